@@ -1,0 +1,174 @@
+#include "cfile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CFile::~CFile() {
+    if (m_fp)
+        Abort();
+}
+
+BOOL CFile::Open(const char* path, unsigned flags) {
+    if (m_fp)
+        Abort();
+    m_failed = false;
+    m_flags = flags;
+    m_path = path ? path : "";
+    m_tempPath.Empty();
+    if (m_path.IsEmpty())
+        return FALSE;
+
+    bool write = (flags & (modeWrite | modeReadWrite)) != 0;
+    bool create = (flags & modeCreate) != 0;
+    if ((flags & modeSafeReplace) && write) {
+        std::string tmpl = m_path.str() + ".XXXXXX";
+        int fd = mkstemp(tmpl.data());
+        if (fd < 0)
+            return FALSE;
+        // mkstemp creates 0600; give the new file the usual permissions.
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        m_fp = fdopen(fd, "w+b");
+        if (!m_fp) {
+            ::close(fd);
+            ::unlink(tmpl.c_str());
+            return FALSE;
+        }
+        m_tempPath = CString(tmpl);
+        return TRUE;
+    }
+
+    const char* mode = "rb";
+    if (flags & modeReadWrite)
+        mode = create && !(flags & modeNoTruncate) ? "w+b" : "r+b";
+    else if (flags & modeWrite)
+        mode = create && !(flags & modeNoTruncate) ? "wb" : "r+b";
+    m_fp = std::fopen(m_path, mode);
+    if (!m_fp && create && (flags & modeNoTruncate))
+        m_fp = std::fopen(m_path, (flags & modeReadWrite) ? "w+b" : "wb");
+    return m_fp ? TRUE : FALSE;
+}
+
+BOOL CFile::Close() {
+    if (!m_fp)
+        return FALSE;
+    bool ok = !m_failed;
+    if (std::fflush(m_fp) != 0)
+        ok = false;
+    if (!m_tempPath.IsEmpty() && ok && fsync(fileno(m_fp)) != 0)
+        ok = false;
+    if (std::fclose(m_fp) != 0)
+        ok = false;
+    m_fp = nullptr;
+    if (!m_tempPath.IsEmpty()) {
+        if (ok && std::rename(m_tempPath, m_path) != 0)
+            ok = false;
+        if (!ok)
+            ::unlink(m_tempPath);
+        m_tempPath.Empty();
+    }
+    return ok ? TRUE : FALSE;
+}
+
+void CFile::Abort() {
+    if (m_fp)
+        std::fclose(m_fp);
+    m_fp = nullptr;
+    if (!m_tempPath.IsEmpty())
+        ::unlink(m_tempPath);
+    m_tempPath.Empty();
+}
+
+UINT CFile::Read(void* buf, UINT count) {
+    if (!m_fp || !buf)
+        return 0;
+    return static_cast<UINT>(std::fread(buf, 1, count, m_fp));
+}
+
+BOOL CFile::Write(const void* buf, UINT count) {
+    if (!m_fp || (!buf && count)) {
+        m_failed = true;
+        return FALSE;
+    }
+    if (count && std::fwrite(buf, 1, count, m_fp) != count) {
+        m_failed = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::int64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
+    if (!m_fp || fseeko(m_fp, static_cast<off_t>(offset), from) != 0)
+        return -1;
+    return GetPosition();
+}
+
+std::int64_t CFile::GetPosition() const { return m_fp ? ftello(m_fp) : -1; }
+
+std::int64_t CFile::GetLength() const {
+    if (!m_fp)
+        return 0;
+    std::fflush(m_fp);
+    struct stat st {};
+    return fstat(fileno(m_fp), &st) == 0 ? st.st_size : 0;
+}
+
+BOOL CFile::Flush() {
+    if (!m_fp || std::fflush(m_fp) != 0) {
+        m_failed = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CStdioFile::ReadString(CString& line) {
+    std::FILE* fp = Stream();
+    line.Empty();
+    if (!fp)
+        return FALSE;
+    std::string& s = line.str();
+    int c = 0;
+    bool any = false;
+    while ((c = getc_unlocked(fp)) != EOF) {
+        any = true;
+        if (c == '\n')
+            break;
+        if (s.size() < static_cast<size_t>(kMaxLine))
+            s.push_back(static_cast<char>(c));
+    }
+    if (!any)
+        return FALSE;
+    if (!s.empty() && s.back() == '\r')
+        s.pop_back();
+    return TRUE;
+}
+
+BOOL CStdioFile::WriteString(const char* text) {
+    if (!text)
+        return TRUE;
+    if (!isText())
+        return Write(text, static_cast<UINT>(std::char_traits<char>::length(text)));
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n')
+            out += "\r\n";
+        else
+            out += *p;
+    }
+    return Write(out.data(), static_cast<UINT>(out.size()));
+}
+
+bool DirectoryExists(const char* path) {
+    struct stat st {};
+    return path && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const char* path) {
+    struct stat st {};
+    return path && stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}

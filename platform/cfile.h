@@ -1,0 +1,88 @@
+// CFile and CStdioFile: files with failure results instead of exceptions.
+//
+// Text mode (typeText) writes "\n" as CR LF on disk; ReadString accepts CR LF
+// and LF. modeSafeReplace writes into a temporary file beside the target and
+// renames it over the target only when Close() finds every write succeeded, so
+// a failed write (full disk, folder gone) leaves the earlier file untouched.
+#pragma once
+
+#include "cstring.h"
+#include "wintypes.h"
+
+#include <cstdint>
+#include <cstdio>
+
+class CFile {
+public:
+    enum OpenFlags : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareDenyNone = 0x0040,
+        shareDenyWrite = 0x0020,
+        shareExclusive = 0x0010,
+        modeNoTruncate = 0x0100,
+        modeCreate = 0x1000,
+        typeText = 0x4000,
+        typeBinary = 0x8000,
+        modeSafeReplace = 0x100000,
+    };
+    enum SeekPosition { begin = SEEK_SET, current = SEEK_CUR, end = SEEK_END };
+
+    CFile() = default;
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+    // An open safe-replace file that was never closed is discarded, not committed.
+    virtual ~CFile();
+
+    virtual BOOL Open(const char* path, unsigned flags);
+    // Closes the file. For modeSafeReplace this commits: flush, sync and rename.
+    // Returns FALSE when any write failed or the commit failed.
+    virtual BOOL Close();
+    // Closes a safe-replace file without committing it (the target is untouched).
+    void Abort();
+
+    UINT Read(void* buf, UINT count);
+    BOOL Write(const void* buf, UINT count);
+    std::int64_t Seek(std::int64_t offset, SeekPosition from);
+    std::int64_t SeekToEnd() { return Seek(0, end); }
+    void SeekToBegin() { Seek(0, begin); }
+    std::int64_t GetPosition() const;
+    std::int64_t GetLength() const;
+    BOOL Flush();
+
+    bool IsOpen() const { return m_fp != nullptr; }
+    bool HasFailed() const { return m_failed; }
+    const CString& GetFilePath() const { return m_path; }
+    std::FILE* Stream() const { return m_fp; }
+
+protected:
+    bool isText() const { return (m_flags & typeText) != 0; }
+    void markFailed() { m_failed = true; }
+
+private:
+    std::FILE* m_fp = nullptr;
+    CString m_path;
+    CString m_tempPath;
+    unsigned m_flags = 0;
+    bool m_failed = false;
+};
+
+class CStdioFile : public CFile {
+public:
+    // Longest line ReadString keeps; the rest of a longer line is skipped.
+    static constexpr int kMaxLine = 1 << 24;
+
+    CStdioFile() = default;
+    CStdioFile(const char* path, unsigned flags) { Open(path, flags); }
+
+    // Reads one line without its line end (LF or CR LF). FALSE at end of file
+    // when nothing was read.
+    BOOL ReadString(CString& line);
+    // Writes text; in text mode each "\n" becomes CR LF.
+    BOOL WriteString(const char* text);
+};
+
+// Whether a path names an existing directory / regular file.
+bool DirectoryExists(const char* path);
+bool FileExists(const char* path);

@@ -1,0 +1,106 @@
+// Window messages and timers: thread-safe posting, order, dead handles.
+#include "platform/msgwindow.h"
+#include "testutil.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+class Recorder : public CWnd {
+public:
+    struct Msg {
+        UINT message;
+        WPARAM w;
+        LPARAM l;
+        Qt::HANDLE thread;
+    };
+    std::vector<Msg> got;
+    std::vector<UINT_PTR> timers;
+    int killAfter = -1;
+    LRESULT WindowProc(UINT m, WPARAM w, LPARAM l) override {
+        if (m == WM_TIMER)
+            return CWnd::WindowProc(m, w, l);
+        got.push_back({m, w, l, QThread::currentThreadId()});
+        return static_cast<LRESULT>(w) * 2;
+    }
+    void OnTimer(UINT_PTR id) override {
+        timers.push_back(id);
+        if (killAfter >= 0 && static_cast<int>(timers.size()) >= killAfter)
+            KillTimer(id);
+    }
+};
+} // namespace
+
+TEST(Messages, PostedFromAnotherThreadArriveOnTheGuiThreadInOrder) {
+    Recorder w;
+    HWND h = w.GetSafeHwnd();
+    std::thread worker([h] {
+        for (int i = 0; i < 500; ++i)
+            ::PostMessage(h, WM_USER + 2, static_cast<WPARAM>(i), -i);
+    });
+    worker.join();
+    ASSERT_TRUE(PumpUntil([&] { return w.got.size() == 500; }));
+    for (int i = 0; i < 500; ++i) {
+        EXPECT_EQ(w.got[i].w, static_cast<WPARAM>(i));
+        EXPECT_EQ(w.got[i].l, -i);
+        EXPECT_EQ(w.got[i].thread, QThread::currentThreadId());
+    }
+}
+
+TEST(Messages, PostedToADestroyedWindowIsDropped) {
+    HWND h = 0;
+    {
+        auto w = std::make_unique<Recorder>();
+        h = w->GetSafeHwnd();
+        EXPECT_TRUE(w->PostMessage(WM_USER + 200));
+    } // destroyed with the message still queued
+    PumpEvents();
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_FALSE(::PostMessage(h, WM_USER, 0, 0));
+    EXPECT_EQ(::SendMessage(h, WM_USER, 1, 0), 0);
+    // A later window never receives the old handle.
+    Recorder w2;
+    EXPECT_NE(w2.GetSafeHwnd(), h);
+}
+
+TEST(Messages, SendMessageCallsTheHandlerAtOnce) {
+    Recorder w;
+    EXPECT_EQ(::SendMessage(w.GetSafeHwnd(), WM_USER + 1, 21, 0), 42);
+    ASSERT_EQ(w.got.size(), 1u);
+}
+
+TEST(Timers, FireWithTheirIdsAndStopWhenKilled) {
+    Recorder w;
+    w.SetTimer(0x3241, 5);
+    w.SetTimer(0x8001, 5);
+    ASSERT_TRUE(PumpUntil([&] {
+        int a = 0, b = 0;
+        for (auto id : w.timers)
+            (id == 0x3241 ? a : b)++;
+        return a >= 2 && b >= 2;
+    }));
+    for (auto id : w.timers)
+        EXPECT_TRUE(id == 0x3241 || id == 0x8001);
+    EXPECT_TRUE(w.KillTimer(0x3241));
+    EXPECT_FALSE(w.KillTimer(0x3241));
+    EXPECT_TRUE(w.KillTimer(0x8001));
+    PumpEvents();
+    size_t n = w.timers.size();
+    QThread::msleep(30);
+    PumpEvents();
+    EXPECT_EQ(w.timers.size(), n);
+}
+
+TEST(Timers, OneShotKilledInsideItsOwnCallback) {
+    Recorder w;
+    w.killAfter = 1;
+    w.SetTimer(1, 1);
+    ASSERT_TRUE(PumpUntil([&] { return !w.timers.empty(); }));
+    QThread::msleep(20);
+    PumpEvents();
+    EXPECT_EQ(w.timers.size(), 1u);
+    EXPECT_FALSE(w.HasTimer(1));
+}
