@@ -1,13 +1,29 @@
 // Torvel: the program's entry point.
 #include "app/mainframe.h"
+#include "app/torvelapp.h"
 #include "platform/termination.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    CMainFrame frame;
-    InstallTerminationHandler([&frame] { frame.close(); });
-    frame.show();
-    return app.exec();
+    QApplication qapp(argc, argv);
+    CTorvelApp app;
+    if (!app.InitInstance(QApplication::arguments())) {
+        if (!app.StartupError().IsEmpty()) {
+            std::fprintf(stderr, "%s\n", app.StartupError().c_str());
+            return 1;
+        }
+        return 0; // another instance was brought to the front
+    }
+    // SIGINT and SIGTERM close the main window as the user would.
+    InstallTerminationHandler([&app] {
+        if (CMainFrame* frame = app.MainFrame())
+            frame->close();
+    });
+    QObject::connect(&qapp, &QApplication::lastWindowClosed, &qapp, &QApplication::quit);
+    int rc = QApplication::exec();
+    app.ExitInstance();
+    return rc;
 }

@@ -1,0 +1,133 @@
+// Start-up and shutdown: profile defaults, the single instance, the device
+// link's recovery and the window state saved at a signal.
+#include "app/mainframe.h"
+#include "app/torvelapp.h"
+#include "device/TorvelAPI.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+std::string iniValue(const std::string& ini, const std::string& key) {
+    QRegularExpression re(QString::fromStdString("(?m)^" + key + "=([^\\r\\n]*)"));
+    auto m = re.match(QString::fromStdString(ini));
+    return m.hasMatch() ? m.captured(1).toStdString() : std::string("<missing>");
+}
+
+// Runs each test in its own working directory with its own copy of the data
+// files; the single-instance lock name (string 1) is made unique per test so
+// that parallel tests never meet each other's lock.
+class StartupTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    char oldCwd[4096] = {};
+    std::string lockName;
+
+    void SetUp() override {
+        ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
+        lockName = "TorvelTest" + std::to_string(getpid()) + "x" +
+                   std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFF);
+        std::ifstream in(TORVEL_SOURCE_RESOURCES "/Torvel.txt");
+        std::ofstream out(dir.file("Torvel.txt"));
+        std::string line;
+        for (int i = 0; std::getline(in, line); ++i)
+            out << (i == 1 ? "0001:" + lockName : line) << "\n";
+        WriteWholeFile(dir.file("TorvelList.txt"),
+                       ReadWholeFile(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"));
+    }
+    void TearDown() override {
+        FlushProfile();
+        SetProfileFile(nullptr);
+        unsetenv("TORVEL_SIM_SCENE");
+        ASSERT_EQ(chdir(oldCwd), 0);
+    }
+    std::string ini() {
+        FlushProfile();
+        return ReadWholeFile(dir.file("TORVEL.INI"));
+    }
+};
+
+} // namespace
+
+TEST_F(StartupTest, FirstStartWritesTheDefaultsAndTheChannelList) {
+    {
+        CTorvelApp app;
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        CMainFrame* frame = app.MainFrame();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->x(), 100);
+        EXPECT_EQ(frame->y(), 100);
+        EXPECT_EQ(frame->width(), 400);
+        EXPECT_EQ(frame->height(), 400);
+        EXPECT_NE(frame->SerialNumber(), 0);
+        app.ExitInstance();
+    }
+    std::string text = ini();
+    EXPECT_EQ(iniValue(text, "TableFile"), "Torvel.txt");
+    EXPECT_EQ(iniValue(text, "ChannelFile"), "TorvelList.txt");
+    EXPECT_EQ(iniValue(text, "StartMode"), "1");
+    EXPECT_EQ(iniValue(text, "MAXIMIZE"), "0");
+    EXPECT_EQ(iniValue(text, "RECT"), "100,100,500,500");
+    EXPECT_EQ(iniValue(text, "OUT_FILE_FLAG"), "0");
+    EXPECT_TRUE(FileExists(dir.file("TorvelList.txt").c_str()));
+}
+
+TEST_F(StartupTest, MissingDataFilesEndStartUpWithOneClearLine) {
+    unlink(dir.file("TorvelList.txt").c_str());
+    WriteWholeFile(dir.file("TORVEL.INI"), "[MAIN_FRAME]\nChannelFile=/nonexistent/List.txt\n");
+    CTorvelApp app;
+    EXPECT_FALSE(app.InitInstance({"Torvel", "--no-splash"}));
+    EXPECT_NE(app.StartupError().Find("/nonexistent/List.txt"), -1);
+    EXPECT_EQ(app.MainFrame(), nullptr);
+}
+
+TEST_F(StartupTest, ASecondStartBringsTheFirstToTheFrontAndExits) {
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"}));
+    QProcess second;
+    second.setWorkingDirectory(QString::fromStdString(dir.path()));
+    second.start(TORVEL_BINARY, {"--no-splash"});
+    ASSERT_TRUE(PumpUntil([&] {
+        return second.state() == QProcess::NotRunning && app.MainFrame()->ActivationCount() == 1;
+    })) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+}
+
+TEST_F(StartupTest, TermWhileMaximisedKeepsTheLastRectAndStoresMaximize) {
+    WriteWholeFile(dir.file("TORVEL.INI"),
+                   "[WINDOW]\nRECT=10,20,630,500\nMAXIMIZE=1\nStartMode=1\n");
+    QProcess program;
+    program.setWorkingDirectory(QString::fromStdString(dir.path()));
+    program.start(TORVEL_BINARY, {"--no-splash"});
+    ASSERT_TRUE(program.waitForStarted());
+    // The program has finished starting once it wrote the table file name back.
+    ASSERT_TRUE(PumpUntil([&] { return ini().find("TableFile=") != std::string::npos; }));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    std::string text = ini();
+    EXPECT_EQ(iniValue(text, "MAXIMIZE"), "1");
+    EXPECT_EQ(iniValue(text, "RECT"), "10,20,630,500");
+}
+
+TEST_F(StartupTest, PowerSuspendAndResumeCloseAndReopenTheLink) {
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"}));
+    CMainFrame* frame = app.MainFrame();
+    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_EQ(GetSerialNumber() == frame->SerialNumber(), GetTorvelLastError() == 0);
+    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_FALSE(frame->IsDeviceLost());
+    EXPECT_EQ(frame->CurrentAnalysisId(), 0);
+}
