@@ -26,8 +26,7 @@ CAboutDlg::CAboutDlg(WORD firmware, WORD serial, QWidget* parent) : QDialog(pare
     setWindowTitle(text(6));
     CString firmwareLine, serialLine;
     // The firmware word holds major.minor as (major << 4) | minor.
-    firmwareLine.Format(GetTorvelFormat(12, "dd", "Firmware %d.%d"), firmware >> 4,
-                        firmware & 0xF);
+    firmwareLine.Format(GetTorvelFormat(12, "dd", "Firmware %d.%d"), firmware >> 4, firmware & 0xF);
     serialLine.Format(GetTorvelFormat(18, "d", "Serial number %d"), static_cast<int>(serial));
 
     auto* layout = new QVBoxLayout(this);

@@ -75,7 +75,7 @@ void CMainFrame::storeDeviceFacts() {
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case kMessageBase + kDeviceErrorOffset:
+    case WM_DEVICE_ERROR:
         OnDeviceError();
         return 0;
     case WM_POWERBROADCAST:
@@ -105,9 +105,9 @@ void CMainFrame::OnTimer(UINT_PTR id) {
 
 void CMainFrame::OnDeviceError() {
     int error = GetTorvelLastError();
-    if (IsLinkLostError(error)) {
+    if (TorvelErrorIsLinkLost(error)) {
         linkLost();
-    } else if (error == kErrorTaskFailed) {
+    } else if (error == kTorvelErrorTaskFailed) {
         TerminateTorvelTask();
         m_currentAnalysisId = 0;
         clearTaskRunningMarks();

@@ -15,7 +15,7 @@
 class QMdiArea;
 
 // Messages of the main frame; the device library's are relative to kMessageBase.
-constexpr UINT kMessageBase = WM_USER;
+constexpr UINT kMessageBase = WM_USER; // the base given to InitTorvelDLL
 constexpr UINT WM_SCHEDULE_NEXT = WM_USER + 200;
 constexpr UINT WM_VIEW_UPDATE = WM_USER + 201;
 constexpr UINT WM_VIEW_PROGRESS = WM_USER + 202;

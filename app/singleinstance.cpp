@@ -31,7 +31,9 @@ bool askToActivate(const QString& server) {
 
 CSingleInstance::CSingleInstance(QString name) : m_name(safeName(name)) {}
 
-CSingleInstance::~CSingleInstance() { Release(); }
+CSingleInstance::~CSingleInstance() {
+    Release();
+}
 
 bool CSingleInstance::Acquire() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

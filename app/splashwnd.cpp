@@ -28,7 +28,9 @@ CSplashWnd::CSplashWnd(QWidget* mainWindow)
     qApp->installEventFilter(this);
 }
 
-CSplashWnd::~CSplashWnd() { qApp->removeEventFilter(this); }
+CSplashWnd::~CSplashWnd() {
+    qApp->removeEventFilter(this);
+}
 
 void CSplashWnd::ShowSplashScreen(QWidget* mainWindow) {
     if (current())
@@ -39,7 +41,9 @@ void CSplashWnd::ShowSplashScreen(QWidget* mainWindow) {
     splash->SetTimer(kTimerId, kTimerMs);
 }
 
-bool CSplashWnd::IsShowing() { return !current().isNull(); }
+bool CSplashWnd::IsShowing() {
+    return !current().isNull();
+}
 
 void CSplashWnd::OnTimer(UINT_PTR id) {
     if (id == kTimerId)

@@ -28,8 +28,8 @@ CTorvelApp::CommandLine CTorvelApp::ParseCommandLine(const QStringList& args) {
     CommandLine cl;
     for (const QString& a : args.mid(1)) {
         QString s = a.toLower();
-        if (s == "/embedding" || s == "-embedding" || s == "/automation" ||
-            s == "-automation" || s == "-nologo" || s == "/nologo" || s == "--no-splash")
+        if (s == "/embedding" || s == "-embedding" || s == "/automation" || s == "-automation" ||
+            s == "-nologo" || s == "/nologo" || s == "--no-splash")
             cl.showSplash = false;
     }
     return cl;
@@ -41,7 +41,9 @@ CTorvelApp::CTorvelApp() {
     };
 }
 
-CTorvelApp::~CTorvelApp() { ExitInstance(); }
+CTorvelApp::~CTorvelApp() {
+    ExitInstance();
+}
 
 bool CTorvelApp::InitInstance(const QStringList& args) {
     CommandLine cl = ParseCommandLine(args);

@@ -1,0 +1,132 @@
+// The command list: line parsing, list nesting by level, menus and lookups.
+#include "app/buttonbar.h"
+#include "app/commandlist.h"
+#include "lib/stringtable.h"
+#include "testutil.h"
+
+#include <QAction>
+#include <QMenu>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+// Loads a string table whose lines 100.. are the given command lines.
+void loadTable(const TempDir& dir, const std::vector<std::string>& commands) {
+    std::ofstream out(dir.file("table.txt"));
+    for (int i = 0; i < 3000; ++i) {
+        size_t k = static_cast<size_t>(i - 100);
+        if (i >= 100 && k < commands.size())
+            out << commands[k] << "\n";
+        else
+            out << "NotEntry\n";
+    }
+    out.close();
+    ASSERT_EQ(InitializeTorvelLibDLL(dir.file("table.txt").c_str(), 2500), 1);
+}
+} // namespace
+
+TEST(CommandEntry, ParsesElevenFieldsAndCutsTheCaptionAtATab) {
+    CCommandEntry e;
+    ASSERT_TRUE(CCommandEntry::Parse("NORMAL_FRAME_1,Peak\tF5,0,2,-1,36,1,2,3,4,5", e));
+    EXPECT_EQ(e.listName, "NORMAL_FRAME_1");
+    EXPECT_EQ(e.caption, "Peak");
+    EXPECT_EQ(e.level, 2);
+    EXPECT_EQ(e.checkState, -1);
+    EXPECT_EQ(e.action, 36);
+    EXPECT_EQ(e.p[4], 5);
+    EXPECT_FALSE(CCommandEntry::Parse("A,B,0,0,0,1,1,1,1,1", e)); // ten fields
+    EXPECT_FALSE(CCommandEntry::Parse("NotEntry", e));
+}
+
+TEST(CommandList, NestsEntriesByLevelAndSkipsInvalidLinesWithoutUsingAnIndex) {
+    TempDir dir;
+    loadTable(dir, {
+                       "M,File,2,0,0,0,0,0,0,0,0",
+                       "M,Open,0,1,0,6,0,0,0,0,0",
+                       "garbage line",
+                       "M,More,2,1,0,0,0,0,0,0,0",
+                       "M,Deep,0,2,1,5,2,1,0,0,0",
+                       "M,Exit,0,1,0,1,0,0,0,0,0",
+                       "B,Normal,0,0,0,5,1,1,0,0,0",
+                       "M,Help,2,0,0,0,0,0,0,0,0",
+                       "M,About,0,1,0,2,0,0,0,0,0",
+                       "END_LIST",
+                       "M,After,0,0,0,1,0,0,0,0,0",
+                   });
+    CCommandList list;
+    ASSERT_TRUE(list.Build(100));
+    ASSERT_EQ(list.EntryCount(), 8);
+    CCommandEntry* file = list.ListOf("M");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->caption, "File");
+    EXPECT_EQ(file->commandId, 35000);
+    CCommandEntry* open = file->firstChild;
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->caption, "Open");
+    EXPECT_EQ(open->commandId, 35001); // the garbage line took no index
+    ASSERT_NE(open->next, nullptr);
+    CCommandEntry* more = open->next;
+    EXPECT_EQ(more->caption, "More");
+    ASSERT_NE(more->firstChild, nullptr);
+    EXPECT_EQ(more->firstChild->caption, "Deep");
+    ASSERT_NE(more->next, nullptr);
+    EXPECT_EQ(more->next->caption, "Exit");
+    ASSERT_NE(file->next, nullptr);
+    EXPECT_EQ(file->next->caption, "Help");
+    EXPECT_EQ(list.ListOf("B")->caption, "Normal");
+    EXPECT_EQ(list.ListOf("m"), nullptr); // names are case-sensitive
+
+    EXPECT_EQ(list.EntryById(35003)->caption, "Deep");
+    EXPECT_EQ(list.EntryById(34999), nullptr);
+    EXPECT_EQ(list.EntryByAction(5, 1, 1)->caption, "Normal");
+    EXPECT_EQ(list.EntryByAction(5, 1, 2), nullptr);
+
+    QMenu* menu = list.MenuOf("M");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2); // File and Help pop-ups
+    QMenu* fileMenu = menu->actions()[0]->menu();
+    ASSERT_NE(fileMenu, nullptr);
+    ASSERT_EQ(fileMenu->actions().size(), 3);
+    EXPECT_EQ(fileMenu->actions()[0]->data().toInt(), 35001);
+    QMenu* moreMenu = fileMenu->actions()[1]->menu();
+    ASSERT_NE(moreMenu, nullptr);
+    EXPECT_TRUE(moreMenu->actions()[0]->isChecked()); // check state 1
+}
+
+TEST(CommandList, EmptyListOrTooManyListsFail) {
+    TempDir dir;
+    loadTable(dir, {"END_LIST"});
+    CCommandList empty;
+    EXPECT_FALSE(empty.Build(100));
+
+    std::vector<std::string> many;
+    for (int i = 0; i < 129; ++i)
+        many.push_back("L" + std::to_string(i) + ",x,0,0,0,0,0,0,0,0,0");
+    loadTable(dir, many);
+    CCommandList tooMany;
+    EXPECT_FALSE(tooMany.Build(100));
+    many.pop_back();
+    loadTable(dir, many);
+    CCommandList enough;
+    EXPECT_TRUE(enough.Build(100));
+}
+
+TEST(ButtonBar, TenColumnsInSixteenDotSixteenCoverTheBarWithoutOverlap) {
+    for (int width : {0, 9, 10, 640, 641, 1917}) {
+        auto rects = CButtonBar::Layout(CRect(0, 0, width, 40));
+        int right = width - 2;
+        EXPECT_EQ(rects[0].left, 2);
+        for (size_t i = 0; i < rects.size(); ++i) {
+            EXPECT_EQ(rects[i].top, 3);
+            EXPECT_EQ(rects[i].bottom, 37);
+            EXPECT_LE(rects[i].right, right);
+            if (i > 0) {
+                EXPECT_GE(rects[i].left, rects[i - 1].right) << "width " << width;
+            }
+        }
+        if (width >= 10) {
+            EXPECT_EQ(rects[9].right, right);
+        }
+    }
+}
