@@ -30,8 +30,9 @@ constexpr UINT WM_ANALYSIS_PROGRESS = kTorvelMessageBase + kTorvelMsgAnalysisPro
 // GetLastFunctionDataCount), in WM_DEVICE_ERROR the error code (as
 // GetTorvelLastError).
 
-// Analysis kinds (bits; the limit and RBW queries take a set of them and answer
-// for the first kind of the set, in bit order, that accepts the query).
+// Analysis kinds (bits). The limit queries take a set of kinds and answer the
+// widest range of the kinds in it; the RBW query answers for the first kind of
+// the set, in bit order, that can use the index.
 constexpr int kTorvelKindNormal = 1;
 constexpr int kTorvelKindHighSpeed = 2;
 constexpr int kTorvelKindHighResolution = 4;

@@ -1,2 +1,214 @@
-// The analyser simulator (placeholder until the device interface lands).
-extern "C" int TorvelSimulatorPresent() { return 1; }
+// The simulated analyser: link state, fault timeline and task starts.
+#include "simulator.h"
+
+#include "devicefacts.h"
+#include "scenereader.h"
+
+#include "device/TorvelAPI.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+namespace torvelsim {
+
+namespace {
+
+constexpr const char* kSceneVariable = "TORVEL_SIM_SCENE";
+constexpr const char* kSpeedVariable = "TORVEL_SIM_SPEED";
+constexpr double kMaxTimeScale = 1000.0;
+
+// TORVEL_SIM_SPEED multiplies every task's duration: 0 = no waiting, 1 = real
+// time. Anything unreadable means real time.
+double ReadTimeScale() {
+    const char* text = std::getenv(kSpeedVariable);
+    if (!text || !*text)
+        return 1.0;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v) || v < 0.0 || v > kMaxTimeScale)
+        return 1.0;
+    return v;
+}
+
+CSimulator::Clock::duration Seconds(double s) {
+    return std::chrono::duration_cast<CSimulator::Clock::duration>(
+        std::chrono::duration<double>(s));
+}
+
+bool Contains(const std::vector<std::uint32_t>& list, std::uint32_t n) {
+    return std::find(list.begin(), list.end(), n) != list.end();
+}
+
+} // namespace
+
+CSimulator::CSimulator() : m_worker(m_lastError) {}
+
+CSimulator::~CSimulator() {
+    m_worker.Stop();
+}
+
+CSimulator& CSimulator::Instance() {
+    static CSimulator simulator;
+    return simulator;
+}
+
+bool CSimulator::LoadScene() {
+    const char* env = std::getenv(kSceneVariable);
+    const std::string path = env ? env : "";
+    if (m_scene && path == m_scenePath)
+        return true;
+
+    CSimScene scene = CSimScene::Default();
+    if (!path.empty()) {
+        CSceneReader reader;
+        if (!reader.ReadFile(path, scene)) {
+            std::fprintf(stderr, "Torvel simulator: scene file %s: %s\n", path.c_str(),
+                         reader.Error().c_str());
+            m_scene.reset();
+            m_scenePath.clear();
+            return false;
+        }
+    }
+    m_sceneSeed = scene.seed
+                      ? *scene.seed
+                      : (std::uint64_t{std::random_device{}()} << 32) ^ std::random_device{}();
+    m_scene = std::make_shared<const CSimScene>(std::move(scene));
+    m_scenePath = path;
+    m_loadedAt = Clock::now();
+    m_taskCount = 0;
+    m_measureTime = 0.0;
+    return true;
+}
+
+bool CSimulator::Plugged(Clock::time_point now) const {
+    const SimFaults& f = m_scene->faults;
+    if (!f.unplugAtS)
+        return true;
+    const auto unplug = m_loadedAt + Seconds(*f.unplugAtS);
+    if (now < unplug)
+        return true;
+    return f.replugAfterS && now >= unplug + Seconds(*f.replugAfterS);
+}
+
+std::optional<CSimulator::Clock::time_point> CSimulator::NextUnplug(Clock::time_point now) const {
+    const SimFaults& f = m_scene->faults;
+    if (!f.unplugAtS)
+        return std::nullopt;
+    const auto unplug = m_loadedAt + Seconds(*f.unplugAtS);
+    if (unplug <= now)
+        return std::nullopt;
+    return unplug;
+}
+
+int CSimulator::Open(HWND hwnd, UINT messageBase) {
+    m_worker.Terminate();
+    m_link = Link::Closed;
+    m_timeScale = ReadTimeScale();
+    if (!LoadScene() || !Plugged(Clock::now())) {
+        m_lastError = kTorvelErrorNoDevice;
+        return 0;
+    }
+    m_link = Link::Open;
+    m_openedAt = Clock::now();
+    m_hwnd = hwnd;
+    m_messageBase = messageBase;
+    m_lastError = kTorvelErrorNone;
+    return 1;
+}
+
+void CSimulator::Close() {
+    m_worker.Stop();
+    m_link = Link::Closed;
+}
+
+void CSimulator::Terminate() {
+    m_worker.Terminate();
+}
+
+bool CSimulator::CheckLink() {
+    if (m_link == Link::Open && m_scene->faults.unplugAtS) {
+        // Unplugged at any moment since the link was opened: the link stays
+        // lost, even when the device is back, until it is opened again.
+        const auto unplug = m_loadedAt + Seconds(*m_scene->faults.unplugAtS);
+        if (unplug > m_openedAt && unplug <= Clock::now())
+            m_link = Link::Lost;
+    }
+    switch (m_link) {
+    case Link::Open:
+        return true;
+    case Link::Closed:
+        m_lastError = kTorvelErrorNotOpen;
+        return false;
+    case Link::Lost:
+        m_lastError = kTorvelErrorRemoved;
+        return false;
+    }
+    return false;
+}
+
+int CSimulator::Refuse(int error) {
+    m_lastError = error;
+    return 0;
+}
+
+int CSimulator::Refuse() {
+    if (!CheckLink())
+        return 0;
+    return Refuse(kTorvelErrorTaskFailed);
+}
+
+int CSimulator::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int attenuation,
+                           int rejectionRate, int catcherRate) {
+    if (!CheckLink())
+        return 0;
+    if (m_worker.Busy())
+        return Refuse(kTorvelErrorBusy);
+    const int maxKHz = MaxFrequencyKHz(kind);
+    if (stepKHz <= 0 || startKHz < 0 || startKHz > maxKHz)
+        return Refuse(kTorvelErrorBadParameter);
+
+    // A block never reaches past the analyser's highest frequency.
+    const int points = std::min(SweepBlockPoints(kind, stepKHz), (maxKHz - startKHz) / stepKHz + 1);
+    const int captures = std::clamp(rejectionRate, 1, kMaxRejectionRate);
+    const int catcher =
+        kind == kTorvelKindHighSpeed ? std::clamp(catcherRate, 1, kMaxCatcherRate) : 1;
+    const std::uint32_t taskNumber = ++m_taskCount;
+
+    SweepRequest sweep;
+    sweep.startKHz = startKHz;
+    sweep.stepKHz = stepKHz;
+    sweep.points = points;
+    sweep.attenuationDb = EffectiveAttenuation(attenuation);
+    sweep.captures = captures;
+    sweep.catcher = catcher;
+    sweep.rbwKHz = RbwBandwidthKHz(stepKHz);
+    sweep.timeS = m_measureTime + kTaskOverheadSeconds;
+    sweep.pointSeconds = PointSeconds(kind);
+    sweep.noiseSeed = m_sceneSeed ^ (taskNumber * 0x9E3779B97F4A7C15ULL);
+    const double nominal = kTaskOverheadSeconds +
+                           static_cast<double>(points) * captures * catcher * sweep.pointSeconds;
+    m_measureTime += nominal;
+
+    const auto now = Clock::now();
+    CTaskWorker::Job job;
+    job.hwnd = m_hwnd;
+    job.messageBase = m_messageBase;
+    job.tag = tag;
+    job.scene = m_scene;
+    job.sceneSeed = m_sceneSeed;
+    job.sweep = sweep;
+    job.readyAt = now + Seconds(nominal * m_timeScale);
+    job.unplugAt = NextUnplug(now);
+    const SimFaults& faults = m_scene->faults;
+    job.fail = Contains(faults.failTasks, taskNumber);
+    if (Contains(faults.shortDataTasks, taskNumber))
+        job.shortCount = faults.shortDataCount ? *faults.shortDataCount : points / 2;
+    m_lastError = kTorvelErrorNone;
+    m_worker.Start(std::move(job));
+    return 1;
+}
+
+} // namespace torvelsim

@@ -1,0 +1,177 @@
+// The measurement model. The resolution filter is Gaussian: a tone at offset d
+// from the point reads exp(-a d^2) of its power with a = 4 ln 2 / B^2, so it is
+// 3 dB down half a bandwidth away; a band of width W is that response
+// integrated over the band (an erf difference). Noise is the input density
+// times the filter's noise bandwidth, with a log-normal spread per capture.
+// Captures of one point are power-averaged (rejection rate); sub-captures are
+// peak-held (catcher rate), so a peak-catching sweep sees short bursts.
+#include "signalmodel.h"
+
+#include "devicefacts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace torvelsim {
+
+namespace {
+
+constexpr double kLn10 = std::numbers::ln10;
+// The filter's response is below -100 dB beyond this many bandwidths.
+constexpr double kFilterReach = 3.0;
+constexpr double kLevelWordPerDb = 163.84;
+constexpr double kLowestLevelDb = -199.0;
+
+double FilterA(double rbwKHz) {
+    return 4.0 * std::numbers::ln2 / (rbwKHz * rbwKHz);
+}
+
+// Noise bandwidth of the Gaussian filter in kHz.
+double NoiseBandwidthKHz(double rbwKHz) {
+    return std::sqrt(std::numbers::pi / FilterA(rbwKHz));
+}
+
+std::uint64_t SplitMix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+// Uniform in [0, 1) from three keys.
+double Hash01(std::uint64_t seed, std::uint64_t a, std::uint64_t b) {
+    const std::uint64_t h = SplitMix(SplitMix(seed ^ SplitMix(a)) ^ b);
+    return static_cast<double>(h >> 11) * 0x1.0p-53;
+}
+
+double DbToMw(double db) {
+    return std::exp(db * kLn10 / 10.0);
+}
+
+} // namespace
+
+CSignalModel::CSignalModel(const CSimScene& scene, std::uint64_t sceneSeed)
+    : m_scene(scene), m_seed(sceneSeed) {}
+
+double CSignalModel::NoiseFloorDbm(double rbwKHz) const {
+    return m_scene.noiseDensityDbmHz + 10.0 * std::log10(NoiseBandwidthKHz(rbwKHz) * 1000.0);
+}
+
+short CSignalModel::LevelWord(double db) {
+    const double clamped = std::clamp(db, kLowestLevelDb, 32767.0 / kLevelWordPerDb);
+    return static_cast<short>(std::lround(clamped * kLevelWordPerDb));
+}
+
+double CSignalModel::SignalPower(std::size_t i, double fKHz, double rbwKHz, double t) const {
+    const SimSignal& s = m_scene.signals[i];
+    double centre = s.frequencyKHz;
+    if (s.type == SignalType::Sweep) {
+        const double phase = t / s.periodS - std::floor(t / s.periodS);
+        centre = s.frequencyKHz + (s.stopFrequencyKHz - s.frequencyKHz) * phase;
+    }
+    if (s.type == SignalType::Burst) {
+        const auto slot = static_cast<std::uint64_t>(std::max(0.0, t * 1000.0 / s.burstMs));
+        if (Hash01(m_seed, i, slot) >= s.duty)
+            return 0.0;
+    }
+    const double reach = kFilterReach * rbwKHz + s.widthKHz / 2.0;
+    const double d = fKHz - centre;
+    if (std::abs(d) > reach)
+        return 0.0;
+
+    double level = s.levelDbm;
+    if (s.fadeDb > 0.0) {
+        const double phase0 = 2.0 * std::numbers::pi * Hash01(m_seed, i, ~0ULL);
+        level += s.fadeDb * std::sin(2.0 * std::numbers::pi * t / s.fadePeriodS + phase0);
+    }
+    const double power = DbToMw(level);
+    const double a = FilterA(rbwKHz);
+    if (s.widthKHz <= 0.0)
+        return power * std::exp(-a * d * d);
+    const double k = std::sqrt(a);
+    const double half = s.widthKHz / 2.0;
+    const double passed = std::sqrt(std::numbers::pi) / (2.0 * k) *
+                          (std::erf(k * (d + half)) - std::erf(k * (d - half)));
+    return power * passed / s.widthKHz;
+}
+
+bool CSignalModel::SignalNear(std::size_t i, double loKHz, double hiKHz, double rbwKHz, double t0,
+                              double t1) const {
+    const SimSignal& s = m_scene.signals[i];
+    double low = s.frequencyKHz;
+    double high = s.frequencyKHz;
+    if (s.type == SignalType::Sweep) {
+        // Within a short block the tone moves little; a block longer than a
+        // run may meet it anywhere.
+        if (t1 - t0 >= s.periodS) {
+            low = std::min(s.frequencyKHz, s.stopFrequencyKHz);
+            high = std::max(s.frequencyKHz, s.stopFrequencyKHz);
+        } else {
+            const auto at = [&](double t) {
+                const double phase = t / s.periodS - std::floor(t / s.periodS);
+                return s.frequencyKHz + (s.stopFrequencyKHz - s.frequencyKHz) * phase;
+            };
+            const double f0 = at(t0);
+            const double f1 = at(t1);
+            // The run may wrap to its start inside the block.
+            if ((f1 - f0) * (s.stopFrequencyKHz - s.frequencyKHz) < 0.0) {
+                low = std::min(s.frequencyKHz, s.stopFrequencyKHz);
+                high = std::max(s.frequencyKHz, s.stopFrequencyKHz);
+            } else {
+                low = std::min(f0, f1);
+                high = std::max(f0, f1);
+            }
+        }
+    }
+    const double reach = kFilterReach * rbwKHz + s.widthKHz / 2.0;
+    return high + reach >= loKHz && low - reach <= hiKHz;
+}
+
+std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
+    const int points = std::max(0, r.points);
+    std::vector<short> words(static_cast<std::size_t>(points));
+    if (points == 0)
+        return words;
+    const int captures = std::max(1, r.captures);
+    const int catcher = std::max(1, r.catcher);
+    const double subCaptures = static_cast<double>(captures) * catcher;
+    const double t0 = r.timeS;
+    const double t1 = r.timeS + points * subCaptures * r.pointSeconds;
+
+    const double lo = r.startKHz;
+    const double hi = r.startKHz + static_cast<double>(r.stepKHz) * (points - 1);
+    std::vector<std::size_t> near;
+    for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
+        if (SignalNear(i, lo, hi, r.rbwKHz, t0, t1))
+            near.push_back(i);
+    }
+
+    const double noise = DbToMw(NoiseFloorDbm(r.rbwKHz));
+    const double attenuation = DbToMw(-r.attenuationDb);
+    std::mt19937_64 rng(r.noiseSeed);
+    std::normal_distribution<double> spread(0.0, std::max(1e-9, m_scene.noiseSpreadDb));
+
+    for (int i = 0; i < points; ++i) {
+        const double f = r.startKHz + static_cast<double>(r.stepKHz) * i;
+        double sum = 0.0;
+        for (int k = 0; k < captures; ++k) {
+            double peak = 0.0;
+            for (int j = 0; j < catcher; ++j) {
+                const double t =
+                    t0 + ((static_cast<double>(i) * captures + k) * catcher + j) * r.pointSeconds;
+                double p = noise * DbToMw(spread(rng));
+                for (std::size_t s : near)
+                    p += SignalPower(s, f, r.rbwKHz, t) * attenuation;
+                peak = std::max(peak, p);
+            }
+            sum += peak;
+        }
+        const double level = 10.0 * std::log10(sum / captures);
+        words[static_cast<std::size_t>(i)] = LevelWord(std::min(level, kOverloadLevelDbm));
+    }
+    return words;
+}
+
+} // namespace torvelsim

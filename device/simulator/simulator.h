@@ -1,0 +1,80 @@
+// The simulated analyser behind the exported functions: the link to the
+// device and its loss, the scene and its fault timeline, the measurement clock
+// and the start of tasks, which run on the task thread (CTaskWorker).
+//
+// Called only from the GUI thread. The scene file (TORVEL_SIM_SCENE) and the
+// time scale (TORVEL_SIM_SPEED) are read by Open. A scene is loaded again only
+// when the scene path differs from the loaded one, so that its fault timeline
+// and task count go on across the re-opens that recover from an unplug.
+#pragma once
+
+#include "simscene.h"
+#include "taskworker.h"
+
+#include "platform/wintypes.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace torvelsim {
+
+class CSimulator {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    CSimulator();
+    ~CSimulator();
+    CSimulator(const CSimulator&) = delete;
+    CSimulator& operator=(const CSimulator&) = delete;
+
+    // The one simulated device of the process.
+    static CSimulator& Instance();
+
+    int Open(HWND hwnd, UINT messageBase);
+    void Close();
+    void Terminate();
+    int LastError() const { return m_lastError; }
+
+    // Starts a sweep of one block (kind: normal, high-speed or high-resolution).
+    int StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int attenuation,
+                   int rejectionRate, int catcherRate);
+    // Refuses a task this device does not offer: link errors first, else task failed.
+    int Refuse();
+
+    int DataCount() const { return m_worker.DataCount(); }
+    int CopyData(short* buffer, int count) const { return m_worker.CopyData(buffer, count); }
+
+private:
+    enum class Link { Closed, Open, Lost };
+
+    bool LoadScene();
+    bool Plugged(Clock::time_point now) const;
+    // The moment the device will be unplugged, if that is still to come.
+    std::optional<Clock::time_point> NextUnplug(Clock::time_point now) const;
+    // True when the link is usable; otherwise sets the link error.
+    bool CheckLink();
+    int Refuse(int error);
+
+    std::atomic<int> m_lastError{0};
+    CTaskWorker m_worker;
+
+    Link m_link = Link::Closed;
+    Clock::time_point m_openedAt;
+    HWND m_hwnd = 0;
+    UINT m_messageBase = 0;
+    double m_timeScale = 1.0;
+
+    std::shared_ptr<const CSimScene> m_scene;
+    std::string m_scenePath;
+    std::uint64_t m_sceneSeed = 0;
+    Clock::time_point m_loadedAt;
+    std::uint32_t m_taskCount = 0;
+    // Device time in seconds: advanced by each task's nominal duration, so the
+    // scene's behaviour over time is the same at every time scale.
+    double m_measureTime = 0.0;
+};
+
+} // namespace torvelsim
