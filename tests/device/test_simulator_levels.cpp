@@ -1,0 +1,244 @@
+// What the simulated analyser measures: carriers at their frequency and level,
+// the noise floor, attenuation, bands and bursts, block sizes, and the device
+// facts the program relies on.
+#include "simtestutil.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr double kNoiseDensity = -150.0; // the scene default, dBm/Hz
+
+// Median noise floor of a point step: the Gaussian resolution filter is two
+// steps wide at 3 dB, its noise bandwidth sqrt(pi / (4 ln 2)) times that.
+double NoiseFloor(int stepKHz) {
+    const double nbwHz =
+        2.0 * stepKHz * 1000.0 * std::sqrt(std::numbers::pi / (4.0 * std::log(2.0)));
+    return kNoiseDensity + 10.0 * std::log10(nbwHz);
+}
+
+std::vector<short> Away(const std::vector<short>& block, int index, int distance) {
+    std::vector<short> rest;
+    for (int i = 0; i < static_cast<int>(block.size()); ++i) {
+        if (std::abs(i - index) > distance)
+            rest.push_back(block[static_cast<std::size_t>(i)]);
+    }
+    return rest;
+}
+
+const char* kCarrierScene = "[Scene]\nSeed=7\n[Signal1]\nFrequency=100000\nLevel=-40\n";
+
+} // namespace
+
+class SimulatorLevels : public SimulatorTest {};
+
+TEST_F(SimulatorLevels, CarrierShowsAtItsFrequencyAboveTheNoiseFloor) {
+    ASSERT_EQ(OpenWithScene(kCarrierScene), 1);
+    // RBW index 1: 10 kHz points, a block is one 2 MHz segment.
+    const std::vector<short> block = NormalBlock(99000, 1, 0);
+    ASSERT_EQ(block.size(), 200u);
+    const int at = (100000 - 99000) / 10;
+    EXPECT_EQ(std::max_element(block.begin(), block.end()) - block.begin(), at);
+    EXPECT_NEAR(Db(block[at]), -40.0, 0.3);
+    // Half a filter bandwidth off: 3 dB down on both sides.
+    EXPECT_NEAR(Db(block[at - 1]), -43.0, 0.3);
+    EXPECT_NEAR(Db(block[at + 1]), -43.0, 0.3);
+    const std::vector<short> rest = Away(block, at, 8);
+    EXPECT_NEAR(MedianDb(rest), NoiseFloor(10), 1.0);
+    EXPECT_LT(Db(*std::max_element(rest.begin(), rest.end())), NoiseFloor(10) + 8.0);
+    EXPECT_EQ(window.Last().wParam, 1u);
+    EXPECT_EQ(window.Last().lParam, 200);
+}
+
+TEST_F(SimulatorLevels, AttenuationLowersSignalsNotTheNoiseFloor) {
+    ASSERT_EQ(OpenWithScene(kCarrierScene), 1);
+    const int at = 100;
+    const std::vector<short> att20 = NormalBlock(99000, 1, 20);
+    ASSERT_EQ(att20.size(), 200u);
+    EXPECT_NEAR(Db(att20[at]), -60.0, 0.3);
+    EXPECT_NEAR(MedianDb(Away(att20, at, 8)), NoiseFloor(10), 1.0);
+
+    // The attenuator moves in whole steps up to its maximum.
+    const std::vector<short> att25 = NormalBlock(99000, 1, 25);
+    ASSERT_EQ(att25.size(), 200u);
+    EXPECT_NEAR(Db(att25[at]), -60.0, 0.3);
+    const std::vector<short> att90 = NormalBlock(99000, 1, 90);
+    ASSERT_EQ(att90.size(), 200u);
+    EXPECT_NEAR(Db(att90[at]), -40.0 - GetMaxAttenuation(), 1.0);
+}
+
+TEST_F(SimulatorLevels, StrongSignalOverloadsWithoutAttenuation) {
+    ASSERT_EQ(OpenWithScene("[Signal1]\nFrequency=100000\nLevel=10\n"), 1);
+    const std::vector<short> att0 = NormalBlock(99000, 1, 0);
+    ASSERT_EQ(att0.size(), 200u);
+    EXPECT_NEAR(Db(att0[100]), GetZeroReferenceLevel() + 10.0, 0.1);
+    const std::vector<short> att30 = NormalBlock(99000, 1, 30);
+    ASSERT_EQ(att30.size(), 200u);
+    EXPECT_NEAR(Db(att30[100]), -20.0, 0.3);
+}
+
+TEST_F(SimulatorLevels, BandSpreadsItsPowerSoItsLevelDependsOnTheRbw) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=3\n[Signal1]\nFrequency=500000\nWidth=10000\n"
+                            "Level=-30\n"),
+              1);
+    const double nbw10 = NoiseFloor(10) - kNoiseDensity; // 10 log10(noise bandwidth in Hz)
+    const std::vector<short> normal = NormalBlock(499000, 1, 0);
+    ASSERT_EQ(normal.size(), 200u);
+    EXPECT_NEAR(MedianDb(normal), -30.0 - (10.0 * std::log10(10000e3) - nbw10), 0.3);
+
+    // The high-speed sweep's 100 kHz points see ten times more of the band.
+    ASSERT_EQ(HighSpeedSpectrumAnalysis(window.GetSafeHwnd(), 2, 495000, 0, 1, 1), 1);
+    const std::vector<short> fast = Collect();
+    ASSERT_EQ(fast.size(), 100u);
+    EXPECT_NEAR(Db(fast[50]), MedianDb(normal) + 10.0, 0.3);
+}
+
+TEST_F(SimulatorLevels, BurstShowsOnlyWhileOn) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=5\n"
+                            "[Signal Off]\nType=Burst\nFrequency=100000\nLevel=-40\nDuty=0\n"
+                            "[Signal On]\nType=Burst\nFrequency=100500\nLevel=-45\nDuty=1\n"),
+              1);
+    const std::vector<short> block = NormalBlock(99000, 1, 0);
+    ASSERT_EQ(block.size(), 200u);
+    EXPECT_LT(Db(block[100]), NoiseFloor(10) + 8.0);
+    EXPECT_NEAR(Db(block[150]), -45.0, 0.3);
+}
+
+TEST_F(SimulatorLevels, HighSpeedAndHighResolutionBlocks) {
+    ASSERT_EQ(OpenWithScene("[Signal1]\nFrequency=5000\nLevel=-50\n"
+                            "[Signal2]\nFrequency=430250\nLevel=-70\n"),
+              1);
+    const HWND h = window.GetSafeHwnd();
+    ASSERT_EQ(HighSpeedSpectrumAnalysis(h, 3, 0, 0, 1, 4), 1);
+    const std::vector<short> fast = Collect();
+    ASSERT_EQ(fast.size(), 100u);
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindHighSpeed, 6), 100);
+    EXPECT_NEAR(Db(fast[50]), -50.0, 0.3);
+
+    ASSERT_EQ(HighResolutionSpectrumAnalysis(h, 4, 430000, 0, 2), 1);
+    const std::vector<short> fine = Collect();
+    ASSERT_EQ(fine.size(), 2000u);
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindHighResolution, 0), 1);
+    EXPECT_NEAR(Db(fine[250]), -70.0, 0.3);
+    EXPECT_EQ(std::max_element(fine.begin(), fine.end()) - fine.begin(), 250);
+}
+
+TEST_F(SimulatorLevels, BlocksStayWithinTheFrequencyRange) {
+    ASSERT_EQ(OpenWithScene("[Scene]\n"), 1);
+    const HWND h = window.GetSafeHwnd();
+    // The last block stops at the highest frequency.
+    EXPECT_EQ(NormalBlock(2999000, 1, 0).size(), 101u);
+    // Start beyond the range, below 0, or an RBW index the normal sweep cannot use.
+    EXPECT_EQ(NormalSpectrumAnalysis(h, 1, 3000001, 1, 0, 1), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorBadParameter);
+    EXPECT_EQ(NormalSpectrumAnalysis(h, 1, -2000, 1, 0, 1), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorBadParameter);
+    EXPECT_EQ(NormalSpectrumAnalysis(h, 1, 100000, 6, 0, 1), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorBadParameter);
+    EXPECT_EQ(NormalSpectrumAnalysis(h, 1, 100000, kTorvelRbwIndexCount, 0, 1), 0);
+    // A block below the lowest specified frequency (the sweep grid starts on
+    // 0 kHz) is measured.
+    EXPECT_EQ(NormalBlock(0, 1, 0).size(), 200u);
+}
+
+TEST_F(SimulatorLevels, ReceiveDataCopiesAtMostWhatWasDelivered) {
+    ASSERT_EQ(OpenWithScene("[Scene]\n"), 1);
+    ASSERT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 9, 99000, 4, 0, 1), 1);
+    ASSERT_TRUE(window.Wait());
+    ASSERT_EQ(GetLastFunctionDataCount(), 20); // 100 kHz points over 2 MHz
+    std::vector<short> buffer(64, 0x1234);
+    EXPECT_EQ(ReceiveData(buffer.data(), 64), 20);
+    EXPECT_EQ(buffer[19] == 0x1234, false);
+    EXPECT_EQ(buffer[20], 0x1234);
+    std::vector<short> few(8, 0x1234);
+    EXPECT_EQ(ReceiveData(few.data(), 5), 5);
+    EXPECT_EQ(few[5], 0x1234);
+    EXPECT_EQ(ReceiveData(nullptr, 10), 0);
+    EXPECT_EQ(ReceiveData(few.data(), -1), 0);
+}
+
+TEST_F(SimulatorLevels, SeedMakesTheNoiseRepeatable) {
+    const std::string scene = "[Scene]\nSeed=42\n";
+    ASSERT_EQ(OpenWithScene(scene, "a.ini"), 1);
+    const std::vector<short> first = NormalBlock(99000, 1, 0);
+    ASSERT_EQ(OpenWithScene(scene, "b.ini"), 1);
+    const std::vector<short> second = NormalBlock(99000, 1, 0);
+    ASSERT_EQ(first.size(), 200u);
+    EXPECT_EQ(first, second);
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=43\n", "c.ini"), 1);
+    EXPECT_NE(NormalBlock(99000, 1, 0), first);
+}
+
+TEST_F(SimulatorLevels, DefaultSceneHasWlanAndTelemetrySignals) {
+    ::unsetenv("TORVEL_SIM_SCENE");
+    ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
+    // Telemetry channel at 431125 kHz: -58 dBm (fading by 2 dB) spread over
+    // 8 kHz, seen through the 1 kHz points' filter.
+    ASSERT_EQ(HighResolutionSpectrumAnalysis(window.GetSafeHwnd(), 1, 430000, 0, 1), 1);
+    const std::vector<short> fine = Collect();
+    ASSERT_EQ(fine.size(), 2000u);
+    const double nbw1 = NoiseFloor(1) - kNoiseDensity;
+    EXPECT_NEAR(Db(fine[1125]), -58.0 - (10.0 * std::log10(8000.0) - nbw1), 2.5);
+    EXPECT_LT(Db(fine[1200]), NoiseFloor(1) + 8.0);
+    // WLAN channel 1 is bursty: peak catching over many blocks sees it.
+    double highest = -200.0;
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(HighSpeedSpectrumAnalysis(window.GetSafeHwnd(), 1, 2407000, 0, 1, 16), 1);
+        const std::vector<short> fast = Collect();
+        ASSERT_EQ(fast.size(), 100u);
+        highest = std::max(highest, Db(fast[50]));
+    }
+    EXPECT_GT(highest, NoiseFloor(100) + 20.0);
+}
+
+TEST(SimulatorFacts, OneStepPerKindThatIsNotToldItsRbwIndex) {
+    // Only the normal sweep receives its RBW index; every other kind measures
+    // with one step, which must be the one the program reads for its indexes.
+    for (int kind : {kTorvelKindHighSpeed, kTorvelKindHighResolution, kTorvelKindZeroSpan,
+                     kTorvelKindSemiRealTime, kTorvelKindRealTime}) {
+        int step = 0;
+        for (int i = 0; i < kTorvelRbwIndexCount; ++i) {
+            const int s = GetRBWFrequency(kind, i);
+            if (s == 0)
+                continue;
+            if (step == 0)
+                step = s;
+            EXPECT_EQ(s, step) << "kind " << kind << " index " << i;
+        }
+        EXPECT_GT(step, 0) << "kind " << kind;
+    }
+    // The sweep kinds never share an index, so the index alone picks the sweep.
+    for (int i = 0; i < kTorvelRbwIndexCount; ++i) {
+        const int users = (GetRBWFrequency(1, i) != 0) + (GetRBWFrequency(2, i) != 0) +
+                          (GetRBWFrequency(4, i) != 0);
+        EXPECT_LE(users, 1) << "index " << i;
+        EXPECT_EQ(GetRBWFrequency(7, i),
+                  std::max({GetRBWFrequency(1, i), GetRBWFrequency(2, i), GetRBWFrequency(4, i)}));
+        // Steps divide the 2 MHz grid the sweeps are aligned to.
+        if (GetRBWFrequency(7, i) != 0) {
+            EXPECT_EQ(2000 % GetRBWFrequency(7, i), 0);
+        }
+    }
+    EXPECT_NE(GetRBWFrequency(1, 1), 0); // the default RBW index sweeps normally
+    EXPECT_EQ(GetRBWFrequency(0, 1), 0);
+    EXPECT_EQ(GetRBWFrequency(64, 1), 0);
+    EXPECT_EQ(GetRBWFrequency(1, -1), 0);
+}
+
+TEST(SimulatorFacts, LimitsAttenuatorAndIdentity) {
+    EXPECT_EQ(GetMinFrequency(kTorvelKindNormal), 1000);
+    EXPECT_EQ(GetMaxFrequency(kTorvelKindNormal), 3000000);
+    EXPECT_EQ(GetMinFrequency(7), 1000);
+    EXPECT_EQ(GetMaxFrequency(kTorvelKindZeroSpan), 3000000);
+    EXPECT_GT(GetMinFrequency(kTorvelKindZeroSpan), GetMinFrequency(kTorvelKindNormal));
+    EXPECT_EQ(GetMinFrequency(0), 0);
+    EXPECT_EQ(GetMaxFrequency(128), 0);
+    EXPECT_DOUBLE_EQ(GetZeroReferenceLevel(), -10.0);
+    EXPECT_EQ(GetMaxAttenuation(), 50);
+    EXPECT_EQ(GetAttenuatorStep(), 10);
+    EXPECT_EQ(GetMaxAttenuation() % GetAttenuatorStep(), 0);
+    EXPECT_EQ(GetFirmWareVersion() >> 4, 2);
+    EXPECT_EQ(GetFirmWareVersion() & 0xF, 5);
+    EXPECT_NE(GetSerialNumber(), 0);
+}
