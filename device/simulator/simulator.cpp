@@ -206,8 +206,11 @@ int CSimulator::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int at
     job.fail = Contains(faults.failTasks, taskNumber);
     if (Contains(faults.shortDataTasks, taskNumber))
         job.shortCount = faults.shortDataCount ? *faults.shortDataCount : points / 2;
+    // Cleared before the task thread can report: a task failing at once must
+    // leave its code for the GUI thread to read.
     m_lastError = kTorvelErrorNone;
-    m_worker.Start(std::move(job));
+    if (!m_worker.Start(std::move(job)))
+        return Refuse(kTorvelErrorTaskFailed);
     return 1;
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 namespace torvelsim {
 
@@ -22,15 +23,20 @@ bool CTaskWorker::Busy() const {
     return m_busy;
 }
 
-void CTaskWorker::Start(Job job) {
+bool CTaskWorker::Start(Job job) {
     std::lock_guard lock(m_mutex);
     if (!m_thread.joinable()) {
         m_stop = false;
-        m_thread = std::thread([this] { Run(); });
+        try {
+            m_thread = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {
+            return false;
+        }
     }
     m_pending = std::move(job);
     m_busy = true;
     m_wake.notify_all();
+    return true;
 }
 
 void CTaskWorker::Terminate() {
@@ -75,7 +81,6 @@ void CTaskWorker::Finish(const Job& job, std::vector<short>& words) {
         words.resize(static_cast<std::size_t>(std::max(0, *job.shortCount)));
     m_data = std::move(words);
     m_busy = false;
-    m_lastError = kTorvelErrorNone;
     PostMessage(job.hwnd, job.messageBase + kTorvelMsgAnalysisDone, job.tag,
                 static_cast<LPARAM>(m_data.size()));
 }

@@ -4,9 +4,10 @@
 // when it is set to fail or the device is unplugged while it runs. A task that
 // is terminated posts nothing.
 //
-// Called from the GUI thread; the task thread only posts messages. Everything
-// the two share is guarded by one mutex (the last error is an atomic shared
-// with the rest of the simulator).
+// Called from the GUI thread; the task thread only posts messages and, when a
+// task fails, sets the last error (an atomic shared with the rest of the
+// simulator) just before posting. Everything else the two share is guarded by
+// one mutex.
 #pragma once
 
 #include "signalmodel.h"
@@ -52,9 +53,9 @@ public:
     CTaskWorker& operator=(const CTaskWorker&) = delete;
 
     bool Busy() const;
-    // Hands a job to the task thread (started on first use). The caller has
-    // checked that no task is busy.
-    void Start(Job job);
+    // Hands a job to the task thread (started on first use); false when the
+    // thread cannot be started. The caller has checked that no task is busy.
+    bool Start(Job job);
     // Stops the running task; once this returns it posts nothing.
     void Terminate();
     // Terminates and ends the task thread.
