@@ -3,6 +3,7 @@
 // font, pen and colour described by library strings.
 #include "lib/stringtable.h"
 
+#include "lib/channellist.h"
 #include "lib/valuetext.h"
 #include "platform/cfile.h"
 
@@ -117,6 +118,7 @@ int InitializeTorvelLibDLL(const char* tableFile, int base) {
 
     // Channel category colours: the channel list loads its 64 category colours
     // from the freshly read table here, before success is reported.
+    LoadChannelCategoryColors();
 
     return 1;
 }
