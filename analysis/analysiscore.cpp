@@ -1,0 +1,416 @@
+// CAnalysisCore: construction and ids, the profile keys, the TORVEL_CORE
+// setting section, the default operations of the slots, leaving and rejoining
+// the scheduler's rotation, and drawing into a device context with the
+// grey-scale conversion. The command table lives in corecommands.cpp.
+#include "analysis/analysiscore.h"
+
+#include "app/mainframe.h"
+#include "device/TorvelAPI.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "platform/dc.h"
+#include "platform/msgwindow.h"
+#include "platform/profile.h"
+
+#include <atomic>
+
+namespace {
+
+// The process-wide core id counter: 1..255, then 1 again.
+std::atomic<int> s_nextCoreId{1};
+
+int TakeCoreId() {
+    int id = s_nextCoreId.load();
+    int next;
+    do {
+        next = id >= kMaxCoreId ? 1 : id + 1;
+    } while (!s_nextCoreId.compare_exchange_weak(id, next));
+    return id;
+}
+
+constexpr const char* kFallbackTimeStampFormat = "%Y/%m/%d %H:%M:%S";
+
+} // namespace
+
+CAnalysisCore::CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList)
+    : m_id(TakeCoreId()), m_frameList(frameList), m_buttonList(buttonList),
+      m_lastDataTime(CTime::GetCurrentTime()) {}
+
+CAnalysisCore::~CAnalysisCore() = default;
+
+int CAnalysisCore::PeekNextId() {
+    return s_nextCoreId.load();
+}
+
+// ---- Profile
+
+void CAnalysisCore::ReadProfile() {
+    const CString section = GetProfileSection();
+    m_analyzeFlag = GetProfileInt(section, "AnalyzeFlag", 0);
+    m_attenuation = GetProfileInt(section, "AttValue", 30);
+    m_unit = GetProfileInt(section, "UnitFlag", 1);
+    m_referencePosition = GetProfileInt(section, "RefPosition", 9);
+    m_rbwIndex = GetProfileInt(section, "RBWIndex", 1);
+    m_scale = GetProfileInt(section, "Scale", 1);
+    m_offsetFlag = GetProfileInt(section, "OffsetFlag", 0);
+    m_offsetFile = GetProfileString(section, "OffsetFile", "");
+    m_catcherRate = GetProfileInt(section, "CatcherRate", -1);
+    m_rejectionRate = GetProfileInt(section, "RejectionRate", 5);
+    ValidateParameters();
+    if (m_offsetFlag) {
+        if (!LoadOffsetTable()) {
+            m_offsetFile.Empty();
+            m_offsetFlag = 0;
+            m_offsetLoadFailed = 1;
+        }
+    }
+    ValidateRBWIndex();
+}
+
+void CAnalysisCore::WriteProfile() {
+    const CString section = GetProfileSection();
+    WriteProfileInt(section, "AnalyzeFlag", m_analyzeFlag);
+    WriteProfileInt(section, "AttValue", m_attenuation);
+    WriteProfileInt(section, "UnitFlag", m_unit);
+    WriteProfileInt(section, "RefPosition", m_referencePosition);
+    WriteProfileInt(section, "RBWIndex", m_rbwIndex);
+    WriteProfileInt(section, "Scale", m_scale);
+    WriteProfileInt(section, "OffsetFlag", m_offsetFlag);
+    WriteProfileString(section, "OffsetFile", m_offsetFile);
+    WriteProfileInt(section, "CatcherRate", m_catcherRate);
+    WriteProfileInt(section, "RejectionRate", m_rejectionRate);
+}
+
+CString CAnalysisCore::GetProfileSection() {
+    CString section;
+    section.Format("AnalysisCore_%d", m_titleIndex);
+    return section;
+}
+
+void CAnalysisCore::ValidateParameters() {
+    if (m_unit < 1 || m_unit > 3) {
+        m_unit = 1;
+    }
+    if (m_scale < 1 || m_scale > 3) {
+        m_scale = 1;
+    }
+    if (m_currentMarker < 0 || m_currentMarker > kMarkerCount) {
+        m_currentMarker = 0;
+    }
+    if (m_currentTrace < 0 || m_currentTrace > kTraceCount) {
+        m_currentTrace = 0;
+    }
+    m_maxHold = m_maxHold ? 1 : 0;
+    m_minHold = (m_minHold && !m_maxHold) ? 1 : 0;
+    m_greyScale = m_greyScale ? 1 : 0;
+}
+
+void CAnalysisCore::ValidateRBWIndex() {
+    const int kind = GetRBWKindMask();
+    if (m_rbwIndex >= 0 && m_rbwIndex < kRbwIndexCount &&
+        DeviceRBWFrequency(kind, m_rbwIndex) > 0) {
+        return;
+    }
+    for (int i = 0; i < kRbwIndexCount; ++i) {
+        if (DeviceRBWFrequency(kind, i) != 0) {
+            m_rbwIndex = i;
+            return;
+        }
+    }
+    m_rbwIndex = -1;
+}
+
+// ---- Setting data file
+
+int CAnalysisCore::SaveSettings() {
+    const char* s = kCoreSettingSection;
+    CString title = m_title;
+    CString targetDir = m_logging.m_TargetDir;
+    CString offsetFile = m_offsetFile;
+    CTime start = m_logging.m_StartTime;
+    CTime stop = m_logging.m_StopTime;
+    CTimeSpan span = m_logging.m_TimeSpan;
+    int ok = 1;
+    ok &= WriteSettingFileINT(s, "AnalysisType", GetAnalysisType());
+    ok &= WriteSettingFileSTRING(s, "Title", title);
+    ok &= WriteSettingFileINT(s, "TitleIndex", m_titleIndex);
+    ok &= WriteSettingFileINT(s, "AnalyzeFlag", m_analyzeFlag);
+    ok &= WriteSettingFileINT(s, "AttValue", m_attenuation);
+    ok &= WriteSettingFileINT(s, "CurrentMarkerIndex", m_currentMarker);
+    ok &= WriteSettingFileINT(s, "CurrentTraceIndex", m_currentTrace);
+    ok &= WriteSettingFileINT(s, "UnitFlag", m_unit);
+    ok &= WriteSettingFileINT(s, "MaxHoldFlag", m_maxHold);
+    ok &= WriteSettingFileINT(s, "MinHoldFlag", m_minHold);
+    ok &= WriteSettingFileINT(s, "ReferencePosition", m_referencePosition);
+    ok &= WriteSettingFileINT(s, "RBWIndex", m_rbwIndex);
+    ok &= WriteSettingFileINT(s, "ScaleFlag", m_scale);
+    ok &= WriteSettingFileINT(s, "GlayScaleFlag", m_greyScale);
+    ok &= WriteSettingFileINT(s, "CatcherRate", m_catcherRate);
+    ok &= WriteSettingFileINT(s, "RejectionRate", m_rejectionRate);
+    ok &= WriteSettingFileINT(s, "LoggingTriggerFlag", m_loggingTrigger);
+    ok &= WriteSettingFileSTRING(s, "LogTargetDir", targetDir);
+    ok &= WriteSettingFileTime(s, "LogStartTime", &start);
+    ok &= WriteSettingFileTime(s, "LogStopTime", &stop);
+    ok &= WriteSettingFileTimeSpan(s, "LoggingTimeSpan", &span);
+    ok &= WriteSettingFileINT(s, "LogRefreshFlag", m_logging.m_RefreshFlag);
+    ok &= WriteSettingFileINT(s, "LogStartFlag", m_logging.m_StartFlag);
+    ok &= WriteSettingFileINT(s, "LogStopFlag", m_logging.m_StopFlag);
+    ok &= WriteSettingFileINT(s, "LogOutFlag", m_logging.m_OutFlags);
+    ok &= WriteSettingFileINT(s, "OffsetEnableFlag", m_offsetFlag);
+    ok &= WriteSettingFileSTRING(s, "OffsetFileName", offsetFile);
+    return ok;
+}
+
+int CAnalysisCore::LoadSettings() {
+    const char* s = kCoreSettingSection;
+    // Each item is read in turn; a missing one keeps its current value and
+    // makes the load report failure.
+    auto readChar = [s](const char* key, char* field) {
+        int v = static_cast<unsigned char>(*field);
+        if (!GetSettingFileINT(s, key, &v)) {
+            return 0;
+        }
+        *field = static_cast<char>(v);
+        return 1;
+    };
+    int kind = 0;
+    int ok = 1;
+    ok &= GetSettingFileINT(s, "AnalysisType", &kind); // the window's kind is fixed by its class
+    ok &= GetSettingFileSTRING(s, "Title", m_title);
+    ok &= GetSettingFileINT(s, "TitleIndex", &m_titleIndex);
+    ok &= GetSettingFileINT(s, "AnalyzeFlag", &m_analyzeFlag);
+    ok &= GetSettingFileINT(s, "AttValue", &m_attenuation);
+    ok &= GetSettingFileINT(s, "CurrentMarkerIndex", &m_currentMarker);
+    ok &= GetSettingFileINT(s, "CurrentTraceIndex", &m_currentTrace);
+    ok &= GetSettingFileINT(s, "UnitFlag", &m_unit);
+    ok &= GetSettingFileINT(s, "MaxHoldFlag", &m_maxHold);
+    ok &= GetSettingFileINT(s, "MinHoldFlag", &m_minHold);
+    ok &= GetSettingFileINT(s, "ReferencePosition", &m_referencePosition);
+    ok &= GetSettingFileINT(s, "RBWIndex", &m_rbwIndex);
+    ok &= GetSettingFileINT(s, "ScaleFlag", &m_scale);
+    ok &= GetSettingFileINT(s, "GlayScaleFlag", &m_greyScale);
+    ok &= GetSettingFileINT(s, "CatcherRate", &m_catcherRate);
+    ok &= GetSettingFileINT(s, "RejectionRate", &m_rejectionRate);
+    ok &= GetSettingFileINT(s, "LoggingTriggerFlag", &m_loggingTrigger);
+    ok &= GetSettingFileSTRING(s, "LogTargetDir", m_logging.m_TargetDir);
+    ok &= GetSettingFileTime(s, "LogStartTime", &m_logging.m_StartTime);
+    ok &= GetSettingFileTime(s, "LogStopTime", &m_logging.m_StopTime);
+    ok &= GetSettingFileTimeSpan(s, "LoggingTimeSpan", &m_logging.m_TimeSpan);
+    ok &= readChar("LogRefreshFlag", &m_logging.m_RefreshFlag);
+    ok &= readChar("LogStartFlag", &m_logging.m_StartFlag);
+    ok &= readChar("LogStopFlag", &m_logging.m_StopFlag);
+    ok &= readChar("LogOutFlag", &m_logging.m_OutFlags);
+    ok &= GetSettingFileINT(s, "OffsetEnableFlag", &m_offsetFlag);
+    ok &= GetSettingFileSTRING(s, "OffsetFileName", m_offsetFile);
+    // A file is outside input: indexes and flags are brought back into range.
+    ValidateParameters();
+    ValidateRBWIndex();
+    return ok;
+}
+
+// ---- Default operations of the slots
+
+CString CAnalysisCore::FormatFrequency(int kHz) {
+    CString text;
+    if (kHz >= 1000) {
+        text.Format(" : %.7gMHz", kHz * 0.001);
+    } else {
+        text.Format(" : %.7gKHz", static_cast<double>(kHz));
+    }
+    return text;
+}
+
+CString CAnalysisCore::FormatTime(int us) {
+    CString text;
+    const int a = us < 0 ? -us : us;
+    if (a >= 1000000) {
+        text.Format(" : %.7gS", us * 1e-6);
+    } else if (a >= 1000) {
+        text.Format(" : %.7gmS", us * 0.001);
+    } else {
+        text.Format(" : %.7guS", static_cast<double>(us));
+    }
+    return text;
+}
+
+void CAnalysisCore::AttachWindow(CChildFrame* window) {
+    m_window = window;
+}
+
+void CAnalysisCore::SelectMarker(int k) {
+    m_currentMarker = (k < 1 || k > kMarkerCount || k == m_currentMarker) ? 0 : k;
+}
+
+void CAnalysisCore::SelectTrace(int k) {
+    m_currentTrace = (k < 1 || k > kTraceCount || k == m_currentTrace) ? 0 : k;
+}
+
+int CAnalysisCore::WriteBMPImage(const char*) {
+    return 0;
+}
+int CAnalysisCore::WritePNGImage(const char*) {
+    return 0;
+}
+int CAnalysisCore::WriteCSVFile(const char*) {
+    return 0;
+}
+int CAnalysisCore::ReadCSVSections(const char*) {
+    return 0;
+}
+int CAnalysisCore::WriteCSVSections(CStdioFile&) {
+    return 0;
+}
+int CAnalysisCore::LoggingStep() {
+    return 0;
+}
+void CAnalysisCore::SetLoggingTrigger(int flag) {
+    m_loggingTrigger = flag;
+}
+void CAnalysisCore::Stop() {}
+void CAnalysisCore::SetStart(int) {}
+void CAnalysisCore::SetStop(int) {}
+void CAnalysisCore::SetCenter(int) {}
+void CAnalysisCore::SetSpan(int) {}
+
+void CAnalysisCore::SetUnitAll(int unit) {
+    m_unit = unit;
+    if (CTraceStore* line = GetDataLine()) {
+        line->SetUnit(static_cast<BYTE>(unit));
+    }
+    for (int k = 1; k <= kTraceCount; ++k) {
+        if (CTraceStore* trace = GetTrace(k)) {
+            trace->SetUnit(static_cast<BYTE>(unit));
+        }
+    }
+}
+
+int CAnalysisCore::GetAnalysisType() {
+    return 0;
+}
+CMarkerContext* CAnalysisCore::GetMarker(int) {
+    return nullptr;
+}
+CTraceStore* CAnalysisCore::GetTrace(int) {
+    return nullptr;
+}
+CTraceStore* CAnalysisCore::GetDataLine() {
+    return nullptr;
+}
+
+void CAnalysisCore::Reconfigure(BOOL) {
+    m_sweepPosition = 0;
+    m_taskRunning = 0;
+}
+
+void CAnalysisCore::UpdateView() {}
+int CAnalysisCore::GetRBWKindMask() {
+    return 0;
+}
+int CAnalysisCore::GetSpan() {
+    return 0;
+}
+void CAnalysisCore::AnalysisFinished(WPARAM, LPARAM) {}
+void CAnalysisCore::AnalysisProgress(WPARAM, LPARAM) {}
+int CAnalysisCore::StartAnalysis() {
+    return 0;
+}
+void CAnalysisCore::ViewProgress() {}
+BOOL CAnalysisCore::OnTimer(UINT) {
+    return FALSE;
+}
+void CAnalysisCore::GetDrawObjectList(std::list<CDrawObject*>*) {}
+
+// ---- View hooks
+
+void CAnalysisCore::SetTimeStamp(const CString&, BOOL) {}
+void CAnalysisCore::DrawView(CDC*, const CRect&) {}
+COLORREF CAnalysisCore::GetGraphBackgroundColor() {
+    return RGB(0, 0, 0);
+}
+void CAnalysisCore::ShowTrace(int, BOOL) {}
+
+// ---- Device facts
+
+int CAnalysisCore::DeviceRBWFrequency(int kind, int index) {
+    return GetRBWFrequency(kind, index);
+}
+double CAnalysisCore::DeviceZeroReferenceLevel() {
+    return GetZeroReferenceLevel();
+}
+int CAnalysisCore::DeviceMaxAttenuation() {
+    return GetMaxAttenuation();
+}
+int CAnalysisCore::DeviceAttenuatorStep() {
+    return GetAttenuatorStep();
+}
+
+// ---- The scheduler's rotation
+
+void CAnalysisCore::PostScheduleNext(LPARAM lParam) {
+    if (m_mainWnd) {
+        ::PostMessage(m_mainWnd, WM_SCHEDULE_NEXT, 0, lParam);
+    }
+}
+
+void CAnalysisCore::LeaveRotation() {
+    if (m_rotationDepth++ > 0) {
+        return;
+    }
+    m_savedAnalyzeFlag = m_analyzeFlag;
+    m_analyzeFlag = 0;
+    // With this core's id the main frame stops the core's running task at once
+    // and starts the next analysing window; otherwise nothing changes.
+    if (m_mainWnd) {
+        ::SendMessage(m_mainWnd, WM_SCHEDULE_NEXT, 0, m_id);
+    }
+}
+
+void CAnalysisCore::ReturnToRotation() {
+    if (m_rotationDepth <= 0 || --m_rotationDepth > 0) {
+        return;
+    }
+    if (m_savedAnalyzeFlag) {
+        m_analyzeFlag = m_savedAnalyzeFlag;
+    }
+    PostScheduleNext(0);
+}
+
+// ---- Drawing into a device context
+
+void CAnalysisCore::DrawToDC(CDC* dc, const CRect& rect, BOOL timeStamp) {
+    if (!dc) {
+        return;
+    }
+    if (timeStamp) {
+        const char* format = GetTorvelString(kStrTimeStampFormat);
+        if (!format || !*format || CString(format) == "NotEntry") {
+            format = kFallbackTimeStampFormat;
+        }
+        SetTimeStamp(m_lastDataTime.Format(format), TRUE);
+    }
+    DrawView(dc, rect);
+    if (m_greyScale && !dc->IsPrinting()) {
+        ConvertToGreyScale(dc, rect, GetGraphBackgroundColor());
+    }
+    if (timeStamp) {
+        SetTimeStamp(CString(), FALSE);
+    }
+}
+
+void CAnalysisCore::ConvertToGreyScale(CDC* dc, const CRect& rect, COLORREF background) {
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            const COLORREF c = dc->GetPixel(x, y);
+            if (c == CLR_INVALID) {
+                continue;
+            }
+            if (c == background) {
+                dc->SetPixel(x, y, RGB(255, 255, 255));
+                continue;
+            }
+            const unsigned sum = GetRValue(c) + GetGValue(c) + GetBValue(c);
+            const int grey = 255 - static_cast<int>((sum * 21845u) >> 16);
+            dc->SetPixel(x, y, RGB(grey, grey, grey));
+        }
+    }
+}

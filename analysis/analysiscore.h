@@ -1,0 +1,297 @@
+// CAnalysisCore: the common base of the seven analysis cores. It holds the
+// parameters every mode shares (analyse flag, attenuation, unit, reference
+// position, RBW, scale, holds, current marker and trace, offset correction,
+// device rates, logging parameters), keeps them in the profile and in the
+// TORVEL_CORE section of a setting data file, executes the common commands of
+// the command list and reports their states, and defines the virtual
+// operations through which the main frame's scheduler, the window and the file
+// code drive every mode.
+#pragma once
+
+#include "analysis/tracestore.h"
+#include "lib/loggingparam.h"
+#include "platform/cstring.h"
+#include "platform/ctime.h"
+#include "platform/geometry.h"
+#include "platform/wintypes.h"
+
+#include <array>
+#include <list>
+
+class CChildFrame;
+class CDC;
+class CDrawObject;
+class CMarkerContext;
+class CStdioFile;
+struct CCommandEntry;
+
+// Results of command handlers.
+constexpr int kCommandDone = 0;        // done, nothing more to do
+constexpr int kCommandRedraw = 1;      // reconfigure without trace reset and update the view
+constexpr int kCommandReset = 2;       // parameters changed: reconfigure with trace reset
+constexpr int kCommandNotHandled = -1; // not a command of this table
+
+// Command states of menu items and buttons.
+constexpr int kStateTicked = 1;
+constexpr int kStateUnticked = 0;
+constexpr int kStateDisabled = -1;
+constexpr int kStateDisabledUnticked = -2;
+
+// Core ids run from 1 to 255; the low byte is the device task tag.
+constexpr int kMaxCoreId = 255;
+// RBW indexes run from 0 to 13.
+constexpr int kRbwIndexCount = 14;
+// Markers and traces are addressed 1..5 (0 = none).
+constexpr int kMarkerCount = 5;
+constexpr int kTraceCount = 5;
+// Images, prints and clipboard copies are drawn into this rectangle.
+constexpr int kImageWidth = 640;
+constexpr int kImageHeight = 480;
+
+// Program strings the core uses.
+constexpr int kStrReferenceLevelTitle = 17; // title of the reference level entry
+constexpr int kStrSaveSucceeded = 20;
+constexpr int kStrSaveFailed = 21;
+constexpr int kStrPrintDocument = 22;
+constexpr int kStrOffsetLoadFailed = 40;
+constexpr int kStrTimeStampFormat = 67; // strftime format of the data time stamp
+
+// The profile keys and setting section of the core.
+constexpr const char* kCoreSettingSection = "TORVEL_CORE";
+
+class CAnalysisCore {
+public:
+    // The window's menu list and its first button position in the command list.
+    CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList);
+    CAnalysisCore(const CAnalysisCore&) = delete;
+    CAnalysisCore& operator=(const CAnalysisCore&) = delete;
+
+    // ---- Virtual operations, in slot order.
+    virtual ~CAnalysisCore();
+    // Writes the ten common keys into the profile section of GetProfileSection().
+    virtual void WriteProfile();
+    // " : %.7gMHz" from 1000 kHz up, else " : %.7gKHz".
+    virtual CString FormatFrequency(int kHz);
+    // " : %.7gS", " : %.7gmS" or " : %.7guS" of a time in microseconds.
+    virtual CString FormatTime(int us);
+    // The window adopts the core.
+    virtual void AttachWindow(CChildFrame* window);
+    // Selects marker / trace k (1..5), or none when k is already selected.
+    virtual void SelectMarker(int k);
+    virtual void SelectTrace(int k);
+    // The logging outputs and the CSV data file (1 = written). They land with the
+    // image output and CSV code; until then the base writes nothing and fails.
+    virtual int WriteBMPImage(const char* path);
+    virtual int WritePNGImage(const char* path);
+    virtual int WriteCSVFile(const char* path);
+    virtual int ReadCSVSections(const char* path);
+    virtual int WriteCSVSections(CStdioFile& file);
+    // One logging step after a received block; 1 when an output was written.
+    virtual int LoggingStep();
+    virtual void SetLoggingTrigger(int flag);
+    // Run when the window is destroyed, after the profile was written.
+    virtual void Stop();
+    // Reads the ten common keys, loads the offset table when the offset flag is
+    // on, and validates the RBW index.
+    virtual void ReadProfile();
+    virtual void SetStart(int kHz);
+    virtual void SetStop(int kHz);
+    virtual void SetCenter(int kHz);
+    virtual void SetSpan(int kHz);
+    // Sets the core's unit and that of the data line and the five traces.
+    virtual void SetUnitAll(int unit);
+    // The window kind: 1 normal, 2 WLAN, 3 zero span, 4 semi-real-time,
+    // 5 real-time, 6 medical, 7 XPD (0 in the base).
+    virtual int GetAnalysisType();
+    // Marker k / trace k (1..5) and the data line, or null.
+    virtual CMarkerContext* GetMarker(int k);
+    virtual CTraceStore* GetTrace(int k);
+    virtual CTraceStore* GetDataLine();
+    // Runs after every command with a positive result (reset for result 2).
+    virtual void Reconfigure(BOOL reset);
+    virtual void UpdateView();
+    // The analysis kind bits passed to the device's RBW query.
+    virtual int GetRBWKindMask();
+    // The profile section of this window ("AnalysisCore_%d" in the base).
+    virtual CString GetProfileSection();
+    virtual int GetSpan();
+    // 1 ticked, 0 unticked, -1 disabled, -2 disabled and unticked. Actions that
+    // no table knows answer 0.
+    virtual int GetCommandState(int action, int p1, int p2, int p3, int p4, int p5);
+    // 0 done, 1 reconfigure and redraw, 2 reconfigure with trace reset,
+    // negative not handled. The common table is tried first; modes override
+    // this, call it, and try their own table when it answers kCommandNotHandled.
+    virtual int ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5);
+    // Scheduler side: take in finished / intermediate data; start one task
+    // (1 = started); the view's progress; a core timer (1 = it was this core's).
+    virtual void AnalysisFinished(WPARAM wParam, LPARAM lParam);
+    virtual void AnalysisProgress(WPARAM wParam, LPARAM lParam);
+    virtual int StartAnalysis();
+    virtual void ViewProgress();
+    virtual BOOL OnTimer(UINT id);
+    // The drawing objects the screen option dialog edits.
+    virtual void GetDrawObjectList(std::list<CDrawObject*>* list);
+    // Draws the window into dc within rect (images, printing, clipboard), with
+    // the data time stamp when timeStamp is set, in grey scale when the grey
+    // scale flag is on and dc is not a printer's.
+    virtual void DrawToDC(CDC* dc, const CRect& rect, BOOL timeStamp);
+    // The TORVEL_CORE section; 1 only when every item succeeded. Modes add
+    // their own sections after calling the base.
+    virtual int SaveSettings();
+    virtual int LoadSettings();
+
+    // ---- Command handlers that modes override (kCommandNotHandled in the base).
+    virtual int OnStartEntry();              // 19
+    virtual int OnStopEntry();               // 20
+    virtual int OnCenterEntry();             // 21
+    virtual int OnSpanEntry();               // 23
+    virtual int OnMarkerEntry();             // 35
+    virtual int OnPeakSearch();              // 36
+    virtual int OnNextPeak();                // 37
+    virtual int OnTraceMarkerSelect(int p1); // 51
+    virtual int OnTraceClear(int p1);        // 52
+    // The current marker's commands 36-42 and their states; they act on
+    // GetMarker(current marker index) and are wired up with the markers. The
+    // base has no markers: nothing happens and the commands show disabled.
+    virtual int OnMarkerCommand(int action, int p1);
+    virtual int GetMarkerCommandState(int action, int p1);
+
+    // ---- Requests that need the window, a dialog or the main frame. The core
+    // leaves the scheduler's rotation around 7, 8, 9, 11 and 13 (see
+    // RunOutsideRotation). The window-side pieces land with the main frame,
+    // image output and CSV code; until they are overridden or filled in, the
+    // base answers kCommandNotHandled.
+    virtual int OnPrintRequest();          // 7: print one page of the window's drawing
+    virtual int OnSaveSettingsRequest();   // 8: save dialog, SaveSettings, write ".SPE"
+    virtual int OnLoadSettingsRequest();   // 9: open dialog, LoadSettings
+    virtual int OnSaveDataRequest();       // 11: save dialog, CSV / BMP / PNG by the output flags
+    virtual int OnCopyRequest();           // 13: the drawing as a bitmap on the clipboard
+    virtual int OnScreenOptionRequest();   // 43: screen option dialog over the drawing objects
+    virtual int OnAnalysisOptionRequest(); // 44: catcher and rejection rates
+    virtual int OnLoggingRequest();        // 45: logging dialog, then the logging bar
+    virtual int OnOffsetRequest();         // 46: offset dialog, offset flag = accepted
+
+    // ---- View hooks (the view interface and the graph land with the drawing).
+    // Puts the time stamp into the graph frame's title and shows or hides it.
+    virtual void SetTimeStamp(const CString& text, BOOL show);
+    // The view interface draws the window into rect.
+    virtual void DrawView(CDC* dc, const CRect& rect);
+    // The graph's background colour (the grey-scale conversion keeps it white).
+    virtual COLORREF GetGraphBackgroundColor();
+    // Shows or hides trace k (1..5) after its state changed.
+    virtual void ShowTrace(int k, BOOL show);
+    // Loads the offset table from the offset file without a dialog; 1 = loaded.
+    virtual int LoadOffsetTable();
+
+    // ---- Accessors used by the main frame, the window and the modes.
+    int GetId() const { return m_id; }
+    BYTE GetTaskTag() const { return static_cast<BYTE>(m_id & 0xFF); }
+    CChildFrame* GetWindow() const { return m_window; }
+    const CString& GetTitle() const { return m_title; }
+    void SetTitle(const CString& title) { m_title = title; }
+    int GetTitleIndex() const { return m_titleIndex; }
+    void SetTitleIndex(int index) { m_titleIndex = index; }
+    CCommandEntry* GetFrameList() const { return m_frameList; }
+    CCommandEntry* GetButtonList() const { return m_buttonList; }
+    void SetButtonList(CCommandEntry* list) { m_buttonList = list; }
+    // The main window: device calls report to it and the core posts
+    // WM_SCHEDULE_NEXT to it.
+    HWND GetMainWindow() const { return m_mainWnd; }
+    void SetMainWindow(HWND hwnd) { m_mainWnd = hwnd; }
+
+    int GetAnalyzeFlag() const { return m_analyzeFlag; }
+    void SetAnalyzeFlag(int flag) { m_analyzeFlag = flag; }
+    int GetTaskRunning() const { return m_taskRunning; }
+    void SetTaskRunning(int mark) { m_taskRunning = mark; }
+    int GetAttenuation() const { return m_attenuation; }
+    int GetCurrentMarkerIndex() const { return m_currentMarker; }
+    int GetCurrentTraceIndex() const { return m_currentTrace; }
+    int GetUnit() const { return m_unit; }
+    int GetMaxHoldFlag() const { return m_maxHold; }
+    int GetMinHoldFlag() const { return m_minHold; }
+    int GetReferencePosition() const { return m_referencePosition; }
+    int GetRBWIndex() const { return m_rbwIndex; }
+    int GetScale() const { return m_scale; }
+    int GetGreyScaleFlag() const { return m_greyScale; }
+    int GetCatcherRate() const { return m_catcherRate; }
+    int GetRejectionRate() const { return m_rejectionRate; }
+    int GetLoggingTriggerFlag() const { return m_loggingTrigger; }
+    int GetOffsetFlag() const { return m_offsetFlag; }
+    const CString& GetOffsetFileName() const { return m_offsetFile; }
+    int GetOffsetLoadFailed() const { return m_offsetLoadFailed; }
+    const short* GetOffsetTable() const { return m_offsetTable.data(); }
+    CLoggingParam& GetLoggingParam() { return m_logging; }
+    const CTime& GetLastDataTime() const { return m_lastDataTime; }
+    void SetLastDataTime(const CTime& time) { m_lastDataTime = time; }
+
+    // Runs action (7, 8, 9, 11, 13) with the core out of the scheduler's
+    // rotation: the analyse flag is saved and cleared and the main frame is
+    // asked to schedule (a running task of this core is stopped); afterwards a
+    // set flag is restored and WM_SCHEDULE_NEXT (0, 0) is posted.
+    template <typename F> int RunOutsideRotation(F&& action) {
+        LeaveRotation();
+        const int result = action();
+        ReturnToRotation();
+        return result;
+    }
+
+    // The process-wide id counter (the next id handed out); for tests.
+    static int PeekNextId();
+
+protected:
+    // Device facts, through the device interface; tests replace them.
+    virtual int DeviceRBWFrequency(int kind, int index);
+    virtual double DeviceZeroReferenceLevel();
+    virtual int DeviceMaxAttenuation();
+    virtual int DeviceAttenuatorStep();
+
+    // The common table; *known tells whether it knows the action.
+    int CommonCommandState(int action, int p1, bool* known);
+    // Brings the loaded or read values back into their ranges.
+    void ValidateParameters();
+    // Keeps the RBW index when the device accepts it for this kind, else takes
+    // the first usable index 0..13, else -1.
+    void ValidateRBWIndex();
+    // Grey scale: every pixel of rect that differs from the background becomes
+    // the inverted grey 255 - (R + G + B) / 3, every background pixel white.
+    static void ConvertToGreyScale(CDC* dc, const CRect& rect, COLORREF background);
+
+    void LeaveRotation();
+    void ReturnToRotation();
+    int SetReferenceLevelFromEntry(); // 18
+    void PostScheduleNext(LPARAM lParam);
+
+    int m_id;
+    CChildFrame* m_window = nullptr;
+    CString m_title;
+    int m_titleIndex = 0;
+    CCommandEntry* m_frameList = nullptr;
+    CCommandEntry* m_buttonList = nullptr;
+    int m_analyzeFlag = 0;
+    int m_taskRunning = 0;
+    int m_attenuation = 40;
+    int m_currentMarker = 0;
+    int m_currentTrace = 0;
+    int m_unit = 1;
+    int m_maxHold = 0;
+    int m_minHold = 0;
+    int m_referencePosition = 9;
+    int m_rbwIndex = 1;
+    int m_scale = 1;
+    int m_sweepPosition = 0;
+    int m_greyScale = 0;
+    int m_catcherRate = -1;
+    int m_rejectionRate = 5;
+    int m_loggingTrigger = 0;
+    std::array<short, kOffsetTableSize> m_offsetTable{};
+    int m_offsetFlag = 0;
+    CString m_offsetFile;
+    int m_offsetLoadFailed = 0;
+    CLoggingParam m_logging;
+    CTime m_lastDataTime;
+    HWND m_mainWnd = 0;
+
+private:
+    int m_savedAnalyzeFlag = 0; // while outside the rotation
+    int m_rotationDepth = 0;
+};

@@ -1,0 +1,247 @@
+// The drawing envelope of a trace store: the point mapping that reduces the grid
+// to at most one point per pixel column with 16-bit fixed-point factors and
+// integer shifts, the merge of that envelope into the chained stores, and the
+// lookups between pixel columns and grid frequencies.
+#include "analysis/tracestore.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A ratio p / q as a fraction f with as many bits as fit into 16 and its shift:
+// value x maps to (x * f) >> shift.
+struct Factor {
+    long long f = 0;
+    int shift = 0;
+};
+
+Factor MakeFactor(long long p, long long q) {
+    Factor r;
+    if (p <= 0 || q <= 0) {
+        return r;
+    }
+    int n = 0;
+    while (n < 62 && (p >> (n + 1)) != 0) {
+        ++n; // n = floor(log2 p); 0 for p <= 1
+    }
+    double f = static_cast<double>(p) / static_cast<double>(q) * std::ldexp(1.0, 15 - n) * 32768.0;
+    if (!(f < 9.0e18)) {
+        return r;
+    }
+    long long fi = static_cast<long long>(f);
+    int halvings = 0;
+    while (halvings < 15 && fi >= 65536) {
+        fi /= 2;
+        ++halvings;
+    }
+    const int shift = 30 - n - halvings;
+    if (shift < 0 || shift > 62) {
+        return r; // a ratio this large or small cannot be drawn
+    }
+    r.f = fi;
+    r.shift = shift;
+    return r;
+}
+
+} // namespace
+
+void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, double ymin, int* fx,
+                             int* fy) {
+    if (fx) {
+        *fx = 0;
+    }
+    if (fy) {
+        *fy = 0;
+    }
+    m_envelopeCount = 0;
+    if (!m_envelope || !m_envelopeX || !m_data || m_points == 0) {
+        return;
+    }
+    const long long x0 = m_start;
+    const long long dx = m_step;
+    const long long n = m_points;
+    const long long lo = std::max<long long>(xa, x0);
+    const long long hi = std::min<long long>(xb, x0 + n * dx);
+    const long long span = hi - lo;
+    if (span <= 0) {
+        return; // the window lies outside the samples
+    }
+    const long long l = rect.left;
+    const long long t = rect.top;
+    const long long b = rect.bottom;
+    const Factor xf = MakeFactor(rect.right - l + 1, span);
+    const double dbRange = (ymax - ymin) * kWordsPerDb;
+    const Factor yf = (dbRange >= 1.0 && dbRange < 2.0e9)
+                          ? MakeFactor(b - t + 1, static_cast<long long>(dbRange))
+                          : Factor{};
+    if (fx) {
+        *fx = static_cast<int>(xf.f);
+    }
+    if (fy) {
+        *fy = static_cast<int>(yf.f);
+    }
+    if (xf.f == 0 || yf.f == 0) {
+        return;
+    }
+    // The top value in level words. It is kept as an int: with the dBuV offsets a
+    // top above 200 dB does not fit 16 bits.
+    const double topWords = ymax * kWordsPerDb;
+    const long long top = topWords > 2.0e9    ? 2000000000LL
+                          : topWords < -2.0e9 ? -2000000000LL
+                                              : static_cast<long long>(topWords);
+
+    const long long i0 = (lo - x0 + dx - 1) / dx;
+    const long long iEnd = std::min(i0 + (span + dx - 1) / dx, n - 1);
+    const short* d = m_data.get();
+    POINT* out = m_envelope.get();
+    int* outX = m_envelopeX.get();
+    const int capacity = 2 * kEnvelopeColumns;
+    int count = 0;
+    int columns = 0;
+
+    // The column being reduced.
+    long long colPx = 0;
+    long long minPy = 0, maxPy = 0, sumPy = 0, samples = 0;
+    long long minX = 0, maxX = 0, firstX = 0;
+    bool open = false;
+    auto flush = [&]() {
+        if (!open || count >= capacity) {
+            return;
+        }
+        const LONG px = static_cast<LONG>(colPx);
+        switch (m_compareMode) {
+        case kCompareHighest:
+            out[count] = {px, static_cast<LONG>(minPy)};
+            outX[count++] = static_cast<int>(minX);
+            break;
+        case kCompareLowest:
+            out[count] = {px, static_cast<LONG>(maxPy)};
+            outX[count++] = static_cast<int>(maxX);
+            break;
+        case kCompareMean: {
+            const long long mean = std::clamp(sumPy / samples, t, b);
+            out[count] = {px, static_cast<LONG>(mean)};
+            outX[count++] = static_cast<int>(firstX);
+            break;
+        }
+        default:
+            // Both: a vertical stroke per column from the highest to the lowest level.
+            out[count] = {px, static_cast<LONG>(minPy)};
+            outX[count++] = static_cast<int>(minX);
+            if (maxPy != minPy && count < capacity) {
+                out[count] = {px, static_cast<LONG>(maxPy)};
+                outX[count++] = static_cast<int>(maxX);
+            }
+            break;
+        }
+        ++columns;
+    };
+
+    for (long long i = i0; i <= iEnd; ++i) {
+        const long long x = x0 + i * dx;
+        const long long px = l + (((x - lo) * xf.f) >> xf.shift);
+        const long long py = std::clamp(t + (((top - d[i]) * yf.f) >> yf.shift), t, b);
+        if (open && px == colPx) {
+            if (py < minPy) {
+                minPy = py;
+                minX = x;
+            }
+            if (py > maxPy) {
+                maxPy = py;
+                maxX = x;
+            }
+            sumPy += py;
+            ++samples;
+            continue;
+        }
+        flush();
+        if (columns >= kEnvelopeColumns || count >= capacity) {
+            open = false;
+            break;
+        }
+        open = true;
+        colPx = px;
+        minPy = maxPy = sumPy = py;
+        samples = 1;
+        minX = maxX = firstX = x;
+    }
+    if (open) {
+        flush();
+    }
+    m_envelopeCount = count;
+    if (m_next) {
+        m_next->MergeEnvelope(out, count);
+    }
+}
+
+void CTraceStore::MergeEnvelope(const POINT* pairs, int n) {
+    if (!pairs) {
+        return;
+    }
+    n = std::clamp(n, 0, 2 * kEnvelopeColumns);
+    int k = 0;
+    for (CTraceStore* s = this; s && k < kMaxChainLength; s = s->m_next, ++k) {
+        POINT* own = s->m_ownEnvelope.get();
+        for (int i = 0; i < n; ++i) {
+            own[i].x = pairs[i].x;
+            switch (s->m_traceState) {
+            case kTraceMaxHold: // the higher level is the smaller y
+                own[i].y = std::min(own[i].y, pairs[i].y);
+                break;
+            case kTraceMinHold:
+                own[i].y = std::max(own[i].y, pairs[i].y);
+                break;
+            case kTraceWrite:
+                own[i].y = pairs[i].y;
+                break;
+            default:
+                break; // off or frozen: the envelope stays as it was
+            }
+        }
+    }
+}
+
+int CTraceStore::PixelToX(int px) const {
+    const int n = m_envelopeCount;
+    if (n <= 0) {
+        return 0;
+    }
+    const POINT* p = m_envelope.get();
+    const int* xs = m_envelopeX.get();
+    if (px <= p[0].x) {
+        return xs[0];
+    }
+    if (px >= p[n - 1].x) {
+        return xs[n - 1];
+    }
+    // The first point at or right of px; its left neighbour is left of px.
+    int lo = 0, hi = n - 1;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (p[mid].x < px) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    const int right = lo;
+    const int left = right - 1;
+    return (px - p[left].x < p[right].x - px) ? xs[left] : xs[right];
+}
+
+bool CTraceStore::PointOfX(long long x, POINT* point) const {
+    const int n = m_envelopeCount;
+    if (n <= 0 || !point) {
+        return false;
+    }
+    const int* xs = m_envelopeX.get();
+    for (int i = 0; i < n; ++i) {
+        if (xs[i] >= x) {
+            *point = m_envelope[i];
+            return true;
+        }
+    }
+    *point = m_envelope[n - 1];
+    return true;
+}
