@@ -1,0 +1,343 @@
+// Pens, brushes, fonts and bitmaps; see gdiobjects.h.
+#include "gdiobjects.h"
+
+#include "dc.h"
+#include "fontmatch.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint32_t kBlack = 0xFF000000u;
+constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
+// Device resolution assumed for point sizes: the usual screen's 96 per inch.
+constexpr int kPixelsPerInch = 96;
+
+LOGFONT MakeLogFont(LONG height, LONG weight, BYTE pitchAndFamily, const char* face) {
+    LOGFONT lf;
+    lf.lfHeight = height;
+    lf.lfWeight = weight;
+    lf.lfPitchAndFamily = pitchAndFamily;
+    std::strncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
+    return lf;
+}
+
+} // namespace
+
+// ---- CGdiObject
+
+CGdiObject::~CGdiObject() {
+    Unselect();
+}
+
+void CGdiObject::Unselect() {
+    // ObjectGone removes the DC from m_users.
+    while (!m_users.empty())
+        m_users.back()->ObjectGone(this);
+}
+
+bool CGdiObject::BeginCreate() {
+    if (m_stock)
+        return false;
+    if (m_created)
+        DeleteObject();
+    return true;
+}
+
+BOOL CGdiObject::DeleteObject() {
+    if (m_stock)
+        return TRUE;
+    if (!m_created)
+        return FALSE;
+    if (m_kind == Kind::Bitmap) {
+        // A DC cannot go on drawing into pixels that are released.
+        Unselect();
+    }
+    ReleaseData();
+    m_created = false;
+    return TRUE;
+}
+
+// ---- CPen
+
+CPen::CPen(int style, int width, COLORREF color) : CGdiObject(Kind::Pen) {
+    CreatePen(style, width, color);
+}
+
+BOOL CPen::CreatePen(int style, int width, COLORREF color) {
+    LOGPEN lp;
+    lp.lopnStyle = static_cast<UINT>(style);
+    lp.lopnWidth = {width, 0};
+    lp.lopnColor = color;
+    return CreatePenIndirect(&lp);
+}
+
+BOOL CPen::CreatePenIndirect(const LOGPEN* logPen) {
+    if (!logPen || !BeginCreate())
+        return FALSE;
+    m_log = *logPen;
+    EndCreate();
+    return TRUE;
+}
+
+BOOL CPen::CreateStockObject(int index) {
+    switch (index) {
+    case WHITE_PEN:
+        return CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    case BLACK_PEN:
+        return CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+    case NULL_PEN:
+        return CreatePen(PS_NULL, 1, RGB(0, 0, 0));
+    default:
+        return FALSE;
+    }
+}
+
+int CPen::GetLogPen(LOGPEN* logPen) const {
+    if (!GetSafeHandle() || !logPen)
+        return 0;
+    *logPen = m_log;
+    return static_cast<int>(sizeof(LOGPEN));
+}
+
+// ---- CBrush
+
+CBrush::CBrush(COLORREF color) : CGdiObject(Kind::Brush) {
+    CreateSolidBrush(color);
+}
+
+BOOL CBrush::CreateSolidBrush(COLORREF color) {
+    LOGBRUSH lb;
+    lb.lbStyle = BS_SOLID;
+    lb.lbColor = color;
+    return CreateBrushIndirect(&lb);
+}
+
+BOOL CBrush::CreateHatchBrush(int index, COLORREF color) {
+    LOGBRUSH lb;
+    lb.lbStyle = BS_HATCHED;
+    lb.lbColor = color;
+    lb.lbHatch = static_cast<std::uintptr_t>(index);
+    return CreateBrushIndirect(&lb);
+}
+
+BOOL CBrush::CreateBrushIndirect(const LOGBRUSH* logBrush) {
+    if (!logBrush)
+        return FALSE;
+    const bool valid = logBrush->lbStyle == BS_SOLID || logBrush->lbStyle == BS_NULL ||
+                       (logBrush->lbStyle == BS_HATCHED && logBrush->lbHatch <= HS_DIAGCROSS);
+    if (!valid || !BeginCreate())
+        return FALSE;
+    m_log = *logBrush;
+    EndCreate();
+    return TRUE;
+}
+
+BOOL CBrush::CreateStockObject(int index) {
+    switch (index) {
+    case WHITE_BRUSH:
+        return CreateSolidBrush(RGB(255, 255, 255));
+    case LTGRAY_BRUSH:
+        return CreateSolidBrush(RGB(192, 192, 192));
+    case GRAY_BRUSH:
+        return CreateSolidBrush(RGB(128, 128, 128));
+    case DKGRAY_BRUSH:
+        return CreateSolidBrush(RGB(64, 64, 64));
+    case BLACK_BRUSH:
+        return CreateSolidBrush(RGB(0, 0, 0));
+    case NULL_BRUSH: {
+        LOGBRUSH lb;
+        lb.lbStyle = BS_NULL;
+        return CreateBrushIndirect(&lb);
+    }
+    default:
+        return FALSE;
+    }
+}
+
+int CBrush::GetLogBrush(LOGBRUSH* logBrush) const {
+    if (!GetSafeHandle() || !logBrush)
+        return 0;
+    *logBrush = m_log;
+    return static_cast<int>(sizeof(LOGBRUSH));
+}
+
+// ---- CFont
+
+BOOL CFont::CreateFontIndirect(const LOGFONT* logFont) {
+    if (!logFont || !BeginCreate())
+        return FALSE;
+    m_log = *logFont;
+    // A description read from a file may lack its terminator.
+    m_log.lfFaceName[LF_FACESIZE - 1] = '\0';
+    m_font = FontFromLogFont(m_log);
+    EndCreate();
+    return TRUE;
+}
+
+BOOL CFont::CreateFont(int height, int width, int escapement, int orientation, int weight,
+                       BYTE italic, BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision,
+                       BYTE clipPrecision, BYTE quality, BYTE pitchAndFamily,
+                       const char* faceName) {
+    LOGFONT lf;
+    lf.lfHeight = height;
+    lf.lfWidth = width;
+    lf.lfEscapement = escapement;
+    lf.lfOrientation = orientation;
+    lf.lfWeight = weight;
+    lf.lfItalic = italic;
+    lf.lfUnderline = underline;
+    lf.lfStrikeOut = strikeOut;
+    lf.lfCharSet = charSet;
+    lf.lfOutPrecision = outPrecision;
+    lf.lfClipPrecision = clipPrecision;
+    lf.lfQuality = quality;
+    lf.lfPitchAndFamily = pitchAndFamily;
+    if (faceName)
+        std::strncpy(lf.lfFaceName, faceName, LF_FACESIZE - 1);
+    return CreateFontIndirect(&lf);
+}
+
+BOOL CFont::CreatePointFont(int pointSize, const char* faceName, CDC* pDC) {
+    (void)pDC;
+    LOGFONT lf;
+    lf.lfHeight = -(pointSize * kPixelsPerInch / 720);
+    lf.lfCharSet = DEFAULT_CHARSET;
+    if (faceName)
+        std::strncpy(lf.lfFaceName, faceName, LF_FACESIZE - 1);
+    return CreateFontIndirect(&lf);
+}
+
+BOOL CFont::CreateStockObject(int index) {
+    LOGFONT lf;
+    switch (index) {
+    case SYSTEM_FONT:
+        lf = MakeLogFont(16, FW_BOLD, VARIABLE_PITCH | FF_SWISS, "System");
+        break;
+    case SYSTEM_FIXED_FONT:
+        lf = MakeLogFont(16, FW_NORMAL, FIXED_PITCH | FF_MODERN, "Fixedsys");
+        break;
+    case OEM_FIXED_FONT:
+        lf = MakeLogFont(12, FW_NORMAL, FIXED_PITCH | FF_MODERN, "Terminal");
+        break;
+    case ANSI_FIXED_FONT:
+        lf = MakeLogFont(12, FW_NORMAL, FIXED_PITCH | FF_MODERN, "Courier");
+        break;
+    case ANSI_VAR_FONT:
+        lf = MakeLogFont(12, FW_NORMAL, VARIABLE_PITCH | FF_SWISS, "MS Sans Serif");
+        break;
+    case DEFAULT_GUI_FONT:
+        lf = MakeLogFont(-11, FW_NORMAL, VARIABLE_PITCH | FF_SWISS, "MS Shell Dlg");
+        break;
+    default:
+        return FALSE;
+    }
+    return CreateFontIndirect(&lf);
+}
+
+int CFont::GetLogFont(LOGFONT* logFont) const {
+    if (!GetSafeHandle() || !logFont)
+        return 0;
+    *logFont = m_log;
+    return static_cast<int>(sizeof(LOGFONT));
+}
+
+// ---- CBitmap
+
+CBitmap::~CBitmap() {
+    // Before m_image goes: the DC may still be painting into it.
+    Unselect();
+}
+
+void CBitmap::ReleaseData() {
+    m_image = QImage();
+    m_mono = false;
+}
+
+void CBitmap::FlushUser() const {
+    for (CDC* dc : Users())
+        dc->Flush();
+}
+
+BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int width, int height) {
+    (void)pDC;
+    if (width < 0 || height < 0)
+        return FALSE;
+    if (width == 0 || height == 0)
+        return CreateBitmap(1, 1, 1, 1, nullptr);
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull() || !BeginCreate())
+        return FALSE;
+    image.fill(kBlack);
+    m_image = std::move(image);
+    m_mono = false;
+    EndCreate();
+    return TRUE;
+}
+
+BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel,
+                           const void* bits) {
+    if (width <= 0 || height <= 0 || planes != 1 || (bitsPerPixel != 1 && bitsPerPixel != 32))
+        return FALSE;
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull() || !BeginCreate())
+        return FALSE;
+    image.fill(kBlack);
+    if (bits) {
+        const auto* src = static_cast<const unsigned char*>(bits);
+        if (bitsPerPixel == 1) {
+            const int stride = (width + 15) / 16 * 2;
+            for (int y = 0; y < height; ++y) {
+                auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+                const unsigned char* line = src + static_cast<size_t>(y) * stride;
+                for (int x = 0; x < width; ++x)
+                    row[x] = (line[x >> 3] & (0x80 >> (x & 7))) ? kWhite : kBlack;
+            }
+        } else {
+            for (int y = 0; y < height; ++y) {
+                auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+                const unsigned char* line = src + static_cast<size_t>(y) * width * 4;
+                for (int x = 0; x < width; ++x) {
+                    const unsigned char* p = line + x * 4;
+                    row[x] =
+                        kBlack | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
+                }
+            }
+        }
+    }
+    m_image = std::move(image);
+    m_mono = bitsPerPixel == 1;
+    EndCreate();
+    return TRUE;
+}
+
+BOOL CBitmap::CreateFromImage(const QImage& image) {
+    if (image.isNull())
+        return FALSE;
+    QImage converted = image.convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull() || !BeginCreate())
+        return FALSE;
+    m_image = std::move(converted);
+    m_mono = false;
+    EndCreate();
+    return TRUE;
+}
+
+int CBitmap::GetBitmap(BITMAP* bitmap) const {
+    if (!GetSafeHandle() || !bitmap)
+        return 0;
+    bitmap->bmType = 0;
+    bitmap->bmWidth = m_image.width();
+    bitmap->bmHeight = m_image.height();
+    bitmap->bmPlanes = 1;
+    bitmap->bmBitsPixel = m_mono ? 1 : 32;
+    bitmap->bmWidthBytes = m_mono ? (m_image.width() + 15) / 16 * 2 : m_image.width() * 4;
+    bitmap->bmBits = nullptr;
+    return static_cast<int>(sizeof(BITMAP));
+}
+
+const QImage& CBitmap::GetImage() const {
+    FlushUser();
+    return m_image;
+}

@@ -1,0 +1,145 @@
+// The drawing objects that are selected into a device context (CDC): pens,
+// brushes, fonts and bitmaps. An object is created from a description
+// (LOGPEN, LOGBRUSH, LOGFONT) or from direct arguments and keeps that
+// description; GetSafeHandle() is non-null while it exists. A DC works from
+// its own copy of a selected pen, brush or font, so deleting or re-creating
+// one while it is selected changes nothing until it is selected again (as
+// GDI defers the deletion of a selected object); a bitmap is the DC's drawing
+// surface itself, and deleting it hands the DC back its default 1x1 bitmap.
+// Objects are not copyable; a DC forgets an object that is destroyed while
+// selected, so no dangling pointer is left behind.
+#pragma once
+
+#include "geometry.h"
+#include "wintypes.h"
+
+#include <QFont>
+#include <QImage>
+
+#include <vector>
+
+class CDC;
+
+class CGdiObject {
+public:
+    enum class Kind { Pen, Brush, Font, Bitmap };
+
+    CGdiObject(const CGdiObject&) = delete;
+    CGdiObject& operator=(const CGdiObject&) = delete;
+    virtual ~CGdiObject();
+
+    Kind GetKind() const { return m_kind; }
+    // Identifies the object while it exists (after a successful Create...).
+    HGDIOBJ GetSafeHandle() const { return m_created ? const_cast<CGdiObject*>(this) : nullptr; }
+    // FALSE when there is nothing to delete. A DC's default objects are never deleted.
+    BOOL DeleteObject();
+
+protected:
+    explicit CGdiObject(Kind kind) : m_kind(kind) {}
+    // Starts a new object in place of any old one; FALSE for a DC's default object.
+    bool BeginCreate();
+    void EndCreate() { m_created = true; }
+    // Tells every DC that has this object selected that it is going away.
+    void Unselect();
+    // Frees what the object holds when it is deleted.
+    virtual void ReleaseData() {}
+    const std::vector<CDC*>& Users() const { return m_users; }
+
+private:
+    friend class CDC;
+    Kind m_kind;
+    bool m_created = false;
+    bool m_stock = false;
+    std::vector<CDC*> m_users;
+};
+
+class CPen : public CGdiObject {
+public:
+    CPen() : CGdiObject(Kind::Pen) {}
+    CPen(int style, int width, COLORREF color);
+
+    // A width of 0 or 1 draws single-pixel lines; dashed and dotted styles
+    // apply to those only, as with cosmetic GDI pens.
+    BOOL CreatePen(int style, int width, COLORREF color);
+    BOOL CreatePenIndirect(const LOGPEN* logPen);
+    // WHITE_PEN, BLACK_PEN or NULL_PEN.
+    BOOL CreateStockObject(int index);
+    // Returns sizeof(LOGPEN), or 0 when the pen does not exist.
+    int GetLogPen(LOGPEN* logPen) const;
+
+private:
+    friend class CDC;
+    LOGPEN m_log;
+};
+
+class CBrush : public CGdiObject {
+public:
+    CBrush() : CGdiObject(Kind::Brush) {}
+    explicit CBrush(COLORREF color);
+
+    BOOL CreateSolidBrush(COLORREF color);
+    // index is HS_HORIZONTAL ... HS_DIAGCROSS.
+    BOOL CreateHatchBrush(int index, COLORREF color);
+    // BS_SOLID, BS_NULL (BS_HOLLOW) and BS_HATCHED; other styles fail.
+    BOOL CreateBrushIndirect(const LOGBRUSH* logBrush);
+    // WHITE_BRUSH, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH, NULL_BRUSH.
+    BOOL CreateStockObject(int index);
+    int GetLogBrush(LOGBRUSH* logBrush) const;
+
+private:
+    friend class CDC;
+    LOGBRUSH m_log;
+};
+
+class CFont : public CGdiObject {
+public:
+    CFont() : CGdiObject(Kind::Font) {}
+
+    BOOL CreateFontIndirect(const LOGFONT* logFont);
+    BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
+                    BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision,
+                    BYTE clipPrecision, BYTE quality, BYTE pitchAndFamily, const char* faceName);
+    // pointSize in tenths of a point, at 96 pixels per inch.
+    BOOL CreatePointFont(int pointSize, const char* faceName, CDC* pDC = nullptr);
+    // SYSTEM_FONT, SYSTEM_FIXED_FONT, OEM_FIXED_FONT, ANSI_FIXED_FONT,
+    // ANSI_VAR_FONT, DEFAULT_GUI_FONT.
+    BOOL CreateStockObject(int index);
+    // The description the font was created from; sizeof(LOGFONT), or 0.
+    int GetLogFont(LOGFONT* logFont) const;
+    // The matched Qt font, for widgets that show text in the same font.
+    const QFont& GetQFont() const { return m_font; }
+
+private:
+    friend class CDC;
+    LOGFONT m_log;
+    QFont m_font;
+};
+
+class CBitmap : public CGdiObject {
+public:
+    CBitmap() : CGdiObject(Kind::Bitmap) {}
+    ~CBitmap() override;
+
+    // A colour bitmap (32-bit RGB), black. A zero width or height gives a
+    // 1x1 monochrome bitmap, as GDI does; negative sizes fail.
+    BOOL CreateCompatibleBitmap(CDC* pDC, int width, int height);
+    // 1 bit per pixel (monochrome; rows of bits padded to 16 bits, 1 = white)
+    // or 32 bits per pixel (B, G, R, unused). bits may be null: black.
+    BOOL CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
+    // A colour bitmap holding a copy of the image.
+    BOOL CreateFromImage(const QImage& image);
+    // Returns sizeof(BITMAP), or 0 when the bitmap does not exist.
+    int GetBitmap(BITMAP* bitmap) const;
+    bool IsMonochrome() const { return m_mono; }
+    // The pixels, 32-bit RGB (a monochrome bitmap holds only black and white).
+    // Ends the painting of the DC the bitmap is selected into, so that a copy
+    // of the image taken now is not changed by later drawing.
+    const QImage& GetImage() const;
+
+private:
+    friend class CDC;
+    void ReleaseData() override;
+    void FlushUser() const;
+    QImage m_image;
+    bool m_mono = false;
+};
