@@ -1,0 +1,1045 @@
+// CDC: attachment, selection, state, mapping, lines, shapes and edges. Text
+// is in dctext.cpp, blits in dcblit.cpp.
+#include "dc.h"
+
+#include "dcraster.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPolygon>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Pens wider than this draw as this wide: a width read from a file must not
+// make one stroke cover the world.
+constexpr int kMaxPenWidth = 256;
+
+// Dash patterns of single-pixel styled pens, as on/off bit masks read from
+// bit 0 upwards: dash 18 on 6 off, dot 3/3, dash-dot 9/6/3/6, dash-dot-dot
+// 9/3/3/3/3/3.
+struct DashPattern {
+    std::uint32_t mask;
+    int length;
+};
+
+constexpr std::uint32_t Runs(std::initializer_list<int> runs) {
+    std::uint32_t mask = 0;
+    int pos = 0;
+    bool on = true;
+    for (int run : runs) {
+        for (int i = 0; i < run; ++i, ++pos) {
+            if (on)
+                mask |= 1u << pos;
+        }
+        on = !on;
+    }
+    return mask;
+}
+
+constexpr DashPattern kDash{Runs({18, 6}), 24};
+constexpr DashPattern kDot{Runs({3, 3}), 6};
+constexpr DashPattern kDashDot{Runs({9, 6, 3, 6}), 24};
+constexpr DashPattern kDashDotDot{Runs({9, 3, 3, 3, 3, 3}), 24};
+
+const DashPattern* PatternOf(UINT style) {
+    switch (style) {
+    case PS_DASH:
+        return &kDash;
+    case PS_DOT:
+        return &kDot;
+    case PS_DASHDOT:
+        return &kDashDot;
+    case PS_DASHDOTDOT:
+        return &kDashDotDot;
+    default:
+        return nullptr;
+    }
+}
+
+struct LineStyle {
+    std::uint32_t color = 0;
+    std::uint32_t gapColor = 0;
+    const DashPattern* pattern = nullptr;
+    bool opaqueGaps = false;
+};
+
+// Draws the pixels of the line from (x0, y0) towards (x1, y1), leaving out
+// (x1, y1) itself. Along the major axis each step moves one pixel; the minor
+// coordinate of step i is the start plus round-half-up(i * dminor / dmajor).
+// Only the steps whose major coordinate lies on the surface are visited, so a
+// line with far-away ends costs no more than one across the surface.
+void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineStyle& style,
+                 int& step) {
+    const long long dx = std::llabs(static_cast<long long>(x1) - x0);
+    const long long dy = std::llabs(static_cast<long long>(y1) - y0);
+    const long long n = std::max(dx, dy);
+    if (n == 0)
+        return;
+    const bool xMajor = dx >= dy;
+    const long long dMajor = xMajor ? dx : dy;
+    const long long dMinor = xMajor ? dy : dx;
+    const long long m0 = xMajor ? x0 : y0;
+    const long long n0 = xMajor ? y0 : x0;
+    const int sMajor = (xMajor ? x1 >= x0 : y1 >= y0) ? 1 : -1;
+    const int sMinor = (xMajor ? y1 >= y0 : x1 >= x0) ? 1 : -1;
+    const long long majorLimit = xMajor ? r.width : r.height;
+    const long long minorLimit = xMajor ? r.height : r.width;
+
+    long long lo = 0;
+    long long hi = n;
+    if (sMajor > 0) {
+        lo = std::max(lo, -m0);
+        hi = std::min(hi, majorLimit - m0);
+    } else {
+        lo = std::max(lo, m0 - majorLimit + 1);
+        hi = std::min(hi, m0 + 1);
+    }
+    const int patternLength = style.pattern ? style.pattern->length : 1;
+    if (lo < hi) {
+        const long long twoMajor = 2 * dMajor;
+        const long long twoMinor = 2 * dMinor;
+        // 128 bits: lo * dMinor can pass 2^62 for lines with far-away ends.
+        const __int128 num = static_cast<__int128>(lo) * twoMinor + dMajor;
+        long long off = static_cast<long long>(num / twoMajor);
+        long long rem = static_cast<long long>(num % twoMajor);
+        long long major = m0 + sMajor * lo;
+        int pos = static_cast<int>((step + lo) % patternLength);
+        for (long long i = lo; i < hi; ++i) {
+            const long long minor = n0 + sMinor * off;
+            if (minor >= 0 && minor < minorLimit) {
+                const int x = static_cast<int>(xMajor ? major : minor);
+                const int y = static_cast<int>(xMajor ? minor : major);
+                if (!style.pattern)
+                    r.At(x, y) = style.color;
+                else if (style.pattern->mask & (1u << pos))
+                    r.At(x, y) = style.color;
+                else if (style.opaqueGaps)
+                    r.At(x, y) = style.gapColor;
+            }
+            if (style.pattern && ++pos == patternLength)
+                pos = 0;
+            major += sMajor;
+            rem += twoMinor;
+            if (rem >= twoMajor) {
+                rem -= twoMajor;
+                ++off;
+            }
+        }
+    }
+    step = static_cast<int>((step + n % patternLength) % patternLength);
+}
+
+Qt::BrushStyle HatchStyle(std::uintptr_t hatch) {
+    switch (hatch) {
+    case HS_HORIZONTAL:
+        return Qt::HorPattern;
+    case HS_VERTICAL:
+        return Qt::VerPattern;
+    case HS_FDIAGONAL:
+        return Qt::FDiagPattern;
+    case HS_BDIAGONAL:
+        return Qt::BDiagPattern;
+    case HS_CROSS:
+        return Qt::CrossPattern;
+    default:
+        return Qt::DiagCrossPattern;
+    }
+}
+
+QPolygon ToPolygon(const POINT* points, int count) {
+    QPolygon polygon(count);
+    for (int i = 0; i < count; ++i)
+        polygon.setPoint(i, points[i].x, points[i].y);
+    return polygon;
+}
+
+} // namespace
+
+COLORREF GetSysColor(int index) {
+    switch (index) {
+    case COLOR_WINDOW:
+        return RGB(255, 255, 255);
+    case COLOR_WINDOWFRAME:
+    case COLOR_WINDOWTEXT:
+    case COLOR_BTNTEXT:
+        return RGB(0, 0, 0);
+    case COLOR_HIGHLIGHT:
+        return RGB(10, 36, 106);
+    case COLOR_HIGHLIGHTTEXT:
+    case COLOR_BTNHIGHLIGHT:
+        return RGB(255, 255, 255);
+    case COLOR_BTNFACE:
+    case COLOR_3DLIGHT:
+        return RGB(212, 208, 200);
+    case COLOR_BTNSHADOW:
+    case COLOR_GRAYTEXT:
+        return RGB(128, 128, 128);
+    case COLOR_3DDKSHADOW:
+        return RGB(64, 64, 64);
+    default:
+        return 0;
+    }
+}
+
+// ---- Construction and attachment
+
+CDC::CDC() {
+    InitDefaults();
+}
+
+CDC::CDC(QImage* image) {
+    InitDefaults();
+    AttachImage(image);
+}
+
+CDC::CDC(QPainter* painter) {
+    InitDefaults();
+    AttachPainter(painter);
+}
+
+CDC::~CDC() {
+    Reset();
+    // The stock objects go with the DC; none is selected any more.
+}
+
+void CDC::InitDefaults() {
+    m_pen = static_cast<CPen*>(Stock(BLACK_PEN));
+    m_brush = static_cast<CBrush*>(Stock(WHITE_BRUSH));
+    m_font = static_cast<CFont*>(Stock(SYSTEM_FONT));
+    Acquire(m_pen);
+    Acquire(m_brush);
+    Acquire(m_font);
+    m_logPen = m_pen->m_log;
+    m_logBrush = m_brush->m_log;
+    m_qfont = m_font->m_font;
+    m_textColor = RGB(0, 0, 0);
+    m_bkColor = RGB(255, 255, 255);
+    m_bkMode = OPAQUE;
+    m_textAlign = TA_LEFT | TA_TOP;
+    m_position = CPoint();
+    m_styleStep = 0;
+    m_mapMode = MM_TEXT;
+    m_windowOrg = m_viewportOrg = CPoint();
+    m_windowExt = m_viewportExt = CSize(1, 1);
+}
+
+void CDC::Reset() {
+    if (m_ownPainter && m_ownPainter->isActive())
+        m_ownPainter->end();
+    if (m_target == Target::Painter && m_painter)
+        m_painter->restore();
+    m_painter = nullptr;
+    m_image = nullptr;
+    m_target = Target::None;
+    for (CGdiObject* object :
+         {static_cast<CGdiObject*>(m_pen), static_cast<CGdiObject*>(m_brush),
+          static_cast<CGdiObject*>(m_font), static_cast<CGdiObject*>(m_bitmap)}) {
+        if (object)
+            Release(object);
+    }
+    m_pen = nullptr;
+    m_brush = nullptr;
+    m_font = nullptr;
+    m_bitmap = nullptr;
+}
+
+BOOL CDC::CreateCompatibleDC(CDC* pDC) {
+    (void)pDC;
+    DeleteDC();
+    if (!m_stockBitmap) {
+        m_stockBitmap = std::make_unique<CBitmap>();
+        m_stockBitmap->CreateBitmap(1, 1, 1, 1, nullptr);
+        m_stockBitmap->m_stock = true;
+    }
+    m_target = Target::Memory;
+    m_bitmap = m_stockBitmap.get();
+    Acquire(m_bitmap);
+    UseBitmapImage();
+    return TRUE;
+}
+
+BOOL CDC::DeleteDC() {
+    if (m_target == Target::None)
+        return FALSE;
+    Detach();
+    return TRUE;
+}
+
+BOOL CDC::AttachImage(QImage* image) {
+    if (!image || image->isNull())
+        return FALSE;
+    Detach();
+    m_target = Target::Image;
+    m_image = image;
+    return TRUE;
+}
+
+BOOL CDC::AttachPainter(QPainter* painter) {
+    if (!painter || !painter->isActive())
+        return FALSE;
+    Detach();
+    m_target = Target::Painter;
+    m_painter = painter;
+    painter->save();
+    m_baseTransform = painter->worldTransform();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setRenderHint(QPainter::TextAntialiasing, false);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+    return TRUE;
+}
+
+void CDC::Detach() {
+    Reset();
+    InitDefaults();
+}
+
+void CDC::Flush() {
+    if (m_ownPainter && m_ownPainter->isActive())
+        m_ownPainter->end();
+}
+
+void CDC::UseBitmapImage() {
+    Flush();
+    m_image = m_bitmap ? &m_bitmap->m_image : nullptr;
+}
+
+QPainter* CDC::Painter() {
+    if (m_target == Target::Painter)
+        return m_painter;
+    if (!m_image || m_image->isNull())
+        return nullptr;
+    // A painter works on the pixel buffer it began on; if the image has been
+    // shared since, drawing must go to the image's own buffer from now on.
+    if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
+        m_ownPainter->end();
+    if (!m_ownPainter)
+        m_ownPainter = std::make_unique<QPainter>();
+    if (!m_ownPainter->isActive()) {
+        if (!m_ownPainter->begin(m_image))
+            return nullptr;
+        m_ownPainter->setRenderHint(QPainter::Antialiasing, false);
+        m_ownPainter->setRenderHint(QPainter::TextAntialiasing, false);
+        m_ownPainter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+        m_baseTransform = QTransform();
+        ApplyMapping();
+    }
+    return m_ownPainter.get();
+}
+
+bool CDC::DirectRaster(DcRaster& raster) {
+    if (!m_image || m_image->isNull() || m_image->format() != QImage::Format_RGB32 ||
+        !IsIdentityMapping())
+        return false;
+    if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
+        m_ownPainter->end();
+    raster.bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
+    raster.stride = m_image->bytesPerLine() / 4;
+    raster.width = m_image->width();
+    raster.height = m_image->height();
+    return true;
+}
+
+bool CDC::IsMonochrome() const {
+    return m_bitmap && m_bitmap->m_mono;
+}
+
+std::uint32_t CDC::PixelValue(COLORREF color) const {
+    if (IsMonochrome())
+        return IsNearerWhite(color) ? kPixelWhite : kPixelBlack;
+    return PixelFromColor(color);
+}
+
+QColor CDC::PaintColor(COLORREF color) const {
+    return QColor::fromRgb(PixelValue(color));
+}
+
+// ---- Objects
+
+CGdiObject* CDC::Stock(int index) {
+    if (index < 0 || index >= static_cast<int>(m_stock.size()))
+        return nullptr;
+    std::unique_ptr<CGdiObject>& slot = m_stock[static_cast<size_t>(index)];
+    if (!slot) {
+        std::unique_ptr<CGdiObject> object;
+        if (index >= WHITE_BRUSH && index <= NULL_BRUSH) {
+            auto brush = std::make_unique<CBrush>();
+            brush->CreateStockObject(index);
+            object = std::move(brush);
+        } else if (index >= WHITE_PEN && index <= NULL_PEN) {
+            auto pen = std::make_unique<CPen>();
+            pen->CreateStockObject(index);
+            object = std::move(pen);
+        } else if (index == SYSTEM_FONT) {
+            // The default font: a plain face at the usual character height,
+            // cheap to make because every DC starts with it.
+            auto font = std::make_unique<CFont>();
+            LOGFONT lf;
+            lf.lfHeight = -13;
+            lf.lfWeight = FW_NORMAL;
+            lf.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+            font->CreateFontIndirect(&lf);
+            object = std::move(font);
+        } else {
+            auto font = std::make_unique<CFont>();
+            if (!font->CreateStockObject(index))
+                return nullptr;
+            object = std::move(font);
+        }
+        object->m_stock = true;
+        slot = std::move(object);
+    }
+    return slot.get();
+}
+
+void CDC::Acquire(CGdiObject* object) {
+    object->m_users.push_back(this);
+}
+
+void CDC::Release(CGdiObject* object) {
+    auto& users = object->m_users;
+    auto it = std::find(users.begin(), users.end(), this);
+    if (it != users.end())
+        users.erase(it);
+}
+
+void CDC::ObjectGone(CGdiObject* object) {
+    Release(object);
+    // The working copies stay: drawing goes on as it was until the next selection.
+    if (object == m_pen) {
+        m_pen = static_cast<CPen*>(Stock(BLACK_PEN));
+        Acquire(m_pen);
+    } else if (object == m_brush) {
+        m_brush = static_cast<CBrush*>(Stock(WHITE_BRUSH));
+        Acquire(m_brush);
+    } else if (object == m_font) {
+        m_font = static_cast<CFont*>(Stock(SYSTEM_FONT));
+        Acquire(m_font);
+    } else if (object == m_bitmap) {
+        Flush();
+        m_bitmap = m_stockBitmap.get();
+        if (m_bitmap)
+            Acquire(m_bitmap);
+        UseBitmapImage();
+    }
+}
+
+CPen* CDC::SelectObject(CPen* pen) {
+    if (!pen || !pen->GetSafeHandle())
+        return nullptr;
+    CPen* old = m_pen;
+    if (pen != old) {
+        Release(old);
+        m_pen = pen;
+        Acquire(pen);
+    }
+    m_logPen = pen->m_log;
+    return old;
+}
+
+CBrush* CDC::SelectObject(CBrush* brush) {
+    if (!brush || !brush->GetSafeHandle())
+        return nullptr;
+    CBrush* old = m_brush;
+    if (brush != old) {
+        Release(old);
+        m_brush = brush;
+        Acquire(brush);
+    }
+    m_logBrush = brush->m_log;
+    return old;
+}
+
+CFont* CDC::SelectObject(CFont* font) {
+    if (!font || !font->GetSafeHandle())
+        return nullptr;
+    CFont* old = m_font;
+    if (font != old) {
+        Release(old);
+        m_font = font;
+        Acquire(font);
+    }
+    m_qfont = font->m_font;
+    return old;
+}
+
+CBitmap* CDC::SelectObject(CBitmap* bitmap) {
+    if (m_target != Target::Memory || !bitmap || !bitmap->GetSafeHandle())
+        return nullptr;
+    // A bitmap is the surface of one memory DC at a time.
+    for (CDC* user : bitmap->m_users) {
+        if (user != this)
+            return nullptr;
+    }
+    CBitmap* old = m_bitmap;
+    if (bitmap != old) {
+        Flush();
+        if (old)
+            Release(old);
+        m_bitmap = bitmap;
+        Acquire(bitmap);
+        UseBitmapImage();
+    }
+    return old;
+}
+
+CGdiObject* CDC::SelectObject(CGdiObject* object) {
+    if (!object)
+        return nullptr;
+    switch (object->GetKind()) {
+    case CGdiObject::Kind::Pen:
+        return SelectObject(static_cast<CPen*>(object));
+    case CGdiObject::Kind::Brush:
+        return SelectObject(static_cast<CBrush*>(object));
+    case CGdiObject::Kind::Font:
+        return SelectObject(static_cast<CFont*>(object));
+    case CGdiObject::Kind::Bitmap:
+        return SelectObject(static_cast<CBitmap*>(object));
+    }
+    return nullptr;
+}
+
+CGdiObject* CDC::SelectStockObject(int index) {
+    return SelectObject(Stock(index));
+}
+
+// ---- State
+
+COLORREF CDC::SetTextColor(COLORREF color) {
+    return std::exchange(m_textColor, color);
+}
+
+COLORREF CDC::SetBkColor(COLORREF color) {
+    return std::exchange(m_bkColor, color);
+}
+
+int CDC::SetBkMode(int mode) {
+    if (mode != OPAQUE && mode != TRANSPARENT)
+        return 0;
+    return std::exchange(m_bkMode, mode);
+}
+
+UINT CDC::SetTextAlign(UINT flags) {
+    return std::exchange(m_textAlign, flags);
+}
+
+// ---- Mapping
+
+bool CDC::IsIdentityMapping() const {
+    const bool origins = m_windowOrg.x == m_viewportOrg.x && m_windowOrg.y == m_viewportOrg.y;
+    if (m_mapMode == MM_TEXT)
+        return origins;
+    return origins && m_windowOrg.x == 0 && m_windowOrg.y == 0 && m_windowExt == m_viewportExt;
+}
+
+QTransform CDC::MappingTransform() const {
+    double sx = 1.0;
+    double sy = 1.0;
+    if (m_mapMode != MM_TEXT && m_windowExt.cx != 0 && m_windowExt.cy != 0) {
+        sx = static_cast<double>(m_viewportExt.cx) / m_windowExt.cx;
+        sy = static_cast<double>(m_viewportExt.cy) / m_windowExt.cy;
+        if (m_mapMode == MM_ISOTROPIC) {
+            const double s = std::min(std::abs(sx), std::abs(sy));
+            sx = sx < 0 ? -s : s;
+            sy = sy < 0 ? -s : s;
+        }
+    }
+    return QTransform(sx, 0, 0, sy, m_viewportOrg.x - m_windowOrg.x * sx,
+                      m_viewportOrg.y - m_windowOrg.y * sy);
+}
+
+void CDC::ApplyMapping() {
+    QPainter* painter = m_target == Target::Painter ? m_painter : m_ownPainter.get();
+    if (painter && painter->isActive())
+        painter->setWorldTransform(MappingTransform() * m_baseTransform);
+}
+
+int CDC::SetMapMode(int mode) {
+    if (mode != MM_TEXT && mode != MM_ISOTROPIC && mode != MM_ANISOTROPIC)
+        return 0;
+    const int old = std::exchange(m_mapMode, mode);
+    ApplyMapping();
+    return old;
+}
+
+CPoint CDC::SetWindowOrg(int x, int y) {
+    const CPoint old = std::exchange(m_windowOrg, CPoint(x, y));
+    ApplyMapping();
+    return old;
+}
+
+CSize CDC::SetWindowExt(int cx, int cy) {
+    const CSize old = m_windowExt;
+    if (m_mapMode != MM_TEXT && cx != 0 && cy != 0) {
+        m_windowExt = CSize(cx, cy);
+        ApplyMapping();
+    }
+    return old;
+}
+
+CPoint CDC::SetViewportOrg(int x, int y) {
+    const CPoint old = std::exchange(m_viewportOrg, CPoint(x, y));
+    ApplyMapping();
+    return old;
+}
+
+CSize CDC::SetViewportExt(int cx, int cy) {
+    const CSize old = m_viewportExt;
+    if (m_mapMode != MM_TEXT && cx != 0 && cy != 0) {
+        m_viewportExt = CSize(cx, cy);
+        ApplyMapping();
+    }
+    return old;
+}
+
+int CDC::GetDeviceCaps(int index) const {
+    int width = 0;
+    int height = 0;
+    int dpiX = 96;
+    int dpiY = 96;
+    if (m_image) {
+        width = m_image->width();
+        height = m_image->height();
+    } else if (m_painter && m_painter->device()) {
+        const QPaintDevice* device = m_painter->device();
+        width = device->width();
+        height = device->height();
+        dpiX = device->logicalDpiX();
+        dpiY = device->logicalDpiY();
+    }
+    switch (index) {
+    case HORZRES:
+        return width;
+    case VERTRES:
+        return height;
+    case HORZSIZE:
+        return dpiX > 0 ? width * 254 / (dpiX * 10) : 0;
+    case VERTSIZE:
+        return dpiY > 0 ? height * 254 / (dpiY * 10) : 0;
+    case LOGPIXELSX:
+        return dpiX;
+    case LOGPIXELSY:
+        return dpiY;
+    case BITSPIXEL:
+        return IsMonochrome() ? 1 : 32;
+    case PLANES:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// ---- Lines
+
+int CDC::PenWidth() const {
+    return std::clamp<LONG>(std::abs(m_logPen.lopnWidth.x), 1, kMaxPenWidth);
+}
+
+CPoint CDC::MoveTo(int x, int y) {
+    const CPoint old = m_position;
+    m_position = CPoint(x, y);
+    m_styleStep = 0;
+    return old;
+}
+
+BOOL CDC::LineTo(int x, int y) {
+    const POINT points[2] = {m_position, {x, y}};
+    StrokeSegments(points, 2, false);
+    m_position = CPoint(x, y);
+    return TRUE;
+}
+
+BOOL CDC::Polyline(const POINT* points, int count) {
+    if (!points || count < 2)
+        return FALSE;
+    const int saved = std::exchange(m_styleStep, 0);
+    StrokeSegments(points, count, false);
+    m_styleStep = saved;
+    return TRUE;
+}
+
+void CDC::StrokeSegments(const POINT* points, int count, bool closed) {
+    if (m_logPen.lopnStyle == PS_NULL || count < 2)
+        return;
+    DcRaster raster;
+    if (PenWidth() > 1 || !DirectRaster(raster)) {
+        StrokeWithPainter(points, count, closed);
+        return;
+    }
+    LineStyle style;
+    style.color = PixelValue(m_logPen.lopnColor);
+    style.gapColor = PixelValue(m_bkColor);
+    style.pattern = PatternOf(m_logPen.lopnStyle);
+    style.opaqueGaps = m_bkMode == OPAQUE;
+    for (int i = 0; i + 1 < count; ++i)
+        DrawSegment(raster, points[i].x, points[i].y, points[i + 1].x, points[i + 1].y, style,
+                    m_styleStep);
+    if (closed)
+        DrawSegment(raster, points[count - 1].x, points[count - 1].y, points[0].x, points[0].y,
+                    style, m_styleStep);
+}
+
+void CDC::StrokeWithPainter(const POINT* points, int count, bool closed) {
+    QPainter* painter = Painter();
+    if (!painter)
+        return;
+    const int width = PenWidth();
+    QPen pen(PaintColor(m_logPen.lopnColor));
+    pen.setWidth(width);
+    if (width > 1) {
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+    } else {
+        // A flat cap leaves out the last pixel, as GDI does.
+        pen.setCapStyle(Qt::FlatCap);
+        pen.setJoinStyle(Qt::MiterJoin);
+        switch (m_logPen.lopnStyle) {
+        case PS_DASH:
+            pen.setDashPattern({18, 6});
+            break;
+        case PS_DOT:
+            pen.setDashPattern({3, 3});
+            break;
+        case PS_DASHDOT:
+            pen.setDashPattern({9, 6, 3, 6});
+            break;
+        case PS_DASHDOTDOT:
+            pen.setDashPattern({9, 3, 3, 3, 3, 3});
+            break;
+        default:
+            break;
+        }
+    }
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    painter->setBackgroundMode(m_bkMode == OPAQUE ? Qt::OpaqueMode : Qt::TransparentMode);
+    painter->setBackground(PaintColor(m_bkColor));
+    const QPolygon polygon = ToPolygon(points, count);
+    if (closed)
+        painter->drawPolygon(polygon);
+    else
+        painter->drawPolyline(polygon);
+    painter->setBackgroundMode(Qt::TransparentMode);
+}
+
+// ---- Fills
+
+void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
+    if (right <= left || bottom <= top)
+        return;
+    DcRaster raster;
+    if (DirectRaster(raster)) {
+        const int l = std::max(left, 0);
+        const int r = std::min(right, raster.width);
+        const int t = std::max(top, 0);
+        const int b = std::min(bottom, raster.height);
+        const std::uint32_t pixel = PixelValue(color);
+        for (int y = t; y < b; ++y)
+            std::fill(&raster.At(l, y), &raster.At(l, y) + std::max(r - l, 0), pixel);
+        return;
+    }
+    if (QPainter* painter = Painter())
+        painter->fillRect(QRect(left, top, right - left, bottom - top), PaintColor(color));
+}
+
+void CDC::FillWithBrush(int left, int top, int right, int bottom, const LOGBRUSH& brush) {
+    if (right <= left || bottom <= top || brush.lbStyle == BS_NULL)
+        return;
+    if (brush.lbStyle != BS_HATCHED) {
+        FillColor(left, top, right, bottom, brush.lbColor);
+        return;
+    }
+    // The gaps of a hatch show the background colour in OPAQUE mode.
+    if (m_bkMode == OPAQUE)
+        FillColor(left, top, right, bottom, m_bkColor);
+    if (QPainter* painter = Painter())
+        painter->fillRect(QRect(left, top, right - left, bottom - top),
+                          QBrush(PaintColor(brush.lbColor), HatchStyle(brush.lbHatch)));
+}
+
+void CDC::FillPolygonWithBrush(const POINT* points, int count, const LOGBRUSH& brush) {
+    if (brush.lbStyle == BS_NULL || count < 3)
+        return;
+    QPainter* painter = Painter();
+    if (!painter)
+        return;
+    const QPolygon polygon = ToPolygon(points, count);
+    painter->setPen(Qt::NoPen);
+    if (brush.lbStyle == BS_HATCHED && m_bkMode == OPAQUE) {
+        painter->setBrush(PaintColor(m_bkColor));
+        painter->drawPolygon(polygon, Qt::OddEvenFill);
+    }
+    if (brush.lbStyle == BS_HATCHED)
+        painter->setBrush(QBrush(PaintColor(brush.lbColor), HatchStyle(brush.lbHatch)));
+    else
+        painter->setBrush(PaintColor(brush.lbColor));
+    painter->drawPolygon(polygon, Qt::OddEvenFill);
+}
+
+void CDC::FillRect(const RECT* rect, CBrush* brush) {
+    if (rect && brush && brush->GetSafeHandle())
+        FillWithBrush(rect->left, rect->top, rect->right, rect->bottom, brush->m_log);
+}
+
+void CDC::FillSolidRect(const RECT* rect, COLORREF color) {
+    SetBkColor(color);
+    if (rect)
+        FillColor(rect->left, rect->top, rect->right, rect->bottom, color);
+}
+
+void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF color) {
+    const RECT rect{x, y, x + cx, y + cy};
+    FillSolidRect(&rect, color);
+}
+
+void CDC::FrameRect(const RECT* rect, CBrush* brush) {
+    if (!rect || !brush || !brush->GetSafeHandle())
+        return;
+    const CRect r(*rect);
+    if (r.IsRectEmpty())
+        return;
+    const LOGBRUSH& lb = brush->m_log;
+    FillWithBrush(r.left, r.top, r.right, r.top + 1, lb);
+    FillWithBrush(r.left, r.bottom - 1, r.right, r.bottom, lb);
+    FillWithBrush(r.left, r.top + 1, r.left + 1, r.bottom - 1, lb);
+    FillWithBrush(r.right - 1, r.top + 1, r.right, r.bottom - 1, lb);
+}
+
+void CDC::InvertPixels(int left, int top, int right, int bottom, bool dotted) {
+    if (right <= left || bottom <= top)
+        return;
+    DcRaster raster;
+    if (DirectRaster(raster)) {
+        for (int y = std::max(top, 0); y < std::min(bottom, raster.height); ++y) {
+            const bool edgeRow = y == top || y == bottom - 1;
+            for (int x = std::max(left, 0); x < std::min(right, raster.width); ++x) {
+                if (dotted && ((!edgeRow && x != left && x != right - 1) || ((x + y) & 1)))
+                    continue;
+                raster.At(x, y) ^= kPixelRgbMask;
+            }
+        }
+        return;
+    }
+    QPainter* painter = Painter();
+    if (!painter)
+        return;
+    painter->setCompositionMode(QPainter::CompositionMode_Difference);
+    if (!dotted) {
+        painter->fillRect(QRect(left, top, right - left, bottom - top), Qt::white);
+    } else {
+        QPolygon dots;
+        for (int x = left; x < right; ++x) {
+            for (int y : {top, bottom - 1}) {
+                if (((x + y) & 1) == 0 && (y == top || bottom - 1 != top))
+                    dots << QPoint(x, y);
+            }
+        }
+        for (int y = top + 1; y < bottom - 1; ++y) {
+            for (int x : {left, right - 1}) {
+                if (((x + y) & 1) == 0 && (x == left || right - 1 != left))
+                    dots << QPoint(x, y);
+            }
+        }
+        painter->setPen(QPen(Qt::white, 1));
+        painter->drawPoints(dots);
+    }
+    painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void CDC::InvertRect(const RECT* rect) {
+    if (rect)
+        InvertPixels(rect->left, rect->top, rect->right, rect->bottom, false);
+}
+
+void CDC::DrawFocusRect(const RECT* rect) {
+    if (rect)
+        InvertPixels(rect->left, rect->top, rect->right, rect->bottom, true);
+}
+
+COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
+    DcRaster raster;
+    if (DirectRaster(raster)) {
+        if (!raster.Contains(x, y))
+            return CLR_INVALID;
+        raster.At(x, y) = PixelValue(color);
+        return ColorFromPixel(raster.At(x, y));
+    }
+    QPainter* painter = Painter();
+    if (!painter)
+        return CLR_INVALID;
+    painter->fillRect(QRect(x, y, 1, 1), PaintColor(color));
+    return ColorFromPixel(PixelValue(color));
+}
+
+COLORREF CDC::GetPixel(int x, int y) const {
+    if (!m_image || m_image->isNull())
+        return CLR_INVALID;
+    const QPoint device = MappingTransform().map(QPoint(x, y));
+    if (!m_image->valid(device))
+        return CLR_INVALID;
+    return ColorFromPixel(m_image->pixel(device));
+}
+
+// ---- Shapes
+
+BOOL CDC::Rectangle(int left, int top, int right, int bottom) {
+    CRect r(left, top, right, bottom);
+    r.NormalizeRect();
+    if (m_logPen.lopnStyle == PS_NULL) {
+        // Without an outline the filled area is one pixel smaller each way.
+        FillWithBrush(r.left, r.top, r.right - 1, r.bottom - 1, m_logBrush);
+        return TRUE;
+    }
+    const int width = PenWidth();
+    if (width <= 1) {
+        FillWithBrush(r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, m_logBrush);
+        const POINT corners[4] = {{r.left, r.top},
+                                  {r.right - 1, r.top},
+                                  {r.right - 1, r.bottom - 1},
+                                  {r.left, r.bottom - 1}};
+        const int saved = std::exchange(m_styleStep, 0);
+        StrokeSegments(corners, 4, true);
+        m_styleStep = saved;
+        return TRUE;
+    }
+    // A wide pen draws bands: inside the rectangle for PS_INSIDEFRAME, else
+    // centred on the outline pixels.
+    FillWithBrush(r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, m_logBrush);
+    const int shift = m_logPen.lopnStyle == PS_INSIDEFRAME ? 0 : (width - 1) / 2;
+    const int outerL = r.left - shift;
+    const int outerT = r.top - shift;
+    const int outerR = m_logPen.lopnStyle == PS_INSIDEFRAME ? r.right : r.right - 1 - shift + width;
+    const int outerB =
+        m_logPen.lopnStyle == PS_INSIDEFRAME ? r.bottom : r.bottom - 1 - shift + width;
+    const COLORREF c = m_logPen.lopnColor;
+    FillColor(outerL, outerT, outerR, outerT + width, c);
+    FillColor(outerL, outerB - width, outerR, outerB, c);
+    FillColor(outerL, outerT + width, outerL + width, outerB - width, c);
+    FillColor(outerR - width, outerT + width, outerR, outerB - width, c);
+    return TRUE;
+}
+
+BOOL CDC::Rectangle(const RECT* rect) {
+    return rect ? Rectangle(rect->left, rect->top, rect->right, rect->bottom) : FALSE;
+}
+
+BOOL CDC::Ellipse(int left, int top, int right, int bottom) {
+    CRect r(left, top, right, bottom);
+    r.NormalizeRect();
+    QPainter* painter = Painter();
+    if (!painter || r.Width() < 1 || r.Height() < 1)
+        return FALSE;
+    if (m_logPen.lopnStyle == PS_NULL) {
+        painter->setPen(Qt::NoPen);
+    } else {
+        QPen pen(PaintColor(m_logPen.lopnColor));
+        pen.setWidth(PenWidth());
+        painter->setPen(pen);
+    }
+    if (m_logBrush.lbStyle == BS_NULL)
+        painter->setBrush(Qt::NoBrush);
+    else if (m_logBrush.lbStyle == BS_HATCHED)
+        painter->setBrush(QBrush(PaintColor(m_logBrush.lbColor), HatchStyle(m_logBrush.lbHatch)));
+    else
+        painter->setBrush(PaintColor(m_logBrush.lbColor));
+    painter->drawEllipse(QRect(r.left, r.top, r.Width() - 1, r.Height() - 1));
+    return TRUE;
+}
+
+BOOL CDC::Ellipse(const RECT* rect) {
+    return rect ? Ellipse(rect->left, rect->top, rect->right, rect->bottom) : FALSE;
+}
+
+BOOL CDC::Polygon(const POINT* points, int count) {
+    if (!points || count < 2)
+        return FALSE;
+    FillPolygonWithBrush(points, count, m_logBrush);
+    const int saved = std::exchange(m_styleStep, 0);
+    StrokeSegments(points, count, true);
+    m_styleStep = saved;
+    return TRUE;
+}
+
+// ---- Edges
+
+BOOL CDC::DrawEdge(RECT* rect, UINT edge, UINT flags) {
+    if (!rect)
+        return FALSE;
+    CRect r(*rect);
+    UINT outer = edge & BDR_OUTER;
+    UINT inner = (edge & BDR_INNER) >> 2;
+    COLORREF outerLT = 0, outerRB = 0, innerLT = 0, innerRB = 0;
+    bool hasOuter = true, hasInner = true;
+    if (flags & BF_MONO) {
+        outerLT = outerRB = GetSysColor(COLOR_WINDOWFRAME);
+        innerLT = innerRB = GetSysColor(COLOR_WINDOW);
+        hasInner = inner != 0 && outer != 0;
+    } else if (flags & BF_FLAT) {
+        outerLT = outerRB = GetSysColor(COLOR_BTNSHADOW);
+        innerLT = innerRB = GetSysColor(COLOR_BTNFACE);
+        hasInner = inner != 0 && outer != 0;
+    } else {
+        // Raised: light above and left, dark below and right; sunken the reverse.
+        // A lone inner edge takes the place of the outer one.
+        if (outer == 0) {
+            outer = inner;
+            inner = 0;
+            if (outer == 1) {
+                outerLT = GetSysColor(COLOR_BTNHIGHLIGHT);
+                outerRB = GetSysColor(COLOR_BTNSHADOW);
+            } else {
+                outerLT = GetSysColor(COLOR_3DDKSHADOW);
+                outerRB = GetSysColor(COLOR_3DLIGHT);
+            }
+        } else if (outer == BDR_RAISEDOUTER) {
+            outerLT = GetSysColor(COLOR_3DLIGHT);
+            outerRB = GetSysColor(COLOR_3DDKSHADOW);
+        } else {
+            outerLT = GetSysColor(COLOR_BTNSHADOW);
+            outerRB = GetSysColor(COLOR_BTNHIGHLIGHT);
+        }
+        if (inner == 1) {
+            innerLT = GetSysColor(COLOR_BTNHIGHLIGHT);
+            innerRB = GetSysColor(COLOR_BTNSHADOW);
+        } else if (inner == 2) {
+            innerLT = GetSysColor(COLOR_3DDKSHADOW);
+            innerRB = GetSysColor(COLOR_3DLIGHT);
+        }
+        hasOuter = outer == 1 || outer == 2;
+        hasInner = inner == 1 || inner == 2;
+    }
+    // One ring: top and left first, then bottom and right, which own the
+    // top-right and bottom-left corners.
+    auto ring = [&](COLORREF lt, COLORREF rb) {
+        if (r.IsRectEmpty())
+            return;
+        if (flags & BF_TOP)
+            FillColor(r.left, r.top, r.right, r.top + 1, lt);
+        if (flags & BF_LEFT)
+            FillColor(r.left, r.top, r.left + 1, r.bottom, lt);
+        if (flags & BF_BOTTOM)
+            FillColor(r.left, r.bottom - 1, r.right, r.bottom, rb);
+        if (flags & BF_RIGHT)
+            FillColor(r.right - 1, r.top, r.right, r.bottom, rb);
+        if (flags & BF_LEFT)
+            ++r.left;
+        if (flags & BF_TOP)
+            ++r.top;
+        if (flags & BF_RIGHT)
+            --r.right;
+        if (flags & BF_BOTTOM)
+            --r.bottom;
+    };
+    if (hasOuter)
+        ring(outerLT, outerRB);
+    if (hasInner)
+        ring(innerLT, innerRB);
+    if (flags & BF_MIDDLE)
+        FillColor(r.left, r.top, r.right, r.bottom,
+                  (flags & BF_MONO) ? GetSysColor(COLOR_WINDOW) : GetSysColor(COLOR_BTNFACE));
+    if (flags & BF_ADJUST)
+        *rect = r;
+    return TRUE;
+}

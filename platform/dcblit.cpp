@@ -1,0 +1,286 @@
+// CDC blits (BitBlt, StretchBlt, MaskBlt) and reading a bitmap as a
+// device-independent bitmap (GetDIBits). Source coordinates are pixels of the
+// source surface; pixels that fall outside the source leave the destination
+// as it is.
+#include "dc.h"
+
+#include "dcraster.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr BYTE kRop3Source = 0xCC;
+constexpr BYTE kRop3Dest = 0xAA;
+
+// Nearest-neighbour map from count destination positions onto srcCount
+// source positions starting at srcStart: position i samples the source at the
+// centre of its cell; mirror reverses the direction.
+std::vector<int> StretchMap(int count, int srcStart, int srcCount, bool mirror) {
+    std::vector<int> map(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const long long k = ((2LL * i + 1) * srcCount) / (2LL * count);
+        map[static_cast<size_t>(i)] = static_cast<int>(srcStart + (mirror ? srcCount - 1 - k : k));
+    }
+    return map;
+}
+
+void ConvertImage(QImage& image, const PixelConversion& convert) {
+    if (convert.mode == PixelConversion::Mode::Copy)
+        return;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] = convert(row[x]);
+    }
+}
+
+} // namespace
+
+PixelConversion CDC::ConversionFrom(const CDC& src) const {
+    PixelConversion convert;
+    const bool srcMono = src.IsMonochrome();
+    const bool dstMono = IsMonochrome();
+    if (srcMono && !dstMono) {
+        convert.mode = PixelConversion::Mode::MonoToColor;
+        convert.whiteTo = PixelFromColor(m_bkColor);
+        convert.blackTo = PixelFromColor(m_textColor);
+    } else if (!srcMono && dstMono) {
+        convert.mode = PixelConversion::Mode::ColorToMono;
+        convert.match = PixelFromColor(src.m_bkColor);
+    }
+    return convert;
+}
+
+BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, DWORD rop) {
+    return StretchBlt(x, y, width, height, src, xSrc, ySrc, width, height, rop);
+}
+
+BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc,
+                     int srcWidth, int srcHeight, DWORD rop) {
+    if (rop != SRCCOPY || !src || !src->m_image || src->m_image->isNull())
+        return FALSE;
+    if (width == 0 || height == 0 || srcWidth == 0 || srcHeight == 0)
+        return TRUE;
+    const int dl = std::min(x, x + width);
+    const int dt = std::min(y, y + height);
+    const int dw = std::abs(width);
+    const int dh = std::abs(height);
+    const int sl = std::min(xSrc, xSrc + srcWidth);
+    const int st = std::min(ySrc, ySrc + srcHeight);
+    const int sw = std::abs(srcWidth);
+    const int sh = std::abs(srcHeight);
+    const bool mirrorX = (width < 0) != (srcWidth < 0);
+    const bool mirrorY = (height < 0) != (srcHeight < 0);
+    const PixelConversion convert = ConversionFrom(*src);
+
+    DcRaster raster;
+    if (DirectRaster(raster)) {
+        // Copying within one surface reads from a copy, so overlaps are safe.
+        QImage copy;
+        const QImage* from = src->m_image;
+        if (from == m_image) {
+            copy = from->copy();
+            from = &copy;
+        }
+        const int x0 = std::max(dl, 0);
+        const int x1 =
+            std::min(static_cast<long long>(dl) + dw, static_cast<long long>(raster.width));
+        const int y0 = std::max(dt, 0);
+        const int y1 =
+            std::min(static_cast<long long>(dt) + dh, static_cast<long long>(raster.height));
+        if (x0 >= x1 || y0 >= y1)
+            return TRUE;
+        if (dw == sw && dh == sh && !mirrorX && !mirrorY &&
+            convert.mode == PixelConversion::Mode::Copy) {
+            // Plain copy: the part of each row that lies on both surfaces.
+            const int cx0 = std::max(x0, dl + std::max(0, -sl));
+            const int cx1 = std::min(x1, dl + (from->width() - sl));
+            for (int yy = y0; yy < y1 && cx0 < cx1; ++yy) {
+                const int sy = st + (yy - dt);
+                if (sy < 0 || sy >= from->height())
+                    continue;
+                const auto* srow = reinterpret_cast<const std::uint32_t*>(from->constScanLine(sy));
+                std::memcpy(&raster.At(cx0, yy), srow + sl + (cx0 - dl),
+                            static_cast<size_t>(cx1 - cx0) * 4);
+            }
+            return TRUE;
+        }
+        const std::vector<int> cols = StretchMap(dw, sl, sw, mirrorX);
+        const std::vector<int> rows = StretchMap(dh, st, sh, mirrorY);
+        for (int yy = y0; yy < y1; ++yy) {
+            const int sy = rows[static_cast<size_t>(yy - dt)];
+            if (sy < 0 || sy >= from->height())
+                continue;
+            const auto* srow = reinterpret_cast<const std::uint32_t*>(from->constScanLine(sy));
+            for (int xx = x0; xx < x1; ++xx) {
+                const int sx = cols[static_cast<size_t>(xx - dl)];
+                if (sx >= 0 && sx < from->width())
+                    raster.At(xx, yy) = convert(srow[sx]);
+            }
+        }
+        return TRUE;
+    }
+
+    QPainter* painter = Painter();
+    if (!painter)
+        return FALSE;
+    const QImage& image = *src->m_image;
+    const QRect source = QRect(sl, st, sw, sh) & image.rect();
+    if (source.isEmpty())
+        return TRUE;
+    // The destination part that the visible source part covers.
+    const double fx = static_cast<double>(dw) / sw;
+    const double fy = static_cast<double>(dh) / sh;
+    const int a = source.left() - sl;
+    const int b = source.left() + source.width() - sl;
+    const int c = source.top() - st;
+    const int d = source.top() + source.height() - st;
+    const double tx0 = mirrorX ? dl + (sw - b) * fx : dl + a * fx;
+    const double tx1 = mirrorX ? dl + (sw - a) * fx : dl + b * fx;
+    const double ty0 = mirrorY ? dt + (sh - d) * fy : dt + c * fy;
+    const double ty1 = mirrorY ? dt + (sh - c) * fy : dt + d * fy;
+    const QRectF target(tx0, ty0, tx1 - tx0, ty1 - ty0);
+    if (!mirrorX && !mirrorY && convert.mode == PixelConversion::Mode::Copy) {
+        painter->drawImage(target, image, source);
+    } else {
+        QImage region = image.copy(source);
+        ConvertImage(region, convert);
+        if (mirrorX || mirrorY)
+            region = region.mirrored(mirrorX, mirrorY);
+        painter->drawImage(target, region);
+    }
+    return TRUE;
+}
+
+BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, CBitmap& mask,
+                  int xMask, int yMask, DWORD rop) {
+    if (!mask.GetSafeHandle())
+        return BitBlt(x, y, width, height, src, xSrc, ySrc, rop & 0x00FFFFFF);
+    const BYTE fore = static_cast<BYTE>((rop >> 16) & 0xFF);
+    const BYTE back = static_cast<BYTE>((rop >> 24) & 0xFF);
+    if ((fore != kRop3Source && fore != kRop3Dest) || (back != kRop3Source && back != kRop3Dest))
+        return FALSE;
+    if (fore == kRop3Dest && back == kRop3Dest)
+        return TRUE;
+    if (!src || !src->m_image || src->m_image->isNull())
+        return FALSE;
+    if (width <= 0 || height <= 0)
+        return TRUE;
+    const QImage& maskImage = mask.m_image;
+    QImage copy;
+    const QImage* from = src->m_image;
+    if (from == m_image) {
+        copy = from->copy();
+        from = &copy;
+    }
+    const PixelConversion convert = ConversionFrom(*src);
+    // Calls fn(i, j, pixel) for every position of the block that takes the source.
+    auto forEachCopied = [&](auto&& fn) {
+        for (int j = 0; j < height; ++j) {
+            const int sy = ySrc + j;
+            const int my = yMask + j;
+            if (sy < 0 || sy >= from->height())
+                continue;
+            const auto* srow = reinterpret_cast<const std::uint32_t*>(from->constScanLine(sy));
+            const std::uint32_t* mrow =
+                my >= 0 && my < maskImage.height()
+                    ? reinterpret_cast<const std::uint32_t*>(maskImage.constScanLine(my))
+                    : nullptr;
+            for (int i = 0; i < width; ++i) {
+                const int sx = xSrc + i;
+                const int mx = xMask + i;
+                if (sx < 0 || sx >= from->width())
+                    continue;
+                const bool set =
+                    mrow && mx >= 0 && mx < maskImage.width() && (mrow[mx] & kPixelRgbMask) != 0;
+                if ((set ? fore : back) == kRop3Source)
+                    fn(i, j, convert(srow[sx]));
+            }
+        }
+    };
+
+    DcRaster raster;
+    if (DirectRaster(raster)) {
+        forEachCopied([&](int i, int j, std::uint32_t pixel) {
+            const long long dx = static_cast<long long>(x) + i;
+            const long long dy = static_cast<long long>(y) + j;
+            if (raster.Contains(dx, dy))
+                raster.At(static_cast<int>(dx), static_cast<int>(dy)) = pixel;
+        });
+        return TRUE;
+    }
+    QPainter* painter = Painter();
+    if (!painter)
+        return FALSE;
+    QImage block(width, height, QImage::Format_ARGB32);
+    if (block.isNull())
+        return FALSE;
+    block.fill(Qt::transparent);
+    forEachCopied([&](int i, int j, std::uint32_t pixel) {
+        reinterpret_cast<std::uint32_t*>(block.scanLine(j))[i] = pixel;
+    });
+    painter->drawImage(QPoint(x, y), block);
+    return TRUE;
+}
+
+int CDC::GetDIBits(CBitmap* bitmap, UINT startScan, UINT scanLines, void* bits, BITMAPINFO* info,
+                   UINT usage) const {
+    if (!bitmap || !bitmap->GetSafeHandle() || !info || usage != DIB_RGB_COLORS)
+        return 0;
+    BITMAPINFOHEADER& header = info->bmiHeader;
+    if (header.biSize < sizeof(BITMAPINFOHEADER))
+        return 0;
+    const QImage& image = bitmap->m_image;
+    if (!bits) {
+        // Describe the bitmap instead.
+        if (header.biBitCount == 0)
+            header.biBitCount = 32;
+        if (header.biBitCount != 24 && header.biBitCount != 32)
+            return 0;
+        header.biWidth = image.width();
+        header.biHeight = image.height();
+        header.biPlanes = 1;
+        header.biCompression = BI_RGB;
+        header.biSizeImage = static_cast<DWORD>(
+            ((static_cast<long long>(image.width()) * header.biBitCount + 31) / 32) * 4 *
+            image.height());
+        return image.height();
+    }
+    if (header.biPlanes != 1 || header.biCompression != BI_RGB ||
+        (header.biBitCount != 24 && header.biBitCount != 32) || header.biWidth <= 0 ||
+        header.biHeight == 0)
+        return 0;
+    const int bytesPerPixel = header.biBitCount / 8;
+    const long long width = header.biWidth;
+    const long long height = std::llabs(static_cast<long long>(header.biHeight));
+    const bool bottomUp = header.biHeight > 0;
+    const long long stride = (width * header.biBitCount + 31) / 32 * 4;
+    const long long first = startScan;
+    const long long last = std::min<long long>(first + scanLines, height);
+    const int copyWidth = static_cast<int>(std::min<long long>(width, image.width()));
+    auto* out = static_cast<unsigned char*>(bits);
+    int copied = 0;
+    for (long long scan = first; scan < last; ++scan, ++copied) {
+        unsigned char* row = out + (scan - first) * stride;
+        std::memset(row, 0, static_cast<size_t>(stride));
+        // Bottom-up: scan line 0 is the bitmap's last row.
+        const long long y = bottomUp ? image.height() - 1 - scan : scan;
+        if (y < 0 || y >= image.height())
+            continue;
+        const auto* src =
+            reinterpret_cast<const std::uint32_t*>(image.constScanLine(static_cast<int>(y)));
+        for (int x = 0; x < copyWidth; ++x) {
+            unsigned char* p = row + static_cast<size_t>(x) * bytesPerPixel;
+            p[0] = static_cast<unsigned char>(src[x] & 0xFF);
+            p[1] = static_cast<unsigned char>((src[x] >> 8) & 0xFF);
+            p[2] = static_cast<unsigned char>((src[x] >> 16) & 0xFF);
+        }
+    }
+    return copied;
+}

@@ -1,0 +1,67 @@
+// Internal to the CDC implementation: direct access to a 32-bit RGB surface
+// and the conversions between COLORREF (0x00BBGGRR) and its pixels
+// (0xFFRRGGBB).
+#pragma once
+
+#include "wintypes.h"
+
+#include <QtGlobal>
+
+#include <cstdint>
+
+struct DcRaster {
+    std::uint32_t* bits = nullptr;
+    qsizetype stride = 0; // pixels per row
+    int width = 0;
+    int height = 0;
+
+    bool Contains(long long x, long long y) const {
+        return x >= 0 && y >= 0 && x < width && y < height;
+    }
+    std::uint32_t& At(int x, int y) const { return bits[y * stride + x]; }
+};
+
+constexpr std::uint32_t kPixelBlack = 0xFF000000u;
+constexpr std::uint32_t kPixelWhite = 0xFFFFFFFFu;
+constexpr std::uint32_t kPixelRgbMask = 0x00FFFFFFu;
+
+constexpr std::uint32_t PixelFromColor(COLORREF c) {
+    return kPixelBlack | (std::uint32_t(GetRValue(c)) << 16) | (std::uint32_t(GetGValue(c)) << 8) |
+           GetBValue(c);
+}
+
+constexpr COLORREF ColorFromPixel(std::uint32_t p) {
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+}
+
+// A monochrome surface shows a colour as whichever of black and white is nearer.
+constexpr bool IsNearerWhite(COLORREF c) {
+    const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+    const int toBlack = r * r + g * g + b * b;
+    const int toWhite = (255 - r) * (255 - r) + (255 - g) * (255 - g) + (255 - b) * (255 - b);
+    return toWhite < toBlack;
+}
+
+// How a source pixel lands on the destination of a blit: a monochrome source
+// becomes the destination's text colour (black) and background colour
+// (white); a colour source copied to a monochrome surface becomes white where
+// it matches the source's background colour and black elsewhere.
+struct PixelConversion {
+    enum class Mode { Copy, MonoToColor, ColorToMono };
+    Mode mode = Mode::Copy;
+    std::uint32_t whiteTo = kPixelWhite;
+    std::uint32_t blackTo = kPixelBlack;
+    std::uint32_t match = 0;
+
+    std::uint32_t operator()(std::uint32_t p) const {
+        switch (mode) {
+        case Mode::MonoToColor:
+            return (p & kPixelRgbMask) == kPixelRgbMask ? whiteTo : blackTo;
+        case Mode::ColorToMono:
+            return (p & kPixelRgbMask) == (match & kPixelRgbMask) ? kPixelWhite : kPixelBlack;
+        case Mode::Copy:
+            break;
+        }
+        return p | kPixelBlack;
+    }
+};
