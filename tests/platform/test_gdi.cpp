@@ -1,0 +1,690 @@
+// The GDI drawing layer, checked on the pixels of memory bitmaps and images:
+// lines without their last pixel, shapes without their right and bottom
+// edges, text placed by its alignment, object selection, blits and DIB rows.
+#include "platform/dc.h"
+#include "platform/gdiobjects.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kGreen = RGB(0, 255, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+// A memory DC drawing into a white colour bitmap.
+struct Surface {
+    CDC dc;
+    CBitmap bitmap;
+    Surface(int width, int height, COLORREF fill = kWhite) {
+        dc.CreateCompatibleDC(nullptr);
+        bitmap.CreateCompatibleBitmap(&dc, width, height);
+        dc.SelectObject(&bitmap);
+        dc.FillSolidRect(0, 0, width, height, fill);
+        dc.SetBkColor(kWhite);
+    }
+    COLORREF At(int x, int y) const { return dc.GetPixel(x, y); }
+};
+
+// The bounding box of the pixels that have the colour, or an empty rectangle.
+CRect BoxOf(const CDC& dc, int width, int height, COLORREF color) {
+    CRect box(INT_MAX, INT_MAX, INT_MIN, INT_MIN);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (dc.GetPixel(x, y) == color) {
+                box.left = std::min<LONG>(box.left, x);
+                box.top = std::min<LONG>(box.top, y);
+                box.right = std::max<LONG>(box.right, x + 1);
+                box.bottom = std::max<LONG>(box.bottom, y + 1);
+            }
+        }
+    }
+    return box.left == INT_MAX ? CRect() : box;
+}
+
+LOGFONT PixelFont(LONG height, const char* face) {
+    LOGFONT lf;
+    lf.lfHeight = height;
+    lf.lfWeight = FW_NORMAL;
+    std::strncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
+    return lf;
+}
+
+} // namespace
+
+TEST(GdiLines, LineToLeavesOutItsLastPixelInEveryDirection) {
+    Surface s(20, 20);
+    CPen pen(PS_SOLID, 1, kRed);
+    s.dc.SelectObject(&pen);
+
+    s.dc.MoveTo(2, 1);
+    s.dc.LineTo(10, 1);
+    EXPECT_EQ(s.At(1, 1), kWhite);
+    for (int x = 2; x < 10; ++x)
+        EXPECT_EQ(s.At(x, 1), kRed) << x;
+    EXPECT_EQ(s.At(10, 1), kWhite);
+
+    s.dc.MoveTo(15, 2);
+    s.dc.LineTo(15, 9);
+    EXPECT_EQ(s.At(15, 2), kRed);
+    EXPECT_EQ(s.At(15, 8), kRed);
+    EXPECT_EQ(s.At(15, 9), kWhite);
+
+    s.dc.MoveTo(2, 4);
+    s.dc.LineTo(8, 10);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(s.At(2 + i, 4 + i), kRed) << i;
+    EXPECT_EQ(s.At(8, 10), kWhite);
+
+    // Right to left: the start is drawn, the end (the leftmost pixel) is not.
+    s.dc.MoveTo(12, 15);
+    s.dc.LineTo(4, 15);
+    EXPECT_EQ(s.At(12, 15), kRed);
+    EXPECT_EQ(s.At(5, 15), kRed);
+    EXPECT_EQ(s.At(4, 15), kWhite);
+    EXPECT_EQ(s.dc.GetCurrentPosition(), CPoint(4, 15));
+}
+
+TEST(GdiLines, ShallowLineStepsOncePerColumnWithoutGaps) {
+    Surface s(40, 10);
+    s.dc.MoveTo(0, 0);
+    s.dc.LineTo(30, 5);
+    for (int x = 0; x < 30; ++x) {
+        int count = 0;
+        for (int y = 0; y < 10; ++y)
+            count += s.At(x, y) == kBlack;
+        EXPECT_EQ(count, 1) << "column " << x;
+    }
+    EXPECT_EQ(s.At(0, 0), kBlack);
+    EXPECT_EQ(s.At(29, 5), kBlack);
+}
+
+TEST(GdiLines, PolylineDrawsItsJointsButNotItsLastPoint) {
+    Surface s(20, 20);
+    CPen pen(PS_SOLID, 1, kBlue);
+    s.dc.SelectObject(&pen);
+    const POINT points[] = {{2, 2}, {10, 2}, {10, 8}, {3, 8}};
+    ASSERT_TRUE(s.dc.Polyline(points, 4));
+    EXPECT_EQ(s.At(2, 2), kBlue);
+    EXPECT_EQ(s.At(10, 2), kBlue);
+    EXPECT_EQ(s.At(10, 8), kBlue);
+    EXPECT_EQ(s.At(4, 8), kBlue);
+    EXPECT_EQ(s.At(3, 8), kWhite);
+    EXPECT_FALSE(s.dc.Polyline(points, 1));
+}
+
+TEST(GdiLines, LinesFarOutsideTheSurfaceAreClippedNotWrapped) {
+    Surface s(10, 10);
+    s.dc.MoveTo(-1000000, 5);
+    s.dc.LineTo(1000000, 5);
+    for (int x = 0; x < 10; ++x)
+        EXPECT_EQ(s.At(x, 5), kBlack);
+    EXPECT_EQ(s.At(0, 4), kWhite);
+    s.dc.MoveTo(INT_MIN, INT_MIN);
+    s.dc.LineTo(INT_MAX, INT_MAX);
+    EXPECT_EQ(s.At(3, 3), kBlack);
+}
+
+TEST(GdiLines, DottedPenFillsItsGapsOnlyInOpaqueMode) {
+    Surface s(20, 4, kGreen);
+    CPen pen(PS_DOT, 1, kBlack);
+    s.dc.SelectObject(&pen);
+    s.dc.SetBkColor(kRed);
+    s.dc.SetBkMode(OPAQUE);
+    s.dc.MoveTo(0, 1);
+    s.dc.LineTo(12, 1);
+    EXPECT_EQ(s.At(0, 1), kBlack);
+    EXPECT_EQ(s.At(2, 1), kBlack);
+    EXPECT_EQ(s.At(3, 1), kRed);
+    EXPECT_EQ(s.At(5, 1), kRed);
+    EXPECT_EQ(s.At(6, 1), kBlack);
+
+    s.dc.SetBkMode(TRANSPARENT);
+    s.dc.MoveTo(0, 2);
+    s.dc.LineTo(12, 2);
+    EXPECT_EQ(s.At(0, 2), kBlack);
+    EXPECT_EQ(s.At(3, 2), kGreen);
+}
+
+TEST(GdiLines, WidePenCoversItsWidth) {
+    Surface s(20, 20);
+    CPen pen(PS_SOLID, 3, kRed);
+    s.dc.SelectObject(&pen);
+    s.dc.MoveTo(5, 10);
+    s.dc.LineTo(15, 10);
+    EXPECT_EQ(s.At(10, 9), kRed);
+    EXPECT_EQ(s.At(10, 10), kRed);
+    EXPECT_EQ(s.At(10, 11), kRed);
+    EXPECT_EQ(s.At(10, 13), kWhite);
+}
+
+TEST(GdiShapes, RectangleExcludesRightAndBottomAndHonoursNullObjects) {
+    Surface s(20, 20);
+    CPen pen(PS_SOLID, 1, kRed);
+    CBrush brush(kBlue);
+    s.dc.SelectObject(&pen);
+    s.dc.SelectObject(&brush);
+    s.dc.Rectangle(2, 2, 8, 6);
+    EXPECT_EQ(s.At(2, 2), kRed);
+    EXPECT_EQ(s.At(7, 5), kRed);
+    EXPECT_EQ(s.At(7, 2), kRed);
+    EXPECT_EQ(s.At(3, 3), kBlue);
+    EXPECT_EQ(s.At(6, 4), kBlue);
+    EXPECT_EQ(s.At(8, 3), kWhite);
+    EXPECT_EQ(s.At(3, 6), kWhite);
+
+    // A null brush leaves the inside as it was.
+    s.dc.SelectStockObject(NULL_BRUSH);
+    s.dc.Rectangle(10, 10, 16, 16);
+    EXPECT_EQ(s.At(10, 10), kRed);
+    EXPECT_EQ(s.At(15, 15), kRed);
+    EXPECT_EQ(s.At(12, 12), kWhite);
+
+    // A null pen: the fill alone, one pixel smaller each way.
+    s.dc.SelectObject(&brush);
+    s.dc.SelectStockObject(NULL_PEN);
+    s.dc.Rectangle(10, 2, 14, 6);
+    EXPECT_EQ(s.At(10, 2), kBlue);
+    EXPECT_EQ(s.At(12, 4), kBlue);
+    EXPECT_EQ(s.At(13, 4), kWhite);
+    EXPECT_EQ(s.At(12, 5), kWhite);
+}
+
+TEST(GdiShapes, PolygonFillsInsideAndOutlinesEveryEdge) {
+    Surface s(20, 20);
+    CPen pen(PS_SOLID, 1, kRed);
+    CBrush brush(kBlue);
+    s.dc.SelectObject(&pen);
+    s.dc.SelectObject(&brush);
+    const POINT square[] = {{2, 2}, {12, 2}, {12, 12}, {2, 12}};
+    s.dc.Polygon(square, 4);
+    EXPECT_EQ(s.At(2, 2), kRed);
+    EXPECT_EQ(s.At(12, 12), kRed);
+    EXPECT_EQ(s.At(2, 12), kRed);
+    EXPECT_EQ(s.At(7, 7), kBlue);
+    EXPECT_EQ(s.At(13, 7), kWhite);
+
+    Surface t(20, 20);
+    t.dc.SelectStockObject(NULL_BRUSH);
+    const POINT triangle[] = {{10, 2}, {16, 14}, {4, 14}};
+    t.dc.Polygon(triangle, 3);
+    EXPECT_EQ(t.At(10, 2), kBlack);
+    EXPECT_EQ(t.At(10, 14), kBlack);
+    EXPECT_EQ(t.At(10, 10), kWhite);
+}
+
+TEST(GdiShapes, FrameAndFillRectCoverExactlyTheRectangle) {
+    Surface s(12, 12);
+    CBrush brush(kGreen);
+    const RECT r{2, 3, 9, 10};
+    s.dc.FillRect(&r, &brush);
+    EXPECT_EQ(BoxOf(s.dc, 12, 12, kGreen), CRect(2, 3, 9, 10));
+    EXPECT_EQ(s.dc.GetBkColor(), kWhite) << "FillRect leaves the background colour";
+
+    CBrush red(kRed);
+    s.dc.FrameRect(&r, &red);
+    EXPECT_EQ(BoxOf(s.dc, 12, 12, kRed), CRect(2, 3, 9, 10));
+    EXPECT_EQ(s.At(3, 4), kGreen);
+}
+
+TEST(GdiShapes, FocusRectangleIsDottedAndDrawingItTwiceRestoresThePixels) {
+    Surface s(16, 16, RGB(10, 20, 30));
+    const RECT r{2, 2, 12, 10};
+    s.dc.DrawFocusRect(&r);
+    EXPECT_EQ(s.At(2, 2), RGB(245, 235, 225));
+    EXPECT_EQ(s.At(3, 2), RGB(10, 20, 30));
+    EXPECT_EQ(s.At(4, 2), RGB(245, 235, 225));
+    EXPECT_EQ(s.At(6, 6), RGB(10, 20, 30));
+    s.dc.DrawFocusRect(&r);
+    EXPECT_TRUE(BoxOf(s.dc, 16, 16, RGB(245, 235, 225)).IsRectNull());
+}
+
+TEST(GdiShapes, RaisedAndSunkenEdgesUseTheClassicLightAndShadow) {
+    Surface s(20, 20);
+    CRect r(2, 2, 12, 12);
+    s.dc.DrawEdge(&r, EDGE_RAISED, BF_RECT | BF_ADJUST);
+    EXPECT_EQ(s.At(2, 2), GetSysColor(COLOR_3DLIGHT));
+    EXPECT_EQ(s.At(11, 11), GetSysColor(COLOR_3DDKSHADOW));
+    EXPECT_EQ(s.At(11, 2), GetSysColor(COLOR_3DDKSHADOW));
+    EXPECT_EQ(s.At(3, 3), GetSysColor(COLOR_BTNHIGHLIGHT));
+    EXPECT_EQ(s.At(10, 10), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(r, CRect(4, 4, 10, 10));
+
+    CRect sunken(0, 14, 6, 20);
+    s.dc.DrawEdge(&sunken, EDGE_SUNKEN, BF_RECT);
+    EXPECT_EQ(s.At(0, 14), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(s.At(5, 19), GetSysColor(COLOR_BTNHIGHLIGHT));
+    EXPECT_EQ(s.At(1, 15), GetSysColor(COLOR_3DDKSHADOW));
+}
+
+TEST(GdiObjects, SelectObjectReturnsThePreviousObject) {
+    Surface s(4, 4);
+    CPen a(PS_SOLID, 1, kRed);
+    CPen b(PS_SOLID, 1, kBlue);
+    CPen* stock = s.dc.SelectObject(&a);
+    ASSERT_NE(stock, nullptr);
+    EXPECT_EQ(s.dc.SelectObject(&b), &a);
+    EXPECT_EQ(s.dc.SelectObject(stock), &b);
+
+    CBrush brush(kGreen);
+    CBrush* oldBrush = s.dc.SelectObject(&brush);
+    EXPECT_NE(oldBrush, nullptr);
+    EXPECT_EQ(s.dc.SelectObject(oldBrush), &brush);
+
+    CFont font;
+    ASSERT_TRUE(font.CreatePointFont(100, "FixedSys"));
+    CFont* oldFont = s.dc.SelectObject(&font);
+    EXPECT_NE(oldFont, nullptr);
+    EXPECT_EQ(s.dc.SelectObject(oldFont), &font);
+
+    // A pen that was never created is refused and changes nothing.
+    CPen empty;
+    EXPECT_EQ(s.dc.SelectObject(&empty), nullptr);
+    EXPECT_EQ(s.dc.GetCurrentPen(), stock);
+
+    EXPECT_EQ(s.dc.SelectObject(static_cast<CGdiObject*>(&a)), stock);
+    EXPECT_EQ(s.dc.GetCurrentPen(), &a);
+}
+
+TEST(GdiObjects, ABitmapIsTheSurfaceOfOneMemoryDcAtATime) {
+    Surface s(4, 4);
+    CDC other;
+    other.CreateCompatibleDC(&s.dc);
+    EXPECT_EQ(other.SelectObject(&s.bitmap), nullptr);
+    CDC imageDc;
+    QImage image(4, 4, QImage::Format_RGB32);
+    imageDc.AttachImage(&image);
+    EXPECT_EQ(imageDc.SelectObject(&s.bitmap), nullptr) << "only memory DCs take bitmaps";
+}
+
+TEST(GdiObjects, ObjectsDestroyedWhileSelectedLeaveNothingDangling) {
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    CPen* stockPen = nullptr;
+    {
+        CPen pen(PS_SOLID, 1, kRed);
+        stockPen = dc.SelectObject(&pen);
+        auto bitmap = std::make_unique<CBitmap>();
+        bitmap->CreateCompatibleBitmap(&dc, 8, 8);
+        dc.SelectObject(bitmap.get());
+        dc.FillSolidRect(0, 0, 8, 8, kWhite);
+        bitmap.reset();
+        // Drawing goes on into the DC's own 1x1 bitmap.
+        dc.MoveTo(0, 0);
+        dc.LineTo(5, 5);
+    }
+    EXPECT_EQ(dc.GetCurrentPen(), stockPen);
+    CPen next(PS_SOLID, 1, kBlue);
+    EXPECT_EQ(dc.SelectObject(&next), stockPen);
+
+    // Deleting a selected pen keeps the DC drawing with it until the next selection.
+    Surface s(8, 8);
+    CPen red(PS_SOLID, 1, kRed);
+    s.dc.SelectObject(&red);
+    red.DeleteObject();
+    red.CreatePen(PS_SOLID, 1, kBlue);
+    s.dc.MoveTo(0, 0);
+    s.dc.LineTo(4, 0);
+    EXPECT_EQ(s.At(0, 0), kRed);
+    s.dc.SelectObject(&red);
+    s.dc.MoveTo(0, 1);
+    s.dc.LineTo(4, 1);
+    EXPECT_EQ(s.At(0, 1), kBlue);
+}
+
+TEST(GdiObjects, StockObjectsAreNeverDeleted) {
+    Surface s(4, 4);
+    CGdiObject* nullPen = s.dc.SelectStockObject(NULL_PEN);
+    ASSERT_NE(nullPen, nullptr);
+    CGdiObject* selected = s.dc.SelectObject(nullPen);
+    EXPECT_EQ(selected->DeleteObject(), TRUE);
+    EXPECT_NE(selected->GetSafeHandle(), nullptr);
+}
+
+TEST(GdiText, AlignmentPlacesTheTextCellAroundTheAnchor) {
+    Surface s(200, 80);
+    CFont font;
+    const LOGFONT lf = PixelFont(-16, "FixedSys");
+    ASSERT_TRUE(font.CreateFontIndirect(&lf));
+    s.dc.SelectObject(&font);
+    s.dc.SetBkMode(OPAQUE);
+    s.dc.SetBkColor(kGreen);
+    s.dc.SetTextColor(kBlack);
+    const CSize size = s.dc.GetTextExtent("Hello", 5);
+    ASSERT_GT(size.cx, 0);
+    ASSERT_GE(size.cy, 16);
+
+    s.dc.SetTextAlign(TA_RIGHT | TA_BOTTOM);
+    s.dc.TextOut(100, 40, "Hello", 5);
+    EXPECT_EQ(BoxOf(s.dc, 200, 80, kGreen), CRect(100 - size.cx, 40 - size.cy, 100, 40));
+
+    Surface t(200, 80);
+    t.dc.SelectObject(&font);
+    t.dc.SetBkColor(kGreen);
+    t.dc.SetTextAlign(TA_CENTER | TA_TOP);
+    t.dc.TextOut(100, 10, CString("Hello"));
+    EXPECT_EQ(BoxOf(t.dc, 200, 80, kGreen),
+              CRect(100 - size.cx / 2, 10, 100 - size.cx / 2 + size.cx, 10 + size.cy));
+
+    TEXTMETRIC tm;
+    ASSERT_TRUE(t.dc.GetTextMetrics(&tm));
+    Surface u(200, 80);
+    u.dc.SelectObject(&font);
+    u.dc.SetBkColor(kGreen);
+    u.dc.SetTextAlign(TA_LEFT | TA_BASELINE);
+    u.dc.TextOut(20, 50, "Hello", 5);
+    EXPECT_EQ(BoxOf(u.dc, 200, 80, kGreen),
+              CRect(20, 50 - tm.tmAscent, 20 + size.cx, 50 - tm.tmAscent + size.cy));
+}
+
+TEST(GdiText, FillSolidRectSetsTheBackgroundOfTheNextOpaqueText) {
+    Surface s(120, 40);
+    s.dc.SetBkMode(OPAQUE);
+    s.dc.SetBkColor(kWhite);
+    s.dc.FillSolidRect(0, 30, 10, 10, kRed);
+    EXPECT_EQ(s.dc.GetBkColor(), kRed);
+    s.dc.TextOut(10, 2, "Text", 4);
+    const CSize size = s.dc.GetTextExtent("Text", 4);
+    EXPECT_EQ(BoxOf(s.dc, 120, 30, kRed), CRect(10, 2, 10 + size.cx, 2 + size.cy));
+}
+
+TEST(GdiText, TransparentTextIsAliasedAndLeavesTheBackground) {
+    Surface s(120, 40, kBlue);
+    CFont font;
+    const LOGFONT lf = PixelFont(-20, "DejaVu Sans");
+    font.CreateFontIndirect(&lf);
+    s.dc.SelectObject(&font);
+    s.dc.SetBkMode(TRANSPARENT);
+    s.dc.SetTextColor(kWhite);
+    s.dc.TextOut(5, 5, "Aliased", 7);
+    int ink = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 120; ++x) {
+            const COLORREF c = s.At(x, y);
+            ASSERT_TRUE(c == kBlue || c == kWhite) << x << "," << y << " has a blended colour";
+            ink += c == kWhite;
+        }
+    }
+    EXPECT_GT(ink, 50);
+}
+
+TEST(GdiText, FontHeightsFollowLogfontMeaning) {
+    Surface s(10, 10);
+    CFont em;
+    LOGFONT lf = PixelFont(-20, "DejaVu Sans");
+    em.CreateFontIndirect(&lf);
+    s.dc.SelectObject(&em);
+    TEXTMETRIC tm;
+    s.dc.GetTextMetrics(&tm);
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 20) << "negative height: character height";
+
+    CFont cell;
+    lf.lfHeight = 20;
+    cell.CreateFontIndirect(&lf);
+    s.dc.SelectObject(&cell);
+    s.dc.GetTextMetrics(&tm);
+    EXPECT_LE(tm.tmHeight, 20) << "positive height: cell height";
+    EXPECT_GE(tm.tmHeight, 17);
+
+    // "FixedSys" is not on this machine: a fixed-pitch face stands in.
+    CFont fixed;
+    ASSERT_TRUE(fixed.CreatePointFont(100, "FixedSys"));
+    s.dc.SelectObject(&fixed);
+    EXPECT_EQ(s.dc.GetTextExtent("iii", 3).cx, s.dc.GetTextExtent("WWW", 3).cx);
+    LOGFONT back;
+    fixed.GetLogFont(&back);
+    EXPECT_EQ(back.lfHeight, -13);
+    EXPECT_STREQ(back.lfFaceName, "FixedSys");
+}
+
+TEST(GdiText, HostileFontDescriptionsAreBounded) {
+    LOGFONT lf;
+    lf.lfHeight = INT_MIN;
+    lf.lfWidth = INT_MAX;
+    std::memset(lf.lfFaceName, 'A', LF_FACESIZE);
+    CFont font;
+    ASSERT_TRUE(font.CreateFontIndirect(&lf));
+    Surface s(10, 10);
+    s.dc.SelectObject(&font);
+    TEXTMETRIC tm;
+    s.dc.GetTextMetrics(&tm);
+    EXPECT_LE(tm.tmHeight - tm.tmInternalLeading, 1000);
+    LOGFONT back;
+    font.GetLogFont(&back);
+    EXPECT_EQ(back.lfFaceName[LF_FACESIZE - 1], '\0');
+}
+
+TEST(GdiText, DrawTextAlignsInsideTheRectangle) {
+    Surface s(100, 40);
+    s.dc.SetBkColor(kGreen);
+    const CSize size = s.dc.GetTextExtent("Mid", 3);
+    RECT r{0, 0, 100, 40};
+    const int height = s.dc.DrawText("Mid", -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    const int top = (40 - size.cy) / 2;
+    EXPECT_EQ(height, top + size.cy);
+    EXPECT_EQ(BoxOf(s.dc, 100, 40, kGreen),
+              CRect((100 - size.cx) / 2, top, (100 - size.cx) / 2 + size.cx, top + size.cy));
+
+    RECT calc{5, 5, 5, 5};
+    s.dc.DrawText(CString("one\ntwo"), &calc, DT_CALCRECT);
+    EXPECT_EQ(calc.bottom - calc.top, 2 * size.cy);
+}
+
+TEST(GdiText, DisabledStateTextIsEmbossedInHighlightAndShadow) {
+    Surface s(80, 30, GetSysColor(COLOR_BTNFACE));
+    s.dc.SetTextColor(kRed);
+    const CSize size = s.dc.GetTextExtent("Off", 3);
+    s.dc.DrawState(CPoint(5, 5), size, "&Off", DST_PREFIXTEXT | DSS_DISABLED);
+    int highlight = 0, shadow = 0;
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 80; ++x) {
+            const COLORREF c = s.At(x, y);
+            EXPECT_NE(c, kRed);
+            highlight += c == GetSysColor(COLOR_BTNHIGHLIGHT);
+            shadow += c == GetSysColor(COLOR_BTNSHADOW);
+        }
+    }
+    EXPECT_GT(highlight, 5);
+    EXPECT_GT(shadow, 5);
+    const CRect box = BoxOf(s.dc, 80, 30, GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_GE(box.left, 5);
+    EXPECT_LE(box.right, 5 + size.cx);
+}
+
+TEST(GdiBlit, MaskBltCopiesWhereTheMaskIsSetAndLeavesTheRest) {
+    Surface src(8, 8, kRed);
+    Surface dst(8, 8, kBlue);
+    // A monochrome mask: the left half of each row set (rows padded to 16 bits).
+    std::vector<unsigned char> bits(8 * 2, 0);
+    for (int y = 0; y < 8; ++y)
+        bits[static_cast<size_t>(y) * 2] = 0xF0;
+    CBitmap mask;
+    ASSERT_TRUE(mask.CreateBitmap(8, 8, 1, 1, bits.data()));
+    ASSERT_TRUE(dst.dc.MaskBlt(0, 0, 8, 8, &src.dc, 0, 0, mask, 0, 0, 0xAACC0020));
+    EXPECT_EQ(dst.At(0, 0), kRed);
+    EXPECT_EQ(dst.At(3, 7), kRed);
+    EXPECT_EQ(dst.At(4, 0), kBlue);
+    EXPECT_EQ(dst.At(7, 7), kBlue);
+    EXPECT_EQ(MAKEROP4(SRCCOPY, DSTCOPY), 0xAACC0020u);
+
+    // Any non-black pixel of a colour mask counts as set: a slice drawn in
+    // white on black stamps only its drawn pixels.
+    Surface slice(8, 8, kBlack);
+    CPen white(PS_SOLID, 1, kWhite);
+    slice.dc.SelectObject(&white);
+    slice.dc.MoveTo(0, 4);
+    slice.dc.LineTo(8, 4);
+    Surface back(8, 8, kGreen);
+    back.dc.MaskBlt(0, 0, 8, 8, &slice.dc, 0, 0, slice.bitmap, 0, 0, 0xAACC0020);
+    EXPECT_EQ(back.At(3, 4), kWhite);
+    EXPECT_EQ(back.At(3, 3), kGreen);
+    EXPECT_FALSE(back.dc.MaskBlt(0, 0, 8, 8, &slice.dc, 0, 0, slice.bitmap, 0, 0, 0x00660046));
+}
+
+TEST(GdiBlit, BitBltCopiesTheRegionAndClipsAtTheSourceEdge) {
+    Surface src(4, 4, kRed);
+    src.dc.SetPixel(0, 0, kGreen);
+    Surface dst(10, 10);
+    ASSERT_TRUE(dst.dc.BitBlt(2, 3, 6, 6, &src.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(dst.At(2, 3), kGreen);
+    EXPECT_EQ(dst.At(5, 6), kRed);
+    EXPECT_EQ(dst.At(6, 6), kWhite) << "beyond the source nothing is copied";
+    EXPECT_EQ(dst.At(1, 3), kWhite);
+    EXPECT_FALSE(dst.dc.BitBlt(0, 0, 2, 2, &src.dc, 0, 0, 0x00EE0086));
+
+    // Overlapping copy within one surface.
+    Surface same(6, 1);
+    for (int x = 0; x < 6; ++x)
+        same.dc.SetPixel(x, 0, RGB(x * 10, 0, 0));
+    same.dc.BitBlt(1, 0, 5, 1, &same.dc, 0, 0, SRCCOPY);
+    EXPECT_EQ(same.At(1, 0), RGB(0, 0, 0));
+    EXPECT_EQ(same.At(5, 0), RGB(40, 0, 0));
+}
+
+TEST(GdiBlit, MonochromeBitmapsConvertThroughTextAndBackgroundColours) {
+    CDC mono;
+    mono.CreateCompatibleDC(nullptr);
+    CBitmap bits;
+    bits.CreateBitmap(4, 1, 1, 1, nullptr);
+    mono.SelectObject(&bits);
+    // Colours drawn into a monochrome bitmap become the nearer of black and white.
+    mono.SetPixel(0, 0, RGB(200, 200, 200));
+    mono.SetPixel(1, 0, RGB(40, 40, 40));
+    EXPECT_EQ(mono.GetPixel(0, 0), kWhite);
+    EXPECT_EQ(mono.GetPixel(1, 0), kBlack);
+
+    Surface dst(4, 1);
+    dst.dc.SetTextColor(kRed);
+    dst.dc.SetBkColor(kBlue);
+    dst.dc.BitBlt(0, 0, 4, 1, &mono, 0, 0, SRCCOPY);
+    EXPECT_EQ(dst.At(0, 0), kBlue);
+    EXPECT_EQ(dst.At(1, 0), kRed);
+
+    // Colour into monochrome: the source background colour becomes white.
+    Surface colour(2, 1, kGreen);
+    colour.dc.SetPixel(1, 0, kRed);
+    colour.dc.SetBkColor(kGreen);
+    mono.BitBlt(0, 0, 2, 1, &colour.dc, 0, 0, SRCCOPY);
+    EXPECT_EQ(mono.GetPixel(0, 0), kWhite);
+    EXPECT_EQ(mono.GetPixel(1, 0), kBlack);
+}
+
+TEST(GdiBlit, StretchBltScalesByNearestNeighbourAndMirrors) {
+    Surface src(2, 2);
+    src.dc.SetPixel(0, 0, kRed);
+    src.dc.SetPixel(1, 0, kGreen);
+    src.dc.SetPixel(0, 1, kBlue);
+    src.dc.SetPixel(1, 1, kBlack);
+    Surface dst(4, 4);
+    ASSERT_TRUE(dst.dc.StretchBlt(0, 0, 4, 4, &src.dc, 0, 0, 2, 2, SRCCOPY));
+    EXPECT_EQ(dst.At(1, 1), kRed);
+    EXPECT_EQ(dst.At(2, 1), kGreen);
+    EXPECT_EQ(dst.At(1, 2), kBlue);
+    EXPECT_EQ(dst.At(3, 3), kBlack);
+
+    // A negative width spans x + width .. x - 1.
+    Surface mirrored(2, 2);
+    mirrored.dc.StretchBlt(2, 0, -2, 2, &src.dc, 0, 0, 2, 2, SRCCOPY);
+    EXPECT_EQ(mirrored.At(0, 0), kGreen);
+    EXPECT_EQ(mirrored.At(1, 0), kRed);
+}
+
+TEST(GdiBlit, GetDIBitsGivesBottomUpBgrRowsPaddedToFourBytes) {
+    Surface s(3, 2);
+    s.dc.FillSolidRect(0, 0, 3, 1, RGB(255, 0, 0));
+    s.dc.FillSolidRect(0, 1, 3, 1, RGB(0, 0, 255));
+    s.dc.SetPixel(2, 1, RGB(1, 2, 3));
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    ASSERT_EQ(s.dc.GetDIBits(&s.bitmap, 0, 2, nullptr, &info, DIB_RGB_COLORS), 2);
+    EXPECT_EQ(info.bmiHeader.biWidth, 3);
+    EXPECT_EQ(info.bmiHeader.biHeight, 2);
+
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<unsigned char> bits(2 * 12, 0xEE);
+    ASSERT_EQ(s.dc.GetDIBits(&s.bitmap, 0, 2, bits.data(), &info, DIB_RGB_COLORS), 2);
+    // Row 0 is the bottom (blue) row: B, G, R.
+    EXPECT_EQ(bits[0], 255);
+    EXPECT_EQ(bits[1], 0);
+    EXPECT_EQ(bits[2], 0);
+    EXPECT_EQ(bits[6], 3);
+    EXPECT_EQ(bits[7], 2);
+    EXPECT_EQ(bits[8], 1);
+    EXPECT_EQ(bits[9], 0) << "padding is zero";
+    EXPECT_EQ(bits[11], 0);
+    // Row 1 is the top (red) row.
+    EXPECT_EQ(bits[12], 0);
+    EXPECT_EQ(bits[14], 255);
+
+    info.bmiHeader.biBitCount = 8;
+    EXPECT_EQ(s.dc.GetDIBits(&s.bitmap, 0, 2, bits.data(), &info, DIB_RGB_COLORS), 0);
+    EXPECT_EQ(sizeof(BITMAPFILEHEADER), 14u);
+}
+
+TEST(GdiTargets, ImageAndPainterDcsDrawLikeMemoryDcs) {
+    QImage image(20, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        CDC dc(&image);
+        dc.MoveTo(0, 0);
+        dc.LineTo(10, 0);
+        dc.TextOut(0, 5, "x", 1);
+    }
+    EXPECT_EQ(image.pixel(9, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(10, 0), qRgb(255, 255, 255));
+
+    QImage widget(20, 20, QImage::Format_ARGB32_Premultiplied);
+    widget.fill(Qt::white);
+    {
+        QPainter painter(&widget);
+        painter.setPen(Qt::green);
+        CDC dc(&painter);
+        EXPECT_EQ(dc.GetImage(), nullptr);
+        dc.MoveTo(0, 0);
+        dc.LineTo(10, 0);
+        dc.FillSolidRect(0, 5, 4, 4, kRed);
+        Surface src(2, 2, kBlue);
+        dc.BitBlt(10, 10, 2, 2, &src.dc, 0, 0, SRCCOPY);
+        EXPECT_EQ(dc.GetPixel(0, 0), CLR_INVALID);
+        dc.Detach();
+        EXPECT_EQ(painter.pen().color(), QColor(Qt::green)) << "the painter's state is restored";
+    }
+    EXPECT_EQ(widget.pixel(9, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(widget.pixel(10, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(widget.pixel(3, 8), qRgb(255, 0, 0));
+    EXPECT_EQ(widget.pixel(4, 8), qRgb(255, 255, 255));
+    EXPECT_EQ(widget.pixel(11, 11), qRgb(0, 0, 255));
+}
+
+TEST(GdiTargets, AnisotropicMappingScalesTheDrawingOntoTheDevice) {
+    Surface s(40, 40);
+    s.dc.SetMapMode(MM_ANISOTROPIC);
+    s.dc.SetWindowExt(20, 20);
+    s.dc.SetViewportExt(40, 40);
+    s.dc.FillSolidRect(5, 5, 5, 5, kRed);
+    EXPECT_EQ(BoxOf(s.dc, 40, 40, kRed), CRect(5, 5, 10, 10)) << "GetPixel takes logical points";
+    s.dc.SetMapMode(MM_TEXT);
+    EXPECT_EQ(BoxOf(s.dc, 40, 40, kRed), CRect(10, 10, 20, 20));
+}
+
+TEST(GdiTargets, ACopyOfTheBitmapTakenWhileDrawingDoesNotChangeLater) {
+    Surface s(8, 8);
+    s.dc.TextOut(0, 0, "a", 1); // the DC's painter is now active
+    const QImage before = s.bitmap.GetImage();
+    s.dc.FillSolidRect(0, 0, 8, 8, kRed);
+    s.dc.TextOut(0, 0, "b", 1);
+    EXPECT_EQ(before.pixel(7, 7), qRgb(255, 255, 255));
+    EXPECT_EQ(s.At(7, 7), kRed);
+}
