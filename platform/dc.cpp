@@ -215,6 +215,7 @@ void CDC::InitDefaults() {
     m_logPen = m_pen->m_log;
     m_logBrush = m_brush->m_log;
     m_qfont = m_font->m_font;
+    m_metrics = m_font->m_metrics;
     m_textColor = RGB(0, 0, 0);
     m_bkColor = RGB(255, 255, 255);
     m_bkMode = OPAQUE;
@@ -462,6 +463,7 @@ CFont* CDC::SelectObject(CFont* font) {
         Acquire(font);
     }
     m_qfont = font->m_font;
+    m_metrics = font->m_metrics;
     return old;
 }
 

@@ -19,11 +19,14 @@
 #include "wintypes.h"
 
 #include <QColor>
+#include <QFont>
+#include <QFontMetrics>
 #include <QTransform>
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QImage;
 class QPainter;
@@ -211,8 +214,8 @@ private:
 
     // One line of text with its cell's top-left corner at (left, top), cut to
     // clip when given (dctext.cpp).
-    void DrawTextLine(int left, int top, const QString& text, int underlineIndex, COLORREF color,
-                      bool opaque, const RECT* clip);
+    void DrawTextLine(int left, int top, const QString& text, int width, int underlineIndex,
+                      COLORREF color, bool opaque, const RECT* clip);
 
     // How pixels of src become pixels of this DC's surface (dcblit.cpp).
     PixelConversion ConversionFrom(const CDC& src) const;
@@ -232,6 +235,7 @@ private:
     LOGPEN m_logPen;
     LOGBRUSH m_logBrush;
     QFont m_qfont;
+    std::optional<QFontMetrics> m_metrics;
     std::array<std::unique_ptr<CGdiObject>, DEFAULT_GUI_FONT + 1> m_stock;
     std::unique_ptr<CBitmap> m_stockBitmap;
 

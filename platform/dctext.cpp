@@ -74,10 +74,9 @@ std::vector<QString> WrapLine(const QString& line, int width, const QFontMetrics
 
 } // namespace
 
-void CDC::DrawTextLine(int left, int top, const QString& text, int underlineIndex, COLORREF color,
-                       bool opaque, const RECT* clip) {
-    const QFontMetrics fm(m_qfont);
-    const int width = fm.horizontalAdvance(text);
+void CDC::DrawTextLine(int left, int top, const QString& text, int width, int underlineIndex,
+                       COLORREF color, bool opaque, const RECT* clip) {
+    const QFontMetrics& fm = *m_metrics;
     const int ascent = fm.ascent();
     const int height = ascent + fm.descent();
     CRect cell(left, top, left + width, top + height);
@@ -111,7 +110,7 @@ BOOL CDC::TextOut(int x, int y, const char* text, int length) {
     if (!text || length < 0)
         return FALSE;
     const QString s = ToQString(text, length);
-    const QFontMetrics fm(m_qfont);
+    const QFontMetrics& fm = *m_metrics;
     const int cx = fm.horizontalAdvance(s);
     const int ascent = fm.ascent();
     const int cy = ascent + fm.descent();
@@ -132,7 +131,7 @@ BOOL CDC::TextOut(int x, int y, const char* text, int length) {
         top = y - ascent;
     else if (vertical & TA_BOTTOM)
         top = y - cy;
-    DrawTextLine(left, top, s, -1, m_textColor, m_bkMode == OPAQUE, nullptr);
+    DrawTextLine(left, top, s, cx, -1, m_textColor, m_bkMode == OPAQUE, nullptr);
     if (updateCP) {
         if (horizontal == TA_LEFT)
             m_position.x = x + cx;
@@ -150,7 +149,7 @@ int CDC::DrawText(const char* text, int length, RECT* rect, UINT format) {
     if (!text || !rect)
         return 0;
     const QString all = ToQString(text, length);
-    const QFontMetrics fm(m_qfont);
+    const QFontMetrics& fm = *m_metrics;
     const int lineHeight = fm.ascent() + fm.descent();
     const bool prefix = (format & DT_NOPREFIX) == 0;
     const bool single = (format & DT_SINGLELINE) != 0;
@@ -203,7 +202,8 @@ int CDC::DrawText(const char* text, int length, RECT* rect, UINT format) {
             left = rect->left + (rect->right - rect->left - line.width) / 2;
         else if (format & DT_RIGHT)
             left = rect->right - line.width;
-        DrawTextLine(left, top, line.text, line.underline, m_textColor, m_bkMode == OPAQUE, clip);
+        DrawTextLine(left, top, line.text, line.width, line.underline, m_textColor,
+                     m_bkMode == OPAQUE, clip);
         top += lineHeight;
     }
     return top - rect->top;
@@ -214,7 +214,7 @@ int CDC::DrawText(const CString& text, RECT* rect, UINT format) {
 }
 
 CSize CDC::GetTextExtent(const char* text, int length) const {
-    const QFontMetrics fm(m_qfont);
+    const QFontMetrics& fm = *m_metrics;
     return CSize(fm.horizontalAdvance(ToQString(text, length)), fm.ascent() + fm.descent());
 }
 
@@ -232,7 +232,7 @@ BOOL CDC::GetTextExtentPoint32(const char* text, int length, SIZE* size) const {
 BOOL CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
     if (!metrics)
         return FALSE;
-    const QFontMetrics fm(m_qfont);
+    const QFontMetrics& fm = *m_metrics;
     const QFontInfo info(m_qfont);
     TEXTMETRIC tm;
     tm.tmAscent = fm.ascent();
@@ -264,19 +264,20 @@ BOOL CDC::DrawState(CPoint point, CSize size, const char* text, UINT flags, BOOL
     int underline = -1;
     const bool prefix = kind == DST_PREFIXTEXT || (kind == 0 && prefixText);
     const QString shown = prefix ? StripPrefixes(raw, &underline) : raw;
-    if (size.cx == 0 || size.cy == 0) {
-        const QFontMetrics fm(m_qfont);
-        size = CSize(fm.horizontalAdvance(shown), fm.ascent() + fm.descent());
-    }
+    const QFontMetrics& fm = *m_metrics;
+    const int width = fm.horizontalAdvance(shown);
+    if (size.cx == 0 || size.cy == 0)
+        size = CSize(width, fm.ascent() + fm.descent());
     if (flags & DSS_DISABLED) {
         const RECT lit{point.x + 1, point.y + 1, point.x + 1 + size.cx, point.y + 1 + size.cy};
-        DrawTextLine(point.x + 1, point.y + 1, shown, underline, GetSysColor(COLOR_BTNHIGHLIGHT),
-                     false, &lit);
+        DrawTextLine(point.x + 1, point.y + 1, shown, width, underline,
+                     GetSysColor(COLOR_BTNHIGHLIGHT), false, &lit);
         const RECT box{point.x, point.y, point.x + size.cx, point.y + size.cy};
-        DrawTextLine(point.x, point.y, shown, underline, GetSysColor(COLOR_BTNSHADOW), false, &box);
+        DrawTextLine(point.x, point.y, shown, width, underline, GetSysColor(COLOR_BTNSHADOW), false,
+                     &box);
     } else {
         const RECT box{point.x, point.y, point.x + size.cx, point.y + size.cy};
-        DrawTextLine(point.x, point.y, shown, underline, m_textColor, false, &box);
+        DrawTextLine(point.x, point.y, shown, width, underline, m_textColor, false, &box);
     }
     return TRUE;
 }

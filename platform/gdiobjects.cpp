@@ -172,6 +172,7 @@ BOOL CFont::CreateFontIndirect(const LOGFONT* logFont) {
     // A description read from a file may lack its terminator.
     m_log.lfFaceName[LF_FACESIZE - 1] = '\0';
     m_font = FontFromLogFont(m_log);
+    m_metrics.emplace(m_font);
     EndCreate();
     return TRUE;
 }

@@ -14,8 +14,10 @@
 #include "wintypes.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 
+#include <optional>
 #include <vector>
 
 class CDC;
@@ -113,6 +115,8 @@ private:
     friend class CDC;
     LOGFONT m_log;
     QFont m_font;
+    // Kept with the font: metrics made afresh measure far more slowly.
+    std::optional<QFontMetrics> m_metrics;
 };
 
 class CBitmap : public CGdiObject {
