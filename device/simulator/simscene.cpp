@@ -41,13 +41,16 @@ CSimScene CSimScene::Default() {
         Carrier("FM 80.0", 80000, -42.0, 150.0, 1.0, 7.0),
         Carrier("FM 82.5", 82500, -50.0, 150.0, 1.5, 9.0),
         Carrier("FM 90.5", 90500, -56.0, 150.0, 2.0, 11.0),
-        // Medical telemetry channels: narrow, steady, a little fading
-        Carrier("Telemetry A", 430250, -62.0, 8.0, 3.0, 4.0),
-        Carrier("Telemetry B", 430500, -70.0, 8.0, 4.0, 6.0),
-        Carrier("Telemetry C", 431125, -58.0, 8.0, 2.0, 5.0),
-        Carrier("Telemetry D", 431500, -75.0, 8.0, 5.0, 3.0),
-        Carrier("Telemetry E", 440125, -66.0, 8.0, 3.0, 7.0),
-        Carrier("Telemetry F", 449000, -72.0, 8.0, 3.0, 8.0),
+        // Medical telemetry: narrow, steady, a little fading; on channels of the
+        // 429, 441, 444 and 449 MHz groups, and two in the medical window's
+        // opening band 430-432 MHz
+        Carrier("Telemetry 429.250", 429250, -64.0, 8.0, 3.0, 4.0),
+        Carrier("Telemetry 429.500", 429500, -71.0, 8.0, 4.0, 6.0),
+        Carrier("Telemetry 430.500", 430500, -70.0, 8.0, 4.0, 6.0),
+        Carrier("Telemetry 431.125", 431125, -58.0, 8.0, 2.0, 5.0),
+        Carrier("Telemetry 441.125", 441125, -66.0, 8.0, 3.0, 7.0),
+        Carrier("Telemetry 444.750", 444750, -75.0, 8.0, 5.0, 3.0),
+        Carrier("Telemetry 449.000", 449000, -72.0, 8.0, 3.0, 8.0),
         // Digital TV (5.6 MHz OFDM) and a cellular downlink
         Carrier("DTV 521 MHz", 521143, -40.0, 5600.0),
         Carrier("Downlink 2140 MHz", 2140000, -48.0, 9000.0, 1.0, 13.0),
