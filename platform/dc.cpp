@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -737,9 +738,13 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
         const int r = std::min(right, raster.width);
         const int t = std::max(top, 0);
         const int b = std::min(bottom, raster.height);
-        const std::uint32_t pixel = PixelValue(color);
-        for (int y = t; y < b; ++y)
-            std::fill(&raster.At(l, y), &raster.At(l, y) + std::max(r - l, 0), pixel);
+        if (l >= r || t >= b)
+            return;
+        // One row filled, the others copied from it (the copy is vectorised).
+        const size_t count = static_cast<size_t>(r - l);
+        std::fill_n(&raster.At(l, t), count, PixelValue(color));
+        for (int y = t + 1; y < b; ++y)
+            std::memcpy(&raster.At(l, y), &raster.At(l, t), count * 4);
         return;
     }
     if (QPainter* painter = Painter())
