@@ -690,7 +690,8 @@ void CDC::StrokeWithPainter(const POINT* points, int count, bool closed) {
         return;
     const int width = PenWidth();
     QPen pen(PaintColor(m_logPen.lopnColor));
-    pen.setWidth(width);
+    // Width 0 is one device pixel whatever the mapping; width 1 scales with it.
+    pen.setWidth(m_logPen.lopnWidth.x == 0 ? 0 : width);
     if (width > 1) {
         pen.setCapStyle(Qt::RoundCap);
         pen.setJoinStyle(Qt::RoundJoin);

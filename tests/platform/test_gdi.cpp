@@ -658,6 +658,10 @@ TEST(GdiTargets, ImageAndPainterDcsDrawLikeMemoryDcs) {
         Surface src(2, 2, kBlue);
         dc.BitBlt(10, 10, 2, 2, &src.dc, 0, 0, SRCCOPY);
         EXPECT_EQ(dc.GetPixel(0, 0), CLR_INVALID);
+        CPen hairline(PS_SOLID, 0, kBlue);
+        dc.SelectObject(&hairline);
+        const POINT points[] = {{14, 2}, {18, 2}, {18, 6}};
+        dc.Polyline(points, 3);
         dc.Detach();
         EXPECT_EQ(painter.pen().color(), QColor(Qt::green)) << "the painter's state is restored";
     }
@@ -666,6 +670,28 @@ TEST(GdiTargets, ImageAndPainterDcsDrawLikeMemoryDcs) {
     EXPECT_EQ(widget.pixel(3, 8), qRgb(255, 0, 0));
     EXPECT_EQ(widget.pixel(4, 8), qRgb(255, 255, 255));
     EXPECT_EQ(widget.pixel(11, 11), qRgb(0, 0, 255));
+    EXPECT_EQ(widget.pixel(18, 2), qRgb(0, 0, 255)) << "joint";
+    EXPECT_EQ(widget.pixel(18, 5), qRgb(0, 0, 255));
+    EXPECT_EQ(widget.pixel(18, 6), qRgb(255, 255, 255)) << "last point";
+}
+
+TEST(GdiTargets, APainterDcScalesTheDrawingToThePage) {
+    QImage page(40, 40, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    CDC dc(&painter);
+    dc.SetPrinting(TRUE);
+    EXPECT_TRUE(dc.IsPrinting());
+    dc.SetMapMode(MM_ANISOTROPIC);
+    dc.SetWindowExt(20, 20);
+    dc.SetViewportExt(40, 40);
+    dc.FillSolidRect(5, 5, 5, 5, kRed);
+    dc.Detach();
+    painter.end();
+    EXPECT_EQ(page.pixel(10, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(page.pixel(19, 19), qRgb(255, 0, 0));
+    EXPECT_EQ(page.pixel(20, 20), qRgb(255, 255, 255));
+    EXPECT_EQ(page.pixel(9, 9), qRgb(255, 255, 255));
 }
 
 TEST(GdiTargets, AnisotropicMappingScalesTheDrawingOntoTheDevice) {
