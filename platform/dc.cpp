@@ -884,7 +884,7 @@ COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
 COLORREF CDC::GetPixel(int x, int y) const {
     if (!m_image || m_image->isNull())
         return CLR_INVALID;
-    const QPoint device = MappingTransform().map(QPoint(x, y));
+    const QPoint device = IsIdentityMapping() ? QPoint(x, y) : MappingTransform().map(QPoint(x, y));
     if (!m_image->valid(device))
         return CLR_INVALID;
     return ColorFromPixel(m_image->pixel(device));
