@@ -1,10 +1,11 @@
-// Internal to the CDC implementation: direct access to a 32-bit RGB surface
-// and the conversions between COLORREF (0x00BBGGRR) and its pixels
-// (0xFFRRGGBB).
+// Internal to the CDC implementation: direct access to a 32-bit RGB surface,
+// the conversions between COLORREF (0x00BBGGRR) and its pixels (0xFFRRGGBB),
+// and small helpers shared by the CDC source files.
 #pragma once
 
 #include "wintypes.h"
 
+#include <QPolygon>
 #include <QtGlobal>
 
 #include <cstdint>
@@ -65,3 +66,27 @@ struct PixelConversion {
         return p | kPixelBlack;
     }
 };
+
+inline Qt::BrushStyle HatchStyle(std::uintptr_t hatch) {
+    switch (hatch) {
+    case HS_HORIZONTAL:
+        return Qt::HorPattern;
+    case HS_VERTICAL:
+        return Qt::VerPattern;
+    case HS_FDIAGONAL:
+        return Qt::FDiagPattern;
+    case HS_BDIAGONAL:
+        return Qt::BDiagPattern;
+    case HS_CROSS:
+        return Qt::CrossPattern;
+    default:
+        return Qt::DiagCrossPattern;
+    }
+}
+
+inline QPolygon ToPolygon(const POINT* points, int count) {
+    QPolygon polygon(count);
+    for (int i = 0; i < count; ++i)
+        polygon.setPoint(i, points[i].x, points[i].y);
+    return polygon;
+}
