@@ -90,6 +90,26 @@ void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineSt
     const long long majorLimit = xMajor ? r.width : r.height;
     const long long minorLimit = xMajor ? r.height : r.width;
 
+    if (!style.pattern && r.Contains(x0, y0) && r.Contains(x1, y1)) {
+        // The common case, a solid line wholly on the surface: no checks per pixel.
+        const qsizetype majorStep = xMajor ? sMajor : sMajor * r.stride;
+        const qsizetype minorStep = xMajor ? sMinor * r.stride : sMinor;
+        std::uint32_t* p = &r.At(x0, y0);
+        const long long twoMajor = 2 * dMajor;
+        const long long twoMinor = 2 * dMinor;
+        long long rem = dMajor;
+        for (long long i = 0; i < n; ++i) {
+            *p = style.color;
+            p += majorStep;
+            rem += twoMinor;
+            if (rem >= twoMajor) {
+                rem -= twoMajor;
+                p += minorStep;
+            }
+        }
+        return;
+    }
+
     long long lo = 0;
     long long hi = n;
     if (sMajor > 0) {
@@ -103,10 +123,14 @@ void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineSt
     if (lo < hi) {
         const long long twoMajor = 2 * dMajor;
         const long long twoMinor = 2 * dMinor;
-        // 128 bits: lo * dMinor can pass 2^62 for lines with far-away ends.
-        const __int128 num = static_cast<__int128>(lo) * twoMinor + dMajor;
-        long long off = static_cast<long long>(num / twoMajor);
-        long long rem = static_cast<long long>(num % twoMajor);
+        long long off = 0;
+        long long rem = dMajor;
+        if (lo > 0) {
+            // 128 bits: lo * dMinor can pass 2^62 for lines with far-away ends.
+            const __int128 num = static_cast<__int128>(lo) * twoMinor + dMajor;
+            off = static_cast<long long>(num / twoMajor);
+            rem = static_cast<long long>(num % twoMajor);
+        }
         long long major = m0 + sMajor * lo;
         int pos = static_cast<int>((step + lo) % patternLength);
         for (long long i = lo; i < hi; ++i) {

@@ -134,6 +134,20 @@ TEST(GdiLines, LinesFarOutsideTheSurfaceAreClippedNotWrapped) {
     EXPECT_EQ(s.At(3, 3), kBlack);
 }
 
+TEST(GdiLines, AClippedLineKeepsThePixelsOfTheWholeLine) {
+    Surface whole(40, 20);
+    whole.dc.MoveTo(3, 2);
+    whole.dc.LineTo(37, 15);
+    // The same line moved 10 pixels left, with both ends off a smaller surface.
+    Surface shifted(24, 20);
+    shifted.dc.MoveTo(3 - 10, 2);
+    shifted.dc.LineTo(37 - 10, 15);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(shifted.At(x, y), whole.At(x + 10, y)) << x << "," << y;
+    }
+}
+
 TEST(GdiLines, DottedPenFillsItsGapsOnlyInOpaqueMode) {
     Surface s(20, 4, kGreen);
     CPen pen(PS_DOT, 1, kBlack);
