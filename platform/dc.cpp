@@ -206,7 +206,7 @@ void CDC::InitDefaults() {
 void CDC::Reset() {
     if (m_ownPainter && m_ownPainter->isActive())
         m_ownPainter->end();
-    if (m_target == Target::Painter && m_painter)
+    if (m_target == Target::Painter && m_painter && m_painter->isActive())
         m_painter->restore();
     m_painter = nullptr;
     m_image = nullptr;
