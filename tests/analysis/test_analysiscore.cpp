@@ -1,0 +1,496 @@
+// Analysis core: ids, the common command table and its states, leaving the
+// rotation around window actions, the profile keys with the RBW check, the
+// TORVEL_CORE section of a setting data file, and drawing with grey scale.
+#include "analysis/analysiscore.h"
+
+#include "app/mainframe.h"
+#include "lib/settingfile.h"
+#include "platform/dc.h"
+#include "platform/msgwindow.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A core with a data line, five traces and device facts given by the test.
+class TestCore : public CAnalysisCore {
+public:
+    TestCore() : CAnalysisCore(nullptr, nullptr) {}
+
+    int GetAnalysisType() override { return 1; }
+    int GetRBWKindMask() override { return 7; }
+    CString GetProfileSection() override { return "TestAnalysis_1"; }
+    CTraceStore* GetDataLine() override { return &line; }
+    CTraceStore* GetTrace(int k) override {
+        return k >= 1 && k <= kTraceCount ? &traces[k - 1] : nullptr;
+    }
+    void ShowTrace(int k, BOOL show) override { shown[k] = show; }
+    int OnPrintRequest() override {
+        ++prints;
+        flagDuringAction = GetAnalyzeFlag();
+        return printResult;
+    }
+    void SetTimeStamp(const CString& text, BOOL show) override {
+        stamps.push_back(show ? text : CString("<hidden>"));
+    }
+    void DrawView(CDC* dc, const CRect& rect) override {
+        dc->FillSolidRect(&rect, background);
+        dc->SetPixel(10, 10, RGB(255, 0, 0));
+        dc->SetPixel(11, 10, RGB(255, 255, 255));
+        dc->SetPixel(12, 10, RGB(0, 0, 0));
+        dc->SetPixel(13, 10, RGB(30, 60, 90));
+    }
+    COLORREF GetGraphBackgroundColor() override { return background; }
+
+    std::map<int, int> rbw{{0, 1000}, {1, 300}, {2, 100}}; // index -> step kHz
+    std::vector<int> kindsAsked;
+
+    CTraceStore line;
+    CTraceStore traces[kTraceCount];
+    std::map<int, BOOL> shown;
+    int prints = 0;
+    int flagDuringAction = -1;
+    int printResult = kCommandDone;
+    std::vector<CString> stamps;
+    COLORREF background = RGB(0, 0, 64);
+
+protected:
+    int DeviceRBWFrequency(int kind, int index) override {
+        kindsAsked.push_back(kind);
+        auto it = rbw.find(index);
+        return it == rbw.end() ? 0 : it->second;
+    }
+    double DeviceZeroReferenceLevel() override { return -10.0; }
+    int DeviceMaxAttenuation() override { return 50; }
+    int DeviceAttenuatorStep() override { return 10; }
+};
+
+int Exec(CAnalysisCore& core, int action, int p1 = 0) {
+    return core.ExecuteCommand(action, p1, 0, 0, 0, 0);
+}
+int State(CAnalysisCore& core, int action, int p1 = 0) {
+    return core.GetCommandState(action, p1, 0, 0, 0, 0);
+}
+
+// A main window stand-in that records WM_SCHEDULE_NEXT.
+class ScheduleSink : public CWnd {
+public:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_SCHEDULE_NEXT) {
+            messages.push_back({static_cast<int>(wParam), static_cast<int>(lParam)});
+        }
+        return 0;
+    }
+    std::vector<std::pair<int, int>> messages;
+};
+
+} // namespace
+
+TEST(AnalysisCore, DefaultsAtConstruction) {
+    TestCore core;
+    EXPECT_EQ(core.GetAnalyzeFlag(), 0);
+    EXPECT_EQ(core.GetAttenuation(), 40);
+    EXPECT_EQ(core.GetUnit(), 1);
+    EXPECT_EQ(core.GetRBWIndex(), 1);
+    EXPECT_EQ(core.GetScale(), 1);
+    EXPECT_EQ(core.GetReferencePosition(), 9);
+    EXPECT_EQ(core.GetCatcherRate(), -1);
+    EXPECT_EQ(core.GetRejectionRate(), 5);
+    EXPECT_EQ(core.GetCurrentMarkerIndex(), 0);
+    EXPECT_EQ(core.GetCurrentTraceIndex(), 0);
+    EXPECT_EQ(core.GetGreyScaleFlag(), 0);
+    EXPECT_EQ(core.GetMaxHoldFlag() | core.GetMinHoldFlag(), 0);
+}
+
+TEST(AnalysisCore, IdsRunFrom1To255ThenWrap) {
+    std::vector<std::unique_ptr<TestCore>> cores;
+    int last = 0;
+    for (int i = 0; i < 300 && last != kMaxCoreId; ++i) {
+        cores.push_back(std::make_unique<TestCore>());
+        last = cores.back()->GetId();
+        ASSERT_GE(last, 1);
+        ASSERT_LE(last, kMaxCoreId);
+        if (cores.size() > 1) {
+            EXPECT_EQ(last, cores[cores.size() - 2]->GetId() + 1);
+        }
+    }
+    ASSERT_EQ(last, kMaxCoreId);
+    TestCore next;
+    EXPECT_EQ(next.GetId(), 1);
+    EXPECT_EQ(next.GetTaskTag(), 1);
+}
+
+TEST(AnalysisCoreCommands, ScaleUnitAndReferenceEdges) {
+    TestCore core;
+    EXPECT_EQ(Exec(core, 31, 3), kCommandRedraw);
+    EXPECT_EQ(core.GetScale(), 3);
+    EXPECT_EQ(Exec(core, 31, 0), kCommandRedraw);
+    EXPECT_EQ(core.GetScale(), 3);
+    EXPECT_EQ(Exec(core, 31, 4), kCommandRedraw);
+    EXPECT_EQ(core.GetScale(), 3);
+    EXPECT_EQ(State(core, 31, 3), kStateTicked);
+    EXPECT_EQ(State(core, 31, 1), kStateUnticked);
+
+    EXPECT_EQ(Exec(core, 32, 2), kCommandRedraw);
+    EXPECT_EQ(core.GetUnit(), 2);
+    EXPECT_EQ(core.GetDataLine()->GetUnit(), 2);
+    EXPECT_EQ(core.GetTrace(5)->GetUnit(), 2);
+    EXPECT_EQ(Exec(core, 32, 5), kCommandRedraw); // any other unit is unit 1
+    EXPECT_EQ(core.GetUnit(), 1);
+    EXPECT_EQ(core.GetTrace(3)->GetUnit(), 1);
+    EXPECT_EQ(State(core, 32, 1), kStateTicked);
+    EXPECT_EQ(State(core, 32, 5), kStateUnticked);
+
+    EXPECT_EQ(Exec(core, 33, 4), kCommandRedraw);
+    EXPECT_EQ(core.GetReferencePosition(), 4);
+    EXPECT_EQ(State(core, 33, 4), kStateTicked);
+    EXPECT_EQ(Exec(core, 17, 20), kCommandRedraw);
+    EXPECT_EQ(core.GetAttenuation(), 20);
+    EXPECT_EQ(State(core, 17, 20), kStateTicked);
+    EXPECT_EQ(State(core, 17, 30), kStateUnticked);
+}
+
+TEST(AnalysisCoreCommands, HoldsAreNeverBothOn) {
+    TestCore core;
+    EXPECT_EQ(Exec(core, 25), kCommandRedraw);
+    EXPECT_EQ(core.GetMaxHoldFlag(), 1);
+    EXPECT_EQ(Exec(core, 26), kCommandRedraw);
+    EXPECT_EQ(core.GetMinHoldFlag(), 1);
+    EXPECT_EQ(core.GetMaxHoldFlag(), 0);
+    EXPECT_EQ(State(core, 25), kStateUnticked);
+    EXPECT_EQ(State(core, 26), kStateTicked);
+    Exec(core, 25);
+    EXPECT_EQ(core.GetMaxHoldFlag(), 1);
+    EXPECT_EQ(core.GetMinHoldFlag(), 0);
+    Exec(core, 25); // switching off leaves both off
+    EXPECT_EQ(core.GetMaxHoldFlag() | core.GetMinHoldFlag(), 0);
+}
+
+TEST(AnalysisCoreCommands, RbwIsRefusedWhenTheDeviceGivesZero) {
+    TestCore core;
+    EXPECT_EQ(Exec(core, 24, 2), kCommandReset);
+    EXPECT_EQ(core.GetRBWIndex(), 2);
+    EXPECT_EQ(Exec(core, 24, 5), kCommandDone); // step 0: not usable
+    EXPECT_EQ(core.GetRBWIndex(), 2);
+    EXPECT_EQ(Exec(core, 24, 14), kCommandDone);
+    EXPECT_EQ(Exec(core, 24, -1), kCommandDone);
+    EXPECT_EQ(core.GetRBWIndex(), 2);
+    EXPECT_EQ(State(core, 24, 2), kStateTicked);
+    EXPECT_EQ(State(core, 24, 0), kStateUnticked);
+    EXPECT_EQ(State(core, 24, 5), kStateDisabledUnticked);
+    for (int kind : core.kindsAsked) {
+        EXPECT_EQ(kind, 7);
+    }
+}
+
+TEST(AnalysisCoreCommands, GreyScaleAnalyseFlagAndLoggingTrigger) {
+    TestCore core;
+    ScheduleSink main;
+    core.SetMainWindow(main.GetSafeHwnd());
+    EXPECT_EQ(Exec(core, 14, 2), kCommandDone);
+    EXPECT_EQ(core.GetGreyScaleFlag(), 1);
+    EXPECT_EQ(State(core, 14, 2), kStateTicked);
+    EXPECT_EQ(State(core, 14, 1), kStateUnticked);
+    Exec(core, 14, 1);
+    EXPECT_EQ(core.GetGreyScaleFlag(), 0);
+    EXPECT_EQ(State(core, 14, 1), kStateTicked);
+
+    EXPECT_EQ(Exec(core, 16), kCommandDone);
+    EXPECT_EQ(core.GetAnalyzeFlag(), 1);
+    EXPECT_EQ(State(core, 16), kStateTicked);
+    Exec(core, 16);
+    EXPECT_EQ(core.GetAnalyzeFlag(), 0);
+    PumpEvents();
+    const std::pair<int, int> stop{0, core.GetId()};
+    EXPECT_EQ(main.messages, (std::vector<std::pair<int, int>>{stop, stop}));
+
+    EXPECT_EQ(Exec(core, 49, 1), kCommandRedraw);
+    EXPECT_EQ(core.GetLoggingTriggerFlag(), 1);
+    EXPECT_EQ(State(core, 49, 1), kStateTicked);
+    EXPECT_EQ(State(core, 49, 0), kStateUnticked);
+}
+
+TEST(AnalysisCoreCommands, MarkerAndTraceSelectionToggle) {
+    TestCore core;
+    Exec(core, 34, 2);
+    EXPECT_EQ(core.GetCurrentMarkerIndex(), 2);
+    EXPECT_EQ(State(core, 34, 2), kStateTicked);
+    Exec(core, 34, 2); // selecting the selected marker selects none
+    EXPECT_EQ(core.GetCurrentMarkerIndex(), 0);
+    EXPECT_EQ(State(core, 34, 0), kStateUnticked);
+    Exec(core, 34, 9);
+    EXPECT_EQ(core.GetCurrentMarkerIndex(), 0);
+
+    Exec(core, 47, 3);
+    EXPECT_EQ(core.GetCurrentTraceIndex(), 3);
+    Exec(core, 47, 3);
+    EXPECT_EQ(core.GetCurrentTraceIndex(), 0);
+
+    // Without markers the marker commands change nothing and show disabled.
+    EXPECT_EQ(Exec(core, 38, 1), kCommandDone);
+    EXPECT_EQ(State(core, 38, 1), kStateDisabledUnticked);
+    EXPECT_EQ(State(core, 36), kStateDisabled);
+}
+
+TEST(AnalysisCoreCommands, CurrentTraceState) {
+    TestCore core;
+    EXPECT_EQ(Exec(core, 48, 2), kCommandDone); // no trace selected
+    EXPECT_EQ(State(core, 48, 2), kStateDisabledUnticked);
+
+    Exec(core, 47, 3);
+    CTraceStore* trace = core.GetTrace(3);
+    EXPECT_EQ(Exec(core, 48, 2), kCommandRedraw);
+    EXPECT_EQ(trace->GetTraceState(), kTraceMaxHold);
+    EXPECT_TRUE(core.shown[3]);
+    EXPECT_EQ(State(core, 48, 2), kStateTicked);
+    EXPECT_EQ(State(core, 48, 3), kStateUnticked);
+
+    Exec(core, 48, 2); // the state it already has turns it off
+    EXPECT_EQ(trace->GetTraceState(), kTraceOff);
+    EXPECT_FALSE(core.shown[3]);
+
+    Exec(core, 48, 1);
+    EXPECT_EQ(trace->GetTraceState(), kTraceWrite);
+    Exec(core, 48, 3);
+    EXPECT_EQ(trace->GetTraceState(), kTraceMinHold);
+    Exec(core, 48, 4);
+    EXPECT_EQ(trace->GetTraceState(), kTraceView);
+    Exec(core, 48, 9);
+    EXPECT_EQ(trace->GetTraceState(), kTraceOff);
+    EXPECT_EQ(State(core, 48, 9), kStateTicked);
+    EXPECT_EQ(core.GetTrace(1)->GetTraceState(), kTraceWrite); // other traces untouched
+}
+
+TEST(AnalysisCoreCommands, UnknownAndModeActionsAreNotHandled) {
+    TestCore core;
+    EXPECT_EQ(Exec(core, 101), kCommandNotHandled);
+    EXPECT_EQ(State(core, 101), kStateUnticked);
+    EXPECT_EQ(Exec(core, 19), kCommandNotHandled);
+    EXPECT_EQ(Exec(core, 36), kCommandNotHandled);
+    EXPECT_EQ(Exec(core, 46), kCommandNotHandled);
+    EXPECT_EQ(Exec(core, 22, 5000), kCommandReset);
+}
+
+TEST(AnalysisCoreRotation, WindowActionsRunOutsideTheRotation) {
+    TestCore core;
+    ScheduleSink main;
+    core.SetMainWindow(main.GetSafeHwnd());
+    core.SetAnalyzeFlag(1);
+    core.printResult = 7;
+    EXPECT_EQ(Exec(core, 7), 7);
+    EXPECT_EQ(core.prints, 1);
+    EXPECT_EQ(core.flagDuringAction, 0);
+    EXPECT_EQ(core.GetAnalyzeFlag(), 1);
+    // The stop request is sent at once, the restart is posted.
+    ASSERT_EQ(main.messages.size(), 1u);
+    EXPECT_EQ(main.messages[0], std::make_pair(0, core.GetId()));
+    PumpEvents();
+    ASSERT_EQ(main.messages.size(), 2u);
+    EXPECT_EQ(main.messages[1], std::make_pair(0, 0));
+
+    // A core that was not analysing stays out of the rotation.
+    core.SetAnalyzeFlag(0);
+    main.messages.clear();
+    Exec(core, 7);
+    EXPECT_EQ(core.GetAnalyzeFlag(), 0);
+    PumpEvents();
+    EXPECT_EQ(main.messages.size(), 2u);
+
+    // Nested: only the outermost action leaves and rejoins.
+    core.SetAnalyzeFlag(1);
+    main.messages.clear();
+    core.RunOutsideRotation([&] { return Exec(core, 7); });
+    EXPECT_EQ(core.GetAnalyzeFlag(), 1);
+    PumpEvents();
+    EXPECT_EQ(main.messages.size(), 2u);
+}
+
+TEST(AnalysisCoreProfile, DefaultsRoundTripAndRbwCheck) {
+    TempDir dir;
+    SetProfileFile(dir.file("TORVEL.INI").c_str());
+    {
+        TestCore core;
+        core.ReadProfile(); // empty profile: the defaults
+        EXPECT_EQ(core.GetAttenuation(), 30);
+        EXPECT_EQ(core.GetReferencePosition(), 9);
+        EXPECT_EQ(core.GetRBWIndex(), 1);
+        EXPECT_EQ(core.GetCatcherRate(), -1);
+        EXPECT_EQ(core.GetRejectionRate(), 5);
+        EXPECT_EQ(core.GetOffsetLoadFailed(), 0);
+    }
+    WriteProfileInt("TestAnalysis_1", "AnalyzeFlag", 1);
+    WriteProfileInt("TestAnalysis_1", "AttValue", 20);
+    WriteProfileInt("TestAnalysis_1", "UnitFlag", 3);
+    WriteProfileInt("TestAnalysis_1", "RefPosition", 5);
+    WriteProfileInt("TestAnalysis_1", "RBWIndex", 7); // not usable: the first usable one
+    WriteProfileInt("TestAnalysis_1", "Scale", 2);
+    WriteProfileInt("TestAnalysis_1", "CatcherRate", 4);
+    WriteProfileInt("TestAnalysis_1", "RejectionRate", 9);
+    {
+        TestCore core;
+        core.rbw = {{3, 50}, {4, 20}};
+        core.ReadProfile();
+        EXPECT_EQ(core.GetAnalyzeFlag(), 1);
+        EXPECT_EQ(core.GetAttenuation(), 20);
+        EXPECT_EQ(core.GetUnit(), 3);
+        EXPECT_EQ(core.GetReferencePosition(), 5);
+        EXPECT_EQ(core.GetRBWIndex(), 3);
+        EXPECT_EQ(core.GetScale(), 2);
+        EXPECT_EQ(core.GetCatcherRate(), 4);
+        EXPECT_EQ(core.GetRejectionRate(), 9);
+
+        core.rbw.clear(); // no usable index at all
+        core.ReadProfile();
+        EXPECT_EQ(core.GetRBWIndex(), -1);
+        core.WriteProfile();
+    }
+    EXPECT_EQ(GetProfileInt("TestAnalysis_1", "RBWIndex", 99), -1);
+    EXPECT_EQ(GetProfileInt("TestAnalysis_1", "AttValue", 99), 20);
+    EXPECT_EQ(GetProfileString("TestAnalysis_1", "OffsetFile", "x"), "");
+
+    // An offset file that cannot be read switches the offset off and says so.
+    WriteProfileInt("TestAnalysis_1", "OffsetFlag", 1);
+    WriteProfileString("TestAnalysis_1", "OffsetFile", dir.file("missing.txt").c_str());
+    {
+        TestCore core;
+        core.ReadProfile();
+        EXPECT_EQ(core.GetOffsetFlag(), 0);
+        EXPECT_EQ(core.GetOffsetFileName(), "");
+        EXPECT_EQ(core.GetOffsetLoadFailed(), 1);
+    }
+}
+
+TEST(AnalysisCoreSettings, TorvelCoreRoundTripInOrder) {
+    TempDir dir;
+    const std::string path = dir.file("window.SPE");
+    ReleaseSettingFileObject();
+    TestCore a;
+    a.SetTitle("Normal 1");
+    a.SetTitleIndex(2);
+    a.SetAnalyzeFlag(1);
+    Exec(a, 17, 10);
+    Exec(a, 34, 4);
+    Exec(a, 47, 2);
+    Exec(a, 32, 2);
+    Exec(a, 26);
+    Exec(a, 33, 3);
+    Exec(a, 24, 0);
+    Exec(a, 31, 2);
+    Exec(a, 14, 2);
+    Exec(a, 49, 1);
+    a.GetLoggingParam().m_TargetDir = "/tmp/logs";
+    a.GetLoggingParam().m_StartTime = CTime(2024, 3, 1, 10, 0, 0);
+    a.GetLoggingParam().m_StopTime = CTime(2024, 3, 2, 11, 30, 15);
+    a.GetLoggingParam().m_TimeSpan = CTimeSpan(0, 1, 2, 3);
+    a.GetLoggingParam().m_RefreshFlag = 1;
+    a.GetLoggingParam().m_StartFlag = 1;
+    a.GetLoggingParam().m_StopFlag = 0;
+    a.GetLoggingParam().m_OutFlags = 6;
+    ASSERT_EQ(a.SaveSettings(), 1);
+    ASSERT_EQ(WriteSettingFileObject(path.c_str()), 1);
+    ReleaseSettingFileObject();
+
+    const std::string expected =
+        "[TORVEL_CORE]\r\nAnalysisType=1\r\nTitle=Normal 1\r\nTitleIndex=2\r\nAnalyzeFlag=1\r\n"
+        "AttValue=10\r\nCurrentMarkerIndex=4\r\nCurrentTraceIndex=2\r\nUnitFlag=2\r\n"
+        "MaxHoldFlag=0\r\nMinHoldFlag=1\r\nReferencePosition=3\r\nRBWIndex=0\r\nScaleFlag=2\r\n"
+        "GlayScaleFlag=1\r\nCatcherRate=-1\r\nRejectionRate=5\r\nLoggingTriggerFlag=1\r\n"
+        "LogTargetDir=/tmp/logs\r\nLogStartTime=2024,3,1,10,0,0\r\n"
+        "LogStopTime=2024,3,2,11,30,15\r\nLoggingTimeSpan=0,1,2,3\r\nLogRefreshFlag=1\r\n"
+        "LogStartFlag=1\r\nLogStopFlag=0\r\nLogOutFlag=6\r\nOffsetEnableFlag=0\r\n"
+        "OffsetFileName=\r\n";
+    EXPECT_NE(ReadWholeFile(path).find(expected), std::string::npos) << ReadWholeFile(path);
+
+    ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
+    TestCore b;
+    EXPECT_EQ(b.LoadSettings(), 1);
+    ReleaseSettingFileObject();
+    EXPECT_EQ(b.GetTitle(), "Normal 1");
+    EXPECT_EQ(b.GetTitleIndex(), 2);
+    EXPECT_EQ(b.GetAnalyzeFlag(), 1);
+    EXPECT_EQ(b.GetAttenuation(), 10);
+    EXPECT_EQ(b.GetCurrentMarkerIndex(), 4);
+    EXPECT_EQ(b.GetCurrentTraceIndex(), 2);
+    EXPECT_EQ(b.GetUnit(), 2);
+    EXPECT_EQ(b.GetMinHoldFlag(), 1);
+    EXPECT_EQ(b.GetMaxHoldFlag(), 0);
+    EXPECT_EQ(b.GetReferencePosition(), 3);
+    EXPECT_EQ(b.GetRBWIndex(), 0);
+    EXPECT_EQ(b.GetScale(), 2);
+    EXPECT_EQ(b.GetGreyScaleFlag(), 1);
+    EXPECT_EQ(b.GetLoggingTriggerFlag(), 1);
+    const CLoggingParam& log = b.GetLoggingParam();
+    EXPECT_EQ(log.m_TargetDir, "/tmp/logs");
+    EXPECT_EQ(log.m_StartTime, CTime(2024, 3, 1, 10, 0, 0));
+    EXPECT_EQ(log.m_StopTime, CTime(2024, 3, 2, 11, 30, 15));
+    EXPECT_EQ(log.m_TimeSpan.GetTotalSeconds(), 3723);
+    EXPECT_EQ(log.m_RefreshFlag, 1);
+    EXPECT_EQ(log.m_StartFlag, 1);
+    EXPECT_EQ(log.m_StopFlag, 0);
+    EXPECT_EQ(log.m_OutFlags, 6);
+}
+
+TEST(AnalysisCoreSettings, MissingItemsFailAndOutsideValuesAreBroughtIntoRange) {
+    TempDir dir;
+    const std::string path = dir.file("bad.SPE");
+    WriteWholeFile(path, "Torvel Version2 Setting Data File\n[TORVEL_CORE]\nAttValue=25\n"
+                         "CurrentMarkerIndex=77\nCurrentTraceIndex=-3\nUnitFlag=9\n"
+                         "MaxHoldFlag=1\nMinHoldFlag=1\nScaleFlag=0\nRBWIndex=12\n");
+    ReleaseSettingFileObject();
+    ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
+    TestCore core;
+    EXPECT_EQ(core.LoadSettings(), 0);
+    ReleaseSettingFileObject();
+    EXPECT_EQ(core.GetAttenuation(), 25); // what is there is still taken
+    EXPECT_EQ(core.GetCurrentMarkerIndex(), 0);
+    EXPECT_EQ(core.GetCurrentTraceIndex(), 0);
+    EXPECT_EQ(core.GetUnit(), 1);
+    EXPECT_EQ(core.GetMaxHoldFlag(), 1);
+    EXPECT_EQ(core.GetMinHoldFlag(), 0);
+    EXPECT_EQ(core.GetScale(), 1);
+    EXPECT_EQ(core.GetRBWIndex(), 0); // 12 is not usable: the first usable index
+    EXPECT_EQ(core.GetTitle(), "");   // missing: kept
+}
+
+TEST(AnalysisCoreDraw, GreyScaleConversionAndTimeStamp) {
+    TestCore core;
+    QImage image(kImageWidth, kImageHeight, QImage::Format_RGB32);
+    const CRect rect(0, 0, kImageWidth, kImageHeight);
+    {
+        CDC dc(&image);
+        core.DrawToDC(&dc, rect, TRUE);
+        EXPECT_EQ(dc.GetPixel(10, 10), RGB(255, 0, 0)); // grey scale is off
+    }
+    ASSERT_EQ(core.stamps.size(), 2u);
+    EXPECT_FALSE(core.stamps[0].IsEmpty());
+    EXPECT_EQ(core.stamps[1], "<hidden>");
+
+    Exec(core, 14, 2);
+    core.stamps.clear();
+    {
+        CDC dc(&image);
+        core.DrawToDC(&dc, rect, FALSE);
+        EXPECT_TRUE(core.stamps.empty());
+        EXPECT_EQ(dc.GetPixel(0, 0), RGB(255, 255, 255)); // background -> white
+        EXPECT_EQ(dc.GetPixel(639, 479), RGB(255, 255, 255));
+        EXPECT_EQ(dc.GetPixel(10, 10), RGB(171, 171, 171)); // 255 - (255 * 21845 >> 16)
+        EXPECT_EQ(dc.GetPixel(11, 10), RGB(1, 1, 1));       // white: 255 - 254
+        EXPECT_EQ(dc.GetPixel(12, 10), RGB(255, 255, 255)); // black -> 255
+        EXPECT_EQ(dc.GetPixel(13, 10), RGB(196, 196, 196)); // 180 * 21845 >> 16 = 59
+    }
+    {
+        // A printer's DC keeps its colours.
+        CDC dc(&image);
+        dc.SetPrinting(TRUE);
+        core.DrawToDC(&dc, rect, FALSE);
+        EXPECT_EQ(dc.GetPixel(10, 10), RGB(255, 0, 0));
+    }
+}

@@ -1,0 +1,534 @@
+// Trace store: folding of received blocks, level queries at the grid's
+// boundaries, peak searches, readout texts, setting-file keys and the drawing
+// envelope.
+#include "analysis/tracestore.h"
+
+#include "lib/settingfile.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::vector<short> Words(const CTraceStore& s) {
+    return std::vector<short>(s.GetData(), s.GetData() + s.GetPoints() + 1);
+}
+
+// A configured store whose first (reinitialising) block has been taken.
+void Prime(CTraceStore& s, DWORD start, DWORD step, DWORD points, BYTE state = kTraceWrite) {
+    ASSERT_EQ(s.Configure(start, step, points), 1);
+    s.SetTraceState(state);
+    short dummy = 0;
+    s.StoreBlock(&dummy, 1, 0, FALSE);
+}
+
+} // namespace
+
+TEST(TraceStoreId, CounterSkipsZeroWhenItWraps) {
+    const DWORD saved = CTraceStore::PeekNextId();
+    CTraceStore::SetNextId(0xFFFFFFFFu);
+    CTraceStore a;
+    CTraceStore b;
+    CTraceStore c;
+    EXPECT_EQ(a.GetId(), 0xFFFFFFFFu);
+    EXPECT_EQ(b.GetId(), 1u);
+    EXPECT_EQ(c.GetId(), 2u);
+    CTraceStore::SetNextId(saved);
+}
+
+TEST(TraceStoreConfigure, FreshGridIsNoSampleAndRestartsOnFirstBlock) {
+    CTraceStore s;
+    ASSERT_EQ(s.Configure(1000, 10, 5), 1);
+    EXPECT_EQ(Words(s), std::vector<short>(6, kNoSample));
+    EXPECT_EQ(s.GetInitializedFlag(), 1);
+    EXPECT_FALSE(s.GetHasData());
+
+    // The first block only restarts the trace: every point (not the extra word)
+    // becomes the lowest word and the block itself is not stored.
+    const short block[] = {100, 200};
+    s.StoreBlock(block, 2, 1, FALSE);
+    EXPECT_EQ(Words(s), (std::vector<short>{kLowestLevel, kLowestLevel, kLowestLevel, kLowestLevel,
+                                            kLowestLevel, kNoSample}));
+    EXPECT_EQ(s.GetInitializedFlag(), 0);
+    EXPECT_EQ(s.GetLastPosition(), 6u); // points + position
+    EXPECT_TRUE(s.GetHasData());
+}
+
+TEST(TraceStoreConfigure, StepZeroOrHugeGridHoldsNoData) {
+    CTraceStore s;
+    EXPECT_EQ(s.Configure(1000, 0, 100), 0);
+    EXPECT_FALSE(s.HasArray());
+    EXPECT_EQ(s.Sample(1000), kNoSample);
+    EXPECT_EQ(s.BandPower(1000, 10), kNoLevelDb);
+    EXPECT_EQ(s.Peak(1000, 2000), 1000);
+    EXPECT_EQ(s.Exceeds(-300.0, 0, 100000), 0);
+    short w = 5;
+    s.StoreBlock(&w, 1, 0, FALSE); // no crash without an array
+    EXPECT_EQ(s.Configure(0, 1, 0xFFFFFFFFu), 0);
+    EXPECT_FALSE(s.HasArray());
+}
+
+TEST(TraceStoreFold, BlockPastTheEndIsCut) {
+    CTraceStore s;
+    Prime(s, 0, 1, 10);
+    const short block[] = {1, 2, 3, 4, 5};
+    s.StoreBlock(block, 5, 8, FALSE);
+    const auto w = Words(s);
+    EXPECT_EQ(w[8], 1);
+    EXPECT_EQ(w[9], 2);
+    EXPECT_EQ(w[10], kNoSample); // the extra word is never written
+    EXPECT_EQ(s.GetLastPosition(), 10u);
+
+    // A position beyond the grid stores nothing and does not crash.
+    s.StoreBlock(block, 5, 12, FALSE);
+    EXPECT_EQ(Words(s), w);
+}
+
+TEST(TraceStoreFold, MaxMinAndWriteOnSequences) {
+    const short a[] = {-1000, 500, 30, -7};
+    const short b[] = {-2000, 900, 10, -7};
+    const short c[] = {-1500, 100, 40, -8};
+
+    CTraceStore maxHold, minHold, write;
+    Prime(maxHold, 0, 1, 4, kTraceMaxHold);
+    Prime(minHold, 0, 1, 4, kTraceMinHold);
+    Prime(write, 0, 1, 4, kTraceWrite);
+    for (const short* block : {a, b, c}) {
+        maxHold.StoreBlock(block, 4, 0, FALSE);
+        minHold.StoreBlock(block, 4, 0, FALSE);
+        write.StoreBlock(block, 4, 0, FALSE);
+    }
+    EXPECT_EQ(Words(maxHold), (std::vector<short>{-1000, 900, 40, -7, kNoSample}));
+    EXPECT_EQ(Words(minHold), (std::vector<short>{-2000, 100, 10, -8, kNoSample}));
+    EXPECT_EQ(Words(write), (std::vector<short>{-1500, 100, 40, -8, kNoSample}));
+    EXPECT_EQ(write.GetLastPosition(), 4u);
+}
+
+TEST(TraceStoreFold, ReinitialisationThenHoldStartsOver) {
+    CTraceStore maxHold, minHold;
+    Prime(maxHold, 0, 1, 3, kTraceMaxHold);
+    Prime(minHold, 0, 1, 3, kTraceMinHold);
+    const short high[] = {1000, 1000, 1000};
+    const short low[] = {-3000, -3000, -3000};
+    const short mid[] = {-100, -200, -300};
+    maxHold.StoreBlock(high, 3, 0, FALSE);
+    minHold.StoreBlock(low, 3, 0, FALSE);
+
+    // Reinitialise: the next block clears, the block after it starts the hold.
+    maxHold.SetInitializedFlag(1);
+    minHold.SetInitializedFlag(1);
+    maxHold.StoreBlock(high, 3, 0, FALSE);
+    minHold.StoreBlock(low, 3, 0, FALSE);
+    EXPECT_EQ(Words(maxHold)[0], kLowestLevel);
+    EXPECT_EQ(Words(minHold)[0], kLowestLevel);
+
+    maxHold.StoreBlock(mid, 3, 0, FALSE);
+    minHold.StoreBlock(mid, 3, 0, FALSE);
+    EXPECT_EQ(Words(maxHold), (std::vector<short>{-100, -200, -300, kNoSample}));
+    // A min hold takes the first words after the reinitialisation, then keeps lows.
+    EXPECT_EQ(Words(minHold), (std::vector<short>{-100, -200, -300, kNoSample}));
+    const short lower[] = {-150, -100, -400};
+    minHold.StoreBlock(lower, 3, 0, FALSE);
+    EXPECT_EQ(Words(minHold), (std::vector<short>{-150, -200, -400, kNoSample}));
+}
+
+TEST(TraceStoreFold, UnitOffsetAndFrozenStates) {
+    CTraceStore s;
+    Prime(s, 0, 1, 2);
+    s.SetUnit(2);
+    const short block[] = {-16384, 0};
+    s.StoreBlock(block, 2, 0, TRUE);
+    EXPECT_EQ(Words(s)[0], static_cast<short>(-16384 + 0x4851));
+    EXPECT_EQ(Words(s)[1], 0x4851);
+    s.SetUnit(3);
+    s.StoreBlock(block, 2, 0, TRUE);
+    EXPECT_EQ(Words(s)[1], 0x447A);
+    s.StoreBlock(block, 2, 0, FALSE);
+    EXPECT_EQ(Words(s)[1], 0);
+
+    const short other[] = {7, 7};
+    for (BYTE state : {kTraceOff, kTraceView}) {
+        s.SetTraceState(state);
+        s.StoreBlock(other, 2, 0, FALSE);
+        EXPECT_EQ(Words(s)[1], 0) << int(state);
+    }
+}
+
+TEST(TraceStoreFold, StoreResetsTheChainsEnvelopes) {
+    CTraceStore line, maxTrace, minTrace;
+    line.SetNext(&maxTrace);
+    maxTrace.SetNext(&minTrace);
+    EXPECT_EQ(line.GetChainLength(), 3);
+    EXPECT_EQ(line.GetChainedStore(0), &line);
+    EXPECT_EQ(line.GetChainedStore(2), &minTrace);
+    EXPECT_EQ(line.GetChainedStore(3), nullptr);
+    maxTrace.SetTraceState(kTraceMaxHold);
+    minTrace.SetTraceState(kTraceMinHold);
+    ASSERT_EQ(line.Configure(0, 1, 4), 1);
+    short w = 1;
+    line.StoreBlock(&w, 1, 0, FALSE);
+    EXPECT_EQ(line.GetOwnPoints()[0].y, 0x10000);
+    EXPECT_EQ(maxTrace.GetOwnPoints()[1999].y, 0x10000);
+    EXPECT_EQ(minTrace.GetOwnPoints()[0].y, -1);
+}
+
+TEST(TraceStoreQuery, RangeBoundariesAndCeilingIndex) {
+    CTraceStore s;
+    Prime(s, 1000, 10, 100);
+    std::vector<short> block(100);
+    for (int i = 0; i < 100; ++i) {
+        block[i] = static_cast<short>(i * 10);
+    }
+    s.StoreBlock(block.data(), 100, 0, FALSE);
+
+    EXPECT_TRUE(s.InRange(1000));
+    EXPECT_TRUE(s.InRange(2000)); // exactly start + points x step
+    EXPECT_FALSE(s.InRange(2001));
+    EXPECT_FALSE(s.InRange(999));
+    EXPECT_EQ(s.Sample(1000), 0);
+    EXPECT_EQ(s.Sample(1001), 10); // the index is taken upward
+    EXPECT_EQ(s.Sample(1010), 10);
+    EXPECT_EQ(s.Sample(1990), 990);
+    EXPECT_EQ(s.Sample(2000), kNoSample); // the extra word
+    EXPECT_EQ(s.Sample(2001), kNoSample);
+    EXPECT_DOUBLE_EQ(s.Level(1010), 10 * 0.006103515625);
+    EXPECT_DOUBLE_EQ(s.Level(5000), kNoSample * 0.006103515625);
+
+    EXPECT_EQ(s.Snap(1004), 1000);
+    EXPECT_EQ(s.Snap(1005), 1010); // halves go up
+    EXPECT_EQ(s.Snap(2000), 2000);
+    EXPECT_EQ(s.Snap(2001), 0);
+
+    EXPECT_DOUBLE_EQ(s.Difference(1100, 1050), 50 * 0.006103515625);
+    EXPECT_EQ(s.Difference(1100, 2001), kNoLevelDb);
+    EXPECT_EQ(s.Difference(999, 1100), kNoLevelDb);
+}
+
+TEST(TraceStoreQuery, DifferenceAgainstTheReinitialisationWordDoesNotWrap) {
+    CTraceStore s;
+    Prime(s, 0, 1, 4);
+    const short w = 5000;
+    s.StoreBlock(&w, 1, 0, FALSE); // index 1..3 keep 0x8001
+    EXPECT_DOUBLE_EQ(s.Difference(0, 2), (5000 + 32767) * 0.006103515625);
+}
+
+TEST(TraceStoreQuery, BandPowerSumsThroughThePowerTable) {
+    CTraceStore s;
+    Prime(s, 0, 100, 10);
+    const short block[] = {-8192, -8192, -8192, -8192};
+    s.StoreBlock(block, 4, 0, FALSE);
+    // Two equal levels sum to the level plus 493 words (about 3.01 dB).
+    EXPECT_DOUBLE_EQ(s.BandPower(0, 200), (-8192 + 493) * 0.006103515625);
+    EXPECT_DOUBLE_EQ(s.BandPower(0, 150), (-8192 + 493) * 0.006103515625); // ceil(150/100) = 2
+    EXPECT_DOUBLE_EQ(s.BandPower(0, 0), -8192 * 0.006103515625);
+    EXPECT_EQ(s.BandPower(0, 1001), kNoLevelDb);
+    EXPECT_EQ(s.BandPower(-1, 100), kNoLevelDb);
+    // Up to the very end of the grid stays inside the array.
+    EXPECT_NE(s.BandPower(900, 100), kNoLevelDb);
+}
+
+TEST(TraceStoreQuery, PeakOfRangeAndNextPeaksDescend) {
+    CTraceStore s;
+    Prime(s, 0, 10, 20);
+    //                 0     1    2    3    4    5    6    7    8    9
+    std::vector<short> w{900, 100, 500, 100, 800, 100, 700, 700, 100, 300,
+                         //  10   11   12   13   14   15   16   17   18   19
+                         100, 600, 100, 50, 400, 400, 100, 200, 100, 999};
+    s.StoreBlock(w.data(), 20, 0, FALSE);
+
+    // The first sample is the largest of its range.
+    EXPECT_EQ(s.Peak(0, 190), 0);
+    // The end index is excluded; index 19 (999) is outside 0..180.
+    EXPECT_EQ(s.Peak(10, 190), 40);
+    EXPECT_EQ(s.Peak(0, 200), 190);
+    EXPECT_EQ(s.Peak(50, 50), 0);   // empty range: the store's start
+    EXPECT_EQ(s.Peak(-500, 15), 0); // a range that starts before the grid is clipped
+
+    // Local maxima of 1..18 (strictly above both neighbours): 2 (500), 4 (800),
+    // 9 (300), 11 (600), 17 (200). The 700/700 and 400/400 plateaus are no peaks.
+    std::vector<long long> seq;
+    long long ref = s.Peak(10, 200); // 190 (999)
+    for (int k = 0; k < 6; ++k) {
+        ref = s.NextPeak(ref, 0, 200);
+        seq.push_back(ref);
+    }
+    // After the lowest peak there is none left: the answer is the store's start.
+    EXPECT_EQ(seq, (std::vector<long long>{40, 110, 20, 90, 170, 0}));
+
+    // The reference sample itself is never the answer, even among equals.
+    EXPECT_EQ(s.NextPeak(40, 30, 60), 0);
+    // Out-of-range reference: nothing qualifies.
+    EXPECT_EQ(s.NextPeak(5000, 0, 200), 0);
+}
+
+TEST(TraceStoreQuery, NextPeakSkipsNoSampleWords) {
+    CTraceStore s;
+    ASSERT_EQ(s.Configure(0, 1, 6), 1); // never folded: all 0x8080
+    s.SetWord(2, static_cast<short>(-32000));
+    s.SetWord(3, kNoSample);
+    s.SetWord(4, static_cast<short>(-32700));
+    s.SetWord(5, static_cast<short>(-32700));
+    s.SetWord(1, kNoSample);
+    s.SetWord(0, static_cast<short>(-32700));
+    // Index 2 is a peak above its neighbours; nothing else is.
+    EXPECT_EQ(s.NextPeak(2, 0, 6), 0);
+    s.SetWord(4, static_cast<short>(-31000));
+    EXPECT_EQ(s.NextPeak(4, 0, 6), 2);
+}
+
+TEST(TraceStoreQuery, ExceedsUsesTruncatedThresholdAndExclusiveEnd) {
+    CTraceStore s;
+    Prime(s, 0, 10, 6);
+    const short w[] = {0, 164, 0, 0, 0, 5000};
+    s.StoreBlock(w, 6, 0, FALSE);
+    EXPECT_EQ(s.Exceeds(1.0, 0, 60), 1);  // 1.0 dB = 163.84 -> 163; 164 is above
+    EXPECT_EQ(s.Exceeds(1.01, 0, 60), 0); // 165 words: index 5 (5000) is never looked at
+    EXPECT_EQ(s.Exceeds(1.0, 20, 60), 0);
+    EXPECT_EQ(s.Exceeds(-100.0, 30, 30), 0); // empty range
+    EXPECT_EQ(s.Exceeds(-100.0, 40, 20), 0);
+    EXPECT_EQ(s.Exceeds(-100.0, 0, 10), 1);
+}
+
+TEST(TraceStoreCopy, EqualGridsOverlappingGridsAndDifferentSteps) {
+    CTraceStore src, same, shifted, coarse, misaligned;
+    Prime(src, 1000, 10, 5);
+    const short w[] = {1, 2, 3, 4, 5};
+    src.StoreBlock(w, 5, 0, FALSE);
+
+    Prime(same, 1000, 10, 5);
+    same.CopyFrom(src);
+    EXPECT_EQ(Words(same), Words(src));
+    EXPECT_TRUE(same.GetCopied());
+
+    // This grid starts two points later and runs two points past src's end.
+    ASSERT_EQ(shifted.Configure(1020, 10, 5), 1);
+    shifted.CopyFrom(src);
+    EXPECT_EQ(Words(shifted), (std::vector<short>{3, 4, 5, kNoSample, kNoSample, kNoSample}));
+    EXPECT_TRUE(shifted.GetCopied());
+
+    ASSERT_EQ(coarse.Configure(1000, 20, 5), 1);
+    coarse.CopyFrom(src);
+    EXPECT_EQ(Words(coarse), std::vector<short>(6, kNoSample));
+    EXPECT_FALSE(coarse.GetCopied());
+
+    ASSERT_EQ(misaligned.Configure(1005, 10, 5), 1);
+    misaligned.CopyFrom(src);
+    EXPECT_FALSE(misaligned.GetCopied());
+
+    CTraceStore before;
+    ASSERT_EQ(before.Configure(900, 10, 5), 1); // ends before src starts
+    before.CopyFrom(src);
+    EXPECT_FALSE(before.GetCopied());
+}
+
+TEST(TraceStoreOffset, TableIsIndexedByMegahertzAndEndsAt3200) {
+    CTraceStore s;
+    ASSERT_EQ(s.Configure(3198000, 500, 8), 1); // 3198.0 .. 3201.5 MHz
+    std::vector<short> table(kOffsetTableSize);
+    for (int i = 0; i < kOffsetTableSize; ++i) {
+        table[i] = static_cast<short>(i);
+    }
+    s.ApplyOffsetTable(table.data());
+    const auto w = Words(s);
+    EXPECT_EQ(w[0], static_cast<short>(kNoSample + 3198));
+    EXPECT_EQ(w[1], static_cast<short>(kNoSample + 3198));
+    EXPECT_EQ(w[2], static_cast<short>(kNoSample + 3199));
+    EXPECT_EQ(w[4], kNoSample); // 3200 MHz lies beyond the table
+    EXPECT_EQ(w[7], kNoSample);
+}
+
+TEST(TraceStoreReadout, TimeThresholdsForEveryUnit) {
+    CTraceStore s;
+    s.SetUnit(1);
+    EXPECT_EQ(s.MarkerText(999, -10.5, kReadoutTimeAxis), "999uS -10.50dBm");
+    EXPECT_EQ(s.MarkerText(1000, -10.5, kReadoutTimeAxis), "1mS -10.50dBm");
+    EXPECT_EQ(s.MarkerText(999999, 0, kReadoutTimeAxis), "999.999mS 0.00dBm");
+    EXPECT_EQ(s.MarkerText(1000000, 0, kReadoutTimeAxis), "1S 0.00dBm");
+    EXPECT_EQ(s.MarkerText(-1500, 0, kReadoutTimeAxis), "-1.5mS 0.00dBm");
+    EXPECT_EQ(s.MarkerText(2500000, 3.456, kReadoutTimeAxis | kReadoutRelative), "2.5S 3.46dBc");
+    EXPECT_EQ(s.MarkerText(2500, 3.456, kReadoutTimeAxis | kReadoutRelative), "2.5mS 3.46dBc");
+    EXPECT_EQ(s.MarkerText(25, 3.456, kReadoutTimeAxis | kReadoutRelative), "25uS 3.46dBc");
+    for (BYTE unit : {2, 3}) {
+        s.SetUnit(unit);
+        EXPECT_EQ(s.MarkerText(5, 40, kReadoutTimeAxis), "5uS 40.00dBuV");
+        EXPECT_EQ(s.MarkerText(5000, 40, kReadoutTimeAxis), "5mS 40.00dBuV");
+        EXPECT_EQ(s.MarkerText(5000000, 40, kReadoutTimeAxis), "5S 40.00dBuV");
+    }
+    s.SetUnit(7);
+    EXPECT_EQ(s.MarkerText(5, 40, kReadoutTimeAxis), "5uS 40.00dBm");
+}
+
+TEST(TraceStoreReadout, FrequencyThresholdsForEveryUnit) {
+    CTraceStore s;
+    s.SetUnit(1);
+    EXPECT_EQ(s.MarkerText(999, -50.126, 0), "999KHz -50.13dBm");
+    EXPECT_EQ(s.MarkerText(1000, -50, 0), "1MHz -50.00dBm");
+    EXPECT_EQ(s.MarkerText(2412345, -50, 0), "2412.345MHz -50.00dBm");
+    EXPECT_EQ(s.MarkerText(-1000, 1, kReadoutRelative), "-1MHz 1.00dBc");
+    EXPECT_EQ(s.MarkerText(10, 1, kReadoutRelative), "10KHz 1.00dBc");
+    s.SetUnit(2);
+    EXPECT_EQ(s.MarkerText(433920, 60, 0), "433.92MHz 60.00dBuV");
+    EXPECT_EQ(s.MarkerText(500, 60, 0), "500KHz 60.00dBuV");
+    EXPECT_EQ(s.MarkerText(500, 60, kReadoutRelative), "500KHz 60.00dBc");
+    s.SetUnit(3);
+    EXPECT_EQ(s.MarkerText(500, 60, 0), "500KHz 60.00dBuV");
+    // Any other unit: dBm with the frequency in plain %g (six significant digits).
+    s.SetUnit(0);
+    EXPECT_EQ(s.MarkerText(2412345, -50, 0), "2412.35MHz -50.00dBm");
+    EXPECT_EQ(s.MarkerText(123, -50, 0), "123KHz -50.00dBm");
+    EXPECT_EQ(s.MarkerText(2412345, -50, kReadoutRelative), "2412.345MHz -50.00dBc");
+}
+
+TEST(TraceStoreReadout, UnitTexts) {
+    CTraceStore s;
+    const std::pair<BYTE, const char*> cases[] = {{1, "dBm"}, {2, "dBuV"}, {3, "dBuV"}, {4, "dB"}};
+    for (const auto& [unit, text] : cases) {
+        s.SetUnit(unit);
+        EXPECT_EQ(s.UnitText(0), text);
+        EXPECT_EQ(s.UnitText(kReadoutRelative), "dBc");
+    }
+    EXPECT_EQ(CTraceStore::UnitOffset(1), 0);
+    EXPECT_EQ(CTraceStore::UnitOffset(2), 18513);
+    EXPECT_EQ(CTraceStore::UnitOffset(3), 17530);
+    EXPECT_EQ(CTraceStore::UnitOffset(9), 0);
+}
+
+TEST(TraceStoreSetting, StateRoundTripAndMissingKeysKeepValues) {
+    TempDir dir;
+    const std::string path = dir.file("trace.SPE");
+    ReleaseSettingFileObject();
+    CTraceStore a;
+    a.SetTraceState(kTraceMinHold);
+    a.SetCompareMode(kCompareMean);
+    a.SetInitializedFlag(0);
+    a.SetUnit(3);
+    EXPECT_EQ(a.SaveState("Trace2"), 1);
+    ASSERT_EQ(WriteSettingFileObject(path.c_str()), 1);
+    ReleaseSettingFileObject();
+    const std::string text = ReadWholeFile(path);
+    EXPECT_NE(
+        text.find("[Trace2]\r\nTraceState=3\r\nCompareMode=2\r\nInitializedFlag=0\r\nUnitFlag=3"),
+        std::string::npos);
+
+    ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
+    CTraceStore b;
+    EXPECT_EQ(b.LoadState("Trace2"), 1);
+    EXPECT_EQ(b.GetTraceState(), kTraceMinHold);
+    EXPECT_EQ(b.GetCompareMode(), kCompareMean);
+    EXPECT_EQ(b.GetInitializedFlag(), 0);
+    EXPECT_EQ(b.GetUnit(), 3);
+
+    CTraceStore c;
+    c.SetUnit(2);
+    EXPECT_EQ(c.LoadState("Trace9"), 0);
+    EXPECT_EQ(c.GetTraceState(), kTraceWrite);
+    EXPECT_EQ(c.GetUnit(), 2);
+    ReleaseSettingFileObject();
+}
+
+TEST(TraceStoreEnvelope, LevelsMapToEdgesAndPeaksSurvive) {
+    CTraceStore s;
+    Prime(s, 0, 1, 1000);
+    std::vector<short> w(1000, static_cast<short>(-60 * 163.84));
+    w[10] = static_cast<short>(-20 * 163.84);  // exactly ymax: the top edge
+    w[20] = static_cast<short>(-10 * 163.84);  // above ymax: the top edge too
+    w[30] = static_cast<short>(-130 * 163.84); // below ymin: the bottom edge
+    w[503] = static_cast<short>(-30 * 163.84); // a narrow peak among 1000 samples
+    s.StoreBlock(w.data(), 1000, 0, FALSE);
+
+    // 1000 samples into 100 columns: compare mode 0 keeps each column's highest.
+    const RECT rect{0, 0, 99, 99};
+    int fx = 0, fy = 0;
+    s.MakePoints(rect, 0, 1000, -20.0, -120.0, &fx, &fy);
+    ASSERT_NE(fx, 0);
+    ASSERT_NE(fy, 0);
+    const int n = s.GetEnvelopeCount();
+    ASSERT_GE(n, 95);
+    ASSERT_LE(n, 101);
+    const POINT* p = s.GetEnvelopePoints();
+    POINT pt;
+    ASSERT_TRUE(s.PointOfX(10, &pt));
+    EXPECT_EQ(pt.y, 0);
+    ASSERT_TRUE(s.PointOfX(20, &pt));
+    EXPECT_EQ(pt.y, 0);
+    ASSERT_TRUE(s.PointOfX(503, &pt));
+    EXPECT_EQ(pt.y, 10); // 10 dB below the top of a 100 dB window
+    int peakIndex = -1;
+    for (int i = 0; i < n; ++i) {
+        if (s.GetEnvelopeX()[i] == 503) {
+            peakIndex = i;
+        }
+    }
+    ASSERT_GE(peakIndex, 0); // the column keeps the peak sample's x
+    EXPECT_EQ(p[peakIndex].y, 10);
+    for (int i = 1; i < n; ++i) {
+        EXPECT_LT(p[i - 1].x, p[i].x);
+    }
+
+    // Compare mode 1 keeps the lowest: the column of sample 30 sits on the bottom edge.
+    s.SetCompareMode(kCompareLowest);
+    s.MakePoints(rect, 0, 1000, -20.0, -120.0, &fx, &fy);
+    ASSERT_TRUE(s.PointOfX(30, &pt));
+    EXPECT_EQ(pt.y, 99);
+}
+
+TEST(TraceStoreEnvelope, WindowOutsideTheSamplesMapsNothing) {
+    CTraceStore s;
+    Prime(s, 1000, 10, 100);
+    int fx = -1, fy = -1;
+    s.MakePoints(RECT{0, 0, 99, 99}, 5000, 6000, 0.0, -100.0, &fx, &fy);
+    EXPECT_EQ(s.GetEnvelopeCount(), 0);
+    EXPECT_EQ(fx, 0);
+    EXPECT_EQ(s.PixelToX(10), 0);
+    POINT pt;
+    EXPECT_FALSE(s.PointOfX(1000, &pt));
+}
+
+TEST(TraceStoreEnvelope, PixelLookupAndChainMerge) {
+    CTraceStore line, maxTrace, minTrace;
+    line.SetNext(&maxTrace);
+    maxTrace.SetNext(&minTrace);
+    maxTrace.SetTraceState(kTraceMaxHold);
+    minTrace.SetTraceState(kTraceMinHold);
+    Prime(line, 0, 100, 10);
+    const short lowBlock[10] = {-8000, -8000, -8000, -8000, -8000,
+                                -8000, -8000, -8000, -8000, -8000};
+    line.StoreBlock(lowBlock, 10, 0, FALSE);
+
+    // 10 samples over a 41-pixel-wide rectangle: every sample its own column.
+    const RECT rect{0, 0, 40, 99};
+    int fx, fy;
+    line.MakePoints(rect, 0, 1000, 0.0, -100.0, &fx, &fy);
+    ASSERT_EQ(line.GetEnvelopeCount(), 10);
+    const POINT* p = line.GetEnvelopePoints();
+    EXPECT_EQ(p[0].x, 0);
+    EXPECT_EQ(line.PixelToX(-5), 0);
+    EXPECT_EQ(line.PixelToX(500), 900);
+    // Between two points the nearer wins, the right one on a tie.
+    const int mid = (p[1].x + p[2].x) / 2;
+    if ((p[1].x + p[2].x) % 2 == 0) {
+        EXPECT_EQ(line.PixelToX(mid), 200);
+    }
+    EXPECT_EQ(line.PixelToX(p[1].x + 1), 100);
+
+    const int lowY = p[0].y;
+    EXPECT_EQ(maxTrace.GetOwnPoints()[0].y, lowY);
+    EXPECT_EQ(minTrace.GetOwnPoints()[0].y, lowY);
+
+    // A higher block: the max hold keeps the higher level (smaller y), the min
+    // hold the lower (larger y). Without a store in between, the envelopes merge.
+    const short highBlock[10] = {-1000, -1000, -1000, -1000, -1000,
+                                 -1000, -1000, -1000, -1000, -1000};
+    line.SetTraceState(kTraceWrite);
+    for (int i = 0; i < 10; ++i) {
+        line.SetWord(i, highBlock[i]);
+    }
+    line.MakePoints(rect, 0, 1000, 0.0, -100.0, &fx, &fy);
+    const int highY = line.GetEnvelopePoints()[0].y;
+    ASSERT_LT(highY, lowY);
+    EXPECT_EQ(maxTrace.GetOwnPoints()[0].y, highY);
+    EXPECT_EQ(minTrace.GetOwnPoints()[0].y, lowY);
+    EXPECT_EQ(line.GetOwnPoints()[0].y, 0x10000); // the head merges into its chain only
+}
