@@ -77,6 +77,7 @@ void CCommandList::attach(List& list, CCommandEntry* entry) {
 bool CCommandList::Build(int firstIndex) {
     m_entries.clear();
     m_lists.clear();
+    m_allMenus.clear();
     for (int index = firstIndex; index < 3000 && EntryCount() < kMaxEntries; ++index) {
         const char* line = GetTorvelString(index);
         if (!line || CString(line) == "END_LIST")
@@ -100,6 +101,7 @@ bool CCommandList::Build(int firstIndex) {
         return false;
     for (auto& list : m_lists) {
         list->menu = std::make_unique<QMenu>(QString::fromUtf8(list->name.c_str()));
+        m_allMenus.push_back(list->menu.get());
         fillMenu(list->menu.get(), list->first);
     }
     return true;
@@ -113,10 +115,13 @@ void CCommandList::fillMenu(QMenu* menu, CCommandEntry* first) {
             menu->addSeparator();
         } else if (e->menuType == kMenuPopup) {
             QMenu* sub = menu->addMenu(caption);
+            e->popup = sub;
+            m_allMenus.push_back(sub);
             fillMenu(sub, e->firstChild);
         } else {
             QAction* a = menu->addAction(caption);
             a->setData(e->commandId);
+            e->item = a;
             if (e->checkState == 1) {
                 a->setCheckable(true);
                 a->setChecked(true);

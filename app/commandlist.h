@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QMenu;
 
 constexpr int kFirstCommandId = 35000;
@@ -32,7 +33,9 @@ struct CCommandEntry {
     CCommandEntry* next = nullptr;
     CCommandEntry* prev = nullptr;
     CCommandEntry* firstChild = nullptr;
-    QMenu* menu = nullptr; // the menu the entry's item lives in
+    QMenu* menu = nullptr;   // the menu the entry's item lives in
+    QAction* item = nullptr; // the entry's menu item (commands only)
+    QMenu* popup = nullptr;  // the pop-up menu of a pop-up entry
 
     int p1() const { return p[0]; }
     int p2() const { return p[1]; }
@@ -60,6 +63,8 @@ public:
     CCommandEntry* ListOf(const char* listName) const;
     CCommandEntry* EntryById(int commandId) const;
     CCommandEntry* EntryByAction(int action, int p1, int p2) const;
+    // Every menu the list built (list menus and their pop-ups).
+    const std::vector<QMenu*>& AllMenus() const { return m_allMenus; }
     int EntryCount() const { return static_cast<int>(m_entries.size()); }
     CCommandEntry* Entry(int index) const { return m_entries[static_cast<size_t>(index)].get(); }
 
@@ -75,4 +80,5 @@ private:
 
     std::vector<std::unique_ptr<CCommandEntry>> m_entries;
     std::vector<std::unique_ptr<List>> m_lists;
+    std::vector<QMenu*> m_allMenus;
 };

@@ -1,16 +1,23 @@
 #include "mainframe.h"
 
+#include "analysis/analysiscore.h"
 #include "app/aboutdlg.h"
+#include "app/buttonbar.h"
+#include "app/childframe.h"
 #include "app/splashwnd.h"
 #include "device/TorvelAPI.h"
 #include "lib/profilevalues.h"
 #include "lib/stringtable.h"
 #include "platform/profile.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDBusConnection>
+#include <QDockWidget>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QPrinter>
 
 namespace {
 const char* text(int index) {
@@ -22,14 +29,13 @@ const char* text(int index) {
 CMainFrame::CMainFrame(MessageSink messageBox)
     : m_messageBox(std::move(messageBox)), m_mdi(new QMdiArea(this)) {
     setCentralWidget(m_mdi);
-    setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(QString::fromUtf8(text(0)));
     m_outFileFlag = static_cast<unsigned>(GetProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", 0));
-    // The window may not grow past the outer size of a 1920 x 1080 client area.
-    setMaximumSize(kMaxClientWidth, kMaxClientHeight + menuBar()->sizeHint().height());
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::onSubWindowActivated);
 }
 
 CMainFrame::~CMainFrame() {
+    qApp->removeEventFilter(this);
     OnDestroy();
     WriteProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", static_cast<int>(m_outFileFlag));
 }
@@ -44,6 +50,40 @@ void CMainFrame::ApplyStoredRect() {
 bool CMainFrame::Create(bool showSplash) {
     m_showSplash = showSplash;
     ApplyStoredRect();
+
+    // The button bar, docked at the bottom.
+    auto* dock = new QDockWidget(this);
+    dock->setObjectName("ButtonBarDock");
+    dock->setTitleBarWidget(new QWidget(dock));
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    m_buttonBar = new CButtonBar(dock);
+    dock->setWidget(m_buttonBar);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+    m_buttonBar->OnPressed = [this](int i) { PressButton(i); };
+
+    m_alphaFactor = GetProfileInt("WINDOW", "AlphaFactor", 128);
+    WriteProfileInt("WINDOW", "AlphaFactor", m_alphaFactor);
+
+    if (!m_commands.Build(100)) {
+        m_messageBox(text(3));
+        return false;
+    }
+    for (QMenu* menu : m_commands.AllMenus())
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { updateMenuStates(menu); });
+    for (int i = 0; i < m_commands.EntryCount(); ++i) {
+        CCommandEntry* e = m_commands.Entry(i);
+        if (e->item) {
+            int id = e->commandId;
+            connect(e->item, &QAction::triggered, this, [this, id] { ExecuteCommandId(id); });
+        }
+    }
+    showMenuOf(m_commands.ListOf("MAIN_FRAME"));
+    m_mainButtonList = m_commands.ListOf("MAIN_BUTTON");
+
+    // The window may not grow past the outer size of a 1920 x 1080 client area.
+    setMaximumSize(kMaxClientWidth, kMaxClientHeight + menuBar()->sizeHint().height());
+    qApp->installEventFilter(this); // F1..F10 reach the button bar from anywhere
+
     if (!openDeviceLink()) {
         m_messageBox(text(4));
         return false;
@@ -53,30 +93,40 @@ bool CMainFrame::Create(bool showSplash) {
 }
 
 bool CMainFrame::OpenStartWindow(int startMode) {
-    // Analysis windows are opened through the command list, which the main
-    // frame builds with its menus and button bar.
-    (void)startMode;
-    return false;
+    CCommandEntry* e = m_commands.EntryByAction(5, startMode, 1);
+    if (!e)
+        return false;
+    return OpenAnalysisWindow(e->p1(), e->caption, e->p2()) != nullptr;
 }
 
 bool CMainFrame::openDeviceLink() {
     if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) != 1)
         return false;
     storeDeviceFacts();
+    RefreshButtonBar();
     if (m_showSplash)
         CSplashWnd::ShowSplashScreen(this);
     return true;
 }
 
 void CMainFrame::storeDeviceFacts() {
-    m_serial = static_cast<WORD>(GetSerialNumber());
-    m_firmware = static_cast<WORD>(GetFirmWareVersion());
+    m_serial = GetSerialNumber();
+    m_firmware = GetFirmWareVersion();
 }
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DEVICE_ERROR:
         OnDeviceError();
+        return 0;
+    case WM_ANALYSIS_DONE:
+        OnAnalysisDone(wParam, lParam);
+        return 0;
+    case WM_ANALYSIS_PROGRESS:
+        OnAnalysisProgress(wParam, lParam);
+        return 0;
+    case WM_SCHEDULE_NEXT:
+        OnScheduleNext(wParam, lParam);
         return 0;
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam);
@@ -87,6 +137,15 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CMainFrame::OnTimer(UINT_PTR id) {
+    if (id > kCoreTimerBit) {
+        // A core's one-shot timer: offered to the cores until one takes it.
+        KillTimer(id);
+        const UINT coreTimer = static_cast<UINT>(id & 0x7FFF);
+        for (CAnalysisCore* core : std::vector<CAnalysisCore*>(m_scheduler.Cores()))
+            if (core->OnTimer(coreTimer))
+                break;
+        return;
+    }
     if (id != kReopenTimerId)
         return;
     KillTimer(kReopenTimerId);
@@ -95,7 +154,7 @@ void CMainFrame::OnTimer(UINT_PTR id) {
     if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
         storeDeviceFacts();
         m_deviceLost = false;
-        m_currentAnalysisId = 0;
+        m_scheduler.SetCurrentId(0);
         PostMessage(WM_SCHEDULE_NEXT, 0, 0);
     } else {
         ShutdownTorvelDLL();
@@ -103,27 +162,94 @@ void CMainFrame::OnTimer(UINT_PTR id) {
     }
 }
 
+void CMainFrame::SetCoreTimer(CAnalysisCore* core, UINT id, UINT ms) {
+    (void)id;
+    SetTimer(static_cast<UINT_PTR>(core->GetId()) | kCoreTimerBit, ms);
+}
+
+// ---- The scheduler
+
+void CMainFrame::resetAndScheduleNext() {
+    m_scheduler.SetCurrentId(0);
+    PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+}
+
+void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
+    if (m_deviceLost)
+        return;
+    if (wParam == 0 && m_scheduler.CurrentId() != 0) {
+        // A stop request for the running core ends its task; any other request
+        // waits for the running task.
+        if (lParam != m_scheduler.CurrentId())
+            return;
+        TerminateTorvelTask();
+        resetAndScheduleNext();
+        return;
+    }
+    CAnalysisCore* core = m_scheduler.Next();
+    if (!core)
+        return;
+    if (core->StartAnalysis() == 1)
+        return;
+    int error = GetTorvelLastError();
+    if (TorvelErrorIsLinkLost(error)) {
+        linkLost();
+        return;
+    }
+    core->SetAnalyzeFlag(0);
+    if (CChildFrame* active = ActiveChild(); active && active->GetCore() == core)
+        RefreshButtonBar();
+    resetAndScheduleNext();
+}
+
+void CMainFrame::OnAnalysisDone(WPARAM wParam, LPARAM lParam) {
+    CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId());
+    if (!core) {
+        PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
+        return;
+    }
+    if (core->GetAnalyzeFlag())
+        core->AnalysisFinished(wParam, lParam);
+    if (CChildFrame* w = core->GetWindow())
+        w->PostMessage(WM_VIEW_UPDATE, 0, 0);
+    PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
+}
+
+void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
+    CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId());
+    if (!core || !core->GetAnalyzeFlag())
+        return;
+    core->AnalysisProgress(wParam, lParam);
+    if (CChildFrame* w = core->GetWindow()) {
+        w->PostMessage(WM_VIEW_UPDATE, 0, 0);
+        w->PostMessage(WM_VIEW_PROGRESS, 0, 0);
+    }
+}
+
+void CMainFrame::UnregisterCore(CAnalysisCore* core) {
+    m_scheduler.Unregister(core);
+    KillTimer(static_cast<UINT_PTR>(core->GetId()) | kCoreTimerBit);
+}
+
+// ---- The device link
+
 void CMainFrame::OnDeviceError() {
     int error = GetTorvelLastError();
     if (TorvelErrorIsLinkLost(error)) {
         linkLost();
     } else if (error == kTorvelErrorTaskFailed) {
         TerminateTorvelTask();
-        m_currentAnalysisId = 0;
-        clearTaskRunningMarks();
+        m_scheduler.SetCurrentId(0);
+        m_scheduler.ClearTaskRunningMarks();
         PostMessage(WM_SCHEDULE_NEXT, 0, 0);
     }
 }
 
 void CMainFrame::linkLost() {
-    clearTaskRunningMarks();
+    m_scheduler.ClearTaskRunningMarks();
     m_deviceLost = true;
     ShutdownTorvelDLL();
     startReopenTimer();
-}
-
-void CMainFrame::clearTaskRunningMarks() {
-    // No core is scheduled until analysis windows exist.
 }
 
 void CMainFrame::OnPowerBroadcast(WPARAM event) {
@@ -133,7 +259,7 @@ void CMainFrame::OnPowerBroadcast(WPARAM event) {
         if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
             storeDeviceFacts();
             m_deviceLost = false;
-            m_currentAnalysisId = 0;
+            m_scheduler.SetCurrentId(0);
             PostMessage(WM_SCHEDULE_NEXT, 0, 0);
         } else {
             m_deviceLost = true;
@@ -170,12 +296,25 @@ void CMainFrame::OnDestroy() {
         WriteProfileInt("WINDOW", "MAXIMIZE", 0);
     }
     ShutdownTorvelDLL();
-    m_mdi->closeAllSubWindows();
+    // The analysis windows close after the link: each core writes its profile.
+    for (QMdiSubWindow* w : m_mdi->subWindowList())
+        delete w;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     OnDestroy();
     event->accept();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && m_buttonBar &&
+        watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (m_buttonBar->HandleFunctionKey(key->key(), event->type() == QEvent::KeyPress &&
+                                                           !key->isAutoRepeat()))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::ShowAboutBox() {
@@ -190,4 +329,8 @@ void CMainFrame::Activate() {
     show();
     raise();
     activateWindow();
+}
+
+void CMainFrame::ShowMessage(int stringIndex) {
+    m_messageBox(text(stringIndex));
 }

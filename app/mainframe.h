@@ -1,50 +1,100 @@
-// CMainFrame: the program's MDI main window and the hub of the device link.
-// It opens the analyser link at creation, keeps the device's serial number and
-// firmware version, classifies device errors, reopens a lost link with its
-// one-shot timer, follows suspend and resume, and saves its rectangle when it
-// is destroyed.
+// CMainFrame: the program's MDI main window and its hub. It builds its menus
+// and ten-button bar from the command list, executes commands, opens analysis
+// windows (from a command, a workspace file or a CSV data file), runs the
+// analysis scheduler that gives the single device to the analysing windows in
+// turn, and owns the device link: it opens it at creation, classifies device
+// errors, reopens a lost link with its one-shot timer, follows suspend and
+// resume, and saves its rectangle when it is destroyed.
 #pragma once
 
+#include "app/commandlist.h"
+#include "app/scheduler.h"
 #include "platform/cstring.h"
 #include "platform/msgwindow.h"
 
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 
+class CAnalysisCore;
+class CButtonBar;
+class CChildFrame;
 class QMdiArea;
+class QMdiSubWindow;
+class QPrinter;
 
-// Messages of the main frame; the device library's are relative to kMessageBase.
+// Messages of the main frame (the device library's are in device/TorvelAPI.h).
 constexpr UINT kMessageBase = WM_USER; // the base given to InitTorvelDLL
 constexpr UINT WM_SCHEDULE_NEXT = WM_USER + 200;
 constexpr UINT WM_VIEW_UPDATE = WM_USER + 201;
 constexpr UINT WM_VIEW_PROGRESS = WM_USER + 202;
-// Main-window timers.
+// Main-window timers: the link's re-open timer, and core timers (id | 0x8000).
 constexpr UINT_PTR kReopenTimerId = 0x3241;
 constexpr UINT kReopenPeriodMs = 1000;
+constexpr UINT_PTR kCoreTimerBit = 0x8000;
 constexpr int kMaxClientWidth = 1920;
 constexpr int kMaxClientHeight = 1080;
+// Output flags of the save-data command (MAIN_FRAME/OUT_FILE_FLAG).
+constexpr unsigned kOutCsv = 1u << 0;
+constexpr unsigned kOutBmp = 1u << 1;
+constexpr unsigned kOutPng = 1u << 2;
 
 class CMainFrame : public QMainWindow, public CWnd {
     Q_OBJECT
 public:
     using MessageSink = std::function<void(const CString&)>;
+    // Creates the core of a window kind (1..7); null for a kind not built.
+    using CoreFactory = std::function<std::unique_ptr<CAnalysisCore>(
+        int kind, CCommandEntry* frameList, CCommandEntry* buttonList)>;
 
     explicit CMainFrame(MessageSink messageBox);
     ~CMainFrame() override;
 
-    // Builds the frame and opens the device link. False when the link cannot be
-    // opened (string 4 is shown); the frame must then be destroyed.
+    // Builds the button bar and the command list and opens the device link.
+    // False when the frame cannot work (string 3 or string 4 was shown).
     bool Create(bool showSplash);
     // Places the window at the stored WINDOW/RECT (default 100,100,500,500).
     void ApplyStoredRect();
-    // Opens the start window for WINDOW/StartMode through the command list;
-    // false when no command opens that kind.
+    // Opens the start window for WINDOW/StartMode: the first command entry of
+    // action 5 whose p1 is the mode and whose p2 is 1.
     bool OpenStartWindow(int startMode);
 
+    // ---- Commands
+    void ExecuteCommand(CCommandEntry* entry, bool macroStep = false);
+    void ExecuteCommandId(int commandId);
+    // The state of a menu item or button (1, 0, -1, -2), or kNoState when
+    // nothing decides it.
+    static constexpr int kNoState = 100;
+    // mainFrameAction's answer for an action below 100 that the core handles.
+    static constexpr int kActionForCore = -100;
+    int CommandState(const CCommandEntry* entry);
+    void RefreshButtonBar();
+    void PressButton(int index);
+    CCommandList& Commands() { return m_commands; }
+    CButtonBar* ButtonBar() const { return m_buttonBar; }
+    CCommandEntry* CurrentButtonList() const { return m_currentButtonList; }
+    unsigned OutputFlags() const { return m_outFileFlag; }
+    int MacroDepth() const { return m_macroDepth; }
+
+    // ---- Analysis windows
+    CChildFrame* OpenAnalysisWindow(int kind, const CString& title, int variant);
+    // Loads a workspace file (".SPE"); with an empty path the setting data
+    // already in memory are used.
+    CChildFrame* OpenWorkspaceFile(const CString& path);
+    CChildFrame* OpenCsvFile(const CString& path);
+    CChildFrame* ActiveChild() const;
+    void SetCoreFactory(CoreFactory factory) { m_coreFactory = std::move(factory); }
+    void UnregisterCore(CAnalysisCore* core);
+    void SetCoreTimer(CAnalysisCore* core, UINT id, UINT ms);
+    CAnalysisScheduler& Scheduler() { return m_scheduler; }
+
+    // ---- Messages
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnTimer(UINT_PTR id) override;
-
+    void OnScheduleNext(WPARAM wParam, LPARAM lParam);
+    void OnAnalysisDone(WPARAM wParam, LPARAM lParam);
+    void OnAnalysisProgress(WPARAM wParam, LPARAM lParam);
     // The classification of GetTorvelLastError() after WM_DEVICE_ERROR.
     void OnDeviceError();
     // Suspend (4) closes the link; automatic resume (18) reopens it.
@@ -55,16 +105,18 @@ public:
     void ShowAboutBox();
     // Brings the window to the front (a second start asked for it).
     void Activate();
+    void ShowMessage(int stringIndex);
 
     WORD SerialNumber() const { return m_serial; }
     WORD FirmwareVersion() const { return m_firmware; }
     bool IsDeviceLost() const { return m_deviceLost; }
-    int CurrentAnalysisId() const { return m_currentAnalysisId; }
+    int CurrentAnalysisId() const { return m_scheduler.CurrentId(); }
     int ActivationCount() const { return m_activations; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
     void onPrepareForSleep(bool sleeping);
@@ -74,16 +126,35 @@ private:
     void storeDeviceFacts();
     void linkLost();
     void startReopenTimer() { SetTimer(kReopenTimerId, kReopenPeriodMs); }
-    // Clears the task-running mark of every scheduled core.
-    void clearTaskRunningMarks();
     void watchSystemSleep();
+    void resetAndScheduleNext();
+
+    // Commands
+    int mainFrameAction(CCommandEntry* entry);
+    void runMacro(const CCommandEntry* entry);
+    void pageButtonList(int action);
+    void arrangeWindows(int how);
+    void openHelp();
+    void showMenuOf(const CCommandEntry* frameList);
+    void onSubWindowActivated(QMdiSubWindow* window);
+    void updateMenuStates(QMenu* menu);
+    CChildFrame* finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace);
+    std::unique_ptr<CAnalysisCore> createCore(int kind, const CString& title, int variant);
 
     MessageSink m_messageBox;
+    CoreFactory m_coreFactory;
     QMdiArea* m_mdi = nullptr;
+    CButtonBar* m_buttonBar = nullptr;
+    CCommandList m_commands;
+    CCommandEntry* m_mainButtonList = nullptr;
+    CCommandEntry* m_currentButtonList = nullptr;
+    CAnalysisScheduler m_scheduler;
+    std::unique_ptr<QPrinter> m_printer;
+    int m_macroDepth = 0;
+    int m_alphaFactor = 128;
     WORD m_serial = 0;
     WORD m_firmware = 0;
     bool m_deviceLost = false;
-    int m_currentAnalysisId = 0;
     unsigned m_outFileFlag = 0;
     bool m_showSplash = false;
     bool m_destroyed = false;

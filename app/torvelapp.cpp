@@ -1,13 +1,16 @@
 #include "torvelapp.h"
 
+#include "analysis/analysiscore.h"
 #include "app/datafiles.h"
 #include "app/mainframe.h"
 #include "app/singleinstance.h"
 #include "lib/channellist.h"
 #include "lib/stringtable.h"
+#include "modes/corefactory.h"
 #include "platform/profile.h"
 
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 
 #include <unistd.h>
@@ -74,6 +77,7 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
     }
 
     m_mainFrame = std::make_unique<CMainFrame>(MessageBox);
+    m_mainFrame->SetCoreFactory(CreateAnalysisCore);
     if (!m_mainFrame->Create(cl.showSplash)) {
         m_mainFrame.reset();
         m_error = "Torvel: the analyser could not be opened";

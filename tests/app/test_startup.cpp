@@ -1,8 +1,10 @@
 // Start-up and shutdown: profile defaults, the single instance, the device
 // link's recovery and the window state saved at a signal.
+#include "analysis/analysiscore.h"
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
 #include "device/TorvelAPI.h"
+#include "platform/cfile.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
@@ -49,6 +51,7 @@ protected:
         FlushProfile();
         SetProfileFile(nullptr);
         unsetenv("TORVEL_SIM_SCENE");
+        setenv("TORVEL_SIM_SPEED", "0", 1);
         ASSERT_EQ(chdir(oldCwd), 0);
     }
     std::string ini() {
@@ -130,4 +133,36 @@ TEST_F(StartupTest, PowerSuspendAndResumeCloseAndReopenTheLink) {
     ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     EXPECT_FALSE(frame->IsDeviceLost());
     EXPECT_EQ(frame->CurrentAnalysisId(), 0);
+}
+
+TEST_F(StartupTest, AnUnpluggedDeviceIsReopenedByTheTimerOnceItIsBack) {
+    WriteWholeFile(dir.file("scene.ini"),
+                   "[Scene]\nSeed=7\n[Faults]\nUnplugAt=0.3\nReplugAfter=0.6\n");
+    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+    setenv("TORVEL_SIM_SPEED", "1", 1);
+    // The start window analyses, so the unplug is noticed by its running task.
+    WriteWholeFile(dir.file("TORVEL.INI"), "[NormalAnalysis_1]\nAnalyzeFlag=1\nStartFrequency="
+                                           "400000\nStopFrequency=440000\n");
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"}));
+    setenv("TORVEL_SIM_SPEED", "0", 1);
+    CMainFrame* frame = app.MainFrame();
+    ASSERT_TRUE(PumpUntil([&] { return frame->IsDeviceLost(); }, std::chrono::seconds(5)));
+    // While the device is out no task runs, and nothing else happens.
+    bool taskWhileLost = false;
+    PumpUntil(
+        [&] {
+            if (!frame->IsDeviceLost())
+                return true;
+            for (CAnalysisCore* c : frame->Scheduler().Cores())
+                taskWhileLost = taskWhileLost || c->GetTaskRunning();
+            return false;
+        },
+        std::chrono::seconds(5));
+    EXPECT_FALSE(taskWhileLost);
+    // Back at 0.9 s after loading; the one-second timer picks it up.
+    EXPECT_FALSE(frame->IsDeviceLost());
+    // The rotation runs again without any user action.
+    ASSERT_TRUE(PumpUntil([&] { return frame->CurrentAnalysisId() != 0; }));
+    unsetenv("TORVEL_SIM_SPEED");
 }

@@ -1,0 +1,73 @@
+#include "childframe.h"
+
+#include "analysis/analysiscore.h"
+#include "app/mainframe.h"
+#include "app/torveldoc.h"
+#include "app/torvelview.h"
+
+#include <QCloseEvent>
+#include <QEvent>
+
+CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> core)
+    : m_mainFrame(mainFrame), m_core(std::move(core)), m_doc(new CTorvelDoc(this)),
+      m_view(new CTorvelView(this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWidget(m_view);
+    m_view->SetCore(m_core.get());
+    m_core->AttachWindow(this);
+    m_core->SetMainWindow(mainFrame->GetSafeHwnd());
+    setWindowTitle(QString::fromUtf8(m_core->GetTitle().c_str()));
+    // Like the main window, an analysis window never grows past 1920 x 1080.
+    setMaximumSize(kMaxClientWidth, kMaxClientHeight);
+    resize(640, 480);
+}
+
+CChildFrame::~CChildFrame() {
+    shutdownCore();
+}
+
+void CChildFrame::shutdownCore() {
+    if (m_shutDown || !m_core)
+        return;
+    m_shutDown = true;
+    m_core->WriteProfile();
+    m_core->Stop();
+    m_mainFrame->UnregisterCore(m_core.get());
+    m_view->SetCore(nullptr);
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event) {
+    shutdownCore();
+    QMdiSubWindow::closeEvent(event);
+}
+
+LRESULT CChildFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_shutDown)
+        return 0;
+    switch (message) {
+    case WM_VIEW_UPDATE:
+        m_core->UpdateView();
+        m_view->update();
+        return 0;
+    case WM_VIEW_PROGRESS:
+        m_core->ViewProgress();
+        return 0;
+    default:
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+void CChildFrame::changeEvent(QEvent* event) {
+    QMdiSubWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    if (isMinimized()) {
+        m_wasMinimized = true;
+    } else if (m_wasMinimized) {
+        // Back from the task bar: the bar shows this window's buttons again and
+        // the rotation picks the window up.
+        m_wasMinimized = false;
+        m_mainFrame->RefreshButtonBar();
+        m_mainFrame->PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+    }
+}

@@ -1,0 +1,43 @@
+// CChildFrame: one analysis window. It owns its core for the window's whole
+// life, shows one view of one document, routes WM_VIEW_UPDATE and
+// WM_VIEW_PROGRESS to the core, tells the main frame when it is activated and
+// when it comes back from being minimised, and at destruction lets the core
+// write its profile and stop before it leaves the scheduler.
+#pragma once
+
+#include "platform/msgwindow.h"
+
+#include <QMdiSubWindow>
+
+#include <memory>
+
+class CAnalysisCore;
+class CMainFrame;
+class CTorvelDoc;
+class CTorvelView;
+
+class CChildFrame : public QMdiSubWindow, public CWnd {
+    Q_OBJECT
+public:
+    CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> core);
+    ~CChildFrame() override;
+
+    CAnalysisCore* GetCore() const { return m_core.get(); }
+    CTorvelView* GetView() const { return m_view; }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void shutdownCore();
+
+    CMainFrame* m_mainFrame;
+    std::unique_ptr<CAnalysisCore> m_core;
+    CTorvelDoc* m_doc = nullptr;
+    CTorvelView* m_view = nullptr;
+    bool m_wasMinimized = false;
+    bool m_shutDown = false;
+};

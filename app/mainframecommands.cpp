@@ -1,0 +1,449 @@
+// CMainFrame: command execution, menus and the button bar, and the opening of
+// analysis windows.
+#include "analysis/analysiscore.h"
+#include "app/buttonbar.h"
+#include "app/childframe.h"
+#include "app/mainframe.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QUrl>
+
+namespace {
+constexpr int kMaxMacroDepth = 10;
+constexpr int kButtonsPerPage = 10;
+
+// The list name formats of the window kinds 1..7: frame list, button list.
+constexpr const char* kListFormats[7][2] = {
+    {"NORMAL_FRAME_%d", "NORMAL_BUTTON_%d"},     {"WLAN_FRAME_%d", "WLAN_BUTTON_%d"},
+    {"ZEROSPAN_FRAME_%d", "ZEROSPAN_BUTTON_%d"}, {"SEMIREAL_FRAME_%d", "SEMIREAL_BUTTON_%d"},
+    {"REALTIME_FRAME_%d", "REALTIME_BUTTON_%d"}, {"MEDICAL_FRAME_%d", "MEDICAL_BUTTON_%d"},
+    {"XPD_FRAME_%d", "XPD_BUTTON_%d"},
+};
+
+// The path with its extension replaced by "SPE" (a path without one gets it).
+CString withSettingExtension(const CString& path) {
+    int dot = path.ReverseFind('.');
+    int slash = path.ReverseFind('/');
+    if (dot > slash)
+        return path.Left(dot + 1) + "SPE";
+    return path + ".SPE";
+}
+
+CString chooseFile(QWidget* parent, const char* filter) {
+    QString f = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    return CString(f.toUtf8().toStdString());
+}
+} // namespace
+
+// ---- Executing commands
+
+void CMainFrame::ExecuteCommandId(int commandId) {
+    if (CCommandEntry* e = m_commands.EntryById(commandId))
+        ExecuteCommand(e);
+}
+
+void CMainFrame::ExecuteCommand(CCommandEntry* entry, bool macroStep) {
+    if (!entry)
+        return;
+    if (!macroStep)
+        m_macroDepth = 0;
+    CChildFrame* active = ActiveChild();
+    int result = -1;
+    if (entry->action < 100)
+        result = mainFrameAction(entry);
+    if (entry->action >= 100 || result == kActionForCore) {
+        result = -1;
+        // The core may close its window while it runs the command.
+        if (active && active->GetCore()) {
+            CAnalysisCore* core = active->GetCore();
+            result = core->ExecuteCommand(entry->action, entry->p[0], entry->p[1], entry->p[2],
+                                          entry->p[3], entry->p[4]);
+            if (result > 0) {
+                core->Reconfigure(result == kCommandReset);
+                core->UpdateView();
+            }
+        }
+    }
+    RefreshButtonBar();
+}
+
+int CMainFrame::mainFrameAction(CCommandEntry* e) {
+    switch (e->action) {
+    case 0:
+        return 0;
+    case 1:
+        close();
+        return 0;
+    case 2:
+        ShowAboutBox();
+        return 0;
+    case 3:
+        openHelp();
+        return 0;
+    case 4: {
+        if (!m_printer)
+            m_printer = std::make_unique<QPrinter>();
+        QPageSetupDialog dlg(m_printer.get(), this);
+        dlg.exec();
+        return 0;
+    }
+    case 5:
+        OpenAnalysisWindow(e->p1(), e->caption, e->p2());
+        return 0;
+    case 6: {
+        CString path = chooseFile(this, "Setting Files (*.SPE)");
+        if (path.IsEmpty())
+            return 0;
+        if (!OpenWorkspaceFile(withSettingExtension(path)))
+            ShowMessage(42);
+        return 0;
+    }
+    case 10:
+        if (e->p1() >= 1 && e->p1() <= 3)
+            m_outFileFlag ^= 1u << (e->p1() - 1);
+        return 0;
+    case 12: {
+        CString path = chooseFile(this, "CSV Files (*.CSV)");
+        if (!path.IsEmpty())
+            OpenCsvFile(path);
+        return 0;
+    }
+    case 15:
+        arrangeWindows(e->p1());
+        return 0;
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+        pageButtonList(e->action);
+        return 0;
+    case 50:
+        runMacro(e);
+        return 0;
+    case 53:
+        OpenWorkspaceFile(CString());
+        return 0;
+    default:
+        return kActionForCore;
+    }
+}
+
+void CMainFrame::runMacro(const CCommandEntry* entry) {
+    int before = m_macroDepth++;
+    if (before > kMaxMacroDepth)
+        return;
+    for (int k = 0; k < 5; ++k) {
+        int index = entry->p[k];
+        if (index < 100)
+            continue;
+        CCommandEntry step;
+        if (!CCommandEntry::Parse(GetTorvelString(index), step))
+            continue;
+        step.commandId = kMacroCommandId;
+        ExecuteCommand(&step, true);
+    }
+}
+
+void CMainFrame::openHelp() {
+    const char* name = GetTorvelString(66);
+    QString dir = QDir::currentPath() + "/Help";
+    QDesktopServices::openUrl(QUrl::fromLocalFile(dir + "/" + QString::fromUtf8(name ? name : "")));
+}
+
+void CMainFrame::arrangeWindows(int how) {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* w : m_mdi->subWindowList())
+        if (!w->isMinimized())
+            windows.append(w);
+    QRect area = m_mdi->viewport()->rect();
+    int n = static_cast<int>(windows.size());
+    switch (how) {
+    case 1:
+        m_mdi->cascadeSubWindows();
+        break;
+    case 2: // vertical tiling: side by side
+    case 3: // horizontal tiling: one above the other
+        for (int i = 0; i < n; ++i) {
+            QMdiSubWindow* w = windows[i];
+            w->showNormal();
+            if (how == 2)
+                w->setGeometry(area.width() * i / n, 0, area.width() / n, area.height());
+            else
+                w->setGeometry(0, area.height() * i / n, area.width(), area.height() / n);
+        }
+        break;
+    case 4: { // arrange icons: minimised windows in a row along the bottom
+        int x = 0;
+        for (QMdiSubWindow* w : m_mdi->subWindowList()) {
+            if (!w->isMinimized())
+                continue;
+            w->move(x, area.height() - w->height());
+            x += w->width();
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// ---- Button lists and the bar
+
+namespace {
+// The entries of one list are linked by next/prev; the list wraps around.
+CCommandEntry* stepInList(CCommandEntry* e, bool forward) {
+    if (forward) {
+        if (e->next)
+            return e->next;
+        while (e->prev)
+            e = e->prev;
+        return e;
+    }
+    if (e->prev)
+        return e->prev;
+    while (e->next)
+        e = e->next;
+    return e;
+}
+} // namespace
+
+void CMainFrame::pageButtonList(int action) {
+    CChildFrame* active = ActiveChild();
+    if (!active || !active->GetCore() || !m_currentButtonList)
+        return;
+    CCommandEntry* e = m_currentButtonList;
+    switch (action) {
+    case 27: // last page: the last entry, then nine back
+        while (e->next)
+            e = e->next;
+        for (int i = 0; i < kButtonsPerPage - 1; ++i)
+            e = stepInList(e, false);
+        break;
+    case 28:
+        for (int i = 0; i < kButtonsPerPage; ++i)
+            e = stepInList(e, true);
+        break;
+    case 29:
+        for (int i = 0; i < kButtonsPerPage; ++i)
+            e = stepInList(e, false);
+        break;
+    case 30:
+        while (e->prev)
+            e = e->prev;
+        break;
+    }
+    active->GetCore()->SetButtonList(e);
+    m_currentButtonList = e;
+    RefreshButtonBar();
+}
+
+int CMainFrame::CommandState(const CCommandEntry* e) {
+    CChildFrame* active = ActiveChild();
+    CAnalysisCore* core = active ? active->GetCore() : nullptr;
+    auto askCore = [&] {
+        return core->GetCommandState(e->action, e->p[0], e->p[1], e->p[2], e->p[3], e->p[4]);
+    };
+    if (core && e->action >= 100)
+        return askCore();
+    switch (e->action) {
+    case 10:
+        return (m_outFileFlag >> (e->p1() - 1)) & 1u ? 1 : 0;
+    case 0:
+        return e->checkState;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 12:
+    case 15:
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 50:
+    case 53:
+        return kNoState;
+    default:
+        return core && m_currentButtonList ? askCore() : kNoState;
+    }
+}
+
+void CMainFrame::updateMenuStates(QMenu* menu) {
+    for (QAction* a : menu->actions()) {
+        if (a->menu() || a->isSeparator())
+            continue;
+        CCommandEntry* e = m_commands.EntryById(a->data().toInt());
+        if (!e)
+            continue;
+        int state = CommandState(e);
+        if (state == kNoState)
+            continue;
+        a->setEnabled(state >= 0);
+        a->setCheckable(state == 1 || state == 0);
+        a->setChecked(state == 1);
+    }
+}
+
+void CMainFrame::RefreshButtonBar() {
+    if (!m_buttonBar)
+        return;
+    CCommandEntry* e = m_currentButtonList ? m_currentButtonList : m_mainButtonList;
+    CChildFrame* active = ActiveChild();
+    CAnalysisCore* core = active ? active->GetCore() : nullptr;
+    for (int i = 0; i < CButtonBar::kButtons && e; ++i, e = e->next) {
+        CButtonBar::ButtonState s;
+        s.caption = QString::fromUtf8(e->caption.c_str());
+        if (e->menuType == kMenuSeparator) {
+            s.caption.clear();
+            s.enabled = false;
+        } else if (e->menuType == kMenuCommand) {
+            s.toggleLook = e->checkState;
+            s.ticked = e->checkState;
+            bool disabled = e->checkState < 0;
+            if (core) {
+                int state =
+                    core->GetCommandState(e->action, e->p[0], e->p[1], e->p[2], e->p[3], e->p[4]);
+                if (state < 0) {
+                    disabled = true;
+                } else {
+                    s.toggleLook = 1;
+                    s.ticked = state;
+                }
+            }
+            if (e->checkState == 2)
+                s.toggleLook = 0;
+            if (disabled) {
+                s.ticked = -1;
+                s.toggleLook = 0;
+            }
+            s.enabled = !disabled;
+        }
+        m_buttonBar->SetButtonState(i, s);
+    }
+    m_buttonBar->update();
+}
+
+void CMainFrame::PressButton(int index) {
+    CCommandEntry* e = m_currentButtonList ? m_currentButtonList : m_mainButtonList;
+    for (int i = 0; i < index && e; ++i)
+        e = e->next;
+    if (!e)
+        return;
+    if (e->menuType == kMenuPopup) {
+        if (e->popup) {
+            QPoint at = m_buttonBar->MenuPoint(index);
+            e->popup->exec(at - QPoint(0, e->popup->sizeHint().height()));
+        }
+        return;
+    }
+    ExecuteCommand(e);
+}
+
+void CMainFrame::showMenuOf(const CCommandEntry* frameList) {
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    if (frameList && frameList->menu)
+        bar->addActions(frameList->menu->actions());
+}
+
+void CMainFrame::onSubWindowActivated(QMdiSubWindow* window) {
+    auto* child = dynamic_cast<CChildFrame*>(window);
+    if (child && child->GetCore()) {
+        CAnalysisCore* core = child->GetCore();
+        child->setWindowTitle(QString::fromUtf8(core->GetTitle().c_str()));
+        m_currentButtonList = core->GetButtonList();
+        showMenuOf(core->GetFrameList());
+    } else {
+        m_currentButtonList = nullptr;
+        showMenuOf(m_commands.ListOf("MAIN_FRAME"));
+    }
+    RefreshButtonBar();
+}
+
+// ---- Opening analysis windows
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    return dynamic_cast<CChildFrame*>(m_mdi->activeSubWindow());
+}
+
+std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& title, int variant) {
+    if (kind < 1 || kind > 7 || !m_coreFactory)
+        return nullptr;
+    CString frameName, buttonName;
+    frameName.Format(kListFormats[kind - 1][0], variant);
+    buttonName.Format(kListFormats[kind - 1][1], variant);
+    std::unique_ptr<CAnalysisCore> core =
+        m_coreFactory(kind, m_commands.ListOf(frameName), m_commands.ListOf(buttonName));
+    if (core) {
+        core->SetTitle(title);
+        core->SetTitleIndex(variant);
+        core->SetMainWindow(GetSafeHwnd());
+    }
+    return core;
+}
+
+CChildFrame* CMainFrame::finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace) {
+    CAnalysisCore* c = core.get();
+    auto* frame = new CChildFrame(this, std::move(core));
+    m_mdi->addSubWindow(frame);
+    c->ReadProfile();
+    if (fromWorkspace)
+        c->LoadSettings();
+    RefreshButtonBar();
+    c->Reconfigure(TRUE);
+    m_scheduler.Register(c);
+    if (c->GetOffsetLoadFailed())
+        ShowMessage(kStrOffsetLoadFailed);
+    frame->show();
+    m_mdi->setActiveSubWindow(frame);
+    PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+    return frame;
+}
+
+CChildFrame* CMainFrame::OpenAnalysisWindow(int kind, const CString& title, int variant) {
+    std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant);
+    if (!core)
+        return nullptr;
+    return finishOpening(std::move(core), false);
+}
+
+CChildFrame* CMainFrame::OpenWorkspaceFile(const CString& path) {
+    if (!path.IsEmpty()) {
+        ReleaseSettingFileObject();
+        if (!LoadSettingFile(path))
+            return nullptr;
+    }
+    int kind = 0, variant = 0;
+    CString title;
+    if (!GetSettingFileINT(kCoreSettingSection, "AnalysisType", &kind) ||
+        !GetSettingFileINT(kCoreSettingSection, "TitleIndex", &variant) ||
+        !GetSettingFileSTRING(kCoreSettingSection, "Title", title)) {
+        ReleaseSettingFileObject();
+        return nullptr;
+    }
+    std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant);
+    CChildFrame* frame = core ? finishOpening(std::move(core), true) : nullptr;
+    ReleaseSettingFileObject();
+    return frame;
+}
+
+CChildFrame* CMainFrame::OpenCsvFile(const CString& path) {
+    // Reading a CSV data file needs the data-file reader of the analysis
+    // framework; until a kind can read its sections the file cannot be shown.
+    (void)path;
+    ShowMessage(42);
+    return nullptr;
+}

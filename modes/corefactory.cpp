@@ -1,0 +1,13 @@
+#include "corefactory.h"
+
+#include "modes/normalanalysis.h"
+
+std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frameList,
+                                                  CCommandEntry* buttonList) {
+    switch (kind) {
+    case 1:
+        return std::make_unique<CNormalAnalysis>(frameList, buttonList);
+    default:
+        return nullptr; // WLAN, zero span, semi-real-time, real-time, medical and XPD windows
+    }
+}

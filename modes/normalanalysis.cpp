@@ -1,0 +1,398 @@
+#include "normalanalysis.h"
+
+#include "device/TorvelAPI.h"
+#include "lib/numentry.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "platform/profile.h"
+
+#include <algorithm>
+#include <cfloat>
+
+namespace {
+// Program strings of the normal analysis.
+constexpr int kStrStart = 13;
+constexpr int kStrStop = 14;
+constexpr int kStrCenter = 15;
+constexpr int kStrSpan = 16;
+constexpr int kStrOffsetOn = 39;
+
+const char* text(int index) {
+    const char* s = GetTorvelString(index);
+    return s ? s : "";
+}
+
+// " : %.7gMHz" of kHz x 0.001 from 1000 kHz up, else " : %.7gKHz".
+CString formatFrequency(int kHz) {
+    CString s;
+    if (kHz >= 1000)
+        s.Format(" : %.7gMHz", kHz * 0.001);
+    else
+        s.Format(" : %.7gKHz", static_cast<double>(kHz));
+    return s;
+}
+
+constexpr const char* kTraceNames[CNormalAnalysis::kTraceStores] = {"DataLine", "Trace1", "Trace2",
+                                                                    "Trace3",   "Trace4", "Trace5"};
+} // namespace
+
+CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList)
+    : CAnalysisCore(frameList, buttonList) {
+    for (int k = 0; k + 1 < kTraceStores; ++k)
+        m_traces[static_cast<size_t>(k)].SetNext(&m_traces[static_cast<size_t>(k + 1)]);
+}
+
+CNormalAnalysis::~CNormalAnalysis() = default;
+
+CString CNormalAnalysis::GetProfileSection() {
+    CString s;
+    s.Format("NormalAnalysis_%d", m_titleIndex);
+    return s;
+}
+
+int CNormalAnalysis::DeviceMinFrequency(int kind) {
+    return GetMinFrequency(kind);
+}
+int CNormalAnalysis::DeviceMaxFrequency(int kind) {
+    return GetMaxFrequency(kind);
+}
+
+// ---- Profile and settings
+
+void CNormalAnalysis::ReadProfile() {
+    CAnalysisCore::ReadProfile();
+    const CString section = GetProfileSection();
+    m_frequencyMode = GetProfileInt(section, "FrequencyFlag", 0) ? 1 : 0;
+    m_start = GetProfileInt(section, "StartFrequency", 1000);
+    m_stop = GetProfileInt(section, "StopFrequency", 3000000);
+    m_graph.xDivisions = GetProfileInt(section, "xDivisionNumber", 10);
+    m_graph.yDivisions = GetProfileInt(section, "yDivisionNumber", 10);
+    for (auto& trace : m_traces)
+        trace.SetUnit(static_cast<BYTE>(m_unit));
+    // The device's catcher rate is chosen per task; a stored one is not used.
+    m_catcherRate = -1;
+}
+
+void CNormalAnalysis::WriteProfile() {
+    CAnalysisCore::WriteProfile();
+    const CString section = GetProfileSection();
+    WriteProfileInt(section, "FrequencyFlag", m_frequencyMode);
+    WriteProfileInt(section, "StartFrequency", m_start);
+    WriteProfileInt(section, "StopFrequency", m_stop);
+    WriteProfileInt(section, "xDivisionNumber", m_graph.xDivisions);
+    WriteProfileInt(section, "yDivisionNumber", m_graph.yDivisions);
+}
+
+int CNormalAnalysis::SaveSettings() {
+    int ok = CAnalysisCore::SaveSettings();
+    ok &= WriteSettingFileINT("NORMAL_CORE", "FrequencyFlag", m_frequencyMode);
+    ok &= WriteSettingFileINT("NORMAL_CORE", "StartFrequency", m_start);
+    ok &= WriteSettingFileINT("NORMAL_CORE", "StopFrequency", m_stop);
+    for (int k = 0; k < kTraceStores; ++k)
+        ok &= m_traces[static_cast<size_t>(k)].SaveState(kTraceNames[k]);
+    return ok;
+}
+
+int CNormalAnalysis::LoadSettings() {
+    int ok = CAnalysisCore::LoadSettings();
+    ok &= GetSettingFileINT("NORMAL_CORE", "FrequencyFlag", &m_frequencyMode);
+    ok &= GetSettingFileINT("NORMAL_CORE", "StartFrequency", &m_start);
+    ok &= GetSettingFileINT("NORMAL_CORE", "StopFrequency", &m_stop);
+    for (int k = 0; k < kTraceStores; ++k)
+        ok &= m_traces[static_cast<size_t>(k)].LoadState(kTraceNames[k]);
+    return ok;
+}
+
+// ---- Range
+
+void CNormalAnalysis::SetStart(int kHz) {
+    if (kHz == m_start)
+        return;
+    m_frequencyMode = 0;
+    if (kHz > m_stop) {
+        m_start = m_stop;
+        m_stop = kHz;
+    } else {
+        m_start = kHz;
+    }
+    m_start = std::max(m_start, DeviceMinFrequency(1));
+}
+
+void CNormalAnalysis::SetStop(int kHz) {
+    if (kHz == m_stop)
+        return;
+    m_frequencyMode = 0;
+    if (kHz < m_start) {
+        m_stop = m_start;
+        m_start = kHz;
+    } else {
+        m_stop = kHz;
+    }
+    m_stop = std::min(m_stop, DeviceMaxFrequency(1));
+}
+
+void CNormalAnalysis::PlaceBand(int center, int half) {
+    const int lo = DeviceMinFrequency(1);
+    const int hi = DeviceMaxFrequency(1);
+    if (center - half < lo)
+        center = lo + half;
+    if (center + half > hi)
+        center = hi - half;
+    m_start = center - half;
+    m_stop = center + half;
+}
+
+void CNormalAnalysis::SetCenter(int kHz) {
+    m_frequencyMode = 1;
+    PlaceBand(kHz & ~1, GetSpan() / 2);
+}
+
+void CNormalAnalysis::SetSpan(int kHz) {
+    int step = SweepStep(nullptr);
+    if (kHz <= 10 * step)
+        return;
+    m_frequencyMode = 1;
+    int half = std::min(kHz / 2, DeviceMaxFrequency(1) / 2);
+    PlaceBand(GetCenter(), half);
+}
+
+void CNormalAnalysis::SetUnitAll(int unit) {
+    m_unit = unit;
+    for (auto& trace : m_traces)
+        trace.SetUnit(static_cast<BYTE>(unit));
+}
+
+CTraceStore* CNormalAnalysis::GetTrace(int k) {
+    return k >= 1 && k <= kTraceCount ? &m_traces[static_cast<size_t>(k)] : nullptr;
+}
+
+double CNormalAnalysis::UnitOffsetDb() const {
+    switch (m_traces[0].GetUnit()) {
+    case 2:
+        return 113.0;
+    case 3:
+        return 107.0;
+    default:
+        return 0.0;
+    }
+}
+
+int CNormalAnalysis::SweepStep(int* function) const {
+    auto* self = const_cast<CNormalAnalysis*>(this);
+    if (int step = self->DeviceRBWFrequency(1, m_rbwIndex); step != 0) {
+        if (function)
+            *function = 1;
+        return step;
+    }
+    if (int step = self->DeviceRBWFrequency(2, m_rbwIndex); step != 0) {
+        if (function)
+            *function = 2;
+        return step;
+    }
+    if (function)
+        *function = 4;
+    return self->DeviceRBWFrequency(4, m_rbwIndex);
+}
+
+// ---- Reconfiguration
+
+void CNormalAnalysis::Reconfigure(BOOL reset) {
+    m_start = std::max(m_start, DeviceMinFrequency(1));
+    m_stop = std::min(m_stop, DeviceMaxFrequency(1));
+    if (m_start > m_stop)
+        std::swap(m_start, m_stop);
+    const int step = DeviceRBWFrequency(kKindMask, m_rbwIndex);
+    if (m_stop - m_start < 2 * step)
+        m_stop = m_start + 2 * step;
+
+    if (m_frequencyMode == 0) {
+        m_graph.text[2] = text(kStrStart) + formatFrequency(m_start);
+        m_graph.text[3] = text(kStrStop) + formatFrequency(m_stop);
+    } else {
+        m_graph.text[2] = text(kStrCenter) + formatFrequency(GetCenter());
+        m_graph.text[3] = text(kStrSpan) + formatFrequency(GetSpan());
+    }
+
+    static constexpr int kDbPerDivision[] = {0, 10, 5, 2};
+    const int dbPerDiv = m_scale >= 1 && m_scale <= 3 ? kDbPerDivision[m_scale] : 0;
+    const double reference = DeviceZeroReferenceLevel() + m_attenuation;
+    const double unitOffset = UnitOffsetDb();
+    const int n = m_graph.yDivisions;
+    const int r = m_referencePosition;
+    m_graph.yMax = (n - r) * dbPerDiv + unitOffset + reference;
+    m_graph.yMin = reference + unitOffset - r * dbPerDiv;
+    m_graph.xMin = m_start;
+    m_graph.xMax = m_stop;
+
+    CString scaleText;
+    scaleText.Format("%ddB/Div  ATT:%ddB", dbPerDiv, m_attenuation);
+    if (m_offsetFlag)
+        scaleText += text(kStrOffsetOn);
+    m_graph.text[0] = scaleText;
+    m_graph.text[1] = "RBW" + formatFrequency(step) + " [Torvel]";
+
+    m_sweepPosition = 0;
+    m_taskRunning = 0;
+
+    if (reset && step != 0) {
+        const int alignedStart = m_start / 2000 * 2000;
+        const int alignedStop = (m_stop + 1999) / 2000 * 2000;
+        const DWORD points = static_cast<DWORD>((alignedStop - alignedStart) / step);
+        for (auto& trace : m_traces)
+            trace.Configure(static_cast<DWORD>(alignedStart), static_cast<DWORD>(step), points);
+        m_graph.redraw = true;
+    }
+}
+
+// ---- One sweep step
+
+int CNormalAnalysis::StartAnalysis() {
+    m_taskRunning = 1;
+    int function = 0;
+    const int step = SweepStep(&function);
+    CTraceStore& line = m_traces[0];
+    if (static_cast<DWORD>(m_sweepPosition) >= line.GetPoints())
+        m_sweepPosition = 0;
+    const int blockStart = static_cast<int>(line.GetStart()) + m_sweepPosition * step;
+    const int rejection = std::max(m_rejectionRate, 1);
+    const int catcher = std::max(m_catcherRate, 1);
+    switch (function) {
+    case 1:
+        return NormalSpectrumAnalysis(m_mainWnd, GetTaskTag(), blockStart, m_rbwIndex,
+                                      m_attenuation, rejection);
+    case 2:
+        return HighSpeedSpectrumAnalysis(m_mainWnd, GetTaskTag(), blockStart, m_attenuation,
+                                         rejection, catcher);
+    default:
+        return HighResolutionSpectrumAnalysis(m_mainWnd, GetTaskTag(), blockStart, m_attenuation,
+                                              rejection);
+    }
+}
+
+void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
+    if (!m_taskRunning)
+        return;
+    m_taskRunning = 0;
+    CTraceStore& line = m_traces[0];
+    const long long remaining = static_cast<long long>(line.GetPoints()) - m_sweepPosition;
+    int n = static_cast<int>(std::clamp<long long>(GetLastFunctionDataCount(), 0, remaining));
+    m_receiveBuffer.resize(static_cast<size_t>(std::max(n, 1)));
+    if (n > 0)
+        n = std::clamp(ReceiveData(m_receiveBuffer.data(), n), 0, n);
+
+    if (m_offsetFlag) {
+        const int step = SweepStep(nullptr);
+        long long f = static_cast<long long>(line.GetStart()) +
+                      static_cast<long long>(m_sweepPosition) * step;
+        for (int i = 0; i < n; ++i, f += step) {
+            const long long mhz = f / 1000;
+            if (mhz >= 0 && mhz < kOffsetTableSize)
+                m_receiveBuffer[static_cast<size_t>(i)] =
+                    static_cast<short>(m_receiveBuffer[static_cast<size_t>(i)] +
+                                       m_offsetTable[static_cast<size_t>(mhz)]);
+        }
+    }
+    for (auto& trace : m_traces)
+        trace.StoreBlock(m_receiveBuffer.data(), n, static_cast<DWORD>(m_sweepPosition), TRUE);
+    m_sweepPosition += n;
+
+    if (LoggingStep() && m_logging.m_RefreshFlag)
+        for (auto& trace : m_traces)
+            trace.SetInitializedFlag(1);
+    m_lastDataTime = CTime::GetCurrentTime();
+}
+
+// ---- Commands
+
+void CNormalAnalysis::SetHoldStateOfDataLine() {
+    m_traces[0].SetTraceState(m_maxHold ? 2 : m_minHold ? 3 : 4);
+}
+
+void CNormalAnalysis::ShiftRange(int percent, bool up) {
+    percent = std::clamp(percent, 0, 100);
+    const int shift = static_cast<int>(static_cast<long long>(GetSpan()) * percent / 100);
+    const int delta = up ? shift : -shift;
+    if (m_frequencyMode == 0) {
+        const int start = m_start + delta, stop = m_stop + delta;
+        m_start = start;
+        m_stop = stop;
+    } else {
+        SetCenter(GetCenter() + delta);
+    }
+}
+
+int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    int result = CAnalysisCore::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    if (action == 25 || action == 26)
+        SetHoldStateOfDataLine();
+    if (result != kCommandNotHandled)
+        return result;
+    auto setRbw = [&](int index) {
+        if (DeviceRBWFrequency(kKindMask, index) != 0)
+            m_rbwIndex = index;
+    };
+    switch (action) {
+    case 101:
+    case 102:
+        ShiftRange(p1, action == 102);
+        return kCommandReset;
+    case 103:
+        SetStart(p1);
+        SetStop(p2);
+        m_attenuation = p4;
+        setRbw(p3);
+        return kCommandReset;
+    case 104:
+        SetSpan(p2);
+        SetCenter(p1);
+        m_attenuation = p4;
+        setRbw(p3);
+        return kCommandReset;
+    default:
+        return kCommandNotHandled;
+    }
+}
+
+int CNormalAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
+    return CAnalysisCore::GetCommandState(action, p1, p2, p3, p4, p5);
+}
+
+bool CNormalAnalysis::EntryKHz(int titleString, int valueKHz, int* result) {
+    double mhz = NumEntryDOUBLE(valueKHz * 0.001, "MHz", text(titleString));
+    if (mhz == DBL_MAX)
+        return false;
+    *result = static_cast<int>(mhz * 1000);
+    return true;
+}
+
+int CNormalAnalysis::OnStartEntry() {
+    int v = 0;
+    if (!EntryKHz(kStrStart, m_start, &v))
+        return kCommandDone;
+    SetStart(v);
+    return kCommandReset;
+}
+
+int CNormalAnalysis::OnStopEntry() {
+    int v = 0;
+    if (!EntryKHz(kStrStop, m_stop, &v))
+        return kCommandDone;
+    SetStop(v);
+    return kCommandReset;
+}
+
+int CNormalAnalysis::OnCenterEntry() {
+    int v = 0;
+    if (!EntryKHz(kStrCenter, GetCenter(), &v))
+        return kCommandDone;
+    SetCenter(v);
+    return kCommandReset;
+}
+
+int CNormalAnalysis::OnSpanEntry() {
+    int v = 0;
+    if (!EntryKHz(kStrSpan, GetSpan(), &v))
+        return kCommandDone;
+    SetSpan(v);
+    return kCommandReset;
+}

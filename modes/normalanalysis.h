@@ -1,0 +1,93 @@
+// CNormalAnalysis: the swept-spectrum core. It sweeps its frequency range
+// block by block with the device call its RBW index selects, folds every block
+// into its data line and five traces, keeps the graph's scales and texts, and
+// is the base of the other spectrum kinds.
+#pragma once
+
+#include "analysis/analysiscore.h"
+
+#include <array>
+#include <vector>
+
+// What the spectrum graph shows: its four text slots and its x and y ranges.
+struct CNormalGraphValues {
+    std::array<CString, 4> text;
+    double xMin = 0, xMax = 0; // kHz
+    double yMin = 0, yMax = 0; // dB in the data line's unit
+    int xDivisions = 10;
+    int yDivisions = 10;
+    bool redraw = true;
+};
+
+class CNormalAnalysis : public CAnalysisCore {
+public:
+    // The analysis kinds this core's RBW checks ask for.
+    static constexpr int kKindMask = 7;
+    static constexpr int kTraceStores = 6; // data line and Trace1..Trace5
+    static constexpr int kMaxCsvPointsWithoutAsking = 65000;
+
+    CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList);
+    ~CNormalAnalysis() override;
+
+    int GetAnalysisType() override { return 1; }
+    int GetRBWKindMask() override { return kKindMask; }
+    CString GetProfileSection() override;
+    void ReadProfile() override;
+    void WriteProfile() override;
+    int SaveSettings() override;
+    int LoadSettings() override;
+
+    void SetStart(int kHz) override;
+    void SetStop(int kHz) override;
+    void SetCenter(int kHz) override;
+    void SetSpan(int kHz) override;
+    int GetSpan() override { return m_stop - m_start; }
+    void SetUnitAll(int unit) override;
+    CTraceStore* GetTrace(int k) override;
+    CTraceStore* GetDataLine() override { return &m_traces[0]; }
+
+    void Reconfigure(BOOL reset) override;
+    int StartAnalysis() override;
+    void AnalysisFinished(WPARAM wParam, LPARAM lParam) override;
+
+    int ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) override;
+    int GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) override;
+    int OnStartEntry() override;
+    int OnStopEntry() override;
+    int OnCenterEntry() override;
+    int OnSpanEntry() override;
+
+    int GetFrequencyMode() const { return m_frequencyMode; }
+    int GetStart() const { return m_start; }
+    int GetStop() const { return m_stop; }
+    int GetCenter() const { return (m_start + m_stop) / 2; }
+    int GetSweepPosition() const { return m_sweepPosition; }
+    const CNormalGraphValues& Graph() const { return m_graph; }
+    CNormalGraphValues& Graph() { return m_graph; }
+
+protected:
+    // Device facts and calls, through the device interface; tests replace them.
+    virtual int DeviceMinFrequency(int kind);
+    virtual int DeviceMaxFrequency(int kind);
+
+    // The step and the device function chosen by the RBW index: 1 normal,
+    // 2 high-speed, 4 high-resolution.
+    int SweepStep(int* function) const;
+    // The data line's unit offset in dB (113, 107 or 0).
+    double UnitOffsetDb() const;
+    // Moves the centre so that the band [centre - half, centre + half] lies
+    // inside the device's limits; start and stop follow.
+    void PlaceBand(int center, int half);
+    // Shifts the range by span x percent / 100 (negative: down).
+    void ShiftRange(int percent, bool up);
+    // Numeric entry of a frequency in MHz; false when cancelled.
+    bool EntryKHz(int titleString, int valueKHz, int* result);
+    void SetHoldStateOfDataLine();
+
+    int m_frequencyMode = 0;
+    int m_start = 1000;
+    int m_stop = 3000000;
+    std::array<CTraceStore, kTraceStores> m_traces;
+    std::vector<short> m_receiveBuffer;
+    CNormalGraphValues m_graph;
+};

@@ -1,0 +1,198 @@
+#!/usr/bin/env python3
+"""Writes the command list into the string table, lines 100 up to END_LIST.
+
+Each entry: list, caption, menu type (0 command, 1 separator, 2 pop-up), level,
+check state, action, p1..p5. Run after editing the tables below.
+"""
+import os
+import subprocess
+import sys
+
+E = []
+
+
+def add(lst, caption, mtype=0, level=0, check=0, action=0, *p):
+    p = list(p) + [0] * (5 - len(p))
+    E.append(f"{lst},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+
+
+def popup(lst, caption, level=0):
+    add(lst, caption, 2, level)
+
+
+def sep(lst, level=1):
+    add(lst, "", 1, level)
+
+
+KINDS = [(1, "&Normal Spectrum"), (2, "&WLAN"), (3, "&Zero Span"), (4, "&Semi Real Time"),
+         (5, "&Real Time"), (6, "&Medical Monitor"), (7, "&XPD Isolation")]
+
+# ---- Main frame menu and buttons (no analysis window active)
+M = "MAIN_FRAME"
+popup(M, "&File")
+add(M, "&Open Settings...\tCtrl+O", 0, 1, 0, 6)
+add(M, "Open &CSV Data...", 0, 1, 0, 12)
+sep(M)
+add(M, "Print Set&up...", 0, 1, 0, 4)
+sep(M)
+add(M, "E&xit", 0, 1, 0, 1)
+popup(M, "&Analysis")
+for kind, caption in KINDS:
+    add(M, caption, 0, 1, 0, 5, kind, 1)
+popup(M, "&Output")
+add(M, "Save &CSV", 0, 1, 0, 10, 1)
+add(M, "Save &BMP", 0, 1, 0, 10, 2)
+add(M, "Save &PNG", 0, 1, 0, 10, 3)
+popup(M, "&Window")
+add(M, "&Cascade", 0, 1, 0, 15, 1)
+add(M, "Tile &Vertically", 0, 1, 0, 15, 2)
+add(M, "Tile &Horizontally", 0, 1, 0, 15, 3)
+add(M, "&Arrange Icons", 0, 1, 0, 15, 4)
+popup(M, "&Help")
+add(M, "&Help Topics", 0, 1, 0, 3)
+add(M, "&About Torvel...", 0, 1, 0, 2)
+
+B = "MAIN_BUTTON"
+add(B, "Normal Spectrum", 0, 0, 2, 5, 1, 1)
+add(B, "WLAN Analysis", 0, 0, 2, 5, 2, 1)
+add(B, "Zero Span", 0, 0, 2, 5, 3, 1)
+add(B, "SemiReal Time", 0, 0, 2, 5, 4, 1)
+add(B, "Real Time", 0, 0, 2, 5, 5, 1)
+add(B, "Medical Monitor", 0, 0, 2, 5, 6, 1)
+add(B, "XPD Isolation", 0, 0, 2, 5, 7, 1)
+add(B, "Open Settings", 0, 0, 2, 6)
+add(B, "Open CSV", 0, 0, 2, 12)
+add(B, "Exit", 0, 0, 2, 1)
+
+# ---- Normal spectrum window, variant 1
+N = "NORMAL_FRAME_1"
+popup(N, "&File")
+add(N, "&Open Settings...", 0, 1, 0, 6)
+add(N, "Open &CSV Data...", 0, 1, 0, 12)
+add(N, "&Save Window Settings...", 0, 1, 0, 8)
+add(N, "&Load Window Settings...", 0, 1, 0, 9)
+add(N, "Save &Data...", 0, 1, 0, 11)
+sep(N)
+add(N, "&Print...", 0, 1, 0, 7)
+add(N, "Print Set&up...", 0, 1, 0, 4)
+add(N, "Cop&y Screen", 0, 1, 0, 13)
+sep(N)
+add(N, "E&xit", 0, 1, 0, 1)
+popup(N, "&Analysis")
+add(N, "&Run / Stop\tF1", 0, 1, 0, 16)
+sep(N)
+add(N, "&Start Frequency...", 0, 1, 0, 19)
+add(N, "S&top Frequency...", 0, 1, 0, 20)
+add(N, "&Centre Frequency...", 0, 1, 0, 21)
+add(N, "S&pan...", 0, 1, 0, 23)
+popup(N, "Span &Preset", 1)
+for span, caption in [(1000, "1 MHz"), (10000, "10 MHz"), (100000, "100 MHz"), (1000000, "1 GHz")]:
+    add(N, caption, 0, 2, 0, 22, span)
+popup(N, "&Band", 1)
+add(N, "Full Range", 0, 2, 0, 103, 1000, 3000000, 1, 30)
+add(N, "2.4 GHz WLAN", 0, 2, 0, 104, 2442000, 100000, 1, 30)
+add(N, "430 MHz Telemetry", 0, 2, 0, 104, 430000, 20000, 1, 30)
+add(N, "FM Broadcast", 0, 2, 0, 103, 76000, 108000, 1, 30)
+add(N, "Shift &Down 50%", 0, 1, 0, 101, 50)
+add(N, "Shift &Up 50%", 0, 1, 0, 102, 50)
+sep(N)
+popup(N, "&RBW", 1)
+for i in range(14):
+    add(N, f"RBW Index {i}", 0, 2, 0, 24, i)
+popup(N, "&Attenuator", 1)
+for att in range(0, 55, 10):
+    add(N, f"{att} dB", 0, 2, 0, 17, att)
+add(N, "Reference &Level...", 0, 1, 0, 18)
+popup(N, "Sc&ale", 1)
+add(N, "10 dB/div", 0, 2, 0, 31, 1)
+add(N, "5 dB/div", 0, 2, 0, 31, 2)
+add(N, "2 dB/div", 0, 2, 0, 31, 3)
+popup(N, "Reference &Position", 1)
+for r in range(10, -1, -1):
+    add(N, f"Division {r}", 0, 2, 0, 33, r)
+popup(N, "&Unit", 1)
+add(N, "dBm", 0, 2, 0, 32, 1)
+add(N, "dBuV (113 dB)", 0, 2, 0, 32, 2)
+add(N, "dBuV (107 dB)", 0, 2, 0, 32, 3)
+sep(N)
+add(N, "&Max Hold", 0, 1, 0, 25)
+add(N, "M&in Hold", 0, 1, 0, 26)
+popup(N, "&Marker")
+for k in range(1, 6):
+    add(N, f"Marker &{k}", 0, 1, 0, 34, k)
+sep(N)
+add(N, "Marker &Frequency...", 0, 1, 0, 35)
+add(N, "&Peak Search", 0, 1, 0, 36)
+add(N, "&Next Peak", 0, 1, 0, 37)
+popup(N, "Peak &Hold", 1)
+for k, caption in [(0, "Off"), (1, "Peak 1"), (2, "Peak 2"), (3, "Peak 3"), (4, "Peak 4")]:
+    add(N, caption, 0, 2, 0, 38, k)
+popup(N, "&Delta", 1)
+for k, caption in [(0, "Off"), (1, "Difference"), (2, "Band Power"), (3, "Band")]:
+    add(N, caption, 0, 2, 0, 39, k)
+popup(N, "&Select", 1)
+add(N, "Main Point", 0, 2, 0, 40, 1)
+add(N, "Child Point", 0, 2, 0, 40, 2)
+popup(N, "S&tyle", 1)
+add(N, "Line", 0, 2, 0, 41, 1)
+add(N, "Symbol", 0, 2, 0, 41, 2)
+add(N, "&Centre on Marker", 0, 1, 0, 42)
+popup(N, "&Trace")
+for k in range(1, 6):
+    add(N, f"Trace &{k}", 0, 1, 0, 47, k)
+sep(N)
+add(N, "&Write", 0, 1, 0, 48, 1)
+add(N, "&Max Hold", 0, 1, 0, 48, 2)
+add(N, "M&in Hold", 0, 1, 0, 48, 3)
+add(N, "&View", 0, 1, 0, 48, 4)
+popup(N, "&Options")
+add(N, "&Screen...", 0, 1, 0, 43)
+add(N, "&Analysis...", 0, 1, 0, 44)
+add(N, "&Logging...", 0, 1, 0, 45)
+add(N, "Level &Offset...", 0, 1, 0, 46)
+popup(N, "&Colour", 1)
+add(N, "Colour", 0, 2, 0, 14, 1)
+add(N, "Grey Scale", 0, 2, 0, 14, 2)
+popup(N, "Logging &Trigger", 1)
+add(N, "Off", 0, 2, 0, 49, 0)
+add(N, "Above Line", 0, 2, 0, 49, 1)
+popup(N, "&Window")
+add(N, "&Cascade", 0, 1, 0, 15, 1)
+add(N, "Tile &Vertically", 0, 1, 0, 15, 2)
+add(N, "Tile &Horizontally", 0, 1, 0, 15, 3)
+add(N, "&Arrange Icons", 0, 1, 0, 15, 4)
+popup(N, "&Help")
+add(N, "&About Torvel...", 0, 1, 0, 2)
+
+NB = "NORMAL_BUTTON_1"
+# page 1
+add(NB, "Run Stop", 0, 0, 0, 16)
+add(NB, "Start Freq", 0, 0, 2, 19)
+add(NB, "Stop Freq", 0, 0, 2, 20)
+add(NB, "Centre Freq", 0, 0, 2, 21)
+add(NB, "Span", 0, 0, 2, 23)
+add(NB, "Ref Level", 0, 0, 2, 18)
+add(NB, "Max Hold", 0, 0, 0, 25)
+add(NB, "Min Hold", 0, 0, 0, 26)
+add(NB, "Peak Search", 0, 0, 2, 36)
+add(NB, "More >>", 0, 0, 2, 28)
+# page 2
+add(NB, "Marker 1", 0, 0, 0, 34, 1)
+add(NB, "Marker 2", 0, 0, 0, 34, 2)
+add(NB, "Marker 3", 0, 0, 0, 34, 3)
+add(NB, "Next Peak", 0, 0, 2, 37)
+add(NB, "Marker Centre", 0, 0, 2, 42)
+add(NB, "Trace 1", 0, 0, 0, 47, 1)
+add(NB, "Trace 2", 0, 0, 0, 47, 2)
+add(NB, "Save Data", 0, 0, 2, 11)
+add(NB, "Logging ...", 0, 0, 2, 45)
+add(NB, "<< Back", 0, 0, 2, 29)
+
+E.append("END_LIST")
+
+here = os.path.dirname(os.path.abspath(__file__))
+args = []
+for i, line in enumerate(E):
+    args += [str(100 + i), line]
+subprocess.run([sys.executable, os.path.join(here, "settext.py")] + args, check=True)
+print(f"{len(E)} lines from 100 to {99 + len(E)}")
