@@ -65,6 +65,7 @@ void CAnalysisOptionDlg::AddRate(int group, int label, int slider, int value, in
     bar->setPageStep(1);
     auto* shown = new QLabel(box);
     LibDialog::SetControlId(shown, value);
+    shown->setFont(font()); // the dialog's own font, not the group's style font
     shown->setMinimumWidth(shown->fontMetrics().horizontalAdvance(QStringLiteral("00")) + 4);
     row->addWidget(caption);
     row->addWidget(bar, 1);

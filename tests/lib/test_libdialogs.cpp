@@ -3,6 +3,7 @@
 // headless through their controls.
 #include "lib/dialogs/analysisoptiondlg.h"
 #include "lib/dialogs/dialogsupport.h"
+#include "lib/dialogs/fontdialog.h"
 #include "lib/dialogs/offsetdlg.h"
 #include "lib/dialogs/offsettable.h"
 #include "lib/dialogs/screenoptiondlg.h"
@@ -15,6 +16,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -437,6 +439,27 @@ TEST_F(ScreenOptionTest, OkStagesEditsAlongTheChainUntilTheNextSelection) {
     EXPECT_EQ(trace.GetUpdateFlag(), 1); // OK flags every listed object
     linked.UpdateDrawObjectNow();
     EXPECT_EQ(linked.GetBackGroundColor(), RGB(10, 20, 30));
+}
+
+TEST_F(ScreenOptionTest, FontButtonStagesTheChosenFontAlongTheChain) {
+    WhenModal<CScreenOptionDlg>([&](CScreenOptionDlg* d) {
+        WhenModal<LibDialog::CFontChoiceDialog>([](LibDialog::CFontChoiceDialog* f) {
+            EXPECT_EQ(f->findChild<QWidget*>(LibDialog::kFontColorButtonName), nullptr);
+            auto* chooser = f->findChild<QFontDialog*>(LibDialog::kFontChooserName);
+            QFont font = chooser->currentFont();
+            font.setStrikeOut(true);
+            chooser->setCurrentFont(font);
+            f->accept();
+        });
+        Click(d, 2007);
+        Click(d, 1);
+    });
+    DoModalScreenOptionDlg(&list);
+    LOGFONT font;
+    linked.GetLOGFONT(&font);
+    EXPECT_EQ(font.lfStrikeOut, 1);
+    linked.GetLogFont(&font);
+    EXPECT_EQ(font.lfStrikeOut, 0); // live font: at the next selection
 }
 
 TEST_F(ScreenOptionTest, CancelPutsTheStagedValuesBack) {
