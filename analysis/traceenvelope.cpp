@@ -182,6 +182,7 @@ void CTraceStore::MergeEnvelope(const POINT* pairs, int n) {
     n = std::clamp(n, 0, 2 * kEnvelopeColumns);
     int k = 0;
     for (CTraceStore* s = this; s && k < kMaxChainLength; s = s->m_next, ++k) {
+        s->ApplyPendingReset();
         POINT* own = s->m_ownEnvelope.get();
         for (int i = 0; i < n; ++i) {
             own[i].x = pairs[i].x;

@@ -41,6 +41,147 @@ long long DbToWords(double level) {
     return static_cast<long long>(w);
 }
 
+// The three folds: c words (plus the unit offset, in 16 bits) into d. The
+// bodies work on lanes of sixteen words so that the compiler turns them into
+// vector instructions (built for AVX2 and for the baseline, picked at load
+// time); the tail is done word by word.
+constexpr int kFoldLanes = 16;
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TORVEL_FOLD_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TORVEL_FOLD_CLONES
+#endif
+
+template <typename Keep>
+inline void FoldLanes(short* __restrict d, const short* __restrict w, int c, short offset,
+                      Keep keep) {
+    int i = 0;
+    for (; i + kFoldLanes <= c; i += kFoldLanes) {
+        for (int k = 0; k < kFoldLanes; ++k) {
+            const short v = static_cast<short>(w[i + k] + offset);
+            d[i + k] = keep(v, d[i + k]);
+        }
+    }
+    for (; i < c; ++i) {
+        const short v = static_cast<short>(w[i] + offset);
+        d[i] = keep(v, d[i]);
+    }
+}
+
+TORVEL_FOLD_CLONES
+void FoldMaxHold(short* __restrict d, const short* __restrict w, int c, short offset) {
+    FoldLanes(d, w, c, offset, [](short v, short old) { return v > old ? v : old; });
+}
+
+// A min hold takes the first word after a reinitialisation: the
+// reinitialisation word is below every real level, so a plain "keep the
+// smaller" would never take a value.
+TORVEL_FOLD_CLONES
+void FoldMinHold(short* __restrict d, const short* __restrict w, int c, short offset) {
+    FoldLanes(d, w, c, offset,
+              [](short v, short old) { return (v < old || old == kLowestLevel) ? v : old; });
+}
+
+TORVEL_FOLD_CLONES
+void FoldWrite(short* __restrict d, const short* __restrict w, int c, short offset) {
+    FoldLanes(d, w, c, offset, [](short v, short) { return v; });
+}
+
+// The searches look at lanes of sixteen words at a time and go word by word
+// only through a lane that holds an answer better than the one so far.
+constexpr int kSearchLanes = 16;
+
+// Index of the first largest word of d[first, end), end > first.
+TORVEL_FOLD_CLONES
+long long FirstLargest(const short* d, long long first, long long end) {
+    long long best = first;
+    short bestValue = d[first];
+    long long i = first + 1;
+    for (; i + kSearchLanes <= end; i += kSearchLanes) {
+        short laneMax = d[i];
+        for (int k = 1; k < kSearchLanes; ++k) {
+            laneMax = d[i + k] > laneMax ? d[i + k] : laneMax;
+        }
+        if (laneMax > bestValue) {
+            for (int k = 0; k < kSearchLanes; ++k) {
+                if (d[i + k] == laneMax) {
+                    best = i + k;
+                    break;
+                }
+            }
+            bestValue = laneMax;
+        }
+    }
+    for (; i < end; ++i) {
+        if (d[i] > bestValue) {
+            bestValue = d[i];
+            best = i;
+        }
+    }
+    return best;
+}
+
+// Index of the highest word of d[first, last] that lies strictly above both
+// neighbours, not above limit, above the no-sample word, and not at exclude;
+// the first of equals; -1 when there is none.
+TORVEL_FOLD_CLONES
+long long HighestLocalPeak(const short* d, long long first, long long last, short limit,
+                           long long exclude) {
+    long long best = -1;
+    short floor = kNoSample; // an answer must lie above this
+    auto better = [&](long long i) {
+        const short v = d[i];
+        return v > d[i - 1] && v > d[i + 1] && v <= limit && v > floor && i != exclude;
+    };
+    long long i = first;
+    for (; i + kSearchLanes <= last + 1; i += kSearchLanes) {
+        int any = 0;
+        for (int k = 0; k < kSearchLanes; ++k) {
+            const short v = d[i + k];
+            any |= (v > d[i + k - 1]) & (v > d[i + k + 1]) & (v <= limit) & (v > floor);
+        }
+        if (any) {
+            for (int k = 0; k < kSearchLanes; ++k) {
+                if (better(i + k)) {
+                    best = i + k;
+                    floor = d[i + k];
+                }
+            }
+        }
+    }
+    for (; i <= last; ++i) {
+        if (better(i)) {
+            best = i;
+            floor = d[i];
+        }
+    }
+    return best;
+}
+
+// Whether some word of d[first, end) lies above threshold.
+TORVEL_FOLD_CLONES
+bool AnyAbove(const short* d, long long first, long long end, short threshold) {
+    long long i = first;
+    for (; i + kSearchLanes <= end; i += kSearchLanes) {
+        int any = 0;
+        for (int k = 0; k < kSearchLanes; ++k) {
+            any |= d[i + k] > threshold;
+        }
+        if (any) {
+            return true;
+        }
+    }
+    for (; i < end; ++i) {
+        if (d[i] > threshold) {
+            return true;
+        }
+    }
+    return false;
+}
+
+#undef TORVEL_FOLD_CLONES
+
 } // namespace
 
 CTraceStore::CTraceStore()
@@ -100,17 +241,6 @@ int CTraceStore::GetChainLength() const {
     return n;
 }
 
-short CTraceStore::UnitOffset(int unit) {
-    switch (unit) {
-    case 2:
-        return kUnitOffsetDbuv113;
-    case 3:
-        return kUnitOffsetDbuv107;
-    default:
-        return 0;
-    }
-}
-
 void CTraceStore::StoreBlock(const short* words, int n, DWORD position, BOOL applyUnit) {
     // The block is cut at the end of the grid; a position past the end stores nothing.
     long long count = std::min<long long>(n, static_cast<long long>(m_points) - position);
@@ -129,29 +259,17 @@ void CTraceStore::StoreBlock(const short* words, int n, DWORD position, BOOL app
         m_lastPosition = m_points + position;
     } else {
         if (m_data && count > 0) {
-            short* __restrict d = m_data.get() + position;
-            const short* __restrict w = words;
+            short* d = m_data.get() + position;
             const int c = static_cast<int>(count);
             switch (m_traceState) {
             case kTraceMaxHold:
-                for (int i = 0; i < c; ++i) {
-                    const short v = static_cast<short>(w[i] + offset);
-                    d[i] = v > d[i] ? v : d[i];
-                }
+                FoldMaxHold(d, words, c, offset);
                 break;
             case kTraceMinHold:
-                // A min hold takes the first word after a reinitialisation: the
-                // reinitialisation word is below every real level, so a plain
-                // "keep the smaller" would never take a value.
-                for (int i = 0; i < c; ++i) {
-                    const short v = static_cast<short>(w[i] + offset);
-                    d[i] = (v < d[i] || d[i] == kLowestLevel) ? v : d[i];
-                }
+                FoldMinHold(d, words, c, offset);
                 break;
             case kTraceWrite:
-                for (int i = 0; i < c; ++i) {
-                    d[i] = static_cast<short>(w[i] + offset);
-                }
+                FoldWrite(d, words, c, offset);
                 break;
             default:
                 break; // off or frozen: nothing is stored
@@ -165,19 +283,15 @@ void CTraceStore::StoreBlock(const short* words, int n, DWORD position, BOOL app
     }
 }
 
-void CTraceStore::ResetEnvelope() {
-    int seed;
-    if (m_traceState == kTraceMaxHold || m_traceState == kTraceWrite) {
-        seed = 0x10000;
-    } else if (m_traceState == kTraceMinHold) {
-        seed = -1;
-    } else {
+void CTraceStore::ApplyPendingReset() const {
+    if (m_pendingSeed == 0) {
         return;
     }
     POINT* p = m_ownEnvelope.get();
     for (int i = 0; i < 2 * kEnvelopeColumns; ++i) {
-        p[i].y = seed;
+        p[i].y = m_pendingSeed;
     }
+    m_pendingSeed = 0;
 }
 
 void CTraceStore::ApplyOffsetTable(const short* table) {
@@ -299,13 +413,7 @@ long long CTraceStore::Peak(long long f1, long long f2) const {
     if (first >= end) {
         return m_start;
     }
-    const short* d = m_data.get();
-    long long best = first;
-    for (long long i = first + 1; i < end; ++i) {
-        if (d[i] > d[best]) {
-            best = i;
-        }
-    }
+    const long long best = FirstLargest(m_data.get(), first, end);
     return static_cast<long long>(m_start) + best * m_step;
 }
 
@@ -318,15 +426,7 @@ long long CTraceStore::NextPeak(long long reference, long long f1, long long f2)
     // Every candidate has both neighbours inside the peak range.
     const long long first = std::max<long long>(1, IndexDown(f1) + 1);
     const long long last = std::min<long long>(IndexDown(f2), m_points) - 2; // inclusive
-    const short* d = m_data.get();
-    long long best = -1;
-    for (long long i = first; i <= last; ++i) {
-        const short v = d[i];
-        if (v > d[i - 1] && v > d[i + 1] && v <= limit && v > kNoSample && i != refIndex &&
-            (best < 0 || v > d[best])) {
-            best = i;
-        }
-    }
+    const long long best = HighestLocalPeak(m_data.get(), first, last, limit, refIndex);
     return best < 0 ? static_cast<long long>(m_start)
                     : static_cast<long long>(m_start) + best * m_step;
 }
@@ -335,16 +435,19 @@ int CTraceStore::Exceeds(double level, long long f1, long long f2) const {
     if (!m_data) {
         return 0;
     }
-    const long long threshold = DbToWords(level);
     const long long first = std::max<long long>(0, IndexDown(f1));
     const long long end = std::min<long long>(IndexDown(f2), static_cast<long long>(m_points) - 1);
-    const short* d = m_data.get();
-    for (long long i = first; i < end; ++i) {
-        if (d[i] > threshold) {
-            return 1;
-        }
+    if (first >= end) {
+        return 0;
     }
-    return 0;
+    const long long threshold = DbToWords(level);
+    if (threshold >= 32767) {
+        return 0; // no word lies above it
+    }
+    if (threshold < -32768) {
+        return 1; // every word lies above it
+    }
+    return AnyAbove(m_data.get(), first, end, static_cast<short>(threshold)) ? 1 : 0;
 }
 
 int CTraceStore::SaveState(const char* section) {

@@ -45,6 +45,10 @@ constexpr int kReadoutRelative = 0x2; // the level is relative ("dBc")
 
 // The envelope holds one entry per pixel column of the last drawing.
 constexpr int kEnvelopeColumns = 2000;
+// A reset envelope column: max hold and write take any new y below 0x10000,
+// min hold any new y above -1.
+constexpr int kEnvelopeSeedHigh = 0x10000;
+constexpr int kEnvelopeSeedLow = -1;
 // Chains are walked at most this far (a core chains six stores).
 constexpr int kMaxChainLength = 64;
 // The grid never holds more points than this; a larger request is refused like
@@ -115,7 +119,9 @@ public:
     CString MarkerText(double x, double level, int flags) const;
     CString UnitText(int flags) const;
     // The offset of unit u added to stored words.
-    static short UnitOffset(int unit);
+    static short UnitOffset(int unit) {
+        return unit == 2 ? kUnitOffsetDbuv113 : unit == 3 ? kUnitOffsetDbuv107 : 0;
+    }
 
     // The chain of stores drawn together.
     void SetNext(CTraceStore* next) { m_next = next; }
@@ -147,7 +153,10 @@ public:
     // The envelope of the last drawing: the main points, this store's own
     // (merged) points, and the x of the sample each main point stands for.
     const POINT* GetEnvelopePoints() const { return m_envelope.get(); }
-    const POINT* GetOwnPoints() const { return m_ownEnvelope.get(); }
+    const POINT* GetOwnPoints() const {
+        ApplyPendingReset();
+        return m_ownEnvelope.get();
+    }
     const int* GetEnvelopeX() const { return m_envelopeX.get(); }
     int GetEnvelopeCount() const { return m_envelopeCount; }
 
@@ -158,7 +167,17 @@ public:
 private:
     long long IndexUp(long long f) const; // ceiling index of f
     long long IndexDown(long long f) const;
-    void ResetEnvelope();
+    // Resets this store's own envelope by its state. The seed is taken now and
+    // written when the envelope is next used, so folding a block costs nothing
+    // per envelope column.
+    void ResetEnvelope() {
+        if (m_traceState == kTraceMaxHold || m_traceState == kTraceWrite) {
+            m_pendingSeed = kEnvelopeSeedHigh;
+        } else if (m_traceState == kTraceMinHold) {
+            m_pendingSeed = kEnvelopeSeedLow;
+        }
+    }
+    void ApplyPendingReset() const;
 
     DWORD m_id;
     CTraceStore* m_next = nullptr;
@@ -178,6 +197,8 @@ private:
     BOOL m_hasData = FALSE;
     BOOL m_copied = FALSE;
     int m_envelopeCount = 0;
+    // The seed a reset left for this store's own envelope (0: none pending).
+    mutable int m_pendingSeed = 0;
 };
 
 // The level-offset table: one signed offset (level words) per MHz from 0 MHz.
