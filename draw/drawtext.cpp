@@ -1,0 +1,137 @@
+// Positioned texts and the line list of a graph's title.
+#include "draw/drawtext.h"
+
+#include "draw/drawcontext.h"
+#include "lib/drawobject.h"
+#include "platform/dc.h"
+
+#include <cstdarg>
+
+namespace {
+// SetTextAlign flags of anchor codes 0..8.
+constexpr UINT kAnchorFlags[] = {0, 8, 2, 10, 30, 6, 14, 24, 26};
+} // namespace
+
+CDrawText::CDrawText() = default;
+
+WORD CDrawText::GetTypeCode() {
+    return DrawType::kDrawText;
+}
+
+CString CDrawText::GetClassName() {
+    return "CDrawText";
+}
+
+void CDrawText::SetPosition(int x, int y, BYTE anchor) {
+    m_X = x;
+    m_Y = y;
+    SetAnchor(anchor);
+}
+
+void CDrawText::SetAnchor(BYTE anchor) {
+    if (anchor < sizeof(kAnchorFlags) / sizeof(kAnchorFlags[0])) {
+        m_Alignment = kAnchorFlags[anchor];
+    }
+}
+
+void CDrawText::Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    m_Text.FormatV(format, args);
+    va_end(args);
+}
+
+int CDrawText::DrawString(CDC* pDC, CDrawContext* parent) {
+    if (!pDC) {
+        return 0;
+    }
+    const int oldMode = m_TransparentFlag ? pDC->SetBkMode(TRANSPARENT) : pDC->GetBkMode();
+    const COLORREF oldText = m_OwnColorFlag ? pDC->SetTextColor(m_TextColor) : pDC->GetTextColor();
+    const COLORREF textBefore = pDC->GetTextColor();
+    const COLORREF oldBk = pDC->GetBkColor();
+    if (m_InverseFlag) {
+        CDrawObject* object = parent ? parent->GetDrawObject() : nullptr;
+        if (object) {
+            pDC->SetTextColor(object->GetBackGroundColor());
+            pDC->SetBkColor(object->GetTextColor());
+        } else {
+            pDC->SetTextColor(oldBk);
+            pDC->SetBkColor(textBefore);
+        }
+    }
+    SIZE size{0, 0};
+    pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &size);
+    int x = m_X, y = m_Y;
+    const UINT oldAlign = pDC->GetTextAlign();
+    if (m_Alignment == kAlignCentred) {
+        pDC->SetTextAlign(0);
+        x = m_X - (size.cx + 1) / 2;
+        y = m_Y - (size.cy + 1) / 2;
+    } else {
+        pDC->SetTextAlign(m_Alignment);
+    }
+    if (m_GreyedFlag) {
+        // DrawState ignores the alignment: the box starts at the top-left point.
+        pDC->DrawState(CPoint(x, y), CSize(size.cx, size.cy), m_Text,
+                       DST_PREFIXTEXT | DSS_DISABLED);
+    } else {
+        pDC->TextOut(x, y, m_Text);
+    }
+    pDC->SetTextAlign(oldAlign);
+    if (m_InverseFlag) {
+        pDC->SetBkColor(oldBk);
+        pDC->SetTextColor(textBefore);
+    }
+    if (m_OwnColorFlag) {
+        pDC->SetTextColor(oldText);
+    }
+    if (m_TransparentFlag) {
+        pDC->SetBkMode(oldMode);
+    }
+    return size.cy;
+}
+
+void CDrawText::Draw(CDC* pDC, CDrawContext* parent, void*) {
+    DrawString(pDC, parent);
+}
+
+CDrawMultiLineText::CDrawMultiLineText() = default;
+
+WORD CDrawMultiLineText::GetTypeCode() {
+    return DrawType::kDrawMultiLineText;
+}
+
+CString CDrawMultiLineText::GetClassName() {
+    return "CDrawMultiLineText";
+}
+
+void CDrawMultiLineText::Draw(CDC* pDC, CDrawContext* parent, void*) {
+    const int cy = DrawString(pDC, parent);
+    if (m_pNextLine) {
+        m_pNextLine->SetLineTop(m_Y + cy + 2);
+    }
+}
+
+void CDrawMultiLineText::AppendLine(CDrawMultiLineText* line) {
+    if (!line || line == this) {
+        return;
+    }
+    // Walked as a loop: a line already on the list is not linked again.
+    CDrawMultiLineText* last = this;
+    for (CDrawMultiLineText* p = this; p; p = p->m_pNextLine) {
+        if (p == line) {
+            return;
+        }
+        last = p;
+    }
+    last->m_pNextLine = line;
+}
+
+void CDrawMultiLineText::SetLineTop(int v) {
+    for (CDrawMultiLineText* p = this; p; p = p->m_pNextLine) {
+        p->m_Y = v;
+        if (p->m_RedrawFlag) {
+            return;
+        }
+    }
+}
