@@ -1,0 +1,155 @@
+// The spectrum graph: margins, texts, frame, data lines and overlays.
+#include "draw/normalgraphcontext.h"
+
+#include "draw/datalinecontext.h"
+#include "lib/drawobject.h"
+#include "platform/dc.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Texts sit this far from the graph area's edge.
+constexpr int kTextOffset = 4;
+// The status text's inset from the graph area's top-right corner.
+constexpr int kStatusInset = 2;
+
+// A window limit as the data lines' 32-bit integer, truncated toward zero.
+int TruncatedLimit(double v) {
+    if (std::isnan(v)) {
+        return 0;
+    }
+    return static_cast<int>(std::clamp(v, -2147483648.0, 2147483647.0));
+}
+} // namespace
+
+CNormalGraphContext::CNormalGraphContext() {
+    // The inner chain, drawn by Draw: axis texts, corner texts, frame.
+    CDrawElement& head = m_Axis[0];
+    head.Append(&m_Axis[1]);
+    for (CDrawText& corner : m_Corner) {
+        head.Append(&corner);
+    }
+    head.Append(&m_Frame);
+    m_Status.SetRedrawFlag(0);
+    SetScale(0, -100, 0, -100);
+}
+
+WORD CNormalGraphContext::GetTypeCode() {
+    return DrawType::kNormalGraphContext;
+}
+
+CString CNormalGraphContext::GetClassName() {
+    return "CNormalGraphContext";
+}
+
+CString* CNormalGraphContext::GetCornerText(int index) {
+    if (index < 0 || index >= kCornerCount) {
+        return nullptr;
+    }
+    return m_Corner[static_cast<size_t>(index)].GetTextPtr();
+}
+
+CString* CNormalGraphContext::GetTitleText() {
+    return m_Frame.GetTitle().GetTextPtr();
+}
+
+void CNormalGraphContext::SetScale(double x1, double x2, double y1, double y2) {
+    m_XMin = std::min(x1, x2);
+    m_XMax = std::max(x1, x2);
+    m_YMin = std::min(y1, y2);
+    m_YMax = std::max(y1, y2);
+    m_Axis[0].Format("%g", m_YMax);
+    m_Axis[1].Format("%g", m_YMin);
+    for (CDrawElement* e = m_pOverlay; e; e = e->GetNext()) {
+        if (e->GetTypeCode() == DrawType::kDataLineContext) {
+            static_cast<CDataLineContext*>(e)->SetWindow(TruncatedLimit(m_XMin),
+                                                         TruncatedLimit(m_XMax), m_YMax, m_YMin);
+        }
+    }
+}
+
+void CNormalGraphContext::AddOverlay(CDrawElement* element) {
+    if (!element) {
+        return;
+    }
+    if (!m_pOverlay) {
+        m_pOverlay = element;
+    } else {
+        m_pOverlay->Append(element);
+    }
+}
+
+void CNormalGraphContext::Draw(CDC* pDC, CDrawContext*, void*) {
+    if (!pDC) {
+        return;
+    }
+    if (m_pDrawObject) {
+        m_pDrawObject->SelectDrawObject(pDC, nullptr);
+        pDC->FillSolidRect(&m_Rect, m_pDrawObject->GetBackGroundColor());
+    }
+    SIZE axis1{0, 0}, axis0{0, 0};
+    pDC->GetTextExtentPoint32(m_Axis[1].GetText(), m_Axis[1].GetText().GetLength(), &axis1);
+    pDC->GetTextExtentPoint32(m_Axis[0].GetText(), m_Axis[0].GetText().GetLength(), &axis0);
+
+    const int left = std::max(axis1.cx, axis0.cx) + kAxisGap;
+    const int bottom = axis1.cy + kTextGap;
+    const bool noTopTexts = m_Corner[0].GetText().IsEmpty() && m_Corner[1].GetText().IsEmpty();
+    const int top = noTopTexts ? kEmptyTopMargin : axis1.cy + kTextGap;
+    const int right = kRightMargin;
+    m_GraphArea =
+        CRect(m_Rect.left + left, m_Rect.top + top, m_Rect.right - right, m_Rect.bottom - bottom);
+
+    m_Frame.Layout(m_GraphArea);
+    LayoutChain(m_pChild, m_GraphArea);
+
+    const int l = m_Rect.left, t = m_Rect.top, r = m_Rect.right, b = m_Rect.bottom;
+    m_Axis[0].SetPosition(l + left - kTextOffset, t + top - kTextOffset,
+                          CDrawText::kAnchorRightTop);
+    m_Axis[1].SetPosition(l + left - kTextOffset, b - bottom + kTextOffset,
+                          CDrawText::kAnchorRightBottom);
+    m_Corner[0].SetPosition(l + left, t + top - kTextOffset, CDrawText::kAnchorLeftBottom);
+    m_Corner[1].SetPosition(r - kRightMargin, t + top - kTextOffset, CDrawText::kAnchorRightBottom);
+    m_Corner[2].SetPosition(l + left, b - bottom + kTextOffset, CDrawText::kAnchorLeftTop);
+    m_Corner[3].SetPosition(r - kRightMargin, b - bottom + kTextOffset, CDrawText::kAnchorRightTop);
+
+    m_Axis[0].Render(pDC, this, nullptr);
+
+    if (m_Status.GetRedrawFlag()) {
+        m_Status.SetPosition(m_GraphArea.right - kStatusInset, m_GraphArea.top + kStatusInset,
+                             CDrawText::kAnchorRightTop);
+        m_Status.Render(pDC, this, nullptr);
+    }
+    LayoutChain(m_pOverlay, m_GraphArea);
+}
+
+void CNormalGraphContext::Render(CDC* pDC, CDrawContext* parent, void* reserved) {
+    if (m_RedrawFlag) {
+        Draw(pDC, parent, reserved);
+        if (m_pOverlay) {
+            m_pOverlay->Render(pDC, this, reserved);
+        }
+        if (m_pChild) {
+            m_pChild->Render(pDC, this, reserved);
+        }
+    }
+    if (m_pNext) {
+        m_pNext->Render(pDC, parent, reserved);
+    }
+}
+
+CString CNormalGraphContext::Dump(CString indent) {
+    CString s = indent + GetClassName() + "\n";
+    const CString inner = indent + " -- ";
+    s += m_Axis[0].Dump(inner);
+    if (m_pOverlay) {
+        s += m_pOverlay->Dump(inner);
+    }
+    if (m_pChild) {
+        s += m_pChild->Dump(inner);
+    }
+    if (m_pNext) {
+        s += m_pNext->Dump(indent);
+    }
+    return s;
+}

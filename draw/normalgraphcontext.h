@@ -1,0 +1,69 @@
+// CNormalGraphContext: the spectrum graph of every analysis window. It reserves
+// margins for its axis and corner texts, lays its frame (graticule and title)
+// into the remaining graph area, draws the data lines of its overlay chain over
+// the grid and its children (cursor, markers, trigger lines) over the data lines.
+#pragma once
+
+#include "draw/backgroundcontext.h"
+#include "draw/drawtext.h"
+#include "draw/normalframecontext.h"
+
+#include <array>
+
+class CNormalGraphContext : public CBackGroundContext {
+public:
+    // Margins around the graph area, in pixels.
+    static constexpr int kAxisGap = 14;        // left: widest axis text plus this
+    static constexpr int kTextGap = 8;         // top and bottom: text height plus this
+    static constexpr int kEmptyTopMargin = 12; // top without corner texts 0 and 1
+    static constexpr int kRightMargin = 20;
+    static constexpr int kCornerCount = 4;
+
+    CNormalGraphContext();
+
+    void Draw(CDC* pDC, CDrawContext* parent, void* reserved) override;
+    // Draw, the overlay chain, then the child chain, each with this graph as
+    // parent; then the later siblings.
+    void Render(CDC* pDC, CDrawContext* parent, void* reserved) override;
+    WORD GetTypeCode() override;
+    CString GetClassName() override;
+    // The graph, its inner chain (texts and frame), its overlays and children.
+    CString Dump(CString indent) override;
+
+    // The text of corner 0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right;
+    // null for another index.
+    virtual CString* GetCornerText(int index);
+    // The title line of the frame.
+    virtual CString* GetTitleText();
+
+    // Orders the two ranges, writes the axis texts ("%g") and passes the window
+    // to every data line of the overlay chain.
+    void SetScale(double x1, double x2, double y1, double y2);
+    // Appends a data line to the overlay chain.
+    void AddOverlay(CDrawElement* element);
+    CDrawElement* GetOverlay() const { return m_pOverlay; }
+
+    double GetXMin() const { return m_XMin; }
+    double GetXMax() const { return m_XMax; }
+    double GetYMin() const { return m_YMin; }
+    double GetYMax() const { return m_YMax; }
+    // The area inside the margins of the last draw.
+    const CRect& GetGraphArea() const { return m_GraphArea; }
+    CNormalFrameContext& GetFrame() { return m_Frame; }
+    CDrawText& GetCorner(int index) { return m_Corner[static_cast<size_t>(index & 3)]; }
+    CDrawText& GetAxisText(int index) { return m_Axis[static_cast<size_t>(index & 1)]; }
+    // Shown inside the graph area at its top-right corner; hidden at first.
+    CDrawText& GetStatusText() { return m_Status; }
+
+private:
+    CDrawElement* m_pOverlay = nullptr;
+    CNormalFrameContext m_Frame;
+    std::array<CDrawText, kCornerCount> m_Corner;
+    std::array<CDrawText, 2> m_Axis;
+    CDrawText m_Status;
+    double m_XMin = 0.0;
+    double m_XMax = 0.0;
+    double m_YMin = 0.0;
+    double m_YMax = 0.0;
+    CRect m_GraphArea{0, 0, 0, 0};
+};
