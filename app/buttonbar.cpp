@@ -1,22 +1,55 @@
 #include "buttonbar.h"
 
-#include <QPushButton>
+#include "draw/gradientbutton.h"
+#include "lib/drawobject.h"
+#include "platform/dc.h"
+#include "platform/profile.h"
+
 #include <QResizeEvent>
 
 #include <algorithm>
 
-CButtonBar::CButtonBar(QWidget* parent) : QWidget(parent) {
+namespace {
+constexpr char kProfileSection[] = "WINDOW";
+constexpr char kTitle[] = "CTRL_BUTTON";
+// A ticked button shows its caption in the line colour; blue unless the
+// profile says otherwise.
+constexpr COLORREF kDefaultTickedColor = RGB(0, 0, 255);
+} // namespace
+
+CButtonBar::CButtonBar(QWidget* parent)
+    : QWidget(parent), m_drawObject(std::make_unique<CDrawObject>(0, kProfileSection)) {
     setObjectName(QString::number(kBarId));
     setMinimumHeight(40);
+    // Without stored colours the buttons take the system's button face.
+    m_drawObject->SetTitleString(kTitle);
+    if (GetProfileString(kProfileSection, "Back").IsEmpty())
+        m_drawObject->SetUpdateBkColor(GetSysColor(COLOR_BTNFACE));
+    if (GetProfileString(kProfileSection, "Pen").IsEmpty()) {
+        LOGPEN pen;
+        m_drawObject->GetLOGPEN(&pen);
+        pen.lopnColor = kDefaultTickedColor;
+        m_drawObject->SetUpdateLOGPEN(&pen);
+    }
+    m_drawObject->SetUpdateFlag();
+    m_drawObject->UpdateDrawObjectNow();
     for (int i = 0; i < kButtons; ++i) {
-        auto* b = new QPushButton(this);
+        auto* b = new CGradientButton(this);
         b->setObjectName(QString::number(kControlIds[static_cast<size_t>(i)]));
-        b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, this, [this, i] {
+        b->SetDrawObject(m_drawObject.get());
+        connect(b, &QAbstractButton::clicked, this, [this, i] {
             if (OnPressed)
                 OnPressed(i);
         });
         m_buttons[static_cast<size_t>(i)] = b;
+    }
+}
+
+// The buttons are children of this widget and go before the draw object they use.
+CButtonBar::~CButtonBar() {
+    for (CGradientButton*& b : m_buttons) {
+        delete b;
+        b = nullptr;
     }
 }
 
@@ -55,23 +88,28 @@ void CButtonBar::SetButtonState(int index, const ButtonState& state) {
     if (index < 0 || index >= kButtons)
         return;
     m_states[static_cast<size_t>(index)] = state;
-    QPushButton* b = m_buttons[static_cast<size_t>(index)];
+    CGradientButton* b = m_buttons[static_cast<size_t>(index)];
     b->setText(state.caption);
-    b->setCheckable(state.toggleLook != 0);
-    b->setChecked(state.toggleLook != 0 && state.ticked == 1);
+    // The toggle look keeps a clicked button pressed; ticked is the look itself.
+    b->SetTickedFlag(state.toggleLook);
     b->setEnabled(state.enabled);
+    b->SetState(state.enabled ? (state.ticked == 1 ? CGradientButton::kStatePressed
+                                                   : CGradientButton::kStateNormal)
+                              : CGradientButton::kStateDisabled);
+    b->update();
 }
 
 QPoint CButtonBar::MenuPoint(int index) const {
-    QPushButton* b = m_buttons[static_cast<size_t>(std::clamp(index, 0, kButtons - 1))];
-    return b->mapToGlobal(QPoint(0, 0));
+    CGradientButton* b = m_buttons[static_cast<size_t>(std::clamp(index, 0, kButtons - 1))];
+    POINT p = b->GetMenuPoint();
+    return QPoint(p.x, p.y);
 }
 
 bool CButtonBar::HandleFunctionKey(int qtKey, bool keyDown) {
     if (qtKey < Qt::Key_F1 || qtKey > Qt::Key_F10)
         return false;
     int index = qtKey - Qt::Key_F1;
-    QPushButton* b = m_buttons[static_cast<size_t>(index)];
+    CGradientButton* b = m_buttons[static_cast<size_t>(index)];
     if (keyDown && b->isEnabled())
         b->click();
     return true;

@@ -1,7 +1,8 @@
 // CButtonBar: the bar of ten command buttons at the bottom of the main window.
-// Buttons are laid out in ten equal columns computed in 16.16 fixed point; each
-// shows the caption and state of one entry of the current button list. F1 to
-// F10 press the buttons.
+// Buttons are gradient push buttons sharing one draw object (profile section
+// "WINDOW", title "CTRL_BUTTON"), laid out in ten equal columns computed in
+// 16.16 fixed point; each shows the caption and state of one entry of the
+// current button list. F1 to F10 press the buttons.
 #pragma once
 
 #include "platform/geometry.h"
@@ -10,8 +11,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
-class QPushButton;
+class CDrawObject;
+class CGradientButton;
 
 class CButtonBar : public QWidget {
     Q_OBJECT
@@ -23,6 +26,7 @@ public:
                                                               1022, 1023, 1024, 1025, 1026};
 
     explicit CButtonBar(QWidget* parent = nullptr);
+    ~CButtonBar() override;
 
     // The rectangles of the ten buttons inside a bar client rectangle.
     static std::array<CRect, kButtons> Layout(const CRect& client);
@@ -37,8 +41,10 @@ public:
     const ButtonState& GetButtonState(int index) const {
         return m_states[static_cast<size_t>(index)];
     }
-    QPushButton* Button(int index) const { return m_buttons[static_cast<size_t>(index)]; }
-    // The point (global) at which a pop-up menu of button index opens.
+    CGradientButton* Button(int index) const { return m_buttons[static_cast<size_t>(index)]; }
+    CDrawObject* GetDrawObject() const { return m_drawObject.get(); }
+    // The point (global) at which a pop-up menu of button index opens, bottom
+    // aligned: the middle of the button's top edge.
     QPoint MenuPoint(int index) const;
 
     // Called with the button index when a button is pressed.
@@ -53,6 +59,7 @@ protected:
 private:
     void relayout();
 
-    std::array<QPushButton*, kButtons> m_buttons{};
+    std::unique_ptr<CDrawObject> m_drawObject;
+    std::array<CGradientButton*, kButtons> m_buttons{};
     std::array<ButtonState, kButtons> m_states{};
 };
