@@ -16,7 +16,7 @@ CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> c
     m_view->SetCore(m_core.get());
     m_core->AttachWindow(this);
     m_core->SetMainWindow(mainFrame->GetSafeHwnd());
-    setWindowTitle(QString::fromUtf8(m_core->GetTitle().c_str()));
+    UpdateTitle();
     // Like the main window, an analysis window never grows past 1920 x 1080.
     setMaximumSize(kMaxClientWidth, kMaxClientHeight);
     resize(640, 480);

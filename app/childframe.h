@@ -26,6 +26,8 @@ public:
     CTorvelView* GetView() const { return m_view; }
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Shows the core's title (menu captions carry '&' mnemonics, titles do not).
+    void UpdateTitle();
 
 protected:
     void changeEvent(QEvent* event) override;
