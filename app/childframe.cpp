@@ -26,6 +26,11 @@ CChildFrame::~CChildFrame() {
     shutdownCore();
 }
 
+void CChildFrame::UpdateTitle() {
+    if (m_core)
+        setWindowTitle(QString::fromUtf8(m_core->GetTitle().c_str()).remove(QLatin1Char('&')));
+}
+
 void CChildFrame::shutdownCore() {
     if (m_shutDown || !m_core)
         return;
