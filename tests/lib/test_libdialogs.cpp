@@ -18,6 +18,7 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -249,7 +250,11 @@ TEST_F(LibDialogTest, OffsetDialogLoadButtonRefusesABadFileThenAcceptsAGoodOne) 
     bool okAfterBad = true;
     auto chooseFile = [](const std::string& path) {
         WhenModal<QFileDialog>([path](QFileDialog* f) {
-            f->selectFile(QString::fromStdString(path));
+            // selectFile leaves the name field alone while it has the focus,
+            // so the path is typed into the field as a user would.
+            auto* edit = f->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(edit, nullptr);
+            edit->setText(QString::fromStdString(path));
             static_cast<QDialog*>(f)->accept(); // QFileDialog::accept checks the choice
         });
     };
