@@ -14,7 +14,8 @@
 using namespace AnalysisOptionIds;
 
 namespace {
-// Library strings and style fonts of the dialog.
+// The dialog resource id (the dialog's object name), its library strings and style fonts.
+constexpr int kDialogResource = 2002;
 constexpr int kTextTitle = 14;
 constexpr int kTextFirstGroup = 15;
 constexpr int kTextFirstLabel = 16;
@@ -26,6 +27,7 @@ constexpr int kStyleLabelFont = 20;
 
 CAnalysisOptionDlg::CAnalysisOptionDlg(CPoint rates, QWidget* parent)
     : QDialog(parent), m_Rates(rates) {
+    LibDialog::SetControlId(this, kDialogResource);
     setWindowTitle(LibDialog::LibraryText(kTextTitle));
     auto* layout = new QVBoxLayout(this);
     AddRate(kFirstGroup, kFirstLabel, kFirstTrackbar, kFirstValue, kTextFirstGroup, kTextFirstLabel,

@@ -18,7 +18,8 @@
 using namespace OffsetDialogIds;
 
 namespace {
-// Library strings of the dialog.
+// The dialog resource id (the dialog's object name) and its library strings.
+constexpr int kDialogResource = 2004;
 constexpr int kTextTitle = 46;
 constexpr int kTextLoad = 47;
 constexpr int kTextOk = 48;
@@ -84,6 +85,7 @@ void COffsetPreview::paintEvent(QPaintEvent*) {
 COffsetDlg::COffsetDlg(const short* table, const CString& fileName, QWidget* parent)
     : QDialog(parent), m_FileName(fileName.IsEmpty() ? NoOffsetFileText() : fileName) {
     std::copy(table, table + OffsetTable::kEntries, m_Table.begin());
+    LibDialog::SetControlId(this, kDialogResource);
     setWindowTitle(LibDialog::LibraryText(kTextTitle));
 
     auto* layout = new QVBoxLayout(this);

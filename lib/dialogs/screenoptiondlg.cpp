@@ -22,7 +22,8 @@
 using namespace ScreenOptionIds;
 
 namespace {
-// Library strings and style fonts of the dialog.
+// The dialog resource id (the dialog's object name), its library strings and style fonts.
+constexpr int kDialogResource = 2001;
 constexpr int kTextTitle = 3;
 constexpr int kTextBackground = 4;
 constexpr int kTextLine = 5;
@@ -30,7 +31,7 @@ constexpr int kTextBrush = 6;
 constexpr int kTextText = 7;
 constexpr int kTextFont = 8;
 constexpr int kTextWidthFormat = 9;
-constexpr int kStringPreview = 10;
+constexpr int kTextSample = 10;
 constexpr int kStyleListFont = 11;
 constexpr int kTextLabel = 12;
 constexpr int kTextLineStyles = 13;
@@ -137,6 +138,7 @@ CScreenOptionDlg::CScreenOptionDlg(CDrawObjectList* list, QWidget* parent) : QDi
         }
     }
 
+    LibDialog::SetControlId(this, kDialogResource);
     setWindowTitle(LibDialog::LibraryText(kTextTitle));
     auto* layout = new QHBoxLayout(this);
 
@@ -184,7 +186,7 @@ CScreenOptionDlg::CScreenOptionDlg(CDrawObjectList* list, QWidget* parent) : QDi
     LibDialog::SetControlId(m_pLinePreview, kLinePreview);
     m_pTextPreview = new CDrawObjectPreview(CDrawObjectPreview::Kind::Text, this);
     LibDialog::SetControlId(m_pTextPreview, kTextPreview);
-    m_pTextPreview->SetText(CString(GetLibraryString(kStringPreview)));
+    m_pTextPreview->SetText(CString(GetLibraryString(kTextSample)));
     right->addWidget(m_pLinePreview, 7, 0, 1, 3);
     right->addWidget(m_pTextPreview, 8, 0, 1, 3);
 
