@@ -1,0 +1,58 @@
+// The cursor's readout at the mouse pointer.
+#include "draw/cursolcontext.h"
+
+#include "draw/datalinecontext.h"
+#include "platform/dc.h"
+
+#include <cstring>
+
+namespace {
+constexpr char kDefaultFormat[] = "%.3fMHz %.2fdBm";
+} // namespace
+
+CCursolContext::CCursolContext() {
+    std::strncpy(m_Format, kDefaultFormat, kFormatSize - 1);
+    m_Format[kFormatSize - 1] = '\0';
+    m_AutoLayoutFlag = 1;
+}
+
+WORD CCursolContext::GetTypeCode() {
+    return DrawType::kCursolContext;
+}
+
+CString CCursolContext::GetClassName() {
+    return "CCursolContext";
+}
+
+void CCursolContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
+    CDrawContext::Draw(pDC, parent, reserved);
+    m_Text.Empty();
+    if (!pDC || !m_pDataLine || !m_pDataLine->GetRedrawFlag() ||
+        m_pDataLine->GetEnvelopeCount() <= 0) {
+        return;
+    }
+    const int px = m_PointerX;
+    const int py = m_PointerY;
+    if (px < m_Rect.left || px > m_Rect.right || py < m_Rect.top || py > m_Rect.bottom) {
+        return;
+    }
+    const int x = m_pDataLine->PixelToX(px);
+    m_Text = m_pDataLine->MarkerText(x, m_pDataLine->Level(x), m_ReadoutFlags);
+    const CSize size = pDC->GetTextExtent(m_Text);
+    // The text stays inside: right-aligned near the right edge, top-aligned
+    // near the top edge.
+    UINT align = px + size.cx >= m_Rect.right ? TA_RIGHT : TA_LEFT;
+    align |= py - size.cy <= m_Rect.top ? TA_TOP : TA_BOTTOM;
+    const UINT oldAlign = pDC->SetTextAlign(align);
+    pDC->TextOut(px, py, m_Text);
+    POINT trace;
+    if (m_pDataLine->PointOfX(x, &trace)) {
+        pDC->MoveTo(px, py);
+        if (trace.y < py) {
+            pDC->LineTo(px, trace.y + kLineGap);
+        } else if (trace.y > py) {
+            pDC->LineTo(px, trace.y - kLineGap);
+        }
+    }
+    pDC->SetTextAlign(oldAlign);
+}

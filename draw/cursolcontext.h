@@ -1,0 +1,45 @@
+// CCursolContext: the cursor of a graph. It follows the mouse pointer and shows
+// the frequency and level of the data line at the pointer's column, next to
+// the pointer, with a vertical line from the pointer towards the trace point.
+#pragma once
+
+#include "draw/drawcontext.h"
+
+class CDataLineContext;
+
+class CCursolContext : public CDrawContext {
+public:
+    static constexpr int kFormatSize = 32;
+    // The vertical line stops this many pixels short of the trace point.
+    static constexpr int kLineGap = 2;
+
+    CCursolContext();
+
+    // The readout at the pointer when a visible data line is attached and the
+    // pointer lies inside the rectangle (edges included).
+    void Draw(CDC* pDC, CDrawContext* parent, void* reserved) override;
+    WORD GetTypeCode() override;
+    CString GetClassName() override;
+
+    void SetPointer(int x, int y) {
+        m_PointerX = x;
+        m_PointerY = y;
+    }
+    int GetPointerX() const { return m_PointerX; }
+    int GetPointerY() const { return m_PointerY; }
+    void SetReadoutFlags(int flags) { m_ReadoutFlags = flags; }
+    int GetReadoutFlags() const { return m_ReadoutFlags; }
+    void SetDataLine(CDataLineContext* dataLine) { m_pDataLine = dataLine; }
+    CDataLineContext* GetDataLine() const { return m_pDataLine; }
+    const char* GetFormat() const { return m_Format; }
+    // The text of the last draw; empty when nothing was shown.
+    const CString& GetText() const { return m_Text; }
+
+private:
+    char m_Format[kFormatSize];
+    int m_PointerX = 0;
+    int m_PointerY = 0;
+    int m_ReadoutFlags = 0;
+    CDataLineContext* m_pDataLine = nullptr;
+    CString m_Text;
+};
