@@ -1,0 +1,388 @@
+// The spectrum graph: scale and axis texts, margins, the point mapping of data
+// lines at its boundaries and in every compare mode, and a rendered graph whose
+// grid lines, reference mark, texts and trace peak are found on the pixels.
+#include "draw/datalinecontext.h"
+#include "draw/doublebuffercontext.h"
+#include "draw/normalgraphcontext.h"
+#include "drawtestutil.h"
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+using namespace drawtest;
+
+namespace {
+
+short Word(double dB) {
+    return static_cast<short>(dB * 163.84);
+}
+
+// A data line of n samples from start on a grid of step, all at level dB.
+void Fill(CDataLineContext& line, DWORD start, DWORD step, DWORD n, double dB) {
+    ASSERT_EQ(line.Configure(start, step, n), 1);
+    for (DWORD i = 0; i < n; ++i) {
+        line.SetWord(i, Word(dB));
+    }
+}
+
+std::vector<POINT> Points(const CDataLineContext& line) {
+    const POINT* p = line.GetEnvelopePoints();
+    return std::vector<POINT>(p, p + line.GetEnvelopeCount());
+}
+
+std::vector<int> Xs(const CDataLineContext& line) {
+    const int* x = line.GetEnvelopeX();
+    return std::vector<int>(x, x + line.GetEnvelopeCount());
+}
+
+} // namespace
+
+TEST(NormalGraphContext, SetScaleOrdersTheRangesAndPassesThemOn) {
+    CNormalGraphContext graph;
+    EXPECT_EQ(graph.GetXMin(), -100.0); // the construction scale
+    EXPECT_EQ(graph.GetXMax(), 0.0);
+    CDataLineContext line, other;
+    graph.AddOverlay(&line);
+    graph.AddOverlay(&other);
+    graph.AddOverlay(&line);
+    EXPECT_EQ(line.CDrawElement::GetNext(), &other);
+    EXPECT_EQ(other.CDrawElement::GetNext(), nullptr);
+
+    graph.SetScale(10, 0, -20, -120);
+    EXPECT_EQ(graph.GetXMin(), 0.0);
+    EXPECT_EQ(graph.GetXMax(), 10.0);
+    EXPECT_EQ(graph.GetYMax(), -20.0);
+    EXPECT_EQ(graph.GetYMin(), -120.0);
+    EXPECT_EQ(graph.GetAxisText(0).GetText(), CString("-20"));
+    EXPECT_EQ(graph.GetAxisText(1).GetText(), CString("-120"));
+    for (CDataLineContext* l : {&line, &other}) {
+        EXPECT_EQ(l->GetXMin(), 0);
+        EXPECT_EQ(l->GetXMax(), 10);
+        EXPECT_EQ(l->GetYMax(), -20.0);
+        EXPECT_EQ(l->GetYMin(), -120.0);
+    }
+    // x limits are truncated to the data lines' integers.
+    graph.SetScale(1000.9, 2999.7, 0, -100);
+    EXPECT_EQ(line.GetXMin(), 1000);
+    EXPECT_EQ(line.GetXMax(), 2999);
+
+    ASSERT_NE(graph.GetCornerText(3), nullptr);
+    EXPECT_EQ(graph.GetCornerText(4), nullptr);
+    EXPECT_EQ(graph.GetCornerText(-1), nullptr);
+    *graph.GetCornerText(3) = "stop";
+    EXPECT_EQ(graph.GetCorner(3).GetText(), CString("stop"));
+    EXPECT_EQ(*graph.GetTitleText(), CString("[Torvel]"));
+}
+
+TEST(NormalGraphContext, MarginsFollowTheAxisTextsAndTheTopIs12WithoutTopTexts) {
+    Surface s(400, 300);
+    auto panel = MakeDrawObject(kWhite, kBlack, kBlack);
+    CNormalGraphContext graph;
+    graph.SetDrawObject(panel.get());
+    graph.SetRect(CRect(5, 6, 395, 296));
+    graph.SetScale(0, 100, -123.5, 7);
+    graph.Render(&s.dc, nullptr, nullptr);
+    SIZE axis0{0, 0}, axis1{0, 0};
+    s.dc.GetTextExtentPoint32("7", 1, &axis0);
+    s.dc.GetTextExtentPoint32("-123.5", 6, &axis1);
+    CRect area = graph.GetGraphArea();
+    EXPECT_EQ(area.left, 5 + std::max(axis0.cx, axis1.cx) + 14);
+    EXPECT_EQ(area.top, 6 + 12);
+    EXPECT_EQ(area.right, 395 - 20);
+    EXPECT_EQ(area.bottom, 296 - (axis1.cy + 8));
+    EXPECT_EQ(graph.GetFrame().GetRect(), area);
+
+    // One top corner text gives the top room for a text line.
+    *graph.GetCornerText(1) = "RBW";
+    graph.Render(&s.dc, nullptr, nullptr);
+    area = graph.GetGraphArea();
+    EXPECT_EQ(area.top, 6 + axis1.cy + 8);
+
+    // Texts stand outside the graph area: the axis values right-aligned 4 pixels
+    // left of it, the corners above and below it.
+    EXPECT_EQ(graph.GetAxisText(0).GetX(), area.left - 4);
+    EXPECT_EQ(graph.GetAxisText(0).GetY(), area.top - 4);
+    EXPECT_EQ(graph.GetAxisText(1).GetY(), area.bottom + 4);
+    EXPECT_EQ(graph.GetCorner(1).GetX(), 395 - 20);
+    EXPECT_EQ(graph.GetCorner(2).GetY(), area.bottom + 4);
+
+    // The status text is hidden until asked for; then it sits inside the top-right corner.
+    EXPECT_EQ(graph.GetStatusText().GetRedrawFlag(), 0);
+    graph.GetStatusText().SetText("HOLD");
+    graph.GetStatusText().SetRedrawFlag(1);
+    graph.Render(&s.dc, nullptr, nullptr);
+    EXPECT_EQ(graph.GetStatusText().GetX(), area.right - 2);
+    EXPECT_EQ(graph.GetStatusText().GetY(), area.top + 2);
+
+    const CString dump = graph.Dump("");
+    EXPECT_EQ(dump.Left(20), CString("CNormalGraphContext\n"));
+    EXPECT_NE(dump.Find(" -- CNormalFrameContext\n --  -- CDrawFrame\n"), -1);
+}
+
+TEST(DataLineMapping, LevelsAtAndBeyondTheWindowLandOnTheEdges) {
+    CDataLineContext line;
+    ASSERT_EQ(line.Configure(0, 1, 4), 1);
+    line.SetWord(0, Word(0.0));    // exactly ymax
+    line.SetWord(1, Word(10.0));   // above ymax
+    line.SetWord(2, Word(-110.0)); // below ymin
+    line.SetWord(3, Word(-50.0));
+    line.SetRect(CRect(0, 0, 99, 99));
+    line.SetWindow(0, 4, 0.0, -100.0);
+    SIZE factors{0, 0};
+    line.MakePoints(&factors, nullptr);
+    EXPECT_GT(factors.cx, 0);
+    EXPECT_GT(factors.cy, 0);
+    const std::vector<POINT> p = Points(line);
+    ASSERT_EQ(p.size(), 4u);
+    EXPECT_EQ(p[0].x, 0); // the first column is the left edge
+    EXPECT_EQ(p[0].y, 0);
+    EXPECT_EQ(p[1].y, 0);
+    EXPECT_EQ(p[2].y, 99);
+    EXPECT_NEAR(p[3].y, 50, 1);
+    EXPECT_LE(p[3].x, 99);
+    // A window of no height maps nothing.
+    line.SetWindow(0, 4, -50.0, -50.0);
+    line.MakePoints(&factors, nullptr);
+    EXPECT_EQ(factors.cy, 0);
+    EXPECT_EQ(line.GetEnvelopeCount(), 0);
+}
+
+TEST(DataLineMapping, FewerSamplesThanColumnsStayInsideTheRectangle) {
+    CDataLineContext line;
+    Fill(line, 1000, 100, 10, -50.0);
+    line.SetRect(CRect(20, 10, 119, 109));
+    for (int xb : {2000, 1900, 1950}) {
+        line.SetWindow(1000, xb, 0.0, -100.0);
+        line.MakePoints(nullptr, nullptr);
+        const std::vector<POINT> p = Points(line);
+        ASSERT_GE(p.size(), 9u) << xb;
+        EXPECT_EQ(p.front().x, 20) << xb;
+        for (size_t i = 1; i < p.size(); ++i) {
+            EXPECT_GT(p[i].x, p[i - 1].x) << xb;
+            EXPECT_LE(p[i].x, 119) << xb;
+        }
+    }
+    // A window that starts between samples begins with the next sample.
+    line.SetWindow(1050, 2000, 0.0, -100.0);
+    line.MakePoints(nullptr, nullptr);
+    EXPECT_EQ(Xs(line).front(), 1100);
+}
+
+TEST(DataLineMapping, MoreSamplesThanColumnsGiveOnePointPerColumnByCompareMode) {
+    CDataLineContext line;
+    Fill(line, 0, 1, 1000, -80.0);
+    line.SetWord(537, Word(-10.0)); // one narrow peak
+    line.SetWord(538, Word(-90.0)); // and a narrow dip in the same column
+    line.SetRect(CRect(0, 0, 99, 199));
+    line.SetWindow(0, 1000, 0.0, -100.0);
+
+    line.SetCompareMode(0);
+    line.MakePoints(nullptr, nullptr);
+    std::vector<POINT> p = Points(line);
+    ASSERT_GE(p.size(), 99u);
+    ASSERT_LE(p.size(), 100u);
+    for (size_t i = 1; i < p.size(); ++i) {
+        ASSERT_EQ(p[i].x, p[i - 1].x + 1);
+    }
+    auto top = std::min_element(p.begin(), p.end(), [](POINT a, POINT b) { return a.y < b.y; });
+    EXPECT_NEAR(top->y, 20, 1);
+    EXPECT_EQ(Xs(line)[static_cast<size_t>(top - p.begin())], 537);
+    const LONG peakColumn = top->x;
+
+    line.SetCompareMode(1); // the lowest level of the column: the dip
+    line.MakePoints(nullptr, nullptr);
+    p = Points(line);
+    auto column = std::find_if(p.begin(), p.end(), [&](POINT a) { return a.x == peakColumn; });
+    ASSERT_NE(column, p.end());
+    EXPECT_NEAR(column->y, 180, 1);
+    EXPECT_EQ(Xs(line)[static_cast<size_t>(column - p.begin())], 538);
+
+    line.SetCompareMode(2); // the mean, with the x of the column's first sample
+    line.MakePoints(nullptr, nullptr);
+    p = Points(line);
+    column = std::find_if(p.begin(), p.end(), [&](POINT a) { return a.x == peakColumn; });
+    ASSERT_NE(column, p.end());
+    EXPECT_GT(column->y, 20);
+    EXPECT_LT(column->y, 160);
+    const int firstX = Xs(line)[static_cast<size_t>(column - p.begin())];
+    EXPECT_LE(firstX, 537);
+    EXPECT_GT(firstX, 525);
+
+    // Mode 3 draws a vertical stroke per column: the highest point, then the
+    // lowest when they differ.
+    line.SetCompareMode(3);
+    line.MakePoints(nullptr, nullptr);
+    p = Points(line);
+    EXPECT_EQ(p.size(), 101u); // one column has two points
+    column = std::find_if(p.begin(), p.end(), [&](POINT a) { return a.x == peakColumn; });
+    ASSERT_NE(column + 1, p.end());
+    EXPECT_NEAR(column->y, 20, 1);
+    EXPECT_EQ((column + 1)->x, peakColumn);
+    EXPECT_NEAR((column + 1)->y, 180, 1);
+}
+
+TEST(DataLineMapping, CompareModeZeroNeverLosesANarrowPeak) {
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int> noise(Word(-95.0), Word(-85.0));
+    CDataLineContext line;
+    constexpr DWORD kSamples = 150000;
+    ASSERT_EQ(line.Configure(100000, 20, kSamples), 1);
+    for (DWORD i = 0; i < kSamples; ++i) {
+        line.SetWord(i, static_cast<short>(noise(random)));
+    }
+    std::vector<int> peaks;
+    for (int k = 0; k < 12; ++k) {
+        const DWORD i = 5000 + static_cast<DWORD>(k) * 12000 + (random() % 1000);
+        line.SetWord(i, Word(-60.0 + k));
+        peaks.push_back(static_cast<int>(100000 + i * 20));
+    }
+    line.SetRect(CRect(10, 10, 1009, 509));
+    line.SetWindow(100000, 100000 + 20 * static_cast<int>(kSamples), -20.0, -120.0);
+    line.MakePoints(nullptr, nullptr);
+    EXPECT_LE(line.GetEnvelopeCount(), 1000);
+    const std::vector<int> xs = Xs(line);
+    for (int peak : peaks) {
+        EXPECT_NE(std::find(xs.begin(), xs.end(), peak), xs.end()) << peak;
+    }
+}
+
+TEST(DataLineMapping, AWindowOutsideTheSamplesDrawsNothing) {
+    Surface s(120, 120);
+    auto red = MakeDrawObject(kWhite, kBlack, kRed);
+    CDataLineContext line;
+    Fill(line, 1000, 100, 11, -50.0);
+    line.SetDrawObject(red.get());
+    line.SetRect(CRect(0, 0, 99, 99));
+    line.SetWindow(5000, 6000, 0.0, -100.0);
+    SIZE factors{1, 1};
+    line.MakePoints(&factors, nullptr);
+    EXPECT_EQ(factors.cx, 0);
+    line.Render(&s.dc, nullptr, nullptr);
+    EXPECT_EQ(s.Count(kRed), 0);
+    // Without a window (0, 0) nothing is mapped at all.
+    line.SetWindow(0, 0, 0.0, -100.0);
+    line.Render(&s.dc, nullptr, nullptr);
+    EXPECT_EQ(s.Count(kRed), 0);
+    // Inside the samples the line is drawn, and its peak mark with it.
+    line.SetWindow(1000, 2000, 0.0, -100.0);
+    line.SetWord(5, Word(-10.0));
+    line.SetPeakMarkFlag(1);
+    line.Render(&s.dc, nullptr, nullptr);
+    EXPECT_GT(s.Count(kRed), 0);
+    const CRect ink = s.BoxOf(kRed);
+    EXPECT_NEAR(ink.top, 10, 1);
+    EXPECT_GE(ink.bottom, 10 + 6); // the triangle hangs below the peak
+}
+
+TEST(DataLineMapping, ExceedsLevelAndXRatio) {
+    CDataLineContext line;
+    Fill(line, 1000, 10, 100, -80.0);
+    line.SetWord(50, Word(-30.0));
+    line.SetWindow(1000, 1990, 0.0, -100.0);
+    EXPECT_TRUE(line.ExceedsLevel(-40.0));
+    EXPECT_FALSE(line.ExceedsLevel(-30.0));
+    line.SetWindow(1000, 1500, 0.0, -100.0); // index 50 is no longer inside
+    EXPECT_FALSE(line.ExceedsLevel(-40.0));
+    line.SetWindow(1000, 2000, 0.0, -100.0);
+    EXPECT_EQ(line.XRatio(999), 0.0);
+    EXPECT_EQ(line.XRatio(1250), 0.25);
+    EXPECT_EQ(line.XRatio(2000), 1.0);
+    EXPECT_EQ(line.XRatio(2001), 1.0);
+}
+
+TEST_F(DrawTest, DataLineSettingsCarryTheTraceStateAndTheElementKeys) {
+    CDataLineContext line;
+    line.SetTraceState(2);
+    line.SetCompareMode(3);
+    line.SetUnit(2);
+    line.SetRedrawFlag(0);
+    line.SetIdentifyValue(12);
+    ASSERT_TRUE(line.WriteSetting("Trace1"));
+    const std::string path = m_dir.file("line.SPE");
+    ASSERT_EQ(WriteSettingFileObject(path.c_str()), 1);
+    ReleaseSettingFileObject();
+    ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
+    CDataLineContext read;
+    EXPECT_TRUE(read.ReadSetting("Trace1"));
+    EXPECT_EQ(read.GetTraceState(), 2);
+    EXPECT_EQ(read.GetCompareMode(), 3);
+    EXPECT_EQ(read.GetUnit(), 2);
+    EXPECT_EQ(read.GetRedrawFlag(), 0);
+    EXPECT_EQ(read.GetIdentifyValue(), 12);
+    EXPECT_FALSE(read.ReadSetting("Trace2"));
+}
+
+TEST_F(DrawTest, ARenderedGraphShowsGridReferenceMarkTextsAndTracePeak) {
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    CDC dc(&image);
+    auto panel = MakeDrawObject(kWhite, kBlue, kBlack);
+    auto trace = MakeDrawObject(kWhite, kBlack, kRed);
+    CDoubleBufferContext root;
+    CNormalGraphContext graph;
+    CDataLineContext line;
+    root.SetDrawObject(panel.get());
+    graph.SetDrawObject(panel.get());
+    line.SetDrawObject(trace.get());
+    root.AddChild(&graph);
+    graph.AddOverlay(&line);
+    graph.GetFrame().GetFrame().SetReferenceLine(9);
+    Fill(line, 1000, 10, 101, -90.0);
+    line.SetWord(50, Word(-10.0)); // 1500 kHz
+    graph.SetScale(1000, 2000, -100, 0);
+    *graph.GetCornerText(0) = "10dB/Div";
+    const CRect window(0, 0, 400, 300);
+    root.SetWindowRect(&window);
+    root.Render(&dc, nullptr, nullptr);
+
+    const CRect a = graph.GetGraphArea();
+    ASSERT_FALSE(a.IsRectEmpty());
+    EXPECT_EQ(line.GetRect(), a);
+    auto at = [&](int x, int y) { return dc.GetPixel(x, y); };
+    // The outline and the vertical grid lines at their 12.20 places.
+    EXPECT_EQ(at(a.left, a.top + 3), kBlack);
+    EXPECT_EQ(at(a.right, a.top + 3), kBlack);
+    const long long sx = (static_cast<long long>(a.Width() + 1) << 20) / 10;
+    for (int i = 1; i < 10; ++i) {
+        const int x = static_cast<int>(((static_cast<long long>(a.left) << 20) + i * sx) >> 20);
+        EXPECT_EQ(at(x, a.top + 3), kBlack) << i;
+        EXPECT_EQ(at(x + 1, a.top + 3), kWhite) << i;
+    }
+    // The reference mark at grid line 1 from the top (reference 9 of 10).
+    const long long sy = (static_cast<long long>(a.Height() + 1) << 20) / 10;
+    const int refY = static_cast<int>(((static_cast<long long>(a.top) << 20) + sy) >> 20);
+    int markPixels = 0;
+    for (int y = refY - 6; y <= refY + 6; ++y) {
+        for (int x = a.left + 1; x < a.left + 6; ++x) {
+            markPixels += y != refY && at(x, y) == kBlack;
+        }
+    }
+    EXPECT_GT(markPixels, 0);
+    // The trace: its peak at 1500 kHz and -10 dB.
+    int peakX = -1, peakY = 1 << 30;
+    for (int y = a.top; y <= a.bottom; ++y) {
+        for (int x = a.left; x <= a.right; ++x) {
+            if (at(x, y) == kRed && y < peakY) {
+                peakX = x;
+                peakY = y;
+            }
+        }
+    }
+    EXPECT_NEAR(peakX, a.left + (a.Width() + 1) / 2, 2);
+    EXPECT_NEAR(peakY, a.top + (a.Height() + 1) / 10, 2);
+    // The axis and corner texts in the panel's text colour, outside the graph area.
+    bool leftText = false, topText = false;
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            if (at(x, y) == kBlue) {
+                leftText |= x < a.left - 3;
+                topText |= y < a.top - 3 && x >= a.left;
+                EXPECT_FALSE(a.PtInRect(CPoint(x, y)) && y > a.top + 30) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_TRUE(leftText);
+    EXPECT_TRUE(topText);
+    EXPECT_EQ(root.GetBlitCount(), 1u);
+}
