@@ -1,23 +1,165 @@
 #include "torvelview.h"
 
-#include "analysis/analysiscore.h"
+#include "analysis/viewinterface.h"
 #include "platform/dc.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
+#include <QWheelEvent>
+
+namespace {
+// The virtual-key code of a released key: letters and digits as their upper
+// case character, the arrows and a few editing keys as their VK_ codes, other
+// keys as Qt's key code.
+UINT VirtualKey(int key) {
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) {
+        return static_cast<UINT>(key);
+    }
+    switch (key) {
+    case Qt::Key_Left:
+        return 0x25;
+    case Qt::Key_Up:
+        return 0x26;
+    case Qt::Key_Right:
+        return 0x27;
+    case Qt::Key_Down:
+        return 0x28;
+    case Qt::Key_PageUp:
+        return 0x21;
+    case Qt::Key_PageDown:
+        return 0x22;
+    case Qt::Key_Home:
+        return 0x24;
+    case Qt::Key_End:
+        return 0x23;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 0x0D;
+    case Qt::Key_Escape:
+        return 0x1B;
+    case Qt::Key_Space:
+        return 0x20;
+    default:
+        return static_cast<UINT>(key);
+    }
+}
+} // namespace
 
 CTorvelView::CTorvelView(QWidget* parent) : QWidget(parent) {
-    // The core paints every pixel; nothing is erased first.
+    // The view interface paints every pixel; nothing is erased first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
 }
 
+void CTorvelView::SetCore(CAnalysisCore* core) {
+    m_core = core;
+    if (!core) {
+        m_intf = nullptr;
+    }
+}
+
+UINT CTorvelView::KeyFlags(const QInputEvent* event) {
+    UINT flags = 0;
+    if (const auto* mouse = dynamic_cast<const QSinglePointEvent*>(event)) {
+        const Qt::MouseButtons buttons = mouse->buttons();
+        if (buttons & Qt::LeftButton) {
+            flags |= ViewKeys::kLButton;
+        }
+        if (buttons & Qt::RightButton) {
+            flags |= ViewKeys::kRButton;
+        }
+        if (buttons & Qt::MiddleButton) {
+            flags |= ViewKeys::kMButton;
+        }
+    }
+    if (event->modifiers() & Qt::ShiftModifier) {
+        flags |= ViewKeys::kShift;
+    }
+    if (event->modifiers() & Qt::ControlModifier) {
+        flags |= ViewKeys::kControl;
+    }
+    return flags;
+}
+
 void CTorvelView::paintEvent(QPaintEvent*) {
+    if (m_intf) {
+        QPainter painter(this);
+        CDC dc(&painter);
+        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+    } else {
+        paintWithoutInterface();
+    }
+}
+
+void CTorvelView::paintWithoutInterface() {
     QPainter painter(this);
-    if (!m_core) {
-        painter.fillRect(rect(), palette().window());
+    painter.fillRect(rect(), palette().window());
+}
+
+void CTorvelView::mousePressEvent(QMouseEvent* event) {
+    if (!m_intf) {
         return;
     }
-    CDC dc(&painter);
-    m_core->DrawView(&dc, CRect(0, 0, width(), height()));
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        m_intf->OnLButtonDown(KeyFlags(event), p.x(), p.y());
+    } else if (event->button() == Qt::RightButton) {
+        m_intf->OnRButtonDown(KeyFlags(event), p.x(), p.y());
+    }
+}
+
+void CTorvelView::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_intf) {
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        m_intf->OnLButtonUp(KeyFlags(event), p.x(), p.y());
+    } else if (event->button() == Qt::RightButton) {
+        m_intf->OnRButtonUp(KeyFlags(event), p.x(), p.y());
+    }
+}
+
+void CTorvelView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!m_intf) {
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        m_intf->OnLButtonDblClk(KeyFlags(event), p.x(), p.y());
+    } else if (event->button() == Qt::RightButton) {
+        m_intf->OnRButtonDblClk(KeyFlags(event), p.x(), p.y());
+    }
+}
+
+void CTorvelView::mouseMoveEvent(QMouseEvent* event) {
+    if (m_intf) {
+        const QPoint p = event->position().toPoint();
+        m_intf->OnMouseMove(KeyFlags(event), p.x(), p.y());
+    }
+}
+
+void CTorvelView::wheelEvent(QWheelEvent* event) {
+    if (m_intf) {
+        const QPoint p = event->position().toPoint();
+        m_intf->OnMouseWheel(KeyFlags(event), static_cast<short>(event->angleDelta().y()), p.x(),
+                             p.y());
+    }
+}
+
+void CTorvelView::keyReleaseEvent(QKeyEvent* event) {
+    if (m_intf && !event->isAutoRepeat()) {
+        m_intf->OnKeyUp(VirtualKey(event->key()), 1, 0);
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void CTorvelView::resizeEvent(QResizeEvent* event) {
+    if (m_intf) {
+        m_intf->OnSize(0, event->size().width(), event->size().height());
+    }
+    QWidget::resizeEvent(event);
 }

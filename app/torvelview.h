@@ -1,22 +1,45 @@
 // CTorvelView: the client widget of an analysis window. It draws nothing
-// itself: paint goes to the core, which renders its drawing through an
-// off-screen image, and input goes to the core's view side.
+// itself: paint and input go to the view interface of its core, which renders
+// the window's drawing through an off-screen image, runs the mouse gestures and
+// tells the core about the input.
 #pragma once
+
+#include "platform/wintypes.h"
 
 #include <QWidget>
 
 class CAnalysisCore;
+class CViewInterface;
+class QInputEvent;
+class QMouseEvent;
 
 class CTorvelView : public QWidget {
     Q_OBJECT
 public:
     explicit CTorvelView(QWidget* parent = nullptr);
-    void SetCore(CAnalysisCore* core) { m_core = core; }
+    // Null also detaches the view interface: the core is going away.
+    void SetCore(CAnalysisCore* core);
     CAnalysisCore* GetCore() const { return m_core; }
+    // Set by the interface when its core attaches to the window.
+    void SetViewInterface(CViewInterface* intf) { m_intf = intf; }
+    CViewInterface* GetViewInterface() const { return m_intf; }
+
+    // The key and button flags (MK_ values) of an input event.
+    static UINT KeyFlags(const QInputEvent* event);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void paintWithoutInterface();
+
     CAnalysisCore* m_core = nullptr;
+    CViewInterface* m_intf = nullptr;
 };

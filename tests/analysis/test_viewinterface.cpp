@@ -1,0 +1,334 @@
+// The view interface: paint through the root, hit tests, the drag gestures and
+// cursor shapes, the owner's notifications, and its setting-file record; the
+// normal graph interface with its drawing objects, graph keys and an attached
+// marker and trigger line that the gestures move.
+#include "analysis/graphinterface.h"
+#include "draw/cursolcontext.h"
+#include "draw/datalinecontext.h"
+#include "draw/markercontext.h"
+#include "draw/triggercontext.h"
+#include "lib/settingfile.h"
+#include "platform/dc.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Call {
+    std::string what;
+    UINT flags;
+    int x;
+    int y;
+};
+
+class RecordingOwner : public CViewOwner {
+public:
+    std::vector<Call> calls;
+    void OnViewLButtonDblClk(UINT f, int x, int y, CViewInterface*) override {
+        calls.push_back({"ldbl", f, x, y});
+    }
+    void OnViewLButtonUp(UINT f, int x, int y, CViewInterface*) override {
+        calls.push_back({"lup", f, x, y});
+    }
+    void OnViewMouseMove(UINT f, int x, int y, CViewInterface*) override {
+        calls.push_back({"move", f, x, y});
+    }
+    void OnViewMouseWheel(UINT f, int x, int y, CViewInterface*) override {
+        calls.push_back({"wheel", f, x, y});
+    }
+    void OnViewRButtonDown(UINT f, int x, int y, CViewInterface*) override {
+        calls.push_back({"rdown", f, x, y});
+    }
+    void OnViewSize(UINT f, int x, int y, CViewInterface*) override {
+        calls.push_back({"size", f, x, y});
+    }
+    void OnViewKeyUp(UINT f, int x, int y, CViewInterface*) override {
+        calls.push_back({"key", f, x, y});
+    }
+    int Count(const std::string& what) const {
+        int n = 0;
+        for (const Call& c : calls) {
+            n += c.what == what;
+        }
+        return n;
+    }
+};
+
+// A normal graph with one data line, drawn into a 400 x 300 image: a marker
+// in delta mode (main point at 1200, child point at 1700) and a trigger line
+// at half height.
+class GraphScene : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProfileFile(m_dir.file("TORVEL.INI").c_str());
+        ReleaseSettingFileObject();
+        ASSERT_EQ(m_line.Configure(1000, 10, 101), 1);
+        for (DWORD i = 0; i < 101; ++i) {
+            m_line.SetWord(i, static_cast<short>(-50 * 163.84));
+        }
+        m_intf.GetGraph().AddOverlay(&m_line);
+        m_intf.GetGraph().SetScale(1000, 2000, -100, 0);
+        m_intf.AttachCursor(&m_cursor, &m_line);
+        m_intf.AttachMarker(0, &m_marker, &m_line);
+        m_intf.AttachTrigger(&m_trigger, &m_line);
+        m_intf.SetOwner(&m_owner);
+        m_marker.SetDeltaMode(CMarkerContext::kModeDelta);
+        m_marker.SetSelectMode(0);
+        m_marker.SetFrequency(1200);
+        m_marker.SetSelectMode(1);
+        m_marker.SetFrequency(1700);
+        m_marker.SetRedrawFlag(1);
+        m_trigger.SetRedrawFlag(1);
+        Paint();
+    }
+    void TearDown() override { ReleaseSettingFileObject(); }
+    void Paint() {
+        CDC dc(&m_image);
+        m_intf.Draw(&dc, CRect(0, 0, 400, 300));
+    }
+    int Kind() const { return m_intf.GetDragKind(); }
+
+    TempDir m_dir;
+    QImage m_image{400, 300, QImage::Format_RGB32};
+    CGraphInterface m_intf;
+    CDataLineContext m_line;
+    CCursolContext m_cursor;
+    CMarkerContext m_marker;
+    CLoggingTriggerContext m_trigger;
+    RecordingOwner m_owner;
+};
+
+} // namespace
+
+TEST_F(GraphScene, PaintLaysOutTheTreeInTheClientRectangle) {
+    EXPECT_EQ(m_intf.GetRoot().GetWindowRect(), CRect(0, 0, 400, 300));
+    EXPECT_EQ(m_intf.GetRoot().GetBlitCount(), 1u);
+    const CRect area = m_intf.GetGraph().GetGraphArea();
+    EXPECT_EQ(m_line.GetRect(), area);
+    EXPECT_EQ(m_marker.GetRect(), area);
+    EXPECT_EQ(m_trigger.GetLineY(), area.top + (((area.Height() + 1) * (1 << 19)) >> 20));
+    EXPECT_EQ(m_marker.GetMarkerNumber(), 1);
+    EXPECT_EQ(m_marker.GetIdentifyValue(), CViewInterface::kIdentifyMarker);
+    EXPECT_EQ(m_trigger.GetIdentifyValue(), CViewInterface::kIdentifyTrigger);
+    // A new size is taken before the next render.
+    CDC dc(&m_image);
+    m_intf.Draw(&dc, CRect(0, 0, 300, 200));
+    EXPECT_EQ(m_intf.GetRoot().GetRect(), CRect(0, 0, 300, 200));
+    EXPECT_EQ(m_intf.GetClientRect(), CRect(0, 0, 0, 0)); // no view
+}
+
+TEST_F(GraphScene, DraggingTheChildPointMovesOnlyItAndReleaseEndsTheDrag) {
+    const POINT child = m_marker.GetChildPoint();
+    const POINT main = m_marker.GetMainPoint();
+    ASSERT_GT(child.x - main.x, 20);
+    const int lock = m_marker.GetLockFrequency();
+
+    m_intf.OnLButtonDown(ViewKeys::kLButton, child.x + 3, child.y - 40);
+    EXPECT_EQ(m_intf.GetHovered(), &m_marker);
+    EXPECT_EQ(Kind(), CViewInterface::kDragMarkerChild);
+    EXPECT_EQ(m_intf.GetDragIndex(), 0);
+    EXPECT_EQ(m_marker.GetSelectMode(), 1);
+    EXPECT_EQ(m_intf.GetCursorShape(), CViewInterface::CursorShape::Arrow);
+
+    const unsigned long redraws = m_intf.GetRedrawCount();
+    m_intf.OnMouseMove(ViewKeys::kLButton, child.x + 60, child.y);
+    EXPECT_EQ(m_intf.GetRedrawCount(), redraws + 1);
+    EXPECT_GT(m_marker.GetChildLockFrequency(), 1700);
+    EXPECT_EQ(m_marker.GetLockFrequency(), lock);
+    const int moved = m_marker.GetChildLockFrequency();
+
+    m_intf.OnLButtonUp(0, child.x + 60, child.y);
+    EXPECT_EQ(Kind(), CViewInterface::kDragNone);
+    EXPECT_EQ(m_owner.Count("lup"), 0); // a drag's release is not passed on
+    m_intf.OnMouseMove(0, child.x - 100, child.y);
+    EXPECT_EQ(m_marker.GetChildLockFrequency(), moved);
+
+    // On the main point the main point is dragged.
+    Paint();
+    const POINT mainNow = m_marker.GetMainPoint();
+    m_intf.OnLButtonDown(ViewKeys::kLButton, mainNow.x - 2, mainNow.y - 10);
+    EXPECT_EQ(Kind(), CViewInterface::kDragMarkerMain);
+    EXPECT_EQ(m_marker.GetSelectMode(), 0);
+    m_intf.OnMouseMove(ViewKeys::kLButton, mainNow.x - 30, mainNow.y);
+    EXPECT_LT(m_marker.GetLockFrequency(), lock);
+    EXPECT_EQ(m_marker.GetChildLockFrequency(), moved);
+}
+
+TEST_F(GraphScene, LeavingTheWindowCancelsTheDrag) {
+    const POINT child = m_marker.GetChildPoint();
+    m_intf.OnLButtonDown(ViewKeys::kLButton, child.x, child.y);
+    ASSERT_EQ(Kind(), CViewInterface::kDragMarkerChild);
+    m_intf.OnMouseMove(ViewKeys::kLButton, 400, child.y); // the right edge is outside
+    EXPECT_EQ(Kind(), CViewInterface::kDragNone);
+    const int frequency = m_marker.GetChildLockFrequency();
+    m_intf.OnMouseMove(ViewKeys::kLButton, child.x + 50, child.y);
+    EXPECT_EQ(m_marker.GetChildLockFrequency(), frequency);
+    // The release afterwards is an ordinary release for the owner.
+    m_intf.OnLButtonUp(0, child.x + 50, child.y);
+    EXPECT_EQ(m_owner.Count("lup"), 1);
+}
+
+TEST_F(GraphScene, TheTriggerLineIsDraggedUpAndDown) {
+    const int y = m_trigger.GetLineY();
+    const CRect area = m_intf.GetGraph().GetGraphArea();
+    m_intf.OnLButtonDown(ViewKeys::kLButton, area.left + 30, y + 4);
+    EXPECT_EQ(Kind(), CViewInterface::kDragTrigger);
+    m_intf.OnMouseMove(ViewKeys::kLButton, area.left + 30, area.top + 10);
+    EXPECT_LT(m_trigger.GetPositionRatio(), 1 << 19);
+    EXPECT_EQ(m_intf.GetTriggerPosition(), m_trigger.GetPositionRatio());
+    Paint();
+    EXPECT_EQ(m_trigger.GetLineY(), area.top + 10);
+    m_intf.OnLButtonUp(0, area.left + 30, area.top + 10);
+    EXPECT_EQ(Kind(), CViewInterface::kDragNone);
+}
+
+TEST_F(GraphScene, WithoutAnOwnerEveryPressMovesTheFreePointer) {
+    m_intf.SetOwner(nullptr);
+    const POINT child = m_marker.GetChildPoint();
+    m_intf.OnLButtonDown(ViewKeys::kLButton, child.x, child.y);
+    EXPECT_EQ(Kind(), CViewInterface::kDragFreePointer);
+    EXPECT_EQ(m_intf.GetFreePointer(), CPoint(child.x, child.y));
+    EXPECT_EQ(m_cursor.GetPointerX(), child.x);
+    m_intf.OnMouseMove(ViewKeys::kLButton, child.x + 7, child.y + 9);
+    EXPECT_EQ(m_intf.GetFreePointer(), CPoint(child.x + 7, child.y + 9));
+    EXPECT_EQ(m_cursor.GetPointerY(), child.y + 9);
+    EXPECT_EQ(m_marker.GetChildLockFrequency(), 1700);
+    // With an owner, a press beside every marker is a free-pointer press too.
+    m_intf.OnLButtonUp(0, 0, 0);
+    m_intf.SetOwner(&m_owner);
+    m_intf.OnLButtonDown(ViewKeys::kLButton, 5, 5);
+    EXPECT_EQ(Kind(), CViewInterface::kDragFreePointer);
+}
+
+TEST_F(GraphScene, HoverSetsTheCursorShapeAndHighlightsABand) {
+    const POINT child = m_marker.GetChildPoint();
+    const CRect area = m_intf.GetGraph().GetGraphArea();
+    m_intf.OnMouseMove(0, child.x, child.y);
+    EXPECT_EQ(m_intf.GetCursorShape(), CViewInterface::CursorShape::SizeWE);
+    EXPECT_EQ(m_owner.Count("move"), 0);
+    m_intf.OnMouseMove(0, area.left + 30, m_trigger.GetLineY() - 5);
+    EXPECT_EQ(m_intf.GetCursorShape(), CViewInterface::CursorShape::SizeNS);
+    m_intf.OnMouseMove(0, area.left + 30, m_trigger.GetLineY() - 6);
+    EXPECT_EQ(m_intf.GetCursorShape(), CViewInterface::CursorShape::Arrow);
+    ASSERT_EQ(m_owner.Count("move"), 1);
+    EXPECT_EQ(m_owner.calls.back().y, m_trigger.GetLineY() - 6);
+
+    // A band marker lights up under the pointer and goes dark when it leaves.
+    m_marker.SetDeltaMode(CMarkerContext::kModeBand);
+    Paint();
+    const unsigned long redraws = m_intf.GetRedrawCount();
+    m_intf.OnMouseMove(0, m_marker.GetChildPoint().x, area.top + 20);
+    EXPECT_EQ(m_marker.GetHighlight(), 1);
+    EXPECT_EQ(m_intf.GetRedrawCount(), redraws + 1);
+    m_intf.OnMouseMove(0, m_marker.GetChildPoint().x, area.top + 21);
+    EXPECT_EQ(m_intf.GetRedrawCount(), redraws + 1); // already lit
+    m_intf.OnMouseMove(0, area.left + 2, area.top + 20);
+    EXPECT_EQ(m_marker.GetHighlight(), 0);
+    EXPECT_EQ(m_intf.GetRedrawCount(), redraws + 2);
+}
+
+TEST_F(GraphScene, OwnerNotifications) {
+    m_intf.OnLButtonDblClk(ViewKeys::kLButton, 10, 20);
+    m_intf.OnRButtonDown(ViewKeys::kRButton | ViewKeys::kShift, 30, 40);
+    m_intf.OnMouseWheel(ViewKeys::kControl, -120, 50, 60);
+    m_intf.OnSize(0, 640, 480);
+    m_intf.OnKeyUp(0x25, 1, 0);
+    ASSERT_EQ(m_owner.calls.size(), 5u);
+    EXPECT_EQ(m_owner.calls[0].what, "ldbl");
+    EXPECT_EQ(m_owner.calls[1].flags, ViewKeys::kRButton | ViewKeys::kShift);
+    EXPECT_EQ(m_owner.calls[1].x, 30);
+    EXPECT_EQ(m_owner.calls[2].flags & 0xFFFF, ViewKeys::kControl);
+    EXPECT_EQ(static_cast<short>(m_owner.calls[2].flags >> 16), -120);
+    EXPECT_EQ(m_owner.calls[3].x, 640);
+    EXPECT_EQ(m_owner.calls[4].flags, 0x25u);
+    EXPECT_TRUE(m_intf.OnEraseBkgnd());
+    EXPECT_FALSE(m_intf.OnCommand(37000));
+}
+
+TEST_F(GraphScene, PeakSearchShowsTheMarkerAndReadoutFlagsReachEveryone) {
+    m_line.SetWord(70, static_cast<short>(-20 * 163.84)); // 1700 kHz
+    m_marker.SetDeltaMode(CMarkerContext::kModeNormal);
+    m_marker.SetRedrawFlag(0);
+    m_intf.MarkerPeakSearch(1);
+    EXPECT_EQ(m_marker.GetRedrawFlag(), 1);
+    EXPECT_EQ(m_marker.GetLockFrequency(), 1700);
+    m_intf.MarkerPeakSearch(6); // no such marker
+    m_intf.SetReadoutFlags(kReadoutTimeAxis);
+    EXPECT_EQ(m_marker.GetReadoutFlags(), kReadoutTimeAxis);
+    EXPECT_EQ(m_cursor.GetReadoutFlags(), kReadoutTimeAxis);
+    EXPECT_EQ(m_intf.GetMarker(1), &m_marker);
+    EXPECT_EQ(m_intf.GetMarker(2), nullptr);
+}
+
+TEST_F(GraphScene, SetupReadsTheGraphKeysAndTheDrawingObjects) {
+    WriteProfileInt("NormalAnalysis_3", "xDivisionNumber", 8);
+    WriteProfileInt("NormalAnalysis_3", "yDivisionNumber", 0); // unusable: default
+    WriteProfileString("NormalAnalysis_3_MarkerFace", "Title", "Markers");
+    {
+        CGraphInterface intf;
+        intf.Setup("NormalAnalysis_3");
+        EXPECT_EQ(intf.GetXDivision(), 8);
+        EXPECT_EQ(intf.GetYDivision(), 10);
+        EXPECT_EQ(intf.GetTriggerPosition(), 524288);
+        EXPECT_EQ(intf.GetProfileSection(), CString("NormalAnalysis_3"));
+        ASSERT_NE(intf.GetDrawObject(3), nullptr);
+        EXPECT_EQ(intf.GetDrawObject(4), nullptr);
+        EXPECT_EQ(CString(intf.GetDrawObject(0)->GetTitleString()), CString("PanelFace"));
+        EXPECT_EQ(CString(intf.GetDrawObject(1)->GetTitleString()), CString("Markers"));
+        EXPECT_EQ(CString(intf.GetDrawObject(3)->GetIDString()),
+                  CString("NormalAnalysis_3_LogFont"));
+        EXPECT_EQ(intf.GetDrawObject(0)->GetMask(), 19u);
+        EXPECT_EQ(intf.GetDrawObject(3)->GetMask(), 16u);
+        intf.SetTriggerPosition(1000);
+        intf.SetDivision(12, 7);
+    }
+    // Written when the interface goes, with its drawing objects.
+    EXPECT_EQ(GetProfileInt("NormalAnalysis_3", "yDivisionNumber", -1), 7);
+    EXPECT_EQ(GetProfileInt("NormalAnalysis_3", "TriggerPosition", -1), 1000);
+    EXPECT_EQ(GetProfileString("NormalAnalysis_3_PanelFace", "Title", ""), CString("PanelFace"));
+}
+
+TEST_F(GraphScene, SettingRecordRoundTrip) {
+    m_intf.Setup("NormalAnalysis_1");
+    m_intf.SetIdentifyValue(77);
+    m_intf.GetDrawObject(0)->SetUpdateBkColor(RGB(1, 2, 3));
+    m_intf.GetDrawObject(0)->SetUpdateFlag();
+    m_intf.GetDrawObject(0)->UpdateDrawObjectNow();
+    // Mid-drag state is stored as it is.
+    m_intf.OnLButtonDown(ViewKeys::kLButton, m_marker.GetChildPoint().x, 50);
+    ASSERT_EQ(Kind(), CViewInterface::kDragMarkerChild);
+    ASSERT_EQ(m_intf.WriteSetting("NORMAL_GRAPH_INTF"), 1);
+    const std::string path = m_dir.file("view.SPE");
+    ASSERT_EQ(WriteSettingFileObject(path.c_str()), 1);
+    ReleaseSettingFileObject();
+    ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
+
+    CGraphInterface read;
+    read.Setup("NormalAnalysis_2");
+    EXPECT_EQ(read.ReadSetting("NORMAL_GRAPH_INTF"), 1);
+    EXPECT_EQ(read.GetIdentifyValue(), 77);
+    EXPECT_EQ(read.GetProfileSection(), CString("NormalAnalysis_1"));
+    // No button is held after loading: the drag kind is not restored.
+    EXPECT_EQ(read.GetDragKind(), CViewInterface::kDragNone);
+    EXPECT_EQ(read.GetDrawObject(0)->GetBackGroundColor(), RGB(1, 2, 3));
+    CViewInterface bare;
+    EXPECT_EQ(bare.ReadSetting("NO_SUCH_SECTION"), 0);
+    EXPECT_EQ(bare.GetID(), static_cast<WORD>(read.GetID() + 1));
+    read.SetProfileSection(""); // keeps the destructor away from the profile
+}
+
+TEST_F(GraphScene, TimeStampTakesTheTitleAndGivesItBack) {
+    CDrawMultiLineText& title = m_intf.GetGraph().GetFrame().GetTitle();
+    m_intf.SetTimeStamp("2026/12/06 10:00:00", TRUE);
+    EXPECT_EQ(title.GetText(), CString("2026/12/06 10:00:00"));
+    m_intf.SetTimeStamp("", FALSE);
+    EXPECT_EQ(title.GetText(), CString("[Torvel]"));
+    EXPECT_EQ(title.GetRedrawFlag(), 1);
+}
