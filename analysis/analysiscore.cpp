@@ -4,6 +4,7 @@
 // grey-scale conversion. The command table lives in corecommands.cpp.
 #include "analysis/analysiscore.h"
 
+#include "analysis/csvfile.h"
 #include "app/mainframe.h"
 #include "device/TorvelAPI.h"
 #include "lib/settingfile.h"
@@ -245,14 +246,14 @@ void CAnalysisCore::SelectTrace(int k) {
     m_currentTrace = (k < 1 || k > kTraceCount || k == m_currentTrace) ? 0 : k;
 }
 
-int CAnalysisCore::WriteBMPImage(const char*) {
-    return 0;
+int CAnalysisCore::WriteBMPImage(const char* path) {
+    return m_loggingOutput.WriteBMP(path);
 }
-int CAnalysisCore::WritePNGImage(const char*) {
-    return 0;
+int CAnalysisCore::WritePNGImage(const char* path) {
+    return m_loggingOutput.WritePNG(path);
 }
-int CAnalysisCore::WriteCSVFile(const char*) {
-    return 0;
+int CAnalysisCore::WriteCSVFile(const char* path) {
+    return CCsvFile::Write(*this, path);
 }
 int CAnalysisCore::ReadCSVSections(const char*) {
     return 0;
@@ -261,7 +262,7 @@ int CAnalysisCore::WriteCSVSections(CStdioFile&) {
     return 0;
 }
 int CAnalysisCore::LoggingStep() {
-    return 0;
+    return m_loggingOutput.Step();
 }
 void CAnalysisCore::SetLoggingTrigger(int flag) {
     m_loggingTrigger = flag;
@@ -326,6 +327,9 @@ void CAnalysisCore::SetTimeStamp(const CString&, BOOL) {}
 void CAnalysisCore::DrawView(CDC*, const CRect&) {}
 COLORREF CAnalysisCore::GetGraphBackgroundColor() {
     return RGB(0, 0, 0);
+}
+BOOL CAnalysisCore::GetLoggingTriggerLine(CLoggingTriggerLine*) {
+    return FALSE;
 }
 void CAnalysisCore::ShowTrace(int, BOOL) {}
 

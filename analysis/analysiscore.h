@@ -8,6 +8,7 @@
 // code drive every mode.
 #pragma once
 
+#include "analysis/loggingoutput.h"
 #include "analysis/tracestore.h"
 #include "lib/loggingparam.h"
 #include "platform/cstring.h"
@@ -79,8 +80,10 @@ public:
     // Selects marker / trace k (1..5), or none when k is already selected.
     virtual void SelectMarker(int k);
     virtual void SelectTrace(int k);
-    // The logging outputs and the CSV data file (1 = written). They land with the
-    // image output and CSV code; until then the base writes nothing and fails.
+    // The logging outputs and the CSV data file (1 = written): the window's
+    // 640 x 480 picture as BMP or PNG, and the CSV frame followed by the mode's
+    // sections. Reading and writing the sections is the mode's (the base has
+    // none and fails).
     virtual int WriteBMPImage(const char* path);
     virtual int WritePNGImage(const char* path);
     virtual int WriteCSVFile(const char* path);
@@ -178,6 +181,9 @@ public:
     virtual void DrawView(CDC* dc, const CRect& rect);
     // The graph's background colour (the grey-scale conversion keeps it white).
     virtual COLORREF GetGraphBackgroundColor();
+    // The logging trigger line of the graph; FALSE when the window has none
+    // (the base), so a logging trigger never fires.
+    virtual BOOL GetLoggingTriggerLine(CLoggingTriggerLine* line);
     // Shows or hides trace k (1..5) after its state changed.
     virtual void ShowTrace(int k, BOOL show);
     // Loads the offset table from the offset file without a dialog; 1 = loaded.
@@ -221,6 +227,8 @@ public:
     int GetOffsetLoadFailed() const { return m_offsetLoadFailed; }
     const short* GetOffsetTable() const { return m_offsetTable.data(); }
     CLoggingParam& GetLoggingParam() { return m_logging; }
+    // The logging state, the outputs and their prompts.
+    CLoggingOutput& GetLoggingOutput() { return m_loggingOutput; }
     const CTime& GetLastDataTime() const { return m_lastDataTime; }
     void SetLastDataTime(const CTime& time) { m_lastDataTime = time; }
 
@@ -288,6 +296,7 @@ protected:
     CString m_offsetFile;
     int m_offsetLoadFailed = 0;
     CLoggingParam m_logging;
+    CLoggingOutput m_loggingOutput{*this};
     CTime m_lastDataTime;
     HWND m_mainWnd = 0;
 

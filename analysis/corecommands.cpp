@@ -3,6 +3,7 @@
 // buttons, and the handlers and requests that modes and the window side fill in.
 #include "analysis/analysiscore.h"
 
+#include "app/mainframe.h"
 #include "lib/numentry.h"
 #include "lib/stringtable.h"
 
@@ -282,23 +283,27 @@ int CAnalysisCore::GetMarkerCommandState(int action, int) {
     return (action == 36 || action == 37) ? kStateDisabled : kStateDisabledUnticked;
 }
 
-// ---- Requests of the window side: not handled until the window, dialog and
-// file pieces override or fill them in.
+// ---- Requests of the window side. Printing, copying, saving and the
+// logging dialog go through the core's logging outputs and their prompts; the
+// rest are not handled until the dialog pieces fill them in.
 
 int CAnalysisCore::OnPrintRequest() {
-    return kCommandNotHandled;
+    return m_loggingOutput.Print();
 }
 int CAnalysisCore::OnSaveSettingsRequest() {
-    return kCommandNotHandled;
+    return m_loggingOutput.SaveSettingsFile();
 }
 int CAnalysisCore::OnLoadSettingsRequest() {
-    return kCommandNotHandled;
+    return m_loggingOutput.LoadSettingsFile();
 }
 int CAnalysisCore::OnSaveDataRequest() {
-    return kCommandNotHandled;
+    // The outputs are chosen by the main frame's output flags (bit 0 CSV,
+    // bit 1 BMP, bit 2 PNG).
+    auto* frame = dynamic_cast<CMainFrame*>(CWnd::FromHandle(m_mainWnd));
+    return m_loggingOutput.SaveData(frame ? frame->OutputFlags() : 0u);
 }
 int CAnalysisCore::OnCopyRequest() {
-    return kCommandNotHandled;
+    return m_loggingOutput.Copy();
 }
 int CAnalysisCore::OnScreenOptionRequest() {
     return kCommandNotHandled;
@@ -307,7 +312,7 @@ int CAnalysisCore::OnAnalysisOptionRequest() {
     return kCommandNotHandled;
 }
 int CAnalysisCore::OnLoggingRequest() {
-    return kCommandNotHandled;
+    return m_loggingOutput.EditLogging();
 }
 int CAnalysisCore::OnOffsetRequest() {
     return kCommandNotHandled;

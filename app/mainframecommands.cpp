@@ -1,6 +1,7 @@
 // CMainFrame: command execution, menus and the button bar, and the opening of
 // analysis windows.
 #include "analysis/analysiscore.h"
+#include "analysis/csvfile.h"
 #include "app/buttonbar.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
@@ -363,7 +364,7 @@ void CMainFrame::onSubWindowActivated(QMdiSubWindow* window) {
     auto* child = dynamic_cast<CChildFrame*>(window);
     if (child && child->GetCore()) {
         CAnalysisCore* core = child->GetCore();
-        child->setWindowTitle(QString::fromUtf8(core->GetTitle().c_str()));
+        child->UpdateTitle();
         m_currentButtonList = core->GetButtonList();
         showMenuOf(core->GetFrameList());
     } else {
@@ -441,9 +442,32 @@ CChildFrame* CMainFrame::OpenWorkspaceFile(const CString& path) {
 }
 
 CChildFrame* CMainFrame::OpenCsvFile(const CString& path) {
-    // Reading a CSV data file needs the data-file reader of the analysis
-    // framework; until a kind can read its sections the file cannot be shown.
-    (void)path;
-    ShowMessage(42);
-    return nullptr;
+    // The frame of the file names the window's kind, variant and caption.
+    int kind = 0, variant = 0;
+    CString caption;
+    if (!CCsvFile::ReadHeader(path, &kind, &variant, &caption)) {
+        ShowMessage(kStrFileNotRead);
+        return nullptr;
+    }
+    std::unique_ptr<CAnalysisCore> core = createCore(kind, caption, variant);
+    if (!core) {
+        ShowMessage(kStrFileNotRead);
+        return nullptr;
+    }
+    CAnalysisCore* c = core.get();
+    auto* frame = new CChildFrame(this, std::move(core));
+    m_mdi->addSubWindow(frame);
+    c->ReadProfile();
+    // The window shows the stored data and does not measure.
+    c->SetAnalyzeFlag(0);
+    if (!c->ReadCSVSections(path)) {
+        ShowMessage(kStrFileNotRead);
+        frame->close();
+        return nullptr;
+    }
+    m_scheduler.Register(c);
+    RefreshButtonBar();
+    frame->show();
+    m_mdi->setActiveSubWindow(frame);
+    return frame;
 }

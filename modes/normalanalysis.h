@@ -46,6 +46,11 @@ public:
     CTraceStore* GetTrace(int k) override;
     CTraceStore* GetDataLine() override { return &m_traces[0]; }
 
+    // The CSV section (modes/normalcsv.cpp): nine parameter lines and one data
+    // row per point; reading rebuilds the grid from them and stores the rows.
+    int WriteCSVSections(CStdioFile& file) override;
+    int ReadCSVSections(const char* path) override;
+
     void Reconfigure(BOOL reset) override;
     int StartAnalysis() override;
     void AnalysisFinished(WPARAM wParam, LPARAM lParam) override;

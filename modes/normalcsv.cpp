@@ -1,0 +1,155 @@
+// CNormalAnalysis: its CSV data section. After the common frame come nine
+// parameter lines and one row per grid point with the frequency and the levels
+// of the data line and Trace1..Trace5 in the traces' unit. Reading rebuilds the
+// grid from the file's parameters and stores the rows into the six traces.
+#include "modes/normalanalysis.h"
+
+#include "analysis/csvfile.h"
+#include "lib/stringtable.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace {
+
+constexpr const char* kDataColumns = "Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5";
+constexpr int kParamLines = 9;
+// Rows are handed to the file in blocks of about this size.
+constexpr size_t kWriteBlock = 1 << 16;
+
+// "%.2f" of the level: the shortest correctly rounded text, as printf gives it.
+void AppendLevel(std::string& out, double level) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, level, std::chars_format::fixed, 2);
+    out.append(buf, r.ptr);
+}
+
+void AppendInt(std::string& out, long long v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+// A level in dB of the file back to a level word. Rounded to the nearest word,
+// so that a file written from words reads back to the same words and writing
+// it again gives the same rows (truncation would lose up to one word per
+// reading). Levels beyond the word's range are held at its ends.
+short LevelToWord(double db) {
+    const double words = std::round(db * kWordsPerDb);
+    return static_cast<short>(std::clamp(words, -32768.0, 32767.0));
+}
+
+} // namespace
+
+int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
+    const CTraceStore& line = m_traces[0];
+    const long long start = line.GetStart();
+    const long long step = line.GetStep();
+    const long long points = line.GetPoints();
+
+    CString params;
+    params.Format("%s\n"
+                  "Start Freq,%lld\n"
+                  "Step Freq,%lld\n"
+                  "Points,%lld\n"
+                  "Attenuator,%d\n"
+                  "xAxisStart,%d\n"
+                  "xAxisStop,%d\n"
+                  "FrequencyFlag,%d\n"
+                  "RBWIndex,%d\n"
+                  "Unit,%d\n",
+                  kCsvParamMarker, start, step, points, m_attenuation,
+                  static_cast<int>(m_graph.xMin), static_cast<int>(m_graph.xMax), m_frequencyMode,
+                  m_rbwIndex, m_unit);
+    file.WriteString(params);
+
+    if (points > kMaxCsvPointsWithoutAsking) {
+        const CCorePrompts& prompts = m_loggingOutput.Prompts();
+        const char* question = GetTorvelString(kStrManyPointsQuestion);
+        if (!prompts.askYesNo || !prompts.askYesNo(question ? question : ""))
+            return 0;
+    }
+
+    std::string out;
+    out.reserve(kWriteBlock + 256);
+    out.append(kCsvDataMarker).append("\n").append(kDataColumns).append("\n");
+    for (long long i = 0; i < points; ++i) {
+        const long long f = start + i * step;
+        AppendInt(out, f);
+        for (const CTraceStore& trace : m_traces) {
+            out += ',';
+            AppendLevel(out, trace.Level(f));
+        }
+        out += '\n';
+        if (out.size() >= kWriteBlock) {
+            if (!file.WriteString(out.c_str()))
+                return 0;
+            out.clear();
+        }
+    }
+    file.WriteString(out.c_str());
+    return file.HasFailed() ? 0 : 1;
+}
+
+int CNormalAnalysis::ReadCSVSections(const char* path) {
+    CCsvFile file;
+    if (!file.Open(path))
+        return 0;
+    file.ReadWriteTime(&m_lastDataTime);
+    if (!file.FindSection(kCsvParamMarker))
+        return 0;
+    // Start Freq, Step Freq, Points, Attenuator, xAxisStart, xAxisStop,
+    // FrequencyFlag, RBWIndex, Unit, by position.
+    int p[kParamLines];
+    for (int& v : p)
+        if (!file.ReadParam(&v))
+            return 0;
+    const int points = p[2];
+    // A missing (empty) value keeps the window's own. The range is brought
+    // inside the device's limits before the grid is rebuilt from it.
+    const int lo = DeviceMinFrequency(1);
+    const int hi = std::max(lo, DeviceMaxFrequency(1));
+    if (p[4] != kCsvMissing)
+        m_start = std::clamp(p[4], lo, hi);
+    if (p[5] != kCsvMissing)
+        m_stop = std::clamp(p[5], lo, hi);
+    if (p[3] != kCsvMissing)
+        m_attenuation = p[3];
+    if (p[6] != kCsvMissing)
+        m_frequencyMode = p[6] ? 1 : 0;
+    if (p[7] != kCsvMissing)
+        m_rbwIndex = p[7];
+    ValidateRBWIndex();
+    const int unit = p[8] == kCsvMissing ? m_unit : p[8];
+    SetUnitAll(unit >= 1 && unit <= 3 ? unit : 1);
+    Reconfigure(TRUE);
+
+    if (!file.FindSection(kCsvDataMarker))
+        return 0;
+    std::string columns;
+    if (!file.ReadLine(columns))
+        return 0;
+    // One row per point of the file; the file's count is only a bound (a
+    // missing one: the grid's), and the end of the file ends the rows early.
+    const long long rows = points >= 0 ? points : static_cast<long long>(m_traces[0].GetPoints());
+    CCsvLine row;
+    for (long long i = 0; i < rows; ++i) {
+        bool refused = false;
+        if (!file.ReadRow(&row, &refused))
+            break;
+        if (refused)
+            continue;
+        for (int k = 0; k < kTraceStores; ++k) {
+            CTraceStore& trace = m_traces[static_cast<size_t>(k)];
+            double db = 0;
+            if (trace.GetPoints() == 0 || !row.DoubleField(k, &db))
+                continue;
+            const DWORD index = static_cast<DWORD>(
+                std::min<long long>(i, static_cast<long long>(trace.GetPoints()) - 1));
+            trace.SetWord(index, LevelToWord(db));
+        }
+    }
+    return 1;
+}

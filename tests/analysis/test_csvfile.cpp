@@ -1,0 +1,506 @@
+// CSV data file: the field rules, the four-line frame, the "Write Time"
+// search, the normal window's section written and read back (grid, values,
+// the 65 000-point question), hostile files, and a CSV file reopened as a
+// window of the running program.
+#include "analysis/csvfile.h"
+
+#include "app/childframe.h"
+#include "app/mainframe.h"
+#include "app/torvelapp.h"
+#include "modes/normalanalysis.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <QMdiArea>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+
+namespace {
+
+// A normal core with fixed device facts.
+class TestNormal : public CNormalAnalysis {
+public:
+    TestNormal() : CNormalAnalysis(nullptr, nullptr) {
+        SetTitle("Normal 1");
+        SetTitleIndex(1);
+        GetLoggingOutput().Prompts().askYesNo = [this](const CString&) {
+            ++asked;
+            return answer;
+        };
+    }
+    // Configures the six traces directly.
+    void Grid(DWORD start, DWORD step, DWORD points) {
+        for (auto& t : m_traces)
+            t.Configure(start, step, points);
+        m_graph.xMin = start;
+        m_graph.xMax = start + static_cast<double>(step) * points;
+    }
+    CTraceStore& Store(int k) { return m_traces[static_cast<size_t>(k)]; }
+
+    std::map<int, int> rbw{{0, 1000}, {1, 100}, {2, 2000}, {3, 1}};
+    int asked = 0;
+    bool answer = true;
+
+protected:
+    int DeviceRBWFrequency(int, int index) override {
+        auto it = rbw.find(index);
+        return it == rbw.end() ? 0 : it->second;
+    }
+    double DeviceZeroReferenceLevel() override { return -10.0; }
+    int DeviceMaxAttenuation() override { return 50; }
+    int DeviceAttenuatorStep() override { return 10; }
+    int DeviceMinFrequency(int) override { return 0; }
+    int DeviceMaxFrequency(int) override { return 300'000'000; }
+};
+
+// The data section of a file: from "[DATA ENTRY]" on.
+std::string DataRows(const std::string& text) {
+    const size_t at = text.find(kCsvDataMarker);
+    return at == std::string::npos ? std::string() : text.substr(at);
+}
+
+// Empty when the texts are equal, else the first line where they differ (large
+// files are not compared with the test framework's own diff).
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    if (a == b)
+        return std::string();
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i])
+        ++i;
+    const size_t start = a.rfind('\n', i) == std::string::npos ? 0 : a.rfind('\n', i) + 1;
+    return "at byte " + std::to_string(i) + ": \"" + a.substr(start, 80) + "\" / \"" +
+           b.substr(start, 80) + "\"";
+}
+
+int CountLines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+const std::string kFrame = "Torvel Version2 CSV Formatted Data File\n"
+                           "Analysis Type,1,1\n"
+                           "Analysis Caption,Normal 1\n"
+                           "Write Time,2024,5,6,7,8,9\n";
+
+// A normal section: start 100000, step 100, the given points, attenuation 20,
+// x range 100000..100000 + 100 x points, mode 0, RBW 1, unit 1.
+std::string Params(const std::string& points = "3") {
+    const int n = std::atoi(points.c_str());
+    return std::string("[PARAM ENTRY]\nStart Freq,100000\nStep Freq,100\nPoints,") + points +
+           "\nAttenuator,20\nxAxisStart,100000\nxAxisStop," + std::to_string(100000 + 100 * n) +
+           "\nFrequencyFlag,0\nRBWIndex,1\nUnit,1\n";
+}
+
+const std::string kColumns =
+    "[DATA ENTRY]\nFrequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5\n";
+
+} // namespace
+
+// ---- Fields
+
+TEST(CsvLine, MissingFieldsAreEmptyAndEmptyIntegersAreMissing) {
+    const CCsvLine line("Key,12abc, -5,,99999999999,-99999999999,x");
+    EXPECT_EQ(line.Key(), "Key");
+    EXPECT_EQ(line.GetFieldCount(), 6);
+    EXPECT_EQ(line.IntField(0), 12); // leading digits
+    EXPECT_EQ(line.IntField(1), -5);
+    EXPECT_EQ(line.IntField(2), kCsvMissing);
+    EXPECT_EQ(line.IntField(3), INT_MAX);
+    EXPECT_EQ(line.IntField(4), INT_MIN);
+    EXPECT_EQ(line.IntField(5), 0); // no digits: 0, as atoi reads it
+    EXPECT_EQ(line.IntField(6), kCsvMissing);
+    EXPECT_EQ(line.Field(6), "");
+    EXPECT_EQ(line.Field(-1), "");
+    double v = 0;
+    EXPECT_FALSE(line.DoubleField(2, &v));
+    EXPECT_FALSE(CCsvLine("k,nan,inf,1e999").DoubleField(0, &v));
+    EXPECT_FALSE(CCsvLine("k,nan,inf,1e999").DoubleField(1, &v));
+    EXPECT_FALSE(CCsvLine("k,nan,inf,1e999").DoubleField(2, &v));
+    EXPECT_EQ(CCsvLine("k,a,").GetFieldCount(), 2); // a trailing comma is an empty field
+}
+
+TEST(CsvLine, CaptionsAreQuotedOnlyWhenTheyNeedIt) {
+    EXPECT_EQ(CsvCaptionField("Normal 1"), "Normal 1");
+    EXPECT_EQ(CsvCaptionField("A, B"), "\"A, B\"");
+    EXPECT_EQ(CsvCaptionField("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(CsvCaptionField("two\r\nlines"), "two  lines");
+    EXPECT_EQ(CCsvLine("Analysis Caption,\"say \"\"hi\"\", A\"").Field(0), "say \"hi\", A");
+}
+
+// ---- The frame
+
+TEST(CsvFrame, HeaderRulesAcceptTheKeylessTypeLineAndCutTheCaption) {
+    TempDir dir;
+    auto header = [&](const std::string& text, int* kind, int* variant, CString* caption) {
+        WriteWholeFile(dir.file("h.csv"), text);
+        return CCsvFile::ReadHeader(dir.file("h.csv").c_str(), kind, variant, caption);
+    };
+    int kind = -1, variant = -1;
+    CString caption;
+    // Another key text on line 2: only the integers count. CR LF line ends.
+    ASSERT_TRUE(header("Torvel Version2 CSV Formatted Data File\r\nWhatever,1,0\r\n"
+                       "Analysis Caption,Band A, 2.4 GHz\r\nWrite Time\r\n",
+                       &kind, &variant, &caption));
+    EXPECT_EQ(kind, 1);
+    EXPECT_EQ(variant, 0);
+    EXPECT_EQ(caption, "Band A");
+
+    const std::string caption3 = "Analysis Caption,X\n";
+    EXPECT_FALSE(
+        header("Torvel Version2 CSV Formatted Data File \nAnalysis Type,1,1\n" + caption3 + "W\n",
+               &kind, &variant, &caption));
+    EXPECT_FALSE(header(kFrame.substr(0, kFrame.find("Write")), &kind, &variant, &caption));
+    EXPECT_FALSE(
+        header("Torvel Version2 CSV Formatted Data File\nAnalysis Type,1\n" + caption3 + "W\n",
+               &kind, &variant, &caption));
+    EXPECT_FALSE(
+        header("Torvel Version2 CSV Formatted Data File\nAnalysis Type,1,\n" + caption3 + "W\n",
+               &kind, &variant, &caption));
+    EXPECT_FALSE(header("Torvel Version2 CSV Formatted Data File\nAnalysis Type,1,1\n"
+                        "Analysis Caption,\nW\n",
+                        &kind, &variant, &caption));
+    EXPECT_FALSE(header(std::string("\0\xff\xfe binary", 10), &kind, &variant, &caption));
+    EXPECT_FALSE(CCsvFile::ReadHeader(dir.file("missing.csv").c_str(), &kind, &variant, &caption));
+}
+
+TEST(CsvFrame, WriteTimeIsTakenFromTheFirstEightLinesOnly) {
+    TempDir dir;
+    const CTime now(2030, 1, 2, 3, 4, 5);
+    const CTime before(2001, 1, 1, 0, 0, 0);
+    auto timeOf = [&](const std::string& text, std::string* nextLine = nullptr) {
+        WriteWholeFile(dir.file("t.csv"), text);
+        CCsvFile f;
+        EXPECT_TRUE(f.Open(dir.file("t.csv").c_str()));
+        CTime t = before;
+        f.ReadWriteTime(&t, now);
+        if (nextLine)
+            f.ReadLine(*nextLine);
+        return t;
+    };
+    std::string next;
+    EXPECT_EQ(timeOf(kFrame + "after\n", &next), CTime(2024, 5, 6, 7, 8, 9));
+    EXPECT_EQ(next, "after");
+    // No such line: the time of opening, and reading starts again at the top.
+    EXPECT_EQ(timeOf("Torvel Version2 CSV Formatted Data File\nA,1,1\n", &next), now);
+    EXPECT_EQ(next, "Torvel Version2 CSV Formatted Data File");
+    // Not six numbers, or not a calendar time: the time of opening.
+    EXPECT_EQ(timeOf("Write Time,2024,5,6,7,8\n"), now);
+    EXPECT_EQ(timeOf("Write Time,2024,13,6,7,8,9\n"), now);
+    EXPECT_EQ(timeOf("Write Time,99999999999,5,6,7,8,9\n"), now);
+    std::string lines;
+    for (int i = 1; i <= 8; ++i)
+        lines += "line\n";
+    EXPECT_EQ(timeOf(lines.substr(5) + "Write Time,2024,5,6,7,8,9\n"), CTime(2024, 5, 6, 7, 8, 9));
+    // Line 9 or 10: the time stays as it was; further down: not found at all.
+    EXPECT_EQ(timeOf(lines + "Write Time,2024,5,6,7,8,9\n"), before);
+    EXPECT_EQ(timeOf(lines + "x\nWrite Time,2024,5,6,7,8,9\n"), before);
+    EXPECT_EQ(timeOf(lines + "x\nx\nWrite Time,2024,5,6,7,8,9\n"), now);
+}
+
+// ---- The normal window's section
+
+TEST(NormalCsv, LevelTextsReadBackToTheSameTextForEveryWord) {
+    // A file written from words must read back to words that write the same
+    // rows again, and the fast formatting must be printf's "%.2f".
+    TempDir dir;
+    TestNormal a;
+    ASSERT_EQ(a.ExecuteCommand(24, 3, 0, 0, 0, 0), kCommandReset); // steps of 1 kHz
+    a.Grid(0, 1, 66000);
+    for (int k = 0; k < CNormalAnalysis::kTraceStores; ++k)
+        for (int w = 0; w < 66000; ++w)
+            a.Store(k).SetWord(static_cast<DWORD>(w), static_cast<short>(w - 32768 + k));
+    ASSERT_EQ(a.WriteCSVFile(dir.file("a.csv").c_str()), 1);
+    EXPECT_EQ(a.asked, 1); // 66000 points ask first
+    TestNormal b;
+    ASSERT_EQ(b.ReadCSVSections(dir.file("a.csv").c_str()), 1);
+    ASSERT_EQ(b.WriteCSVFile(dir.file("b.csv").c_str()), 1);
+    const std::string first = ReadWholeFile(dir.file("a.csv"));
+    EXPECT_EQ(FirstDifference(first, ReadWholeFile(dir.file("b.csv"))), "");
+    // Spot checks against printf; word 512 is 3.125 dB, a tie.
+    char buf[32];
+    for (int w : {-32768, -32640, -1, 0, 1, 5, 512, 32767}) {
+        std::snprintf(buf, sizeof buf, "%.2f", w * kLevelUnitDb);
+        const std::string row = "\r\n" + std::to_string(w + 32768) + "," + buf + ",";
+        EXPECT_NE(first.find(row), std::string::npos) << row;
+    }
+}
+
+TEST(NormalCsv, RoundTripRebuildsTheGridAndKeepsTheRows) {
+    TempDir dir;
+    TestNormal a;
+    // Start 1001, stop 1999 kHz in steps of 100 kHz: the grid covers 0..2000.
+    ASSERT_EQ(a.ExecuteCommand(103, 1001, 1999, 1, 20, 0), kCommandReset);
+    a.SetUnitAll(2);
+    a.Reconfigure(TRUE);
+    ASSERT_EQ(a.GetDataLine()->GetStart(), 0u);
+    ASSERT_EQ(a.GetDataLine()->GetPoints(), 20u);
+    for (int k = 0; k < 6; ++k)
+        for (DWORD i = 0; i < 20; ++i)
+            a.Store(k).SetWord(i, static_cast<short>(-12000 + 977 * static_cast<int>(i) + 31 * k));
+    a.Store(3).SetWord(7, kNoSample);
+    a.SetLastDataTime(CTime(2024, 5, 6, 7, 8, 9));
+    ASSERT_EQ(a.WriteCSVFile(dir.file("a.csv").c_str()), 1);
+    const std::string text = ReadWholeFile(dir.file("a.csv"));
+    EXPECT_EQ(text.substr(0, text.find("[PARAM")),
+              "Torvel Version2 CSV Formatted Data File\r\nAnalysis Type,1,1\r\n"
+              "Analysis Caption,Normal 1\r\nWrite Time,2024,5,6,7,8,9\r\n");
+    EXPECT_NE(text.find("[PARAM ENTRY]\r\nStart Freq,0\r\nStep Freq,100\r\nPoints,20\r\n"
+                        "Attenuator,20\r\nxAxisStart,1001\r\nxAxisStop,1999\r\n"
+                        "FrequencyFlag,0\r\nRBWIndex,1\r\nUnit,2\r\n[DATA ENTRY]\r\n"
+                        "Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5\r\n0,"),
+              std::string::npos);
+    EXPECT_EQ(CountLines(DataRows(text)), 2 + 20);
+    EXPECT_EQ(a.asked, 0);
+
+    TestNormal b;
+    b.ExecuteCommand(103, 50000, 90000, 0, 40, 0);
+    b.Reconfigure(TRUE);
+    ASSERT_EQ(b.ReadCSVSections(dir.file("a.csv").c_str()), 1);
+    EXPECT_EQ(b.GetLastDataTime(), CTime(2024, 5, 6, 7, 8, 9));
+    EXPECT_EQ(b.GetStart(), 1001);
+    EXPECT_EQ(b.GetStop(), 1999);
+    EXPECT_EQ(b.GetAttenuation(), 20);
+    EXPECT_EQ(b.GetRBWIndex(), 1);
+    EXPECT_EQ(b.GetUnit(), 2);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(b.Store(k).GetUnit(), 2);
+        EXPECT_EQ(b.Store(k).GetStart(), 0u);
+        EXPECT_EQ(b.Store(k).GetStep(), 100u);
+        ASSERT_EQ(b.Store(k).GetPoints(), 20u);
+        for (DWORD i = 0; i < 20; ++i)
+            EXPECT_NEAR(b.Store(k).GetData()[i], a.Store(k).GetData()[i], 1) << k << " " << i;
+    }
+    EXPECT_EQ(b.Store(3).GetData()[7], kNoSample);
+    ASSERT_EQ(b.WriteCSVFile(dir.file("b.csv").c_str()), 1);
+    EXPECT_EQ(FirstDifference(ReadWholeFile(dir.file("b.csv")), text), "");
+}
+
+TEST(NormalCsv, MoreThan65000PointsAskFirstAndNoKeepsTheEarlierFile) {
+    TempDir dir;
+    const std::string path = dir.file("big.csv");
+    TestNormal core;
+    core.Grid(0, 1, 65000);
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    EXPECT_EQ(core.asked, 0);
+    const std::string earlier = ReadWholeFile(path);
+    EXPECT_EQ(CountLines(DataRows(earlier)), 2 + 65000);
+
+    core.Grid(0, 1, 65001);
+    core.answer = false;
+    EXPECT_EQ(core.WriteCSVFile(path.c_str()), 0);
+    EXPECT_EQ(core.asked, 1);
+    EXPECT_EQ(FirstDifference(ReadWholeFile(path), earlier), "");
+    core.answer = true;
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    EXPECT_EQ(core.asked, 2);
+    EXPECT_EQ(CountLines(DataRows(ReadWholeFile(path))), 2 + 65001);
+    // No temporary file is left beside it.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(NormalCsv, FewerRowsThanPointsLeaveTheRestEmpty) {
+    TempDir dir;
+    WriteWholeFile(dir.file("short.csv"),
+                   kFrame + Params() + kColumns + "100000,-10.00,-20.00,1,2,3,4\n100100,-11.5\n");
+    TestNormal core;
+    ASSERT_EQ(core.ReadCSVSections(dir.file("short.csv").c_str()), 1);
+    const CTraceStore& line = *core.GetDataLine();
+    ASSERT_EQ(line.GetPoints(), 20u);                        // 100000..102000 in steps of 100
+    EXPECT_EQ(line.GetData()[0], static_cast<short>(-1638)); // -10 dB
+    EXPECT_EQ(line.GetData()[1], static_cast<short>(-1884)); // -11.5 dB
+    EXPECT_EQ(line.GetData()[2], kNoSample);
+    EXPECT_EQ(core.Store(1).GetData()[0], static_cast<short>(-3277));
+    EXPECT_EQ(core.Store(1).GetData()[1], kNoSample); // a missing value changes nothing
+}
+
+TEST(NormalCsv, HostileFilesFailOrReadSafely) {
+    TempDir dir;
+    auto read = [&](const std::string& text, TestNormal* core) {
+        WriteWholeFile(dir.file("h.csv"), text);
+        return core->ReadCSVSections(dir.file("h.csv").c_str());
+    };
+    {
+        // A count of two billion points with two rows; empty values keep the
+        // window's own; the range is brought inside the device's limits.
+        TestNormal core;
+        core.ExecuteCommand(103, 100000, 200000, 1, 30, 0);
+        const std::string params = "[PARAM ENTRY]\nStart Freq,\nStep Freq,\nPoints,2147483647\n"
+                                   "Attenuator,\nxAxisStart,-2000000000\nxAxisStop,\n"
+                                   "FrequencyFlag,\nRBWIndex,\nUnit,77\n";
+        ASSERT_EQ(read(kFrame + params + kColumns + "0,1,1,1,1,1,1\n0,2,2,2,2,2,2\n", &core), 1);
+        EXPECT_EQ(core.GetStart(), 0);
+        EXPECT_EQ(core.GetStop(), 200000);
+        EXPECT_EQ(core.GetAttenuation(), 30);
+        EXPECT_EQ(core.GetUnit(), 1);
+        EXPECT_EQ(core.GetDataLine()->GetData()[1], static_cast<short>(328));
+    }
+    {
+        // Huge and odd values are held at the word's range or skipped; a 100 kB
+        // row is refused whole; a 2 kB row (beyond the classic 512-byte buffer)
+        // is read whole.
+        TestNormal core;
+        std::string rows = "0,1e300,-1e300,nan,inf,abc,5\n";
+        rows += "0,7" + std::string(2000, ' ') + ",8,8,8,8,8\n";
+        rows += "0," + std::string(100000, '9') + ",1,1,1,1,1\n";
+        rows += "0,9,9,9,9,9,9\n";
+        for (int i = 0; i < 10; ++i)
+            rows += "0,-3,-3,-3,-3,-3,-3\n";
+        ASSERT_EQ(read(kFrame + Params("3") + kColumns + rows, &core), 1);
+        const short* d = core.GetDataLine()->GetData();
+        EXPECT_EQ(d[0], 32767);
+        EXPECT_EQ(core.Store(1).GetData()[0], -32768);
+        EXPECT_EQ(core.Store(2).GetData()[0], kNoSample);
+        EXPECT_EQ(core.Store(3).GetData()[0], kNoSample);
+        EXPECT_EQ(core.Store(4).GetData()[0], kNoSample); // "abc" is no number
+        EXPECT_EQ(core.Store(5).GetData()[0], static_cast<short>(819));
+        EXPECT_EQ(d[1], static_cast<short>(1147)); // 7 dB
+        EXPECT_EQ(d[2], kNoSample);                // the refused row stored nothing
+        // Points 3: rows beyond the file's count are not read.
+        ASSERT_EQ(read(kFrame + Params("3") + kColumns +
+                           "0,1,1,1,1,1,1\n0,1,1,1,1,1,1\n"
+                           "0,1,1,1,1,1,1\n0,9,9,9,9,9,9\n",
+                       &core),
+                  1);
+        EXPECT_EQ(core.GetDataLine()->GetData()[2], static_cast<short>(164));
+        EXPECT_EQ(core.GetDataLine()->GetData()[3], kNoSample);
+        // More rows than the grid has points: the extra rows land on its last point.
+        std::string many;
+        for (int i = 0; i < 24; ++i)
+            many += "0,-3,-3,-3,-3,-3,-3\n";
+        many += "0,9,9,9,9,9,9\n";
+        const std::string params = "[PARAM ENTRY]\nStart Freq,100000\nStep Freq,100\nPoints,25\n"
+                                   "Attenuator,20\nxAxisStart,100000\nxAxisStop,100300\n"
+                                   "FrequencyFlag,0\nRBWIndex,1\nUnit,1\n";
+        ASSERT_EQ(read(kFrame + params + kColumns + many, &core), 1);
+        ASSERT_EQ(core.GetDataLine()->GetPoints(), 20u);
+        EXPECT_EQ(core.GetDataLine()->GetData()[18], static_cast<short>(-492));
+        EXPECT_EQ(core.GetDataLine()->GetData()[19], static_cast<short>(1475));
+    }
+    TestNormal core;
+    EXPECT_EQ(read(kFrame, &core), 0);                                   // no sections
+    EXPECT_EQ(read(kFrame + "[PARAM ENTRY]\nStart Freq,1\n", &core), 0); // parameter lines missing
+    EXPECT_EQ(read(kFrame + Params(), &core), 0);                        // no data section
+    EXPECT_EQ(read(kFrame + Params() + "[DATA ENTRY]", &core), 0);       // no column line
+    EXPECT_EQ(read(kFrame + Params() + kColumns, &core), 1);             // no rows: fine
+    std::string garbage(1 << 20, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>((i * 2654435761u) >> 13);
+    EXPECT_EQ(read(garbage, &core), 0);
+    EXPECT_EQ(core.ReadCSVSections(dir.file("missing.csv").c_str()), 0);
+}
+
+TEST(NormalCsv, CaptionsWithCommasQuotesAndLineBreaksStayReadable) {
+    TempDir dir;
+    TestNormal core;
+    core.SetTitle("Band \"A\", 2.4 GHz\nsecond");
+    core.Grid(0, 1, 2);
+    const std::string path = dir.file("caption.csv");
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    int kind = 0, variant = 0;
+    CString caption;
+    ASSERT_TRUE(CCsvFile::ReadHeader(path.c_str(), &kind, &variant, &caption));
+    EXPECT_EQ(caption, "Band \"A\", 2.4 GHz second");
+    if (QStandardPaths::findExecutable("python3").isEmpty())
+        GTEST_SKIP() << "python3 is not installed";
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import csv,sys\n"
+                             "rows=list(csv.reader(open(sys.argv[1],newline='')))\n"
+                             "print(len(rows));print(rows[2][1]);print(rows[-1][0])",
+                             QString::fromStdString(path)});
+    ASSERT_TRUE(python.waitForFinished(30000));
+    EXPECT_EQ(python.readAllStandardOutput().toStdString(), "18\nBand \"A\", 2.4 GHz second\n1\n");
+}
+
+// ---- A CSV file opened as a window of the running program
+
+namespace {
+
+class CsvWindowTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    char oldCwd[4096] = {};
+    std::vector<CString> messages;
+
+    void SetUp() override {
+        ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
+        const std::string lockName = "TorvelCsvTest" + std::to_string(getpid());
+        std::ifstream in(TORVEL_SOURCE_RESOURCES "/Torvel.txt");
+        std::ofstream out(dir.file("Torvel.txt"));
+        std::string line;
+        for (int i = 0; std::getline(in, line); ++i)
+            out << (i == 1 ? "0001:" + lockName : line) << "\n";
+        out.close();
+        WriteWholeFile(dir.file("TorvelList.txt"),
+                       ReadWholeFile(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"));
+        // The start window measures from the start.
+        WriteWholeFile(dir.file("TORVEL.INI"), "[NormalAnalysis_1]\nAnalyzeFlag=1\n");
+    }
+    void TearDown() override {
+        FlushProfile();
+        SetProfileFile(nullptr);
+        ASSERT_EQ(chdir(oldCwd), 0);
+    }
+};
+
+} // namespace
+
+TEST_F(CsvWindowTest, AWrittenFileReopensAsAStillWindowThatWritesTheSameRows) {
+    CTorvelApp app;
+    app.MessageBox = [this](const CString& text) { messages.push_back(text); };
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+    CMainFrame* frame = app.MainFrame();
+    CChildFrame* live = frame->ActiveChild();
+    ASSERT_NE(live, nullptr);
+    auto* core = dynamic_cast<CNormalAnalysis*>(live->GetCore());
+    ASSERT_NE(core, nullptr);
+    // A narrow band sweeps quickly; wait for one full sweep.
+    core->ExecuteCommand(103, 100000, 140000, 1, 30, 0);
+    core->Reconfigure(TRUE);
+    const CTraceStore* line = core->GetDataLine();
+    ASSERT_GT(line->GetPoints(), 10u);
+    // The first block restarts the trace at the lowest level; then every point
+    // gets a measured level.
+    ASSERT_TRUE(PumpUntil([&] {
+        const short* d = line->GetData();
+        return std::none_of(d, d + line->GetPoints(),
+                            [](short w) { return w == kNoSample || w == kLowestLevel; });
+    }));
+
+    const std::string first = dir.file("sweep.csv");
+    ASSERT_EQ(core->WriteCSVFile(first.c_str()), 1);
+    const int windows = static_cast<int>(frame->mdiArea()->subWindowList().size());
+    CChildFrame* still = frame->OpenCsvFile(first.c_str());
+    ASSERT_NE(still, nullptr);
+    EXPECT_EQ(frame->ActiveChild(), still);
+    EXPECT_EQ(still->GetCore()->GetAnalyzeFlag(), 0);
+    EXPECT_EQ(still->GetCore()->GetTitle(), core->GetTitle());
+    EXPECT_NE(frame->Scheduler().Find(still->GetCore()->GetId()), nullptr);
+    const std::string second = dir.file("again.csv");
+    ASSERT_EQ(still->GetCore()->WriteCSVFile(second.c_str()), 1);
+    EXPECT_EQ(FirstDifference(ReadWholeFile(second), ReadWholeFile(first)), "");
+    EXPECT_TRUE(messages.empty());
+
+    // A file that is not a CSV data file, and one whose sections are cut off:
+    // string 42, and no window stays open.
+    WriteWholeFile(dir.file("bad.csv"), "not a data file\n");
+    EXPECT_EQ(frame->OpenCsvFile(dir.file("bad.csv").c_str()), nullptr);
+    std::string cut = ReadWholeFile(first);
+    WriteWholeFile(dir.file("cut.csv"), cut.substr(0, cut.find("[DATA ENTRY]")));
+    EXPECT_EQ(frame->OpenCsvFile(dir.file("cut.csv").c_str()), nullptr);
+    PumpEvents();
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(static_cast<int>(frame->mdiArea()->subWindowList().size()), windows + 1);
+    app.ExitInstance();
+}
