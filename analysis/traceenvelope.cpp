@@ -5,6 +5,7 @@
 #include "analysis/tracestore.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -43,6 +44,121 @@ Factor MakeFactor(long long p, long long q) {
     r.shift = shift;
     return r;
 }
+
+// The mapping of one MakePoints call: sample index to pixel column, level word
+// to pixel row (clamped to the rectangle), and the column searches.
+struct ColumnMapping {
+    long long x0, dx, lo, l, t, b, top;
+    Factor xf, yf;
+
+    long long Px(long long i) const { return l + (((x0 + i * dx - lo) * xf.f) >> xf.shift); }
+    long long Py(long long w) const {
+        return std::clamp(t + (((top - w) * yf.f) >> yf.shift), t, b);
+    }
+    // The first index after i whose column is not px (at most iEnd + 1): the
+    // column's last offset is solved from the factor, then checked.
+    long long ColumnEnd(long long i, long long px, long long iEnd) const {
+        const long long bound = ((px - l + 1) << xf.shift) + xf.f - 1;
+        const long long offset = bound / xf.f; // first x - lo of the next column
+        long long next = (offset + lo - x0 + dx - 1) / dx;
+        next = std::clamp(next, i + 1, iEnd + 1);
+        while (next <= iEnd && Px(next) == px) {
+            ++next;
+        }
+        while (next - 1 > i && Px(next - 1) != px) {
+            --next;
+        }
+        return next;
+    }
+    // The first index of [i, end) whose row is the smallest (highest level):
+    // the row of the largest word, first reached by the first word at or above
+    // the smallest word that still maps to that row.
+    long long FirstHighest(const short* d, long long i, long long end) const {
+        const short m = LaneMax(d + i, end - i);
+        const long long row = Py(m);
+        int lowW = SHRT_MIN, highW = m; // Py(highW) == row; find the smallest such word
+        while (lowW < highW) {
+            const int mid = lowW + (highW - lowW) / 2;
+            if (Py(mid) <= row) {
+                highW = mid;
+            } else {
+                lowW = mid + 1;
+            }
+        }
+        long long j = i;
+        while (d[j] < highW) {
+            ++j;
+        }
+        return j;
+    }
+    // The first index of [i, end) whose row is the largest (lowest level).
+    long long FirstLowest(const short* d, long long i, long long end) const {
+        const short m = LaneMin(d + i, end - i);
+        const long long row = Py(m);
+        int lowW = m, highW = SHRT_MAX; // Py(lowW) == row; find the largest such word
+        while (lowW < highW) {
+            const int mid = lowW + (highW - lowW + 1) / 2;
+            if (Py(mid) >= row) {
+                lowW = mid;
+            } else {
+                highW = mid - 1;
+            }
+        }
+        long long j = i;
+        while (d[j] > lowW) {
+            ++j;
+        }
+        return j;
+    }
+
+    // Maximum and minimum of n >= 1 words, in lanes the compiler vectorises.
+    static short LaneMax(const short* p, long long n) {
+        constexpr int kLanes = 16;
+        short m = p[0];
+        long long j = 0;
+        if (n >= kLanes) {
+            short acc[kLanes];
+            for (int k = 0; k < kLanes; ++k) {
+                acc[k] = p[k];
+            }
+            for (j = kLanes; j + kLanes <= n; j += kLanes) {
+                for (int k = 0; k < kLanes; ++k) {
+                    acc[k] = acc[k] < p[j + k] ? p[j + k] : acc[k];
+                }
+            }
+            for (int k = 0; k < kLanes; ++k) {
+                m = m < acc[k] ? acc[k] : m;
+            }
+        }
+        for (; j < n; ++j) {
+            m = m < p[j] ? p[j] : m;
+        }
+        return m;
+    }
+    static short LaneMin(const short* p, long long n) {
+        constexpr int kLanes = 16;
+        short m = p[0];
+        long long j = 0;
+        if (n >= kLanes) {
+            short acc[kLanes];
+            for (int k = 0; k < kLanes; ++k) {
+                acc[k] = p[k];
+            }
+            for (j = kLanes; j + kLanes <= n; j += kLanes) {
+                for (int k = 0; k < kLanes; ++k) {
+                    acc[k] = acc[k] > p[j + k] ? p[j + k] : acc[k];
+                }
+            }
+            for (int k = 0; k < kLanes; ++k) {
+                m = m > acc[k] ? acc[k] : m;
+            }
+        }
+        for (; j < n; ++j) {
+            m = m > p[j] ? p[j] : m;
+        }
+        return m;
+    }
+};
 
 } // namespace
 
@@ -99,6 +215,41 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     const int capacity = 2 * kEnvelopeColumns;
     int count = 0;
     int columns = 0;
+
+    // Highest, lowest or both: each column is found from the x factor and
+    // reduced over its words, so the work per sample is one pass of maxima.
+    if (m_compareMode != kCompareMean) {
+        const ColumnMapping map{x0, dx, lo, l, t, b, top, xf, yf};
+        const bool highest = m_compareMode != kCompareLowest;
+        const bool lowest = m_compareMode != kCompareHighest;
+        long long i = i0;
+        while (i <= iEnd && columns < kEnvelopeColumns && count < capacity) {
+            const long long px = map.Px(i);
+            const long long next = map.ColumnEnd(i, px, iEnd);
+            const LONG x = static_cast<LONG>(px);
+            if (highest) {
+                const long long j = map.FirstHighest(d, i, next);
+                out[count] = {x, static_cast<LONG>(map.Py(d[j]))};
+                outX[count++] = static_cast<int>(x0 + j * dx);
+            }
+            if (lowest && count < capacity) {
+                const long long j = map.FirstLowest(d, i, next);
+                const LONG y = static_cast<LONG>(map.Py(d[j]));
+                // Both: the lowest point only when it differs from the highest.
+                if (!highest || y != out[count - 1].y) {
+                    out[count] = {x, y};
+                    outX[count++] = static_cast<int>(x0 + j * dx);
+                }
+            }
+            ++columns;
+            i = next;
+        }
+        m_envelopeCount = count;
+        if (m_next) {
+            m_next->MergeEnvelope(out, count);
+        }
+        return;
+    }
 
     // The column being reduced.
     long long colPx = 0;

@@ -7,6 +7,7 @@
 #include "drawtestutil.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -34,6 +35,101 @@ std::vector<POINT> Points(const CDataLineContext& line) {
 std::vector<int> Xs(const CDataLineContext& line) {
     const int* x = line.GetEnvelopeX();
     return std::vector<int>(x, x + line.GetEnvelopeCount());
+}
+
+// The point mapping written out sample by sample, as a reference for the
+// column-wise searches of the trace store: factors p / q with as many fraction
+// bits as fit 16 bits, samples i0 .. i0 + ceil(span / dx), one point per column.
+struct RefFactor {
+    long long f = 0;
+    int shift = 0;
+};
+
+RefFactor Factor(long long p, long long q) {
+    int n = 0;
+    while ((p >> (n + 1)) != 0) {
+        ++n;
+    }
+    long long f = static_cast<long long>(static_cast<double>(p) / static_cast<double>(q) *
+                                         std::ldexp(1.0, 15 - n) * 32768.0);
+    int halvings = 0;
+    while (halvings < 15 && f >= 65536) {
+        f /= 2;
+        ++halvings;
+    }
+    return {f, 30 - n - halvings};
+}
+
+void ReferencePoints(const CDataLineContext& line, const CRect& r, int xa, int xb, double ymax,
+                     double ymin, std::vector<POINT>* points, std::vector<int>* xs) {
+    points->clear();
+    xs->clear();
+    const long long x0 = line.GetStart(), dx = line.GetStep(), n = line.GetPoints();
+    const long long lo = std::max<long long>(xa, x0);
+    const long long hi = std::min<long long>(xb, x0 + n * dx);
+    const long long span = hi - lo;
+    if (span <= 0) {
+        return;
+    }
+    const RefFactor fx = Factor(r.right - r.left + 1, span);
+    const RefFactor fy =
+        Factor(r.bottom - r.top + 1, static_cast<long long>((ymax - ymin) * 163.84));
+    const long long top = static_cast<long long>(ymax * 163.84);
+    const long long i0 = (lo - x0 + dx - 1) / dx;
+    const long long last = std::min(i0 + (span + dx - 1) / dx, n - 1);
+    const short* d = line.GetData();
+    struct Column {
+        long long px = -1, minPy = 0, maxPy = 0, sum = 0, count = 0, minX = 0, maxX = 0, firstX = 0;
+    } c;
+    auto flush = [&]() {
+        if (c.count == 0) {
+            return;
+        }
+        const LONG px = static_cast<LONG>(c.px);
+        switch (line.GetCompareMode()) {
+        case 0:
+            points->push_back({px, static_cast<LONG>(c.minPy)});
+            xs->push_back(static_cast<int>(c.minX));
+            break;
+        case 1:
+            points->push_back({px, static_cast<LONG>(c.maxPy)});
+            xs->push_back(static_cast<int>(c.maxX));
+            break;
+        case 2:
+            points->push_back(
+                {px, static_cast<LONG>(std::clamp<long long>(c.sum / c.count, r.top, r.bottom))});
+            xs->push_back(static_cast<int>(c.firstX));
+            break;
+        default:
+            points->push_back({px, static_cast<LONG>(c.minPy)});
+            xs->push_back(static_cast<int>(c.minX));
+            if (c.maxPy != c.minPy) {
+                points->push_back({px, static_cast<LONG>(c.maxPy)});
+                xs->push_back(static_cast<int>(c.maxX));
+            }
+        }
+    };
+    for (long long i = i0; i <= last; ++i) {
+        const long long x = x0 + i * dx;
+        const long long px = r.left + (((x - lo) * fx.f) >> fx.shift);
+        const long long py =
+            std::clamp<long long>(r.top + (((top - d[i]) * fy.f) >> fy.shift), r.top, r.bottom);
+        if (px != c.px) {
+            flush();
+            c = Column{px, py, py, 0, 0, x, x, x};
+        }
+        if (py < c.minPy) {
+            c.minPy = py;
+            c.minX = x;
+        }
+        if (py > c.maxPy) {
+            c.maxPy = py;
+            c.maxX = x;
+        }
+        c.sum += py;
+        ++c.count;
+    }
+    flush();
 }
 
 } // namespace
@@ -220,6 +316,56 @@ TEST(DataLineMapping, MoreSamplesThanColumnsGiveOnePointPerColumnByCompareMode) 
     EXPECT_NEAR(column->y, 20, 1);
     EXPECT_EQ((column + 1)->x, peakColumn);
     EXPECT_NEAR((column + 1)->y, 180, 1);
+}
+
+TEST(DataLineMapping, EveryCompareModeMatchesTheSampleBySampleMapping) {
+    std::mt19937 random(777);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    CDataLineContext line;
+    std::vector<POINT> expected;
+    std::vector<int> expectedX;
+    for (int round = 0; round < 300; ++round) {
+        const DWORD n = static_cast<DWORD>(pick(1, 40000));
+        const DWORD step = static_cast<DWORD>(pick(1, 50));
+        const DWORD start = static_cast<DWORD>(pick(0, 100000));
+        ASSERT_EQ(line.Configure(start, step, n), 1);
+        // Levels in runs, with plateaus, values above and below the window,
+        // and the extremes of the word.
+        short level = 0;
+        for (DWORD i = 0; i < n; ++i) {
+            if (pick(0, 20) == 0) {
+                level = static_cast<short>(pick(-32768, 32767));
+            } else if (pick(0, 3) == 0) {
+                level = static_cast<short>(std::clamp(level + pick(-400, 400), -32768, 32767));
+            }
+            line.SetWord(i, level);
+        }
+        const int width = pick(1, 1500);
+        const int height = pick(1, 800);
+        const CRect r(pick(-50, 50), pick(-50, 50), 0, 0);
+        const CRect rect(r.left, r.top, r.left + width - 1, r.top + height - 1);
+        const long long end = start + static_cast<long long>(n) * step;
+        const int xa = static_cast<int>(start) + pick(-2000, static_cast<int>(n * step / 2));
+        const int xb = static_cast<int>(std::min<long long>(end + pick(-2000, 2000), INT_MAX));
+        const double ymax = pick(-150, 200);
+        const double ymin = ymax - pick(1, 200);
+        line.SetCompareMode(static_cast<BYTE>(round % 4));
+        line.SetRect(rect);
+        line.SetWindow(xa, xb, ymax, ymin);
+        line.MakePoints(nullptr, nullptr);
+        ReferencePoints(line, rect, xa, xb, ymax, ymin, &expected, &expectedX);
+        if (expected.size() > 2000 * (round % 4 == 3 ? 2u : 1u)) {
+            continue; // wider than the envelope: cut by the store
+        }
+        ASSERT_EQ(static_cast<size_t>(line.GetEnvelopeCount()), expected.size()) << round;
+        const std::vector<POINT> got = Points(line);
+        const std::vector<int> gotX = Xs(line);
+        for (size_t k = 0; k < expected.size(); ++k) {
+            ASSERT_EQ(got[k].x, expected[k].x) << round << " point " << k;
+            ASSERT_EQ(got[k].y, expected[k].y) << round << " point " << k;
+            ASSERT_EQ(gotX[k], expectedX[k]) << round << " point " << k;
+        }
+    }
 }
 
 TEST(DataLineMapping, CompareModeZeroNeverLosesANarrowPeak) {
