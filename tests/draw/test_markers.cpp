@@ -1,11 +1,14 @@
 // Markers and the cursor: placement and snapping, peak hold, delta modes with
 // difference and band power, the band painted by the frame's blending
 // background, hit tests at 5 and 6 pixels, readout texts, symbols on the
-// pixels, the setting-file sections, and the cursor's readout alignment.
+// pixels, the setting-file sections, the cursor's readout alignment, and the
+// drag gestures of a rendered graph window.
+#include "analysis/graphinterface.h"
 #include "draw/cursolcontext.h"
 #include "draw/datalinecontext.h"
 #include "draw/markercontext.h"
 #include "draw/normalframecontext.h"
+#include "draw/triggercontext.h"
 #include "drawtestutil.h"
 #include "lib/stringtable.h"
 
@@ -375,6 +378,138 @@ TEST_F(CursorTest, NothingOutsideOrWithoutAVisibleDataLine) {
     m_line.SetRedrawFlag(0);
     DrawAt(m_peak.x, 60);
     EXPECT_TRUE(m_cursor.GetText().IsEmpty());
+}
+
+// ---- Gestures on a rendered graph window
+
+class NoOwner : public CViewOwner {};
+
+class GestureTest : public MarkerTest {
+protected:
+    void SetUp() override {
+        MarkerTest::SetUp();
+        CNormalGraphContext& graph = m_intf.GetGraph();
+        graph.AddOverlay(&m_line);
+        graph.SetScale(kStart, kStart + kPoints * kStep, 0.0, -100.0);
+        m_intf.AttachCursor(&m_cursor, &m_line);
+        for (int k = 0; k < 2; ++k) {
+            m_markers[k].SetDrawObject(m_markerObject.get());
+            m_intf.AttachMarker(k, &m_markers[k], &m_line);
+        }
+        m_trigger.SetDrawObject(m_markerObject.get());
+        m_intf.AttachTrigger(&m_trigger, &m_line);
+        m_intf.SetOwner(&m_owner);
+        // Marker 1 measures the difference from 1.2 MHz to 1.5 MHz.
+        m_markers[0].SetRedrawFlag(1);
+        m_markers[0].SetFrequency(1200);
+        m_markers[0].SetDeltaMode(CMarkerContext::kModeDelta);
+        m_markers[0].SetFrequency(1500);
+        m_trigger.SetRedrawFlag(1);
+        Paint();
+    }
+    void Paint() { m_intf.Draw(&m_window.dc, CRect(0, 0, 400, 300)); }
+    int Middle() {
+        const CRect& area = m_intf.GetGraph().GetGraphArea();
+        return (area.top + area.bottom) / 2;
+    }
+    CGraphInterface m_intf;
+    CCursolContext m_cursor;
+    CMarkerContext m_markers[2];
+    CLoggingTriggerContext m_trigger;
+    NoOwner m_owner;
+    Surface m_window{400, 300};
+};
+
+TEST_F(GestureTest, DraggingTheChildPointMovesOnlyTheChildPoint) {
+    CMarkerContext& marker = m_markers[0];
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:300KHz 10.00dBc"));
+    const int childX = marker.GetChildPoint().x;
+    const int y = Middle() + 30;
+    m_intf.OnLButtonDown(ViewKeys::kLButton, childX + 3, y);
+    EXPECT_EQ(m_intf.GetDragKind(), CViewInterface::kDragMarkerChild);
+    EXPECT_EQ(m_intf.GetDragIndex(), 0);
+    EXPECT_EQ(marker.GetSelectMode(), 1);
+
+    // Move onto the column of the 1.7 MHz peak.
+    POINT target;
+    ASSERT_TRUE(m_line.PointOfX(1700, &target));
+    m_intf.OnMouseMove(ViewKeys::kLButton, target.x, y);
+    EXPECT_EQ(marker.GetChildLockFrequency(), 1700);
+    EXPECT_EQ(marker.GetLockFrequency(), 1200);
+    Paint();
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:500KHz 20.00dBc"));
+
+    // Releasing ends the drag: later moves change nothing.
+    m_intf.OnLButtonUp(0, target.x, y);
+    EXPECT_EQ(m_intf.GetDragKind(), CViewInterface::kDragNone);
+    m_intf.OnMouseMove(0, childX, y);
+    EXPECT_EQ(marker.GetChildLockFrequency(), 1700);
+}
+
+TEST_F(GestureTest, DraggingTheMainPointMovesTheLockFrequency) {
+    CMarkerContext& marker = m_markers[0];
+    const int mainX = marker.GetMainPoint().x;
+    const int y = Middle();
+    m_intf.OnLButtonDown(ViewKeys::kLButton, mainX - 2, y);
+    EXPECT_EQ(m_intf.GetDragKind(), CViewInterface::kDragMarkerMain);
+    EXPECT_EQ(marker.GetSelectMode(), 0);
+    POINT target;
+    ASSERT_TRUE(m_line.PointOfX(1100, &target));
+    m_intf.OnMouseMove(ViewKeys::kLButton, target.x, y);
+    EXPECT_EQ(marker.GetLockFrequency(), 1100);
+    EXPECT_EQ(marker.GetChildLockFrequency(), 1500);
+    m_intf.OnLButtonUp(0, target.x, y);
+    Paint();
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:400KHz -50.00dBc"));
+}
+
+TEST_F(GestureTest, LeavingTheGraphCancelsTheDrag) {
+    CMarkerContext& marker = m_markers[0];
+    const int mainX = marker.GetMainPoint().x;
+    const int y = Middle();
+    m_intf.OnLButtonDown(ViewKeys::kLButton, mainX, y);
+    ASSERT_EQ(m_intf.GetDragKind(), CViewInterface::kDragMarkerMain);
+    m_intf.OnMouseMove(ViewKeys::kLButton, 450, y); // outside the window
+    EXPECT_EQ(m_intf.GetDragKind(), CViewInterface::kDragNone);
+    m_intf.OnMouseMove(ViewKeys::kLButton, mainX + 40, y);
+    EXPECT_EQ(marker.GetLockFrequency(), 1200);
+}
+
+TEST_F(GestureTest, DraggingTheTriggerLineChangesItsLevel) {
+    const int lineY = m_trigger.GetLineY();
+    EXPECT_EQ(m_trigger.GetReadoutLine().GetText(), CString("TRIGGER -50.00dBm"));
+    m_intf.OnLButtonDown(ViewKeys::kLButton, 200, lineY + 4);
+    EXPECT_EQ(m_intf.GetDragKind(), CViewInterface::kDragTrigger);
+    const CRect area = m_intf.GetGraph().GetGraphArea();
+    const int height = area.bottom - area.top;
+    m_intf.OnMouseMove(ViewKeys::kLButton, 200, area.top + height / 4);
+    m_intf.OnLButtonUp(0, 200, 0);
+    const int ratio = ((height / 4) << 20) / height;
+    EXPECT_EQ(m_trigger.GetPositionRatio(), ratio);
+    EXPECT_EQ(m_intf.GetTriggerPosition(), ratio);
+    const double level = -100.0 * ratio / 1048576.0;
+    EXPECT_DOUBLE_EQ(m_trigger.GetLevel(), level);
+    Paint();
+    CString text;
+    text.Format("TRIGGER %.2fdBm", level);
+    EXPECT_EQ(m_trigger.GetReadoutLine().GetText(), text);
+    // Six pixels off the line a press is a free-pointer press.
+    m_intf.OnLButtonDown(ViewKeys::kLButton, 200, m_trigger.GetLineY() + 6);
+    EXPECT_EQ(m_intf.GetDragKind(), CViewInterface::kDragFreePointer);
+}
+
+TEST_F(GestureTest, HoveringABandMarkerHighlightsIt) {
+    CMarkerContext& marker = m_markers[1];
+    marker.SetRedrawFlag(1);
+    marker.SetFrequency(1300);
+    marker.SetDeltaMode(CMarkerContext::kModeBand);
+    marker.SetFrequency(1400);
+    Paint();
+    m_intf.OnMouseMove(0, marker.GetMainPoint().x, Middle());
+    EXPECT_TRUE(marker.GetHighlight());
+    EXPECT_TRUE(marker.GetBand().GetBoostFlag());
+    m_intf.OnMouseMove(0, 380, 20); // elsewhere
+    EXPECT_FALSE(marker.GetHighlight());
 }
 
 } // namespace
