@@ -23,9 +23,13 @@ const CRect kArea(0, 0, 100, 200);
 
 class TriggerTest : public DrawTest {
 protected:
+    // The alarm line takes its labels from the string table when it is built,
+    // so the table is loaded before the fixture's members exist.
+    static void SetUpTestSuite() {
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+    }
     void SetUp() override {
         DrawTest::SetUp();
-        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
         m_line.SetWindow(1000, 2000, -20.0, -120.0);
         for (CLoggingTriggerContext* t : {static_cast<CLoggingTriggerContext*>(&m_trigger),
                                           static_cast<CLoggingTriggerContext*>(&m_alarm)}) {
