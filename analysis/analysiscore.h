@@ -10,6 +10,7 @@
 
 #include "analysis/loggingoutput.h"
 #include "analysis/tracestore.h"
+#include "analysis/viewowner.h"
 #include "lib/loggingparam.h"
 #include "platform/cstring.h"
 #include "platform/ctime.h"
@@ -60,7 +61,9 @@ constexpr int kStrTimeStampFormat = 67; // strftime format of the data time stam
 // The profile keys and setting section of the core.
 constexpr const char* kCoreSettingSection = "TORVEL_CORE";
 
-class CAnalysisCore {
+// The core is the owner of its view interface: the input slots of CViewOwner
+// are the core's, and do nothing unless a mode overrides them.
+class CAnalysisCore : public CViewOwner {
 public:
     // The window's menu list and its first button position in the command list.
     CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList);
@@ -68,7 +71,7 @@ public:
     CAnalysisCore& operator=(const CAnalysisCore&) = delete;
 
     // ---- Virtual operations, in slot order.
-    virtual ~CAnalysisCore();
+    ~CAnalysisCore() override;
     // Writes the ten common keys into the profile section of GetProfileSection().
     virtual void WriteProfile();
     // " : %.7gMHz" from 1000 kHz up, else " : %.7gKHz".

@@ -4,6 +4,10 @@
 #include "analysis/analysiscore.h"
 
 #include "app/mainframe.h"
+#include "lib/dialogs/analysisoptiondlg.h"
+#include "lib/dialogs/offsetdlg.h"
+#include "lib/dialogs/screenoptiondlg.h"
+#include "lib/drawobject.h"
 #include "lib/numentry.h"
 #include "lib/stringtable.h"
 
@@ -306,17 +310,32 @@ int CAnalysisCore::OnCopyRequest() {
     return m_loggingOutput.Copy();
 }
 int CAnalysisCore::OnScreenOptionRequest() {
-    return kCommandNotHandled;
+    std::list<CDrawObject*> objects;
+    GetDrawObjectList(&objects);
+    if (objects.empty()) {
+        return kCommandDone;
+    }
+    DoModalScreenOptionDlg(&objects);
+    // What the dialog staged is applied now, so that images and prints made
+    // before the next paint already show it.
+    for (CDrawObject* object : objects) {
+        object->UpdateDrawObjectNow();
+    }
+    return kCommandRedraw;
 }
 int CAnalysisCore::OnAnalysisOptionRequest() {
-    return kCommandNotHandled;
+    const CPoint rates = DoModalAnalysisOptionDlg(CPoint(m_catcherRate, m_rejectionRate));
+    m_catcherRate = rates.x;
+    m_rejectionRate = rates.y;
+    return kCommandDone;
 }
 int CAnalysisCore::OnLoggingRequest() {
     return m_loggingOutput.EditLogging();
 }
 int CAnalysisCore::OnOffsetRequest() {
-    return kCommandNotHandled;
+    m_offsetFlag = DoModalOffsetDialog(m_offsetTable.data(), m_offsetFile, 1) == 1 ? 1 : 0;
+    return kCommandReset;
 }
 int CAnalysisCore::LoadOffsetTable() {
-    return 0;
+    return DoModalOffsetDialog(m_offsetTable.data(), m_offsetFile, 0) == 1 ? 1 : 0;
 }

@@ -61,6 +61,9 @@ void CGraphInterface::WriteProfile() {
     WriteProfileInt(m_ProfileSection, kXDivisionKey, GetXDivision());
     WriteProfileInt(m_ProfileSection, kYDivisionKey, GetYDivision());
     WriteProfileInt(m_ProfileSection, kTriggerPositionKey, m_TriggerPosition);
+    for (CDrawObject& object : m_DrawObjects) {
+        object.WriteProfile();
+    }
 }
 
 void CGraphInterface::SetDivision(int x, int y) {

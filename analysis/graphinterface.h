@@ -42,7 +42,7 @@ public:
     // Reads the graph keys from the profile section and loads the four drawing
     // objects (profile ids section + "_" + their names).
     void Setup(const CString& profileSection);
-    // Writes the graph keys (the drawing objects write theirs when destroyed).
+    // Writes the graph keys and the drawing objects' profile sections.
     void WriteProfile();
 
     CDrawObject* GetDrawObject(int k) override;
@@ -51,6 +51,7 @@ public:
     int ReadSetting(CString section) override;
 
     CNormalGraphContext& GetGraph() { return m_Graph; }
+    const CNormalGraphContext& GetGraph() const { return m_Graph; }
     void SetDivision(int x, int y);
     int GetXDivision() { return m_Graph.GetFrame().GetFrame().GetXDivision(); }
     int GetYDivision() { return m_Graph.GetFrame().GetFrame().GetYDivision(); }

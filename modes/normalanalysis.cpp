@@ -1,5 +1,7 @@
 #include "normalanalysis.h"
 
+#include "app/childframe.h"
+
 #include "device/TorvelAPI.h"
 #include "lib/numentry.h"
 #include "lib/settingfile.h"
@@ -34,12 +36,27 @@ CString formatFrequency(int kHz) {
 
 constexpr const char* kTraceNames[CNormalAnalysis::kTraceStores] = {"DataLine", "Trace1", "Trace2",
                                                                     "Trace3",   "Trace4", "Trace5"};
+// The section of the graph's view interface in setting data files.
+constexpr const char* kGraphSection = "NORMAL_GRAPH_INTF";
+// Pen colours of traces seen for the first time: the data line black, the
+// hold traces in colours that tell them apart.
+constexpr COLORREF kFirstTraceColors[CNormalAnalysis::kTraceStores] = {
+    RGB(0, 0, 0),   RGB(220, 0, 0),   RGB(0, 150, 0),
+    RGB(0, 0, 230), RGB(200, 0, 200), RGB(150, 100, 0)};
 } // namespace
 
 CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList)
     : CAnalysisCore(frameList, buttonList) {
-    for (int k = 0; k + 1 < kTraceStores; ++k)
-        m_traces[static_cast<size_t>(k)].SetNext(&m_traces[static_cast<size_t>(k + 1)]);
+    // Each trace is its own data line on the graph, drawn from its own samples
+    // (which already hold its max or min hold) with its own pen: the stores are
+    // not chained.
+    m_graphIntf.SetOwner(this);
+    for (int k = 0; k < kTraceStores; ++k) {
+        CDataLineContext& trace = m_traces[static_cast<size_t>(k)];
+        trace.SetDrawObject(&m_traceObjects[static_cast<size_t>(k)]);
+        trace.SetRedrawFlag(k == 0 ? 1 : 0);
+        m_graphIntf.GetGraph().AddOverlay(&trace);
+    }
 }
 
 CNormalAnalysis::~CNormalAnalysis() = default;
@@ -65,10 +82,29 @@ void CNormalAnalysis::ReadProfile() {
     m_frequencyMode = GetProfileInt(section, "FrequencyFlag", 0) ? 1 : 0;
     m_start = GetProfileInt(section, "StartFrequency", 1000);
     m_stop = GetProfileInt(section, "StopFrequency", 3000000);
-    m_graph.xDivisions = GetProfileInt(section, "xDivisionNumber", 10);
-    m_graph.yDivisions = GetProfileInt(section, "yDivisionNumber", 10);
-    for (auto& trace : m_traces)
+    m_graphIntf.Setup(section);
+    m_graph.xDivisions = m_graphIntf.GetXDivision();
+    m_graph.yDivisions = m_graphIntf.GetYDivision();
+    for (int k = 0; k < kTraceStores; ++k) {
+        CDataLineContext& trace = m_traces[static_cast<size_t>(k)];
+        CDrawObject& object = m_traceObjects[static_cast<size_t>(k)];
+        m_graphIntf.GetGraph().AddOverlay(&trace);
+        trace.SetRedrawFlag(k == 0 ? 1 : 0);
+        object.SetIDString(section + "_" + kTraceNames[k]);
+        object.LoadProfile();
+        object.SetMask(CDrawObject::kMaskLine);
+        if (object.TitleComparison("NON")) {
+            object.SetTitleString(kTraceNames[k]);
+            // A trace seen for the first time gets a pen colour of its own.
+            LOGPEN pen;
+            object.GetLOGPEN(&pen);
+            pen.lopnColor = kFirstTraceColors[k];
+            object.SetUpdateLOGPEN(&pen);
+            object.SetUpdateFlag();
+            object.UpdateDrawObjectNow();
+        }
         trace.SetUnit(static_cast<BYTE>(m_unit));
+    }
     // The device's catcher rate is chosen per task; a stored one is not used.
     m_catcherRate = -1;
 }
@@ -79,8 +115,9 @@ void CNormalAnalysis::WriteProfile() {
     WriteProfileInt(section, "FrequencyFlag", m_frequencyMode);
     WriteProfileInt(section, "StartFrequency", m_start);
     WriteProfileInt(section, "StopFrequency", m_stop);
-    WriteProfileInt(section, "xDivisionNumber", m_graph.xDivisions);
-    WriteProfileInt(section, "yDivisionNumber", m_graph.yDivisions);
+    m_graphIntf.WriteProfile();
+    for (CDrawObject& object : m_traceObjects)
+        object.WriteProfile();
 }
 
 int CNormalAnalysis::SaveSettings() {
@@ -88,8 +125,13 @@ int CNormalAnalysis::SaveSettings() {
     ok &= WriteSettingFileINT("NORMAL_CORE", "FrequencyFlag", m_frequencyMode);
     ok &= WriteSettingFileINT("NORMAL_CORE", "StartFrequency", m_start);
     ok &= WriteSettingFileINT("NORMAL_CORE", "StopFrequency", m_stop);
-    for (int k = 0; k < kTraceStores; ++k)
-        ok &= m_traces[static_cast<size_t>(k)].SaveState(kTraceNames[k]);
+    for (int k = 0; k < kTraceStores; ++k) {
+        CDrawObject& object = m_traceObjects[static_cast<size_t>(k)];
+        ok &= object.WriteSettingFile(object.GetTitleString());
+        // The trace state, then whether the trace is shown.
+        ok &= m_traces[static_cast<size_t>(k)].WriteSetting(object.GetTitleString()) ? 1 : 0;
+    }
+    ok &= m_graphIntf.WriteSetting(kGraphSection);
     return ok;
 }
 
@@ -98,8 +140,17 @@ int CNormalAnalysis::LoadSettings() {
     ok &= GetSettingFileINT("NORMAL_CORE", "FrequencyFlag", &m_frequencyMode);
     ok &= GetSettingFileINT("NORMAL_CORE", "StartFrequency", &m_start);
     ok &= GetSettingFileINT("NORMAL_CORE", "StopFrequency", &m_stop);
-    for (int k = 0; k < kTraceStores; ++k)
-        ok &= m_traces[static_cast<size_t>(k)].LoadState(kTraceNames[k]);
+    for (int k = 0; k < kTraceStores; ++k) {
+        CDrawObject& object = m_traceObjects[static_cast<size_t>(k)];
+        CDataLineContext& trace = m_traces[static_cast<size_t>(k)];
+        const CString section = object.GetTitleString();
+        ok &= object.ReadSettingFile(section);
+        ok &= trace.LoadState(section);
+        // Whether the trace is shown comes along when the file has it; a file
+        // without it keeps the trace as it is.
+        trace.CDrawContext::ReadSetting(section);
+    }
+    ok &= m_graphIntf.ReadSetting(kGraphSection);
     return ok;
 }
 
@@ -242,6 +293,55 @@ void CNormalAnalysis::Reconfigure(BOOL reset) {
             trace.Configure(static_cast<DWORD>(alignedStart), static_cast<DWORD>(step), points);
         m_graph.redraw = true;
     }
+    UpdateGraph();
+}
+
+void CNormalAnalysis::UpdateGraph() {
+    CNormalGraphContext& graph = m_graphIntf.GetGraph();
+    for (int k = 0; k < 4; ++k)
+        *graph.GetCornerText(k) = m_graph.text[static_cast<size_t>(k)];
+    m_graphIntf.SetDivision(m_graph.xDivisions, m_graph.yDivisions);
+    graph.GetFrame().GetFrame().SetReferenceLine(m_referencePosition);
+    graph.SetScale(m_graph.xMin, m_graph.xMax, m_graph.yMin, m_graph.yMax);
+    if (m_graph.redraw)
+        graph.SetRedrawFlag(1);
+}
+
+// ---- The window's drawing
+
+void CNormalAnalysis::AttachWindow(CChildFrame* window) {
+    CAnalysisCore::AttachWindow(window);
+    m_graphIntf.SetViewWindow(window ? window->GetView() : nullptr);
+}
+
+void CNormalAnalysis::GetDrawObjectList(std::list<CDrawObject*>* list) {
+    if (!list)
+        return;
+    for (int k = 0; k < CGraphInterface::kDrawObjectCount; ++k)
+        list->push_back(m_graphIntf.GetDrawObject(k));
+    for (CDrawObject& object : m_traceObjects)
+        list->push_back(&object);
+}
+
+CDrawObject* CNormalAnalysis::GetTraceDrawObject(int k) {
+    return k >= 0 && k < kTraceStores ? &m_traceObjects[static_cast<size_t>(k)] : nullptr;
+}
+
+void CNormalAnalysis::SetTimeStamp(const CString& text, BOOL show) {
+    m_graphIntf.SetTimeStamp(text, show);
+}
+
+void CNormalAnalysis::DrawView(CDC* dc, const CRect& rect) {
+    m_graphIntf.Draw(dc, rect);
+}
+
+COLORREF CNormalAnalysis::GetGraphBackgroundColor() {
+    return m_graphIntf.GetBackgroundColor();
+}
+
+void CNormalAnalysis::ShowTrace(int k, BOOL show) {
+    if (k >= 1 && k < kTraceStores)
+        m_traces[static_cast<size_t>(k)].SetRedrawFlag(show ? 1 : 0);
 }
 
 // ---- One sweep step

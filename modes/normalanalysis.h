@@ -1,10 +1,14 @@
 // CNormalAnalysis: the swept-spectrum core. It sweeps its frequency range
 // block by block with the device call its RBW index selects, folds every block
 // into its data line and five traces, keeps the graph's scales and texts, and
-// is the base of the other spectrum kinds.
+// is the base of the other spectrum kinds. Its six traces are data lines of
+// the graph of its view interface, each drawn with its own drawing object.
 #pragma once
 
 #include "analysis/analysiscore.h"
+#include "analysis/graphinterface.h"
+#include "draw/datalinecontext.h"
+#include "lib/drawobject.h"
 
 #include <array>
 #include <vector>
@@ -70,6 +74,22 @@ public:
     const CNormalGraphValues& Graph() const { return m_graph; }
     CNormalGraphValues& Graph() { return m_graph; }
 
+    // ---- The window's drawing.
+    // The view of the window shows the graph interface.
+    void AttachWindow(CChildFrame* window) override;
+    // The graph interface's four drawing objects, then those of the six traces.
+    void GetDrawObjectList(std::list<CDrawObject*>* list) override;
+    void SetTimeStamp(const CString& text, BOOL show) override;
+    void DrawView(CDC* dc, const CRect& rect) override;
+    COLORREF GetGraphBackgroundColor() override;
+    void ShowTrace(int k, BOOL show) override;
+    CGraphInterface& GetGraphInterface() { return m_graphIntf; }
+    // Trace k's drawing object (0 the data line, 1..5 Trace1..Trace5), or null.
+    CDrawObject* GetTraceDrawObject(int k);
+    CDataLineContext& GetDataLineContext(int k) {
+        return m_traces[static_cast<size_t>(k) % kTraceStores];
+    }
+
 protected:
     // Device facts and calls, through the device interface; tests replace them.
     virtual int DeviceMinFrequency(int kind);
@@ -88,11 +108,16 @@ protected:
     // Numeric entry of a frequency in MHz; false when cancelled.
     bool EntryKHz(int titleString, int valueKHz, int* result);
     void SetHoldStateOfDataLine();
+    // The graph takes the texts, scales, divisions and reference mark of m_graph.
+    void UpdateGraph();
 
     int m_frequencyMode = 0;
     int m_start = 1000;
     int m_stop = 3000000;
-    std::array<CTraceStore, kTraceStores> m_traces;
+    std::array<CDataLineContext, kTraceStores> m_traces;
     std::vector<short> m_receiveBuffer;
     CNormalGraphValues m_graph;
+    // The traces' drawing objects ("DataLine", "Trace1".."Trace5").
+    std::array<CDrawObject, kTraceStores> m_traceObjects;
+    CGraphInterface m_graphIntf;
 };

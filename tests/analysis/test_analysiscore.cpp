@@ -275,7 +275,7 @@ TEST(AnalysisCoreCommands, UnknownAndModeActionsAreNotHandled) {
     EXPECT_EQ(State(core, 101), kStateUnticked);
     EXPECT_EQ(Exec(core, 19), kCommandNotHandled);
     EXPECT_EQ(Exec(core, 36), kCommandNotHandled);
-    EXPECT_EQ(Exec(core, 46), kCommandNotHandled);
+    EXPECT_EQ(Exec(core, 51), kCommandNotHandled);
     EXPECT_EQ(Exec(core, 22, 5000), kCommandReset);
 }
 

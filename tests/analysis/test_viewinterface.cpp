@@ -7,14 +7,22 @@
 #include "draw/datalinecontext.h"
 #include "draw/markercontext.h"
 #include "draw/triggercontext.h"
+#include "lib/dialogs/analysisoptiondlg.h"
+#include "lib/dialogs/offsetdlg.h"
+#include "lib/dialogs/screenoptiondlg.h"
 #include "lib/settingfile.h"
+#include "modes/normalanalysis.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
+#include <QTimer>
+
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -331,4 +339,216 @@ TEST_F(GraphScene, TimeStampTakesTheTitleAndGivesItBack) {
     m_intf.SetTimeStamp("", FALSE);
     EXPECT_EQ(title.GetText(), CString("[Torvel]"));
     EXPECT_EQ(title.GetRedrawFlag(), 1);
+}
+
+// ---- The normal window's drawing
+
+namespace {
+
+// A normal core with fixed device facts: RBW index 1 is a 1000 kHz step, the
+// zero reference level -10 dB.
+class DrawingNormal : public CNormalAnalysis {
+public:
+    DrawingNormal() : CNormalAnalysis(nullptr, nullptr) {
+        SetTitle("Normal 1");
+        SetTitleIndex(1);
+    }
+    CDataLineContext& Line(int k) { return m_traces[static_cast<size_t>(k)]; }
+
+protected:
+    int DeviceRBWFrequency(int, int index) override { return index == 1 ? 1000 : 0; }
+    double DeviceZeroReferenceLevel() override { return -10.0; }
+    int DeviceMaxAttenuation() override { return 50; }
+    int DeviceAttenuatorStep() override { return 10; }
+    int DeviceMinFrequency(int) override { return 0; }
+    int DeviceMaxFrequency(int) override { return 3000000; }
+};
+
+// Runs action on the next modal dialog once it shows (closing whatever shows
+// after many tries, so that a test fails instead of hanging).
+void WhenModal(std::function<void(QDialog*)> action, int triesLeft = 500) {
+    QTimer::singleShot(10, [action, triesLeft] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            dialog && dialog->isVisible()) {
+            action(dialog);
+        } else if (triesLeft > 0) {
+            WhenModal(action, triesLeft - 1);
+        } else {
+            ADD_FAILURE() << "no dialog showed";
+        }
+    });
+}
+
+class NormalWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProfileFile(m_dir.file("TORVEL.INI").c_str());
+        ReleaseSettingFileObject();
+        WriteProfileInt("NormalAnalysis_1", "StartFrequency", 100000);
+        WriteProfileInt("NormalAnalysis_1", "StopFrequency", 200000);
+        WriteProfileInt("NormalAnalysis_1", "yDivisionNumber", 8);
+        m_core.ReadProfile();
+        m_core.Reconfigure(TRUE);
+    }
+    void TearDown() override { ReleaseSettingFileObject(); }
+
+    TempDir m_dir;
+    DrawingNormal m_core;
+};
+
+} // namespace
+
+TEST_F(NormalWindow, TheGraphShowsTheCoresTextsScaleAndDataLine) {
+    CGraphInterface& intf = m_core.GetGraphInterface();
+    CNormalGraphContext& graph = intf.GetGraph();
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(*graph.GetCornerText(k), m_core.Graph().text[static_cast<size_t>(k)]) << k;
+    }
+    EXPECT_EQ(graph.GetXMin(), 100000.0);
+    EXPECT_EQ(graph.GetXMax(), 200000.0);
+    // 8 divisions, reference at 9 (above the top: drawn at the bottom edge), 10 dB each.
+    EXPECT_EQ(graph.GetYMax(), m_core.Graph().yMax);
+    EXPECT_EQ(graph.GetYMin(), m_core.Graph().yMin);
+    EXPECT_EQ(intf.GetYDivision(), 8);
+    EXPECT_EQ(graph.GetFrame().GetFrame().GetReferenceLine(), 9);
+    EXPECT_EQ(m_core.Line(0).GetXMin(), 100000);
+    EXPECT_EQ(m_core.Line(0).GetYMax(), m_core.Graph().yMax);
+    EXPECT_EQ(m_core.Line(0).GetRedrawFlag(), 1);
+    EXPECT_EQ(m_core.Line(3).GetRedrawFlag(), 0);
+    EXPECT_EQ(graph.GetOverlay()->CountChain(0), 6);
+
+    // A peak in the middle of the data line lands in the middle of the graph.
+    CDataLineContext& line = m_core.Line(0);
+    const DWORD n = line.GetPoints();
+    ASSERT_GT(n, 50u);
+    for (DWORD i = 0; i < n; ++i) {
+        line.SetWord(i, static_cast<short>((m_core.Graph().yMin + 5) * 163.84));
+    }
+    const long long peakX = 150000;
+    line.SetWord(static_cast<DWORD>((peakX - line.GetStart()) / line.GetStep()),
+                 static_cast<short>((m_core.Graph().yMax - 10) * 163.84));
+    CDrawObject* pen = m_core.GetTraceDrawObject(0);
+    LOGPEN logPen;
+    pen->GetLOGPEN(&logPen);
+    logPen.lopnColor = RGB(1, 200, 3);
+    pen->SetUpdateLOGPEN(&logPen);
+    pen->SetUpdateFlag();
+    QImage image(640, 480, QImage::Format_RGB32);
+    CDC dc(&image);
+    m_core.DrawView(&dc, CRect(0, 0, 640, 480));
+    const CRect a = graph.GetGraphArea();
+    const COLORREF ink = RGB(1, 200, 3);
+    int topY = 1 << 30, topX = -1;
+    for (int y = a.top + 1; y < a.bottom; ++y) {
+        for (int x = a.left + 1; x < a.right; ++x) {
+            if (dc.GetPixel(x, y) == ink && y < topY) {
+                topY = y;
+                topX = x;
+            }
+        }
+    }
+    EXPECT_NEAR(topX, a.left + (a.Width() + 1) / 2, 2);
+    EXPECT_NEAR(topY, a.top + (a.Height() + 1) * 10 / (8 * 10), 2);
+    EXPECT_EQ(m_core.GetGraphBackgroundColor(), intf.GetDrawObject(0)->GetBackGroundColor());
+}
+
+TEST_F(NormalWindow, TraceDrawingObjectsPersistInTheProfileAndTheSettingFile) {
+    std::list<CDrawObject*> objects;
+    m_core.GetDrawObjectList(&objects);
+    ASSERT_EQ(objects.size(), 10u);
+    EXPECT_EQ(CString(objects.front()->GetTitleString()), CString("PanelFace"));
+    EXPECT_EQ(CString(objects.back()->GetTitleString()), CString("Trace5"));
+    CDrawObject* trace1 = m_core.GetTraceDrawObject(1);
+    EXPECT_EQ(CString(trace1->GetIDString()), CString("NormalAnalysis_1_Trace1"));
+    EXPECT_EQ(trace1->GetMask(), 8u);
+    // The hold traces start in colours of their own.
+    EXPECT_NE(trace1->GetLineColor(), m_core.GetTraceDrawObject(2)->GetLineColor());
+    EXPECT_NE(trace1->GetLineColor(), m_core.GetTraceDrawObject(0)->GetLineColor());
+
+    LOGPEN pen;
+    trace1->GetLOGPEN(&pen);
+    pen.lopnColor = RGB(10, 20, 30);
+    trace1->SetUpdateLOGPEN(&pen);
+    trace1->SetUpdateFlag();
+    m_core.WriteProfile();
+    EXPECT_EQ(GetProfileString("NormalAnalysis_1_Trace1", "Title", ""), CString("Trace1"));
+    EXPECT_EQ(GetProfileInt("NormalAnalysis_1", "yDivisionNumber", -1), 8);
+
+    // Trace 2 in max hold is shown; the setting file brings back state and colour.
+    EXPECT_EQ(m_core.ExecuteCommand(47, 2, 0, 0, 0, 0), 1);
+    m_core.ExecuteCommand(48, 2, 0, 0, 0, 0);
+    EXPECT_EQ(m_core.Line(2).GetRedrawFlag(), 1);
+    ASSERT_EQ(m_core.SaveSettings(), 1);
+    const std::string path = m_dir.file("normal.SPE");
+    ASSERT_EQ(WriteSettingFileObject(path.c_str()), 1);
+    ReleaseSettingFileObject();
+    ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
+    DrawingNormal other;
+    other.ReadProfile();
+    EXPECT_EQ(other.GetTraceDrawObject(1)->GetLineColor(), RGB(10, 20, 30));
+    EXPECT_EQ(other.Line(2).GetRedrawFlag(), 0);
+    EXPECT_EQ(other.LoadSettings(), 1);
+    EXPECT_EQ(other.Line(2).GetTraceState(), kTraceMaxHold);
+    EXPECT_EQ(other.Line(2).GetRedrawFlag(), 1);
+    EXPECT_EQ(other.Line(3).GetRedrawFlag(), 0);
+
+    // Choosing the state again turns the trace off and hides it.
+    m_core.ExecuteCommand(48, 2, 0, 0, 0, 0);
+    EXPECT_EQ(m_core.Line(2).GetRedrawFlag(), 0);
+}
+
+TEST_F(NormalWindow, ScreenAnalysisAndOffsetOptionsOpenTheirDialogs) {
+    // Screen options: what is staged in the drawing objects applies after the dialog.
+    CDrawObject* panel = m_core.GetGraphInterface().GetDrawObject(0);
+    bool shown = false;
+    WhenModal([&](QDialog* d) {
+        shown = true;
+        panel->SetUpdateBkColor(RGB(0, 0, 64));
+        panel->SetUpdateFlag();
+        d->accept();
+    });
+    EXPECT_EQ(m_core.ExecuteCommand(43, 0, 0, 0, 0, 0), kCommandRedraw);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(panel->GetBackGroundColor(), RGB(0, 0, 64));
+
+    // Analysis options: cancelled, the rates stay.
+    shown = false;
+    WhenModal([&](QDialog* d) {
+        shown = true;
+        d->reject();
+    });
+    EXPECT_EQ(m_core.ExecuteCommand(44, 0, 0, 0, 0, 0), kCommandDone);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(m_core.GetRejectionRate(), 5);
+
+    // Offset dialog: cancelling leaves the correction off; the result asks for a
+    // reconfiguration.
+    shown = false;
+    WhenModal([&](QDialog* d) {
+        shown = true;
+        d->reject();
+    });
+    EXPECT_EQ(m_core.ExecuteCommand(46, 0, 0, 0, 0, 0), kCommandReset);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(m_core.GetOffsetFlag(), 0);
+}
+
+TEST_F(NormalWindow, TheOffsetFileNamedInTheProfileIsLoadedAtStart) {
+    const std::string file = m_dir.file("offset.txt");
+    WriteWholeFile(file, "0,0.0\n100,1.0\n200,3.0\n");
+    WriteProfileInt("NormalAnalysis_1", "OffsetFlag", 1);
+    WriteProfileString("NormalAnalysis_1", "OffsetFile", file.c_str());
+    DrawingNormal loaded;
+    loaded.ReadProfile();
+    EXPECT_EQ(loaded.GetOffsetFlag(), 1);
+    EXPECT_EQ(loaded.GetOffsetLoadFailed(), 0);
+    EXPECT_NEAR(loaded.GetOffsetTable()[100], 164, 1);
+    EXPECT_NEAR(loaded.GetOffsetTable()[150], 328, 2);
+
+    WriteProfileString("NormalAnalysis_1", "OffsetFile", m_dir.file("missing.txt").c_str());
+    DrawingNormal missing;
+    missing.ReadProfile();
+    EXPECT_EQ(missing.GetOffsetFlag(), 0);
+    EXPECT_EQ(missing.GetOffsetLoadFailed(), 1);
+    EXPECT_TRUE(missing.GetOffsetFileName().IsEmpty());
 }
