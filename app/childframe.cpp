@@ -1,18 +1,34 @@
 #include "childframe.h"
 
 #include "analysis/analysiscore.h"
+#include "app/loggingbar.h"
 #include "app/mainframe.h"
 #include "app/torveldoc.h"
 #include "app/torvelview.h"
 
 #include <QCloseEvent>
 #include <QEvent>
+#include <QVBoxLayout>
 
 CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> core)
     : m_mainFrame(mainFrame), m_core(std::move(core)), m_doc(new CTorvelDoc(this)),
       m_view(new CTorvelView(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWidget(m_view);
+    // The logging bar sits above the view, hidden until logging starts.
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_loggingBar = new CLoggingBar(body);
+    m_loggingBar->hide();
+    layout->addWidget(m_loggingBar);
+    layout->addWidget(m_view, 1);
+    setWidget(body);
+    m_core->GetLoggingOutput().SetDisplay(m_loggingBar);
+    m_loggingBar->OnLoggingButton = [this] {
+        if (m_core && !m_shutDown)
+            m_core->GetLoggingOutput().Stop();
+    };
     m_view->SetCore(m_core.get());
     m_core->AttachWindow(this);
     m_core->SetMainWindow(mainFrame->GetSafeHwnd());
@@ -35,6 +51,7 @@ void CChildFrame::shutdownCore() {
     if (m_shutDown || !m_core)
         return;
     m_shutDown = true;
+    m_core->GetLoggingOutput().SetDisplay(nullptr);
     m_core->WriteProfile();
     m_core->Stop();
     m_mainFrame->UnregisterCore(m_core.get());

@@ -12,6 +12,7 @@
 #include <memory>
 
 class CAnalysisCore;
+class CLoggingBar;
 class CMainFrame;
 class CTorvelDoc;
 class CTorvelView;
@@ -24,6 +25,7 @@ public:
 
     CAnalysisCore* GetCore() const { return m_core.get(); }
     CTorvelView* GetView() const { return m_view; }
+    CLoggingBar* GetLoggingBar() const { return m_loggingBar; }
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Shows the core's title (menu captions carry '&' mnemonics, titles do not).
@@ -40,6 +42,7 @@ private:
     std::unique_ptr<CAnalysisCore> m_core;
     CTorvelDoc* m_doc = nullptr;
     CTorvelView* m_view = nullptr;
+    CLoggingBar* m_loggingBar = nullptr;
     bool m_wasMinimized = false;
     bool m_shutDown = false;
 };
