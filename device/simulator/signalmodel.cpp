@@ -168,8 +168,12 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
             }
             sum += peak;
         }
-        const double level = 10.0 * std::log10(sum / captures);
-        words[static_cast<std::size_t>(i)] = LevelWord(std::min(level, kOverloadLevelDbm));
+        // The mixer sees the attenuated input and clips at its overload level; the
+        // analyser reports the level at its input, so the attenuation is added back:
+        // signals keep their level and the noise floor rises with the attenuation.
+        const double mixerLevel = 10.0 * std::log10(sum / captures);
+        words[static_cast<std::size_t>(i)] =
+            LevelWord(std::min(mixerLevel, kOverloadLevelDbm) + r.attenuationDb);
     }
     return words;
 }
