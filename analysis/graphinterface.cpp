@@ -86,6 +86,15 @@ int CGraphInterface::WriteSetting(CString section) {
     for (CDrawObject& object : m_DrawObjects) {
         ok &= object.WriteSettingFile(object.GetTitleString());
     }
+    // The markers and the trigger line in sections named after this one.
+    for (CMarkerContext* marker : m_pMarkers) {
+        if (marker) {
+            ok &= marker->WriteSetting(section) ? 1 : 0;
+        }
+    }
+    if (m_pTrigger) {
+        ok &= m_pTrigger->WriteSetting(section) ? 1 : 0;
+    }
     return ok;
 }
 
@@ -93,6 +102,15 @@ int CGraphInterface::ReadSetting(CString section) {
     int ok = CViewInterface::ReadSetting(section);
     for (CDrawObject& object : m_DrawObjects) {
         ok &= object.ReadSettingFile(object.GetTitleString());
+    }
+    for (CMarkerContext* marker : m_pMarkers) {
+        if (marker) {
+            ok &= marker->ReadSetting(section) ? 1 : 0;
+        }
+    }
+    if (m_pTrigger) {
+        ok &= m_pTrigger->ReadSetting(section) ? 1 : 0;
+        m_TriggerPosition = m_pTrigger->GetPositionRatio();
     }
     return ok;
 }

@@ -57,6 +57,7 @@ CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* button
         trace.SetRedrawFlag(k == 0 ? 1 : 0);
         m_graphIntf.GetGraph().AddOverlay(&trace);
     }
+    AttachMarkers();
 }
 
 CNormalAnalysis::~CNormalAnalysis() = default;
@@ -83,6 +84,7 @@ void CNormalAnalysis::ReadProfile() {
     m_start = GetProfileInt(section, "StartFrequency", 1000);
     m_stop = GetProfileInt(section, "StopFrequency", 3000000);
     m_graphIntf.Setup(section);
+    m_trigger.SetPositionRatio(m_graphIntf.GetTriggerPosition());
     m_graph.xDivisions = m_graphIntf.GetXDivision();
     m_graph.yDivisions = m_graphIntf.GetYDivision();
     for (int k = 0; k < kTraceStores; ++k) {
@@ -294,6 +296,12 @@ void CNormalAnalysis::Reconfigure(BOOL reset) {
         m_graph.redraw = true;
     }
     UpdateGraph();
+    if (reset && step != 0)
+        ReplaceMarkers();
+}
+
+void CNormalAnalysis::UpdateView() {
+    m_graphIntf.Redraw();
 }
 
 void CNormalAnalysis::UpdateGraph() {
@@ -395,6 +403,7 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     for (auto& trace : m_traces)
         trace.StoreBlock(m_receiveBuffer.data(), n, static_cast<DWORD>(m_sweepPosition), TRUE);
     m_sweepPosition += n;
+    OfferPeaks();
 
     if (LoggingStep() && m_logging.m_RefreshFlag)
         for (auto& trace : m_traces)
@@ -448,6 +457,8 @@ int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, 
         m_attenuation = p4;
         setRbw(p3);
         return kCommandReset;
+    case 105:
+        return PlaceMarker(p1, p2);
     default:
         return kCommandNotHandled;
     }

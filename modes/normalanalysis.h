@@ -7,7 +7,10 @@
 
 #include "analysis/analysiscore.h"
 #include "analysis/graphinterface.h"
+#include "draw/cursolcontext.h"
 #include "draw/datalinecontext.h"
+#include "draw/markercontext.h"
+#include "draw/triggercontext.h"
 #include "lib/drawobject.h"
 
 #include <array>
@@ -83,9 +86,26 @@ public:
     void DrawView(CDC* dc, const CRect& rect) override;
     COLORREF GetGraphBackgroundColor() override;
     void ShowTrace(int k, BOOL show) override;
+    // The view repaints (after commands and received data).
+    void UpdateView() override;
     CGraphInterface& GetGraphInterface() { return m_graphIntf; }
     // Trace k's drawing object (0 the data line, 1..5 Trace1..Trace5), or null.
     CDrawObject* GetTraceDrawObject(int k);
+    // ---- Markers, cursor and logging trigger line (modes/normalmarkers.cpp).
+    CMarkerContext* GetMarker(int k) override;
+    // Also marks the selected marker current and brings it into view.
+    void SelectMarker(int k) override;
+    // Shows the trigger line while the flag is on: 1 fires above it, 2 below.
+    void SetLoggingTrigger(int flag) override;
+    BOOL GetLoggingTriggerLine(CLoggingTriggerLine* line) override;
+    int OnMarkerEntry() override;
+    int OnPeakSearch() override;
+    int OnNextPeak() override;
+    int OnMarkerCommand(int action, int p1) override;
+    int GetMarkerCommandState(int action, int p1) override;
+    CCursolContext& GetCursor() { return m_cursor; }
+    CLoggingTriggerContext& GetTriggerLine() { return m_trigger; }
+
     CDataLineContext& GetDataLineContext(int k) {
         return m_traces[static_cast<size_t>(k) % kTraceStores];
     }
@@ -110,6 +130,16 @@ protected:
     void SetHoldStateOfDataLine();
     // The graph takes the texts, scales, divisions and reference mark of m_graph.
     void UpdateGraph();
+    // The cursor, the markers and the trigger line join the graph, following
+    // the data line.
+    void AttachMarkers();
+    // 105: marker k placed at kHz (the centre when kHz is outside the graph) and shown.
+    int PlaceMarker(int k, int kHz);
+    // The data line's peaks between start and stop (up to four, highest first)
+    // are offered to every marker.
+    void OfferPeaks();
+    // After a new grid the marker points snap to it.
+    void ReplaceMarkers();
 
     int m_frequencyMode = 0;
     int m_start = 1000;
@@ -119,5 +149,8 @@ protected:
     CNormalGraphValues m_graph;
     // The traces' drawing objects ("DataLine", "Trace1".."Trace5").
     std::array<CDrawObject, kTraceStores> m_traceObjects;
+    std::array<CMarkerContext, kMarkerCount> m_markers;
+    CCursolContext m_cursor;
+    CLoggingTriggerContext m_trigger;
     CGraphInterface m_graphIntf;
 };

@@ -1,8 +1,9 @@
 // Markers and the cursor: placement and snapping, peak hold, delta modes with
 // difference and band power, the band painted by the frame's blending
 // background, hit tests at 5 and 6 pixels, readout texts, symbols on the
-// pixels, the setting-file sections, the cursor's readout alignment, and the
-// drag gestures of a rendered graph window.
+// pixels, the setting-file sections, the cursor's readout alignment, the
+// drag gestures of a rendered graph window, and the normal window's marker
+// commands.
 #include "analysis/graphinterface.h"
 #include "draw/cursolcontext.h"
 #include "draw/datalinecontext.h"
@@ -11,6 +12,7 @@
 #include "draw/triggercontext.h"
 #include "drawtestutil.h"
 #include "lib/stringtable.h"
+#include "modes/normalanalysis.h"
 
 #include <climits>
 
@@ -510,6 +512,210 @@ TEST_F(GestureTest, HoveringABandMarkerHighlightsIt) {
     EXPECT_TRUE(marker.GetBand().GetBoostFlag());
     m_intf.OnMouseMove(0, 380, 20); // elsewhere
     EXPECT_FALSE(marker.GetHighlight());
+}
+
+// ---- The normal window's markers and commands
+
+class MarkerNormal : public CNormalAnalysis {
+public:
+    MarkerNormal() : CNormalAnalysis(nullptr, nullptr) {
+        SetTitle("Normal 1");
+        SetTitleIndex(1);
+    }
+    CDataLineContext& Line() { return m_traces[0]; }
+    using CNormalAnalysis::OfferPeaks;
+
+protected:
+    int DeviceRBWFrequency(int, int index) override { return index == 1 ? 1000 : 0; }
+    double DeviceZeroReferenceLevel() override { return -10.0; }
+    int DeviceMaxAttenuation() override { return 50; }
+    int DeviceAttenuatorStep() override { return 10; }
+    int DeviceMinFrequency(int) override { return 0; }
+    int DeviceMaxFrequency(int) override { return 3000000; }
+};
+
+class NormalMarkerTest : public DrawTest {
+protected:
+    void SetUp() override {
+        DrawTest::SetUp();
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+        m_core.ReadProfile();
+        // 0 .. 100 MHz in steps of 1 MHz, peaks at 20, 50 and 70 MHz.
+        ASSERT_EQ(Run(103, 0, 100000), kCommandReset);
+        m_core.Reconfigure(TRUE);
+        CDataLineContext& line = m_core.Line();
+        ASSERT_EQ(line.GetPoints(), 100u);
+        for (DWORD i = 0; i < line.GetPoints(); ++i) {
+            line.SetWord(i, Word(-80.0));
+        }
+        line.SetWord(20, Word(-20.0));
+        line.SetWord(50, Word(-30.0));
+        line.SetWord(70, Word(-40.0));
+    }
+    int Run(int action, int p1 = 0, int p2 = 0) {
+        return m_core.ExecuteCommand(action, p1, p2, 0, 0, 0);
+    }
+    int State(int action, int p1 = 0) { return m_core.GetCommandState(action, p1, 0, 0, 0, 0); }
+    CMarkerContext& Marker(int k) { return *m_core.GetMarker(k); }
+    MarkerNormal m_core;
+};
+
+TEST_F(NormalMarkerTest, MarkersJoinTheGraphHidden) {
+    CGraphInterface& intf = m_core.GetGraphInterface();
+    for (int k = 1; k <= 5; ++k) {
+        EXPECT_EQ(intf.GetMarker(k), m_core.GetMarker(k));
+        EXPECT_EQ(Marker(k).GetMarkerNumber(), k);
+        EXPECT_EQ(Marker(k).GetDataLine(), &m_core.Line());
+        EXPECT_FALSE(Marker(k).GetRedrawFlag());
+    }
+    EXPECT_EQ(m_core.GetMarker(0), nullptr);
+    EXPECT_EQ(m_core.GetMarker(6), nullptr);
+    EXPECT_EQ(intf.GetTrigger(), &m_core.GetTriggerLine());
+    EXPECT_EQ(intf.GetCursor(), &m_core.GetCursor());
+    EXPECT_EQ(m_core.GetTriggerLine().GetPositionRatio(), intf.GetTriggerPosition());
+}
+
+TEST_F(NormalMarkerTest, WithoutACurrentMarkerTheCommandsAreDisabled) {
+    EXPECT_EQ(State(36), kStateDisabled);
+    EXPECT_EQ(State(37), kStateDisabled);
+    EXPECT_EQ(State(39, 1), kStateDisabledUnticked);
+    EXPECT_EQ(Run(36), kCommandDone);
+    EXPECT_EQ(Run(39, 1), kCommandDone);
+    for (int k = 1; k <= 5; ++k) {
+        EXPECT_EQ(Marker(k).GetDeltaMode(), 0);
+    }
+}
+
+TEST_F(NormalMarkerTest, SelectSearchAndFollowPeaks) {
+    Run(34, 2);
+    EXPECT_EQ(State(34, 2), kStateTicked);
+    EXPECT_TRUE(Marker(2).GetRedrawFlag());
+    EXPECT_EQ(Marker(2).GetCurrentFlag(), 1);
+    EXPECT_EQ(Marker(1).GetCurrentFlag(), 0);
+    EXPECT_EQ(Marker(2).GetLockFrequency(), 50000); // brought in at the centre
+
+    Run(36);
+    EXPECT_EQ(Marker(2).GetLockFrequency(), 20000);
+    Run(37);
+    EXPECT_EQ(Marker(2).GetLockFrequency(), 50000);
+    Run(37);
+    EXPECT_EQ(Marker(2).GetLockFrequency(), 70000);
+
+    // Peak hold 2 follows the second highest peak at once and after every block;
+    // peak search by hand is disabled meanwhile.
+    Run(38, 2);
+    EXPECT_EQ(State(38, 2), kStateTicked);
+    EXPECT_EQ(State(36), kStateDisabled);
+    EXPECT_EQ(Marker(2).GetLockFrequency(), 50000);
+    m_core.Line().SetWord(80, Word(-10.0));
+    m_core.OfferPeaks();
+    EXPECT_EQ(Marker(2).GetLockFrequency(), 20000);
+    Run(38, 9); // out of range: off
+    EXPECT_EQ(Marker(2).GetPeakHold(), 0);
+    EXPECT_EQ(State(36), kStateUnticked);
+
+    // Selecting the current marker again leaves no marker current.
+    Run(34, 2);
+    EXPECT_EQ(m_core.GetCurrentMarkerIndex(), 0);
+    EXPECT_EQ(Marker(2).GetCurrentFlag(), 0);
+}
+
+TEST_F(NormalMarkerTest, DeltaModesSelectModeStyleAndCentre) {
+    Run(34, 1);
+    Run(36); // 20 MHz
+    EXPECT_EQ(State(40, 2), kStateDisabledUnticked);
+    Run(40, 2); // no child point to select in mode 0
+    EXPECT_EQ(Marker(1).GetSelectMode(), 0);
+
+    Run(39, 1);
+    EXPECT_EQ(State(39, 1), kStateTicked);
+    EXPECT_EQ(State(40, 2), kStateTicked);
+    EXPECT_EQ(State(40, 1), kStateUnticked);
+    // The child point starts on the main point and then moves alone.
+    EXPECT_EQ(Marker(1).GetChildLockFrequency(), 20000);
+    Run(37);
+    EXPECT_EQ(Marker(1).GetChildLockFrequency(), 50000);
+    EXPECT_EQ(Marker(1).GetLockFrequency(), 20000);
+
+    // Child peak hold: the selected point's peak hold.
+    Run(38, 3);
+    EXPECT_EQ(Marker(1).GetChildPeakHold(), 3);
+    EXPECT_EQ(Marker(1).GetPeakHold(), 0);
+    EXPECT_EQ(Marker(1).GetChildLockFrequency(), 70000);
+    Run(40, 1);
+    EXPECT_EQ(State(38, 3), kStateUnticked);
+    EXPECT_EQ(State(36), kStateUnticked);
+
+    Run(41, 2);
+    EXPECT_EQ(Marker(1).GetStyle(), CMarkerContext::kStylePoint);
+    EXPECT_EQ(State(41, 2), kStateTicked);
+    Run(41, 1);
+    EXPECT_EQ(Marker(1).GetStyle(), CMarkerContext::kStyleLine);
+
+    // Centre on the selected point: the child in child select mode.
+    Run(40, 2);
+    EXPECT_EQ(Run(42), kCommandReset);
+    EXPECT_EQ(m_core.GetCenter(), 70000);
+
+    Run(39, 0);
+    EXPECT_EQ(Marker(1).GetSelectMode(), 0);
+    EXPECT_EQ(State(39, 0), kStateTicked);
+}
+
+TEST_F(NormalMarkerTest, PlaceCommandAndANewGrid) {
+    EXPECT_EQ(Run(105, 3, 33333), kCommandDone);
+    EXPECT_TRUE(Marker(3).GetRedrawFlag());
+    EXPECT_EQ(Marker(3).GetLockFrequency(), 33000);
+    Run(105, 3, 200000); // outside the graph: the centre
+    EXPECT_EQ(Marker(3).GetLockFrequency(), 50000);
+    Run(105, 9, 20000); // no such marker
+    Run(105, 4, 20500);
+    EXPECT_EQ(Marker(4).GetLockFrequency(), 21000);
+
+    // A finer grid keeps the points; a narrower window leaves a point outside.
+    ASSERT_EQ(Run(103, 10000, 40000), kCommandReset);
+    m_core.Reconfigure(TRUE);
+    EXPECT_EQ(Marker(4).GetLockFrequency(), 21000);
+    EXPECT_EQ(Marker(3).GetLockFrequency(), 50000);
+}
+
+TEST_F(NormalMarkerTest, LoggingTriggerShowsTheLineAndGivesTheRangeAndDirection) {
+    CLoggingTriggerLine line;
+    Run(49, 1);
+    EXPECT_TRUE(m_core.GetTriggerLine().GetRedrawFlag());
+    ASSERT_TRUE(m_core.GetLoggingTriggerLine(&line));
+    EXPECT_EQ(line.lower, 0);
+    EXPECT_EQ(line.upper, 100000);
+    EXPECT_EQ(line.direction, 0);
+    EXPECT_DOUBLE_EQ(line.level, m_core.GetTriggerLine().GetLevel());
+    Run(49, 2);
+    ASSERT_TRUE(m_core.GetLoggingTriggerLine(&line));
+    EXPECT_EQ(line.direction, 1);
+    Run(49, 0);
+    EXPECT_FALSE(m_core.GetTriggerLine().GetRedrawFlag());
+}
+
+TEST_F(NormalMarkerTest, MarkersAndTriggerLineInTheSettingFile) {
+    Run(34, 5);
+    Run(36);
+    Run(39, 2);
+    Run(37);
+    m_core.GetTriggerLine().SetPositionRatio(123456);
+    ASSERT_EQ(m_core.SaveSettings(), 1);
+    int value = 0;
+    EXPECT_EQ(GetSettingFileINT("NORMAL_GRAPH_INTFMARKER_5", "DeltaModeFlag", &value), 1);
+    EXPECT_EQ(value, 2);
+    EXPECT_EQ(GetSettingFileINT("NORMAL_GRAPH_INTFLOGTRIGGER", "PositionRatio", &value), 1);
+    EXPECT_EQ(value, 123456);
+
+    MarkerNormal other;
+    other.ReadProfile();
+    ASSERT_EQ(other.LoadSettings(), 1);
+    EXPECT_EQ(other.GetMarker(5)->GetLockFrequency(), 20000);
+    EXPECT_EQ(other.GetMarker(5)->GetChildLockFrequency(), 50000);
+    EXPECT_EQ(other.GetMarker(5)->GetDeltaMode(), 2);
+    EXPECT_TRUE(other.GetMarker(5)->GetRedrawFlag());
+    EXPECT_EQ(other.GetTriggerLine().GetPositionRatio(), 123456);
 }
 
 } // namespace
