@@ -5,6 +5,7 @@
 // drag gestures of a rendered graph window, and the normal window's marker
 // commands.
 #include "analysis/graphinterface.h"
+#include "app/torvelview.h"
 #include "draw/cursolcontext.h"
 #include "draw/datalinecontext.h"
 #include "draw/markercontext.h"
@@ -13,6 +14,9 @@
 #include "drawtestutil.h"
 #include "lib/stringtable.h"
 #include "modes/normalanalysis.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
 
 #include <climits>
 
@@ -716,6 +720,40 @@ TEST_F(NormalMarkerTest, MarkersAndTriggerLineInTheSettingFile) {
     EXPECT_EQ(other.GetMarker(5)->GetDeltaMode(), 2);
     EXPECT_TRUE(other.GetMarker(5)->GetRedrawFlag());
     EXPECT_EQ(other.GetTriggerLine().GetPositionRatio(), 123456);
+}
+
+void SendMouse(QWidget* widget, QEvent::Type type, int x, int y, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(x, y), widget->mapToGlobal(QPointF(x, y)), button, buttons,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+TEST_F(NormalMarkerTest, MouseOnTheWindowDragsTheMarkerAndItsReadoutFollows) {
+    CTorvelView view;
+    view.resize(500, 400);
+    m_core.GetGraphInterface().SetViewWindow(&view);
+    Run(34, 1);
+    Run(36);     // 20 MHz
+    view.grab(); // one paint maps the trace and places the marker
+    CMarkerContext& marker = Marker(1);
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:20MHz -20.00dBm"));
+    const CRect area = m_core.GetGraphInterface().GetGraph().GetGraphArea();
+    const int y = (area.top + area.bottom) / 2;
+    POINT target;
+    ASSERT_TRUE(m_core.Line().PointOfX(50000, &target));
+
+    SendMouse(&view, QEvent::MouseButtonPress, marker.GetMainPoint().x + 3, y, Qt::LeftButton,
+              Qt::LeftButton);
+    SendMouse(&view, QEvent::MouseMove, target.x, y, Qt::NoButton, Qt::LeftButton);
+    SendMouse(&view, QEvent::MouseButtonRelease, target.x, y, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(marker.GetLockFrequency(), 50000);
+    view.grab();
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:50MHz -30.00dBm"));
+    // After the release a move is only a hover.
+    SendMouse(&view, QEvent::MouseMove, target.x + 30, y, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(marker.GetLockFrequency(), 50000);
+    m_core.GetGraphInterface().SetViewWindow(nullptr);
 }
 
 } // namespace
