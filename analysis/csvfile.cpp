@@ -4,6 +4,7 @@
 #include "analysis/analysiscore.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -84,9 +85,16 @@ bool CCsvLine::DoubleField(int i, double* value) const {
     const std::string* p = Piece(i);
     if (!p || p->empty())
         return false;
-    char* end = nullptr;
-    const double v = std::strtod(p->c_str(), &end);
-    if (end == p->c_str() || !std::isfinite(v))
+    // Leading blanks and a plus sign as strtod takes them, then the number.
+    const char* first = p->data();
+    const char* last = first + p->size();
+    while (first < last && (*first == ' ' || *first == '\t'))
+        ++first;
+    if (first < last && *first == '+')
+        ++first;
+    double v = 0;
+    const auto result = std::from_chars(first, last, v);
+    if (result.ec != std::errc() || !std::isfinite(v))
         return false;
     *value = v;
     return true;

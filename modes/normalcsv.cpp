@@ -19,13 +19,6 @@ constexpr int kParamLines = 9;
 // Rows are handed to the file in blocks of about this size.
 constexpr size_t kWriteBlock = 1 << 16;
 
-// "%.2f" of the level: the shortest correctly rounded text, as printf gives it.
-void AppendLevel(std::string& out, double level) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, level, std::chars_format::fixed, 2);
-    out.append(buf, r.ptr);
-}
-
 void AppendInt(std::string& out, long long v) {
     char buf[24];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -39,6 +32,27 @@ void AppendInt(std::string& out, long long v) {
 short LevelToWord(double db) {
     const double words = std::round(db * kWordsPerDb);
     return static_cast<short>(std::clamp(words, -32768.0, 32767.0));
+}
+
+// The level of a word in dB with two decimals, exactly as printf's "%.2f" of
+// word x 0.006103515625 gives it. In hundredths of a dB the level is
+// word x 625 / 1024, so the text is made with integers: rounded to the
+// nearest hundredth, an exact half to the even one, as printf rounds the
+// exact binary value; a negative level that rounds to zero keeps its sign.
+void AppendLevel(std::string& out, short word) {
+    const long long scaled = static_cast<long long>(word) * 625;
+    const unsigned long long magnitude =
+        static_cast<unsigned long long>(scaled < 0 ? -scaled : scaled);
+    unsigned long long hundredths = magnitude / 1024;
+    const unsigned long long rest = magnitude % 1024;
+    if (rest > 512 || (rest == 512 && (hundredths & 1)))
+        ++hundredths;
+    if (scaled < 0)
+        out += '-';
+    AppendInt(out, static_cast<long long>(hundredths / 100));
+    out += '.';
+    out += static_cast<char>('0' + hundredths % 100 / 10);
+    out += static_cast<char>('0' + hundredths % 10);
 }
 
 } // namespace
@@ -80,7 +94,7 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
         AppendInt(out, f);
         for (const CTraceStore& trace : m_traces) {
             out += ',';
-            AppendLevel(out, trace.Level(f));
+            AppendLevel(out, trace.Sample(f));
         }
         out += '\n';
         if (out.size() >= kWriteBlock) {

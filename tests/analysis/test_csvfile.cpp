@@ -223,13 +223,20 @@ TEST(NormalCsv, LevelTextsReadBackToTheSameTextForEveryWord) {
     ASSERT_EQ(b.WriteCSVFile(dir.file("b.csv").c_str()), 1);
     const std::string first = ReadWholeFile(dir.file("a.csv"));
     EXPECT_EQ(FirstDifference(first, ReadWholeFile(dir.file("b.csv"))), "");
-    // Spot checks against printf; word 512 is 3.125 dB, a tie.
+    // Every row is printf's "%.2f" of the six words (word 512 is 3.125 dB, a tie).
+    std::string expected = std::string(kCsvDataMarker) + "\r\n" +
+                           "Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5\r\n";
     char buf[32];
-    for (int w : {-32768, -32640, -1, 0, 1, 5, 512, 32767}) {
-        std::snprintf(buf, sizeof buf, "%.2f", w * kLevelUnitDb);
-        const std::string row = "\r\n" + std::to_string(w + 32768) + "," + buf + ",";
-        EXPECT_NE(first.find(row), std::string::npos) << row;
+    for (int i = 0; i < 66000; ++i) {
+        expected += std::to_string(i);
+        for (int k = 0; k < CNormalAnalysis::kTraceStores; ++k) {
+            std::snprintf(buf, sizeof buf, ",%.2f",
+                          static_cast<short>(i - 32768 + k) * kLevelUnitDb);
+            expected += buf;
+        }
+        expected += "\r\n";
     }
+    EXPECT_EQ(FirstDifference(DataRows(first), expected), "");
 }
 
 TEST(NormalCsv, RoundTripRebuildsTheGridAndKeepsTheRows) {
