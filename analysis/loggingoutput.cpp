@@ -162,12 +162,14 @@ int CLoggingOutput::Step() {
     const CString base = OutputBaseName(param.m_TargetDir, now);
     const bool csv = param.GetCsvFlag(), bmp = param.GetBmpFlag(), png = param.GetPngFlag();
     // A failed write is not retried; the next output follows at the next interval.
+    m_unattended = true;
     if (csv)
         m_core.WriteCSVFile(base + ".CSV");
     if (bmp)
         m_core.WriteBMPImage(base + ".BMP");
     if (png)
         m_core.WritePNGImage(base + ".PNG");
+    m_unattended = false;
     return 1;
 }
 

@@ -82,6 +82,10 @@ public:
     CLoggingOutput& operator=(const CLoggingOutput&) = delete;
 
     CCorePrompts& Prompts() { return m_prompts; }
+    // True while the logging step writes its outputs: nobody is there to answer
+    // a question, so writers must not ask (a dialog would stall the logging and
+    // the analysis rotation until someone came back).
+    bool IsUnattended() const { return m_unattended; }
     void SetDisplay(CLoggingDisplay* display) { m_display = display; }
     CLoggingDisplay* GetDisplay() const { return m_display; }
     // The clock of the logging step; the current time unless a test sets one.
@@ -145,6 +149,7 @@ private:
 
     CAnalysisCore& m_core;
     CCorePrompts m_prompts;
+    bool m_unattended = false;
     CLoggingDisplay* m_display = nullptr;
     std::function<CTime()> m_clock;
     int m_state = kOff;

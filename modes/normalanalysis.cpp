@@ -446,8 +446,15 @@ int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, 
         ShiftRange(p1, action == 102);
         return kCommandReset;
     case 103:
-        SetStart(p1);
-        SetStop(p2);
+        // Start then stop, except when the new start lies above the current
+        // stop: setting it first would make the old stop the start.
+        if (p1 > m_stop) {
+            SetStop(p2);
+            SetStart(p1);
+        } else {
+            SetStart(p1);
+            SetStop(p2);
+        }
         m_attenuation = p4;
         setRbw(p3);
         return kCommandReset;

@@ -79,7 +79,9 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
                   m_rbwIndex, m_unit);
     file.WriteString(params);
 
-    if (points > kMaxCsvPointsWithoutAsking) {
+    // A large file is written only when the user agrees; unattended logging
+    // writes what it was set up to write.
+    if (points > kMaxCsvPointsWithoutAsking && !m_loggingOutput.IsUnattended()) {
         const CCorePrompts& prompts = m_loggingOutput.Prompts();
         const char* question = GetTorvelString(kStrManyPointsQuestion);
         if (!prompts.askYesNo || !prompts.askYesNo(question ? question : ""))

@@ -1,0 +1,146 @@
+// The normal sweep core: range setters, span limits, reconfiguration of the
+// grid and the scales, and the device call its RBW index picks.
+#include "device/TorvelAPI.h"
+#include "lib/stringtable.h"
+#include "modes/normalanalysis.h"
+#include "platform/cfile.h"
+#include "testutil.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+// The simulator's facts: 1000..3000000 kHz; RBW index 1 = 10 kHz (normal
+// sweep), 0 = 1 kHz (high resolution), 6 = 100 kHz (high speed).
+class NormalAnalysisTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+    }
+    CNormalAnalysis core{nullptr, nullptr};
+};
+} // namespace
+
+TEST_F(NormalAnalysisTest, AStartAboveTheStopExchangesTheirRoles) {
+    core.SetStop(1000000);
+    core.SetStart(2000000);
+    EXPECT_EQ(core.GetStart(), 1000000);
+    EXPECT_EQ(core.GetStop(), 2000000);
+    core.SetStop(500000); // below the start: the old start becomes the stop
+    EXPECT_EQ(core.GetStart(), 500000);
+    EXPECT_EQ(core.GetStop(), 1000000);
+    core.SetStart(10); // below the device's lowest frequency
+    EXPECT_EQ(core.GetStart(), GetMinFrequency(1));
+    EXPECT_EQ(core.GetFrequencyMode(), 0);
+}
+
+TEST_F(NormalAnalysisTest, SpanOfTenStepsIsIgnoredAndOneKilohertzMoreIsApplied) {
+    core.ExecuteCommand(24, 1, 0, 0, 0, 0); // RBW index 1: 10 kHz steps
+    core.SetStart(100000);
+    core.SetStop(200000);
+    core.SetSpan(100); // exactly 10 steps
+    EXPECT_EQ(core.GetSpan(), 100000);
+    EXPECT_EQ(core.GetFrequencyMode(), 0);
+    core.SetSpan(101);
+    EXPECT_EQ(core.GetFrequencyMode(), 1);
+    EXPECT_EQ(core.GetStop() - core.GetStart(), 100); // half = 50 on each side
+    EXPECT_EQ(core.GetCenter(), 150000);
+    // A centre next to the lower limit moves the band inside the device's range.
+    core.SetSpan(20000);
+    core.SetCenter(1001);
+    EXPECT_EQ(core.GetStart(), GetMinFrequency(1));
+    EXPECT_EQ(core.GetStop(), GetMinFrequency(1) + 20000);
+}
+
+TEST_F(NormalAnalysisTest, ReconfigurationAlignsTheGridAndWidensNarrowRanges) {
+    core.ExecuteCommand(24, 1, 0, 0, 0, 0);
+    core.SetStart(1001);
+    core.SetStop(1999);
+    core.Reconfigure(TRUE);
+    CTraceStore* line = core.GetDataLine();
+    EXPECT_EQ(line->GetStart(), 0u);
+    EXPECT_EQ(line->GetStep(), 10u);
+    EXPECT_EQ(line->GetPoints(), 200u); // 0..2000 kHz
+    for (int k = 1; k <= 5; ++k)
+        EXPECT_EQ(core.GetTrace(k)->GetPoints(), 200u);
+
+    core.SetStop(500005);
+    core.SetStart(500000); // narrower than two steps
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(core.GetStop(), 500020);
+}
+
+TEST_F(NormalAnalysisTest, ScalesAndTextsFollowAttenuationUnitAndReferencePosition) {
+    core.ExecuteCommand(24, 1, 0, 0, 0, 0);
+    core.ExecuteCommand(17, 20, 0, 0, 0, 0); // attenuation 20 dB
+    core.ExecuteCommand(31, 2, 0, 0, 0, 0);  // 5 dB per division
+    core.ExecuteCommand(33, 8, 0, 0, 0, 0);  // reference on division 8
+    core.SetStart(76000);
+    core.SetStop(108000);
+    core.Reconfigure(TRUE);
+    const double reference = GetZeroReferenceLevel() + 20;
+    const CNormalGraphValues& g = core.Graph();
+    EXPECT_DOUBLE_EQ(g.yMax, (10 - 8) * 5 + reference);
+    EXPECT_DOUBLE_EQ(g.yMin, reference - 8 * 5);
+    EXPECT_EQ(g.text[0], "5dB/Div  ATT:20dB");
+    EXPECT_EQ(g.text[1], "RBW : 10KHz [Torvel]");
+    EXPECT_NE(g.text[2].Find(" : 76MHz"), -1);
+    EXPECT_NE(g.text[3].Find(" : 108MHz"), -1);
+
+    core.ExecuteCommand(32, 2, 0, 0, 0, 0); // dBuV: 113 dB higher
+    core.Reconfigure(FALSE);
+    EXPECT_DOUBLE_EQ(core.Graph().yMax, (10 - 8) * 5 + reference + 113.0);
+}
+
+TEST_F(NormalAnalysisTest, ShiftCommandsMoveTheRangeBySpanPercent) {
+    core.ExecuteCommand(24, 1, 0, 0, 0, 0);
+    core.SetStart(100000);
+    core.SetStop(200000);
+    EXPECT_EQ(core.ExecuteCommand(102, 50, 0, 0, 0, 0), kCommandReset);
+    EXPECT_EQ(core.GetStart(), 150000);
+    EXPECT_EQ(core.GetStop(), 250000);
+    core.ExecuteCommand(101, 250, 0, 0, 0, 0); // clamped to 100 %
+    EXPECT_EQ(core.GetStart(), 50000);
+    EXPECT_EQ(core.GetStop(), 150000);
+    // 103 sets the range it is given, also when it lies above the current one,
+    // and refuses an RBW index that no sweep kind accepts.
+    core.ExecuteCommand(103, 300000, 400000, 13, 10, 0);
+    EXPECT_EQ(core.GetRBWIndex(), 1);
+    EXPECT_EQ(core.GetAttenuation(), 10);
+    EXPECT_EQ(core.GetStart(), 300000);
+    EXPECT_EQ(core.GetStop(), 400000);
+    core.ExecuteCommand(103, 1000, 2000, 1, 10, 0); // and below it
+    EXPECT_EQ(core.GetStart(), 1000);
+    EXPECT_EQ(core.GetStop(), 2000);
+}
+
+TEST_F(NormalAnalysisTest, ManyPointsAskBeforeSavingButNeverStallUnattendedLogging) {
+    TempDir dir;
+    core.ExecuteCommand(24, 1, 0, 0, 0, 0);
+    core.SetStart(1000);
+    core.SetStop(1000000); // 100 000 points of 10 kHz
+    core.Reconfigure(TRUE);
+    ASSERT_GT(core.GetDataLine()->GetPoints(), 65000u);
+    int asked = 0;
+    core.GetLoggingOutput().Prompts().askYesNo = [&](const CString&) {
+        ++asked;
+        return false;
+    };
+    EXPECT_EQ(core.WriteCSVFile(dir.file("saved.CSV").c_str()), 0);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(FileExists(dir.file("saved.CSV").c_str()));
+
+    // The logging step writes its CSV without asking anybody.
+    CLoggingParam& p = core.GetLoggingParam();
+    p.m_TargetDir = dir.path().c_str();
+    p.m_OutFlags = CLoggingParam::kCsvBit;
+    p.m_StartFlag = 0;
+    p.m_StopFlag = 0;
+    p.m_TimeSpan = CTimeSpan(1);
+    p.m_StartTime = CTime::GetCurrentTime() - CTimeSpan(10);
+    core.GetLoggingOutput().Start();
+    EXPECT_EQ(core.LoggingStep(), 1);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList({"*.CSV"}, QDir::Files).size(), 1);
+}
