@@ -227,28 +227,7 @@ BOOL CCsvFile::Open(const char* path) {
 }
 
 BOOL CCsvFile::ReadLine(std::string& line, bool* tooLong) {
-    line.clear();
-    if (tooLong)
-        *tooLong = false;
-    std::FILE* fp = m_file.Stream();
-    if (!fp)
-        return FALSE;
-    int c = 0;
-    bool any = false;
-    while ((c = getc_unlocked(fp)) != EOF) {
-        any = true;
-        if (c == '\n')
-            break;
-        if (line.size() < static_cast<size_t>(kCsvMaxLine))
-            line.push_back(static_cast<char>(c));
-        else if (tooLong)
-            *tooLong = true;
-    }
-    if (!any)
-        return FALSE;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return TRUE;
+    return m_file.ReadString(line, kCsvMaxLine, tooLong);
 }
 
 void CCsvFile::ReadWriteTime(CTime* lastDataTime, CTime now) {

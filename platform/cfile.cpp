@@ -108,7 +108,9 @@ std::int64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
     return GetPosition();
 }
 
-std::int64_t CFile::GetPosition() const { return m_fp ? ftello(m_fp) : -1; }
+std::int64_t CFile::GetPosition() const {
+    return m_fp ? ftello(m_fp) : -1;
+}
 
 std::int64_t CFile::GetLength() const {
     if (!m_fp)
@@ -126,25 +128,29 @@ BOOL CFile::Flush() {
     return TRUE;
 }
 
-BOOL CStdioFile::ReadString(CString& line) {
+BOOL CStdioFile::ReadString(std::string& line, int maxLength, bool* truncated) {
     std::FILE* fp = Stream();
-    line.Empty();
+    line.clear();
+    if (truncated)
+        *truncated = false;
     if (!fp)
         return FALSE;
-    std::string& s = line.str();
+    const size_t limit = maxLength > 0 ? static_cast<size_t>(maxLength) : 0;
     int c = 0;
     bool any = false;
     while ((c = getc_unlocked(fp)) != EOF) {
         any = true;
         if (c == '\n')
             break;
-        if (s.size() < static_cast<size_t>(kMaxLine))
-            s.push_back(static_cast<char>(c));
+        if (line.size() < limit)
+            line.push_back(static_cast<char>(c));
+        else if (truncated)
+            *truncated = true;
     }
     if (!any)
         return FALSE;
-    if (!s.empty() && s.back() == '\r')
-        s.pop_back();
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
     return TRUE;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 class CFile {
 public:
@@ -78,7 +79,10 @@ public:
 
     // Reads one line without its line end (LF or CR LF). FALSE at end of file
     // when nothing was read.
-    BOOL ReadString(CString& line);
+    BOOL ReadString(CString& line) { return ReadString(line.str(), kMaxLine, nullptr); }
+    // The same with a bound: at most maxLength bytes of the line are kept, the
+    // rest is skipped, and *truncated (when given) tells whether that happened.
+    BOOL ReadString(std::string& line, int maxLength, bool* truncated);
     // Writes text; in text mode each "\n" becomes CR LF.
     BOOL WriteString(const char* text);
 };
