@@ -53,10 +53,13 @@ int CDrawContext::GetHitArea() {
                                                   : static_cast<int>(area);
 }
 
+bool CDrawContext::HitsSelf(int x, int y) {
+    return m_Rect.left <= x && x <= m_Rect.right && m_Rect.top <= y && y <= m_Rect.bottom;
+}
+
 CDrawContext* CDrawContext::HitTest(int x, int y, int bestArea, char depth) {
     CDrawContext* result = nullptr;
-    if (m_HitTestFlag && m_RedrawFlag && m_Rect.left <= x && x <= m_Rect.right && m_Rect.top <= y &&
-        y <= m_Rect.bottom) {
+    if (m_HitTestFlag && m_RedrawFlag && HitsSelf(x, y)) {
         const int area = GetHitArea();
         if (area < bestArea) {
             result = this;

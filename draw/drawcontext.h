@@ -31,6 +31,9 @@ public:
     // Contexts that are hit-testable, visible and contain the point (edges
     // included) compete by area; children are searched down to depth.
     CDrawContext* HitTest(int x, int y, int bestArea, char depth) override;
+    // Whether (x, y) hits this context itself (its rectangle here); the search
+    // of children and siblings in HitTest is the same for every context.
+    virtual bool HitsSelf(int x, int y);
     void UnlinkAll() override;
     // Removes the element from the child chain (the child head is replaced when
     // it was the head), then from this chain.

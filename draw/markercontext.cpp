@@ -183,32 +183,13 @@ int CMarkerContext::GetHitArea() {
     return (m_Rect.bottom - m_Rect.top) * kHitAreaFactor;
 }
 
-CDrawContext* CMarkerContext::HitTest(int x, int y, int bestArea, char depth) {
-    CDrawContext* result = nullptr;
-    if (m_HitTestFlag && m_RedrawFlag && m_Rect.left <= x && x <= m_Rect.right && m_Rect.top <= y &&
-        y <= m_Rect.bottom) {
-        const bool onMain = std::abs(x - m_MainPoint.x) <= kHitDistance;
-        const bool onChild =
-            m_DeltaMode != kModeNormal && std::abs(x - m_ChildPoint.x) <= kHitDistance;
-        const int area = GetHitArea();
-        if ((onMain || onChild) && area < bestArea) {
-            result = this;
-            bestArea = area;
-        }
-    }
-    // Children and later siblings as every context searches them.
-    if (m_pChild && depth > 0 && m_RedrawFlag) {
-        if (CDrawContext* r = m_pChild->HitTest(x, y, bestArea, static_cast<char>(depth - 1))) {
-            result = r;
-            bestArea = r->GetHitArea();
-        }
-    }
-    if (m_pNext) {
-        if (CDrawContext* r = m_pNext->HitTest(x, y, bestArea, depth)) {
-            return r;
-        }
-    }
-    return result;
+bool CMarkerContext::HitsSelf(int x, int y) {
+    // Within 5 pixels of the main point, or of the child point in a delta mode.
+    if (!CDrawContext::HitsSelf(x, y))
+        return false;
+    const bool onMain = std::abs(x - m_MainPoint.x) <= kHitDistance;
+    const bool onChild = m_DeltaMode != kModeNormal && std::abs(x - m_ChildPoint.x) <= kHitDistance;
+    return onMain || onChild;
 }
 
 // ---- Persistence

@@ -61,7 +61,7 @@ public:
     BOOL ReadSetting(CString section) override;
     // A hit within 5 pixels of the main point's x (in the delta modes also of
     // the child point's x); the marker counts with its height x 10.
-    CDrawContext* HitTest(int x, int y, int bestArea, char depth) override;
+    bool HitsSelf(int x, int y) override;
     int GetHitArea() override;
     CString GetClassName() override;
 

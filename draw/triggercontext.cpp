@@ -137,28 +137,9 @@ int CLoggingTriggerContext::GetHitArea() {
     return (m_Rect.right - m_Rect.left) * kHitAreaFactor;
 }
 
-CDrawContext* CLoggingTriggerContext::HitTest(int x, int y, int bestArea, char depth) {
-    CDrawContext* result = nullptr;
-    if (m_HitTestFlag && m_RedrawFlag && m_Rect.left <= x && x <= m_Rect.right && m_Rect.top <= y &&
-        y <= m_Rect.bottom && std::abs(y - m_LineY) <= kHitDistance) {
-        const int area = GetHitArea();
-        if (area < bestArea) {
-            result = this;
-            bestArea = area;
-        }
-    }
-    if (m_pChild && depth > 0 && m_RedrawFlag) {
-        if (CDrawContext* r = m_pChild->HitTest(x, y, bestArea, static_cast<char>(depth - 1))) {
-            result = r;
-            bestArea = r->GetHitArea();
-        }
-    }
-    if (m_pNext) {
-        if (CDrawContext* r = m_pNext->HitTest(x, y, bestArea, depth)) {
-            return r;
-        }
-    }
-    return result;
+bool CLoggingTriggerContext::HitsSelf(int x, int y) {
+    // Within 5 pixels of the line, inside the graph.
+    return CDrawContext::HitsSelf(x, y) && std::abs(y - m_LineY) <= kHitDistance;
 }
 
 BOOL CLoggingTriggerContext::WriteKeys(const CString& name) {

@@ -38,7 +38,7 @@ public:
     BOOL WriteSetting(CString section) override;
     BOOL ReadSetting(CString section) override;
     // A hit within 5 pixels of the line; it counts with its width x 10.
-    CDrawContext* HitTest(int x, int y, int bestArea, char depth) override;
+    bool HitsSelf(int x, int y) override;
     int GetHitArea() override;
     CString GetClassName() override;
 
