@@ -9,13 +9,13 @@
 #pragma once
 
 #include "analysis/loggingoutput.h"
-#include "analysis/tracestore.h"
 #include "analysis/viewowner.h"
 #include "lib/loggingparam.h"
 #include "platform/cstring.h"
 #include "platform/ctime.h"
 #include "platform/geometry.h"
 #include "platform/wintypes.h"
+#include "trace/tracestore.h"
 
 #include <array>
 #include <list>

@@ -3,7 +3,6 @@
 #include "analysis/loggingoutput.h"
 
 #include "analysis/analysiscore.h"
-#include "analysis/tracestore.h"
 #include "lib/dibimage.h"
 #include "lib/loggingparam.h"
 #include "lib/settingfile.h"
@@ -11,6 +10,7 @@
 #include "platform/cfile.h"
 #include "platform/dc.h"
 #include "platform/gdiobjects.h"
+#include "trace/tracestore.h"
 
 #include <QApplication>
 #include <QClipboard>

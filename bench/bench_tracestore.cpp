@@ -6,7 +6,7 @@
 // block, into the six stores, all in the given trace state (2 max hold, 3 min
 // hold, 4 write); BM_CopyBaseline/<block> copies the same blocks into six
 // arrays with memcpy. Items are level words stored (six per received word).
-#include "analysis/tracestore.h"
+#include "trace/tracestore.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,8 +4,8 @@
 // point per pixel column and draws them as one polyline.
 #pragma once
 
-#include "analysis/tracestore.h"
 #include "draw/drawcontext.h"
+#include "trace/tracestore.h"
 
 class CDataLineContext : public CDrawContext, public CTraceStore {
 public:

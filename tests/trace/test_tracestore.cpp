@@ -1,7 +1,7 @@
 // Trace store: folding of received blocks, level queries at the grid's
 // boundaries, peak searches, readout texts, setting-file keys and the drawing
 // envelope.
-#include "analysis/tracestore.h"
+#include "trace/tracestore.h"
 
 #include "lib/settingfile.h"
 #include "testutil.h"

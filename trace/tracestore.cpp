@@ -1,7 +1,7 @@
 // CTraceStore: the grid, the folding of received blocks, the level queries and
 // the setting-file keys. The readout texts and the drawing envelope live in
 // tracereadout.cpp and traceenvelope.cpp.
-#include "analysis/tracestore.h"
+#include "trace/tracestore.h"
 
 #include "lib/fixedpoint.h"
 #include "lib/settingfile.h"

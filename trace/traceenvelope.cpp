@@ -2,7 +2,7 @@
 // to at most one point per pixel column with 16-bit fixed-point factors and
 // integer shifts, the merge of that envelope into the chained stores, and the
 // lookups between pixel columns and grid frequencies.
-#include "analysis/tracestore.h"
+#include "trace/tracestore.h"
 
 #include <algorithm>
 #include <climits>

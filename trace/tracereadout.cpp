@@ -1,6 +1,6 @@
 // The readout texts of a trace store: the x value (a time or a frequency)
 // followed by the level and its unit, as markers and the cursor show them.
-#include "analysis/tracestore.h"
+#include "trace/tracestore.h"
 
 #include <cmath>
 
