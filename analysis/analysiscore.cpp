@@ -5,12 +5,11 @@
 #include "analysis/analysiscore.h"
 
 #include "analysis/csvfile.h"
-#include "app/mainframe.h"
+#include "analysis/framelink.h"
 #include "device/TorvelAPI.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "platform/dc.h"
-#include "platform/msgwindow.h"
 #include "platform/profile.h"
 
 #include <atomic>
@@ -33,9 +32,9 @@ constexpr const char* kFallbackTimeStampFormat = "%Y/%m/%d %H:%M:%S";
 
 } // namespace
 
-CAnalysisCore::CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList)
+CAnalysisCore::CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList, CFrameLink* link)
     : m_id(TakeCoreId()), m_frameList(frameList), m_buttonList(buttonList),
-      m_lastDataTime(CTime::GetCurrentTime()) {}
+      m_lastDataTime(CTime::GetCurrentTime()), m_link(link) {}
 
 CAnalysisCore::~CAnalysisCore() = default;
 
@@ -350,9 +349,13 @@ int CAnalysisCore::DeviceAttenuatorStep() {
 
 // ---- The scheduler's rotation
 
+HWND CAnalysisCore::GetMainWindow() const {
+    return m_link ? m_link->GetMainWindow() : 0;
+}
+
 void CAnalysisCore::PostScheduleNext(LPARAM lParam) {
-    if (m_mainWnd) {
-        ::PostMessage(m_mainWnd, WM_SCHEDULE_NEXT, 0, lParam);
+    if (m_link) {
+        m_link->PostScheduleNext(lParam);
     }
 }
 
@@ -364,8 +367,8 @@ void CAnalysisCore::LeaveRotation() {
     m_analyzeFlag = 0;
     // With this core's id the main frame stops the core's running task at once
     // and starts the next analysing window; otherwise nothing changes.
-    if (m_mainWnd) {
-        ::SendMessage(m_mainWnd, WM_SCHEDULE_NEXT, 0, m_id);
+    if (m_link) {
+        m_link->ScheduleNow(m_id);
     }
 }
 

@@ -23,6 +23,7 @@
 class CChildFrame;
 class CDC;
 class CDrawObject;
+class CFrameLink;
 class CMarkerContext;
 class CStdioFile;
 struct CCommandEntry;
@@ -65,8 +66,9 @@ constexpr const char* kCoreSettingSection = "TORVEL_CORE";
 // are the core's, and do nothing unless a mode overrides them.
 class CAnalysisCore : public CViewOwner {
 public:
-    // The window's menu list and its first button position in the command list.
-    CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList);
+    // The window's menu list and its first button position in the command list,
+    // and the shell the core reports to (none: nothing is scheduled).
+    CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList, CFrameLink* link = nullptr);
     CAnalysisCore(const CAnalysisCore&) = delete;
     CAnalysisCore& operator=(const CAnalysisCore&) = delete;
 
@@ -203,10 +205,12 @@ public:
     CCommandEntry* GetFrameList() const { return m_frameList; }
     CCommandEntry* GetButtonList() const { return m_buttonList; }
     void SetButtonList(CCommandEntry* list) { m_buttonList = list; }
-    // The main window: device calls report to it and the core posts
-    // WM_SCHEDULE_NEXT to it.
-    HWND GetMainWindow() const { return m_mainWnd; }
-    void SetMainWindow(HWND hwnd) { m_mainWnd = hwnd; }
+    // The shell: the main window that device calls report to, the scheduler,
+    // the command list and the output flags. The window that adopts the core
+    // links it to its main frame.
+    CFrameLink* GetFrameLink() const { return m_link; }
+    void SetFrameLink(CFrameLink* link) { m_link = link; }
+    HWND GetMainWindow() const;
 
     int GetAnalyzeFlag() const { return m_analyzeFlag; }
     void SetAnalyzeFlag(int flag) { m_analyzeFlag = flag; }
@@ -301,7 +305,7 @@ protected:
     CLoggingParam m_logging;
     CLoggingOutput m_loggingOutput{*this};
     CTime m_lastDataTime;
-    HWND m_mainWnd = 0;
+    CFrameLink* m_link = nullptr;
 
 private:
     int m_savedAnalyzeFlag = 0; // while outside the rotation

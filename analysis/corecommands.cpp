@@ -3,7 +3,7 @@
 // buttons, and the handlers and requests that modes and the window side fill in.
 #include "analysis/analysiscore.h"
 
-#include "app/mainframe.h"
+#include "analysis/framelink.h"
 #include "lib/dialogs/analysisoptiondlg.h"
 #include "lib/dialogs/offsetdlg.h"
 #include "lib/dialogs/screenoptiondlg.h"
@@ -303,8 +303,7 @@ int CAnalysisCore::OnLoadSettingsRequest() {
 int CAnalysisCore::OnSaveDataRequest() {
     // The outputs are chosen by the main frame's output flags (bit 0 CSV,
     // bit 1 BMP, bit 2 PNG).
-    auto* frame = dynamic_cast<CMainFrame*>(CWnd::FromHandle(m_mainWnd));
-    return m_loggingOutput.SaveData(frame ? frame->OutputFlags() : 0u);
+    return m_loggingOutput.SaveData(m_link ? m_link->GetOutputFlags() : 0u);
 }
 int CAnalysisCore::OnCopyRequest() {
     return m_loggingOutput.Copy();

@@ -2,7 +2,6 @@
 // notifications and the interface's setting-file record.
 #include "analysis/viewinterface.h"
 
-#include "app/torvelview.h"
 #include "draw/drawcontext.h"
 #include "lib/settingfile.h"
 #include "platform/dc.h"
@@ -49,9 +48,12 @@ WORD CViewInterface::PeekNextID() {
     return g_nextViewInterfaceID;
 }
 
-void CViewInterface::SetViewWindow(CTorvelView* view) {
-    if (m_pView && m_pView.data() != view && m_pView->GetViewInterface() == this) {
+void CViewInterface::SetViewWindow(CViewWindow* view) {
+    if (m_pView && m_pView != view && m_pView->GetViewInterface() == this) {
         m_pView->SetViewInterface(nullptr);
+    }
+    if (view && view->GetViewInterface() && view->GetViewInterface() != this) {
+        view->GetViewInterface()->SetViewWindow(nullptr);
     }
     m_pView = view;
     if (view) {
@@ -59,8 +61,8 @@ void CViewInterface::SetViewWindow(CTorvelView* view) {
     }
 }
 
-CTorvelView* CViewInterface::GetViewWindow() const {
-    return m_pView.data();
+CViewWindow* CViewInterface::GetViewWindow() const {
+    return m_pView;
 }
 
 // ---- Paint
@@ -82,14 +84,14 @@ BOOL CViewInterface::OnEraseBkgnd() {
 void CViewInterface::Redraw() {
     ++m_RedrawCount;
     if (m_pView) {
-        m_pView->update();
+        m_pView->Invalidate();
     }
 }
 
 void CViewInterface::RedrawRect(const CRect& rect) {
     ++m_RedrawCount;
     if (m_pView) {
-        m_pView->update(rect.left, rect.top, rect.Width(), rect.Height());
+        m_pView->InvalidateRect(rect);
     }
 }
 
@@ -97,24 +99,13 @@ CRect CViewInterface::GetClientRect() {
     if (!m_pView) {
         return CRect(0, 0, 0, 0);
     }
-    return CRect(0, 0, m_pView->width(), m_pView->height());
+    return m_pView->GetClientRect();
 }
 
 void CViewInterface::SetCursorShape(CursorShape shape) {
     m_CursorShape = shape;
-    if (!m_pView) {
-        return;
-    }
-    switch (shape) {
-    case CursorShape::SizeWE:
-        m_pView->setCursor(Qt::SizeHorCursor);
-        break;
-    case CursorShape::SizeNS:
-        m_pView->setCursor(Qt::SizeVerCursor);
-        break;
-    default:
-        m_pView->setCursor(Qt::ArrowCursor);
-        break;
+    if (m_pView) {
+        m_pView->SetCursorShape(shape);
     }
 }
 

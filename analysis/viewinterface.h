@@ -7,17 +7,15 @@
 #pragma once
 
 #include "analysis/viewowner.h"
+#include "analysis/viewwindow.h"
 #include "draw/doublebuffercontext.h"
 #include "platform/cstring.h"
 #include "platform/geometry.h"
 #include "platform/wintypes.h"
 
-#include <QPointer>
-
 class CDC;
 class CDrawContext;
 class CDrawObject;
-class CTorvelView;
 class CViewInterface;
 
 class CViewInterface {
@@ -40,7 +38,7 @@ public:
     // IDs wrap to 0 after this.
     static constexpr WORD kIdWrap = 32768;
 
-    enum class CursorShape { Arrow, SizeWE, SizeNS };
+    using CursorShape = ViewCursorShape;
 
     CViewInterface();
     CViewInterface(const CViewInterface&) = delete;
@@ -96,8 +94,9 @@ public:
     int GetIdentifyValue() const { return m_IdentifyValue; }
     void SetIdentifyValue(int value) { m_IdentifyValue = value; }
     // The view that shows this interface (it routes its input here); null detaches.
-    void SetViewWindow(CTorvelView* view);
-    CTorvelView* GetViewWindow() const;
+    // A view shows one interface: one that showed through it before lets go.
+    void SetViewWindow(CViewWindow* view);
+    CViewWindow* GetViewWindow() const;
     void SetOwner(CViewOwner* owner) { m_pOwner = owner; }
     CViewOwner* GetOwner() const { return m_pOwner; }
     CDoubleBufferContext& GetRoot() { return m_Root; }
@@ -154,7 +153,7 @@ protected:
 
     WORD m_ID;
     int m_IdentifyValue = 0;
-    QPointer<CTorvelView> m_pView;
+    CViewWindow* m_pView = nullptr;
     CViewOwner* m_pOwner = nullptr;
     CDoubleBufferContext m_Root;
     CDrawContext* m_pHovered = nullptr;

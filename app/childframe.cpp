@@ -30,8 +30,9 @@ CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> c
             m_core->GetLoggingOutput().Stop();
     };
     m_view->SetCore(m_core.get());
+    // The window's main frame is the core's link to the shell.
+    m_core->SetFrameLink(mainFrame);
     m_core->AttachWindow(this);
-    m_core->SetMainWindow(mainFrame->GetSafeHwnd());
     UpdateTitle();
     // Like the main window, an analysis window never grows past 1920 x 1080.
     setMaximumSize(kMaxClientWidth, kMaxClientHeight);

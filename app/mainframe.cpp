@@ -5,6 +5,7 @@
 #include "app/buttonbar.h"
 #include "app/childframe.h"
 #include "app/splashwnd.h"
+#include "app/torvelview.h"
 #include "device/TorvelAPI.h"
 #include "lib/profilevalues.h"
 #include "lib/stringtable.h"
@@ -167,7 +168,19 @@ void CMainFrame::SetCoreTimer(CAnalysisCore* core, UINT id, UINT ms) {
     SetTimer(static_cast<UINT_PTR>(core->GetId()) | kCoreTimerBit, ms);
 }
 
+CViewWindow* CMainFrame::GetViewWindow(CChildFrame* window) {
+    return window ? window->GetView() : nullptr;
+}
+
 // ---- The scheduler
+
+void CMainFrame::PostScheduleNext(LPARAM coreId) {
+    PostMessage(WM_SCHEDULE_NEXT, 0, coreId);
+}
+
+void CMainFrame::ScheduleNow(LPARAM coreId) {
+    SendMessage(WM_SCHEDULE_NEXT, 0, coreId);
+}
 
 void CMainFrame::resetAndScheduleNext() {
     m_scheduler.SetCurrentId(0);

@@ -7,6 +7,7 @@
 // resume, and saves its rectangle when it is destroyed.
 #pragma once
 
+#include "analysis/framelink.h"
 #include "app/commandlist.h"
 #include "app/scheduler.h"
 #include "platform/cstring.h"
@@ -40,13 +41,14 @@ constexpr unsigned kOutCsv = 1u << 0;
 constexpr unsigned kOutBmp = 1u << 1;
 constexpr unsigned kOutPng = 1u << 2;
 
-class CMainFrame : public QMainWindow, public CWnd {
+class CMainFrame : public QMainWindow, public CWnd, public CFrameLink {
     Q_OBJECT
 public:
     using MessageSink = std::function<void(const CString&)>;
-    // Creates the core of a window kind (1..7); null for a kind not built.
+    // Creates the core of a window kind (1..7), linked to this frame; null for
+    // a kind not built.
     using CoreFactory = std::function<std::unique_ptr<CAnalysisCore>(
-        int kind, CCommandEntry* frameList, CCommandEntry* buttonList)>;
+        int kind, CCommandEntry* frameList, CCommandEntry* buttonList, CFrameLink* link)>;
 
     explicit CMainFrame(MessageSink messageBox);
     ~CMainFrame() override;
@@ -62,7 +64,7 @@ public:
 
     // ---- Commands
     void ExecuteCommand(CCommandEntry* entry, bool macroStep = false);
-    void ExecuteCommandId(int commandId);
+    void ExecuteCommandId(int commandId) override;
     // The state of a menu item or button (1, 0, -1, -2), or kNoState when
     // nothing decides it.
     static constexpr int kNoState = 100;
@@ -86,8 +88,16 @@ public:
     CChildFrame* ActiveChild() const;
     void SetCoreFactory(CoreFactory factory) { m_coreFactory = std::move(factory); }
     void UnregisterCore(CAnalysisCore* core);
-    void SetCoreTimer(CAnalysisCore* core, UINT id, UINT ms);
+    void SetCoreTimer(CAnalysisCore* core, UINT id, UINT ms) override;
     CAnalysisScheduler& Scheduler() { return m_scheduler; }
+
+    // ---- The shell as the cores see it (the rest of CFrameLink is above).
+    HWND GetMainWindow() override { return GetSafeHwnd(); }
+    void PostScheduleNext(LPARAM coreId) override;
+    void ScheduleNow(LPARAM coreId) override;
+    void RefreshCommandStates() override { RefreshButtonBar(); }
+    unsigned GetOutputFlags() override { return OutputFlags(); }
+    CViewWindow* GetViewWindow(CChildFrame* window) override;
 
     // ---- Messages
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -387,11 +387,10 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
     frameName.Format(kListFormats[kind - 1][0], variant);
     buttonName.Format(kListFormats[kind - 1][1], variant);
     std::unique_ptr<CAnalysisCore> core =
-        m_coreFactory(kind, m_commands.ListOf(frameName), m_commands.ListOf(buttonName));
+        m_coreFactory(kind, m_commands.ListOf(frameName), m_commands.ListOf(buttonName), this);
     if (core) {
         core->SetTitle(title);
         core->SetTitleIndex(variant);
-        core->SetMainWindow(GetSafeHwnd());
     }
     return core;
 }

@@ -54,10 +54,38 @@ CTorvelView::CTorvelView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
 }
 
+CTorvelView::~CTorvelView() {
+    if (m_intf) {
+        m_intf->SetViewWindow(nullptr);
+    }
+}
+
 void CTorvelView::SetCore(CAnalysisCore* core) {
     m_core = core;
-    if (!core) {
-        m_intf = nullptr;
+    if (!core && m_intf) {
+        m_intf->SetViewWindow(nullptr);
+    }
+}
+
+void CTorvelView::InvalidateRect(const CRect& rect) {
+    update(rect.left, rect.top, rect.Width(), rect.Height());
+}
+
+CRect CTorvelView::GetClientRect() const {
+    return CRect(0, 0, width(), height());
+}
+
+void CTorvelView::SetCursorShape(ViewCursorShape shape) {
+    switch (shape) {
+    case ViewCursorShape::SizeWE:
+        setCursor(Qt::SizeHorCursor);
+        break;
+    case ViewCursorShape::SizeNS:
+        setCursor(Qt::SizeVerCursor);
+        break;
+    default:
+        setCursor(Qt::ArrowCursor);
+        break;
     }
 }
 

@@ -4,6 +4,7 @@
 // tells the core about the input.
 #pragma once
 
+#include "analysis/viewwindow.h"
 #include "platform/wintypes.h"
 
 #include <QWidget>
@@ -13,16 +14,23 @@ class CViewInterface;
 class QInputEvent;
 class QMouseEvent;
 
-class CTorvelView : public QWidget {
+class CTorvelView : public QWidget, public CViewWindow {
     Q_OBJECT
 public:
     explicit CTorvelView(QWidget* parent = nullptr);
+    ~CTorvelView() override;
     // Null also detaches the view interface: the core is going away.
     void SetCore(CAnalysisCore* core);
     CAnalysisCore* GetCore() const { return m_core; }
+
+    // ---- The window as its view interface sees it.
     // Set by the interface when its core attaches to the window.
-    void SetViewInterface(CViewInterface* intf) { m_intf = intf; }
-    CViewInterface* GetViewInterface() const { return m_intf; }
+    void SetViewInterface(CViewInterface* intf) override { m_intf = intf; }
+    CViewInterface* GetViewInterface() const override { return m_intf; }
+    void Invalidate() override { update(); }
+    void InvalidateRect(const CRect& rect) override;
+    CRect GetClientRect() const override;
+    void SetCursorShape(ViewCursorShape shape) override;
 
     // The key and button flags (MK_ values) of an input event.
     static UINT KeyFlags(const QInputEvent* event);

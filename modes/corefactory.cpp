@@ -3,10 +3,10 @@
 #include "modes/normalanalysis.h"
 
 std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frameList,
-                                                  CCommandEntry* buttonList) {
+                                                  CCommandEntry* buttonList, CFrameLink* link) {
     switch (kind) {
     case 1:
-        return std::make_unique<CNormalAnalysis>(frameList, buttonList);
+        return std::make_unique<CNormalAnalysis>(frameList, buttonList, link);
     default:
         return nullptr; // WLAN, zero span, semi-real-time, real-time, medical and XPD windows
     }

@@ -4,8 +4,10 @@
 #include <memory>
 
 class CAnalysisCore;
+class CFrameLink;
 struct CCommandEntry;
 
-// The core of window kind 1..7, or null for a kind this program does not build.
+// The core of window kind 1..7, linked to the shell, or null for a kind this
+// program does not build.
 std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frameList,
-                                                  CCommandEntry* buttonList);
+                                                  CCommandEntry* buttonList, CFrameLink* link);

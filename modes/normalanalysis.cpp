@@ -1,7 +1,6 @@
 #include "normalanalysis.h"
 
-#include "app/childframe.h"
-
+#include "analysis/framelink.h"
 #include "device/TorvelAPI.h"
 #include "lib/numentry.h"
 #include "lib/settingfile.h"
@@ -45,8 +44,9 @@ constexpr COLORREF kFirstTraceColors[CNormalAnalysis::kTraceStores] = {
     RGB(0, 0, 230), RGB(200, 0, 200), RGB(150, 100, 0)};
 } // namespace
 
-CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList)
-    : CAnalysisCore(frameList, buttonList) {
+CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
+                                 CFrameLink* link)
+    : CAnalysisCore(frameList, buttonList, link) {
     // Each trace is its own data line on the graph, drawn from its own samples
     // (which already hold its max or min hold) with its own pen: the stores are
     // not chained.
@@ -319,7 +319,7 @@ void CNormalAnalysis::UpdateGraph() {
 
 void CNormalAnalysis::AttachWindow(CChildFrame* window) {
     CAnalysisCore::AttachWindow(window);
-    m_graphIntf.SetViewWindow(window ? window->GetView() : nullptr);
+    m_graphIntf.SetViewWindow(window && m_link ? m_link->GetViewWindow(window) : nullptr);
 }
 
 void CNormalAnalysis::GetDrawObjectList(std::list<CDrawObject*>* list) {
@@ -364,15 +364,16 @@ int CNormalAnalysis::StartAnalysis() {
     const int blockStart = static_cast<int>(line.GetStart()) + m_sweepPosition * step;
     const int rejection = std::max(m_rejectionRate, 1);
     const int catcher = std::max(m_catcherRate, 1);
+    const HWND mainWnd = GetMainWindow();
     switch (function) {
     case 1:
-        return NormalSpectrumAnalysis(m_mainWnd, GetTaskTag(), blockStart, m_rbwIndex,
-                                      m_attenuation, rejection);
+        return NormalSpectrumAnalysis(mainWnd, GetTaskTag(), blockStart, m_rbwIndex, m_attenuation,
+                                      rejection);
     case 2:
-        return HighSpeedSpectrumAnalysis(m_mainWnd, GetTaskTag(), blockStart, m_attenuation,
+        return HighSpeedSpectrumAnalysis(mainWnd, GetTaskTag(), blockStart, m_attenuation,
                                          rejection, catcher);
     default:
-        return HighResolutionSpectrumAnalysis(m_mainWnd, GetTaskTag(), blockStart, m_attenuation,
+        return HighResolutionSpectrumAnalysis(mainWnd, GetTaskTag(), blockStart, m_attenuation,
                                               rejection);
     }
 }

@@ -33,7 +33,8 @@ public:
     static constexpr int kTraceStores = 6; // data line and Trace1..Trace5
     static constexpr int kMaxCsvPointsWithoutAsking = 65000;
 
-    CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList);
+    CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
+                    CFrameLink* link = nullptr);
     ~CNormalAnalysis() override;
 
     int GetAnalysisType() override { return 1; }

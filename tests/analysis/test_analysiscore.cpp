@@ -3,6 +3,7 @@
 // TORVEL_CORE section of a setting data file, and drawing with grey scale.
 #include "analysis/analysiscore.h"
 
+#include "analysis/framelink.h"
 #include "app/mainframe.h"
 #include "lib/settingfile.h"
 #include "platform/dc.h"
@@ -80,9 +81,19 @@ int State(CAnalysisCore& core, int action, int p1 = 0) {
     return core.GetCommandState(action, p1, 0, 0, 0, 0);
 }
 
-// A main window stand-in that records WM_SCHEDULE_NEXT.
-class ScheduleSink : public CWnd {
+// A main frame stand-in that records WM_SCHEDULE_NEXT; as the core's link to
+// the shell it sends and posts that message to itself as the main frame does.
+class ScheduleSink : public CWnd, public CFrameLink {
 public:
+    HWND GetMainWindow() override { return GetSafeHwnd(); }
+    void PostScheduleNext(LPARAM coreId) override { PostMessage(WM_SCHEDULE_NEXT, 0, coreId); }
+    void ScheduleNow(LPARAM coreId) override { SendMessage(WM_SCHEDULE_NEXT, 0, coreId); }
+    void RefreshCommandStates() override {}
+    void ExecuteCommandId(int) override {}
+    unsigned GetOutputFlags() override { return 0; }
+    void SetCoreTimer(CAnalysisCore*, UINT, UINT) override {}
+    CViewWindow* GetViewWindow(CChildFrame*) override { return nullptr; }
+
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_SCHEDULE_NEXT) {
             messages.push_back({static_cast<int>(wParam), static_cast<int>(lParam)});
@@ -194,7 +205,7 @@ TEST(AnalysisCoreCommands, RbwIsRefusedWhenTheDeviceGivesZero) {
 TEST(AnalysisCoreCommands, GreyScaleAnalyseFlagAndLoggingTrigger) {
     TestCore core;
     ScheduleSink main;
-    core.SetMainWindow(main.GetSafeHwnd());
+    core.SetFrameLink(&main);
     EXPECT_EQ(Exec(core, 14, 2), kCommandDone);
     EXPECT_EQ(core.GetGreyScaleFlag(), 1);
     EXPECT_EQ(State(core, 14, 2), kStateTicked);
@@ -282,7 +293,7 @@ TEST(AnalysisCoreCommands, UnknownAndModeActionsAreNotHandled) {
 TEST(AnalysisCoreRotation, WindowActionsRunOutsideTheRotation) {
     TestCore core;
     ScheduleSink main;
-    core.SetMainWindow(main.GetSafeHwnd());
+    core.SetFrameLink(&main);
     core.SetAnalyzeFlag(1);
     core.printResult = 7;
     EXPECT_EQ(Exec(core, 7), 7);

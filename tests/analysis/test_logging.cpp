@@ -400,7 +400,7 @@ protected:
         SetProfileFile(dir.file("TORVEL.INI").c_str());
         WriteProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", 7);
         frame = std::make_unique<CMainFrame>([](const CString&) {});
-        core.SetMainWindow(frame->GetSafeHwnd());
+        core.SetFrameLink(frame.get());
         core.GetLoggingOutput().Prompts().message = [this](const CString& text) {
             messages.push_back(text);
         };

@@ -3,6 +3,7 @@
 // normal graph interface with its drawing objects, graph keys and an attached
 // marker and trigger line that the gestures move.
 #include "analysis/graphinterface.h"
+#include "app/torvelview.h"
 #include "draw/cursolcontext.h"
 #include "draw/datalinecontext.h"
 #include "draw/markercontext.h"
@@ -258,6 +259,34 @@ TEST_F(GraphScene, OwnerNotifications) {
     EXPECT_EQ(m_owner.calls[4].flags, 0x25u);
     EXPECT_TRUE(m_intf.OnEraseBkgnd());
     EXPECT_FALSE(m_intf.OnCommand(37000));
+}
+
+TEST(ViewInterfaceWindow, AnInterfaceAndItsViewLetGoOfEachOther) {
+    CViewInterface intf;
+    auto* view = new CTorvelView;
+    view->resize(200, 100);
+    intf.SetViewWindow(view);
+    EXPECT_EQ(view->GetViewInterface(), &intf);
+    EXPECT_EQ(intf.GetClientRect(), CRect(0, 0, 200, 100));
+    // A view that goes away leaves the interface without a view.
+    delete view;
+    EXPECT_EQ(intf.GetViewWindow(), nullptr);
+    intf.Redraw();
+    EXPECT_EQ(intf.GetClientRect(), CRect(0, 0, 0, 0));
+
+    // A view whose core goes away no longer shows the core's interface.
+    CTorvelView window;
+    intf.SetViewWindow(&window);
+    window.SetCore(nullptr);
+    EXPECT_EQ(window.GetViewInterface(), nullptr);
+    EXPECT_EQ(intf.GetViewWindow(), nullptr);
+
+    // A view shows one interface: the one it showed before lets go of it.
+    CViewInterface second;
+    intf.SetViewWindow(&window);
+    second.SetViewWindow(&window);
+    EXPECT_EQ(window.GetViewInterface(), &second);
+    EXPECT_EQ(intf.GetViewWindow(), nullptr);
 }
 
 TEST_F(GraphScene, PeakSearchShowsTheMarkerAndReadoutFlagsReachEveryone) {

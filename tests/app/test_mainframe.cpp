@@ -97,12 +97,12 @@ protected:
     }
     void create() {
         frame = std::make_unique<CMainFrame>([this](const CString& s) { messages.push_back(s); });
-        frame->SetCoreFactory(
-            [this](int kind, CCommandEntry* f, CCommandEntry* b) -> std::unique_ptr<CAnalysisCore> {
-                if (realCores && kind == 1)
-                    return std::make_unique<CNormalAnalysis>(f, b);
-                return std::make_unique<RecordingCore>(f, b);
-            });
+        frame->SetCoreFactory([this](int kind, CCommandEntry* f, CCommandEntry* b,
+                                     CFrameLink* link) -> std::unique_ptr<CAnalysisCore> {
+            if (realCores && kind == 1)
+                return std::make_unique<CNormalAnalysis>(f, b, link);
+            return std::make_unique<RecordingCore>(f, b, link);
+        });
         ASSERT_TRUE(frame->Create(false));
         frame->show();
     }
@@ -170,6 +170,29 @@ TEST_F(MainFrameTest, ARefusedStartTakesTheCoreOutOfTheRotation) {
     PumpEvents();
     EXPECT_EQ(a->starts, 1);
     EXPECT_EQ(frame->CurrentAnalysisId(), 0);
+}
+
+TEST_F(MainFrameTest, ACoreReachesTheSchedulerThroughTheFrame) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    RecordingCore* a = openRecording();
+    ASSERT_TRUE(a);
+    PumpEvents();
+    EXPECT_EQ(frame->CurrentAnalysisId(), 0);
+    // Switching analysis on posts a request that starts the core.
+    EXPECT_EQ(a->ExecuteCommand(16, 0, 0, 0, 0, 0), kCommandDone);
+    ASSERT_TRUE(PumpUntil([&] { return a->starts == 1; }));
+    ASSERT_EQ(frame->CurrentAnalysisId(), a->GetId());
+    // A window action stops the core's task before it runs, and the core
+    // rejoins the rotation afterwards.
+    int idDuringAction = -1;
+    a->RunOutsideRotation([&] {
+        idDuringAction = frame->CurrentAnalysisId();
+        return 0;
+    });
+    EXPECT_EQ(idDuringAction, 0);
+    EXPECT_EQ(a->GetAnalyzeFlag(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return a->starts == 2; }));
 }
 
 TEST_F(MainFrameTest, AMacroThatCallsItselfNestsElevenTimes) {

@@ -1,0 +1,40 @@
+// CFrameLink: what the analysis cores and modes need from the application
+// shell, and all they see of it: the main window that device tasks report to,
+// the scheduler's messages, the command list, the button bar, the output flags,
+// the cores' one-shot timers and the view of an analysis window. The main frame
+// implements it; a core gets it when it is created.
+#pragma once
+
+#include "platform/wintypes.h"
+
+class CAnalysisCore;
+class CChildFrame;
+class CViewWindow;
+
+class CFrameLink {
+public:
+    // The main window: device tasks post their messages to it.
+    virtual HWND GetMainWindow() = 0;
+    // Posts WM_SCHEDULE_NEXT (0, coreId) to the main window: with 0 the next
+    // analysing core is started when the device is free; with a core's id that
+    // core's running task is stopped first.
+    virtual void PostScheduleNext(LPARAM coreId) = 0;
+    // The same, handled before it returns: a core that leaves the rotation has
+    // its running task stopped at once.
+    virtual void ScheduleNow(LPARAM coreId) = 0;
+    // The button bar shows the commands' states again (menus ask when they open).
+    virtual void RefreshCommandStates() = 0;
+    // Executes a command of the command list (35000 + its index) as a menu
+    // choice would.
+    virtual void ExecuteCommandId(int commandId) = 0;
+    // Bit 0 CSV, bit 1 BMP, bit 2 PNG: the outputs the save-data command writes.
+    virtual unsigned GetOutputFlags() = 0;
+    // The core's one-shot main-window timer (the core's id | 0x8000); when it
+    // fires, the cores' OnTimer is offered the low 15 bits until one takes it.
+    virtual void SetCoreTimer(CAnalysisCore* core, UINT id, UINT ms) = 0;
+    // The view of an analysis window, or null.
+    virtual CViewWindow* GetViewWindow(CChildFrame* window) = 0;
+
+protected:
+    ~CFrameLink() = default;
+};
