@@ -206,8 +206,8 @@ public:
     CCommandEntry* GetButtonList() const { return m_buttonList; }
     void SetButtonList(CCommandEntry* list) { m_buttonList = list; }
     // The shell: the main window that device calls report to, the scheduler,
-    // the command list and the output flags. The window that adopts the core
-    // links it to its main frame.
+    // the command list and the output flags. A core gets it at creation; the
+    // window that adopts a core links it to that window's main frame.
     CFrameLink* GetFrameLink() const { return m_link; }
     void SetFrameLink(CFrameLink* link) { m_link = link; }
     HWND GetMainWindow() const;
