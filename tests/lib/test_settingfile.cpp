@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -440,4 +442,14 @@ TEST_F(SettingFileTest, HostileFilesGiveAFailureOrASaneStore) {
 
     // NUL bytes in the header line are not the header.
     EXPECT_EQ(load(std::string(kHeaderLine) + std::string(1, '\0') + "\n[A]\n"), 0);
+
+    // A FIFO and an endless device fail at once; a file far larger than any
+    // window's settings fails without being held in memory; the store stays.
+    ASSERT_EQ(load(std::string(kHeaderLine) + "\n[KEEP]\nk=1\n"), 1);
+    const std::string fifo = dir.file("fifo.spe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(LoadSettingFile(fifo.c_str()), 0);
+    EXPECT_EQ(LoadSettingFile("/dev/zero"), 0);
+    EXPECT_EQ(load(std::string(kHeaderLine) + "\n[BIG]\n" + std::string(80 << 20, 'b')), 0);
+    EXPECT_EQ(value("KEEP", "k"), "1");
 }
