@@ -252,6 +252,14 @@ TEST_F(SettingFileTest, PointsSizesRectsAndTimes) {
     EXPECT_EQ(t2, t);
     EXPECT_EQ(GetSettingFileTime("G", "r", &t2), 0);
     EXPECT_EQ(t2, t);
+    // Six numbers outside the calendar are no time either.
+    for (const char* text : {"2147483647,2147483647,1,0,0,0", "-2147483648,1,1,0,0,0",
+                             "2024,0,1,0,0,0", "2024,1,1,0,0,61"}) {
+        CString bad(text);
+        WriteSettingFileSTRING("G", "bad", bad);
+        EXPECT_EQ(GetSettingFileTime("G", "bad", &t2), 0) << text;
+        EXPECT_EQ(t2, t) << text;
+    }
 }
 
 TEST_F(SettingFileTest, TimeSpansSplitIntoDaysHoursMinutesSeconds) {
