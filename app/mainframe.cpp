@@ -65,7 +65,8 @@ bool CMainFrame::Create(bool showSplash) {
     m_alphaFactor = GetProfileInt("WINDOW", "AlphaFactor", 128);
     WriteProfileInt("WINDOW", "AlphaFactor", m_alphaFactor);
 
-    if (!m_commands.Build(100)) {
+    m_commandListFailed = !m_commands.Build(100);
+    if (m_commandListFailed) {
         m_messageBox(text(3));
         return false;
     }

@@ -56,6 +56,8 @@ public:
     // Builds the button bar and the command list and opens the device link.
     // False when the frame cannot work (string 3 or string 4 was shown).
     bool Create(bool showSplash);
+    // Why the last Create failed: the command list, or else the device link.
+    bool CommandListFailed() const { return m_commandListFailed; }
     // Places the window at the stored WINDOW/RECT (default 100,100,500,500).
     void ApplyStoredRect();
     // Opens the start window for WINDOW/StartMode: the first command entry of
@@ -167,6 +169,7 @@ private:
     bool m_deviceLost = false;
     unsigned m_outFileFlag = 0;
     bool m_showSplash = false;
+    bool m_commandListFailed = false;
     bool m_destroyed = false;
     int m_activations = 0;
 };

@@ -1,5 +1,6 @@
 #include "singleinstance.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -9,11 +10,21 @@
 #include <unistd.h>
 
 namespace {
+// Characters of the name kept in the lock and socket names. A local socket's
+// path must fit in about 100 bytes, so a longer name is cut and a hash of the
+// whole name keeps it distinct.
+constexpr int kKeptNameLength = 48;
+
 // Lock and socket names may not hold path separators; they are per user.
 QString safeName(const QString& name) {
     QString s;
     for (QChar c : name)
         s += c.isLetterOrNumber() || c == '-' || c == '_' ? c : QChar('_');
+    if (s.size() > kKeptNameLength) {
+        const QByteArray hash =
+            QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+        s = s.left(kKeptNameLength) + "-" + QString::fromLatin1(hash);
+    }
     return s + "-" + QString::number(getuid());
 }
 
@@ -35,16 +46,20 @@ CSingleInstance::~CSingleInstance() {
     Release();
 }
 
-bool CSingleInstance::Acquire() {
+CSingleInstance::Result CSingleInstance::Acquire() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
-    m_lock = std::make_unique<QLockFile>(dir + "/" + m_name + ".lock");
+    m_lockPath = dir + "/" + m_name + ".lock";
+    m_lock = std::make_unique<QLockFile>(m_lockPath);
     m_lock->setStaleLockTime(0); // a lock whose process has gone is taken over
     if (!m_lock->tryLock(100)) {
+        const bool held = m_lock->error() == QLockFile::LockFailedError;
         m_lock.reset();
+        if (!held)
+            return Result::Failed;
         askToActivate(m_name);
-        return false;
+        return Result::HeldElsewhere;
     }
     QLocalServer::removeServer(m_name); // a socket left by a crashed instance
     m_server = new QLocalServer(this);
@@ -59,7 +74,7 @@ bool CSingleInstance::Acquire() {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
         }
     });
-    return true;
+    return Result::Acquired;
 }
 
 void CSingleInstance::Release() {

@@ -19,15 +19,22 @@ public:
     explicit CSingleInstance(QString name);
     ~CSingleInstance() override;
 
-    // True when this process now owns the lock. When another instance owns it,
-    // that instance is asked to come to the front and false is returned.
-    bool Acquire();
+    enum class Result {
+        Acquired,      // this process now owns the lock
+        HeldElsewhere, // another instance owns it and was asked to come forward
+        Failed,        // the lock file could not be made (folder, permissions)
+    };
+    // Only a lock that another process holds means another instance.
+    Result Acquire();
+    // The lock file's path (set by Acquire).
+    const QString& LockPath() const { return m_lockPath; }
     void Release();
     // Called (GUI thread) when a later start asks this instance to come forward.
     void SetActivateHandler(std::function<void()> handler) { m_activate = std::move(handler); }
 
 private:
     QString m_name;
+    QString m_lockPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
     std::function<void()> m_activate;

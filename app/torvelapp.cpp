@@ -13,6 +13,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +55,11 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
     // Every profile read and write of the program goes to TORVEL.INI in the
     // current directory.
     SetProfileFile(currentDirectory() + "/TORVEL.INI");
+    // A profile that is there but could not be read: the program runs on the
+    // defaults and says so (the file itself is kept, see SetProfileFile).
+    const CString profileProblem = GetProfileLoadProblem();
+    if (!profileProblem.IsEmpty())
+        std::fprintf(stderr, "Torvel: %s\n", profileProblem.c_str());
 
     CString tableFile = GetProfileString("MAIN_FRAME", "TableFile", "Torvel.txt");
     CString channelFile = GetProfileString("MAIN_FRAME", "ChannelFile", "TorvelList.txt");
@@ -70,17 +76,28 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
 
     const char* lockName = GetTorvelString(1);
     m_instance = std::make_unique<CSingleInstance>(QString::fromUtf8(lockName ? lockName : ""));
-    if (!m_instance->Acquire()) {
+    switch (m_instance->Acquire()) {
+    case CSingleInstance::Result::Acquired:
+        break;
+    case CSingleInstance::Result::HeldElsewhere:
         m_instance.reset();
         m_otherInstance = true;
+        return false;
+    case CSingleInstance::Result::Failed:
+        m_error = "Torvel: cannot create the single-instance lock \"" +
+                  CString(m_instance->LockPath().toUtf8().constData()) + "\"";
+        m_instance.reset();
         return false;
     }
 
     m_mainFrame = std::make_unique<CMainFrame>(MessageBox);
     m_mainFrame->SetCoreFactory(CreateAnalysisCore);
     if (!m_mainFrame->Create(cl.showSplash)) {
+        m_error = m_mainFrame->CommandListFailed()
+                      ? "Torvel: the string table \"" + tableFile +
+                            "\" holds no command list (lines from 100 to END_LIST)"
+                      : CString("Torvel: the analyser could not be opened");
         m_mainFrame.reset();
-        m_error = "Torvel: the analyser could not be opened";
         return false;
     }
     m_instance->SetActivateHandler([this] {
@@ -93,6 +110,8 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
     bool opened = m_mainFrame->OpenStartWindow(startMode);
 
     m_mainFrame->show();
+    if (!profileProblem.IsEmpty())
+        MessageBox(profileProblem);
     if (GetProfileInt("WINDOW", "MAXIMIZE", 0) != 0) {
         if (opened)
             if (QMdiSubWindow* w = m_mainFrame->mdiArea()->activeSubWindow())

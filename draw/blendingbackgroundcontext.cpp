@@ -45,6 +45,13 @@ DWORD CBlendingBackGroundContext::AddBlend(CBlendObject* blend) {
     if (!blend) {
         return 0;
     }
+    // An object already in the list would link the chain into a loop (and an
+    // owned one would be deleted twice).
+    for (const Entry& e : m_BlendList) {
+        if (e.blend == blend) {
+            return blend->GetIDNumber();
+        }
+    }
     if (m_BlendList.size() == m_BlendList.capacity()) {
         m_BlendList.reserve(m_BlendList.size() + kListBlock);
     }
@@ -56,7 +63,7 @@ DWORD CBlendingBackGroundContext::AddBlend(CBlendObject* blend) {
 void CBlendingBackGroundContext::ClearBlendObjects() {
     for (Entry& e : m_BlendList) {
         e.blend->ClearNext();
-        if (e.blend->GetMasterFlag() != 1) {
+        if (e.owned) {
             delete e.blend;
         }
     }
@@ -91,7 +98,17 @@ void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* rese
 
     const COLORREF oldBk = pDC->GetBkColor();
     const COLORREF oldText = pDC->GetTextColor();
-    // Paint the chain; the pieces made by blending are deleted as they are passed.
+    // Paint the chain; the pieces made by blending are deleted as they are
+    // passed. Objects of the list stay, non-master ones included: those belong
+    // to the list until ClearBlendObjects or its destruction.
+    auto inList = [this](const CBlendObject* b) {
+        for (const Entry& e : m_BlendList) {
+            if (e.blend == b) {
+                return true;
+            }
+        }
+        return false;
+    };
     for (CBlendObject* b = first; b;) {
         if (b->GetRedrawFlag()) {
             CRect piece;
@@ -101,7 +118,7 @@ void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* rese
         }
         CBlendObject* next = b->GetNext();
         b->ClearNext();
-        if (b->GetMasterFlag() != 1) {
+        if (b->GetMasterFlag() != 1 && !inList(b)) {
             delete b;
         }
         b = next;

@@ -203,7 +203,10 @@ int CBlendObject::ReadSettingFile(CString section) {
     ok &= GetSettingFileINT(section, "BottomRatio", &m_BottomRatio) ? 1 : 0;
     value = m_BoostFlag;
     ok &= GetSettingFileINT(section, "BoostFlag", &value) ? 1 : 0;
-    m_BoostFlag = static_cast<char>(value);
+    // The boost is the pointer's highlight of the moment (a band under the
+    // mouse). A file saved while a band was highlighted must not bring it back
+    // brightened for good, so the key is read but the highlight starts cleared.
+    m_BoostFlag = 0;
     // New ratios or colour: the owner lays the object out again.
     m_UpdateFlag = 1;
     return ok;

@@ -116,7 +116,7 @@ bool CChannelObject::HasWritableTitle() const {
 const char* CChannelObject::GetDetectModeText() const {
     if (m_DetectMode < 0)
         return nullptr;
-    return GetLibraryString(kDetectModeTextBase + m_DetectMode);
+    return FindLibraryString(kDetectModeTextBase + m_DetectMode);
 }
 
 COLORREF CChannelObject::GetCategoryColor() const {
@@ -193,11 +193,12 @@ int LoadChannelList(const char* path) {
     CStdioFile file;
     if (!file.Open(path, CFile::modeRead | CFile::typeText))
         return 0;
+    // A list file is some tens of kilobytes; reading stops (and fails) past this.
+    file.SetReadLimit(std::int64_t{16} << 20);
     CString line;
     for (int n = 0; n < kChannelCount && file.ReadString(line); ++n)
         g_channels[n].LoadChannel(line, n);
-    file.Close();
-    return 1;
+    return file.HasFailed() ? 0 : 1;
 }
 
 int WriteChannelList(const char* path) {

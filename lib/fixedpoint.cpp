@@ -1,10 +1,14 @@
 // Fixed-point fractions and the power sum of levels.
 //
-// The power sum adds levels as powers without leaving integer arithmetic: for
-// two levels a and b (words of 1/163.84 dB) the sum is
-//   a + 1638.4 * log10(1 + 10^((b - a) / 1638.4)),
-// and the second term depends only on the 16-bit difference, so it comes from a
-// table of 65536 words built once when the library is loaded.
+// The power sum adds the levels (words of 1/163.84 dB) as powers. Each level v
+// becomes the power 10^(v / 1638.4) as the product of two table values, one for
+// its high byte and one for its low byte, the powers are added in double
+// precision, and the total is turned back into a level once:
+//   levels[0] + floor(1638.4 * log10(sum / 10^(levels[0] / 1638.4))).
+// Rounding happens only in that last step, so the result is within one level
+// word of the exact sum for any number of levels. (Adding level by level with a
+// table of truncated words instead loses up to a word per level and stops
+// growing once the sum is about 28 dB above the levels added.)
 #include "lib/fixedpoint.h"
 
 #include <array>
@@ -21,29 +25,33 @@ constexpr double kDbPerUnit = 0.006103515625; // 1/163.84 dB
 // The level returned when there are no levels to add: the "no sample" word.
 constexpr short kNoSample = static_cast<short>(0x8080);
 
-class PowerSumTable {
+// 10^(v / 1638.4) for a level word v = 256 * high + low: high[high byte] x low[low byte].
+class PowerTables {
 public:
-    PowerSumTable() {
-        for (std::uint32_t u = 0; u < m_table.size(); ++u) {
-            const int d = static_cast<std::int16_t>(static_cast<std::uint16_t>(u));
-            const double sum =
-                163.84 * 10.0 * std::log10(1.0 + std::pow(10.0, d * kDbPerUnit / 10.0));
-            m_table[u] = static_cast<short>(std::trunc(sum));
+    PowerTables() {
+        for (int i = 0; i < 256; ++i) {
+            const int high = static_cast<std::int8_t>(static_cast<std::uint8_t>(i));
+            m_high[static_cast<size_t>(i)] = std::pow(10.0, high * 256 * kDbPerUnit / 10.0);
+            m_low[static_cast<size_t>(i)] = std::pow(10.0, i * kDbPerUnit / 10.0);
         }
     }
-    short operator[](std::uint16_t difference) const { return m_table[difference]; }
+    double operator()(short level) const {
+        const auto u = static_cast<std::uint16_t>(level);
+        return m_high[u >> 8] * m_low[u & 0xFF];
+    }
 
 private:
-    std::array<short, 65536> m_table{};
+    std::array<double, 256> m_high{};
+    std::array<double, 256> m_low{};
 };
 
-const PowerSumTable& powerSumTable() {
-    static const PowerSumTable table;
-    return table;
+const PowerTables& powerTables() {
+    static const PowerTables tables;
+    return tables;
 }
 
 // Built while the library loads, so the first power sum costs no more than the rest.
-[[maybe_unused]] const PowerSumTable& g_tableAtLoad = powerSumTable();
+[[maybe_unused]] const PowerTables& g_tablesAtLoad = powerTables();
 
 } // namespace
 
@@ -78,12 +86,23 @@ double Fixed2Float32(int v) {
 short AccumulatePower(short* levels, int count) {
     if (!levels)
         return kNoSample;
-    const PowerSumTable& table = powerSumTable();
-    std::uint16_t acc = static_cast<std::uint16_t>(levels[0]);
-    for (int i = 1; i < count; ++i) {
-        const std::uint16_t v = static_cast<std::uint16_t>(levels[i]);
-        acc = static_cast<std::uint16_t>(
-            acc + static_cast<std::uint16_t>(table[static_cast<std::uint16_t>(v - acc)]));
+    if (count <= 1)
+        return levels[0];
+    const PowerTables& power = powerTables();
+    // Four partial sums, so that the additions do not wait on each other.
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        s0 += power(levels[i]);
+        s1 += power(levels[i + 1]);
+        s2 += power(levels[i + 2]);
+        s3 += power(levels[i + 3]);
     }
-    return static_cast<short>(acc);
+    for (; i < count; ++i)
+        s0 += power(levels[i]);
+    const double sum = (s0 + s1) + (s2 + s3);
+    // The sum is at least the first level's own power, so the rise is >= 0.
+    const double rise = std::floor(1638.4 * std::log10(sum / power(levels[0])));
+    const double level = levels[0] + rise;
+    return static_cast<short>(level > 32767.0 ? 32767.0 : level);
 }

@@ -19,6 +19,9 @@ namespace {
 constexpr std::string_view kHeader = "Torvel Version2 Setting Data File";
 // Lines on disk end CR LF (the file is a text file of the Windows tradition).
 constexpr std::string_view kLineEnd = "\r\n";
+// A setting data file larger than this is refused: it cannot be one window's
+// settings, and reading it would only fill the memory.
+constexpr std::int64_t kMaxFileBytes = std::int64_t{64} << 20;
 // Largest piece handed to one CFile::Write call.
 constexpr size_t kWriteChunk = 1u << 20;
 
@@ -162,6 +165,7 @@ int LoadSettingFile(CString path) {
     CStdioFile file;
     if (!file.Open(path, CFile::modeRead | CFile::typeText))
         return 0;
+    file.SetReadLimit(kMaxFileBytes);
     CString line;
     if (!file.ReadString(line) || std::string_view(line.str()) != kHeader)
         return 0;
@@ -184,6 +188,8 @@ int LoadSettingFile(CString path) {
         else
             current->set(s.substr(0, eq), s.substr(eq + 1));
     }
+    if (file.HasFailed())
+        return 0; // a read error, or far larger than any window's settings
     store().swap(loaded);
     return 1;
 }

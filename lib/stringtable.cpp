@@ -7,6 +7,7 @@
 #include "lib/valuetext.h"
 #include "platform/cfile.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int kEntries = 3000;
 constexpr const char* kNotEntry = "NotEntry";
+// A table file is a few hundred kilobytes; reading stops (and fails) past this.
+constexpr std::int64_t kMaxTableBytes = std::int64_t{16} << 20;
 // Widths and precisions above this in a table format are refused: they would
 // make one formatted text megabytes long.
 constexpr int kMaxFieldWidth = 1024;
@@ -107,12 +110,18 @@ int InitializeTorvelLibDLL(const char* tableFile, int base) {
         t.texts.assign(kEntries, kNotEntry);
         return 0;
     }
+    file.SetReadLimit(kMaxTableBytes);
     std::vector<std::string> texts(kEntries, kNotEntry);
     CString line;
     for (int i = 0; i < kEntries && file.ReadString(line); ++i) {
         const std::string& s = line.str();
         size_t colon = s.find(':');
         texts[i] = colon == std::string::npos ? s : s.substr(colon + 1);
+    }
+    if (file.HasFailed()) {
+        // A read error or a file far larger than a table: not a table file.
+        t.texts.assign(kEntries, kNotEntry);
+        return 0;
     }
     t.texts.swap(texts);
 
@@ -129,11 +138,16 @@ const char* GetTorvelString(int index) {
     return table().texts[static_cast<size_t>(index)].c_str();
 }
 
-const char* GetLibraryString(int n) {
+const char* FindLibraryString(int n) {
     const long long index = static_cast<long long>(table().base) + n;
     if (index < 0 || index >= kEntries)
-        return kNotEntry;
+        return nullptr;
     return GetTorvelString(static_cast<int>(index));
+}
+
+const char* GetLibraryString(int n) {
+    const char* text = FindLibraryString(n);
+    return text ? text : kNotEntry;
 }
 
 const char* CheckedFormat(const char* format, const char* shape, const char* fallback) {

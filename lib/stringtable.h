@@ -12,8 +12,10 @@ int InitializeTorvelLibDLL(const char* tableFile, int base);
 const char* GetTorvelString(int index);
 } // extern "C"
 
-// Library string n (entry base + n).
+// Library string n (entry base + n); "NotEntry" when that lies outside the table.
 const char* GetLibraryString(int n);
+// The same, but null when entry base + n lies outside the table.
+const char* FindLibraryString(int n);
 
 // A printf format from the string table is used only when its conversions are
 // exactly those the caller passes; `shape` lists them in order, one letter per

@@ -214,7 +214,7 @@ CString FormatTime(const CTime& time) {
 
 bool ParseTime(const char* text, CTime* time) {
     int v[6];
-    if (ScanIntList(text, v, 6) != 6)
+    if (ScanIntList(text, v, 6) != 6 || !CTime::IsValidDate(v[0], v[1], v[2], v[3], v[4], v[5]))
         return false;
     *time = CTime(v[0], v[1], v[2], v[3], v[4], v[5], -1);
     return true;

@@ -7,6 +7,40 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// fopen for mode "rb", "r+b", "wb" or "w+b", but only of a regular file (or, to
+// write, a character device such as /dev/null or /dev/full). The descriptor is
+// opened without blocking, so a FIFO without a writer cannot stall the open,
+// and a truncating open truncates only after the check.
+std::FILE* openRegular(const char* path, const char* mode) {
+    const bool plus = mode[1] == '+' || mode[2] == '+';
+    const bool write = plus || mode[0] == 'w';
+    const bool truncate = mode[0] == 'w';
+    int oflags = plus ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+    if (truncate)
+        oflags |= O_CREAT;
+    const int fd = ::open(path, oflags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    const bool known = fstat(fd, &st) == 0;
+    const bool regular = known && S_ISREG(st.st_mode);
+    std::FILE* fp = nullptr;
+    if ((regular || (known && write && S_ISCHR(st.st_mode))) &&
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0 &&
+        !(truncate && regular && ftruncate(fd, 0) != 0))
+        fp = fdopen(fd, mode);
+    if (!fp) {
+        const int error = known && !regular ? EINVAL : errno;
+        ::close(fd);
+        errno = error;
+    }
+    return fp;
+}
+
+} // namespace
+
 CFile::~CFile() {
     if (m_fp)
         Abort();
@@ -19,6 +53,7 @@ BOOL CFile::Open(const char* path, unsigned flags) {
     m_flags = flags;
     m_path = path ? path : "";
     m_tempPath.Empty();
+    m_bytesRead = 0;
     if (m_path.IsEmpty())
         return FALSE;
 
@@ -43,14 +78,16 @@ BOOL CFile::Open(const char* path, unsigned flags) {
         return TRUE;
     }
 
+    // The modes of fopen: "rb", "r+b" (no create), "wb" / "w+b" (create, truncate).
     const char* mode = "rb";
     if (flags & modeReadWrite)
         mode = create && !(flags & modeNoTruncate) ? "w+b" : "r+b";
     else if (flags & modeWrite)
         mode = create && !(flags & modeNoTruncate) ? "wb" : "r+b";
-    m_fp = std::fopen(m_path, mode);
-    if (!m_fp && create && (flags & modeNoTruncate))
-        m_fp = std::fopen(m_path, (flags & modeReadWrite) ? "w+b" : "wb");
+    m_fp = openRegular(m_path, mode);
+    if (!m_fp && create && (flags & modeNoTruncate) && errno == ENOENT)
+        m_fp = openRegular(m_path, (flags & modeReadWrite) ? "w+b" : "wb");
+    m_bytesRead = 0;
     return m_fp ? TRUE : FALSE;
 }
 
@@ -84,10 +121,25 @@ void CFile::Abort() {
     m_tempPath.Empty();
 }
 
+bool CFile::TakeReadBudget(std::int64_t bytes) {
+    if (m_bytesRead + bytes > m_readLimit) {
+        m_failed = true;
+        return false;
+    }
+    m_bytesRead += bytes;
+    return true;
+}
+
 UINT CFile::Read(void* buf, UINT count) {
     if (!m_fp || !buf)
         return 0;
-    return static_cast<UINT>(std::fread(buf, 1, count, m_fp));
+    const std::int64_t room = m_readLimit - m_bytesRead;
+    const UINT wanted = room < count ? static_cast<UINT>(room > 0 ? room : 0) : count;
+    const size_t n = std::fread(buf, 1, wanted, m_fp);
+    m_bytesRead += static_cast<std::int64_t>(n);
+    if (std::ferror(m_fp) || (n == wanted && wanted < count && std::fgetc(m_fp) != EOF))
+        m_failed = true;
+    return static_cast<UINT>(n);
 }
 
 BOOL CFile::Write(const void* buf, UINT count) {
@@ -139,6 +191,8 @@ BOOL CStdioFile::ReadString(std::string& line, int maxLength, bool* truncated) {
     int c = 0;
     bool any = false;
     while ((c = getc_unlocked(fp)) != EOF) {
+        if (!TakeReadBudget(1))
+            return FALSE;
         any = true;
         if (c == '\n')
             break;
@@ -146,6 +200,10 @@ BOOL CStdioFile::ReadString(std::string& line, int maxLength, bool* truncated) {
             line.push_back(static_cast<char>(c));
         else if (truncated)
             *truncated = true;
+    }
+    if (std::ferror(fp)) {
+        markFailed();
+        return FALSE;
     }
     if (!any)
         return FALSE;

@@ -4,6 +4,12 @@
 // and LF. modeSafeReplace writes into a temporary file beside the target and
 // renames it over the target only when Close() finds every write succeeded, so
 // a failed write (full disk, folder gone) leaves the earlier file untouched.
+//
+// Only regular files are opened: a FIFO, a device or a folder given as a file
+// name fails at Open instead of blocking or reading without end. Reading is
+// bounded: past the read limit (or on a read error) reads stop and the file
+// counts as failed, so a reader that checks HasFailed() after its loop tells a
+// complete file from a cut one.
 #pragma once
 
 #include "cstring.h"
@@ -30,6 +36,9 @@ public:
     };
     enum SeekPosition { begin = SEEK_SET, current = SEEK_CUR, end = SEEK_END };
 
+    // Bytes a file may deliver before reads stop; readers of small files lower it.
+    static constexpr std::int64_t kDefaultReadLimit = std::int64_t{256} << 20;
+
     CFile() = default;
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
@@ -53,7 +62,11 @@ public:
     BOOL Flush();
 
     bool IsOpen() const { return m_fp != nullptr; }
+    // A write or read failed, or the read limit was passed.
     bool HasFailed() const { return m_failed; }
+    void SetReadLimit(std::int64_t bytes) { m_readLimit = bytes; }
+    // Counts bytes about to be read against the limit; false (and failed) past it.
+    bool TakeReadBudget(std::int64_t bytes);
     const CString& GetFilePath() const { return m_path; }
     std::FILE* Stream() const { return m_fp; }
 
@@ -67,6 +80,8 @@ private:
     CString m_tempPath;
     unsigned m_flags = 0;
     bool m_failed = false;
+    std::int64_t m_readLimit = kDefaultReadLimit;
+    std::int64_t m_bytesRead = 0;
 };
 
 class CStdioFile : public CFile {
@@ -78,7 +93,8 @@ public:
     CStdioFile(const char* path, unsigned flags) { Open(path, flags); }
 
     // Reads one line without its line end (LF or CR LF). FALSE at end of file
-    // when nothing was read.
+    // when nothing was read, and at a read error or past the read limit (the
+    // file is then marked failed).
     BOOL ReadString(CString& line) { return ReadString(line.str(), kMaxLine, nullptr); }
     // The same with a bound: at most maxLength bytes of the line are kept, the
     // rest is skipped, and *truncated (when given) tells whether that happened.

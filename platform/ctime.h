@@ -35,8 +35,14 @@ class CTime {
 public:
     CTime() = default;
     explicit CTime(std::time_t t) : m_time(t) {}
-    // Local calendar time; dst -1 lets the system decide daylight saving.
+    // Local calendar time; dst -1 lets the system decide daylight saving. A
+    // date outside IsValidDate gives time 0.
     CTime(int year, int month, int day, int hour, int minute, int second, int dst = -1);
+
+    // Years 1900 to 9999, month 1-12, day 1-31, hour 0-23, minute 0-59, second 0-60.
+    static bool IsValidDate(int year, int month, int day, int hour, int minute, int second);
+    // The latest time the calendar fields are given for: 9999-12-31 23:59:59 UTC.
+    static constexpr std::time_t kLatestTime = 253402300799;
 
     static CTime GetCurrentTime();
 
@@ -51,8 +57,11 @@ public:
     // strftime of the local time.
     CString Format(const char* fmt) const;
 
-    CTime operator+(CTimeSpan s) const { return CTime(m_time + s.GetTotalSeconds()); }
-    CTime operator-(CTimeSpan s) const { return CTime(m_time - s.GetTotalSeconds()); }
+    CTime operator+(CTimeSpan s) const { return CTime(add(m_time, s.GetTotalSeconds())); }
+    CTime operator-(CTimeSpan s) const {
+        const std::int64_t span = s.GetTotalSeconds();
+        return CTime(add(m_time, span == INT64_MIN ? INT64_MAX : -span));
+    }
     CTimeSpan operator-(CTime o) const {
         return CTimeSpan(static_cast<std::int64_t>(m_time) - o.m_time);
     }
@@ -60,6 +69,9 @@ public:
     auto operator<=>(const CTime&) const = default;
 
 private:
+    // a + b, held at the ends of the time range instead of overflowing.
+    static std::time_t add(std::time_t a, std::int64_t b);
+    // The local calendar fields; a time past kLatestTime reads as kLatestTime.
     std::tm local() const;
     std::time_t m_time = 0;
 };

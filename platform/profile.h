@@ -14,8 +14,16 @@
 
 // Points the profile at a file and loads it (a missing file is an empty
 // profile). Pending changes to a previous file are flushed first.
+//
+// A file that is there but cannot be read (no permission, not a regular file,
+// NUL bytes, a read error, larger than any profile) also gives an empty
+// profile, but it is never written over: it is moved to a free name beside it
+// ("TORVEL.INI.unreadable"), or, when that fails, the profile is not written at
+// all while it points there. GetProfileLoadProblem() then says so in one line.
 void SetProfileFile(const char* path);
 CString GetProfileFile();
+// Empty when the last SetProfileFile found the file readable or missing.
+CString GetProfileLoadProblem();
 
 CString GetProfileString(const char* section, const char* key, const char* defaultValue = "");
 // Decimal with optional sign, or hexadecimal after "0x"; text that is not a

@@ -16,6 +16,8 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -332,6 +334,16 @@ TEST(NormalCsv, FewerRowsThanPointsLeaveTheRestEmpty) {
 
 TEST(NormalCsv, HostileFilesFailOrReadSafely) {
     TempDir dir;
+    {
+        // Neither a FIFO without a writer nor an endless device is a CSV file.
+        const std::string fifo = dir.file("fifo.csv");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        TestNormal core;
+        EXPECT_EQ(core.ReadCSVSections(fifo.c_str()), 0);
+        EXPECT_EQ(core.ReadCSVSections("/dev/zero"), 0);
+        CCsvFile f;
+        EXPECT_FALSE(f.Open(fifo.c_str()));
+    }
     auto read = [&](const std::string& text, TestNormal* core) {
         WriteWholeFile(dir.file("h.csv"), text);
         return core->ReadCSVSections(dir.file("h.csv").c_str());

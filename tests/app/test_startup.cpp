@@ -4,6 +4,7 @@
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
 #include "device/TorvelAPI.h"
+#include "lib/stringtable.h"
 #include "platform/cfile.h"
 #include "platform/profile.h"
 #include "testutil.h"
@@ -15,7 +16,10 @@
 
 #include <csignal>
 #include <fstream>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -57,6 +61,17 @@ protected:
     std::string ini() {
         FlushProfile();
         return ReadWholeFile(dir.file("TORVEL.INI"));
+    }
+    // Replaces line `index` of the test's string table with text.
+    void replaceTableLine(int index, const std::string& text) {
+        std::string table;
+        {
+            std::ifstream in(dir.file("Torvel.txt"));
+            std::string line;
+            for (int i = 0; std::getline(in, line); ++i)
+                table += (i == index ? text : line) + "\n";
+        }
+        WriteWholeFile(dir.file("Torvel.txt"), table);
     }
 };
 
@@ -165,4 +180,135 @@ TEST_F(StartupTest, AnUnpluggedDeviceIsReopenedByTheTimerOnceItIsBack) {
     // The rotation runs again without any user action.
     ASSERT_TRUE(PumpUntil([&] { return frame->CurrentAnalysisId() != 0; }));
     unsetenv("TORVEL_SIM_SPEED");
+}
+
+namespace {
+// Runs the program in the test's folder until it ends; its exit code and stderr.
+struct RunResult {
+    int exitCode = -1;
+    QString error;
+};
+RunResult runProgram(const std::string& folder) {
+    QProcess program;
+    program.setWorkingDirectory(QString::fromStdString(folder));
+    // A runtime folder of its own, so that the toolkit has nothing to say.
+    const std::string runtime = folder + "/runtime";
+    mkdir(runtime.c_str(), 0700);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+    program.setProcessEnvironment(env);
+    program.start(TORVEL_BINARY, {"--no-splash"});
+    RunResult r;
+    if (!program.waitForStarted() || !program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished();
+        return r;
+    }
+    r.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    r.error = QString::fromUtf8(program.readAllStandardError());
+    return r;
+}
+} // namespace
+
+TEST_F(StartupTest, NoStringTableOrChannelListEndsTheProgramWithOneLineNamingTheFile) {
+    // Missing, a folder, a FIFO: each kind of unusable file in each place.
+    ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    for (const char* key : {"TableFile", "ChannelFile"}) {
+        for (const char* name : {"missing.txt", "folder", "fifo"}) {
+            WriteWholeFile(dir.file("TORVEL.INI"),
+                           std::string("[MAIN_FRAME]\n") + key + "=" + name + "\n");
+            const RunResult r = runProgram(dir.path());
+            EXPECT_NE(r.exitCode, 0) << key << " " << name;
+            EXPECT_EQ(r.error.count('\n'), 1) << r.error.toStdString();
+            EXPECT_TRUE(r.error.contains(QString("\"") + name + "\"")) << r.error.toStdString();
+            EXPECT_TRUE(
+                r.error.contains(std::string(key) == "TableFile" ? "string table" : "channel list"))
+                << r.error.toStdString();
+        }
+    }
+}
+
+TEST_F(StartupTest, AnEmptyCommandListOrNoDeviceShowsItsStringAndSaysWhy) {
+    // The command list starts at line 100; here it ends at once.
+    std::string firstCommand;
+    {
+        std::ifstream in(dir.file("Torvel.txt"));
+        for (int i = 0; i <= 100; ++i)
+            std::getline(in, firstCommand);
+    }
+    replaceTableLine(100, "0100:END_LIST");
+    std::vector<std::string> shown;
+    {
+        CTorvelApp app;
+        app.MessageBox = [&](const CString& text) { shown.push_back(text.c_str()); };
+        EXPECT_FALSE(app.InitInstance({"Torvel", "--no-splash"}));
+        EXPECT_FALSE(app.FoundOtherInstance());
+        EXPECT_NE(app.StartupError().Find("command list"), -1) << app.StartupError().c_str();
+        EXPECT_NE(app.StartupError().Find("Torvel.txt"), -1);
+    }
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], GetTorvelString(3));
+
+    // With the command list back, a device that cannot be opened shows string 4.
+    replaceTableLine(100, firstCommand);
+    setenv("TORVEL_SIM_SCENE", dir.file("no-such-scene.ini").c_str(), 1);
+    shown.clear();
+    CTorvelApp app;
+    app.MessageBox = [&](const CString& text) { shown.push_back(text.c_str()); };
+    EXPECT_FALSE(app.InitInstance({"Torvel", "--no-splash"}));
+    EXPECT_NE(app.StartupError().Find("analyser"), -1) << app.StartupError().c_str();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], GetTorvelString(4));
+}
+
+TEST_F(StartupTest, ALongInstanceNameStillTakesTheLock) {
+    // String 1 names the lock; far longer than a file or socket name may be.
+    replaceTableLine(1, "0001:" + lockName + std::string(400, 'L'));
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+    EXPECT_FALSE(app.FoundOtherInstance());
+    // A second start with the same name finds it taken and brings it forward.
+    QProcess second;
+    second.setWorkingDirectory(QString::fromStdString(dir.path()));
+    second.start(TORVEL_BINARY, {"--no-splash"});
+    ASSERT_TRUE(PumpUntil([&] {
+        return second.state() == QProcess::NotRunning && app.MainFrame()->ActivationCount() == 1;
+    })) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(second.exitCode(), 0);
+}
+
+TEST_F(StartupTest, AProfileThatCannotBeReadIsKeptAndTheStartGoesOnWithDefaults) {
+    // A FIFO as TORVEL.INI would block a plain open for ever.
+    ASSERT_EQ(mkfifo(dir.file("TORVEL.INI").c_str(), 0600), 0);
+    std::vector<std::string> shown;
+    {
+        CTorvelApp app;
+        app.MessageBox = [&](const CString& text) { shown.push_back(text.c_str()); };
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        app.ExitInstance();
+    }
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("TORVEL.INI"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find("default settings"), std::string::npos) << shown[0];
+    struct stat st {};
+    ASSERT_EQ(stat(dir.file("TORVEL.INI.unreadable").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(iniValue(ini(), "StartMode"), "1");
+
+    // Settings with a NUL byte in them: kept as they were, beside the new file.
+    const std::string damaged = std::string("[WINDOW]\nStartMode=1\nRECT=1,2,3,4\n\0\n", 35);
+    SetProfileFile(nullptr);
+    unlink(dir.file("TORVEL.INI.unreadable").c_str());
+    WriteWholeFile(dir.file("TORVEL.INI"), damaged);
+    shown.clear();
+    {
+        CTorvelApp app;
+        app.MessageBox = [&](const CString& text) { shown.push_back(text.c_str()); };
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        app.ExitInstance();
+    }
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(ReadWholeFile(dir.file("TORVEL.INI.unreadable")), damaged);
+    EXPECT_EQ(iniValue(ini(), "RECT"), "100,100,500,500");
 }

@@ -321,23 +321,50 @@ TEST_F(BlendingTest, OverlapsAreBlendedWithTheWindowAlphaFactor) {
     EXPECT_EQ(s.At(75, 50), kWhite);
 }
 
-TEST_F(BlendingTest, NonMasterObjectsInTheListBelongToIt) {
-    // Objects the list owns are deleted by ClearBlendObjects or with the list;
-    // the sanitizer run reports a leak or a double delete.
-    CBlendingBackGroundContext bg;
-    auto* loose = new CBlendObject(kRed, CRect(0, 0, 10, 10));
-    loose->SetMasterFlag(0);
-    bg.AddBlend(loose);
-    auto* second = new CBlendObject(kBlue, CRect(0, 0, 10, 10));
-    second->SetMasterFlag(0);
-    bg.AddBlend(second);
-    bg.ClearBlendObjects();
-    CBlendObject master(kRed, CRect(0, 0, 10, 10));
-    bg.AddBlend(&master);
-    auto* kept = new CBlendObject(kBlue, CRect(0, 0, 10, 10));
-    kept->SetMasterFlag(0);
-    bg.AddBlend(kept);
-    SUCCEED();
+// A blend object that counts its own destruction.
+class CountedBlend : public CBlendObject {
+public:
+    CountedBlend(COLORREF color, double left, double right, int* deleted)
+        : CBlendObject(color, CRect(0, 0, 0, 0), left, 0.0, right, 1.0), m_deleted(deleted) {}
+    ~CountedBlend() override { ++*m_deleted; }
+
+private:
+    int* m_deleted;
+};
+
+TEST_F(BlendingTest, NonMasterObjectsOfTheListSurviveEveryDrawUntilCleared) {
+    Surface s(200, 100);
+    auto white = MakeDrawObject(kWhite, kBlack, kBlack);
+    int deleted = 0;
+    {
+        CBlendingBackGroundContext bg;
+        bg.SetRect(CRect(0, 0, 199, 99));
+        bg.SetDrawObject(white.get());
+        CBlendObject master(kRed, CRect(0, 0, 0, 0), 0.0, 0.0, 0.5, 1.0);
+        auto* owned = new CountedBlend(kBlue, 0.25, 0.75, &deleted);
+        owned->SetMasterFlag(0);
+        bg.AddBlend(&master);
+        bg.AddBlend(owned);
+        bg.AddBlend(owned); // added twice: still one entry, deleted once
+        EXPECT_EQ(bg.GetBlendCount(), 2);
+        for (int pass = 0; pass < 3; ++pass) {
+            bg.Render(&s.dc, nullptr, nullptr);
+            EXPECT_EQ(deleted, 0) << pass;
+            EXPECT_EQ(s.At(120, 50), kBlue) << pass;
+            EXPECT_EQ(s.At(75, 50), AlphaBlendFunction(kBlue, kRed, 128)) << pass;
+        }
+        bg.ClearBlendObjects();
+        EXPECT_EQ(deleted, 1);
+
+        // One the list owns at its destruction goes with it.
+        auto* kept = new CountedBlend(kGreen, 0.0, 1.0, &deleted);
+        kept->SetMasterFlag(0);
+        bg.AddBlend(kept);
+        bg.Render(&s.dc, nullptr, nullptr);
+        EXPECT_EQ(s.At(120, 50), kGreen);
+        EXPECT_EQ(deleted, 1);
+    }
+    EXPECT_EQ(deleted, 2);
 }
 
 TEST_F(BlendingTest, FrameContextPlacesItsTitleAndDrawsGridAndTitle) {

@@ -37,101 +37,6 @@ std::vector<int> Xs(const CDataLineContext& line) {
     return std::vector<int>(x, x + line.GetEnvelopeCount());
 }
 
-// The point mapping written out sample by sample, as a reference for the
-// column-wise searches of the trace store: factors p / q with as many fraction
-// bits as fit 16 bits, samples i0 .. i0 + ceil(span / dx), one point per column.
-struct RefFactor {
-    long long f = 0;
-    int shift = 0;
-};
-
-RefFactor Factor(long long p, long long q) {
-    int n = 0;
-    while ((p >> (n + 1)) != 0) {
-        ++n;
-    }
-    long long f = static_cast<long long>(static_cast<double>(p) / static_cast<double>(q) *
-                                         std::ldexp(1.0, 15 - n) * 32768.0);
-    int halvings = 0;
-    while (halvings < 15 && f >= 65536) {
-        f /= 2;
-        ++halvings;
-    }
-    return {f, 30 - n - halvings};
-}
-
-void ReferencePoints(const CDataLineContext& line, const CRect& r, int xa, int xb, double ymax,
-                     double ymin, std::vector<POINT>* points, std::vector<int>* xs) {
-    points->clear();
-    xs->clear();
-    const long long x0 = line.GetStart(), dx = line.GetStep(), n = line.GetPoints();
-    const long long lo = std::max<long long>(xa, x0);
-    const long long hi = std::min<long long>(xb, x0 + n * dx);
-    const long long span = hi - lo;
-    if (span <= 0) {
-        return;
-    }
-    const RefFactor fx = Factor(r.right - r.left + 1, span);
-    const RefFactor fy =
-        Factor(r.bottom - r.top + 1, static_cast<long long>((ymax - ymin) * 163.84));
-    const long long top = static_cast<long long>(ymax * 163.84);
-    const long long i0 = (lo - x0 + dx - 1) / dx;
-    const long long last = std::min(i0 + (span + dx - 1) / dx, n - 1);
-    const short* d = line.GetData();
-    struct Column {
-        long long px = -1, minPy = 0, maxPy = 0, sum = 0, count = 0, minX = 0, maxX = 0, firstX = 0;
-    } c;
-    auto flush = [&]() {
-        if (c.count == 0) {
-            return;
-        }
-        const LONG px = static_cast<LONG>(c.px);
-        switch (line.GetCompareMode()) {
-        case 0:
-            points->push_back({px, static_cast<LONG>(c.minPy)});
-            xs->push_back(static_cast<int>(c.minX));
-            break;
-        case 1:
-            points->push_back({px, static_cast<LONG>(c.maxPy)});
-            xs->push_back(static_cast<int>(c.maxX));
-            break;
-        case 2:
-            points->push_back(
-                {px, static_cast<LONG>(std::clamp<long long>(c.sum / c.count, r.top, r.bottom))});
-            xs->push_back(static_cast<int>(c.firstX));
-            break;
-        default:
-            points->push_back({px, static_cast<LONG>(c.minPy)});
-            xs->push_back(static_cast<int>(c.minX));
-            if (c.maxPy != c.minPy) {
-                points->push_back({px, static_cast<LONG>(c.maxPy)});
-                xs->push_back(static_cast<int>(c.maxX));
-            }
-        }
-    };
-    for (long long i = i0; i <= last; ++i) {
-        const long long x = x0 + i * dx;
-        const long long px = r.left + (((x - lo) * fx.f) >> fx.shift);
-        const long long py =
-            std::clamp<long long>(r.top + (((top - d[i]) * fy.f) >> fy.shift), r.top, r.bottom);
-        if (px != c.px) {
-            flush();
-            c = Column{px, py, py, 0, 0, x, x, x};
-        }
-        if (py < c.minPy) {
-            c.minPy = py;
-            c.minX = x;
-        }
-        if (py > c.maxPy) {
-            c.maxPy = py;
-            c.maxX = x;
-        }
-        c.sum += py;
-        ++c.count;
-    }
-    flush();
-}
-
 } // namespace
 
 TEST(NormalGraphContext, SetScaleOrdersTheRangesAndPassesThemOn) {
@@ -318,52 +223,79 @@ TEST(DataLineMapping, MoreSamplesThanColumnsGiveOnePointPerColumnByCompareMode) 
     EXPECT_NEAR((column + 1)->y, 180, 1);
 }
 
-TEST(DataLineMapping, EveryCompareModeMatchesTheSampleBySampleMapping) {
-    std::mt19937 random(777);
-    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+TEST(DataLineMapping, KnownPixelPositionsOfTheFixedPointMapping) {
+    // 10 samples 100 apart on 100 columns: the x factor 100/1000 is 52428 >> 19,
+    // just under 1/10, so sample k lands on column 10k - 1 (k > 0), not 10k.
+    // 100 rows for 100 dB: the y factor is 51200 >> 23 (exactly 100/16384).
     CDataLineContext line;
-    std::vector<POINT> expected;
-    std::vector<int> expectedX;
-    for (int round = 0; round < 300; ++round) {
-        const DWORD n = static_cast<DWORD>(pick(1, 40000));
-        const DWORD step = static_cast<DWORD>(pick(1, 50));
-        const DWORD start = static_cast<DWORD>(pick(0, 100000));
-        ASSERT_EQ(line.Configure(start, step, n), 1);
-        // Levels in runs, with plateaus, values above and below the window,
-        // and the extremes of the word.
-        short level = 0;
-        for (DWORD i = 0; i < n; ++i) {
-            if (pick(0, 20) == 0) {
-                level = static_cast<short>(pick(-32768, 32767));
-            } else if (pick(0, 3) == 0) {
-                level = static_cast<short>(std::clamp(level + pick(-400, 400), -32768, 32767));
-            }
-            line.SetWord(i, level);
-        }
-        const int width = pick(1, 1500);
-        const int height = pick(1, 800);
-        const CRect r(pick(-50, 50), pick(-50, 50), 0, 0);
-        const CRect rect(r.left, r.top, r.left + width - 1, r.top + height - 1);
-        const long long end = start + static_cast<long long>(n) * step;
-        const int xa = static_cast<int>(start) + pick(-2000, static_cast<int>(n * step / 2));
-        const int xb = static_cast<int>(std::min<long long>(end + pick(-2000, 2000), INT_MAX));
-        const double ymax = pick(-150, 200);
-        const double ymin = ymax - pick(1, 200);
-        line.SetCompareMode(static_cast<BYTE>(round % 4));
-        line.SetRect(rect);
-        line.SetWindow(xa, xb, ymax, ymin);
-        line.MakePoints(nullptr, nullptr);
-        ReferencePoints(line, rect, xa, xb, ymax, ymin, &expected, &expectedX);
-        if (expected.size() > 2000 * (round % 4 == 3 ? 2u : 1u)) {
-            continue; // wider than the envelope: cut by the store
-        }
-        ASSERT_EQ(static_cast<size_t>(line.GetEnvelopeCount()), expected.size()) << round;
-        const std::vector<POINT> got = Points(line);
-        const std::vector<int> gotX = Xs(line);
-        for (size_t k = 0; k < expected.size(); ++k) {
-            ASSERT_EQ(got[k].x, expected[k].x) << round << " point " << k;
-            ASSERT_EQ(got[k].y, expected[k].y) << round << " point " << k;
-            ASSERT_EQ(gotX[k], expectedX[k]) << round << " point " << k;
+    ASSERT_EQ(line.Configure(1000, 100, 10), 1);
+    const short words[10] = {0, -1638, -4096, -8192, -16384, 20000, -32768, -8192, 0, -4096};
+    for (DWORD i = 0; i < 10; ++i)
+        line.SetWord(i, words[i]);
+    line.SetRect(CRect(0, 0, 99, 99));
+    line.SetWindow(1000, 2000, 0.0, -100.0);
+    SIZE factors{0, 0};
+    line.MakePoints(&factors, nullptr);
+    EXPECT_EQ(factors.cx, 52428);
+    EXPECT_EQ(factors.cy, 51200);
+    const std::vector<POINT> expected = {{0, 0},  {9, 9},   {19, 25}, {29, 50}, {39, 99},
+                                         {49, 0}, {59, 99}, {69, 50}, {79, 0},  {89, 25}};
+    std::vector<POINT> p = Points(line);
+    ASSERT_EQ(p.size(), expected.size());
+    for (size_t k = 0; k < p.size(); ++k) {
+        EXPECT_EQ(p[k].x, expected[k].x) << k;
+        EXPECT_EQ(p[k].y, expected[k].y) << k;
+        EXPECT_EQ(Xs(line)[k], 1000 + 100 * static_cast<int>(k)) << k;
+    }
+
+    // A window starting between samples: the first sample mapped is the first
+    // one at or after it (1100), measured from the window's start (1050).
+    line.SetRect(CRect(0, 0, 89, 99));
+    line.SetWindow(1050, 1950, 0.0, -100.0);
+    line.MakePoints(&factors, nullptr);
+    p = Points(line);
+    ASSERT_EQ(p.size(), 9u);
+    for (size_t k = 0; k < p.size(); ++k) {
+        EXPECT_EQ(p[k].x, 4 + 10 * static_cast<int>(k)) << k;
+        EXPECT_EQ(Xs(line)[k], 1100 + 100 * static_cast<int>(k)) << k;
+    }
+}
+
+TEST(DataLineMapping, KnownColumnsOfEveryCompareMode) {
+    // Eight samples on four columns from (10, 20): x factor 32768 >> 16 puts
+    // two samples on each column; y from row 20, clamped to rows 20..119.
+    CDataLineContext line;
+    ASSERT_EQ(line.Configure(0, 1, 8), 1);
+    // Rows 70, 45 | 29, 20 | 119 (clamped), 70 | 20 (above), 119 (below).
+    const short words[8] = {-8192, -4096, -1638, 0, -16384, -8192, 20000, -32768};
+    for (DWORD i = 0; i < 8; ++i)
+        line.SetWord(i, words[i]);
+    line.SetRect(CRect(10, 20, 13, 119));
+    line.SetWindow(0, 8, 0.0, -100.0);
+    struct Expect {
+        BYTE mode;
+        std::vector<POINT> points;
+        std::vector<int> xs;
+    };
+    const Expect cases[] = {
+        {0, {{10, 45}, {11, 20}, {12, 70}, {13, 20}}, {1, 3, 5, 6}},   // highest level
+        {1, {{10, 70}, {11, 29}, {12, 119}, {13, 119}}, {0, 2, 4, 7}}, // lowest level
+        {2, {{10, 57}, {11, 24}, {12, 94}, {13, 69}}, {0, 2, 4, 6}},   // mean row
+        {3,
+         {{10, 45}, {10, 70}, {11, 20}, {11, 29}, {12, 70}, {12, 119}, {13, 20}, {13, 119}},
+         {1, 0, 3, 2, 5, 4, 6, 7}}, // highest, then lowest
+    };
+    for (const Expect& c : cases) {
+        line.SetCompareMode(c.mode);
+        SIZE factors{0, 0};
+        line.MakePoints(&factors, nullptr);
+        EXPECT_EQ(factors.cx, 32768);
+        const std::vector<POINT> p = Points(line);
+        ASSERT_EQ(p.size(), c.points.size()) << int(c.mode);
+        for (size_t k = 0; k < p.size(); ++k) {
+            EXPECT_EQ(p[k].x, c.points[k].x) << int(c.mode) << " point " << k;
+            EXPECT_EQ(p[k].y, c.points[k].y) << int(c.mode) << " point " << k;
+            EXPECT_EQ(Xs(line)[k], c.xs[k]) << int(c.mode) << " point " << k;
         }
     }
 }

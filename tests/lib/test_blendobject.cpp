@@ -175,7 +175,7 @@ TEST(BlendObject, TheClonesBlendTheBoostedColours) {
     FreeClones(&base);
 }
 
-TEST(BlendObject, SettingFileKeysRoundTripAndMissingKeysKeepValues) {
+TEST(BlendObject, SettingFileKeysRoundTripAndTheHighlightDoesNotComeBack) {
     ReleaseSettingFileObject();
     CBlendObject saved(RGB(10, 20, 30), RECT{}, 0.25, 0.125, 0.75, 0.5);
     saved.SetBoostFlag(1);
@@ -188,7 +188,9 @@ TEST(BlendObject, SettingFileKeysRoundTripAndMissingKeysKeepValues) {
 
     CBlendObject loaded;
     EXPECT_EQ(loaded.ReadSettingFile("BAND"), 1);
-    EXPECT_EQ(loaded.GetColor(), RGB(12, 25, 37)); // boosted
+    // Saved while highlighted (boosted), read back plain.
+    EXPECT_EQ(loaded.GetBoostFlag(), 0);
+    EXPECT_EQ(loaded.GetColor(), RGB(10, 20, 30));
     EXPECT_EQ(loaded.GetMasterFlag(), 0);
     EXPECT_EQ(loaded.GetRedrawFlag(), 0);
     EXPECT_EQ(loaded.GetLeftRatio(), 16384);
@@ -204,7 +206,7 @@ TEST(BlendObject, SettingFileKeysRoundTripAndMissingKeysKeepValues) {
     keep.SetBoostFlag(1);
     EXPECT_EQ(keep.ReadSettingFile("MISSING"), 0);
     EXPECT_EQ(keep.GetLeftRatio(), 32768);
-    EXPECT_EQ(keep.GetBoostFlag(), 1);
+    EXPECT_EQ(keep.GetBoostFlag(), 0);
     EXPECT_EQ(keep.GetMasterFlag(), 1);
     EXPECT_EQ(keep.GetRedrawFlag(), 1);
     ReleaseSettingFileObject();

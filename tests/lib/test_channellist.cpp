@@ -240,6 +240,13 @@ TEST_F(ChannelListTest, CopiesAndDetectModeTexts) {
     source.LoadChannel("[0000]:S,1000,200,1,2,3,4,1,55,66", 9);
     source.SetRatio(0.5, 0, 1, 1);
     EXPECT_STREQ(source.GetDetectModeText(), GetLibraryString(61));
+    // With a base that puts the text past the table there is none.
+    const std::string table = std::string(TORVEL_SOURCE_RESOURCES) + "/Torvel.txt";
+    ASSERT_EQ(InitializeTorvelLibDLL(table.c_str(), 2938), 1);
+    EXPECT_STREQ(source.GetDetectModeText(), GetTorvelString(2999)); // 2938 + 60 + mode 1
+    ASSERT_EQ(InitializeTorvelLibDLL(table.c_str(), 2939), 1);
+    EXPECT_EQ(source.GetDetectModeText(), nullptr);
+    ASSERT_EQ(InitializeTorvelLibDLL(table.c_str(), 2500), 1);
 
     CChannelObject target;
     target.LoadChannel("[0000]:T,1,2,3,3,3,3,0,11,22", 1);

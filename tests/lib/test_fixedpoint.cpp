@@ -56,21 +56,44 @@ TEST(PowerSum, TwoEqualLevelsAddThreeDecibels) {
     EXPECT_EQ(AccumulatePower(above, 2), 0);
 }
 
-TEST(PowerSum, StaysWithinTheTruncationOfADoublePrecisionSum) {
+TEST(PowerSum, WithinOneWordOfTheExactSumForAnyCount) {
+    // 1638.4 * log10 of the summed powers, in level words.
+    auto exact = [](const std::vector<short>& levels) {
+        long double power = 0;
+        for (short v : levels)
+            power += std::pow(10.0L, v / 1638.4L);
+        return static_cast<double>(1638.4L * std::log10(power));
+    };
+    auto check = [&](std::vector<short> levels, const char* what) {
+        const double reference = exact(levels);
+        const short sum = AccumulatePower(levels.data(), static_cast<int>(levels.size()));
+        EXPECT_LE(std::abs(sum - reference), 1.0) << what << ": " << sum << " vs " << reference;
+    };
+    // N equal levels add 10 log10 N dB: 30 dB for 1000, 50 dB for 100 000.
+    check(std::vector<short>(1000, static_cast<short>(-100 * 163.84)), "1000 equal");
+    check(std::vector<short>(100000, static_cast<short>(-120 * 163.84)), "100 000 equal");
+    check(std::vector<short>(3, -20000), "3 equal");
+
     std::mt19937 rng(11);
-    for (int count : {2, 3, 10, 100, 2000}) {
-        std::uniform_int_distribution<int> level(-120 * 164, 10 * 164);
+    std::normal_distribution<double> noise(-100.0, 3.0);
+    std::vector<short> samples(10000);
+    for (short& v : samples)
+        v = static_cast<short>(noise(rng) * 163.84);
+    check(samples, "10 000 noise samples");
+    // A carrier among the noise, first and last.
+    samples.front() = static_cast<short>(-30 * 163.84);
+    check(samples, "carrier first");
+    std::swap(samples.front(), samples.back());
+    check(samples, "carrier last");
+
+    std::uniform_int_distribution<int> level(-120 * 164, 10 * 164);
+    for (int count : {2, 3, 5, 10, 100, 2000}) {
         std::vector<short> levels(static_cast<size_t>(count));
-        double power = 0;
-        for (short& v : levels) {
+        for (short& v : levels)
             v = static_cast<short>(level(rng));
-            power += std::pow(10.0, v / 1638.4);
-        }
-        const double reference = 1638.4 * std::log10(power);
-        const short sum = AccumulatePower(levels.data(), count);
-        // Each step truncates by less than one unit, so the sum falls short by
-        // less than count - 1 units and never exceeds the exact value.
-        EXPECT_LE(sum, reference + 1e-3) << count;
-        EXPECT_GT(sum, reference - (count - 1)) << count;
+        check(levels, "uniform");
     }
+    // A sum beyond the largest level word is held there.
+    std::vector<short> loud(4, 32767);
+    EXPECT_EQ(AccumulatePower(loud.data(), 4), 32767);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -250,6 +252,14 @@ TEST_F(SettingFileTest, PointsSizesRectsAndTimes) {
     EXPECT_EQ(t2, t);
     EXPECT_EQ(GetSettingFileTime("G", "r", &t2), 0);
     EXPECT_EQ(t2, t);
+    // Six numbers outside the calendar are no time either.
+    for (const char* text : {"2147483647,2147483647,1,0,0,0", "-2147483648,1,1,0,0,0",
+                             "2024,0,1,0,0,0", "2024,1,1,0,0,61"}) {
+        CString bad(text);
+        WriteSettingFileSTRING("G", "bad", bad);
+        EXPECT_EQ(GetSettingFileTime("G", "bad", &t2), 0) << text;
+        EXPECT_EQ(t2, t) << text;
+    }
 }
 
 TEST_F(SettingFileTest, TimeSpansSplitIntoDaysHoursMinutesSeconds) {
@@ -440,4 +450,14 @@ TEST_F(SettingFileTest, HostileFilesGiveAFailureOrASaneStore) {
 
     // NUL bytes in the header line are not the header.
     EXPECT_EQ(load(std::string(kHeaderLine) + std::string(1, '\0') + "\n[A]\n"), 0);
+
+    // A FIFO and an endless device fail at once; a file far larger than any
+    // window's settings fails without being held in memory; the store stays.
+    ASSERT_EQ(load(std::string(kHeaderLine) + "\n[KEEP]\nk=1\n"), 1);
+    const std::string fifo = dir.file("fifo.spe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(LoadSettingFile(fifo.c_str()), 0);
+    EXPECT_EQ(LoadSettingFile("/dev/zero"), 0);
+    EXPECT_EQ(load(std::string(kHeaderLine) + "\n[BIG]\n" + std::string(80 << 20, 'b')), 0);
+    EXPECT_EQ(value("KEEP", "k"), "1");
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -41,7 +43,7 @@ TEST_F(StringTableTest, EntriesAreTheTextAfterTheFirstColon) {
     EXPECT_EQ(GetTorvelString(-2147483647 - 1), nullptr);
 }
 
-TEST_F(StringTableTest, OnlyTheFirst3000LinesAreReadAndAMissingFileClearsTheTable) {
+TEST_F(StringTableTest, OnlyTheFirst3000LinesAreReadAndWhatIsNoTableFileClearsTheTable) {
     std::string big;
     for (int i = 0; i < 3100; ++i)
         big += std::to_string(i) + ":t" + std::to_string(i) + "\n";
@@ -52,6 +54,20 @@ TEST_F(StringTableTest, OnlyTheFirst3000LinesAreReadAndAMissingFileClearsTheTabl
     EXPECT_STREQ(GetTorvelString(0), "NotEntry");
     EXPECT_STREQ(GetTorvelString(2999), "NotEntry");
     EXPECT_EQ(InitializeTorvelLibDLL(nullptr, 2500), 0);
+
+    // A folder, a FIFO without a writer and an endless device are no table:
+    // each fails at once and leaves every entry "NotEntry".
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir.path(), fifo, std::string("/dev/zero")}) {
+        ASSERT_EQ(init(big), 1);
+        EXPECT_EQ(InitializeTorvelLibDLL(path.c_str(), 2500), 0) << path;
+        EXPECT_STREQ(GetTorvelString(0), "NotEntry") << path;
+    }
+    // Neither is a file far larger than any table (its first lines are not taken).
+    ASSERT_EQ(init(big), 1);
+    EXPECT_EQ(init("0:first\n" + std::string(20 << 20, 'x')), 0);
+    EXPECT_STREQ(GetTorvelString(0), "NotEntry");
 }
 
 TEST_F(StringTableTest, LibraryStringsAndStylesFollowTheBase) {
