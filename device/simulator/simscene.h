@@ -62,10 +62,10 @@ public:
 
     // Fixes the noise and burst patterns; a random seed is taken when absent.
     std::optional<std::uint64_t> seed;
-    // Noise density at the analyser's input (dBm/Hz); the displayed noise floor
-    // is this plus the resolution filter's noise bandwidth, and attenuation does
-    // not move it.
-    double noiseDensityDbmHz = -150.0;
+    // Noise density at the analyser's input with the attenuator at 0 dB
+    // (dBm/Hz), that of a compact analyser; the displayed noise floor is this
+    // plus the resolution filter's noise bandwidth plus the attenuation.
+    double noiseDensityDbmHz = -140.0;
     // Standard deviation (dB) of the noise from capture to capture.
     double noiseSpreadDb = 1.5;
     std::vector<SimSignal> signals;
