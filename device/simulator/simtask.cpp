@@ -11,6 +11,7 @@
 #include "device/TorvelAPI.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace torvelsim {
 
@@ -48,11 +49,24 @@ private:
     SweepRequest m_sweep;
 };
 
-// Edge trigger on one level: type 1 fires when the level rises above the
+// Power (mW) at the mixer of a level word at the input.
+double MixerMw(double inputDb, int attenuationDb) {
+    return std::pow(10.0, (inputDb - attenuationDb) / 10.0);
+}
+
+// A value of a capture that was not measured (a bin above the highest
+// frequency).
+constexpr double kNotMeasured = -1.0;
+
+// Edge trigger on one power at the mixer: type 1 fires when it rises above the
 // threshold, type 2 when it falls below.
-bool Fires(int type, short previous, short now, int threshold) {
-    if (previous == kNoSampleWord || now == kNoSampleWord)
+bool Fires(int type, double previous, double now, double threshold) {
+    if (previous < 0.0 || now < 0.0)
         return false;
+    // The converter clips above its overload level, so the trigger does too.
+    const double overload = MixerMw(kOverloadLevelDbm, 0);
+    previous = std::min(previous, overload);
+    now = std::min(now, overload);
     if (type == 1)
         return now > threshold && previous <= threshold;
     if (type == 2)
@@ -61,8 +75,9 @@ bool Fires(int type, short previous, short now, int threshold) {
 }
 
 // The part shared by the two triggered captures: a capture of `total` units
-// (samples or blocks) of `unitWords` words each, taken `unitSeconds` apart,
-// with `pre` units before the trigger unit.
+// (samples or blocks) of `unitWords` values each, taken `unitSeconds` apart,
+// with `pre` units before the trigger unit. Units are powers at the mixer
+// until they are kept, so that waiting for a trigger costs little.
 class CCaptureTask : public CSimTask {
 public:
     CCaptureTask(const TaskSetup& setup, int total, int unitWords, double unitSeconds, int pre,
@@ -94,12 +109,12 @@ public:
             ++m_taken;
             piece.endS = kTaskOverheadSeconds + static_cast<double>(m_taken) * m_unitSeconds;
             if (m_triggerType == 0 || m_triggered) {
-                m_out.insert(m_out.end(), m_unit.begin(), m_unit.end());
-            } else if (Armed() && Triggers()) {
+                Append(m_unit.data());
+            } else if (Armed() && Triggers(m_previous.data(), m_unit.data())) {
                 m_triggered = true;
                 Unroll();
                 if (m_pre < m_total)
-                    m_out.insert(m_out.end(), m_unit.begin(), m_unit.end());
+                    Append(m_unit.data());
                 piece.progress.push_back(kProgressTriggered);
             } else {
                 Keep();
@@ -124,15 +139,13 @@ public:
     }
 
 protected:
-    // Measures the unit taken at time t into words.
-    virtual void Measure(double t, short* words) = 0;
-    // True when the unit just measured fires the trigger against the one before.
-    virtual bool Triggers() const = 0;
-    // The task's data from the captured units.
-    virtual std::vector<short> Finish(std::vector<short> units) const { return units; }
-
-    const short* Previous() const { return m_previous.data(); }
-    const short* Current() const { return m_unit.data(); }
+    // Measures the unit taken at time t: powers at the mixer (mW), or
+    // kNotMeasured.
+    virtual void Measure(double t, double* unit) = 0;
+    // True when the unit now fires the trigger against the one before.
+    virtual bool Triggers(const double* previous, const double* now) const = 0;
+    // The task's data from the captured units' words.
+    virtual std::vector<short> Finish(std::vector<short> words) const { return words; }
 
     TaskSetup m_setup;
     CSignalModel m_model;
@@ -143,11 +156,18 @@ private:
     // Armed once the units before the trigger are all there and there is a
     // unit before this one to compare with.
     bool Armed() const { return m_taken > m_pre && m_taken >= 2; }
+    void Append(const double* unit) {
+        for (int i = 0; i < m_unitWords; ++i) {
+            m_out.push_back(unit[i] < 0.0
+                                ? kNoSampleWord
+                                : CSignalModel::InputWord(unit[i], m_setup.attenuationDb));
+        }
+    }
     void Keep() {
         if (m_pre == 0)
             return;
         std::copy(m_unit.begin(), m_unit.end(),
-                  m_ring.begin() + static_cast<std::ptrdiff_t>(m_head * m_unitWords));
+                  m_ring.begin() + static_cast<std::ptrdiff_t>(m_head) * m_unitWords);
         m_head = (m_head + 1) % m_pre;
     }
     // The units before the trigger, oldest first.
@@ -155,8 +175,7 @@ private:
         m_out.reserve(static_cast<std::size_t>(m_total) * static_cast<std::size_t>(m_unitWords));
         for (int i = 0; i < m_pre; ++i) {
             const int at = (m_head + i) % m_pre;
-            const auto from = m_ring.begin() + static_cast<std::ptrdiff_t>(at * m_unitWords);
-            m_out.insert(m_out.end(), from, from + m_unitWords);
+            Append(m_ring.data() + static_cast<std::ptrdiff_t>(at) * m_unitWords);
         }
         m_ring.clear();
         m_ring.shrink_to_fit();
@@ -173,10 +192,10 @@ private:
     bool m_triggered = false;
     bool m_waitReported = false;
     double m_nextWaitReportS = 0.0;
-    std::vector<short> m_ring;
+    std::vector<double> m_ring;
     int m_head = 0;
-    std::vector<short> m_previous;
-    std::vector<short> m_unit;
+    std::vector<double> m_previous;
+    std::vector<double> m_unit;
     std::vector<short> m_out;
 };
 
@@ -195,30 +214,33 @@ public:
         m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
         m_band.path = setup.path;
         m_power.resize(static_cast<std::size_t>(std::max(1, m_band.bins)));
+        // The level is a level word at the input.
+        m_threshold = MixerMw(c.triggerLevel / 163.84, setup.attenuationDb);
     }
 
 protected:
     // The power sum of the bins.
-    void Measure(double t, short* words) override {
+    void Measure(double t, double* unit) override {
         if (m_band.bins <= 0) {
-            words[0] = kNoSampleWord;
+            unit[0] = kNotMeasured;
             return;
         }
         m_model.Band(m_band, t, m_noise, m_power.data());
         double sum = 0.0;
         for (int b = 0; b < m_band.bins; ++b)
             sum += m_power[static_cast<std::size_t>(b)];
-        words[0] = CSignalModel::InputWord(sum, m_band.attenuationDb);
+        unit[0] = sum;
     }
 
-    bool Triggers() const override {
-        return Fires(m_capture.triggerType, Previous()[0], Current()[0], m_capture.triggerLevel);
+    bool Triggers(const double* previous, const double* now) const override {
+        return Fires(m_capture.triggerType, previous[0], now[0], m_threshold);
     }
 
 private:
     ZeroSpanCapture m_capture;
     BandRequest m_band;
     std::vector<double> m_power;
+    double m_threshold = 0.0;
 };
 
 class CRealTimeTask : public CCaptureTask {
@@ -233,27 +255,21 @@ public:
         m_band.attenuationDb = setup.attenuationDb;
         m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
         m_band.path = setup.path;
-        m_power.resize(kBandBins);
-        // The threshold relative to the noise floor the bins show at this attenuation.
-        m_threshold = CSignalModel::LevelWord(m_model.NoiseFloorDbm(m_band.rbwKHz) +
-                                              setup.attenuationDb + c.senseHundredths / 100.0);
+        // The threshold is relative to the noise floor the bins show; at the
+        // mixer that floor does not depend on the attenuation.
+        m_threshold = MixerMw(m_model.NoiseFloorDbm(m_band.rbwKHz) + c.senseHundredths / 100.0, 0);
     }
 
 protected:
-    void Measure(double t, short* words) override {
-        m_model.Band(m_band, t, m_noise, m_power.data());
-        for (int b = 0; b < kBandBins; ++b) {
-            words[b] = b < m_band.bins
-                           ? CSignalModel::InputWord(m_power[static_cast<std::size_t>(b)],
-                                                     m_band.attenuationDb)
-                           : kNoSampleWord;
-        }
+    void Measure(double t, double* unit) override {
+        m_model.Band(m_band, t, m_noise, unit);
+        std::fill(unit + std::max(0, m_band.bins), unit + kBandBins, kNotMeasured);
     }
 
     // Any bin crossing the threshold.
-    bool Triggers() const override {
+    bool Triggers(const double* previous, const double* now) const override {
         for (int b = 0; b < kBandBins; ++b) {
-            if (Fires(m_capture.triggerType, Previous()[b], Current()[b], m_threshold))
+            if (Fires(m_capture.triggerType, previous[b], now[b], m_threshold))
                 return true;
         }
         return false;
@@ -273,8 +289,7 @@ protected:
 private:
     RealTimeCapture m_capture;
     BandRequest m_band;
-    std::vector<double> m_power;
-    int m_threshold = 0;
+    double m_threshold = 0.0;
 };
 
 class CSemiRealTimeTask : public CSimTask {
