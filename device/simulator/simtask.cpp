@@ -247,7 +247,7 @@ class CRealTimeTask : public CCaptureTask {
 public:
     CRealTimeTask(const TaskSetup& setup, const RealTimeCapture& c)
         : CCaptureTask(setup, kRealTimeBlocks, kBandBins, kRealTimeBlockSeconds, c.triggerBlock,
-                       c.triggerType, 250),
+                       c.triggerType, 1250),
           m_capture(c) {
         m_band.startKHz = c.baseKHz;
         m_band.stepKHz = c.stepKHz;
