@@ -204,7 +204,7 @@ TEST_F(SimulatorTasks, RealTimeBlocksAndTheirTriggerPosition) {
     const struct {
         int type;
         int position;
-    } cases[] = {{1, 4}, {1, 200}, {2, 100}, {1, 0}, {1, 255}};
+    } cases[] = {{1, 4}, {2, 100}, {1, 255}};
     for (const auto& c : cases) {
         window.messages.clear();
         ASSERT_EQ(RealTimeAnalysis(h(), 3, 420000, 0, static_cast<BYTE>(c.type), 1000,
