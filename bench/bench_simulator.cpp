@@ -15,13 +15,13 @@ using namespace torvelsim;
 namespace {
 
 void SweepBlock(benchmark::State& state, int kind, int step, int startKHz, int captures,
-                int catcher) {
+                int catcher, int points = 0) {
     const CSimScene scene = CSimScene::Default();
     const CSignalModel model(scene, 1);
     SweepRequest r;
     r.startKHz = startKHz;
     r.stepKHz = step;
-    r.points = SweepBlockPoints(kind, step);
+    r.points = points ? points : SweepBlockPoints(kind, step);
     r.captures = captures;
     r.catcher = catcher;
     r.rbwKHz = RbwBandwidthKHz(step);
@@ -50,7 +50,7 @@ void BM_HighSpeedBlockCatcher(benchmark::State& s) {
 // A semi-real-time slice: 400 points of 250 kHz over the swept tone's band,
 // averaged 5 times (the default rate; 50 ms of signal).
 void BM_SemiRealTimeSlice(benchmark::State& s) {
-    SweepBlock(s, kTorvelKindSemiRealTime, 250, 1000000, 5, 1);
+    SweepBlock(s, kTorvelKindSemiRealTime, 250, 1000000, 5, 1, kSliceBins);
 }
 
 TaskSetup BuiltIn() {

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <utility>
 
 namespace torvelsim {
 
@@ -143,26 +144,68 @@ double CSignalModel::SignalPower(std::size_t i, double fKHz, double rbwKHz, doub
     return PowerMw(i, t, path) * Response(i, d, rbwKHz);
 }
 
-void CSignalModel::Band(const BandRequest& r, double t, CNoiseTable& noise, double* out) const {
+namespace {
+
+// Bins [first, last] of a band from lo with the step that a signal centred on
+// centreKHz reaches.
+std::pair<int, int> Reached(double centreKHz, double reachKHz, double lo, double step, int bins) {
+    const int first = std::max(0, static_cast<int>(std::ceil((centreKHz - reachKHz - lo) / step)));
+    const int last =
+        std::min(bins - 1, static_cast<int>(std::floor((centreKHz + reachKHz - lo) / step)));
+    return {first, last};
+}
+
+} // namespace
+
+CSignalModel::BandPlan CSignalModel::Plan(const BandRequest& r) const {
+    BandPlan plan;
+    for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
+        const SimSignal& s = m_scene.signals[i];
+        if (s.type == SignalType::Sweep) {
+            plan.moving.push_back(i);
+            continue;
+        }
+        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
+        const auto [first, last] = Reached(s.frequencyKHz, reach, r.startKHz, r.stepKHz, r.bins);
+        if (first > last)
+            continue;
+        BandPlan::Reach reached;
+        reached.signal = i;
+        reached.firstBin = first;
+        for (int b = first; b <= last; ++b) {
+            reached.response.push_back(Response(
+                i, r.startKHz + static_cast<double>(r.stepKHz) * b - s.frequencyKHz, r.rbwKHz));
+        }
+        plan.fixed.push_back(std::move(reached));
+    }
+    return plan;
+}
+
+void CSignalModel::Band(const BandRequest& r, const BandPlan& plan, double t, CNoiseTable& noise,
+                        double* out) const {
     if (r.bins <= 0)
         return;
     const double floor = DbToMw(NoiseFloorDbm(r.rbwKHz));
     for (int b = 0; b < r.bins; ++b)
         out[b] = floor * noise.Next();
     const double attenuation = DbToMw(-r.attenuationDb);
+    for (const BandPlan::Reach& reached : plan.fixed) {
+        if (!Now(reached.signal, t).on)
+            continue;
+        const double power = PowerMw(reached.signal, t, r.path) * attenuation;
+        double* bin = out + reached.firstBin;
+        for (double share : reached.response)
+            *bin++ += power * share;
+    }
     const double lo = r.startKHz;
     const double step = r.stepKHz;
-    for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
+    for (std::size_t i : plan.moving) {
         const SimSignal& s = m_scene.signals[i];
-        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
         const SignalNow now = Now(i, t);
         if (!now.on)
             continue;
-        // Only the bins the signal reaches.
-        const int first =
-            std::max(0, static_cast<int>(std::ceil((now.centreKHz - reach - lo) / step)));
-        const int last =
-            std::min(r.bins - 1, static_cast<int>(std::floor((now.centreKHz + reach - lo) / step)));
+        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
+        const auto [first, last] = Reached(now.centreKHz, reach, lo, step, r.bins);
         if (first > last)
             continue;
         const double power = PowerMw(i, t, r.path) * attenuation;

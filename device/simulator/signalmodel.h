@@ -64,9 +64,25 @@ public:
 
     std::vector<short> Sweep(const SweepRequest& request) const;
 
+    // What a band of bins sees of the signals: for each signal that stays where
+    // it is and reaches the band, the bins it reaches and the share of its
+    // power each passes, worked out once for a task; the swept tones are
+    // worked out at every instant.
+    struct BandPlan {
+        struct Reach {
+            std::size_t signal = 0;
+            int firstBin = 0;
+            std::vector<double> response;
+        };
+        std::vector<Reach> fixed;
+        std::vector<std::size_t> moving;
+    };
+    BandPlan Plan(const BandRequest& request) const;
+
     // Power (mW) at the mixer in each bin of the band at time t; out holds
     // request.bins values.
-    void Band(const BandRequest& request, double t, CNoiseTable& noise, double* out) const;
+    void Band(const BandRequest& request, const BandPlan& plan, double t, CNoiseTable& noise,
+              double* out) const;
 
     // Median noise floor in dBm for a resolution bandwidth, at attenuation 0.
     double NoiseFloorDbm(double rbwKHz) const;

@@ -214,6 +214,7 @@ public:
         m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
         m_band.path = setup.path;
         m_power.resize(static_cast<std::size_t>(std::max(1, m_band.bins)));
+        m_plan = m_model.Plan(m_band);
         // The level is a level word at the input.
         m_threshold = MixerMw(c.triggerLevel / 163.84, setup.attenuationDb);
     }
@@ -225,7 +226,7 @@ protected:
             unit[0] = kNotMeasured;
             return;
         }
-        m_model.Band(m_band, t, m_noise, m_power.data());
+        m_model.Band(m_band, m_plan, t, m_noise, m_power.data());
         double sum = 0.0;
         for (int b = 0; b < m_band.bins; ++b)
             sum += m_power[static_cast<std::size_t>(b)];
@@ -239,6 +240,7 @@ protected:
 private:
     ZeroSpanCapture m_capture;
     BandRequest m_band;
+    CSignalModel::BandPlan m_plan;
     std::vector<double> m_power;
     double m_threshold = 0.0;
 };
@@ -255,6 +257,7 @@ public:
         m_band.attenuationDb = setup.attenuationDb;
         m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
         m_band.path = setup.path;
+        m_plan = m_model.Plan(m_band);
         // The threshold is relative to the noise floor the bins show; at the
         // mixer that floor does not depend on the attenuation.
         m_threshold = MixerMw(m_model.NoiseFloorDbm(m_band.rbwKHz) + c.senseHundredths / 100.0, 0);
@@ -262,7 +265,7 @@ public:
 
 protected:
     void Measure(double t, double* unit) override {
-        m_model.Band(m_band, t, m_noise, unit);
+        m_model.Band(m_band, m_plan, t, m_noise, unit);
         std::fill(unit + std::max(0, m_band.bins), unit + kBandBins, kNotMeasured);
     }
 
@@ -289,6 +292,7 @@ protected:
 private:
     RealTimeCapture m_capture;
     BandRequest m_band;
+    CSignalModel::BandPlan m_plan;
     double m_threshold = 0.0;
 };
 
