@@ -1,7 +1,10 @@
-// Cost of measuring one sweep block in the simulator (the work of the task
-// thread at speed 0), for the three sweeps on the built-in scene.
+// Cost of measuring in the simulator (the work of the task thread at speed
+// 0) on the built-in scene: one block of each of the three sweeps, a
+// semi-real-time slice, and the band captures of zero span and real time,
+// whole or while they wait for a trigger.
 #include "device/simulator/devicefacts.h"
 #include "device/simulator/signalmodel.h"
+#include "device/simulator/simtask.h"
 
 #include "device/TorvelAPI.h"
 
@@ -12,13 +15,13 @@ using namespace torvelsim;
 namespace {
 
 void SweepBlock(benchmark::State& state, int kind, int step, int startKHz, int captures,
-                int catcher) {
+                int catcher, int points = 0) {
     const CSimScene scene = CSimScene::Default();
     const CSignalModel model(scene, 1);
     SweepRequest r;
     r.startKHz = startKHz;
     r.stepKHz = step;
-    r.points = SweepBlockPoints(kind, step);
+    r.points = points ? points : SweepBlockPoints(kind, step);
     r.captures = captures;
     r.catcher = catcher;
     r.rbwKHz = RbwBandwidthKHz(step);
@@ -44,8 +47,84 @@ void BM_HighSpeedBlockCatcher(benchmark::State& s) {
     SweepBlock(s, kTorvelKindHighSpeed, 100, 2407000, 1, 16);
 }
 
+// A semi-real-time slice: 400 points of 250 kHz over the swept tone's band,
+// averaged 5 times (the default rate; 50 ms of signal).
+void BM_SemiRealTimeSlice(benchmark::State& s) {
+    SweepBlock(s, kTorvelKindSemiRealTime, 250, 1000000, 5, 1, kSliceBins);
+}
+
+TaskSetup BuiltIn() {
+    TaskSetup setup;
+    setup.scene = std::make_shared<const CSimScene>(CSimScene::Default());
+    setup.sceneSeed = 1;
+    setup.noiseSeed = 2;
+    setup.attenuationDb = 30;
+    setup.maxKHz = MaxFrequencyKHz(kTorvelKindRealTime);
+    return setup;
+}
+
+// Runs a task to its end; returns the device seconds it took.
+double RunTask(CSimTask& task, double beginS) {
+    task.Begin(beginS);
+    while (true) {
+        TaskPiece piece = task.Next();
+        if (piece.done)
+            return piece.endS;
+    }
+}
+
+// A 1 s zero-span capture of one bin (10 000 samples), free run.
+void BM_ZeroSpanCaptureOneSecond(benchmark::State& state) {
+    const TaskSetup setup = BuiltIn();
+    ZeroSpanCapture c;
+    c.baseKHz = 420000;
+    c.stepKHz = 250;
+    c.firstBin = 55;
+    c.lastBin = 55;
+    c.samples = 10000;
+    for (auto _ : state) {
+        auto task = MakeZeroSpanTask(setup, c);
+        benchmark::DoNotOptimize(RunTask(*task, 0.6));
+    }
+    state.SetItemsProcessed(state.iterations() * c.samples);
+}
+
+// A real-time capture about the remote key, immediate (256 blocks).
+void BM_RealTimeCapture(benchmark::State& state) {
+    const TaskSetup setup = BuiltIn();
+    RealTimeCapture c;
+    c.baseKHz = 420000;
+    c.stepKHz = 250;
+    for (auto _ : state) {
+        auto task = MakeRealTimeTask(setup, c);
+        benchmark::DoNotOptimize(RunTask(*task, 0.6));
+    }
+    state.SetItemsProcessed(state.iterations() * kRealTimeBlocks);
+}
+
+// The window's level trigger waiting for the remote key's next pulse: about
+// 0.9 s of device time, 225 000 blocks searched; items are blocks, so the
+// rate says how much faster than real time the search runs.
+void BM_RealTimeTriggerWait(benchmark::State& state) {
+    const TaskSetup setup = BuiltIn();
+    RealTimeCapture c;
+    c.baseKHz = 420000;
+    c.stepKHz = 250;
+    c.triggerType = 1;
+    c.senseHundredths = 1000;
+    c.triggerBlock = 4;
+    double device = 0.0;
+    for (auto _ : state)
+        device += RunTask(*MakeRealTimeTask(setup, c), 0.6);
+    state.SetItemsProcessed(static_cast<std::int64_t>(device / kRealTimeBlockSeconds));
+}
+
 } // namespace
 
+BENCHMARK(BM_SemiRealTimeSlice);
+BENCHMARK(BM_ZeroSpanCaptureOneSecond);
+BENCHMARK(BM_RealTimeCapture);
+BENCHMARK(BM_RealTimeTriggerWait)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NormalBlockWlan);
 BENCHMARK(BM_HighResolutionBlock);
 BENCHMARK(BM_HighSpeedBlockCatcher);

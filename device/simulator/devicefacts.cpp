@@ -24,13 +24,17 @@ struct KindFacts {
 // high-speed sweep. Only the normal sweep is told its RBW index; every other
 // kind measures with the one step it has. The band analyses (zero span, real
 // time) use 250 kHz bins: 104 bins cover a 24 MHz band on the 2 MHz grid with
-// room to spare; semi-real-time slices of 400 points are 20 MHz wide.
+// room to spare; semi-real-time slices of 400 points are 100 MHz wide, the
+// widest band the semi-real-time window shows. A zero-span or real-time block
+// is one FFT of the wide IF (4 us for all its bins); a semi-real-time point
+// dwells 25 us, so that a slice averaged 5 times (the default rejection rate)
+// takes 50 ms.
 constexpr std::array<KindFacts, 6> kKinds = {{
     {kTorvelKindNormal, 1000, 3000000, 10e-6, {0, 10, 20, 50, 100, 200, 0, 0, 0, 0, 0, 0, 0, 0}},
     {kTorvelKindHighSpeed, 1000, 3000000, 2e-6, {0, 0, 0, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0}},
     {kTorvelKindHighResolution, 1000, 3000000, 50e-6, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     {kTorvelKindZeroSpan, 10000, 3000000, 4e-6, {0, 250, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-    {kTorvelKindSemiRealTime, 10000, 3000000, 4e-6, {0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {kTorvelKindSemiRealTime, 10000, 3000000, 25e-6, {0, 250, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     {kTorvelKindRealTime, 10000, 3000000, 4e-6, {0, 250, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
 }};
 

@@ -32,6 +32,32 @@ constexpr int kMaxCatcherRate = 16;
 // Time to retune and hand over one block, whatever its size.
 constexpr double kTaskOverheadSeconds = 0.5e-3;
 
+// The level word of a point that was not measured.
+constexpr short kNoSampleWord = static_cast<short>(0x8080);
+
+// Zero span and real time measure a block of 104 bins from a base frequency;
+// the base lies on the 2 MHz grid below the band, at most one grid step below
+// the kind's lowest frequency.
+constexpr int kBandBins = 104;
+// A zero-span capture takes one sample every 100 us, at most 500 000 of them.
+constexpr double kZeroSpanSampleSeconds = 100e-6;
+constexpr int kMaxZeroSpanSamples = 500000;
+// A real-time capture is 256 blocks, 4 us apart; each block is handed over as
+// 128 words, the 104 bins and then no-sample filler.
+constexpr int kRealTimeBlocks = 256;
+constexpr int kRealTimeBlockWords = 128;
+constexpr double kRealTimeBlockSeconds = 4e-6;
+// A semi-real-time slice is 400 points; the device keeps at most 100 slices
+// that the program has not asked for.
+constexpr int kSliceBins = 400;
+constexpr int kSliceBufferSlices = 100;
+// While a capture waits for its trigger the device reports so every 0.5 s.
+constexpr double kTriggerWaitReportSeconds = 0.5;
+
+// Bits of the intermediate-data message's lParam for the triggered captures.
+constexpr LPARAM kProgressWaitingForTrigger = 0x0800;
+constexpr LPARAM kProgressTriggered = 0x1000;
+
 // True when kind is exactly one of the six analysis-kind bits.
 bool IsSingleKind(int kind);
 

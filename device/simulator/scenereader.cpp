@@ -217,6 +217,8 @@ private:
                 s.type = SignalType::Burst;
             else if (value == "Sweep")
                 s.type = SignalType::Sweep;
+            else if (value == "Pulse")
+                s.type = SignalType::Pulse;
             else
                 ok = false;
         } else if (key == "Frequency") {
@@ -233,6 +235,12 @@ private:
             ok = m_hasStop = ParseDouble(value, 0.0, kMaxFrequencyKHz, s.stopFrequencyKHz);
         } else if (key == "Period") {
             ok = ParseDouble(value, 0.001, kMaxSeconds, s.periodS);
+        } else if (key == "PulseLength") {
+            ok = ParseDouble(value, 0.001, kMaxSeconds * 1000.0, s.pulseMs);
+        } else if (key == "FirstPulse") {
+            ok = ParseDouble(value, 0.0, kMaxSeconds, s.firstPulseS);
+        } else if (key == "CrossPolar") {
+            ok = ParseDouble(value, -60.0, 200.0, s.crossPolarDb);
         } else if (key == "Fade") {
             ok = ParseDouble(value, 0.0, 60.0, s.fadeDb);
         } else if (key == "FadePeriod") {

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <utility>
 
 namespace torvelsim {
 
@@ -52,6 +53,13 @@ double DbToMw(double db) {
 
 } // namespace
 
+CNoiseTable::CNoiseTable(std::uint64_t seed, double spreadDb) : m_state(SplitMix(seed) | 1) {
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> spread(0.0, std::max(1e-9, spreadDb));
+    for (double& f : m_factor)
+        f = DbToMw(spread(rng));
+}
+
 CSignalModel::CSignalModel(const CSimScene& scene, std::uint64_t sceneSeed)
     : m_scene(scene), m_seed(sceneSeed) {}
 
@@ -64,37 +72,146 @@ short CSignalModel::LevelWord(double db) {
     return static_cast<short>(std::lround(clamped * kLevelWordPerDb));
 }
 
-double CSignalModel::SignalPower(std::size_t i, double fKHz, double rbwKHz, double t) const {
-    const SimSignal& s = m_scene.signals[i];
-    double centre = s.frequencyKHz;
-    if (s.type == SignalType::Sweep) {
-        const double phase = t / s.periodS - std::floor(t / s.periodS);
-        centre = s.frequencyKHz + (s.stopFrequencyKHz - s.frequencyKHz) * phase;
-    }
-    if (s.type == SignalType::Burst) {
-        const auto slot = static_cast<std::uint64_t>(std::max(0.0, t * 1000.0 / s.burstMs));
-        if (Hash01(m_seed, i, slot) >= s.duty)
-            return 0.0;
-    }
-    const double reach = kFilterReach * rbwKHz + s.widthKHz / 2.0;
-    const double d = fKHz - centre;
-    if (std::abs(d) > reach)
-        return 0.0;
+short CSignalModel::InputWord(double mixerMw, int attenuationDb) {
+    // The mixer sees the attenuated input and clips at its overload level; the
+    // analyser reports the level at its input, so the attenuation is added back:
+    // signals keep their level and the noise floor rises with the attenuation.
+    const double mixerLevel = 10.0 * std::log10(mixerMw);
+    return LevelWord(std::min(mixerLevel, kOverloadLevelDbm) + attenuationDb);
+}
 
+CSignalModel::SignalNow CSignalModel::Now(std::size_t i, double t) const {
+    const SimSignal& s = m_scene.signals[i];
+    SignalNow now;
+    now.on = true;
+    now.centreKHz = s.frequencyKHz;
+    switch (s.type) {
+    case SignalType::Carrier:
+        break;
+    case SignalType::Sweep: {
+        const double phase = t / s.periodS - std::floor(t / s.periodS);
+        now.centreKHz = s.frequencyKHz + (s.stopFrequencyKHz - s.frequencyKHz) * phase;
+        break;
+    }
+    case SignalType::Burst: {
+        const auto slot = static_cast<std::uint64_t>(std::max(0.0, t * 1000.0 / s.burstMs));
+        now.on = Hash01(m_seed, i, slot) < s.duty;
+        break;
+    }
+    case SignalType::Pulse: {
+        const double since = t - s.firstPulseS;
+        now.on = since >= 0.0 && std::fmod(since, s.periodS) < s.pulseMs / 1000.0;
+        break;
+    }
+    }
+    return now;
+}
+
+double CSignalModel::PowerMw(std::size_t i, double t, int path) const {
+    const SimSignal& s = m_scene.signals[i];
     double level = s.levelDbm;
+    if (path != 0)
+        level -= s.crossPolarDb;
     if (s.fadeDb > 0.0) {
         const double phase0 = 2.0 * std::numbers::pi * Hash01(m_seed, i, ~0ULL);
         level += s.fadeDb * std::sin(2.0 * std::numbers::pi * t / s.fadePeriodS + phase0);
     }
-    const double power = DbToMw(level);
+    return DbToMw(level);
+}
+
+double CSignalModel::Response(std::size_t i, double d, double rbwKHz) const {
+    const SimSignal& s = m_scene.signals[i];
     const double a = FilterA(rbwKHz);
     if (s.widthKHz <= 0.0)
-        return power * std::exp(-a * d * d);
+        return std::exp(-a * d * d);
     const double k = std::sqrt(a);
     const double half = s.widthKHz / 2.0;
     const double passed = std::sqrt(std::numbers::pi) / (2.0 * k) *
                           (std::erf(k * (d + half)) - std::erf(k * (d - half)));
-    return power * passed / s.widthKHz;
+    return passed / s.widthKHz;
+}
+
+double CSignalModel::SignalPower(std::size_t i, double fKHz, double rbwKHz, double t,
+                                 int path) const {
+    const SimSignal& s = m_scene.signals[i];
+    const SignalNow now = Now(i, t);
+    if (!now.on)
+        return 0.0;
+    const double reach = kFilterReach * rbwKHz + s.widthKHz / 2.0;
+    const double d = fKHz - now.centreKHz;
+    if (std::abs(d) > reach)
+        return 0.0;
+    return PowerMw(i, t, path) * Response(i, d, rbwKHz);
+}
+
+namespace {
+
+// Bins [first, last] of a band from lo with the step that a signal centred on
+// centreKHz reaches.
+std::pair<int, int> Reached(double centreKHz, double reachKHz, double lo, double step, int bins) {
+    const int first = std::max(0, static_cast<int>(std::ceil((centreKHz - reachKHz - lo) / step)));
+    const int last =
+        std::min(bins - 1, static_cast<int>(std::floor((centreKHz + reachKHz - lo) / step)));
+    return {first, last};
+}
+
+} // namespace
+
+CSignalModel::BandPlan CSignalModel::Plan(const BandRequest& r) const {
+    BandPlan plan;
+    for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
+        const SimSignal& s = m_scene.signals[i];
+        if (s.type == SignalType::Sweep) {
+            plan.moving.push_back(i);
+            continue;
+        }
+        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
+        const auto [first, last] = Reached(s.frequencyKHz, reach, r.startKHz, r.stepKHz, r.bins);
+        if (first > last)
+            continue;
+        BandPlan::Reach reached;
+        reached.signal = i;
+        reached.firstBin = first;
+        for (int b = first; b <= last; ++b) {
+            reached.response.push_back(Response(
+                i, r.startKHz + static_cast<double>(r.stepKHz) * b - s.frequencyKHz, r.rbwKHz));
+        }
+        plan.fixed.push_back(std::move(reached));
+    }
+    return plan;
+}
+
+void CSignalModel::Band(const BandRequest& r, const BandPlan& plan, double t, CNoiseTable& noise,
+                        double* out) const {
+    if (r.bins <= 0)
+        return;
+    const double floor = DbToMw(NoiseFloorDbm(r.rbwKHz));
+    for (int b = 0; b < r.bins; ++b)
+        out[b] = floor * noise.Next();
+    const double attenuation = DbToMw(-r.attenuationDb);
+    for (const BandPlan::Reach& reached : plan.fixed) {
+        if (!Now(reached.signal, t).on)
+            continue;
+        const double power = PowerMw(reached.signal, t, r.path) * attenuation;
+        double* bin = out + reached.firstBin;
+        for (double share : reached.response)
+            *bin++ += power * share;
+    }
+    const double lo = r.startKHz;
+    const double step = r.stepKHz;
+    for (std::size_t i : plan.moving) {
+        const SimSignal& s = m_scene.signals[i];
+        const SignalNow now = Now(i, t);
+        if (!now.on)
+            continue;
+        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
+        const auto [first, last] = Reached(now.centreKHz, reach, lo, step, r.bins);
+        if (first > last)
+            continue;
+        const double power = PowerMw(i, t, r.path) * attenuation;
+        for (int b = first; b <= last; ++b)
+            out[b] += power * Response(i, lo + step * b - now.centreKHz, r.rbwKHz);
+    }
 }
 
 bool CSignalModel::SignalNear(std::size_t i, double loKHz, double hiKHz, double rbwKHz, double t0,
@@ -163,17 +280,12 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
                     t0 + ((static_cast<double>(i) * captures + k) * catcher + j) * r.pointSeconds;
                 double p = noise * DbToMw(spread(rng));
                 for (std::size_t s : near)
-                    p += SignalPower(s, f, r.rbwKHz, t) * attenuation;
+                    p += SignalPower(s, f, r.rbwKHz, t, r.path) * attenuation;
                 peak = std::max(peak, p);
             }
             sum += peak;
         }
-        // The mixer sees the attenuated input and clips at its overload level; the
-        // analyser reports the level at its input, so the attenuation is added back:
-        // signals keep their level and the noise floor rises with the attenuation.
-        const double mixerLevel = 10.0 * std::log10(sum / captures);
-        words[static_cast<std::size_t>(i)] =
-            LevelWord(std::min(mixerLevel, kOverloadLevelDbm) + r.attenuationDb);
+        words[static_cast<std::size_t>(i)] = InputWord(sum / captures, r.attenuationDb);
     }
     return words;
 }

@@ -1,10 +1,13 @@
 // Renders what the analyser measures: for each point of a sweep block, the
 // noise floor plus every signal of the scene seen through the resolution filter
-// at the moment that point is measured, as level words of 1/163.84 dB.
+// at the moment that point is measured, as level words of 1/163.84 dB; and for
+// the wide-IF kinds (zero span, real time) the power in every bin of a band at
+// one instant.
 #pragma once
 
 #include "simscene.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -21,7 +24,37 @@ struct SweepRequest {
     double rbwKHz = 2.0;         // resolution filter's 3 dB bandwidth
     double timeS = 0.0;          // measurement time of the first point
     double pointSeconds = 10e-6; // one sub-capture of one point
+    int path = 0;                // RF input: 0 = RF1, 1 = RF2
     std::uint64_t noiseSeed = 0;
+};
+
+// A band of bins measured all at once (one FFT of the wide IF).
+struct BandRequest {
+    int startKHz = 0;
+    int stepKHz = 1;
+    int bins = 0;
+    int attenuationDb = 0;
+    double rbwKHz = 2.0;
+    int path = 0;
+};
+
+// The noise's spread from sample to sample for the fast captures: a table of
+// log-normal power factors drawn once from the seed, read in a pseudo-random
+// order.
+class CNoiseTable {
+public:
+    CNoiseTable(std::uint64_t seed, double spreadDb);
+    double Next() {
+        m_state ^= m_state << 13;
+        m_state ^= m_state >> 7;
+        m_state ^= m_state << 17;
+        return m_factor[m_state & (kSize - 1)];
+    }
+
+private:
+    static constexpr std::size_t kSize = 4096;
+    std::array<double, kSize> m_factor{};
+    std::uint64_t m_state;
 };
 
 class CSignalModel {
@@ -31,17 +64,52 @@ public:
 
     std::vector<short> Sweep(const SweepRequest& request) const;
 
-    // Median noise floor in dBm for a resolution bandwidth.
+    // What a band of bins sees of the signals: for each signal that stays where
+    // it is and reaches the band, the bins it reaches and the share of its
+    // power each passes, worked out once for a task; the swept tones are
+    // worked out at every instant.
+    struct BandPlan {
+        struct Reach {
+            std::size_t signal = 0;
+            int firstBin = 0;
+            std::vector<double> response;
+        };
+        std::vector<Reach> fixed;
+        std::vector<std::size_t> moving;
+    };
+    BandPlan Plan(const BandRequest& request) const;
+
+    // Power (mW) at the mixer in each bin of the band at time t; out holds
+    // request.bins values.
+    void Band(const BandRequest& request, const BandPlan& plan, double t, CNoiseTable& noise,
+              double* out) const;
+
+    // Median noise floor in dBm for a resolution bandwidth, at attenuation 0.
     double NoiseFloorDbm(double rbwKHz) const;
+
+    // The level word the analyser reports for a power at the mixer: clipped at
+    // the overload level, the attenuation added back.
+    static short InputWord(double mixerMw, int attenuationDb);
 
     // dB to a level word (1/163.84 dB), rounded and kept above the no-sample
     // word 0x8080.
     static short LevelWord(double db);
 
 private:
+    struct SignalNow {
+        bool on = false;
+        double centreKHz = 0.0;
+    };
+    // Where signal i is at time t and whether it is on.
+    SignalNow Now(std::size_t i, double t) const;
+    // Its power (mW) at the input at time t on the path.
+    double PowerMw(std::size_t i, double t, int path) const;
+    // Share of the signal's power a filter of 3 dB bandwidth rbwKHz passes at
+    // offset d (kHz) from the signal's centre.
+    double Response(std::size_t i, double d, double rbwKHz) const;
     // Power (mW) of signal i at the input, seen through a filter of 3 dB
     // bandwidth rbwKHz centred on fKHz, at time t.
-    double SignalPower(std::size_t i, double fKHz, double rbwKHz, double t) const;
+    double SignalPower(std::size_t i, double fKHz, double rbwKHz, double t, int path) const;
     bool SignalNear(std::size_t i, double loKHz, double hiKHz, double rbwKHz, double t0,
                     double t1) const;
 

@@ -31,6 +31,19 @@ SimSignal Burst(const char* name, double kHz, double dbm, double widthKHz, doubl
     return s;
 }
 
+SimSignal Pulse(const char* name, double kHz, double dbm, double widthKHz, double pulseMs,
+                double periodS) {
+    SimSignal s;
+    s.name = name;
+    s.type = SignalType::Pulse;
+    s.frequencyKHz = kHz;
+    s.levelDbm = dbm;
+    s.widthKHz = widthKHz;
+    s.pulseMs = pulseMs;
+    s.periodS = periodS;
+    return s;
+}
+
 } // namespace
 
 CSimScene CSimScene::Default() {
@@ -51,6 +64,9 @@ CSimScene CSimScene::Default() {
         Carrier("Telemetry 441.125", 441125, -66.0, 8.0, 3.0, 7.0),
         Carrier("Telemetry 444.750", 444750, -75.0, 8.0, 5.0, 3.0),
         Carrier("Telemetry 449.000", 449000, -72.0, 8.0, 3.0, 8.0),
+        // A remote key fob (433.92 MHz ISM): a 5 ms burst once a second, for
+        // the triggered captures of zero span and real time
+        Pulse("Key fob 433.92", 433920, -30.0, 20.0, 5.0, 1.0),
         // Digital TV (5.6 MHz OFDM) and a cellular downlink
         Carrier("DTV 521 MHz", 521143, -40.0, 5600.0),
         Carrier("Downlink 2140 MHz", 2140000, -48.0, 9000.0, 1.0, 13.0),

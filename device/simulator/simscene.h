@@ -14,6 +14,7 @@ enum class SignalType {
     Carrier, // always on; may fade slowly
     Burst,   // on for a share of the time, in bursts (WLAN packets)
     Sweep,   // a tone running from its frequency to its stop frequency, again and again
+    Pulse,   // on for a fixed time once every period (a remote key's burst)
 };
 
 // One signal. Frequencies are kHz; the level is the signal's total power in dBm
@@ -30,9 +31,17 @@ struct SimSignal {
     // burst slot.
     double duty = 0.5;
     double burstMs = 1.0;
-    // Sweep: end of the run and the time one run takes.
+    // Sweep: end of the run and the time one run takes. Pulse: the time from
+    // one pulse to the next.
     double stopFrequencyKHz = 0.0;
     double periodS = 10.0;
+    // Pulse: how long each pulse lasts and when the first one begins
+    // (measurement time, seconds since the scene was loaded).
+    double pulseMs = 5.0;
+    double firstPulseS = 0.5;
+    // How much weaker (dB) the signal arrives on the second RF path: the
+    // isolation between the two paths, negative when it is stronger there.
+    double crossPolarDb = 25.0;
     // Slow level variation: +/- fadeDb over fadePeriodS.
     double fadeDb = 0.0;
     double fadePeriodS = 5.0;
@@ -56,16 +65,17 @@ struct SimFaults {
 class CSimScene {
 public:
     // The built-in scene: broadcast carriers, a reference tone, telemetry
-    // channels near 430 MHz, a digital TV channel, a cellular downlink, three
-    // bursty WLAN channels in 2.4 GHz and a tone sweeping 1.0-1.2 GHz.
+    // channels near 430 MHz, a remote key's pulse at 433.92 MHz, a digital TV
+    // channel, a cellular downlink, three bursty WLAN channels in 2.4 GHz and a
+    // tone sweeping 1.0-1.2 GHz.
     static CSimScene Default();
 
     // Fixes the noise and burst patterns; a random seed is taken when absent.
     std::optional<std::uint64_t> seed;
-    // Noise density at the analyser's input (dBm/Hz); the displayed noise floor
-    // is this plus the resolution filter's noise bandwidth, and attenuation does
-    // not move it.
-    double noiseDensityDbmHz = -150.0;
+    // Noise density at the analyser's input with the attenuator at 0 dB
+    // (dBm/Hz), that of a compact analyser; the displayed noise floor is this
+    // plus the resolution filter's noise bandwidth plus the attenuation.
+    double noiseDensityDbmHz = -140.0;
     // Standard deviation (dB) of the noise from capture to capture.
     double noiseSpreadDb = 1.5;
     std::vector<SimSignal> signals;

@@ -79,7 +79,7 @@ bool CSimulator::LoadScene() {
     m_scenePath = path;
     m_loadedAt = Clock::now();
     m_taskCount = 0;
-    m_measureTime = 0.0;
+    m_worker.ResetClock();
     return true;
 }
 
@@ -112,6 +112,7 @@ int CSimulator::Open(HWND hwnd, UINT messageBase) {
         return 0;
     }
     m_link = Link::Open;
+    m_path = 0;
     m_openedAt = Clock::now();
     m_hwnd = hwnd;
     m_messageBase = messageBase;
@@ -154,10 +155,44 @@ int CSimulator::Refuse(int error) {
     return 0;
 }
 
-int CSimulator::Refuse() {
-    if (!CheckLink())
-        return 0;
-    return Refuse(kTorvelErrorTaskFailed);
+TaskSetup CSimulator::Setup(int kind, int attenuation, std::uint32_t taskNumber) const {
+    TaskSetup setup;
+    setup.scene = m_scene;
+    setup.sceneSeed = m_sceneSeed;
+    setup.noiseSeed = m_sceneSeed ^ (taskNumber * 0x9E3779B97F4A7C15ULL);
+    setup.attenuationDb = EffectiveAttenuation(attenuation);
+    setup.path = m_path;
+    setup.maxKHz = MaxFrequencyKHz(kind);
+    return setup;
+}
+
+int CSimulator::Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task) {
+    const auto now = Clock::now();
+    CTaskWorker::Job job;
+    job.hwnd = m_hwnd;
+    job.messageBase = m_messageBase;
+    job.tag = tag;
+    job.task = std::move(task);
+    job.timeScale = m_timeScale;
+    job.unplugAt = NextUnplug(now);
+    const SimFaults& faults = m_scene->faults;
+    job.fail = Contains(faults.failTasks, taskNumber);
+    if (Contains(faults.shortDataTasks, taskNumber)) {
+        // Half of what one delivery holds when no count is given.
+        job.shortCount = faults.shortDataCount ? *faults.shortDataCount : -1;
+    }
+    // Cleared before the task thread can report: a task failing at once must
+    // leave its code for the GUI thread to read.
+    m_lastError = kTorvelErrorNone;
+    if (!m_worker.Start(std::move(job)))
+        return Refuse(kTorvelErrorTaskFailed);
+    return 1;
+}
+
+bool CSimulator::BandBaseInRange(int kind, int baseKHz) {
+    // The base lies on the 2 MHz grid below the band the program shows, so it
+    // may be up to one grid step below the kind's lowest frequency.
+    return baseKHz >= MinFrequencyKHz(kind) - kSegmentKHz && baseKHz <= MaxFrequencyKHz(kind);
 }
 
 int CSimulator::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int attenuation,
@@ -172,45 +207,125 @@ int CSimulator::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int at
 
     // A block never reaches past the analyser's highest frequency.
     const int points = std::min(SweepBlockPoints(kind, stepKHz), (maxKHz - startKHz) / stepKHz + 1);
-    const int captures = std::clamp(rejectionRate, 1, kMaxRejectionRate);
-    const int catcher =
-        kind == kTorvelKindHighSpeed ? std::clamp(catcherRate, 1, kMaxCatcherRate) : 1;
     const std::uint32_t taskNumber = ++m_taskCount;
+    const TaskSetup setup = Setup(kind, attenuation, taskNumber);
 
     SweepRequest sweep;
     sweep.startKHz = startKHz;
     sweep.stepKHz = stepKHz;
     sweep.points = points;
-    sweep.attenuationDb = EffectiveAttenuation(attenuation);
-    sweep.captures = captures;
-    sweep.catcher = catcher;
+    sweep.attenuationDb = setup.attenuationDb;
+    sweep.captures = std::clamp(rejectionRate, 1, kMaxRejectionRate);
+    sweep.catcher = kind == kTorvelKindHighSpeed ? std::clamp(catcherRate, 1, kMaxCatcherRate) : 1;
     sweep.rbwKHz = RbwBandwidthKHz(stepKHz);
-    sweep.timeS = m_measureTime + kTaskOverheadSeconds;
     sweep.pointSeconds = PointSeconds(kind);
-    sweep.noiseSeed = m_sceneSeed ^ (taskNumber * 0x9E3779B97F4A7C15ULL);
-    const double nominal = kTaskOverheadSeconds +
-                           static_cast<double>(points) * captures * catcher * sweep.pointSeconds;
-    m_measureTime += nominal;
+    sweep.path = setup.path;
+    sweep.noiseSeed = setup.noiseSeed;
+    return Launch(tag, taskNumber, MakeBlockTask(setup, sweep));
+}
 
-    const auto now = Clock::now();
-    CTaskWorker::Job job;
-    job.hwnd = m_hwnd;
-    job.messageBase = m_messageBase;
-    job.tag = tag;
-    job.scene = m_scene;
-    job.sceneSeed = m_sceneSeed;
-    job.sweep = sweep;
-    job.readyAt = now + Seconds(nominal * m_timeScale);
-    job.unplugAt = NextUnplug(now);
-    const SimFaults& faults = m_scene->faults;
-    job.fail = Contains(faults.failTasks, taskNumber);
-    if (Contains(faults.shortDataTasks, taskNumber))
-        job.shortCount = faults.shortDataCount ? *faults.shortDataCount : points / 2;
-    // Cleared before the task thread can report: a task failing at once must
-    // leave its code for the GUI thread to read.
+int CSimulator::StartZeroSpanSpectrum(BYTE tag, int baseKHz, int attenuation) {
+    if (!CheckLink())
+        return 0;
+    if (m_worker.Busy())
+        return Refuse(kTorvelErrorBusy);
+    const int step = FixedStepKHz(kTorvelKindZeroSpan);
+    if (!BandBaseInRange(kTorvelKindZeroSpan, baseKHz))
+        return Refuse(kTorvelErrorBadParameter);
+    const std::uint32_t taskNumber = ++m_taskCount;
+    const TaskSetup setup = Setup(kTorvelKindZeroSpan, attenuation, taskNumber);
+    SweepRequest sweep;
+    sweep.startKHz = baseKHz;
+    sweep.stepKHz = step;
+    sweep.points = kBandBins;
+    sweep.attenuationDb = setup.attenuationDb;
+    sweep.rbwKHz = RbwBandwidthKHz(step);
+    sweep.pointSeconds = PointSeconds(kTorvelKindZeroSpan);
+    sweep.path = setup.path;
+    sweep.noiseSeed = setup.noiseSeed;
+    return Launch(tag, taskNumber, MakeBlockTask(setup, sweep));
+}
+
+int CSimulator::StartZeroSpanCapture(BYTE tag, int baseKHz, int attenuation, int triggerType,
+                                     int triggerLevel, int firstBin, int lastBin, int samples,
+                                     int postTriggerSamples) {
+    if (!CheckLink())
+        return 0;
+    if (m_worker.Busy())
+        return Refuse(kTorvelErrorBusy);
+    if (!BandBaseInRange(kTorvelKindZeroSpan, baseKHz) || triggerType < 0 || triggerType > 2 ||
+        firstBin < 0 || lastBin >= kBandBins || firstBin > lastBin || samples < 1 ||
+        samples > kMaxZeroSpanSamples || postTriggerSamples < 0 || postTriggerSamples > samples)
+        return Refuse(kTorvelErrorBadParameter);
+    const std::uint32_t taskNumber = ++m_taskCount;
+    ZeroSpanCapture capture;
+    capture.baseKHz = baseKHz;
+    capture.stepKHz = FixedStepKHz(kTorvelKindZeroSpan);
+    capture.firstBin = firstBin;
+    capture.lastBin = lastBin;
+    capture.samples = samples;
+    capture.postTriggerSamples = postTriggerSamples;
+    capture.triggerType = triggerType;
+    capture.triggerLevel = triggerLevel;
+    return Launch(tag, taskNumber,
+                  MakeZeroSpanTask(Setup(kTorvelKindZeroSpan, attenuation, taskNumber), capture));
+}
+
+int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int triggerType, int sense,
+                              int triggerPosition) {
+    if (!CheckLink())
+        return 0;
+    if (m_worker.Busy())
+        return Refuse(kTorvelErrorBusy);
+    if (!BandBaseInRange(kTorvelKindRealTime, baseKHz) || triggerType < 0 || triggerType > 2 ||
+        triggerPosition < 0 || triggerPosition >= kRealTimeBlocks)
+        return Refuse(kTorvelErrorBadParameter);
+    const std::uint32_t taskNumber = ++m_taskCount;
+    RealTimeCapture capture;
+    capture.baseKHz = baseKHz;
+    capture.stepKHz = FixedStepKHz(kTorvelKindRealTime);
+    capture.triggerType = triggerType;
+    capture.senseHundredths = sense;
+    capture.triggerBlock = triggerPosition;
+    return Launch(tag, taskNumber,
+                  MakeRealTimeTask(Setup(kTorvelKindRealTime, attenuation, taskNumber), capture));
+}
+
+int CSimulator::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejectionRate) {
+    if (!CheckLink())
+        return 0;
+    if (m_worker.Busy())
+        return Refuse(kTorvelErrorBusy);
+    if (startKHz < MinFrequencyKHz(kTorvelKindSemiRealTime) ||
+        startKHz > MaxFrequencyKHz(kTorvelKindSemiRealTime))
+        return Refuse(kTorvelErrorBadParameter);
+    const std::uint32_t taskNumber = ++m_taskCount;
+    SemiRealTimeSweep sweep;
+    sweep.startKHz = startKHz;
+    sweep.stepKHz = FixedStepKHz(kTorvelKindSemiRealTime);
+    sweep.captures = std::clamp(rejectionRate, 1, kMaxRejectionRate);
+    return Launch(
+        tag, taskNumber,
+        MakeSemiRealTimeTask(Setup(kTorvelKindSemiRealTime, attenuation, taskNumber), sweep));
+}
+
+int CSimulator::RequestSlices(BYTE tag) {
+    if (!CheckLink())
+        return 0;
+    const int error = m_worker.RequestSlices(tag);
+    if (error != kTorvelErrorNone)
+        return Refuse(error);
+    return 1;
+}
+
+int CSimulator::PowerSupply(int port, int enable, int value, int /*reserved*/) {
+    if (!CheckLink())
+        return 0;
+    // One output (port 0); switched off it leaves the switch at RF1.
+    if (port != 0 || enable < 0 || enable > 1 || (enable == 1 && (value < 0 || value > 1)))
+        return Refuse(kTorvelErrorBadParameter);
+    m_path = enable == 1 ? value : 0;
     m_lastError = kTorvelErrorNone;
-    if (!m_worker.Start(std::move(job)))
-        return Refuse(kTorvelErrorTaskFailed);
     return 1;
 }
 

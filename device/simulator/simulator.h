@@ -41,8 +41,21 @@ public:
     // Starts a sweep of one block (kind: normal, high-speed or high-resolution).
     int StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int attenuation,
                    int rejectionRate, int catcherRate);
-    // Refuses a task this device does not offer: link errors first, else task failed.
-    int Refuse();
+    // The 104-bin spectrum block of zero span from baseKHz.
+    int StartZeroSpanSpectrum(BYTE tag, int baseKHz, int attenuation);
+    // A zero-span time capture of the bins firstBin..lastBin.
+    int StartZeroSpanCapture(BYTE tag, int baseKHz, int attenuation, int triggerType,
+                             int triggerLevel, int firstBin, int lastBin, int samples,
+                             int postTriggerSamples);
+    // A real-time capture of 256 blocks from baseKHz.
+    int StartRealTime(BYTE tag, int baseKHz, int attenuation, int triggerType, int sense,
+                      int triggerPosition);
+    // The continuing semi-real-time sweep of 400 points from startKHz.
+    int StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejectionRate);
+    // The program asks the semi-real-time task for its next slices.
+    int RequestSlices(BYTE tag);
+    // The power-supply control output: the RF path switch.
+    int PowerSupply(int port, int enable, int value, int reserved);
 
     int DataCount() const { return m_worker.DataCount(); }
     int CopyData(short* buffer, int count) const { return m_worker.CopyData(buffer, count); }
@@ -57,6 +70,12 @@ private:
     // True when the link is usable; otherwise sets the link error.
     bool CheckLink();
     int Refuse(int error);
+    // What every task of the kind shares.
+    TaskSetup Setup(int kind, int attenuation, std::uint32_t taskNumber) const;
+    // Hands the task to the task thread with the faults of its number.
+    int Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task);
+    // True when a band block from baseKHz lies within the kind's range.
+    static bool BandBaseInRange(int kind, int baseKHz);
 
     std::atomic<int> m_lastError{0};
     CTaskWorker m_worker;
@@ -72,9 +91,8 @@ private:
     std::uint64_t m_sceneSeed = 0;
     Clock::time_point m_loadedAt;
     std::uint32_t m_taskCount = 0;
-    // Device time in seconds: advanced by each task's nominal duration, so the
-    // scene's behaviour over time is the same at every time scale.
-    double m_measureTime = 0.0;
+    // The RF input the next task measures: 0 = RF1, 1 = RF2.
+    int m_path = 0;
 };
 
 } // namespace torvelsim

@@ -1,7 +1,11 @@
 // The task thread. Messages are posted with the lock held and only after the
 // job's generation is checked, so TerminateTorvelTask (which bumps the
 // generation under the same lock) guarantees that a stopped task stays silent.
+// Measuring happens outside the lock in pieces of a few milliseconds at most,
+// so a terminate never waits for a long capture.
 #include "taskworker.h"
+
+#include "devicefacts.h"
 
 #include "device/TorvelAPI.h"
 #include "platform/msgwindow.h"
@@ -11,6 +15,25 @@
 #include <system_error>
 
 namespace torvelsim {
+
+namespace {
+
+// At speed 0 the reports of a capture waiting for its trigger, and the slices
+// of a continuing task whose buffer is full, are still this far apart in wall
+// time, so that a trigger that never comes or a program that stopped asking
+// neither floods the window nor keeps a processor busy.
+constexpr auto kWaitReportGap = std::chrono::milliseconds(10);
+
+// The lParam of a batch of slices: the count above bit 16, the slices dropped
+// since the last batch below (at most 0x7FF).
+constexpr int kMaxDroppedReported = 0x7FF;
+
+CTaskWorker::Clock::duration Seconds(double s) {
+    return std::chrono::duration_cast<CTaskWorker::Clock::duration>(
+        std::chrono::duration<double>(s));
+}
+
+} // namespace
 
 CTaskWorker::CTaskWorker(std::atomic<int>& lastError) : m_lastError(lastError) {}
 
@@ -33,6 +56,12 @@ bool CTaskWorker::Start(Job job) {
             return false;
         }
     }
+    m_continuous = job.task->SliceWords() > 0;
+    m_continuousTag = job.tag;
+    // The first slices are handed over unasked.
+    m_requested = true;
+    m_slices.clear();
+    m_dropped = 0;
     m_pending = std::move(job);
     m_busy = true;
     m_wake.notify_all();
@@ -44,6 +73,8 @@ void CTaskWorker::Terminate() {
     ++m_generation;
     m_pending.reset();
     m_busy = false;
+    m_continuous = false;
+    m_slices.clear();
     m_wake.notify_all();
 }
 
@@ -54,12 +85,30 @@ void CTaskWorker::Stop() {
         ++m_generation;
         m_pending.reset();
         m_busy = false;
+        m_continuous = false;
+        m_slices.clear();
         m_wake.notify_all();
     }
     if (m_thread.joinable())
         m_thread.join();
     std::lock_guard lock(m_mutex);
     m_stop = false;
+}
+
+int CTaskWorker::RequestSlices(BYTE tag) {
+    std::lock_guard lock(m_mutex);
+    if (!m_busy || !m_continuous)
+        return kTorvelErrorTaskFailed;
+    if (tag != m_continuousTag)
+        return kTorvelErrorBadParameter;
+    m_requested = true;
+    m_wake.notify_all();
+    return kTorvelErrorNone;
+}
+
+void CTaskWorker::ResetClock() {
+    std::lock_guard lock(m_mutex);
+    m_clock = 0.0;
 }
 
 int CTaskWorker::DataCount() const {
@@ -76,11 +125,26 @@ int CTaskWorker::CopyData(short* buffer, int count) const {
     return n;
 }
 
+namespace {
+
+// A short-data task delivers its count of words, or half when the count is
+// negative.
+void Cut(const CTaskWorker::Job& job, std::vector<short>& words) {
+    if (!job.shortCount)
+        return;
+    const std::size_t n =
+        *job.shortCount < 0 ? words.size() / 2 : static_cast<std::size_t>(*job.shortCount);
+    if (n < words.size())
+        words.resize(n);
+}
+
+} // namespace
+
 void CTaskWorker::Finish(const Job& job, std::vector<short>& words) {
-    if (job.shortCount && *job.shortCount < static_cast<int>(words.size()))
-        words.resize(static_cast<std::size_t>(std::max(0, *job.shortCount)));
+    Cut(job, words);
     m_data = std::move(words);
     m_busy = false;
+    m_continuous = false;
     PostMessage(job.hwnd, job.messageBase + kTorvelMsgAnalysisDone, job.tag,
                 static_cast<LPARAM>(m_data.size()));
 }
@@ -88,8 +152,56 @@ void CTaskWorker::Finish(const Job& job, std::vector<short>& words) {
 void CTaskWorker::FailTask(const Job& job, int error) {
     m_data.clear();
     m_busy = false;
+    m_continuous = false;
+    m_slices.clear();
     m_lastError = error;
     PostMessage(job.hwnd, job.messageBase + kTorvelMsgDeviceError, job.tag, error);
+}
+
+void CTaskWorker::KeepSlice(std::vector<short>& words) {
+    if (m_slices.size() == kSliceBuffer) {
+        m_slices.pop_front();
+        ++m_dropped;
+    }
+    m_slices.push_back(std::move(words));
+}
+
+void CTaskWorker::DeliverSlices(const Job& job) {
+    if (!m_continuous || !m_requested || m_slices.empty())
+        return;
+    const auto count = static_cast<LPARAM>(m_slices.size());
+    std::vector<short> words;
+    words.reserve(m_slices.size() * m_slices.front().size());
+    for (const std::vector<short>& slice : m_slices)
+        words.insert(words.end(), slice.begin(), slice.end());
+    m_slices.clear();
+    Cut(job, words);
+    m_data = std::move(words);
+    const LPARAM flags = std::min(m_dropped, kMaxDroppedReported);
+    m_dropped = 0;
+    m_requested = false;
+    PostMessage(job.hwnd, job.messageBase + kTorvelMsgAnalysisProgress, job.tag,
+                (count << 16) | flags);
+}
+
+bool CTaskWorker::Pace(const Job& job, std::uint64_t generation, Clock::time_point due,
+                       std::unique_lock<std::mutex>& lock) {
+    while (true) {
+        if (m_stop || generation != m_generation)
+            return false;
+        DeliverSlices(job);
+        const auto now = Clock::now();
+        if (job.unplugAt && now >= *job.unplugAt) {
+            FailTask(job, kTorvelErrorRemoved);
+            return false;
+        }
+        if (now >= due)
+            return true;
+        auto wake = due;
+        if (job.unplugAt && *job.unplugAt < wake)
+            wake = *job.unplugAt;
+        m_wake.wait_until(lock, wake);
+    }
 }
 
 void CTaskWorker::Run() {
@@ -101,32 +213,45 @@ void CTaskWorker::Run() {
         Job job = std::move(*m_pending);
         m_pending.reset();
         const std::uint64_t generation = m_generation;
+        const double begin = m_clock;
+        const auto wallStart = Clock::now();
+        auto lastWaitReport = wallStart - kWaitReportGap;
 
-        // Measuring happens outside the lock: the GUI thread may terminate
-        // meanwhile, which the generation check below notices.
         lock.unlock();
-        std::vector<short> words;
-        if (!job.fail)
-            words = CSignalModel(*job.scene, job.sceneSeed).Sweep(job.sweep);
+        job.task->Begin(begin);
         lock.lock();
-
-        while (!m_stop && generation == m_generation) {
-            const auto now = Clock::now();
-            if (job.unplugAt && now >= *job.unplugAt && *job.unplugAt <= job.readyAt) {
-                FailTask(job, kTorvelErrorRemoved);
+        bool running = true;
+        while (running) {
+            // Measuring happens outside the lock: the GUI thread may terminate
+            // meanwhile, which Pace notices.
+            lock.unlock();
+            TaskPiece piece = job.task->Next();
+            lock.lock();
+            auto due = wallStart + Seconds(piece.endS * job.timeScale);
+            if (piece.waiting)
+                due = std::max(due, lastWaitReport + kWaitReportGap);
+            // Nobody is taking the slices: a slice that will only push out
+            // the oldest is not measured faster than the gap either.
+            if (piece.slice && m_slices.size() == kSliceBuffer && !m_requested)
+                due = std::max(due, lastWaitReport + kWaitReportGap);
+            running = Pace(job, generation, due, lock);
+            m_clock = std::max(m_clock, begin + piece.endS);
+            if (!running)
                 break;
-            }
-            if (now >= job.readyAt) {
+            for (LPARAM p : piece.progress)
+                PostMessage(job.hwnd, job.messageBase + kTorvelMsgAnalysisProgress, job.tag, p);
+            if (piece.waiting || piece.slice)
+                lastWaitReport = Clock::now();
+            if (piece.done || (piece.slice && job.fail)) {
                 if (job.fail)
                     FailTask(job, kTorvelErrorTaskFailed);
                 else
-                    Finish(job, words);
-                break;
+                    Finish(job, piece.words);
+                running = false;
+            } else if (piece.slice) {
+                KeepSlice(piece.words);
+                DeliverSlices(job);
             }
-            auto wake = job.readyAt;
-            if (job.unplugAt && *job.unplugAt < wake)
-                wake = *job.unplugAt;
-            m_wake.wait_until(lock, wake);
         }
     }
 }

@@ -1,16 +1,19 @@
-// The simulator's task thread: runs one device task at a time. A task renders
-// its block, waits as long as the real measurement would take (scaled), then
-// publishes its words and posts WM_ANALYSIS_DONE, or posts WM_DEVICE_ERROR
-// when it is set to fail or the device is unplugged while it runs. A task that
-// is terminated posts nothing.
+// The simulator's task thread: runs one device task at a time. A task measures
+// in pieces of device time (CSimTask); the thread keeps each piece to the wall
+// clock (scaled), posts the intermediate-data messages a piece reports, and at
+// the end publishes the task's words and posts WM_ANALYSIS_DONE, or posts
+// WM_DEVICE_ERROR when the task is set to fail or the device is unplugged
+// while it runs. A continuing (semi-real-time) task keeps its slices in a
+// bounded buffer and hands them over only when the program has asked for them.
+// A task that is terminated posts nothing.
 //
 // Called from the GUI thread; the task thread only posts messages and, when a
 // task fails, sets the last error (an atomic shared with the rest of the
 // simulator) just before posting. Everything else the two share is guarded by
-// one mutex.
+// one mutex, and messages are posted with it held.
 #pragma once
 
-#include "signalmodel.h"
+#include "simtask.h"
 
 #include "platform/wintypes.h"
 
@@ -18,6 +21,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,16 +38,13 @@ public:
         HWND hwnd = 0;
         UINT messageBase = 0;
         BYTE tag = 0;
-        // The scene stays alive while the job uses it, even if a new one is loaded.
-        std::shared_ptr<const CSimScene> scene;
-        std::uint64_t sceneSeed = 0;
-        SweepRequest sweep;
-        // When the data are ready (wall clock).
-        Clock::time_point readyAt;
-        // When the device will be unplugged, if that falls into this task.
+        std::unique_ptr<CSimTask> task;
+        // Wall seconds per second of device time (TORVEL_SIM_SPEED).
+        double timeScale = 1.0;
+        // When the device will be unplugged, if that is still to come.
         std::optional<Clock::time_point> unplugAt;
         bool fail = false;
-        // Words delivered when the data are cut short; none = the whole block.
+        // Words delivered when the data are cut short; none = all of them.
         std::optional<int> shortCount;
     };
 
@@ -61,15 +62,34 @@ public:
     // Terminates and ends the task thread.
     void Stop();
 
-    // Words of the last finished task.
+    // The program asks the running continuing task for its next slices.
+    // Returns an error code: 0 when asked, task failed when no continuing
+    // task runs, bad parameter when the tag is not the task's.
+    int RequestSlices(BYTE tag);
+
+    // The measurement clock: device seconds, advanced by every task as far as
+    // it measured, so the scene behaves the same at every time scale.
+    void ResetClock();
+
+    // Words of the last finished task (or of the last slices handed over).
     int DataCount() const;
     int CopyData(short* buffer, int count) const;
 
+    // Slices a continuing task keeps while the program has not asked.
+    static constexpr std::size_t kSliceBuffer = 100;
+
 private:
     void Run();
-    // Ends the current task with the given outcome; called with the lock held.
+    // Waits until `due` while the job is current; hands over slices asked
+    // for meanwhile; false when the job was terminated or failed by an
+    // unplug. Called with the lock held.
+    bool Pace(const Job& job, std::uint64_t generation, Clock::time_point due,
+              std::unique_lock<std::mutex>& lock);
+    // With the lock held:
     void Finish(const Job& job, std::vector<short>& words);
     void FailTask(const Job& job, int error);
+    void KeepSlice(std::vector<short>& words);
+    void DeliverSlices(const Job& job);
 
     std::atomic<int>& m_lastError;
     mutable std::mutex m_mutex;
@@ -80,6 +100,14 @@ private:
     std::uint64_t m_generation = 0;
     std::optional<Job> m_pending;
     std::vector<short> m_data;
+    double m_clock = 0.0;
+
+    // The running continuing task's slices.
+    bool m_continuous = false;
+    BYTE m_continuousTag = 0;
+    bool m_requested = false;
+    std::deque<std::vector<short>> m_slices;
+    int m_dropped = 0;
 };
 
 } // namespace torvelsim

@@ -85,35 +85,42 @@ int HighResolutionSpectrumAnalysis(HWND, BYTE tag, int startKHz, int attenuation
                                rejectionRate, 1);
 }
 
-// Zero span, semi-real-time, real-time, single-block and power-supply tasks
-// are not offered by this device yet: they are refused with the task-failed
-// code (after the link checks), and never answered with made-up data.
-int ZeroSpanSpectrumAnalysis(HWND, BYTE, int, int) {
-    return Device().Refuse();
+// The window handle of a task is the one given to InitTorvelDLL, where every
+// notification goes.
+int ZeroSpanSpectrumAnalysis(HWND, BYTE tag, int baseKHz, int attenuation) {
+    return Device().StartZeroSpanSpectrum(tag, baseKHz, attenuation);
 }
 
-int ZeroSpanAnalysis(HWND, BYTE, int, int, int, int, BYTE, BYTE, int, int) {
-    return Device().Refuse();
+int ZeroSpanAnalysis(HWND, BYTE tag, int baseKHz, int attenuation, int triggerType,
+                     int triggerLevel, BYTE startBin, BYTE stopBin, int samples,
+                     int postTriggerSamples) {
+    return Device().StartZeroSpanCapture(tag, baseKHz, attenuation, triggerType, triggerLevel,
+                                         startBin, stopBin, samples, postTriggerSamples);
 }
 
-int SemiRealTimeAnalysis(HWND, BYTE, int, int, int) {
-    return Device().Refuse();
+int SemiRealTimeAnalysis(HWND, BYTE tag, int startKHz, int attenuation, int rejectionRate) {
+    return Device().StartSemiRealTime(tag, startKHz, attenuation, rejectionRate);
 }
 
-int GetSemiRealTimeResult(HWND, BYTE) {
-    return Device().Refuse();
+int GetSemiRealTimeResult(HWND, BYTE tag) {
+    return Device().RequestSlices(tag);
 }
 
-int RealTimeAnalysis(HWND, BYTE, int, int, BYTE, short, WORD) {
-    return Device().Refuse();
+int RealTimeAnalysis(HWND, BYTE tag, int baseKHz, int attenuation, BYTE triggerType,
+                     short triggerLevel, WORD triggerPosition) {
+    return Device().StartRealTime(tag, baseKHz, attenuation, triggerType, triggerLevel,
+                                  triggerPosition);
 }
 
-int HighResolutionSingleAnalysis(HWND, BYTE, int, int) {
-    return Device().Refuse();
+// One high-resolution block measured once (no averaging).
+int HighResolutionSingleAnalysis(HWND, BYTE tag, int startKHz, int attenuation) {
+    return Device().StartSweep(kTorvelKindHighResolution, tag, startKHz,
+                               torvelsim::FixedStepKHz(kTorvelKindHighResolution), attenuation, 1,
+                               1);
 }
 
-int PowerSupplyControl(int, int, int, int) {
-    return Device().Refuse();
+int PowerSupplyControl(int port, int enable, int value, int reserved) {
+    return Device().PowerSupply(port, enable, value, reserved);
 }
 
 int GetLastFunctionDataCount() {

@@ -39,7 +39,15 @@ const char* kFullScene = "; a scene for the tests\n"
                          "Period=4\n"
                          "Level=-45.5\n"
                          "Fade=2\n"
-                         "FadePeriod=3\n";
+                         "FadePeriod=3\n"
+                         "CrossPolar=-3\n"
+                         "[Signal Key]\n"
+                         "Type=Pulse\n"
+                         "Frequency=433920\n"
+                         "Level=-30\n"
+                         "Period=2\n"
+                         "PulseLength=4\n"
+                         "FirstPulse=0\n";
 
 } // namespace
 
@@ -56,7 +64,7 @@ TEST(SceneReader, ReadsEveryKey) {
     EXPECT_EQ(scene.faults.failTasks, (std::vector<std::uint32_t>{3, 9}));
     EXPECT_EQ(scene.faults.shortDataTasks, (std::vector<std::uint32_t>{4}));
     EXPECT_EQ(scene.faults.shortDataCount.value_or(-1), 12);
-    ASSERT_EQ(scene.signals.size(), 2u);
+    ASSERT_EQ(scene.signals.size(), 3u);
     const auto& wlan = scene.signals[0];
     EXPECT_EQ(wlan.name, "Signal WLAN");
     EXPECT_EQ(wlan.type, SignalType::Burst);
@@ -71,6 +79,13 @@ TEST(SceneReader, ReadsEveryKey) {
     EXPECT_DOUBLE_EQ(sweep.levelDbm, -45.5);
     EXPECT_DOUBLE_EQ(sweep.fadeDb, 2);
     EXPECT_DOUBLE_EQ(sweep.fadePeriodS, 3);
+    EXPECT_DOUBLE_EQ(sweep.crossPolarDb, -3);
+    EXPECT_DOUBLE_EQ(wlan.crossPolarDb, 25); // the default isolation of the second path
+    const auto& key = scene.signals[2];
+    EXPECT_EQ(key.type, SignalType::Pulse);
+    EXPECT_DOUBLE_EQ(key.periodS, 2);
+    EXPECT_DOUBLE_EQ(key.pulseMs, 4);
+    EXPECT_DOUBLE_EQ(key.firstPulseS, 0);
 }
 
 TEST(SceneReader, FileSignalsReplaceTheDefaultsUnlessKept) {
@@ -108,6 +123,9 @@ TEST(SceneReader, BadFilesFailWithTheLineAndLeaveTheSceneAlone) {
         {"[Signal1]\nType=Noise\n", "line 2: bad value for Type"},
         {"[Signal1]\nDuty=1.5\n", "line 2: bad value for Duty"},
         {"[Signal1]\nPeriod=0\n", "line 2: bad value for Period"},
+        {"[Signal1]\nPulseLength=0\n", "line 2: bad value for PulseLength"},
+        {"[Signal1]\nFirstPulse=-1\n", "line 2: bad value for FirstPulse"},
+        {"[Signal1]\nCrossPolar=-61\n", "line 2: bad value for CrossPolar"},
         {"[Faults]\nFailTask=0\n", "line 2: bad value for FailTask"},
         {"[Faults]\nFailTask=1,,2\n", "line 2: bad value for FailTask"},
         {"[Faults]\nShortDataCount=100001\n", "line 2: bad value for ShortDataCount"},

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr double kNoiseDensity = -150.0; // the scene default, dBm/Hz
+constexpr double kNoiseDensity = -140.0; // the scene default, dBm/Hz
 
 // Median noise floor of a point step: the Gaussian resolution filter is two
 // steps wide at 3 dB, its noise bandwidth sqrt(pi / (4 ln 2)) times that.
@@ -69,6 +69,33 @@ TEST_F(SimulatorLevels, AttenuationRaisesTheNoiseFloorAndKeepsSignalLevels) {
     ASSERT_EQ(att90.size(), 200u);
     EXPECT_NEAR(Db(att90[at]), -40.0, 1.0);
     EXPECT_NEAR(MedianDb(Away(att90, at, 8)), NoiseFloor(10) + GetMaxAttenuation(), 1.0);
+}
+
+TEST_F(SimulatorLevels, NoiseFloorIsOnTheDefaultDisplayAtEveryAttenuation) {
+    // The normal window's default display: 10 dB per division, ten divisions,
+    // the reference level (zero reference plus attenuation) on division 9 from
+    // the bottom, RBW index 1 and up.
+    ::unsetenv("TORVEL_SIM_SCENE");
+    ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
+    for (int att = 0; att <= GetMaxAttenuation(); att += GetAttenuatorStep()) {
+        const double bottom = GetZeroReferenceLevel() + att - 9 * 10.0;
+        const double top = bottom + 10 * 10.0;
+        for (int rbw = 1; rbw <= 5; ++rbw) {
+            // 200-240 MHz holds no signal of the built-in scene; at least 100
+            // points for a steady median.
+            std::vector<short> points;
+            for (int start = 200000; points.size() < 100; start += 2000) {
+                const std::vector<short> block = NormalBlock(start, rbw, att);
+                ASSERT_FALSE(block.empty());
+                points.insert(points.end(), block.begin(), block.end());
+            }
+            const double floor = MedianDb(points);
+            EXPECT_NEAR(floor, NoiseFloor(GetRBWFrequency(1, rbw)) + att, 1.0)
+                << "att " << att << " rbw " << rbw;
+            EXPECT_GT(floor, bottom + 2.0) << "att " << att << " rbw " << rbw;
+            EXPECT_LT(floor, top) << "att " << att << " rbw " << rbw;
+        }
+    }
 }
 
 TEST_F(SimulatorLevels, StrongSignalOverloadsWithoutAttenuation) {

@@ -1,5 +1,5 @@
 // The simulated device's link and tasks: termination, timing, unplugging and
-// replugging, failing tasks, short data and the calls it refuses.
+// replugging, failing tasks and short data.
 #include "simtestutil.h"
 
 #include <QElapsedTimer>
@@ -157,31 +157,4 @@ TEST_F(SimulatorLink, ShortDataTasksDeliverFewerWords) {
     EXPECT_EQ(NormalBlock(100000, 1, 0).size(), 100u);
     EXPECT_EQ(NormalBlock(100000, 2, 0).size(), 50u);
     EXPECT_EQ(NormalBlock(100000, 2, 0).size(), 100u);
-}
-
-TEST_F(SimulatorLink, OtherAnalysisKindsAreRefusedWithoutData) {
-    ::unsetenv("TORVEL_SIM_SCENE");
-    const HWND h = window.GetSafeHwnd();
-    const auto refusedAll = [&](int expected) {
-        EXPECT_EQ(ZeroSpanSpectrumAnalysis(h, 1, 100000, 0), 0);
-        EXPECT_EQ(GetTorvelLastError(), expected);
-        EXPECT_EQ(ZeroSpanAnalysis(h, 1, 100000, 0, 0, 0, 52, 52, 50000, 25000), 0);
-        EXPECT_EQ(GetTorvelLastError(), expected);
-        EXPECT_EQ(SemiRealTimeAnalysis(h, 1, 100000, 0, 1), 0);
-        EXPECT_EQ(GetTorvelLastError(), expected);
-        EXPECT_EQ(GetSemiRealTimeResult(h, 1), 0);
-        EXPECT_EQ(GetTorvelLastError(), expected);
-        EXPECT_EQ(RealTimeAnalysis(h, 1, 100000, 0, 0, 1000, 4), 0);
-        EXPECT_EQ(GetTorvelLastError(), expected);
-        EXPECT_EQ(HighResolutionSingleAnalysis(h, 1, 100000, 0), 0);
-        EXPECT_EQ(GetTorvelLastError(), expected);
-        EXPECT_EQ(PowerSupplyControl(0, 1, 1, 0), 0);
-        EXPECT_EQ(GetTorvelLastError(), expected);
-    };
-    ShutdownTorvelDLL();
-    refusedAll(kTorvelErrorNotOpen);
-    ASSERT_EQ(InitTorvelDLL(h, kTorvelMessageBase), 1);
-    refusedAll(kTorvelErrorTaskFailed);
-    PumpEvents();
-    EXPECT_TRUE(window.messages.empty());
 }

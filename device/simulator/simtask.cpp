@@ -1,0 +1,363 @@
+// The tasks: a block measured point after point, the zero-span capture of a
+// band's power over time, the real-time capture of consecutive band spectra,
+// and the semi-real-time sweep that goes on slice after slice. The triggered
+// captures keep the samples before the trigger in a ring and are armed once
+// the ring is full; a trigger is an edge: the level rises above (or falls
+// below) the threshold from one sample to the next.
+#include "simtask.h"
+
+#include "devicefacts.h"
+
+#include "device/TorvelAPI.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace torvelsim {
+
+namespace {
+
+// Words of a fixed-size block whose points above the highest frequency were
+// not measured.
+int MeasuredPoints(int startKHz, int stepKHz, int points, int maxKHz) {
+    if (startKHz > maxKHz)
+        return 0;
+    return std::min(points, (maxKHz - startKHz) / stepKHz + 1);
+}
+
+class CBlockTask : public CSimTask {
+public:
+    CBlockTask(const TaskSetup& setup, const SweepRequest& sweep)
+        : m_setup(setup), m_sweep(sweep) {}
+
+    void Begin(double deviceTimeS) override { m_sweep.timeS = deviceTimeS + kTaskOverheadSeconds; }
+
+    TaskPiece Next() override {
+        TaskPiece piece;
+        piece.endS = BlockSeconds(m_sweep);
+        SweepRequest measured = m_sweep;
+        measured.points =
+            MeasuredPoints(m_sweep.startKHz, m_sweep.stepKHz, m_sweep.points, m_setup.maxKHz);
+        piece.words = CSignalModel(*m_setup.scene, m_setup.sceneSeed).Sweep(measured);
+        piece.words.resize(static_cast<std::size_t>(m_sweep.points), kNoSampleWord);
+        piece.done = true;
+        return piece;
+    }
+
+private:
+    TaskSetup m_setup;
+    SweepRequest m_sweep;
+};
+
+// Power (mW) at the mixer of a level word at the input.
+double MixerMw(double inputDb, int attenuationDb) {
+    return std::pow(10.0, (inputDb - attenuationDb) / 10.0);
+}
+
+// A value of a capture that was not measured (a bin above the highest
+// frequency).
+constexpr double kNotMeasured = -1.0;
+
+// Edge trigger on one power at the mixer: type 1 fires when it rises above the
+// threshold, type 2 when it falls below.
+bool Fires(int type, double previous, double now, double threshold) {
+    if (previous < 0.0 || now < 0.0)
+        return false;
+    // The converter clips above its overload level, so the trigger does too.
+    const double overload = MixerMw(kOverloadLevelDbm, 0);
+    previous = std::min(previous, overload);
+    now = std::min(now, overload);
+    if (type == 1)
+        return now > threshold && previous <= threshold;
+    if (type == 2)
+        return now < threshold && previous >= threshold;
+    return false;
+}
+
+// The part shared by the two triggered captures: a capture of `total` units
+// (samples or blocks) of `unitWords` values each, taken `unitSeconds` apart,
+// with `pre` units before the trigger unit. Units are powers at the mixer
+// until they are kept, so that waiting for a trigger costs little.
+class CCaptureTask : public CSimTask {
+public:
+    CCaptureTask(const TaskSetup& setup, int total, int unitWords, double unitSeconds, int pre,
+                 int triggerType, int unitsPerPiece)
+        : m_setup(setup), m_model(*setup.scene, setup.sceneSeed),
+          m_noise(setup.noiseSeed, setup.scene->noiseSpreadDb), m_total(total),
+          m_unitWords(unitWords), m_unitSeconds(unitSeconds), m_pre(triggerType ? pre : 0),
+          m_triggerType(triggerType), m_unitsPerPiece(unitsPerPiece) {
+        m_ring.resize(static_cast<std::size_t>(m_pre) * static_cast<std::size_t>(unitWords));
+        m_previous.resize(static_cast<std::size_t>(unitWords));
+        m_unit.resize(static_cast<std::size_t>(unitWords));
+    }
+
+    void Begin(double deviceTimeS) override { m_t0 = deviceTimeS + kTaskOverheadSeconds; }
+
+    TaskPiece Next() override {
+        TaskPiece piece;
+        if (m_triggerType != 0 && !m_waitReported) {
+            // Waiting from the start: the ring before the trigger fills first.
+            m_waitReported = true;
+            m_nextWaitReportS = kTriggerWaitReportSeconds;
+            piece.endS = 0.0;
+            piece.progress.push_back(kProgressWaitingForTrigger);
+            piece.waiting = true;
+            return piece;
+        }
+        for (int n = 0; n < m_unitsPerPiece; ++n) {
+            Measure(UnitTime(), m_unit.data());
+            ++m_taken;
+            piece.endS = kTaskOverheadSeconds + static_cast<double>(m_taken) * m_unitSeconds;
+            if (m_triggerType == 0 || m_triggered) {
+                Append(m_unit.data());
+            } else if (Armed() && Triggers(m_previous.data(), m_unit.data())) {
+                m_triggered = true;
+                Unroll();
+                if (m_pre < m_total)
+                    Append(m_unit.data());
+                piece.progress.push_back(kProgressTriggered);
+            } else {
+                Keep();
+            }
+            m_previous.swap(m_unit);
+            if (static_cast<long long>(m_out.size()) ==
+                static_cast<long long>(m_total) * m_unitWords) {
+                piece.done = true;
+                piece.words = Finish(std::move(m_out));
+                return piece;
+            }
+            if (!piece.progress.empty())
+                return piece;
+            if (m_triggerType != 0 && !m_triggered && piece.endS >= m_nextWaitReportS) {
+                m_nextWaitReportS += kTriggerWaitReportSeconds;
+                piece.progress.push_back(kProgressWaitingForTrigger);
+                piece.waiting = true;
+                return piece;
+            }
+        }
+        return piece;
+    }
+
+protected:
+    // Measures the unit taken at time t: powers at the mixer (mW), or
+    // kNotMeasured.
+    virtual void Measure(double t, double* unit) = 0;
+    // True when the unit now fires the trigger against the one before.
+    virtual bool Triggers(const double* previous, const double* now) const = 0;
+    // The task's data from the captured units' words.
+    virtual std::vector<short> Finish(std::vector<short> words) const { return words; }
+
+    TaskSetup m_setup;
+    CSignalModel m_model;
+    CNoiseTable m_noise;
+
+private:
+    double UnitTime() const { return m_t0 + static_cast<double>(m_taken) * m_unitSeconds; }
+    // Armed once the units before the trigger are all there and there is a
+    // unit before this one to compare with.
+    bool Armed() const { return m_taken > m_pre && m_taken >= 2; }
+    void Append(const double* unit) {
+        for (int i = 0; i < m_unitWords; ++i) {
+            m_out.push_back(unit[i] < 0.0
+                                ? kNoSampleWord
+                                : CSignalModel::InputWord(unit[i], m_setup.attenuationDb));
+        }
+    }
+    void Keep() {
+        if (m_pre == 0)
+            return;
+        std::copy(m_unit.begin(), m_unit.end(),
+                  m_ring.begin() + static_cast<std::ptrdiff_t>(m_head) * m_unitWords);
+        m_head = (m_head + 1) % m_pre;
+    }
+    // The units before the trigger, oldest first.
+    void Unroll() {
+        m_out.reserve(static_cast<std::size_t>(m_total) * static_cast<std::size_t>(m_unitWords));
+        for (int i = 0; i < m_pre; ++i) {
+            const int at = (m_head + i) % m_pre;
+            Append(m_ring.data() + static_cast<std::ptrdiff_t>(at) * m_unitWords);
+        }
+        m_ring.clear();
+        m_ring.shrink_to_fit();
+    }
+
+    const int m_total;
+    const int m_unitWords;
+    const double m_unitSeconds;
+    const int m_pre;
+    const int m_triggerType;
+    const int m_unitsPerPiece;
+    double m_t0 = 0.0;
+    long long m_taken = 0;
+    bool m_triggered = false;
+    bool m_waitReported = false;
+    double m_nextWaitReportS = 0.0;
+    std::vector<double> m_ring;
+    int m_head = 0;
+    std::vector<double> m_previous;
+    std::vector<double> m_unit;
+    std::vector<short> m_out;
+};
+
+class CZeroSpanTask : public CCaptureTask {
+public:
+    CZeroSpanTask(const TaskSetup& setup, const ZeroSpanCapture& c)
+        : CCaptureTask(setup, c.samples, 1, kZeroSpanSampleSeconds,
+                       c.samples - c.postTriggerSamples, c.triggerType,
+                       std::clamp(20000 / (c.lastBin - c.firstBin + 1), 1, 500)),
+          m_capture(c) {
+        m_band.startKHz = c.baseKHz + c.firstBin * c.stepKHz;
+        m_band.stepKHz = c.stepKHz;
+        m_band.bins =
+            MeasuredPoints(m_band.startKHz, c.stepKHz, c.lastBin - c.firstBin + 1, setup.maxKHz);
+        m_band.attenuationDb = setup.attenuationDb;
+        m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
+        m_band.path = setup.path;
+        m_power.resize(static_cast<std::size_t>(std::max(1, m_band.bins)));
+        m_plan = m_model.Plan(m_band);
+        // The level is a level word at the input.
+        m_threshold = MixerMw(c.triggerLevel / 163.84, setup.attenuationDb);
+    }
+
+protected:
+    // The power sum of the bins.
+    void Measure(double t, double* unit) override {
+        if (m_band.bins <= 0) {
+            unit[0] = kNotMeasured;
+            return;
+        }
+        m_model.Band(m_band, m_plan, t, m_noise, m_power.data());
+        double sum = 0.0;
+        for (int b = 0; b < m_band.bins; ++b)
+            sum += m_power[static_cast<std::size_t>(b)];
+        unit[0] = sum;
+    }
+
+    bool Triggers(const double* previous, const double* now) const override {
+        return Fires(m_capture.triggerType, previous[0], now[0], m_threshold);
+    }
+
+private:
+    ZeroSpanCapture m_capture;
+    BandRequest m_band;
+    CSignalModel::BandPlan m_plan;
+    std::vector<double> m_power;
+    double m_threshold = 0.0;
+};
+
+class CRealTimeTask : public CCaptureTask {
+public:
+    CRealTimeTask(const TaskSetup& setup, const RealTimeCapture& c)
+        : CCaptureTask(setup, kRealTimeBlocks, kBandBins, kRealTimeBlockSeconds, c.triggerBlock,
+                       c.triggerType, 1250),
+          m_capture(c) {
+        m_band.startKHz = c.baseKHz;
+        m_band.stepKHz = c.stepKHz;
+        m_band.bins = MeasuredPoints(c.baseKHz, c.stepKHz, kBandBins, setup.maxKHz);
+        m_band.attenuationDb = setup.attenuationDb;
+        m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
+        m_band.path = setup.path;
+        m_plan = m_model.Plan(m_band);
+        // The threshold is relative to the noise floor the bins show; at the
+        // mixer that floor does not depend on the attenuation.
+        m_threshold = MixerMw(m_model.NoiseFloorDbm(m_band.rbwKHz) + c.senseHundredths / 100.0, 0);
+    }
+
+protected:
+    void Measure(double t, double* unit) override {
+        m_model.Band(m_band, m_plan, t, m_noise, unit);
+        std::fill(unit + std::max(0, m_band.bins), unit + kBandBins, kNotMeasured);
+    }
+
+    // Any bin crossing the threshold.
+    bool Triggers(const double* previous, const double* now) const override {
+        for (int b = 0; b < kBandBins; ++b) {
+            if (Fires(m_capture.triggerType, previous[b], now[b], m_threshold))
+                return true;
+        }
+        return false;
+    }
+
+    // Each block handed over as 128 words: its bins, then filler.
+    std::vector<short> Finish(std::vector<short> units) const override {
+        std::vector<short> words(static_cast<std::size_t>(kRealTimeBlocks) * kRealTimeBlockWords,
+                                 kNoSampleWord);
+        for (int s = 0; s < kRealTimeBlocks; ++s) {
+            std::copy_n(units.begin() + static_cast<std::ptrdiff_t>(s) * kBandBins, kBandBins,
+                        words.begin() + static_cast<std::ptrdiff_t>(s) * kRealTimeBlockWords);
+        }
+        return words;
+    }
+
+private:
+    RealTimeCapture m_capture;
+    BandRequest m_band;
+    CSignalModel::BandPlan m_plan;
+    double m_threshold = 0.0;
+};
+
+class CSemiRealTimeTask : public CSimTask {
+public:
+    CSemiRealTimeTask(const TaskSetup& setup, const SemiRealTimeSweep& s)
+        : m_setup(setup), m_model(*setup.scene, setup.sceneSeed) {
+        m_sweep.startKHz = s.startKHz;
+        m_sweep.stepKHz = s.stepKHz;
+        m_sweep.points = MeasuredPoints(s.startKHz, s.stepKHz, kSliceBins, setup.maxKHz);
+        m_sweep.attenuationDb = setup.attenuationDb;
+        m_sweep.captures = s.captures;
+        m_sweep.rbwKHz = RbwBandwidthKHz(s.stepKHz);
+        m_sweep.pointSeconds = PointSeconds(kTorvelKindSemiRealTime);
+        m_sweep.path = setup.path;
+        m_sliceSeconds = kSliceBins * s.captures * m_sweep.pointSeconds;
+    }
+
+    void Begin(double deviceTimeS) override { m_t0 = deviceTimeS + kTaskOverheadSeconds; }
+
+    TaskPiece Next() override {
+        TaskPiece piece;
+        m_sweep.timeS = m_t0 + static_cast<double>(m_slices) * m_sliceSeconds;
+        m_sweep.noiseSeed = m_setup.noiseSeed + static_cast<std::uint64_t>(m_slices);
+        piece.words = m_model.Sweep(m_sweep);
+        piece.words.resize(kSliceBins, kNoSampleWord);
+        ++m_slices;
+        piece.endS = kTaskOverheadSeconds + static_cast<double>(m_slices) * m_sliceSeconds;
+        piece.slice = true;
+        return piece;
+    }
+
+    int SliceWords() const override { return kSliceBins; }
+
+private:
+    TaskSetup m_setup;
+    CSignalModel m_model;
+    SweepRequest m_sweep;
+    double m_sliceSeconds = 0.0;
+    double m_t0 = 0.0;
+    long long m_slices = 0;
+};
+
+} // namespace
+
+double BlockSeconds(const SweepRequest& sweep) {
+    return kTaskOverheadSeconds +
+           static_cast<double>(sweep.points) * sweep.captures * sweep.catcher * sweep.pointSeconds;
+}
+
+std::unique_ptr<CSimTask> MakeBlockTask(const TaskSetup& setup, const SweepRequest& sweep) {
+    return std::make_unique<CBlockTask>(setup, sweep);
+}
+
+std::unique_ptr<CSimTask> MakeZeroSpanTask(const TaskSetup& setup, const ZeroSpanCapture& capture) {
+    return std::make_unique<CZeroSpanTask>(setup, capture);
+}
+
+std::unique_ptr<CSimTask> MakeRealTimeTask(const TaskSetup& setup, const RealTimeCapture& capture) {
+    return std::make_unique<CRealTimeTask>(setup, capture);
+}
+
+std::unique_ptr<CSimTask> MakeSemiRealTimeTask(const TaskSetup& setup,
+                                               const SemiRealTimeSweep& sweep) {
+    return std::make_unique<CSemiRealTimeTask>(setup, sweep);
+}
+
+} // namespace torvelsim

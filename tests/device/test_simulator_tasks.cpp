@@ -1,0 +1,468 @@
+// The band analyses of the simulated device: zero-span spectrum blocks and
+// time captures, real-time captures, the semi-real-time slice flow, the single
+// high-resolution block and the RF path switch, with their triggers,
+// termination, faults and refused arguments.
+#include "simtestutil.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr double kNoiseDensity = -140.0; // the scene default, dBm/Hz
+constexpr LPARAM kWaiting = 0x0800;
+constexpr LPARAM kTriggered = 0x1000;
+constexpr short kNoSample = static_cast<short>(0x8080);
+
+// Median noise floor of a point step (Gaussian filter two steps wide at 3 dB).
+double NoiseFloor(int stepKHz) {
+    const double nbwHz =
+        2.0 * stepKHz * 1000.0 * std::sqrt(std::numbers::pi / (4.0 * std::log(2.0)));
+    return kNoiseDensity + 10.0 * std::log10(nbwHz);
+}
+
+short Word(double db) {
+    return static_cast<short>(db * 163.84);
+}
+
+int ArgMax(const short* words, int n) {
+    return static_cast<int>(std::max_element(words, words + n) - words);
+}
+
+// Index of the first sample above (or, falling, below) the level.
+int FirstCrossing(const std::vector<short>& data, double db, bool rising) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (rising ? Db(data[i]) > db : Db(data[i]) < db)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+class SimulatorTasks : public SimulatorTest {
+protected:
+    HWND h() { return window.GetSafeHwnd(); }
+
+    // Waits until the task just started ends (done or error); the messages
+    // stay recorded.
+    bool WaitEnd(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+        const std::size_t before = window.messages.size();
+        return PumpUntil(
+            [&] {
+                return window.messages.size() > before &&
+                       (window.Last().message == WM_ANALYSIS_DONE ||
+                        window.Last().message == WM_DEVICE_ERROR);
+            },
+            timeout);
+    }
+
+    std::vector<short> Data() {
+        std::vector<short> words(static_cast<std::size_t>(GetLastFunctionDataCount()));
+        ReceiveData(words.data(), static_cast<int>(words.size()));
+        return words;
+    }
+
+    // lParams of the intermediate-data messages received so far.
+    std::vector<LPARAM> Progress() const {
+        std::vector<LPARAM> p;
+        for (const auto& m : window.messages) {
+            if (m.message == WM_ANALYSIS_PROGRESS)
+                p.push_back(m.lParam);
+        }
+        return p;
+    }
+
+    // Waits for the next batch of semi-real-time slices; returns its lParam.
+    LPARAM NextBatch() {
+        if (!window.Wait() || window.Last().message != WM_ANALYSIS_PROGRESS)
+            return -1;
+        return window.Last().lParam;
+    }
+};
+
+TEST_F(SimulatorTasks, ZeroSpanSpectrumIs104BinsOfTheBandStep) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=11\n[Signal1]\nFrequency=110000\nLevel=-40\n"), 1);
+    // The band kinds share one step; 400 semi-real-time points span 100 MHz.
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindZeroSpan, 1), 250);
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindRealTime, 1), 250);
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindSemiRealTime, 1) * 400, 100000);
+    EXPECT_EQ(GetMinFrequency(kTorvelKindSemiRealTime), 10000);
+
+    ASSERT_EQ(ZeroSpanSpectrumAnalysis(h(), 6, 100000, 0), 1);
+    const std::vector<short> block = Collect();
+    ASSERT_EQ(block.size(), 104u);
+    EXPECT_EQ(window.Last().wParam, 6u);
+    EXPECT_EQ(window.Last().lParam, 104);
+    EXPECT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(ArgMax(block.data(), 104), 40);
+    EXPECT_NEAR(Db(block[40]), -40.0, 0.3);
+    EXPECT_NEAR(Db(block[39]), -43.0, 0.3);
+    EXPECT_NEAR(MedianDb(std::vector<short>(block.begin() + 50, block.end())), NoiseFloor(250),
+                1.0);
+
+    // The lowest centre the window allows puts the base one 2 MHz step below
+    // the lowest frequency; that block is measured.
+    ASSERT_EQ(ZeroSpanSpectrumAnalysis(h(), 1, GetMinFrequency(kTorvelKindZeroSpan) - 2000, 0), 1);
+    EXPECT_EQ(Collect().size(), 104u);
+    // Bins past the highest frequency are not measured.
+    ASSERT_EQ(ZeroSpanSpectrumAnalysis(h(), 1, 2980000, 0), 1);
+    const std::vector<short> top = Collect();
+    ASSERT_EQ(top.size(), 104u);
+    EXPECT_NE(top[80], kNoSample);
+    EXPECT_EQ(top[81], kNoSample);
+}
+
+TEST_F(SimulatorTasks, FreeRunCaptureIsThePowerSumOfItsBins) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=12\n[Signal1]\nFrequency=110000\nLevel=-40\n"), 1);
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 2, 100000, 0, 0, 0, 40, 40, 1000, 500), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().message, WM_ANALYSIS_DONE);
+    EXPECT_EQ(window.Last().lParam, 1000);
+    EXPECT_TRUE(Progress().empty()); // no trigger, no status
+    EXPECT_NEAR(MedianDb(Data()), -40.0, 0.3);
+
+    // Five bins around the tone: the filter passes 1 + 2 x 1/2 + 2 x 1/16 of it.
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 2, 100000, 0, 0, 0, 38, 42, 1000, 0), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_NEAR(MedianDb(Data()), -40.0 + 10.0 * std::log10(2.125), 0.3);
+}
+
+TEST_F(SimulatorTasks, TriggeredCaptureEdgeLandsAtTheSamplesBeforeTheTrigger) {
+    // A 20 ms pulse at 1.2 s of measurement time, then every 2 s.
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=3\n[Signal Key]\nType=Pulse\nFrequency=110000\n"
+                            "Level=-40\nPeriod=2\nPulseLength=20\nFirstPulse=1.2\n"),
+              1);
+    const int n = 3000;
+    const int post = 1000;
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 5, 100000, 0, 1, Word(-60.0), 40, 40, n, post), 1);
+    ASSERT_TRUE(WaitEnd());
+    ASSERT_EQ(window.Last().message, WM_ANALYSIS_DONE);
+    EXPECT_EQ(window.Last().lParam, n);
+    EXPECT_EQ(window.Last().wParam, 5u);
+    // Waiting reported at the start and every half second until the pulse,
+    // then once that it triggered.
+    EXPECT_EQ(Progress(), (std::vector<LPARAM>{kWaiting, kWaiting, kWaiting, kTriggered}));
+    const std::vector<short> rising = Data();
+    ASSERT_EQ(rising.size(), static_cast<std::size_t>(n));
+    EXPECT_NEAR(FirstCrossing(rising, -60.0, true), n - post, 1);
+    EXPECT_NEAR(Db(rising[n - post + 100]), -40.0, 0.5); // 10 ms into the pulse
+    EXPECT_LT(Db(rising[n - post + 300]), -70.0);        // 10 ms after it
+
+    // Falling: the end of the next pulse lands at n - post.
+    window.messages.clear();
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 5, 100000, 0, 2, Word(-60.0), 40, 40, n, 500), 1);
+    ASSERT_TRUE(WaitEnd());
+    ASSERT_EQ(window.Last().message, WM_ANALYSIS_DONE);
+    const std::vector<short> falling = Data();
+    ASSERT_EQ(falling.size(), static_cast<std::size_t>(n));
+    EXPECT_NEAR(FirstCrossing(falling, -60.0, true), n - 500 - 200, 1); // the whole pulse before
+    const int fell = FirstCrossing(
+        std::vector<short>(falling.begin() + (n - 500 - 100), falling.end()), -60.0, false);
+    EXPECT_NEAR(fell + (n - 500 - 100), n - 500, 1);
+
+    // All samples after the trigger (the trigger sample first), and none.
+    for (int p : {n, 0}) {
+        window.messages.clear();
+        ASSERT_EQ(ZeroSpanAnalysis(h(), 5, 100000, 0, 1, Word(-60.0), 40, 40, n, p), 1);
+        ASSERT_TRUE(WaitEnd());
+        const std::vector<short> all = Data();
+        ASSERT_EQ(all.size(), static_cast<std::size_t>(n));
+        if (p == n) {
+            EXPECT_GT(Db(all[0]), -60.0);
+        } else {
+            EXPECT_LT(Db(all[n - 1]), -60.0);
+            EXPECT_LT(Db(all[n - 201]), -60.0); // the pulse was not before the trigger
+        }
+    }
+}
+
+TEST_F(SimulatorTasks, RealTimeBlocksAndTheirTriggerPosition) {
+    // A tone at bin 30 and a 5 ms pulse at bin 50 once a second from 0.3 s.
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=5\n[Signal Tone]\nFrequency=427500\nLevel=-50\n"
+                            "[Signal Key]\nType=Pulse\nFrequency=432500\nLevel=-40\nPeriod=1\n"
+                            "PulseLength=5\nFirstPulse=0.3\n"),
+              1);
+    // Immediate: 256 blocks of 128 words, the bins first, then filler.
+    ASSERT_EQ(RealTimeAnalysis(h(), 3, 420000, 0, 0, 1000, 4), 1);
+    ASSERT_TRUE(WaitEnd());
+    ASSERT_EQ(window.Last().message, WM_ANALYSIS_DONE);
+    EXPECT_EQ(window.Last().lParam, 256 * 128);
+    EXPECT_TRUE(Progress().empty());
+    const std::vector<short> free = Data();
+    ASSERT_EQ(free.size(), 256u * 128u);
+    for (int s = 0; s < 256; ++s) {
+        const short* block = free.data() + s * 128;
+        ASSERT_EQ(ArgMax(block, 104), 30) << "block " << s;
+        EXPECT_NEAR(Db(block[30]), -50.0, 0.5);
+        EXPECT_LT(Db(block[50]), -70.0);
+        EXPECT_TRUE(std::all_of(block + 104, block + 128, [](short w) { return w == kNoSample; }));
+    }
+
+    // Level trigger, 10 dB (1000 hundredths) above the floor; the trigger
+    // block lands at the position given; rising, then falling.
+    const struct {
+        int type;
+        int position;
+    } cases[] = {{1, 4}, {2, 100}, {1, 255}};
+    for (const auto& c : cases) {
+        window.messages.clear();
+        ASSERT_EQ(RealTimeAnalysis(h(), 3, 420000, 0, static_cast<BYTE>(c.type), 1000,
+                                   static_cast<WORD>(c.position)),
+                  1);
+        ASSERT_TRUE(WaitEnd());
+        ASSERT_EQ(window.Last().message, WM_ANALYSIS_DONE);
+        const std::vector<LPARAM> progress = Progress();
+        ASSERT_GE(progress.size(), 2u);
+        EXPECT_EQ(progress.front(), kWaiting);
+        EXPECT_EQ(progress.back(), kTriggered);
+        const std::vector<short> data = Data();
+        ASSERT_EQ(data.size(), 256u * 128u);
+        const auto on = [&](int s) {
+            return Db(data[static_cast<std::size_t>(s) * 128 + 50]) > -60.0;
+        };
+        const bool rising = c.type == 1;
+        EXPECT_EQ(on(c.position), rising) << c.type << " at " << c.position;
+        if (c.position > 0) {
+            EXPECT_EQ(on(c.position - 1), !rising) << c.type << " at " << c.position;
+        }
+    }
+}
+
+TEST_F(SimulatorTasks, BuiltInSceneFiresTheRealTimeWindowsLevelTrigger) {
+    // The window's trigger settings (level trigger, 1000, position 4) at its
+    // default attenuation, about the remote key at 433.92 MHz.
+    ::unsetenv("TORVEL_SIM_SCENE");
+    ASSERT_EQ(InitTorvelDLL(h(), kTorvelMessageBase), 1);
+    ASSERT_EQ(RealTimeAnalysis(h(), 1, 420000, 30, 1, 1000, 4), 1);
+    ASSERT_TRUE(WaitEnd());
+    ASSERT_EQ(window.Last().message, WM_ANALYSIS_DONE);
+    EXPECT_EQ(Progress().back(), kTriggered);
+    const std::vector<short> data = Data();
+    ASSERT_EQ(data.size(), 256u * 128u);
+    const double threshold = NoiseFloor(250) + 30 + 10.0;
+    EXPECT_LT(Db(data[3 * 128 + ArgMax(data.data() + 3 * 128, 104)]), threshold);
+    const int peak = ArgMax(data.data() + 4 * 128, 104);
+    EXPECT_GT(Db(data[4 * 128 + peak]), threshold);
+    EXPECT_NEAR(420000 + peak * 250, 433920, 250);
+}
+
+TEST_F(SimulatorTasks, SemiRealTimeSlicesFlowOnlyWhenAskedFor) {
+    // A tone sweeping the slice's band once a second: 4 points further per
+    // 10 ms slice (400 points of 25 us, no averaging).
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=9\n[Signal Tone]\nType=Sweep\nFrequency=100000\n"
+                            "StopFrequency=200000\nPeriod=1\nLevel=-40\n"),
+              1);
+    ASSERT_EQ(SemiRealTimeAnalysis(h(), 4, 100000, 0, 1), 1);
+    std::vector<int> peaks;
+    const auto take = [&](LPARAM lParam) {
+        const int m = static_cast<int>((lParam >> 16) & 0xFFF);
+        EXPECT_GE(m, 1);
+        EXPECT_EQ(GetLastFunctionDataCount(), m * 400);
+        const std::vector<short> words = Data();
+        // Where the tone shows in each slice; -1 for a slice that met it only
+        // partly, as it jumped back to the start of its run.
+        for (int j = 0; j < m && (j + 1) * 400 <= static_cast<int>(words.size()); ++j) {
+            const int at = ArgMax(words.data() + j * 400, 400);
+            peaks.push_back(Db(words[static_cast<std::size_t>(j * 400 + at)]) > -45.0 ? at : -1);
+        }
+        return m;
+    };
+    const LPARAM first = NextBatch();
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(window.Last().wParam, 4u);
+    EXPECT_EQ(first & 0x7FF, 0); // nothing dropped
+    take(first);
+    // Asked promptly, every slice arrives, in order.
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_EQ(GetSemiRealTimeResult(h(), 4), 1);
+        const LPARAM batch = NextBatch();
+        ASSERT_GE(batch, 0);
+        EXPECT_EQ(batch & 0x7FF, 0);
+        take(batch);
+    }
+    ASSERT_GE(peaks.size(), 31u);
+    const auto diagonal = [&] {
+        int steps = 0;
+        for (std::size_t i = 1; i < peaks.size(); ++i) {
+            const int step = peaks[i] - peaks[i - 1];
+            // Not where the tone starts its next run.
+            if (peaks[i] >= 0 && peaks[i - 1] >= 0 && step > -300) {
+                EXPECT_NEAR(step, 4, 1) << "slice " << i;
+                ++steps;
+            }
+        }
+        return steps;
+    };
+    EXPECT_GT(diagonal(), 25);
+    // The device's own other tasks wait.
+    EXPECT_EQ(NormalSpectrumAnalysis(h(), 1, 100000, 1, 0, 1), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorBusy);
+    EXPECT_EQ(GetSemiRealTimeResult(h(), 5), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorBadParameter);
+
+    // Not asked: nothing comes; the device keeps the newest 100 slices and
+    // says how many it dropped.
+    EXPECT_FALSE(window.Wait(std::chrono::milliseconds(300)));
+    ASSERT_EQ(GetSemiRealTimeResult(h(), 4), 1);
+    const LPARAM late = NextBatch();
+    ASSERT_GE(late, 0);
+    EXPECT_EQ((late >> 16) & 0xFFF, 100);
+    EXPECT_GT(late & 0x7FF, 0);
+    peaks.clear();
+    take(late);
+    EXPECT_GT(diagonal(), 90);
+
+    EXPECT_EQ(TerminateTorvelTask(), 1);
+    EXPECT_EQ(GetSemiRealTimeResult(h(), 4), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorTaskFailed);
+    EXPECT_FALSE(window.Wait(std::chrono::milliseconds(100)));
+}
+
+TEST_F(SimulatorTasks, TerminateInTheMiddleOfEachKindPostsNothing) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=4\n"), 1);
+    const auto silentAfterTerminate = [&](const char* what) {
+        window.messages.clear();
+        EXPECT_EQ(TerminateTorvelTask(), 1);
+        EXPECT_FALSE(window.Wait(std::chrono::milliseconds(150))) << what;
+        // The device is free again at once.
+        ASSERT_EQ(ZeroSpanSpectrumAnalysis(h(), 9, 100000, 0), 1) << what;
+        EXPECT_EQ(Collect().size(), 104u) << what;
+    };
+    // Triggers that the empty scene never fires: waiting until stopped.
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 1, 100000, 0, 1, Word(-30.0), 10, 20, 1000, 500), 1);
+    ASSERT_TRUE(window.Wait());
+    EXPECT_EQ(window.Last().lParam, kWaiting);
+    silentAfterTerminate("zero span waiting");
+    ASSERT_EQ(RealTimeAnalysis(h(), 1, 100000, 0, 1, 3000, 4), 1);
+    ASSERT_TRUE(window.Wait());
+    EXPECT_EQ(window.Last().lParam, kWaiting);
+    silentAfterTerminate("real time waiting");
+    ASSERT_EQ(SemiRealTimeAnalysis(h(), 1, 100000, 0, 1), 1);
+    ASSERT_GE(NextBatch(), 0);
+    ASSERT_EQ(GetSemiRealTimeResult(h(), 1), 1);
+    silentAfterTerminate("semi-real time");
+
+    // In real time: a 50 s capture and a single block.
+    ::setenv("TORVEL_SIM_SPEED", "1", 1);
+    ASSERT_EQ(InitTorvelDLL(h(), kTorvelMessageBase), 1);
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, 500000, 250000), 1);
+    ASSERT_FALSE(window.Wait(std::chrono::milliseconds(50)));
+    silentAfterTerminate("50 s capture");
+    ASSERT_EQ(HighResolutionSingleAnalysis(h(), 1, 430000, 0), 1);
+    silentAfterTerminate("single block");
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, 500000, 250000), 1);
+    EXPECT_EQ(ShutdownTorvelDLL(), 1);
+    EXPECT_FALSE(window.Wait(std::chrono::milliseconds(150)));
+}
+
+TEST_F(SimulatorTasks, HostileArgumentsStartNoTask) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=6\n"), 1);
+    const auto refused = [&](int result, const char* what) {
+        EXPECT_EQ(result, 0) << what;
+        EXPECT_EQ(GetTorvelLastError(), kTorvelErrorBadParameter) << what;
+    };
+    refused(ZeroSpanSpectrumAnalysis(h(), 1, 7999, 0), "base below range");
+    refused(ZeroSpanSpectrumAnalysis(h(), 1, 3000001, 0), "base above range");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, 0, 0), "no samples");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, 500001, 0), "too many samples");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, -5, 0), "negative samples");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, 100, 101), "post above samples");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, 100, -1), "negative post");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 104, 104, 100, 50), "bin 104");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 60, 59, 100, 50), "bins reversed");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, 3, 0, 52, 52, 100, 50), "trigger type 3");
+    refused(ZeroSpanAnalysis(h(), 1, 100000, 0, -1, 0, 52, 52, 100, 50), "trigger type -1");
+    refused(ZeroSpanAnalysis(h(), 1, 7999, 0, 0, 0, 52, 52, 100, 50), "capture base");
+    refused(RealTimeAnalysis(h(), 1, 7999, 0, 0, 1000, 4), "real-time base");
+    refused(RealTimeAnalysis(h(), 1, 100000, 0, 3, 1000, 4), "real-time trigger type");
+    refused(RealTimeAnalysis(h(), 1, 100000, 0, 1, 1000, 256), "trigger position");
+    refused(SemiRealTimeAnalysis(h(), 1, 9999, 0, 1), "slice start below range");
+    refused(SemiRealTimeAnalysis(h(), 1, 3000001, 0, 1), "slice start above range");
+    refused(HighResolutionSingleAnalysis(h(), 1, -1, 0), "single block below 0");
+    refused(HighResolutionSingleAnalysis(h(), 1, 3000001, 0), "single block above range");
+    refused(PowerSupplyControl(1, 1, 0, 0), "no such output");
+    refused(PowerSupplyControl(0, 2, 0, 0), "enable 2");
+    refused(PowerSupplyControl(0, 1, 2, 0), "no third path");
+    EXPECT_EQ(GetSemiRealTimeResult(h(), 1), 0); // no semi-real-time task
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorTaskFailed);
+    PumpEvents();
+    EXPECT_TRUE(window.messages.empty());
+
+    // The limits themselves are taken.
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 0, 103, 1, 1), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().lParam, 1);
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 1, 100000, 0, 0, 0, 52, 52, 500000, 0), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().lParam, 500000);
+}
+
+TEST_F(SimulatorTasks, PathSwitchReadsTheSecondPathLevels) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=2\n[Signal A]\nFrequency=431000\nLevel=-40\n"
+                            "CrossPolar=30\n[Signal B]\nFrequency=431500\nLevel=-50\n"),
+              1);
+    const auto levels = [&](double a, double b) {
+        const std::vector<short> block = NormalBlock(430000, 1, 0);
+        ASSERT_EQ(block.size(), 200u);
+        EXPECT_NEAR(Db(block[100]), a, 0.3);
+        EXPECT_NEAR(Db(block[150]), b, 0.3);
+    };
+    levels(-40.0, -50.0);
+    EXPECT_EQ(PowerSupplyControl(0, 1, 1, 0), 1);
+    levels(-70.0, -75.0); // B's isolation is the 25 dB default
+    // The XPD window's single high-resolution block, on the second path.
+    ASSERT_EQ(HighResolutionSingleAnalysis(h(), 7, 430000, 0), 1);
+    const std::vector<short> fine = Collect();
+    ASSERT_EQ(fine.size(), 2000u);
+    EXPECT_EQ(ArgMax(fine.data(), 2000), 1000);
+    EXPECT_NEAR(Db(fine[1000]), -70.0, 0.3);
+    EXPECT_EQ(PowerSupplyControl(0, 1, 0, 0), 1);
+    levels(-40.0, -50.0);
+    EXPECT_EQ(PowerSupplyControl(0, 1, 1, 0), 1);
+    EXPECT_EQ(PowerSupplyControl(0, 0, 1, 0), 1); // switched off: back to RF1
+    levels(-40.0, -50.0);
+
+    ShutdownTorvelDLL();
+    EXPECT_EQ(PowerSupplyControl(0, 1, 1, 0), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorNotOpen);
+}
+
+TEST_F(SimulatorTasks, FaultsReachTheBandTasks) {
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=8\n[Faults]\nFailTask=1,4\nShortDataTask=2,3\n"), 1);
+    ASSERT_EQ(ZeroSpanSpectrumAnalysis(h(), 3, 100000, 0), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR);
+    EXPECT_EQ(window.Last().lParam, kTorvelErrorTaskFailed);
+    EXPECT_EQ(GetLastFunctionDataCount(), 0);
+    ASSERT_EQ(RealTimeAnalysis(h(), 3, 100000, 0, 0, 1000, 4), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().lParam, 256 * 128 / 2); // half the data
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 3, 100000, 0, 0, 0, 52, 52, 100, 0), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().lParam, 50);
+    window.messages.clear();
+    ASSERT_EQ(SemiRealTimeAnalysis(h(), 3, 100000, 0, 1), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR);
+    EXPECT_EQ(window.messages.size(), 1u);
+}
+
+TEST_F(SimulatorTasks, UnplugDuringACapturePostsALinkError) {
+    ::setenv("TORVEL_SIM_SPEED", "1", 1);
+    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=0.2\n"), 1);
+    ASSERT_EQ(ZeroSpanAnalysis(h(), 7, 100000, 0, 0, 0, 52, 52, 500000, 0), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR);
+    EXPECT_EQ(window.Last().wParam, 7u);
+    EXPECT_EQ(window.Last().lParam, kTorvelErrorRemoved);
+    EXPECT_EQ(GetLastFunctionDataCount(), 0);
+
+    // A semi-real-time task that waits to be asked is unplugged too.
+    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=0.2\n", "srt.ini"), 1);
+    window.messages.clear();
+    ASSERT_EQ(SemiRealTimeAnalysis(h(), 8, 100000, 0, 1), 1);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(window.Last().lParam, kTorvelErrorRemoved);
+    EXPECT_EQ(Progress().size(), 1u);
+}
