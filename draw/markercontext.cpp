@@ -351,7 +351,10 @@ void CMarkerContext::DrawDelta(CDC* pDC) {
     m_ChildPoint = PointOf(m_ChildLockFrequency);
     const int span = m_ChildLockFrequency - m_LockFrequency;
     if (m_DeltaMode == kModeDelta) {
-        m_MeasuredValue = m_pDataLine->Difference(m_LockFrequency, m_ChildLockFrequency);
+        // Both readings go from the main point to the child point: df is
+        // child - main, and so is dL, which makes a child below the main
+        // point read negative dBc.
+        m_MeasuredValue = m_pDataLine->Difference(m_ChildLockFrequency, m_LockFrequency);
         m_ReadoutLine.SetText(
             LongLabel() +
             m_pDataLine->MarkerText(span, m_MeasuredValue, m_ReadoutFlags | kReadoutRelative));
