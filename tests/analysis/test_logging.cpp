@@ -468,6 +468,7 @@ TEST_F(WindowActionTest, SaveDataWithoutAFormatTakesTheExtensionTyped) {
 }
 
 TEST_F(WindowActionTest, SavesAskBeforeReplacingAnyFileTheyWrite) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
     std::vector<CString> questions;
     bool answer = false;
     core.GetLoggingOutput().Prompts().askYesNo = [&](const CString& text) {
