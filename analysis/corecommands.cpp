@@ -98,9 +98,14 @@ int CAnalysisCore::ExecuteCommand(int action, int p1, int, int, int, int) {
             m_scale = p1;
         }
         return kCommandRedraw;
-    case 32:
-        SetUnitAll(p1 >= 1 && p1 <= 3 ? p1 : 1);
-        return kCommandRedraw;
+    case 32: {
+        // The stored words carry the unit's offset: words of the old unit
+        // would stay in the holds for good, so a new unit starts them again.
+        const int unit = p1 >= 1 && p1 <= 3 ? p1 : 1;
+        const bool changed = unit != m_unit;
+        SetUnitAll(unit);
+        return changed ? kCommandReset : kCommandRedraw;
+    }
     case 33:
         m_referencePosition = p1;
         return kCommandRedraw;

@@ -140,6 +140,7 @@ void CGraphInterface::AttachCursor(CCursolContext* cursor, CDataLineContext* dat
     }
     m_pCursor = cursor;
     cursor->SetDataLine(dataLine);
+    cursor->SetReadoutLines(&m_Graph.GetFrame().GetTitle());
     m_Graph.AddChild(cursor);
 }
 

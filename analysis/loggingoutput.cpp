@@ -28,6 +28,15 @@ namespace {
 
 constexpr const char* kFallbackBarTimeFormat = "%Y/%m/%d %H:%M:%S";
 constexpr const char* kFallbackDocumentName = "Torvel";
+constexpr const char* kFallbackReplaceQuestion = "This file already exists. Replace it?";
+
+// The outputs of a manual save: main frame output flag and file extension.
+struct CSaveOutput {
+    unsigned flag;
+    const char* extension;
+};
+constexpr CSaveOutput kSaveOutputs[] = {{1u, "CSV"}, {2u, "BMP"}, {4u, "PNG"}};
+constexpr unsigned kSaveOutputMask = 7u;
 
 // A string-table text, or null when the entry is unused.
 const char* TableText(int index) {
@@ -55,9 +64,13 @@ CCorePrompts DefaultPrompts() {
                                     QMessageBox::Yes | QMessageBox::No,
                                     QMessageBox::No) == QMessageBox::Yes;
     };
+    // The saves change the extension of the name chosen and ask about the
+    // files they would really replace, so the dialog does not ask about the
+    // name typed.
     p.chooseSavePath = [](const char* filter) {
         return FromQ(QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(),
-                                                  QString(), QString::fromUtf8(filter)));
+                                                  QString(), QString::fromUtf8(filter), nullptr,
+                                                  QFileDialog::DontConfirmOverwrite));
     };
     p.chooseOpenPath = [](const char* filter) {
         return FromQ(QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(),
@@ -251,14 +264,44 @@ CString CLoggingOutput::WithSettingExtension(const CString& path) {
     return base + "SPE";
 }
 
+unsigned CLoggingOutput::OutputOfExtension(const CString& path) {
+    const int dot = path.ReverseFind('.');
+    if (dot < 0 || dot < path.ReverseFind('/'))
+        return 0u;
+    CString extension = path.Mid(dot + 1);
+    extension.MakeUpper();
+    for (const CSaveOutput& output : kSaveOutputs)
+        if (extension == output.extension)
+            return output.flag;
+    return 0u;
+}
+
+bool CLoggingOutput::MayReplace(const CString& path) {
+    if (!FileExists(path))
+        return true;
+    const char* question = TableText(kStrReplaceQuestion);
+    return m_prompts.askYesNo &&
+           m_prompts.askYesNo(path + "\n" + (question ? question : kFallbackReplaceQuestion));
+}
+
 int CLoggingOutput::SaveData(unsigned outputFlags) {
     if (!m_prompts.chooseSavePath)
         return kCommandDone;
     const CString chosen = m_prompts.chooseSavePath(kSaveDataFilter);
     if (chosen.IsEmpty())
         return kCommandDone;
+    // Without a chosen output format the extension typed names the one wanted.
+    outputFlags &= kSaveOutputMask;
+    if (outputFlags == 0u)
+        outputFlags = OutputOfExtension(chosen);
     const CString base = WithoutExtension(chosen);
-    bool ok = true;
+    // The files written are not the name the dialog checked: each one that
+    // would be replaced is asked for before anything is written, and a "no"
+    // saves nothing.
+    for (const CSaveOutput& output : kSaveOutputs)
+        if ((outputFlags & output.flag) && !MayReplace(base + output.extension))
+            return kCommandDone;
+    bool ok = outputFlags != 0u; // nothing written is no save
     if (outputFlags & 1u)
         ok &= m_core.WriteCSVFile(base + "CSV") == 1;
     if (outputFlags & 2u)
@@ -310,6 +353,8 @@ int CLoggingOutput::SaveSettingsFile() {
         return kCommandDone;
     const CString chosen = m_prompts.chooseSavePath(kSettingFileFilter);
     if (chosen.IsEmpty())
+        return kCommandDone;
+    if (!MayReplace(WithSettingExtension(chosen)))
         return kCommandDone;
     ReleaseSettingFileObject();
     int ok = m_core.SaveSettings();

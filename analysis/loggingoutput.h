@@ -26,6 +26,7 @@ constexpr int kStrLoggingTimeFormat = 25;  // strftime format of the bar's next 
 constexpr int kStrLoggingBlinkFirst = 26;  // 26..29: the LOGGING button's blinking texts
 constexpr int kStrFileNotRead = 42;        // a data or setting file could not be read
 constexpr int kStrManyPointsQuestion = 43; // asked before a CSV of more than 65000 points
+constexpr int kStrReplaceQuestion = 46;    // asked, below the path, before a file is replaced
 // Files of the outputs.
 constexpr const char* kOutputNameFormat = "%Y%m%d%H%M%S";
 constexpr const char* kSaveDataFilter = "All Files (*.*)";
@@ -123,8 +124,9 @@ public:
     // ---- Window actions
     // Save data (11): a save dialog; the path without its extension (the dot
     // stays) gets "CSV", "BMP", "PNG" for the main frame's output flags
-    // (bit 0 CSV, bit 1 BMP, bit 2 PNG); string 20 when every write succeeded,
-    // else 21.
+    // (bit 0 CSV, bit 1 BMP, bit 2 PNG), or, when none is set, for the
+    // extension typed. Every file that would be replaced is asked for first.
+    // String 20 when something was written and every write succeeded, else 21.
     int SaveData(unsigned outputFlags);
     // Print (7): the print dialog, then one page of the window's drawing scaled
     // to the page, in a document named by string 22.
@@ -140,9 +142,14 @@ public:
     static CString WithoutExtension(const CString& path);
     // The path with its extension replaced by ".SPE" (or ".SPE" appended).
     static CString WithSettingExtension(const CString& path);
+    // The output flag named by a path's extension (".csv", ".BMP", ".Png"...;
+    // the case does not matter), 0 for any other.
+    static unsigned OutputOfExtension(const CString& path);
 
 private:
     void ShowMessage(int stringIndex);
+    // True when path is no file yet, or when the user agrees to replace it.
+    bool MayReplace(const CString& path);
     CString FormatBarTime(const CTime& time) const;
     // The trigger's part of the step: false when it holds the output back.
     bool TriggerAllowsOutput();

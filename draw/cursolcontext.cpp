@@ -2,6 +2,7 @@
 #include "draw/cursolcontext.h"
 
 #include "draw/datalinecontext.h"
+#include "draw/drawtext.h"
 #include "platform/dc.h"
 
 #include <cstring>
@@ -27,6 +28,7 @@ CString CCursolContext::GetClassName() {
 void CCursolContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     CDrawContext::Draw(pDC, parent, reserved);
     m_Text.Empty();
+    m_TextRect = CRect();
     if (!pDC || !m_pDataLine || !m_pDataLine->GetRedrawFlag() ||
         m_pDataLine->GetEnvelopeCount() <= 0) {
         return;
@@ -41,10 +43,29 @@ void CCursolContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     const CSize size = pDC->GetTextExtent(m_Text);
     // The text stays inside: right-aligned near the right edge, top-aligned
     // near the top edge.
-    UINT align = px + size.cx >= m_Rect.right ? TA_RIGHT : TA_LEFT;
-    align |= py - size.cy <= m_Rect.top ? TA_TOP : TA_BOTTOM;
+    const bool right = px + size.cx >= m_Rect.right;
+    const bool top = py - size.cy <= m_Rect.top;
+    const int left = right ? px - size.cx : px;
+    m_TextRect =
+        CRect(left, top ? py : py - size.cy, left + size.cx, (top ? py : py - size.cy) + size.cy);
+    // Over the readout lines the text would overprint them: it goes just
+    // below the lowest line it meets instead.
+    int textY = py;
+    UINT align = (right ? TA_RIGHT : TA_LEFT) | (top ? TA_TOP : TA_BOTTOM);
+    for (CDrawMultiLineText* line = m_pReadoutLines; line; line = line->GetNextLine()) {
+        const CRect box = line->GetLastExtent();
+        if (!line->GetRedrawFlag() || box.IsRectEmpty()) {
+            continue;
+        }
+        CRect overlap;
+        if (overlap.IntersectRect(m_TextRect, box)) {
+            textY = box.bottom + kReadoutGap;
+            align = (align & ~TA_BOTTOM) | TA_TOP;
+            m_TextRect.OffsetRect(0, textY - m_TextRect.top);
+        }
+    }
     const UINT oldAlign = pDC->SetTextAlign(align);
-    pDC->TextOut(px, py, m_Text);
+    pDC->TextOut(px, textY, m_Text);
     POINT trace;
     if (m_pDataLine->PointOfX(x, &trace)) {
         pDC->MoveTo(px, py);

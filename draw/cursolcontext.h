@@ -6,12 +6,15 @@
 #include "draw/drawcontext.h"
 
 class CDataLineContext;
+class CDrawMultiLineText;
 
 class CCursolContext : public CDrawContext {
 public:
     static constexpr int kFormatSize = 32;
     // The vertical line stops this many pixels short of the trace point.
     static constexpr int kLineGap = 2;
+    // Moved below a readout line, the text starts this many pixels under it.
+    static constexpr int kReadoutGap = 2;
 
     CCursolContext();
 
@@ -31,6 +34,11 @@ public:
     int GetReadoutFlags() const { return m_ReadoutFlags; }
     void SetDataLine(CDataLineContext* dataLine) { m_pDataLine = dataLine; }
     CDataLineContext* GetDataLine() const { return m_pDataLine; }
+    // The line list of the graph's readouts (title and marker lines): the
+    // cursor's text keeps clear of the lines shown, moving below them.
+    void SetReadoutLines(CDrawMultiLineText* first) { m_pReadoutLines = first; }
+    // Where the text went at the last draw; empty when nothing was shown.
+    const CRect& GetTextRect() const { return m_TextRect; }
     const char* GetFormat() const { return m_Format; }
     // The text of the last draw; empty when nothing was shown.
     const CString& GetText() const { return m_Text; }
@@ -41,5 +49,7 @@ private:
     int m_PointerY = 0;
     int m_ReadoutFlags = 0;
     CDataLineContext* m_pDataLine = nullptr;
+    CDrawMultiLineText* m_pReadoutLines = nullptr;
     CString m_Text;
+    CRect m_TextRect;
 };

@@ -61,6 +61,7 @@ int CDrawText::DrawString(CDC* pDC, CDrawContext* parent) {
     }
     SIZE size{0, 0};
     pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &size);
+    m_LastSize = size;
     int x = m_X, y = m_Y;
     const UINT oldAlign = pDC->GetTextAlign();
     if (m_Alignment == kAlignCentred) {
@@ -89,6 +90,23 @@ int CDrawText::DrawString(CDC* pDC, CDrawContext* parent) {
         pDC->SetBkMode(oldMode);
     }
     return size.cy;
+}
+
+CRect CDrawText::GetLastExtent() const {
+    const int cx = m_LastSize.cx, cy = m_LastSize.cy;
+    if (m_Alignment == kAlignCentred) {
+        const int left = m_X - (cx + 1) / 2, top = m_Y - (cy + 1) / 2;
+        return CRect(left, top, left + cx, top + cy);
+    }
+    int left = m_X;
+    if ((m_Alignment & TA_CENTER) == TA_CENTER) {
+        left = m_X - cx / 2;
+    } else if (m_Alignment & TA_RIGHT) {
+        left = m_X - cx;
+    }
+    // Bottom and baseline alike: the text lies above its point.
+    const int top = (m_Alignment & (TA_BOTTOM | TA_BASELINE)) ? m_Y - cy : m_Y;
+    return CRect(left, top, left + cx, top + cy);
 }
 
 void CDrawText::Draw(CDC* pDC, CDrawContext* parent, void*) {

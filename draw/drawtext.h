@@ -5,6 +5,7 @@
 #pragma once
 
 #include "draw/drawelement.h"
+#include "platform/geometry.h"
 
 class CDrawText : public CDrawElement {
 public:
@@ -46,6 +47,8 @@ public:
     }
     void SetInverse(BYTE flag) { m_InverseFlag = flag; }
     void SetTransparent(BYTE flag) { m_TransparentFlag = flag; }
+    // The box the text took at its last drawing; empty before the first.
+    CRect GetLastExtent() const;
 
 protected:
     // Draws the text at its point by its alignment; returns its height.
@@ -60,6 +63,7 @@ protected:
     BYTE m_InverseFlag = 0;
     BYTE m_TransparentFlag = 1;
     CString m_Text;
+    SIZE m_LastSize{0, 0};
 };
 
 class CDrawMultiLineText : public CDrawText {

@@ -8,6 +8,7 @@
 #include "lib/stringtable.h"
 #include "platform/dc.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -351,7 +352,10 @@ void CMarkerContext::DrawDelta(CDC* pDC) {
     m_ChildPoint = PointOf(m_ChildLockFrequency);
     const int span = m_ChildLockFrequency - m_LockFrequency;
     if (m_DeltaMode == kModeDelta) {
-        m_MeasuredValue = m_pDataLine->Difference(m_LockFrequency, m_ChildLockFrequency);
+        // Both readings go from the main point to the child point: df is
+        // child - main, and so is dL, which makes a child below the main
+        // point read negative dBc.
+        m_MeasuredValue = m_pDataLine->Difference(m_ChildLockFrequency, m_LockFrequency);
         m_ReadoutLine.SetText(
             LongLabel() +
             m_pDataLine->MarkerText(span, m_MeasuredValue, m_ReadoutFlags | kReadoutRelative));
@@ -384,10 +388,25 @@ void CMarkerContext::DrawDelta(CDC* pDC) {
     }
 }
 
-void CMarkerContext::DrawLabel(CDC* pDC, int x, int y, const CString& label) {
-    if (!label.IsEmpty()) {
-        pDC->TextOut(x, y, label);
+void CMarkerContext::DrawSymbol(CDC* pDC, POINT* points, int count) {
+    // A marker at the edge of the graph shows the inner half of its symbol, so
+    // that nothing of it runs into the axis texts outside.
+    for (int i = 0; i < count; ++i) {
+        points[i].x = std::clamp(points[i].x, m_Rect.left, std::max(m_Rect.left, m_Rect.right));
     }
+    pDC->Polygon(points, count);
+}
+
+void CMarkerContext::DrawLabel(CDC* pDC, int x, int y, const CString& label) {
+    if (label.IsEmpty()) {
+        return;
+    }
+    // A label stays inside the graph: at its edges a centred label would run
+    // into the axis texts beside it.
+    const int cx = pDC->GetTextExtent(label).cx;
+    x = std::min(x, static_cast<int>(m_Rect.right) - kLabelInset - cx);
+    x = std::max(x, static_cast<int>(m_Rect.left) + kLabelInset);
+    pDC->TextOut(x, y, label);
 }
 
 void CMarkerContext::DrawMainSymbol(CDC* pDC, POINT p, bool lineStyle, const CString& label) {
@@ -397,20 +416,25 @@ void CMarkerContext::DrawMainSymbol(CDC* pDC, POINT p, bool lineStyle, const CSt
         const int b = m_Rect.bottom;
         pDC->MoveTo(x, m_Rect.top);
         pDC->LineTo(x, b - kLineFootTop);
-        const POINT foot[] = {{x, b - kLineFootTop},
-                              {x - kSymbolHalfWidth, b - kLineFootSide},
-                              {x - kSymbolHalfWidth, b},
-                              {x + kSymbolHalfWidth, b},
-                              {x + kSymbolHalfWidth, b - kLineFootSide}};
-        pDC->Polygon(foot, 5);
-        DrawLabel(pDC, x - (size.cx - 1) / 2, b - size.cy, label);
+        POINT foot[] = {{x, b - kLineFootTop},
+                        {x - kSymbolHalfWidth, b - kLineFootSide},
+                        {x - kSymbolHalfWidth, b},
+                        {x + kSymbolHalfWidth, b},
+                        {x + kSymbolHalfWidth, b - kLineFootSide}};
+        DrawSymbol(pDC, foot, 5);
+        // The label sits in the foot; where the foot is cut at an edge of the
+        // graph it would be crossed by the foot's side, so it goes above it.
+        const int labelX = x - (size.cx - 1) / 2;
+        const bool fits =
+            labelX >= m_Rect.left + kLabelInset && labelX + size.cx <= m_Rect.right - kLabelInset;
+        DrawLabel(pDC, labelX, fits ? b - size.cy : b - kLineFootTop - size.cy - 1, label);
         return;
     }
     const int y = p.y;
-    const POINT triangle[] = {{x, y},
-                              {x - kSymbolHalfWidth, y - kSymbolHeight},
-                              {x + kSymbolHalfWidth, y - kSymbolHeight}};
-    pDC->Polygon(triangle, 3);
+    POINT triangle[] = {{x, y},
+                        {x - kSymbolHalfWidth, y - kSymbolHeight},
+                        {x + kSymbolHalfWidth, y - kSymbolHeight}};
+    DrawSymbol(pDC, triangle, 3);
     DrawLabel(pDC, x - (size.cx - 1) / 2, y - size.cy - 7, label);
 }
 
@@ -420,16 +444,16 @@ void CMarkerContext::DrawChildSymbol(CDC* pDC, POINT p, bool lineStyle) {
         const int b = m_Rect.bottom;
         pDC->MoveTo(x, m_Rect.top);
         pDC->LineTo(x, b - kLineFootSide);
-        const POINT foot[] = {
+        POINT foot[] = {
             {x - kSymbolHalfWidth, b}, {x + kSymbolHalfWidth, b}, {x, b - kLineFootSide}};
-        pDC->Polygon(foot, 3);
+        DrawSymbol(pDC, foot, 3);
         return;
     }
     const int y = p.y;
-    const POINT triangle[] = {{x, y},
-                              {x - kSymbolHalfWidth, y + kSymbolHeight},
-                              {x + kSymbolHalfWidth, y + kSymbolHeight}};
-    pDC->Polygon(triangle, 3);
+    POINT triangle[] = {{x, y},
+                        {x - kSymbolHalfWidth, y + kSymbolHeight},
+                        {x + kSymbolHalfWidth, y + kSymbolHeight}};
+    DrawSymbol(pDC, triangle, 3);
 }
 
 void CMarkerContext::DrawDoubleArrow(CDC* pDC, int x1, int x2, int y, const CString& label) {

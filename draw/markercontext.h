@@ -37,6 +37,7 @@ public:
     static constexpr int kArrowHead = 8;
     static constexpr int kArrowWing = 4;
     static constexpr int kBandArrowLift = 12; // band arrow above the bottom edge
+    static constexpr int kLabelInset = 2;     // labels keep this far inside the edges
     // Line-style arrows of markers 1..5 sit at number x 5041/65536 of the height.
     static constexpr int kArrowRowStep = 5041;
     // The program text shown instead of a value outside the trace.
@@ -152,6 +153,9 @@ protected:
     // A horizontal arrow with heads at both ends pointing outwards and the
     // label centred above its middle.
     void DrawDoubleArrow(CDC* pDC, int x1, int x2, int y, const CString& label);
+    // A symbol's polygon, cut at the left and right edges of the marker.
+    void DrawSymbol(CDC* pDC, POINT* points, int count);
+    // A label at (x, y), moved inside the marker's left and right edges.
     void DrawLabel(CDC* pDC, int x, int y, const CString& label);
 
     signed char m_MarkerNumber = 0;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 
 namespace {
 // Program strings of the normal analysis.
@@ -73,6 +74,12 @@ int CNormalAnalysis::DeviceMinFrequency(int kind) {
 }
 int CNormalAnalysis::DeviceMaxFrequency(int kind) {
     return GetMaxFrequency(kind);
+}
+int CNormalAnalysis::DeviceDataCount() {
+    return GetLastFunctionDataCount();
+}
+int CNormalAnalysis::DeviceReceiveData(short* buffer, int count) {
+    return ReceiveData(buffer, count);
 }
 
 // ---- Profile and settings
@@ -255,8 +262,17 @@ void CNormalAnalysis::Reconfigure(BOOL reset) {
     if (m_start > m_stop)
         std::swap(m_start, m_stop);
     const int step = DeviceRBWFrequency(kKindMask, m_rbwIndex);
-    if (m_stop - m_start < 2 * step)
+    if (m_stop - m_start < 2 * step) {
         m_stop = m_start + 2 * step;
+        // At the top of the band the range widens downwards: the device refuses
+        // a block that starts above its highest frequency, and the window would
+        // stop measuring.
+        const int highest = DeviceMaxFrequency(1);
+        if (m_stop > highest) {
+            m_stop = highest;
+            m_start = std::max(highest - 2 * step, DeviceMinFrequency(1));
+        }
+    }
 
     if (m_frequencyMode == 0) {
         m_graph.text[2] = text(kStrStart) + formatFrequency(m_start);
@@ -384,10 +400,12 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     m_taskRunning = 0;
     CTraceStore& line = m_traces[0];
     const long long remaining = static_cast<long long>(line.GetPoints()) - m_sweepPosition;
-    int n = static_cast<int>(std::clamp<long long>(GetLastFunctionDataCount(), 0, remaining));
+    // The count of words comes from the data count alone; what the copy
+    // answers is ignored.
+    const int n = static_cast<int>(std::clamp<long long>(DeviceDataCount(), 0, remaining));
     m_receiveBuffer.resize(static_cast<size_t>(std::max(n, 1)));
     if (n > 0)
-        n = std::clamp(ReceiveData(m_receiveBuffer.data(), n), 0, n);
+        DeviceReceiveData(m_receiveBuffer.data(), n);
 
     if (m_offsetFlag) {
         const int step = SweepStep(nullptr);
@@ -477,10 +495,15 @@ int CNormalAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4,
 }
 
 bool CNormalAnalysis::EntryKHz(int titleString, int valueKHz, int* result) {
-    double mhz = NumEntryDOUBLE(valueKHz * 0.001, "MHz", text(titleString));
-    if (mhz == DBL_MAX)
+    const double mhz = NumEntryDOUBLE(valueKHz * 0.001, "MHz", text(titleString));
+    // Cancelled, or no number at all ("inf", "nan"): nothing changes.
+    if (mhz == DBL_MAX || !std::isfinite(mhz))
         return false;
-    *result = static_cast<int>(mhz * 1000);
+    // Held to 0 .. the device's highest frequency before the conversion, which
+    // truncates: no frequency, span or centre of the device lies outside, and
+    // the setters give the same range for any value beyond.
+    const double kHz = std::clamp(mhz * 1000, 0.0, static_cast<double>(DeviceMaxFrequency(1)));
+    *result = static_cast<int>(kHz);
     return true;
 }
 

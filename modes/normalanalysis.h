@@ -115,6 +115,10 @@ protected:
     // Device facts and calls, through the device interface; tests replace them.
     virtual int DeviceMinFrequency(int kind);
     virtual int DeviceMaxFrequency(int kind);
+    // The words the last task delivered, and their copy into buffer (with
+    // what the device library answers, which means nothing).
+    virtual int DeviceDataCount();
+    virtual int DeviceReceiveData(short* buffer, int count);
 
     // The step and the device function chosen by the RBW index: 1 normal,
     // 2 high-speed, 4 high-resolution.

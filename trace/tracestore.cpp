@@ -122,39 +122,44 @@ long long FirstLargest(const short* d, long long first, long long end) {
     return best;
 }
 
-// Index of the highest word of d[first, last] that lies strictly above both
-// neighbours, not above limit, above the no-sample word, and not at exclude;
-// the first of equals; -1 when there is none.
+// The highest peak of d[first, last]: a peak is a run of equal words (one word
+// or a flat top) that lies inside the range and strictly above the word before
+// it and the word after it. It must not lie above limit, must lie above the
+// no-sample word, and must not be the run that holds exclude. The answer is the
+// index of the run's first word, the first of equal peaks; -1 when there is
+// none. Lanes without a rising word that could start a better run are skipped.
 TORVEL_FOLD_CLONES
 long long HighestLocalPeak(const short* d, long long first, long long last, short limit,
                            long long exclude) {
     long long best = -1;
     short floor = kNoSample; // an answer must lie above this
-    auto better = [&](long long i) {
-        const short v = d[i];
-        return v > d[i - 1] && v > d[i + 1] && v <= limit && v > floor && i != exclude;
-    };
     long long i = first;
-    for (; i + kSearchLanes <= last + 1; i += kSearchLanes) {
-        int any = 0;
-        for (int k = 0; k < kSearchLanes; ++k) {
-            const short v = d[i + k];
-            any |= (v > d[i + k - 1]) & (v > d[i + k + 1]) & (v <= limit) & (v > floor);
-        }
-        if (any) {
+    while (i <= last) {
+        if (i + kSearchLanes <= last + 1) {
+            int any = 0;
             for (int k = 0; k < kSearchLanes; ++k) {
-                if (better(i + k)) {
-                    best = i + k;
-                    floor = d[i + k];
-                }
+                const short v = d[i + k];
+                any |= (v > d[i + k - 1]) & (v <= limit) & (v > floor);
+            }
+            if (!any) {
+                i += kSearchLanes;
+                continue;
             }
         }
-    }
-    for (; i <= last; ++i) {
-        if (better(i)) {
-            best = i;
-            floor = d[i];
+        const short v = d[i];
+        if (v <= d[i - 1] || v > limit || v <= floor) {
+            ++i;
+            continue;
         }
+        long long end = i; // the last word of the run
+        while (end < last && d[end + 1] == v) {
+            ++end;
+        }
+        if (d[end + 1] < v && (exclude < i || exclude > end)) {
+            best = i;
+            floor = v;
+        }
+        i = end + 1;
     }
     return best;
 }
@@ -374,9 +379,13 @@ long long CTraceStore::Snap(long long f) const {
     if (!m_data || !InRange(f)) {
         return 0;
     }
+    // The nearest grid point, halves going up. The remainder is compared with
+    // the half step as 2 x remainder >= step: with step / 2 in integers a step
+    // of 1 would move every x one point up, and an odd step would round a
+    // remainder of step / 2 up although the point below is nearer.
     const long long d = f - static_cast<long long>(m_start);
     long long s = static_cast<long long>(m_start) + static_cast<long long>(m_step) * (d / m_step);
-    if (d % m_step >= static_cast<long long>(m_step / 2)) {
+    if (2 * (d % m_step) >= static_cast<long long>(m_step)) {
         s += m_step;
     }
     return s;

@@ -106,6 +106,9 @@ public:
     double Difference(long long f1, long long f2) const;
     double BandPower(long long f, long long width) const;
     long long Peak(long long f1, long long f2) const;
+    // The next lower peak after the one at reference: a run of equal words
+    // counts as one peak at its first word, compared with the words on either
+    // side of the run; the run holding the reference is never the answer.
     long long NextPeak(long long reference, long long f1, long long f2) const;
     int Exceeds(double level, long long f1, long long f2) const;
     // The x of the envelope point nearest to pixel column px (the right one on a

@@ -150,11 +150,11 @@ TEST(AnalysisCoreCommands, ScaleUnitAndReferenceEdges) {
     EXPECT_EQ(State(core, 31, 3), kStateTicked);
     EXPECT_EQ(State(core, 31, 1), kStateUnticked);
 
-    EXPECT_EQ(Exec(core, 32, 2), kCommandRedraw);
+    EXPECT_EQ(Exec(core, 32, 2), kCommandReset); // a new unit restarts the traces
     EXPECT_EQ(core.GetUnit(), 2);
     EXPECT_EQ(core.GetDataLine()->GetUnit(), 2);
     EXPECT_EQ(core.GetTrace(5)->GetUnit(), 2);
-    EXPECT_EQ(Exec(core, 32, 5), kCommandRedraw); // any other unit is unit 1
+    EXPECT_EQ(Exec(core, 32, 5), kCommandReset); // any other unit is unit 1
     EXPECT_EQ(core.GetUnit(), 1);
     EXPECT_EQ(core.GetTrace(3)->GetUnit(), 1);
     EXPECT_EQ(State(core, 32, 1), kStateTicked);

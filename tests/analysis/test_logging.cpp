@@ -437,6 +437,76 @@ TEST_F(WindowActionTest, SaveDataWritesTheFlaggedOutputsAndReportsTheResult) {
     EXPECT_EQ(messages.size(), 3u);
 }
 
+TEST_F(WindowActionTest, SaveDataWithoutAFormatTakesTheExtensionTyped) {
+    std::string chosen;
+    core.GetLoggingOutput().Prompts().chooseSavePath = [&](const char*) {
+        return CString(chosen.c_str());
+    };
+    auto saved = [&] {
+        std::set<std::string> files = FilesIn(dir.path());
+        files.erase("TORVEL.INI");
+        return files;
+    };
+    chosen = dir.file("shot.png");
+    core.GetLoggingOutput().SaveData(0);
+    chosen = dir.file("table.Csv");
+    core.GetLoggingOutput().SaveData(0);
+    chosen = dir.file("image.BMP");
+    core.GetLoggingOutput().SaveData(0);
+    EXPECT_EQ(saved(), (std::set<std::string>{"shot.PNG", "table.CSV", "image.BMP"}));
+    EXPECT_EQ(messages, std::vector<CString>(3, Text(kStrSaveSucceeded)));
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("shot.PNG"))).size(), QSize(640, 480));
+
+    // An extension that names no format writes nothing, and says so.
+    messages.clear();
+    for (const char* name : {"notes.txt", "plain", "dir.csv/x"}) {
+        chosen = dir.file(name);
+        core.GetLoggingOutput().SaveData(0);
+    }
+    EXPECT_EQ(saved().size(), 3u);
+    EXPECT_EQ(messages, std::vector<CString>(3, Text(kStrSaveFailed)));
+}
+
+TEST_F(WindowActionTest, SavesAskBeforeReplacingAnyFileTheyWrite) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    std::vector<CString> questions;
+    bool answer = false;
+    core.GetLoggingOutput().Prompts().askYesNo = [&](const CString& text) {
+        questions.push_back(text);
+        return answer;
+    };
+    CString chosen = dir.file("run").c_str(); // the name typed does not exist
+    core.GetLoggingOutput().Prompts().chooseSavePath = [&](const char*) { return chosen; };
+    WriteWholeFile(dir.file("run.CSV"), "old");
+
+    core.GetLoggingOutput().SaveData(7); // "no": nothing at all is written
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].Find(dir.file("run.CSV").c_str()), 0);
+    EXPECT_NE(questions[0].Find(Text(kStrReplaceQuestion)), -1);
+    EXPECT_EQ(ReadWholeFile(dir.file("run.CSV")), "old");
+    EXPECT_FALSE(FileExists(dir.file("run.BMP").c_str()));
+    EXPECT_TRUE(messages.empty());
+
+    answer = true;
+    core.GetLoggingOutput().SaveData(7);
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_NE(ReadWholeFile(dir.file("run.CSV")), "old");
+    EXPECT_TRUE(FileExists(dir.file("run.PNG").c_str()));
+    core.GetLoggingOutput().SaveData(7); // now all three exist
+    EXPECT_EQ(questions.size(), 5u);
+    EXPECT_EQ(messages, std::vector<CString>(2, Text(kStrSaveSucceeded)));
+
+    // The setting data file is asked for under its own extension as well.
+    chosen = dir.file("run.txt").c_str();
+    core.GetLoggingOutput().SaveSettingsFile();
+    EXPECT_EQ(questions.size(), 5u);
+    answer = false;
+    WriteWholeFile(dir.file("run.SPE"), "kept");
+    core.GetLoggingOutput().SaveSettingsFile();
+    EXPECT_EQ(questions.size(), 6u);
+    EXPECT_EQ(ReadWholeFile(dir.file("run.SPE")), "kept");
+}
+
 TEST_F(WindowActionTest, SettingsAreSavedAsSpeFilesAndLoadedBack) {
     CString chosen = dir.file("workspace.dat").c_str();
     core.GetLoggingOutput().Prompts().chooseSavePath = [&](const char*) { return chosen; };

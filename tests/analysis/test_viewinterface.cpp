@@ -23,6 +23,8 @@
 #include <QImage>
 #include <QTimer>
 
+#include <algorithm>
+#include <climits>
 #include <functional>
 
 #include <string>
@@ -580,4 +582,77 @@ TEST_F(NormalWindow, TheOffsetFileNamedInTheProfileIsLoadedAtStart) {
     EXPECT_EQ(missing.GetOffsetFlag(), 0);
     EXPECT_EQ(missing.GetOffsetLoadFailed(), 1);
     EXPECT_TRUE(missing.GetOffsetFileName().IsEmpty());
+}
+
+namespace {
+
+// The pixels in which two drawings of the same window differ.
+std::vector<QPoint> Differences(const QImage& a, const QImage& b) {
+    std::vector<QPoint> points;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                points.emplace_back(x, y);
+    return points;
+}
+
+} // namespace
+
+TEST_F(NormalWindow, MarkerDrawingsAndTheCursorTextLeaveTheOtherTextsReadable) {
+    CDataLineContext& line = m_core.Line(0);
+    for (DWORD i = 0; i < line.GetPoints(); ++i)
+        line.SetWord(i, static_cast<short>((m_core.Graph().yMin + 20) * 163.84));
+    auto draw = [&] {
+        QImage image(640, 480, QImage::Format_RGB32);
+        CDC dc(&image);
+        m_core.DrawView(&dc, CRect(0, 0, 640, 480));
+        return image;
+    };
+    CMarkerContext* marker = m_core.GetMarker(1);
+    const QImage bare = draw();
+    const CRect area = m_core.GetGraphInterface().GetGraph().GetGraphArea();
+
+    // Markers on the first and the last grid point draw nothing outside the
+    // graph area, where the axis texts ("-70") stand.
+    for (int x : {100000, 200000}) {
+        marker->SetFrequency(x);
+        marker->SetRedrawFlag(1);
+        const std::vector<QPoint> drawn = Differences(bare, draw());
+        marker->SetRedrawFlag(0);
+        ASSERT_FALSE(drawn.empty()) << x;
+        for (const QPoint& p : drawn)
+            ASSERT_TRUE(p.x() >= area.left && p.x() <= area.right)
+                << x << ": " << p.x() << "," << p.y();
+    }
+
+    // The cursor over the readout lines puts its text below them.
+    for (int k = 1; k <= 5; ++k) {
+        m_core.GetMarker(k)->SetFrequency(100000 + k * 15000);
+        m_core.GetMarker(k)->SetRedrawFlag(1);
+    }
+    const QImage readouts = draw();
+    CRect lines(INT_MAX, INT_MAX, INT_MIN, INT_MIN);
+    for (CDrawMultiLineText* l = &m_core.GetGraphInterface().GetGraph().GetFrame().GetTitle(); l;
+         l = l->GetNextLine()) {
+        if (!l->GetRedrawFlag())
+            continue;
+        const CRect box = l->GetLastExtent();
+        lines = CRect(std::min(lines.left, box.left), std::min(lines.top, box.top),
+                      std::max(lines.right, box.right), std::max(lines.bottom, box.bottom));
+    }
+    ASSERT_GT(lines.Height(), 50); // the title and five marker lines
+    CCursolContext& cursor = m_core.GetCursor();
+    cursor.SetRedrawFlag(1);
+    const int px = area.left + 30;
+    cursor.SetPointer(px, area.top + 10);
+    const std::vector<QPoint> drawn = Differences(readouts, draw());
+    ASSERT_FALSE(cursor.GetText().IsEmpty());
+    int below = 0;
+    for (const QPoint& p : drawn) {
+        if (p.x() == px)
+            continue; // the cursor's line down to the trace
+        ASSERT_FALSE(lines.PtInRect(CPoint(p.x(), p.y()))) << p.x() << "," << p.y();
+        below += p.y() >= lines.bottom ? 1 : 0;
+    }
+    EXPECT_GT(below, 20); // the text is there, below the lines
 }

@@ -143,8 +143,9 @@ TEST_F(MarkerTest, ReadoutTextsOfTheModes) {
     m_marker.SetDeltaMode(CMarkerContext::kModeDelta);
     m_marker.SetFrequency(1500);
     Render();
-    EXPECT_DOUBLE_EQ(m_marker.GetMeasuredValue(), m_line.Difference(1200, 1500));
-    EXPECT_EQ(m_marker.GetReadoutLine().GetText(), CString("M1:300KHz 10.00dBc"));
+    // The child 10 dB below the main point, 300 kHz above it.
+    EXPECT_DOUBLE_EQ(m_marker.GetMeasuredValue(), (Word(-30.0) - Word(-20.0)) * 0.006103515625);
+    EXPECT_EQ(m_marker.GetReadoutLine().GetText(), CString("M1:300KHz -10.00dBc"));
 
     m_marker.SetDeltaMode(CMarkerContext::kModeBandPower);
     m_marker.SetLockFrequency(1500);
@@ -428,7 +429,7 @@ protected:
 
 TEST_F(GestureTest, DraggingTheChildPointMovesOnlyTheChildPoint) {
     CMarkerContext& marker = m_markers[0];
-    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:300KHz 10.00dBc"));
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:300KHz -10.00dBc"));
     const int childX = marker.GetChildPoint().x;
     const int y = Middle() + 30;
     m_intf.OnLButtonDown(ViewKeys::kLButton, childX + 3, y);
@@ -443,7 +444,7 @@ TEST_F(GestureTest, DraggingTheChildPointMovesOnlyTheChildPoint) {
     EXPECT_EQ(marker.GetChildLockFrequency(), 1700);
     EXPECT_EQ(marker.GetLockFrequency(), 1200);
     Paint();
-    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:500KHz 20.00dBc"));
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:500KHz -20.00dBc"));
 
     // Releasing ends the drag: later moves change nothing.
     m_intf.OnLButtonUp(0, target.x, y);
@@ -466,7 +467,7 @@ TEST_F(GestureTest, DraggingTheMainPointMovesTheLockFrequency) {
     EXPECT_EQ(marker.GetChildLockFrequency(), 1500);
     m_intf.OnLButtonUp(0, target.x, y);
     Paint();
-    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:400KHz -50.00dBc"));
+    EXPECT_EQ(marker.GetReadoutLine().GetText(), CString("M1:400KHz 50.00dBc"));
 }
 
 TEST_F(GestureTest, LeavingTheGraphCancelsTheDrag) {

@@ -1,12 +1,17 @@
 // The normal sweep core: range setters, span limits, reconfiguration of the
 // grid and the scales, and the device call its RBW index picks.
 #include "device/TorvelAPI.h"
+#include "lib/numentrydialog.h"
 #include "lib/stringtable.h"
 #include "modes/normalanalysis.h"
 #include "platform/cfile.h"
 #include "testutil.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +24,52 @@ protected:
         InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
     }
     CNormalAnalysis core{nullptr, nullptr};
+    // Runs a command as the main frame does: a positive result reconfigures,
+    // with trace reset for result 2.
+    void Run(int action, int p1) {
+        const int result = core.ExecuteCommand(action, p1, 0, 0, 0, 0);
+        if (result > 0)
+            core.Reconfigure(result == kCommandReset);
+    }
+};
+
+// Types input into the next numeric entry dialog and presses OK.
+void AnswerNextEntry(const QString& input) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, input] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<CNumEntryDialog*>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            timer->stop();
+            timer->deleteLater();
+            auto* edit = dialog->findChild<QLineEdit*>(QString::number(CNumEntryDialog::kIdEdit));
+            auto* ok = dialog->findChild<QPushButton*>(QString::number(CNumEntryDialog::kIdOk));
+            if (!edit || !ok) {
+                dialog->reject();
+                return;
+            }
+            edit->setText(input);
+            ok->click();
+            return;
+        }
+    });
+    timer->start();
+}
+
+// A device library whose ReceiveData copies the words but answers 0.
+class ZeroAnsweringDevice : public CNormalAnalysis {
+public:
+    ZeroAnsweringDevice() : CNormalAnalysis(nullptr, nullptr) {}
+    std::vector<short> words;
+
+protected:
+    int DeviceDataCount() override { return static_cast<int>(words.size()); }
+    int DeviceReceiveData(short* buffer, int count) override {
+        std::copy_n(words.begin(), count, buffer);
+        return 0;
+    }
 };
 } // namespace
 
@@ -143,4 +194,96 @@ TEST_F(NormalAnalysisTest, ManyPointsAskBeforeSavingButNeverStallUnattendedLoggi
     EXPECT_EQ(core.LoggingStep(), 1);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList({"*.CSV"}, QDir::Files).size(), 1);
+}
+
+TEST_F(NormalAnalysisTest, ANarrowRangeAtTheTopOfTheBandWidensDownwards) {
+    Run(24, 1); // 10 kHz steps
+    const int top = GetMaxFrequency(1);
+    core.SetStop(top);
+    core.SetStart(top - 5);
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(core.GetStop(), top);
+    EXPECT_EQ(core.GetStart(), top - 20);
+    // No block of the sweep starts above the device's highest frequency.
+    const CTraceStore* line = core.GetDataLine();
+    ASSERT_GT(line->GetPoints(), 0u);
+    EXPECT_LE(line->GetStart() + (line->GetPoints() - 1) * line->GetStep(),
+              static_cast<DWORD>(top));
+}
+
+TEST(NormalAnalysisData, TheDataCountAloneSaysHowManyWordsArrived) {
+    ZeroAnsweringDevice core;
+    core.ExecuteCommand(24, 1, 0, 0, 0, 0);
+    core.SetStart(100000);
+    core.SetStop(200000);
+    core.Reconfigure(TRUE);
+    core.words = {100, 200, 300};
+    for (int block = 0; block < 2; ++block) { // the first block restarts the trace
+        core.SetTaskRunning(1);
+        core.AnalysisFinished(0, 0);
+    }
+    EXPECT_EQ(core.GetSweepPosition(), 6);
+    const short* data = core.GetDataLine()->GetData();
+    EXPECT_EQ(std::vector<short>(data + 3, data + 6), (std::vector<short>{100, 200, 300}));
+    // More words than the grid has left are cut at its end.
+    core.words.assign(20000, 7);
+    core.SetTaskRunning(1);
+    core.AnalysisFinished(0, 0);
+    EXPECT_EQ(core.GetSweepPosition(), static_cast<int>(core.GetDataLine()->GetPoints()));
+}
+
+TEST_F(NormalAnalysisTest, AUnitChangeStartsTheHoldsAgainInTheNewUnit) {
+    Run(24, 1);
+    core.SetStart(100000);
+    core.SetStop(100100);
+    Run(32, 2); // dBuV
+    core.Reconfigure(TRUE);
+    CTraceStore* hold = core.GetTrace(1);
+    hold->SetTraceState(kTraceMaxHold);
+    const short word = -8192; // -50 dBm from the device
+    auto fold = [&] {
+        for (int block = 0; block < 2; ++block) // the first block restarts a fresh trace
+            hold->StoreBlock(&word, 1, 0, TRUE);
+    };
+    fold();
+    ASSERT_EQ(hold->GetData()[0], -8192 + 18513);
+    Run(32, 1); // dBm: the hold in dBuV must not outlive the change
+    EXPECT_EQ(hold->GetUnit(), 1);
+    fold();
+    EXPECT_EQ(hold->GetData()[0], -8192);
+    const short higher = -4096;
+    hold->StoreBlock(&higher, 1, 0, TRUE);
+    Run(32, 1); // the same unit again keeps what the hold has
+    EXPECT_EQ(hold->GetData()[0], -4096);
+}
+
+TEST_F(NormalAnalysisTest, FrequencyEntriesBeyondAnyFrequencyAreClampedOrRefused) {
+    Run(24, 1);
+    core.SetStart(100000);
+    core.SetStop(200000);
+    const int top = GetMaxFrequency(1);
+
+    AnswerNextEntry("1e300"); // MHz: far beyond the int range in kHz
+    EXPECT_EQ(core.ExecuteCommand(20, 0, 0, 0, 0, 0), kCommandReset);
+    EXPECT_EQ(core.GetStart(), 100000);
+    EXPECT_EQ(core.GetStop(), top);
+
+    for (const char* notANumber : {"inf", "-inf", "nan"}) {
+        AnswerNextEntry(notANumber);
+        EXPECT_EQ(core.ExecuteCommand(19, 0, 0, 0, 0, 0), kCommandDone) << notANumber;
+        EXPECT_EQ(core.GetStart(), 100000) << notANumber;
+        EXPECT_EQ(core.GetStop(), top) << notANumber;
+    }
+
+    AnswerNextEntry("-1e300");
+    core.ExecuteCommand(19, 0, 0, 0, 0, 0);
+    EXPECT_EQ(core.GetStart(), GetMinFrequency(1));
+    EXPECT_EQ(core.GetStop(), top);
+
+    core.SetStart(100000);
+    core.SetStop(200000);
+    AnswerNextEntry("1e300"); // a centre beyond the band keeps the span at the top
+    core.ExecuteCommand(21, 0, 0, 0, 0, 0);
+    EXPECT_EQ(core.GetStop(), top);
+    EXPECT_EQ(core.GetSpan(), 100000);
 }

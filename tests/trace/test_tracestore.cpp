@@ -206,6 +206,26 @@ TEST(TraceStoreQuery, RangeBoundariesAndCeilingIndex) {
     EXPECT_EQ(s.Difference(999, 1100), kNoLevelDb);
 }
 
+TEST(TraceStoreQuery, SnapTakesTheNearestPointForEveryStepAndKeepsGridPoints) {
+    for (DWORD step = 1; step <= 25; ++step) {
+        CTraceStore s;
+        const long long start = 7000;
+        ASSERT_EQ(s.Configure(static_cast<DWORD>(start), step, 12), 1);
+        const long long end = start + 12LL * step;
+        for (long long x = start; x <= end; ++x) {
+            const long long below = start + (x - start) / step * step;
+            const long long above = below + step;
+            // The nearer neighbour; an exact half goes up.
+            const long long nearest = (x - below) < (above - x) ? below : above;
+            const long long snapped = s.Snap(x);
+            ASSERT_EQ(snapped, nearest) << "step " << step << " x " << x;
+            // A point on the grid stays where it is, so placing a marker again
+            // (every reconfiguration does) never moves it.
+            ASSERT_EQ(s.Snap(snapped), snapped) << "step " << step << " x " << x;
+        }
+    }
+}
+
 TEST(TraceStoreQuery, DifferenceAgainstTheReinitialisationWordDoesNotWrap) {
     CTraceStore s;
     Prime(s, 0, 1, 4);
@@ -246,16 +266,22 @@ TEST(TraceStoreQuery, PeakOfRangeAndNextPeaksDescend) {
     EXPECT_EQ(s.Peak(50, 50), 0);   // empty range: the store's start
     EXPECT_EQ(s.Peak(-500, 15), 0); // a range that starts before the grid is clipped
 
-    // Local maxima of 1..18 (strictly above both neighbours): 2 (500), 4 (800),
-    // 9 (300), 11 (600), 17 (200). The 700/700 and 400/400 plateaus are no peaks.
+    // Peaks of 1..18 (runs of equal words strictly above the words on either
+    // side): 2 (500), 4 (800), 6-7 (700), 9 (300), 11 (600), 14-15 (400),
+    // 17 (200). A flat top is one peak, found at its first word.
     std::vector<long long> seq;
     long long ref = s.Peak(10, 200); // 190 (999)
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < 8; ++k) {
         ref = s.NextPeak(ref, 0, 200);
         seq.push_back(ref);
     }
     // After the lowest peak there is none left: the answer is the store's start.
-    EXPECT_EQ(seq, (std::vector<long long>{40, 110, 20, 90, 170, 0}));
+    EXPECT_EQ(seq, (std::vector<long long>{40, 60, 110, 20, 140, 90, 170, 0}));
+    // A reference anywhere on a flat top excludes the whole top.
+    EXPECT_EQ(s.NextPeak(70, 0, 200), 110);
+    // A run is a peak only with the words on both its sides inside the range.
+    EXPECT_EQ(s.NextPeak(40, 0, 90), 60);
+    EXPECT_EQ(s.NextPeak(40, 0, 80), 20);
 
     // The reference sample itself is never the answer, even among equals.
     EXPECT_EQ(s.NextPeak(40, 30, 60), 0);
