@@ -90,6 +90,7 @@ void CButtonBar::SetButtonState(int index, const ButtonState& state) {
     m_states[static_cast<size_t>(index)] = state;
     CGradientButton* b = m_buttons[static_cast<size_t>(index)];
     b->setText(state.caption);
+    b->setToolTip(state.toolTip);
     // The toggle look keeps a clicked button pressed; ticked is the look itself.
     b->SetTickedFlag(state.toggleLook);
     b->setEnabled(state.enabled);
@@ -105,8 +106,10 @@ QPoint CButtonBar::MenuPoint(int index) const {
     return QPoint(p.x, p.y);
 }
 
-bool CButtonBar::HandleFunctionKey(int qtKey, bool keyDown) {
+bool CButtonBar::HandleFunctionKey(int qtKey, bool keyDown, Qt::KeyboardModifiers modifiers) {
     if (qtKey < Qt::Key_F1 || qtKey > Qt::Key_F10)
+        return false;
+    if (modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     int index = qtKey - Qt::Key_F1;
     CGradientButton* b = m_buttons[static_cast<size_t>(index)];

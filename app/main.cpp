@@ -7,6 +7,11 @@
 
 #include <cstdio>
 
+namespace {
+// QApplication::exec runs the program's one event loop at this nesting level.
+constexpr int kApplicationLoopLevel = 1;
+} // namespace
+
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
     CTorvelApp app;
@@ -17,10 +22,11 @@ int main(int argc, char* argv[]) {
         }
         return 0; // another instance was brought to the front
     }
-    // SIGINT and SIGTERM close the main window as the user would.
+    // SIGINT and SIGTERM close the main window as the user would, once any
+    // modal dialog open at the time has been cancelled and its loop has ended.
     InstallTerminationHandler([&app] {
         if (CMainFrame* frame = app.MainFrame())
-            frame->close();
+            frame->RequestClose(kApplicationLoopLevel);
     });
     QObject::connect(&qapp, &QApplication::lastWindowClosed, &qapp, &QApplication::quit);
     int rc = QApplication::exec();

@@ -124,17 +124,6 @@ TEST_F(StartupTest, TermWhileMaximisedKeepsTheLastRectAndStoresMaximize) {
     EXPECT_EQ(iniValue(text, "RECT"), "10,20,630,500");
 }
 
-TEST_F(StartupTest, PowerSuspendAndResumeCloseAndReopenTheLink) {
-    CTorvelApp app;
-    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"}));
-    CMainFrame* frame = app.MainFrame();
-    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
-    EXPECT_EQ(GetSerialNumber() == frame->SerialNumber(), GetTorvelLastError() == 0);
-    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-    EXPECT_FALSE(frame->IsDeviceLost());
-    EXPECT_EQ(frame->CurrentAnalysisId(), 0);
-}
-
 TEST_F(StartupTest, AnUnpluggedDeviceIsReopenedByTheTimerOnceItIsBack) {
     WriteWholeFile(dir.file("scene.ini"),
                    "[Scene]\nSeed=7\n[Faults]\nUnplugAt=0.3\nReplugAfter=0.6\n");
