@@ -90,7 +90,6 @@ void CButtonBar::SetButtonState(int index, const ButtonState& state) {
     m_states[static_cast<size_t>(index)] = state;
     CGradientButton* b = m_buttons[static_cast<size_t>(index)];
     b->setText(state.caption);
-    b->setToolTip(state.toolTip);
     // The toggle look keeps a clicked button pressed; ticked is the look itself.
     b->SetTickedFlag(state.toggleLook);
     b->setEnabled(state.enabled);

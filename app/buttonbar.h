@@ -36,7 +36,6 @@ public:
         int toggleLook = 0; // 1: the button shows a ticked/unticked state
         int ticked = 0;     // 1 ticked, 0 unticked, -1 disabled
         bool enabled = true;
-        QString toolTip; // the whole caption and the button's function key
     };
     void SetButtonState(int index, const ButtonState& state);
     const ButtonState& GetButtonState(int index) const {

@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdint>
@@ -395,9 +396,20 @@ void CMainFrame::closeWhenIdle() {
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // A window manager may size the window past its maximum; it is put back.
-    const QSize bounded = event->size().boundedTo(maximumSize());
-    if (bounded != event->size())
-        resize(bounded);
+    // The window is put back once the resize that overran has been handled.
+    if (event->size().boundedTo(maximumSize()) != event->size())
+        QMetaObject::invokeMethod(this, &CMainFrame::clampSize, Qt::QueuedConnection);
+}
+
+void CMainFrame::clampSize() {
+    QWindow* window = windowHandle();
+    const QSize now = window ? window->size() : size();
+    const QSize bounded = now.boundedTo(maximumSize());
+    if (bounded == now)
+        return;
+    if (window)
+        window->resize(bounded);
+    resize(bounded);
 }
 
 void CMainFrame::changeEvent(QEvent* event) {
@@ -417,6 +429,15 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The window system may size the window past its maximum; the window does
+    // not take that size (its image would be as large) and goes back inside it.
+    if (event->type() == QEvent::Resize && watched == windowHandle()) {
+        const QSize size = static_cast<QResizeEvent*>(event)->size();
+        if (size.boundedTo(maximumSize()) != size) {
+            QMetaObject::invokeMethod(this, &CMainFrame::clampSize, Qt::QueuedConnection);
+            return true;
+        }
+    }
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && m_buttonBar &&
         watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
         auto* key = static_cast<QKeyEvent*>(event);

@@ -150,6 +150,7 @@ private:
     void watchSystemSleep();
     void resetAndScheduleNext();
     void closeWhenIdle();
+    void clampSize();
 
     // Commands
     int mainFrameAction(CCommandEntry* entry);

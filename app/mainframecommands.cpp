@@ -3,6 +3,7 @@
 #include "analysis/analysiscore.h"
 #include "analysis/csvfile.h"
 #include "app/buttonbar.h"
+#include "draw/gradientbutton.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelview.h"
@@ -408,10 +409,10 @@ void CMainFrame::RefreshButtonBar() {
         CButtonBar::ButtonState s;
         s.caption = QString::fromUtf8(e->caption.c_str());
         // The caption may be shortened on a narrow bar; the tip shows it whole.
-        s.toolTip = QString("%1 (F%2)").arg(s.caption).arg(i + 1);
+        QString toolTip = QString("%1 (F%2)").arg(s.caption).arg(i + 1);
         if (e->menuType == kMenuSeparator) {
             s.caption.clear();
-            s.toolTip.clear();
+            toolTip.clear();
             s.enabled = false;
         } else if (e->menuType == kMenuCommand) {
             s.toggleLook = e->checkState;
@@ -436,6 +437,7 @@ void CMainFrame::RefreshButtonBar() {
             s.enabled = !disabled;
         }
         m_buttonBar->SetButtonState(i, s);
+        m_buttonBar->Button(i)->setToolTip(toolTip);
     }
     m_buttonBar->update();
 }
