@@ -120,7 +120,7 @@ TEST_F(NumEntryTest, TextWithoutANumberIsRefusedWithAWarningAndTheEntryStaysOpen
         QObject::connect(timer, &QTimer::timeout, [&, timer] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 warnings << box->text();
-                box->reject();
+                box->accept();
                 return;
             }
             CNumEntryDialog* dialog = nullptr;
@@ -136,7 +136,8 @@ TEST_F(NumEntryTest, TextWithoutANumberIsRefusedWithAWarningAndTheEntryStaysOpen
                 timer->stop();
                 timer->deleteLater();
             }
-            ok->click();
+            // Clicked outside this tick, so that the timer ticks in the warning's loop.
+            QMetaObject::invokeMethod(ok, &QPushButton::click, Qt::QueuedConnection);
         });
         timer->start();
         EXPECT_EQ(NumEntryDOUBLE(7.0, "MHz", "Span"), 12.5) << bad;
