@@ -395,8 +395,8 @@ void CMainFrame::closeWhenIdle() {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    // A window manager may size the window past its maximum; it is put back.
-    // The window is put back once the resize that overran has been handled.
+    // A window manager may size the window past its maximum; the window is
+    // put back once the resize that overran has been handled.
     if (event->size().boundedTo(maximumSize()) != event->size())
         QMetaObject::invokeMethod(this, &CMainFrame::clampSize, Qt::QueuedConnection);
 }

@@ -325,6 +325,8 @@ void CMainFrame::nameBandwidth(QAction* item, const CCommandEntry* entry) {
     const int kHz = active && active->GetCore()
                         ? GetRBWFrequency(active->GetCore()->GetRBWKindMask(), entry->p1())
                         : 0;
+    // An index the window's device cannot use is not offered.
+    item->setVisible(!active || !active->GetCore() || kHz > 0);
     const char* format = GetTorvelString(kStrRbwCaption);
     if (kHz <= 0 || !format || CString(format) == "NotEntry") {
         item->setText(QString::fromUtf8(entry->caption.c_str()));
