@@ -3,11 +3,11 @@
 #include "analysis/analysiscore.h"
 #include "analysis/csvfile.h"
 #include "app/buttonbar.h"
-#include "draw/gradientbutton.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
+#include "draw/gradientbutton.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 
