@@ -59,6 +59,7 @@ void CAnalysisCore::ReadProfile() {
     ValidateParameters();
     if (m_offsetFlag) {
         if (!LoadOffsetTable()) {
+            m_failedOffsetFile = m_offsetFile;
             m_offsetFile.Empty();
             m_offsetFlag = 0;
             m_offsetLoadFailed = 1;

@@ -232,6 +232,8 @@ public:
     int GetOffsetFlag() const { return m_offsetFlag; }
     const CString& GetOffsetFileName() const { return m_offsetFile; }
     int GetOffsetLoadFailed() const { return m_offsetLoadFailed; }
+    // The offset file named in the profile that could not be read.
+    const CString& GetFailedOffsetFileName() const { return m_failedOffsetFile; }
     const short* GetOffsetTable() const { return m_offsetTable.data(); }
     CLoggingParam& GetLoggingParam() { return m_logging; }
     // The logging state, the outputs and their prompts.
@@ -302,6 +304,7 @@ protected:
     int m_offsetFlag = 0;
     CString m_offsetFile;
     int m_offsetLoadFailed = 0;
+    CString m_failedOffsetFile;
     CLoggingParam m_logging;
     CLoggingOutput m_loggingOutput{*this};
     CTime m_lastDataTime;

@@ -56,9 +56,7 @@ CString FromQ(const QString& s) {
 
 CCorePrompts DefaultPrompts() {
     CCorePrompts p;
-    p.message = [](const CString& text) {
-        QMessageBox::information(QApplication::activeWindow(), QString(), Q(text));
-    };
+
     p.askYesNo = [](const CString& text) {
         return QMessageBox::warning(QApplication::activeWindow(), QString(), Q(text),
                                     QMessageBox::Yes | QMessageBox::No,
@@ -86,13 +84,21 @@ CCorePrompts DefaultPrompts() {
 
 } // namespace
 
-CLoggingOutput::CLoggingOutput(CAnalysisCore& core) : m_core(core), m_prompts(DefaultPrompts()) {}
+CLoggingOutput::CLoggingOutput(CAnalysisCore& core) : m_core(core), m_prompts(DefaultPrompts()) {
+    // A report of success is an information; anything that did not work warns.
+    m_prompts.message = [this](const CString& text) {
+        if (m_messageIsFailure)
+            QMessageBox::warning(QApplication::activeWindow(), QString(), Q(text));
+        else
+            QMessageBox::information(QApplication::activeWindow(), QString(), Q(text));
+    };
+}
 
 void CLoggingOutput::ShowMessage(int stringIndex) {
-    if (m_prompts.message) {
-        const char* text = GetTorvelString(stringIndex);
+    const char* text = GetTorvelString(stringIndex);
+    m_messageIsFailure = stringIndex != kStrSaveSucceeded;
+    if (m_prompts.message)
         m_prompts.message(text ? text : "");
-    }
 }
 
 CString CLoggingOutput::FormatBarTime(const CTime& time) const {
@@ -107,12 +113,12 @@ CString CLoggingOutput::OutputBaseName(const CString& folder, const CTime& time)
 // ---- Logging
 
 int CLoggingOutput::EditLogging() {
-    CLoggingParam& param = m_core.GetLoggingParam();
-    if (!m_prompts.editLogging || !m_prompts.editLogging(&param)) {
-        // Cancelled: logging is off, and the bar no longer claims otherwise.
-        Stop();
+    // The dialog edits a copy: a cancelled dialog changes nothing, and logging
+    // that runs goes on.
+    CLoggingParam edited = m_core.GetLoggingParam();
+    if (!m_prompts.editLogging || !m_prompts.editLogging(&edited))
         return kCommandDone;
-    }
+    m_core.GetLoggingParam() = edited;
     Start();
     return kCommandDone;
 }
@@ -121,9 +127,13 @@ void CLoggingOutput::Start() {
     const CLoggingParam& param = m_core.GetLoggingParam();
     m_state = kWaiting;
     m_nextOutput = param.m_StartTime + param.m_TimeSpan;
-    if (m_display)
-        m_display->ShowLogging(param.m_TargetDir, FormatBarTime(m_nextOutput),
-                               FormatBarTime(param.m_StopTime), param.m_RefreshFlag != 0);
+    if (m_display) {
+        // Without a stop time logging has no end to show.
+        const CString end = param.m_StopFlag ? FormatBarTime(param.m_StopTime) : CString();
+        m_display->ShowLogging(param.m_TargetDir, FormatBarTime(m_nextOutput), end,
+                               param.m_RefreshFlag != 0);
+        m_display->SetOutputFailed(CString());
+    }
 }
 
 void CLoggingOutput::Stop() {
@@ -174,15 +184,25 @@ int CLoggingOutput::Step() {
     // The parameters are copied: a write may run dialogs that change them.
     const CString base = OutputBaseName(param.m_TargetDir, now);
     const bool csv = param.GetCsvFlag(), bmp = param.GetBmpFlag(), png = param.GetPngFlag();
-    // A failed write is not retried; the next output follows at the next interval.
+    // The files carry the second of their names as their data time.
+    m_core.SetLastDataTime(now);
+    // A failed write is not retried; the next output follows at the next
+    // interval. The bar names the first file of this output that failed.
     m_unattended = true;
+    CString failed;
+    const auto note = [&failed](int result, const CString& path) {
+        if (result != 1 && failed.IsEmpty())
+            failed = path;
+    };
     if (csv)
-        m_core.WriteCSVFile(base + ".CSV");
+        note(m_core.WriteCSVFile(base + ".CSV"), base + ".CSV");
     if (bmp)
-        m_core.WriteBMPImage(base + ".BMP");
+        note(m_core.WriteBMPImage(base + ".BMP"), base + ".BMP");
     if (png)
-        m_core.WritePNGImage(base + ".PNG");
+        note(m_core.WritePNGImage(base + ".PNG"), base + ".PNG");
     m_unattended = false;
+    if (m_display)
+        m_display->SetOutputFailed(failed);
     return 1;
 }
 

@@ -53,11 +53,15 @@ public:
     virtual void SetNextText(const CString& next) = 0;
     // Hides the bar and stops the blinking.
     virtual void HideLogging() = 0;
+    // After every output: the file that could not be written, or empty when
+    // the output succeeded.
+    virtual void SetOutputFailed(const CString& path) { (void)path; }
 };
 
 // The user interaction of the outputs; each defaults to a Qt dialog.
 struct CCorePrompts {
-    // A message box with a text of the string table.
+    // A message box with a text of the string table; by default a report of
+    // success shows as an information and anything else as a warning.
     std::function<void(const CString& text)> message;
     // A yes/no question with a warning icon; true for yes.
     std::function<bool(const CString& text)> askYesNo;
@@ -157,6 +161,7 @@ private:
     CAnalysisCore& m_core;
     CCorePrompts m_prompts;
     bool m_unattended = false;
+    bool m_messageIsFailure = false; // the kind of the message being shown
     CLoggingDisplay* m_display = nullptr;
     std::function<CTime()> m_clock;
     int m_state = kOff;

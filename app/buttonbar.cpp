@@ -105,8 +105,10 @@ QPoint CButtonBar::MenuPoint(int index) const {
     return QPoint(p.x, p.y);
 }
 
-bool CButtonBar::HandleFunctionKey(int qtKey, bool keyDown) {
+bool CButtonBar::HandleFunctionKey(int qtKey, bool keyDown, Qt::KeyboardModifiers modifiers) {
     if (qtKey < Qt::Key_F1 || qtKey > Qt::Key_F10)
+        return false;
+    if (modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     int index = qtKey - Qt::Key_F1;
     CGradientButton* b = m_buttons[static_cast<size_t>(index)];

@@ -49,9 +49,12 @@ public:
 
     // Called with the button index when a button is pressed.
     std::function<void(int)> OnPressed;
-    // F1..F10: presses button key-F1 when it is enabled. True when the key was
-    // one of them (the key is then consumed whether or not the button was enabled).
-    bool HandleFunctionKey(int qtKey, bool keyDown);
+    // F1..F10 without Ctrl, Shift, Alt or Meta: presses button key-F1 when it
+    // is enabled. True when the key was one of them (the key is then consumed
+    // whether or not the button was enabled); a function key with a modifier
+    // is left to the window that has the focus.
+    bool HandleFunctionKey(int qtKey, bool keyDown,
+                           Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

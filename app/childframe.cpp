@@ -5,15 +5,29 @@
 #include "app/mainframe.h"
 #include "app/torveldoc.h"
 #include "app/torvelview.h"
+#include "lib/drawobject.h"
+#include "lib/stringtable.h"
 
 #include <QCloseEvent>
 #include <QEvent>
 #include <QVBoxLayout>
 
+namespace {
+constexpr char kDrawObjectSection[] = "WINDOW";
+constexpr int kStrWindowFont = 30;
+constexpr COLORREF kWindowBackground = 0x7878FA; // red 250, green 120, blue 120
+} // namespace
+
 CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> core)
-    : m_mainFrame(mainFrame), m_core(std::move(core)), m_doc(new CTorvelDoc(this)),
-      m_view(new CTorvelView(this)) {
+    : m_mainFrame(mainFrame), m_drawObject(std::make_unique<CDrawObject>(0, kDrawObjectSection)),
+      m_core(std::move(core)), m_doc(new CTorvelDoc(this)), m_view(new CTorvelView(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    LOGFONT font;
+    ConvertLOGFONT(&font, GetTorvelString(kStrWindowFont));
+    m_drawObject->SetUpdateLOGFONT(&font);
+    m_drawObject->SetUpdateBkColor(kWindowBackground);
+    m_drawObject->SetUpdateFlag();
+    m_drawObject->UpdateDrawObjectNow();
     // The logging bar sits above the view, hidden until logging starts.
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
@@ -21,6 +35,7 @@ CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> c
     layout->setSpacing(0);
     m_loggingBar = new CLoggingBar(body);
     m_loggingBar->hide();
+    m_loggingBar->SetLook(m_drawObject.get());
     layout->addWidget(m_loggingBar);
     layout->addWidget(m_view, 1);
     setWidget(body);
@@ -44,8 +59,12 @@ CChildFrame::~CChildFrame() {
 }
 
 void CChildFrame::UpdateTitle() {
-    if (m_core)
-        setWindowTitle(QString::fromUtf8(m_core->GetTitle().c_str()).remove(QLatin1Char('&')));
+    if (!m_core)
+        return;
+    QString title = QString::fromUtf8(m_core->GetTitle().c_str()).remove(QLatin1Char('&'));
+    if (m_titleNumber > 1)
+        title += QString(":%1").arg(m_titleNumber);
+    setWindowTitle(title);
 }
 
 void CChildFrame::shutdownCore() {

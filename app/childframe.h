@@ -12,6 +12,7 @@
 #include <memory>
 
 class CAnalysisCore;
+class CDrawObject;
 class CLoggingBar;
 class CMainFrame;
 class CTorvelDoc;
@@ -26,10 +27,20 @@ public:
     CAnalysisCore* GetCore() const { return m_core.get(); }
     CTorvelView* GetView() const { return m_view; }
     CLoggingBar* GetLoggingBar() const { return m_loggingBar; }
+    // The window's own drawing attributes (profile section "WINDOW"): the
+    // font of string 30 and the background 0x7878FA, in which its logging bar
+    // shows.
+    CDrawObject* GetDrawObject() const { return m_drawObject.get(); }
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    // Shows the core's title (menu captions carry '&' mnemonics, titles do not).
+    // Shows the core's title (menu captions carry '&' mnemonics, titles do
+    // not), with ":n" after it when it is the n-th open window of that title.
     void UpdateTitle();
+    int GetTitleNumber() const { return m_titleNumber; }
+    void SetTitleNumber(int n) {
+        m_titleNumber = n;
+        UpdateTitle();
+    }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -39,10 +50,12 @@ private:
     void shutdownCore();
 
     CMainFrame* m_mainFrame;
+    std::unique_ptr<CDrawObject> m_drawObject;
     std::unique_ptr<CAnalysisCore> m_core;
     CTorvelDoc* m_doc = nullptr;
     CTorvelView* m_view = nullptr;
     CLoggingBar* m_loggingBar = nullptr;
+    int m_titleNumber = 1;
     bool m_wasMinimized = false;
     bool m_shutDown = false;
 };

@@ -1,7 +1,9 @@
 // CLoggingBar: the logging bar's controls, texts and blinking.
 #include "app/loggingbar.h"
 
+#include "lib/drawobject.h"
 #include "lib/stringtable.h"
+#include "platform/fontmatch.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,6 +17,7 @@ constexpr int kRefIndicatorId = 1026;
 constexpr int kFolderLabelId = 1020, kFolderTextId = 1021, kStrFolderLabel = 31;
 constexpr int kNextLabelId = 1022, kNextTextId = 1023, kStrNextLabel = 32;
 constexpr int kEndLabelId = 1024, kEndTextId = 1025, kStrEndLabel = 33;
+constexpr int kFailedTextId = 1027, kStrOutputFailed = 34;
 constexpr int kBlinkCounterLimit = 3;
 
 QString TableText(int index) {
@@ -44,6 +47,10 @@ CLoggingBar::CLoggingBar(QWidget* parent) : QWidget(parent) {
     m_folder = Control<QLabel>(this, kFolderTextId, QString());
     m_next = Control<QLabel>(this, kNextTextId, QString());
     m_end = Control<QLabel>(this, kEndTextId, QString());
+    m_endLabel = Control<QLabel>(this, kEndLabelId, TableText(kStrEndLabel));
+    m_failed = Control<QLabel>(this, kFailedTextId, QString());
+    m_failed->setStyleSheet("color: #C00000; font-weight: bold");
+    m_failed->hide();
     m_ref = Control<QLabel>(this, kRefIndicatorId, "REF");
     m_ref->setAlignment(Qt::AlignCenter);
     m_ref->setMargin(2);
@@ -53,8 +60,9 @@ CLoggingBar::CLoggingBar(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_folder, 1);
     layout->addWidget(Control<QLabel>(this, kNextLabelId, TableText(kStrNextLabel)));
     layout->addWidget(m_next);
-    layout->addWidget(Control<QLabel>(this, kEndLabelId, TableText(kStrEndLabel)));
+    layout->addWidget(m_endLabel);
     layout->addWidget(m_end);
+    layout->addWidget(m_failed);
     layout->addWidget(m_ref);
     connect(m_logging, &QPushButton::clicked, this, [this] {
         if (OnLoggingButton)
@@ -69,6 +77,9 @@ void CLoggingBar::ShowLogging(const CString& folder, const CString& next, const 
     m_folder->setText(Q(folder));
     m_next->setText(Q(next));
     m_end->setText(Q(end));
+    // Logging without a stop time has no end to show.
+    m_endLabel->setVisible(!end.IsEmpty());
+    m_end->setVisible(!end.IsEmpty());
     if (refresh) {
         QPalette palette = m_ref->palette();
         palette.setColor(
@@ -86,8 +97,27 @@ void CLoggingBar::ShowLogging(const CString& folder, const CString& next, const 
     SetTimer(kBlinkTimerId, kBlinkPeriodMs);
 }
 
+void CLoggingBar::SetLook(CDrawObject* drawObject) {
+    if (!drawObject)
+        return;
+    const COLORREF back = drawObject->GetBackGroundColor();
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(GetRValue(back), GetGValue(back), GetBValue(back)));
+    setPalette(palette);
+    setAutoFillBackground(true);
+    LOGFONT font;
+    drawObject->GetLOGFONT(&font);
+    setFont(FontFromLogFont(font));
+}
+
 void CLoggingBar::SetNextText(const CString& next) {
     m_next->setText(Q(next));
+}
+
+void CLoggingBar::SetOutputFailed(const CString& path) {
+    m_failed->setText(path.IsEmpty() ? QString() : TableText(kStrOutputFailed) + " " + Q(path));
+    m_failed->setToolTip(m_failed->text());
+    m_failed->setVisible(!path.IsEmpty());
 }
 
 void CLoggingBar::HideLogging() {

@@ -14,6 +14,7 @@
 
 #include <functional>
 
+class CDrawObject;
 class QLabel;
 class QPushButton;
 
@@ -28,6 +29,10 @@ public:
 
     explicit CLoggingBar(QWidget* parent = nullptr);
 
+    // The bar shows in the background colour and font of the window's drawing
+    // object.
+    void SetLook(CDrawObject* drawObject);
+
     // Runs when the LOGGING button is pressed.
     std::function<void()> OnLoggingButton;
 
@@ -36,6 +41,9 @@ public:
                      bool refresh) override;
     void SetNextText(const CString& next) override;
     void HideLogging() override;
+    // The failed file (string 34 before it, in red), or nothing once an output
+    // succeeds.
+    void SetOutputFailed(const CString& path) override;
 
     // One blink step: the counter advances and the button shows string
     // 26 + (counter & 3); past 3 the counter starts again at 0.
@@ -48,7 +56,9 @@ private:
     QPushButton* m_logging = nullptr;
     QLabel* m_folder = nullptr;
     QLabel* m_next = nullptr;
+    QLabel* m_endLabel = nullptr;
     QLabel* m_end = nullptr;
+    QLabel* m_failed = nullptr;
     QLabel* m_ref = nullptr;
     int m_blinkCounter = 0;
 };

@@ -14,11 +14,21 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDBusConnection>
+#include <QDialog>
 #include <QDockWidget>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPrinter>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdint>
 
 namespace {
 const char* text(int index) {
@@ -41,15 +51,67 @@ CMainFrame::~CMainFrame() {
     WriteProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", static_cast<int>(m_outFileFlag));
 }
 
+namespace {
+constexpr RECT kDefaultRect{100, 100, 500, 500};
+// How much of the window must lie on an available screen area: enough of its
+// top left corner to grab the title bar.
+constexpr std::int64_t kVisiblePart = 64;
+} // namespace
+
+QRect CMainFrame::PlacedRect(const RECT& stored, const QSize& maxSize,
+                             const QList<QRect>& availableAreas) {
+    std::int64_t left = stored.left, top = stored.top;
+    std::int64_t width = static_cast<std::int64_t>(stored.right) - stored.left;
+    std::int64_t height = static_cast<std::int64_t>(stored.bottom) - stored.top;
+    if (width <= 0 || height <= 0) {
+        left = kDefaultRect.left;
+        top = kDefaultRect.top;
+        width = kDefaultRect.right - kDefaultRect.left;
+        height = kDefaultRect.bottom - kDefaultRect.top;
+    }
+    width = std::min<std::int64_t>(width, maxSize.width());
+    height = std::min<std::int64_t>(height, maxSize.height());
+    // The window stays where it was put when its top left corner piece lies on
+    // an available area; otherwise it moves into the first area, as far as it fits.
+    const auto cornerOn = [&](const QRect& a) {
+        const std::int64_t aLeft = a.left(), aTop = a.top();
+        const std::int64_t aRight = aLeft + a.width(), aBottom = aTop + a.height();
+        const std::int64_t visible = std::min(kVisiblePart, std::min(width, height));
+        return left >= aLeft && top >= aTop && left + visible <= aRight && top + visible <= aBottom;
+    };
+    if (!availableAreas.isEmpty() &&
+        std::none_of(availableAreas.begin(), availableAreas.end(), cornerOn)) {
+        const QRect& a = availableAreas.front();
+        const std::int64_t maxLeft = std::max<std::int64_t>(a.left(), a.left() + a.width() - width);
+        const std::int64_t maxTop = std::max<std::int64_t>(a.top(), a.top() + a.height() - height);
+        left = std::clamp<std::int64_t>(left, a.left(), maxLeft);
+        top = std::clamp<std::int64_t>(top, a.top(), maxTop);
+    }
+    // Without any screen the position is only bounded.
+    left = std::clamp<std::int64_t>(left, -kMaxClientWidth, 4 * kMaxClientWidth);
+    top = std::clamp<std::int64_t>(top, -kMaxClientHeight, 4 * kMaxClientHeight);
+    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                 static_cast<int>(height));
+}
+
 void CMainFrame::ApplyStoredRect() {
-    RECT r{100, 100, 500, 500};
+    RECT r = kDefaultRect;
     GetProfileRECT("WINDOW", "RECT", &r);
-    move(r.left, r.top);
-    resize(r.right - r.left, r.bottom - r.top);
+    QList<QRect> areas;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        areas.append(primary->availableGeometry());
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            areas.append(screen->availableGeometry());
+    const QRect placed = PlacedRect(r, maximumSize(), areas);
+    move(placed.topLeft());
+    resize(placed.size());
 }
 
 bool CMainFrame::Create(bool showSplash) {
     m_showSplash = showSplash;
+    // The window may not grow past the outer size of a 1920 x 1080 client area.
+    setMaximumSize(kMaxClientWidth, kMaxClientHeight + menuBar()->sizeHint().height());
     ApplyStoredRect();
 
     // The button bar, docked at the bottom.
@@ -82,8 +144,6 @@ bool CMainFrame::Create(bool showSplash) {
     showMenuOf(m_commands.ListOf("MAIN_FRAME"));
     m_mainButtonList = m_commands.ListOf("MAIN_BUTTON");
 
-    // The window may not grow past the outer size of a 1920 x 1080 client area.
-    setMaximumSize(kMaxClientWidth, kMaxClientHeight + menuBar()->sizeHint().height());
     qApp->installEventFilter(this); // F1..F10 reach the button bar from anywhere
 
     if (!openDeviceLink()) {
@@ -315,17 +375,89 @@ void CMainFrame::OnDestroy() {
         delete w;
 }
 
+void CMainFrame::RequestClose(int idleLoopLevel) {
+    m_idleLoopLevel = idleLoopLevel;
+    if (m_closeRequested)
+        return;
+    m_closeRequested = true;
+    closeWhenIdle();
+}
+
+void CMainFrame::closeWhenIdle() {
+    const bool inLoop = QThread::currentThread()->loopLevel() > m_idleLoopLevel;
+    if (!inLoop && !QApplication::activeModalWidget() && !QApplication::activePopupWidget()) {
+        close();
+        return;
+    }
+    // Ends the loops: a dialog is cancelled, any other modal widget or menu closed.
+    for (int guard = 0; guard < 64; ++guard) {
+        QWidget* w = QApplication::activePopupWidget();
+        if (!w)
+            w = QApplication::activeModalWidget();
+        if (!w)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+        else
+            w->close();
+        if (w->isVisible())
+            break;
+    }
+    // The loops return once control is back in them; then the frame closes.
+    QTimer::singleShot(10, this, [this] { closeWhenIdle(); });
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // A window manager may size the window past its maximum; the window is
+    // put back once the resize that overran has been handled.
+    if (event->size().boundedTo(maximumSize()) != event->size())
+        QMetaObject::invokeMethod(this, &CMainFrame::clampSize, Qt::QueuedConnection);
+}
+
+void CMainFrame::clampSize() {
+    QWindow* window = windowHandle();
+    const QSize now = window ? window->size() : size();
+    const QSize bounded = now.boundedTo(maximumSize());
+    if (bounded == now)
+        return;
+    if (window)
+        window->resize(bounded);
+    resize(bounded);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // The title is string 0 and nothing else, also while an analysis window is
+    // maximised (the MDI area would add the window's title to it).
+    if (event->type() == QEvent::WindowTitleChange) {
+        const QString title = QString::fromUtf8(text(0));
+        if (windowTitle() != title)
+            setWindowTitle(title);
+    }
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
     OnDestroy();
     event->accept();
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The window system may size the window past its maximum; the window does
+    // not take that size (its image would be as large) and goes back inside it.
+    if (event->type() == QEvent::Resize && watched == windowHandle()) {
+        const QSize size = static_cast<QResizeEvent*>(event)->size();
+        if (size.boundedTo(maximumSize()) != size) {
+            QMetaObject::invokeMethod(this, &CMainFrame::clampSize, Qt::QueuedConnection);
+            return true;
+        }
+    }
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && m_buttonBar &&
         watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (m_buttonBar->HandleFunctionKey(key->key(), event->type() == QEvent::KeyPress &&
-                                                           !key->isAutoRepeat()))
+        if (m_buttonBar->HandleFunctionKey(
+                key->key(), event->type() == QEvent::KeyPress && !key->isAutoRepeat(),
+                key->modifiers()))
             return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -345,6 +477,9 @@ void CMainFrame::Activate() {
     activateWindow();
 }
 
-void CMainFrame::ShowMessage(int stringIndex) {
-    m_messageBox(text(stringIndex));
+void CMainFrame::ShowMessage(int stringIndex, const CString& fileName) {
+    CString message = text(stringIndex);
+    if (!fileName.IsEmpty())
+        message += "\n\n" + fileName;
+    m_messageBox(message);
 }

@@ -13,7 +13,9 @@
 #include "platform/cstring.h"
 #include "platform/msgwindow.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QRect>
 
 #include <functional>
 #include <memory>
@@ -21,6 +23,7 @@
 class CAnalysisCore;
 class CButtonBar;
 class CChildFrame;
+class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QPrinter;
@@ -58,8 +61,16 @@ public:
     bool Create(bool showSplash);
     // Why the last Create failed: the command list, or else the device link.
     bool CommandListFailed() const { return m_commandListFailed; }
-    // Places the window at the stored WINDOW/RECT (default 100,100,500,500).
+    // Places the window at the stored WINDOW/RECT (default 100,100,500,500),
+    // its size clamped to the window's limits and at least part of it on the
+    // available screen, whatever the stored numbers are.
     void ApplyStoredRect();
+    // The rectangle the window takes for a stored RECT: sizes computed in 64
+    // bits and clamped to 1..maxSize (a non-positive size takes the default),
+    // the position moved so that a corner piece of the window lies on one of
+    // the available screen areas (the first one when it meets none).
+    static QRect PlacedRect(const RECT& stored, const QSize& maxSize,
+                            const QList<QRect>& availableAreas);
     // Opens the start window for WINDOW/StartMode: the first command entry of
     // action 5 whose p1 is the mode and whose p2 is 1.
     bool OpenStartWindow(int startMode);
@@ -115,9 +126,17 @@ public:
     // window closes for good.
     void OnDestroy();
     void ShowAboutBox();
+    // Closes the program as the user would, but never from inside a modal
+    // loop: open modal widgets and pop-up menus are closed first, and the
+    // frame closes once the event loop is back at idleLoopLevel (the level of
+    // the application's own loop), so that no code after a loop returns to a
+    // window that is gone.
+    void RequestClose(int idleLoopLevel);
+    bool IsCloseRequested() const { return m_closeRequested; }
     // Brings the window to the front (a second start asked for it).
     void Activate();
-    void ShowMessage(int stringIndex);
+    // A message box with string stringIndex, and the file it is about below it.
+    void ShowMessage(int stringIndex, const CString& fileName = CString());
 
     WORD SerialNumber() const { return m_serial; }
     WORD FirmwareVersion() const { return m_firmware; }
@@ -128,6 +147,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
@@ -140,6 +161,8 @@ private:
     void startReopenTimer() { SetTimer(kReopenTimerId, kReopenPeriodMs); }
     void watchSystemSleep();
     void resetAndScheduleNext();
+    void closeWhenIdle();
+    void clampSize();
 
     // Commands
     int mainFrameAction(CCommandEntry* entry);
@@ -150,6 +173,12 @@ private:
     void showMenuOf(const CCommandEntry* frameList);
     void onSubWindowActivated(QMdiSubWindow* window);
     void updateMenuStates(QMenu* menu);
+    // An RBW item named by its bandwidth on the device ("RBW 10 kHz").
+    void nameBandwidth(QAction* item, const CCommandEntry* entry);
+    // The open windows at the end of a Window menu; choosing one activates it.
+    void listWindows(QMenu* menu);
+    int titleNumberFor(const CString& title) const;
+    CChildFrame* newChildFrame(std::unique_ptr<CAnalysisCore> core);
     CChildFrame* finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace);
     std::unique_ptr<CAnalysisCore> createCore(int kind, const CString& title, int variant);
 
@@ -171,5 +200,7 @@ private:
     bool m_showSplash = false;
     bool m_commandListFailed = false;
     bool m_destroyed = false;
+    bool m_closeRequested = false;
+    int m_idleLoopLevel = 0;
     int m_activations = 0;
 };

@@ -5,6 +5,9 @@
 #include "app/buttonbar.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "app/torvelview.h"
+#include "device/TorvelAPI.h"
+#include "draw/gradientbutton.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 
@@ -17,12 +20,19 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
+#include <QPointer>
 #include <QPrinter>
 #include <QUrl>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 constexpr int kMaxMacroDepth = 10;
 constexpr int kButtonsPerPage = 10;
+// The command ids of the analysis views.
+constexpr int kFirstViewCommand = 37000;
+constexpr int kLastViewCommand = 37199;
 
 // The list name formats of the window kinds 1..7: frame list, button list.
 constexpr const char* kListFormats[7][2] = {
@@ -50,6 +60,12 @@ CString chooseFile(QWidget* parent, const char* filter) {
 // ---- Executing commands
 
 void CMainFrame::ExecuteCommandId(int commandId) {
+    // Commands 37000-37199 belong to the active window's view.
+    if (commandId >= kFirstViewCommand && commandId <= kLastViewCommand) {
+        if (CChildFrame* active = ActiveChild())
+            active->GetView()->ExecuteViewCommand(static_cast<UINT>(commandId));
+        return;
+    }
     if (CCommandEntry* e = m_commands.EntryById(commandId))
         ExecuteCommand(e);
 }
@@ -59,24 +75,26 @@ void CMainFrame::ExecuteCommand(CCommandEntry* entry, bool macroStep) {
         return;
     if (!macroStep)
         m_macroDepth = 0;
-    CChildFrame* active = ActiveChild();
+    // The window is watched: a command may run a modal loop in which the
+    // window closes.
+    QPointer<CChildFrame> active = ActiveChild();
     int result = -1;
     if (entry->action < 100)
         result = mainFrameAction(entry);
     if (entry->action >= 100 || result == kActionForCore) {
         result = -1;
-        // The core may close its window while it runs the command.
         if (active && active->GetCore()) {
-            CAnalysisCore* core = active->GetCore();
-            result = core->ExecuteCommand(entry->action, entry->p[0], entry->p[1], entry->p[2],
-                                          entry->p[3], entry->p[4]);
-            if (result > 0) {
-                core->Reconfigure(result == kCommandReset);
-                core->UpdateView();
+            const CCommandEntry command = *entry;
+            result = active->GetCore()->ExecuteCommand(command.action, command.p[0], command.p[1],
+                                                       command.p[2], command.p[3], command.p[4]);
+            if (result > 0 && active && active->GetCore()) {
+                active->GetCore()->Reconfigure(result == kCommandReset);
+                active->GetCore()->UpdateView();
             }
         }
     }
-    RefreshButtonBar();
+    if (!m_destroyed)
+        RefreshButtonBar();
 }
 
 int CMainFrame::mainFrameAction(CCommandEntry* e) {
@@ -282,20 +300,105 @@ int CMainFrame::CommandState(const CCommandEntry* e) {
     }
 }
 
+namespace {
+constexpr int kActionArrange = 15;
+constexpr int kActionRbw = 24;
+constexpr int kStrRbwCaption = 35; // "RBW %s": the bandwidth of an RBW item
+// Marks the items a Window menu lists the open windows with.
+constexpr char kWindowItemProperty[] = "torvelWindowItem";
+
+// A bandwidth in kHz as the RBW items name it: "300 kHz", "1 MHz".
+CString bandwidthText(int kHz) {
+    CString text;
+    if (kHz >= 1000 && kHz % 1000 == 0)
+        text.Format("%d MHz", kHz / 1000);
+    else if (kHz >= 1000)
+        text.Format("%.3g MHz", kHz / 1000.0);
+    else
+        text.Format("%d kHz", kHz);
+    return text;
+}
+} // namespace
+
+void CMainFrame::nameBandwidth(QAction* item, const CCommandEntry* entry) {
+    CChildFrame* active = ActiveChild();
+    const int kHz = active && active->GetCore()
+                        ? GetRBWFrequency(active->GetCore()->GetRBWKindMask(), entry->p1())
+                        : 0;
+    // An index the window's device cannot use is not offered.
+    item->setVisible(!active || !active->GetCore() || kHz > 0);
+    const char* format = GetTorvelString(kStrRbwCaption);
+    if (kHz <= 0 || !format || CString(format) == "NotEntry") {
+        item->setText(QString::fromUtf8(entry->caption.c_str()));
+        return;
+    }
+    CString caption;
+    caption.Format(format, bandwidthText(kHz).c_str());
+    item->setText(QString::fromUtf8(caption.c_str()));
+}
+
+void CMainFrame::listWindows(QMenu* menu) {
+    for (QAction* a : menu->actions())
+        if (a->property(kWindowItemProperty).toBool())
+            delete a;
+    const QList<QMdiSubWindow*> windows = m_mdi->subWindowList();
+    if (windows.isEmpty())
+        return;
+    menu->addSeparator()->setProperty(kWindowItemProperty, true);
+    int n = 0;
+    for (QMdiSubWindow* w : windows) {
+        ++n;
+        QString title = w->windowTitle();
+        title.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction* a = menu->addAction(n <= 9 ? QString("&%1 %2").arg(n).arg(title) : title);
+        a->setProperty(kWindowItemProperty, true);
+        a->setCheckable(w == m_mdi->activeSubWindow());
+        a->setChecked(w == m_mdi->activeSubWindow());
+        QPointer<QMdiSubWindow> target = w;
+        connect(a, &QAction::triggered, this, [this, target] {
+            if (target) {
+                if (target->isMinimized())
+                    target->showNormal();
+                m_mdi->setActiveSubWindow(target);
+            }
+        });
+    }
+}
+
 void CMainFrame::updateMenuStates(QMenu* menu) {
+    bool windowMenu = false;
     for (QAction* a : menu->actions()) {
         if (a->menu() || a->isSeparator())
             continue;
-        CCommandEntry* e = m_commands.EntryById(a->data().toInt());
+        const int id = a->data().toInt();
+        if (id >= kFirstViewCommand && id <= kLastViewCommand) {
+            int state = 0;
+            CChildFrame* active = ActiveChild();
+            if (active && active->GetView()->ViewCommandState(static_cast<UINT>(id), &state)) {
+                a->setEnabled(state >= 0);
+                a->setCheckable(state == 1);
+                a->setChecked(state == 1);
+            }
+            continue;
+        }
+        CCommandEntry* e = m_commands.EntryById(id);
         if (!e)
             continue;
+        if (e->action == kActionArrange)
+            windowMenu = true;
+        if (e->action == kActionRbw)
+            nameBandwidth(a, e);
         int state = CommandState(e);
         if (state == kNoState)
             continue;
         a->setEnabled(state >= 0);
-        a->setCheckable(state == 1 || state == 0);
+        // Only a ticked item shows a check mark; others show no box at all.
+        a->setCheckable(state == 1);
         a->setChecked(state == 1);
     }
+    // The menu that arranges the windows also lists them.
+    if (windowMenu)
+        listWindows(menu);
 }
 
 void CMainFrame::RefreshButtonBar() {
@@ -307,8 +410,11 @@ void CMainFrame::RefreshButtonBar() {
     for (int i = 0; i < CButtonBar::kButtons && e; ++i, e = e->next) {
         CButtonBar::ButtonState s;
         s.caption = QString::fromUtf8(e->caption.c_str());
+        // The caption may be shortened on a narrow bar; the tip shows it whole.
+        QString toolTip = QString("%1 (F%2)").arg(s.caption).arg(i + 1);
         if (e->menuType == kMenuSeparator) {
             s.caption.clear();
+            toolTip.clear();
             s.enabled = false;
         } else if (e->menuType == kMenuCommand) {
             s.toggleLook = e->checkState;
@@ -333,6 +439,7 @@ void CMainFrame::RefreshButtonBar() {
             s.enabled = !disabled;
         }
         m_buttonBar->SetButtonState(i, s);
+        m_buttonBar->Button(i)->setToolTip(toolTip);
     }
     m_buttonBar->update();
 }
@@ -395,18 +502,43 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
     return core;
 }
 
+int CMainFrame::titleNumberFor(const CString& title) const {
+    // The smallest number that no open window of the same title shows.
+    std::vector<int> used;
+    for (QMdiSubWindow* w : m_mdi->subWindowList()) {
+        auto* child = dynamic_cast<CChildFrame*>(w);
+        if (child && child->GetCore() && child->GetCore()->GetTitle() == title)
+            used.push_back(child->GetTitleNumber());
+    }
+    int n = 1;
+    while (std::find(used.begin(), used.end(), n) != used.end())
+        ++n;
+    return n;
+}
+
+CChildFrame* CMainFrame::newChildFrame(std::unique_ptr<CAnalysisCore> core) {
+    const int number = titleNumberFor(core->GetTitle());
+    auto* frame = new CChildFrame(this, std::move(core));
+    frame->SetTitleNumber(number);
+    m_mdi->addSubWindow(frame);
+    return frame;
+}
+
 CChildFrame* CMainFrame::finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace) {
     CAnalysisCore* c = core.get();
-    auto* frame = new CChildFrame(this, std::move(core));
-    m_mdi->addSubWindow(frame);
+    CChildFrame* frame = newChildFrame(std::move(core));
     c->ReadProfile();
     if (fromWorkspace)
         c->LoadSettings();
     RefreshButtonBar();
     c->Reconfigure(TRUE);
     m_scheduler.Register(c);
+    QPointer<CChildFrame> window = frame;
     if (c->GetOffsetLoadFailed())
-        ShowMessage(kStrOffsetLoadFailed);
+        ShowMessage(kStrOffsetLoadFailed, c->GetFailedOffsetFileName());
+    // The message box runs a loop in which the window may have gone.
+    if (!window)
+        return nullptr;
     frame->show();
     m_mdi->setActiveSubWindow(frame);
     PostMessage(WM_SCHEDULE_NEXT, 0, 0);
@@ -454,14 +586,15 @@ CChildFrame* CMainFrame::OpenCsvFile(const CString& path) {
         return nullptr;
     }
     CAnalysisCore* c = core.get();
-    auto* frame = new CChildFrame(this, std::move(core));
-    m_mdi->addSubWindow(frame);
+    CChildFrame* frame = newChildFrame(std::move(core));
     c->ReadProfile();
     // The window shows the stored data and does not measure.
     c->SetAnalyzeFlag(0);
     if (!c->ReadCSVSections(path)) {
+        QPointer<CChildFrame> window = frame;
         ShowMessage(kStrFileNotRead);
-        frame->close();
+        if (window)
+            window->close();
         return nullptr;
     }
     m_scheduler.Register(c);

@@ -10,6 +10,10 @@
 #include <QWheelEvent>
 
 namespace {
+// Scroll codes of the scroll messages.
+constexpr UINT kScrollLineLeft = 0;  // SB_LINELEFT
+constexpr UINT kScrollLineRight = 1; // SB_LINERIGHT
+
 // The virtual-key code of a released key: letters and digits as their upper
 // case character, the arrows and a few editing keys as their VK_ codes, other
 // keys as Qt's key code.
@@ -127,7 +131,59 @@ void CTorvelView::paintWithoutInterface() {
     painter.fillRect(rect(), palette().window());
 }
 
+bool CTorvelView::ExecuteViewCommand(UINT id) {
+    if (!m_intf || id < CViewInterface::kFirstCommand || id > CViewInterface::kLastCommand) {
+        return false;
+    }
+    return m_intf->OnCommand(id) != FALSE;
+}
+
+bool CTorvelView::ViewCommandState(UINT id, int* state) {
+    if (!m_intf || !state || id < CViewInterface::kFirstCommand ||
+        id > CViewInterface::kLastCommand) {
+        return false;
+    }
+    return m_intf->OnUpdateCommand(id, state) != FALSE;
+}
+
+void CTorvelView::HScroll(UINT code, int position) {
+    if (m_intf) {
+        m_intf->OnHScroll(code, position);
+    }
+}
+
+void CTorvelView::VScroll(UINT code, int position) {
+    if (m_intf) {
+        m_intf->OnVScroll(code, position);
+    }
+}
+
+void CTorvelView::releaseCapture() {
+    if (!m_hasCapture) {
+        return;
+    }
+    m_hasCapture = false;
+    if (m_intf) {
+        m_intf->OnCaptureChanged();
+    }
+}
+
+bool CTorvelView::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::UngrabMouse:
+    case QEvent::FocusOut:
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
+        releaseCapture();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
 void CTorvelView::mousePressEvent(QMouseEvent* event) {
+    m_hasCapture = true;
     if (!m_intf) {
         return;
     }
@@ -140,14 +196,16 @@ void CTorvelView::mousePressEvent(QMouseEvent* event) {
 }
 
 void CTorvelView::mouseReleaseEvent(QMouseEvent* event) {
-    if (!m_intf) {
-        return;
+    if (m_intf) {
+        const QPoint p = event->position().toPoint();
+        if (event->button() == Qt::LeftButton) {
+            m_intf->OnLButtonUp(KeyFlags(event), p.x(), p.y());
+        } else if (event->button() == Qt::RightButton) {
+            m_intf->OnRButtonUp(KeyFlags(event), p.x(), p.y());
+        }
     }
-    const QPoint p = event->position().toPoint();
-    if (event->button() == Qt::LeftButton) {
-        m_intf->OnLButtonUp(KeyFlags(event), p.x(), p.y());
-    } else if (event->button() == Qt::RightButton) {
-        m_intf->OnRButtonUp(KeyFlags(event), p.x(), p.y());
+    if (event->buttons() == Qt::NoButton) {
+        releaseCapture();
     }
 }
 
@@ -171,10 +229,17 @@ void CTorvelView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CTorvelView::wheelEvent(QWheelEvent* event) {
-    if (m_intf) {
-        const QPoint p = event->position().toPoint();
+    if (!m_intf) {
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    if (event->angleDelta().y() != 0) {
         m_intf->OnMouseWheel(KeyFlags(event), static_cast<short>(event->angleDelta().y()), p.x(),
                              p.y());
+    }
+    // A sideways wheel scrolls horizontally, a line per notch.
+    if (event->angleDelta().x() != 0) {
+        HScroll(event->angleDelta().x() > 0 ? kScrollLineLeft : kScrollLineRight, 0);
     }
 }
 

@@ -35,6 +35,14 @@ public:
     // The key and button flags (MK_ values) of an input event.
     static UINT KeyFlags(const QInputEvent* event);
 
+    // Commands 37000-37199 and their states go to the view interface; false
+    // when the id is outside that range or nothing handled it.
+    bool ExecuteViewCommand(UINT id);
+    bool ViewCommandState(UINT id, int* state);
+    // Scroll messages (a scroll code and a position) go to the view interface.
+    void HScroll(UINT code, int position);
+    void VScroll(UINT code, int position);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -44,8 +52,14 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // The view holds the mouse from a button press until the last button is
+    // released; losing it then, or on any other way, is a capture change.
+    void releaseCapture();
+    bool m_hasCapture = false;
+
     void paintWithoutInterface();
 
     CAnalysisCore* m_core = nullptr;

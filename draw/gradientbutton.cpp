@@ -20,6 +20,8 @@ constexpr int kBandAlphaStep = 16;
 constexpr int kCaptionMargin = 4;
 // The second caption line starts this many pixels before the first line ends.
 constexpr int kLineOverlap = 2;
+// What stands for the end of a caption line that does not fit.
+constexpr char kElision[] = "..";
 } // namespace
 
 CGradientButton::CGradientButton(QWidget* parent)
@@ -198,10 +200,33 @@ void CGradientButton::DrawCaption(CDC* pDC, const CRect& item) {
     DrawCaptionLine(pDC, item.left + (width - size2.cx) / 2, y2, second, size2, width);
 }
 
-void CGradientButton::DrawCaptionLine(CDC* pDC, int x, int y, const CString& line, CSize size,
+CString CGradientButton::FitCaptionLine(CDC* pDC, const CString& line, int width) {
+    // A line that does not fit loses characters at its end and shows ".."
+    // instead, so that a narrow bar still says what a button does; a button
+    // too narrow even for that shows nothing.
+    if (pDC->GetTextExtent(line).cx < width - kCaptionMargin)
+        return line;
+    for (int keep = line.GetLength() - 1; keep > 0; --keep) {
+        // Never cut a multibyte character.
+        if ((static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80)
+            continue;
+        const CString shortened = line.Left(keep) + kElision;
+        if (pDC->GetTextExtent(shortened).cx < width - kCaptionMargin)
+            return shortened;
+    }
+    return CString();
+}
+
+void CGradientButton::DrawCaptionLine(CDC* pDC, int x, int y, const CString& text, CSize size,
                                       int width) {
-    if (size.cx >= width - kCaptionMargin)
+    const CString line = FitCaptionLine(pDC, text, width);
+    if (line.IsEmpty())
         return;
+    if (line.GetLength() != text.GetLength()) {
+        const CSize fitted = pDC->GetTextExtent(line);
+        x += (size.cx - fitted.cx) / 2;
+        size = fitted;
+    }
     switch (m_State) {
     case kStateDisabled:
         pDC->DrawState(CPoint(x, y), size, line, DST_PREFIXTEXT | DSS_DISABLED);

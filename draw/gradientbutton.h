@@ -69,6 +69,9 @@ private:
     void BuildGradient(CDC* pDC, const CRect& item, COLORREF face);
     void DrawCaption(CDC* pDC, const CRect& item);
     void DrawCaptionLine(CDC* pDC, int x, int y, const CString& line, CSize size, int width);
+    // The line as it fits into a button of width: whole, shortened with "..",
+    // or empty.
+    static CString FitCaptionLine(CDC* pDC, const CString& line, int width);
     void RedrawNow();
 
     COLORREF m_HighlightColor;

@@ -159,11 +159,18 @@ std::vector<LoggingInterval> ParseLoggingIntervals(const char* list) {
 }
 
 int SelectLoggingInterval(const std::vector<LoggingInterval>& table, std::int64_t interval) {
-    const int count = static_cast<int>(table.size());
-    for (int i = 0; i + 1 < count; ++i)
-        if (table[i].seconds <= interval && interval < table[i + 1].seconds)
-            return i;
-    return count - 1;
+    // The item nearest to the interval; of two equally near, the first.
+    int best = -1;
+    std::int64_t bestDistance = 0;
+    for (int i = 0; i < static_cast<int>(table.size()); ++i) {
+        const std::int64_t seconds = table[static_cast<size_t>(i)].seconds;
+        const std::int64_t distance = seconds > interval ? seconds - interval : interval - seconds;
+        if (best < 0 || distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
 
 CString LoggingEstimateText(std::int64_t bytesPerRecording, std::int64_t interval) {

@@ -33,8 +33,8 @@ constexpr int kMaxLoggingIntervals = 64;
 // another unit letter, no number, a number below 1 or a length over 50 years
 // are skipped.
 std::vector<LoggingInterval> ParseLoggingIntervals(const char* list);
-// The item i with table[i] <= interval < table[i+1], else the last item; -1
-// for an empty table.
+// The item whose interval is nearest to interval (the first of two equally
+// near ones); -1 for an empty table.
 int SelectLoggingInterval(const std::vector<LoggingInterval>& table, std::int64_t interval);
 // The estimate text for bytesPerRecording (sum of the checked sizes) at one
 // recording per interval.

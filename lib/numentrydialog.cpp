@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -17,6 +18,7 @@ constexpr int kFontEdit = 1;
 constexpr int kFontUnit = 2;
 constexpr int kTextOk = 66;
 constexpr int kTextCancel = 67;
+constexpr int kTextNotANumber = 75;
 
 QString fromBytes(const char* text) {
     return QString::fromUtf8(text ? text : "");
@@ -42,7 +44,7 @@ CNumEntryDialog::CNumEntryDialog(const CString& text, const char* unit, const ch
     ok->setDefault(true);
     auto* cancel = new QPushButton(fromBytes(GetLibraryString(kTextCancel)), this);
     cancel->setObjectName(QString::number(kIdCancel));
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ok, &QPushButton::clicked, this, &CNumEntryDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* entry = new QHBoxLayout;
@@ -55,6 +57,30 @@ CNumEntryDialog::CNumEntryDialog(const CString& text, const char* unit, const ch
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(entry);
     layout->addLayout(buttons);
+}
+
+bool CNumEntryDialog::HasNumber(const CString& text) {
+    // A number may have leading blanks, a sign, a fraction and an exponent,
+    // and anything after it (a unit the user typed) is left over.
+    const char* p = text.c_str();
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p == '+' || *p == '-')
+        ++p;
+    if (*p == '.')
+        ++p;
+    return *p >= '0' && *p <= '9';
+}
+
+void CNumEntryDialog::accept() {
+    // Text without a number is refused with a word, and the entry stays open.
+    if (!HasNumber(EnteredText())) {
+        QMessageBox::warning(this, windowTitle(), fromBytes(GetLibraryString(kTextNotANumber)));
+        m_edit->setFocus();
+        m_edit->selectAll();
+        return;
+    }
+    QDialog::accept();
 }
 
 CString CNumEntryDialog::EnteredText() const {

@@ -24,6 +24,11 @@ public:
 
     // The edit field's text as it stands.
     CString EnteredText() const;
+    // True when text starts with a number (after blanks); OK refuses others.
+    static bool HasNumber(const CString& text);
+
+public Q_SLOTS:
+    void accept() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

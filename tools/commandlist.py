@@ -67,6 +67,9 @@ add(B, "Exit", 0, 0, 2, 1)
 # ---- Normal spectrum window, variant 1
 N = "NORMAL_FRAME_1"
 popup(N, "&File")
+popup(N, "&New Window", 1)
+for kind, caption in KINDS:
+    add(N, caption, 0, 2, 0, 5, kind, 1)
 add(N, "&Open Settings...", 0, 1, 0, 6)
 add(N, "Open &CSV Data...", 0, 1, 0, 12)
 add(N, "&Save Window Settings...", 0, 1, 0, 8)
@@ -96,6 +99,7 @@ add(N, "FM Broadcast", 0, 2, 0, 103, 76000, 108000, 1, 30)
 add(N, "Shift &Down 50%", 0, 1, 0, 101, 50)
 add(N, "Shift &Up 50%", 0, 1, 0, 102, 50)
 sep(N)
+# The menu names each index by its bandwidth from the device when it opens.
 popup(N, "&RBW", 1)
 for i in range(14):
     add(N, f"RBW Index {i}", 0, 2, 0, 24, i)
@@ -156,6 +160,10 @@ add(N, "Grey Scale", 0, 2, 0, 14, 2)
 popup(N, "Logging &Trigger", 1)
 add(N, "Off", 0, 2, 0, 49, 0)
 add(N, "Above Line", 0, 2, 0, 49, 1)
+popup(N, "O&utput")
+add(N, "Save &CSV", 0, 1, 0, 10, 1)
+add(N, "Save &BMP", 0, 1, 0, 10, 2)
+add(N, "Save &PNG", 0, 1, 0, 10, 3)
 popup(N, "&Window")
 add(N, "&Cascade", 0, 1, 0, 15, 1)
 add(N, "Tile &Vertically", 0, 1, 0, 15, 2)

@@ -16,14 +16,17 @@
 #include "platform/profile.h"
 #include "testutil.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -97,6 +100,8 @@ public:
         }
         void SetNextText(const CString& n) override { next = n; }
         void HideLogging() override { shown = false; }
+        void SetOutputFailed(const CString& path) override { failed = path; }
+        CString failed;
     } display;
 
     CTime now{2024, 6, 1, 12, 0, 0};
@@ -308,13 +313,14 @@ TEST(LoggingStep, OutputsInOneSecondReplaceTheirFilesAndFailuresDoNotStopLogging
     EXPECT_EQ(FilesIn(dir.path() + "/gone").size(), 4u);
 }
 
-TEST(LoggingStep, TheLoggingDialogStartsOrStopsTheLogging) {
+TEST(LoggingStep, TheLoggingDialogStartsTheLoggingAndACancelledOneChangesNothing) {
     LogCore core;
     int answer = 1;
     core.GetLoggingOutput().Prompts().editLogging = [&](CLoggingParam* p) {
-        p->m_TargetDir = "/tmp/logs";
+        p->m_TargetDir = answer ? "/tmp/logs" : "/tmp/other";
         p->m_StartTime = CTime(2024, 6, 1, 13, 0, 0);
         p->m_StopTime = CTime(2024, 6, 2, 13, 0, 0);
+        p->m_StopFlag = 1;
         p->m_TimeSpan = CTimeSpan(60);
         p->m_RefreshFlag = 1;
         return answer;
@@ -327,10 +333,40 @@ TEST(LoggingStep, TheLoggingDialogStartsOrStopsTheLogging) {
     EXPECT_EQ(core.display.next, "2024/06/01 13:01:00");
     EXPECT_EQ(core.display.end, "2024/06/02 13:00:00");
     EXPECT_TRUE(core.display.refresh);
+    // Cancelled while logging runs: logging goes on with what it had.
     answer = 0;
     core.ExecuteCommand(45, 0, 0, 0, 0, 0);
-    EXPECT_EQ(core.GetLoggingOutput().GetState(), CLoggingOutput::kOff);
-    EXPECT_FALSE(core.display.shown);
+    EXPECT_EQ(core.GetLoggingOutput().GetState(), CLoggingOutput::kWaiting);
+    EXPECT_TRUE(core.display.shown);
+    EXPECT_EQ(core.GetLoggingParam().m_TargetDir, "/tmp/logs");
+    // Without a stop time the bar shows no end.
+    answer = 1;
+    core.GetLoggingOutput().Prompts().editLogging = [](CLoggingParam* p) {
+        p->m_StopFlag = 0;
+        return 1;
+    };
+    core.ExecuteCommand(45, 0, 0, 0, 0, 0);
+    EXPECT_EQ(core.display.end, "");
+}
+
+TEST(LoggingStep, TheBarNamesAFailedOutputAndTheFilesCarryTheSecondOfTheirNames) {
+    TempDir dir;
+    LogCore core;
+    CLoggingParam& p = core.GetLoggingParam();
+    p.m_TargetDir = (dir.path() + "/gone").c_str();
+    p.m_TimeSpan = CTimeSpan(0);
+    core.GetLoggingOutput().Start();
+    EXPECT_EQ(core.display.failed, "");
+    EXPECT_EQ(core.LoggingStep(), 1);
+    EXPECT_EQ(core.display.failed, (dir.path() + "/gone/20240601120000.CSV").c_str());
+    // Once the folder is there the bar no longer claims a failure.
+    ASSERT_TRUE(std::filesystem::create_directory(dir.path() + "/gone"));
+    // The data arrived a second earlier than the clock of the output reads.
+    core.SetLastDataTime(CTime(2024, 6, 1, 11, 59, 59));
+    EXPECT_EQ(core.LoggingStep(), 1);
+    EXPECT_EQ(core.display.failed, "");
+    const std::string text = ReadWholeFile(dir.path() + "/gone/20240601120000.CSV");
+    EXPECT_NE(text.find("Write Time,2024,6,1,12,0,0"), std::string::npos) << text;
 }
 
 TEST(LoggingStep, OutputNamesAndPathsWithoutExtensions) {
@@ -411,6 +447,30 @@ protected:
         SetProfileFile(nullptr);
     }
 };
+
+TEST(WindowActionMessages, AFailureWarnsAndOnlyASuccessInforms) {
+    TempDir dir;
+    LogCore core;
+    std::string chosen = dir.file("missing/w.SPE");
+    core.GetLoggingOutput().Prompts().chooseSavePath = [&](const char*) {
+        return CString(chosen.c_str());
+    };
+    std::vector<QMessageBox::Icon> icons;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            icons.push_back(box->icon());
+            box->accept();
+        }
+    });
+    timer.start();
+    core.ExecuteCommand(8, 0, 0, 0, 0, 0); // the folder is missing
+    chosen = dir.file("w.SPE");
+    core.ExecuteCommand(8, 0, 0, 0, 0, 0);
+    EXPECT_EQ(icons,
+              (std::vector<QMessageBox::Icon>{QMessageBox::Warning, QMessageBox::Information}));
+}
 
 TEST_F(WindowActionTest, SaveDataWritesTheFlaggedOutputsAndReportsTheResult) {
     std::string chosen = dir.file("saved.txt");
@@ -589,6 +649,26 @@ TEST(LoggingBar, BlinksThroughItsFourTextsAndShowsTheSchedule) {
     bar.HideLogging();
     EXPECT_FALSE(bar.isVisibleTo(&parent));
     EXPECT_FALSE(bar.HasTimer(CLoggingBar::kBlinkTimerId));
+}
+
+TEST(LoggingBar, ShowsNoEndWithoutAStopTimeAndNamesAFailedOutput) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    QWidget parent;
+    CLoggingBar bar(&parent);
+    bar.ShowLogging("/data", "next", "", false);
+    EXPECT_FALSE(bar.findChild<QLabel*>("1024")->isVisibleTo(&bar));
+    EXPECT_FALSE(bar.findChild<QLabel*>("1025")->isVisibleTo(&bar));
+    bar.ShowLogging("/data", "next", "end", false);
+    EXPECT_TRUE(bar.findChild<QLabel*>("1025")->isVisibleTo(&bar));
+    auto* failed = bar.findChild<QLabel*>("1027");
+    ASSERT_TRUE(failed);
+    EXPECT_FALSE(failed->isVisibleTo(&bar));
+    bar.SetOutputFailed("/data/20240601120000.PNG");
+    EXPECT_TRUE(failed->isVisibleTo(&bar));
+    EXPECT_TRUE(failed->text().startsWith(GetTorvelString(34)));
+    EXPECT_TRUE(failed->text().endsWith("/data/20240601120000.PNG"));
+    bar.SetOutputFailed(CString());
+    EXPECT_FALSE(failed->isVisibleTo(&bar));
 }
 
 TEST(LoggingBar, TheWindowsBarFollowsTheLoggingAndItsButtonEndsIt) {

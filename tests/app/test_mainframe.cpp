@@ -2,24 +2,42 @@
 // cores that record what the scheduler asks of them, and one real normal
 // window sweeping the simulator's scene.
 #include "analysis/analysiscore.h"
+#include "analysis/viewinterface.h"
 #include "app/buttonbar.h"
 #include "app/childframe.h"
+#include "app/loggingbar.h"
 #include "app/mainframe.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
+#include "draw/gradientbutton.h"
 #include "lib/channellist.h"
+#include "lib/drawobject.h"
+#include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/normalanalysis.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QWindow>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -53,9 +71,14 @@ public:
             ++commands;
             return kCommandDone;
         }
+        if (action == 151 && onCommand151) {
+            onCommand151();
+            return kCommandReset;
+        }
         return CAnalysisCore::ExecuteCommand(action, p1, p2, p3, p4, p5);
     }
     int commands = 0;
+    std::function<void()> onCommand151; // a command that runs a modal loop
 };
 
 class MainFrameTest : public ::testing::Test {
@@ -276,4 +299,422 @@ TEST_F(MainFrameTest, ANormalWindowSweepsTheSceneAndShowsItsCarrier) {
     w->close();
     PumpEvents();
     EXPECT_EQ(frame->Scheduler().Cores().size(), 0u);
+}
+
+namespace {
+// The menu item of a command entry, after its menu was about to show.
+QAction* shownItem(CCommandEntry* e) {
+    if (!e || !e->menu || !e->item)
+        return nullptr;
+    Q_EMIT e->menu->aboutToShow();
+    return e->item;
+}
+} // namespace
+
+TEST_F(MainFrameTest, ATerminationDuringAModalDialogClosesOnceTheDialogHasReturned) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0", "NORMAL_FRAME_1,Ask,0,0,0,151,0,0,0,0,0"});
+    create();
+    RecordingCore* core = openRecording();
+    ASSERT_TRUE(core);
+    QPointer<CChildFrame> window = core->GetWindow();
+    bool windowAfterDialog = false;
+    int dialogResult = -1;
+    core->onCommand151 = [&] {
+        // The signal arrives while the dialog's loop runs (as with a file dialog).
+        QDialog dialog(frame.get());
+        QTimer::singleShot(0, frame.get(), [&] { frame->RequestClose(0); });
+        dialogResult = dialog.exec();
+        windowAfterDialog = !window.isNull() && window->GetCore() == core;
+    };
+    frame->ExecuteCommandId(frame->Commands().ListOf("NORMAL_FRAME_1")->commandId);
+    // The dialog was cancelled, and its caller came back to a window that was still there.
+    EXPECT_EQ(dialogResult, QDialog::Rejected);
+    EXPECT_TRUE(windowAfterDialog);
+    // Then the frame closes in order: the windows write their profiles.
+    ASSERT_TRUE(PumpUntil([&] { return window.isNull(); }));
+    EXPECT_TRUE(frame->mdiArea()->subWindowList().isEmpty());
+    EXPECT_FALSE(frame->isVisible());
+    FlushProfile();
+    EXPECT_NE(ReadWholeFile(dir.file("TORVEL.INI")).find("RECT="), std::string::npos);
+}
+
+TEST(MainFramePlacement, DamagedOrForeignRectsKeepTheWindowOnTheScreen) {
+    const QSize max(1920, 1100);
+    const QList<QRect> one{QRect(0, 0, 800, 600)};
+    // Extreme values neither overflow nor make the window huge.
+    EXPECT_EQ(CMainFrame::PlacedRect(RECT{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, max, one),
+              QRect(0, 0, 1920, 1100));
+    EXPECT_EQ(CMainFrame::PlacedRect(RECT{INT_MAX, INT_MAX, INT_MIN, INT_MIN}, max, one),
+              QRect(100, 100, 400, 400));
+    // A rectangle from a larger desktop comes back onto this one, keeping its size.
+    EXPECT_EQ(CMainFrame::PlacedRect(RECT{3000, 2000, 3400, 2400}, max, one),
+              QRect(400, 200, 400, 400));
+    EXPECT_EQ(CMainFrame::PlacedRect(RECT{-5000, 50, -4600, 450}, max, one),
+              QRect(0, 50, 400, 400));
+    // A window on a second screen stays there; one on the screen stays put.
+    const QList<QRect> two{QRect(0, 0, 800, 600), QRect(800, 0, 1024, 768)};
+    EXPECT_EQ(CMainFrame::PlacedRect(RECT{1000, 100, 1400, 500}, max, two),
+              QRect(1000, 100, 400, 400));
+    EXPECT_EQ(CMainFrame::PlacedRect(RECT{10, 20, 630, 500}, max, one), QRect(10, 20, 620, 480));
+}
+
+TEST_F(MainFrameTest, ADamagedStoredRectAndAnOversizedResizeAreClamped) {
+    WriteProfileString("WINDOW", "RECT", "-2147483648,-2147483648,2147483647,2147483647");
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(frame->width(), kMaxClientWidth);
+    EXPECT_LE(frame->height(), frame->maximumHeight());
+    EXPECT_TRUE(screen.contains(frame->pos())) << frame->x() << "," << frame->y();
+    // The window system sizes the window past its maximum: it is put back.
+    frame->windowHandle()->resize(3000, 3000);
+    PumpEvents();
+    EXPECT_LE(frame->width(), kMaxClientWidth);
+    EXPECT_LE(frame->height(), frame->maximumHeight());
+}
+
+TEST_F(MainFrameTest, TheDeviceErrorMessageClassifiesTheLastError) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    RecordingCore* core = openRecording();
+    ASSERT_TRUE(core);
+    PumpEvents();
+    // Another error than link lost or task failed changes nothing.
+    core->SetAnalyzeFlag(1);
+    frame->SendMessage(WM_SCHEDULE_NEXT, 1, 0);
+    ASSERT_EQ(frame->CurrentAnalysisId(), core->GetId());
+    TerminateTorvelTask(); // leaves no error
+    frame->SendMessage(WM_DEVICE_ERROR, 0, 0);
+    EXPECT_EQ(frame->CurrentAnalysisId(), core->GetId());
+    EXPECT_FALSE(frame->IsDeviceLost());
+    // The link is lost: the marks are cleared, the link closed, and the timer
+    // opens it again.
+    ShutdownTorvelDLL();
+    EXPECT_EQ(NormalSpectrumAnalysis(frame->GetSafeHwnd(), 200, 100000, 1, 30, 5), 0);
+    ASSERT_TRUE(TorvelErrorIsLinkLost(GetTorvelLastError()));
+    frame->SendMessage(WM_DEVICE_ERROR, 0, 0);
+    EXPECT_TRUE(frame->IsDeviceLost());
+    EXPECT_EQ(core->GetTaskRunning(), 0);
+    const int starts = core->starts;
+    frame->SendMessage(WM_SCHEDULE_NEXT, 1, 0); // ignored while the link is lost
+    EXPECT_EQ(core->starts, starts);
+    ASSERT_TRUE(PumpUntil([&] { return !frame->IsDeviceLost(); }));
+    ASSERT_TRUE(PumpUntil([&] { return core->starts > starts; }));
+}
+
+TEST_F(MainFrameTest, AFailedTaskIsEndedAndTheRotationGoesOn) {
+    WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=3\n[Faults]\nFailTask=1\n");
+    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+    WriteProfileString("NormalAnalysis_1", "AnalyzeFlag", "1");
+    WriteProfileString("NormalAnalysis_1", "StartFrequency", "90000");
+    WriteProfileString("NormalAnalysis_1", "StopFrequency", "110000");
+    realCores = true;
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    unsetenv("TORVEL_SIM_SCENE");
+    CChildFrame* w = frame->OpenAnalysisWindow(1, "Normal", 1);
+    ASSERT_TRUE(w);
+    CTraceStore* line = w->GetCore()->GetDataLine();
+    // The first task fails; the next ones bring data.
+    ASSERT_TRUE(PumpUntil([&] {
+        const short* d = line->GetData();
+        for (DWORD i = 0; i < line->GetPoints(); ++i)
+            if (d[i] != kLowestLevel && d[i] != kNoSample)
+                return true;
+        return false;
+    }));
+    EXPECT_FALSE(frame->IsDeviceLost());
+}
+
+TEST_F(MainFrameTest, SuspendClosesTheLinkAndResumeRestartsTheRotation) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    RecordingCore* core = openRecording();
+    ASSERT_TRUE(core);
+    PumpEvents();
+    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    // The link is closed: no task starts.
+    ASSERT_EQ(NormalSpectrumAnalysis(frame->GetSafeHwnd(), 200, 100000, 1, 30, 5), 0);
+    EXPECT_TRUE(TorvelErrorIsLinkLost(GetTorvelLastError()));
+    // Lost while asleep: the rotation stands still until the resume.
+    frame->SendMessage(WM_DEVICE_ERROR, 0, 0);
+    ASSERT_TRUE(frame->IsDeviceLost());
+    core->SetAnalyzeFlag(1);
+    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_FALSE(frame->IsDeviceLost());
+    ASSERT_TRUE(PumpUntil([&] { return core->starts == 1; }));
+    EXPECT_EQ(frame->CurrentAnalysisId(), core->GetId());
+}
+
+TEST_F(MainFrameTest, PagingWalksTheButtonListTenAtATimeWithWrapAround) {
+    std::vector<std::string> table{
+        "MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0", "NORMAL_FRAME_1,Last,0,0,0,27,0,0,0,0,0",
+        "NORMAL_FRAME_1,Next,0,0,0,28,0,0,0,0,0", "NORMAL_FRAME_1,Prev,0,0,0,29,0,0,0,0,0",
+        "NORMAL_FRAME_1,First,0,0,0,30,0,0,0,0,0"};
+    for (int i = 0; i < 25; ++i)
+        table.push_back("NORMAL_BUTTON_1,B" + std::to_string(i) + ",0,0,0,150,1,0,0,0,0");
+    loadTable(table);
+    create();
+    const int last = frame->Commands().ListOf("NORMAL_FRAME_1")->commandId;
+    const int next = last + 1, prev = last + 2, first = last + 3;
+    // Without an analysis window paging does nothing.
+    frame->ExecuteCommandId(next);
+    EXPECT_EQ(frame->CurrentButtonList(), nullptr);
+    RecordingCore* core = openRecording();
+    ASSERT_TRUE(core);
+    PumpEvents();
+    auto shown = [&] { return frame->ButtonBar()->GetButtonState(0).caption.toStdString(); };
+    EXPECT_EQ(shown(), "B0");
+    frame->ExecuteCommandId(next);
+    EXPECT_EQ(shown(), "B10");
+    EXPECT_EQ(core->GetButtonList(), frame->CurrentButtonList());
+    frame->ExecuteCommandId(next);
+    EXPECT_EQ(shown(), "B20");
+    // Past the last entry the walk goes on from the first; the wrap is one step.
+    frame->ExecuteCommandId(next);
+    EXPECT_EQ(shown(), "B5");
+    frame->ExecuteCommandId(prev);
+    EXPECT_EQ(shown(), "B20");
+    frame->ExecuteCommandId(last); // the last entry, then nine back
+    EXPECT_EQ(shown(), "B15");
+    frame->ExecuteCommandId(first);
+    EXPECT_EQ(shown(), "B0");
+    frame->ExecuteCommandId(prev);
+    EXPECT_EQ(shown(), "B15");
+}
+
+TEST_F(MainFrameTest, AWorkspaceFileOpensTheWindowItDescribes) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    RecordingCore* core = openRecording(3);
+    ASSERT_TRUE(core);
+    core->SetTitle("Stored Window");
+    core->ExecuteCommand(17, 20, 0, 0, 0, 0);
+    ReleaseSettingFileObject();
+    ASSERT_EQ(core->SaveSettings(), 1);
+    ASSERT_EQ(WriteSettingFileObject(dir.file("w.SPE").c_str()), 1);
+    ReleaseSettingFileObject();
+    CChildFrame* w = frame->OpenWorkspaceFile(CString(dir.file("w.SPE")));
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->GetCore()->GetTitle(), "Stored Window");
+    EXPECT_EQ(w->GetCore()->GetTitleIndex(), 3);
+    EXPECT_EQ(w->GetCore()->GetAttenuation(), 20);
+    EXPECT_EQ(frame->ActiveChild(), w);
+    // A missing file, or one without the window's kind, opens nothing.
+    EXPECT_EQ(frame->OpenWorkspaceFile(CString(dir.file("none.SPE"))), nullptr);
+    WriteWholeFile(dir.file("bad.SPE"), "Torvel Version2 Setting Data File\r\n[TORVEL_CORE]\r\n"
+                                        "Title=X\r\nTitleIndex=1\r\n");
+    const size_t windows = frame->mdiArea()->subWindowList().size();
+    EXPECT_EQ(frame->OpenWorkspaceFile(CString(dir.file("bad.SPE"))), nullptr);
+    EXPECT_EQ(frame->mdiArea()->subWindowList().size(), windows);
+}
+
+TEST_F(MainFrameTest, OnlyTickedItemsAreCheckableAndModifiedFunctionKeysPassOn) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0", "NORMAL_FRAME_1,Ticked,0,0,0,150,1,0,0,0,0",
+               "NORMAL_FRAME_1,Disabled,0,0,0,150,2,0,0,0,0",
+               "NORMAL_FRAME_1,Unticked,0,0,0,151,0,0,0,0,0",
+               "NORMAL_BUTTON_1,Cmd,0,0,0,150,1,0,0,0,0"});
+    create();
+    RecordingCore* core = openRecording();
+    ASSERT_TRUE(core);
+    PumpEvents();
+    CCommandEntry* ticked = frame->Commands().ListOf("NORMAL_FRAME_1");
+    QAction* a = shownItem(ticked);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->isCheckable());
+    EXPECT_TRUE(a->isChecked());
+    EXPECT_FALSE(ticked->next->item->isEnabled());
+    EXPECT_FALSE(ticked->next->item->isCheckable());
+    EXPECT_TRUE(ticked->next->next->item->isEnabled());
+    EXPECT_FALSE(ticked->next->next->item->isCheckable());
+
+    // Ctrl+F1 and Shift+F1 are not F1: the button is not pressed.
+    QKeyEvent ctrl(QEvent::KeyPress, Qt::Key_F1, Qt::ControlModifier);
+    QApplication::sendEvent(core->GetWindow()->GetView(), &ctrl);
+    QKeyEvent shift(QEvent::KeyPress, Qt::Key_F1, Qt::ShiftModifier);
+    QApplication::sendEvent(core->GetWindow()->GetView(), &shift);
+    EXPECT_EQ(core->commands, 0);
+    QKeyEvent plain(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(core->GetWindow()->GetView(), &plain);
+    EXPECT_EQ(core->commands, 1);
+    // The button's tip names the whole caption and its key.
+    EXPECT_EQ(frame->ButtonBar()->Button(0)->toolTip(), "Cmd (F1)");
+}
+
+TEST_F(MainFrameTest, WindowsOfOneTitleAreNumberedAndTheWindowMenuListsThem) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0", "NORMAL_FRAME_1,&Window,2,0,0,0,0,0,0,0,0",
+               "NORMAL_FRAME_1,&Cascade,0,1,0,15,1,0,0,0,0"});
+    create();
+    CChildFrame* a = frame->OpenAnalysisWindow(1, "Spec&trum", 1);
+    CChildFrame* b = frame->OpenAnalysisWindow(1, "Spec&trum", 1);
+    CChildFrame* c = frame->OpenAnalysisWindow(1, "Other", 1);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(a->windowTitle(), "Spectrum");
+    EXPECT_EQ(b->windowTitle(), "Spectrum:2");
+    EXPECT_EQ(c->windowTitle(), "Other");
+    // A number given up is taken again by the next window of that title.
+    a->close();
+    PumpEvents();
+    CChildFrame* d = frame->OpenAnalysisWindow(1, "Spec&trum", 1);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->windowTitle(), "Spectrum");
+
+    CCommandEntry* cascade = frame->Commands().ListOf("NORMAL_FRAME_1")->firstChild;
+    ASSERT_TRUE(shownItem(cascade));
+    QStringList listed;
+    QAction* other = nullptr;
+    for (QAction* item : cascade->menu->actions())
+        if (!item->isSeparator() && item != cascade->item) {
+            listed << item->text();
+            if (item->text().endsWith("Other"))
+                other = item;
+        }
+    EXPECT_EQ(listed.size(), 3);
+    EXPECT_TRUE(listed.join("|").contains("Spectrum:2"));
+    ASSERT_TRUE(other);
+    other->trigger();
+    EXPECT_EQ(frame->ActiveChild(), c);
+    // Shown again, the menu lists each window once.
+    Q_EMIT cascade->menu->aboutToShow();
+    int items = 0;
+    for (QAction* item : cascade->menu->actions())
+        items += item->isSeparator() ? 0 : 1;
+    EXPECT_EQ(items, 4);
+}
+
+TEST_F(MainFrameTest, AnAnalysisWindowHasItsOwnLookAndTheMainTitleStays) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    CChildFrame* w = frame->OpenAnalysisWindow(1, "Look", 1);
+    ASSERT_TRUE(w);
+    CDrawObject* look = w->GetDrawObject();
+    ASSERT_TRUE(look);
+    EXPECT_STREQ(look->GetIDString(), "WINDOW");
+    EXPECT_EQ(look->GetBackGroundColor(), RGB(250, 120, 120));
+    LOGFONT expected, font;
+    ConvertLOGFONT(&expected, GetTorvelString(30));
+    look->GetLOGFONT(&font);
+    EXPECT_EQ(font.lfHeight, expected.lfHeight);
+    EXPECT_EQ(font.lfWeight, expected.lfWeight);
+    EXPECT_STREQ(font.lfFaceName, expected.lfFaceName);
+    EXPECT_EQ(w->GetLoggingBar()->palette().color(QPalette::Window), QColor(250, 120, 120));
+    // A maximised window does not put its title into the main window's.
+    w->showMaximized();
+    PumpEvents();
+    EXPECT_EQ(frame->windowTitle(), QString::fromUtf8(GetTorvelString(0)));
+    w->showNormal();
+    PumpEvents();
+    EXPECT_EQ(frame->windowTitle(), QString::fromUtf8(GetTorvelString(0)));
+}
+
+TEST_F(MainFrameTest, TheOffsetWarningNamesTheFileThatWasNotRead) {
+    WriteProfileString("NormalAnalysis_1", "OffsetFlag", "1");
+    WriteProfileString("NormalAnalysis_1", "OffsetFile", "/nonexistent/levels.txt");
+    realCores = true;
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Normal", 1));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].Find(GetTorvelString(40)), -1);
+    EXPECT_NE(messages[0].Find("/nonexistent/levels.txt"), -1);
+}
+
+TEST_F(MainFrameTest, TheShippedWindowMenusOpenWindowsChooseOutputsAndNameBandwidths) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    realCores = true;
+    create();
+    CChildFrame* w = frame->OpenAnalysisWindow(1, "Normal", 1);
+    ASSERT_TRUE(w);
+    // Every kind can be opened, and every output chosen, from the window's menu.
+    std::set<int> kinds, outputs;
+    QStringList rbw;
+    for (int i = 0; i < frame->Commands().EntryCount(); ++i) {
+        CCommandEntry* e = frame->Commands().Entry(i);
+        if (e->listName != "NORMAL_FRAME_1")
+            continue;
+        if (e->action == 5 && e->p2() == 1)
+            kinds.insert(e->p1());
+        if (e->action == 10)
+            outputs.insert(e->p1());
+        if (e->action != 24)
+            continue;
+        // Only the indexes the device can use are offered, each by its bandwidth.
+        const bool usable = GetRBWFrequency(w->GetCore()->GetRBWKindMask(), e->p1()) > 0;
+        EXPECT_EQ(shownItem(e)->isVisible(), usable);
+        if (usable)
+            rbw << e->item->text();
+    }
+    EXPECT_EQ(kinds, (std::set<int>{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(outputs, (std::set<int>{1, 2, 3}));
+    ASSERT_FALSE(rbw.isEmpty());
+    for (const QString& caption : rbw)
+        EXPECT_TRUE(QRegularExpression("^RBW [0-9.]+ [kM]Hz$").match(caption).hasMatch())
+            << caption.toStdString();
+    // Output flags toggled from the window's menu.
+    for (int i = 0; i < frame->Commands().EntryCount(); ++i) {
+        CCommandEntry* e = frame->Commands().Entry(i);
+        if (e->listName == "NORMAL_FRAME_1" && e->action == 10 && e->p1() == 2) {
+            frame->ExecuteCommand(e);
+            EXPECT_EQ(frame->OutputFlags(), kOutBmp);
+            EXPECT_TRUE(shownItem(e)->isChecked());
+        }
+    }
+}
+
+namespace {
+// A view interface that records what its view passes on.
+class RecordingInterface : public CViewInterface {
+public:
+    std::vector<UINT> commands;
+    int captureChanges = 0;
+    std::vector<UINT> hScrolls;
+    void OnCaptureChanged() override { ++captureChanges; }
+    void OnHScroll(UINT code, int) override { hScrolls.push_back(code); }
+    BOOL OnCommand(UINT id) override {
+        commands.push_back(id);
+        return TRUE;
+    }
+    BOOL OnUpdateCommand(UINT id, int* state) override {
+        *state = id == 37001 ? 1 : 0;
+        return TRUE;
+    }
+};
+} // namespace
+
+TEST(TorvelView, PassesCaptureScrollAndItsCommandsToTheInterface) {
+    CTorvelView view;
+    view.resize(200, 100);
+    RecordingInterface intf;
+    view.SetViewInterface(&intf);
+    // A press takes the mouse; the release of the last button gives it back.
+    const QPointF at(10, 10);
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+    EXPECT_EQ(intf.captureChanges, 0);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&view, &release);
+    EXPECT_EQ(intf.captureChanges, 1);
+    // Losing it any other way is a capture change too, once.
+    QApplication::sendEvent(&view, &press);
+    QEvent ungrab(QEvent::UngrabMouse);
+    QApplication::sendEvent(&view, &ungrab);
+    QApplication::sendEvent(&view, &ungrab);
+    EXPECT_EQ(intf.captureChanges, 2);
+    // A sideways wheel scrolls horizontally.
+    QWheelEvent wheel(at, at, QPoint(), QPoint(-120, 0), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &wheel);
+    EXPECT_EQ(intf.hScrolls, (std::vector<UINT>{1}));
+    // Commands 37000-37199 and their states; others are not the view's.
+    EXPECT_TRUE(view.ExecuteViewCommand(37000));
+    EXPECT_TRUE(view.ExecuteViewCommand(37199));
+    EXPECT_FALSE(view.ExecuteViewCommand(36999));
+    EXPECT_FALSE(view.ExecuteViewCommand(37200));
+    EXPECT_EQ(intf.commands, (std::vector<UINT>{37000, 37199}));
+    int state = -5;
+    EXPECT_TRUE(view.ViewCommandState(37001, &state));
+    EXPECT_EQ(state, 1);
+    view.SetViewInterface(nullptr);
 }

@@ -139,15 +139,26 @@ TEST_F(StartupTest, TermWhileMaximisedKeepsTheLastRectAndStoresMaximize) {
     EXPECT_EQ(iniValue(text, "RECT"), "10,20,630,500");
 }
 
-TEST_F(StartupTest, PowerSuspendAndResumeCloseAndReopenTheLink) {
-    CTorvelApp app;
-    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"}));
-    CMainFrame* frame = app.MainFrame();
-    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
-    EXPECT_EQ(GetSerialNumber() == frame->SerialNumber(), GetTorvelLastError() == 0);
-    ::SendMessage(frame->GetSafeHwnd(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-    EXPECT_FALSE(frame->IsDeviceLost());
-    EXPECT_EQ(frame->CurrentAnalysisId(), 0);
+TEST_F(StartupTest, TermWhileAModalBoxIsOpenClosesInOrder) {
+    // The start window cannot read its offset file: a message box is open
+    // when the signal comes.
+    WriteWholeFile(dir.file("TORVEL.INI"),
+                   "[WINDOW]\nRECT=30,40,530,440\nStartMode=1\n[NormalAnalysis_1]\n"
+                   "OffsetFlag=1\nOffsetFile=/nonexistent/levels.txt\nAttValue=20\n");
+    QProcess program;
+    program.setWorkingDirectory(QString::fromStdString(dir.path()));
+    program.start(TORVEL_BINARY, {"--no-splash"});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(PumpUntil([&] { return ini().find("TableFile=") != std::string::npos; }));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    // The window and the frame wrote their state.
+    std::string text = ini();
+    EXPECT_EQ(iniValue(text, "RECT"), "30,40,530,440");
+    EXPECT_EQ(iniValue(text, "AttValue"), "20");
+    EXPECT_EQ(iniValue(text, "OUT_FILE_FLAG"), "0");
 }
 
 TEST_F(StartupTest, AnUnpluggedDeviceIsReopenedByTheTimerOnceItIsBack) {

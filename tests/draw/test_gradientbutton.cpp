@@ -135,15 +135,23 @@ TEST_F(GradientButtonTest, OneWordIsOneCentredLine) {
     EXPECT_NEAR((all.left + all.right) / 2, m_button.width() / 2, 2);
 }
 
-TEST_F(GradientButtonTest, CaptionWiderThanTheButtonIsNotDrawn) {
+TEST_F(GradientButtonTest, ACaptionWiderThanTheButtonIsShortenedNotLost) {
     m_button.resize(40, 40);
     m_button.setText("WWWWWWWWWWWW");
-    EXPECT_TRUE(FindColor(m_button.RenderImage(), kText).empty());
-    // Of two lines only the one that fits is drawn.
+    Box one = FindColor(m_button.RenderImage(), kText);
+    ASSERT_FALSE(one.empty());
+    EXPECT_GE(one.left, 2);
+    EXPECT_LE(one.right, m_button.width() - 3);
+    // Both lines of a two-word caption stay, each inside the button.
     m_button.setText("WWWWWWWWWWWW i");
-    Box all = FindColor(m_button.RenderImage(), kText);
-    ASSERT_FALSE(all.empty());
-    EXPECT_GT(all.top, m_button.height() / 2 - 2);
+    Box upper = FindColor(m_button.RenderImage(), kText, 2, m_button.height() / 2);
+    Box lower = FindColor(m_button.RenderImage(), kText, m_button.height() / 2, -1);
+    ASSERT_FALSE(upper.empty());
+    ASSERT_FALSE(lower.empty());
+    EXPECT_LE(upper.right, m_button.width() - 3);
+    // A button too narrow even for the shortened text shows none.
+    m_button.resize(6, 40);
+    EXPECT_TRUE(FindColor(m_button.RenderImage(), kText).empty());
 }
 
 TEST_F(GradientButtonTest, ThreeLooks) {

@@ -145,9 +145,12 @@ TEST_F(LoggingTest, IntervalListParsingSelectionAndBound) {
     EXPECT_EQ(table[1].label, "1 min");
     EXPECT_EQ(table[4].label, "1 day");
 
+    // The nearest item: a stored 1 s is nearest to 10 s, not to a day.
     EXPECT_EQ(SelectLoggingInterval(table, 120), 1);
     EXPECT_EQ(SelectLoggingInterval(table, 60), 1);
-    EXPECT_EQ(SelectLoggingInterval(table, 5), 4);
+    EXPECT_EQ(SelectLoggingInterval(table, 250), 2);
+    EXPECT_EQ(SelectLoggingInterval(table, 5), 0);
+    EXPECT_EQ(SelectLoggingInterval(table, 1), 0);
     EXPECT_EQ(SelectLoggingInterval(table, 3 * 86400), 4);
     EXPECT_EQ(SelectLoggingInterval({}, 10), -1);
 
@@ -240,11 +243,11 @@ TEST_F(LoggingTest, DialogShowsTheParametersAndAppliesItsEnableRules) {
     combo->setCurrentIndex(4);
     EXPECT_EQ(estimate->text(), Lib(35) + "\n1024 KB\n" + Lib(36) + "\n1024 KB");
 
-    // A stored interval shorter than every item selects the last one.
-    param.m_TimeSpan = CTimeSpan(5);
+    // A stored interval shorter than every item selects the shortest one.
+    param.m_TimeSpan = CTimeSpan(1);
     CLoggingDialog shortInterval(param);
-    EXPECT_EQ(Child<QComboBox>(&shortInterval, 1040)->currentIndex(), 4);
-    EXPECT_EQ(shortInterval.param().m_TimeSpan.GetTotalSeconds(), 86400);
+    EXPECT_EQ(Child<QComboBox>(&shortInterval, 1040)->currentIndex(), 0);
+    EXPECT_EQ(shortInterval.param().m_TimeSpan.GetTotalSeconds(), 10);
 }
 
 TEST_F(LoggingTest, AnEmptyIntervalListIsFilledFromTheStringTable) {

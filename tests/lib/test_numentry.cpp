@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -87,12 +88,8 @@ TEST_F(NumEntryTest, ShowsTheValueSelectedWithTheTableTextsAndFonts) {
 
 TEST_F(NumEntryTest, IntegersReadLikeUnsignedAndKeepTheValueOnBadText) {
     Seen seen;
-    driveDialog(&seen, "abc", CNumEntryDialog::kIdOk);
-    EXPECT_EQ(NumEntryINT(42, "", ""), 42);
     driveDialog(&seen, "  17 kHz", CNumEntryDialog::kIdOk);
     EXPECT_EQ(NumEntryINT(42, "", ""), 17);
-    driveDialog(&seen, "", CNumEntryDialog::kIdOk);
-    EXPECT_EQ(NumEntryINT(5, "", ""), 5);
     driveDialog(&seen, "99", CNumEntryDialog::kIdCancel);
     EXPECT_EQ(NumEntryINT(42, "", ""), -1);
     // A negative value is shown as its unsigned bits.
@@ -109,8 +106,42 @@ TEST_F(NumEntryTest, DoublesShowLikeGAndReadLikeStrtod) {
     driveDialog(&seen, " -3.25", CNumEntryDialog::kIdOk);
     EXPECT_EQ(NumEntryDOUBLE(0.1, "", ""), -3.25);
     EXPECT_EQ(seen.text, "0.1");
-    driveDialog(&seen, "xyz", CNumEntryDialog::kIdOk);
-    EXPECT_EQ(NumEntryDOUBLE(7.0, "", ""), 0.0);
     driveDialog(&seen, "3", CNumEntryDialog::kIdCancel);
     EXPECT_EQ(NumEntryDOUBLE(7.0, "", ""), DBL_MAX);
+}
+
+TEST_F(NumEntryTest, TextWithoutANumberIsRefusedWithAWarningAndTheEntryStaysOpen) {
+    // "abc" and an empty field are refused: the user is told and can type again.
+    for (const char* bad : {"abc", "", " -x"}) {
+        QStringList warnings;
+        int step = 0;
+        auto* timer = new QTimer;
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, [&, timer] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                warnings << box->text();
+                box->accept();
+                return;
+            }
+            CNumEntryDialog* dialog = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<CNumEntryDialog*>(w); d && d->isVisible())
+                    dialog = d;
+            if (!dialog)
+                return;
+            auto* edit = dialog->findChild<QLineEdit*>(QString::number(CNumEntryDialog::kIdEdit));
+            auto* ok = dialog->findChild<QPushButton*>(QString::number(CNumEntryDialog::kIdOk));
+            edit->setText(step++ == 0 ? QString::fromUtf8(bad) : QString("12.5"));
+            if (step == 2) {
+                timer->stop();
+                timer->deleteLater();
+            }
+            // Clicked outside this tick, so that the timer ticks in the warning's loop.
+            QMetaObject::invokeMethod(ok, &QPushButton::click, Qt::QueuedConnection);
+        });
+        timer->start();
+        EXPECT_EQ(NumEntryDOUBLE(7.0, "MHz", "Span"), 12.5) << bad;
+        ASSERT_EQ(warnings.size(), 1) << bad;
+        EXPECT_EQ(warnings[0], QString::fromUtf8(GetLibraryString(75)));
+    }
 }
