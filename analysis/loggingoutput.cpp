@@ -50,6 +50,9 @@ CCorePrompts DefaultPrompts() {
     p.message = [](const CString& text) {
         QMessageBox::information(QApplication::activeWindow(), QString(), Q(text));
     };
+    p.warning = [](const CString& text) {
+        QMessageBox::warning(QApplication::activeWindow(), QString(), Q(text));
+    };
     p.askYesNo = [](const CString& text) {
         return QMessageBox::warning(QApplication::activeWindow(), QString(), Q(text),
                                     QMessageBox::Yes | QMessageBox::No,
@@ -80,6 +83,11 @@ void CLoggingOutput::ShowMessage(int stringIndex) {
         const char* text = GetTorvelString(stringIndex);
         m_prompts.message(text ? text : "");
     }
+}
+
+void CLoggingOutput::ShowWarning(const CString& text) {
+    if (m_prompts.warning)
+        m_prompts.warning(text);
 }
 
 CString CLoggingOutput::FormatBarTime(const CTime& time) const {
@@ -332,7 +340,14 @@ int CLoggingOutput::LoadSettingsFile() {
         ShowMessage(kStrFileNotRead);
         return kCommandDone;
     }
-    m_core.LoadSettings();
+    m_core.SetOffsetLoadFailed(0);
+    const int complete = m_core.LoadSettings();
     ReleaseSettingFileObject();
+    if (!complete)
+        ShowWarning(SettingsIncompleteText(chosen));
+    if (m_core.GetOffsetLoadFailed()) {
+        const char* text = GetTorvelString(kStrOffsetLoadFailed);
+        ShowWarning(text ? text : "");
+    }
     return kCommandReset;
 }

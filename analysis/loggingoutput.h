@@ -58,6 +58,9 @@ public:
 struct CCorePrompts {
     // A message box with a text of the string table.
     std::function<void(const CString& text)> message;
+    // A message box with a warning icon: something the user asked for was
+    // done only in part or not at all.
+    std::function<void(const CString& text)> warning;
     // A yes/no question with a warning icon; true for yes.
     std::function<bool(const CString& text)> askYesNo;
     // Save and open dialogs with a filter; empty when cancelled.
@@ -132,6 +135,8 @@ public:
     // Copy (13): the window's drawing as a bitmap on the clipboard.
     int Copy();
     // Save settings (8) and load settings (9) through the setting data file.
+    // A load that found only part of the settings, or could not load the
+    // offset table the file asks for, warns.
     int SaveSettingsFile();
     int LoadSettingsFile();
 
@@ -143,6 +148,7 @@ public:
 
 private:
     void ShowMessage(int stringIndex);
+    void ShowWarning(const CString& text);
     CString FormatBarTime(const CTime& time) const;
     // The trigger's part of the step: false when it holds the output back.
     bool TriggerAllowsOutput();

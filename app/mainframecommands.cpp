@@ -106,8 +106,7 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
         CString path = chooseFile(this, "Setting Files (*.SPE)");
         if (path.IsEmpty())
             return 0;
-        if (!OpenWorkspaceFile(withSettingExtension(path)))
-            ShowMessage(42);
+        OpenWorkspaceFile(withSettingExtension(path));
         return 0;
     }
     case 10:
@@ -380,7 +379,8 @@ CChildFrame* CMainFrame::ActiveChild() const {
     return dynamic_cast<CChildFrame*>(m_mdi->activeSubWindow());
 }
 
-std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& title, int variant) {
+std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& title, int variant,
+                                                      bool* refused) {
     if (kind < 1 || kind > 7 || !m_coreFactory)
         return nullptr;
     CString frameName, buttonName;
@@ -388,6 +388,14 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
     buttonName.Format(kListFormats[kind - 1][1], variant);
     std::unique_ptr<CAnalysisCore> core =
         m_coreFactory(kind, m_commands.ListOf(frameName), m_commands.ListOf(buttonName));
+    if (core && core->GetId() == 0) {
+        // All 255 core ids are held by open windows: a further window would
+        // share a device task tag with one of them.
+        ShowMessage(kStrNoFreeCoreId);
+        if (refused)
+            *refused = true;
+        return nullptr;
+    }
     if (core) {
         core->SetTitle(title);
         core->SetTitleIndex(variant);
@@ -396,18 +404,20 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
     return core;
 }
 
-CChildFrame* CMainFrame::finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace) {
+CChildFrame* CMainFrame::finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace,
+                                       const CString& workspacePath) {
     CAnalysisCore* c = core.get();
     auto* frame = new CChildFrame(this, std::move(core));
     m_mdi->addSubWindow(frame);
     c->ReadProfile();
-    if (fromWorkspace)
-        c->LoadSettings();
+    const bool complete = !fromWorkspace || c->LoadSettings();
     RefreshButtonBar();
     c->Reconfigure(TRUE);
     m_scheduler.Register(c);
     if (c->GetOffsetLoadFailed())
         ShowMessage(kStrOffsetLoadFailed);
+    if (!complete)
+        m_messageBox(SettingsIncompleteText(workspacePath));
     frame->show();
     m_mdi->setActiveSubWindow(frame);
     PostMessage(WM_SCHEDULE_NEXT, 0, 0);
@@ -418,14 +428,18 @@ CChildFrame* CMainFrame::OpenAnalysisWindow(int kind, const CString& title, int 
     std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant);
     if (!core)
         return nullptr;
-    return finishOpening(std::move(core), false);
+    return finishOpening(std::move(core), false, CString());
 }
 
 CChildFrame* CMainFrame::OpenWorkspaceFile(const CString& path) {
+    // A file given by the user that cannot be opened as a window says so; a
+    // refused window has said why itself.
     if (!path.IsEmpty()) {
         ReleaseSettingFileObject();
-        if (!LoadSettingFile(path))
+        if (!LoadSettingFile(path)) {
+            ShowMessage(kStrFileNotRead);
             return nullptr;
+        }
     }
     int kind = 0, variant = 0;
     CString title;
@@ -433,10 +447,15 @@ CChildFrame* CMainFrame::OpenWorkspaceFile(const CString& path) {
         !GetSettingFileINT(kCoreSettingSection, "TitleIndex", &variant) ||
         !GetSettingFileSTRING(kCoreSettingSection, "Title", title)) {
         ReleaseSettingFileObject();
+        if (!path.IsEmpty())
+            ShowMessage(kStrFileNotRead);
         return nullptr;
     }
-    std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant);
-    CChildFrame* frame = core ? finishOpening(std::move(core), true) : nullptr;
+    bool refused = false;
+    std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant, &refused);
+    if (!core && !refused && !path.IsEmpty())
+        ShowMessage(kStrFileNotRead); // no window of the file's kind
+    CChildFrame* frame = core ? finishOpening(std::move(core), true, path) : nullptr;
     ReleaseSettingFileObject();
     return frame;
 }
@@ -449,9 +468,11 @@ CChildFrame* CMainFrame::OpenCsvFile(const CString& path) {
         ShowMessage(kStrFileNotRead);
         return nullptr;
     }
-    std::unique_ptr<CAnalysisCore> core = createCore(kind, caption, variant);
+    bool refused = false;
+    std::unique_ptr<CAnalysisCore> core = createCore(kind, caption, variant, &refused);
     if (!core) {
-        ShowMessage(kStrFileNotRead);
+        if (!refused)
+            ShowMessage(kStrFileNotRead);
         return nullptr;
     }
     CAnalysisCore* c = core.get();
@@ -461,7 +482,7 @@ CChildFrame* CMainFrame::OpenCsvFile(const CString& path) {
     // The window shows the stored data and does not measure.
     c->SetAnalyzeFlag(0);
     if (!c->ReadCSVSections(path)) {
-        ShowMessage(kStrFileNotRead);
+        ShowMessage(c->GetReadFailureMessage());
         frame->close();
         return nullptr;
     }

@@ -114,6 +114,11 @@ protected:
     // Device facts and calls, through the device interface; tests replace them.
     virtual int DeviceMinFrequency(int kind);
     virtual int DeviceMaxFrequency(int kind);
+    int GetYDivisionCount() override;
+
+    // A range read from outside (profile, setting data file) is brought inside
+    // the device's limits, start not above stop; the frequency mode is 0 or 1.
+    void ValidateRange();
 
     // The step and the device function chosen by the RBW index: 1 normal,
     // 2 high-speed, 4 high-resolution.
