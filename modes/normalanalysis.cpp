@@ -55,9 +55,17 @@ CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* button
         CDataLineContext& trace = m_traces[static_cast<size_t>(k)];
         trace.SetDrawObject(&m_traceObjects[static_cast<size_t>(k)]);
         trace.SetRedrawFlag(k == 0 ? 1 : 0);
+        // The traces are told apart by their index. A setting data file keeps
+        // identify values in 8 bits, so an element number (which grows with
+        // every window opened) would come back changed from the file.
+        trace.SetIdentifyValue(k);
         m_graphIntf.GetGraph().AddOverlay(&trace);
     }
     AttachMarkers();
+    // A child point that was never placed is at 0, as it is in every marker
+    // read from a file, so that a window saves the same settings it loaded.
+    for (CMarkerContext& marker : m_markers)
+        marker.UpdateBand();
 }
 
 CNormalAnalysis::~CNormalAnalysis() = default;

@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace {
@@ -498,8 +498,8 @@ TEST(AnalysisCoreSettings, AttenuationAndReferencePositionStayUsableOnEveryLoad)
         int attenuation; // the device: 0..50 dB in 10 dB steps
         int reference;   // 0..10 divisions
     };
-    for (const Case& c : {Case{"12345", "-40", 50, 0}, Case{"-999", "11", 0, 10},
-                          Case{"37", "10", 30, 10}}) {
+    for (const Case& c :
+         {Case{"12345", "-40", 50, 0}, Case{"-999", "11", 0, 10}, Case{"37", "10", 30, 10}}) {
         SCOPED_TRACE(c.att);
         WriteWholeFile(path, std::string("Torvel Version2 Setting Data File\n[TORVEL_CORE]\n") +
                                  "AttValue=" + c.att + "\nReferencePosition=" + c.ref + "\n");
