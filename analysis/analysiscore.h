@@ -58,9 +58,9 @@ constexpr int kStrSaveSucceeded = 20;
 constexpr int kStrSaveFailed = 21;
 constexpr int kStrPrintDocument = 22;
 constexpr int kStrOffsetLoadFailed = 40;
-constexpr int kStrNoFreeCoreId = 44;       // a window refused: all core ids are in use
-constexpr int kStrSettingsIncomplete = 45; // a setting data file loaded in part; the path follows
-constexpr int kStrCsvGridUnusable = 46;    // a data file's grid cannot be rebuilt on this device
+constexpr int kStrNoFreeCoreId = 56;       // a window refused: all core ids are in use
+constexpr int kStrSettingsIncomplete = 57; // a setting data file loaded in part; %s is its path
+constexpr int kStrCsvGridUnusable = 58;    // a data file's grid cannot be rebuilt on this device
 constexpr int kStrTimeStampFormat = 67;    // strftime format of the data time stamp
 
 // The message for a setting data file that loaded only in part, naming it.
