@@ -488,37 +488,23 @@ TEST(AnalysisCoreSettings, MissingItemsFailAndOutsideValuesAreBroughtIntoRange) 
     EXPECT_EQ(core.GetTitle(), "");   // missing: kept
 }
 
-TEST(AnalysisCoreSettings, AttenuationAndReferencePositionStayUsableOnEveryLoad) {
+TEST(AnalysisCoreProfile, AttenuationAndReferencePositionGoBackUsable) {
+    // The device: 0..50 dB in 10 dB steps; the graph: 0..10 divisions. A
+    // setting data file is held to the same limits (see the tests above).
     TempDir dir;
     SetProfileFile(dir.file("TORVEL.INI").c_str());
-    const std::string path = dir.file("far.SPE");
-    struct Case {
-        const char* att;
-        const char* ref;
-        int attenuation; // the device: 0..50 dB in 10 dB steps
-        int reference;   // 0..10 divisions
-    };
-    for (const Case& c :
-         {Case{"12345", "-40", 50, 0}, Case{"-999", "11", 0, 10}, Case{"37", "10", 30, 10}}) {
-        SCOPED_TRACE(c.att);
-        WriteWholeFile(path, std::string("Torvel Version2 Setting Data File\n[TORVEL_CORE]\n") +
-                                 "AttValue=" + c.att + "\nReferencePosition=" + c.ref + "\n");
-        ReleaseSettingFileObject();
-        ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
-        TestCore core;
-        core.LoadSettings();
-        ReleaseSettingFileObject();
-        EXPECT_EQ(core.GetAttenuation(), c.attenuation);
-        EXPECT_EQ(core.GetReferencePosition(), c.reference);
-
-        // The profile is read with the same limits, so what goes back there is usable.
+    const struct {
+        const char *att, *ref;
+        int attenuation, reference;
+    } cases[] = {{"12345", "-40", 50, 0}, {"-999", "11", 0, 10}, {"37", "10", 30, 10}};
+    for (const auto& c : cases) {
         WriteProfileString("TestAnalysis_1", "AttValue", c.att);
         WriteProfileString("TestAnalysis_1", "RefPosition", c.ref);
-        TestCore fromProfile;
-        fromProfile.ReadProfile();
-        fromProfile.WriteProfile();
-        EXPECT_EQ(GetProfileInt("TestAnalysis_1", "AttValue", -1), c.attenuation);
-        EXPECT_EQ(GetProfileInt("TestAnalysis_1", "RefPosition", -1), c.reference);
+        TestCore core;
+        core.ReadProfile();
+        core.WriteProfile();
+        EXPECT_EQ(GetProfileInt("TestAnalysis_1", "AttValue", -1), c.attenuation) << c.att;
+        EXPECT_EQ(GetProfileInt("TestAnalysis_1", "RefPosition", -1), c.reference) << c.ref;
     }
     SetProfileFile(nullptr);
 }
