@@ -12,20 +12,48 @@
 #include "platform/dc.h"
 #include "platform/profile.h"
 
-#include <atomic>
+#include <algorithm>
+#include <bitset>
+#include <mutex>
 
 namespace {
 
-// The process-wide core id counter: 1..255, then 1 again.
-std::atomic<int> s_nextCoreId{1};
+// The process-wide core ids: the counter runs 1..255 and then starts at 1
+// again; an id that a live core still holds is skipped, so that no two
+// windows share a device task tag.
+struct CoreIds {
+    std::mutex lock;
+    int next = 1;
+    std::bitset<kMaxCoreId + 1> live;
+};
 
+CoreIds& Ids() {
+    static CoreIds ids;
+    return ids;
+}
+
+// The next free id, or 0 when all 255 are held by live cores.
 int TakeCoreId() {
-    int id = s_nextCoreId.load();
-    int next;
-    do {
-        next = id >= kMaxCoreId ? 1 : id + 1;
-    } while (!s_nextCoreId.compare_exchange_weak(id, next));
-    return id;
+    CoreIds& ids = Ids();
+    std::lock_guard<std::mutex> guard(ids.lock);
+    for (int tries = 0; tries < kMaxCoreId; ++tries) {
+        const int id = ids.next;
+        ids.next = id >= kMaxCoreId ? 1 : id + 1;
+        if (!ids.live.test(static_cast<size_t>(id))) {
+            ids.live.set(static_cast<size_t>(id));
+            return id;
+        }
+    }
+    return 0;
+}
+
+void ReleaseCoreId(int id) {
+    if (id < 1 || id > kMaxCoreId) {
+        return;
+    }
+    CoreIds& ids = Ids();
+    std::lock_guard<std::mutex> guard(ids.lock);
+    ids.live.reset(static_cast<size_t>(id));
 }
 
 constexpr const char* kFallbackTimeStampFormat = "%Y/%m/%d %H:%M:%S";
@@ -36,10 +64,14 @@ CAnalysisCore::CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList
     : m_id(TakeCoreId()), m_frameList(frameList), m_buttonList(buttonList),
       m_lastDataTime(CTime::GetCurrentTime()), m_link(link) {}
 
-CAnalysisCore::~CAnalysisCore() = default;
+CAnalysisCore::~CAnalysisCore() {
+    ReleaseCoreId(m_id);
+}
 
 int CAnalysisCore::PeekNextId() {
-    return s_nextCoreId.load();
+    CoreIds& ids = Ids();
+    std::lock_guard<std::mutex> guard(ids.lock);
+    return ids.next;
 }
 
 // ---- Profile
@@ -88,7 +120,22 @@ CString CAnalysisCore::GetProfileSection() {
     return section;
 }
 
+int CAnalysisCore::GetYDivisionCount() {
+    return 10;
+}
+
 void CAnalysisCore::ValidateParameters() {
+    // The attenuator's range and steps; a device that gives none leaves the
+    // value alone.
+    const int maxAttenuation = DeviceMaxAttenuation();
+    if (maxAttenuation > 0) {
+        m_attenuation = std::clamp(m_attenuation, 0, maxAttenuation);
+        const int step = DeviceAttenuatorStep();
+        if (step > 0) {
+            m_attenuation -= m_attenuation % step;
+        }
+    }
+    m_referencePosition = std::clamp(m_referencePosition, 0, std::max(0, GetYDivisionCount()));
     if (m_unit < 1 || m_unit > 3) {
         m_unit = 1;
     }
@@ -177,8 +224,13 @@ int CAnalysisCore::LoadSettings() {
     int kind = 0;
     int ok = 1;
     ok &= GetSettingFileINT(s, "AnalysisType", &kind); // the window's kind is fixed by its class
-    ok &= GetSettingFileSTRING(s, "Title", m_title);
-    ok &= GetSettingFileINT(s, "TitleIndex", &m_titleIndex);
+    // The title and title index are the window's own: they choose its profile
+    // section and command lists, and a window opened from a workspace file got
+    // them from the file already.
+    CString title;
+    int titleIndex = 0;
+    ok &= GetSettingFileSTRING(s, "Title", title);
+    ok &= GetSettingFileINT(s, "TitleIndex", &titleIndex);
     ok &= GetSettingFileINT(s, "AnalyzeFlag", &m_analyzeFlag);
     ok &= GetSettingFileINT(s, "AttValue", &m_attenuation);
     ok &= GetSettingFileINT(s, "CurrentMarkerIndex", &m_currentMarker);
@@ -203,10 +255,32 @@ int CAnalysisCore::LoadSettings() {
     ok &= readChar("LogOutFlag", &m_logging.m_OutFlags);
     ok &= GetSettingFileINT(s, "OffsetEnableFlag", &m_offsetFlag);
     ok &= GetSettingFileSTRING(s, "OffsetFileName", m_offsetFile);
-    // A file is outside input: indexes and flags are brought back into range.
+    // A file is outside input: values, indexes and flags are brought back into range.
+    m_logging.ValidateInterval();
     ValidateParameters();
     ValidateRBWIndex();
+    // The offset correction is on only with its table.
+    m_offsetFlag = m_offsetFlag ? 1 : 0;
+    if (m_offsetFlag && !LoadOffsetTable()) {
+        m_failedOffsetFile = m_offsetFile;
+        m_offsetFile.Empty();
+        m_offsetFlag = 0;
+        m_offsetLoadFailed = 1;
+    }
     return ok;
+}
+
+CString SettingsIncompleteText(const CString& path) {
+    const char* text = GetTorvelString(kStrSettingsIncomplete);
+    CString message = text ? text : "";
+    if (message.IsEmpty() || message == "NotEntry") {
+        message = "%s";
+    }
+    // The path is put in place of "%s" as it is, never read as a format.
+    if (message.Replace("%s", path) == 0) {
+        message += "\n" + path;
+    }
+    return message;
 }
 
 // ---- Default operations of the slots

@@ -40,7 +40,9 @@ constexpr int kStateUnticked = 0;
 constexpr int kStateDisabled = -1;
 constexpr int kStateDisabledUnticked = -2;
 
-// Core ids run from 1 to 255; the low byte is the device task tag.
+// Core ids run from 1 to 255; the low byte is the device task tag. A core
+// made while all 255 ids are held by live cores gets no id (0) and must not
+// be used: the window that wanted it is refused.
 constexpr int kMaxCoreId = 255;
 // RBW indexes run from 0 to 13.
 constexpr int kRbwIndexCount = 14;
@@ -57,7 +59,13 @@ constexpr int kStrSaveSucceeded = 20;
 constexpr int kStrSaveFailed = 21;
 constexpr int kStrPrintDocument = 22;
 constexpr int kStrOffsetLoadFailed = 40;
-constexpr int kStrTimeStampFormat = 67; // strftime format of the data time stamp
+constexpr int kStrNoFreeCoreId = 56;       // a window refused: all core ids are in use
+constexpr int kStrSettingsIncomplete = 57; // a setting data file loaded in part; %s is its path
+constexpr int kStrCsvGridUnusable = 58;    // a data file's grid cannot be rebuilt on this device
+constexpr int kStrTimeStampFormat = 67;    // strftime format of the data time stamp
+
+// The message for a setting data file that loaded only in part, naming it.
+CString SettingsIncompleteText(const CString& path);
 
 // The profile keys and setting section of the core.
 constexpr const char* kCoreSettingSection = "TORVEL_CORE";
@@ -144,7 +152,11 @@ public:
     // scale flag is on and dc is not a printer's.
     virtual void DrawToDC(CDC* dc, const CRect& rect, BOOL timeStamp);
     // The TORVEL_CORE section; 1 only when every item succeeded. Modes add
-    // their own sections after calling the base.
+    // their own sections after calling the base. Loading keeps the window's
+    // own title and title index (they choose its profile section and command
+    // lists), brings every value into its range, and loads the offset table
+    // when the offset flag is on (if it cannot, the flag stays off and the
+    // offset-load-failed flag is set).
     virtual int SaveSettings();
     virtual int LoadSettings();
 
@@ -234,6 +246,9 @@ public:
     int GetOffsetLoadFailed() const { return m_offsetLoadFailed; }
     // The offset file named in the profile that could not be read.
     const CString& GetFailedOffsetFileName() const { return m_failedOffsetFile; }
+    void SetOffsetLoadFailed(int failed) { m_offsetLoadFailed = failed; }
+    // The string that tells why the last ReadCSVSections failed.
+    int GetReadFailureMessage() const { return m_readFailure; }
     const short* GetOffsetTable() const { return m_offsetTable.data(); }
     CLoggingParam& GetLoggingParam() { return m_logging; }
     // The logging state, the outputs and their prompts.
@@ -252,7 +267,8 @@ public:
         return result;
     }
 
-    // The process-wide id counter (the next id handed out); for tests.
+    // The process-wide id counter (where the search for the next free id
+    // starts); for tests.
     static int PeekNextId();
 
 protected:
@@ -264,7 +280,12 @@ protected:
 
     // The common table; *known tells whether it knows the action.
     int CommonCommandState(int action, int p1, bool* known);
-    // Brings the loaded or read values back into their ranges.
+    // The graph's number of vertical divisions: the reference position lies
+    // on one of 0..this many.
+    virtual int GetYDivisionCount();
+    // Brings the loaded or read values back into their ranges: indexes and
+    // flags, the attenuation to 0..the device's maximum in its steps, the
+    // reference position to 0..the vertical divisions.
     void ValidateParameters();
     // Keeps the RBW index when the device accepts it for this kind, else takes
     // the first usable index 0..13, else -1.
@@ -305,6 +326,7 @@ protected:
     CString m_offsetFile;
     int m_offsetLoadFailed = 0;
     CString m_failedOffsetFile;
+    int m_readFailure = kStrFileNotRead;
     CLoggingParam m_logging;
     CLoggingOutput m_loggingOutput{*this};
     CTime m_lastDataTime;

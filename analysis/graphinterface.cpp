@@ -22,6 +22,13 @@ int ClampDivisions(int n) {
 }
 } // namespace
 
+int ReadDrawObjectSetting(CDrawObject& object, const CString& section) {
+    const CString title = object.GetTitleString();
+    const int ok = object.ReadSettingFile(section);
+    object.SetTitleString(title);
+    return ok;
+}
+
 CGraphInterface::CGraphInterface() {
     CDrawObject* panel = &m_DrawObjects[kPanelFace];
     m_Root.SetDrawObject(panel);
@@ -101,7 +108,7 @@ int CGraphInterface::WriteSetting(CString section) {
 int CGraphInterface::ReadSetting(CString section) {
     int ok = CViewInterface::ReadSetting(section);
     for (CDrawObject& object : m_DrawObjects) {
-        ok &= object.ReadSettingFile(object.GetTitleString());
+        ok &= ReadDrawObjectSetting(object, object.GetTitleString());
     }
     for (CMarkerContext* marker : m_pMarkers) {
         if (marker) {

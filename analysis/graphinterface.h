@@ -18,6 +18,14 @@ class CDataLineContext;
 class CLoggingTriggerContext;
 class CMarkerContext;
 
+// Reads a drawing object's setting section, which is named by the object's
+// title. The object keeps that title whatever the section's IDString says: a
+// missing or empty one would leave it without a name, and another name would
+// make two objects share one section at the next save. Keys the section lacks
+// (or the whole section) leave their values as they were; 1 only when all
+// were there.
+int ReadDrawObjectSetting(CDrawObject& object, const CString& section);
+
 class CGraphInterface : public CViewInterface {
 public:
     // The drawing objects, by index.

@@ -56,7 +56,9 @@ CString FromQ(const QString& s) {
 
 CCorePrompts DefaultPrompts() {
     CCorePrompts p;
-
+    p.warning = [](const CString& text) {
+        QMessageBox::warning(QApplication::activeWindow(), QString(), Q(text));
+    };
     p.askYesNo = [](const CString& text) {
         return QMessageBox::warning(QApplication::activeWindow(), QString(), Q(text),
                                     QMessageBox::Yes | QMessageBox::No,
@@ -99,6 +101,11 @@ void CLoggingOutput::ShowMessage(int stringIndex) {
     m_messageIsFailure = stringIndex != kStrSaveSucceeded;
     if (m_prompts.message)
         m_prompts.message(text ? text : "");
+}
+
+void CLoggingOutput::ShowWarning(const CString& text) {
+    if (m_prompts.warning)
+        m_prompts.warning(text);
 }
 
 CString CLoggingOutput::FormatBarTime(const CTime& time) const {
@@ -397,7 +404,17 @@ int CLoggingOutput::LoadSettingsFile() {
         ShowMessage(kStrFileNotRead);
         return kCommandDone;
     }
-    m_core.LoadSettings();
+    m_core.SetOffsetLoadFailed(0);
+    const int complete = m_core.LoadSettings();
     ReleaseSettingFileObject();
+    if (!complete)
+        ShowWarning(SettingsIncompleteText(chosen));
+    if (m_core.GetOffsetLoadFailed()) {
+        const char* text = GetTorvelString(kStrOffsetLoadFailed);
+        CString message(text ? text : "");
+        if (!m_core.GetFailedOffsetFileName().IsEmpty())
+            message += "\n\n" + m_core.GetFailedOffsetFileName();
+        ShowWarning(message);
+    }
     return kCommandReset;
 }

@@ -63,6 +63,9 @@ struct CCorePrompts {
     // A message box with a text of the string table; by default a report of
     // success shows as an information and anything else as a warning.
     std::function<void(const CString& text)> message;
+    // A message box with a warning icon: something the user asked for was
+    // done only in part or not at all.
+    std::function<void(const CString& text)> warning;
     // A yes/no question with a warning icon; true for yes.
     std::function<bool(const CString& text)> askYesNo;
     // Save and open dialogs with a filter; empty when cancelled.
@@ -138,6 +141,8 @@ public:
     // Copy (13): the window's drawing as a bitmap on the clipboard.
     int Copy();
     // Save settings (8) and load settings (9) through the setting data file.
+    // A load that found only part of the settings, or could not load the
+    // offset table the file asks for, warns.
     int SaveSettingsFile();
     int LoadSettingsFile();
 
@@ -154,6 +159,7 @@ private:
     void ShowMessage(int stringIndex);
     // True when path is no file yet, or when the user agrees to replace it.
     bool MayReplace(const CString& path);
+    void ShowWarning(const CString& text);
     CString FormatBarTime(const CTime& time) const;
     // The trigger's part of the step: false when it holds the output back.
     bool TriggerAllowsOutput();

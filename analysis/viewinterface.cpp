@@ -322,6 +322,8 @@ int CViewInterface::ReadSetting(CString section) {
     // No button is held while settings load: a stored drag kind would make the
     // next plain move drag something, so only the marker index is kept.
     m_DragState = static_cast<DWORD>(mode) & 0xFFFF;
-    m_ProfileSection = entry;
+    // The profile section stays the window's own: a file saved by a window of
+    // another variant names that window's section, and the graph keys would
+    // be written over its profile when this window closes.
     return ok;
 }

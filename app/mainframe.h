@@ -179,8 +179,15 @@ private:
     void listWindows(QMenu* menu);
     int titleNumberFor(const CString& title) const;
     CChildFrame* newChildFrame(std::unique_ptr<CAnalysisCore> core);
-    CChildFrame* finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace);
-    std::unique_ptr<CAnalysisCore> createCore(int kind, const CString& title, int variant);
+    // The window of core joins the frame; a workspace's settings are loaded
+    // between the profile and the reconfiguration, and a load that was not
+    // complete is reported with the file's name.
+    CChildFrame* finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace,
+                               const CString& workspacePath);
+    // A core of kind for a window; null when there is none of that kind, or
+    // when all core ids are taken (then *refused is set and the user was told).
+    std::unique_ptr<CAnalysisCore> createCore(int kind, const CString& title, int variant,
+                                              bool* refused = nullptr);
 
     MessageSink m_messageBox;
     CoreFactory m_coreFactory;

@@ -124,8 +124,7 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
         CString path = chooseFile(this, "Setting Files (*.SPE)");
         if (path.IsEmpty())
             return 0;
-        if (!OpenWorkspaceFile(withSettingExtension(path)))
-            ShowMessage(42);
+        OpenWorkspaceFile(withSettingExtension(path));
         return 0;
     }
     case 10:
@@ -487,7 +486,8 @@ CChildFrame* CMainFrame::ActiveChild() const {
     return dynamic_cast<CChildFrame*>(m_mdi->activeSubWindow());
 }
 
-std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& title, int variant) {
+std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& title, int variant,
+                                                      bool* refused) {
     if (kind < 1 || kind > 7 || !m_coreFactory)
         return nullptr;
     CString frameName, buttonName;
@@ -495,6 +495,14 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
     buttonName.Format(kListFormats[kind - 1][1], variant);
     std::unique_ptr<CAnalysisCore> core =
         m_coreFactory(kind, m_commands.ListOf(frameName), m_commands.ListOf(buttonName), this);
+    if (core && core->GetId() == 0) {
+        // All 255 core ids are held by open windows: a further window would
+        // share a device task tag with one of them.
+        ShowMessage(kStrNoFreeCoreId);
+        if (refused)
+            *refused = true;
+        return nullptr;
+    }
     if (core) {
         core->SetTitle(title);
         core->SetTitleIndex(variant);
@@ -524,19 +532,21 @@ CChildFrame* CMainFrame::newChildFrame(std::unique_ptr<CAnalysisCore> core) {
     return frame;
 }
 
-CChildFrame* CMainFrame::finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace) {
+CChildFrame* CMainFrame::finishOpening(std::unique_ptr<CAnalysisCore> core, bool fromWorkspace,
+                                       const CString& workspacePath) {
     CAnalysisCore* c = core.get();
     CChildFrame* frame = newChildFrame(std::move(core));
     c->ReadProfile();
-    if (fromWorkspace)
-        c->LoadSettings();
+    const bool complete = !fromWorkspace || c->LoadSettings();
     RefreshButtonBar();
     c->Reconfigure(TRUE);
     m_scheduler.Register(c);
     QPointer<CChildFrame> window = frame;
     if (c->GetOffsetLoadFailed())
         ShowMessage(kStrOffsetLoadFailed, c->GetFailedOffsetFileName());
-    // The message box runs a loop in which the window may have gone.
+    if (window && !complete)
+        m_messageBox(SettingsIncompleteText(workspacePath));
+    // The message boxes run loops in which the window may have gone.
     if (!window)
         return nullptr;
     frame->show();
@@ -549,14 +559,18 @@ CChildFrame* CMainFrame::OpenAnalysisWindow(int kind, const CString& title, int 
     std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant);
     if (!core)
         return nullptr;
-    return finishOpening(std::move(core), false);
+    return finishOpening(std::move(core), false, CString());
 }
 
 CChildFrame* CMainFrame::OpenWorkspaceFile(const CString& path) {
+    // A file given by the user that cannot be opened as a window says so; a
+    // refused window has said why itself.
     if (!path.IsEmpty()) {
         ReleaseSettingFileObject();
-        if (!LoadSettingFile(path))
+        if (!LoadSettingFile(path)) {
+            ShowMessage(kStrFileNotRead);
             return nullptr;
+        }
     }
     int kind = 0, variant = 0;
     CString title;
@@ -564,10 +578,15 @@ CChildFrame* CMainFrame::OpenWorkspaceFile(const CString& path) {
         !GetSettingFileINT(kCoreSettingSection, "TitleIndex", &variant) ||
         !GetSettingFileSTRING(kCoreSettingSection, "Title", title)) {
         ReleaseSettingFileObject();
+        if (!path.IsEmpty())
+            ShowMessage(kStrFileNotRead);
         return nullptr;
     }
-    std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant);
-    CChildFrame* frame = core ? finishOpening(std::move(core), true) : nullptr;
+    bool refused = false;
+    std::unique_ptr<CAnalysisCore> core = createCore(kind, title, variant, &refused);
+    if (!core && !refused && !path.IsEmpty())
+        ShowMessage(kStrFileNotRead); // no window of the file's kind
+    CChildFrame* frame = core ? finishOpening(std::move(core), true, path) : nullptr;
     ReleaseSettingFileObject();
     return frame;
 }
@@ -580,9 +599,11 @@ CChildFrame* CMainFrame::OpenCsvFile(const CString& path) {
         ShowMessage(kStrFileNotRead);
         return nullptr;
     }
-    std::unique_ptr<CAnalysisCore> core = createCore(kind, caption, variant);
+    bool refused = false;
+    std::unique_ptr<CAnalysisCore> core = createCore(kind, caption, variant, &refused);
     if (!core) {
-        ShowMessage(kStrFileNotRead);
+        if (!refused)
+            ShowMessage(kStrFileNotRead);
         return nullptr;
     }
     CAnalysisCore* c = core.get();
@@ -592,7 +613,7 @@ CChildFrame* CMainFrame::OpenCsvFile(const CString& path) {
     c->SetAnalyzeFlag(0);
     if (!c->ReadCSVSections(path)) {
         QPointer<CChildFrame> window = frame;
-        ShowMessage(kStrFileNotRead);
+        ShowMessage(c->GetReadFailureMessage());
         if (window)
             window->close();
         return nullptr;

@@ -36,10 +36,7 @@ void CLoggingParam::LoadProfile() {
     m_StartTime = GetProfileTime(section, "StartTime", now);
     m_StopTime = GetProfileTime(section, "StopTime", now);
     m_TimeSpan = GetProfileTimeSpan(section, "StopSpan", CTimeSpan(1));
-    // The interval divides the day in the size estimate and paces the outputs:
-    // anything below one second is taken as one second.
-    if (m_TimeSpan.GetTotalSeconds() < 1)
-        m_TimeSpan = CTimeSpan(1);
+    ValidateInterval();
     m_CsvSize = GetProfileInt(section, "CsvSize", kDefaultCsvSize);
     m_BmpSize = GetProfileInt(section, "BmpSize", kDefaultBmpSize);
     m_PngSize = GetProfileInt(section, "PngSize", kDefaultPngSize);
@@ -48,6 +45,17 @@ void CLoggingParam::LoadProfile() {
     m_StartFlag = static_cast<char>(GetProfileInt(section, "StartFlag", 0));
     m_StopFlag = static_cast<char>(GetProfileInt(section, "StopFlag", 0));
     m_OutFlags = static_cast<char>(GetProfileInt(section, "OutFlags", 0));
+}
+
+void CLoggingParam::ValidateInterval() {
+    // The interval divides the day in the size estimate and paces the outputs:
+    // anything below one second is taken as one second.
+    constexpr long long kMaxSeconds = kMaxIntervalDays * 86400 + 86399;
+    const long long seconds = m_TimeSpan.GetTotalSeconds();
+    if (seconds < 1)
+        m_TimeSpan = CTimeSpan(1);
+    else if (seconds > kMaxSeconds)
+        m_TimeSpan = CTimeSpan(kMaxSeconds);
 }
 
 void CLoggingParam::WriteProfile() {

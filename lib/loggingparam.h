@@ -27,6 +27,11 @@ public:
     // gives 1 second, a missing folder the current directory.
     void LoadProfile();
     void WriteProfile();
+    // Brings an interval read from outside into 1 s .. kMaxIntervalDays days:
+    // below one second it is one second, and its day count must stay a
+    // 32-bit number so that the text written reads back as the same span.
+    void ValidateInterval();
+    static constexpr long long kMaxIntervalDays = 2147483647;
 
     int GetPngFlag() const { return (m_OutFlags & kPngBit) ? 1 : 0; }
     int GetCsvFlag() const { return (m_OutFlags & kCsvBit) ? 1 : 0; }

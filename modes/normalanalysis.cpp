@@ -56,9 +56,17 @@ CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* button
         CDataLineContext& trace = m_traces[static_cast<size_t>(k)];
         trace.SetDrawObject(&m_traceObjects[static_cast<size_t>(k)]);
         trace.SetRedrawFlag(k == 0 ? 1 : 0);
+        // The traces are told apart by their index. A setting data file keeps
+        // identify values in 8 bits, so an element number (which grows with
+        // every window opened) would come back changed from the file.
+        trace.SetIdentifyValue(k);
         m_graphIntf.GetGraph().AddOverlay(&trace);
     }
     AttachMarkers();
+    // A child point that was never placed is at 0, as it is in every marker
+    // read from a file, so that a window saves the same settings it loaded.
+    for (CMarkerContext& marker : m_markers)
+        marker.UpdateBand();
 }
 
 CNormalAnalysis::~CNormalAnalysis() = default;
@@ -85,15 +93,18 @@ int CNormalAnalysis::DeviceReceiveData(short* buffer, int count) {
 // ---- Profile and settings
 
 void CNormalAnalysis::ReadProfile() {
-    CAnalysisCore::ReadProfile();
     const CString section = GetProfileSection();
-    m_frequencyMode = GetProfileInt(section, "FrequencyFlag", 0) ? 1 : 0;
-    m_start = GetProfileInt(section, "StartFrequency", 1000);
-    m_stop = GetProfileInt(section, "StopFrequency", 3000000);
+    // The graph's divisions first: the common keys' reference position is
+    // checked against them.
     m_graphIntf.Setup(section);
     m_trigger.SetPositionRatio(m_graphIntf.GetTriggerPosition());
     m_graph.xDivisions = m_graphIntf.GetXDivision();
     m_graph.yDivisions = m_graphIntf.GetYDivision();
+    CAnalysisCore::ReadProfile();
+    m_frequencyMode = GetProfileInt(section, "FrequencyFlag", 0) ? 1 : 0;
+    m_start = GetProfileInt(section, "StartFrequency", 1000);
+    m_stop = GetProfileInt(section, "StopFrequency", 3000000);
+    ValidateRange();
     for (int k = 0; k < kTraceStores; ++k) {
         CDataLineContext& trace = m_traces[static_cast<size_t>(k)];
         CDrawObject& object = m_traceObjects[static_cast<size_t>(k)];
@@ -149,11 +160,12 @@ int CNormalAnalysis::LoadSettings() {
     ok &= GetSettingFileINT("NORMAL_CORE", "FrequencyFlag", &m_frequencyMode);
     ok &= GetSettingFileINT("NORMAL_CORE", "StartFrequency", &m_start);
     ok &= GetSettingFileINT("NORMAL_CORE", "StopFrequency", &m_stop);
+    ValidateRange();
     for (int k = 0; k < kTraceStores; ++k) {
         CDrawObject& object = m_traceObjects[static_cast<size_t>(k)];
         CDataLineContext& trace = m_traces[static_cast<size_t>(k)];
         const CString section = object.GetTitleString();
-        ok &= object.ReadSettingFile(section);
+        ok &= ReadDrawObjectSetting(object, section);
         ok &= trace.LoadState(section);
         // Whether the trace is shown comes along when the file has it; a file
         // without it keeps the trace as it is.
@@ -164,6 +176,20 @@ int CNormalAnalysis::LoadSettings() {
 }
 
 // ---- Range
+
+void CNormalAnalysis::ValidateRange() {
+    m_frequencyMode = m_frequencyMode ? 1 : 0;
+    const int lo = DeviceMinFrequency(1);
+    const int hi = std::max(lo, DeviceMaxFrequency(1));
+    m_start = std::clamp(m_start, lo, hi);
+    m_stop = std::clamp(m_stop, lo, hi);
+    if (m_start > m_stop)
+        std::swap(m_start, m_stop);
+}
+
+int CNormalAnalysis::GetYDivisionCount() {
+    return m_graph.yDivisions;
+}
 
 void CNormalAnalysis::SetStart(int kHz) {
     if (kHz == m_start)

@@ -119,6 +119,11 @@ protected:
     // what the device library answers, which means nothing).
     virtual int DeviceDataCount();
     virtual int DeviceReceiveData(short* buffer, int count);
+    int GetYDivisionCount() override;
+
+    // A range read from outside (profile, setting data file) is brought inside
+    // the device's limits, start not above stop; the frequency mode is 0 or 1.
+    void ValidateRange();
 
     // The step and the device function chosen by the RBW index: 1 normal,
     // 2 high-speed, 4 high-resolution.

@@ -110,6 +110,7 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
 }
 
 int CNormalAnalysis::ReadCSVSections(const char* path) {
+    m_readFailure = kStrFileNotRead;
     CCsvFile file;
     if (!file.Open(path))
         return 0;
@@ -123,6 +124,15 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
         if (!file.ReadParam(&v))
             return 0;
     const int points = p[2];
+    // The rows lie on the file's grid, one step of its RBW index apart. This
+    // device must give that index the same step, or the rows would land on
+    // other frequencies: then the file cannot be shown.
+    const int rbw = p[7] != kCsvMissing ? p[7] : m_rbwIndex;
+    const int step = rbw >= 0 && rbw < kRbwIndexCount ? DeviceRBWFrequency(kKindMask, rbw) : 0;
+    if (step <= 0 || (p[1] != kCsvMissing && p[1] != step)) {
+        m_readFailure = kStrCsvGridUnusable;
+        return 0;
+    }
     // A missing (empty) value keeps the window's own. The range is brought
     // inside the device's limits before the grid is rebuilt from it.
     const int lo = DeviceMinFrequency(1);
@@ -135,12 +145,15 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
         m_attenuation = p[3];
     if (p[6] != kCsvMissing)
         m_frequencyMode = p[6] ? 1 : 0;
-    if (p[7] != kCsvMissing)
-        m_rbwIndex = p[7];
-    ValidateRBWIndex();
+    m_rbwIndex = rbw;
+    ValidateParameters();
     const int unit = p[8] == kCsvMissing ? m_unit : p[8];
     SetUnitAll(unit >= 1 && unit <= 3 ? unit : 1);
     Reconfigure(TRUE);
+    if (p[0] != kCsvMissing && static_cast<long long>(m_traces[0].GetStart()) != p[0]) {
+        m_readFailure = kStrCsvGridUnusable;
+        return 0;
+    }
 
     if (!file.FindSection(kCsvDataMarker))
         return 0;

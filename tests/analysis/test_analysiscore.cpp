@@ -17,6 +17,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace {
@@ -121,22 +122,43 @@ TEST(AnalysisCore, DefaultsAtConstruction) {
     EXPECT_EQ(core.GetMaxHoldFlag() | core.GetMinHoldFlag(), 0);
 }
 
-TEST(AnalysisCore, IdsRunFrom1To255ThenWrap) {
+TEST(AnalysisCore, IdsWrapAfter255AndSkipIdsThatLiveCoresHold) {
     std::vector<std::unique_ptr<TestCore>> cores;
-    int last = 0;
-    for (int i = 0; i < 300 && last != kMaxCoreId; ++i) {
+    std::set<int> ids;
+    for (int i = 0; i < kMaxCoreId; ++i) {
         cores.push_back(std::make_unique<TestCore>());
-        last = cores.back()->GetId();
-        ASSERT_GE(last, 1);
-        ASSERT_LE(last, kMaxCoreId);
-        if (cores.size() > 1) {
-            EXPECT_EQ(last, cores[cores.size() - 2]->GetId() + 1);
+        const int id = cores.back()->GetId();
+        ASSERT_GE(id, 1);
+        ASSERT_LE(id, kMaxCoreId);
+        if (i > 0) { // one up from the last, and 1 again after 255
+            EXPECT_EQ(id, cores[cores.size() - 2]->GetId() % kMaxCoreId + 1);
         }
+        ids.insert(id);
     }
-    ASSERT_EQ(last, kMaxCoreId);
-    TestCore next;
-    EXPECT_EQ(next.GetId(), 1);
-    EXPECT_EQ(next.GetTaskTag(), 1);
+    EXPECT_EQ(ids.size(), static_cast<size_t>(kMaxCoreId));
+
+    // All ids are live: a further core gets none, and it costs no id later.
+    {
+        TestCore refused;
+        EXPECT_EQ(refused.GetId(), 0);
+    }
+    // Ids that closed cores gave back are handed out again, and only those,
+    // whatever the counter passes on its way.
+    std::set<int> freed;
+    for (size_t k : {size_t{0}, size_t{100}, size_t{254}}) {
+        freed.insert(cores[k]->GetId());
+        cores[k].reset();
+    }
+    std::set<int> reused;
+    std::vector<std::unique_ptr<TestCore>> more;
+    for (int i = 0; i < 3; ++i) {
+        more.push_back(std::make_unique<TestCore>());
+        reused.insert(more.back()->GetId());
+        EXPECT_EQ(more.back()->GetTaskTag(), more.back()->GetId());
+    }
+    EXPECT_EQ(reused, freed);
+    TestCore none;
+    EXPECT_EQ(none.GetId(), 0);
 }
 
 TEST(AnalysisCoreCommands, ScaleUnitAndReferenceEdges) {
@@ -420,12 +442,16 @@ TEST(AnalysisCoreSettings, TorvelCoreRoundTripInOrder) {
         "OffsetFileName=\r\n";
     EXPECT_NE(ReadWholeFile(path).find(expected), std::string::npos) << ReadWholeFile(path);
 
+    // Loaded into an open window of another variant: the window keeps its own
+    // title and title index, so its profile section stays its own.
     ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
     TestCore b;
+    b.SetTitle("Normal 3");
+    b.SetTitleIndex(3);
     EXPECT_EQ(b.LoadSettings(), 1);
     ReleaseSettingFileObject();
-    EXPECT_EQ(b.GetTitle(), "Normal 1");
-    EXPECT_EQ(b.GetTitleIndex(), 2);
+    EXPECT_EQ(b.GetTitle(), "Normal 3");
+    EXPECT_EQ(b.GetTitleIndex(), 3);
     EXPECT_EQ(b.GetAnalyzeFlag(), 1);
     EXPECT_EQ(b.GetAttenuation(), 10);
     EXPECT_EQ(b.GetCurrentMarkerIndex(), 4);
@@ -454,13 +480,15 @@ TEST(AnalysisCoreSettings, MissingItemsFailAndOutsideValuesAreBroughtIntoRange) 
     const std::string path = dir.file("bad.SPE");
     WriteWholeFile(path, "Torvel Version2 Setting Data File\n[TORVEL_CORE]\nAttValue=25\n"
                          "CurrentMarkerIndex=77\nCurrentTraceIndex=-3\nUnitFlag=9\n"
-                         "MaxHoldFlag=1\nMinHoldFlag=1\nScaleFlag=0\nRBWIndex=12\n");
+                         "MaxHoldFlag=1\nMinHoldFlag=1\nScaleFlag=0\nRBWIndex=12\n"
+                         "ReferencePosition=-40\n");
     ReleaseSettingFileObject();
     ASSERT_EQ(LoadSettingFile(path.c_str()), 1);
     TestCore core;
     EXPECT_EQ(core.LoadSettings(), 0);
     ReleaseSettingFileObject();
-    EXPECT_EQ(core.GetAttenuation(), 25); // what is there is still taken
+    EXPECT_EQ(core.GetAttenuation(), 20); // what is there is taken, cut to the 10 dB steps
+    EXPECT_EQ(core.GetReferencePosition(), 0);
     EXPECT_EQ(core.GetCurrentMarkerIndex(), 0);
     EXPECT_EQ(core.GetCurrentTraceIndex(), 0);
     EXPECT_EQ(core.GetUnit(), 1);
@@ -469,6 +497,55 @@ TEST(AnalysisCoreSettings, MissingItemsFailAndOutsideValuesAreBroughtIntoRange) 
     EXPECT_EQ(core.GetScale(), 1);
     EXPECT_EQ(core.GetRBWIndex(), 0); // 12 is not usable: the first usable index
     EXPECT_EQ(core.GetTitle(), "");   // missing: kept
+}
+
+TEST(AnalysisCoreProfile, AttenuationAndReferencePositionGoBackUsable) {
+    // The device: 0..50 dB in 10 dB steps; the graph: 0..10 divisions. A
+    // setting data file is held to the same limits (see the tests above).
+    TempDir dir;
+    SetProfileFile(dir.file("TORVEL.INI").c_str());
+    const struct {
+        const char *att, *ref;
+        int attenuation, reference;
+    } cases[] = {{"12345", "-40", 50, 0}, {"-999", "11", 0, 10}, {"37", "10", 30, 10}};
+    for (const auto& c : cases) {
+        WriteProfileString("TestAnalysis_1", "AttValue", c.att);
+        WriteProfileString("TestAnalysis_1", "RefPosition", c.ref);
+        TestCore core;
+        core.ReadProfile();
+        core.WriteProfile();
+        EXPECT_EQ(GetProfileInt("TestAnalysis_1", "AttValue", -1), c.attenuation) << c.att;
+        EXPECT_EQ(GetProfileInt("TestAnalysis_1", "RefPosition", -1), c.reference) << c.ref;
+    }
+    SetProfileFile(nullptr);
+}
+
+TEST(AnalysisCoreSettings, OffsetFlagComesWithItsTableOrStaysOff) {
+    TempDir dir;
+    const std::string offsets = dir.file("offsets.txt");
+    WriteWholeFile(offsets, "0,1.5\n3199,1.5\n");
+    const std::string path = dir.file("offset.SPE");
+    auto load = [&](const std::string& file) {
+        WriteWholeFile(path, "Torvel Version2 Setting Data File\n[TORVEL_CORE]\n"
+                             "OffsetEnableFlag=1\nOffsetFileName=" +
+                                 file + "\n");
+        ReleaseSettingFileObject();
+        EXPECT_EQ(LoadSettingFile(path.c_str()), 1);
+        auto core = std::make_unique<TestCore>();
+        core->LoadSettings();
+        ReleaseSettingFileObject();
+        return core;
+    };
+    std::unique_ptr<TestCore> on = load(offsets);
+    EXPECT_EQ(on->GetOffsetFlag(), 1);
+    EXPECT_EQ(on->GetOffsetLoadFailed(), 0);
+    EXPECT_EQ(on->GetOffsetTable()[0], on->GetOffsetTable()[1600]);
+    EXPECT_NE(on->GetOffsetTable()[1600], 0); // 1.5 dB in level words
+
+    std::unique_ptr<TestCore> off = load(dir.file("missing.txt"));
+    EXPECT_EQ(off->GetOffsetFlag(), 0);
+    EXPECT_EQ(off->GetOffsetFileName(), "");
+    EXPECT_EQ(off->GetOffsetLoadFailed(), 1);
 }
 
 TEST(AnalysisCoreDraw, GreyScaleConversionAndTimeStamp) {

@@ -7,6 +7,7 @@
 #include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
+#include "lib/stringtable.h"
 #include "modes/normalanalysis.h"
 #include "platform/profile.h"
 #include "testutil.h"
@@ -418,6 +419,43 @@ TEST(NormalCsv, HostileFilesFailOrReadSafely) {
     EXPECT_EQ(core.ReadCSVSections(dir.file("missing.csv").c_str()), 0);
 }
 
+TEST(NormalCsv, AGridThisDeviceCannotRebuildFailsAndTheAttenuatorIsHeldInRange) {
+    TempDir dir;
+    auto read = [&](const std::string& params, TestNormal* core) {
+        WriteWholeFile(dir.file("g.csv"), kFrame + params + kColumns + "100000,1,1,1,1,1,1\n");
+        return core->ReadCSVSections(dir.file("g.csv").c_str());
+    };
+    auto params = [](const char* start, const char* step, const char* att, const char* rbw) {
+        return std::string("[PARAM ENTRY]\nStart Freq,") + start + "\nStep Freq," + step +
+               "\nPoints,3\nAttenuator," + att +
+               "\nxAxisStart,100000\nxAxisStop,100300\nFrequencyFlag,0\nRBWIndex," + rbw +
+               "\nUnit,1\n";
+    };
+    struct Bad {
+        const char* why;
+        std::string params;
+    };
+    for (const Bad& bad :
+         {Bad{"index the device has no step for", params("100000", "100", "20", "9")},
+          Bad{"another step than the index gives", params("100000", "1000", "20", "1")},
+          Bad{"a start off the rebuilt grid", params("100500", "100", "20", "1")}}) {
+        SCOPED_TRACE(bad.why);
+        TestNormal core;
+        EXPECT_EQ(read(bad.params, &core), 0);
+        EXPECT_EQ(core.GetReadFailureMessage(), kStrCsvGridUnusable);
+    }
+    TestNormal core;
+    ASSERT_EQ(read(params("100000", "100", "12345", "1"), &core), 1);
+    EXPECT_EQ(core.GetAttenuation(), 50);
+    ASSERT_EQ(read(params("100000", "100", "-999", "1"), &core), 1);
+    EXPECT_EQ(core.GetAttenuation(), 0);
+    ASSERT_EQ(read(params("100000", "100", "35", "1"), &core), 1);
+    EXPECT_EQ(core.GetAttenuation(), 30); // in the attenuator's 10 dB steps
+    // A file that cannot be read at all says just that.
+    EXPECT_EQ(core.ReadCSVSections(dir.file("missing.csv").c_str()), 0);
+    EXPECT_EQ(core.GetReadFailureMessage(), kStrFileNotRead);
+}
+
 TEST(NormalCsv, CaptionsWithCommasQuotesAndLineBreaksStayReadable) {
     TempDir dir;
     TestNormal core;
@@ -518,8 +556,16 @@ TEST_F(CsvWindowTest, AWrittenFileReopensAsAStillWindowThatWritesTheSameRows) {
     std::string cut = ReadWholeFile(first);
     WriteWholeFile(dir.file("cut.csv"), cut.substr(0, cut.find("[DATA ENTRY]")));
     EXPECT_EQ(frame->OpenCsvFile(dir.file("cut.csv").c_str()), nullptr);
+    // A file whose RBW index this analyser cannot sweep says why it failed.
+    std::string foreign = ReadWholeFile(first);
+    const size_t rbw = foreign.find("RBWIndex,");
+    ASSERT_NE(rbw, std::string::npos);
+    foreign.replace(rbw, foreign.find('\r', rbw) - rbw, "RBWIndex,13");
+    WriteWholeFile(dir.file("foreign.csv"), foreign);
+    EXPECT_EQ(frame->OpenCsvFile(dir.file("foreign.csv").c_str()), nullptr);
     PumpEvents();
-    EXPECT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages.back(), GetTorvelString(kStrCsvGridUnusable));
     EXPECT_EQ(static_cast<int>(frame->mdiArea()->subWindowList().size()), windows + 1);
     app.ExitInstance();
 }

@@ -353,7 +353,9 @@ TEST_F(GraphScene, SettingRecordRoundTrip) {
     read.Setup("NormalAnalysis_2");
     EXPECT_EQ(read.ReadSetting("NORMAL_GRAPH_INTF"), 1);
     EXPECT_EQ(read.GetIdentifyValue(), 77);
-    EXPECT_EQ(read.GetProfileSection(), CString("NormalAnalysis_1"));
+    // The file's section is another window's: this one keeps its own, so its
+    // graph keys never go into the other window's profile.
+    EXPECT_EQ(read.GetProfileSection(), CString("NormalAnalysis_2"));
     // No button is held after loading: the drag kind is not restored.
     EXPECT_EQ(read.GetDragKind(), CViewInterface::kDragNone);
     EXPECT_EQ(read.GetDrawObject(0)->GetBackGroundColor(), RGB(1, 2, 3));
@@ -437,11 +439,12 @@ TEST_F(NormalWindow, TheGraphShowsTheCoresTextsScaleAndDataLine) {
     }
     EXPECT_EQ(graph.GetXMin(), 100000.0);
     EXPECT_EQ(graph.GetXMax(), 200000.0);
-    // 8 divisions, reference at 9 (above the top: drawn at the bottom edge), 10 dB each.
+    // 8 divisions, 10 dB each; the default reference position 9 lies above
+    // the top, so it is held at the top division.
     EXPECT_EQ(graph.GetYMax(), m_core.Graph().yMax);
     EXPECT_EQ(graph.GetYMin(), m_core.Graph().yMin);
     EXPECT_EQ(intf.GetYDivision(), 8);
-    EXPECT_EQ(graph.GetFrame().GetFrame().GetReferenceLine(), 9);
+    EXPECT_EQ(graph.GetFrame().GetFrame().GetReferenceLine(), 8);
     EXPECT_EQ(m_core.Line(0).GetXMin(), 100000);
     EXPECT_EQ(m_core.Line(0).GetYMax(), m_core.Graph().yMax);
     EXPECT_EQ(m_core.Line(0).GetRedrawFlag(), 1);

@@ -718,3 +718,67 @@ TEST(TorvelView, PassesCaptureScrollAndItsCommandsToTheInterface) {
     EXPECT_EQ(state, 1);
     view.SetViewInterface(nullptr);
 }
+
+TEST_F(MainFrameTest, AWindowIsRefusedWhileAll255CoreIdsAreHeld) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    RecordingCore* first = openRecording();
+    ASSERT_TRUE(first);
+    // Every other id is held by a live core.
+    std::vector<std::unique_ptr<RecordingCore>> held;
+    for (int i = 1; i < kMaxCoreId; ++i) {
+        held.push_back(std::make_unique<RecordingCore>(nullptr, nullptr));
+        ASSERT_NE(held.back()->GetId(), 0);
+    }
+    const size_t windows = frame->mdiArea()->subWindowList().size();
+    messages.clear();
+    EXPECT_EQ(frame->OpenAnalysisWindow(1, "Rec", 1), nullptr);
+    EXPECT_EQ(frame->mdiArea()->subWindowList().size(), windows);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.back(), GetTorvelString(kStrNoFreeCoreId));
+    // With one id given back, the next window gets it and runs on its own tag.
+    const int freed = held.front()->GetId();
+    held.erase(held.begin());
+    RecordingCore* next = openRecording();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->GetId(), freed);
+    EXPECT_NE(next->GetId(), first->GetId());
+}
+
+TEST_F(MainFrameTest, APartlyReadWorkspaceOpensAndNamesTheFile) {
+    realCores = true;
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    const std::string path = dir.file("cut.SPE");
+    WriteWholeFile(path, "Torvel Version2 Setting Data File\n[TORVEL_CORE]\nAnalysisType=1\n"
+                         "Title=Cut\nTitleIndex=1\nOffsetEnableFlag=1\n"
+                         "OffsetFileName=" +
+                             dir.file("gone.txt") + "\n");
+    messages.clear();
+    CChildFrame* w = frame->OpenWorkspaceFile(path.c_str());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->GetCore()->GetOffsetFlag(), 0);
+    ASSERT_EQ(messages.size(), 2u);
+    // The offset warning names the offset file, the incomplete load the workspace.
+    const CString offsetWarning =
+        CString(GetTorvelString(kStrOffsetLoadFailed)) + "\n\n" + dir.file("gone.txt").c_str();
+    EXPECT_EQ(messages[0], offsetWarning);
+    EXPECT_NE(messages[1].Find(path.c_str()), -1) << messages[1].c_str();
+
+    // Loaded into the open window (command 9): the same warnings, and the
+    // window keeps its title and profile section.
+    auto* core = static_cast<CNormalAnalysis*>(w->GetCore());
+    WriteWholeFile(path, "Torvel Version2 Setting Data File\n[TORVEL_CORE]\nAnalysisType=1\n"
+                         "Title=Other\nTitleIndex=4\nOffsetEnableFlag=1\n"
+                         "OffsetFileName=" +
+                             dir.file("gone.txt") + "\n");
+    std::vector<CString> warnings;
+    core->GetLoggingOutput().Prompts().chooseOpenPath = [&](const char*) { return CString(path); };
+    core->GetLoggingOutput().Prompts().warning = [&](const CString& s) { warnings.push_back(s); };
+    EXPECT_EQ(core->ExecuteCommand(9, 0, 0, 0, 0, 0), kCommandReset);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].Find(path.c_str()), -1) << warnings[0].c_str();
+    EXPECT_EQ(warnings[1], offsetWarning);
+    EXPECT_EQ(core->GetTitle(), "Cut");
+    EXPECT_EQ(core->GetProfileSection(), "NormalAnalysis_1");
+}

@@ -119,6 +119,15 @@ TEST_F(LoggingTest, ParametersDefaultAndRoundTripThroughTheProfile) {
     CLoggingParam zero;
     EXPECT_EQ(zero.m_TimeSpan.GetTotalSeconds(), 1);
     EXPECT_GE(zero.m_StartTime, now);
+
+    // An interval of more days than a 32-bit count holds is cut to the largest
+    // one, which writes and reads back as itself.
+    WriteProfileString(section(), "StopSpan", "2147483647,1000000,0,0");
+    CLoggingParam huge;
+    huge.WriteProfile();
+    EXPECT_EQ(GetProfileString(section(), "StopSpan", ""), "2147483647,23,59,59");
+    CLoggingParam again;
+    EXPECT_EQ(again.m_TimeSpan, huge.m_TimeSpan);
 }
 
 TEST_F(LoggingTest, OutputFlagSettersTouchOnlyTheirBit) {

@@ -2,9 +2,11 @@
 // grid and the scales, and the device call its RBW index picks.
 #include "device/TorvelAPI.h"
 #include "lib/numentrydialog.h"
+#include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/normalanalysis.h"
 #include "platform/cfile.h"
+#include "platform/profile.h"
 #include "testutil.h"
 
 #include <QApplication>
@@ -268,7 +270,7 @@ TEST_F(NormalAnalysisTest, FrequencyEntriesBeyondAnyFrequencyAreClampedOrRefused
     EXPECT_EQ(core.GetStart(), 100000);
     EXPECT_EQ(core.GetStop(), top);
 
-    for (const char* notANumber : {"inf", "-inf", "nan"}) {
+    for (const char* notANumber : {"1e999", "-1e999"}) { // read as infinities
         AnswerNextEntry(notANumber);
         EXPECT_EQ(core.ExecuteCommand(19, 0, 0, 0, 0, 0), kCommandDone) << notANumber;
         EXPECT_EQ(core.GetStart(), 100000) << notANumber;
@@ -286,4 +288,131 @@ TEST_F(NormalAnalysisTest, FrequencyEntriesBeyondAnyFrequencyAreClampedOrRefused
     core.ExecuteCommand(21, 0, 0, 0, 0, 0);
     EXPECT_EQ(core.GetStop(), top);
     EXPECT_EQ(core.GetSpan(), 100000);
+}
+
+namespace {
+// Opens a window's core on a fresh profile the way the main frame does for a
+// workspace file (profile, settings, reconfiguration) and saves its settings
+// to out; the load's result.
+int LoadAndSave(const std::string& in, const std::string& out) {
+    CNormalAnalysis core{nullptr, nullptr};
+    core.SetTitle("Normal 1");
+    core.SetTitleIndex(1);
+    core.ReadProfile();
+    ReleaseSettingFileObject();
+    EXPECT_EQ(LoadSettingFile(in.c_str()), 1);
+    const int loaded = core.LoadSettings();
+    ReleaseSettingFileObject();
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(core.SaveSettings(), 1);
+    EXPECT_EQ(WriteSettingFileObject(out.c_str()), 1);
+    ReleaseSettingFileObject();
+    return loaded;
+}
+
+int IntOf(const std::string& text, const std::string& key) {
+    const size_t at = text.find("\n" + key + "=");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + key.size() + 2);
+}
+} // namespace
+
+TEST_F(NormalAnalysisTest, SavingWhatWasLoadedGivesTheSameFile) {
+    TempDir dir;
+    SetProfileFile(dir.file("TORVEL.INI").c_str());
+    {
+        CNormalAnalysis first{nullptr, nullptr};
+        first.SetTitle("Normal 1");
+        first.SetTitleIndex(1);
+        first.ReadProfile();
+        first.Reconfigure(TRUE);
+        ReleaseSettingFileObject();
+        ASSERT_EQ(first.SaveSettings(), 1);
+        ASSERT_EQ(WriteSettingFileObject(dir.file("a.SPE").c_str()), 1);
+        ReleaseSettingFileObject();
+    }
+    EXPECT_EQ(LoadAndSave(dir.file("a.SPE"), dir.file("b.SPE")), 1);
+    EXPECT_EQ(ReadWholeFile(dir.file("b.SPE")), ReadWholeFile(dir.file("a.SPE")));
+
+    // Hostile files: after the first save, which brings every value into its
+    // range, saving what was loaded gives the same file.
+    const std::string header = "Torvel Version2 Setting Data File\n[TORVEL_CORE]\nAnalysisType=1\n";
+    const std::string hostile[] = {
+        header + "AttValue=12345\nReferencePosition=-40\n"
+                 "LoggingTimeSpan=2147483647,1000000,0,0\n[NORMAL_CORE]\nFrequencyFlag=7\n"
+                 "StartFrequency=2147483647\nStopFrequency=-2147483648\n",
+        header +
+            "AttValue=-999\nReferencePosition=400\nLoggingTimeSpan=-5,0,0,0\n"
+            "[NORMAL_CORE]\nStartFrequency=500\nStopFrequency=800\n"
+            "[Trace1]\nBackGroundColor=1,2,3\n[Trace2]\nIDString=\n[Trace3]\nIDString=Trace4\n",
+    };
+    for (const std::string& text : hostile) {
+        SCOPED_TRACE(text);
+        WriteWholeFile(dir.file("h.SPE"), text);
+        EXPECT_EQ(LoadAndSave(dir.file("h.SPE"), dir.file("h1.SPE")), 0);
+        EXPECT_EQ(LoadAndSave(dir.file("h1.SPE"), dir.file("h2.SPE")), 1);
+        const std::string saved = ReadWholeFile(dir.file("h1.SPE"));
+        EXPECT_EQ(ReadWholeFile(dir.file("h2.SPE")), saved);
+
+        EXPECT_EQ(saved.find("\n[]"), std::string::npos);
+        for (const char* name : {"DataLine", "Trace1", "Trace2", "Trace3", "Trace4", "Trace5"})
+            EXPECT_NE(saved.find(std::string("\n[") + name + "]\r\nIDString=" + name + "\r\n"),
+                      std::string::npos)
+                << name;
+        const int att = IntOf(saved, "AttValue");
+        EXPECT_TRUE(att >= 0 && att <= GetMaxAttenuation() && att % GetAttenuatorStep() == 0)
+            << att;
+        const int ref = IntOf(saved, "ReferencePosition");
+        EXPECT_TRUE(ref >= 0 && ref <= 10) << ref;
+        const int start = IntOf(saved, "StartFrequency");
+        const int stop = IntOf(saved, "StopFrequency");
+        EXPECT_GE(start, GetMinFrequency(1));
+        EXPECT_LT(start, stop);
+        EXPECT_LE(stop, GetMaxFrequency(1));
+        EXPECT_GE(IntOf(saved, "FrequencyFlag"), 0);
+        EXPECT_LE(IntOf(saved, "FrequencyFlag"), 1);
+    }
+    SetProfileFile(nullptr);
+}
+
+TEST_F(NormalAnalysisTest, MissingDrawingSectionsKeepTitlesAndColours) {
+    TempDir dir;
+    SetProfileFile(dir.file("TORVEL.INI").c_str());
+    core.ReadProfile();
+    const COLORREF pen = core.GetTraceDrawObject(2)->GetLineColor();
+    const COLORREF face = core.GetGraphInterface().GetDrawObject(0)->GetBackGroundColor();
+    WriteWholeFile(dir.file("cut.SPE"), "Torvel Version2 Setting Data File\n[TORVEL_CORE]\n"
+                                        "AnalysisType=1\n[NORMAL_CORE]\nStartFrequency=80000\n");
+    ReleaseSettingFileObject();
+    ASSERT_EQ(LoadSettingFile(dir.file("cut.SPE").c_str()), 1);
+    EXPECT_EQ(core.LoadSettings(), 0); // incomplete, and said so
+    ReleaseSettingFileObject();
+    EXPECT_EQ(core.GetStart(), 80000);
+    EXPECT_STREQ(core.GetTraceDrawObject(0)->GetTitleString(), "DataLine");
+    EXPECT_STREQ(core.GetTraceDrawObject(2)->GetTitleString(), "Trace2");
+    EXPECT_EQ(core.GetTraceDrawObject(2)->GetLineColor(), pen);
+    EXPECT_STREQ(core.GetGraphInterface().GetDrawObject(0)->GetTitleString(), "PanelFace");
+    EXPECT_EQ(core.GetGraphInterface().GetDrawObject(0)->GetBackGroundColor(), face);
+    SetProfileFile(nullptr);
+}
+
+TEST_F(NormalAnalysisTest, ARangeFromTheProfileIsHeldInsideTheDevice) {
+    TempDir dir;
+    SetProfileFile(dir.file("TORVEL.INI").c_str());
+    WriteProfileInt("NormalAnalysis_0", "StartFrequency", 2147483647);
+    WriteProfileInt("NormalAnalysis_0", "StopFrequency", -2147483647 - 1);
+    WriteProfileInt("NormalAnalysis_0", "RefPosition", -40);
+    WriteProfileInt("NormalAnalysis_0", "yDivisionNumber", 12);
+    WriteProfileInt("NormalAnalysis_0", "AttValue", 12345);
+    core.ReadProfile();
+    EXPECT_EQ(core.GetStart(), GetMinFrequency(1));
+    EXPECT_EQ(core.GetStop(), GetMaxFrequency(1));
+    EXPECT_EQ(core.GetReferencePosition(), 0);
+    EXPECT_EQ(core.GetAttenuation(), GetMaxAttenuation());
+    core.Reconfigure(TRUE);
+    EXPECT_GT(core.GetCenter(), core.GetStart());
+    // The reference may lie on any of the graph's own divisions.
+    WriteProfileInt("NormalAnalysis_0", "RefPosition", 12);
+    core.ReadProfile();
+    EXPECT_EQ(core.GetReferencePosition(), 12);
+    SetProfileFile(nullptr);
 }
