@@ -180,6 +180,9 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
         from = &copy;
     }
     const PixelConversion convert = ConversionFrom(*src);
+    // Where only the set mask pixels take the source, a mask that knows its
+    // ink is read only inside each row's span.
+    const bool inkOnly = back == kRop3Dest && mask.HasInk();
     // Calls fn(i, j, pixel) for every position of the block that takes the source.
     auto forEachCopied = [&](auto&& fn) {
         for (int j = 0; j < height; ++j) {
@@ -192,7 +195,17 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
                 my >= 0 && my < maskImage.height()
                     ? reinterpret_cast<const std::uint32_t*>(maskImage.constScanLine(my))
                     : nullptr;
-            for (int i = 0; i < width; ++i) {
+            int iBegin = 0;
+            int iEnd = width;
+            if (inkOnly) {
+                if (!mrow)
+                    continue;
+                const CBitmap::InkSpan& span = mask.m_ink[static_cast<size_t>(my)];
+                iBegin = std::max(iBegin, span.first - xMask);
+                iEnd = static_cast<int>(
+                    std::min<long long>(iEnd, static_cast<long long>(span.last) - xMask));
+            }
+            for (int i = iBegin; i < iEnd; ++i) {
                 const int sx = xSrc + i;
                 const int mx = xMask + i;
                 if (sx < 0 || sx >= from->width())

@@ -143,8 +143,10 @@ TEST_F(Graph3DTest, LegendBandsRunFromRedToNearlyBlackAndOverlapByHalf) {
     // Band i covers 0.05 (i - 1) .. 0.05 (i + 1), the first from the top.
     EXPECT_EQ(m_graph.GetLegendBand(0).GetTopRatio(), 0);
     EXPECT_EQ(m_graph.GetLegendBand(1).GetTopRatio(), 0);
-    EXPECT_EQ(m_graph.GetLegendBand(1).GetBottomRatio(),
-              m_graph.GetLegendBand(2).GetTopRatio() * 2);
+    for (int i = 1; i + 2 < C3DGraphContext::kLegendBands; ++i) {
+        EXPECT_EQ(m_graph.GetLegendBand(i).GetBottomRatio(),
+                  m_graph.GetLegendBand(i + 2).GetTopRatio());
+    }
     EXPECT_EQ(m_graph.GetLegendBand(19).GetBottomRatio(), 65536);
     EXPECT_EQ(m_graph.GetBlendCount(), C3DGraphContext::kLegendBands);
     for (int i = 0; i < C3DGraphContext::kLegendBands; ++i) {
@@ -198,23 +200,27 @@ TEST_F(Graph3DTest, SlicesArePlacedNewestAtTheFront) {
         // (raised by E) down to the front end, on the box's middle row.
         const CPoint origin = m_graph.SliceOrigin(position);
         const CRect drawn = surface->BoxOf(kSliceWhite);
+        // The level maps to row 75 of the box; the polyline leaves out its
+        // last point (column 99), so the lowest pixel is column 98's.
         EXPECT_EQ(drawn.left, origin.x) << position;
-        EXPECT_EQ(drawn.right, origin.x + 100) << position;
-        EXPECT_EQ(drawn.top, origin.y + 75 - 50) << position;
-        EXPECT_EQ(drawn.bottom, origin.y + 75 - 1 + 1) << position;
+        EXPECT_EQ(drawn.right, origin.x + 99) << position;
+        EXPECT_EQ(drawn.top, origin.y + 75 - m_graph.DepthAt(0)) << position;
+        EXPECT_EQ(drawn.bottom, origin.y + 75 - m_graph.DepthAt(98) + 1) << position;
     }
 }
 
 TEST_F(Graph3DTest, NewerSlicesCoverOlderOnesOnlyWhereTheyDrew) {
-    m_graph.SetSliceCount(4);
+    // Eight slices: neighbours are 25 columns apart and cross each other.
+    m_graph.SetSliceCount(8);
     const auto older = NoisySlice(1);
     const auto newer = NoisySlice(2);
-    // Older alone (position 1), newer alone (position 0), then both; null
-    // entries in between are skipped.
+    // Older alone (position 1), newer alone (position 0), then both; the null
+    // entries of the other positions are skipped.
     auto place = [&](CDataLineContext* atOne, CDataLineContext* atZero) {
         m_graph.ClearSlices();
-        m_graph.AddSlice(nullptr, 0);
-        m_graph.AddSlice(nullptr, 0);
+        for (int k = 0; k < 6; ++k) {
+            m_graph.AddSlice(nullptr, 0);
+        }
         m_graph.AddSlice(atOne, 0);
         m_graph.AddSlice(atZero, 0);
     };
@@ -338,31 +344,35 @@ protected:
 };
 
 TEST_F(TriggerMarkTest, PentagonPointsDownAtTheDataLinePoint) {
-    // Sample 100 of 400 over 400 columns: column 100.
-    m_mark.SetPosition(kStart + 100 * kStep);
+    const int position = kStart + 100 * kStep;
+    m_mark.SetPosition(position);
+    POINT p;
+    ASSERT_TRUE(m_line.PointOfX(position, &p));
+    const int x = p.x;
     Surface surface(400, 100, kWhite);
     m_mark.Draw(&surface.dc, nullptr, nullptr);
-    EXPECT_EQ(surface.BoxOf(kRed), CRect(97, 20, 104, 31));
-    EXPECT_EQ(surface.At(100, 30), kRed); // the tip
-    EXPECT_EQ(surface.At(100, 25), kWhite);
-    EXPECT_EQ(surface.At(97, 25), kRed);
-    EXPECT_EQ(surface.At(103, 25), kRed);
+    EXPECT_EQ(surface.BoxOf(kRed), CRect(x - 3, 20, x + 4, 31));
+    EXPECT_EQ(surface.At(x, 30), kRed); // the tip
+    EXPECT_EQ(surface.At(x, 25), kWhite);
+    EXPECT_EQ(surface.At(x - 3, 25), kRed);
+    EXPECT_EQ(surface.At(x + 3, 25), kRed);
+    EXPECT_EQ(surface.At(x + 2, 28), kWhite); // the slopes go to the tip
 
     // The box p.x - 3 .. p.x + 3, t .. t + 10 hits with the area 60.
-    EXPECT_TRUE(m_mark.HitsSelf(97, 20));
-    EXPECT_TRUE(m_mark.HitsSelf(103, 30));
-    EXPECT_FALSE(m_mark.HitsSelf(104, 25));
-    EXPECT_FALSE(m_mark.HitsSelf(96, 25));
-    EXPECT_FALSE(m_mark.HitsSelf(100, 31));
-    EXPECT_FALSE(m_mark.HitsSelf(100, 19));
+    EXPECT_TRUE(m_mark.HitsSelf(x - 3, 20));
+    EXPECT_TRUE(m_mark.HitsSelf(x + 3, 30));
+    EXPECT_FALSE(m_mark.HitsSelf(x + 4, 25));
+    EXPECT_FALSE(m_mark.HitsSelf(x - 4, 25));
+    EXPECT_FALSE(m_mark.HitsSelf(x, 31));
+    EXPECT_FALSE(m_mark.HitsSelf(x, 19));
     // It wins over a larger context around it, loses to a smaller one.
     CDrawContext graph;
     graph.SetRect(CRect(0, 0, 399, 99));
     graph.SetHitTestFlag(1);
     graph.AddChild(&m_mark);
-    EXPECT_EQ(graph.HitTest(100, 25, 1 << 30, 127), &m_mark);
-    EXPECT_EQ(graph.HitTest(100, 25, 60, 127), nullptr);
-    EXPECT_EQ(graph.HitTest(100, 25, 61, 127), &m_mark);
+    EXPECT_EQ(graph.HitTest(x, 25, 1 << 30, 127), &m_mark);
+    EXPECT_EQ(graph.HitTest(x, 25, 60, 127), nullptr);
+    EXPECT_EQ(graph.HitTest(x, 25, 61, 127), &m_mark);
 }
 
 TEST_F(TriggerMarkTest, OutsideTheWindowOrHiddenItIsNeitherDrawnNorHit) {
