@@ -350,7 +350,8 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
             continue;
         }
         const bool highlighted = m_ChunkFlag && highlightPen && position == m_SelectedSlice;
-        image.FillSolidRect(0, 0, boxWidth, boxHeight, kBlack);
+        // Clearing the mask clears the box: the slice image is read only where
+        // the mask is set, and there it is drawn anew below.
         mask.FillSolidRect(0, 0, boxWidth, boxHeight, kBlack);
         if (highlighted) {
             image.SelectObject(highlightPen);

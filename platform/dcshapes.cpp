@@ -60,7 +60,7 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
                 const int a = std::max(l, span.first);
                 const int z = std::min(r, span.last);
                 if (a < z)
-                    std::fill_n(&raster.At(a, y), static_cast<size_t>(z - a), value);
+                    FillPixels(&raster.At(a, y), static_cast<size_t>(z - a), value);
                 if (l <= span.first && span.last <= r)
                     span = {raster.width, 0};
             }
