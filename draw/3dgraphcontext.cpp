@@ -184,7 +184,16 @@ void C3DGraphContext::SetWindowRect(int l, int t, int r, int b) {
     }
     RenderLegend();
 
+    // The slice image is white: every pixel of the slice pen that the mask
+    // lets through is white already, so only the mask is drawn per slice.
     m_SliceImage.CreateCompatibleBitmap(nullptr, d + 1, e + q + 1);
+    {
+        CDC dc;
+        dc.CreateCompatibleDC(nullptr);
+        CBitmap* old = dc.SelectObject(&m_SliceImage);
+        dc.FillSolidRect(0, 0, d + 1, e + q + 1, kWhite);
+        dc.SelectObject(old);
+    }
     m_SliceMask.CreateBitmap(d + 1, e + q + 1, 1, 1, nullptr);
     const CRect box = GetSliceBox();
     for (CDataLineContext* slice : m_Ring) {
@@ -331,8 +340,9 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
     CPen* oldImagePen = image.SelectObject(&m_SlicePen);
     CPen* oldMaskPen = mask.SelectObject(&m_SlicePen);
 
-    // The highlighted slice is drawn with the draw object's pen; its mask with
-    // a white pen of the same shape, so the whole stroke is stamped.
+    // The highlighted slice is drawn into the image with the draw object's pen,
+    // into the mask with a white pen of the same shape, so that the whole
+    // stroke is stamped.
     CPen* highlightPen = m_pDrawObject ? m_pDrawObject->GetPen() : nullptr;
     CPen highlightMask;
     int highlightWidth = 1;
@@ -351,18 +361,14 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
         }
         const bool highlighted = m_ChunkFlag && highlightPen && position == m_SelectedSlice;
         // Clearing the mask clears the box: the slice image is read only where
-        // the mask is set, and there it is drawn anew below.
+        // the mask is set.
         mask.FillSolidRect(0, 0, boxWidth, boxHeight, kBlack);
         if (highlighted) {
             image.SelectObject(highlightPen);
+            image.Polyline(m_Shifted.data(), n);
             mask.SelectObject(&highlightMask);
         }
-        image.Polyline(m_Shifted.data(), n);
         mask.Polyline(m_Shifted.data(), n);
-        if (highlighted) {
-            image.SelectObject(&m_SlicePen);
-            mask.SelectObject(&m_SlicePen);
-        }
         // Only the rows the slice drew are stamped.
         const int pad = highlighted ? highlightWidth : 1;
         const int rowTop = std::max(top - pad, 0);
@@ -373,6 +379,11 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
                          rowTop, m_SliceMask, 0, rowTop, kStampRop);
         }
         if (highlighted) {
+            // The same stroke in white leaves the image white again.
+            image.SelectObject(&highlightMask);
+            image.Polyline(m_Shifted.data(), n);
+            image.SelectObject(&m_SlicePen);
+            mask.SelectObject(&m_SlicePen);
             CString label;
             label.Format("SLICE %d", m_SelectedSlice);
             const int baseY = origin.y + m_DepthHeight + m_TopMargin;

@@ -64,8 +64,6 @@ inline void StampPixels(std::uint32_t* dst, const std::uint32_t* src, const std:
     for (; i + 4 <= n; i += 4) {
         const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
         const __m128i keep = _mm_cmpeq_epi32(_mm_and_si128(m, rgb), zero);
-        if (_mm_movemask_epi8(keep) == 0xFFFF)
-            continue;
         const __m128i s =
             _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), opaque);
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
