@@ -288,6 +288,9 @@ QPainter* CDC::Painter() {
         return m_painter;
     if (!m_image || m_image->isNull())
         return nullptr;
+    // What the painter draws is not followed.
+    if (m_bitmap)
+        m_bitmap->ForgetInk();
     // A painter works on the pixel buffer it began on; if the image has been
     // shared since, drawing must go to the image's own buffer from now on.
     if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
@@ -306,10 +309,12 @@ QPainter* CDC::Painter() {
     return m_ownPainter.get();
 }
 
-bool CDC::DirectRaster(DcRaster& raster) {
+bool CDC::DirectRaster(DcRaster& raster, bool keepsInk) {
     if (!m_image || m_image->isNull() || m_image->format() != QImage::Format_RGB32 ||
         !IsIdentityMapping())
         return false;
+    if (!keepsInk && m_bitmap)
+        m_bitmap->ForgetInk();
     if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
         m_ownPainter->end();
     raster.bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
@@ -317,6 +322,11 @@ bool CDC::DirectRaster(DcRaster& raster) {
     raster.width = m_image->width();
     raster.height = m_image->height();
     return true;
+}
+
+std::vector<CBitmap::InkSpan>* CDC::KnownInk() {
+    return m_bitmap && m_bitmap->HasInk() && m_image == &m_bitmap->m_image ? &m_bitmap->m_ink
+                                                                           : nullptr;
 }
 
 bool CDC::IsMonochrome() const {
@@ -642,9 +652,27 @@ void CDC::StrokeSegments(const POINT* points, int count, bool closed) {
     if (m_logPen.lopnStyle == PS_NULL || count < 2)
         return;
     DcRaster raster;
-    if (PenWidth() > 1 || !DirectRaster(raster)) {
+    if (PenWidth() > 1 || !DirectRaster(raster, true)) {
         StrokeWithPainter(points, count, closed);
         return;
+    }
+    // A one-pixel segment stays inside the box of its end points.
+    if (std::vector<CBitmap::InkSpan>* ink = KnownInk()) {
+        auto mark = [&](const POINT& a, const POINT& b) {
+            const int y0 = std::max<LONG>(std::min(a.y, b.y), 0);
+            const int y1 = std::min<LONG>(std::max(a.y, b.y), raster.height - 1);
+            const int x0 = std::max<LONG>(std::min(a.x, b.x), 0);
+            const int x1 = std::min<LONG>(std::max(a.x, b.x), raster.width - 1);
+            for (int y = y0; x0 <= x1 && y <= y1; ++y) {
+                CBitmap::InkSpan& span = (*ink)[static_cast<size_t>(y)];
+                span.first = std::min(span.first, x0);
+                span.last = std::max(span.last, x1 + 1);
+            }
+        };
+        for (int i = 0; i + 1 < count; ++i)
+            mark(points[i], points[i + 1]);
+        if (closed)
+            mark(points[count - 1], points[0]);
     }
     LineStyle style;
     style.color = PixelValue(m_logPen.lopnColor);

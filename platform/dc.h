@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QImage;
 class QPainter;
@@ -65,7 +66,12 @@ public:
     void SetPrinting(BOOL printing) { m_printing = printing != 0; }
     // The image this DC draws into (memory DC: the selected bitmap's), or null
     // for a DC over a painter. Flush before reading it from outside.
-    QImage* GetImage() const { return m_image; }
+    // Whoever writes through it is not followed: the bitmap forgets its ink.
+    QImage* GetImage() const {
+        if (m_bitmap)
+            m_bitmap->ForgetInk();
+        return m_image;
+    }
     // Ends this DC's own painter; drawing later begins it again.
     void Flush();
 
@@ -198,7 +204,11 @@ private:
     // The painter to draw with (begun on demand), or null without a surface.
     QPainter* Painter();
     // Direct access to a 32-bit RGB surface in device = logical coordinates.
-    bool DirectRaster(DcRaster& raster);
+    // A caller that keeps the selected bitmap's ink spans up to date itself
+    // says so; for any other the bitmap forgets them.
+    bool DirectRaster(DcRaster& raster, bool keepsInk = false);
+    // The ink spans of the selected bitmap, or null when none are known.
+    std::vector<CBitmap::InkSpan>* KnownInk();
     bool IsMonochrome() const;
     std::uint32_t PixelValue(COLORREF color) const;
     QColor PaintColor(COLORREF color) const;

@@ -180,6 +180,56 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
         from = &copy;
     }
     const PixelConversion convert = ConversionFrom(*src);
+    // Where only the set mask pixels take the source, a mask that knows its
+    // ink is read only inside each row's span.
+    const bool inkOnly = back == kRop3Dest && mask.HasInk();
+    DcRaster raster;
+    if (fore == kRop3Source && back == kRop3Dest && DirectRaster(raster)) {
+        // The stamp: only set mask pixels take the source. Per row, only the
+        // columns where source, mask and destination all exist (and, with a
+        // known ink, the mask's span) are walked.
+        const long long fromWidth = from->width();
+        const long long maskWidth = maskImage.width();
+        for (int j = 0; j < height; ++j) {
+            const long long dy = static_cast<long long>(y) + j;
+            const long long sy = static_cast<long long>(ySrc) + j;
+            const long long my = static_cast<long long>(yMask) + j;
+            if (dy < 0 || dy >= raster.height || sy < 0 || sy >= from->height() || my < 0 ||
+                my >= maskImage.height())
+                continue;
+            long long begin = 0;
+            long long end = width;
+            begin = std::max({begin, -static_cast<long long>(xSrc), -static_cast<long long>(xMask),
+                              -static_cast<long long>(x)});
+            end = std::min({end, fromWidth - xSrc, maskWidth - xMask,
+                            static_cast<long long>(raster.width) - x});
+            if (inkOnly) {
+                const CBitmap::InkSpan& span = mask.m_ink[static_cast<size_t>(my)];
+                begin = std::max<long long>(begin, static_cast<long long>(span.first) - xMask);
+                end = std::min<long long>(end, static_cast<long long>(span.last) - xMask);
+            }
+            if (begin >= end)
+                continue;
+            // Row pointers moved to the first column walked.
+            const auto* srow =
+                reinterpret_cast<const std::uint32_t*>(from->constScanLine(static_cast<int>(sy))) +
+                (xSrc + begin);
+            const auto* mrow = reinterpret_cast<const std::uint32_t*>(
+                                   maskImage.constScanLine(static_cast<int>(my))) +
+                               (xMask + begin);
+            std::uint32_t* drow = &raster.At(static_cast<int>(x + begin), static_cast<int>(dy));
+            const long long n = end - begin;
+            if (convert.mode == PixelConversion::Mode::Copy) {
+                StampPixels(drow, srow, mrow, static_cast<std::size_t>(n));
+                continue;
+            }
+            for (long long i = 0; i < n; ++i) {
+                if (mrow[i] & kPixelRgbMask)
+                    drow[i] = convert(srow[i]);
+            }
+        }
+        return TRUE;
+    }
     // Calls fn(i, j, pixel) for every position of the block that takes the source.
     auto forEachCopied = [&](auto&& fn) {
         for (int j = 0; j < height; ++j) {
@@ -192,7 +242,17 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
                 my >= 0 && my < maskImage.height()
                     ? reinterpret_cast<const std::uint32_t*>(maskImage.constScanLine(my))
                     : nullptr;
-            for (int i = 0; i < width; ++i) {
+            int iBegin = 0;
+            int iEnd = width;
+            if (inkOnly) {
+                if (!mrow)
+                    continue;
+                const CBitmap::InkSpan& span = mask.m_ink[static_cast<size_t>(my)];
+                iBegin = std::max(iBegin, span.first - xMask);
+                iEnd = static_cast<int>(
+                    std::min<long long>(iEnd, static_cast<long long>(span.last) - xMask));
+            }
+            for (int i = iBegin; i < iEnd; ++i) {
                 const int sx = xSrc + i;
                 const int mx = xMask + i;
                 if (sx < 0 || sx >= from->width())
@@ -205,7 +265,6 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
         }
     };
 
-    DcRaster raster;
     if (DirectRaster(raster)) {
         forEachCopied([&](int i, int j, std::uint32_t pixel) {
             const long long dx = static_cast<long long>(x) + i;

@@ -43,18 +43,44 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
     if (right <= left || bottom <= top)
         return;
     DcRaster raster;
-    if (DirectRaster(raster)) {
+    if (DirectRaster(raster, true)) {
         const int l = std::max(left, 0);
         const int r = std::min(right, raster.width);
         const int t = std::max(top, 0);
         const int b = std::min(bottom, raster.height);
         if (l >= r || t >= b)
             return;
+        const std::uint32_t value = PixelValue(color);
+        const bool black = (value & kPixelRgbMask) == 0;
+        std::vector<CBitmap::InkSpan>* ink = KnownInk();
+        if (black && ink) {
+            // Outside its span a row is black already.
+            for (int y = t; y < b; ++y) {
+                CBitmap::InkSpan& span = (*ink)[static_cast<size_t>(y)];
+                const int a = std::max(l, span.first);
+                const int z = std::min(r, span.last);
+                if (a < z)
+                    FillPixels(&raster.At(a, y), static_cast<size_t>(z - a), value);
+                if (l <= span.first && span.last <= r)
+                    span = {raster.width, 0};
+            }
+            return;
+        }
         // One row filled, the others copied from it (the copy is vectorised).
         const size_t count = static_cast<size_t>(r - l);
-        std::fill_n(&raster.At(l, t), count, PixelValue(color));
+        std::fill_n(&raster.At(l, t), count, value);
         for (int y = t + 1; y < b; ++y)
             std::memcpy(&raster.At(l, y), &raster.At(l, t), count * 4);
+        if (ink) {
+            for (int y = t; y < b; ++y) {
+                CBitmap::InkSpan& span = (*ink)[static_cast<size_t>(y)];
+                span.first = std::min(span.first, l);
+                span.last = std::max(span.last, r);
+            }
+        } else if (black && m_bitmap && m_image == &m_bitmap->m_image && l == 0 && t == 0 &&
+                   r == raster.width && b == raster.height) {
+            m_bitmap->SetInkBlack();
+        }
         return;
     }
     if (QPainter* painter = Painter())

@@ -254,6 +254,11 @@ CBitmap::~CBitmap() {
 void CBitmap::ReleaseData() {
     m_image = QImage();
     m_mono = false;
+    ForgetInk();
+}
+
+void CBitmap::SetInkBlack() {
+    m_ink.assign(static_cast<size_t>(m_image.height()), InkSpan{m_image.width(), 0});
 }
 
 void CBitmap::FlushUser() const {
@@ -274,6 +279,7 @@ BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int width, int height) {
     m_image = std::move(image);
     m_mono = false;
     EndCreate();
+    SetInkBlack();
     return TRUE;
 }
 
@@ -310,6 +316,10 @@ BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel
     m_image = std::move(image);
     m_mono = bitsPerPixel == 1;
     EndCreate();
+    if (bits)
+        ForgetInk();
+    else
+        SetInkBlack();
     return TRUE;
 }
 
@@ -322,6 +332,7 @@ BOOL CBitmap::CreateFromImage(const QImage& image) {
     m_image = std::move(converted);
     m_mono = false;
     EndCreate();
+    ForgetInk();
     return TRUE;
 }
 

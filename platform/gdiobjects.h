@@ -140,10 +140,26 @@ public:
     // of the image taken now is not changed by later drawing.
     const QImage& GetImage() const;
 
+    // Per row, the columns [first, last) outside which every pixel is black
+    // (first >= last: the whole row is black). A bitmap keeps these while it
+    // is drawn on by one-pixel lines and solid fills only, so that clearing
+    // it to black and mask blits through it cost what was drawn rather than
+    // its area; any other drawing forgets them.
+    struct InkSpan {
+        int first;
+        int last;
+    };
+
 private:
     friend class CDC;
     void ReleaseData() override;
     void FlushUser() const;
+    // Every row black (a new black bitmap, or one filled with black).
+    void SetInkBlack();
+    // Nothing known: every row may hold anything.
+    void ForgetInk() { m_ink.clear(); }
+    bool HasInk() const { return !m_ink.empty(); }
     QImage m_image;
     bool m_mono = false;
+    std::vector<InkSpan> m_ink;
 };

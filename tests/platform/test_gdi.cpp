@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -542,6 +543,86 @@ TEST(GdiBlit, MaskBltCopiesWhereTheMaskIsSetAndLeavesTheRest) {
     EXPECT_EQ(back.At(3, 4), kWhite);
     EXPECT_EQ(back.At(3, 3), kGreen);
     EXPECT_FALSE(back.dc.MaskBlt(0, 0, 8, 8, &slice.dc, 0, 0, slice.bitmap, 0, 0, 0x00660046));
+}
+
+// A bitmap follows where one-pixel lines and fills leave non-black pixels, so
+// that clearing it and stamping through it touch only those. Whatever is drawn,
+// the pixels must be those of a bitmap that follows nothing (here one whose
+// image is handed out after every step).
+TEST(GdiBlit, FollowedInkClearsAndStampsLikeAFullScan) {
+    constexpr int kW = 61, kH = 47;
+    struct Side {
+        Surface slice{kW, kH, kBlack};
+        Surface dest{80, 70, kGreen};
+        CBitmap mask;
+        CDC maskDc;
+        bool followed;
+        explicit Side(bool f) : followed(f) {
+            maskDc.CreateCompatibleDC(nullptr);
+            mask.CreateBitmap(kW, kH, 1, 1, nullptr);
+            maskDc.SelectObject(&mask);
+        }
+        void Forget() {
+            if (!followed) {
+                slice.dc.GetImage();
+                maskDc.GetImage();
+            }
+        }
+    };
+    Side followed(true), scanned(false);
+    std::mt19937 random(4711);
+    auto coordinate = [&](int size) {
+        return static_cast<int>(random() % static_cast<unsigned>(size + 20)) - 10;
+    };
+    CPen white(PS_SOLID, 1, kWhite);
+    CPen dotted(PS_DOT, 1, kRed);
+    CPen wide(PS_SOLID, 3, kBlue);
+    for (int step = 0; step < 300; ++step) {
+        const unsigned op = random() % 10;
+        std::vector<POINT> points(2 + random() % 6);
+        for (POINT& p : points)
+            p = {coordinate(kW), coordinate(kH)};
+        const RECT area{coordinate(kW), coordinate(kH), coordinate(kW), coordinate(kH)};
+        const COLORREF color = op == 5 ? kRed : kBlack;
+        const int dx = coordinate(20), dy = coordinate(20), sy = coordinate(kH);
+        for (Side* side : {&followed, &scanned}) {
+            side->Forget();
+            CDC& dc = side->slice.dc;
+            CDC& maskDc = side->maskDc;
+            if (op < 4) {
+                dc.SelectObject(op == 3 ? &dotted : &white);
+                maskDc.SelectObject(&white);
+                dc.Polyline(points.data(), static_cast<int>(points.size()));
+                maskDc.Polyline(points.data(), static_cast<int>(points.size()));
+            } else if (op < 7) {
+                dc.FillSolidRect(&area, color);
+                maskDc.FillSolidRect(&area, color);
+            } else if (op == 7) {
+                dc.FillSolidRect(0, 0, kW, kH, kBlack);
+                maskDc.FillSolidRect(0, 0, kW, kH, kBlack);
+            } else if (op == 8) {
+                dc.SelectObject(&wide);
+                maskDc.SelectObject(&wide);
+                dc.Polyline(points.data(), static_cast<int>(points.size()));
+                maskDc.Polyline(points.data(), static_cast<int>(points.size()));
+            } else {
+                dc.SetBkMode(TRANSPARENT);
+                dc.SetTextColor(kWhite);
+                dc.TextOut(area.left, area.top, "Ink");
+            }
+            side->Forget();
+            side->dest.dc.MaskBlt(dx, dy, kW, kH - sy, &dc, 0, sy, side->mask, 0, sy, 0xAACC0020);
+            // The slice used as its own (colour) mask.
+            side->dest.dc.MaskBlt(dx + 5, dy, kW, kH, &dc, 0, 0, side->slice.bitmap, 0, 0,
+                                  0xAACC0020);
+        }
+        ASSERT_EQ(followed.slice.bitmap.GetImage(), scanned.slice.bitmap.GetImage()) << step;
+        ASSERT_EQ(followed.mask.GetImage(), scanned.mask.GetImage()) << step;
+        ASSERT_EQ(followed.dest.bitmap.GetImage(), scanned.dest.bitmap.GetImage()) << step;
+    }
+    // A clear to black leaves nothing behind.
+    followed.slice.dc.FillSolidRect(0, 0, kW, kH, kBlack);
+    EXPECT_EQ(BoxOf(followed.slice.dc, kW, kH, kBlack), CRect(0, 0, kW, kH));
 }
 
 TEST(GdiBlit, BitBltCopiesTheRegionAndClipsAtTheSourceEdge) {

@@ -1,0 +1,474 @@
+// The spectrogram: projection tables per resize, the legend image, and the
+// slices stamped one by one from the oldest to the newest.
+#include "draw/3dgraphcontext.h"
+
+#include "draw/datalinecontext.h"
+#include "lib/drawobject.h"
+#include "platform/dc.h"
+
+#include <algorithm>
+
+namespace {
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
+// The legend runs red (highest level) through yellow, green and blue to black.
+constexpr COLORREF kLegendColors[] = {RGB(250, 0, 0), RGB(250, 250, 0), RGB(0, 250, 120),
+                                      RGB(0, 50, 250), RGB(0, 0, 0)};
+constexpr int kBandsPerColor = 5;
+// Each band spans two twentieths of the legend, so neighbours overlap by half.
+constexpr double kBandRatio = 0.05;
+// The time axis has ticks at every quarter of the front face.
+constexpr int kTimeTicks = 4;
+constexpr int kTickLength = 6;
+// Texts keep this distance from the legend, the slice and the chunk line.
+constexpr int kTextGap = 2;
+// One slice maps at most two points per pixel column of the envelope.
+constexpr int kShiftedReserve = 4096;
+
+// Edges included, as in the hit test of every context.
+bool Inside(const RECT& r, int x, int y) {
+    return r.left <= x && x <= r.right && r.top <= y && y <= r.bottom;
+}
+
+int Wrap(long long value, int count) {
+    const long long m = value % count;
+    return static_cast<int>(m < 0 ? m + count : m);
+}
+} // namespace
+
+C3DGraphContext::C3DGraphContext() {
+    m_SlicePen.CreatePen(PS_SOLID, 1, kWhite);
+    for (int i = 0; i < kLegendBands; ++i) {
+        CBlendObject& band = m_LegendBand[static_cast<size_t>(i)];
+        const int k = i / kBandsPerColor;
+        const int alpha = 255 * (i % kBandsPerColor) / kBandsPerColor;
+        band.SetColor(AlphaBlendFunction(kLegendColors[k + 1], kLegendColors[k], alpha));
+        band.SetRatio(0.0, std::max(kBandRatio * (i - 1), 0.0), 1.0, kBandRatio * (i + 1));
+        band.SetMasterFlag(1);
+        band.SetRedrawFlag(1);
+        AddBlend(&band);
+    }
+    m_Shifted.reserve(kShiftedReserve);
+}
+
+C3DGraphContext::~C3DGraphContext() {
+    // The bands are members: take them off the list before it goes.
+    ClearBlendObjects();
+}
+
+WORD C3DGraphContext::GetTypeCode() {
+    return DrawType::k3DGraphContext;
+}
+
+CString C3DGraphContext::GetClassName() {
+    return "C3DGraphContext";
+}
+
+// ---- The ring
+
+void C3DGraphContext::SetSliceCount(int count) {
+    m_SliceCount = std::clamp(count, 1, kRingSize);
+    m_RingIndex %= m_SliceCount;
+}
+
+CDataLineContext* C3DGraphContext::GetRingEntry(int index) const {
+    return index >= 0 && index < kRingSize ? m_Ring[static_cast<size_t>(index)] : nullptr;
+}
+
+CDataLineContext* C3DGraphContext::GetSliceAt(int position) const {
+    if (position < 0 || position >= m_SliceCount) {
+        return nullptr;
+    }
+    return m_Ring[static_cast<size_t>(
+        Wrap(static_cast<long long>(m_RingIndex) - position, m_SliceCount))];
+}
+
+CDataLineContext* C3DGraphContext::FirstSlice() const {
+    for (CDataLineContext* slice : m_Ring) {
+        if (slice) {
+            return slice;
+        }
+    }
+    return nullptr;
+}
+
+const CBlendObject& C3DGraphContext::GetLegendBand(int band) const {
+    return m_LegendBand[static_cast<size_t>(std::clamp(band, 0, kLegendBands - 1))];
+}
+
+void C3DGraphContext::AddSlice(CDataLineContext* slice, int offset) {
+    m_RingIndex = (m_RingIndex + 1) % m_SliceCount;
+    m_Ring[static_cast<size_t>(Wrap(static_cast<long long>(m_RingIndex) + offset, m_SliceCount))] =
+        slice;
+    if (slice && HasLayout()) {
+        const CRect box = GetSliceBox();
+        slice->MakePoints(nullptr, &box);
+    }
+}
+
+void C3DGraphContext::ClearSlices() {
+    m_Ring.fill(nullptr);
+    m_RingIndex = 0;
+}
+
+// ---- The projection
+
+CRect C3DGraphContext::GetSliceBox() const {
+    // D wide and Q high, in the lower part of the box: the depth shift lifts it
+    // by up to E.
+    return CRect(0, m_DepthHeight, m_DepthWidth, m_DepthHeight + m_TopMargin);
+}
+
+int C3DGraphContext::DepthAt(int x) const {
+    return m_Depth[static_cast<size_t>(std::clamp(x, 0, m_DepthWidth))];
+}
+
+int C3DGraphContext::TimeAt(int x) const {
+    if (m_Time.empty()) {
+        return 0;
+    }
+    return m_Time[static_cast<size_t>(std::clamp(x, 0, static_cast<int>(m_Time.size()) - 1))];
+}
+
+CPoint C3DGraphContext::SliceOrigin(int position) const {
+    const int offset =
+        static_cast<int>(static_cast<long long>(position) * m_FrontWidth / m_SliceCount);
+    return CPoint(m_LayoutRect.left + offset,
+                  m_LayoutRect.bottom - TimeAt(offset) - (m_DepthHeight + m_TopMargin));
+}
+
+void C3DGraphContext::SetWindowRect(int l, int t, int r, int b) {
+    m_Rect = CRect(l, t, r, b);
+    m_LayoutRect = m_Rect;
+    m_DepthWidth = 0;
+    m_FrontWidth = 0;
+    m_Time.clear();
+    const long long w = static_cast<long long>(r) - l + 1;
+    const long long h = static_cast<long long>(b) - t + 1;
+    if (w <= 0 || h <= 0) {
+        return;
+    }
+    // Depth width one third of the width, depth height one quarter of the
+    // height; the table bounds the depth width.
+    const int d = static_cast<int>(std::min<long long>((w * 0x5555) >> 16, kMaxDepthTable - 1));
+    const int e = static_cast<int>((h * 0x4000) >> 16);
+    const int q = static_cast<int>(h >> 2);
+    m_DepthHeight = e;
+    m_TopMargin = q;
+    m_FrontTop = t + e + q;
+    m_BackTop = t + q;
+    const int front = r - (l + d);
+    if (d <= 0 || front <= 0) {
+        return;
+    }
+    m_DepthWidth = d;
+    m_FrontWidth = front;
+
+    // 13.19 fixed point: the frequency axis rises by E from the front (x = D)
+    // to the back (x = 0), the time axis by the front face's height along it.
+    const long long depthStep = (static_cast<long long>(e) << kTableShift) / d;
+    for (int x = 0; x <= d; ++x) {
+        m_Depth[static_cast<size_t>(x)] = e - static_cast<int>((x * depthStep) >> kTableShift);
+    }
+    const long long timeStep = (static_cast<long long>(b - m_FrontTop) << kTableShift) / front;
+    m_Time.resize(static_cast<size_t>(front) + 1);
+    for (int x = 0; x <= front; ++x) {
+        m_Time[static_cast<size_t>(x)] = static_cast<int>((x * timeStep) >> kTableShift);
+    }
+
+    const int legendBottom =
+        std::min(std::max(m_BackTop - DepthAt(kLegendWidth), t + kLegendMinHeight), b);
+    m_LegendRect = CRect(l, t, std::min(l + kLegendWidth, r), legendBottom);
+    for (CBlendObject& band : m_LegendBand) {
+        band.SetRect(m_LegendRect);
+    }
+    RenderLegend();
+
+    // The slice image is white: every pixel of the slice pen that the mask
+    // lets through is white already, so only the mask is drawn per slice.
+    m_SliceImage.CreateCompatibleBitmap(nullptr, d + 1, e + q + 1);
+    {
+        CDC dc;
+        dc.CreateCompatibleDC(nullptr);
+        CBitmap* old = dc.SelectObject(&m_SliceImage);
+        dc.FillSolidRect(0, 0, d + 1, e + q + 1, kWhite);
+        dc.SelectObject(old);
+    }
+    m_SliceMask.CreateBitmap(d + 1, e + q + 1, 1, 1, nullptr);
+    const CRect box = GetSliceBox();
+    for (CDataLineContext* slice : m_Ring) {
+        if (slice) {
+            slice->MakePoints(nullptr, &box);
+        }
+    }
+}
+
+void C3DGraphContext::RenderLegend() {
+    const int w = m_LegendRect.Width();
+    const int h = m_LegendRect.Height();
+    if (w <= 0 || h <= 0) {
+        m_Legend.DeleteObject();
+        return;
+    }
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    m_Legend.CreateCompatibleBitmap(&dc, w, h);
+    CBitmap* old = dc.SelectObject(&m_Legend);
+    const int alpha = GetWindowAlphaFactor();
+    const COLORREF none = m_pDrawObject ? m_pDrawObject->GetBackGroundColor() : kBlack;
+    // Twenty steps of 1/20 of the height (16.16); step i lies where bands i and
+    // i + 1 overlap and shows their blend, as the blending background paints
+    // it (the later band blended over the earlier one).
+    const int step = static_cast<int>((static_cast<long long>(h) << 16) / kLegendBands);
+    for (int i = 0; i < kLegendBands; ++i) {
+        const int y0 = static_cast<int>((static_cast<long long>(i) * step) >> 16);
+        const int y1 = i + 1 == kLegendBands
+                           ? h
+                           : static_cast<int>((static_cast<long long>(i + 1) * step) >> 16);
+        const CBlendObject& band = m_LegendBand[static_cast<size_t>(i)];
+        const CBlendObject* below =
+            i + 1 < kLegendBands ? &m_LegendBand[static_cast<size_t>(i + 1)] : nullptr;
+        const bool upper = band.GetRedrawFlag() != 0;
+        const bool lower = below && below->GetRedrawFlag() != 0;
+        COLORREF color = none;
+        if (upper && lower) {
+            color = AlphaBlendFunction(below->GetColor(), band.GetColor(), alpha);
+        } else if (upper) {
+            color = band.GetColor();
+        } else if (lower) {
+            color = below->GetColor();
+        }
+        dc.FillSolidRect(0, y0, w, y1 - y0, color);
+    }
+    dc.SelectObject(old);
+}
+
+// ---- Drawing
+
+void C3DGraphContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
+    CBackGroundContext::Draw(pDC, parent, reserved);
+    if (!pDC) {
+        return;
+    }
+    // A parent that lays this context out is a resize too.
+    if (m_Rect != m_LayoutRect) {
+        SetWindowRect(m_Rect.left, m_Rect.top, m_Rect.right, m_Rect.bottom);
+    }
+    if (!HasLayout()) {
+        return;
+    }
+    const int oldMode = pDC->SetBkMode(TRANSPARENT);
+    const UINT oldAlign = pDC->SetTextAlign(TA_LEFT | TA_TOP);
+    DrawLegend(pDC);
+    DrawTimeAxis(pDC);
+    DrawSlices(pDC);
+    DrawChunkLine(pDC);
+    pDC->SetTextAlign(oldAlign);
+    pDC->SetBkMode(oldMode);
+}
+
+void C3DGraphContext::DrawLegend(CDC* pDC) {
+    if (m_Legend.GetSafeHandle()) {
+        CDC mem;
+        mem.CreateCompatibleDC(pDC);
+        CBitmap* old = mem.SelectObject(&m_Legend);
+        pDC->BitBlt(m_LegendRect.left, m_LegendRect.top, m_LegendRect.Width(),
+                    m_LegendRect.Height(), &mem, 0, 0, SRCCOPY);
+        mem.SelectObject(old);
+    }
+    const CDataLineContext* slice = FirstSlice();
+    if (!slice) {
+        return;
+    }
+    CString top, bottom;
+    top.Format("%g", slice->GetYMax());
+    bottom.Format("%g", slice->GetYMin());
+    const int x = m_LegendRect.right + kTextGap;
+    pDC->TextOut(x, m_LegendRect.top, top);
+    pDC->TextOut(x, m_LegendRect.bottom - pDC->GetTextExtent(bottom).cy, bottom);
+}
+
+void C3DGraphContext::DrawTimeAxis(CDC* pDC) {
+    // The axis joins the front ends of the slices; each tick points out of it
+    // into the free space in front of the waterfall.
+    const int x0 = m_LayoutRect.left + m_DepthWidth;
+    const int b = m_LayoutRect.bottom;
+    pDC->MoveTo(x0, b);
+    pDC->LineTo(x0 + m_FrontWidth, b - TimeAt(m_FrontWidth));
+    for (int k = 0; k <= kTimeTicks; ++k) {
+        const int offset = m_FrontWidth * k / kTimeTicks;
+        const int x = x0 + offset;
+        const int y = b - TimeAt(offset);
+        pDC->MoveTo(x, y);
+        pDC->LineTo(std::min(x + kTickLength, static_cast<int>(m_LayoutRect.right)), y);
+    }
+}
+
+bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, int* count, int* top,
+                                  int* bottom) {
+    const int n = slice->GetEnvelopeCount();
+    const POINT* points = slice->GetEnvelopePoints();
+    if (n < 2 || !points) {
+        return false;
+    }
+    m_Shifted.resize(static_cast<size_t>(n));
+    int lo = points[0].y;
+    int hi = lo;
+    for (int i = 0; i < n; ++i) {
+        const int x = points[i].x;
+        const int y = points[i].y - DepthAt(x);
+        m_Shifted[static_cast<size_t>(i)] = {x, y};
+        lo = std::min(lo, y);
+        hi = std::max(hi, y);
+    }
+    *count = n;
+    *top = lo;
+    *bottom = hi;
+    return true;
+}
+
+void C3DGraphContext::DrawSlices(CDC* pDC) {
+    const int boxWidth = m_DepthWidth + 1;
+    const int boxHeight = m_DepthHeight + m_TopMargin + 1;
+    CDC image, mask;
+    image.CreateCompatibleDC(pDC);
+    mask.CreateCompatibleDC(pDC);
+    CBitmap* oldImage = image.SelectObject(&m_SliceImage);
+    CBitmap* oldMask = mask.SelectObject(&m_SliceMask);
+    image.SetBkMode(TRANSPARENT);
+    mask.SetBkMode(TRANSPARENT);
+    CPen* oldImagePen = image.SelectObject(&m_SlicePen);
+    CPen* oldMaskPen = mask.SelectObject(&m_SlicePen);
+
+    // The highlighted slice is drawn into the image with the draw object's pen,
+    // into the mask with a white pen of the same shape, so that the whole
+    // stroke is stamped.
+    CPen* highlightPen = m_pDrawObject ? m_pDrawObject->GetPen() : nullptr;
+    CPen highlightMask;
+    int highlightWidth = 1;
+    if (highlightPen && m_ChunkFlag) {
+        highlightWidth = std::max(1, m_pDrawObject->GetLineWidth());
+        highlightMask.CreatePen(static_cast<int>(m_pDrawObject->GetLineStyle()),
+                                m_pDrawObject->GetLineWidth(), kWhite);
+    }
+
+    for (int j = 0; j < m_SliceCount; ++j) {
+        const int position = m_SliceCount - j - 1;
+        const CDataLineContext* slice = GetSliceAt(position);
+        int n = 0, top = 0, bottom = 0;
+        if (!slice || !ShiftPoints(slice, &n, &top, &bottom)) {
+            continue;
+        }
+        const bool highlighted = m_ChunkFlag && highlightPen && position == m_SelectedSlice;
+        // Clearing the mask clears the box: the slice image is read only where
+        // the mask is set.
+        mask.FillSolidRect(0, 0, boxWidth, boxHeight, kBlack);
+        if (highlighted) {
+            image.SelectObject(highlightPen);
+            image.Polyline(m_Shifted.data(), n);
+            mask.SelectObject(&highlightMask);
+        }
+        mask.Polyline(m_Shifted.data(), n);
+        // Only the rows the slice drew are stamped.
+        const int pad = highlighted ? highlightWidth : 1;
+        const int rowTop = std::max(top - pad, 0);
+        const int rowBottom = std::min(bottom + pad, boxHeight - 1);
+        const CPoint origin = SliceOrigin(position);
+        if (rowTop <= rowBottom) {
+            pDC->MaskBlt(origin.x, origin.y + rowTop, boxWidth, rowBottom - rowTop + 1, &image, 0,
+                         rowTop, m_SliceMask, 0, rowTop, kStampRop);
+        }
+        if (highlighted) {
+            // The same stroke in white leaves the image white again.
+            image.SelectObject(&highlightMask);
+            image.Polyline(m_Shifted.data(), n);
+            image.SelectObject(&m_SlicePen);
+            mask.SelectObject(&m_SlicePen);
+            CString label;
+            label.Format("SLICE %d", m_SelectedSlice);
+            const int baseY = origin.y + m_DepthHeight + m_TopMargin;
+            pDC->TextOut(origin.x + boxWidth + kTextGap, baseY - pDC->GetTextExtent(label).cy,
+                         label);
+        }
+    }
+    image.SelectObject(oldImagePen);
+    mask.SelectObject(oldMaskPen);
+    image.SelectObject(oldImage);
+    mask.SelectObject(oldMask);
+}
+
+bool C3DGraphContext::ChunkPoint(const CDataLineContext* slice, POINT* point) const {
+    if (!slice || !slice->PointOfX(m_ChunkPosition, point)) {
+        return false;
+    }
+    point->y -= DepthAt(point->x);
+    return true;
+}
+
+void C3DGraphContext::DrawChunkLine(CDC* pDC) {
+    if (!m_ChunkFlag) {
+        return;
+    }
+    std::vector<POINT> line;
+    line.reserve(static_cast<size_t>(m_SliceCount));
+    for (int j = 0; j < m_SliceCount; ++j) {
+        const int position = m_SliceCount - j - 1;
+        POINT p;
+        if (ChunkPoint(GetSliceAt(position), &p)) {
+            const CPoint origin = SliceOrigin(position);
+            line.push_back({origin.x + p.x, origin.y + p.y});
+        }
+    }
+    if (line.empty()) {
+        return;
+    }
+    if (line.size() >= 2) {
+        pDC->Polyline(line.data(), static_cast<int>(line.size()));
+    }
+    // The label sits above the oldest end of the line, kept inside the context.
+    CString label;
+    label.Format("CHUNK %gMHz", m_ChunkPosition * 0.001);
+    const CSize size = pDC->GetTextExtent(label);
+    const POINT& oldest = line.front();
+    const int x = std::min(oldest.x + kTextGap, static_cast<int>(m_LayoutRect.right) - size.cx);
+    const int y = std::max(oldest.y - size.cy - kTextGap, static_cast<int>(m_LayoutRect.top));
+    pDC->TextOut(x, y, label);
+}
+
+// ---- Hit tests
+
+bool C3DGraphContext::HitSelectedSlice(int x, int y) const {
+    if (!HasLayout() || m_SelectedSlice < 0 || m_SelectedSlice >= m_SliceCount ||
+        !Inside(m_LayoutRect, x, y)) {
+        return false;
+    }
+    const CPoint origin = SliceOrigin(m_SelectedSlice);
+    const int bx = x - origin.x;
+    if (bx < 0 || bx > m_DepthWidth) {
+        return false;
+    }
+    const int base = origin.y + m_DepthHeight + m_TopMargin - DepthAt(bx);
+    return y <= base && y >= base - kHitDistance;
+}
+
+bool C3DGraphContext::HitChunkLine(int x, int y) const {
+    if (!HasLayout() || !Inside(m_LayoutRect, x, y)) {
+        return false;
+    }
+    const CDataLineContext* slice = GetSliceAt(0);
+    if (!slice) {
+        slice = FirstSlice();
+    }
+    POINT p;
+    if (!slice || !slice->PointOfX(m_ChunkPosition, &p)) {
+        return false;
+    }
+    // The line runs from the newest slice's point to the oldest's.
+    const int offset = x - (m_LayoutRect.left + p.x);
+    const int oldest = SliceOrigin(m_SliceCount - 1).x - m_LayoutRect.left;
+    if (offset < 0 || offset > oldest) {
+        return false;
+    }
+    const int base = m_LayoutRect.bottom - TimeAt(offset) - DepthAt(p.x);
+    return y <= base && y >= base - kHitDistance;
+}

@@ -1,0 +1,137 @@
+// C3DGraphContext: the spectrogram of the real-time and semi-real-time windows.
+// It keeps a ring of spectrum slices (data lines the owner fills) and draws
+// them as a waterfall in an oblique projection: the frequency axis of a slice
+// runs into the depth (rising from the front to the back), time runs along the
+// front face (the newest slice at its left, older ones further right and
+// higher), the level stands upright. A colour legend of 20 blended bands sits
+// at the top left. All projection arithmetic is done once per resize into
+// integer tables; a draw only stamps each slice with one mask blit.
+#pragma once
+
+#include "draw/blendingbackgroundcontext.h"
+#include "lib/blendobject.h"
+#include "platform/gdiobjects.h"
+#include "platform/geometry.h"
+
+#include <array>
+#include <vector>
+
+class CDataLineContext;
+
+class C3DGraphContext : public CBlendingBackGroundContext {
+public:
+    static constexpr int kRingSize = 256;
+    static constexpr int kLegendBands = 20;
+    // The depth table holds one entry per pixel column of the slice box.
+    static constexpr int kMaxDepthTable = 2048;
+    static constexpr int kDefaultSliceCount = 100;
+    static constexpr int kDefaultSelectedSlice = 60;
+    static constexpr int kDefaultChunkPosition = 1950000; // kHz
+    static constexpr int kLegendWidth = 15;
+    static constexpr int kLegendMinHeight = 50;
+    // A press this many pixels above a highlighted line still hits it.
+    static constexpr int kHitDistance = 5;
+    // MakePoints' box and the depth table are in 13.19 fixed point.
+    static constexpr int kTableShift = 19;
+    // 0xAACC0020: copy the source where the mask is set, keep the rest.
+    static constexpr DWORD kStampRop = 0xAACC0020;
+
+    C3DGraphContext();
+    ~C3DGraphContext() override;
+
+    // Background, legend, time axis, the slices from the oldest to the newest,
+    // the highlighted slice and the chunk line.
+    void Draw(CDC* pDC, CDrawContext* parent, void* reserved) override;
+    WORD GetTypeCode() override;
+    CString GetClassName() override;
+
+    // Stores the rectangle and computes the projection tables, the legend image
+    // and the slice images for it; every slice is mapped anew.
+    virtual void SetWindowRect(int l, int t, int r, int b);
+
+    // Advances the ring index and puts slice at (ring index + offset); the
+    // slice maps its samples into the slice box at once.
+    void AddSlice(CDataLineContext* slice, int offset);
+    // Every ring entry null, ring index 0.
+    void ClearSlices();
+    // Whether (x, y) lies within kHitDistance pixels above the base line of the
+    // selected slice, or of the chunk line, inside the context.
+    bool HitSelectedSlice(int x, int y) const;
+    bool HitChunkLine(int x, int y) const;
+
+    // ---- Fields the owner sets from its commands.
+    void SetChunkFlag(int flag) { m_ChunkFlag = flag; }
+    int GetChunkFlag() const { return m_ChunkFlag; }
+    void SetSelectedSlice(int slice) { m_SelectedSlice = slice; }
+    int GetSelectedSlice() const { return m_SelectedSlice; }
+    void SetChunkPosition(int kHz) { m_ChunkPosition = kHz; }
+    int GetChunkPosition() const { return m_ChunkPosition; }
+    // 1 to 256; the ring index is kept inside the new count.
+    void SetSliceCount(int count);
+    int GetSliceCount() const { return m_SliceCount; }
+    int GetRingIndex() const { return m_RingIndex; }
+    // The ring entry (0 to 255), or null.
+    CDataLineContext* GetRingEntry(int index) const;
+    // The slice shown at that position: 0 the newest, slice count - 1 the oldest.
+    CDataLineContext* GetSliceAt(int position) const;
+    const CBlendObject& GetLegendBand(int band) const;
+
+    // ---- The projection of the last SetWindowRect.
+    int GetDepthWidth() const { return m_DepthWidth; }
+    int GetDepthHeight() const { return m_DepthHeight; }
+    int GetTopMargin() const { return m_TopMargin; }
+    int GetFrontWidth() const { return m_FrontWidth; }
+    // Vertical shift of the frequency axis at column x of the slice box
+    // (clamped to 0 .. depth width).
+    int DepthAt(int x) const;
+    // Rise of the time axis at x pixels along the front face (clamped).
+    int TimeAt(int x) const;
+    const CRect& GetLegendRect() const { return m_LegendRect; }
+    // The box the slices map their samples into.
+    CRect GetSliceBox() const;
+    // Where the slice box of the slice at that position lands on the DC.
+    CPoint SliceOrigin(int position) const;
+
+private:
+    bool HasLayout() const { return m_DepthWidth > 0 && m_FrontWidth > 0; }
+    void RenderLegend();
+    void DrawLegend(CDC* pDC);
+    void DrawTimeAxis(CDC* pDC);
+    void DrawSlices(CDC* pDC);
+    void DrawChunkLine(CDC* pDC);
+    // The box point of slice at the chunk position, shifted by the depth.
+    bool ChunkPoint(const CDataLineContext* slice, POINT* point) const;
+    // The points of slice shifted up by the depth table into m_Shifted; the
+    // rows they cover in top and bottom. False when there is nothing to draw.
+    bool ShiftPoints(const CDataLineContext* slice, int* count, int* top, int* bottom);
+    // The first slice of the ring (in index order) that is set, or null.
+    CDataLineContext* FirstSlice() const;
+
+    // The off-screen images: the slice, its mask, the legend.
+    CBitmap m_SliceImage;
+    CBitmap m_SliceMask;
+    CBitmap m_Legend;
+    CPen m_SlicePen;
+    std::array<CBlendObject, kLegendBands> m_LegendBand;
+
+    // Layout computed by SetWindowRect.
+    CRect m_LayoutRect{0, 0, 0, 0};
+    int m_DepthWidth = 0;  // D: one third of the width
+    int m_DepthHeight = 0; // E: one quarter of the height
+    int m_TopMargin = 0;   // Q
+    int m_FrontWidth = 0;  // from the front face's left to the right edge
+    int m_FrontTop = 0;
+    int m_BackTop = 0;
+    CRect m_LegendRect{0, 0, 0, 0};
+    std::array<int, kMaxDepthTable> m_Depth{};
+    std::vector<int> m_Time;
+    // Work array of one slice's shifted points.
+    std::vector<POINT> m_Shifted;
+
+    std::array<CDataLineContext*, kRingSize> m_Ring{};
+    int m_RingIndex = 0;
+    int m_ChunkFlag = 0;
+    int m_SelectedSlice = kDefaultSelectedSlice;
+    int m_ChunkPosition = kDefaultChunkPosition;
+    int m_SliceCount = kDefaultSliceCount;
+};

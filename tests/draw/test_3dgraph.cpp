@@ -1,0 +1,391 @@
+// The spectrogram and the trigger mark: the fixed-point projection, the ring,
+// the legend bands and image, slice placement and mask stamping on the pixels,
+// the two hit tests, and the trigger mark's drawing and hit test.
+#include "draw/3dgraphcontext.h"
+#include "draw/datalinecontext.h"
+#include "draw/triggermarkcontext.h"
+#include "drawtestutil.h"
+#include "lib/blendobject.h"
+
+#include <memory>
+#include <random>
+#include <vector>
+
+using namespace drawtest;
+
+namespace {
+
+constexpr COLORREF kBackground = RGB(0, 0, 96);
+constexpr COLORREF kText = RGB(0, 200, 0);
+constexpr COLORREF kSliceWhite = RGB(255, 255, 255);
+// What the surface shows where the graph does not draw.
+constexpr COLORREF kOutside = RGB(1, 2, 3);
+constexpr int kStart = 1000000; // kHz
+constexpr int kStep = 100;
+constexpr int kPoints = 400;
+
+short Word(double dB) {
+    return static_cast<short>(dB * 163.84);
+}
+
+// A slice of 400 samples from 1 GHz in 100 kHz steps shown from 0 to -100 dB;
+// level(i) gives sample i in dB.
+template <typename Level> std::unique_ptr<CDataLineContext> MakeSlice(Level level) {
+    auto slice = std::make_unique<CDataLineContext>();
+    EXPECT_EQ(slice->Configure(kStart, kStep, kPoints), 1);
+    for (int i = 0; i <= kPoints; ++i) {
+        slice->SetWord(static_cast<DWORD>(i), Word(level(i)));
+    }
+    slice->SetWindow(kStart, kStart + kStep * kPoints, 0.0, -100.0);
+    return slice;
+}
+
+std::unique_ptr<CDataLineContext> FlatSlice(double dB) {
+    return MakeSlice([dB](int) { return dB; });
+}
+
+std::unique_ptr<CDataLineContext> NoisySlice(unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> level(-95.0, -5.0);
+    return MakeSlice([&](int) { return level(random); });
+}
+
+class Graph3DTest : public DrawTest {
+protected:
+    void SetUp() override {
+        DrawTest::SetUp();
+        m_graph.SetDrawObject(m_object.get());
+        m_graph.SetAutoLayoutFlag(0);
+        m_graph.SetWindowRect(0, 0, 299, 199);
+    }
+    // Draws the graph on a fresh surface and returns it.
+    std::unique_ptr<Surface> Render() {
+        auto surface = std::make_unique<Surface>(300, 200, kOutside);
+        m_graph.Draw(&surface->dc, nullptr, nullptr);
+        return surface;
+    }
+    std::unique_ptr<CDrawObject> m_object = MakeDrawObject(kBackground, kText, kRed, "Graph3DTest");
+    C3DGraphContext m_graph;
+};
+
+TEST_F(Graph3DTest, ProjectionTablesUseTruncatingFixedPoint) {
+    // 300 x 200: D = (300 x 0x5555) >> 16 = 99, E = Q = 50, front face 200 wide.
+    EXPECT_EQ(m_graph.GetDepthWidth(), 99);
+    EXPECT_EQ(m_graph.GetDepthHeight(), 50);
+    EXPECT_EQ(m_graph.GetTopMargin(), 50);
+    EXPECT_EQ(m_graph.GetFrontWidth(), 200);
+    // 13.19 steps truncate: the depth at the front is 1, not 0, and the time
+    // axis rises 98 of the front face's 99 rows.
+    EXPECT_EQ(m_graph.DepthAt(0), 50);
+    EXPECT_EQ(m_graph.DepthAt(99), 1);
+    EXPECT_EQ(m_graph.TimeAt(0), 0);
+    EXPECT_EQ(m_graph.TimeAt(200), 98);
+    EXPECT_EQ(m_graph.TimeAt(150), 74);
+    // The legend strip: 15 wide at the top left, at least 50 high.
+    EXPECT_EQ(m_graph.GetLegendRect(), CRect(0, 0, 15, 50));
+
+    // A graph too small for a projection draws only its background.
+    C3DGraphContext tiny;
+    tiny.SetDrawObject(m_object.get());
+    tiny.SetWindowRect(0, 0, 1, 1);
+    EXPECT_EQ(tiny.GetDepthWidth(), 0);
+    Surface surface(4, 4, kOutside);
+    tiny.Draw(&surface.dc, nullptr, nullptr);
+    EXPECT_EQ(surface.At(0, 0), kBackground);
+    EXPECT_EQ(surface.Count(kBackground) + surface.Count(kOutside), 16);
+}
+
+TEST_F(Graph3DTest, RingKeepsTheNewestFirstAndWraps) {
+    std::vector<std::unique_ptr<CDataLineContext>> slices;
+    for (int i = 0; i < 101; ++i) {
+        slices.push_back(FlatSlice(-50.0));
+    }
+    for (int i = 0; i < 100; ++i) {
+        m_graph.AddSlice(slices[static_cast<size_t>(i)].get(), 0);
+    }
+    const int first = 1; // the first slice goes to the entry after the start index
+    EXPECT_EQ(m_graph.GetRingEntry(first), slices[0].get());
+    EXPECT_EQ(m_graph.GetSliceAt(0), slices[99].get());
+    EXPECT_EQ(m_graph.GetSliceAt(99), slices[0].get());
+    // The 101st slice takes the first one's entry; the second is now the oldest.
+    m_graph.AddSlice(slices[100].get(), 0);
+    EXPECT_EQ(m_graph.GetRingEntry(first), slices[100].get());
+    EXPECT_EQ(m_graph.GetSliceAt(0), slices[100].get());
+    EXPECT_EQ(m_graph.GetSliceAt(99), slices[1].get());
+    for (int i = 0; i < C3DGraphContext::kRingSize; ++i) {
+        EXPECT_NE(m_graph.GetRingEntry(i), slices[0].get());
+    }
+    // An offset places the slice away from the ring index.
+    m_graph.AddSlice(slices[0].get(), 5);
+    EXPECT_EQ(m_graph.GetRingEntry((m_graph.GetRingIndex() + 5) % 100), slices[0].get());
+
+    m_graph.ClearSlices();
+    EXPECT_EQ(m_graph.GetRingIndex(), 0);
+    for (int i = 0; i < C3DGraphContext::kRingSize; ++i) {
+        EXPECT_EQ(m_graph.GetRingEntry(i), nullptr);
+    }
+}
+
+TEST_F(Graph3DTest, LegendBandsRunFromRedToNearlyBlackAndOverlapByHalf) {
+    EXPECT_EQ(m_graph.GetLegendBand(0).GetColor(), RGB(250, 0, 0));
+    EXPECT_EQ(m_graph.GetLegendBand(5).GetColor(), RGB(250, 250, 0));
+    EXPECT_EQ(m_graph.GetLegendBand(10).GetColor(), RGB(0, 250, 120));
+    EXPECT_EQ(m_graph.GetLegendBand(15).GetColor(), RGB(0, 50, 250));
+    // Four fifths of the way from blue to black.
+    EXPECT_EQ(m_graph.GetLegendBand(19).GetColor(), RGB(0, 10, 50));
+    // Band i covers 0.05 (i - 1) .. 0.05 (i + 1), the first from the top.
+    EXPECT_EQ(m_graph.GetLegendBand(1).GetTopRatio(), 0);
+    for (int i = 1; i + 2 < C3DGraphContext::kLegendBands; ++i) {
+        EXPECT_EQ(m_graph.GetLegendBand(i).GetBottomRatio(),
+                  m_graph.GetLegendBand(i + 2).GetTopRatio());
+    }
+    EXPECT_EQ(m_graph.GetLegendBand(19).GetBottomRatio(), 65536);
+}
+
+TEST_F(Graph3DTest, LegendImageSurvivesRepeatedDrawsAndResizes) {
+    // 50 rows in 20 steps of 2.5: step i starts at row (i x 2.5) truncated.
+    // The top step shows bands 0 and 1 blended (alpha 128), the bottom one
+    // band 19 alone.
+    const COLORREF top = AlphaBlendFunction(m_graph.GetLegendBand(1).GetColor(),
+                                            m_graph.GetLegendBand(0).GetColor(), 128);
+    const COLORREF bottom = m_graph.GetLegendBand(19).GetColor();
+    for (int pass = 0; pass < 3; ++pass) {
+        if (pass == 2) {
+            m_graph.SetWindowRect(0, 0, 299, 199); // a resize renders the legend again
+        }
+        const auto surface = Render();
+        EXPECT_EQ(surface->At(0, 0), top) << pass;
+        EXPECT_EQ(surface->At(14, 1), top) << pass;
+        EXPECT_EQ(surface->At(7, 49), bottom) << pass;
+        EXPECT_EQ(surface->At(7, 47), bottom) << pass;
+        EXPECT_NE(surface->At(7, 46), bottom) << pass;
+        // Nothing right of the strip, nor below it.
+        EXPECT_EQ(surface->At(15, 0), kBackground) << pass;
+        EXPECT_EQ(surface->At(7, 50), kBackground) << pass;
+        EXPECT_EQ(m_graph.GetBlendCount(), C3DGraphContext::kLegendBands);
+        EXPECT_EQ(m_graph.GetLegendBand(19).GetColor(), bottom);
+    }
+}
+
+TEST_F(Graph3DTest, SlicesArePlacedNewestAtTheFront) {
+    m_graph.SetSliceCount(4);
+    const auto flat = FlatSlice(-50.0);
+    const int box = 50 + 50; // E + Q
+    // The newest slice's box stands on the bottom-left corner; the oldest is
+    // three quarters along the front face and raised by the time axis there.
+    EXPECT_EQ(m_graph.SliceOrigin(0), CPoint(0, 199 - box));
+    EXPECT_EQ(m_graph.SliceOrigin(3), CPoint(150, 199 - 74 - box));
+
+    for (int position : {0, 3}) {
+        m_graph.ClearSlices();
+        m_graph.AddSlice(flat.get(), 0);
+        for (int k = 0; k < position; ++k) {
+            m_graph.AddSlice(nullptr, 0);
+        }
+        ASSERT_EQ(m_graph.GetSliceAt(position), flat.get());
+        const auto surface = Render();
+        // A flat level is a straight line into the depth: from the back end
+        // (raised by E) down to the front end, on the box's middle row.
+        const CPoint origin = m_graph.SliceOrigin(position);
+        const CRect drawn = surface->BoxOf(kSliceWhite);
+        // The level maps to row 75 of the box; the polyline leaves out its
+        // last point (column 99), so the lowest pixel is column 98's.
+        EXPECT_EQ(drawn.left, origin.x) << position;
+        EXPECT_EQ(drawn.right, origin.x + 99) << position;
+        EXPECT_EQ(drawn.top, origin.y + 75 - m_graph.DepthAt(0)) << position;
+        EXPECT_EQ(drawn.bottom, origin.y + 75 - m_graph.DepthAt(98) + 1) << position;
+    }
+}
+
+TEST_F(Graph3DTest, NewerSlicesCoverOlderOnesOnlyWhereTheyDrew) {
+    // Eight slices: neighbours are 25 columns apart and cross each other.
+    m_graph.SetSliceCount(8);
+    const auto older = NoisySlice(1);
+    const auto newer = NoisySlice(2);
+    // Older alone (position 1), newer alone (position 0), then both; the null
+    // entries of the other positions are skipped.
+    auto place = [&](CDataLineContext* atOne, CDataLineContext* atZero) {
+        m_graph.ClearSlices();
+        for (int k = 0; k < 6; ++k) {
+            m_graph.AddSlice(nullptr, 0);
+        }
+        m_graph.AddSlice(atOne, 0);
+        m_graph.AddSlice(atZero, 0);
+    };
+    place(older.get(), nullptr);
+    const auto a = Render();
+    place(nullptr, newer.get());
+    const auto c = Render();
+    place(older.get(), newer.get());
+    const auto both = Render();
+
+    int overlap = 0;
+    int keptUnderNewerBox = 0;
+    const CPoint origin = m_graph.SliceOrigin(0);
+    const CRect newerBox(origin.x, origin.y, origin.x + 100, origin.y + 101);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 16; x < 300; ++x) {
+            const bool inA = a->At(x, y) == kSliceWhite;
+            const bool inC = c->At(x, y) == kSliceWhite;
+            ASSERT_EQ(both->At(x, y) == kSliceWhite, inA || inC) << x << "," << y;
+            overlap += inA && inC;
+            keptUnderNewerBox += inA && !inC && newerBox.PtInRect(CPoint(x, y));
+        }
+    }
+    // The two slices do cross, and the older one stays visible inside the
+    // newer one's box wherever the newer one has no pixels.
+    EXPECT_GT(overlap, 0);
+    EXPECT_GT(keptUnderNewerBox, 100);
+}
+
+TEST_F(Graph3DTest, SelectedSliceAndChunkLineAreHighlighted) {
+    m_graph.SetSliceCount(4);
+    std::vector<std::unique_ptr<CDataLineContext>> slices;
+    for (int i = 0; i < 4; ++i) {
+        slices.push_back(FlatSlice(-50.0));
+        m_graph.AddSlice(slices.back().get(), 0);
+    }
+    m_graph.SetSelectedSlice(3);
+    m_graph.SetChunkPosition(kStart + 200 * kStep);
+    // Without the chunk flag the oldest slice is white like the others; with
+    // it the slice is drawn with the draw object's pen and labelled.
+    const CPoint oldest = m_graph.SliceOrigin(3);
+    const CRect frontHalf(oldest.x + 60, 0, oldest.x + 100, 200);
+    const auto plain = Render();
+    m_graph.SetChunkFlag(1);
+    const auto lit = Render();
+    EXPECT_GT(plain->Count(kSliceWhite, frontHalf), 30);
+    EXPECT_EQ(lit->Count(kSliceWhite, frontHalf), 0);
+    EXPECT_EQ(lit->Count(kRed, frontHalf),
+              plain->Count(kSliceWhite, frontHalf) + plain->Count(kRed, frontHalf));
+    EXPECT_GT(lit->Count(kText), plain->Count(kText));
+    // The chunk line joins the slices' points at the chunk frequency (column
+    // 50 of each box), from the oldest to the newest, whose own point the
+    // polyline leaves out.
+    for (int position = 0; position < 4; ++position) {
+        const CPoint o = m_graph.SliceOrigin(position);
+        const int x = o.x + 50;
+        const int y = o.y + 75 - m_graph.DepthAt(50);
+        EXPECT_EQ(plain->At(x, y), kSliceWhite) << position;
+        EXPECT_EQ(lit->At(x, y), position == 0 ? kSliceWhite : kRed) << position;
+    }
+}
+
+TEST_F(Graph3DTest, HitTestsFollowTheBaseLinesAtTheirBoundaries) {
+    m_graph.SetSliceCount(4);
+    const auto flat = FlatSlice(-50.0);
+    for (int i = 0; i < 4; ++i) {
+        m_graph.AddSlice(flat.get(), 0);
+    }
+    // The selected slice's base runs from its back end (raised by E) to its
+    // front end on the box's bottom row.
+    m_graph.SetSelectedSlice(2);
+    const CPoint o = m_graph.SliceOrigin(2);
+    const int front = o.y + 100 - m_graph.DepthAt(99);
+    EXPECT_TRUE(m_graph.HitSelectedSlice(o.x + 99, front));
+    EXPECT_TRUE(m_graph.HitSelectedSlice(o.x + 99, front - 5));
+    EXPECT_FALSE(m_graph.HitSelectedSlice(o.x + 99, front - 6));
+    EXPECT_FALSE(m_graph.HitSelectedSlice(o.x + 99, front + 1));
+    const int back = o.y + 100 - 50;
+    EXPECT_TRUE(m_graph.HitSelectedSlice(o.x, back));
+    EXPECT_FALSE(m_graph.HitSelectedSlice(o.x - 1, back));
+    EXPECT_FALSE(m_graph.HitSelectedSlice(o.x + 100, front));
+    m_graph.SetSelectedSlice(4);
+    EXPECT_FALSE(m_graph.HitSelectedSlice(o.x + 99, front));
+
+    // The chunk line's base runs along the time axis at the chunk's column,
+    // from the newest slice to the oldest.
+    m_graph.SetChunkPosition(kStart + 200 * kStep);
+    const int column = 50;
+    const int newestBase = 199 - m_graph.DepthAt(column);
+    EXPECT_TRUE(m_graph.HitChunkLine(column, newestBase));
+    EXPECT_TRUE(m_graph.HitChunkLine(column, newestBase - 5));
+    EXPECT_FALSE(m_graph.HitChunkLine(column, newestBase - 6));
+    EXPECT_FALSE(m_graph.HitChunkLine(column, newestBase + 1));
+    EXPECT_FALSE(m_graph.HitChunkLine(column - 1, newestBase));
+    const int last = m_graph.SliceOrigin(3).x; // offset of the oldest slice
+    const int oldestBase = 199 - m_graph.TimeAt(last) - m_graph.DepthAt(column);
+    EXPECT_TRUE(m_graph.HitChunkLine(column + last, oldestBase));
+    EXPECT_FALSE(m_graph.HitChunkLine(column + last + 1, oldestBase));
+    // Outside the context nothing is hit.
+    EXPECT_FALSE(m_graph.HitChunkLine(column, 200));
+}
+
+// ---- The trigger mark
+
+class TriggerMarkTest : public DrawTest {
+protected:
+    void SetUp() override {
+        DrawTest::SetUp();
+        m_line.SetRect(CRect(0, 0, 399, 99));
+        m_line.SetRedrawFlag(1);
+        m_line.MakePoints(nullptr, nullptr);
+        m_mark.SetRect(CRect(0, 20, 399, 99));
+        m_mark.SetDataLine(&m_line);
+        m_mark.SetDrawObject(m_object.get());
+        m_mark.SetHitTestFlag(1);
+    }
+    std::unique_ptr<CDataLineContext> m_slice = FlatSlice(-50.0);
+    CDataLineContext& m_line = *m_slice;
+    CTriggerMarkContext m_mark;
+    std::unique_ptr<CDrawObject> m_object = MakeDrawObject(kWhite, kText, kRed, "TriggerMark");
+};
+
+TEST_F(TriggerMarkTest, PentagonPointsDownAtTheDataLinePoint) {
+    const int position = kStart + 100 * kStep;
+    m_mark.SetPosition(position);
+    POINT p;
+    ASSERT_TRUE(m_line.PointOfX(position, &p));
+    const int x = p.x;
+    Surface surface(400, 100, kWhite);
+    m_mark.Draw(&surface.dc, nullptr, nullptr);
+    EXPECT_EQ(surface.BoxOf(kRed), CRect(x - 3, 20, x + 4, 31));
+    EXPECT_EQ(surface.At(x, 30), kRed); // the tip
+    EXPECT_EQ(surface.At(x, 25), kWhite);
+    EXPECT_EQ(surface.At(x - 3, 25), kRed);
+    EXPECT_EQ(surface.At(x + 3, 25), kRed);
+    EXPECT_EQ(surface.At(x + 2, 28), kWhite); // the slopes go to the tip
+
+    // The box p.x - 3 .. p.x + 3, t .. t + 10 hits with the area 60.
+    EXPECT_TRUE(m_mark.HitsSelf(x - 3, 20));
+    EXPECT_TRUE(m_mark.HitsSelf(x + 3, 30));
+    EXPECT_FALSE(m_mark.HitsSelf(x + 4, 25));
+    EXPECT_FALSE(m_mark.HitsSelf(x - 4, 25));
+    EXPECT_FALSE(m_mark.HitsSelf(x, 31));
+    EXPECT_FALSE(m_mark.HitsSelf(x, 19));
+    // It wins over a larger context around it, loses to a smaller one.
+    CDrawContext graph;
+    graph.SetRect(CRect(0, 0, 399, 99));
+    graph.SetHitTestFlag(1);
+    graph.AddChild(&m_mark);
+    EXPECT_EQ(graph.HitTest(x, 25, 1 << 30, 127), &m_mark);
+    EXPECT_EQ(graph.HitTest(x, 25, 60, 127), nullptr);
+    EXPECT_EQ(graph.HitTest(x, 25, 61, 127), &m_mark);
+}
+
+TEST_F(TriggerMarkTest, OutsideTheWindowOrHiddenItIsNeitherDrawnNorHit) {
+    m_line.SetWindow(kStart + 50 * kStep, kStart + 300 * kStep, 0.0, -100.0);
+    m_line.MakePoints(nullptr, nullptr);
+    for (int position : {kStart + 49 * kStep, kStart + 301 * kStep}) {
+        m_mark.SetPosition(position);
+        Surface surface(400, 100, kWhite);
+        m_mark.Draw(&surface.dc, nullptr, nullptr);
+        EXPECT_EQ(surface.Count(kRed), 0) << position;
+        int x = 0;
+        EXPECT_FALSE(m_mark.MarkX(&x));
+        for (int px = 0; px < 400; px += 3) {
+            EXPECT_FALSE(m_mark.HitsSelf(px, 25)) << position << " " << px;
+        }
+    }
+    // The window's edges still show the mark.
+    m_mark.SetPosition(kStart + 300 * kStep);
+    int x = 0;
+    EXPECT_TRUE(m_mark.MarkX(&x));
+    m_line.SetRedrawFlag(0);
+    EXPECT_FALSE(m_mark.MarkX(&x));
+    CTriggerMarkContext lonely;
+    EXPECT_FALSE(lonely.MarkX(&x));
+    EXPECT_EQ(lonely.GetTypeCode(), DrawType::kTriggerMarkContext);
+}
+
+} // namespace
