@@ -25,6 +25,10 @@ CString CCursolContext::GetClassName() {
     return "CCursolContext";
 }
 
+CString CCursolContext::ReadoutPrefix(int) {
+    return CString();
+}
+
 void CCursolContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     CDrawContext::Draw(pDC, parent, reserved);
     m_Text.Empty();
@@ -39,7 +43,7 @@ void CCursolContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
         return;
     }
     const int x = m_pDataLine->PixelToX(px);
-    m_Text = m_pDataLine->MarkerText(x, m_pDataLine->Level(x), m_ReadoutFlags);
+    m_Text = ReadoutPrefix(x) + m_pDataLine->MarkerText(x, m_pDataLine->Level(x), m_ReadoutFlags);
     const CSize size = pDC->GetTextExtent(m_Text);
     // The text stays inside: right-aligned near the right edge, top-aligned
     // near the top edge.

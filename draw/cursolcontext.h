@@ -43,6 +43,10 @@ public:
     // The text of the last draw; empty when nothing was shown.
     const CString& GetText() const { return m_Text; }
 
+protected:
+    // Put before the readout text at data line x; empty here.
+    virtual CString ReadoutPrefix(int x);
+
 private:
     char m_Format[kFormatSize];
     int m_PointerX = 0;
