@@ -1,13 +1,16 @@
 #include "corefactory.h"
 
 #include "modes/normalanalysis.h"
+#include "modes/wlananalysis.h"
 
 std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frameList,
                                                   CCommandEntry* buttonList, CFrameLink* link) {
     switch (kind) {
     case 1:
         return std::make_unique<CNormalAnalysis>(frameList, buttonList, link);
+    case 2:
+        return std::make_unique<CWlanAnalysis>(frameList, buttonList, link);
     default:
-        return nullptr; // WLAN, zero span, semi-real-time, real-time, medical and XPD windows
+        return nullptr; // zero span, semi-real-time, real-time, medical and XPD windows
     }
 }
