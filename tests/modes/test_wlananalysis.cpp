@@ -1,0 +1,195 @@
+// The WLAN core: channel zoom spans and the full band, the channel button
+// panel (ten slots, clicks, removal of the selected channel), the channel
+// bands on the spectrum, the colour commands and the profile keys.
+#include "lib/channellist.h"
+#include "lib/stringtable.h"
+#include "modes/wlananalysis.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A core whose colour dialog answers with a fixed colour and counts its uses.
+class TestWlan : public CWlanAnalysis {
+public:
+    TestWlan() : CWlanAnalysis(nullptr, nullptr) {}
+    int dialogs = 0;
+    COLORREF answer = RGB(1, 2, 3);
+
+protected:
+    BOOL ChooseColor(COLORREF, COLORREF* chosen) override {
+        ++dialogs;
+        *chosen = answer;
+        return TRUE;
+    }
+};
+
+class WlanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProfileFile(m_dir.file("TORVEL.INI").c_str());
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+        // 1..14: the 2.4 GHz channels (22000 kHz wide; channel 14 at
+        // 2484000); 20: 8000 kHz wide; 21: 12000 kHz wide, category 5.
+        std::vector<std::string> lines(kChannelCount, "NotEntry");
+        for (int n = 1; n <= 13; ++n) {
+            lines[n] = "CH" + std::to_string(n) + "," + std::to_string(2407000 + 5000 * n) +
+                       ",22000,255,0,0,1,1";
+        }
+        lines[14] = "CH14,2484000,22000,255,0,0,1,1";
+        lines[20] = "N8,2437000,8000,0,255,0,3,1";
+        lines[21] = "N12,2450000,12000,0,0,255,5,1";
+        const std::string path = m_dir.file("list.txt");
+        std::ofstream out(path);
+        for (int i = 0; i < kChannelCount; ++i) {
+            char prefix[16];
+            std::snprintf(prefix, sizeof prefix, "[%04d]:", i);
+            out << prefix << lines[static_cast<size_t>(i)] << "\n";
+        }
+        out.close();
+        ASSERT_EQ(LoadChannelList(path.c_str()), 1);
+        core.FullBand();
+    }
+    void TearDown() override { LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"); }
+    int Run(int action, int p1) {
+        const int result = core.ExecuteCommand(action, p1, 0, 0, 0, 0);
+        if (result > 0)
+            core.Reconfigure(result == kCommandReset);
+        return result;
+    }
+    // The centre of button k after the panel is laid out in 200 x 550.
+    POINT ButtonCentre(int k) {
+        core.GetPanel().Draw(nullptr, CRect(0, 0, 200, 550));
+        const CRect& r = core.GetPanel().GetButton(k).GetRect();
+        return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    void Click(int k) {
+        const POINT p = ButtonCentre(k);
+        core.ClickPanel(p.x, p.y);
+    }
+    TempDir m_dir;
+    TestWlan core;
+};
+
+TEST_F(WlanTest, ZoomSpansAreTwiceTheChannelButAtLeast20MHzAndMinusOneGoesBackToTheBand) {
+    EXPECT_EQ(Run(155, 20), kCommandReset);
+    EXPECT_EQ(core.GetSpan(), 20000);
+    EXPECT_EQ(core.GetCenter(), 2437000);
+    EXPECT_EQ(Run(155, 21), kCommandReset);
+    EXPECT_EQ(core.GetSpan(), 24000);
+    EXPECT_EQ(core.GetCenter(), 2450000);
+    EXPECT_EQ(Run(155, -1), kCommandReset);
+    EXPECT_EQ(core.GetStart(), 2400000);
+    EXPECT_EQ(core.GetStop(), 2500000);
+}
+
+TEST_F(WlanTest, PanelHoldsTenChannelsAndTicksThem) {
+    for (int n = 1; n <= 10; ++n)
+        EXPECT_EQ(Run(151, n), kCommandRedraw);
+    EXPECT_EQ(Run(151, 11), kCommandRedraw); // refused silently
+    EXPECT_FALSE(core.GetPanel().HasChannel(11));
+    EXPECT_EQ(core.GetPanel().AddChannel(11), 0);
+    EXPECT_EQ(core.GetCommandState(151, 10, 0, 0, 0, 0), kStateTicked);
+    EXPECT_EQ(core.GetCommandState(151, 11, 0, 0, 0, 0), kStateUnticked);
+    // A freed slot takes the next channel; an unknown number leaves it empty.
+    Run(151, 3);
+    EXPECT_EQ(core.GetPanel().GetSlotChannel(2), nullptr);
+    Run(151, 11);
+    ASSERT_NE(core.GetPanel().GetSlotChannel(2), nullptr);
+    EXPECT_EQ(core.GetPanel().GetSlotChannel(2)->GetIndexNumber(), 11);
+    core.GetPanel().RemoveChannel(11);
+    Run(151, 15); // "NotEntry"
+    EXPECT_EQ(core.GetPanel().GetSlotChannel(2), nullptr);
+}
+
+TEST_F(WlanTest, ClickingTheSelectedButtonAgainReturnsToTheFullBand) {
+    Run(151, 6);
+    Run(151, 20);
+    Click(2);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), 2);
+    EXPECT_EQ(core.GetCenter(), 2437000);
+    EXPECT_EQ(core.GetSpan(), 20000);
+    Click(1); // another button: zoom on its channel
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), 1);
+    EXPECT_EQ(core.GetSpan(), 44000);
+    Click(1);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+    EXPECT_EQ(core.GetStart(), 2400000);
+    EXPECT_EQ(core.GetStop(), 2500000);
+    // An empty slot's button does nothing.
+    Click(5);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+}
+
+TEST_F(WlanTest, RemovingTheSelectedChannelReturnsToTheFullBandOnlyWhenZoomed) {
+    Run(151, 6);
+    Click(1);
+    ASSERT_FALSE(core.IsFullBand());
+    EXPECT_EQ(Run(151, 6), kCommandReset);
+    EXPECT_TRUE(core.IsFullBand());
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+    // Already the full band: nothing to go back to.
+    Run(151, 6);
+    core.GetPanel().SelectSlot(0);
+    EXPECT_EQ(Run(151, 6), kCommandRedraw);
+    // Removing a category empties its slots and returns to the band.
+    Run(151, 20);
+    Run(151, 21);
+    Run(155, 21);
+    EXPECT_EQ(Run(153, 5), kCommandReset);
+    EXPECT_FALSE(core.GetPanel().HasChannel(21));
+    EXPECT_TRUE(core.GetPanel().HasChannel(20));
+    EXPECT_EQ(Run(153, -1), kCommandRedraw);
+    EXPECT_FALSE(core.GetPanel().HasChannel(20));
+}
+
+TEST_F(WlanTest, BandsShowOnlyWhereTheyOverlapTheSweptRange) {
+    Run(151, 1);  // 2401000..2423000
+    Run(151, 14); // 2473000..2495000
+    Run(151, 6);
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(core.GetBand(0).GetRedrawFlag(), 1);
+    EXPECT_EQ(core.GetBand(1).GetRedrawFlag(), 1);
+    EXPECT_EQ(core.GetBand(3).GetRedrawFlag(), 0); // empty slot
+    Run(155, 6);                                   // 2415000..2459000
+    EXPECT_EQ(core.GetBand(0).GetRedrawFlag(), 1);
+    EXPECT_EQ(core.GetBand(1).GetRedrawFlag(), 0); // wholly above
+    EXPECT_EQ(core.GetBand(2).GetRedrawFlag(), 1);
+    EXPECT_EQ(core.GetBand(2).GetColor(), RGB(255, 0, 0));
+    EXPECT_EQ(core.GetBand(0).GetMasterFlag(), 1);
+}
+
+TEST_F(WlanTest, ColourCommandsAskTheDialogOnlyForKnownChannelsAndCategoriesUpTo15) {
+    EXPECT_EQ(Run(154, 16), kCommandDone);
+    EXPECT_EQ(Run(154, -1), kCommandDone);
+    EXPECT_EQ(core.dialogs, 0);
+    EXPECT_EQ(Run(154, 15), kCommandRedraw);
+    EXPECT_EQ(GetChannelCategoryColor(15), RGB(1, 2, 3));
+    EXPECT_EQ(Run(152, 15), kCommandDone); // "NotEntry"
+    EXPECT_EQ(Run(152, 6), kCommandRedraw);
+    EXPECT_EQ(GetChannelObject(6)->GetColor(), RGB(1, 2, 3));
+    EXPECT_EQ(core.dialogs, 2);
+}
+
+TEST_F(WlanTest, ProfileKeepsTheSlotsAndTheSelectedChannel) {
+    Run(151, 6);
+    Run(151, 20);
+    Click(2);
+    core.WriteProfile();
+    TestWlan again;
+    again.ReadProfile();
+    EXPECT_TRUE(again.GetPanel().HasChannel(6));
+    EXPECT_TRUE(again.GetPanel().HasChannel(20));
+    EXPECT_EQ(again.GetPanel().GetSelectedButton(), 2);
+    EXPECT_EQ(again.GetCenter(), 2437000);
+    EXPECT_EQ(again.GetSpan(), 20000);
+    EXPECT_EQ(again.GetAnalysisType(), 2);
+}
+
+} // namespace
