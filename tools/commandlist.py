@@ -196,6 +196,34 @@ add(NB, "Save Data", 0, 0, 2, 11)
 add(NB, "Logging ...", 0, 0, 2, 45)
 add(NB, "<< Back", 0, 0, 2, 29)
 
+# ---- WLAN window, variant 1: the normal window's menu with a channel menu
+# before Help, and the normal window's buttons.
+W = "WLAN_FRAME_1"
+channel_menu = []
+
+
+def chan(caption, mtype=0, level=0, check=0, action=0, *p):
+    p = list(p) + [0] * (5 - len(p))
+    channel_menu.append(f"{W},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+
+
+chan("C&hannel", 2, 0)
+chan("&Whole Band", 0, 1, 0, 155, -1)
+chan("", 1, 1)
+for n in range(1, 15):
+    chan(f"CH{n} on Panel", 0, 1, 0, 151, n)
+chan("", 1, 1)
+chan("Channel &Colour", 2, 1)
+for n in range(1, 15):
+    chan(f"CH{n}...", 0, 2, 0, 152, n)
+chan("WLAN Category Colour...", 0, 1, 0, 154, 1)
+chan("Remove WLAN Channels", 0, 1, 0, 153, 1)
+chan("Clear Panel", 0, 1, 0, 153, -1)
+wlan = [e.replace(N + ",", W + ",", 1) for e in E if e.startswith(N + ",")]
+help_at = wlan.index(W + ",&Help,2,0,0,0,0,0,0,0,0")
+E += wlan[:help_at] + channel_menu + wlan[help_at:]
+E += [e.replace(NB + ",", "WLAN_BUTTON_1,", 1) for e in E if e.startswith(NB + ",")]
+
 E.append("END_LIST")
 
 here = os.path.dirname(os.path.abspath(__file__))
