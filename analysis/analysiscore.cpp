@@ -308,6 +308,10 @@ CString CAnalysisCore::FormatTime(int us) {
     return text;
 }
 
+QWidget* CAnalysisCore::CreatePanes(QWidget*, QWidget*) {
+    return nullptr;
+}
+
 void CAnalysisCore::AttachWindow(CChildFrame* window) {
     m_window = window;
 }

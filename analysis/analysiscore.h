@@ -20,6 +20,7 @@
 #include <array>
 #include <list>
 
+class QWidget;
 class CChildFrame;
 class CDC;
 class CDrawObject;
@@ -90,6 +91,9 @@ public:
     virtual CString FormatTime(int us);
     // The window adopts the core.
     virtual void AttachWindow(CChildFrame* window);
+    // The panes of the window's body when the kind has more than its view:
+    // a widget made in parent that holds view; null shows the view alone.
+    virtual QWidget* CreatePanes(QWidget* parent, QWidget* view);
     // Selects marker / trace k (1..5), or none when k is already selected.
     virtual void SelectMarker(int k);
     virtual void SelectTrace(int k);

@@ -37,7 +37,8 @@ CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> c
     m_loggingBar->hide();
     m_loggingBar->SetLook(m_drawObject.get());
     layout->addWidget(m_loggingBar);
-    layout->addWidget(m_view, 1);
+    QWidget* panes = m_core->CreatePanes(body, m_view);
+    layout->addWidget(panes ? panes : m_view, 1);
     setWidget(body);
     m_core->GetLoggingOutput().SetDisplay(m_loggingBar);
     m_loggingBar->OnLoggingButton = [this] {

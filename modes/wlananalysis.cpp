@@ -9,7 +9,14 @@
 #include "platform/dc.h"
 #include "platform/profile.h"
 
+#include "platform/splitterwnd.h"
+
 #include <QColorDialog>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QWidget>
 
 namespace {
 constexpr char kPanelSection[] = "CHANNEL_BUTTON_INTF";
@@ -22,6 +29,37 @@ constexpr int kCmdChannelColor = 152;
 constexpr int kCmdRemoveCategory = 153;
 constexpr int kCmdCategoryColor = 154;
 constexpr int kCmdSelectChannel = 155;
+constexpr int kMinPaneWidth = 50;
+
+// The left pane: draws the channel panel and passes clicks to the core.
+class CChannelPanelWidget : public QWidget {
+public:
+    CChannelPanelWidget(CWlanAnalysis* core, QWidget* parent) : QWidget(parent), m_core(core) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QImage image(width(), height(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            CDC dc(&image);
+            m_core->GetPanel().Draw(&dc, CRect(0, 0, width(), height()));
+        }
+        QPainter painter(this);
+        painter.drawImage(0, 0, image);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) {
+            return;
+        }
+        const QPoint p = event->position().toPoint();
+        m_core->ClickPanel(p.x(), p.y());
+    }
+
+private:
+    CWlanAnalysis* m_core;
+};
 } // namespace
 
 // ---- CChannelButtonInterface
@@ -288,6 +326,18 @@ void CWlanAnalysis::ReadProfile() {
 void CWlanAnalysis::WriteProfile() {
     CNormalAnalysis::WriteProfile();
     const CString section = GetProfileSection();
+    if (m_splitter) {
+        int width0 = 0;
+        int width1 = 0;
+        int height = 0;
+        m_splitter->GetColumnInfo(0, &width0, nullptr);
+        m_splitter->GetColumnInfo(1, &width1, nullptr);
+        m_splitter->GetRowInfo(0, &height, nullptr);
+        SIZE size{width0, height};
+        WriteProfileSIZE(section, "SPLIT[0][0]", &size);
+        size.cx = width1;
+        WriteProfileSIZE(section, "SPLIT[0][1]", &size);
+    }
     WriteProfileInt(section, kSelectKey, m_panel.GetSelectedButton() - 1);
     m_panel.WriteProfile(section);
 }
@@ -417,4 +467,54 @@ void CWlanAnalysis::ClickPanel(int x, int y) {
         Reconfigure(TRUE);
     }
     UpdateView();
+}
+
+QWidget* CWlanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
+    auto* splitter = new CSplitterWnd;
+    splitter->CreateStatic(parent, 1, 2);
+    const int w = parent ? parent->width() : 640;
+    const int h = parent ? parent->height() : 480;
+    const CString section = GetProfileSection();
+    SIZE left{w / 5, h};
+    SIZE right{w - w / 5, h};
+    GetProfileSIZE(section, "SPLIT[0][0]", &left);
+    GetProfileSIZE(section, "SPLIT[0][1]", &right);
+    splitter->SetColumnInfo(0, left.cx, kMinPaneWidth);
+    splitter->SetColumnInfo(1, right.cx, kMinPaneWidth);
+    m_panelWidget = new CChannelPanelWidget(this, splitter);
+    splitter->SetPane(0, 0, m_panelWidget, left);
+    splitter->SetPane(0, 1, view, right);
+    m_splitter = splitter;
+    return splitter;
+}
+
+void CWlanAnalysis::UpdateView() {
+    CNormalAnalysis::UpdateView();
+    if (m_panelWidget) {
+        m_panelWidget->update();
+    }
+}
+
+void CWlanAnalysis::DrawView(CDC* dc, const CRect& rect) {
+    int left = 1;
+    int right = 4;
+    if (m_splitter) {
+        m_splitter->GetColumnInfo(0, &left, nullptr);
+        m_splitter->GetColumnInfo(1, &right, nullptr);
+    }
+    if (left + right <= 0) {
+        left = 1;
+        right = 4;
+    }
+    // The panel's share of the width in 16.16.
+    const int ratio = static_cast<int>((static_cast<long long>(left) << 16) / (left + right));
+    const int split =
+        rect.left +
+        static_cast<int>((static_cast<long long>(rect.right - rect.left) * ratio) >> 16);
+    m_panel.Draw(dc, CRect(rect.left, rect.top, split, rect.bottom));
+    CNormalAnalysis::DrawView(dc, CRect(split, rect.top, rect.right, rect.bottom));
+    // The panel lays out again in its own pane at the next paint.
+    if (m_panelWidget) {
+        m_panelWidget->update();
+    }
 }

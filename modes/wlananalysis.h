@@ -10,6 +10,9 @@
 #include "lib/blendobject.h"
 #include "lib/drawobject.h"
 #include "modes/normalanalysis.h"
+#include "platform/splitterwnd.h"
+
+#include <QPointer>
 
 #include <array>
 
@@ -105,6 +108,15 @@ public:
     // A click on the panel at (x, y).
     void ClickPanel(int x, int y);
 
+    // A static splitter of one row: the channel panel on the left (a fifth
+    // of the width unless the profile says otherwise), the view on the right.
+    QWidget* CreatePanes(QWidget* parent, QWidget* view) override;
+    // The panel and the spectrum side by side in the splitter's proportions.
+    void DrawView(CDC* dc, const CRect& rect) override;
+    void UpdateView() override;
+    CSplitterWnd* GetSplitter() const { return m_splitter; }
+    QWidget* GetPanelWidget() const { return m_panelWidget; }
+
     CChannelButtonInterface& GetPanel() { return m_panel; }
     CBlendObject& GetBand(int i) { return m_bands[static_cast<size_t>(i)]; }
 
@@ -115,5 +127,7 @@ protected:
 private:
     CChannelButtonInterface m_panel;
     std::array<CBlendObject, CChannelButtonInterface::kSlots> m_bands;
-    int m_selectOnLoad = -1;
+    // The window's widgets, gone with the window.
+    QPointer<CSplitterWnd> m_splitter;
+    QPointer<QWidget> m_panelWidget;
 };
