@@ -481,7 +481,7 @@ QWidget* CWlanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     GetProfileSIZE(section, "SPLIT[0][1]", &right);
     splitter->SetColumnInfo(0, left.cx, kMinPaneWidth);
     splitter->SetColumnInfo(1, right.cx, kMinPaneWidth);
-    m_panelWidget = new CChannelPanelWidget(this, splitter);
+    m_panelWidget = new CChannelPanelWidget(this, nullptr);
     splitter->SetPane(0, 0, m_panelWidget, left);
     splitter->SetPane(0, 1, view, right);
     m_splitter = splitter;
