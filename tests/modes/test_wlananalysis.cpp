@@ -2,6 +2,7 @@
 // panel (ten slots, clicks, removal of the selected channel), the channel
 // bands on the spectrum, the colour commands and the profile keys.
 #include "lib/channellist.h"
+#include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/wlananalysis.h"
 #include "platform/profile.h"
@@ -190,6 +191,33 @@ TEST_F(WlanTest, ProfileKeepsTheSlotsAndTheSelectedChannel) {
     EXPECT_EQ(again.GetCenter(), 2437000);
     EXPECT_EQ(again.GetSpan(), 20000);
     EXPECT_EQ(again.GetAnalysisType(), 2);
+}
+
+TEST_F(WlanTest, SettingDataFileKeepsThePanelAndTheSelection) {
+    ReleaseSettingFileObject();
+    Run(151, 6);
+    Run(151, 20);
+    Click(2);
+    ASSERT_EQ(core.SaveSettings(), 1);
+    int select = 0;
+    ASSERT_EQ(GetSettingFileINT("WLAN_CORE", "CHSelect", &select), 1);
+    EXPECT_EQ(select, 1);
+    TestWlan again;
+    // The catcher rate is not in the WLAN section: the load still succeeds.
+    EXPECT_EQ(again.LoadSettings(), 1);
+    EXPECT_TRUE(again.GetPanel().HasChannel(6));
+    EXPECT_TRUE(again.GetPanel().HasChannel(20));
+    EXPECT_EQ(again.GetPanel().GetSelectedButton(), 2);
+    // A damaged entry list binds nothing it does not know.
+    int entries[CChannelButtonInterface::kSlots] = {6, 9999, -7, 20, -1, -1, -1, -1, -1, -1};
+    WriteSettingFileINTARRAY("CHANNEL_BUTTON_INTF", "ChannelEntry", entries, 10);
+    TestWlan third;
+    third.LoadSettings();
+    EXPECT_NE(third.GetPanel().GetSlotChannel(0), nullptr);
+    EXPECT_EQ(third.GetPanel().GetSlotChannel(1), nullptr);
+    EXPECT_EQ(third.GetPanel().GetSlotChannel(2), nullptr);
+    EXPECT_NE(third.GetPanel().GetSlotChannel(3), nullptr);
+    ReleaseSettingFileObject();
 }
 
 } // namespace
