@@ -1,6 +1,7 @@
 // The static splitter.
 #include "platform/splitterwnd.h"
 
+#include <QResizeEvent>
 #include <QWidget>
 
 CSplitterWnd::CSplitterWnd(QWidget* parent) : QSplitter(parent) {
@@ -133,6 +134,37 @@ void CSplitterWnd::RecalcLayout() {
         const int ideal = m_ideal[static_cast<size_t>(k)];
         const int least = m_minimum[static_cast<size_t>(k)];
         const int size = ideal >= 0 ? ideal : (k < current.size() ? current[k] : 0);
+        wanted.append(size < least ? least : size);
+    }
+    setSizes(wanted);
+}
+
+void CSplitterWnd::resizeEvent(QResizeEvent* event) {
+    QSplitter::resizeEvent(event);
+    if (m_placedOnScreen || !isVisible()) {
+        return;
+    }
+    const int length = orientation() == Qt::Horizontal ? width() : height();
+    const int panes = count();
+    const int available = length - (panes - 1) * handleWidth();
+    long long idealSum = 0;
+    for (int k = 0; k < panes; ++k) {
+        if (m_ideal[static_cast<size_t>(k)] < 0) {
+            return; // a pane that keeps its size: nothing to scale
+        }
+        idealSum += m_ideal[static_cast<size_t>(k)];
+    }
+    if (available <= 0 || idealSum <= 0) {
+        return;
+    }
+    m_placedOnScreen = true;
+    if (idealSum == available) {
+        return;
+    }
+    QList<int> wanted;
+    for (int k = 0; k < panes; ++k) {
+        const int size = static_cast<int>(m_ideal[static_cast<size_t>(k)] * available / idealSum);
+        const int least = m_minimum[static_cast<size_t>(k)];
         wanted.append(size < least ? least : size);
     }
     setSizes(wanted);

@@ -42,6 +42,13 @@ public:
     // Lays the panes out again with the ideal sizes.
     void RecalcLayout();
 
+protected:
+    // The first time the splitter is laid out on screen, the ideal sizes are
+    // taken as proportions of the length it really has: a window's panes are
+    // made before the window has its size, and the ideals were computed from
+    // that size.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     int paneIndex(int row, int col) const;
     BOOL getInfo(int k, bool alongSplit, int* current, int* minimum) const;
@@ -51,4 +58,5 @@ private:
     int m_cols = 0;
     std::vector<int> m_ideal;
     std::vector<int> m_minimum;
+    bool m_placedOnScreen = false;
 };

@@ -63,4 +63,28 @@ TEST(SplitterTest, PanesStartAtTheirIdealWidthsAndNeverGoBelowTheMinimum) {
     EXPECT_EQ(current, 100);
 }
 
+TEST(SplitterTest, PanesMadeBeforeTheWindowHasItsSizeKeepTheirProportionsOnScreen) {
+    // A window's panes get ideals from its size at creation (one fifth and the
+    // rest of 100 pixels); on screen at 1000 pixels they keep one fifth, not
+    // the minimum-inflated split of the small size.
+    QWidget frame;
+    frame.resize(100, 80);
+    auto* splitter = new CSplitterWnd;
+    ASSERT_TRUE(splitter->CreateStatic(&frame, 1, 2));
+    splitter->setGeometry(0, 0, 100, 80);
+    splitter->SetColumnInfo(0, 20, 50);
+    splitter->SetColumnInfo(1, 80, 50);
+    splitter->SetPane(0, 0, new QWidget, SIZE{20, 80});
+    splitter->SetPane(0, 1, new QWidget, SIZE{80, 80});
+    frame.show();
+    frame.resize(1000 + splitter->handleWidth(), 400);
+    splitter->setGeometry(0, 0, 1000 + splitter->handleWidth(), 400);
+    PumpEvents();
+    int left = 0, right = 0;
+    ASSERT_TRUE(splitter->GetColumnInfo(0, &left, nullptr));
+    ASSERT_TRUE(splitter->GetColumnInfo(1, &right, nullptr));
+    EXPECT_NEAR(left, 200, 2);
+    EXPECT_NEAR(right, 800, 2);
+}
+
 } // namespace
