@@ -5,13 +5,16 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/wlananalysis.h"
+#include "platform/dc.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -218,6 +221,40 @@ TEST_F(WlanTest, SettingDataFileKeepsThePanelAndTheSelection) {
     EXPECT_EQ(third.GetPanel().GetSlotChannel(2), nullptr);
     EXPECT_NE(third.GetPanel().GetSlotChannel(3), nullptr);
     ReleaseSettingFileObject();
+}
+
+TEST_F(WlanTest, ImagesAndPrintsDrawThePanelAndTheSpectrumInTheSplitProportions) {
+    // Without panes on screen the panel takes a fifth of the width (a 16.16
+    // share, truncated): in 501 pixels the spectrum is exactly the graph drawn
+    // alone in x 100..501.
+    Run(151, 6);
+    Run(151, 11);
+    const int w = 501, h = 300;
+    auto surface = [&](COLORREF fill) {
+        auto dc = std::make_unique<CDC>();
+        dc->CreateCompatibleDC(nullptr);
+        auto bitmap = std::make_unique<CBitmap>();
+        bitmap->CreateCompatibleBitmap(dc.get(), w, h);
+        dc->SelectObject(bitmap.get());
+        dc->FillSolidRect(0, 0, w, h, fill);
+        return std::make_pair(std::move(dc), std::move(bitmap));
+    };
+    auto whole = surface(RGB(1, 2, 3));
+    core.DrawView(whole.first.get(), CRect(0, 0, w, h));
+    auto graphAlone = surface(RGB(1, 2, 3));
+    core.CNormalAnalysis::DrawView(graphAlone.first.get(), CRect(100, 0, w, h));
+    int differing = 0, panelPixels = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const COLORREF a = whole.first->GetPixel(x, y);
+            if (x >= 100)
+                differing += a != graphAlone.first->GetPixel(x, y);
+            else
+                panelPixels += a != RGB(1, 2, 3);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(panelPixels, 100 * h); // the panel covers its whole share
 }
 
 } // namespace
