@@ -17,6 +17,7 @@ from datetime import datetime, timezone
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from csv_vs_python import python_read  # noqa: E402
+import startup  # noqa: E402
 
 REPETITIONS = 5
 
@@ -51,6 +52,28 @@ def python_csv_ms(path):
     return best
 
 
+def startup_ms(build, runs=3):
+    """The median time from the program's start to its first painted graph, or
+    None when perf or Xvfb are missing."""
+    import shutil
+    import statistics
+    if not shutil.which("perf") or not shutil.which("Xvfb"):
+        return None
+    xvfb = subprocess.Popen(["Xvfb", ":57", "-screen", "0", "1920x1080x24"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    ends = []
+    try:
+        for _ in range(runs):
+            result = startup.one_run(build, ":57")
+            if result is not None:
+                ends.append(result[2])
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+    return statistics.median(ends) if ends else None
+
+
 def fmt(value_ms):
     if value_ms < 1.0:
         return f"{value_ms * 1000:.0f} µs"
@@ -83,8 +106,12 @@ def main():
     highest = ms(draw["BM_MakePoints/0"])
     for mode in (2, 1, 3):
         t = ms(draw[f"BM_MakePoints/{mode}"])
-        row(f"point mapping, {names[mode]}, 150 000 samples → 1000 columns", fmt(t), "≤ 150 µs",
-            t <= 0.150, "maximum mode", highest)
+        if mode == 2:
+            row(f"point mapping, {names[mode]}, 150 000 samples → 1000 columns", fmt(t),
+                "≤ 150 µs", t <= 0.150, "maximum mode", highest)
+        else:
+            row(f"point mapping, {names[mode]}, 150 000 samples → 1000 columns", fmt(t), "–",
+                None, "maximum mode", highest)
     t = ms(store["BM_Fold/4/2000"])
     row("fold one 150 000-point sweep into 6 stores (write, 2000-word blocks)", fmt(t),
         "–", None, "memcpy of the same blocks", ms(store["BM_CopyBaseline/2000"]))
@@ -99,6 +126,11 @@ def main():
         "QImage::save (encode only)", qimage)
     row("640 × 480 PNG file size", f"{png_size} B", "≤ peer", png_size <= qimage_size,
         "QImage::save", None)
+
+    start = startup_ms(build)
+    if start is not None:
+        row("start-up to the end of the first painted graph (Xvfb, simulator)", fmt(start),
+            "≤ 300 ms", start <= 300.0, "–", None)
 
     lines = [
         "# Benchmark results",
