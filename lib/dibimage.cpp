@@ -133,6 +133,9 @@ int DibToPngFile(CFile* file, const BITMAPINFOHEADER* info) {
     png_set_IHDR(png, pngInfo, static_cast<png_uint_32>(header.biWidth),
                  static_cast<png_uint_32>(header.biHeight), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Screen images are flat colours and lines: the average and Paeth filters
+    // make them no smaller, and trying them per row costs a third of the time.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE | PNG_FILTER_SUB | PNG_FILTER_UP);
     png_write_info(png, pngInfo);
     png_set_bgr(png); // the bitmap's pixels are blue, green, red
     png_write_image(png, rows.data());

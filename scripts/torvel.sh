@@ -3,10 +3,11 @@
 #   torvel.sh run       build and start the program with the simulator
 #   torvel.sh test      build and run every test
 #   torvel.sh sanitize  build with ASan/UBSan into build-asan/ and run every test
+#   torvel.sh bench     build (Release) and run every benchmark; writes bench/RESULTS.md
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev pngcheck)
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev pngcheck python3)
 
 install_deps() {
     local missing=()
@@ -53,8 +54,13 @@ sanitize)
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
         ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
     ;;
+bench)
+    install_deps
+    build build -DCMAKE_BUILD_TYPE=Release -DTORVEL_BUILD_BENCH=ON
+    python3 bench/results.py build bench/RESULTS.md
+    ;;
 *)
-    echo "usage: $0 run|test|sanitize" >&2
+    echo "usage: $0 run|test|sanitize|bench" >&2
     exit 64
     ;;
 esac

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -215,11 +216,11 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     const int capacity = 2 * kEnvelopeColumns;
     int count = 0;
     int columns = 0;
+    const ColumnMapping map{x0, dx, lo, l, t, b, top, xf, yf};
 
     // Highest, lowest or both: each column is found from the x factor and
     // reduced over its words, so the work per sample is one pass of maxima.
     if (m_compareMode != kCompareMean) {
-        const ColumnMapping map{x0, dx, lo, l, t, b, top, xf, yf};
         const bool highest = m_compareMode != kCompareLowest;
         const bool lowest = m_compareMode != kCompareHighest;
         long long i = i0;
@@ -251,74 +252,36 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
         return;
     }
 
-    // The column being reduced.
-    long long colPx = 0;
-    long long minPy = 0, maxPy = 0, sumPy = 0, samples = 0;
-    long long minX = 0, maxX = 0, firstX = 0;
-    bool open = false;
-    auto flush = [&]() {
-        if (!open || count >= capacity) {
-            return;
-        }
-        const LONG px = static_cast<LONG>(colPx);
-        switch (m_compareMode) {
-        case kCompareHighest:
-            out[count] = {px, static_cast<LONG>(minPy)};
-            outX[count++] = static_cast<int>(minX);
-            break;
-        case kCompareLowest:
-            out[count] = {px, static_cast<LONG>(maxPy)};
-            outX[count++] = static_cast<int>(maxX);
-            break;
-        case kCompareMean: {
-            const long long mean = std::clamp(sumPy / samples, t, b);
-            out[count] = {px, static_cast<LONG>(mean)};
-            outX[count++] = static_cast<int>(firstX);
-            break;
-        }
-        default:
-            // Both: a vertical stroke per column from the highest to the lowest level.
-            out[count] = {px, static_cast<LONG>(minPy)};
-            outX[count++] = static_cast<int>(minX);
-            if (maxPy != minPy && count < capacity) {
-                out[count] = {px, static_cast<LONG>(maxPy)};
-                outX[count++] = static_cast<int>(maxX);
-            }
-            break;
-        }
-        ++columns;
-    };
-
-    for (long long i = i0; i <= iEnd; ++i) {
-        const long long x = x0 + i * dx;
-        const long long px = l + (((x - lo) * xf.f) >> xf.shift);
-        const long long py = std::clamp(t + (((top - d[i]) * yf.f) >> yf.shift), t, b);
-        if (open && px == colPx) {
-            if (py < minPy) {
-                minPy = py;
-                minX = x;
-            }
-            if (py > maxPy) {
-                maxPy = py;
-                maxX = x;
-            }
-            sumPy += py;
-            ++samples;
-            continue;
-        }
-        flush();
-        if (columns >= kEnvelopeColumns || count >= capacity) {
-            open = false;
-            break;
-        }
-        open = true;
-        colPx = px;
-        minPy = maxPy = sumPy = py;
-        samples = 1;
-        minX = maxX = firstX = x;
+    // Mean: the rows of every word between the lowest and highest word are
+    // looked up from a table made once per call, so each sample costs one load
+    // and one add; the columns are found as for the other modes.
+    const long long words = iEnd - i0 + 1;
+    const int lowest = ColumnMapping::LaneMin(d + i0, words);
+    const int highest = ColumnMapping::LaneMax(d + i0, words);
+    std::vector<int> rows(static_cast<size_t>(highest - lowest + 1));
+    for (int w = lowest; w <= highest; ++w) {
+        rows[static_cast<size_t>(w - lowest)] = static_cast<int>(map.Py(w));
     }
-    if (open) {
-        flush();
+    long long i = i0;
+    while (i <= iEnd && columns < kEnvelopeColumns && count < capacity) {
+        const long long px = map.Px(i);
+        const long long next = map.ColumnEnd(i, px, iEnd);
+        // Two sums, so that the additions of neighbouring samples overlap.
+        const int* table = rows.data();
+        long long sumA = 0, sumB = 0;
+        long long j = i;
+        for (; j + 1 < next; j += 2) {
+            sumA += table[static_cast<unsigned>(d[j] - lowest)];
+            sumB += table[static_cast<unsigned>(d[j + 1] - lowest)];
+        }
+        if (j < next) {
+            sumA += table[static_cast<unsigned>(d[j] - lowest)];
+        }
+        const long long mean = std::clamp((sumA + sumB) / (next - i), t, b);
+        out[count] = {static_cast<LONG>(px), static_cast<LONG>(mean)};
+        outX[count++] = static_cast<int>(x0 + i * dx);
+        ++columns;
+        i = next;
     }
     m_envelopeCount = count;
     if (m_next) {

@@ -9,6 +9,7 @@
 #include "platform/gdiobjects.h"
 #include "testutil.h"
 
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -194,6 +195,31 @@ TEST(DibImage, PngDecodesToTheSamePixelsWithTheTopRowOnTop) {
     QString out;
     EXPECT_EQ(RunTool("pngcheck", {QString::fromStdString(path)}, &out), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("101x37, 24-bit RGB, non-interlaced")) << out.toStdString();
+}
+
+// A screen image (dark background, grid, a noisy trace with carriers, text-like
+// blocks) compresses at least as well as Qt's own PNG writer makes it.
+TEST(DibImage, ScreenPngIsNoLargerThanQtsPng) {
+    TempDir dir;
+    Picture pic(640, 480, [](int x, int y) {
+        const int trace = 300 + static_cast<int>((x * 2654435761u) >> 27) - (x % 97 < 3 ? 200 : 0);
+        if (y >= trace && y < trace + 2)
+            return RGB(255, 255, 0);
+        if (y > 450 && y < 464 && x % 20 < 12)
+            return RGB(220, 220, 220);
+        if ((x - 40) % 60 == 0 || (y - 20) % 44 == 0)
+            return RGB(90, 90, 90);
+        return RGB(0, 0, 48);
+    });
+    const std::string path = WritePng(pic, 640, 480, dir.file("screen.png"));
+    const std::string qtPath = dir.file("screen-qt.png");
+    ASSERT_TRUE(pic.bitmap.GetImage()
+                    .convertToFormat(QImage::Format_RGB888)
+                    .save(QString::fromStdString(qtPath), "PNG"));
+    const QFileInfo ours(QString::fromStdString(path));
+    const QFileInfo qt(QString::fromStdString(qtPath));
+    ASSERT_GT(ours.size(), 0);
+    EXPECT_LE(ours.size(), qt.size());
 }
 
 TEST(DibImage, OnlyTwentyFourBitImagesBecomePngs) {

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
 #include <vector>
 
 namespace {
@@ -557,4 +560,45 @@ TEST(TraceStoreEnvelope, PixelLookupAndChainMerge) {
     EXPECT_EQ(maxTrace.GetOwnPoints()[0].y, highY);
     EXPECT_EQ(minTrace.GetOwnPoints()[0].y, lowY);
     EXPECT_EQ(line.GetOwnPoints()[0].y, 0x10000); // the head merges into its chain only
+}
+
+// With power-of-two ratios the mapping is exact: 1024 samples onto 128 columns
+// puts 8 samples in each, and 100 dB (16384 words) over 128 rows makes a row
+// of every 128 words below the top. The mean of each column must then equal
+// the mean of its samples' clamped rows, for words inside, above and below the
+// window, wherever the window starts in the grid.
+TEST(TraceStoreEnvelope, MeanIsTheAverageOfTheClampedRowsOfEachColumn) {
+    const auto row = [](int w) {
+        return std::clamp(static_cast<int>(std::floor(-w / 128.0)), 0, 127);
+    };
+    for (const DWORD first : {0u, 256u, 1024u}) {
+        CTraceStore s;
+        Prime(s, 0, 1, 2048);
+        std::mt19937 rng(first + 5);
+        std::uniform_int_distribution<int> level(-20000, 2000);
+        std::vector<short> w(2048);
+        for (short& v : w) {
+            v = static_cast<short>(level(rng));
+        }
+        for (int k = 0; k < 8; ++k) {
+            w[first + 40 + k] = -3000; // one column of equal words
+        }
+        s.StoreBlock(w.data(), 2048, 0, FALSE);
+        s.SetCompareMode(kCompareMean);
+        int fx = 0, fy = 0;
+        s.MakePoints(RECT{0, 0, 127, 127}, static_cast<int>(first), static_cast<int>(first + 1024),
+                     0.0, -100.0, &fx, &fy);
+        // The sample at the window's end, where there is one, opens a column of its own.
+        ASSERT_EQ(s.GetEnvelopeCount(), first + 1024 < 2048 ? 129 : 128);
+        for (int c = 0; c < 128; ++c) {
+            int sum = 0;
+            for (int k = 0; k < 8; ++k) {
+                sum += row(w[first + 8 * c + k]);
+            }
+            EXPECT_EQ(s.GetEnvelopePoints()[c].x, c);
+            EXPECT_EQ(s.GetEnvelopePoints()[c].y, sum / 8) << "column " << c << " from " << first;
+            EXPECT_EQ(s.GetEnvelopeX()[c], static_cast<int>(first) + 8 * c);
+        }
+        EXPECT_EQ(s.GetEnvelopePoints()[5].y, 3000 / 128);
+    }
 }

@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""Runs every benchmark of a build and writes one table to bench/RESULTS.md:
+each figure with its target and the peer measured in the same run (naive
+polylines, memcpy, Python's csv module, QImage::save), and their ratio.
+
+usage: results.py BUILD_DIR [OUTPUT]
+Times are CPU times, the median of several repetitions, so that a loaded
+machine disturbs them less than wall-clock times.
+"""
+import json
+import os
+import platform
+import subprocess
+import sys
+import time
+from datetime import datetime, timezone
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from csv_vs_python import python_read  # noqa: E402
+import startup  # noqa: E402
+
+REPETITIONS = 5
+
+
+def run(build, name, extra=()):
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    out = subprocess.run(
+        [os.path.join(build, "bin", name), "--benchmark_format=json",
+         f"--benchmark_repetitions={REPETITIONS}",
+         "--benchmark_report_aggregates_only=true", *extra],
+        check=True, capture_output=True, text=True, env=env).stdout
+    results = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            results[b["run_name"]] = b
+    return results
+
+
+def ms(b):
+    """CPU time of one iteration in milliseconds."""
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+    return b["cpu_time"] * scale
+
+
+def python_csv_ms(path):
+    best = None
+    for _ in range(REPETITIONS):
+        start = time.process_time()
+        python_read(path)
+        t = (time.process_time() - start) * 1000
+        best = t if best is None else min(best, t)
+    return best
+
+
+def startup_ms(build, runs=3):
+    """The median time from the program's start to its first painted graph, or
+    None when perf or Xvfb are missing."""
+    import shutil
+    import statistics
+    if not shutil.which("perf") or not shutil.which("Xvfb"):
+        return None
+    xvfb = subprocess.Popen(["Xvfb", ":57", "-screen", "0", "1920x1080x24"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    ends = []
+    try:
+        for _ in range(runs):
+            result = startup.one_run(build, ":57")
+            if result is not None:
+                ends.append(result[2])
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+    return statistics.median(ends) if ends else None
+
+
+def fmt(value_ms):
+    if value_ms < 1.0:
+        return f"{value_ms * 1000:.0f} µs"
+    return f"{value_ms:.2f} ms"
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "RESULTS.md")
+
+    draw = run(build, "bench_makepoints")
+    store = run(build, "bench_tracestore", ["--benchmark_filter=Fold/4/2000|CopyBaseline/2000"])
+    data = run(build, "bench_dataoutput")
+    csv_python = python_csv_ms(data["BM_ReadNormalCsv"]["label"])
+    png_size = os.path.getsize("/tmp/torvel_bench_output.PNG")
+    qimage_size = os.path.getsize("/tmp/torvel_bench_qimage.png")
+
+    rows = []  # figure, value, target text, met, peer name, peer value
+
+    def row(figure, value, target, met, peer, peer_value):
+        rows.append((figure, value, target, met, peer, peer_value))
+
+    for w, h in ((1920, 1080), (1280, 800)):
+        t = ms(draw[f"BM_RenderWindow/{w}/{h}"])
+        row(f"full window render {w} × {h}, data line + 5 traces of 150 000 points",
+            fmt(t), "≤ 2 ms", t <= 2.0, "naive QPainter polylines",
+            ms(draw[f"BM_NaivePolylines/{w}/{h}"]))
+    names = {0: "maximum", 1: "minimum", 2: "mean", 3: "both"}
+    highest = ms(draw["BM_MakePoints/0"])
+    for mode in (2, 1, 3):
+        t = ms(draw[f"BM_MakePoints/{mode}"])
+        if mode == 2:
+            row(f"point mapping, {names[mode]}, 150 000 samples → 1000 columns", fmt(t),
+                "≤ 150 µs", t <= 0.150, "maximum mode", highest)
+        else:
+            row(f"point mapping, {names[mode]}, 150 000 samples → 1000 columns", fmt(t), "–",
+                None, "maximum mode", highest)
+    t = ms(store["BM_Fold/4/2000"])
+    row("fold one 150 000-point sweep into 6 stores (write, 2000-word blocks)", fmt(t),
+        "–", None, "memcpy of the same blocks", ms(store["BM_CopyBaseline/2000"]))
+    t = ms(data["BM_ReadNormalCsv"])
+    row("read a 65 000-point normal CSV file", fmt(t), "–", None,
+        "Python csv + float", csv_python)
+    t = ms(data["BM_WriteNormalCsv"])
+    row("write a 65 000-point normal CSV file", fmt(t), "–", None, "–", None)
+    png = ms(data["BM_PngOutput"])
+    qimage = ms(data["BM_QImageSavePng"])
+    row("640 × 480 PNG screen image (render + encode)", fmt(png), "≤ peer", png <= qimage,
+        "QImage::save (encode only)", qimage)
+    row("640 × 480 PNG file size", f"{png_size} B", "≤ peer", png_size <= qimage_size,
+        "QImage::save", None)
+
+    start = startup_ms(build)
+    if start is not None:
+        row("start-up to the end of the first painted graph (Xvfb, simulator)", fmt(start),
+            "≤ 300 ms", start <= 300.0, "–", None)
+
+    lines = [
+        "# Benchmark results",
+        "",
+        f"Written by `./scripts/torvel.sh bench` on {datetime.now(timezone.utc):%Y-%m-%d %H:%M} UTC "
+        f"({platform.machine()}, {os.cpu_count()} CPUs; median CPU time of {REPETITIONS} "
+        "repetitions, Release build). Each figure is measured in the same run as its peer; "
+        "the ratio is figure / peer.",
+        "",
+        "| figure | value | target | met | peer | peer value | ratio |",
+        "|---|---|---|---|---|---|---|",
+    ]
+    for figure, value, target, met, peer, peer_value in rows:
+        met_text = "–" if met is None else ("yes" if met else "**no**")
+        if figure.endswith("file size"):
+            peer_text = f"{qimage_size} B"
+            ratio = f"{png_size / qimage_size:.2f}"
+        elif peer_value is None:
+            peer_text, ratio = "–", "–"
+        else:
+            peer_text = fmt(peer_value)
+            value_ms = float(value.split()[0]) / (1000 if value.endswith("µs") else 1)
+            ratio = f"{value_ms / peer_value:.2f}"
+        lines.append(f"| {figure} | {value} | {target} | {met_text} | {peer} | {peer_text} | {ratio} |")
+    lines += [
+        "",
+        "## The other benchmarks",
+        "",
+        "No target is set for these; they are listed so that a change shows.",
+        "",
+        "| benchmark | CPU time |",
+        "|---|---|",
+    ]
+    for name in ("bench_powersum", "bench_settingfile", "bench_simulator", "bench_3dgraph"):
+        if not os.path.exists(os.path.join(build, "bin", name)):
+            continue
+        for run_name, b in run(build, name).items():
+            lines.append(f"| {name}: {run_name} | {fmt(ms(b))} |")
+    lines.append("")
+    with open(output, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines))
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()
