@@ -2,11 +2,20 @@
 
 #include "platform/cfile.h"
 
+#include <QCoreApplication>
+#include <QDir>
+
+QString InstalledDataFolder() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/torvel");
+}
+
 CString ResolveDataFile(const CString& name) {
     if (name.IsEmpty() || name[0] == '/' || FileExists(name))
         return name;
-    for (const char* dir : {TORVEL_DATA_DIR, TORVEL_SOURCE_RESOURCES}) {
-        CString candidate = CString(dir) + "/" + name;
+    const CString folders[] = {CString(InstalledDataFolder().toUtf8().toStdString()),
+                               CString(TORVEL_SOURCE_RESOURCES)};
+    for (const CString& dir : folders) {
+        CString candidate = dir + "/" + name;
         if (FileExists(candidate))
             return candidate;
     }

@@ -1,19 +1,64 @@
-// Torvel: the program's entry point.
+// Torvel: the program's entry point. The command line is read before the
+// toolkit starts, so that --help, --version and a wrong command line answer
+// without a display.
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
 #include "platform/termination.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 // QApplication::exec runs the program's one event loop at this nesting level.
 constexpr int kApplicationLoopLevel = 1;
+// Exit status of a command line that cannot be followed.
+constexpr int kUsageError = 2;
+
+void printLine(std::FILE* to, const QString& text) {
+    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const CTorvelApp::CommandLine cl = CTorvelApp::ParseCommandLine(args);
+    if (!cl.error.isEmpty()) {
+        printLine(stderr, cl.error);
+        return kUsageError;
+    }
+    if (cl.help) {
+        std::fputs(CTorvelApp::UsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        printLine(stdout, CTorvelApp::VersionText());
+        return 0;
+    }
+    for (const QString& f : cl.files) {
+        QString problem;
+        if (CTorvelApp::DataFileKind(f, &problem) == CTorvelApp::FileKind::Unreadable) {
+            printLine(stderr, problem);
+            return kUsageError;
+        }
+    }
+    if (cl.userFolder) {
+        // The desktop launcher's working folder: the profile, and the user's
+        // copy of the channel list, live there.
+        const QString folder = CTorvelApp::UserFolder();
+        if (!QDir().mkpath(folder) || chdir(QFile::encodeName(folder).constData()) != 0) {
+            printLine(stderr, "Torvel: cannot use the folder \"" + folder + "\"");
+            return 1;
+        }
+    }
+
     QApplication qapp(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral(TORVEL_APP_ID));
     CTorvelApp app;
     // SIGINT and SIGTERM close the main window as the user would, once any
     // modal dialog open at the time has been cancelled and its loop has ended;
@@ -22,7 +67,7 @@ int main(int argc, char* argv[]) {
         if (CMainFrame* frame = app.MainFrame())
             frame->RequestClose(kApplicationLoopLevel);
     });
-    if (!app.InitInstance(QApplication::arguments())) {
+    if (!app.InitInstance(cl)) {
         if (!app.StartupError().IsEmpty()) {
             std::fprintf(stderr, "%s\n", app.StartupError().c_str());
             return 1;
@@ -30,6 +75,11 @@ int main(int argc, char* argv[]) {
         return 0; // another instance was brought to the front
     }
     QObject::connect(&qapp, &QApplication::lastWindowClosed, &qapp, &QApplication::quit);
+    if (cl.quitAfterMs >= 0)
+        QTimer::singleShot(cl.quitAfterMs, &qapp, [&app] {
+            if (CMainFrame* frame = app.MainFrame())
+                frame->RequestClose(kApplicationLoopLevel);
+        });
     int rc = QApplication::exec();
     app.ExitInstance();
     return rc;

@@ -1,19 +1,32 @@
 #include "singleinstance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QThread>
 
+#include <memory>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 // Characters of the name kept in the lock and socket names. A local socket's
 // path must fit in about 100 bytes, so a longer name is cut and a hash of the
 // whole name keeps it distinct.
 constexpr int kKeptNameLength = 48;
+// A start reaches the first instance within this time or gives up on it.
+constexpr int kConnectTimeoutMs = 3000;
+constexpr int kConnectRetryMs = 50;
+constexpr int kReplyTimeoutMs = 5000;
+// What a connection may send: a line holds one encoded path (4096 bytes of
+// path, three bytes each at most); bytes beyond a line's limit end it.
+constexpr qsizetype kMaxLineLength = 3 * 4096 + 16;
+constexpr qsizetype kMaxFilesPerStart = 255;
 
 // Lock and socket names may not hold path separators; they are per user.
 QString safeName(const QString& name) {
@@ -28,15 +41,34 @@ QString safeName(const QString& name) {
     return s + "-" + QString::number(getuid());
 }
 
-bool askToActivate(const QString& server) {
+// Sends the files and the request to come forward; true once the first
+// instance has answered that it has them.
+bool handOver(const QString& server, const QStringList& files) {
     QLocalSocket socket;
-    socket.connectToServer(server);
-    if (!socket.waitForConnected(2000))
+    // The first instance listens right after it has taken the lock; a start
+    // that comes in between tries again for a short while.
+    const QDeadlineTimer deadline(kConnectTimeoutMs);
+    for (;;) {
+        socket.connectToServer(server);
+        if (socket.waitForConnected(kConnectTimeoutMs))
+            break;
+        socket.abort();
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(kConnectRetryMs);
+    }
+    QByteArray message;
+    for (const QString& f : files)
+        message += "open " + QFile::encodeName(f).toPercentEncoding() + "\n";
+    message += "activate\n";
+    socket.write(message);
+    if (!socket.waitForBytesWritten(kReplyTimeoutMs))
         return false;
-    socket.write("activate\n");
-    socket.waitForBytesWritten(2000);
+    QByteArray reply;
+    while (!reply.contains('\n') && socket.waitForReadyRead(kReplyTimeoutMs))
+        reply += socket.readAll();
     socket.disconnectFromServer();
-    return true;
+    return reply.startsWith("ok\n");
 }
 } // namespace
 
@@ -46,7 +78,7 @@ CSingleInstance::~CSingleInstance() {
     Release();
 }
 
-CSingleInstance::Result CSingleInstance::Acquire() {
+CSingleInstance::Result CSingleInstance::Acquire(const QStringList& files) {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
@@ -58,23 +90,55 @@ CSingleInstance::Result CSingleInstance::Acquire() {
         m_lock.reset();
         if (!held)
             return Result::Failed;
-        askToActivate(m_name);
+        // Without files nothing is lost when the first instance does not answer.
+        if (!handOver(m_name, files) && !files.isEmpty())
+            return Result::NotHandedOver;
         return Result::HeldElsewhere;
     }
     QLocalServer::removeServer(m_name); // a socket left by a crashed instance
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     m_server->listen(m_name);
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* s = m_server->nextPendingConnection()) {
-            connect(s, &QLocalSocket::readyRead, s, [this, s] {
-                if (s->readAll().startsWith("activate") && m_activate)
-                    m_activate();
-            });
-            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-        }
-    });
+    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::serve);
     return Result::Acquired;
+}
+
+void CSingleInstance::serve() {
+    while (QLocalSocket* s = m_server->nextPendingConnection()) {
+        // What has come in on this connection and is not a whole line yet,
+        // and the files named so far.
+        struct Pending {
+            QByteArray buffer;
+            QStringList files;
+        };
+        auto pending = std::make_shared<Pending>();
+        connect(s, &QLocalSocket::readyRead, s, [this, s, pending] {
+            pending->buffer += s->readAll();
+            qsizetype end;
+            while ((end = pending->buffer.indexOf('\n')) >= 0) {
+                QByteArray line = pending->buffer.left(end);
+                pending->buffer.remove(0, end + 1);
+                if (line.endsWith('\r'))
+                    line.chop(1);
+                if (line.startsWith("open ")) {
+                    if (pending->files.size() < kMaxFilesPerStart && line.size() <= kMaxLineLength)
+                        pending->files
+                            << QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(5)));
+                } else if (line == "activate") {
+                    s->write("ok\n");
+                    s->flush();
+                    const QStringList files = std::exchange(pending->files, {});
+                    if (!files.isEmpty() && m_open)
+                        m_open(files);
+                    if (m_activate)
+                        m_activate();
+                }
+            }
+            if (pending->buffer.size() > kMaxLineLength)
+                s->abort();
+        });
+        connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+    }
 }
 
 void CSingleInstance::Release() {

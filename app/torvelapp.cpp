@@ -9,15 +9,41 @@
 #include "modes/corefactory.h"
 #include "platform/profile.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 constexpr int kLibraryStringBase = 2500;
+// First lines of the two kinds of data file.
+constexpr std::string_view kSettingFileHeader = "Torvel Version2 Setting Data File";
+constexpr std::string_view kCsvFileHeader = "Torvel Version2 CSV Formatted Data File";
+// While a modal dialog runs, handed-over files wait this long between looks.
+constexpr int kOpenRetryMs = 200;
+// A window per file at most; the device gives no more than 255 core ids.
+constexpr int kMaxFilesOpened = 255;
+
+// The toolkit's own options, which it takes out of the command line itself;
+// those of the first list take a value.
+const QStringList kToolkitOptionsWithValue = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "display",         "geometry",           "name",          "style",
+    "stylesheet"};
+const QStringList kToolkitFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
 CString currentDirectory() {
     std::string buf(4096, '\0');
@@ -30,13 +56,118 @@ CString currentDirectory() {
 
 CTorvelApp::CommandLine CTorvelApp::ParseCommandLine(const QStringList& args) {
     CommandLine cl;
-    for (const QString& a : args.mid(1)) {
-        QString s = a.toLower();
-        if (s == "/embedding" || s == "-embedding" || s == "/automation" || s == "-automation" ||
-            s == "-nologo" || s == "/nologo" || s == "--no-splash")
+    auto fail = [&cl](const QString& text) {
+        if (cl.error.isEmpty())
+            cl.error = "Torvel: " + text + " (torvel --help lists the options)";
+    };
+    bool options = true;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const QString s = a.toLower();
+        if (options && a == "--") {
+            options = false;
+        } else if (options &&
+                   (s == "/embedding" || s == "-embedding" || s == "/automation" ||
+                    s == "-automation" || s == "-nologo" || s == "/nologo" || s == "--no-splash")) {
             cl.showSplash = false;
+        } else if (options && (a == "--help" || a == "-h")) {
+            cl.help = true;
+        } else if (options && (a == "--version" || a == "-v")) {
+            cl.version = true;
+        } else if (options && a == "--user-folder") {
+            cl.userFolder = true;
+        } else if (options && (a == "--quit-after" || a.startsWith("--quit-after="))) {
+            QString value;
+            if (a.contains('='))
+                value = a.section('=', 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            bool ok = false;
+            const int ms = value.toInt(&ok);
+            if (!ok || ms < 0)
+                fail("--quit-after needs a number of milliseconds, not \"" + value + "\"");
+            else
+                cl.quitAfterMs = ms;
+        } else if (options && a.startsWith('-') && a.size() > 1) {
+            // The toolkit accepts its options with one dash or two.
+            QString name = a.mid(a.startsWith("--") ? 2 : 1);
+            const bool inlineValue = name.contains('=');
+            name = name.section('=', 0, 0);
+            if (kToolkitOptionsWithValue.contains(name)) {
+                if (!inlineValue)
+                    ++i;
+            } else if (!kToolkitFlags.contains(name) && !name.startsWith("qmljsdebugger")) {
+                fail("unknown option \"" + a + "\"");
+            }
+        } else {
+            cl.files << QFileInfo(a).absoluteFilePath();
+        }
     }
     return cl;
+}
+
+QString CTorvelApp::UsageText() {
+    return QStringLiteral(
+        "Usage: torvel [OPTION]... [FILE]...\n"
+        "The front end of the Torvel spectrum analyser. Each FILE, a setting data file (.SPE)\n"
+        "or a CSV data file, opens as an analysis window; when Torvel already runs, the files\n"
+        "open in the running program.\n"
+        "\n"
+        "  --no-splash        start without the splash screen\n"
+        "  --user-folder      keep TORVEL.INI in ${XDG_DATA_HOME:-~/.local/share}/torvel\n"
+        "                     (made when missing) instead of the current directory\n"
+        "  --quit-after MS    close the program in order MS milliseconds after start-up\n"
+        "  -h, --help         show this text\n"
+        "  -v, --version      show the version\n"
+        "\n"
+        "The profile TORVEL.INI lives in the current directory. The analyser simulator is the\n"
+        "default device: TORVEL_SIM_SPEED scales its timing (0 = as fast as possible) and\n"
+        "TORVEL_SIM_SCENE names a scene file.\n");
+}
+
+QString CTorvelApp::VersionText() {
+    return QStringLiteral("Torvel " TORVEL_VERSION);
+}
+
+CTorvelApp::FileKind CTorvelApp::DataFileKind(const QString& path, QString* problem) {
+    auto unusable = [&](const QString& why) {
+        if (problem)
+            *problem = "Torvel: cannot open \"" + path + "\": " + why;
+        return FileKind::Unreadable;
+    };
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking, so that a FIFO never holds the start.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return unusable(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return unusable("not a regular file");
+    }
+    char head[128];
+    ssize_t n = ::read(fd, head, sizeof head);
+    const int readError = errno;
+    ::close(fd);
+    if (n < 0)
+        return unusable(QString::fromLocal8Bit(std::strerror(readError)));
+    std::string_view first(head, static_cast<size_t>(n));
+    first = first.substr(0, first.find('\n'));
+    if (!first.empty() && first.back() == '\r')
+        first.remove_suffix(1);
+    if (first == kSettingFileHeader)
+        return FileKind::Setting;
+    if (first == kCsvFileHeader)
+        return FileKind::Csv;
+    return unusable("not a Torvel setting data file or CSV data file");
+}
+
+QString CTorvelApp::UserFolder() {
+    // Relative values of XDG_DATA_HOME are invalid and ignored.
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + "/.local/share";
+    return QDir::cleanPath(base + "/torvel");
 }
 
 CTorvelApp::CTorvelApp() {
@@ -50,8 +181,10 @@ CTorvelApp::~CTorvelApp() {
 }
 
 bool CTorvelApp::InitInstance(const QStringList& args) {
-    CommandLine cl = ParseCommandLine(args);
+    return InitInstance(ParseCommandLine(args));
+}
 
+bool CTorvelApp::InitInstance(const CommandLine& cl) {
     // Every profile read and write of the program goes to TORVEL.INI in the
     // current directory.
     SetProfileFile(currentDirectory() + "/TORVEL.INI");
@@ -76,12 +209,17 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
 
     const char* lockName = GetTorvelString(1);
     m_instance = std::make_unique<CSingleInstance>(QString::fromUtf8(lockName ? lockName : ""));
-    switch (m_instance->Acquire()) {
+    switch (m_instance->Acquire(cl.files)) {
     case CSingleInstance::Result::Acquired:
         break;
     case CSingleInstance::Result::HeldElsewhere:
         m_instance.reset();
         m_otherInstance = true;
+        return false;
+    case CSingleInstance::Result::NotHandedOver:
+        m_instance.reset();
+        m_otherInstance = true;
+        m_error = "Torvel: the running Torvel did not take the files to open";
         return false;
     case CSingleInstance::Result::Failed:
         m_error = "Torvel: cannot create the single-instance lock \"" +
@@ -104,10 +242,18 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
         if (m_mainFrame)
             m_mainFrame->Activate();
     });
+    m_instance->SetOpenHandler([this](const QStringList& files) { OpenFiles(files); });
 
     int startMode = GetProfileInt("WINDOW", "StartMode", 1);
     WriteProfileInt("WINDOW", "StartMode", startMode);
-    bool opened = m_mainFrame->OpenStartWindow(startMode);
+    // Files named on the command line take the place of the start window, as
+    // the framework's own file-open start does; the start window still opens
+    // when none of them could.
+    bool opened = false;
+    for (const QString& f : cl.files.mid(0, kMaxFilesOpened))
+        opened = openFile(f) || opened;
+    if (!opened)
+        opened = m_mainFrame->OpenStartWindow(startMode);
 
     m_mainFrame->show();
     if (!profileProblem.IsEmpty())
@@ -121,6 +267,52 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
         m_mainFrame->mdiArea()->tileSubWindows();
     }
     return true;
+}
+
+void CTorvelApp::OpenFiles(const QStringList& files) {
+    for (const QString& f : files)
+        if (m_pendingFiles.size() < kMaxFilesOpened)
+            m_pendingFiles << f;
+    if (m_openScheduled)
+        return;
+    m_openScheduled = true;
+    QTimer::singleShot(0, m_mainFrame.get(), [this] { openPendingFiles(); });
+}
+
+void CTorvelApp::openPendingFiles() {
+    m_openScheduled = false;
+    if (!m_mainFrame || m_mainFrame->IsCloseRequested()) {
+        m_pendingFiles.clear();
+        return;
+    }
+    // A window opened from inside a modal dialog's loop would be shown to a
+    // program that is waiting for that dialog; the files wait for it to end.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        m_openScheduled = true;
+        QTimer::singleShot(kOpenRetryMs, m_mainFrame.get(), [this] { openPendingFiles(); });
+        return;
+    }
+    while (!m_pendingFiles.isEmpty() && m_mainFrame) {
+        const QString f = m_pendingFiles.takeFirst();
+        openFile(f);
+    }
+    if (m_mainFrame)
+        m_mainFrame->Activate();
+}
+
+bool CTorvelApp::openFile(const QString& path) {
+    QPointer<CMainFrame> frame = m_mainFrame.get();
+    const CString name(path.toUtf8().toStdString());
+    switch (DataFileKind(path)) {
+    case FileKind::Setting:
+        return frame->OpenWorkspaceFile(name) != nullptr;
+    case FileKind::Csv:
+        return frame->OpenCsvFile(name) != nullptr;
+    case FileKind::Unreadable:
+        break;
+    }
+    // Says that the file cannot be read, as File > Open does.
+    return frame->OpenCsvFile(name) != nullptr;
 }
 
 int CTorvelApp::ExitInstance() {

@@ -18,10 +18,35 @@ class CTorvelApp {
 public:
     struct CommandLine {
         bool showSplash = true;
+        bool help = false;
+        bool version = false;
+        // Run in the per-user folder instead of the current directory.
+        bool userFolder = false;
+        // Close the program in order this long after start-up; -1 = never.
+        int quitAfterMs = -1;
+        // Files to open, as absolute paths.
+        QStringList files;
+        // What is wrong with the command line, in one line; empty when nothing.
+        QString error;
     };
-    // The standard options: "/Embedding", "/Automation", "-nologo" and
-    // "--no-splash" turn the splash screen off.
+    // args[0] is the program. The standard options: "/Embedding",
+    // "/Automation", "-nologo" and "--no-splash" turn the splash screen off;
+    // the toolkit's own options (-platform, -style...) are passed over. The
+    // other options are --help, --version, --user-folder and --quit-after MS;
+    // everything else that is not an option ("--" ends them) is a file.
     static CommandLine ParseCommandLine(const QStringList& args);
+    // The usage text of --help and the line of --version.
+    static QString UsageText();
+    static QString VersionText();
+
+    enum class FileKind { Unreadable, Setting, Csv };
+    // What a file named on the command line is, from its first line; for an
+    // unusable file *problem says why in one line. Never blocks on a FIFO
+    // and reads only the first bytes.
+    static FileKind DataFileKind(const QString& path, QString* problem = nullptr);
+    // ${XDG_DATA_HOME:-~/.local/share}/torvel, where the desktop launcher
+    // runs the program.
+    static QString UserFolder();
 
     CTorvelApp();
     ~CTorvelApp();
@@ -31,8 +56,12 @@ public:
     // Runs the start-up. False when the program must end; StartupError() then
     // says why in one line (empty when another instance was brought forward).
     bool InitInstance(const QStringList& args);
+    bool InitInstance(const CommandLine& cl);
     // Saves the channel list and releases the single-instance lock.
     int ExitInstance();
+    // Opens setting data files and CSV data files as windows once no modal
+    // dialog runs (files a later start hands over may arrive at any time).
+    void OpenFiles(const QStringList& files);
 
     CMainFrame* MainFrame() const { return m_mainFrame.get(); }
     const CString& StartupError() const { return m_error; }
@@ -43,7 +72,13 @@ public:
     std::function<void(const CString&)> MessageBox;
 
 private:
+    void openPendingFiles();
+    // Opens one file by its kind; the window or null (the user was told why).
+    bool openFile(const QString& path);
+
     std::unique_ptr<CSingleInstance> m_instance;
+    QStringList m_pendingFiles;
+    bool m_openScheduled = false;
     std::unique_ptr<CMainFrame> m_mainFrame;
     CString m_error;
     bool m_otherInstance = false;
