@@ -67,7 +67,7 @@ int main(int argc, char* argv[]) {
         if (CMainFrame* frame = app.MainFrame())
             frame->RequestClose(kApplicationLoopLevel);
     });
-    if (!app.InitInstance(cl)) {
+    if (!app.InitInstanceWith(cl)) {
         if (!app.StartupError().IsEmpty()) {
             std::fprintf(stderr, "%s\n", app.StartupError().c_str());
             return 1;

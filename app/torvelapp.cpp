@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -181,10 +182,10 @@ CTorvelApp::~CTorvelApp() {
 }
 
 bool CTorvelApp::InitInstance(const QStringList& args) {
-    return InitInstance(ParseCommandLine(args));
+    return InitInstanceWith(ParseCommandLine(args));
 }
 
-bool CTorvelApp::InitInstance(const CommandLine& cl) {
+bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
     // Every profile read and write of the program goes to TORVEL.INI in the
     // current directory.
     SetProfileFile(currentDirectory() + "/TORVEL.INI");

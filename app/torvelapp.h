@@ -56,7 +56,8 @@ public:
     // Runs the start-up. False when the program must end; StartupError() then
     // says why in one line (empty when another instance was brought forward).
     bool InitInstance(const QStringList& args);
-    bool InitInstance(const CommandLine& cl);
+    // The same for a command line read already (relative files made absolute).
+    bool InitInstanceWith(const CommandLine& cl);
     // Saves the channel list and releases the single-instance lock.
     int ExitInstance();
     // Opens setting data files and CSV data files as windows once no modal

@@ -2,6 +2,7 @@
 // handed to a running instance, and the installed program starting from
 // another folder.
 #include "analysis/analysiscore.h"
+#include "analysis/loggingoutput.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
@@ -9,6 +10,8 @@
 #include "platform/profile.h"
 #include "testutil.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
@@ -18,6 +21,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -52,19 +56,34 @@ protected:
         WriteWholeFile(folder + "/TorvelList.txt",
                        ReadWholeFile(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"));
     }
-    // Writes a zero-span window titled title as a setting data file and as a
-    // CSV data file, from a program run of their own.
+    // Writes a normal window titled title (and so told apart from the start
+    // window) as a setting data file and as a CSV data file, from a program
+    // run of their own.
     void writeDataFiles(const std::string& title, const std::string& spe, const std::string& csv) {
         CTorvelApp app;
+        watch(app);
         ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
-        CChildFrame* w = app.MainFrame()->OpenAnalysisWindow(3, title.c_str(), 1);
+        CChildFrame* w = app.MainFrame()->OpenAnalysisWindow(1, title.c_str(), 1);
         ASSERT_TRUE(w);
+        CCorePrompts& prompts = w->GetCore()->GetLoggingOutput().Prompts();
+        prompts.warning = [this](const CString& text) { shown.push_back(text.c_str()); };
+        prompts.askYesNo = [this](const CString& text) {
+            shown.push_back(text.c_str());
+            return true;
+        };
         ReleaseSettingFileObject();
         ASSERT_EQ(w->GetCore()->SaveSettings(), 1);
         ASSERT_EQ(WriteSettingFileObject(spe.c_str()), 1);
         ReleaseSettingFileObject();
         ASSERT_EQ(w->GetCore()->WriteCSVFile(csv.c_str()), 1);
         app.ExitInstance();
+        // A normal window's many points make the CSV save ask first (yes).
+        shown.clear();
+    }
+    // Message boxes are recorded instead of waiting for a user.
+    std::vector<std::string> shown;
+    void watch(CTorvelApp& app) {
+        app.MessageBox = [this](const CString& text) { shown.push_back(text.c_str()); };
     }
     static QStringList titles(CMainFrame* frame) {
         QStringList t;
@@ -76,11 +95,11 @@ protected:
 };
 
 // The program run with no display at all and nothing of the toolkit's set.
-struct Run {
+struct ProgramRun {
     int exitCode = -1;
     QString out, err;
 };
-Run runWithoutDisplay(const QStringList& args, const QString& folder) {
+ProgramRun runWithoutDisplay(const QStringList& args, const QString& folder) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -88,7 +107,7 @@ Run runWithoutDisplay(const QStringList& args, const QString& folder) {
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(folder);
     p.start(TORVEL_BINARY, args);
-    Run r;
+    ProgramRun r;
     if (!p.waitForFinished(20000)) {
         p.kill();
         p.waitForFinished();
@@ -145,7 +164,7 @@ TEST_F(DesktopTest, AFileIsKnownByItsFirstLineAndNothingElseIsTaken) {
 
 TEST_F(DesktopTest, HelpVersionAndWrongCommandLinesAnswerWithoutADisplay) {
     const QString here = QString::fromStdString(dir.path());
-    Run r = runWithoutDisplay({"--version"}, here);
+    ProgramRun r = runWithoutDisplay({"--version"}, here);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Torvel " TORVEL_VERSION "\n");
     r = runWithoutDisplay({"--help"}, here);
@@ -166,29 +185,28 @@ TEST_F(DesktopTest, HelpVersionAndWrongCommandLinesAnswerWithoutADisplay) {
 }
 
 TEST_F(DesktopTest, FilesOnTheCommandLineOpenInsteadOfTheStartWindow) {
-    writeDataFiles("Stored Zero Span", dir.file("z.SPE"), dir.file("z.CSV"));
+    writeDataFiles("Stored Spectrum", dir.file("z.SPE"), dir.file("z.CSV"));
     unlink(dir.file("TORVEL.INI").c_str());
     CTorvelApp app;
+    watch(app);
     ASSERT_TRUE(
         app.InitInstance({"Torvel", "--no-splash", QString::fromStdString(dir.file("z.SPE")),
                           QString::fromStdString(dir.file("z.CSV"))}))
         << app.StartupError().c_str();
-    EXPECT_EQ(titles(app.MainFrame()), QStringList({"Stored Zero Span", "Stored Zero Span"}));
-    for (QMdiSubWindow* w : app.MainFrame()->mdiArea()->subWindowList())
-        EXPECT_EQ(dynamic_cast<CChildFrame*>(w)->GetCore()->GetAnalysisType(), 3);
+    EXPECT_EQ(titles(app.MainFrame()), QStringList({"Stored Spectrum", "Stored Spectrum"}));
+    EXPECT_TRUE(shown.empty()) << shown[0];
     app.ExitInstance();
 
     // A file that passes its first line but cannot be loaded is reported, and
     // the start window opens instead.
     WriteWholeFile(dir.file("cut.SPE"), "Torvel Version2 Setting Data File\r\n");
-    std::vector<std::string> shown;
     CTorvelApp second;
-    second.MessageBox = [&](const CString& text) { shown.push_back(text.c_str()); };
+    watch(second);
     ASSERT_TRUE(second.InitInstance(
         {"Torvel", "--no-splash", QString::fromStdString(dir.file("cut.SPE"))}));
     EXPECT_EQ(shown.size(), 1u);
     ASSERT_EQ(second.MainFrame()->mdiArea()->subWindowList().size(), 1);
-    EXPECT_EQ(second.MainFrame()->ActiveChild()->GetCore()->GetAnalysisType(), 1);
+    EXPECT_NE(titles(second.MainFrame())[0], "Stored Spectrum");
 }
 
 TEST_F(DesktopTest, FilesGivenToASecondStartOpenInTheRunningInstance) {
@@ -201,6 +219,7 @@ TEST_F(DesktopTest, FilesGivenToASecondStartOpenInTheRunningInstance) {
     unlink(dir.file("TORVEL.INI").c_str());
 
     CTorvelApp app;
+    watch(app);
     ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
     CMainFrame* frame = app.MainFrame();
     const QStringList before = titles(frame);
