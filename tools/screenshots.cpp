@@ -3,6 +3,8 @@
 // measured for a while.
 // Run it under a virtual display (./scripts/torvel.sh screenshots), with
 // TORVEL_SIM_SCENE naming a fixed scene so that the pictures repeat.
+#include "analysis/analysiscore.h"
+#include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
 
@@ -10,7 +12,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -80,8 +81,12 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "no %s window: skipped\n", kPictureNames[kind - 1]);
             continue;
         }
-        if (QMdiSubWindow* w = frame->mdiArea()->activeSubWindow())
+        // The window measures, as after Run.
+        if (CChildFrame* w = frame->ActiveChild()) {
             w->showMaximized();
+            w->GetCore()->SetAnalyzeFlag(1);
+            frame->PostScheduleNext(0);
+        }
         pumpFor(kMeasureMs);
         const QString file = out + "/" + kPictureNames[kind - 1] + ".png";
         if (!frame->grab().save(file)) {
