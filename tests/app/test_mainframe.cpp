@@ -545,19 +545,19 @@ TEST_F(MainFrameTest, WindowsOfOneTitleAreNumberedAndTheWindowMenuListsThem) {
     loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0", "NORMAL_FRAME_1,&Window,2,0,0,0,0,0,0,0,0",
                "NORMAL_FRAME_1,&Cascade,0,1,0,15,1,0,0,0,0"});
     create();
-    CChildFrame* a = frame->OpenAnalysisWindow(1, "Spec&trum", 1);
-    CChildFrame* b = frame->OpenAnalysisWindow(1, "Spec&trum", 1);
+    CChildFrame* a = frame->OpenAnalysisWindow(1, "Swe&pt band", 1);
+    CChildFrame* b = frame->OpenAnalysisWindow(1, "Swe&pt band", 1);
     CChildFrame* c = frame->OpenAnalysisWindow(1, "Other", 1);
     ASSERT_TRUE(a && b && c);
-    EXPECT_EQ(a->windowTitle(), "Spectrum");
-    EXPECT_EQ(b->windowTitle(), "Spectrum:2");
+    EXPECT_EQ(a->windowTitle(), "Swept band");
+    EXPECT_EQ(b->windowTitle(), "Swept band:2");
     EXPECT_EQ(c->windowTitle(), "Other");
     // A number given up is taken again by the next window of that title.
     a->close();
     PumpEvents();
-    CChildFrame* d = frame->OpenAnalysisWindow(1, "Spec&trum", 1);
+    CChildFrame* d = frame->OpenAnalysisWindow(1, "Swe&pt band", 1);
     ASSERT_TRUE(d);
-    EXPECT_EQ(d->windowTitle(), "Spectrum");
+    EXPECT_EQ(d->windowTitle(), "Swept band");
 
     CCommandEntry* cascade = frame->Commands().ListOf("NORMAL_FRAME_1")->firstChild;
     ASSERT_TRUE(shownItem(cascade));
@@ -570,7 +570,7 @@ TEST_F(MainFrameTest, WindowsOfOneTitleAreNumberedAndTheWindowMenuListsThem) {
                 other = item;
         }
     EXPECT_EQ(listed.size(), 3);
-    EXPECT_TRUE(listed.join("|").contains("Spectrum:2"));
+    EXPECT_TRUE(listed.join("|").contains("Swept band:2"));
     ASSERT_TRUE(other);
     other->trigger();
     EXPECT_EQ(frame->ActiveChild(), c);
