@@ -112,8 +112,16 @@ struct ColumnMapping {
         return j;
     }
 
-    // Maximum and minimum of n >= 1 words, in lanes the compiler vectorises.
-    static short LaneMax(const short* p, long long n) {
+    // The highest (kHighest) or lowest word of n >= 1 words, in lanes the
+    // compiler vectorises.
+    template <bool kHighest> static short LaneExtreme(const short* p, long long n) {
+        const auto pick = [](short a, short b) -> short {
+            if constexpr (kHighest) {
+                return a < b ? b : a;
+            } else {
+                return a > b ? b : a;
+            }
+        };
         constexpr int kLanes = 16;
         short m = p[0];
         long long j = 0;
@@ -124,41 +132,20 @@ struct ColumnMapping {
             }
             for (j = kLanes; j + kLanes <= n; j += kLanes) {
                 for (int k = 0; k < kLanes; ++k) {
-                    acc[k] = acc[k] < p[j + k] ? p[j + k] : acc[k];
+                    acc[k] = pick(acc[k], p[j + k]);
                 }
             }
             for (int k = 0; k < kLanes; ++k) {
-                m = m < acc[k] ? acc[k] : m;
+                m = pick(m, acc[k]);
             }
         }
         for (; j < n; ++j) {
-            m = m < p[j] ? p[j] : m;
+            m = pick(m, p[j]);
         }
         return m;
     }
-    static short LaneMin(const short* p, long long n) {
-        constexpr int kLanes = 16;
-        short m = p[0];
-        long long j = 0;
-        if (n >= kLanes) {
-            short acc[kLanes];
-            for (int k = 0; k < kLanes; ++k) {
-                acc[k] = p[k];
-            }
-            for (j = kLanes; j + kLanes <= n; j += kLanes) {
-                for (int k = 0; k < kLanes; ++k) {
-                    acc[k] = acc[k] > p[j + k] ? p[j + k] : acc[k];
-                }
-            }
-            for (int k = 0; k < kLanes; ++k) {
-                m = m > acc[k] ? acc[k] : m;
-            }
-        }
-        for (; j < n; ++j) {
-            m = m > p[j] ? p[j] : m;
-        }
-        return m;
-    }
+    static short LaneMax(const short* p, long long n) { return LaneExtreme<true>(p, n); }
+    static short LaneMin(const short* p, long long n) { return LaneExtreme<false>(p, n); }
 };
 
 } // namespace
