@@ -2,6 +2,7 @@
 // chosen colours and pens, ink boxes, and a test fixture with its own profile.
 #pragma once
 
+#include "draw/datalinecontext.h"
 #include "lib/drawobject.h"
 #include "lib/settingfile.h"
 #include "platform/dc.h"
@@ -87,6 +88,23 @@ inline std::unique_ptr<CDrawObject> MakeDrawObject(COLORREF background, COLORREF
 }
 
 // Each test runs with its own empty profile and setting store.
+// A level in dB as a level word (1/163.84 dB, truncated).
+inline short Word(double dB) {
+    return static_cast<short>(dB * 163.84);
+}
+
+// A data line of points samples from start, step apart, all at dB, shown in
+// area with the window 0 dB .. -100 dB over the whole line.
+inline void FlatLine(CDataLineContext& line, DWORD start, DWORD step, DWORD points, double dB,
+                     const CRect& area) {
+    ASSERT_EQ(line.Configure(start, step, points), 1);
+    for (DWORD i = 0; i < points; ++i) {
+        line.SetWord(i, Word(dB));
+    }
+    line.SetWindow(static_cast<int>(start), static_cast<int>(start + points * step), 0.0, -100.0);
+    line.SetRect(area);
+}
+
 class DrawTest : public ::testing::Test {
 protected:
     void SetUp() override {

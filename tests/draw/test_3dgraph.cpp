@@ -24,10 +24,6 @@ constexpr int kStart = 1000000; // kHz
 constexpr int kStep = 100;
 constexpr int kPoints = 400;
 
-short Word(double dB) {
-    return static_cast<short>(dB * 163.84);
-}
-
 // A slice of 400 samples from 1 GHz in 100 kHz steps shown from 0 to -100 dB;
 // level(i) gives sample i in dB.
 template <typename Level> std::unique_ptr<CDataLineContext> MakeSlice(Level level) {

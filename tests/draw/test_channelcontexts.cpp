@@ -23,21 +23,12 @@ constexpr DWORD kStep = 100;
 constexpr DWORD kPoints = 100;
 const CRect kArea(0, 0, 99, 100);
 
-short Word(double dB) {
-    return static_cast<short>(dB * 163.84);
-}
-
 class ChannelContextTest : public DrawTest {
 protected:
     void SetUp() override {
         DrawTest::SetUp();
         InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
-        ASSERT_EQ(m_line.Configure(kStart, kStep, kPoints), 1);
-        for (DWORD i = 0; i < kPoints; ++i) {
-            m_line.SetWord(i, Word(-80.0));
-        }
-        m_line.SetWindow(kStart, kStart + kPoints * kStep, 0.0, -100.0);
-        m_line.SetRect(kArea);
+        FlatLine(m_line, kStart, kStep, kPoints, -80.0, kArea);
         m_line.SetDrawObject(m_lineObject.get());
     }
     // The only peak of the line at frequency f (kHz).

@@ -15,10 +15,6 @@ using namespace drawtest;
 
 namespace {
 
-short Word(double dB) {
-    return static_cast<short>(dB * 163.84);
-}
-
 // A data line of n samples from start on a grid of step, all at level dB.
 void Fill(CDataLineContext& line, DWORD start, DWORD step, DWORD n, double dB) {
     ASSERT_EQ(line.Configure(start, step, n), 1);

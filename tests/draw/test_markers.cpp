@@ -30,24 +30,15 @@ constexpr DWORD kPoints = 100;
 // 100 samples on 100 pixel columns: sample i lands on column i.
 const CRect kArea(0, 0, 99, 100);
 
-short Word(double dB) {
-    return static_cast<short>(dB * 163.84);
-}
-
 class MarkerTest : public DrawTest {
 protected:
     void SetUp() override {
         DrawTest::SetUp();
         InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
-        ASSERT_EQ(m_line.Configure(kStart, kStep, kPoints), 1);
-        for (DWORD i = 0; i < kPoints; ++i) {
-            m_line.SetWord(i, Word(-80.0));
-        }
+        FlatLine(m_line, kStart, kStep, kPoints, -80.0, kArea);
         m_line.SetWord(20, Word(-20.0));
         m_line.SetWord(50, Word(-30.0));
         m_line.SetWord(70, Word(-40.0));
-        m_line.SetWindow(kStart, kStart + kPoints * kStep, 0.0, -100.0);
-        m_line.SetRect(kArea);
         m_line.SetDrawObject(m_lineObject.get());
         m_marker.SetRect(kArea);
         m_marker.SetMarkerNumber(1);
