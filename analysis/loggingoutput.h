@@ -26,7 +26,7 @@ constexpr int kStrLoggingTimeFormat = 25;  // strftime format of the bar's next 
 constexpr int kStrLoggingBlinkFirst = 26;  // 26..29: the LOGGING button's blinking texts
 constexpr int kStrFileNotRead = 42;        // a data or setting file could not be read
 constexpr int kStrManyPointsQuestion = 43; // asked before a CSV of more than 65000 points
-constexpr int kStrReplaceQuestion = 46;    // asked, below the path, before a file is replaced
+constexpr int kStrReplaceQuestion = 80;    // asked, below the path, before a file is replaced
 // Files of the outputs.
 constexpr const char* kOutputNameFormat = "%Y%m%d%H%M%S";
 constexpr const char* kSaveDataFilter = "All Files (*.*)";

@@ -18,7 +18,7 @@ constexpr int kFontEdit = 1;
 constexpr int kFontUnit = 2;
 constexpr int kTextOk = 66;
 constexpr int kTextCancel = 67;
-constexpr int kTextNotANumber = 75;
+constexpr int kTextNotANumber = 90;
 
 QString fromBytes(const char* text) {
     return QString::fromUtf8(text ? text : "");

@@ -142,6 +142,6 @@ TEST_F(NumEntryTest, TextWithoutANumberIsRefusedWithAWarningAndTheEntryStaysOpen
         timer->start();
         EXPECT_EQ(NumEntryDOUBLE(7.0, "MHz", "Span"), 12.5) << bad;
         ASSERT_EQ(warnings.size(), 1) << bad;
-        EXPECT_EQ(warnings[0], QString::fromUtf8(GetLibraryString(75)));
+        EXPECT_EQ(warnings[0], QString::fromUtf8(GetLibraryString(90)));
     }
 }
