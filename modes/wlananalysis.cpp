@@ -13,6 +13,7 @@
 
 #include <QColorDialog>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -30,12 +31,16 @@ constexpr int kCmdRemoveCategory = 153;
 constexpr int kCmdCategoryColor = 154;
 constexpr int kCmdSelectChannel = 155;
 constexpr int kMinPaneWidth = 50;
+constexpr int kStrPanelKeys = 98; // tool tip of the channel panel: its keys
 
 // The left pane: draws the channel panel and passes clicks to the core.
 class CChannelPanelWidget : public QWidget {
 public:
     CChannelPanelWidget(CWlanAnalysis* core, QWidget* parent) : QWidget(parent), m_core(core) {
         setAttribute(Qt::WA_OpaquePaintEvent);
+        // Keys 1-9 and 0 press buttons 1-10, Escape releases the selected one.
+        setFocusPolicy(Qt::StrongFocus);
+        setToolTip(QString::fromUtf8(GetTorvelString(kStrPanelKeys)));
     }
 
 protected:
@@ -48,6 +53,10 @@ protected:
         }
         QPainter painter(this);
         painter.drawImage(0, 0, image);
+        if (hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.drawRect(rect().adjusted(1, 1, -1, -1));
+        }
     }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) {
@@ -55,6 +64,26 @@ protected:
         }
         const QPoint p = event->position().toPoint();
         m_core->ClickPanel(p.x(), p.y());
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if (key >= Qt::Key_1 && key <= Qt::Key_9) {
+            m_core->PressButton(key - Qt::Key_1 + 1);
+        } else if (key == Qt::Key_0) {
+            m_core->PressButton(10);
+        } else if (key == Qt::Key_Escape && m_core->GetPanel().GetSelectedButton() > 0) {
+            m_core->PressButton(m_core->GetPanel().GetSelectedButton());
+        } else {
+            QWidget::keyPressEvent(event);
+        }
+    }
+    void focusInEvent(QFocusEvent* event) override {
+        QWidget::focusInEvent(event);
+        update();
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QWidget::focusOutEvent(event);
+        update();
     }
 
 private:
@@ -446,8 +475,11 @@ int CWlanAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, i
 }
 
 void CWlanAnalysis::ClickPanel(int x, int y) {
-    const int k = m_panel.ButtonAt(x, y);
-    if (k < 1) {
+    PressButton(m_panel.ButtonAt(x, y));
+}
+
+void CWlanAnalysis::PressButton(int k) {
+    if (k < 1 || k > CChannelButtonInterface::kSlots) {
         return;
     }
     int value = 0;

@@ -107,6 +107,8 @@ public:
     bool IsFullBand() const { return m_start == kFullStart && m_stop == kFullStop; }
     // A click on the panel at (x, y).
     void ClickPanel(int x, int y);
+    // Acts as a click on button k (1-10) of the panel.
+    void PressButton(int k);
 
     // A static splitter of one row: the channel panel on the left (a fifth
     // of the width unless the profile says otherwise), the view on the right.

@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
 #include <fstream>
 #include <memory>
 #include <string>
@@ -129,6 +133,35 @@ TEST_F(WlanTest, ClickingTheSelectedButtonAgainReturnsToTheFullBand) {
     // An empty slot's button does nothing.
     Click(5);
     EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+}
+
+TEST_F(WlanTest, ThePanelIsWorkedFromTheKeyboard) {
+    QWidget parent;
+    parent.resize(800, 500);
+    QWidget* view = new QWidget;
+    core.CreatePanes(&parent, view);
+    QWidget* panel = nullptr;
+    for (QWidget* w : parent.findChildren<QWidget*>()) {
+        if (w != view && w->focusPolicy() == Qt::StrongFocus)
+            panel = w;
+    }
+    ASSERT_NE(panel, nullptr);
+    auto press = [&](int key) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel, &down);
+    };
+    Run(151, 6);
+    Run(151, 20);
+    press(Qt::Key_2);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), 2);
+    EXPECT_EQ(core.GetCenter(), 2437000);
+    press(Qt::Key_0); // button 10: an empty slot changes nothing
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), 2);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+    EXPECT_TRUE(core.IsFullBand());
+    press(Qt::Key_Escape); // nothing selected: stays on the band
+    EXPECT_TRUE(core.IsFullBand());
 }
 
 TEST_F(WlanTest, RemovingTheSelectedChannelReturnsToTheFullBandOnlyWhenZoomed) {
