@@ -52,7 +52,7 @@ BOOL CFile::Open(const char* path, unsigned flags) {
     m_failed = false;
     m_flags = flags;
     m_path = path ? path : "";
-    m_tempPath.Empty();
+    m_replace.Discard();
     m_bytesRead = 0;
     if (m_path.IsEmpty())
         return FALSE;
@@ -60,21 +60,17 @@ BOOL CFile::Open(const char* path, unsigned flags) {
     bool write = (flags & (modeWrite | modeReadWrite)) != 0;
     bool create = (flags & modeCreate) != 0;
     if ((flags & modeSafeReplace) && write) {
-        std::string tmpl = m_path.str() + ".XXXXXX";
-        int fd = mkstemp(tmpl.data());
+        const int fd = m_replace.Begin(m_path);
         if (fd < 0)
             return FALSE;
-        // mkstemp creates 0600; give the new file the usual permissions.
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
         m_fp = fdopen(fd, "w+b");
         if (!m_fp) {
+            const int error = errno;
             ::close(fd);
-            ::unlink(tmpl.c_str());
+            m_replace.Discard();
+            errno = error;
             return FALSE;
         }
-        m_tempPath = CString(tmpl);
         return TRUE;
     }
 
@@ -97,17 +93,16 @@ BOOL CFile::Close() {
     bool ok = !m_failed;
     if (std::fflush(m_fp) != 0)
         ok = false;
-    if (!m_tempPath.IsEmpty() && ok && fsync(fileno(m_fp)) != 0)
+    if (m_replace.IsActive() && ok && fsync(fileno(m_fp)) != 0)
         ok = false;
     if (std::fclose(m_fp) != 0)
         ok = false;
     m_fp = nullptr;
-    if (!m_tempPath.IsEmpty()) {
-        if (ok && std::rename(m_tempPath, m_path) != 0)
-            ok = false;
-        if (!ok)
-            ::unlink(m_tempPath);
-        m_tempPath.Empty();
+    if (m_replace.IsActive()) {
+        if (ok)
+            ok = m_replace.Commit();
+        else
+            m_replace.Discard();
     }
     return ok ? TRUE : FALSE;
 }
@@ -116,9 +111,7 @@ void CFile::Abort() {
     if (m_fp)
         std::fclose(m_fp);
     m_fp = nullptr;
-    if (!m_tempPath.IsEmpty())
-        ::unlink(m_tempPath);
-    m_tempPath.Empty();
+    m_replace.Discard();
 }
 
 bool CFile::TakeReadBudget(std::int64_t bytes) {

@@ -1,9 +1,11 @@
 // CFile and CStdioFile: files with failure results instead of exceptions.
 //
 // Text mode (typeText) writes "\n" as CR LF on disk; ReadString accepts CR LF
-// and LF. modeSafeReplace writes into a temporary file beside the target and
-// renames it over the target only when Close() finds every write succeeded, so
-// a failed write (full disk, folder gone) leaves the earlier file untouched.
+// and LF. modeSafeReplace writes through CSafeReplace: into a temporary file
+// beside the target, renamed over it only when Close() finds every write
+// succeeded, so a failed write (full disk, folder gone) or a crash leaves the
+// earlier file untouched. Such a save follows symbolic links, keeps the
+// target's permission bits and refuses a read-only target at Open.
 //
 // Only regular files are opened: a FIFO, a device or a folder given as a file
 // name fails at Open instead of blocking or reading without end. Reading is
@@ -13,6 +15,7 @@
 #pragma once
 
 #include "cstring.h"
+#include "safereplace.h"
 #include "wintypes.h"
 
 #include <cstdint>
@@ -77,7 +80,7 @@ protected:
 private:
     std::FILE* m_fp = nullptr;
     CString m_path;
-    CString m_tempPath;
+    CSafeReplace m_replace;
     unsigned m_flags = 0;
     bool m_failed = false;
     std::int64_t m_readLimit = kDefaultReadLimit;
