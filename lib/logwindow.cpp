@@ -126,18 +126,21 @@ CLogWindow::CLogWindow(QWidget* parent) : QDialog(parent) {
 }
 
 CLogWindow::~CLogWindow() {
-    const CString text = GetText();
-    if (text.IsEmpty())
-        return;
     // A file that cannot be written is skipped; an earlier log stays intact.
+    if (!GetText().IsEmpty())
+        SaveText(kLogFileName);
+}
+
+BOOL CLogWindow::SaveText(const char* path) const {
     CStdioFile file;
-    if (file.Open(kLogFileName, CFile::modeCreate | CFile::modeWrite | CFile::typeText |
-                                    CFile::modeSafeReplace)) {
-        if (file.WriteString(text))
-            file.Close();
-        else
-            file.Abort();
+    if (!file.Open(path,
+                   CFile::modeCreate | CFile::modeWrite | CFile::typeText | CFile::modeSafeReplace))
+        return FALSE;
+    if (!file.WriteString(GetText())) {
+        file.Abort();
+        return FALSE;
     }
+    return file.Close();
 }
 
 void CLogWindow::AddText(const char* text) {

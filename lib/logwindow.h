@@ -26,6 +26,9 @@ public:
 
     // Appends "%m/%d %H:%M:%S : text" and a line break at the end of the text.
     void AddText(const char* text);
+    // Replaces the file at path safely with the text; FALSE when it could not
+    // be written (the earlier file then stays as it was).
+    BOOL SaveText(const char* path) const;
     // seconds > 0: show with a countdown of that many seconds, then hide.
     void ShowWithCountdown(int seconds);
     void OnTimer(UINT_PTR id) override;

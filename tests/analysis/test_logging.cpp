@@ -300,6 +300,9 @@ TEST(LoggingStep, OutputsInOneSecondReplaceTheirFilesAndFailuresDoNotStopLogging
     {
         FileSizeLimit limit(64);
         EXPECT_EQ(core.LoggingStep(), 1);
+        // The bar names the first output of the interval that failed.
+        EXPECT_EQ(core.display.failed, path.c_str());
+        EXPECT_EQ(core.GetLoggingOutput().GetState(), CLoggingOutput::kWaiting);
         EXPECT_EQ(core.WriteCSVFile(path.c_str()), 0);
         EXPECT_EQ(core.WriteBMPImage((dir.path() + "/x.BMP").c_str()), 0);
         EXPECT_EQ(core.WritePNGImage((dir.path() + "/x.PNG").c_str()), 0);
@@ -311,6 +314,7 @@ TEST(LoggingStep, OutputsInOneSecondReplaceTheirFilesAndFailuresDoNotStopLogging
     core.now += CTimeSpan(1);
     EXPECT_EQ(core.LoggingStep(), 1);
     EXPECT_EQ(FilesIn(dir.path() + "/gone").size(), 4u);
+    EXPECT_EQ(core.display.failed, "");
 }
 
 TEST(LoggingStep, TheLoggingDialogStartsTheLoggingAndACancelledOneChangesNothing) {
