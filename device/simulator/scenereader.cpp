@@ -18,6 +18,8 @@ namespace {
 constexpr std::string_view kSignalPrefix = "Signal";
 constexpr double kMaxFrequencyKHz = 10e6;
 constexpr double kMaxSeconds = 1e6;
+// The shortest period of repeated unplugs.
+constexpr double kMinUnplugPeriodS = 0.001;
 constexpr std::uint32_t kMaxTaskNumber = 1000000000;
 constexpr int kMaxShortDataCount = 100000;
 
@@ -186,6 +188,10 @@ private:
             if (!ParseDouble(value, 0.0, kMaxSeconds, seconds))
                 return Bad(key);
             f.unplugAtS = seconds;
+        } else if (key == "UnplugEvery") {
+            if (!ParseDouble(value, kMinUnplugPeriodS, kMaxSeconds, seconds))
+                return Bad(key);
+            f.unplugEveryS = seconds;
         } else if (key == "ReplugAfter") {
             if (!ParseDouble(value, 0.0, kMaxSeconds, seconds))
                 return Bad(key);
@@ -290,8 +296,12 @@ bool CSceneReader::ReadText(std::string_view text, CSimScene& scene) {
     }
     if (std::string err = parser.FinishSection(); !err.empty())
         return Fail(lineNo, err);
-    if (built.faults.replugAfterS && !built.faults.unplugAtS)
-        return Fail(0, "ReplugAfter without UnplugAt");
+    const SimFaults& faults = built.faults;
+    if (faults.replugAfterS && !faults.unplugAtS && !faults.unplugEveryS)
+        return Fail(0, "ReplugAfter without UnplugAt or UnplugEvery");
+    if (faults.unplugEveryS &&
+        (!faults.replugAfterS || *faults.replugAfterS >= *faults.unplugEveryS))
+        return Fail(0, "UnplugEvery needs a ReplugAfter shorter than its period");
     if (parser.keepDefaultSignals) {
         std::vector<SimSignal> all = CSimScene::Default().signals;
         all.insert(all.end(), built.signals.begin(), built.signals.end());

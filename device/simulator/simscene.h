@@ -54,6 +54,10 @@ struct SimFaults {
     // absent).
     std::optional<double> unplugAtS;
     std::optional<double> replugAfterS;
+    // Unplugged again every unplugEveryS from the first unplug on (which is
+    // at unplugAtS, or unplugEveryS after loading when that is absent); each
+    // time plugged back in replugAfterS later.
+    std::optional<double> unplugEveryS;
     // These tasks fail: WM_DEVICE_ERROR with the task-failed code, no data.
     std::vector<std::uint32_t> failTasks;
     // These tasks deliver fewer words: shortDataCount words, or half the block

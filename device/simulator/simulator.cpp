@@ -83,24 +83,38 @@ bool CSimulator::LoadScene() {
     return true;
 }
 
-bool CSimulator::Plugged(Clock::time_point now) const {
+std::optional<CSimulator::Clock::time_point> CSimulator::LastUnplug(Clock::time_point now) const {
     const SimFaults& f = m_scene->faults;
-    if (!f.unplugAtS)
+    if (!f.unplugAtS && !f.unplugEveryS)
+        return std::nullopt;
+    // The first unplug comes at UnplugAt, or one period after loading.
+    const auto first = m_loadedAt + Seconds(f.unplugAtS ? *f.unplugAtS : *f.unplugEveryS);
+    if (now < first)
+        return std::nullopt;
+    if (!f.unplugEveryS)
+        return first;
+    const auto period = Seconds(*f.unplugEveryS);
+    return first + period * ((now - first) / period);
+}
+
+bool CSimulator::Plugged(Clock::time_point now) const {
+    const auto unplug = LastUnplug(now);
+    if (!unplug)
         return true;
-    const auto unplug = m_loadedAt + Seconds(*f.unplugAtS);
-    if (now < unplug)
-        return true;
-    return f.replugAfterS && now >= unplug + Seconds(*f.replugAfterS);
+    const SimFaults& f = m_scene->faults;
+    return f.replugAfterS && now >= *unplug + Seconds(*f.replugAfterS);
 }
 
 std::optional<CSimulator::Clock::time_point> CSimulator::NextUnplug(Clock::time_point now) const {
     const SimFaults& f = m_scene->faults;
-    if (!f.unplugAtS)
+    if (!f.unplugAtS && !f.unplugEveryS)
         return std::nullopt;
-    const auto unplug = m_loadedAt + Seconds(*f.unplugAtS);
-    if (unplug <= now)
+    const auto last = LastUnplug(now);
+    if (!last)
+        return m_loadedAt + Seconds(f.unplugAtS ? *f.unplugAtS : *f.unplugEveryS);
+    if (!f.unplugEveryS)
         return std::nullopt;
-    return unplug;
+    return *last + Seconds(*f.unplugEveryS);
 }
 
 int CSimulator::Open(HWND hwnd, UINT messageBase) {
@@ -130,11 +144,11 @@ void CSimulator::Terminate() {
 }
 
 bool CSimulator::CheckLink() {
-    if (m_link == Link::Open && m_scene->faults.unplugAtS) {
+    if (m_link == Link::Open) {
         // Unplugged at any moment since the link was opened: the link stays
         // lost, even when the device is back, until it is opened again.
-        const auto unplug = m_loadedAt + Seconds(*m_scene->faults.unplugAtS);
-        if (unplug > m_openedAt && unplug <= Clock::now())
+        const auto unplug = LastUnplug(Clock::now());
+        if (unplug && *unplug > m_openedAt)
             m_link = Link::Lost;
     }
     switch (m_link) {

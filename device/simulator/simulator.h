@@ -65,6 +65,8 @@ private:
 
     bool LoadScene();
     bool Plugged(Clock::time_point now) const;
+    // The latest unplug at or before now, if there was one.
+    std::optional<Clock::time_point> LastUnplug(Clock::time_point now) const;
     // The moment the device will be unplugged, if that is still to come.
     std::optional<Clock::time_point> NextUnplug(Clock::time_point now) const;
     // True when the link is usable; otherwise sets the link error.

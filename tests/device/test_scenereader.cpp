@@ -131,6 +131,9 @@ TEST(SceneReader, BadFilesFailWithTheLineAndLeaveTheSceneAlone) {
         {"[Faults]\nShortDataCount=100001\n", "line 2: bad value for ShortDataCount"},
         {"[Faults]\nUnplugAt=\n", "line 2: no value for UnplugAt"},
         {"[Faults]\nReplugAfter=1\n", "ReplugAfter without UnplugAt"},
+        {"[Faults]\nUnplugEvery=0\nReplugAfter=0\n", "line 2: bad value for UnplugEvery"},
+        {"[Faults]\nUnplugEvery=2\n", "UnplugEvery needs a ReplugAfter shorter"},
+        {"[Faults]\nUnplugEvery=2\nReplugAfter=2\n", "UnplugEvery needs a ReplugAfter shorter"},
         {"[Faults]\njust text\n", "line 2: expected key=value or [section]"},
     };
     for (const auto& c : cases) {

@@ -113,6 +113,22 @@ TEST_F(SimulatorLink, LinkStaysLostAfterReplugUntilReopened) {
     EXPECT_EQ(NormalBlock(100000, 1, 0).size(), 200u);
 }
 
+TEST_F(SimulatorLink, ARepeatingUnplugLosesTheLinkAgainAfterEveryReplug) {
+    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugEvery=0.15\nReplugAfter=0.05\n"), 1);
+    const HWND h = window.GetSafeHwnd();
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        SCOPED_TRACE(cycle);
+        // Blocks run until the device goes away.
+        ASSERT_TRUE(PumpUntil([&] {
+            if (NormalSpectrumAnalysis(h, 1, 100000, 1, 0, 1) == 1)
+                return !window.Wait();
+            return GetTorvelLastError() == kTorvelErrorRemoved;
+        }));
+        ASSERT_TRUE(PumpUntil([&] { return InitTorvelDLL(h, kTorvelMessageBase) == 1; }));
+        EXPECT_EQ(NormalBlock(100000, 1, 0).size(), 200u);
+    }
+}
+
 TEST_F(SimulatorLink, UnplugDuringATaskPostsALinkError) {
     ::setenv("TORVEL_SIM_SPEED", "1", 1);
     ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=0.2\n"), 1);
