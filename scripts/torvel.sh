@@ -6,6 +6,7 @@
 #   torvel.sh package      build the Debian package build/package/torvel_<version>_<arch>.deb
 #   torvel.sh screenshots  remake docs/screenshots/*.png under Xvfb on a fixed simulator scene
 #   torvel.sh bench        build (Release) and run every benchmark; writes bench/RESULTS.md
+#   torvel.sh soak         build and run the soak tests (CTest label soak, not in the default run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -78,8 +79,15 @@ bench)
     build build -DCMAKE_BUILD_TYPE=Release -DTORVEL_BUILD_BENCH=ON
     python3 bench/results.py build bench/RESULTS.md
     ;;
+soak)
+    # 100 unplug/replug cycles of the simulator (about two and a half minutes);
+    # TORVEL_SOAK_CYCLES changes the number. The figures are printed.
+    install_deps
+    build build
+    QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build -C Soak -L soak --output-on-failure -V
+    ;;
 *)
-    echo "usage: $0 run|test|sanitize|package|screenshots|bench" >&2
+    echo "usage: $0 run|test|sanitize|package|screenshots|bench|soak" >&2
     exit 64
     ;;
 esac
