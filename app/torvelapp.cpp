@@ -327,9 +327,21 @@ int CTorvelApp::ExitInstance() {
         // current directory, so a list found in the installed data folder is
         // saved as the user's own copy instead of over the shipped one.
         CString channelFile = GetProfileString("MAIN_FRAME", "ChannelFile", "TorvelList.txt");
-        WriteChannelList(channelFile);
+        errno = 0;
+        if (!WriteChannelList(channelFile))
+            reportUnsaved(channelFile);
     }
     m_instance.reset();
-    FlushProfile();
+    errno = 0;
+    if (!FlushProfile())
+        reportUnsaved(GetProfileFile());
     return 0;
+}
+
+void CTorvelApp::reportUnsaved(const CString& path) {
+    // Nobody is left to ask at exit: one line says which file kept its old
+    // content (a read-only file, a full disk) and why, when that is known.
+    const int error = errno;
+    std::fprintf(stderr, "Torvel: %s could not be saved%s%s; the file was left as it was\n",
+                 path.c_str(), error ? ": " : "", error ? std::strerror(error) : "");
 }

@@ -58,7 +58,8 @@ public:
     bool InitInstance(const QStringList& args);
     // The same for a command line read already (relative files made absolute).
     bool InitInstanceWith(const CommandLine& cl);
-    // Saves the channel list and releases the single-instance lock.
+    // Saves the channel list and the profile and releases the single-instance
+    // lock. A file that could not be saved is named on standard error.
     int ExitInstance();
     // Opens setting data files and CSV data files as windows once no modal
     // dialog runs (files a later start hands over may arrive at any time).
@@ -76,6 +77,8 @@ private:
     void openPendingFiles();
     // Opens one file by its kind; the window or null (the user was told why).
     bool openFile(const QString& path);
+    // One line on standard error: the file at path could not be saved.
+    static void reportUnsaved(const CString& path);
 
     std::unique_ptr<CSingleInstance> m_instance;
     QStringList m_pendingFiles;

@@ -100,6 +100,36 @@ TEST_F(StartupTest, FirstStartWritesTheDefaultsAndTheChannelList) {
     EXPECT_TRUE(FileExists(dir.file("TorvelList.txt").c_str()));
 }
 
+TEST_F(StartupTest, ReadOnlyProfileAndChannelListAreLeftAsTheyWereAndNamedAtExit) {
+    {
+        CTorvelApp app;
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        app.ExitInstance();
+    }
+    SetProfileFile(nullptr);
+    const std::string profile = ReadWholeFile(dir.file("TORVEL.INI"));
+    const std::string list = ReadWholeFile(dir.file("TorvelList.txt"));
+    ASSERT_EQ(chmod(dir.file("TORVEL.INI").c_str(), 0444), 0);
+    ASSERT_EQ(chmod(dir.file("TorvelList.txt").c_str(), 0444), 0);
+    testing::internal::CaptureStderr();
+    {
+        CTorvelApp app;
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        app.MainFrame()->move(150, 160); // a change the profile cannot take
+        PumpEvents();
+        app.ExitInstance();
+    }
+    const std::string error = testing::internal::GetCapturedStderr();
+    EXPECT_NE(error.find("TorvelList.txt could not be saved: Permission denied"), std::string::npos)
+        << error;
+    EXPECT_NE(error.find("TORVEL.INI could not be saved: Permission denied"), std::string::npos)
+        << error;
+    SetProfileFile(nullptr);
+    EXPECT_EQ(ReadWholeFile(dir.file("TORVEL.INI")), profile);
+    EXPECT_EQ(ReadWholeFile(dir.file("TorvelList.txt")), list);
+    chmod(dir.file("TORVEL.INI").c_str(), 0644);
+}
+
 TEST_F(StartupTest, MissingDataFilesEndStartUpWithOneClearLine) {
     unlink(dir.file("TorvelList.txt").c_str());
     WriteWholeFile(dir.file("TORVEL.INI"), "[MAIN_FRAME]\nChannelFile=/nonexistent/List.txt\n");
