@@ -700,3 +700,42 @@ TEST(LoggingBar, TheWindowsBarFollowsTheLoggingAndItsButtonEndsIt) {
     FlushProfile();
     SetProfileFile(nullptr);
 }
+
+TEST(LoggingBar, TheWindowsBarNamesAnOutputLostToAFullDiskUntilTheNextIsWritten) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    TempDir dir;
+    SetProfileFile(dir.file("TORVEL.INI").c_str());
+    {
+        CMainFrame frame([](const CString&) {});
+        auto owned = std::make_unique<LogCore>();
+        LogCore* core = owned.get();
+        CLoggingParam& p = core->GetLoggingParam();
+        const std::string logs = dir.file("logs");
+        ASSERT_TRUE(std::filesystem::create_directory(logs));
+        p.m_TargetDir = logs.c_str();
+        p.m_TimeSpan = CTimeSpan(10);
+        p.m_OutFlags = CLoggingParam::kCsvBit | CLoggingParam::kPngBit;
+        auto* window = new CChildFrame(&frame, std::move(owned));
+        auto* failed = window->GetLoggingBar()->findChild<QLabel*>("1027");
+        ASSERT_TRUE(failed);
+        core->GetLoggingOutput().Start();
+        core->now += CTimeSpan(10);
+        {
+            FileSizeLimit limit(64);
+            EXPECT_EQ(core->LoggingStep(), 1);
+        }
+        EXPECT_TRUE(failed->isVisibleTo(window));
+        EXPECT_TRUE(failed->text().endsWith(QString::fromStdString(logs + "/20240601120010.CSV")));
+        EXPECT_TRUE(FilesIn(logs).empty());
+        // Logging goes on: the next interval's outputs are written.
+        EXPECT_EQ(core->GetLoggingOutput().GetState(), CLoggingOutput::kWaiting);
+        core->now += CTimeSpan(10);
+        EXPECT_EQ(core->LoggingStep(), 1);
+        EXPECT_FALSE(failed->isVisibleTo(window));
+        EXPECT_EQ(FilesIn(logs),
+                  (std::set<std::string>{"20240601120020.CSV", "20240601120020.PNG"}));
+        delete window;
+    }
+    FlushProfile();
+    SetProfileFile(nullptr);
+}
