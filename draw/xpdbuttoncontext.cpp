@@ -5,8 +5,12 @@
 #include "lib/stringtable.h"
 #include "platform/dc.h"
 
+// The XPD, the two paths' levels (hundredths of a dB), the peak frequency
+// (kHz, shown in MHz), the alarm value (hundredths of a dB) and the remaining
+// active time in percent.
 const CXPDButtonContext::Row CXPDButtonContext::kRowTable[kRows] = {
-    {69, 73, 0}, {70, 73, 1}, {71, 74, 2}, {72, 74, 3}, {75, 77, 4},
+    {81, 87, 0, 0.01},  {82, 87, 1, 0.01}, {83, 87, 2, 0.01},
+    {84, 88, 3, 0.001}, {85, 87, 4, 0.01}, {86, 89, 5, 0.0},
 };
 
 CXPDButtonContext::CXPDButtonContext() = default;
@@ -25,8 +29,12 @@ CString CXPDButtonContext::RowValue(int k) const {
         return text;
     }
     const Row& row = kRowTable[k];
-    const char* format = CheckedFormat(GetLibraryString(row.format), "d", "%d");
-    text.Format(format, m_Values[row.value]);
+    if (row.scale == 0.0) {
+        text.Format(CheckedFormat(GetLibraryString(row.format), "d", "%d"), m_Values[row.value]);
+    } else {
+        text.Format(CheckedFormat(GetLibraryString(row.format), "f", "%.2f"),
+                    m_Values[row.value] * row.scale);
+    }
     return text;
 }
 

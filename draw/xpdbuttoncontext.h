@@ -8,14 +8,16 @@ class CXPDButtonContext : public CBackGroundContext {
 public:
     static constexpr int kValueCount = 9;
     static constexpr int kInset = 10;
-    static constexpr int kRows = 5;
-    // Library texts: the title, and per row its label, its value format and
-    // the value word it shows.
-    static constexpr int kStrTitle = 68;
+    static constexpr int kRows = 6;
+    // Library texts: the title, and per row its label, its value format, the
+    // value word it shows and the scale of that word (0: the word is shown as
+    // an integer; otherwise word x scale as a double).
+    static constexpr int kStrTitle = 80;
     struct Row {
         int label;
         int format;
         int value;
+        double scale;
     };
     static const Row kRowTable[kRows];
 
@@ -25,8 +27,8 @@ public:
     WORD GetTypeCode() override;
     CString GetClassName() override;
 
-    // The value of row k, formatted with its format text (a format whose
-    // conversions are not one integer falls back to "%d").
+    // The value of row k, formatted with its format text (a format that does
+    // not take the row's one number falls back to "%d" or "%.2f").
     CString RowValue(int k) const;
 
     // The XPD window writes these directly.

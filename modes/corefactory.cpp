@@ -2,6 +2,7 @@
 
 #include "modes/normalanalysis.h"
 #include "modes/wlananalysis.h"
+#include "modes/xpdanalysis.h"
 
 std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frameList,
                                                   CCommandEntry* buttonList, CFrameLink* link) {
@@ -10,7 +11,9 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
         return std::make_unique<CNormalAnalysis>(frameList, buttonList, link);
     case 2:
         return std::make_unique<CWlanAnalysis>(frameList, buttonList, link);
+    case 7:
+        return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
     default:
-        return nullptr; // zero span, semi-real-time, real-time, medical and XPD windows
+        return nullptr; // zero span, semi-real-time, real-time and medical windows
     }
 }

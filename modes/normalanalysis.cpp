@@ -110,23 +110,28 @@ void CNormalAnalysis::ReadProfile() {
         CDrawObject& object = m_traceObjects[static_cast<size_t>(k)];
         m_graphIntf.GetGraph().AddOverlay(&trace);
         trace.SetRedrawFlag(k == 0 ? 1 : 0);
-        object.SetIDString(section + "_" + kTraceNames[k]);
-        object.LoadProfile();
-        object.SetMask(CDrawObject::kMaskLine);
-        if (object.TitleComparison("NON")) {
-            object.SetTitleString(kTraceNames[k]);
-            // A trace seen for the first time gets a pen colour of its own.
-            LOGPEN pen;
-            object.GetLOGPEN(&pen);
-            pen.lopnColor = kFirstTraceColors[k];
-            object.SetUpdateLOGPEN(&pen);
-            object.SetUpdateFlag();
-            object.UpdateDrawObjectNow();
-        }
+        LoadTraceDrawObject(object, section + "_" + kTraceNames[k], kTraceNames[k], k);
         trace.SetUnit(static_cast<BYTE>(m_unit));
     }
     // The device's catcher rate is chosen per task; a stored one is not used.
     m_catcherRate = -1;
+}
+
+void CNormalAnalysis::LoadTraceDrawObject(CDrawObject& object, const CString& id,
+                                          const CString& title, int k) {
+    object.SetIDString(id);
+    object.LoadProfile();
+    object.SetMask(CDrawObject::kMaskLine);
+    if (object.TitleComparison("NON")) {
+        object.SetTitleString(title);
+        // A trace seen for the first time gets a pen colour of its own.
+        LOGPEN pen;
+        object.GetLOGPEN(&pen);
+        pen.lopnColor = kFirstTraceColors[k % kTraceStores];
+        object.SetUpdateLOGPEN(&pen);
+        object.SetUpdateFlag();
+        object.UpdateDrawObjectNow();
+    }
 }
 
 void CNormalAnalysis::WriteProfile() {
@@ -347,14 +352,22 @@ void CNormalAnalysis::UpdateView() {
 }
 
 void CNormalAnalysis::UpdateGraph() {
-    CNormalGraphContext& graph = m_graphIntf.GetGraph();
+    UpdateGraph(m_graphIntf, m_graph);
+}
+
+void CNormalAnalysis::UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values) {
+    CNormalGraphContext& graph = intf.GetGraph();
     for (int k = 0; k < 4; ++k)
-        *graph.GetCornerText(k) = m_graph.text[static_cast<size_t>(k)];
-    m_graphIntf.SetDivision(m_graph.xDivisions, m_graph.yDivisions);
+        *graph.GetCornerText(k) = values.text[static_cast<size_t>(k)];
+    intf.SetDivision(values.xDivisions, values.yDivisions);
     graph.GetFrame().GetFrame().SetReferenceLine(m_referencePosition);
-    graph.SetScale(m_graph.xMin, m_graph.xMax, m_graph.yMin, m_graph.yMax);
-    if (m_graph.redraw)
+    graph.SetScale(values.xMin, values.xMax, values.yMin, values.yMax);
+    if (values.redraw)
         graph.SetRedrawFlag(1);
+}
+
+const char* CNormalAnalysis::TraceName(int k) {
+    return kTraceNames[static_cast<size_t>(k) % kTraceStores];
 }
 
 // ---- The window's drawing
@@ -433,18 +446,8 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     if (n > 0)
         DeviceReceiveData(m_receiveBuffer.data(), n);
 
-    if (m_offsetFlag) {
-        const int step = SweepStep(nullptr);
-        long long f = static_cast<long long>(line.GetStart()) +
-                      static_cast<long long>(m_sweepPosition) * step;
-        for (int i = 0; i < n; ++i, f += step) {
-            const long long mhz = f / 1000;
-            if (mhz >= 0 && mhz < kOffsetTableSize)
-                m_receiveBuffer[static_cast<size_t>(i)] =
-                    static_cast<short>(m_receiveBuffer[static_cast<size_t>(i)] +
-                                       m_offsetTable[static_cast<size_t>(mhz)]);
-        }
-    }
+    if (m_offsetFlag)
+        ApplyOffsetTable(m_receiveBuffer.data(), n, line, m_sweepPosition);
     for (auto& trace : m_traces)
         trace.StoreBlock(m_receiveBuffer.data(), n, static_cast<DWORD>(m_sweepPosition), TRUE);
     m_sweepPosition += n;
@@ -454,6 +457,18 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         for (auto& trace : m_traces)
             trace.SetInitializedFlag(1);
     m_lastDataTime = CTime::GetCurrentTime();
+}
+
+void CNormalAnalysis::ApplyOffsetTable(short* words, int n, const CTraceStore& line,
+                                       int position) {
+    const int step = SweepStep(nullptr);
+    long long f =
+        static_cast<long long>(line.GetStart()) + static_cast<long long>(position) * step;
+    for (int i = 0; i < n; ++i, f += step) {
+        const long long mhz = f / 1000;
+        if (mhz >= 0 && mhz < kOffsetTableSize)
+            words[i] = static_cast<short>(words[i] + m_offsetTable[static_cast<size_t>(mhz)]);
+    }
 }
 
 // ---- Commands

@@ -107,6 +107,9 @@ public:
     CCursolContext& GetCursor() { return m_cursor; }
     CLoggingTriggerContext& GetTriggerLine() { return m_trigger; }
 
+    // "DataLine", "Trace1".."Trace5".
+    static const char* TraceName(int k);
+
     CDataLineContext& GetDataLineContext(int k) {
         return m_traces[static_cast<size_t>(k) % kTraceStores];
     }
@@ -138,8 +141,15 @@ protected:
     // Numeric entry of a frequency in MHz; false when cancelled.
     bool EntryKHz(int titleString, int valueKHz, int* result);
     void SetHoldStateOfDataLine();
+    // Trace k's drawing object from the profile (id); one seen for the first
+    // time gets title and a pen colour of its own.
+    void LoadTraceDrawObject(CDrawObject& object, const CString& id, const CString& title, int k);
+    // Adds the offset table's correction to n received words that belong at
+    // position of line's grid.
+    void ApplyOffsetTable(short* words, int n, const CTraceStore& line, int position);
     // The graph takes the texts, scales, divisions and reference mark of m_graph.
     void UpdateGraph();
+    void UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values);
     // The cursor, the markers and the trigger line join the graph, following
     // the data line.
     void AttachMarkers();
@@ -148,6 +158,8 @@ protected:
     // The data line's peaks between start and stop (up to four, highest first)
     // are offered to every marker.
     void OfferPeaks();
+    // A level in dB of a data file back to a level word.
+    static short LevelToWord(double db);
     // After a new grid the marker points snap to it.
     void ReplaceMarkers();
 

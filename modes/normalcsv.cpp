@@ -25,15 +25,6 @@ void AppendInt(std::string& out, long long v) {
     out.append(buf, r.ptr);
 }
 
-// A level in dB of the file back to a level word. Rounded to the nearest word,
-// so that a file written from words reads back to the same words and writing
-// it again gives the same rows (truncation would lose up to one word per
-// reading). Levels beyond the word's range are held at its ends.
-short LevelToWord(double db) {
-    const double words = std::round(db * kWordsPerDb);
-    return static_cast<short>(std::clamp(words, -32768.0, 32767.0));
-}
-
 // The level of a word in dB with two decimals, exactly as printf's "%.2f" of
 // word x 0.006103515625 gives it. In hundredths of a dB the level is
 // word x 625 / 1024, so the text is made with integers: rounded to the
@@ -56,6 +47,15 @@ void AppendLevel(std::string& out, short word) {
 }
 
 } // namespace
+
+// Rounded to the nearest word, so that a file written from words reads back to
+// the same words and writing it again gives the same rows (truncation would
+// lose up to one word per reading). Levels beyond the word's range are held at
+// its ends.
+short CNormalAnalysis::LevelToWord(double db) {
+    const double words = std::round(db * kWordsPerDb);
+    return static_cast<short>(std::clamp(words, -32768.0, 32767.0));
+}
 
 int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
     const CTraceStore& line = m_traces[0];

@@ -224,6 +224,39 @@ help_at = wlan.index(W + ",&Help,2,0,0,0,0,0,0,0,0")
 E += wlan[:help_at] + channel_menu + wlan[help_at:]
 E += [e.replace(NB + ",", "WLAN_BUTTON_1,", 1) for e in E if e.startswith(NB + ",")]
 
+# ---- XPD window, variant 1: the normal window's menu with an XPD menu
+# before Help, and the normal window's buttons with the alarm commands.
+X = "XPD_FRAME_1"
+xpd_menu = []
+
+
+def xpd(caption, mtype=0, level=0, check=0, action=0, *p):
+    p = list(p) + [0] * (5 - len(p))
+    xpd_menu.append(f"{X},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+
+
+xpd("&XPD", 2, 0)
+xpd("&Alarm Value...", 0, 1, 0, 401)
+xpd("&Detect Level...", 0, 1, 0, 404)
+xpd("", 1, 1)
+xpd("&Save Alarm Log...", 0, 1, 0, 402)
+xpd("&Clear Alarm Log", 0, 1, 0, 403)
+xpd("", 1, 1)
+xpd("&Y-Axis Offset", 2, 1)
+xpd("Offset...", 0, 2, 0, 405)
+for off in (-40, -20, -10, 10, 20, 40):
+    xpd(f"{off:+d} dB", 0, 2, 0, 406, off)
+xpd_frame = [e.replace(N + ",", X + ",", 1) for e in E if e.startswith(N + ",")]
+xpd_help = xpd_frame.index(X + ",&Help,2,0,0,0,0,0,0,0,0")
+E += xpd_frame[:xpd_help] + xpd_menu + xpd_frame[xpd_help:]
+XB = "XPD_BUTTON_1"
+xpd_buttons = [e.replace(NB + ",", XB + ",", 1) for e in E if e.startswith(NB + ",")]
+# The second page's last buttons before "<< Back" become the alarm commands.
+back = xpd_buttons.index(XB + ",<< Back,0,0,2,29,0,0,0,0,0")
+xpd_buttons[back - 3:back - 1] = [XB + ",Alarm Value,0,0,2,401,0,0,0,0,0",
+                                  XB + ",Save Alarm Log,0,0,2,402,0,0,0,0,0"]
+E += xpd_buttons
+
 E.append("END_LIST")
 
 here = os.path.dirname(os.path.abspath(__file__))

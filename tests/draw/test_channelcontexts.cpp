@@ -249,16 +249,26 @@ TEST_F(ChannelContextTest, MedicalPanelValuesAndLineSteps) {
     EXPECT_EQ(CMedicalTextContext::LineTop(area, 8), 100);
 }
 
-TEST_F(ChannelContextTest, XpdValueFormatsThatDoNotTakeOneIntegerFallBackToDigits) {
-    // The shipped table holds no integer formats at these entries: the values
-    // still show, as plain digits, and start at 0.
+TEST_F(ChannelContextTest, XpdPanelRowsScaleTheirWordsAndNeverUseTheTextLogTexts) {
     CXPDButtonContext x;
-    for (int k = 0; k < CXPDButtonContext::kRows; ++k) {
-        EXPECT_EQ(x.RowValue(k), "0") << k;
-    }
-    x.m_Values[2] = -42;
-    EXPECT_EQ(x.RowValue(2), "-42");
+    x.m_Values[0] = 2550;   // XPD, hundredths of a dB
+    x.m_Values[1] = -2000;  // RF1
+    x.m_Values[3] = 430125; // peak, kHz
+    x.m_Values[5] = 75;     // remaining percent
+    EXPECT_EQ(x.RowValue(0), "25.50dB");
+    EXPECT_EQ(x.RowValue(1), "-20.00dB");
+    EXPECT_EQ(x.RowValue(3), "430.125MHz");
+    EXPECT_EQ(x.RowValue(5), "75%");
     EXPECT_TRUE(x.RowValue(CXPDButtonContext::kRows).IsEmpty());
+    // The panel's texts are its own: the log dialog's title, buttons, font,
+    // countdown and folder warning (68 to 74) are not the panel's.
+    EXPECT_GE(CXPDButtonContext::kStrTitle, 80);
+    for (const auto& row : CXPDButtonContext::kRowTable) {
+        for (int text : {row.label, row.format}) {
+            EXPECT_GE(text, 80);
+            EXPECT_LE(text, 89);
+        }
+    }
 }
 
 } // namespace

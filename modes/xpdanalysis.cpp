@@ -1,0 +1,589 @@
+// The XPD window's core: the two paths, the scheduler turn with the path
+// switch, the data intake, the XPD and its alarm, the commands, the profile
+// and setting data file keys, and the window's panes.
+#include "modes/xpdanalysis.h"
+
+#include "analysis/framelink.h"
+#include "analysis/viewwindow.h"
+#include "device/TorvelAPI.h"
+#include "lib/numentry.h"
+#include "lib/profilevalues.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "platform/cfile.h"
+#include "platform/dc.h"
+#include "platform/profile.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QWidget>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace {
+constexpr char kCoreSection[] = "XPD_CORE";
+constexpr char kSecondGraphSection[] = "SEC_GRAPH_INTF";
+constexpr char kLogFilter[] = "Text Files (*.TXT)";
+constexpr char kLogExtension[] = ".TXT";
+constexpr char kLogTimeFormat[] = "%Y/%m/%d  %H:%M ";
+constexpr char kLogValueFormat[] = "%4.1fdB";
+// Library texts: the entry titles of the alarm value and the detect level,
+// and the title and unit of the y-axis offset entry.
+constexpr int kStrAlarmEntry = 75;
+constexpr int kStrDetectEntry = 76;
+constexpr int kStrOffsetEntry = 65;
+constexpr int kStrOffsetUnit = 78;
+constexpr int kMinPaneSize = 50;
+
+// The graph of the second path in its pane.
+class CSecondGraphWidget : public QWidget, public CViewWindow {
+public:
+    explicit CSecondGraphWidget(CGraphInterface* intf) : m_intf(intf) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        intf->SetViewWindow(this);
+    }
+    ~CSecondGraphWidget() override {
+        if (m_intf)
+            m_intf->SetViewWindow(nullptr);
+    }
+    void SetViewInterface(CViewInterface* intf) override {
+        m_intf = dynamic_cast<CGraphInterface*>(intf);
+    }
+    CViewInterface* GetViewInterface() const override { return m_intf; }
+    void Invalidate() override { update(); }
+    void InvalidateRect(const CRect& r) override {
+        update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+    }
+    CRect GetClientRect() const override { return CRect(0, 0, width(), height()); }
+    void SetCursorShape(ViewCursorShape) override {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (!m_intf) {
+            painter.fillRect(rect(), Qt::white);
+            return;
+        }
+        CDC dc(&painter);
+        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+    }
+
+private:
+    CGraphInterface* m_intf;
+};
+
+// The value panel above the alarm log.
+class CXpdPanelWidget : public QWidget {
+public:
+    explicit CXpdPanelWidget(CXpdAnalysis* core) : m_core(core) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QImage image(width(), height(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            CDC dc(&image);
+            m_core->DrawPanel(&dc, CRect(0, 0, width(), height()));
+        }
+        QPainter painter(this);
+        painter.drawImage(0, 0, image);
+    }
+    void resizeEvent(QResizeEvent*) override {
+        // The log's controls follow the pane.
+        m_core->DrawPanel(nullptr, CRect(0, 0, width(), height()));
+    }
+
+private:
+    CXpdAnalysis* m_core;
+};
+
+bool takenEntry(double v) {
+    return v != DBL_MAX && std::isfinite(v);
+}
+} // namespace
+
+CXpdAnalysis::CXpdAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList, CFrameLink* link)
+    : CNormalAnalysis(frameList, buttonList, link) {
+    m_frequencyMode = 1;
+    m_start = 430000;
+    m_stop = 432000;
+    m_graphIntf2.SetOwner(this);
+    for (int k = 0; k < kTraceStores; ++k) {
+        CDataLineContext& trace = m_traces2[static_cast<size_t>(k)];
+        trace.SetDrawObject(&m_traceObjects2[static_cast<size_t>(k)]);
+        trace.SetRedrawFlag(k == 0 ? 1 : 0);
+        trace.SetIdentifyValue(k);
+        m_graphIntf2.GetGraph().AddOverlay(&trace);
+    }
+    m_panel.SetDrawObject(m_graphIntf.GetDrawObject(CGraphInterface::kPanelFace));
+    m_log.SetDrawObject(m_graphIntf.GetDrawObject(CGraphInterface::kLogFont));
+    m_log.OnCommand = [this](UINT id) {
+        const int action = id == CTextLogContext::kIdSave ? kCmdSaveLog : kCmdClearLog;
+        ExecuteCommand(action, 0, 0, 0, 0, 0);
+    };
+}
+
+CXpdAnalysis::~CXpdAnalysis() {
+    m_controllers.Stop();
+}
+
+CString CXpdAnalysis::GetProfileSection() {
+    CString s;
+    s.Format("XPDAnalysis_%d", m_titleIndex);
+    return s;
+}
+
+// ---- Profile and settings
+
+void CXpdAnalysis::ReadProfile() {
+    CNormalAnalysis::ReadProfile();
+    const CString section = GetProfileSection();
+    m_frequencyMode = static_cast<BYTE>(GetProfileInt(section, "FrequencyFlag", 1)) ? 1 : 0;
+    m_start = GetProfileInt(section, "StartFrequency", 430000);
+    m_stop = GetProfileInt(section, "StopFrequency", 432000);
+    ValidateRange();
+
+    auto text = [&](const char* key, const char* fallback) {
+        const CString value = GetProfileString(section, key, fallback);
+        WriteProfileString(section, key, value);
+        return value;
+    };
+    auto number = [&](const char* key, int fallback) {
+        const int value = GetProfileInt(section, key, fallback);
+        WriteProfileInt(section, key, value);
+        return value;
+    };
+    m_priMessage = text("PriMessage", "[RF1]");
+    m_secMessage = text("SecMessage", "[RF2]");
+    m_priPortName = text("PriPortName", "COM4");
+    m_secPortName = text("SecPortName", "COM5");
+    m_downWait = number("DownWait", 1000);
+    m_alarmValue = number("AlarmValue", 3000) * 0.01;
+    m_detectLevel = number("DetectLevel", 0) * 0.01;
+    m_calValue = number("CalValue", 0) * 0.01;
+    // An active period lasts at least a second: the remaining time is a
+    // share of it.
+    m_activeTime = std::max(number("ActiveTime", 20), 1);
+    m_yAxisOffset =
+        std::clamp(GetProfileInt(section, "YAxisOffset", 0), -kMaxYAxisOffset, kMaxYAxisOffset);
+    // The peak search spans at least the whole range.
+    m_trackingDiv = std::max(static_cast<unsigned>(GetProfileInt(section, "TrackingDiv", 10)), 1u);
+    m_onDelay = std::max(GetProfileInt(section, "OnDelay", 100), 0);
+    m_offDelay = std::max(GetProfileInt(section, "OffDelay", 100), 0);
+    m_baseWait = std::max(GetProfileInt(section, "BaseWait", 40), 0);
+
+    m_graphIntf2.Setup(section + "_SEC");
+    for (int k = 0; k < kTraceStores; ++k) {
+        const CString name = CString("Sec") + TraceName(k);
+        LoadTraceDrawObject(m_traceObjects2[static_cast<size_t>(k)], section + "_" + name, name, k);
+        m_traces2[static_cast<size_t>(k)].SetUnit(static_cast<BYTE>(m_unit));
+    }
+    PublishValues();
+}
+
+void CXpdAnalysis::WriteProfile() {
+    CNormalAnalysis::WriteProfile();
+    const CString section = GetProfileSection();
+    WriteProfileInt(section, "AlarmValue", static_cast<int>(m_alarmValue * 100));
+    WriteProfileInt(section, "DetectLevel", static_cast<int>(m_detectLevel * 100));
+    WriteProfileInt(section, "YAxisOffset", m_yAxisOffset);
+    WriteProfileInt(section, "TrackingDiv", static_cast<int>(m_trackingDiv));
+    WriteProfileInt(section, "OnDelay", m_onDelay);
+    WriteProfileInt(section, "OffDelay", m_offDelay);
+    WriteProfileInt(section, "BaseWait", m_baseWait);
+    if (m_splitter) {
+        int width0 = 0;
+        int width1 = 0;
+        int height = 0;
+        m_splitter->GetColumnInfo(0, &width0, nullptr);
+        m_splitter->GetColumnInfo(1, &width1, nullptr);
+        m_splitter->GetRowInfo(0, &height, nullptr);
+        SIZE size{width0, height};
+        WriteProfileSIZE(section, "SPLIT[0][0]", &size);
+        size.cx = width1;
+        WriteProfileSIZE(section, "SPLIT[0][1]", &size);
+    }
+    m_graphIntf2.WriteProfile();
+    for (CDrawObject& object : m_traceObjects2)
+        object.WriteProfile();
+}
+
+int CXpdAnalysis::SaveSettings() {
+    // The common keys, then this window's own; the swept-spectrum sections are
+    // not part of an XPD file.
+    int ok = CAnalysisCore::SaveSettings();
+    ok &= WriteSettingFileSTRING(kCoreSection, "PriPortName", m_priPortName);
+    ok &= WriteSettingFileSTRING(kCoreSection, "SecPortName", m_secPortName);
+    ok &= WriteSettingFileINT(kCoreSection, "BaseWait", m_baseWait);
+    ok &= WriteSettingFileINT(kCoreSection, "DownWait", m_downWait);
+    ok &= WriteSettingFileINT(kCoreSection, "Alarm", static_cast<int>(m_alarmValue * 100));
+    ok &= WriteSettingFileINT(kCoreSection, "DetectLevel", static_cast<int>(m_detectLevel * 100));
+    ok &= m_graphIntf2.WriteSetting(kSecondGraphSection);
+    return ok;
+}
+
+int CXpdAnalysis::LoadSettings() {
+    int ok = CAnalysisCore::LoadSettings();
+    int alarm = static_cast<int>(m_alarmValue * 100);
+    int detect = static_cast<int>(m_detectLevel * 100);
+    ok &= GetSettingFileSTRING(kCoreSection, "PriPortName", m_priPortName);
+    ok &= GetSettingFileSTRING(kCoreSection, "SecPortName", m_secPortName);
+    ok &= GetSettingFileINT(kCoreSection, "BaseWait", &m_baseWait);
+    ok &= GetSettingFileINT(kCoreSection, "DownWait", &m_downWait);
+    ok &= GetSettingFileINT(kCoreSection, "Alarm", &alarm);
+    ok &= GetSettingFileINT(kCoreSection, "DetectLevel", &detect);
+    m_baseWait = std::max(m_baseWait, 0);
+    m_alarmValue = alarm * 0.01;
+    m_detectLevel = detect * 0.01;
+    PublishValues();
+    return ok;
+}
+
+void CXpdAnalysis::PublishValues() {
+    m_controllers.SetPortNames(m_priPortName.c_str(), m_secPortName.c_str());
+    m_controllers.m_activeTime.store(m_activeTime);
+    m_controllers.m_baseWait.store(m_baseWait);
+    m_controllers.m_detectFlag.store(m_detectFlag);
+    m_controllers.m_alarmFlag.store(m_alarmFlag);
+    m_controllers.m_xpdValue.store(m_xpdValue);
+    m_controllers.m_peakValue.store(m_peakValue);
+    m_panel.m_Values[kWordXpd] = static_cast<int>(m_xpdValue * 100);
+    m_panel.m_Values[kWordRf1] = static_cast<int>(m_rf1Level * 100);
+    m_panel.m_Values[kWordRf2] = static_cast<int>(m_rf2Level * 100);
+    m_panel.m_Values[kWordPeak] = static_cast<int>(std::lround(m_peakValue * 1000));
+    m_panel.m_Values[kWordAlarm] = static_cast<int>(m_alarmValue * 100);
+    m_panel.m_Values[kWordRemaining] = m_controllers.m_remainingPercent.load();
+    m_panel.m_Values[kWordActive] = ActiveFlag();
+    m_panel.m_Values[kWordAlarmFlag] = m_alarmFlag;
+    m_panel.m_Values[kWordDetect] = m_detectFlag;
+    m_panel.SetDrawObject(m_graphIntf.GetDrawObject(m_alarmFlag ? CGraphInterface::kAlarmFace
+                                                                : CGraphInterface::kPanelFace));
+}
+
+// ---- Ranges and graphs
+
+void CXpdAnalysis::SetUnitAll(int unit) {
+    CNormalAnalysis::SetUnitAll(unit);
+    for (auto& trace : m_traces2)
+        trace.SetUnit(static_cast<BYTE>(unit));
+}
+
+void CXpdAnalysis::Reconfigure(BOOL reset) {
+    CNormalAnalysis::Reconfigure(reset);
+    m_sweepPosition2 = 0;
+    const CTraceStore& grid = m_traces[0];
+    if (reset && grid.GetStep() != 0) {
+        for (auto& trace : m_traces2)
+            trace.Configure(grid.GetStart(), grid.GetStep(), grid.GetPoints());
+    }
+    // Both graphs show the range moved by the y-axis offset, each headed by
+    // its path's message.
+    const CString scale = m_graph.text[0];
+    m_graph.yMax += m_yAxisOffset;
+    m_graph.yMin += m_yAxisOffset;
+    CNormalGraphValues second = m_graph;
+    m_graph.text[0] = m_priMessage + " " + scale;
+    second.text[0] = m_secMessage + " " + scale;
+    UpdateGraph();
+    UpdateGraph(m_graphIntf2, second);
+}
+
+// ---- The scheduler turn
+
+int CXpdAnalysis::DevicePathSwitch(int path) {
+    return PowerSupplyControl(0, 1, path, 0);
+}
+
+void CXpdAnalysis::StartScheduleTimer(UINT ms) {
+    if (m_link)
+        m_link->SetCoreTimer(this, ScheduleTimerId(), ms);
+}
+
+int CXpdAnalysis::DeviceSweep(int function, int startKHz) {
+    const HWND mainWnd = GetMainWindow();
+    switch (function) {
+    case 1:
+        return NormalSpectrumAnalysis(mainWnd, GetTaskTag(), startKHz, m_rbwIndex, m_attenuation,
+                                      std::max(m_rejectionRate, 1));
+    case 2:
+        return HighSpeedSpectrumAnalysis(mainWnd, GetTaskTag(), startKHz, m_attenuation,
+                                         std::max(m_rejectionRate, 1), std::max(m_catcherRate, 1));
+    default:
+        return HighResolutionSingleAnalysis(mainWnd, GetTaskTag(), startKHz, m_attenuation);
+    }
+}
+
+int CXpdAnalysis::StartAnalysis() {
+    if (DevicePathSwitch(m_pathSelect) == 0)
+        return 0;
+    m_waitingForTimer = true;
+    StartScheduleTimer(static_cast<UINT>(m_pathSelect == 1 ? m_onDelay : m_offDelay));
+    return 1;
+}
+
+BOOL CXpdAnalysis::OnTimer(UINT id) {
+    // The main frame offers a core's timer by the core's number.
+    if ((id != ScheduleTimerId() && id != static_cast<UINT>(m_id)) || !m_waitingForTimer)
+        return FALSE;
+    m_waitingForTimer = false;
+    // A core that left the rotation while the switch settled sweeps nothing.
+    if (!m_analyzeFlag)
+        return TRUE;
+    m_taskRunning = 1;
+    int function = 0;
+    const int step = SweepStep(&function);
+    const CTraceStore& line = PathStore(m_pathSelect, 0);
+    int& position = m_pathSelect ? m_sweepPosition2 : m_sweepPosition;
+    if (static_cast<DWORD>(position) >= line.GetPoints())
+        position = 0;
+    const int start = static_cast<int>(line.GetStart()) + position * step;
+    if (DeviceSweep(function, start) != 1) {
+        // The turn ends here; the scheduler goes on with the next core.
+        m_taskRunning = 0;
+        if (m_link)
+            m_link->PostScheduleNext(GetId());
+    }
+    return TRUE;
+}
+
+void CXpdAnalysis::AnalysisFinished(WPARAM, LPARAM) {
+    if (!m_taskRunning)
+        return;
+    m_taskRunning = 0;
+    const int path = m_pathSelect;
+    CTraceStore& line = PathStore(path, 0);
+    int& position = path ? m_sweepPosition2 : m_sweepPosition;
+    const long long remaining = static_cast<long long>(line.GetPoints()) - position;
+    const int n = static_cast<int>(std::clamp<long long>(DeviceDataCount(), 0, remaining));
+    m_receiveBuffer.resize(static_cast<size_t>(std::max(n, 1)));
+    if (n > 0)
+        DeviceReceiveData(m_receiveBuffer.data(), n);
+    // The calibration value in level words, truncated toward zero.
+    const int calibration = static_cast<int>(m_calValue * kWordsPerDb);
+    for (int i = 0; i < n; ++i)
+        m_receiveBuffer[static_cast<size_t>(i)] =
+            static_cast<short>(m_receiveBuffer[static_cast<size_t>(i)] + calibration);
+    if (m_offsetFlag)
+        ApplyOffsetTable(m_receiveBuffer.data(), n, line, position);
+    for (int k = 0; k < kTraceStores; ++k)
+        PathStore(path, k).StoreBlock(m_receiveBuffer.data(), n, static_cast<DWORD>(position),
+                                      TRUE);
+    position += n;
+    if (path == 0)
+        OfferPeaks();
+    if (LoggingStep() && m_logging.m_RefreshFlag) {
+        for (int k = 0; k < kTraceStores; ++k) {
+            m_traces[static_cast<size_t>(k)].SetInitializedFlag(1);
+            m_traces2[static_cast<size_t>(k)].SetInitializedFlag(1);
+        }
+    }
+    m_measurementTime = CTime::GetCurrentTime();
+    m_lastDataTime = m_measurementTime;
+    m_pathSelect = 1 - path;
+    Evaluate();
+}
+
+void CXpdAnalysis::Evaluate() {
+    CTraceStore& line1 = m_traces[0];
+    CTraceStore& line2 = m_traces2[0];
+    const unsigned d = static_cast<unsigned>(m_stop - m_start) / std::max(m_trackingDiv, 1u);
+    const long long c = (static_cast<long long>(m_start) + m_stop) / 2;
+    const long long peak1 = line1.Peak(c - d, c + d);
+    const long long peak2 = line2.Peak(c - d, c + d);
+    const long long f = line2.Level(peak2) > line1.Level(peak1) ? peak2 : peak1;
+    m_rf1Level = line1.Level(f);
+    m_rf2Level = line2.Level(f);
+    m_peakValue = static_cast<double>(f) * 0.001;
+    m_xpdValue = std::fabs(m_rf1Level - m_rf2Level);
+    m_detectFlag = m_rf1Level > m_detectLevel || m_rf2Level > m_detectLevel ? 1 : 0;
+    if (ActiveFlag()) {
+        line1.SetTraceState(kStateMaxHold);
+        line2.SetTraceState(kStateMaxHold);
+        if (m_xpdValue < m_alarmValue) {
+            if (!m_alarmFlag) {
+                CString value;
+                value.Format(kLogValueFormat, m_xpdValue);
+                m_log.AppendText(m_measurementTime.Format(kLogTimeFormat) + value);
+            }
+            m_alarmFlag = 1;
+        } else {
+            m_alarmFlag = 0;
+        }
+    } else {
+        if (!m_maxHold) {
+            line1.SetTraceState(kStateWrite);
+            line2.SetTraceState(kStateWrite);
+        }
+        m_alarmFlag = 0;
+    }
+    PublishValues();
+}
+
+void CXpdAnalysis::Stop() {
+    CNormalAnalysis::Stop();
+    m_controllers.Stop();
+}
+
+// ---- Commands
+
+double CXpdAnalysis::EntryDouble(double value, const char* unit, const char* title) {
+    return NumEntryDOUBLE(value, unit, title);
+}
+
+CString CXpdAnalysis::AskLogFileName() {
+    const CCorePrompts& prompts = m_loggingOutput.Prompts();
+    return prompts.chooseSavePath ? prompts.chooseSavePath(kLogFilter) : CString();
+}
+
+CString CXpdAnalysis::AlarmLogPath(const CString& path) {
+    const int slash = path.ReverseFind('/');
+    const int dot = path.ReverseFind('.');
+    return (dot > slash ? path.Left(dot) : path) + kLogExtension;
+}
+
+int CXpdAnalysis::SaveAlarmLog(const CString& path) {
+    CFile file;
+    if (!file.Open(AlarmLogPath(path),
+                   CFile::modeCreate | CFile::modeWrite | CFile::modeSafeReplace))
+        return 0;
+    const CString text = m_log.GetText();
+    file.Write(text.c_str(), static_cast<UINT>(text.GetLength()));
+    return file.Close() ? 1 : 0;
+}
+
+int CXpdAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    if (result != kCommandNotHandled)
+        return result;
+    switch (action) {
+    case kCmdAlarmValue:
+    case kCmdDetectLevel: {
+        double& field = action == kCmdAlarmValue ? m_alarmValue : m_detectLevel;
+        const double v = EntryDouble(
+            field, "dB",
+            GetLibraryString(action == kCmdAlarmValue ? kStrAlarmEntry : kStrDetectEntry));
+        if (!takenEntry(v))
+            return kCommandDone;
+        field = v;
+        PublishValues();
+        return kCommandRedraw;
+    }
+    case kCmdSaveLog: {
+        const CString name = AskLogFileName();
+        if (!name.IsEmpty() && !SaveAlarmLog(name) && m_loggingOutput.Prompts().warning)
+            m_loggingOutput.Prompts().warning(GetTorvelString(kStrSaveFailed));
+        return kCommandDone;
+    }
+    case kCmdClearLog:
+        m_log.ClearText();
+        return kCommandDone;
+    case kCmdYAxisOffsetEntry: {
+        const double v = EntryDouble(m_yAxisOffset, GetLibraryString(kStrOffsetUnit),
+                                     GetLibraryString(kStrOffsetEntry));
+        if (!takenEntry(v))
+            return kCommandDone;
+        m_yAxisOffset = static_cast<int>(
+            std::clamp(v, static_cast<double>(-kMaxYAxisOffset), double{kMaxYAxisOffset}));
+        return kCommandRedraw;
+    }
+    case kCmdYAxisOffset:
+        m_yAxisOffset = p1 == m_yAxisOffset ? 0 : std::clamp(p1, -kMaxYAxisOffset, kMaxYAxisOffset);
+        return kCommandRedraw;
+    default:
+        return kCommandNotHandled;
+    }
+}
+
+int CXpdAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
+    if (action == kCmdYAxisOffset)
+        return p1 == m_yAxisOffset ? kStateTicked : kStateUnticked;
+    return CNormalAnalysis::GetCommandState(action, p1, p2, p3, p4, p5);
+}
+
+// ---- The window
+
+QWidget* CXpdAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
+    auto* splitter = new CSplitterWnd;
+    splitter->CreateStatic(parent, 1, 2);
+    const int w = parent ? parent->width() : 640;
+    const int h = parent ? parent->height() : 480;
+    const CString section = GetProfileSection();
+    SIZE left{w / 4, h};
+    SIZE right{w - w / 4, h};
+    GetProfileSIZE(section, "SPLIT[0][0]", &left);
+    GetProfileSIZE(section, "SPLIT[0][1]", &right);
+    splitter->SetColumnInfo(0, left.cx, kMinPaneSize);
+    splitter->SetColumnInfo(1, right.cx, kMinPaneSize);
+    m_panelWidget = new CXpdPanelWidget(this);
+    m_log.Create(m_panelWidget, CRect(0, 0, left.cx, h));
+    auto* graphs = new CSplitterWnd;
+    graphs->CreateStatic(splitter, 2, 1);
+    graphs->SetRowInfo(0, h / 2, kMinPaneSize);
+    graphs->SetRowInfo(1, h - h / 2, kMinPaneSize);
+    m_graph2Widget = new CSecondGraphWidget(&m_graphIntf2);
+    graphs->SetPane(0, 0, view, SIZE{right.cx, h / 2});
+    graphs->SetPane(1, 0, m_graph2Widget, SIZE{right.cx, h - h / 2});
+    splitter->SetPane(0, 0, m_panelWidget, left);
+    splitter->SetPane(0, 1, graphs, right);
+    m_splitter = splitter;
+    m_graphSplitter = graphs;
+    // The controllers are served from now on.
+    m_controllers.m_activeFlag.store(0);
+    PublishValues();
+    m_controllers.Start();
+    return splitter;
+}
+
+void CXpdAnalysis::AttachWindow(CChildFrame* window) {
+    CNormalAnalysis::AttachWindow(window);
+}
+
+void CXpdAnalysis::UpdateView() {
+    CNormalAnalysis::UpdateView();
+    m_graphIntf2.Redraw();
+    // The worker's remaining time and active flag reach the panel.
+    PublishValues();
+    if (m_panelWidget)
+        m_panelWidget->update();
+}
+
+void CXpdAnalysis::DrawPanel(CDC* dc, const CRect& rect) {
+    // The values take the top, the alarm log the rest.
+    const int panelHeight = std::min((rect.bottom - rect.top) / 2, 170);
+    m_panel.SetRect(CRect(rect.left, rect.top, rect.right, rect.top + panelHeight));
+    m_log.SetRect(CRect(rect.left, rect.top + panelHeight, rect.right, rect.bottom));
+    m_log.Draw(nullptr, nullptr, nullptr);
+    if (dc)
+        m_panel.Draw(dc, nullptr, nullptr);
+}
+
+void CXpdAnalysis::DrawView(CDC* dc, const CRect& rect) {
+    // Images: the panel on the left quarter, the graphs one above the other.
+    const int split = rect.left + (rect.right - rect.left) / 4;
+    const int middle = rect.top + (rect.bottom - rect.top) / 2;
+    if (dc) {
+        m_panel.SetRect(CRect(rect.left, rect.top, split, rect.bottom));
+        m_panel.Draw(dc, nullptr, nullptr);
+    }
+    m_graphIntf.Draw(dc, CRect(split, rect.top, rect.right, middle));
+    m_graphIntf2.Draw(dc, CRect(split, middle, rect.right, rect.bottom));
+    if (m_panelWidget)
+        m_panelWidget->update();
+}
+
+void CXpdAnalysis::GetDrawObjectList(std::list<CDrawObject*>* list) {
+    CNormalAnalysis::GetDrawObjectList(list);
+    if (!list)
+        return;
+    for (CDrawObject& object : m_traceObjects2)
+        list->push_back(&object);
+}
+
+void CXpdAnalysis::SetTimeStamp(const CString& text, BOOL show) {
+    CNormalAnalysis::SetTimeStamp(text, show);
+    m_graphIntf2.SetTimeStamp(text, show);
+}

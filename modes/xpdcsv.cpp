@@ -1,0 +1,158 @@
+// CXpdAnalysis: its CSV data section. Fourteen parameter lines, then the
+// first path's points and the second path's, each block under a header that
+// names its path. Reading takes the parameters in the order written, rebuilds
+// the grid from them and stores both blocks into the two paths' traces.
+#include "modes/xpdanalysis.h"
+
+#include "analysis/csvfile.h"
+#include "lib/stringtable.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace {
+constexpr const char* kColumns[2] = {"RF1 Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5",
+                                     "RF2 Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5"};
+constexpr int kIntParams = 8;
+constexpr int kTextParams = 6;
+
+// The text after the first comma of a parameter line.
+std::string valueOf(const std::string& line) {
+    const size_t comma = line.find(',');
+    return comma == std::string::npos ? std::string() : line.substr(comma + 1);
+}
+} // namespace
+
+int CXpdAnalysis::WriteCSVSections(CStdioFile& file) {
+    const CTraceStore& line = m_traces[0];
+    CString params;
+    params.Format("%s\n"
+                  "Start Freq,%d\n"
+                  "Step Freq,%d\n"
+                  "Points,%d\n"
+                  "Attenuator,%d\n"
+                  "xAxisStart,%d\n"
+                  "xAxisStop,%d\n"
+                  "FrequencyFlag,%d\n"
+                  "Unit,%d\n",
+                  kCsvParamMarker, static_cast<int>(line.GetStart()),
+                  static_cast<int>(line.GetStep()), static_cast<int>(line.GetPoints()),
+                  m_attenuation, static_cast<int>(m_graph.xMin), static_cast<int>(m_graph.xMax),
+                  m_frequencyMode, m_unit);
+    file.WriteString(params);
+    params.Format("PriPortName,%s\n"
+                  "SecPortName,%s\n"
+                  "BaseWait,%d\n"
+                  "DownWait,%d\n"
+                  "AlarmValue,%f\n"
+                  "DetectLevel,%f\n",
+                  m_priPortName.c_str(), m_secPortName.c_str(), m_baseWait, m_downWait,
+                  m_alarmValue, m_detectLevel);
+    file.WriteString(params);
+    file.WriteString(CString(kCsvDataMarker) + "\n");
+    for (int path = 0; path < 2; ++path) {
+        file.WriteString(CString(kColumns[path]) + "\n");
+        const CTraceStore& grid = PathStore(path, 0);
+        for (DWORD i = 0; i < grid.GetPoints(); ++i) {
+            const long long f = static_cast<long long>(grid.GetStart()) +
+                                static_cast<long long>(i) * grid.GetStep();
+            double level[kTraceStores];
+            for (int k = 0; k < kTraceStores; ++k)
+                level[k] = PathStore(path, k).Sample(f) * kLevelUnitDb;
+            CString row;
+            row.Format("%d,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f\n", static_cast<int>(f), level[0],
+                       level[1], level[2], level[3], level[4], level[5]);
+            file.WriteString(row);
+        }
+    }
+    return file.HasFailed() ? 0 : 1;
+}
+
+int CXpdAnalysis::ReadCSVSections(const char* path) {
+    m_readFailure = kStrFileNotRead;
+    CCsvFile file;
+    if (!file.Open(path))
+        return 0;
+    file.ReadWriteTime(&m_lastDataTime);
+    if (!file.FindSection(kCsvParamMarker))
+        return 0;
+    // Start Freq, Step Freq, Points, Attenuator, xAxisStart, xAxisStop,
+    // FrequencyFlag, Unit; then the ports, the waits and the two levels.
+    int p[kIntParams];
+    for (int& v : p)
+        if (!file.ReadParam(&v))
+            return 0;
+    std::string text[kTextParams];
+    for (std::string& t : text) {
+        if (!file.ReadLine(t))
+            return 0;
+        t = valueOf(t);
+    }
+    // The file's step must be one of this device's RBW steps.
+    int rbw = -1;
+    for (int i = 0; i < kRbwIndexCount && p[1] > 0; ++i)
+        if (DeviceRBWFrequency(kKindMask, i) == p[1]) {
+            rbw = i;
+            break;
+        }
+    if (rbw < 0) {
+        m_readFailure = kStrCsvGridUnusable;
+        return 0;
+    }
+    const int lo = DeviceMinFrequency(1);
+    const int hi = std::max(lo, DeviceMaxFrequency(1));
+    if (p[4] != kCsvMissing)
+        m_start = std::clamp(p[4], lo, hi);
+    if (p[5] != kCsvMissing)
+        m_stop = std::clamp(p[5], lo, hi);
+    if (p[3] != kCsvMissing)
+        m_attenuation = p[3];
+    if (p[6] != kCsvMissing)
+        m_frequencyMode = p[6] ? 1 : 0;
+    m_rbwIndex = rbw;
+    ValidateParameters();
+    SetUnitAll(p[7] >= 1 && p[7] <= 3 ? p[7] : m_unit);
+    if (!text[0].empty())
+        m_priPortName = text[0].c_str();
+    if (!text[1].empty())
+        m_secPortName = text[1].c_str();
+    m_baseWait = text[2].empty() ? m_baseWait : std::max(std::atoi(text[2].c_str()), 0);
+    m_downWait = text[3].empty() ? m_downWait : std::atoi(text[3].c_str());
+    m_alarmValue = text[4].empty() ? m_alarmValue : std::strtod(text[4].c_str(), nullptr);
+    m_detectLevel = text[5].empty() ? m_detectLevel : std::strtod(text[5].c_str(), nullptr);
+    PublishValues();
+    Reconfigure(TRUE);
+    if (p[0] != kCsvMissing && static_cast<long long>(m_traces[0].GetStart()) != p[0]) {
+        m_readFailure = kStrCsvGridUnusable;
+        return 0;
+    }
+    if (!file.FindSection(kCsvDataMarker))
+        return 0;
+    // Each block: its header, then at most the file's count of rows; a block
+    // cut short by the end of the file keeps what was read.
+    const long long rows = p[2] >= 0 ? p[2] : static_cast<long long>(m_traces[0].GetPoints());
+    for (int pathIndex = 0; pathIndex < 2; ++pathIndex) {
+        std::string header;
+        if (!file.ReadLine(header))
+            return pathIndex == 1 ? 1 : 0;
+        CCsvLine row;
+        for (long long i = 0; i < rows; ++i) {
+            bool refused = false;
+            if (!file.ReadRow(&row, &refused))
+                return 1;
+            if (refused)
+                continue;
+            for (int k = 0; k < kTraceStores; ++k) {
+                CTraceStore& trace = PathStore(pathIndex, k);
+                double db = 0;
+                if (trace.GetPoints() == 0 || !row.DoubleField(k, &db))
+                    continue;
+                const DWORD index = static_cast<DWORD>(
+                    std::min<long long>(i, static_cast<long long>(trace.GetPoints()) - 1));
+                trace.SetWord(index, LevelToWord(db));
+            }
+        }
+    }
+    return 1;
+}
