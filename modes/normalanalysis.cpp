@@ -459,11 +459,9 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     m_lastDataTime = CTime::GetCurrentTime();
 }
 
-void CNormalAnalysis::ApplyOffsetTable(short* words, int n, const CTraceStore& line,
-                                       int position) {
+void CNormalAnalysis::ApplyOffsetTable(short* words, int n, const CTraceStore& line, int position) {
     const int step = SweepStep(nullptr);
-    long long f =
-        static_cast<long long>(line.GetStart()) + static_cast<long long>(position) * step;
+    long long f = static_cast<long long>(line.GetStart()) + static_cast<long long>(position) * step;
     for (int i = 0; i < n; ++i, f += step) {
         const long long mhz = f / 1000;
         if (mhz >= 0 && mhz < kOffsetTableSize)
