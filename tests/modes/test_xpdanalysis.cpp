@@ -1,0 +1,373 @@
+// The XPD core: the scheduler turn with the path switch, the data intake of
+// both paths with the calibration value, the common peak and the XPD, the
+// detect and alarm flags with the alarm log, the commands, and the profile,
+// setting data file and CSV keys.
+#include "analysis/csvfile.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "modes/xpdanalysis.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// A core on a pretend device: the path switch, the timer and the sweeps are
+// recorded, each path delivers the block set for it, and the entry and the
+// file dialog answer what the test says.
+class TestXpd : public CXpdAnalysis {
+public:
+    TestXpd() : CXpdAnalysis(nullptr, nullptr) {}
+    int switchResult = 1;
+    std::vector<int> switches;
+    std::vector<UINT> timers;
+    std::vector<std::pair<int, int>> sweeps; // function, start
+    std::vector<short> block[2];
+    double entryAnswer = DBL_MAX;
+    std::vector<CString> entryTitles;
+    CString fileAnswer;
+
+    // Sets path's whole grid to noise with a carrier of level dB at kHz.
+    void Carrier(int path, long long kHz, double dB, double noiseDb = -100.0) {
+        CTraceStore& line = PathStore(path, 0);
+        block[path].assign(line.GetPoints(), static_cast<short>(noiseDb * kWordsPerDb));
+        const long long i = (kHz - line.GetStart()) / line.GetStep();
+        block[path][static_cast<size_t>(i)] = static_cast<short>(std::lround(dB * kWordsPerDb));
+    }
+    // One finished sweep of the selected path from its start.
+    void Deliver() {
+        SetAnalyzeFlag(1);
+        StartAnalysis();
+        OnTimer(ScheduleTimerId());
+        AnalysisFinished(0, 0);
+    }
+    void DeliverBoth() {
+        // The first block after a new grid only clears the traces.
+        const bool fresh = PathStore(1, 0).GetLastPosition() == 0;
+        SetPathSelect(0);
+        Deliver();
+        Deliver();
+        if (fresh)
+            DeliverBoth();
+    }
+    using CXpdAnalysis::ActiveFlag;
+
+protected:
+    int DevicePathSwitch(int path) override {
+        switches.push_back(path);
+        return switchResult;
+    }
+    void StartScheduleTimer(UINT ms) override { timers.push_back(ms); }
+    int DeviceSweep(int function, int start) override {
+        sweeps.emplace_back(function, start);
+        return 1;
+    }
+    int DeviceDataCount() override { return static_cast<int>(block[GetPathSelect()].size()); }
+    int DeviceReceiveData(short* buffer, int count) override {
+        std::copy_n(block[GetPathSelect()].begin(), count, buffer);
+        return count;
+    }
+    double EntryDouble(double, const char*, const char* title) override {
+        entryTitles.push_back(title);
+        return entryAnswer;
+    }
+    CString AskLogFileName() override { return fileAnswer; }
+};
+
+class XpdTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProfileFile(m_dir.file("TORVEL.INI").c_str());
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+    }
+    void TearDown() override { SetProfileFile(nullptr); }
+    void Ready(TestXpd& core) {
+        core.SetTitleIndex(1);
+        core.ReadProfile();
+        core.Reconfigure(TRUE);
+        core.GetAlarmLog().Create(&m_host, CRect(0, 0, 200, 200));
+    }
+    TempDir m_dir;
+    QWidget m_host;
+};
+
+TEST_F(XpdTest, ATurnSwitchesThePathWaitsItsDelayAndSweepsThatPathsNextBlock) {
+    TestXpd core;
+    WriteProfileInt("XPDAnalysis_1", "OnDelay", 70);
+    WriteProfileInt("XPDAnalysis_1", "OffDelay", 30);
+    Ready(core);
+    const CTraceStore& line = core.PathStore(0, 0);
+    ASSERT_GT(line.GetPoints(), 0u);
+    EXPECT_EQ(core.GetStart(), 430000);
+    EXPECT_EQ(core.GetStop(), 432000);
+
+    EXPECT_EQ(core.StartAnalysis(), 1);
+    EXPECT_EQ(core.switches, std::vector<int>{0});
+    EXPECT_EQ(core.timers, std::vector<UINT>{30});
+    EXPECT_TRUE(core.sweeps.empty()); // not before the timer
+    core.SetAnalyzeFlag(1);
+    EXPECT_FALSE(core.OnTimer(core.ScheduleTimerId() + 1));
+    EXPECT_TRUE(core.OnTimer(core.ScheduleTimerId()));
+    ASSERT_EQ(core.sweeps.size(), 1u);
+    EXPECT_EQ(core.sweeps[0].second, static_cast<int>(line.GetStart()));
+    EXPECT_EQ(core.GetTaskRunning(), 1);
+    // A timer that fires twice starts nothing more.
+    EXPECT_FALSE(core.OnTimer(core.ScheduleTimerId()));
+
+    // Half a sweep of RF1, then the second path's turn with the on delay.
+    core.block[0].assign(line.GetPoints() / 2, -10000);
+    core.block[1].assign(line.GetPoints() / 2, -10000);
+    core.AnalysisFinished(0, 0);
+    EXPECT_EQ(core.GetPathSelect(), 1);
+    EXPECT_EQ(core.GetPathPosition(0), static_cast<int>(line.GetPoints() / 2));
+    EXPECT_EQ(core.StartAnalysis(), 1);
+    EXPECT_EQ(core.switches.back(), 1);
+    EXPECT_EQ(core.timers.back(), 70u);
+    core.OnTimer(core.ScheduleTimerId());
+    EXPECT_EQ(core.sweeps.back().second, static_cast<int>(line.GetStart()));
+    core.AnalysisFinished(0, 0);
+    // Back on RF1, the sweep goes on where it stopped.
+    core.StartAnalysis();
+    core.OnTimer(core.ScheduleTimerId());
+    EXPECT_EQ(core.sweeps.back().second,
+              static_cast<int>(line.GetStart() + line.GetPoints() / 2 * line.GetStep()));
+
+    // A switch that fails fails the start.
+    core.switchResult = 0;
+    const size_t timers = core.timers.size();
+    EXPECT_EQ(core.StartAnalysis(), 0);
+    EXPECT_EQ(core.timers.size(), timers);
+}
+
+TEST_F(XpdTest, TheCommonPeakGivesTheXpdAndAnAlarmIsLoggedOncePerDip) {
+    TestXpd core;
+    WriteProfileInt("XPDAnalysis_1", "CalValue", 100); // +1.00 dB: +163 words
+    Ready(core);
+    // RF1 -20.00 dB and RF2 -45.50 dB once calibrated.
+    core.Carrier(0, 431000, -21.0);
+    core.Carrier(1, 431000, -46.5);
+    core.DeliverBoth();
+    EXPECT_NEAR(core.GetRf1Level(), -21.0 + 163 / kWordsPerDb, 0.01);
+    EXPECT_NEAR(core.GetXpdValue(), 25.5, 0.01);
+    EXPECT_DOUBLE_EQ(core.GetPeakValue(), 431.0);
+    EXPECT_EQ(core.GetDetectFlag(), 0); // both below the detect level 0 dB
+    // No active period: no alarm, the data lines write.
+    EXPECT_EQ(core.GetAlarmFlag(), 0);
+    EXPECT_EQ(core.PathStore(0, 0).GetTraceState(), CXpdAnalysis::kStateWrite);
+    EXPECT_TRUE(core.GetAlarmLog().GetText().IsEmpty());
+    // The worker's values follow.
+    EXPECT_NEAR(core.GetControllers().m_xpdValue.load(), core.GetXpdValue(), 1e-9);
+    EXPECT_DOUBLE_EQ(core.GetControllers().m_peakValue.load(), 431.0);
+
+    // In an active period the XPD below 30 dB raises the alarm and logs it once.
+    core.GetControllers().m_activeFlag.store(1);
+    core.DeliverBoth();
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetAlarmFlag(), 1);
+    EXPECT_EQ(core.GetControllers().m_alarmFlag.load(), 1);
+    EXPECT_EQ(core.PathStore(1, 0).GetTraceState(), CXpdAnalysis::kStateMaxHold);
+    const CString log = core.GetAlarmLog().GetText();
+    ASSERT_EQ(log.GetLength(), 26) << log.c_str(); // "YYYY/MM/DD  HH:MM 25.5dB\r\n"
+    EXPECT_EQ(log.Right(8), "25.5dB\r\n");
+    EXPECT_EQ(log.Mid(4, 1), "/");
+    EXPECT_EQ(log.Mid(10, 2), "  ");
+
+    // The data lines hold their maxima during the period: a weaker RF2 changes
+    // nothing, a stronger RF1 lifts the XPD to 30 dB or more and ends the alarm.
+    core.Carrier(1, 431000, -60.0);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetAlarmFlag(), 1);
+    core.Carrier(0, 431000, -15.0);
+    core.DeliverBoth();
+    EXPECT_NEAR(core.GetXpdValue(), 31.5, 0.01);
+    EXPECT_EQ(core.GetAlarmFlag(), 0);
+    // The next dip is logged again.
+    core.Carrier(1, 431000, -25.0);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetAlarmLog().GetText().GetLength(), 52);
+    EXPECT_EQ(core.GetAlarmLog().GetText().Right(8), "10.0dB\r\n");
+    // Outside a period the alarm is off and the data lines write again.
+    core.GetControllers().m_activeFlag.store(0);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetAlarmFlag(), 0);
+    EXPECT_EQ(core.PathStore(0, 0).GetTraceState(), CXpdAnalysis::kStateWrite);
+}
+
+TEST_F(XpdTest, ThePeakIsSearchedNearTheCentreAndTheStrongerPathChoosesIt) {
+    TestXpd core;
+    WriteProfileInt("XPDAnalysis_1", "TrackingDiv", 10); // +-200 kHz around 431000
+    WriteProfileInt("XPDAnalysis_1", "DetectLevel", -3000);
+    Ready(core);
+    // RF1's strongest signal lies outside the search; inside, RF2 is the stronger.
+    core.Carrier(0, 430100, -5.0);
+    core.Carrier(1, 431150, -20.0);
+    core.block[0][static_cast<size_t>((430950 - 430000) / core.PathStore(0, 0).GetStep())] =
+        static_cast<short>(-25 * 163.84);
+    core.DeliverBoth();
+    EXPECT_DOUBLE_EQ(core.GetPeakValue(), 431.15);
+    EXPECT_NEAR(core.GetRf2Level(), -20.0, 0.01);
+    EXPECT_NEAR(core.GetRf1Level(), -100.0, 0.01);
+    EXPECT_EQ(core.GetDetectFlag(), 1); // RF2 is above -30 dB
+
+    // A tracking divisor of 0 is taken as 1: the whole span is searched.
+    TestXpd wide;
+    WriteProfileInt("XPDAnalysis_1", "TrackingDiv", 0);
+    Ready(wide);
+    EXPECT_EQ(wide.GetTrackingDiv(), 1u);
+    wide.Carrier(0, 430100, -5.0);
+    wide.Carrier(1, 430100, -15.0);
+    wide.DeliverBoth();
+    EXPECT_DOUBLE_EQ(wide.GetPeakValue(), 430.1);
+    EXPECT_NEAR(wide.GetXpdValue(), 10.0, 0.01);
+}
+
+TEST_F(XpdTest, ProfileKeysHaveTheirDefaultsAndSomeAreWrittenBackOnRead) {
+    TestXpd core;
+    WriteProfileInt("XPDAnalysis_1", "ActiveTime", 0);
+    Ready(core);
+    EXPECT_EQ(core.GetActiveTime(), 1); // 0 would divide by zero
+    EXPECT_DOUBLE_EQ(core.GetAlarmValue(), 30.0);
+    EXPECT_EQ(core.GetBaseWait(), 40);
+    EXPECT_EQ(core.GetPrimaryPort(), "COM4");
+    const char* s = "XPDAnalysis_1";
+    EXPECT_EQ(GetProfileString(s, "PriMessage", "-"), "[RF1]");
+    EXPECT_EQ(GetProfileString(s, "SecPortName", "-"), "COM5");
+    EXPECT_EQ(GetProfileString(s, "AlarmValue", "-"), "3000");
+    EXPECT_EQ(GetProfileString(s, "DownWait", "-"), "1000");
+    EXPECT_EQ(GetProfileString(s, "CalValue", "-"), "0");
+    EXPECT_EQ(GetProfileString(s, "YAxisOffset", "-"), "-");
+    EXPECT_EQ(GetProfileString(s, "TrackingDiv", "-"), "-");
+    EXPECT_EQ(GetProfileString(s, "BaseWait", "-"), "-");
+
+    // Closing writes the edited values back (x 100, truncated).
+    core.entryAnswer = 12.345;
+    EXPECT_EQ(core.ExecuteCommand(CXpdAnalysis::kCmdAlarmValue, 0, 0, 0, 0, 0), kCommandRedraw);
+    core.ExecuteCommand(CXpdAnalysis::kCmdYAxisOffset, -20, 0, 0, 0, 0);
+    core.WriteProfile();
+    EXPECT_EQ(GetProfileInt(s, "AlarmValue", 0), 1234);
+    EXPECT_EQ(GetProfileInt(s, "YAxisOffset", 0), -20);
+    EXPECT_EQ(GetProfileInt(s, "TrackingDiv", 0), 10);
+}
+
+TEST_F(XpdTest, CommandsEditTheLevelsTheOffsetAndTheAlarmLog) {
+    TestXpd core;
+    Ready(core);
+    core.entryAnswer = DBL_MAX; // cancelled
+    EXPECT_EQ(core.ExecuteCommand(CXpdAnalysis::kCmdDetectLevel, 0, 0, 0, 0, 0), kCommandDone);
+    core.entryAnswer = NAN;
+    EXPECT_EQ(core.ExecuteCommand(CXpdAnalysis::kCmdDetectLevel, 0, 0, 0, 0, 0), kCommandDone);
+    EXPECT_DOUBLE_EQ(core.GetDetectLevel(), 0.0);
+    core.entryAnswer = -42.5;
+    EXPECT_EQ(core.ExecuteCommand(CXpdAnalysis::kCmdDetectLevel, 0, 0, 0, 0, 0), kCommandRedraw);
+    EXPECT_DOUBLE_EQ(core.GetDetectLevel(), -42.5);
+    EXPECT_EQ(core.entryTitles.back(), GetLibraryString(76));
+
+    // The offset: entered and held to +-100, or toggled by a parameter.
+    const double top = core.Graph().yMax;
+    core.entryAnswer = 250;
+    EXPECT_EQ(core.ExecuteCommand(CXpdAnalysis::kCmdYAxisOffsetEntry, 0, 0, 0, 0, 0),
+              kCommandRedraw);
+    EXPECT_EQ(core.GetYAxisOffset(), 100);
+    EXPECT_EQ(core.entryTitles.back(), GetLibraryString(65));
+    core.Reconfigure(FALSE);
+    EXPECT_DOUBLE_EQ(core.Graph().yMax, top + 100);
+    core.ExecuteCommand(CXpdAnalysis::kCmdYAxisOffset, 10, 0, 0, 0, 0);
+    EXPECT_EQ(core.GetCommandState(CXpdAnalysis::kCmdYAxisOffset, 10, 0, 0, 0, 0), kStateTicked);
+    core.ExecuteCommand(CXpdAnalysis::kCmdYAxisOffset, 10, 0, 0, 0, 0);
+    EXPECT_EQ(core.GetYAxisOffset(), 0);
+    // The captions start with the paths' messages.
+    core.Reconfigure(FALSE);
+    EXPECT_EQ(core.GetGraphInterface().GetGraph().GetCornerText(0)->Left(6), "[RF1] ");
+    EXPECT_EQ(core.GetSecondGraph().GetGraph().GetCornerText(0)->Left(6), "[RF2] ");
+
+    // The log is saved as .TXT, replacing the file, and cleared.
+    core.GetAlarmLog().AppendText("2026/01/02  03:04 25.5dB");
+    WriteWholeFile(m_dir.file("alarms.TXT"), "old contents that are longer than the log");
+    core.fileAnswer = m_dir.file("alarms.log").c_str();
+    core.ExecuteCommand(CXpdAnalysis::kCmdSaveLog, 0, 0, 0, 0, 0);
+    EXPECT_EQ(ReadWholeFile(m_dir.file("alarms.TXT")), "2026/01/02  03:04 25.5dB\r\n");
+    EXPECT_EQ(CXpdAnalysis::AlarmLogPath("/a.b/log"), "/a.b/log.TXT");
+    core.ExecuteCommand(CXpdAnalysis::kCmdClearLog, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(core.GetAlarmLog().GetText().IsEmpty());
+}
+
+TEST_F(XpdTest, TheSettingFileKeepsTheSixKeysAndLoadingNeedsThemAll) {
+    TestXpd core;
+    WriteProfileString("XPDAnalysis_1", "PriPortName", "/dev/ttyUSB0");
+    WriteProfileInt("XPDAnalysis_1", "AlarmValue", 2575);
+    Ready(core);
+    ReleaseSettingFileObject();
+    ASSERT_EQ(core.SaveSettings(), 1);
+    int alarm = 0;
+    ASSERT_EQ(GetSettingFileINT("XPD_CORE", "Alarm", &alarm), 1);
+    EXPECT_EQ(alarm, 2575);
+    CString port;
+    ASSERT_EQ(GetSettingFileSTRING("XPD_CORE", "PriPortName", port), 1);
+    EXPECT_EQ(port, "/dev/ttyUSB0");
+    ASSERT_EQ(WriteSettingFileObject(m_dir.file("x.SPE").c_str()), 1);
+    ReleaseSettingFileObject();
+    EXPECT_NE(ReadWholeFile(m_dir.file("x.SPE")).find("[SEC_GRAPH_INTF]"), std::string::npos);
+
+    TestXpd again;
+    again.SetTitleIndex(1);
+    ASSERT_EQ(LoadSettingFile(m_dir.file("x.SPE").c_str()), 1);
+    EXPECT_EQ(again.LoadSettings(), 1);
+    EXPECT_EQ(again.GetPrimaryPort(), "/dev/ttyUSB0");
+    EXPECT_DOUBLE_EQ(again.GetAlarmValue(), 25.75);
+    ReleaseSettingFileObject();
+
+    std::string text = ReadWholeFile(m_dir.file("x.SPE"));
+    const size_t at = text.find("DownWait");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 8, "DownWaiX");
+    WriteWholeFile(m_dir.file("y.SPE"), text);
+    TestXpd third;
+    ASSERT_EQ(LoadSettingFile(m_dir.file("y.SPE").c_str()), 1);
+    EXPECT_EQ(third.LoadSettings(), 0);
+    ReleaseSettingFileObject();
+}
+
+TEST_F(XpdTest, TheCsvFileHoldsBothPathsAndReadsBack) {
+    TestXpd core;
+    WriteProfileString("XPDAnalysis_1", "SecPortName", "/dev/pts/9");
+    Ready(core);
+    core.Carrier(0, 431000, -20.0);
+    core.Carrier(1, 431000, -44.0);
+    core.DeliverBoth();
+    const std::string path = m_dir.file("x.CSV");
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    std::string text = ReadWholeFile(path);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    const DWORD points = core.PathStore(0, 0).GetPoints();
+    EXPECT_NE(text.find("Unit,1\nPriPortName,COM4\nSecPortName,/dev/pts/9\nBaseWait,40\n"
+                        "DownWait,1000\nAlarmValue,30.000000\nDetectLevel,0.000000\n"),
+              std::string::npos)
+        << text.substr(0, 400);
+    const size_t rf1 = text.find("RF1 Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5\n");
+    const size_t rf2 = text.find("RF2 Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5\n");
+    ASSERT_NE(rf1, std::string::npos);
+    ASSERT_NE(rf2, std::string::npos);
+    EXPECT_NE(text.find("431000,-44.00,", rf2), std::string::npos);
+    EXPECT_EQ(std::count(text.begin() + static_cast<long>(rf1), text.begin() + static_cast<long>(rf2),
+                         '\n'),
+              static_cast<long>(points) + 1);
+
+    TestXpd back;
+    back.SetTitleIndex(1);
+    back.ReadProfile();
+    ASSERT_EQ(back.ReadCSVSections(path.c_str()), 1);
+    EXPECT_EQ(back.GetSecondaryPort(), "/dev/pts/9");
+    EXPECT_EQ(back.PathStore(1, 0).GetPoints(), points);
+    EXPECT_NEAR(back.PathStore(1, 0).Level(431000), -44.0, 0.01);
+    EXPECT_NEAR(back.PathStore(0, 0).Level(431000), -20.0, 0.01);
+}
+
+} // namespace
