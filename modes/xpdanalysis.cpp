@@ -521,7 +521,7 @@ QWidget* CXpdAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     m_panelWidget = new CXpdPanelWidget(this);
     m_log.Create(m_panelWidget, CRect(0, 0, left.cx, h));
     auto* graphs = new CSplitterWnd;
-    graphs->CreateStatic(splitter, 2, 1);
+    graphs->CreateStatic(nullptr, 2, 1, CSplitterWnd::kFirstPaneId + 1);
     graphs->SetRowInfo(0, h / 2, kMinPaneSize);
     graphs->SetRowInfo(1, h - h / 2, kMinPaneSize);
     m_graph2Widget = new CSecondGraphWidget(&m_graphIntf2);

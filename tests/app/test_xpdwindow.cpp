@@ -81,7 +81,8 @@ TEST_F(XpdWindowTest, ThePathsAlternateAndBothControllersGetTheScenesIsolation) 
 
     // A start request from the secondary controller starts an active period.
     sec.SetRegister('D', 20, 1);
-    ASSERT_TRUE(PumpUntil([&] { return pri.Register('D', 0) == 16 && sec.Register('D', 20) == 0; }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return pri.Register('D', 0) == 16 && sec.Register('D', 20) == 0; }));
 
     // Closing stops the worker at once and leaves both controllers inactive.
     w->close();

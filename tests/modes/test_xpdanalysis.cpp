@@ -356,8 +356,8 @@ TEST_F(XpdTest, TheCsvFileHoldsBothPathsAndReadsBack) {
     ASSERT_NE(rf1, std::string::npos);
     ASSERT_NE(rf2, std::string::npos);
     EXPECT_NE(text.find("431000,-44.00,", rf2), std::string::npos);
-    EXPECT_EQ(std::count(text.begin() + static_cast<long>(rf1), text.begin() + static_cast<long>(rf2),
-                         '\n'),
+    EXPECT_EQ(std::count(text.begin() + static_cast<long>(rf1),
+                         text.begin() + static_cast<long>(rf2), '\n'),
               static_cast<long>(points) + 1);
 
     TestXpd back;
