@@ -3,9 +3,11 @@
 #include "analysis/framelink.h"
 #include "device/TorvelAPI.h"
 #include "lib/numentry.h"
+#include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "platform/profile.h"
+#include "platform/splitterwnd.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -178,6 +180,32 @@ int CNormalAnalysis::LoadSettings() {
     }
     ok &= m_graphIntf.ReadSetting(kGraphSection);
     return ok;
+}
+
+void CNormalAnalysis::ReadPaneSizes(QWidget* parent, int share, SIZE* left, SIZE* right) {
+    const int w = parent ? parent->width() : 640;
+    const int h = parent ? parent->height() : 480;
+    const CString section = GetProfileSection();
+    *left = SIZE{w / share, h};
+    *right = SIZE{w - w / share, h};
+    GetProfileSIZE(section, "SPLIT[0][0]", left);
+    GetProfileSIZE(section, "SPLIT[0][1]", right);
+}
+
+void CNormalAnalysis::WritePaneSizes(CSplitterWnd* splitter) {
+    if (!splitter)
+        return;
+    const CString section = GetProfileSection();
+    int width0 = 0;
+    int width1 = 0;
+    int height = 0;
+    splitter->GetColumnInfo(0, &width0, nullptr);
+    splitter->GetColumnInfo(1, &width1, nullptr);
+    splitter->GetRowInfo(0, &height, nullptr);
+    SIZE size{width0, height};
+    WriteProfileSIZE(section, "SPLIT[0][0]", &size);
+    size.cx = width1;
+    WriteProfileSIZE(section, "SPLIT[0][1]", &size);
 }
 
 // ---- Range

@@ -16,6 +16,11 @@
 #include <array>
 #include <vector>
 
+class CCsvFile;
+class CCsvLine;
+class CSplitterWnd;
+class QWidget;
+
 // What the spectrum graph shows: its four text slots and its x and y ranges.
 struct CNormalGraphValues {
     std::array<CString, 4> text;
@@ -158,6 +163,20 @@ protected:
     // The data line's peaks between start and stop (up to four, highest first)
     // are offered to every marker.
     void OfferPeaks();
+    // The initial widths of a window's two side-by-side panes: the profile's
+    // SPLIT[0][0] and SPLIT[0][1], by default 1 / share of the parent's width
+    // and the rest.
+    void ReadPaneSizes(QWidget* parent, int share, SIZE* left, SIZE* right);
+    // The panes' current sizes into SPLIT[0][0] and SPLIT[0][1].
+    void WritePaneSizes(CSplitterWnd* splitter);
+    // Opens a CSV data file, takes its write time and reads count parameter
+    // lines of its parameter section; false when any is missing.
+    bool ReadCsvParams(CCsvFile& file, const char* path, int* params, int count);
+    // The range, attenuation and frequency mode of a data file; a missing
+    // value keeps the window's own, and the range is held inside the device's.
+    void TakeCsvRange(int start, int stop, int attenuation, int frequencyMode);
+    // A data row i into the six traces (frequency as the key, then the six levels).
+    void StoreCsvRow(CTraceStore* const* traces, const CCsvLine& row, long long i);
     // A level in dB of a data file back to a level word.
     static short LevelToWord(double db);
     // After a new grid the marker points snap to it.

@@ -109,20 +109,53 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
     return file.HasFailed() ? 0 : 1;
 }
 
-int CNormalAnalysis::ReadCSVSections(const char* path) {
+bool CNormalAnalysis::ReadCsvParams(CCsvFile& file, const char* path, int* params, int count) {
     m_readFailure = kStrFileNotRead;
-    CCsvFile file;
     if (!file.Open(path))
-        return 0;
+        return false;
     file.ReadWriteTime(&m_lastDataTime);
     if (!file.FindSection(kCsvParamMarker))
-        return 0;
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (!file.ReadParam(&params[i]))
+            return false;
+    return true;
+}
+
+void CNormalAnalysis::TakeCsvRange(int start, int stop, int attenuation, int frequencyMode) {
+    // A missing (empty) value keeps the window's own. The range is brought
+    // inside the device's limits before the grid is rebuilt from it.
+    const int lo = DeviceMinFrequency(1);
+    const int hi = std::max(lo, DeviceMaxFrequency(1));
+    if (start != kCsvMissing)
+        m_start = std::clamp(start, lo, hi);
+    if (stop != kCsvMissing)
+        m_stop = std::clamp(stop, lo, hi);
+    if (attenuation != kCsvMissing)
+        m_attenuation = attenuation;
+    if (frequencyMode != kCsvMissing)
+        m_frequencyMode = frequencyMode ? 1 : 0;
+}
+
+void CNormalAnalysis::StoreCsvRow(CTraceStore* const* traces, const CCsvLine& row, long long i) {
+    for (int k = 0; k < kTraceStores; ++k) {
+        CTraceStore& trace = *traces[k];
+        double db = 0;
+        if (trace.GetPoints() == 0 || !row.DoubleField(k, &db))
+            continue;
+        const DWORD index = static_cast<DWORD>(
+            std::min<long long>(i, static_cast<long long>(trace.GetPoints()) - 1));
+        trace.SetWord(index, LevelToWord(db));
+    }
+}
+
+int CNormalAnalysis::ReadCSVSections(const char* path) {
+    CCsvFile file;
     // Start Freq, Step Freq, Points, Attenuator, xAxisStart, xAxisStop,
     // FrequencyFlag, RBWIndex, Unit, by position.
     int p[kParamLines];
-    for (int& v : p)
-        if (!file.ReadParam(&v))
-            return 0;
+    if (!ReadCsvParams(file, path, p, kParamLines))
+        return 0;
     const int points = p[2];
     // The rows lie on the file's grid, one step of its RBW index apart. This
     // device must give that index the same step, or the rows would land on
@@ -133,18 +166,7 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
         m_readFailure = kStrCsvGridUnusable;
         return 0;
     }
-    // A missing (empty) value keeps the window's own. The range is brought
-    // inside the device's limits before the grid is rebuilt from it.
-    const int lo = DeviceMinFrequency(1);
-    const int hi = std::max(lo, DeviceMaxFrequency(1));
-    if (p[4] != kCsvMissing)
-        m_start = std::clamp(p[4], lo, hi);
-    if (p[5] != kCsvMissing)
-        m_stop = std::clamp(p[5], lo, hi);
-    if (p[3] != kCsvMissing)
-        m_attenuation = p[3];
-    if (p[6] != kCsvMissing)
-        m_frequencyMode = p[6] ? 1 : 0;
+    TakeCsvRange(p[4], p[5], p[3], p[6]);
     m_rbwIndex = rbw;
     ValidateParameters();
     const int unit = p[8] == kCsvMissing ? m_unit : p[8];
@@ -163,6 +185,9 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     // One row per point of the file; the file's count is only a bound (a
     // missing one: the grid's), and the end of the file ends the rows early.
     const long long rows = points >= 0 ? points : static_cast<long long>(m_traces[0].GetPoints());
+    CTraceStore* traces[kTraceStores];
+    for (int k = 0; k < kTraceStores; ++k)
+        traces[k] = &m_traces[static_cast<size_t>(k)];
     CCsvLine row;
     for (long long i = 0; i < rows; ++i) {
         bool refused = false;
@@ -170,15 +195,7 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
             break;
         if (refused)
             continue;
-        for (int k = 0; k < kTraceStores; ++k) {
-            CTraceStore& trace = m_traces[static_cast<size_t>(k)];
-            double db = 0;
-            if (trace.GetPoints() == 0 || !row.DoubleField(k, &db))
-                continue;
-            const DWORD index = static_cast<DWORD>(
-                std::min<long long>(i, static_cast<long long>(trace.GetPoints()) - 1));
-            trace.SetWord(index, LevelToWord(db));
-        }
+        StoreCsvRow(traces, row, i);
     }
     return 1;
 }

@@ -355,18 +355,7 @@ void CWlanAnalysis::ReadProfile() {
 void CWlanAnalysis::WriteProfile() {
     CNormalAnalysis::WriteProfile();
     const CString section = GetProfileSection();
-    if (m_splitter) {
-        int width0 = 0;
-        int width1 = 0;
-        int height = 0;
-        m_splitter->GetColumnInfo(0, &width0, nullptr);
-        m_splitter->GetColumnInfo(1, &width1, nullptr);
-        m_splitter->GetRowInfo(0, &height, nullptr);
-        SIZE size{width0, height};
-        WriteProfileSIZE(section, "SPLIT[0][0]", &size);
-        size.cx = width1;
-        WriteProfileSIZE(section, "SPLIT[0][1]", &size);
-    }
+    WritePaneSizes(m_splitter);
     WriteProfileInt(section, kSelectKey, m_panel.GetSelectedButton() - 1);
     m_panel.WriteProfile(section);
 }
@@ -504,13 +493,9 @@ void CWlanAnalysis::PressButton(int k) {
 QWidget* CWlanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     auto* splitter = new CSplitterWnd;
     splitter->CreateStatic(parent, 1, 2);
-    const int w = parent ? parent->width() : 640;
-    const int h = parent ? parent->height() : 480;
-    const CString section = GetProfileSection();
-    SIZE left{w / 5, h};
-    SIZE right{w - w / 5, h};
-    GetProfileSIZE(section, "SPLIT[0][0]", &left);
-    GetProfileSIZE(section, "SPLIT[0][1]", &right);
+    SIZE left;
+    SIZE right;
+    ReadPaneSizes(parent, 5, &left, &right);
     splitter->SetColumnInfo(0, left.cx, kMinPaneWidth);
     splitter->SetColumnInfo(1, right.cx, kMinPaneWidth);
     m_panelWidget = new CChannelPanelWidget(this, nullptr);

@@ -195,18 +195,7 @@ void CXpdAnalysis::WriteProfile() {
     WriteProfileInt(section, "OnDelay", m_onDelay);
     WriteProfileInt(section, "OffDelay", m_offDelay);
     WriteProfileInt(section, "BaseWait", m_baseWait);
-    if (m_splitter) {
-        int width0 = 0;
-        int width1 = 0;
-        int height = 0;
-        m_splitter->GetColumnInfo(0, &width0, nullptr);
-        m_splitter->GetColumnInfo(1, &width1, nullptr);
-        m_splitter->GetRowInfo(0, &height, nullptr);
-        SIZE size{width0, height};
-        WriteProfileSIZE(section, "SPLIT[0][0]", &size);
-        size.cx = width1;
-        WriteProfileSIZE(section, "SPLIT[0][1]", &size);
-    }
+    WritePaneSizes(m_splitter);
     m_graphIntf2.WriteProfile();
     for (CDrawObject& object : m_traceObjects2)
         object.WriteProfile();
@@ -509,13 +498,10 @@ int CXpdAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, in
 QWidget* CXpdAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     auto* splitter = new CSplitterWnd;
     splitter->CreateStatic(parent, 1, 2);
-    const int w = parent ? parent->width() : 640;
-    const int h = parent ? parent->height() : 480;
-    const CString section = GetProfileSection();
-    SIZE left{w / 4, h};
-    SIZE right{w - w / 4, h};
-    GetProfileSIZE(section, "SPLIT[0][0]", &left);
-    GetProfileSIZE(section, "SPLIT[0][1]", &right);
+    SIZE left;
+    SIZE right;
+    ReadPaneSizes(parent, 4, &left, &right);
+    const int h = left.cy;
     splitter->SetColumnInfo(0, left.cx, kMinPaneSize);
     splitter->SetColumnInfo(1, right.cx, kMinPaneSize);
     m_panelWidget = new CXpdPanelWidget(this);

@@ -70,19 +70,12 @@ int CXpdAnalysis::WriteCSVSections(CStdioFile& file) {
 }
 
 int CXpdAnalysis::ReadCSVSections(const char* path) {
-    m_readFailure = kStrFileNotRead;
     CCsvFile file;
-    if (!file.Open(path))
-        return 0;
-    file.ReadWriteTime(&m_lastDataTime);
-    if (!file.FindSection(kCsvParamMarker))
-        return 0;
     // Start Freq, Step Freq, Points, Attenuator, xAxisStart, xAxisStop,
     // FrequencyFlag, Unit; then the ports, the waits and the two levels.
     int p[kIntParams];
-    for (int& v : p)
-        if (!file.ReadParam(&v))
-            return 0;
+    if (!ReadCsvParams(file, path, p, kIntParams))
+        return 0;
     std::string text[kTextParams];
     for (std::string& t : text) {
         if (!file.ReadLine(t))
@@ -100,16 +93,7 @@ int CXpdAnalysis::ReadCSVSections(const char* path) {
         m_readFailure = kStrCsvGridUnusable;
         return 0;
     }
-    const int lo = DeviceMinFrequency(1);
-    const int hi = std::max(lo, DeviceMaxFrequency(1));
-    if (p[4] != kCsvMissing)
-        m_start = std::clamp(p[4], lo, hi);
-    if (p[5] != kCsvMissing)
-        m_stop = std::clamp(p[5], lo, hi);
-    if (p[3] != kCsvMissing)
-        m_attenuation = p[3];
-    if (p[6] != kCsvMissing)
-        m_frequencyMode = p[6] ? 1 : 0;
+    TakeCsvRange(p[4], p[5], p[3], p[6]);
     m_rbwIndex = rbw;
     ValidateParameters();
     SetUnitAll(p[7] >= 1 && p[7] <= 3 ? p[7] : m_unit);
@@ -136,22 +120,16 @@ int CXpdAnalysis::ReadCSVSections(const char* path) {
         std::string header;
         if (!file.ReadLine(header))
             return pathIndex == 1 ? 1 : 0;
+        CTraceStore* traces[kTraceStores];
+        for (int k = 0; k < kTraceStores; ++k)
+            traces[k] = &PathStore(pathIndex, k);
         CCsvLine row;
         for (long long i = 0; i < rows; ++i) {
             bool refused = false;
             if (!file.ReadRow(&row, &refused))
                 return 1;
-            if (refused)
-                continue;
-            for (int k = 0; k < kTraceStores; ++k) {
-                CTraceStore& trace = PathStore(pathIndex, k);
-                double db = 0;
-                if (trace.GetPoints() == 0 || !row.DoubleField(k, &db))
-                    continue;
-                const DWORD index = static_cast<DWORD>(
-                    std::min<long long>(i, static_cast<long long>(trace.GetPoints()) - 1));
-                trace.SetWord(index, LevelToWord(db));
-            }
+            if (!refused)
+                StoreCsvRow(traces, row, i);
         }
     }
     return 1;
