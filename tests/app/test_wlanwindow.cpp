@@ -11,6 +11,7 @@
 #include "platform/cfile.h"
 #include "platform/profile.h"
 #include "testutil.h"
+#include "windowtest.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -23,22 +24,7 @@
 
 namespace {
 
-class WlanWindowTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    char oldCwd[4096] = {};
-    void SetUp() override {
-        ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
-        ASSERT_EQ(chdir(dir.path().c_str()), 0);
-        SetProfileFile(dir.file("TORVEL.INI").c_str());
-        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
-        ASSERT_EQ(LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"), 1);
-    }
-    void TearDown() override {
-        SetProfileFile(nullptr);
-        ASSERT_EQ(chdir(oldCwd), 0);
-    }
-};
+using WlanWindowTest = AnalysisWindowTest;
 
 TEST_F(WlanWindowTest, AClickOnChannel6ZoomsOnItAndItsButtonReadsTheSignal) {
     WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=5\nDefaultSignals=0\n"
