@@ -8,7 +8,7 @@
 class CViewInterface;
 
 // The mouse cursor shapes a view interface asks for.
-enum class ViewCursorShape { Arrow, SizeWE, SizeNS };
+enum class ViewCursorShape { Arrow, SizeWE, SizeNS, SizeAll };
 
 class CViewWindow {
 public:

@@ -1,6 +1,7 @@
 #include "corefactory.h"
 
 #include "modes/normalanalysis.h"
+#include "modes/semirealanalysis.h"
 #include "modes/wlananalysis.h"
 #include "modes/xpdanalysis.h"
 
@@ -13,6 +14,8 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
         return std::make_unique<CWlanAnalysis>(frameList, buttonList, link);
     case 7:
         return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
+    case 4:
+        return std::make_unique<CSemiRealAnalysis>(frameList, buttonList, link);
     default:
         return nullptr; // zero span, semi-real-time, real-time and medical windows
     }

@@ -14,6 +14,7 @@
 #include "lib/drawobject.h"
 
 #include <array>
+#include <string>
 #include <vector>
 
 class CCsvFile;
@@ -120,6 +121,22 @@ public:
     }
 
 protected:
+    // ---- The CSV section's extension points (modes/normalcsv.cpp): kinds built
+    // on this one add parameter lines after the nine, columns after the six
+    // levels, and read them back.
+    virtual CString CsvExtraParams();
+    virtual void AppendCsvColumns(std::string& header);
+    virtual void AppendCsvRow(std::string& out, long long point);
+    // After the nine parameters, before the grid is rebuilt; false fails the read.
+    virtual bool ReadCsvExtraParams(CCsvFile& file);
+    // Row `point` of the data (fields 0..5 are the six traces).
+    virtual void ReadCsvRow(const CCsvLine& row, long long point);
+    virtual void CsvRowsRead();
+    // A level word as the file writes it: dB with two decimals.
+    static void AppendCsvLevel(std::string& out, short word);
+    // The graph's four corner texts and its vertical scale for the RBW step.
+    void SetGraphTexts(int step);
+
     // Device facts and calls, through the device interface; tests replace them.
     virtual int DeviceMinFrequency(int kind);
     virtual int DeviceMaxFrequency(int kind);

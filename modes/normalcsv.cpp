@@ -30,7 +30,7 @@ void AppendInt(std::string& out, long long v) {
 // word x 625 / 1024, so the text is made with integers: rounded to the
 // nearest hundredth, an exact half to the even one, as printf rounds the
 // exact binary value; a negative level that rounds to zero keeps its sign.
-void AppendLevel(std::string& out, short word) {
+void AppendLevelText(std::string& out, short word) {
     const long long scaled = static_cast<long long>(word) * 625;
     const unsigned long long magnitude =
         static_cast<unsigned long long>(scaled < 0 ? -scaled : scaled);
@@ -47,6 +47,21 @@ void AppendLevel(std::string& out, short word) {
 }
 
 } // namespace
+
+void CNormalAnalysis::AppendCsvLevel(std::string& out, short word) {
+    AppendLevelText(out, word);
+}
+
+CString CNormalAnalysis::CsvExtraParams() {
+    return CString();
+}
+void CNormalAnalysis::AppendCsvColumns(std::string&) {}
+void CNormalAnalysis::AppendCsvRow(std::string&, long long) {}
+bool CNormalAnalysis::ReadCsvExtraParams(CCsvFile&) {
+    return true;
+}
+void CNormalAnalysis::ReadCsvRow(const CCsvLine&, long long) {}
+void CNormalAnalysis::CsvRowsRead() {}
 
 // Rounded to the nearest word, so that a file written from words reads back to
 // the same words and writing it again gives the same rows (truncation would
@@ -77,6 +92,7 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
                   kCsvParamMarker, start, step, points, m_attenuation,
                   static_cast<int>(m_graph.xMin), static_cast<int>(m_graph.xMax), m_frequencyMode,
                   m_rbwIndex, m_unit);
+    params += CsvExtraParams();
     file.WriteString(params);
 
     // A large file is written only when the user agrees; unattended logging
@@ -90,14 +106,17 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
 
     std::string out;
     out.reserve(kWriteBlock + 256);
-    out.append(kCsvDataMarker).append("\n").append(kDataColumns).append("\n");
+    out.append(kCsvDataMarker).append("\n").append(kDataColumns);
+    AppendCsvColumns(out);
+    out += '\n';
     for (long long i = 0; i < points; ++i) {
         const long long f = start + i * step;
         AppendInt(out, f);
         for (const CTraceStore& trace : m_traces) {
             out += ',';
-            AppendLevel(out, trace.Sample(f));
+            AppendLevelText(out, trace.Sample(f));
         }
+        AppendCsvRow(out, i);
         out += '\n';
         if (out.size() >= kWriteBlock) {
             if (!file.WriteString(out.c_str()))
@@ -161,7 +180,7 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     // device must give that index the same step, or the rows would land on
     // other frequencies: then the file cannot be shown.
     const int rbw = p[7] != kCsvMissing ? p[7] : m_rbwIndex;
-    const int step = rbw >= 0 && rbw < kRbwIndexCount ? DeviceRBWFrequency(kKindMask, rbw) : 0;
+    const int step = rbw >= 0 && rbw < kRbwIndexCount ? DeviceRBWFrequency(GetRBWKindMask(), rbw) : 0;
     if (step <= 0 || (p[1] != kCsvMissing && p[1] != step)) {
         m_readFailure = kStrCsvGridUnusable;
         return 0;
@@ -171,6 +190,8 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     ValidateParameters();
     const int unit = p[8] == kCsvMissing ? m_unit : p[8];
     SetUnitAll(unit >= 1 && unit <= 3 ? unit : 1);
+    if (!ReadCsvExtraParams(file))
+        return 0;
     Reconfigure(TRUE);
     if (p[0] != kCsvMissing && static_cast<long long>(m_traces[0].GetStart()) != p[0]) {
         m_readFailure = kStrCsvGridUnusable;
@@ -196,6 +217,8 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
         if (refused)
             continue;
         StoreCsvRow(traces, row, i);
+        ReadCsvRow(row, i);
     }
+    CsvRowsRead();
     return 1;
 }

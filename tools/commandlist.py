@@ -256,6 +256,80 @@ back = xpd_buttons.index(XB + ",<< Back,0,0,2,29,0,0,0,0,0")
 xpd_buttons[back - 3:back - 1] = [XB + ",Alarm Value,0,0,2,401,0,0,0,0,0",
                                   XB + ",Save Alarm Log,0,0,2,402,0,0,0,0,0"]
 E += xpd_buttons
+# ---- Spectrogram windows, variant 1: the normal window's menu with a
+# spectrogram menu (and channels or the trigger) before Help.
+def spectrogram_menu(lst, slices, chunk_presets, extra):
+    menu = []
+
+    def m(caption, mtype=0, level=0, check=0, action=0, *p):
+        p = list(p) + [0] * (5 - len(p))
+        menu.append(f"{lst},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+
+    m("S&pectrogram", 2, 0)
+    m("&Slice Position...", 0, 1, 0, 201)
+    m("&Chunk Frequency...", 0, 1, 0, 202)
+    m("", 1, 1)
+    m("Newest Slice", 0, 1, 0, 203, 0)
+    m("Middle Slice", 0, 1, 0, 203, slices // 2)
+    m("Oldest Slice", 0, 1, 0, 203, slices - 1)
+    m("", 1, 1)
+    for kHz, caption in chunk_presets:
+        m(caption, 0, 1, 0, 204, kHz)
+    for entry in extra:
+        m(*entry)
+    body = [e.replace(N + ",", lst + ",", 1) for e in E if e.startswith(N + ",")]
+    help_at = body.index(lst + ",&Help,2,0,0,0,0,0,0,0,0")
+    return body[:help_at] + menu + body[help_at:]
+
+
+S = "SEMIREAL_FRAME_1"
+semi_extra = [("C&hannel", 2, 0)]
+for n in range(100, 106):
+    semi_extra.append((f"BAND{n - 99} on Graph", 0, 1, 0, 205, n))
+for n in (1, 6, 11):
+    semi_extra.append((f"CH{n} on Graph", 0, 1, 0, 205, n))
+semi_extra.append(("", 1, 1))
+semi_extra.append(("Channel &Colour", 2, 1))
+for n in range(100, 106):
+    semi_extra.append((f"BAND{n - 99}...", 0, 2, 0, 206, n))
+semi_extra.append(("Remove Telemetry Bands", 0, 1, 0, 207, 2))
+semi_extra.append(("Remove WLAN Channels", 0, 1, 0, 207, 1))
+E += spectrogram_menu(S, 100, [(1100000, "Chunk at 1100 MHz"), (433920, "Chunk at 433.92 MHz")],
+                      semi_extra)
+SB = "SEMIREAL_BUTTON_1"
+for caption, check, action, *p in [
+        ("Run Stop", 0, 16), ("Centre Freq", 2, 21), ("Ref Level", 2, 18), ("Slice Pos", 2, 201),
+        ("Chunk Freq", 2, 202), ("Newest Slice", 2, 203, 0), ("Oldest Slice", 2, 203, 99),
+        ("Max Hold", 0, 25), ("Peak Search", 2, 36), ("More >>", 2, 28),
+        ("Marker 1", 0, 34, 1), ("Next Peak", 2, 37), ("10 dB/div", 0, 31, 1), ("5 dB/div", 0, 31, 2),
+        ("BAND1", 0, 205, 100), ("BAND4", 0, 205, 103), ("Save Data", 2, 11), ("Logging ...", 2, 45),
+        ("Copy Screen", 2, 13), ("<< Back", 2, 29)]:
+    add(SB, caption, 0, 0, check, action, *p)
+
+R = "REALTIME_FRAME_1"
+real_extra = [("&Trigger", 2, 0),
+              ("&Free Run", 0, 1, 0, 301, 0),
+              ("&Level Trigger (Rising)", 0, 1, 0, 301, 1),
+              ("Level Trigger (&Falling)", 0, 1, 0, 301, 2),
+              ("Trigger &Level", 2, 1)]
+for level in (500, 1000, 2000, 3000):
+    real_extra.append((f"{level // 100} dB above Noise", 0, 2, 0, 302, level))
+real_extra.append(("", 1, 1))
+real_extra.append(("&Single Capture", 0, 1, 0, 303, 0))
+real_extra.append(("&Repeated Captures", 0, 1, 0, 303, 1))
+real_extra.append(("Trigger &Position", 2, 1))
+for pos in (0, 4, 64, 128, 255):
+    real_extra.append((f"Block {pos}", 0, 2, 0, 304, pos))
+E += spectrogram_menu(R, 256, [(433920, "Chunk at 433.92 MHz")], real_extra)
+RB = "REALTIME_BUTTON_1"
+for caption, check, action, *p in [
+        ("Run Stop", 0, 16), ("Centre Freq", 2, 21), ("Ref Level", 2, 18), ("Free Run", 0, 301, 0),
+        ("Level Trig", 0, 301, 1), ("Single", 0, 303, 0), ("Repeat", 0, 303, 1),
+        ("Slice Pos", 2, 201), ("Chunk Freq", 2, 202), ("More >>", 2, 28),
+        ("Trig 10 dB", 0, 302, 1000), ("Trig 20 dB", 0, 302, 2000), ("Pos 4", 0, 304, 4),
+        ("Pos 128", 0, 304, 128), ("Newest Slice", 2, 203, 0), ("Oldest Slice", 2, 203, 255),
+        ("Peak Search", 2, 36), ("Save Data", 2, 11), ("Copy Screen", 2, 13), ("<< Back", 2, 29)]:
+    add(RB, caption, 0, 0, check, action, *p)
 
 E.append("END_LIST")
 

@@ -1,0 +1,339 @@
+// The semi-real-time window's core: its band, the slice stream, the channel
+// bands and its keys.
+#include "modes/semirealanalysis.h"
+
+#include "analysis/framelink.h"
+#include "device/TorvelAPI.h"
+#include "lib/numentry.h"
+#include "lib/profilevalues.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "platform/profile.h"
+
+#include <QColorDialog>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace {
+constexpr int kStrCenter = 15;
+constexpr const char* kEntryKey = "ChannelEntry";
+constexpr int kCmdChannelOnOff = 205;
+constexpr int kCmdChannelColour = 206;
+constexpr int kCmdRemoveCategory = 207;
+} // namespace
+
+CSemiRealAnalysis::CSemiRealAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
+                                     CFrameLink* link)
+    : CSpectrogramAnalysis(kSlices, frameList, buttonList, link) {
+    m_channelNumbers.fill(-1);
+    // Every entry is a band on the spectrum and on the spectrogram.
+    for (CChannelObject& band : m_channels) {
+        band.SetMasterFlag(1);
+        band.SetRedrawFlag(0);
+        m_graphIntf.GetGraph().GetFrame().AddBlend(&band);
+        m_3dIntf.GetGraph().AddBlend(&band);
+    }
+}
+
+CSemiRealAnalysis::~CSemiRealAnalysis() {
+    // The spectrogram's list lets go of the bands before they go.
+    m_3dIntf.GetGraph().ClearBlendObjects();
+}
+
+CString CSemiRealAnalysis::GetProfileSection() {
+    CString s;
+    s.Format("SemiRealAnalysis_%d", m_titleIndex);
+    return s;
+}
+
+// ---- Channels
+
+bool CSemiRealAnalysis::HasChannel(int number) const {
+    return number >= 0 && std::find(m_channelNumbers.begin(), m_channelNumbers.end(), number) !=
+                              m_channelNumbers.end();
+}
+
+void CSemiRealAnalysis::FillEntry(int i, int number, int low, int high) {
+    CChannelObject* source = GetChannelObject(number);
+    if (!source || source->GetIndexNumber() < 0) {
+        FreeEntry(i);
+        return;
+    }
+    CChannelObject& band = m_channels[static_cast<size_t>(i)];
+    band.CopyChannel(source);
+    band.SetMasterFlag(1);
+    band.SetxAxisRatio(low, high);
+    band.SetRedrawFlag(1);
+    m_channelNumbers[static_cast<size_t>(i)] = number;
+}
+
+void CSemiRealAnalysis::FreeEntry(int i) {
+    m_channels[static_cast<size_t>(i)].SetRedrawFlag(0);
+    m_channelNumbers[static_cast<size_t>(i)] = -1;
+}
+
+void CSemiRealAnalysis::PlaceChannels(int low, int high) {
+    for (int i = 0; i < kChannelEntries; ++i) {
+        if (m_channelNumbers[static_cast<size_t>(i)] < 0)
+            continue;
+        CChannelObject& band = m_channels[static_cast<size_t>(i)];
+        const int centre = band.GetCenterFrequency();
+        const int half = band.GetSpanFrequency() / 2;
+        const bool lowIn = centre - half >= low && centre - half <= high;
+        const bool highIn = centre + half >= low && centre + half <= high;
+        band.SetRedrawFlag(lowIn || highIn ? 1 : 0);
+        band.SetxAxisRatio(low, high);
+    }
+}
+
+int CSemiRealAnalysis::ToggleChannel(int number) {
+    for (int i = 0; i < kChannelEntries; ++i) {
+        if (m_channelNumbers[static_cast<size_t>(i)] == number && number >= 0) {
+            FreeEntry(i);
+            m_3dIntf.Redraw();
+            return StoppedResult();
+        }
+    }
+    const CDataLineContext& slice = GetSliceLine(0);
+    for (int i = 0; i < kChannelEntries; ++i) {
+        if (m_channelNumbers[static_cast<size_t>(i)] < 0) {
+            FillEntry(i, number, slice.GetXMin(), slice.GetXMax());
+            break;
+        }
+    }
+    m_3dIntf.Redraw();
+    return StoppedResult();
+}
+
+int CSemiRealAnalysis::ChannelColour(int number) {
+    CChannelObject* source = GetChannelObject(number);
+    COLORREF colour = 0;
+    if (!source || !ChooseColor(source->GetColor(), &colour))
+        return kCommandDone;
+    source->SetColor(colour);
+    const CDataLineContext& slice = GetSliceLine(0);
+    for (int i = 0; i < kChannelEntries; ++i)
+        if (m_channelNumbers[static_cast<size_t>(i)] == number)
+            FillEntry(i, number, slice.GetXMin(), slice.GetXMax());
+    m_3dIntf.Redraw();
+    return StoppedResult();
+}
+
+int CSemiRealAnalysis::RemoveCategory(int category) {
+    for (int i = 0; i < kChannelEntries; ++i)
+        if (m_channelNumbers[static_cast<size_t>(i)] >= 0 &&
+            m_channels[static_cast<size_t>(i)].GetCategory() == category)
+            FreeEntry(i);
+    m_3dIntf.Redraw();
+    return StoppedResult();
+}
+
+BOOL CSemiRealAnalysis::ChooseColor(COLORREF initial, COLORREF* chosen) {
+    const QColor colour =
+        QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)),
+                               nullptr, QString(), QColorDialog::ColorDialogOptions());
+    if (!colour.isValid())
+        return FALSE;
+    *chosen = RGB(colour.red(), colour.green(), colour.blue());
+    return TRUE;
+}
+
+// ---- Profile and settings
+
+void CSemiRealAnalysis::ReadProfile() {
+    CSpectrogramAnalysis::ReadProfile();
+    int entries[kChannelEntries];
+    std::fill(std::begin(entries), std::end(entries), -1);
+    GetProfileINTARRAY(GetProfileSection(), kEntryKey, entries, kChannelEntries);
+    for (int i = 0; i < kChannelEntries; ++i) {
+        if (entries[i] >= 0)
+            FillEntry(i, entries[i], m_start, m_stop);
+        else
+            FreeEntry(i);
+    }
+}
+
+void CSemiRealAnalysis::WriteProfile() {
+    CSpectrogramAnalysis::WriteProfile();
+    int entries[kChannelEntries];
+    std::copy(m_channelNumbers.begin(), m_channelNumbers.end(), entries);
+    WriteProfileINTARRAY(GetProfileSection(), kEntryKey, entries, kChannelEntries);
+}
+
+int CSemiRealAnalysis::SaveModeSettings() {
+    int entries[kChannelEntries];
+    std::copy(m_channelNumbers.begin(), m_channelNumbers.end(), entries);
+    return WriteSettingFileINTARRAY(CoreSection(), kEntryKey, entries, kChannelEntries);
+}
+
+int CSemiRealAnalysis::LoadModeSettings() {
+    int entries[kChannelEntries];
+    std::copy(m_channelNumbers.begin(), m_channelNumbers.end(), entries);
+    const int ok = GetSettingFileINTARRAY(CoreSection(), kEntryKey, entries, kChannelEntries);
+    const CGraphInterface& spectrum = m_graphIntf;
+    const int low = static_cast<int>(spectrum.GetGraph().GetXMin());
+    const int high = static_cast<int>(spectrum.GetGraph().GetXMax());
+    for (int i = 0; i < kChannelEntries; ++i) {
+        if (entries[i] >= 0)
+            FillEntry(i, entries[i], low, high);
+        else
+            FreeEntry(i);
+    }
+    return ok ? 1 : 0;
+}
+
+// ---- Reconfiguration
+
+void CSemiRealAnalysis::Reconfigure(BOOL reset) {
+    // A change while the stream runs restarts it with the new settings.
+    if (m_taskRunning > 0 && m_analyzeFlag)
+        StopTask();
+    const int lo = DeviceMinFrequency(kKind);
+    const int hi = DeviceMaxFrequency(kKind);
+    if (m_start < lo) {
+        m_start = lo;
+        m_stop = lo + kClampedSpan;
+    }
+    if (m_stop > hi) {
+        m_stop = hi;
+        m_start = hi - kClampedSpan;
+    }
+    const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
+    SetGraphTexts(step);
+    m_sweepPosition = 0;
+    m_taskRunning = 0;
+    SetChunkAxis(reset);
+
+    const int first = m_start / 2000 * 2000;
+    const int last = (m_stop + 1999) / 2000 * 2000;
+    const int points = step != 0 ? (last - first) / step : 0;
+    if (reset && step != 0) {
+        for (CDataLineContext& trace : m_traces)
+            trace.Configure(static_cast<DWORD>(first), static_cast<DWORD>(step),
+                            static_cast<DWORD>(points));
+    }
+    m_graph.redraw = true;
+    UpdateGraph();
+    if (reset && step != 0)
+        ReplaceMarkers();
+    SetSliceWindows();
+    if (reset && step != 0)
+        ResetRing(first, step, points);
+    const CDataLineContext& slice = GetSliceLine(0);
+    PlaceChannels(static_cast<int>(slice.GetStart()),
+                  static_cast<int>(slice.GetStart() + slice.GetPoints() * slice.GetStep()));
+    HideHighlights();
+    RestartTask();
+}
+
+// ---- The stream
+
+int CSemiRealAnalysis::DeviceStart(int kHz, int attenuation, int rejection) {
+    return SemiRealTimeAnalysis(GetMainWindow(), GetTaskTag(), kHz, attenuation, rejection);
+}
+
+int CSemiRealAnalysis::DeviceNextResult() {
+    return GetSemiRealTimeResult(GetMainWindow(), GetTaskTag());
+}
+
+int CSemiRealAnalysis::StartAnalysis() {
+    m_taskRunning = 1;
+    const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
+    const int f = static_cast<int>(m_traces[0].GetStart()) + m_sweepPosition * step;
+    int result = DeviceStart(f, m_attenuation, std::max(m_rejectionRate, 1));
+    if (result == 0) {
+        // The device may still hold a task of this window: end it and try once more.
+        DeviceTerminate();
+        WaitAfterTerminate();
+        result = DeviceStart(f, m_attenuation, std::max(m_rejectionRate, 1));
+    }
+    return result;
+}
+
+void CSemiRealAnalysis::AnalysisFinished(WPARAM, LPARAM) {}
+
+void CSemiRealAnalysis::AnalysisProgress(WPARAM, LPARAM lParam) {
+    if (!m_taskRunning)
+        return;
+    m_taskRunning = 2;
+    const int count = std::max(DeviceDataCount(), 0);
+    // Never more slices than words were delivered.
+    const int m = std::min(static_cast<int>((lParam >> 16) & 0xFFF), count / kSlicePoints);
+    m_receiveBuffer.resize(static_cast<size_t>(std::max(count, 1)));
+    if (count > 0)
+        DeviceReceiveData(m_receiveBuffer.data(), count);
+
+    if (m_offsetFlag) {
+        const long long start = m_traces[0].GetStart();
+        const long long step = DeviceRBWFrequency(kKind, m_rbwIndex);
+        for (int j = 0; j < m; ++j) {
+            short* slice = m_receiveBuffer.data() + static_cast<size_t>(j) * kSlicePoints;
+            for (int i = 0; i < kSlicePoints; ++i) {
+                const long long mhz = (start + i * step) / 1000;
+                if (mhz >= 0 && mhz < kOffsetTableSize)
+                    slice[i] =
+                        static_cast<short>(slice[i] + m_offsetTable[static_cast<size_t>(mhz)]);
+            }
+        }
+    }
+    for (int j = 0; j < m; ++j) {
+        StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(j) * kSlicePoints, kSlicePoints);
+        ShowSliceLine(SliceIndexBack(m_slicePosition));
+    }
+    if (m > 0) {
+        m_graph.xMin = m_start;
+        m_graph.xMax = m_stop;
+        UpdateGraph();
+        OfferPeaks();
+    }
+    RebuildChunkLine();
+    if (LoggingStep() && m_logging.m_RefreshFlag)
+        for (CDataLineContext& trace : m_traces)
+            trace.SetInitializedFlag(1);
+    m_lastDataTime = CTime::GetCurrentTime();
+}
+
+void CSemiRealAnalysis::ViewProgress() {
+    if (m_taskRunning == 2)
+        DeviceNextResult();
+}
+
+// ---- Commands
+
+int CSemiRealAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    const int result = CSpectrogramAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    if (result != kCommandNotHandled)
+        return result;
+    switch (action) {
+    case kCmdChannelOnOff:
+        return ToggleChannel(p1);
+    case kCmdChannelColour:
+        return ChannelColour(p1);
+    case kCmdRemoveCategory:
+        return RemoveCategory(p1);
+    default:
+        return kCommandNotHandled;
+    }
+}
+
+int CSemiRealAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
+    if (action == kCmdChannelOnOff)
+        return HasChannel(p1) ? kStateTicked : kStateUnticked;
+    return CSpectrogramAnalysis::GetCommandState(action, p1, p2, p3, p4, p5);
+}
+
+int CSemiRealAnalysis::OnCenterEntry() {
+    StopTask();
+    const char* title = GetTorvelString(kStrCenter);
+    const double mhz = NumEntryDOUBLE(GetCenter() * 0.001, "MHz", title ? title : "");
+    if (mhz == DBL_MAX || !std::isfinite(mhz)) {
+        RestartTask();
+        return kCommandDone;
+    }
+    // Whole MHz on a 2 MHz grid.
+    const int whole = static_cast<int>(std::clamp(mhz, 0.0, 3.0e6));
+    SetCenter(whole / 2 * 2000);
+    return kCommandReset;
+}

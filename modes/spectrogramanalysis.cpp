@@ -1,0 +1,469 @@
+// The common core of the spectrogram windows: the ring of slice lines, the
+// chunk line, the three panes, the slice and chunk commands, the stop and
+// restart of the device task, and the keys and CSV columns of the ring.
+#include "modes/spectrogramanalysis.h"
+
+#include "analysis/csvfile.h"
+#include "analysis/framelink.h"
+#include "device/TorvelAPI.h"
+#include "lib/numentry.h"
+#include "lib/profilevalues.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "modes/paneview.h"
+#include "platform/profile.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace {
+constexpr int kStrStart = 13;
+constexpr int kStrStop = 14;
+constexpr int kStrSliceTitle = 45;
+constexpr int kStrChunkTitle = 46;
+constexpr int kCmdReferenceLevel = 18;
+constexpr int kCmdScale = 31;
+constexpr int kCmdSliceEntry = 201;
+constexpr int kCmdChunkEntry = 202;
+constexpr int kCmdSlice = 203;
+constexpr int kCmdChunk = 204;
+constexpr const char* k3DSection = "3D_GRAPH_INTF";
+// The chunk graph's own profile entries sit in a section named after the
+// window's with this suffix.
+constexpr const char* kChunkSuffix = "_CHUNK";
+
+const char* text(int index) {
+    const char* s = GetTorvelString(index);
+    return s ? s : "";
+}
+
+int Wrap(int value, int count) {
+    const int m = value % count;
+    return m < 0 ? m + count : m;
+}
+} // namespace
+
+CSpectrogramAnalysis::CSpectrogramAnalysis(int sliceCount, CCommandEntry* frameList,
+                                           CCommandEntry* buttonList, CFrameLink* link)
+    : CNormalAnalysis(frameList, buttonList, link),
+      m_sliceCount(std::clamp(sliceCount, 1, C3DGraphContext::kRingSize)),
+      m_slices(std::make_unique<CDataLineContext[]>(static_cast<size_t>(m_sliceCount))),
+      m_chunkSamples(static_cast<size_t>(m_sliceCount), kNoSample) {
+    m_3dIntf.SetOwner(this);
+    m_3dIntf.Set3DOwner(this);
+    m_3dIntf.SetSliceCount(m_sliceCount);
+    m_chunkIntf.SetOwner(this);
+    m_chunkLine.SetRedrawFlag(1);
+    m_chunkLine.SetDrawObject(&m_traceObjects[0]);
+    m_chunkIntf.GetGraph().AddOverlay(&m_chunkLine);
+    for (int i = 0; i < m_sliceCount; ++i)
+        m_slices[static_cast<size_t>(i)].SetDrawObject(&m_traceObjects[0]);
+}
+
+CSpectrogramAnalysis::~CSpectrogramAnalysis() = default;
+
+CDataLineContext& CSpectrogramAnalysis::GetSliceLine(int i) {
+    return m_slices[static_cast<size_t>(Wrap(i, m_sliceCount))];
+}
+
+int CSpectrogramAnalysis::SliceIndexBack(int k) const {
+    return Wrap(m_writePosition - 1 - k, m_sliceCount);
+}
+
+int CSpectrogramAnalysis::GetChunkFrequency() const {
+    const CTraceStore& line = m_traces[0];
+    return static_cast<int>(line.GetStart() + static_cast<long long>(m_chunkPosition) *
+                                                  static_cast<long long>(line.GetStep()));
+}
+
+void CSpectrogramAnalysis::SetUnitAll(int unit) {
+    CNormalAnalysis::SetUnitAll(unit);
+    for (int i = 0; i < m_sliceCount; ++i)
+        m_slices[static_cast<size_t>(i)].SetUnit(static_cast<BYTE>(unit));
+    m_chunkLine.SetUnit(static_cast<BYTE>(unit));
+}
+
+// ---- The ring
+
+void CSpectrogramAnalysis::StoreSlice(const short* words, int n) {
+    CDataLineContext& slice = m_slices[static_cast<size_t>(m_writePosition)];
+    // A slice is a whole new spectrum: it never restarts like a hold trace.
+    slice.SetInitializedFlag(0);
+    slice.StoreBlock(words, n, 0, TRUE);
+    m_3dIntf.GetGraph().AddSlice(&slice, 0);
+    m_writePosition = (m_writePosition + 1) % m_sliceCount;
+}
+
+void CSpectrogramAnalysis::ShowSliceLine(int i) {
+    const CDataLineContext& slice = GetSliceLine(i);
+    if (!slice.GetData())
+        return;
+    for (CDataLineContext& trace : m_traces)
+        trace.StoreBlock(slice.GetData(), static_cast<int>(slice.GetPoints()), 0, FALSE);
+}
+
+void CSpectrogramAnalysis::RebuildChunkLine() {
+    const int fc = GetChunkFrequency();
+    for (int j = 0; j < m_sliceCount; ++j)
+        m_chunkSamples[static_cast<size_t>(j)] = GetSliceBack(j).Sample(fc);
+    m_chunkLine.SetInitializedFlag(0);
+    m_chunkLine.StoreBlock(m_chunkSamples.data(), m_sliceCount, 0, FALSE);
+}
+
+void CSpectrogramAnalysis::SetSliceWindows() {
+    for (int i = 0; i < m_sliceCount; ++i)
+        m_slices[static_cast<size_t>(i)].SetWindow(static_cast<int>(m_graph.xMin),
+                                                   static_cast<int>(m_graph.xMax), m_graph.yMax,
+                                                   m_graph.yMin);
+}
+
+void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
+    C3DGraphContext& graph = m_3dIntf.GetGraph();
+    graph.ClearSlices();
+    for (int i = 0; i < m_sliceCount; ++i)
+        m_slices[static_cast<size_t>(i)].Configure(
+            static_cast<DWORD>(start), static_cast<DWORD>(step), static_cast<DWORD>(points));
+    m_writePosition = 0;
+    for (int i = 0; i < m_sliceCount; ++i)
+        graph.AddSlice(&m_slices[static_cast<size_t>(i)], 0);
+}
+
+void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
+    if (reset)
+        m_chunkLine.Configure(0, static_cast<DWORD>(ChunkStep()), static_cast<DWORD>(m_sliceCount));
+    CNormalGraphContext& chunk = m_chunkIntf.GetGraph();
+    *chunk.GetCornerText(0) = m_graph.text[0];
+    *chunk.GetCornerText(1) = CString();
+    *chunk.GetCornerText(2) = CString(text(kStrStart)) + ChunkFirstLabel();
+    *chunk.GetCornerText(3) = CString(text(kStrStop)) + ChunkLastLabel();
+    m_chunkIntf.SetDivision(m_graph.xDivisions, m_graph.yDivisions);
+    chunk.GetFrame().GetFrame().SetReferenceLine(m_referencePosition);
+    const double last = static_cast<double>(m_chunkLine.GetStart()) +
+                        static_cast<double>(m_chunkLine.GetPoints()) * m_chunkLine.GetStep();
+    chunk.SetScale(0.0, last, m_graph.yMin, m_graph.yMax);
+    chunk.SetRedrawFlag(1);
+}
+
+void CSpectrogramAnalysis::HideHighlights() {
+    m_3dIntf.SetHighlightedFrequency(GetChunkFrequency() - kHidden);
+    m_3dIntf.SetHighlightedSlice(m_slicePosition - kHidden);
+    m_3dIntf.Redraw();
+}
+
+int CSpectrogramAnalysis::SetSlicePosition(int value) {
+    m_slicePosition = std::clamp(value, 0, m_sliceCount - 1);
+    const CDataLineContext& slice = GetSliceLine(m_writePosition - m_slicePosition - 1);
+    m_traces[0].CopyFrom(slice);
+    return m_slicePosition;
+}
+
+void CSpectrogramAnalysis::SetChunkFrequency(long long kHz) {
+    const CTraceStore& line = m_traces[0];
+    const long long step = line.GetStep();
+    if (step <= 0)
+        return;
+    const long long start = line.GetStart();
+    long long f = (kHz + step / 2) / step * step;
+    f = std::clamp(f, start, start + step * static_cast<long long>(line.GetPoints()));
+    m_chunkPosition = static_cast<int>((f - start) / step);
+    RebuildChunkLine();
+}
+
+// ---- Tasks
+
+void CSpectrogramAnalysis::DeviceTerminate() {
+    TerminateTorvelTask();
+}
+
+void CSpectrogramAnalysis::WaitAfterTerminate() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kTerminateWaitMs));
+}
+
+void CSpectrogramAnalysis::StopTask() {
+    if (m_taskRunning > 0 && m_analyzeFlag) {
+        DeviceTerminate();
+        m_taskRunning = 0;
+        m_taskTerminated = 1;
+        WaitAfterTerminate();
+    } else {
+        m_taskTerminated = 0;
+    }
+}
+
+void CSpectrogramAnalysis::RestartTask() {
+    if (!m_taskTerminated)
+        return;
+    m_taskTerminated = 0;
+    if (!m_analyzeFlag)
+        return;
+    // The scheduler still counts the task as running: a refused start is
+    // handed back to it as this core's stop request, which frees the device
+    // for the rotation.
+    if (StartAnalysis() != 1)
+        PostScheduleNext(m_id);
+}
+
+void CSpectrogramAnalysis::Stop() {
+    if (m_taskRunning > 0 && m_analyzeFlag) {
+        DeviceTerminate();
+        m_taskRunning = 0;
+    }
+    m_analyzeFlag = 0;
+    PostScheduleNext(m_id);
+}
+
+// ---- Commands
+
+int CSpectrogramAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    if (action == kCmdReferenceLevel || action == kCmdScale) {
+        // The entries change the picture of every slice: the task stops first
+        // and the window starts over with the new scale.
+        StopTask();
+        const int entry = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+        return entry < 0 ? entry : kCommandReset;
+    }
+    const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    if (result != kCommandNotHandled)
+        return result;
+    switch (action) {
+    case kCmdSliceEntry: {
+        StopTask();
+        const int value = NumEntryINT(m_slicePosition, "Unit", text(kStrSliceTitle));
+        if (value >= 0)
+            SetSlicePosition(value);
+        return kCommandRedraw;
+    }
+    case kCmdChunkEntry: {
+        StopTask();
+        const double mhz = NumEntryDOUBLE(GetChunkFrequency() * 0.001, "MHz", text(kStrChunkTitle));
+        if (mhz == DBL_MAX || !std::isfinite(mhz))
+            return kCommandRedraw;
+        // Held to the int range before the conversion; the grid limits it further.
+        SetChunkFrequency(static_cast<long long>(std::clamp(mhz * 1000, -2e9, 2e9)));
+        return kCommandRedraw;
+    }
+    case kCmdSlice:
+        if (p1 == -1)
+            return kCommandDone;
+        m_3dIntf.SetHighlightedSlice(SetSlicePosition(p1) - kHidden);
+        return kCommandDone;
+    case kCmdChunk:
+        SetChunkFrequency(p1);
+        m_3dIntf.SetHighlightedFrequency(GetChunkFrequency() - kHidden);
+        return kCommandDone;
+    default:
+        return kCommandNotHandled;
+    }
+}
+
+void CSpectrogramAnalysis::Run3DGraphCommand(int action, int value) {
+    const int result = ExecuteCommand(action, value, 0, 0, 0, 0);
+    if (result > 0)
+        Reconfigure(result == kCommandReset);
+    UpdateView();
+    if (m_link)
+        m_link->RefreshCommandStates();
+}
+
+// ---- Drawing
+
+void CSpectrogramAnalysis::UpdateView() {
+    CNormalAnalysis::UpdateView();
+    m_3dIntf.Redraw();
+    m_chunkIntf.Redraw();
+}
+
+void CSpectrogramAnalysis::GetDrawObjectList(std::list<CDrawObject*>* list) {
+    CNormalAnalysis::GetDrawObjectList(list);
+    if (list)
+        list->push_back(&m_3dIntf.GetFrameObject());
+}
+
+QWidget* CSpectrogramAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
+    const int w = parent ? parent->width() : kImageWidth;
+    const int h = parent ? parent->height() : kImageHeight;
+    const CString section = GetProfileSection();
+    SIZE top{w / 5, h};
+    SIZE lowerLeft{w - w / 5, h / 2};
+    SIZE lowerRight{w - w / 5, h / 2};
+    GetProfileSIZE(section, "SPLIT[0][0]", &top);
+    GetProfileSIZE(section, "SPLIT[0][1]", &lowerLeft);
+    GetProfileSIZE(section, "SPLIT[1][1]", &lowerRight);
+
+    auto* outer = new CSplitterWnd;
+    outer->CreateStatic(parent, 2, 1);
+    auto* inner = new CSplitterWnd;
+    inner->CreateStatic(nullptr, 1, 2, CSplitterWnd::kFirstPaneId + 1);
+    outer->SetRowInfo(0, top.cy, kMinPaneSize);
+    inner->SetColumnInfo(1, lowerRight.cx, kMinPaneSize);
+    m_3dView = new CPaneView;
+    m_chunkView = new CPaneView;
+    outer->SetPane(0, 0, m_3dView, top);
+    outer->SetPane(1, 0, inner, lowerLeft);
+    inner->SetPane(0, 0, m_chunkView, lowerLeft);
+    inner->SetPane(0, 1, view, lowerRight);
+    m_3dIntf.SetViewWindow(m_3dView);
+    m_chunkIntf.SetViewWindow(m_chunkView);
+    m_outer = outer;
+    m_inner = inner;
+    return outer;
+}
+
+void CSpectrogramAnalysis::DrawView(CDC* dc, const CRect& rect) {
+    // Row heights of the outer splitter and column widths of the inner one,
+    // as 16.16 shares of the rectangle.
+    int top = 1, bottom = 1, left = 1, right = 1;
+    if (m_outer && m_inner) {
+        m_outer->GetRowInfo(0, &top, nullptr);
+        m_outer->GetRowInfo(1, &bottom, nullptr);
+        m_inner->GetColumnInfo(0, &left, nullptr);
+        m_inner->GetColumnInfo(1, &right, nullptr);
+    }
+    if (top <= 0 || bottom <= 0)
+        top = bottom = 1;
+    if (left <= 0 || right <= 0)
+        left = right = 1;
+    const long long rowShare = (static_cast<long long>(top) << 16) / (top + bottom);
+    const long long colShare = (static_cast<long long>(left) << 16) / (left + right);
+    const int split = rect.top + static_cast<int>(((rect.bottom - rect.top + 1) * rowShare) >> 16);
+    const int column =
+        rect.left + static_cast<int>(((rect.right - rect.left + 1) * colShare) >> 16);
+    m_3dIntf.Draw(dc, CRect(rect.left, rect.top, rect.right, split));
+    m_chunkIntf.Draw(dc, CRect(rect.left, split, column, rect.bottom));
+    CNormalAnalysis::DrawView(dc, CRect(column, split, rect.right, rect.bottom));
+    // The panes lay out again in their own size at the next paint.
+    m_3dIntf.Redraw();
+    m_chunkIntf.Redraw();
+}
+
+// ---- Profile and settings
+
+void CSpectrogramAnalysis::ReadProfile() {
+    CNormalAnalysis::ReadProfile();
+    const CString section = GetProfileSection();
+    m_chunkIntf.Setup(section + kChunkSuffix);
+    m_3dIntf.Setup(section);
+    m_chunkIntf.GetGraph().GetStatusText().SetText(CString());
+    for (int k = 0; k < CGraphInterface::kDrawObjectCount; ++k) {
+        CDrawObject* chunkObject = m_chunkIntf.GetDrawObject(k);
+        chunkObject->SetProfileFlag(0);
+        // The chunk graph follows the spectrum graph's look.
+        if (m_graphIntf.GetDrawObject(k)->GetUpdateLink() != chunkObject)
+            m_graphIntf.GetDrawObject(k)->AddUpdateLink(chunkObject);
+    }
+    m_slicePosition = std::clamp(GetProfileInt(section, "SlicePosition", 0), 0, m_sliceCount - 1);
+    m_chunkPosition = std::max(GetProfileInt(section, "ChunkPosition", kDefaultChunkPosition), 0);
+    m_chunkUnit = GetProfileInt(section, "ChunkUnit", kDefaultChunkUnit);
+    m_chunkLine.SetDrawObject(&m_traceObjects[0]);
+    m_chunkLine.SetRedrawFlag(1);
+    m_chunkLine.SetUnit(static_cast<BYTE>(m_unit));
+    m_chunkIntf.SetReadoutFlags(kReadoutTimeAxis);
+    m_3dIntf.GetGraph().SetDrawObject(m_graphIntf.GetDrawObject(CGraphInterface::kMarkerFace));
+}
+
+void CSpectrogramAnalysis::WriteProfile() {
+    CNormalAnalysis::WriteProfile();
+    const CString section = GetProfileSection();
+    if (m_outer && m_inner) {
+        int outerWidth = 0, topHeight = 0, leftWidth = 0, rightWidth = 0, rowHeight = 0;
+        m_outer->GetRowInfo(0, &topHeight, nullptr);
+        outerWidth = m_outer->width();
+        m_inner->GetColumnInfo(0, &leftWidth, nullptr);
+        m_inner->GetColumnInfo(1, &rightWidth, nullptr);
+        rowHeight = m_inner->height();
+        SIZE size{outerWidth, topHeight};
+        WriteProfileSIZE(section, "SPLIT[0][0]", &size);
+        size = SIZE{leftWidth, rowHeight};
+        WriteProfileSIZE(section, "SPLIT[0][1]", &size);
+        size = SIZE{rightWidth, rowHeight};
+        WriteProfileSIZE(section, "SPLIT[1][1]", &size);
+    }
+    WriteProfileInt(section, "SlicePosition", m_slicePosition);
+    WriteProfileInt(section, "ChunkPosition", m_chunkPosition);
+    WriteProfileInt(section, "ChunkUnit", m_chunkUnit);
+    m_chunkIntf.WriteProfile();
+    m_3dIntf.WriteProfile();
+}
+
+int CSpectrogramAnalysis::SaveSettings() {
+    int ok = CNormalAnalysis::SaveSettings();
+    const char* section = CoreSection();
+    ok &= WriteSettingFileINT(section, "SlicePosition", m_slicePosition);
+    ok &= WriteSettingFileINT(section, "ChunkPosition", m_chunkPosition);
+    ok &= WriteSettingFileINT(section, "ChunkUnit", m_chunkUnit);
+    ok &= m_3dIntf.WriteSetting(k3DSection);
+    ok &= SaveModeSettings();
+    return ok ? 1 : 0;
+}
+
+int CSpectrogramAnalysis::LoadSettings() {
+    int ok = CNormalAnalysis::LoadSettings();
+    const char* section = CoreSection();
+    ok &= GetSettingFileINT(section, "SlicePosition", &m_slicePosition) ? 1 : 0;
+    ok &= GetSettingFileINT(section, "ChunkPosition", &m_chunkPosition) ? 1 : 0;
+    ok &= GetSettingFileINT(section, "ChunkUnit", &m_chunkUnit) ? 1 : 0;
+    m_slicePosition = std::clamp(m_slicePosition, 0, m_sliceCount - 1);
+    m_chunkPosition = std::max(m_chunkPosition, 0);
+    ok &= m_3dIntf.ReadSetting(k3DSection);
+    ok &= LoadModeSettings();
+    return ok ? 1 : 0;
+}
+
+// ---- CSV: the slices as columns SLICE0 (the newest) .. SLICE(N-1)
+
+CString CSpectrogramAnalysis::CsvExtraParams() {
+    CString s;
+    s.Format("SlicePosition,%d\nChunkPosition,%d\n", m_slicePosition, m_chunkPosition);
+    return s + CsvModeParams();
+}
+
+void CSpectrogramAnalysis::AppendCsvColumns(std::string& header) {
+    for (int k = 0; k < m_sliceCount; ++k)
+        header.append(",SLICE").append(std::to_string(k));
+}
+
+void CSpectrogramAnalysis::AppendCsvRow(std::string& out, long long point) {
+    for (int k = 0; k < m_sliceCount; ++k) {
+        const CTraceStore& slice = GetSliceBack(k);
+        const short* data = slice.GetData();
+        const short word = data && point >= 0 && point < static_cast<long long>(slice.GetPoints())
+                               ? data[point]
+                               : kNoSample;
+        out += ',';
+        AppendCsvLevel(out, word);
+    }
+}
+
+bool CSpectrogramAnalysis::ReadCsvExtraParams(CCsvFile& file) {
+    int slice = kCsvMissing;
+    int chunk = kCsvMissing;
+    if (!file.ReadParam(&slice) || !file.ReadParam(&chunk))
+        return false;
+    if (slice != kCsvMissing)
+        m_slicePosition = std::clamp(slice, 0, m_sliceCount - 1);
+    if (chunk != kCsvMissing)
+        m_chunkPosition = std::max(chunk, 0);
+    return ReadCsvModeParams(file);
+}
+
+void CSpectrogramAnalysis::ReadCsvRow(const CCsvLine& row, long long point) {
+    for (int k = 0; k < m_sliceCount; ++k) {
+        // Column SLICEk is ring index N - 1 - k: after the reset the write
+        // position is 0, so that index is again k slices back from the newest.
+        CTraceStore& slice = m_slices[static_cast<size_t>(m_sliceCount - 1 - k)];
+        double db = 0;
+        if (slice.GetPoints() == 0 || !row.DoubleField(CNormalAnalysis::kTraceStores + k, &db))
+            continue;
+        const DWORD index = static_cast<DWORD>(
+            std::min<long long>(point, static_cast<long long>(slice.GetPoints()) - 1));
+        slice.SetWord(index, LevelToWord(db));
+    }
+}
+
+void CSpectrogramAnalysis::CsvRowsRead() {
+    Reconfigure(FALSE);
+    RebuildChunkLine();
+}
