@@ -1,0 +1,271 @@
+// The semi-real-time core against a scripted device: the band inside the
+// device's limits, the ring of slices and what the spectrum and chunk graphs
+// show of it, the start with its retry, the stream's request cycle, the slice
+// and chunk commands, the channel bands, and the CSV columns of the ring.
+#include "analysis/csvfile.h"
+#include "lib/channellist.h"
+#include "lib/stringtable.h"
+#include "modes/semirealanalysis.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <vector>
+
+namespace {
+
+struct StartCall {
+    int kHz, attenuation, rejection;
+};
+
+// The device: queued answers to starts, batches of slices, and counters.
+class ScriptedSemiReal : public CSemiRealAnalysis {
+public:
+    ScriptedSemiReal() : CSemiRealAnalysis(nullptr, nullptr) {}
+    std::deque<int> startAnswers;
+    std::vector<StartCall> starts;
+    std::vector<short> delivered;
+    int terminates = 0;
+    int resultRequests = 0;
+
+    // m slices whose every word is first + j (j = 0 .. m - 1), as intermediate data.
+    void Deliver(int m, short first) {
+        delivered.clear();
+        for (int j = 0; j < m; ++j)
+            delivered.insert(delivered.end(), kSlicePoints, static_cast<short>(first + j));
+        AnalysisProgress(GetTaskTag(), static_cast<LPARAM>(m) << 16);
+    }
+    using CSpectrogramAnalysis::SliceIndexBack;
+
+protected:
+    int DeviceStart(int kHz, int attenuation, int rejection) override {
+        starts.push_back({kHz, attenuation, rejection});
+        if (startAnswers.empty())
+            return 1;
+        const int answer = startAnswers.front();
+        startAnswers.pop_front();
+        return answer;
+    }
+    int DeviceNextResult() override { return ++resultRequests, 1; }
+    void DeviceTerminate() override { ++terminates; }
+    void WaitAfterTerminate() override {}
+    int DeviceDataCount() override { return static_cast<int>(delivered.size()); }
+    int DeviceReceiveData(short* buffer, int count) override {
+        std::copy_n(delivered.begin(), std::min<size_t>(count, delivered.size()), buffer);
+        return 1;
+    }
+    BOOL ChooseColor(COLORREF, COLORREF* chosen) override {
+        *chosen = RGB(9, 8, 7);
+        return TRUE;
+    }
+};
+
+class SemiRealTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProfileFile(dir.file("TORVEL.INI").c_str());
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+        ASSERT_EQ(LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"), 1);
+        core.ReadProfile();
+        core.SetStart(1000000);
+        core.SetStop(1100000);
+        core.Reconfigure(TRUE);
+    }
+    void TearDown() override { SetProfileFile(nullptr); }
+    int Run(int action, int p1) {
+        const int result = core.ExecuteCommand(action, p1, 0, 0, 0, 0);
+        if (result > 0)
+            core.Reconfigure(result == kCommandReset);
+        return result;
+    }
+    // Puts the core into a running stream, as the scheduler would.
+    void StartStream() {
+        core.SetAnalyzeFlag(1);
+        ASSERT_EQ(core.StartAnalysis(), 1);
+    }
+    short DataLineWord() { return core.GetDataLine()->GetData()[10]; }
+    TempDir dir;
+    ScriptedSemiReal core;
+};
+
+TEST_F(SemiRealTest, BandIsMovedInsideTheDeviceRangeOfItsKind) {
+    EXPECT_EQ(core.GetDataLine()->GetStart(), 1000000u);
+    EXPECT_EQ(core.GetDataLine()->GetStep(), 250u);
+    EXPECT_EQ(core.GetDataLine()->GetPoints(), 400u);
+    EXPECT_EQ(core.GetSliceLine(57).GetPoints(), 400u);
+    // The normal sweep goes down to 1000 kHz, this kind only to 10000.
+    core.SetStart(2000);
+    core.SetStop(30000);
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(core.GetStart(), 10000);
+    EXPECT_EQ(core.GetStop(), 110000);
+    EXPECT_EQ(core.GetDataLine()->GetStart(), 10000u);
+}
+
+TEST_F(SemiRealTest, SlicePositionPicksTheNewestOrAnOlderSliceOfTheRing) {
+    StartStream();
+    // 101 slices with the values 1 .. 101: the first ring entry is reused.
+    core.Deliver(60, 1);
+    core.Deliver(41, 61);
+    EXPECT_EQ(core.GetWritePosition(), 1);
+    EXPECT_EQ(core.GetSliceLine(0).GetData()[0], 101);
+    EXPECT_EQ(core.GetSliceLine(1).GetData()[0], 2);
+    // Position 0 shows the slice just received, in the spectrum and as the
+    // 3D graph's newest slice.
+    EXPECT_EQ(DataLineWord(), 101);
+    EXPECT_EQ(core.Get3DInterface().GetGraph().GetSliceAt(0), &core.GetSliceLine(0));
+    EXPECT_EQ(core.Get3DInterface().GetGraph().GetSliceAt(99), &core.GetSliceLine(1));
+    // Position 99 the oldest one kept, values above 99 count as 99.
+    EXPECT_EQ(Run(203, 250), kCommandDone);
+    EXPECT_EQ(core.GetSlicePosition(), 99);
+    EXPECT_EQ(DataLineWord(), 2);
+    EXPECT_EQ(core.Get3DInterface().GetHighlightedSlice(), 99 - CSemiRealAnalysis::kHidden);
+    EXPECT_EQ(Run(203, -1), kCommandDone);
+    EXPECT_EQ(core.GetSlicePosition(), 99);
+    // The next batch is shown at that position too.
+    core.Deliver(3, 200);
+    EXPECT_EQ(DataLineWord(), 5);
+    Run(203, 0);
+    EXPECT_EQ(DataLineWord(), 202);
+}
+
+TEST_F(SemiRealTest, ChunkLineRunsNewestFirstAndAnEmptyBatchOnlyRebuildsIt) {
+    StartStream();
+    core.Deliver(5, 10);
+    const int chunkAt = core.GetChunkFrequency();
+    EXPECT_EQ(chunkAt, 1000000 + 200 * 250);
+    const short* chunk = core.GetChunkLine().GetData();
+    EXPECT_EQ(chunk[0], 14);
+    EXPECT_EQ(chunk[4], 10);
+    EXPECT_EQ(chunk[5], kNoSample);
+    // A slice changed behind the core's back shows in the chunk line after a
+    // notification without slices, which leaves the rest alone.
+    core.GetSliceBack(1).SetWord(200, 77);
+    const short shown = DataLineWord();
+    core.Deliver(0, 0);
+    EXPECT_EQ(core.GetChunkLine().GetData()[1], 77);
+    EXPECT_EQ(core.GetWritePosition(), 5);
+    EXPECT_EQ(DataLineWord(), shown);
+}
+
+TEST_F(SemiRealTest, ChunkFrequencyIsRoundedToTheGridAndHeldInsideTheBand) {
+    EXPECT_EQ(Run(204, 1000124), kCommandDone);
+    EXPECT_EQ(core.GetChunkPosition(), 0);
+    EXPECT_EQ(Run(204, 1000125), kCommandDone);
+    EXPECT_EQ(core.GetChunkPosition(), 1);
+    Run(204, 5000);
+    EXPECT_EQ(core.GetChunkPosition(), 0);
+    Run(204, 2900000);
+    EXPECT_EQ(core.GetChunkPosition(), 400);
+    EXPECT_EQ(core.Get3DInterface().GetHighlightedFrequency(),
+              1100000 - CSemiRealAnalysis::kHidden);
+}
+
+TEST_F(SemiRealTest, RefusedStartIsRetriedOnceAfterATerminate) {
+    core.SetAnalyzeFlag(1);
+    core.startAnswers = {0, 1};
+    EXPECT_EQ(core.StartAnalysis(), 1);
+    ASSERT_EQ(core.starts.size(), 2u);
+    EXPECT_EQ(core.terminates, 1);
+    EXPECT_EQ(core.starts[1].kHz, 1000000);
+    EXPECT_EQ(core.starts[1].attenuation, core.GetAttenuation());
+    EXPECT_EQ(core.starts[1].rejection, core.GetRejectionRate());
+    core.startAnswers = {0, 0};
+    EXPECT_EQ(core.StartAnalysis(), 0);
+    EXPECT_EQ(core.starts.size(), 4u);
+}
+
+TEST_F(SemiRealTest, NextBatchIsAskedForOnlyAfterDataArrivedAndAChangeRestartsTheStream) {
+    StartStream();
+    core.ViewProgress();
+    EXPECT_EQ(core.resultRequests, 0);
+    core.Deliver(1, 1);
+    core.ViewProgress();
+    EXPECT_EQ(core.resultRequests, 1);
+    // A new attenuation cuts the running task and starts it again with it.
+    EXPECT_EQ(Run(17, 10), kCommandRedraw);
+    EXPECT_EQ(core.terminates, 1);
+    ASSERT_EQ(core.starts.size(), 2u);
+    EXPECT_EQ(core.starts[1].attenuation, 10);
+    EXPECT_EQ(core.GetTaskRunning(), 1);
+    // Without a running task nothing is taken in.
+    core.SetTaskRunning(0);
+    core.Deliver(2, 50);
+    EXPECT_EQ(core.GetWritePosition(), 1);
+}
+
+TEST_F(SemiRealTest, TwentyChannelEntriesAndTheirCommands) {
+    // The WLAN channels 1..14 and the telemetry bands 100..105.
+    std::vector<int> numbers;
+    for (int n = 1; n <= 14; ++n)
+        numbers.push_back(n);
+    for (int n = 100; n <= 105; ++n)
+        numbers.push_back(n);
+    for (int n : numbers)
+        EXPECT_EQ(Run(205, n), kCommandRedraw);
+    EXPECT_EQ(core.GetCommandState(205, 103, 0, 0, 0, 0), kStateTicked);
+    // A 21st channel changes nothing.
+    Run(205, 200);
+    EXPECT_FALSE(core.HasChannel(200));
+    for (int i = 0; i < CSemiRealAnalysis::kChannelEntries; ++i)
+        EXPECT_EQ(core.GetChannelEntry(i), numbers[static_cast<size_t>(i)]);
+    // Off again, and a whole category at once.
+    Run(205, 3);
+    EXPECT_EQ(core.GetChannelEntry(2), -1);
+    EXPECT_EQ(core.GetChannelBand(2).GetRedrawFlag(), 0);
+    EXPECT_EQ(Run(207, 2), kCommandRedraw);
+    for (int n = 100; n <= 105; ++n)
+        EXPECT_FALSE(core.HasChannel(n));
+    EXPECT_TRUE(core.HasChannel(14));
+    // While analysing the commands ask for no reconfiguration.
+    core.SetAnalyzeFlag(1);
+    EXPECT_EQ(Run(205, 200), kCommandDone);
+    EXPECT_EQ(Run(206, 200), kCommandDone);
+    EXPECT_EQ(GetChannelObject(200)->GetColor(), RGB(9, 8, 7));
+    EXPECT_EQ(core.GetChannelBand(2).GetColor(), RGB(9, 8, 7));
+}
+
+TEST_F(SemiRealTest, BandsShowOnlyWhereTheyReachIntoTheSlices) {
+    core.SetStart(420000);
+    core.SetStop(440000);
+    core.Reconfigure(TRUE);
+    Run(205, 100); // 420543 kHz, inside
+    Run(205, 6);   // 2437000 kHz, outside
+    core.Reconfigure(FALSE);
+    EXPECT_EQ(core.GetChannelBand(0).GetRedrawFlag(), 1);
+    EXPECT_EQ(core.GetChannelBand(1).GetRedrawFlag(), 0);
+}
+
+TEST_F(SemiRealTest, CsvKeepsTheRingNewestFirstAndReadsBackToTheSameFile) {
+    StartStream();
+    core.Deliver(70, -9000);
+    core.Deliver(45, -4000);
+    Run(203, 7);
+    Run(204, 1050000);
+    core.SetAnalyzeFlag(0);
+    const std::string first = dir.file("a.csv");
+    ASSERT_EQ(CCsvFile::Write(core, first.c_str()), 1);
+    const std::string text = ReadWholeFile(first);
+    EXPECT_NE(text.find("Trace5,SLICE0,SLICE1,"), std::string::npos);
+    EXPECT_NE(text.find(",SLICE99\r\n"), std::string::npos);
+    EXPECT_NE(text.find("SlicePosition,7\r\nChunkPosition,200\r\n"), std::string::npos);
+
+    ScriptedSemiReal other;
+    other.ReadProfile();
+    ASSERT_EQ(other.ReadCSVSections(first.c_str()), 1);
+    EXPECT_EQ(other.GetSlicePosition(), 7);
+    EXPECT_EQ(other.GetChunkPosition(), 200);
+    // SLICE0 is the newest slice again, SLICE99 the oldest (two decimals of a
+    // dB keep a level to within a word).
+    EXPECT_NEAR(other.GetSliceBack(0).GetData()[3], -4000 + 44, 1);
+    EXPECT_NEAR(other.GetSliceBack(99).GetData()[3], -9000 + 15, 1);
+    EXPECT_EQ(other.GetChunkLine().GetData()[0], other.GetSliceBack(0).GetData()[200]);
+    const std::string second = dir.file("b.csv");
+    ASSERT_EQ(CCsvFile::Write(other, second.c_str()), 1);
+    auto body = [](const std::string& s) { return s.substr(s.find("[PARAM ENTRY]")); };
+    EXPECT_EQ(body(ReadWholeFile(second)), body(text));
+}
+
+} // namespace
