@@ -11,6 +11,8 @@ namespace {
 constexpr const char* kFrameName = "3DFrame";
 constexpr int kSliceCommand = 203;
 constexpr int kChunkCommand = 204;
+constexpr COLORREF kDarkBackground = RGB(0, 0, 40);
+constexpr COLORREF kHighlight = RGB(255, 230, 0);
 } // namespace
 
 C3DGraphInterface::C3DGraphInterface() : m_Frame(0, kFrameName) {
@@ -24,8 +26,21 @@ void C3DGraphInterface::Setup(const CString& profileSection) {
     m_ProfileSection = profileSection;
     m_Frame.SetIDString(profileSection + "_" + kFrameName);
     m_Frame.LoadProfile();
-    if (m_Frame.TitleComparison("NON"))
+    if (m_Frame.TitleComparison("NON")) {
         m_Frame.SetTitleString(kFrameName);
+        // A frame seen for the first time is dark: the slices are stamped in
+        // white and the legend runs down to black. The highlighted slice and
+        // its labels are yellow.
+        LOGPEN pen;
+        m_Frame.GetLOGPEN(&pen);
+        pen.lopnColor = kHighlight;
+        pen.lopnWidth.x = 2;
+        m_Frame.SetUpdateLOGPEN(&pen);
+        m_Frame.SetUpdateBkColor(kDarkBackground);
+        m_Frame.SetUpdateTextColor(kHighlight);
+        m_Frame.SetUpdateFlag();
+        m_Frame.UpdateDrawObjectNow();
+    }
     m_Frame.SetMask(kFrameMask);
 }
 

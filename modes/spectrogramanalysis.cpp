@@ -361,7 +361,6 @@ void CSpectrogramAnalysis::ReadProfile() {
     m_chunkLine.SetRedrawFlag(1);
     m_chunkLine.SetUnit(static_cast<BYTE>(m_unit));
     m_chunkIntf.SetReadoutFlags(kReadoutTimeAxis);
-    m_3dIntf.GetGraph().SetDrawObject(m_graphIntf.GetDrawObject(CGraphInterface::kMarkerFace));
 }
 
 void CSpectrogramAnalysis::WriteProfile() {

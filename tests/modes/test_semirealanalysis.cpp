@@ -3,6 +3,7 @@
 // show of it, the start with its retry, the stream's request cycle, the slice
 // and chunk commands, the channel bands, and the CSV columns of the ring.
 #include "analysis/csvfile.h"
+#include "analysis/viewowner.h"
 #include "lib/channellist.h"
 #include "lib/stringtable.h"
 #include "modes/semirealanalysis.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <vector>
 
@@ -266,6 +268,47 @@ TEST_F(SemiRealTest, CsvKeepsTheRingNewestFirstAndReadsBackToTheSameFile) {
     ASSERT_EQ(CCsvFile::Write(other, second.c_str()), 1);
     auto body = [](const std::string& s) { return s.substr(s.find("[PARAM ENTRY]")); };
     EXPECT_EQ(body(ReadWholeFile(second)), body(text));
+}
+
+TEST_F(SemiRealTest, MouseShowsAndDragsTheSliceOnlyWhileStopped) {
+    StartStream();
+    core.Deliver(100, 1);
+    C3DGraphInterface& pane = core.Get3DInterface();
+    C3DGraphContext& graph = pane.GetGraph();
+    pane.Layout(CRect(0, 0, 640, 400));
+    Run(203, 10);
+    // On the base line of slice 10, halfway along its frequency axis.
+    const int half = graph.GetDepthWidth() / 2;
+    const CPoint origin = graph.SliceOrigin(10);
+    const int x = origin.x + half;
+    const int y =
+        origin.y + graph.GetDepthHeight() + graph.GetTopMargin() - graph.DepthAt(half) - 1;
+    pane.OnMouseMove(0, x, y);
+    EXPECT_FALSE(C3DGraphInterface::IsShown(pane.GetHighlightedSlice()));
+    pane.OnLButtonDown(ViewKeys::kLButton, x, y);
+    EXPECT_FALSE(pane.IsSliceDrag());
+
+    core.SetAnalyzeFlag(0);
+    pane.OnMouseMove(0, x, y);
+    EXPECT_EQ(pane.GetHighlightedSlice(), 10);
+    pane.OnLButtonDown(ViewKeys::kLButton, x, y);
+    ASSERT_TRUE(pane.IsSliceDrag());
+    EXPECT_EQ(pane.GetCursorShape(), ViewCursorShape::SizeAll);
+    // Upwards, towards the older slices at the back.
+    const int step = std::max(1, graph.GetFrontWidth() * 2 / 300);
+    pane.OnMouseMove(ViewKeys::kLButton, x, y - 5 * step - 1);
+    EXPECT_EQ(core.GetSlicePosition(), 15);
+    EXPECT_EQ(pane.GetHighlightedSlice(), 15);
+    EXPECT_EQ(DataLineWord(), 100 - 15);
+    pane.OnMouseMove(ViewKeys::kLButton, x, y - 500 * step);
+    EXPECT_EQ(core.GetSlicePosition(), 99);
+    pane.OnLButtonUp(0, x, y);
+    EXPECT_FALSE(pane.IsSliceDrag());
+    EXPECT_EQ(pane.GetCursorShape(), ViewCursorShape::Arrow);
+    // Away from the lines both highlights hide.
+    pane.OnMouseMove(0, 2, 2);
+    EXPECT_FALSE(C3DGraphInterface::IsShown(pane.GetHighlightedSlice()));
+    EXPECT_FALSE(C3DGraphInterface::IsShown(pane.GetHighlightedFrequency()));
 }
 
 } // namespace
