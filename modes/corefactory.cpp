@@ -1,6 +1,7 @@
 #include "corefactory.h"
 
 #include "modes/normalanalysis.h"
+#include "modes/realtimeanalysis.h"
 #include "modes/semirealanalysis.h"
 #include "modes/wlananalysis.h"
 #include "modes/xpdanalysis.h"
@@ -16,7 +17,10 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
         return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
     case 4:
         return std::make_unique<CSemiRealAnalysis>(frameList, buttonList, link);
+    case 5:
+        return std::make_unique<CRealTimeAnalysis>(frameList, buttonList, link);
     default:
         return nullptr; // zero span, semi-real-time, real-time and medical windows
+        return nullptr; // zero span, medical and XPD windows
     }
 }

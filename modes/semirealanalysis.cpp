@@ -242,14 +242,8 @@ int CSemiRealAnalysis::StartAnalysis() {
     m_taskRunning = 1;
     const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
     const int f = static_cast<int>(m_traces[0].GetStart()) + m_sweepPosition * step;
-    int result = DeviceStart(f, m_attenuation, std::max(m_rejectionRate, 1));
-    if (result == 0) {
-        // The device may still hold a task of this window: end it and try once more.
-        DeviceTerminate();
-        WaitAfterTerminate();
-        result = DeviceStart(f, m_attenuation, std::max(m_rejectionRate, 1));
-    }
-    return result;
+    return StartWithRetry(
+        [&] { return DeviceStart(f, m_attenuation, std::max(m_rejectionRate, 1)); });
 }
 
 void CSemiRealAnalysis::AnalysisFinished(WPARAM, LPARAM) {}

@@ -101,8 +101,13 @@ void CSpectrogramAnalysis::ShowSliceLine(int i) {
     const CDataLineContext& slice = GetSliceLine(i);
     if (!slice.GetData())
         return;
-    for (CDataLineContext& trace : m_traces)
+    for (CDataLineContext& trace : m_traces) {
+        // A trace due to start over does so with this slice, which it then
+        // shows at once: the spectrum of a single capture is never blank.
+        if (trace.GetInitializedFlag())
+            trace.StoreBlock(slice.GetData(), static_cast<int>(slice.GetPoints()), 0, FALSE);
         trace.StoreBlock(slice.GetData(), static_cast<int>(slice.GetPoints()), 0, FALSE);
+    }
 }
 
 void CSpectrogramAnalysis::RebuildChunkLine() {
@@ -121,6 +126,10 @@ void CSpectrogramAnalysis::SetSliceWindows() {
 }
 
 void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
+    // A chunk position beyond the new grid would show an empty chunk line:
+    // it comes back to the grid's last point.
+    if (points > 0 && m_chunkPosition >= points)
+        m_chunkPosition = points - 1;
     C3DGraphContext& graph = m_3dIntf.GetGraph();
     graph.ClearSlices();
     for (int i = 0; i < m_sliceCount; ++i)
@@ -180,6 +189,16 @@ void CSpectrogramAnalysis::DeviceTerminate() {
 
 void CSpectrogramAnalysis::WaitAfterTerminate() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kTerminateWaitMs));
+}
+
+int CSpectrogramAnalysis::StartWithRetry(const std::function<int()>& start) {
+    const int result = start();
+    if (result != 0)
+        return result;
+    // The device may still hold a task of this window: end it and try once more.
+    DeviceTerminate();
+    WaitAfterTerminate();
+    return start();
 }
 
 void CSpectrogramAnalysis::StopTask() {

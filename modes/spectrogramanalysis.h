@@ -15,6 +15,7 @@
 
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class CSpectrogramAnalysis : public CNormalAnalysis, public C3DGraphOwner {
@@ -88,6 +89,9 @@ protected:
     virtual const char* ChunkFirstLabel() const = 0;
     virtual const char* ChunkLastLabel() const = 0;
 
+    // Runs start; a refusal is retried once after a terminate and the wait.
+    // The result of the last call.
+    int StartWithRetry(const std::function<int()>& start);
     // The device: terminate the running task, then the wait after it.
     virtual void DeviceTerminate();
     virtual void WaitAfterTerminate();

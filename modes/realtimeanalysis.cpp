@@ -1,0 +1,310 @@
+// The real-time window's core: its band, the triggered capture of 256 slices
+// and its trigger settings.
+#include "modes/realtimeanalysis.h"
+
+#include "analysis/csvfile.h"
+#include "analysis/framelink.h"
+#include "device/TorvelAPI.h"
+#include "lib/numentry.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "platform/profile.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace {
+constexpr int kStrCenter = 15;
+constexpr int kStrWaiting = 47;
+constexpr int kStrTriggered = 48;
+constexpr int kCmdTrigType = 301;
+constexpr int kCmdLevelTrigger = 302;
+constexpr int kCmdTrigMode = 303;
+constexpr int kCmdTrigPosition = 304;
+constexpr const char* kTrigKeys[] = {"TrigMode", "TrigPosition", "TrigType", "SenseTrigValue"};
+
+const char* text(int index) {
+    const char* s = GetTorvelString(index);
+    return s ? s : "";
+}
+
+int Ticked(bool on) {
+    return on ? kStateTicked : kStateUnticked;
+}
+} // namespace
+
+CRealTimeAnalysis::CRealTimeAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
+                                     CFrameLink* link)
+    : CSpectrogramAnalysis(kSlices, frameList, buttonList, link) {
+    m_frequencyMode = 1;
+}
+
+CRealTimeAnalysis::~CRealTimeAnalysis() = default;
+
+CString CRealTimeAnalysis::GetProfileSection() {
+    CString s;
+    s.Format("RealTimeAnalysis_%d", m_titleIndex);
+    return s;
+}
+
+// ---- The band
+
+void CRealTimeAnalysis::SetCenter(int kHz) {
+    m_frequencyMode = 1;
+    const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
+    int c = step > 0 ? kHz / step * step : kHz;
+    const int lo = DeviceMinFrequency(kKind);
+    const int hi = DeviceMaxFrequency(kKind);
+    if (c - kHalfSpan < lo)
+        c = lo + kHalfSpan;
+    if (c + kHalfSpan > hi)
+        c = hi - kHalfSpan;
+    m_start = c - kHalfSpan;
+    m_stop = c + kHalfSpan;
+}
+
+void CRealTimeAnalysis::SetStart(int kHz) {
+    SetCenter(kHz + kHalfSpan);
+}
+
+void CRealTimeAnalysis::SetStop(int kHz) {
+    SetCenter(kHz - kHalfSpan);
+}
+
+void CRealTimeAnalysis::SetSpan(int) {}
+
+int CRealTimeAnalysis::OnCenterEntry() {
+    StopTask();
+    const double mhz = NumEntryDOUBLE(GetCenter() * 0.001, "MHz", text(kStrCenter));
+    if (mhz == DBL_MAX || !std::isfinite(mhz)) {
+        RestartTask();
+        return kCommandDone;
+    }
+    SetCenter(static_cast<int>(std::clamp(mhz * 1000, 0.0, 2.0e9)));
+    return kCommandReset;
+}
+
+// ---- Profile and settings
+
+void CRealTimeAnalysis::ReadProfile() {
+    CSpectrogramAnalysis::ReadProfile();
+    const CString section = GetProfileSection();
+    m_trigMode = GetProfileInt(section, kTrigKeys[0], 0);
+    m_trigPosition = GetProfileInt(section, kTrigKeys[1], 4);
+    m_trigType = GetProfileInt(section, kTrigKeys[2], 0);
+    m_senseTrigValue = GetProfileInt(section, kTrigKeys[3], 1000);
+    SetCenter(GetCenter());
+}
+
+void CRealTimeAnalysis::WriteProfile() {
+    CSpectrogramAnalysis::WriteProfile();
+    const CString section = GetProfileSection();
+    WriteProfileInt(section, kTrigKeys[0], m_trigMode);
+    WriteProfileInt(section, kTrigKeys[1], m_trigPosition);
+    WriteProfileInt(section, kTrigKeys[2], m_trigType);
+    WriteProfileInt(section, kTrigKeys[3], m_senseTrigValue);
+}
+
+int CRealTimeAnalysis::SaveModeSettings() {
+    int ok = 1;
+    const int values[] = {m_trigMode, m_trigPosition, m_trigType, m_senseTrigValue};
+    for (int k = 0; k < 4; ++k)
+        ok &= WriteSettingFileINT(CoreSection(), kTrigKeys[k], values[k]);
+    return ok;
+}
+
+int CRealTimeAnalysis::LoadModeSettings() {
+    int* values[] = {&m_trigMode, &m_trigPosition, &m_trigType, &m_senseTrigValue};
+    int ok = 1;
+    for (int k = 0; k < 4; ++k)
+        ok &= GetSettingFileINT(CoreSection(), kTrigKeys[k], values[k]) ? 1 : 0;
+    m_frequencyMode = 1;
+    return ok;
+}
+
+CString CRealTimeAnalysis::CsvModeParams() {
+    CString s;
+    s.Format("TrigMode,%d\nTrigPosition,%d\nTrigType,%d\nSenseTrigValue,%d\n", m_trigMode,
+             m_trigPosition, m_trigType, m_senseTrigValue);
+    return s;
+}
+
+bool CRealTimeAnalysis::ReadCsvModeParams(CCsvFile& file) {
+    int* values[] = {&m_trigMode, &m_trigPosition, &m_trigType, &m_senseTrigValue};
+    for (int* value : values) {
+        int v = kCsvMissing;
+        if (!file.ReadParam(&v))
+            return false;
+        if (v != kCsvMissing)
+            *value = v;
+    }
+    m_frequencyMode = 1;
+    return true;
+}
+
+// ---- Reconfiguration
+
+void CRealTimeAnalysis::Reconfigure(BOOL reset) {
+    // A change while a capture runs restarts it with the new settings.
+    if (m_taskRunning > 0 && m_analyzeFlag)
+        StopTask();
+    m_start = std::max(m_start, DeviceMinFrequency(kKind));
+    m_stop = std::min(m_stop, DeviceMaxFrequency(kKind));
+    m_frequencyMode = 1;
+    const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
+    SetGraphTexts(step);
+    m_sweepPosition = 0;
+    m_taskRunning = 0;
+    SetChunkAxis(reset);
+
+    const int first = GridStart();
+    const int last = (m_stop + 999) / 1000 * 1000;
+    const int points = step != 0 ? (last - first) / step : 0;
+    if (reset && step != 0) {
+        for (CDataLineContext& trace : m_traces)
+            trace.Configure(static_cast<DWORD>(first), static_cast<DWORD>(step),
+                            static_cast<DWORD>(points));
+    }
+    m_graph.redraw = true;
+    UpdateGraph();
+    if (reset && step != 0)
+        ReplaceMarkers();
+    SetSliceWindows();
+    if (reset && step != 0)
+        ResetRing(first, step, points);
+    HideHighlights();
+    RestartTask();
+}
+
+// ---- The capture
+
+int CRealTimeAnalysis::DeviceStart(int baseKHz, int attenuation, BYTE trigType, short level,
+                                   WORD position) {
+    return RealTimeAnalysis(GetMainWindow(), GetTaskTag(), baseKHz, attenuation, trigType, level,
+                            position);
+}
+
+int CRealTimeAnalysis::StartAnalysis() {
+    m_taskRunning = 1;
+    const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
+    const int middle = (m_start + m_stop) / 2;
+    m_triggerWait = 0;
+    const int base = (middle - 13000) / 2000 * 2000;
+    // The slices start at the trace grid's first frequency, so that a slice's
+    // point i is the level at grid start + i x step.
+    m_firstBin = step != 0 ? (GridStart() - base) / step : 0;
+    return StartWithRetry([&] {
+        return DeviceStart(base, m_attenuation, static_cast<BYTE>(m_trigType),
+                           static_cast<short>(m_senseTrigValue), static_cast<WORD>(m_trigPosition));
+    });
+}
+
+void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
+    if (!m_taskRunning)
+        return;
+    m_taskRunning = 2;
+    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    status.SetText(CString());
+    m_graphIntf.GetGraph().SetRedrawFlag(1);
+
+    const int count = std::max(DeviceDataCount(), 0);
+    const int blocks = std::min(kSlices, count / kBlockWords);
+    m_receiveBuffer.resize(static_cast<size_t>(std::max(count, 1)));
+    if (count > 0)
+        DeviceReceiveData(m_receiveBuffer.data(), count);
+    const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
+    const int middle = (m_start + m_stop) / 2;
+    const long long base = (middle - 13000) / 2000 * 2000;
+    if (m_offsetFlag) {
+        for (int s = 0; s < blocks; ++s) {
+            short* block = m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords;
+            for (int b = 0; b < kOffsetWords; ++b) {
+                const long long mhz = (base + static_cast<long long>(b) * step) / 1000;
+                if (mhz >= 0 && mhz < kOffsetTableSize)
+                    block[b] =
+                        static_cast<short>(block[b] + m_offsetTable[static_cast<size_t>(mhz)]);
+            }
+        }
+    }
+    const int first = std::clamp(m_firstBin, 0, kBins);
+    for (int s = 0; s < blocks; ++s)
+        StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords + first,
+                   kBins - first);
+    ShowSliceLine(SliceIndexBack(m_slicePosition));
+    m_graph.xMin = m_start;
+    m_graph.xMax = m_stop;
+    UpdateGraph();
+    OfferPeaks();
+    RebuildChunkLine();
+    if (LoggingStep() && m_logging.m_RefreshFlag)
+        for (CDataLineContext& trace : m_traces)
+            trace.SetInitializedFlag(1);
+    m_lastDataTime = CTime::GetCurrentTime();
+    if (m_trigMode == 0) {
+        // One capture: the window stops with it.
+        m_analyzeFlag = 0;
+        if (m_link)
+            m_link->RefreshCommandStates();
+    }
+}
+
+void CRealTimeAnalysis::AnalysisProgress(WPARAM, LPARAM lParam) {
+    if (m_trigType == 0)
+        return;
+    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    if (lParam & kWaitingBit) {
+        m_triggerWait = m_triggerWait ? 0 : 1;
+        status.SetText(text(kStrWaiting));
+        status.SetRedrawFlag(m_triggerWait ? 1 : 0);
+    } else if (lParam & kTriggeredBit) {
+        status.SetText(text(kStrTriggered));
+        status.SetRedrawFlag(1);
+    } else {
+        return;
+    }
+    m_graphIntf.GetGraph().SetRedrawFlag(1);
+}
+
+// ---- Commands
+
+int CRealTimeAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    const int result = CSpectrogramAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    if (result != kCommandNotHandled)
+        return result;
+    switch (action) {
+    case kCmdTrigType:
+        StopTask();
+        m_trigType = p1;
+        return kCommandRedraw;
+    case kCmdLevelTrigger:
+        StopTask();
+        m_trigType = 1;
+        m_senseTrigValue = p1;
+        return kCommandRedraw;
+    case kCmdTrigMode:
+        m_trigMode = p1;
+        return kCommandDone;
+    case kCmdTrigPosition:
+        StopTask();
+        m_trigPosition = p1;
+        return kCommandRedraw;
+    default:
+        return kCommandNotHandled;
+    }
+}
+
+int CRealTimeAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
+    switch (action) {
+    case kCmdTrigType:
+        return m_analyzeFlag ? kStateDisabled : Ticked(p1 == m_trigType);
+    case kCmdLevelTrigger:
+        return m_trigType == 1 && !m_analyzeFlag ? Ticked(p1 == m_senseTrigValue) : kStateDisabled;
+    case kCmdTrigMode:
+        return m_analyzeFlag ? kStateDisabled : Ticked(p1 == m_trigMode);
+    case kCmdTrigPosition:
+        return m_trigType != 0 && !m_analyzeFlag ? Ticked(p1 == m_trigPosition) : kStateDisabled;
+    default:
+        return CSpectrogramAnalysis::GetCommandState(action, p1, p2, p3, p4, p5);
+    }
+}

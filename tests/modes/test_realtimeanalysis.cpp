@@ -1,0 +1,215 @@
+// The real-time core against a scripted device: the band about a centre on
+// the RBW grid, the capture's arguments and its retry, the 256 blocks into the
+// ring, the trigger settings with their states, single and repeated captures,
+// the trigger status, and the CSV columns of the ring.
+#include "analysis/csvfile.h"
+#include "lib/channellist.h"
+#include "lib/stringtable.h"
+#include "modes/realtimeanalysis.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <vector>
+
+namespace {
+
+struct Capture {
+    int base, attenuation, trigType, level, position;
+};
+
+class ScriptedRealTime : public CRealTimeAnalysis {
+public:
+    ScriptedRealTime() : CRealTimeAnalysis(nullptr, nullptr) {}
+    std::deque<int> startAnswers;
+    std::vector<Capture> captures;
+    std::vector<short> delivered;
+    int terminates = 0;
+
+    // 256 blocks of 128 words: word b of block s is s x 100 + b.
+    void Deliver() {
+        delivered.clear();
+        for (int s = 0; s < kSlices; ++s)
+            for (int b = 0; b < kBlockWords; ++b)
+                delivered.push_back(static_cast<short>(s * 100 + b));
+        AnalysisFinished(GetTaskTag(), static_cast<LPARAM>(delivered.size()));
+    }
+
+protected:
+    int DeviceStart(int base, int attenuation, BYTE trigType, short level, WORD position) override {
+        captures.push_back({base, attenuation, trigType, level, position});
+        if (startAnswers.empty())
+            return 1;
+        const int answer = startAnswers.front();
+        startAnswers.pop_front();
+        return answer;
+    }
+    void DeviceTerminate() override { ++terminates; }
+    void WaitAfterTerminate() override {}
+    int DeviceDataCount() override { return static_cast<int>(delivered.size()); }
+    int DeviceReceiveData(short* buffer, int count) override {
+        std::copy_n(delivered.begin(), std::min<size_t>(count, delivered.size()), buffer);
+        return 1;
+    }
+};
+
+class RealTimeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProfileFile(dir.file("TORVEL.INI").c_str());
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+        core.ReadProfile();
+        core.SetCenter(433920);
+        core.Reconfigure(TRUE);
+    }
+    void TearDown() override { SetProfileFile(nullptr); }
+    int Run(int action, int p1) {
+        const int result = core.ExecuteCommand(action, p1, 0, 0, 0, 0);
+        if (result > 0)
+            core.Reconfigure(result == kCommandReset);
+        return result;
+    }
+    int State(int action, int p1) { return core.GetCommandState(action, p1, 0, 0, 0, 0); }
+    TempDir dir;
+    ScriptedRealTime core;
+};
+
+TEST_F(RealTimeTest, CentreSnapsToTheGridAndIsMovedInwardAtTheLimits) {
+    EXPECT_EQ(core.GetStart(), 433750 - 12000);
+    EXPECT_EQ(core.GetStop(), 433750 + 12000);
+    EXPECT_EQ(core.GetFrequencyMode(), 1);
+    core.SetCenter(15000);
+    EXPECT_EQ(core.GetStart(), 10000);
+    EXPECT_EQ(core.GetStop(), 34000);
+    core.SetCenter(2995000);
+    EXPECT_EQ(core.GetStart(), 2976000);
+    EXPECT_EQ(core.GetStop(), 3000000);
+    // Start and stop move the band; the span stays 24 MHz.
+    core.SetStart(100000);
+    EXPECT_EQ(core.GetSpan(), 24000);
+    EXPECT_EQ(core.GetStart(), 100000);
+}
+
+TEST_F(RealTimeTest, CaptureStartsOnTheBlockBelowTheBandWithTheTriggerSettings) {
+    EXPECT_EQ(core.GetDataLine()->GetStart(), 421000u);
+    EXPECT_EQ(core.GetDataLine()->GetPoints(), 100u);
+    Run(302, 1500);
+    Run(304, 9);
+    core.SetAnalyzeFlag(1);
+    core.startAnswers = {0, 1};
+    EXPECT_EQ(core.StartAnalysis(), 1);
+    ASSERT_EQ(core.captures.size(), 2u);
+    EXPECT_EQ(core.terminates, 1);
+    const Capture& c = core.captures[1];
+    EXPECT_EQ(c.base, (433750 - 13000) / 2000 * 2000);
+    EXPECT_EQ(c.trigType, 1);
+    EXPECT_EQ(c.level, 1500);
+    EXPECT_EQ(c.position, 9);
+    EXPECT_EQ(c.attenuation, core.GetAttenuation());
+    // The slices begin at the trace grid's first frequency.
+    EXPECT_EQ(c.base + core.GetFirstDisplayedBin() * 250, 421000);
+}
+
+TEST_F(RealTimeTest, BlocksFillTheRingOldestFirstAndTheSpectrumShowsTheChosenSlice) {
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    const int first = core.GetFirstDisplayedBin();
+    core.Deliver();
+    EXPECT_EQ(core.GetWritePosition(), 0);
+    // Slice 0 is the last block, slice 255 the first.
+    EXPECT_EQ(core.GetSliceBack(0).GetData()[0], 255 * 100 + first);
+    EXPECT_EQ(core.GetSliceBack(255).GetData()[2], 0 * 100 + first + 2);
+    EXPECT_EQ(core.GetDataLine()->GetData()[5], 255 * 100 + first + 5);
+    EXPECT_EQ(Run(203, 300), kCommandDone);
+    EXPECT_EQ(core.GetSlicePosition(), 255);
+    EXPECT_EQ(core.GetDataLine()->GetData()[5], first + 5);
+    // The chunk line has a sample per slice, 4 us apart, newest first.
+    const CTraceStore& chunk = core.GetChunkLine();
+    EXPECT_EQ(chunk.GetPoints(), 256u);
+    EXPECT_EQ(chunk.GetStep(), 4u);
+    const int at = core.GetChunkPosition();
+    EXPECT_EQ(chunk.GetData()[0], 255 * 100 + first + at);
+    EXPECT_EQ(chunk.GetData()[255], first + at);
+}
+
+TEST_F(RealTimeTest, SingleCaptureStopsTheWindowRepeatedOnesGoOn) {
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver();
+    EXPECT_EQ(core.GetAnalyzeFlag(), 0);
+    Run(303, 1);
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver();
+    EXPECT_EQ(core.GetAnalyzeFlag(), 1);
+    // Nothing is taken without a started task.
+    core.SetTaskRunning(0);
+    core.delivered.assign(256 * 128, 7);
+    core.AnalysisFinished(core.GetTaskTag(), 0);
+    EXPECT_NE(core.GetSliceBack(0).GetData()[0], 7);
+}
+
+TEST_F(RealTimeTest, TriggerSettingsChangeOnlyWhileStopped) {
+    EXPECT_EQ(State(301, 0), kStateTicked);
+    EXPECT_EQ(State(302, 1000), kStateDisabled); // no level trigger yet
+    EXPECT_EQ(State(304, 4), kStateDisabled);
+    EXPECT_EQ(Run(302, 2000), kCommandRedraw);
+    EXPECT_EQ(core.GetTrigType(), 1);
+    EXPECT_EQ(core.GetSenseTrigValue(), 2000);
+    EXPECT_EQ(State(302, 2000), kStateTicked);
+    EXPECT_EQ(State(302, 1000), kStateUnticked);
+    EXPECT_EQ(State(304, 4), kStateTicked);
+    EXPECT_EQ(State(303, 0), kStateTicked);
+    core.SetAnalyzeFlag(1);
+    for (int action : {301, 302, 303, 304})
+        EXPECT_EQ(State(action, 0), kStateDisabled) << action;
+}
+
+TEST_F(RealTimeTest, WaitingStatusBlinksAndTriggeredShowsOnlyWithATrigger) {
+    CDrawText& status = core.GetGraphInterface().GetGraph().GetStatusText();
+    core.AnalysisProgress(0, 0x0800);
+    EXPECT_EQ(core.GetTriggerWaitState(), 0);
+    Run(301, 1);
+    core.AnalysisProgress(0, 0x0800);
+    EXPECT_EQ(core.GetTriggerWaitState(), 1);
+    EXPECT_EQ(status.GetText(), GetTorvelString(47));
+    EXPECT_EQ(status.GetRedrawFlag(), 1);
+    core.AnalysisProgress(0, 0x0800);
+    EXPECT_EQ(status.GetRedrawFlag(), 0);
+    core.AnalysisProgress(0, 0x1000);
+    EXPECT_EQ(status.GetText(), GetTorvelString(48));
+    EXPECT_EQ(status.GetRedrawFlag(), 1);
+}
+
+TEST_F(RealTimeTest, CsvKeepsTheRingAndTheTriggerAndReadsBackToTheSameFile) {
+    Run(302, 1200);
+    Run(303, 1);
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver();
+    core.SetAnalyzeFlag(0);
+    const std::string first = dir.file("a.csv");
+    ASSERT_EQ(CCsvFile::Write(core, first.c_str()), 1);
+    const std::string text = ReadWholeFile(first);
+    EXPECT_NE(text.find(",SLICE255\r\n"), std::string::npos);
+    EXPECT_NE(text.find("TrigMode,1\r\nTrigPosition,4\r\nTrigType,1\r\nSenseTrigValue,1200\r\n"),
+              std::string::npos);
+    ScriptedRealTime other;
+    other.ReadProfile();
+    ASSERT_EQ(other.ReadCSVSections(first.c_str()), 1);
+    EXPECT_EQ(other.GetSenseTrigValue(), 1200);
+    EXPECT_EQ(other.GetTrigMode(), 1);
+    EXPECT_EQ(other.GetStart(), core.GetStart());
+    EXPECT_NEAR(other.GetSliceBack(0).GetData()[0], core.GetSliceBack(0).GetData()[0], 1);
+    EXPECT_NEAR(other.GetSliceBack(255).GetData()[0], core.GetSliceBack(255).GetData()[0], 1);
+    EXPECT_EQ(other.GetChunkLine().GetData()[0],
+              other.GetSliceBack(0).GetData()[other.GetChunkPosition()]);
+    const std::string second = dir.file("b.csv");
+    ASSERT_EQ(CCsvFile::Write(other, second.c_str()), 1);
+    auto body = [](const std::string& s) { return s.substr(s.find("[PARAM ENTRY]")); };
+    EXPECT_EQ(body(ReadWholeFile(second)), body(text));
+}
+
+} // namespace
