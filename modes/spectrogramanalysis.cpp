@@ -127,9 +127,9 @@ void CSpectrogramAnalysis::SetSliceWindows() {
 
 void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
     // A chunk position beyond the new grid would show an empty chunk line:
-    // it comes back to the grid's last point.
+    // it comes back to the middle of the band.
     if (points > 0 && m_chunkPosition >= points)
-        m_chunkPosition = points - 1;
+        m_chunkPosition = points / 2;
     C3DGraphContext& graph = m_3dIntf.GetGraph();
     graph.ClearSlices();
     for (int i = 0; i < m_sliceCount; ++i)
