@@ -1,6 +1,7 @@
 #include "torvelview.h"
 
 #include "analysis/viewinterface.h"
+#include "modes/paneview.h"
 #include "platform/dc.h"
 
 #include <QKeyEvent>
@@ -80,17 +81,7 @@ CRect CTorvelView::GetClientRect() const {
 }
 
 void CTorvelView::SetCursorShape(ViewCursorShape shape) {
-    switch (shape) {
-    case ViewCursorShape::SizeWE:
-        setCursor(Qt::SizeHorCursor);
-        break;
-    case ViewCursorShape::SizeNS:
-        setCursor(Qt::SizeVerCursor);
-        break;
-    default:
-        setCursor(Qt::ArrowCursor);
-        break;
-    }
+    setCursor(QtCursorShape(shape));
 }
 
 UINT CTorvelView::KeyFlags(const QInputEvent* event) {

@@ -39,21 +39,21 @@ CRect CPaneView::GetClientRect() const {
     return CRect(0, 0, width(), height());
 }
 
-void CPaneView::SetCursorShape(ViewCursorShape shape) {
+Qt::CursorShape QtCursorShape(ViewCursorShape shape) {
     switch (shape) {
     case ViewCursorShape::SizeWE:
-        setCursor(Qt::SizeHorCursor);
-        break;
+        return Qt::SizeHorCursor;
     case ViewCursorShape::SizeNS:
-        setCursor(Qt::SizeVerCursor);
-        break;
+        return Qt::SizeVerCursor;
     case ViewCursorShape::SizeAll:
-        setCursor(Qt::SizeAllCursor);
-        break;
+        return Qt::SizeAllCursor;
     default:
-        setCursor(Qt::ArrowCursor);
-        break;
+        return Qt::ArrowCursor;
     }
+}
+
+void CPaneView::SetCursorShape(ViewCursorShape shape) {
+    setCursor(QtCursorShape(shape));
 }
 
 void CPaneView::paintEvent(QPaintEvent*) {

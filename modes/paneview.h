@@ -8,6 +8,9 @@
 
 #include <QWidget>
 
+// The mouse cursor of a shape a view interface asks for.
+Qt::CursorShape QtCursorShape(ViewCursorShape shape);
+
 class CPaneView : public QWidget, public CViewWindow {
 public:
     explicit CPaneView(QWidget* parent = nullptr);

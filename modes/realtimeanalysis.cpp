@@ -153,26 +153,9 @@ void CRealTimeAnalysis::Reconfigure(BOOL reset) {
     m_stop = std::min(m_stop, DeviceMaxFrequency(kKind));
     m_frequencyMode = 1;
     const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
-    SetGraphTexts(step);
-    m_sweepPosition = 0;
-    m_taskRunning = 0;
-    SetChunkAxis(reset);
-
     const int first = GridStart();
     const int last = (m_stop + 999) / 1000 * 1000;
-    const int points = step != 0 ? (last - first) / step : 0;
-    if (reset && step != 0) {
-        for (CDataLineContext& trace : m_traces)
-            trace.Configure(static_cast<DWORD>(first), static_cast<DWORD>(step),
-                            static_cast<DWORD>(points));
-    }
-    m_graph.redraw = true;
-    UpdateGraph();
-    if (reset && step != 0)
-        ReplaceMarkers();
-    SetSliceWindows();
-    if (reset && step != 0)
-        ResetRing(first, step, points);
+    ConfigureGraphs(reset, step, first, step != 0 ? (last - first) / step : 0);
     HideHighlights();
     RestartTask();
 }
@@ -208,39 +191,20 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     status.SetText(CString());
     m_graphIntf.GetGraph().SetRedrawFlag(1);
 
-    const int count = std::max(DeviceDataCount(), 0);
-    const int blocks = std::min(kSlices, count / kBlockWords);
-    m_receiveBuffer.resize(static_cast<size_t>(std::max(count, 1)));
-    if (count > 0)
-        DeviceReceiveData(m_receiveBuffer.data(), count);
+    const int blocks = std::min(kSlices, ReceiveAll() / kBlockWords);
     const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
     const int middle = (m_start + m_stop) / 2;
     const long long base = (middle - 13000) / 2000 * 2000;
-    if (m_offsetFlag) {
-        for (int s = 0; s < blocks; ++s) {
-            short* block = m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords;
-            for (int b = 0; b < kOffsetWords; ++b) {
-                const long long mhz = (base + static_cast<long long>(b) * step) / 1000;
-                if (mhz >= 0 && mhz < kOffsetTableSize)
-                    block[b] =
-                        static_cast<short>(block[b] + m_offsetTable[static_cast<size_t>(mhz)]);
-            }
-        }
-    }
+    if (m_offsetFlag)
+        for (int s = 0; s < blocks; ++s)
+            ApplyOffsets(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords,
+                         kOffsetWords, base, step);
     const int first = std::clamp(m_firstBin, 0, kBins);
     for (int s = 0; s < blocks; ++s)
         StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords + first,
                    kBins - first);
     ShowSliceLine(SliceIndexBack(m_slicePosition));
-    m_graph.xMin = m_start;
-    m_graph.xMax = m_stop;
-    UpdateGraph();
-    OfferPeaks();
-    RebuildChunkLine();
-    if (LoggingStep() && m_logging.m_RefreshFlag)
-        for (CDataLineContext& trace : m_traces)
-            trace.SetInitializedFlag(1);
-    m_lastDataTime = CTime::GetCurrentTime();
+    FinishIntake(true);
     if (m_trigMode == 0) {
         // One capture: the window stops with it.
         m_analyzeFlag = 0;

@@ -201,26 +201,9 @@ void CSemiRealAnalysis::Reconfigure(BOOL reset) {
         m_start = hi - kClampedSpan;
     }
     const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
-    SetGraphTexts(step);
-    m_sweepPosition = 0;
-    m_taskRunning = 0;
-    SetChunkAxis(reset);
-
     const int first = m_start / 2000 * 2000;
     const int last = (m_stop + 1999) / 2000 * 2000;
-    const int points = step != 0 ? (last - first) / step : 0;
-    if (reset && step != 0) {
-        for (CDataLineContext& trace : m_traces)
-            trace.Configure(static_cast<DWORD>(first), static_cast<DWORD>(step),
-                            static_cast<DWORD>(points));
-    }
-    m_graph.redraw = true;
-    UpdateGraph();
-    if (reset && step != 0)
-        ReplaceMarkers();
-    SetSliceWindows();
-    if (reset && step != 0)
-        ResetRing(first, step, points);
+    ConfigureGraphs(reset, step, first, step != 0 ? (last - first) / step : 0);
     const CDataLineContext& slice = GetSliceLine(0);
     PlaceChannels(static_cast<int>(slice.GetStart()),
                   static_cast<int>(slice.GetStart() + slice.GetPoints() * slice.GetStep()));
@@ -252,41 +235,19 @@ void CSemiRealAnalysis::AnalysisProgress(WPARAM, LPARAM lParam) {
     if (!m_taskRunning)
         return;
     m_taskRunning = 2;
-    const int count = std::max(DeviceDataCount(), 0);
     // Never more slices than words were delivered.
-    const int m = std::min(static_cast<int>((lParam >> 16) & 0xFFF), count / kSlicePoints);
-    m_receiveBuffer.resize(static_cast<size_t>(std::max(count, 1)));
-    if (count > 0)
-        DeviceReceiveData(m_receiveBuffer.data(), count);
+    const int m = std::min(static_cast<int>((lParam >> 16) & 0xFFF), ReceiveAll() / kSlicePoints);
 
-    if (m_offsetFlag) {
-        const long long start = m_traces[0].GetStart();
-        const long long step = DeviceRBWFrequency(kKind, m_rbwIndex);
-        for (int j = 0; j < m; ++j) {
-            short* slice = m_receiveBuffer.data() + static_cast<size_t>(j) * kSlicePoints;
-            for (int i = 0; i < kSlicePoints; ++i) {
-                const long long mhz = (start + i * step) / 1000;
-                if (mhz >= 0 && mhz < kOffsetTableSize)
-                    slice[i] =
-                        static_cast<short>(slice[i] + m_offsetTable[static_cast<size_t>(mhz)]);
-            }
-        }
-    }
+    if (m_offsetFlag)
+        for (int j = 0; j < m; ++j)
+            ApplyOffsets(m_receiveBuffer.data() + static_cast<size_t>(j) * kSlicePoints,
+                         kSlicePoints, m_traces[0].GetStart(),
+                         DeviceRBWFrequency(kKind, m_rbwIndex));
     for (int j = 0; j < m; ++j) {
         StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(j) * kSlicePoints, kSlicePoints);
         ShowSliceLine(SliceIndexBack(m_slicePosition));
     }
-    if (m > 0) {
-        m_graph.xMin = m_start;
-        m_graph.xMax = m_stop;
-        UpdateGraph();
-        OfferPeaks();
-    }
-    RebuildChunkLine();
-    if (LoggingStep() && m_logging.m_RefreshFlag)
-        for (CDataLineContext& trace : m_traces)
-            trace.SetInitializedFlag(1);
-    m_lastDataTime = CTime::GetCurrentTime();
+    FinishIntake(m > 0);
 }
 
 void CSemiRealAnalysis::ViewProgress() {

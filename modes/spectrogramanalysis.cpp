@@ -156,6 +156,56 @@ void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
     chunk.SetRedrawFlag(1);
 }
 
+void CSpectrogramAnalysis::ConfigureGraphs(BOOL reset, int step, int first, int points) {
+    SetGraphTexts(step);
+    m_sweepPosition = 0;
+    m_taskRunning = 0;
+    SetChunkAxis(reset);
+    if (reset && step != 0) {
+        for (CDataLineContext& trace : m_traces)
+            trace.Configure(static_cast<DWORD>(first), static_cast<DWORD>(step),
+                            static_cast<DWORD>(points));
+    }
+    m_graph.redraw = true;
+    UpdateGraph();
+    if (reset && step != 0)
+        ReplaceMarkers();
+    SetSliceWindows();
+    if (reset && step != 0)
+        ResetRing(first, step, points);
+}
+
+int CSpectrogramAnalysis::ReceiveAll() {
+    const int count = std::max(DeviceDataCount(), 0);
+    m_receiveBuffer.resize(static_cast<size_t>(std::max(count, 1)));
+    if (count > 0)
+        DeviceReceiveData(m_receiveBuffer.data(), count);
+    return count;
+}
+
+void CSpectrogramAnalysis::FinishIntake(bool newSlices) {
+    if (newSlices) {
+        m_graph.xMin = m_start;
+        m_graph.xMax = m_stop;
+        UpdateGraph();
+        OfferPeaks();
+    }
+    RebuildChunkLine();
+    if (LoggingStep() && m_logging.m_RefreshFlag)
+        for (CDataLineContext& trace : m_traces)
+            trace.SetInitializedFlag(1);
+    m_lastDataTime = CTime::GetCurrentTime();
+}
+
+void CSpectrogramAnalysis::ApplyOffsets(short* words, int n, long long start,
+                                        long long step) const {
+    for (int i = 0; i < n; ++i) {
+        const long long mhz = (start + i * step) / 1000;
+        if (mhz >= 0 && mhz < kOffsetTableSize)
+            words[i] = static_cast<short>(words[i] + m_offsetTable[static_cast<size_t>(mhz)]);
+    }
+}
+
 void CSpectrogramAnalysis::HideHighlights() {
     m_3dIntf.SetHighlightedFrequency(GetChunkFrequency() - kHidden);
     m_3dIntf.SetHighlightedSlice(m_slicePosition - kHidden);

@@ -112,6 +112,18 @@ protected:
     void ResetRing(int start, int step, int points);
     // The chunk line's x grid (reset) and the chunk graph's axis and labels.
     void SetChunkAxis(BOOL reset);
+    // The words of the last task into the receive buffer; their count.
+    int ReceiveAll();
+    // The reconfiguration's common steps, between the mode's band limits and
+    // its channels: texts and scale for the step, the chunk graph, and with
+    // reset the grid (first, step, points) on the traces and the ring.
+    void ConfigureGraphs(BOOL reset, int step, int first, int points);
+    // What follows the slices taken in: the spectrum's axis and markers
+    // (after new slices), the chunk line, the logging step, the data time.
+    void FinishIntake(bool newSlices);
+    // Adds to each of n words the offset-table entry of its frequency
+    // (start + i x step).
+    void ApplyOffsets(short* words, int n, long long start, long long step) const;
     // Both 3D highlights take their values, hidden; the 3D graph redraws.
     void HideHighlights();
     // 201-204: the slice position and chunk frequency entries and commands.

@@ -1,0 +1,164 @@
+// The spectrogram windows on the simulator. The semi-real-time window opens
+// with the spectrogram over the chunk and spectrum graphs, streams slices
+// until its ring is full, and a swept tone runs through the ring as a line
+// that moves up in frequency from the oldest slice to the newest. The
+// real-time window's free-running captures follow one another, and a
+// level-triggered single capture of the scene's remote key puts the first
+// slice of the pulse at the trigger position.
+#include "app/childframe.h"
+#include "app/mainframe.h"
+#include "device/TorvelAPI.h"
+#include "lib/channellist.h"
+#include "lib/stringtable.h"
+#include "modes/corefactory.h"
+#include "modes/realtimeanalysis.h"
+#include "modes/semirealanalysis.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// A fresh working folder and profile with the shipped tables, and a main
+// frame on the simulator opened on demand.
+class SpectrogramWindowTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    char oldCwd[4096] = {};
+    std::unique_ptr<CMainFrame> frame;
+    void SetUp() override {
+        ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
+        SetProfileFile(dir.file("TORVEL.INI").c_str());
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+        ASSERT_EQ(LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"), 1);
+    }
+    void TearDown() override {
+        frame.reset();
+        SetProfileFile(nullptr);
+        ASSERT_EQ(chdir(oldCwd), 0);
+    }
+    // The core of a new window of the kind, or null.
+    template <typename Core> Core* Open(int kind) {
+        frame = std::make_unique<CMainFrame>([](const CString&) {});
+        frame->SetCoreFactory(CreateAnalysisCore);
+        if (!frame->Create(false))
+            return nullptr;
+        frame->show();
+        CChildFrame* w = frame->OpenAnalysisWindow(kind, "Spectrogram", 1);
+        return w ? dynamic_cast<Core*>(w->GetCore()) : nullptr;
+    }
+};
+
+// The frequency of the highest word of a slice.
+long long PeakOf(const CTraceStore& slice) {
+    return slice.Peak(slice.GetStart(), slice.GetStart() + slice.GetPoints() * slice.GetStep());
+}
+
+TEST_F(SpectrogramWindowTest, SemiRealRingFillsAndASweptToneMovesUpThroughIt) {
+    // A tone running from 1000 to 1100 MHz in 10 s of the device's clock.
+    WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n"
+                                          "[Signal Sweep]\nType=Sweep\nFrequency=1000000\n"
+                                          "StopFrequency=1100000\nPeriod=10\nLevel=-30\n");
+    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+    WriteProfileString("SemiRealAnalysis_1", "AnalyzeFlag", "1");
+    WriteProfileString("SemiRealAnalysis_1", "StartFrequency", "1000000");
+    WriteProfileString("SemiRealAnalysis_1", "StopFrequency", "1100000");
+    auto* core = Open<CSemiRealAnalysis>(4);
+    unsetenv("TORVEL_SIM_SCENE");
+    ASSERT_TRUE(core);
+    ASSERT_TRUE(core->GetOuterSplitter() && core->GetInnerSplitter());
+    EXPECT_EQ(core->Get3DView()->parentWidget(), core->GetOuterSplitter());
+    EXPECT_EQ(core->GetChunkView()->parentWidget(), core->GetInnerSplitter());
+
+    // 100 slices and more: every ring entry has been written.
+    int received = 0;
+    int lastWrite = 0;
+    ASSERT_TRUE(PumpUntil([&] {
+        const int now = core->GetWritePosition();
+        received += (now - lastWrite + 100) % 100;
+        lastWrite = now;
+        return received >= 150;
+    }));
+    core->SetAnalyzeFlag(0);
+    // A slice takes 50 ms of the device's clock: 100 slices span 5 s, in
+    // which the tone moves about 50 MHz.
+    const long long newest = PeakOf(core->GetSliceBack(0));
+    const long long oldest = PeakOf(core->GetSliceBack(99));
+    EXPECT_GT(newest - oldest, 30000) << newest << " " << oldest;
+    EXPECT_LT(newest - oldest, 70000) << newest << " " << oldest;
+    // Step by step the line only moves up (a slice or two may share a point).
+    for (int k = 1; k < 100; ++k)
+        EXPECT_GE(PeakOf(core->GetSliceBack(k - 1)), PeakOf(core->GetSliceBack(k))) << k;
+    // The tone stands far above the noise at its point.
+    const CTraceStore& slice = core->GetSliceBack(0);
+    EXPECT_GT(slice.Level(newest), -40.0);
+    EXPECT_LT(slice.Level(newest < 1050000 ? 1090000 : 1010000), -45.0);
+    // The spectrum shows the newest slice and the chunk line is full.
+    EXPECT_EQ(core->GetDataLine()->Peak(1000000, 1100000), newest);
+    EXPECT_NE(core->GetChunkLine().GetData()[99], kNoSample);
+}
+
+// The highest level of a slice in dB.
+double Highest(const CTraceStore& slice) {
+    const long long f =
+        slice.Peak(slice.GetStart(), slice.GetStart() + slice.GetPoints() * slice.GetStep());
+    return slice.Level(f);
+}
+
+// The remote key's band, analysing from the start.
+void RealTimeProfile() {
+    WriteProfileString("RealTimeAnalysis_1", "AnalyzeFlag", "1");
+    WriteProfileString("RealTimeAnalysis_1", "StartFrequency", "421920");
+    WriteProfileString("RealTimeAnalysis_1", "StopFrequency", "445920");
+}
+
+TEST_F(SpectrogramWindowTest, RealTimeFreeRunningCapturesFollowOneAnother) {
+    RealTimeProfile();
+    WriteProfileString("RealTimeAnalysis_1", "TrigMode", "1");
+    auto* core = Open<CRealTimeAnalysis>(5);
+    ASSERT_TRUE(core);
+    EXPECT_EQ(core->GetCenter(), 433750);
+    // Each capture stamps a new time on the data; three of them come in a row.
+    int captures = 0;
+    const CDataLineContext* newest = &core->GetSliceBack(0);
+    short last = 0;
+    ASSERT_TRUE(PumpUntil([&] {
+        const short* data = newest->GetData();
+        if (data && data[3] != kNoSample && data[3] != last) {
+            last = data[3];
+            ++captures;
+        }
+        return captures >= 3;
+    }));
+    EXPECT_EQ(core->GetAnalyzeFlag(), 1);
+}
+
+TEST_F(SpectrogramWindowTest, RealTimeTriggeredCaptureStartsThePulseAtTheTriggerPosition) {
+    RealTimeProfile();
+    WriteProfileString("RealTimeAnalysis_1", "TrigType", "1");
+    WriteProfileString("RealTimeAnalysis_1", "TrigPosition", "40");
+    auto* core = Open<CRealTimeAnalysis>(5);
+    ASSERT_TRUE(core);
+    // A single capture: the window stops once its data are in.
+    ASSERT_TRUE(PumpUntil([&] { return core->GetAnalyzeFlag() == 0; }));
+    // The threshold lies 10 dB above the floor the bins show at this attenuation.
+    const double threshold = -82.7 + core->GetAttenuation() + 10.0;
+    // Block 40 of 256 is the trigger block: 255 - 40 slices back from the newest.
+    const int trigger = 255 - 40;
+    EXPECT_GT(Highest(core->GetSliceBack(trigger)), threshold);
+    for (int k = trigger + 1; k <= 255; ++k)
+        EXPECT_LT(Highest(core->GetSliceBack(k)), threshold) << k;
+    // The 5 ms pulse lasts the rest of the 1.024 ms capture.
+    EXPECT_GT(Highest(core->GetSliceBack(0)), threshold);
+}
+
+} // namespace
