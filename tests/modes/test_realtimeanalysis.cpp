@@ -4,6 +4,7 @@
 // the trigger status, and the CSV columns of the ring.
 #include "analysis/csvfile.h"
 #include "lib/channellist.h"
+#include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/realtimeanalysis.h"
 #include "platform/profile.h"
@@ -181,6 +182,31 @@ TEST_F(RealTimeTest, WaitingStatusBlinksAndTriggeredShowsOnlyWithATrigger) {
     core.AnalysisProgress(0, 0x1000);
     EXPECT_EQ(status.GetText(), GetTorvelString(48));
     EXPECT_EQ(status.GetRedrawFlag(), 1);
+}
+
+TEST_F(RealTimeTest, SettingFileAndProfileKeepTheTrigger) {
+    ReleaseSettingFileObject();
+    Run(302, 1700);
+    Run(303, 1);
+    Run(304, 12);
+    Run(203, 200);
+    ASSERT_EQ(core.SaveSettings(), 1);
+    ScriptedRealTime again;
+    again.ReadProfile();
+    EXPECT_EQ(again.LoadSettings(), 1);
+    EXPECT_EQ(again.GetTrigType(), 1);
+    EXPECT_EQ(again.GetSenseTrigValue(), 1700);
+    EXPECT_EQ(again.GetTrigMode(), 1);
+    EXPECT_EQ(again.GetTrigPosition(), 12);
+    EXPECT_EQ(again.GetSlicePosition(), 200);
+    ReleaseSettingFileObject();
+    core.WriteProfile();
+    ScriptedRealTime fromProfile;
+    fromProfile.ReadProfile();
+    EXPECT_EQ(fromProfile.GetTrigPosition(), 12);
+    EXPECT_EQ(fromProfile.GetSenseTrigValue(), 1700);
+    EXPECT_EQ(fromProfile.GetCenter(), 433750);
+    EXPECT_EQ(fromProfile.GetFrequencyMode(), 1);
 }
 
 TEST_F(RealTimeTest, CsvKeepsTheRingAndTheTriggerAndReadsBackToTheSameFile) {

@@ -5,6 +5,7 @@
 #include "analysis/csvfile.h"
 #include "analysis/viewowner.h"
 #include "lib/channellist.h"
+#include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/semirealanalysis.h"
 #include "platform/profile.h"
@@ -268,6 +269,44 @@ TEST_F(SemiRealTest, CsvKeepsTheRingNewestFirstAndReadsBackToTheSameFile) {
     ASSERT_EQ(CCsvFile::Write(other, second.c_str()), 1);
     auto body = [](const std::string& s) { return s.substr(s.find("[PARAM ENTRY]")); };
     EXPECT_EQ(body(ReadWholeFile(second)), body(text));
+}
+
+TEST_F(SemiRealTest, SettingFileAndProfileKeepSliceChunkAndChannels) {
+    ReleaseSettingFileObject();
+    Run(205, 6);
+    Run(205, 101);
+    Run(203, 42);
+    Run(204, 1030000);
+    ASSERT_EQ(core.SaveSettings(), 1);
+    int entries[CSemiRealAnalysis::kChannelEntries];
+    ASSERT_EQ(GetSettingFileINTARRAY("SEMIREAL_CORE", "ChannelEntry", entries, 20), 1);
+    EXPECT_EQ(entries[1], 101);
+    // A window loads its profile before the settings.
+    ScriptedSemiReal again;
+    again.ReadProfile();
+    EXPECT_EQ(again.LoadSettings(), 1);
+    EXPECT_EQ(again.GetSlicePosition(), 42);
+    EXPECT_EQ(again.GetChunkPosition(), 120);
+    EXPECT_EQ(again.GetChannelEntry(0), 6);
+    EXPECT_EQ(again.GetChannelEntry(1), 101);
+    EXPECT_EQ(again.GetChannelBand(1).GetRedrawFlag(), 1);
+    // An entry the channel list does not hold binds nothing.
+    entries[0] = 9999;
+    WriteSettingFileINTARRAY("SEMIREAL_CORE", "ChannelEntry", entries, 20);
+    ScriptedSemiReal third;
+    third.ReadProfile();
+    third.LoadSettings();
+    EXPECT_EQ(third.GetChannelEntry(0), -1);
+    EXPECT_EQ(third.GetChannelEntry(1), 101);
+    ReleaseSettingFileObject();
+
+    core.WriteProfile();
+    ScriptedSemiReal fromProfile;
+    fromProfile.ReadProfile();
+    EXPECT_EQ(fromProfile.GetSlicePosition(), 42);
+    EXPECT_EQ(fromProfile.GetChunkPosition(), 120);
+    EXPECT_TRUE(fromProfile.HasChannel(101));
+    EXPECT_EQ(fromProfile.GetStart(), 1000000);
 }
 
 TEST_F(SemiRealTest, MouseShowsAndDragsTheSliceOnlyWhileStopped) {
