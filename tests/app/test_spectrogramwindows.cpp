@@ -23,7 +23,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <set>
+#include <sstream>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -57,6 +61,39 @@ protected:
         return w ? dynamic_cast<Core*>(w->GetCore()) : nullptr;
     }
 };
+
+// The actions of the entries of a command list in the string table.
+std::set<int> ListActions(const std::string& list) {
+    std::set<int> actions;
+    for (int i = 100; i < 3000; ++i) {
+        const std::string line = GetTorvelString(i) ? GetTorvelString(i) : "";
+        if (line == "END_LIST")
+            break;
+        std::vector<std::string> fields;
+        std::stringstream in(line);
+        for (std::string field; std::getline(in, field, ',');)
+            fields.push_back(field);
+        if (fields.size() >= 11 && fields[0] == list)
+            actions.insert(std::atoi(fields[5].c_str()));
+    }
+    return actions;
+}
+
+TEST_F(SpectrogramWindowTest, EveryCommandOfTheWindowsIsOnTheirMenusOrButtons) {
+    for (const char* kind : {"SEMIREAL", "REALTIME"}) {
+        std::set<int> actions = ListActions(std::string(kind) + "_FRAME_1");
+        const std::set<int> buttons = ListActions(std::string(kind) + "_BUTTON_1");
+        actions.insert(buttons.begin(), buttons.end());
+        for (int action : {16, 18, 21, 31, 201, 202, 203, 204})
+            EXPECT_TRUE(actions.count(action)) << kind << " " << action;
+    }
+    const std::set<int> semi = ListActions("SEMIREAL_FRAME_1");
+    for (int action : {205, 206, 207})
+        EXPECT_TRUE(semi.count(action)) << action;
+    const std::set<int> real = ListActions("REALTIME_FRAME_1");
+    for (int action : {301, 302, 303, 304})
+        EXPECT_TRUE(real.count(action)) << action;
+}
 
 // The frequency of the highest word of a slice.
 long long PeakOf(const CTraceStore& slice) {

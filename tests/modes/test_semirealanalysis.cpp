@@ -8,8 +8,11 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/semirealanalysis.h"
+#include "platform/dc.h"
 #include "platform/profile.h"
 #include "testutil.h"
+
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -307,6 +310,25 @@ TEST_F(SemiRealTest, SettingFileAndProfileKeepSliceChunkAndChannels) {
     EXPECT_EQ(fromProfile.GetChunkPosition(), 120);
     EXPECT_TRUE(fromProfile.HasChannel(101));
     EXPECT_EQ(fromProfile.GetStart(), 1000000);
+}
+
+TEST_F(SemiRealTest, ImagesDrawTheThreeGraphsInTheirPlaces) {
+    // Without panes on screen the rectangle is split in halves: the 3D graph
+    // (dark) on top, the chunk graph at the lower left, the spectrum at the
+    // lower right (both white).
+    QImage image(640, 480, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    {
+        CDC dc(&image);
+        core.DrawView(&dc, CRect(0, 0, 640, 480));
+    }
+    const COLORREF dark = core.Get3DInterface().GetFrameObject().GetBackGroundColor();
+    const QColor top = image.pixelColor(300, 200);
+    EXPECT_EQ(RGB(top.red(), top.green(), top.blue()), dark);
+    EXPECT_EQ(image.pixelColor(300, 260), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(2, 470), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(636, 470), QColor(Qt::white));
+    EXPECT_EQ(core.GetChunkInterface().GetGraph().GetRect().right, 320);
 }
 
 TEST_F(SemiRealTest, MouseShowsAndDragsTheSliceOnlyWhileStopped) {
