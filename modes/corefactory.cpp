@@ -13,14 +13,13 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
         return std::make_unique<CNormalAnalysis>(frameList, buttonList, link);
     case 2:
         return std::make_unique<CWlanAnalysis>(frameList, buttonList, link);
-    case 7:
-        return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
     case 4:
         return std::make_unique<CSemiRealAnalysis>(frameList, buttonList, link);
     case 5:
         return std::make_unique<CRealTimeAnalysis>(frameList, buttonList, link);
+    case 7:
+        return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
     default:
-        return nullptr; // zero span, semi-real-time, real-time and medical windows
-        return nullptr; // zero span, medical and XPD windows
+        return nullptr; // zero span and medical windows
     }
 }

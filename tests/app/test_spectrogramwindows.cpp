@@ -15,6 +15,7 @@
 #include "modes/semirealanalysis.h"
 #include "platform/profile.h"
 #include "testutil.h"
+#include "windowtest.h"
 
 #include <QWidget>
 
@@ -31,24 +32,13 @@
 
 namespace {
 
-// A fresh working folder and profile with the shipped tables, and a main
-// frame on the simulator opened on demand.
-class SpectrogramWindowTest : public ::testing::Test {
+// A main frame on the simulator opened on demand.
+class SpectrogramWindowTest : public AnalysisWindowTest {
 protected:
-    TempDir dir;
-    char oldCwd[4096] = {};
     std::unique_ptr<CMainFrame> frame;
-    void SetUp() override {
-        ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
-        ASSERT_EQ(chdir(dir.path().c_str()), 0);
-        SetProfileFile(dir.file("TORVEL.INI").c_str());
-        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
-        ASSERT_EQ(LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"), 1);
-    }
     void TearDown() override {
         frame.reset();
-        SetProfileFile(nullptr);
-        ASSERT_EQ(chdir(oldCwd), 0);
+        AnalysisWindowTest::TearDown();
     }
     // The core of a new window of the kind, or null.
     template <typename Core> Core* Open(int kind) {
