@@ -3,6 +3,7 @@
 #include "modes/normalanalysis.h"
 #include "modes/wlananalysis.h"
 #include "modes/xpdanalysis.h"
+#include "modes/zerospananalysis.h"
 
 std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frameList,
                                                   CCommandEntry* buttonList, CFrameLink* link) {
@@ -11,9 +12,11 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
         return std::make_unique<CNormalAnalysis>(frameList, buttonList, link);
     case 2:
         return std::make_unique<CWlanAnalysis>(frameList, buttonList, link);
+    case 3:
+        return std::make_unique<CZeroSpanAnalysis>(frameList, buttonList, link);
     case 7:
         return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
     default:
-        return nullptr; // zero span, semi-real-time, real-time and medical windows
+        return nullptr; // semi-real-time, real-time and medical windows
     }
 }

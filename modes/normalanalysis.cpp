@@ -333,6 +333,25 @@ void CNormalAnalysis::Reconfigure(BOOL reset) {
         }
     }
 
+    SetGraphTexts(step);
+
+    m_sweepPosition = 0;
+    m_taskRunning = 0;
+
+    if (reset && step != 0) {
+        const int alignedStart = m_start / 2000 * 2000;
+        const int alignedStop = (m_stop + 1999) / 2000 * 2000;
+        const DWORD points = static_cast<DWORD>((alignedStop - alignedStart) / step);
+        for (auto& trace : m_traces)
+            trace.Configure(static_cast<DWORD>(alignedStart), static_cast<DWORD>(step), points);
+        m_graph.redraw = true;
+    }
+    UpdateGraph();
+    if (reset && step != 0)
+        ReplaceMarkers();
+}
+
+void CNormalAnalysis::SetGraphTexts(int step) {
     if (m_frequencyMode == 0) {
         m_graph.text[2] = text(kStrStart) + formatFrequency(m_start);
         m_graph.text[3] = text(kStrStop) + formatFrequency(m_stop);
@@ -358,21 +377,6 @@ void CNormalAnalysis::Reconfigure(BOOL reset) {
         scaleText += text(kStrOffsetOn);
     m_graph.text[0] = scaleText;
     m_graph.text[1] = "RBW" + formatFrequency(step) + " [Torvel]";
-
-    m_sweepPosition = 0;
-    m_taskRunning = 0;
-
-    if (reset && step != 0) {
-        const int alignedStart = m_start / 2000 * 2000;
-        const int alignedStop = (m_stop + 1999) / 2000 * 2000;
-        const DWORD points = static_cast<DWORD>((alignedStop - alignedStart) / step);
-        for (auto& trace : m_traces)
-            trace.Configure(static_cast<DWORD>(alignedStart), static_cast<DWORD>(step), points);
-        m_graph.redraw = true;
-    }
-    UpdateGraph();
-    if (reset && step != 0)
-        ReplaceMarkers();
 }
 
 void CNormalAnalysis::UpdateView() {
