@@ -10,6 +10,7 @@
 class CAnalysisCore;
 class CChildFrame;
 class CViewWindow;
+class QWidget;
 
 class CFrameLink {
 public:
@@ -34,6 +35,10 @@ public:
     virtual void SetCoreTimer(CAnalysisCore* core, UINT id, UINT ms) = 0;
     // The view of an analysis window, or null.
     virtual CViewWindow* GetViewWindow(CChildFrame* window) = 0;
+    // A further view of the program's view class, made in parent, for a window
+    // with more than one graph pane; the widget is also that view's
+    // CViewWindow. Null when the shell makes none.
+    virtual QWidget* CreateView(QWidget* /*parent*/) { return nullptr; }
 
 protected:
     ~CFrameLink() = default;

@@ -233,6 +233,10 @@ CViewWindow* CMainFrame::GetViewWindow(CChildFrame* window) {
     return window ? window->GetView() : nullptr;
 }
 
+QWidget* CMainFrame::CreateView(QWidget* parent) {
+    return new CTorvelView(parent);
+}
+
 // ---- The scheduler
 
 void CMainFrame::PostScheduleNext(LPARAM coreId) {

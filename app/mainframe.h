@@ -111,6 +111,7 @@ public:
     void RefreshCommandStates() override { RefreshButtonBar(); }
     unsigned GetOutputFlags() override { return OutputFlags(); }
     CViewWindow* GetViewWindow(CChildFrame* window) override;
+    QWidget* CreateView(QWidget* parent) override;
 
     // ---- Messages
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -5,6 +5,7 @@
 #include "modes/semirealanalysis.h"
 #include "modes/wlananalysis.h"
 #include "modes/xpdanalysis.h"
+#include "modes/zerospananalysis.h"
 
 std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frameList,
                                                   CCommandEntry* buttonList, CFrameLink* link) {
@@ -13,6 +14,8 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
         return std::make_unique<CNormalAnalysis>(frameList, buttonList, link);
     case 2:
         return std::make_unique<CWlanAnalysis>(frameList, buttonList, link);
+    case 3:
+        return std::make_unique<CZeroSpanAnalysis>(frameList, buttonList, link);
     case 4:
         return std::make_unique<CSemiRealAnalysis>(frameList, buttonList, link);
     case 5:
@@ -20,6 +23,6 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
     case 7:
         return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
     default:
-        return nullptr; // zero span and medical windows
+        return nullptr; // medical windows
     }
 }

@@ -169,12 +169,19 @@ protected:
     // Adds the offset table's correction to n received words that belong at
     // position of line's grid.
     void ApplyOffsetTable(short* words, int n, const CTraceStore& line, int position);
+    // The four corner texts (range, scale, RBW step), the level scale and the
+    // frequency axis Start..Stop into m_graph.
+    void SetGraphTexts(int step);
     // The graph takes the texts, scales, divisions and reference mark of m_graph.
     void UpdateGraph();
     void UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values);
     // The cursor, the markers and the trigger line join the graph, following
     // the data line.
     void AttachMarkers();
+    // A hidden cursor and five hidden markers join the graph of intf,
+    // following line.
+    static void AttachMarkers(CGraphInterface& intf, CDataLineContext* line, CCursolContext& cursor,
+                              std::array<CMarkerContext, kMarkerCount>& markers);
     // 105: marker k placed at kHz (the centre when kHz is outside the graph) and shown.
     int PlaceMarker(int k, int kHz);
     // The data line's peaks between start and stop (up to four, highest first)
@@ -196,8 +203,14 @@ protected:
     void StoreCsvRow(CTraceStore* const* traces, const CCsvLine& row, long long i);
     // A level in dB of a data file back to a level word.
     static short LevelToWord(double db);
+    // "[PARAM ENTRY]" and the nine parameter lines of the CSV section.
+    CString CsvParamLines();
+    // CSV values: an integer; a level word as dB with two decimals.
+    static void AppendCsvInt(std::string& out, long long v);
+    static void AppendCsvLevel(std::string& out, short word);
     // After a new grid the marker points snap to it.
     void ReplaceMarkers();
+    static void SnapMarkers(std::array<CMarkerContext, kMarkerCount>& markers);
 
     int m_frequencyMode = 0;
     int m_start = 1000;

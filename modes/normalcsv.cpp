@@ -72,12 +72,11 @@ short CNormalAnalysis::LevelToWord(double db) {
     return static_cast<short>(std::clamp(words, -32768.0, 32767.0));
 }
 
-int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
+CString CNormalAnalysis::CsvParamLines() {
     const CTraceStore& line = m_traces[0];
     const long long start = line.GetStart();
     const long long step = line.GetStep();
     const long long points = line.GetPoints();
-
     CString params;
     params.Format("%s\n"
                   "Start Freq,%lld\n"
@@ -93,7 +92,24 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
                   static_cast<int>(m_graph.xMin), static_cast<int>(m_graph.xMax), m_frequencyMode,
                   m_rbwIndex, m_unit);
     params += CsvExtraParams();
-    file.WriteString(params);
+    return params;
+}
+
+void CNormalAnalysis::AppendCsvInt(std::string& out, long long v) {
+    AppendInt(out, v);
+}
+
+void CNormalAnalysis::AppendCsvLevel(std::string& out, short word) {
+    AppendLevel(out, word);
+}
+
+int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
+    const CTraceStore& line = m_traces[0];
+    const long long start = line.GetStart();
+    const long long step = line.GetStep();
+    const long long points = line.GetPoints();
+
+    file.WriteString(CsvParamLines());
 
     // A large file is written only when the user agrees; unattended logging
     // writes what it was set up to write.

@@ -23,18 +23,24 @@ int Ticked(bool condition) {
 }
 } // namespace
 
-void CNormalAnalysis::AttachMarkers() {
-    CDataLineContext* line = &m_traces[0];
-    CDrawObject* markerFace = m_graphIntf.GetDrawObject(CGraphInterface::kMarkerFace);
-    m_cursor.SetDrawObject(markerFace);
-    m_cursor.SetRedrawFlag(0);
-    m_graphIntf.AttachCursor(&m_cursor, line);
+void CNormalAnalysis::AttachMarkers(CGraphInterface& intf, CDataLineContext* line,
+                                    CCursolContext& cursor,
+                                    std::array<CMarkerContext, kMarkerCount>& markers) {
+    CDrawObject* markerFace = intf.GetDrawObject(CGraphInterface::kMarkerFace);
+    cursor.SetDrawObject(markerFace);
+    cursor.SetRedrawFlag(0);
+    intf.AttachCursor(&cursor, line);
     for (int k = 0; k < kMarkerCount; ++k) {
-        CMarkerContext& marker = m_markers[static_cast<size_t>(k)];
+        CMarkerContext& marker = markers[static_cast<size_t>(k)];
         marker.SetDrawObject(markerFace);
         marker.SetRedrawFlag(0);
-        m_graphIntf.AttachMarker(k, &marker, line);
+        intf.AttachMarker(k, &marker, line);
     }
+}
+
+void CNormalAnalysis::AttachMarkers() {
+    CDataLineContext* line = &m_traces[0];
+    AttachMarkers(m_graphIntf, line, m_cursor, m_markers);
     m_trigger.SetDrawObject(m_graphIntf.GetDrawObject(CGraphInterface::kAlarmFace));
     m_trigger.SetRedrawFlag(0);
     m_graphIntf.AttachTrigger(&m_trigger, line);
@@ -243,7 +249,11 @@ void CNormalAnalysis::OfferPeaks() {
 }
 
 void CNormalAnalysis::ReplaceMarkers() {
-    for (CMarkerContext& marker : m_markers) {
+    SnapMarkers(m_markers);
+}
+
+void CNormalAnalysis::SnapMarkers(std::array<CMarkerContext, kMarkerCount>& markers) {
+    for (CMarkerContext& marker : markers) {
         const int selectMode = marker.GetSelectMode();
         // Each point inside the new window snaps to the new grid; a point
         // outside keeps its frequency and reads out as not found.

@@ -330,6 +330,91 @@ for caption, check, action, *p in [
         ("Pos 128", 0, 304, 128), ("Newest Slice", 2, 203, 0), ("Oldest Slice", 2, 203, 255),
         ("Peak Search", 2, 36), ("Save Data", 2, 11), ("Copy Screen", 2, 13), ("<< Back", 2, 29)]:
     add(RB, caption, 0, 0, check, action, *p)
+# ---- Zero-span window, variant 1: the normal window's menu without the span
+# commands, with a time menu before Help; buttons of its own.
+Z = "ZEROSPAN_FRAME_1"
+time_menu = []
+
+
+def zt(caption, mtype=0, level=0, check=0, action=0, *p):
+    p = list(p) + [0] * (5 - len(p))
+    time_menu.append(f"{Z},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+
+
+zt("&Time", 2, 0)
+zt("&Time Analysis", 0, 1, 0, 251)
+zt("", 1, 1)
+zt("Time &Span", 2, 1)
+for ms, caption in [(10, "10 ms"), (100, "100 ms"), (500, "500 ms"), (1000, "1 s"), (5000, "5 s"),
+                    (10000, "10 s"), (50000, "50 s")]:
+    zt(caption, 0, 2, 0, 252, ms)
+zt("Trigger &Type", 2, 1)
+zt("Free Run", 0, 2, 0, 253, 0)
+zt("Rising Above Line", 0, 2, 0, 253, 1)
+zt("Falling Below Line", 0, 2, 0, 253, 2)
+zt("Trigger &Mode", 2, 1)
+zt("Single", 0, 2, 0, 254, 0)
+zt("Repeat", 0, 2, 0, 254, 1)
+zt("Trigger &Position", 2, 1)
+for pos in [0, 10, 25, 50, 75, 90, 100]:
+    zt(f"{pos} %", 0, 2, 0, 255, pos)
+zt("Time &Axis", 2, 1)
+for us, caption in [(10000, "0 - 10 ms"), (100000, "0 - 100 ms"), (1000000, "0 - 1 s"),
+                    (5000000, "0 - 5 s"), (10000000, "0 - 10 s"), (50000000, "0 - 50 s")]:
+    zt(caption, 0, 2, 0, 256, 0, us)
+zt("", 1, 1)
+zt("A&ccumulate", 2, 1)
+zt("Single Bin", 0, 2, 0, 257, 0)
+zt("Band Power", 0, 2, 0, 257, 1)
+zt("&Bin", 2, 1)
+for b in [48, 52, 56]:
+    zt(f"Main Point to Bin {b}", 0, 2, 0, 258, 0, b)
+for b in [48, 52, 56]:
+    zt(f"Child Point to Bin {b}", 0, 2, 0, 258, 1, b)
+span_popup = N + ",Span &Preset,2,1,0,0,0,0,0,0,0"
+zs = []
+skip_level = None
+for e in E:
+    if not e.startswith(N + ","):
+        continue
+    fields = e.split(",")
+    level, action = int(fields[3]), int(fields[5])
+    if skip_level is not None and level > skip_level:
+        continue
+    skip_level = None
+    if e == span_popup:
+        skip_level = level
+        continue
+    # Span and centre-on-marker commands have no meaning with a fixed span
+    # and time markers; the time lines are Trace1 and Trace2.
+    if action in (23, 42) or (action == 47 and int(fields[6]) > 2):
+        continue
+    zs.append(Z + e[len(N):])
+help_at = zs.index(Z + ",&Help,2,0,0,0,0,0,0,0,0")
+E += zs[:help_at] + time_menu + zs[help_at:]
+ZB = "ZEROSPAN_BUTTON_1"
+# page 1
+add(ZB, "Run Stop", 0, 0, 0, 16)
+add(ZB, "Time Analysis", 0, 0, 0, 251)
+add(ZB, "Centre Freq", 0, 0, 2, 21)
+add(ZB, "Ref Level", 0, 0, 2, 18)
+add(ZB, "Free Run", 0, 0, 0, 253, 0)
+add(ZB, "Trigger Rise", 0, 0, 0, 253, 1)
+add(ZB, "Single", 0, 0, 0, 254, 0)
+add(ZB, "Repeat", 0, 0, 0, 254, 1)
+add(ZB, "Band Power", 0, 0, 0, 257, 1)
+add(ZB, "More >>", 0, 0, 2, 28)
+# page 2
+add(ZB, "Span 1 s", 0, 0, 0, 252, 1000)
+add(ZB, "Span 5 s", 0, 0, 0, 252, 5000)
+add(ZB, "Span 50 s", 0, 0, 0, 252, 50000)
+add(ZB, "Marker 1", 0, 0, 0, 34, 1)
+add(ZB, "Marker 2", 0, 0, 0, 34, 2)
+add(ZB, "Peak Search", 0, 0, 2, 36)
+add(ZB, "Single Bin", 0, 0, 0, 257, 0)
+add(ZB, "Save Data", 0, 0, 2, 11)
+add(ZB, "Logging ...", 0, 0, 2, 45)
+add(ZB, "<< Back", 0, 0, 2, 29)
 
 E.append("END_LIST")
 

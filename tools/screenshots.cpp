@@ -7,6 +7,7 @@
 #include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
+#include "platform/profile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,6 +28,20 @@ constexpr const char* kPictureNames[] = {"normal",   "wlan",    "zerospan", "sem
 constexpr int kMeasureMs = 4000;
 constexpr int kWindowWidth = 1200;
 constexpr int kWindowHeight = 800;
+
+// The zero-span window shows a capture of the remote key (a 5 ms pulse each
+// second at 433.92 MHz): 100 ms about the rising edge, triggered by the
+// trigger line at -40 dBm, with the marker on the bin at 433.75 MHz.
+void prepareZeroSpan() {
+    const char* section = "ZeroSpanAnalysis_1";
+    WriteProfileInt(section, "StartFrequency", 433750 - 12000);
+    WriteProfileInt(section, "StartBin", 55);
+    WriteProfileInt(section, "StopBin", 55);
+    WriteProfileInt(section, "TimeSpan", 100);
+    WriteProfileInt(section, "TriggerType", 1);
+    WriteProfileInt(section, "TriggerTimePosition", 25);
+    WriteProfileInt(section, "TriggerPosition", 734003); // 0.7 of the graph from the top
+}
 
 void pumpFor(int ms) {
     QElapsedTimer t;
@@ -76,6 +91,8 @@ int main(int argc, char* argv[]) {
     for (int kind = 1; kind <= 7; ++kind) {
         frame->mdiArea()->closeAllSubWindows();
         QApplication::processEvents();
+        if (kind == 3)
+            prepareZeroSpan();
         // Kinds the program does not build (yet) give no picture.
         if (!frame->OpenStartWindow(kind)) {
             std::fprintf(stderr, "no %s window: skipped\n", kPictureNames[kind - 1]);
@@ -85,6 +102,8 @@ int main(int argc, char* argv[]) {
         if (CChildFrame* w = frame->ActiveChild()) {
             w->showMaximized();
             w->GetCore()->SetAnalyzeFlag(1);
+            if (kind == 3)
+                w->GetCore()->ExecuteCommand(251, 0, 0, 0, 0, 0); // time analysis on
             frame->PostScheduleNext(0);
         }
         pumpFor(kMeasureMs);

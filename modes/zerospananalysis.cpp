@@ -1,0 +1,849 @@
+// The zero-span window's core: the 24 MHz spectrum about the centre, time
+// captures of the marked bin or band, the trigger, the commands of the mode,
+// its profile and setting data keys, and its two panes.
+#include "modes/zerospananalysis.h"
+
+#include "analysis/framelink.h"
+#include "analysis/viewwindow.h"
+#include "device/TorvelAPI.h"
+#include "lib/numentry.h"
+#include "lib/profilevalues.h"
+#include "lib/settingfile.h"
+#include "lib/stringtable.h"
+#include "platform/profile.h"
+
+#include <QWidget>
+
+#include <algorithm>
+#include <cfloat>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace {
+constexpr char kCoreSection[] = "ZEROSPAN_CORE";
+constexpr char kTimeGraphSection[] = "TIME_GRAPH_INTF";
+constexpr int kStrStart = 13;
+constexpr int kStrStop = 14;
+// Rows of the splitter are never dragged below this height.
+constexpr int kMinPaneHeight = 50;
+// The device settles this long after a task was terminated.
+constexpr auto kTerminatePause = std::chrono::milliseconds(100);
+
+// Commands of the mode.
+constexpr int kCmdTimeAnalysis = 251;
+constexpr int kCmdTimeSpan = 252;
+constexpr int kCmdTriggerType = 253;
+constexpr int kCmdTriggerMode = 254;
+constexpr int kCmdTriggerPosition = 255;
+constexpr int kCmdTimeAxis = 256;
+constexpr int kCmdAccumulate = 257;
+constexpr int kCmdSelectBin = 258;
+
+const char* text(int index) {
+    const char* s = GetTorvelString(index);
+    return s ? s : "";
+}
+
+int Ticked(bool condition) {
+    return condition ? kStateTicked : kStateUnticked;
+}
+
+// " : %.3gus", " : %.3gms" or " : %.3gs" of a time in microseconds.
+CString FormatAxisTime(double us) {
+    CString s;
+    const double a = std::fabs(us);
+    if (a >= 1000000.0)
+        s.Format(" : %.3gs", us * 1e-6);
+    else if (a >= 1000.0)
+        s.Format(" : %.3gms", us * 0.001);
+    else
+        s.Format(" : %.3gus", us);
+    return s;
+}
+
+// The selected point of marker (select mode 0 the main, 1 the child point)
+// placed at x, snapped to the grid of its data line when it lies on it.
+void PlacePoint(CMarkerContext& marker, int selectMode, int x) {
+    const int saved = marker.GetSelectMode();
+    marker.SetSelectMode(selectMode);
+    if (!marker.SetFrequency(x)) {
+        if (selectMode == 0)
+            marker.SetLockFrequency(x);
+        else
+            marker.SetChildLockFrequency(x);
+    }
+    marker.SetSelectMode(saved);
+}
+} // namespace
+
+CZeroSpanAnalysis::CZeroSpanAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
+                                     CFrameLink* link)
+    : CNormalAnalysis(frameList, buttonList, link) {
+    m_frequencyMode = 1;
+    m_timeIntf.SetOwner(this);
+    // The time graph's drawing objects keep their own setting sections.
+    static constexpr const char* kTimeObjectTitles[CGraphInterface::kDrawObjectCount] = {
+        "TimePanelFace", "TimeMarkerFace", "TimeAlarmFace", "TimeLogFont"};
+    for (int k = 0; k < CGraphInterface::kDrawObjectCount; ++k)
+        m_timeIntf.GetDrawObject(k)->SetTitleString(kTimeObjectTitles[k]);
+    CNormalGraphContext& graph = m_timeIntf.GetGraph();
+    for (int k = 0; k < kTimeTraces; ++k) {
+        CDataLineContext& trace = m_timeTraces[static_cast<size_t>(k)];
+        trace.SetDrawObject(&m_traceObjects[static_cast<size_t>(k)]);
+        trace.SetRedrawFlag(k == 0 ? 1 : 0);
+        trace.SetIdentifyValue(k);
+        graph.AddOverlay(&trace);
+    }
+    CDataLineContext* line = &m_timeTraces[0];
+    AttachMarkers(m_timeIntf, line, m_timeCursor, m_timeMarkers);
+    for (CMarkerContext& marker : m_timeMarkers)
+        marker.UpdateBand();
+    m_triggerMark.SetDrawObject(m_timeIntf.GetDrawObject(CGraphInterface::kAlarmFace));
+    m_triggerMark.SetDataLine(line);
+    m_triggerMark.SetRedrawFlag(0);
+    graph.AddChild(&m_triggerMark);
+    m_timeBlend.SetRedrawFlag(0);
+    graph.GetFrame().AddBlend(&m_timeBlend);
+    m_timeIntf.SetReadoutFlags(kReadoutTimeAxis);
+}
+
+CZeroSpanAnalysis::~CZeroSpanAnalysis() {
+    // The upper view outlives the core in a closing window: it lets go of the
+    // time graph first.
+    if (m_timeView)
+        m_timeIntf.SetViewWindow(nullptr);
+}
+
+CString CZeroSpanAnalysis::GetProfileSection() {
+    CString s;
+    s.Format("ZeroSpanAnalysis_%d", m_titleIndex);
+    return s;
+}
+
+// ---- Device calls
+
+int CZeroSpanAnalysis::DeviceZeroSpanSpectrum(HWND hwnd, BYTE tag, int base, int attenuation) {
+    return ZeroSpanSpectrumAnalysis(hwnd, tag, base, attenuation);
+}
+
+int CZeroSpanAnalysis::DeviceZeroSpanCapture(HWND hwnd, BYTE tag, int base, int attenuation,
+                                             BYTE triggerType, int level, BYTE firstBin,
+                                             BYTE lastBin, int samples, int postTrigger) {
+    return ZeroSpanAnalysis(hwnd, tag, base, attenuation, triggerType, level, firstBin, lastBin,
+                            samples, postTrigger);
+}
+
+void CZeroSpanAnalysis::DeviceTerminate() {
+    TerminateTorvelTask();
+    std::this_thread::sleep_for(kTerminatePause);
+}
+
+double CZeroSpanAnalysis::NumberEntry(double value, const char* unit, const char* title) {
+    return NumEntryDOUBLE(value, unit, title);
+}
+
+// ---- Frequencies and bins
+
+int CZeroSpanAnalysis::BinStep() {
+    return DeviceRBWFrequency(kKind, m_rbwIndex);
+}
+
+int CZeroSpanAnalysis::BaseFrequency() const {
+    const int m = (m_start + m_stop) / 2;
+    return ((m - 13000) / 2000) * 2000;
+}
+
+BYTE CZeroSpanAnalysis::BinOf(int kHz) {
+    const unsigned step = static_cast<unsigned>(BinStep());
+    if (step == 0)
+        return 0;
+    return static_cast<BYTE>(static_cast<unsigned>(kHz - BaseFrequency()) / step);
+}
+
+void CZeroSpanAnalysis::SetCenter(int kHz) {
+    m_frequencyMode = 1;
+    const int step = BinStep();
+    int c = step > 0 ? (kHz / step) * step : kHz;
+    if (c - kHalfSpan < DeviceMinFrequency(kKind))
+        c = DeviceMinFrequency(kKind) + kHalfSpan;
+    if (c + kHalfSpan > DeviceMaxFrequency(kKind))
+        c = DeviceMaxFrequency(kKind) - kHalfSpan;
+    m_start = c - kHalfSpan;
+    m_stop = c + kHalfSpan;
+}
+
+void CZeroSpanAnalysis::SetStart(int kHz) {
+    SetCenter(kHz + kHalfSpan);
+}
+
+void CZeroSpanAnalysis::SetStop(int kHz) {
+    SetCenter(kHz - kHalfSpan);
+}
+
+void CZeroSpanAnalysis::SetSpan(int) {
+    // The span is always 24 MHz.
+}
+
+void CZeroSpanAnalysis::SetUnitAll(int unit) {
+    CNormalAnalysis::SetUnitAll(unit);
+    for (CDataLineContext& trace : m_timeTraces)
+        trace.SetUnit(static_cast<BYTE>(unit));
+}
+
+CTraceStore* CZeroSpanAnalysis::GetTrace(int k) {
+    if (k < 1 || k > kTraceCount)
+        return nullptr;
+    return &m_timeTraces[static_cast<size_t>(std::min(k, kTimeTraces - 1))];
+}
+
+void CZeroSpanAnalysis::ShowTrace(int k, BOOL show) {
+    if (k >= 1 && k <= kTraceCount)
+        m_timeTraces[static_cast<size_t>(std::min(k, kTimeTraces - 1))].SetRedrawFlag(show ? 1 : 0);
+}
+
+int CZeroSpanAnalysis::GetAccumulateMode() {
+    return GetZeroSpanMarker().GetDeltaMode();
+}
+
+void CZeroSpanAnalysis::ApplyAccumulateMode(int mode) {
+    if (mode != 0)
+        GetZeroSpanMarker().SetDeltaMode(mode);
+}
+
+// ---- Stopping and restarting a capture
+
+void CZeroSpanAnalysis::StopTask() {
+    if (m_taskRunning > 0 && m_timeRequested) {
+        DeviceTerminate();
+        m_taskRunning = 0;
+        m_taskTerminated = 1;
+    } else {
+        m_taskTerminated = 0;
+    }
+}
+
+void CZeroSpanAnalysis::RestartTask() {
+    if (!m_taskTerminated)
+        return;
+    m_timeRequested = 1;
+    StartAnalysis();
+    m_taskTerminated = 0;
+}
+
+void CZeroSpanAnalysis::Stop() {
+    StopTask();
+    m_analyzeFlag = 0;
+    PostScheduleNext(m_id);
+}
+
+// ---- Trigger
+
+void CZeroSpanAnalysis::ApplyTrigger() {
+    if (m_triggerType != 0) {
+        // The trigger point in us from the start of the capture; in 64 bits,
+        // as 50 s x 100 % x 5120 does not fit 32.
+        const long long position =
+            (static_cast<long long>(m_timeSpan) * m_triggerTimePosition * 5120) >> 9;
+        m_triggerMark.SetPosition(static_cast<int>(position));
+        m_triggerMark.SetRedrawFlag(1);
+    } else {
+        m_triggerMark.SetRedrawFlag(0);
+    }
+    if (m_triggerType == 1 || m_triggerType == 2) {
+        m_trigger.SetDirectionFlag(m_triggerType - 1);
+        m_trigger.SetRedrawFlag(1);
+    } else {
+        m_trigger.SetRedrawFlag(0);
+    }
+}
+
+// ---- Reconfiguration
+
+void CZeroSpanAnalysis::Reconfigure(BOOL reset) {
+    const int step = BinStep();
+    SetGraphTexts(step);
+    m_sweepPosition = 0;
+    m_taskRunning = 0;
+    if (reset) {
+        m_timeAxisStart = 0.0;
+        m_timeAxisStop = m_timeSpan * 1000.0;
+        if (step != 0) {
+            const int start = (m_start / 1000) * 1000;
+            const int end = ((m_stop + 999) / 1000) * 1000;
+            const DWORD points = static_cast<DWORD>((end - start) / step);
+            for (CDataLineContext& trace : m_traces)
+                trace.Configure(static_cast<DWORD>(start), static_cast<DWORD>(step), points);
+            for (CDataLineContext& trace : m_timeTraces)
+                trace.Configure(0, kSampleStepUs,
+                                static_cast<DWORD>(std::max(m_timeSpan, 0) * kSamplesPerMs));
+            m_graph.redraw = true;
+        }
+    }
+    UpdateGraph();
+    UpdateTimeGraph();
+    if (reset) {
+        ReplaceMarkers();
+        SnapMarkers(m_timeMarkers);
+    }
+    ReconcileBins();
+    RestartTask();
+}
+
+void CZeroSpanAnalysis::UpdateTimeGraph() {
+    // The spectrum's texts and level scale over the time axis.
+    CNormalGraphValues values = m_graph;
+    values.text[2] = text(kStrStart) + FormatAxisTime(m_timeAxisStart);
+    values.text[3] = text(kStrStop) + FormatAxisTime(m_timeAxisStop);
+    values.xMin = m_timeAxisStart;
+    values.xMax = m_timeAxisStop;
+    values.redraw = true;
+    UpdateGraph(m_timeIntf, values);
+    ApplyTrigger();
+}
+
+void CZeroSpanAnalysis::ReconcileBins() {
+    const int step = BinStep();
+    if (step <= 0)
+        return;
+    const int base = BaseFrequency();
+    CMarkerContext& marker = GetZeroSpanMarker();
+    const CTraceStore& line = m_traces[0];
+    if (line.InRange(marker.GetLockFrequency()))
+        m_startBin = BinOf(marker.GetLockFrequency());
+    else
+        marker.SetLockFrequency(base + m_startBin * step);
+    if (line.InRange(marker.GetChildLockFrequency()))
+        m_stopBin = BinOf(marker.GetChildLockFrequency());
+    else
+        marker.SetChildLockFrequency(base + m_stopBin * step);
+    marker.UpdateBand();
+}
+
+// ---- One measurement
+
+int CZeroSpanAnalysis::StartAnalysis() {
+    const HWND hwnd = GetMainWindow();
+    m_taskRunning = 1;
+    const int base = BaseFrequency();
+    const int step = BinStep();
+    if (!m_timeRequested) {
+        m_triggerWait = 0;
+        m_timeCapture = 0;
+        // The bin measured at the data line's first point: the data line lies
+        // on a 1000 kHz grid that may start below Start.
+        m_firstBin = step > 0 ? (static_cast<int>(m_traces[0].GetStart()) - base) / step : 0;
+        m_firstBin = std::clamp(m_firstBin, 0, kBlockBins);
+        return DeviceZeroSpanSpectrum(hwnd, GetTaskTag(), base, m_attenuation);
+    }
+    // The trigger level in the device's unit: the line's level in dB without
+    // the unit's offset, as the device compares the words it measures.
+    const int level = static_cast<int>((m_trigger.GetLevel() - UnitOffsetDb()) * kWordsPerDb);
+    m_triggerWait = 0;
+    m_timeCapture = 1;
+    // A capture may take up to 50 s: the spectrum says that one runs.
+    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    status.SetText(text(kStrCapturing));
+    status.SetRedrawFlag(1);
+    UpdateView();
+    const int n = m_timeSpan * kSamplesPerMs;
+    const int post = ((((100 - m_triggerTimePosition) * 512) / 100) * n) >> 9;
+    CMarkerContext& marker = GetZeroSpanMarker();
+    const BYTE type = static_cast<BYTE>(m_triggerType);
+    if (marker.GetDeltaMode() != 0) {
+        m_startBin = BinOf(marker.GetLockFrequency());
+        m_stopBin = BinOf(marker.GetChildLockFrequency());
+        return DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level,
+                                     std::min(m_startBin, m_stopBin),
+                                     std::max(m_startBin, m_stopBin), n, post);
+    }
+    m_startBin = BinOf(marker.GetLockFrequency());
+    return DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level, m_startBin,
+                                 m_startBin, n, post);
+}
+
+void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
+    if (!m_taskRunning)
+        return;
+    m_taskRunning = 0;
+    ClearStatus();
+    const int step = BinStep();
+    if (!m_timeCapture) {
+        m_sweepPosition = 0;
+        m_receiveBuffer.assign(kBlockBins, kNoSample);
+        DeviceReceiveData(m_receiveBuffer.data(), kBlockBins);
+        if (m_offsetFlag) {
+            long long f = m_traces[0].GetStart();
+            for (int i = m_firstBin; i < kBlockBins; ++i, f += step) {
+                short& word = m_receiveBuffer[static_cast<size_t>(i)];
+                const long long mhz = f / 1000;
+                if (word != kNoSample && mhz >= 0 && mhz < kOffsetTableSize)
+                    word = static_cast<short>(word + m_offsetTable[static_cast<size_t>(mhz)]);
+            }
+        }
+        const int count = kBlockBins - m_firstBin;
+        for (CDataLineContext& trace : m_traces)
+            trace.StoreBlock(m_receiveBuffer.data() + m_firstBin, count, 0, TRUE);
+        UpdateGraph();
+        OfferPeaks();
+    } else {
+        const long long wanted = static_cast<long long>(std::max(m_timeSpan, 0)) * kSamplesPerMs;
+        const int n = static_cast<int>(std::clamp<long long>(DeviceDataCount(), 0, wanted));
+        m_receiveBuffer.resize(static_cast<size_t>(std::max(n, 1)));
+        if (n > 0)
+            DeviceReceiveData(m_receiveBuffer.data(), n);
+        if (m_offsetFlag) {
+            const long long mhz =
+                (BaseFrequency() + static_cast<long long>(m_startBin) * step) / 1000;
+            if (mhz >= 0 && mhz < kOffsetTableSize)
+                for (int i = 0; i < n; ++i)
+                    m_receiveBuffer[static_cast<size_t>(i)] =
+                        static_cast<short>(m_receiveBuffer[static_cast<size_t>(i)] +
+                                           m_offsetTable[static_cast<size_t>(mhz)]);
+        }
+        // A capture is a whole trace: a trace that is to restart does so
+        // with this capture and keeps it, rather than showing nothing until
+        // the next one.
+        for (CDataLineContext& trace : m_timeTraces) {
+            if (trace.GetInitializedFlag())
+                trace.StoreBlock(m_receiveBuffer.data(), n, 0, TRUE);
+            trace.StoreBlock(m_receiveBuffer.data(), n, 0, TRUE);
+        }
+        m_timeIntf.GetGraph().SetRedrawFlag(1);
+        if (m_triggerMode == 0) {
+            m_timeRequested = 0;
+            if (m_link)
+                m_link->RefreshCommandStates();
+        }
+    }
+    if (LoggingStep() && m_logging.m_RefreshFlag) {
+        for (CDataLineContext& trace : m_traces)
+            trace.SetInitializedFlag(1);
+        for (CDataLineContext& trace : m_timeTraces)
+            trace.SetInitializedFlag(1);
+    }
+    m_lastDataTime = CTime::GetCurrentTime();
+}
+
+void CZeroSpanAnalysis::ClearStatus() {
+    m_triggerWait = 0;
+    m_graphIntf.GetGraph().GetStatusText().SetText(CString());
+    m_graphIntf.GetGraph().SetRedrawFlag(1);
+}
+
+void CZeroSpanAnalysis::AnalysisProgress(WPARAM, LPARAM lParam) {
+    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    if ((lParam & kWaitingForTrigger) && m_triggerType != 0) {
+        m_triggerWait ^= 1;
+        status.SetText(text(kStrWaiting));
+        status.SetRedrawFlag(m_triggerWait ? 1 : 0);
+    } else if ((lParam & kTriggered) && m_triggerType != 0) {
+        status.SetText(text(kStrTriggered));
+        status.SetRedrawFlag(1);
+    } else {
+        return;
+    }
+    UpdateView();
+}
+
+// ---- Commands
+
+int CZeroSpanAnalysis::Command251() {
+    if (!m_analyzeFlag) {
+        m_timeRequested = 0;
+    } else if (!m_timeRequested) {
+        m_taskTerminated = 0;
+        m_timeRequested = 1;
+    } else {
+        StopTask();
+        m_timeRequested = 0;
+        m_taskTerminated = 0;
+        ClearStatus();
+        PostScheduleNext(m_id);
+    }
+    return kCommandDone;
+}
+
+int CZeroSpanAnalysis::Command252(int value) {
+    StopTask();
+    // A capture needs at least one sample.
+    if (value >= 1 && value <= kMaxTimeSpan) {
+        m_timeSpan = value;
+        return kCommandReset;
+    }
+    RestartTask();
+    return kCommandDone;
+}
+
+int CZeroSpanAnalysis::Command257(int value) {
+    StopTask();
+    CMarkerContext& marker = GetZeroSpanMarker();
+    if (value == (marker.GetDeltaMode() != 0 ? 1 : 0)) {
+        // Nothing changes: a capture that was cut goes on.
+        RestartTask();
+        return kCommandDone;
+    }
+    if (value == 0) {
+        marker.SetDeltaMode(CMarkerContext::kModeNormal);
+    } else {
+        marker.SetDeltaMode(CMarkerContext::kModeBandPower);
+        m_stopBin = m_startBin;
+        // The band starts as the single bin: both points on it.
+        marker.SetChildLockFrequency(marker.GetLockFrequency());
+    }
+    return kCommandReset;
+}
+
+int CZeroSpanAnalysis::Command258(int selectMode, int bin) {
+    CMarkerContext& marker = GetZeroSpanMarker();
+    const int step = BinStep();
+    const int base = BaseFrequency();
+    const int saved = marker.GetSelectMode();
+    marker.SetSelectMode(selectMode);
+    const int point = base + bin * step;
+    const int mode = marker.GetSelectMode();
+    PlacePoint(marker, mode, point);
+    if (step > 0 && m_traces[0].InRange(marker.GetSelectedFrequency()))
+        m_startBin = BinOf(marker.GetSelectedFrequency());
+    else
+        PlacePoint(marker, mode, base + m_startBin * step);
+    marker.SetSelectMode(saved);
+    marker.UpdateBand();
+    return kCommandRedraw;
+}
+
+int CZeroSpanAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    // A capture stopped with the window's analysis waits for nothing.
+    if (action == 16 && !m_analyzeFlag)
+        ClearStatus();
+    if (result != kCommandNotHandled)
+        return result;
+    switch (action) {
+    case kCmdTimeAnalysis:
+        return Command251();
+    case kCmdTimeSpan:
+        return Command252(p1);
+    case kCmdTriggerType:
+        m_triggerType = p1;
+        ApplyTrigger();
+        return kCommandRedraw;
+    case kCmdTriggerMode:
+        m_triggerMode = p1;
+        return kCommandDone;
+    case kCmdTriggerPosition:
+        m_triggerTimePosition = std::clamp(p1, 0, 100);
+        ApplyTrigger();
+        return m_triggerType != 0 ? kCommandRedraw : kCommandDone;
+    case kCmdTimeAxis:
+        m_timeAxisStart = p1;
+        m_timeAxisStop = p2;
+        return kCommandRedraw;
+    case kCmdAccumulate:
+        return Command257(p1);
+    case kCmdSelectBin:
+        return Command258(p1, p2);
+    default:
+        return kCommandNotHandled;
+    }
+}
+
+int CZeroSpanAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
+    switch (action) {
+    case kCmdTimeAnalysis:
+        if (!m_analyzeFlag)
+            return kStateDisabled;
+        return Ticked(m_timeRequested != 0);
+    case kCmdTimeSpan:
+        return Ticked(p1 == m_timeSpan);
+    case kCmdTriggerType:
+        return Ticked(p1 == m_triggerType);
+    case kCmdTriggerMode:
+        return Ticked(p1 == m_triggerMode);
+    case kCmdTriggerPosition:
+        return Ticked(p1 == m_triggerTimePosition);
+    case kCmdTimeAxis:
+        return Ticked(p1 == static_cast<int>(m_timeAxisStart) &&
+                      p2 == static_cast<int>(m_timeAxisStop));
+    case kCmdAccumulate:
+        return Ticked(p1 == 0 ? GetAccumulateMode() == 0 : GetAccumulateMode() != 0);
+    case kCmdSelectBin:
+        return kStateUnticked;
+    default:
+        return CNormalAnalysis::GetCommandState(action, p1, p2, p3, p4, p5);
+    }
+}
+
+// ---- The time graph's markers
+
+CMarkerContext* CZeroSpanAnalysis::GetMarker(int k) {
+    return k >= 1 && k <= kMarkerCount ? &m_timeMarkers[static_cast<size_t>(k - 1)] : nullptr;
+}
+
+void CZeroSpanAnalysis::SelectMarker(int k) {
+    CAnalysisCore::SelectMarker(k);
+    for (int i = 1; i <= kMarkerCount; ++i)
+        GetMarker(i)->SetCurrentFlag(i == m_currentMarker ? 1 : 0);
+    if (CMarkerContext* marker = GetMarker(m_currentMarker)) {
+        const CTraceStore& line = m_timeTraces[0];
+        if (!marker->GetRedrawFlag() && !line.InRange(marker->GetLockFrequency())) {
+            const long long middle = static_cast<long long>(line.GetPoints()) / 2 * line.GetStep();
+            PlacePoint(*marker, 0, static_cast<int>(middle));
+        }
+        marker->SetRedrawFlag(1);
+    }
+    UpdateView();
+}
+
+bool CZeroSpanAnalysis::EntryMs(int titleString, double valueMs, double* result) {
+    const double ms = NumberEntry(valueMs, "ms", text(titleString));
+    if (ms == DBL_MAX || !std::isfinite(ms))
+        return false;
+    // Held to the longest capture, so that the conversion to us fits.
+    *result = std::clamp(ms, -static_cast<double>(kMaxTimeSpan), static_cast<double>(kMaxTimeSpan));
+    return true;
+}
+
+int CZeroSpanAnalysis::OnMarkerEntry() {
+    CMarkerContext* marker = GetMarker(m_currentMarker);
+    const CTraceStore& line = m_timeTraces[0];
+    // A marker whose point lies off the time lines starts from the middle of
+    // the capture.
+    const int middle = static_cast<int>(static_cast<long long>(line.GetPoints()) / 2 *
+                                        static_cast<long long>(line.GetStep()));
+    double ms = 0;
+    if (!marker) {
+        CMarkerContext& first = m_timeMarkers[0];
+        if (!line.InRange(first.GetLockFrequency()))
+            PlacePoint(first, 0, middle);
+        if (!EntryMs(kStrMarkerPosition, first.GetLockFrequency() * 0.001, &ms))
+            return kCommandDone;
+        first.SetRedrawFlag(1);
+        PlacePoint(first, 0, static_cast<int>(ms * 1000));
+        SelectMarker(1);
+        return kCommandRedraw;
+    }
+    if (!line.InRange(marker->GetSelectedFrequency()))
+        PlacePoint(*marker, marker->GetSelectMode(), middle);
+    const int lock = marker->GetLockFrequency();
+    if (marker->GetSelectMode() != 0) {
+        if (!EntryMs(kStrMarkerDistance, (marker->GetChildLockFrequency() - lock) * 0.001, &ms))
+            return kCommandDone;
+        PlacePoint(*marker, 1, lock + static_cast<int>(ms * 1000));
+    } else {
+        if (!EntryMs(kStrMarkerPosition, lock * 0.001, &ms))
+            return kCommandDone;
+        PlacePoint(*marker, 0, static_cast<int>(ms * 1000));
+    }
+    marker->SetRedrawFlag(1);
+    UpdateView();
+    return kCommandRedraw;
+}
+
+int CZeroSpanAnalysis::SearchPeak(bool next) {
+    if (!GetMarker(m_currentMarker))
+        return kCommandDone;
+    if (next)
+        m_timeIntf.MarkerNextPeak(m_currentMarker);
+    else
+        m_timeIntf.MarkerPeakSearch(m_currentMarker);
+    UpdateView();
+    return kCommandDone;
+}
+
+int CZeroSpanAnalysis::OnPeakSearch() {
+    return SearchPeak(false);
+}
+
+int CZeroSpanAnalysis::OnNextPeak() {
+    return SearchPeak(true);
+}
+
+int CZeroSpanAnalysis::OnMarkerCommand(int action, int p1) {
+    // A time marker has no frequency to centre the spectrum on.
+    if (action == 42)
+        return kCommandDone;
+    return CNormalAnalysis::OnMarkerCommand(action, p1);
+}
+
+// ---- Profile and setting data file
+
+void CZeroSpanAnalysis::SetUpTimeGraph() {
+    for (int k = 0; k < kTimeTraces; ++k) {
+        CDataLineContext& trace = m_timeTraces[static_cast<size_t>(k)];
+        trace.SetDrawObject(&m_traceObjects[static_cast<size_t>(k)]);
+        trace.SetRedrawFlag(k == 0 ? 1 : 0);
+        trace.SetUnit(static_cast<BYTE>(m_unit));
+    }
+    m_timeIntf.SetReadoutFlags(kReadoutTimeAxis);
+    ApplyTrigger();
+    // The zero-span marker shows which bin or band a capture measures.
+    GetZeroSpanMarker().SetRedrawFlag(1);
+    const COLORREF back = m_timeIntf.GetBackgroundColor();
+    const int r = (GetRValue(back) * 13 / 10) & 0xFF;
+    const int g = (GetGValue(back) * 13 / 10) & 0xFF;
+    const int b = (GetBValue(back) * 12 / 10) & 0xFF;
+    m_timeBlend.SetColor(RGB(r, g, b));
+}
+
+void CZeroSpanAnalysis::ReadProfile() {
+    CNormalAnalysis::ReadProfile();
+    const CString section = GetProfileSection();
+    m_frequencyMode = 1;
+    m_stop = m_start + kSpan;
+    // A range the device of this kind cannot measure moves inward.
+    if (m_start < DeviceMinFrequency(kKind) || m_stop > DeviceMaxFrequency(kKind))
+        SetCenter(GetCenter());
+    m_catcherRate = GetProfileInt(section, "CatcherRate", -1);
+    m_triggerTimePosition = GetProfileInt(section, "TriggerTimePosition", 50);
+    m_triggerMode = GetProfileInt(section, "TriggerMode", 0);
+    m_timeSpan = GetProfileInt(section, "TimeSpan", 5000);
+    m_triggerType = GetProfileInt(section, "TriggerType", 0);
+    m_startBin = static_cast<BYTE>(GetProfileInt(section, "StartBin", 52));
+    m_stopBin = static_cast<BYTE>(GetProfileInt(section, "StopBin", 52));
+    m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
+    m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
+    // The time graph follows the spectrum graph's frame, background and text
+    // attributes and keeps none of its own.
+    for (int k = 0; k < CGraphInterface::kDrawObjectCount; ++k) {
+        CDrawObject* time = m_timeIntf.GetDrawObject(k);
+        CDrawObject* spectrum = m_graphIntf.GetDrawObject(k);
+        time->SetProfileFlag(0);
+        spectrum->AddUpdateLink(time);
+        LOGPEN pen;
+        LOGBRUSH brush;
+        LOGFONT font;
+        spectrum->GetLOGPEN(&pen);
+        spectrum->GetLOGBRUSH(&brush);
+        spectrum->GetLOGFONT(&font);
+        time->SetUpdateLOGPEN(&pen);
+        time->SetUpdateLOGBRUSH(&brush);
+        time->SetUpdateLOGFONT(&font);
+        time->SetUpdateBkColor(spectrum->GetBackGroundColor());
+        time->SetUpdateTextColor(spectrum->GetTextColor());
+        time->SetUpdateFlag();
+        time->UpdateDrawObjectNow();
+    }
+    SetUpTimeGraph();
+    ApplyAccumulateMode(GetProfileInt(section, "AccumulateMode", 0));
+}
+
+void CZeroSpanAnalysis::WriteProfile() {
+    CNormalAnalysis::WriteProfile();
+    const CString section = GetProfileSection();
+    if (m_splitter) {
+        int width = m_splitter->width();
+        int top = 0;
+        int bottom = 0;
+        m_splitter->GetRowInfo(0, &top, nullptr);
+        m_splitter->GetRowInfo(1, &bottom, nullptr);
+        SIZE upper{width, top};
+        SIZE lower{width, bottom};
+        WriteProfileSIZE(section, "SPLIT[0][0]", &upper);
+        WriteProfileSIZE(section, "SPLIT[1][0]", &lower);
+    }
+    WriteProfileInt(section, "TriggerTimePosition", m_triggerTimePosition);
+    WriteProfileInt(section, "TriggerMode", m_triggerMode);
+    WriteProfileInt(section, "TimeSpan", m_timeSpan);
+    WriteProfileInt(section, "TriggerType", m_triggerType);
+    m_startBin = BinOf(GetZeroSpanMarker().GetLockFrequency());
+    m_stopBin = BinOf(GetZeroSpanMarker().GetChildLockFrequency());
+    WriteProfileInt(section, "StartBin", m_startBin);
+    WriteProfileInt(section, "StopBin", m_stopBin);
+    WriteProfileInt(section, "AccumulateMode", static_cast<signed char>(GetAccumulateMode()));
+}
+
+int CZeroSpanAnalysis::SaveSettings() {
+    int ok = CNormalAnalysis::SaveSettings();
+    ok &= m_timeIntf.WriteSetting(kTimeGraphSection);
+    ok &= WriteSettingFileINT(kCoreSection, "TriggerTimePosition", m_triggerTimePosition);
+    ok &= WriteSettingFileINT(kCoreSection, "TriggerMode", m_triggerMode);
+    ok &= WriteSettingFileINT(kCoreSection, "TimeSpan", m_timeSpan);
+    ok &= WriteSettingFileINT(kCoreSection, "TriggerType", m_triggerType);
+    ok &= WriteSettingFileINT(kCoreSection, "StartBin", m_startBin);
+    ok &= WriteSettingFileINT(kCoreSection, "StopBin", m_stopBin);
+    ok &= WriteSettingFileINT(kCoreSection, "AccumulateMode",
+                              static_cast<signed char>(GetAccumulateMode()));
+    return ok;
+}
+
+int CZeroSpanAnalysis::LoadSettings() {
+    int ok = CNormalAnalysis::LoadSettings();
+    m_frequencyMode = 1;
+    m_stop = m_start + kSpan;
+    if (m_start < DeviceMinFrequency(kKind) || m_stop > DeviceMaxFrequency(kKind))
+        SetCenter(GetCenter());
+    ok &= m_timeIntf.ReadSetting(kTimeGraphSection);
+    ok &= GetSettingFileINT(kCoreSection, "TriggerTimePosition", &m_triggerTimePosition);
+    ok &= GetSettingFileINT(kCoreSection, "TriggerMode", &m_triggerMode);
+    ok &= GetSettingFileINT(kCoreSection, "TimeSpan", &m_timeSpan);
+    ok &= GetSettingFileINT(kCoreSection, "TriggerType", &m_triggerType);
+    int startBin = m_startBin;
+    int stopBin = m_stopBin;
+    int accumulate = 0;
+    ok &= GetSettingFileINT(kCoreSection, "StartBin", &startBin);
+    ok &= GetSettingFileINT(kCoreSection, "StopBin", &stopBin);
+    ok &= GetSettingFileINT(kCoreSection, "AccumulateMode", &accumulate);
+    m_startBin = static_cast<BYTE>(startBin);
+    m_stopBin = static_cast<BYTE>(stopBin);
+    m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
+    m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
+    SetUpTimeGraph();
+    ApplyAccumulateMode(accumulate);
+    return ok;
+}
+
+// ---- Panes and drawing
+
+QWidget* CZeroSpanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
+    auto* splitter = new CSplitterWnd;
+    splitter->CreateStatic(parent, 2, 1);
+    const int w = parent ? parent->width() : kImageWidth;
+    const int h = parent ? parent->height() : kImageHeight;
+    const CString section = GetProfileSection();
+    SIZE upper{w / 5, h};
+    SIZE lower{w - w / 5, h};
+    GetProfileSIZE(section, "SPLIT[0][0]", &upper);
+    GetProfileSIZE(section, "SPLIT[1][0]", &lower);
+    splitter->SetRowInfo(0, upper.cy, kMinPaneHeight);
+    splitter->SetRowInfo(1, lower.cy, kMinPaneHeight);
+    QWidget* timeView = m_link ? m_link->CreateView(nullptr) : nullptr;
+    if (!timeView)
+        timeView = new QWidget;
+    m_timeView = timeView;
+    splitter->SetPane(0, 0, timeView, upper);
+    splitter->SetPane(1, 0, view, lower);
+    m_splitter = splitter;
+    return splitter;
+}
+
+void CZeroSpanAnalysis::AttachWindow(CChildFrame* window) {
+    CNormalAnalysis::AttachWindow(window);
+    m_timeIntf.SetViewWindow(window ? dynamic_cast<CViewWindow*>(m_timeView.data()) : nullptr);
+}
+
+void CZeroSpanAnalysis::UpdateView() {
+    CNormalAnalysis::UpdateView();
+    m_timeIntf.Redraw();
+}
+
+void CZeroSpanAnalysis::DrawView(CDC* dc, const CRect& rect) {
+    int top = 1;
+    int bottom = 1;
+    if (m_splitter) {
+        m_splitter->GetRowInfo(0, &top, nullptr);
+        m_splitter->GetRowInfo(1, &bottom, nullptr);
+    }
+    if (top < 0 || bottom < 0 || top + bottom <= 0) {
+        top = 1;
+        bottom = 1;
+    }
+    const int ratio = (top * 65536) / (top + bottom);
+    const int height =
+        static_cast<int>((static_cast<long long>(rect.bottom - rect.top + 1) * ratio) >> 16);
+    const int split = rect.top + height;
+    m_timeIntf.Draw(dc, CRect(rect.left, rect.top, rect.right, split));
+    CNormalAnalysis::DrawView(dc, CRect(rect.left, split, rect.right, rect.bottom));
+    // The graphs lay out again in their own panes at the next paint.
+    UpdateView();
+}

@@ -1,0 +1,97 @@
+// The zero-span window on the simulator: it opens from its window kind with
+// the time graph above the spectrum, sweeps, and a triggered capture of a
+// pulsed carrier shows the pulse's rising edge at the trigger position of the
+// time graph; the single capture then returns to spectrum sweeping.
+#include "app/childframe.h"
+#include "app/mainframe.h"
+#include "app/torvelview.h"
+#include "lib/stringtable.h"
+#include "modes/corefactory.h"
+#include "modes/zerospananalysis.h"
+#include "platform/profile.h"
+#include "testutil.h"
+#include "windowtest.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using ZeroSpanWindowTest = AnalysisWindowTest;
+
+TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPosition) {
+    // A carrier at 100 MHz, -20 dBm, on for 300 ms every 2 s from 1 s on.
+    WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n"
+                                          "[Signal Pulse]\nType=Pulse\nFrequency=100000\n"
+                                          "Level=-20\nPeriod=2\nPulseLength=300\nFirstPulse=1\n");
+    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+    const char* section = "ZeroSpanAnalysis_1";
+    WriteProfileString(section, "AnalyzeFlag", "1");
+    WriteProfileString(section, "AttValue", "0");
+    WriteProfileString(section, "StartFrequency", "88000"); // centre 100000
+    WriteProfileString(section, "StartBin", "56");          // 86000 + 56 x 250
+    WriteProfileString(section, "StopBin", "56");
+    WriteProfileString(section, "TimeSpan", "1000");
+    WriteProfileString(section, "TriggerType", "1");
+    WriteProfileString(section, "TriggerTimePosition", "25");
+    auto frame = std::make_unique<CMainFrame>([](const CString&) {});
+    frame->SetCoreFactory(CreateAnalysisCore);
+    ASSERT_TRUE(frame->Create(false));
+    unsetenv("TORVEL_SIM_SCENE");
+    frame->show();
+    CChildFrame* w = frame->OpenAnalysisWindow(3, "Zero Span", 1);
+    ASSERT_TRUE(w);
+    auto* core = dynamic_cast<CZeroSpanAnalysis*>(w->GetCore());
+    ASSERT_TRUE(core);
+    EXPECT_EQ(core->GetCenter(), 100000);
+    EXPECT_EQ(core->GetSpan(), 24000);
+    // The time graph has a view of its own above the spectrum's.
+    ASSERT_TRUE(core->GetSplitter());
+    EXPECT_TRUE(dynamic_cast<CTorvelView*>(core->GetTimeView()));
+    EXPECT_EQ(core->GetSplitter()->GetPane(1, 0), w->GetView());
+    EXPECT_EQ(core->GetTimeGraph().GetViewWindow(),
+              dynamic_cast<CViewWindow*>(core->GetTimeView()));
+
+    // The spectrum is swept.
+    CTraceStore* line = core->GetDataLine();
+    ASSERT_TRUE(PumpUntil([&] {
+        const short word = line->Sample(100000);
+        return word != kNoSample && word != kLowestLevel;
+    }));
+    EXPECT_EQ(core->GetZeroSpanMarker().GetLockFrequency(), 100000);
+
+    // The trigger line sits at -50 dBm (half the graph at attenuation 0).
+    EXPECT_NEAR(core->GetTriggerLine().GetLevel(), -50.0, 0.01);
+    core->ExecuteCommand(251, 0, 0, 0, 0, 0);
+    ASSERT_EQ(core->GetTimeRequested(), 1);
+    // The single capture ends by itself (at speed 0 it may start and end
+    // within one turn of the event loop).
+    ASSERT_TRUE(PumpUntil([&] { return core->GetTimeRequested() == 0; }));
+
+    // The first sample above the trigger level lies at the trigger mark:
+    // 25 % of 1000 ms, sample 2500 of 10000.
+    CDataLineContext& time = core->GetTimeTrace(0);
+    ASSERT_EQ(time.GetPoints(), 10000u);
+    ASSERT_NE(time.Sample(0), kNoSample);
+    EXPECT_EQ(core->GetTriggerMark().GetPosition(), 250000);
+    int edge = -1;
+    for (int j = 0; j < 10000; ++j) {
+        if (time.Level(static_cast<long long>(j) * 100) > -50.0) {
+            edge = j;
+            break;
+        }
+    }
+    EXPECT_NEAR(edge * 100, core->GetTriggerMark().GetPosition(), 100);
+    // The pulse goes on after the edge.
+    EXPECT_GT(time.Level(static_cast<long long>(edge + 100) * 100), -30.0);
+    // Back to spectrum sweeping.
+    ASSERT_TRUE(PumpUntil([&] { return core->GetTimeCapture() == 0; }));
+    w->close();
+    PumpEvents();
+    frame.reset();
+}
+
+} // namespace
