@@ -169,9 +169,6 @@ protected:
     // Adds the offset table's correction to n received words that belong at
     // position of line's grid.
     void ApplyOffsetTable(short* words, int n, const CTraceStore& line, int position);
-    // The four corner texts (range, scale, RBW step), the level scale and the
-    // frequency axis Start..Stop into m_graph.
-    void SetGraphTexts(int step);
     // The graph takes the texts, scales, divisions and reference mark of m_graph.
     void UpdateGraph();
     void UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values);
@@ -205,9 +202,8 @@ protected:
     static short LevelToWord(double db);
     // "[PARAM ENTRY]" and the nine parameter lines of the CSV section.
     CString CsvParamLines();
-    // CSV values: an integer; a level word as dB with two decimals.
+    // CSV values: an integer (a level word: AppendCsvLevel).
     static void AppendCsvInt(std::string& out, long long v);
-    static void AppendCsvLevel(std::string& out, short word);
     // After a new grid the marker points snap to it.
     void ReplaceMarkers();
     static void SnapMarkers(std::array<CMarkerContext, kMarkerCount>& markers);

@@ -99,10 +99,6 @@ void CNormalAnalysis::AppendCsvInt(std::string& out, long long v) {
     AppendInt(out, v);
 }
 
-void CNormalAnalysis::AppendCsvLevel(std::string& out, short word) {
-    AppendLevel(out, word);
-}
-
 int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
     const CTraceStore& line = m_traces[0];
     const long long start = line.GetStart();
