@@ -379,9 +379,10 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
                          rowTop, m_SliceMask, 0, rowTop, kStampRop);
         }
         if (highlighted) {
-            // The same stroke in white leaves the image white again.
-            image.SelectObject(&highlightMask);
-            image.Polyline(m_Shifted.data(), n);
+            // The image is white again for the next slices (a fill of the
+            // image as a whole: the image then knows it is white everywhere,
+            // and the stamps need not read it).
+            image.FillSolidRect(0, 0, boxWidth, boxHeight, kWhite);
             image.SelectObject(&m_SlicePen);
             mask.SelectObject(&m_SlicePen);
             CString label;

@@ -68,13 +68,27 @@ struct LineStyle {
     bool opaqueGaps = false;
 };
 
+// The chunk bits of a bitmap that follows its ink: each pixel written by a
+// line that is not kept as a line marks its chunk.
+struct InkMarks {
+    std::uint64_t* bits = nullptr;
+    qsizetype words = 0; // per row
+
+    void Plot(int x, int y) const {
+        const int c = x >> CBitmap::kInkChunkShift;
+        bits[y * words + (c >> 6)] |= std::uint64_t{1} << (c & 63);
+    }
+};
+
 // Draws the pixels of the line from (x0, y0) towards (x1, y1), leaving out
 // (x1, y1) itself. Along the major axis each step moves one pixel; the minor
 // coordinate of step i is the start plus round-half-up(i * dminor / dmajor).
 // Only the steps whose major coordinate lies on the surface are visited, so a
-// line with far-away ends costs no more than one across the surface.
+// line with far-away ends costs no more than one across the surface. With
+// kMark, a bitmap that follows its ink keeps the line or the chunks it wrote.
+template <bool kMark>
 void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineStyle& style,
-                 int& step) {
+                 int& step, std::vector<CBitmap::InkLine>* lines, const InkMarks& marks) {
     const long long dx = std::llabs(static_cast<long long>(x1) - x0);
     const long long dy = std::llabs(static_cast<long long>(y1) - y0);
     const long long n = std::max(dx, dy);
@@ -92,6 +106,8 @@ void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineSt
 
     if (!style.pattern && r.Contains(x0, y0) && r.Contains(x1, y1)) {
         // The common case, a solid line wholly on the surface: no checks per pixel.
+        if constexpr (kMark)
+            lines->push_back({x0, y0, x1, y1});
         const qsizetype majorStep = xMajor ? sMajor : sMajor * r.stride;
         const qsizetype minorStep = xMajor ? sMinor * r.stride : sMinor;
         std::uint32_t* p = &r.At(x0, y0);
@@ -138,12 +154,19 @@ void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineSt
             if (minor >= 0 && minor < minorLimit) {
                 const int x = static_cast<int>(xMajor ? major : minor);
                 const int y = static_cast<int>(xMajor ? minor : major);
+                bool drawn = true;
                 if (!style.pattern)
                     r.At(x, y) = style.color;
                 else if (style.pattern->mask & (1u << pos))
                     r.At(x, y) = style.color;
                 else if (style.opaqueGaps)
                     r.At(x, y) = style.gapColor;
+                else
+                    drawn = false;
+                if constexpr (kMark) {
+                    if (drawn)
+                        marks.Plot(x, y);
+                }
             }
             if (style.pattern && ++pos == patternLength)
                 pos = 0;
@@ -324,9 +347,8 @@ bool CDC::DirectRaster(DcRaster& raster, bool keepsInk) {
     return true;
 }
 
-std::vector<CBitmap::InkSpan>* CDC::KnownInk() {
-    return m_bitmap && m_bitmap->HasInk() && m_image == &m_bitmap->m_image ? &m_bitmap->m_ink
-                                                                           : nullptr;
+CBitmap* CDC::KnownInk() {
+    return m_bitmap && m_bitmap->HasInk() && m_image == &m_bitmap->m_image ? m_bitmap : nullptr;
 }
 
 bool CDC::IsMonochrome() const {
@@ -656,35 +678,29 @@ void CDC::StrokeSegments(const POINT* points, int count, bool closed) {
         StrokeWithPainter(points, count, closed);
         return;
     }
-    // A one-pixel segment stays inside the box of its end points.
-    if (std::vector<CBitmap::InkSpan>* ink = KnownInk()) {
-        auto mark = [&](const POINT& a, const POINT& b) {
-            const int y0 = std::max<LONG>(std::min(a.y, b.y), 0);
-            const int y1 = std::min<LONG>(std::max(a.y, b.y), raster.height - 1);
-            const int x0 = std::max<LONG>(std::min(a.x, b.x), 0);
-            const int x1 = std::min<LONG>(std::max(a.x, b.x), raster.width - 1);
-            for (int y = y0; x0 <= x1 && y <= y1; ++y) {
-                CBitmap::InkSpan& span = (*ink)[static_cast<size_t>(y)];
-                span.first = std::min(span.first, x0);
-                span.last = std::max(span.last, x1 + 1);
-            }
-        };
-        for (int i = 0; i + 1 < count; ++i)
-            mark(points[i], points[i + 1]);
-        if (closed)
-            mark(points[count - 1], points[0]);
-    }
     LineStyle style;
     style.color = PixelValue(m_logPen.lopnColor);
     style.gapColor = PixelValue(m_bkColor);
     style.pattern = PatternOf(m_logPen.lopnStyle);
     style.opaqueGaps = m_bkMode == OPAQUE;
-    for (int i = 0; i + 1 < count; ++i)
-        DrawSegment(raster, points[i].x, points[i].y, points[i + 1].x, points[i + 1].y, style,
-                    m_styleStep);
-    if (closed)
-        DrawSegment(raster, points[count - 1].x, points[count - 1].y, points[0].x, points[0].y,
-                    style, m_styleStep);
+    auto stroke = [&](auto draw) {
+        for (int i = 0; i + 1 < count; ++i)
+            draw(points[i], points[i + 1]);
+        if (closed)
+            draw(points[count - 1], points[0]);
+    };
+    if (CBitmap* bitmap = KnownInk()) {
+        const InkMarks marks{bitmap->m_ink.data(), bitmap->m_inkWords};
+        stroke([&](const POINT& a, const POINT& b) {
+            DrawSegment<true>(raster, a.x, a.y, b.x, b.y, style, m_styleStep, &bitmap->m_inkLines,
+                              marks);
+        });
+        bitmap->BoundInkLines();
+    } else {
+        stroke([&](const POINT& a, const POINT& b) {
+            DrawSegment<false>(raster, a.x, a.y, b.x, b.y, style, m_styleStep, nullptr, InkMarks{});
+        });
+    }
 }
 
 void CDC::StrokeWithPainter(const POINT* points, int count, bool closed) {

@@ -207,8 +207,8 @@ private:
     // A caller that keeps the selected bitmap's ink spans up to date itself
     // says so; for any other the bitmap forgets them.
     bool DirectRaster(DcRaster& raster, bool keepsInk = false);
-    // The ink spans of the selected bitmap, or null when none are known.
-    std::vector<CBitmap::InkSpan>* KnownInk();
+    // The selected bitmap when it follows its ink, else null.
+    CBitmap* KnownInk();
     bool IsMonochrome() const;
     std::uint32_t PixelValue(COLORREF color) const;
     QColor PaintColor(COLORREF color) const;

@@ -181,77 +181,179 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
     }
     const PixelConversion convert = ConversionFrom(*src);
     // Where only the set mask pixels take the source, a mask that knows its
-    // ink is read only inside each row's span.
-    const bool inkOnly = back == kRop3Dest && mask.HasInk();
+    // ink is read only in the chunks of each row that may hold ink.
+    const bool inkOnly =
+        back == kRop3Dest && mask.HasInk() && (mask.m_inkBase & kPixelRgbMask) == 0;
+    // The mask columns of the block.
+    const long long maskFirst = std::max<long long>(xMask, 0);
+    const long long maskLast =
+        std::min<long long>(static_cast<long long>(xMask) + width, maskImage.width());
+    // fn(j, i, i + 1) for each pixel of a kept line inside the block and the
+    // mask (the end point is left out).
+    auto forEachLinePixel = [&](const CBitmap::InkLine& line, auto&& fn) {
+        const LineWalk walk(line.x0, line.y0, line.x1, line.y1);
+        int mx = line.x0;
+        int my = line.y0;
+        walk.Walk(
+            [&] {
+                const long long i = static_cast<long long>(mx) - xMask;
+                const long long j = static_cast<long long>(my) - yMask;
+                if (mx >= maskFirst && mx < maskLast && j >= 0 && j < height)
+                    fn(static_cast<int>(j), static_cast<int>(i), static_cast<int>(i + 1));
+            },
+            [&](bool m) {
+                mx += walk.xMajor ? walk.sMajor : (m ? walk.sMinor : 0);
+                my += walk.xMajor ? (m ? walk.sMinor : 0) : walk.sMajor;
+            });
+    };
+    // With a known ink, fn(j, first, last) for the mask's chunks and lines
+    // with ink in block columns [first, last) of row j (cut to the block and
+    // the mask; a column may come more than once). A line that whole(line)
+    // handles at once is not walked here.
+    auto forEachInk = [&](auto&& fn, auto&& whole) {
+        if (maskFirst >= maskLast)
+            return;
+        const int j0 = std::max(0, -yMask);
+        const int j1 = static_cast<int>(
+            std::min<long long>(height, static_cast<long long>(maskImage.height()) - yMask));
+        for (int j = j0; j < j1; ++j)
+            ForEachInkRun(mask.InkRow(yMask + j), static_cast<int>(maskFirst),
+                          static_cast<int>(maskLast),
+                          [&](int a, int b) { fn(j, a - xMask, b - xMask); });
+        for (const CBitmap::InkLine& line : mask.m_inkLines) {
+            if (!whole(line))
+                forEachLinePixel(line, fn);
+        }
+    };
     DcRaster raster;
     if (fore == kRop3Source && back == kRop3Dest && DirectRaster(raster)) {
         // The stamp: only set mask pixels take the source. Per row, only the
         // columns where source, mask and destination all exist (and, with a
-        // known ink, the mask's span) are walked.
+        // known ink, the mask's chunks and runs with ink) are walked.
         const long long fromWidth = from->width();
         const long long maskWidth = maskImage.width();
-        for (int j = 0; j < height; ++j) {
+        const long long lo = std::max({0LL, -static_cast<long long>(xSrc),
+                                       -static_cast<long long>(xMask), -static_cast<long long>(x)});
+        const long long hi =
+            std::min({static_cast<long long>(width), fromWidth - xSrc, maskWidth - xMask,
+                      static_cast<long long>(raster.width) - x});
+        // A source that is its base colour everywhere is not read at all.
+        const CBitmap* srcInk = src->KnownInk();
+        const bool uniform =
+            convert.mode == PixelConversion::Mode::Copy && srcInk && srcInk->IsInkEmpty();
+        const std::uint32_t color = uniform ? srcInk->m_inkBase | kPixelBlack : 0;
+        const uchar* fromBits = from->constBits();
+        const qsizetype fromStride = from->bytesPerLine();
+        const uchar* maskBits = maskImage.constBits();
+        const qsizetype maskStride = maskImage.bytesPerLine();
+        // Block columns [first, last) of row j, cut to where all three surfaces exist.
+        auto stamp = [&](int j, long long first, long long last) {
             const long long dy = static_cast<long long>(y) + j;
             const long long sy = static_cast<long long>(ySrc) + j;
             const long long my = static_cast<long long>(yMask) + j;
-            if (dy < 0 || dy >= raster.height || sy < 0 || sy >= from->height() || my < 0 ||
-                my >= maskImage.height())
-                continue;
-            long long begin = 0;
-            long long end = width;
-            begin = std::max({begin, -static_cast<long long>(xSrc), -static_cast<long long>(xMask),
-                              -static_cast<long long>(x)});
-            end = std::min({end, fromWidth - xSrc, maskWidth - xMask,
-                            static_cast<long long>(raster.width) - x});
-            if (inkOnly) {
-                const CBitmap::InkSpan& span = mask.m_ink[static_cast<size_t>(my)];
-                begin = std::max<long long>(begin, static_cast<long long>(span.first) - xMask);
-                end = std::min<long long>(end, static_cast<long long>(span.last) - xMask);
+            first = std::max(first, lo);
+            last = std::min(last, hi);
+            if (first >= last || dy < 0 || dy >= raster.height || sy < 0 || sy >= from->height() ||
+                my < 0 || my >= maskImage.height())
+                return;
+            const auto* s =
+                reinterpret_cast<const std::uint32_t*>(fromBits + sy * fromStride) + (xSrc + first);
+            const auto* m = reinterpret_cast<const std::uint32_t*>(maskBits + my * maskStride) +
+                            (xMask + first);
+            std::uint32_t* d = &raster.At(static_cast<int>(x + first), static_cast<int>(dy));
+            const long long n = last - first;
+            if (uniform) {
+                StampColor(d, m, static_cast<std::size_t>(n), color);
+                return;
             }
-            if (begin >= end)
-                continue;
-            // Row pointers moved to the first column walked.
-            const auto* srow =
-                reinterpret_cast<const std::uint32_t*>(from->constScanLine(static_cast<int>(sy))) +
-                (xSrc + begin);
-            const auto* mrow = reinterpret_cast<const std::uint32_t*>(
-                                   maskImage.constScanLine(static_cast<int>(my))) +
-                               (xMask + begin);
-            std::uint32_t* drow = &raster.At(static_cast<int>(x + begin), static_cast<int>(dy));
-            const long long n = end - begin;
             if (convert.mode == PixelConversion::Mode::Copy) {
-                StampPixels(drow, srow, mrow, static_cast<std::size_t>(n));
-                continue;
+                StampPixels(d, s, m, static_cast<std::size_t>(n));
+                return;
             }
             for (long long i = 0; i < n; ++i) {
-                if (mrow[i] & kPixelRgbMask)
-                    drow[i] = convert(srow[i]);
+                if (m[i] & kPixelRgbMask)
+                    d[i] = convert(s[i]);
             }
+        };
+        // A kept line whose box lies where all three surfaces exist is walked
+        // on the three surfaces at once, without checks per pixel.
+        const long long jlo =
+            std::max({0LL, -static_cast<long long>(y), -static_cast<long long>(ySrc),
+                      -static_cast<long long>(yMask)});
+        const long long jhi =
+            std::min({static_cast<long long>(height), static_cast<long long>(raster.height) - y,
+                      static_cast<long long>(from->height()) - ySrc,
+                      static_cast<long long>(maskImage.height()) - yMask});
+        const qsizetype fromPitch = fromStride / 4;
+        const qsizetype maskPitch = maskStride / 4;
+        auto stampLine = [&](const CBitmap::InkLine& line) {
+            const long long i0 = static_cast<long long>(std::min(line.x0, line.x1)) - xMask;
+            const long long i1 = static_cast<long long>(std::max(line.x0, line.x1)) - xMask;
+            const long long j0 = static_cast<long long>(std::min(line.y0, line.y1)) - yMask;
+            const long long j1 = static_cast<long long>(std::max(line.y0, line.y1)) - yMask;
+            if (i0 < lo || i1 >= hi || j0 < jlo || j1 >= jhi ||
+                convert.mode != PixelConversion::Mode::Copy)
+                return false;
+            const int i = line.x0 - xMask;
+            const int j = line.y0 - yMask;
+            const LineWalk walk(line.x0, line.y0, line.x1, line.y1);
+            const auto* m =
+                reinterpret_cast<const std::uint32_t*>(maskBits + line.y0 * maskStride) + line.x0;
+            const auto* s =
+                reinterpret_cast<const std::uint32_t*>(fromBits + (ySrc + j) * fromStride) +
+                (xSrc + i);
+            std::uint32_t* d = &raster.At(x + i, y + j);
+            const qsizetype mMajor = walk.MajorStep(maskPitch);
+            const qsizetype mMinor = walk.MinorStep(maskPitch);
+            const qsizetype sMajor = walk.MajorStep(fromPitch);
+            const qsizetype sMinor = walk.MinorStep(fromPitch);
+            const qsizetype dMajor = walk.MajorStep(raster.stride);
+            const qsizetype dMinor = walk.MinorStep(raster.stride);
+            if (uniform) {
+                walk.Walk(
+                    [&] {
+                        if (*m & kPixelRgbMask)
+                            *d = color;
+                    },
+                    [&](bool minor) {
+                        m += minor ? mMajor + mMinor : mMajor;
+                        d += minor ? dMajor + dMinor : dMajor;
+                    });
+                return true;
+            }
+            walk.Walk(
+                [&] {
+                    if (*m & kPixelRgbMask)
+                        *d = *s | kPixelBlack;
+                },
+                [&](bool minor) {
+                    m += minor ? mMajor + mMinor : mMajor;
+                    s += minor ? sMajor + sMinor : sMajor;
+                    d += minor ? dMajor + dMinor : dMajor;
+                });
+            return true;
+        };
+        if (inkOnly) {
+            forEachInk(stamp, stampLine);
+        } else {
+            for (int j = 0; j < height; ++j)
+                stamp(j, lo, hi);
         }
         return TRUE;
     }
     // Calls fn(i, j, pixel) for every position of the block that takes the source.
     auto forEachCopied = [&](auto&& fn) {
-        for (int j = 0; j < height; ++j) {
+        // Block columns [iBegin, iEnd) of row j.
+        auto walk = [&](int j, int iBegin, int iEnd) {
             const int sy = ySrc + j;
             const int my = yMask + j;
             if (sy < 0 || sy >= from->height())
-                continue;
+                return;
             const auto* srow = reinterpret_cast<const std::uint32_t*>(from->constScanLine(sy));
             const std::uint32_t* mrow =
                 my >= 0 && my < maskImage.height()
                     ? reinterpret_cast<const std::uint32_t*>(maskImage.constScanLine(my))
                     : nullptr;
-            int iBegin = 0;
-            int iEnd = width;
-            if (inkOnly) {
-                if (!mrow)
-                    continue;
-                const CBitmap::InkSpan& span = mask.m_ink[static_cast<size_t>(my)];
-                iBegin = std::max(iBegin, span.first - xMask);
-                iEnd = static_cast<int>(
-                    std::min<long long>(iEnd, static_cast<long long>(span.last) - xMask));
-            }
             for (int i = iBegin; i < iEnd; ++i) {
                 const int sx = xSrc + i;
                 const int mx = xMask + i;
@@ -262,7 +364,14 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
                 if ((set ? fore : back) == kRop3Source)
                     fn(i, j, convert(srow[sx]));
             }
+        };
+        if (inkOnly) {
+            // Only set mask pixels take the source: where the mask has ink.
+            forEachInk(walk, [](const CBitmap::InkLine&) { return false; });
+            return;
         }
+        for (int j = 0; j < height; ++j)
+            walk(j, 0, width);
     };
 
     if (DirectRaster(raster)) {

@@ -3,13 +3,16 @@
 // and small helpers shared by the CDC source files.
 #pragma once
 
+#include "gdiobjects.h"
 #include "wintypes.h"
 
 #include <QPolygon>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -64,17 +67,131 @@ inline void StampPixels(std::uint32_t* dst, const std::uint32_t* src, const std:
     for (; i + 4 <= n; i += 4) {
         const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
         const __m128i keep = _mm_cmpeq_epi32(_mm_and_si128(m, rgb), zero);
-        const __m128i s =
-            _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), opaque);
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
-                         _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, s)));
+        // Bit k set: pixel i + k stays. The destination is only written, never
+        // read: a mask mostly black leaves most groups alone, and a stamp
+        // does not wait for destination pixels to arrive.
+        const int kept = _mm_movemask_ps(_mm_castsi128_ps(keep));
+        if (kept == 0xF)
+            continue;
+        if (kept == 0) {
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(dst + i),
+                _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)), opaque));
+            continue;
+        }
+        for (int k = 0; k < 4; ++k) {
+            if (!(kept & (1 << k)))
+                dst[i + k] = src[i + k] | 0xFF000000u;
+        }
     }
 #endif
     for (; i < n; ++i) {
         if (mask[i] & 0x00FFFFFFu)
             dst[i] = src[i] | 0xFF000000u;
     }
+}
+
+// StampPixels from a source whose every pixel is value.
+inline void StampColor(std::uint32_t* dst, const std::uint32_t* mask, std::size_t n,
+                       std::uint32_t value) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v = _mm_set1_epi32(static_cast<int>(value));
+    for (; i + 4 <= n; i += 4) {
+        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
+        const int kept =
+            _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(m, rgb), zero)));
+        if (kept == 0xF)
+            continue;
+        if (kept == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
+            continue;
+        }
+        for (int k = 0; k < 4; ++k) {
+            if (!(kept & (1 << k)))
+                dst[i + k] = value;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (mask[i] & 0x00FFFFFFu)
+            dst[i] = value;
+    }
+}
+
+// The walk of a solid one-pixel line from (x0, y0) towards (x1, y1), the way
+// lines are drawn: along the major axis one pixel per step, the minor
+// coordinate of step i the start plus round-half-up(i * dminor / dmajor), the
+// end point itself left out.
+struct LineWalk {
+    long long n = 0; // pixels
+    bool xMajor = true;
+    int sMajor = 1;
+    int sMinor = 1;
+    long long twoMajor = 0;
+    long long twoMinor = 0;
+
+    LineWalk(int x0, int y0, int x1, int y1) {
+        const long long dx = std::llabs(static_cast<long long>(x1) - x0);
+        const long long dy = std::llabs(static_cast<long long>(y1) - y0);
+        n = std::max(dx, dy);
+        xMajor = dx >= dy;
+        sMajor = (xMajor ? x1 >= x0 : y1 >= y0) ? 1 : -1;
+        sMinor = (xMajor ? y1 >= y0 : x1 >= x0) ? 1 : -1;
+        twoMajor = 2 * (xMajor ? dx : dy);
+        twoMinor = 2 * (xMajor ? dy : dx);
+    }
+    // Pixel offsets of one step on a surface with that row stride.
+    qsizetype MajorStep(qsizetype stride) const { return xMajor ? sMajor : sMajor * stride; }
+    qsizetype MinorStep(qsizetype stride) const { return xMajor ? sMinor * stride : sMinor; }
+    // For each of the n pixels: pixel(), then step(minor) moves on to the next
+    // (after the last, onto the end point).
+    template <class Pixel, class Step> void Walk(Pixel&& pixel, Step&& step) const {
+        long long rem = twoMajor / 2;
+        for (long long i = 0; i < n; ++i) {
+            pixel();
+            rem += twoMinor;
+            const bool minor = rem >= twoMajor;
+            if (minor)
+                rem -= twoMajor;
+            step(minor);
+        }
+    }
+};
+
+// Calls fn(first, last) for each stretch of consecutive chunks whose bit is
+// set in a bitmap's ink row, cut to the columns [first, last).
+template <class Fn> void ForEachInkRun(const std::uint64_t* row, int first, int last, Fn&& fn) {
+    if (first >= last)
+        return;
+    constexpr int kShift = CBitmap::kInkChunkShift;
+    const int c0 = first >> kShift;
+    const int c1 = (last - 1) >> kShift;
+    int runFirst = 0;
+    int runEnd = 0; // chunks [runFirst, runEnd); empty when equal
+    for (int w = c0 >> 6; w <= c1 >> 6; ++w) {
+        std::uint64_t bits = row[w];
+        if (w == c0 >> 6)
+            bits &= ~std::uint64_t{0} << (c0 & 63);
+        if (w == c1 >> 6 && (c1 & 63) != 63)
+            bits &= (std::uint64_t{2} << (c1 & 63)) - 1;
+        while (bits) {
+            const int c = w * 64 + __builtin_ctzll(bits);
+            bits &= bits - 1;
+            if (c == runEnd && runEnd > runFirst) {
+                ++runEnd;
+                continue;
+            }
+            if (runEnd > runFirst)
+                fn(std::max(first, runFirst << kShift), std::min(last, runEnd << kShift));
+            runFirst = c;
+            runEnd = c + 1;
+        }
+    }
+    if (runEnd > runFirst)
+        fn(std::max(first, runFirst << kShift), std::min(last, runEnd << kShift));
 }
 
 // A monochrome surface shows a colour as whichever of black and white is nearer.

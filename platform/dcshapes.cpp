@@ -51,19 +51,48 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
         if (l >= r || t >= b)
             return;
         const std::uint32_t value = PixelValue(color);
-        const bool black = (value & kPixelRgbMask) == 0;
-        std::vector<CBitmap::InkSpan>* ink = KnownInk();
-        if (black && ink) {
-            // Outside its span a row is black already.
+        CBitmap* ink = KnownInk();
+        if (ink && ((value ^ ink->m_inkBase) & kPixelRgbMask) == 0) {
+            // Only chunks and lines with ink can be other than the base colour.
             for (int y = t; y < b; ++y) {
-                CBitmap::InkSpan& span = (*ink)[static_cast<size_t>(y)];
-                const int a = std::max(l, span.first);
-                const int z = std::min(r, span.last);
-                if (a < z)
-                    FillPixels(&raster.At(a, y), static_cast<size_t>(z - a), value);
-                if (l <= span.first && span.last <= r)
-                    span = {raster.width, 0};
+                const std::uint64_t* bits = ink->InkRow(y);
+                if (std::all_of(bits, bits + ink->m_inkWords,
+                                [](std::uint64_t w) { return w == 0; }))
+                    continue;
+                std::uint32_t* row = &raster.At(0, y);
+                ForEachInkRun(bits, l, r, [&](int first, int last) {
+                    FillPixels(row + first, static_cast<size_t>(last - first), value);
+                });
+                ink->ClearInk(y, l, r);
             }
+            // Each kept line is walked again; one wholly inside needs no checks.
+            const qsizetype stride = raster.stride;
+            for (const CBitmap::InkLine& line : ink->m_inkLines) {
+                const LineWalk walk(line.x0, line.y0, line.x1, line.y1);
+                std::uint32_t* p = &raster.At(line.x0, line.y0);
+                const qsizetype major = walk.MajorStep(stride);
+                const qsizetype minor = walk.MinorStep(stride);
+                auto step = [&](bool m) { p += m ? major + minor : major; };
+                if (std::min(line.x0, line.x1) >= l && std::max(line.x0, line.x1) < r &&
+                    std::min(line.y0, line.y1) >= t && std::max(line.y0, line.y1) < b) {
+                    walk.Walk([&] { *p = value; }, step);
+                    continue;
+                }
+                int x = line.x0;
+                int y = line.y0;
+                walk.Walk(
+                    [&] {
+                        if (x >= l && x < r && y >= t && y < b)
+                            *p = value;
+                    },
+                    [&](bool m) {
+                        step(m);
+                        x += walk.xMajor ? walk.sMajor : (m ? walk.sMinor : 0);
+                        y += walk.xMajor ? (m ? walk.sMinor : 0) : walk.sMajor;
+                    });
+            }
+            if (l == 0 && t == 0 && r == raster.width && b == raster.height)
+                ink->m_inkLines.clear();
             return;
         }
         // One row filled, the others copied from it (the copy is vectorised).
@@ -71,15 +100,12 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
         std::fill_n(&raster.At(l, t), count, value);
         for (int y = t + 1; y < b; ++y)
             std::memcpy(&raster.At(l, y), &raster.At(l, t), count * 4);
-        if (ink) {
-            for (int y = t; y < b; ++y) {
-                CBitmap::InkSpan& span = (*ink)[static_cast<size_t>(y)];
-                span.first = std::min(span.first, l);
-                span.last = std::max(span.last, r);
-            }
-        } else if (black && m_bitmap && m_image == &m_bitmap->m_image && l == 0 && t == 0 &&
-                   r == raster.width && b == raster.height) {
-            m_bitmap->SetInkBlack();
+        if (m_bitmap && m_image == &m_bitmap->m_image && l == 0 && t == 0 && r == raster.width &&
+            b == raster.height) {
+            m_bitmap->SetInkBase(value);
+        } else if (ink) {
+            for (int y = t; y < b; ++y)
+                ink->MarkInk(y, l, r);
         }
         return;
     }

@@ -257,8 +257,63 @@ void CBitmap::ReleaseData() {
     ForgetInk();
 }
 
-void CBitmap::SetInkBlack() {
-    m_ink.assign(static_cast<size_t>(m_image.height()), InkSpan{m_image.width(), 0});
+bool CBitmap::IsInkEmpty() const {
+    return m_inkKnown && m_inkLines.empty() &&
+           std::all_of(m_ink.begin(), m_ink.end(), [](std::uint64_t w) { return w == 0; });
+}
+
+void CBitmap::SetInkBase(std::uint32_t pixel) {
+    m_inkBase = pixel;
+    const int chunks = (m_image.width() + kInkChunk - 1) >> kInkChunkShift;
+    m_inkWords = (chunks + 63) / 64;
+    m_ink.assign(static_cast<size_t>(m_image.height()) * static_cast<size_t>(m_inkWords), 0);
+    m_inkLines.clear();
+    m_inkKnown = true;
+}
+
+void CBitmap::BoundInkLines() {
+    // Eight lines per row and column: many polylines across the bitmap.
+    const size_t bound = 8 * (static_cast<size_t>(m_image.width()) + m_image.height());
+    if (m_inkLines.size() <= bound)
+        return;
+    // Each line lies within the box of its end points.
+    for (const InkLine& line : m_inkLines) {
+        const int first = std::min(line.x0, line.x1);
+        const int last = std::max(line.x0, line.x1) + 1;
+        for (int y = std::min(line.y0, line.y1); y <= std::max(line.y0, line.y1); ++y)
+            MarkInk(y, first, last);
+    }
+    m_inkLines.clear();
+}
+
+void CBitmap::MarkInk(int y, int first, int last) {
+    std::uint64_t* row = InkRow(y);
+    const int c0 = first >> kInkChunkShift;
+    const int c1 = (last - 1) >> kInkChunkShift;
+    for (int w = c0 >> 6, c = c0; c <= c1; ++w) {
+        const int from = c & 63;
+        const int to = std::min(c1 + 1 - (w << 6), 64);
+        const std::uint64_t high = to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+        row[w] |= high & (~std::uint64_t{0} << from);
+        c = (w + 1) << 6;
+    }
+}
+
+void CBitmap::ClearInk(int y, int first, int last) {
+    std::uint64_t* row = InkRow(y);
+    // A chunk is wholly inside when it starts at or after first and ends (at
+    // the next chunk or at the bitmap's right edge) at or before last.
+    int c0 = (first + kInkChunk - 1) >> kInkChunkShift;
+    const int c1 =
+        last == m_image.width() ? (last + kInkChunk - 1) >> kInkChunkShift : last >> kInkChunkShift;
+    // Word by word: bits [c0, c1) of the row.
+    for (int w = c0 >> 6; c0 < c1; ++w) {
+        const int from = c0 & 63;
+        const int to = std::min(c1 - (w << 6), 64);
+        const std::uint64_t high = to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+        row[w] &= ~(high & (~std::uint64_t{0} << from));
+        c0 = (w + 1) << 6;
+    }
 }
 
 void CBitmap::FlushUser() const {

@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QImage>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -140,26 +141,51 @@ public:
     // of the image taken now is not changed by later drawing.
     const QImage& GetImage() const;
 
-    // Per row, the columns [first, last) outside which every pixel is black
-    // (first >= last: the whole row is black). A bitmap keeps these while it
-    // is drawn on by one-pixel lines and solid fills only, so that clearing
-    // it to black and mask blits through it cost what was drawn rather than
-    // its area; any other drawing forgets them.
-    struct InkSpan {
-        int first;
-        int last;
+    // The ink of a bitmap: where it may differ from its base colour (black
+    // when created, else the colour it was last filled with as a whole). Per
+    // row, one bit for each chunk of kInkChunk pixels that may hold ink (a
+    // clear bit: the chunk is the base colour). A bitmap keeps these while it
+    // is drawn on by one-pixel lines and solid fills only, so that clearing it
+    // to its base colour, mask blits through it and blits from it cost what
+    // was drawn rather than its area, even where one row is drawn in several
+    // places; any other drawing forgets them.
+    // A solid one-pixel line wholly on the bitmap is kept as the line itself
+    // instead (its pixels are found again by walking it), up to a bound that
+    // grows with the bitmap; beyond it the lines turn into chunks.
+    static constexpr int kInkChunkShift = 4;
+    static constexpr int kInkChunk = 1 << kInkChunkShift;
+    struct InkLine {
+        int x0, y0, x1, y1; // the end point (x1, y1) itself is not drawn
     };
 
 private:
     friend class CDC;
     void ReleaseData() override;
     void FlushUser() const;
-    // Every row black (a new black bitmap, or one filled with black).
-    void SetInkBlack();
+    // Every pixel the colour (a new black bitmap, or one filled as a whole).
+    void SetInkBase(std::uint32_t pixel);
+    void SetInkBlack() { SetInkBase(0xFF000000u); }
+    // Whether ink is known and there is none: every pixel is the base colour.
+    bool IsInkEmpty() const;
     // Nothing known: every row may hold anything.
-    void ForgetInk() { m_ink.clear(); }
-    bool HasInk() const { return !m_ink.empty(); }
+    void ForgetInk() { m_inkKnown = false; }
+    bool HasInk() const { return m_inkKnown; }
+    // The chunk bits of row y (0 <= y < height), m_inkWords words.
+    std::uint64_t* InkRow(int y) { return m_ink.data() + static_cast<size_t>(y) * m_inkWords; }
+    const std::uint64_t* InkRow(int y) const {
+        return m_ink.data() + static_cast<size_t>(y) * m_inkWords;
+    }
+    // Row y may hold ink in columns [first, last) (0 <= first < last <= width).
+    void MarkInk(int y, int first, int last);
+    // Row y is black in columns [first, last): the chunks wholly inside lose their bit.
+    void ClearInk(int y, int first, int last);
+    // Past the bound, the lines are marked as chunks and dropped.
+    void BoundInkLines();
     QImage m_image;
     bool m_mono = false;
-    std::vector<InkSpan> m_ink;
+    bool m_inkKnown = false;
+    int m_inkWords = 0;
+    std::uint32_t m_inkBase = 0xFF000000u;
+    std::vector<std::uint64_t> m_ink;
+    std::vector<InkLine> m_inkLines;
 };

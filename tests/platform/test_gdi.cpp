@@ -545,21 +545,24 @@ TEST(GdiBlit, MaskBltCopiesWhereTheMaskIsSetAndLeavesTheRest) {
     EXPECT_FALSE(back.dc.MaskBlt(0, 0, 8, 8, &slice.dc, 0, 0, slice.bitmap, 0, 0, 0x00660046));
 }
 
-// A bitmap follows where one-pixel lines and fills leave non-black pixels, so
-// that clearing it and stamping through it touch only those. Whatever is drawn,
-// the pixels must be those of a bitmap that follows nothing (here one whose
-// image is handed out after every step).
-TEST(GdiBlit, FollowedInkClearsAndStampsLikeAFullScan) {
-    constexpr int kW = 61, kH = 47;
+// A bitmap follows where lines and fills leave pixels other than the colour
+// it was last filled with as a whole, so that clearing it, stamping through it
+// and stamping from it touch only those. Whatever is drawn, the pixels must be
+// those of a bitmap that follows nothing (here one whose image is handed out
+// after every step). Drawn on a narrow bitmap and on one wider than 64 chunks
+// of ink per row, with polylines long enough to pass the number of lines a
+// bitmap keeps.
+void CheckFollowedInkAgainstFullScan(int kW, int kH, unsigned seed) {
     struct Side {
-        Surface slice{kW, kH, kBlack};
-        Surface dest{80, 70, kGreen};
+        Surface slice;
+        Surface dest;
         CBitmap mask;
         CDC maskDc;
         bool followed;
-        explicit Side(bool f) : followed(f) {
+        Side(bool f, int w, int h)
+            : slice(w, h, kBlack), dest(w + 20, h + 25, kGreen), followed(f) {
             maskDc.CreateCompatibleDC(nullptr);
-            mask.CreateBitmap(kW, kH, 1, 1, nullptr);
+            mask.CreateBitmap(w, h, 1, 1, nullptr);
             maskDc.SelectObject(&mask);
         }
         void Forget() {
@@ -569,27 +572,29 @@ TEST(GdiBlit, FollowedInkClearsAndStampsLikeAFullScan) {
             }
         }
     };
-    Side followed(true), scanned(false);
-    std::mt19937 random(4711);
+    Side followed(true, kW, kH), scanned(false, kW, kH);
+    std::mt19937 random(seed);
     auto coordinate = [&](int size) {
         return static_cast<int>(random() % static_cast<unsigned>(size + 20)) - 10;
     };
     CPen white(PS_SOLID, 1, kWhite);
     CPen dotted(PS_DOT, 1, kRed);
     CPen wide(PS_SOLID, 3, kBlue);
+    const int maxLines = 8 * (kW + kH);
     for (int step = 0; step < 300; ++step) {
-        const unsigned op = random() % 10;
-        std::vector<POINT> points(2 + random() % 6);
+        const unsigned op = random() % 12;
+        std::vector<POINT> points(op == 11 ? maxLines / 3 : 2 + random() % 6);
         for (POINT& p : points)
             p = {coordinate(kW), coordinate(kH)};
         const RECT area{coordinate(kW), coordinate(kH), coordinate(kW), coordinate(kH)};
         const COLORREF color = op == 5 ? kRed : kBlack;
+        const COLORREF whole = random() % 2 ? kWhite : kRed;
         const int dx = coordinate(20), dy = coordinate(20), sy = coordinate(kH);
         for (Side* side : {&followed, &scanned}) {
             side->Forget();
             CDC& dc = side->slice.dc;
             CDC& maskDc = side->maskDc;
-            if (op < 4) {
+            if (op < 4 || op == 11) {
                 dc.SelectObject(op == 3 ? &dotted : &white);
                 maskDc.SelectObject(&white);
                 dc.Polyline(points.data(), static_cast<int>(points.size()));
@@ -605,10 +610,14 @@ TEST(GdiBlit, FollowedInkClearsAndStampsLikeAFullScan) {
                 maskDc.SelectObject(&wide);
                 dc.Polyline(points.data(), static_cast<int>(points.size()));
                 maskDc.Polyline(points.data(), static_cast<int>(points.size()));
-            } else {
+            } else if (op == 9) {
                 dc.SetBkMode(TRANSPARENT);
                 dc.SetTextColor(kWhite);
                 dc.TextOut(area.left, area.top, "Ink");
+            } else {
+                // The slice one colour as a whole, then partly the same colour again.
+                dc.FillSolidRect(0, 0, kW, kH, whole);
+                dc.FillSolidRect(&area, whole);
             }
             side->Forget();
             side->dest.dc.MaskBlt(dx, dy, kW, kH - sy, &dc, 0, sy, side->mask, 0, sy, 0xAACC0020);
@@ -623,6 +632,11 @@ TEST(GdiBlit, FollowedInkClearsAndStampsLikeAFullScan) {
     // A clear to black leaves nothing behind.
     followed.slice.dc.FillSolidRect(0, 0, kW, kH, kBlack);
     EXPECT_EQ(BoxOf(followed.slice.dc, kW, kH, kBlack), CRect(0, 0, kW, kH));
+}
+
+TEST(GdiBlit, FollowedInkClearsAndStampsLikeAFullScan) {
+    CheckFollowedInkAgainstFullScan(61, 47, 4711);
+    CheckFollowedInkAgainstFullScan(1100, 23, 815);
 }
 
 TEST(GdiBlit, BitBltCopiesTheRegionAndClipsAtTheSourceEdge) {
