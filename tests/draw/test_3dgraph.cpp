@@ -267,6 +267,28 @@ TEST_F(Graph3DTest, SelectedSliceAndChunkLineAreHighlighted) {
     }
 }
 
+TEST_F(Graph3DTest, SlicesDrawnAfterTheHighlightedOneStayWhite) {
+    // Two slices of the same shape: the newer is stamped through exactly the
+    // pixels the highlighted older one coloured in the slice image.
+    m_graph.SetSliceCount(2);
+    const auto older = NoisySlice(3);
+    const auto newer = NoisySlice(3);
+    m_graph.AddSlice(older.get(), 0);
+    m_graph.AddSlice(newer.get(), 0);
+    m_graph.SetSelectedSlice(1);
+    m_graph.SetChunkPosition(kStart + 10 * kStep);
+    const auto plain = Render();
+    m_graph.SetChunkFlag(1);
+    const auto lit = Render();
+    // In the newer slice's box, left of the older one, the newer slice is
+    // white as without the highlight, but where the (red) chunk line crosses it.
+    const CPoint origin = m_graph.SliceOrigin(0);
+    const CRect newerBox(origin.x, origin.y, m_graph.SliceOrigin(1).x, origin.y + 101);
+    const int white = plain->Count(kSliceWhite, newerBox);
+    EXPECT_GT(white, 300);
+    EXPECT_GT(lit->Count(kSliceWhite, newerBox), white - 120);
+}
+
 TEST_F(Graph3DTest, HitTestsFollowTheBaseLinesAtTheirBoundaries) {
     m_graph.SetSliceCount(4);
     const auto flat = FlatSlice(-50.0);
