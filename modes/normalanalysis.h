@@ -18,6 +18,7 @@
 #include <vector>
 
 class CCsvFile;
+class CStdioFile;
 class CCsvLine;
 class CSplitterWnd;
 class QWidget;
@@ -153,6 +154,14 @@ protected:
     // The step and the device function chosen by the RBW index: 1 normal,
     // 2 high-speed, 4 high-resolution.
     int SweepStep(int* function) const;
+    // The CSV rows of six traces on the first one's grid, after a header line
+    // of columns: "%d" frequency and "%.2f" levels in dB. 1 when written.
+    static int WriteCsvRows(CStdioFile& file, const char* columns,
+                            const std::array<CDataLineContext, kTraceStores>& traces);
+    // Up to rows data rows of the file into the six traces (row i to point
+    // i); the end of the file ends them early.
+    void ReadCsvRows(CCsvFile& file, std::array<CDataLineContext, kTraceStores>& traces,
+                     long long rows);
     // The data line's unit offset in dB (113, 107 or 0).
     double UnitOffsetDb() const;
     // Moves the centre so that the band [centre - half, centre + half] lies
@@ -160,6 +169,8 @@ protected:
     void PlaceBand(int center, int half);
     // Shifts the range by span x percent / 100 (negative: down).
     void ShiftRange(int percent, bool up);
+    // The colour dialog (full open): TRUE with the chosen colour on OK.
+    virtual BOOL ChooseColor(COLORREF initial, COLORREF* chosen);
     // Numeric entry of a frequency in MHz; false when cancelled.
     bool EntryKHz(int titleString, int valueKHz, int* result);
     void SetHoldStateOfDataLine();

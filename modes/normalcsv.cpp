@@ -234,3 +234,47 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     CsvRowsRead();
     return 1;
 }
+
+int CNormalAnalysis::WriteCsvRows(CStdioFile& file, const char* columns,
+                                  const std::array<CDataLineContext, kTraceStores>& traces) {
+    const CTraceStore& line = traces[0];
+    const long long start = line.GetStart();
+    const long long step = line.GetStep();
+    const long long points = line.GetPoints();
+    std::string out;
+    out.reserve(kWriteBlock + 256);
+    out.append(columns).append("\n");
+    for (long long i = 0; i < points; ++i) {
+        const long long f = start + i * step;
+        AppendInt(out, f);
+        for (const CTraceStore& trace : traces) {
+            out += ',';
+            AppendLevelText(out, trace.Sample(f));
+        }
+        out += '\n';
+        if (out.size() >= kWriteBlock) {
+            if (!file.WriteString(out.c_str()))
+                return 0;
+            out.clear();
+        }
+    }
+    file.WriteString(out.c_str());
+    return file.HasFailed() ? 0 : 1;
+}
+
+void CNormalAnalysis::ReadCsvRows(CCsvFile& file,
+                                  std::array<CDataLineContext, kTraceStores>& traces,
+                                  long long rows) {
+    CTraceStore* stores[kTraceStores];
+    for (int k = 0; k < kTraceStores; ++k)
+        stores[k] = &traces[static_cast<size_t>(k)];
+    CCsvLine row;
+    for (long long i = 0; i < rows; ++i) {
+        bool refused = false;
+        if (!file.ReadRow(&row, &refused))
+            break;
+        if (refused)
+            continue;
+        StoreCsvRow(stores, row, i);
+    }
+}
