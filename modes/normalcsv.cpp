@@ -192,7 +192,8 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     // device must give that index the same step, or the rows would land on
     // other frequencies: then the file cannot be shown.
     const int rbw = p[7] != kCsvMissing ? p[7] : m_rbwIndex;
-    const int step = rbw >= 0 && rbw < kRbwIndexCount ? DeviceRBWFrequency(GetRBWKindMask(), rbw) : 0;
+    const int step =
+        rbw >= 0 && rbw < kRbwIndexCount ? DeviceRBWFrequency(GetRBWKindMask(), rbw) : 0;
     if (step <= 0 || (p[1] != kCsvMissing && p[1] != step)) {
         m_readFailure = kStrCsvGridUnusable;
         return 0;
