@@ -39,6 +39,9 @@ public:
     // with more than one graph pane; the widget is also that view's
     // CViewWindow. Null when the shell makes none.
     virtual QWidget* CreateView(QWidget* /*parent*/) { return nullptr; }
+    // Shows the menu of the command list named listName at the screen point
+    // and runs the command chosen there; FALSE when no list has that name.
+    virtual BOOL TrackPopupMenu(const char* /*listName*/, int /*x*/, int /*y*/) { return FALSE; }
 
 protected:
     ~CFrameLink() = default;

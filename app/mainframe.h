@@ -112,6 +112,7 @@ public:
     unsigned GetOutputFlags() override { return OutputFlags(); }
     CViewWindow* GetViewWindow(CChildFrame* window) override;
     QWidget* CreateView(QWidget* parent) override;
+    BOOL TrackPopupMenu(const char* listName, int x, int y) override;
 
     // ---- Messages
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -459,6 +459,15 @@ void CMainFrame::PressButton(int index) {
     ExecuteCommand(e);
 }
 
+BOOL CMainFrame::TrackPopupMenu(const char* listName, int x, int y) {
+    QMenu* menu = m_commands.MenuOf(listName);
+    if (!menu)
+        return FALSE;
+    // The menu's items run their commands through the main frame.
+    menu->exec(QPoint(x, y));
+    return TRUE;
+}
+
 void CMainFrame::showMenuOf(const CCommandEntry* frameList) {
     QMenuBar* bar = menuBar();
     bar->clear();

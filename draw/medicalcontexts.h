@@ -73,7 +73,7 @@ public:
     // Library texts of the three labels.
     static constexpr int kStrFrequency = 56;
     static constexpr int kStrPeak = 57;
-    static constexpr int kStrPower = 58;
+    static constexpr int kStrPower = 79;
 
     CMedicalTextContext();
 

@@ -1,5 +1,6 @@
 #include "corefactory.h"
 
+#include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
 #include "modes/realtimeanalysis.h"
 #include "modes/semirealanalysis.h"
@@ -20,9 +21,11 @@ std::unique_ptr<CAnalysisCore> CreateAnalysisCore(int kind, CCommandEntry* frame
         return std::make_unique<CSemiRealAnalysis>(frameList, buttonList, link);
     case 5:
         return std::make_unique<CRealTimeAnalysis>(frameList, buttonList, link);
+    case 6:
+        return std::make_unique<CMedicalAnalysis>(frameList, buttonList, link);
     case 7:
         return std::make_unique<CXpdAnalysis>(frameList, buttonList, link);
     default:
-        return nullptr; // medical windows
+        return nullptr;
     }
 }

@@ -9,6 +9,8 @@
 #include "platform/profile.h"
 #include "platform/splitterwnd.h"
 
+#include <QColorDialog>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -492,7 +494,9 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
 }
 
 void CNormalAnalysis::ApplyOffsetTable(short* words, int n, const CTraceStore& line, int position) {
-    const int step = SweepStep(nullptr);
+    // The points lie on the line's own grid (a line of another sweep than the
+    // window's has its own step).
+    const long long step = line.GetStep();
     long long f = static_cast<long long>(line.GetStart()) + static_cast<long long>(position) * step;
     for (int i = 0; i < n; ++i, f += step) {
         const long long mhz = f / 1000;
@@ -563,6 +567,16 @@ int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, 
 
 int CNormalAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
     return CAnalysisCore::GetCommandState(action, p1, p2, p3, p4, p5);
+}
+
+BOOL CNormalAnalysis::ChooseColor(COLORREF initial, COLORREF* chosen) {
+    const QColor colour =
+        QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)),
+                               nullptr, QString(), QColorDialog::ColorDialogOptions());
+    if (!colour.isValid())
+        return FALSE;
+    *chosen = RGB(colour.red(), colour.green(), colour.blue());
+    return TRUE;
 }
 
 bool CNormalAnalysis::EntryKHz(int titleString, int valueKHz, int* result) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 class CCsvFile;
+class CStdioFile;
 class CCsvLine;
 class CSplitterWnd;
 class QWidget;
@@ -190,6 +191,16 @@ protected:
     void ReadPaneSizes(QWidget* parent, int share, SIZE* left, SIZE* right);
     // The panes' current sizes into SPLIT[0][0] and SPLIT[0][1].
     void WritePaneSizes(CSplitterWnd* splitter);
+    // The CSV rows of six traces on the first one's grid, after a header line
+    // of columns: "%d" frequency and "%.2f" levels in dB. 1 when written.
+    static int WriteCsvRows(CStdioFile& file, const char* columns,
+                            const std::array<CDataLineContext, kTraceStores>& traces);
+    // Up to rows data rows of the file into the six traces (row i to point
+    // i); the end of the file ends them early.
+    void ReadCsvRows(CCsvFile& file, std::array<CDataLineContext, kTraceStores>& traces,
+                     long long rows);
+    // The colour dialog (full open): TRUE with the chosen colour on OK.
+    virtual BOOL ChooseColor(COLORREF initial, COLORREF* chosen);
     // Opens a CSV data file, takes its write time and reads count parameter
     // lines of its parameter section; false when any is missing.
     bool ReadCsvParams(CCsvFile& file, const char* path, int* params, int count);

@@ -192,7 +192,8 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     // device must give that index the same step, or the rows would land on
     // other frequencies: then the file cannot be shown.
     const int rbw = p[7] != kCsvMissing ? p[7] : m_rbwIndex;
-    const int step = rbw >= 0 && rbw < kRbwIndexCount ? DeviceRBWFrequency(GetRBWKindMask(), rbw) : 0;
+    const int step =
+        rbw >= 0 && rbw < kRbwIndexCount ? DeviceRBWFrequency(GetRBWKindMask(), rbw) : 0;
     if (step <= 0 || (p[1] != kCsvMissing && p[1] != step)) {
         m_readFailure = kStrCsvGridUnusable;
         return 0;
@@ -233,4 +234,48 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     }
     CsvRowsRead();
     return 1;
+}
+
+int CNormalAnalysis::WriteCsvRows(CStdioFile& file, const char* columns,
+                                  const std::array<CDataLineContext, kTraceStores>& traces) {
+    const CTraceStore& line = traces[0];
+    const long long start = line.GetStart();
+    const long long step = line.GetStep();
+    const long long points = line.GetPoints();
+    std::string out;
+    out.reserve(kWriteBlock + 256);
+    out.append(columns).append("\n");
+    for (long long i = 0; i < points; ++i) {
+        const long long f = start + i * step;
+        AppendInt(out, f);
+        for (const CTraceStore& trace : traces) {
+            out += ',';
+            AppendLevelText(out, trace.Sample(f));
+        }
+        out += '\n';
+        if (out.size() >= kWriteBlock) {
+            if (!file.WriteString(out.c_str()))
+                return 0;
+            out.clear();
+        }
+    }
+    file.WriteString(out.c_str());
+    return file.HasFailed() ? 0 : 1;
+}
+
+void CNormalAnalysis::ReadCsvRows(CCsvFile& file,
+                                  std::array<CDataLineContext, kTraceStores>& traces,
+                                  long long rows) {
+    CTraceStore* stores[kTraceStores];
+    for (int k = 0; k < kTraceStores; ++k)
+        stores[k] = &traces[static_cast<size_t>(k)];
+    CCsvLine row;
+    for (long long i = 0; i < rows; ++i) {
+        bool refused = false;
+        if (!file.ReadRow(&row, &refused))
+            break;
+        if (refused)
+            continue;
+        StoreCsvRow(stores, row, i);
+    }
 }

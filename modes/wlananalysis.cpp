@@ -6,16 +6,12 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/panelwidget.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
 
 #include "platform/splitterwnd.h"
 
-#include <QColorDialog>
-#include <QImage>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QWidget>
 
@@ -33,62 +29,6 @@ constexpr int kCmdSelectChannel = 155;
 constexpr int kMinPaneWidth = 50;
 constexpr int kStrPanelKeys = 98; // tool tip of the channel panel: its keys
 
-// The left pane: draws the channel panel and passes clicks to the core.
-class CChannelPanelWidget : public QWidget {
-public:
-    CChannelPanelWidget(CWlanAnalysis* core, QWidget* parent) : QWidget(parent), m_core(core) {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        // Keys 1-9 and 0 press buttons 1-10, Escape releases the selected one.
-        setFocusPolicy(Qt::StrongFocus);
-        setToolTip(QString::fromUtf8(GetTorvelString(kStrPanelKeys)));
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QImage image(width(), height(), QImage::Format_RGB32);
-        image.fill(Qt::white);
-        {
-            CDC dc(&image);
-            m_core->GetPanel().Draw(&dc, CRect(0, 0, width(), height()));
-        }
-        QPainter painter(this);
-        painter.drawImage(0, 0, image);
-        if (hasFocus()) {
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-            painter.drawRect(rect().adjusted(1, 1, -1, -1));
-        }
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) {
-            return;
-        }
-        const QPoint p = event->position().toPoint();
-        m_core->ClickPanel(p.x(), p.y());
-    }
-    void keyPressEvent(QKeyEvent* event) override {
-        const int key = event->key();
-        if (key >= Qt::Key_1 && key <= Qt::Key_9) {
-            m_core->PressButton(key - Qt::Key_1 + 1);
-        } else if (key == Qt::Key_0) {
-            m_core->PressButton(10);
-        } else if (key == Qt::Key_Escape && m_core->GetPanel().GetSelectedButton() > 0) {
-            m_core->PressButton(m_core->GetPanel().GetSelectedButton());
-        } else {
-            QWidget::keyPressEvent(event);
-        }
-    }
-    void focusInEvent(QFocusEvent* event) override {
-        QWidget::focusInEvent(event);
-        update();
-    }
-    void focusOutEvent(QFocusEvent* event) override {
-        QWidget::focusOutEvent(event);
-        update();
-    }
-
-private:
-    CWlanAnalysis* m_core;
-};
 } // namespace
 
 // ---- CChannelButtonInterface
@@ -401,17 +341,6 @@ void CWlanAnalysis::Reconfigure(BOOL reset) {
     }
 }
 
-BOOL CWlanAnalysis::ChooseColor(COLORREF initial, COLORREF* chosen) {
-    const QColor colour =
-        QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)),
-                               nullptr, QString(), QColorDialog::ColorDialogOptions());
-    if (!colour.isValid()) {
-        return FALSE;
-    }
-    *chosen = RGB(colour.red(), colour.green(), colour.blue());
-    return TRUE;
-}
-
 int CWlanAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
     const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
     if (result != kCommandNotHandled) {
@@ -498,7 +427,25 @@ QWidget* CWlanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     ReadPaneSizes(parent, 5, &left, &right);
     splitter->SetColumnInfo(0, left.cx, kMinPaneWidth);
     splitter->SetColumnInfo(1, right.cx, kMinPaneWidth);
-    m_panelWidget = new CChannelPanelWidget(this, nullptr);
+    auto* panel = new CPanelWidget([this](CDC* dc, const CRect& r) { m_panel.Draw(dc, r); },
+                                   [this](int x, int y, bool right) {
+                                       if (!right)
+                                           ClickPanel(x, y);
+                                   });
+    // Keys 1-9 and 0 press buttons 1-10, Escape releases the selected one.
+    panel->SetKeys(GetTorvelString(kStrPanelKeys), [this](int key) {
+        if (key >= Qt::Key_1 && key <= Qt::Key_9) {
+            PressButton(key - Qt::Key_1 + 1);
+        } else if (key == Qt::Key_0) {
+            PressButton(10);
+        } else if (key == Qt::Key_Escape && m_panel.GetSelectedButton() > 0) {
+            PressButton(m_panel.GetSelectedButton());
+        } else {
+            return false;
+        }
+        return true;
+    });
+    m_panelWidget = panel;
     splitter->SetPane(0, 0, m_panelWidget, left);
     splitter->SetPane(0, 1, view, right);
     m_splitter = splitter;

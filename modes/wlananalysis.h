@@ -122,10 +122,6 @@ public:
     CChannelButtonInterface& GetPanel() { return m_panel; }
     CBlendObject& GetBand(int i) { return m_bands[static_cast<size_t>(i)]; }
 
-protected:
-    // The colour dialog: TRUE with the chosen colour on OK.
-    virtual BOOL ChooseColor(COLORREF initial, COLORREF* chosen);
-
 private:
     CChannelButtonInterface m_panel;
     std::array<CBlendObject, CChannelButtonInterface::kSlots> m_bands;

@@ -415,6 +415,97 @@ add(ZB, "Single Bin", 0, 0, 0, 257, 0)
 add(ZB, "Save Data", 0, 0, 2, 11)
 add(ZB, "Logging ...", 0, 0, 2, 45)
 add(ZB, "<< Back", 0, 0, 2, 29)
+# ---- Medical window, variant 1: the normal window's menu with a medical
+# menu before Help, its own buttons, and the three pop-ups of the channel panel.
+MF = "MEDICAL_FRAME_1"
+medical_menu = []
+
+
+def med(lst, caption, mtype=0, level=0, check=0, action=0, *p):
+    p = list(p) + [0] * (5 - len(p))
+    medical_menu.append(f"{lst},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+
+
+BANDS = [f"BAND{n}" for n in range(1, 7)]
+med(MF, "M&edical", 2, 0)
+med(MF, "Channel by &Number...", 0, 1, 0, 168)
+med(MF, "Channel by &Frequency...", 0, 1, 0, 169)
+med(MF, "&Letter", 2, 1)
+for i, letter in enumerate("ABCD"):
+    med(MF, f"Letter {letter}", 0, 2, 0, 165, i)
+med(MF, "&Group", 2, 1)
+for i, band in enumerate(BANDS):
+    med(MF, f"Group {i + 1} ({band})", 0, 2, 0, 166, i)
+med(MF, "", 1, 1)
+med(MF, "Band &Zoom", 2, 1)
+med(MF, "Whole Band", 0, 2, 0, 161, -1)
+for i, band in enumerate(BANDS):
+    med(MF, band, 0, 2, 0, 161, i)
+med(MF, "Band &Width", 2, 1)
+for bw in (1, 2, 5, 10, 20, 40):
+    med(MF, f"+/- {bw} kHz", 0, 2, 0, 163, bw)
+med(MF, "Other...", 0, 2, 0, 163, 0, 1)
+med(MF, "&Y Axis Offset", 2, 1)
+for off in (0, 10, 20, -10, -20):
+    med(MF, f"{off:+d} dB", 0, 2, 0, 162, off)
+med(MF, "Other...", 0, 2, 0, 162, 0, 1)
+med(MF, "&Show Bands", 0, 1, 0, 164, 1)
+med(MF, "&Hide Bands", 0, 1, 0, 164, 0)
+med(MF, "Band &Colour", 2, 1)
+for i, band in enumerate(BANDS):
+    med(MF, f"{band}...", 0, 2, 0, 167, i + 1)
+med(MF, "", 1, 1)
+med(MF, "&Alarm", 2, 1)
+med(MF, "Off", 0, 2, 0, 170, 0)
+med(MF, "Above Line", 0, 2, 0, 170, 1)
+med(MF, "Below Line", 0, 2, 0, 170, 2)
+med(MF, "Show &Log", 0, 1, 0, 173)
+medical = [e.replace(N + ",", MF + ",", 1) for e in E if e.startswith(N + ",")]
+help_at = medical.index(MF + ",&Help,2,0,0,0,0,0,0,0,0")
+E += medical[:help_at] + medical_menu + medical[help_at:]
+
+MB = "MEDICAL_BUTTON_1"
+# page 1
+add(MB, "Run Stop", 0, 0, 0, 16)
+add(MB, "Channel No.", 0, 0, 2, 168)
+add(MB, "Channel Freq", 0, 0, 2, 169)
+add(MB, "Ref Level", 0, 0, 2, 18)
+add(MB, "Alarm High", 0, 0, 0, 170, 1)
+add(MB, "Alarm Low", 0, 0, 0, 170, 2)
+add(MB, "Alarm Off", 0, 0, 0, 170, 0)
+add(MB, "Peak Search", 0, 0, 2, 36)
+add(MB, "Band Width", 0, 0, 2, 163, 0, 1)
+add(MB, "More >>", 0, 0, 2, 28)
+# page 2
+add(MB, "Marker 1", 0, 0, 0, 34, 1)
+add(MB, "Marker 4", 0, 0, 0, 34, 4)
+add(MB, "Next Peak", 0, 0, 2, 37)
+add(MB, "Y Offset", 0, 0, 2, 162, 0, 1)
+add(MB, "Show Bands", 0, 0, 0, 164, 1)
+add(MB, "Hide Bands", 0, 0, 0, 164, 0)
+add(MB, "Show Log", 0, 0, 2, 173)
+add(MB, "Save Data", 0, 0, 2, 11)
+add(MB, "Logging ...", 0, 0, 2, 45)
+add(MB, "<< Back", 0, 0, 2, 29)
+
+P0 = "MEDICAL_POPUP0_1"
+for i, letter in enumerate("ABCD"):
+    add(P0, f"Letter {letter}", 0, 0, 0, 165, i)
+sep(P0, 0)
+for i, band in enumerate(BANDS):
+    add(P0, f"Group {i + 1} ({band})", 0, 0, 0, 166, i)
+P1 = "MEDICAL_POPUP1_1"
+add(P1, "Select Channel", 0, 0, 0, 171)
+add(P1, "Channel Colour...", 0, 0, 0, 172)
+P2 = "MEDICAL_POPUP2_1"
+add(P2, "Channel by Number...", 0, 0, 0, 168)
+add(P2, "Channel by Frequency...", 0, 0, 0, 169)
+sep(P2, 0)
+add(P2, "Show Bands", 0, 0, 0, 164, 1)
+add(P2, "Hide Bands", 0, 0, 0, 164, 0)
+popup(P2, "Band Colour")
+for i, band in enumerate(BANDS):
+    add(P2, f"{band}...", 0, 1, 0, 167, i + 1)
 
 E.append("END_LIST")
 

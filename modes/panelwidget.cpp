@@ -1,0 +1,59 @@
+#include "modes/panelwidget.h"
+
+#include "platform/dc.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <utility>
+
+CPanelWidget::CPanelWidget(DrawFunction draw, PressFunction press, QWidget* parent)
+    : QWidget(parent), m_draw(std::move(draw)), m_press(std::move(press)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CPanelWidget::paintEvent(QPaintEvent*) {
+    QImage image(width(), height(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        CDC dc(&image);
+        m_draw(&dc, CRect(0, 0, width(), height()));
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, image);
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+}
+
+void CPanelWidget::SetKeys(const char* toolTip, KeyFunction keys) {
+    m_keys = std::move(keys);
+    setFocusPolicy(Qt::StrongFocus);
+    if (toolTip)
+        setToolTip(QString::fromUtf8(toolTip));
+}
+
+void CPanelWidget::keyPressEvent(QKeyEvent* event) {
+    if (!m_keys || !m_keys(event->key()))
+        QWidget::keyPressEvent(event);
+}
+
+void CPanelWidget::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CPanelWidget::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void CPanelWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton)
+        return;
+    const QPoint p = event->position().toPoint();
+    m_press(p.x(), p.y(), event->button() == Qt::RightButton);
+}
