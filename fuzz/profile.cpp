@@ -1,8 +1,13 @@
 // The profile TORVEL.INI, read as the program reads it: pointed at the file,
 // the shell's keys, the channel category colours, then a window of each kind
-// that reads its section and drawing attributes and draws its picture. A file
-// that cannot be read is moved aside by the profile; the copy is removed so
-// that every input starts alike.
+// that reads its section and drawing attributes and draws its picture.
+//
+// The profile is held in memory from the moment it is pointed at the file, so
+// the file's folder is removed right after: what the program writes back (the
+// defaults it fills in, the windows' attributes as they close) then fails to
+// reach the disk at once, instead of costing a synchronised file write per
+// input. A file the profile could not read is moved aside inside that folder
+// and goes with it, so every input starts alike.
 #include "fuzzinput.h"
 #include "windowinput.h"
 
@@ -26,8 +31,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string path = fuzzinput::WriteAs("TORVEL.INI", data, size);
+    const std::string folder = fuzzinput::PathOf("profile");
+    std::error_code ignored;
+    std::filesystem::create_directory(folder, ignored);
+    const std::string path = folder + "/TORVEL.INI";
+    fuzzinput::WriteAs("profile/TORVEL.INI", data, size);
     SetProfileFile(path.c_str());
+    std::filesystem::remove_all(folder, ignored);
+
     GetProfileString("MAIN_FRAME", "TableFile", "Torvel.txt");
     GetProfileString("MAIN_FRAME", "ChannelFile", "TorvelList.txt");
     GetProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", 0);
@@ -42,12 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             core->Reconfigure(TRUE);
             fuzzinput::DrawPicture(*core);
         }
-    // Back to a profile that is never written (what was changed is written
-    // to the input file first).
+    // Back to a profile without a file; the changes made meanwhile are dropped.
     SetProfileFile("");
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(fuzzinput::Folder(), ignored))
-        if (entry.path().filename().string().starts_with("TORVEL.INI."))
-            std::filesystem::remove(entry.path(), ignored);
     return 0;
 }

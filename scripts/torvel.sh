@@ -122,7 +122,8 @@ fuzz)
         # -timeout: an input that takes 10 s is a hang; -malloc_limit_mb: one
         # allocation of more than 256 MiB is unbounded (no reader needs it);
         # -rss_limit_mb: the process may not grow past 1 GiB.
-        if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        if ! ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" \
+            UBSAN_OPTIONS=print_stacktrace=1 \
             "build-fuzz/bin/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
             -malloc_limit_mb=256 -rss_limit_mb=1024 -print_final_stats=1 \
             -dict="$PWD/fuzz/dict/$name.dict" -artifact_prefix="$findings/" \
