@@ -6,6 +6,7 @@
 #   torvel.sh package      build the Debian package build/package/torvel_<version>_<arch>.deb
 #   torvel.sh screenshots  remake docs/screenshots/*.png under Xvfb on a fixed simulator scene
 #   torvel.sh bench        build (Release) and run every benchmark; writes bench/RESULTS.md
+#   torvel.sh soak         build and run the soak tests (CTest label soak, not in the default run)
 #   torvel.sh fuzz [SECONDS]  build the fuzz targets (clang, build-fuzz/) and run each for
 #                          SECONDS (default 60) on its corpus; findings go to build-fuzz/findings/
 #   torvel.sh tsan         build the tests that involve threads with ThreadSanitizer
@@ -108,6 +109,13 @@ bench)
     build build -DCMAKE_BUILD_TYPE=Release -DTORVEL_BUILD_BENCH=ON
     python3 bench/results.py build bench/RESULTS.md
     ;;
+soak)
+    # 100 unplug/replug cycles of the simulator (about two and a half minutes);
+    # TORVEL_SOAK_CYCLES changes the number. The figures are printed.
+    install_deps
+    build build
+    QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build -C Soak -L soak --output-on-failure -V
+    ;;
 fuzz)
     install_deps clang
     seconds=${2:-60}
@@ -169,7 +177,7 @@ tsan)
     echo "ThreadSanitizer: ${#tsan_tests[@]} test executables ran clean"
     ;;
 *)
-    echo "usage: $0 run|test|sanitize|package|screenshots|bench|fuzz [SECONDS]|tsan" >&2
+    echo "usage: $0 run|test|sanitize|package|screenshots|bench|soak|fuzz [SECONDS]|tsan" >&2
     exit 64
     ;;
 esac
