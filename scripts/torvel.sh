@@ -53,7 +53,8 @@ clang_build_dir() {
 
 # The tests that run more than one thread: the simulator's task thread,
 # messages posted from other threads, the whole program and its windows on
-# the simulator, the dialogs (Qt's thread pool). One line per test executable.
+# the simulator, the dialogs (Qt's thread pool), the XPD window's worker and
+# its controller link. One line per test executable.
 tsan_tests=(
     test_simulator
     test_platform
@@ -62,6 +63,9 @@ tsan_tests=(
     test_normalanalysis
     test_wlananalysis
     test_libdialogs
+    test_xpdlink
+    test_xpdanalysis
+    test_xpdwindow
 )
 
 mode=${1:-run}
