@@ -25,9 +25,9 @@ void FormatWith(const char* format, std::string_view shape) {
     const int i1 = 1, i2 = -2, i3 = 3;
     const double f1 = 1.5, f2 = -2.25;
     const char *s1 = "text", *s2 = "more";
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wformat-nonliteral"
-#pragma clang diagnostic ignored "-Wformat-security"
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
     if (shape.empty())
         std::snprintf(out, sizeof out, format);
     else if (shape == "d")
@@ -52,7 +52,7 @@ void FormatWith(const char* format, std::string_view shape) {
         std::snprintf(out, sizeof out, format, i1, f1);
     else if (shape == "fs")
         std::snprintf(out, sizeof out, format, f1, s1);
-#pragma clang diagnostic pop
+#pragma GCC diagnostic pop
 }
 
 } // namespace
