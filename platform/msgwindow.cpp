@@ -67,9 +67,9 @@ public:
     void Publish() { m_published.fetch_add(1, std::memory_order_release); }
 
     bool event(QEvent* e) override {
+        m_published.load(std::memory_order_acquire);
         if (e->type() != kPostedMessage)
             return QObject::event(e);
-        m_published.load(std::memory_order_acquire);
         auto* m = static_cast<PostedMessage*>(e);
         if (CWnd* w = registry().find(m->hwnd))
             w->WindowProc(m->message, m->wParam, m->lParam);
