@@ -66,6 +66,11 @@ tsan_tests=(
     test_xpdlink
     test_xpdanalysis
     test_xpdwindow
+    test_zerospananalysis
+    test_zerospanwindow
+    test_semirealanalysis
+    test_realtimeanalysis
+    test_spectrogramwindows
 )
 
 mode=${1:-run}
