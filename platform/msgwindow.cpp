@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 
@@ -59,7 +60,14 @@ struct PostedMessage : QEvent {
 // window, if it still exists.
 class Dispatcher : public QObject {
 public:
+    // A message is made on the posting thread and read on this one. Qt's
+    // queue orders the two with a lock of its own; the count states that
+    // order in this code too (a release per message posted, an acquire before
+    // one is read), where the thread sanitizer sees it.
+    void Publish() { m_published.fetch_add(1, std::memory_order_release); }
+
     bool event(QEvent* e) override {
+        m_published.load(std::memory_order_acquire);
         if (e->type() != kPostedMessage)
             return QObject::event(e);
         auto* m = static_cast<PostedMessage*>(e);
@@ -67,12 +75,15 @@ public:
             w->WindowProc(m->message, m->wParam, m->lParam);
         return true;
     }
+
+private:
+    std::atomic<unsigned> m_published{0};
 };
 
 // One dispatcher per application object, living in the application's thread.
-QObject* dispatcher() {
+Dispatcher* dispatcher() {
     static std::mutex mutex;
-    static QPointer<QObject> current;
+    static QPointer<Dispatcher> current;
     static QCoreApplication* owner = nullptr;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
@@ -100,7 +111,9 @@ CWnd::~CWnd() {
     }
 }
 
-CWnd* CWnd::FromHandle(HWND hwnd) { return registry().find(hwnd); }
+CWnd* CWnd::FromHandle(HWND hwnd) {
+    return registry().find(hwnd);
+}
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_TIMER)
@@ -144,10 +157,12 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!registry().find(hwnd))
         return FALSE;
-    QObject* d = dispatcher();
+    Dispatcher* d = dispatcher();
     if (!d)
         return FALSE;
-    QCoreApplication::postEvent(d, new PostedMessage(hwnd, message, wParam, lParam));
+    auto* m = new PostedMessage(hwnd, message, wParam, lParam);
+    d->Publish();
+    QCoreApplication::postEvent(d, m);
     return TRUE;
 }
 
@@ -156,4 +171,6 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return w ? w->WindowProc(message, wParam, lParam) : 0;
 }
 
-bool IsWindow(HWND hwnd) { return registry().find(hwnd) != nullptr; }
+bool IsWindow(HWND hwnd) {
+    return registry().find(hwnd) != nullptr;
+}

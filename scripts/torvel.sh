@@ -7,6 +7,10 @@
 #   torvel.sh screenshots  remake docs/screenshots/*.png under Xvfb on a fixed simulator scene
 #   torvel.sh bench        build (Release) and run every benchmark; writes bench/RESULTS.md
 #   torvel.sh soak         build and run the soak tests (CTest label soak, not in the default run)
+#   torvel.sh fuzz [SECONDS]  build the fuzz targets (clang, build-fuzz/) and run each for
+#                          SECONDS (default 60) on its corpus; findings go to build-fuzz/findings/
+#   torvel.sh tsan         build the tests that involve threads with ThreadSanitizer
+#                          (clang, build-tsan/) and run them
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,6 +37,41 @@ build() { # build dir, extra cmake args...
     cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
 }
+
+# Builds with clang (and ccache when there is one) into a build folder of
+# their own: build dir, extra cmake args...
+clang_build_dir() {
+    local dir=$1
+    shift
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    fi
+    CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja "${launcher[@]}" -DTORVEL_BUILD_BENCH=OFF \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" "$@" >/dev/null
+}
+
+# The tests that run more than one thread: the simulator's task thread,
+# messages posted from other threads, the whole program and its windows on
+# the simulator, the dialogs (Qt's thread pool), the XPD window's worker and
+# its controller link. One line per test executable.
+tsan_tests=(
+    test_simulator
+    test_platform
+    test_mainframe
+    test_wlanwindow
+    test_normalanalysis
+    test_wlananalysis
+    test_libdialogs
+    test_xpdlink
+    test_xpdanalysis
+    test_xpdwindow
+    test_zerospananalysis
+    test_zerospanwindow
+    test_semirealanalysis
+    test_realtimeanalysis
+    test_spectrogramwindows
+)
 
 mode=${1:-run}
 case "$mode" in
@@ -86,8 +125,68 @@ soak)
     build build
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build -C Soak -L soak --output-on-failure -V
     ;;
+fuzz)
+    install_deps clang
+    seconds=${2:-60}
+    clang_build_dir build-fuzz -DTORVEL_FUZZ=ON -DTORVEL_BUILD_TESTS=OFF
+    mapfile -t fuzzers <build-fuzz/fuzzers.txt
+    cmake --build build-fuzz -j"$(nproc)" --target "${fuzzers[@]/#/fuzz_}"
+    # The checked-in seeds are read, never written: what a run finds goes to
+    # build-fuzz/corpus/<target>/, crashes, hangs, leaks and allocations past
+    # the limits to build-fuzz/findings/<target>/.
+    failed=()
+    for name in "${fuzzers[@]}"; do
+        work="$PWD/build-fuzz/corpus/$name"
+        findings="$PWD/build-fuzz/findings/$name"
+        mkdir -p "$work" "$findings"
+        echo "fuzz_$name: ${seconds} s"
+        # -timeout: an input that takes 10 s is a hang; -malloc_limit_mb: one
+        # allocation of more than 256 MiB is unbounded (no reader needs it);
+        # -rss_limit_mb: the process may not grow past 1 GiB.
+        if ! ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" \
+            UBSAN_OPTIONS=print_stacktrace=1 \
+            "build-fuzz/bin/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
+            -malloc_limit_mb=256 -rss_limit_mb=1024 -print_final_stats=1 \
+            -dict="$PWD/fuzz/dict/$name.dict" -artifact_prefix="$findings/" \
+            "$work" "$PWD/fuzz/corpus/$name" >"build-fuzz/fuzz_$name.log" 2>&1; then
+            failed+=("$name")
+            tail -n 40 "build-fuzz/fuzz_$name.log"
+        fi
+        grep -E '^stat::number_of_executed_units|^stat::new_units_added' "build-fuzz/fuzz_$name.log" |
+            tr '\n' ' '
+        echo
+    done
+    if ((${#failed[@]})); then
+        echo "fuzzing found faults in: ${failed[*]} (inputs in build-fuzz/findings/)" >&2
+        exit 1
+    fi
+    echo "fuzzing: ${#fuzzers[@]} targets, ${seconds} s each, nothing found"
+    ;;
+tsan)
+    install_deps clang
+    clang_build_dir build-tsan -DTORVEL_TSAN=ON
+    cmake --build build-tsan -j"$(nproc)" --target "${tsan_tests[@]}"
+    # Races inside Qt (not built with the sanitizer) are suppressed in
+    # tests/tsan.supp; any other report fails its test executable, which runs
+    # all its tests in one process.
+    failed=()
+    for t in "${tsan_tests[@]}"; do
+        echo "$t"
+        if ! TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
+            QT_QPA_PLATFORM=offscreen TORVEL_SIM_SPEED=0 "build-tsan/bin/$t" \
+            --gtest_brief=1 >"build-tsan/$t.log" 2>&1; then
+            failed+=("$t")
+            tail -n 60 "build-tsan/$t.log"
+        fi
+    done
+    if ((${#failed[@]})); then
+        echo "ThreadSanitizer: failures or reports in ${failed[*]} (logs in build-tsan/)" >&2
+        exit 1
+    fi
+    echo "ThreadSanitizer: ${#tsan_tests[@]} test executables ran clean"
+    ;;
 *)
-    echo "usage: $0 run|test|sanitize|package|screenshots|bench|soak" >&2
+    echo "usage: $0 run|test|sanitize|package|screenshots|bench|soak|fuzz [SECONDS]|tsan" >&2
     exit 64
     ;;
 esac

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -37,12 +38,19 @@ public:
 TEST(Messages, PostedFromAnotherThreadArriveOnTheGuiThreadInOrder) {
     Recorder w;
     HWND h = w.GetSafeHwnd();
-    std::thread worker([h] {
+    // The poster stays alive while its messages are delivered, as the
+    // device's task thread does: only the message queue orders the two
+    // threads (the ThreadSanitizer build checks that it does).
+    std::promise<void> delivered;
+    std::thread worker([h, done = delivered.get_future()] {
         for (int i = 0; i < 500; ++i)
             ::PostMessage(h, WM_USER + 2, static_cast<WPARAM>(i), -i);
+        done.wait();
     });
+    const bool all = PumpUntil([&] { return w.got.size() == 500; });
+    delivered.set_value();
     worker.join();
-    ASSERT_TRUE(PumpUntil([&] { return w.got.size() == 500; }));
+    ASSERT_TRUE(all);
     for (int i = 0; i < 500; ++i) {
         EXPECT_EQ(w.got[i].w, static_cast<WPARAM>(i));
         EXPECT_EQ(w.got[i].l, -i);
