@@ -71,6 +71,8 @@ tsan_tests=(
     test_semirealanalysis
     test_realtimeanalysis
     test_spectrogramwindows
+    test_medicalanalysis
+    test_medicalwindow
 )
 
 mode=${1:-run}
