@@ -196,9 +196,10 @@ protected:
     static int WriteCsvRows(CStdioFile& file, const char* columns,
                             const std::array<CDataLineContext, kTraceStores>& traces);
     // Up to rows data rows of the file into the six traces (row i to point
-    // i); the end of the file ends them early.
+    // i); the end of the file ends them early. With extraColumns each row is
+    // also handed to ReadCsvRow.
     void ReadCsvRows(CCsvFile& file, std::array<CDataLineContext, kTraceStores>& traces,
-                     long long rows);
+                     long long rows, bool extraColumns = false);
     // The colour dialog (full open): TRUE with the chosen colour on OK.
     virtual BOOL ChooseColor(COLORREF initial, COLORREF* chosen);
     // Opens a CSV data file, takes its write time and reads count parameter

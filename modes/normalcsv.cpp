@@ -219,19 +219,7 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     // One row per point of the file; the file's count is only a bound (a
     // missing one: the grid's), and the end of the file ends the rows early.
     const long long rows = points >= 0 ? points : static_cast<long long>(m_traces[0].GetPoints());
-    CTraceStore* traces[kTraceStores];
-    for (int k = 0; k < kTraceStores; ++k)
-        traces[k] = &m_traces[static_cast<size_t>(k)];
-    CCsvLine row;
-    for (long long i = 0; i < rows; ++i) {
-        bool refused = false;
-        if (!file.ReadRow(&row, &refused))
-            break;
-        if (refused)
-            continue;
-        StoreCsvRow(traces, row, i);
-        ReadCsvRow(row, i);
-    }
+    ReadCsvRows(file, m_traces, rows, true);
     CsvRowsRead();
     return 1;
 }
@@ -265,7 +253,7 @@ int CNormalAnalysis::WriteCsvRows(CStdioFile& file, const char* columns,
 
 void CNormalAnalysis::ReadCsvRows(CCsvFile& file,
                                   std::array<CDataLineContext, kTraceStores>& traces,
-                                  long long rows) {
+                                  long long rows, bool extraColumns) {
     CTraceStore* stores[kTraceStores];
     for (int k = 0; k < kTraceStores; ++k)
         stores[k] = &traces[static_cast<size_t>(k)];
@@ -277,5 +265,7 @@ void CNormalAnalysis::ReadCsvRows(CCsvFile& file,
         if (refused)
             continue;
         StoreCsvRow(stores, row, i);
+        if (extraColumns)
+            ReadCsvRow(row, i);
     }
 }
