@@ -11,9 +11,24 @@ import sys
 E = []
 
 
-def add(lst, caption, mtype=0, level=0, check=0, action=0, *p):
+def entry(lst, caption, mtype=0, level=0, check=0, action=0, *p):
     p = list(p) + [0] * (5 - len(p))
-    E.append(f"{lst},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+    return f"{lst},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p)
+
+
+def add(lst, caption, mtype=0, level=0, check=0, action=0, *p):
+    E.append(entry(lst, caption, mtype, level, check, action, *p))
+
+
+def copy_list(src, dst):
+    """The entries of list src, renamed to dst."""
+    return [dst + e[len(src):] for e in E if e.startswith(src + ",")]
+
+
+def before_help(body, lst, menu):
+    """body with menu inserted before its Help pop-up."""
+    at = body.index(lst + ",&Help,2,0,0,0,0,0,0,0,0")
+    return body[:at] + menu + body[at:]
 
 
 def popup(lst, caption, level=0):
@@ -202,9 +217,8 @@ W = "WLAN_FRAME_1"
 channel_menu = []
 
 
-def chan(caption, mtype=0, level=0, check=0, action=0, *p):
-    p = list(p) + [0] * (5 - len(p))
-    channel_menu.append(f"{W},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+def chan(*args):
+    channel_menu.append(entry(W, *args))
 
 
 chan("C&hannel", 2, 0)
@@ -219,10 +233,8 @@ for n in range(1, 15):
 chan("WLAN Category Colour...", 0, 1, 0, 154, 1)
 chan("Remove WLAN Channels", 0, 1, 0, 153, 1)
 chan("Clear Panel", 0, 1, 0, 153, -1)
-wlan = [e.replace(N + ",", W + ",", 1) for e in E if e.startswith(N + ",")]
-help_at = wlan.index(W + ",&Help,2,0,0,0,0,0,0,0,0")
-E += wlan[:help_at] + channel_menu + wlan[help_at:]
-E += [e.replace(NB + ",", "WLAN_BUTTON_1,", 1) for e in E if e.startswith(NB + ",")]
+E += before_help(copy_list(N, W), W, channel_menu)
+E += copy_list(NB, "WLAN_BUTTON_1")
 
 # ---- XPD window, variant 1: the normal window's menu with an XPD menu
 # before Help, and the normal window's buttons with the alarm commands.
@@ -230,9 +242,8 @@ X = "XPD_FRAME_1"
 xpd_menu = []
 
 
-def xpd(caption, mtype=0, level=0, check=0, action=0, *p):
-    p = list(p) + [0] * (5 - len(p))
-    xpd_menu.append(f"{X},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+def xpd(*args):
+    xpd_menu.append(entry(X, *args))
 
 
 xpd("&XPD", 2, 0)
@@ -246,11 +257,9 @@ xpd("&Y-Axis Offset", 2, 1)
 xpd("Offset...", 0, 2, 0, 405)
 for off in (-40, -20, -10, 10, 20, 40):
     xpd(f"{off:+d} dB", 0, 2, 0, 406, off)
-xpd_frame = [e.replace(N + ",", X + ",", 1) for e in E if e.startswith(N + ",")]
-xpd_help = xpd_frame.index(X + ",&Help,2,0,0,0,0,0,0,0,0")
-E += xpd_frame[:xpd_help] + xpd_menu + xpd_frame[xpd_help:]
+E += before_help(copy_list(N, X), X, xpd_menu)
 XB = "XPD_BUTTON_1"
-xpd_buttons = [e.replace(NB + ",", XB + ",", 1) for e in E if e.startswith(NB + ",")]
+xpd_buttons = copy_list(NB, XB)
 # The second page's last buttons before "<< Back" become the alarm commands.
 back = xpd_buttons.index(XB + ",<< Back,0,0,2,29,0,0,0,0,0")
 xpd_buttons[back - 3:back - 1] = [XB + ",Alarm Value,0,0,2,401,0,0,0,0,0",
@@ -261,9 +270,8 @@ E += xpd_buttons
 def spectrogram_menu(lst, slices, chunk_presets, extra):
     menu = []
 
-    def m(caption, mtype=0, level=0, check=0, action=0, *p):
-        p = list(p) + [0] * (5 - len(p))
-        menu.append(f"{lst},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+    def m(*args):
+        menu.append(entry(lst, *args))
 
     m("S&pectrogram", 2, 0)
     m("&Slice Position...", 0, 1, 0, 201)
@@ -275,11 +283,9 @@ def spectrogram_menu(lst, slices, chunk_presets, extra):
     m("", 1, 1)
     for kHz, caption in chunk_presets:
         m(caption, 0, 1, 0, 204, kHz)
-    for entry in extra:
-        m(*entry)
-    body = [e.replace(N + ",", lst + ",", 1) for e in E if e.startswith(N + ",")]
-    help_at = body.index(lst + ",&Help,2,0,0,0,0,0,0,0,0")
-    return body[:help_at] + menu + body[help_at:]
+    for item in extra:
+        m(*item)
+    return before_help(copy_list(N, lst), lst, menu)
 
 
 S = "SEMIREAL_FRAME_1"
@@ -336,9 +342,8 @@ Z = "ZEROSPAN_FRAME_1"
 time_menu = []
 
 
-def zt(caption, mtype=0, level=0, check=0, action=0, *p):
-    p = list(p) + [0] * (5 - len(p))
-    time_menu.append(f"{Z},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+def zt(*args):
+    time_menu.append(entry(Z, *args))
 
 
 zt("&Time", 2, 0)
@@ -390,8 +395,7 @@ for e in E:
     if action in (23, 42) or (action == 47 and int(fields[6]) > 2):
         continue
     zs.append(Z + e[len(N):])
-help_at = zs.index(Z + ",&Help,2,0,0,0,0,0,0,0,0")
-E += zs[:help_at] + time_menu + zs[help_at:]
+E += before_help(zs, Z, time_menu)
 ZB = "ZEROSPAN_BUTTON_1"
 # page 1
 add(ZB, "Run Stop", 0, 0, 0, 16)
@@ -421,9 +425,8 @@ MF = "MEDICAL_FRAME_1"
 medical_menu = []
 
 
-def med(lst, caption, mtype=0, level=0, check=0, action=0, *p):
-    p = list(p) + [0] * (5 - len(p))
-    medical_menu.append(f"{lst},{caption},{mtype},{level},{check},{action}," + ",".join(str(v) for v in p))
+def med(*args):
+    medical_menu.append(entry(*args))
 
 
 BANDS = [f"BAND{n}" for n in range(1, 7)]
@@ -460,9 +463,7 @@ med(MF, "Off", 0, 2, 0, 170, 0)
 med(MF, "Above Line", 0, 2, 0, 170, 1)
 med(MF, "Below Line", 0, 2, 0, 170, 2)
 med(MF, "Show &Log", 0, 1, 0, 173)
-medical = [e.replace(N + ",", MF + ",", 1) for e in E if e.startswith(N + ",")]
-help_at = medical.index(MF + ",&Help,2,0,0,0,0,0,0,0,0")
-E += medical[:help_at] + medical_menu + medical[help_at:]
+E += before_help(copy_list(N, MF), MF, medical_menu)
 
 MB = "MEDICAL_BUTTON_1"
 # page 1
