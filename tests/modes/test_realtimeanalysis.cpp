@@ -3,6 +3,7 @@
 // ring, the trigger settings with their states, single and repeated captures,
 // the trigger status, and the CSV columns of the ring.
 #include "analysis/csvfile.h"
+#include "commandrun.h"
 #include "lib/channellist.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
@@ -66,12 +67,7 @@ protected:
         core.Reconfigure(TRUE);
     }
     void TearDown() override { SetProfileFile(nullptr); }
-    int Run(int action, int p1) {
-        const int result = core.ExecuteCommand(action, p1, 0, 0, 0, 0);
-        if (result > 0)
-            core.Reconfigure(result == kCommandReset);
-        return result;
-    }
+    int Run(int action, int p1) { return RunCommand(core, action, p1); }
     int State(int action, int p1) { return core.GetCommandState(action, p1, 0, 0, 0, 0); }
     TempDir dir;
     ScriptedRealTime core;

@@ -4,6 +4,7 @@
 // and chunk commands, the channel bands, and the CSV columns of the ring.
 #include "analysis/csvfile.h"
 #include "analysis/viewowner.h"
+#include "commandrun.h"
 #include "lib/channellist.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
@@ -80,12 +81,7 @@ protected:
         core.Reconfigure(TRUE);
     }
     void TearDown() override { SetProfileFile(nullptr); }
-    int Run(int action, int p1) {
-        const int result = core.ExecuteCommand(action, p1, 0, 0, 0, 0);
-        if (result > 0)
-            core.Reconfigure(result == kCommandReset);
-        return result;
-    }
+    int Run(int action, int p1) { return RunCommand(core, action, p1); }
     // Puts the core into a running stream, as the scheduler would.
     void StartStream() {
         core.SetAnalyzeFlag(1);

@@ -1,6 +1,7 @@
 // The WLAN core: channel zoom spans and the full band, the channel button
 // panel (ten slots, clicks, removal of the selected channel), the channel
 // bands on the spectrum, the colour commands and the profile keys.
+#include "commandrun.h"
 #include "lib/channellist.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
@@ -65,12 +66,7 @@ protected:
         core.FullBand();
     }
     void TearDown() override { LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"); }
-    int Run(int action, int p1) {
-        const int result = core.ExecuteCommand(action, p1, 0, 0, 0, 0);
-        if (result > 0)
-            core.Reconfigure(result == kCommandReset);
-        return result;
-    }
+    int Run(int action, int p1) { return RunCommand(core, action, p1); }
     // The centre of button k after the panel is laid out in 200 x 550.
     POINT ButtonCentre(int k) {
         core.GetPanel().Draw(nullptr, CRect(0, 0, 200, 550));
