@@ -9,6 +9,10 @@
 #include <cmath>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // A ratio p / q as a fraction f with as many bits as fit into 16 and its shift:
@@ -51,17 +55,34 @@ Factor MakeFactor(long long p, long long q) {
 struct ColumnMapping {
     long long x0, dx, lo, l, t, b, top;
     Factor xf, yf;
+    // Index estimate of a column's end: (px - l + 1) * perColumn + offset is
+    // near the first index of column px + 1. Only a starting point: ColumnEnd
+    // checks it with Px, so rounding costs steps, never a wrong column.
+    double perColumn = 0.0, offset = 0.0;
+    // Per row (index row - t): the smallest word whose row is at or above it
+    // (kUnknown until first asked), and the largest word whose row is at or
+    // below it. Most columns of a sweep fall on a few rows.
+    static constexpr int kUnknown = INT_MIN;
+    std::vector<int> highestWord, lowestWord;
+
+    ColumnMapping(long long x0_, long long dx_, long long lo_, long long l_, long long t_,
+                  long long b_, long long top_, Factor xf_, Factor yf_)
+        : x0(x0_), dx(dx_), lo(lo_), l(l_), t(t_), b(b_), top(top_), xf(xf_), yf(yf_) {
+        perColumn = std::ldexp(1.0, xf.shift) / (static_cast<double>(xf.f) * dx);
+        offset = static_cast<double>(lo - x0) / dx;
+    }
 
     long long Px(long long i) const { return l + (((x0 + i * dx - lo) * xf.f) >> xf.shift); }
     long long Py(long long w) const {
         return std::clamp(t + (((top - w) * yf.f) >> yf.shift), t, b);
     }
-    // The first index after i whose column is not px (at most iEnd + 1): the
-    // column's last offset is solved from the factor, then checked.
+    // The first index after i whose column is not px (at most iEnd + 1),
+    // stepped from the estimate until Px confirms it (Px never falls with i).
     long long ColumnEnd(long long i, long long px, long long iEnd) const {
-        const long long bound = ((px - l + 1) << xf.shift) + xf.f - 1;
-        const long long offset = bound / xf.f; // first x - lo of the next column
-        long long next = (offset + lo - x0 + dx - 1) / dx;
+        const double estimate = std::ceil(static_cast<double>(px - l + 1) * perColumn + offset);
+        long long next = estimate < static_cast<double>(iEnd + 1)
+                             ? static_cast<long long>(std::max(estimate, 0.0))
+                             : iEnd + 1;
         next = std::clamp(next, i + 1, iEnd + 1);
         while (next <= iEnd && Px(next) == px) {
             ++next;
@@ -74,39 +95,82 @@ struct ColumnMapping {
     // The first index of [i, end) whose row is the smallest (highest level):
     // the row of the largest word, first reached by the first word at or above
     // the smallest word that still maps to that row.
-    long long FirstHighest(const short* d, long long i, long long end) const {
+    long long FirstHighest(const short* d, long long i, long long end) {
         const short m = LaneMax(d + i, end - i);
         const long long row = Py(m);
-        int lowW = SHRT_MIN, highW = m; // Py(highW) == row; find the smallest such word
-        while (lowW < highW) {
-            const int mid = lowW + (highW - lowW) / 2;
-            if (Py(mid) <= row) {
-                highW = mid;
-            } else {
-                lowW = mid + 1;
+        int& cached = highestWord[static_cast<size_t>(row - t)];
+        if (cached == kUnknown) {
+            int lowW = SHRT_MIN, highW = m; // Py(highW) == row; find the smallest such word
+            while (lowW < highW) {
+                const int mid = lowW + (highW - lowW) / 2;
+                if (Py(mid) <= row) {
+                    highW = mid;
+                } else {
+                    lowW = mid + 1;
+                }
+            }
+            cached = highW;
+        }
+        return i + FirstAtOrAbove(d + i, end - i, static_cast<short>(cached));
+    }
+    // The first index of [i, end) whose row is the largest (lowest level).
+    long long FirstLowest(const short* d, long long i, long long end) {
+        const short m = LaneMin(d + i, end - i);
+        const long long row = Py(m);
+        int& cached = lowestWord[static_cast<size_t>(row - t)];
+        if (cached == kUnknown) {
+            int lowW = m, highW = SHRT_MAX; // Py(lowW) == row; find the largest such word
+            while (lowW < highW) {
+                const int mid = lowW + (highW - lowW + 1) / 2;
+                if (Py(mid) >= row) {
+                    lowW = mid;
+                } else {
+                    highW = mid - 1;
+                }
+            }
+            cached = lowW;
+        }
+        return i + FirstAtOrBelow(d + i, end - i, static_cast<short>(cached));
+    }
+
+    // The offset of the first of n words from p that is >= w (<= w); one of
+    // them must be. Eight words are compared at a time where SSE2 is there.
+    static long long FirstAtOrAbove(const short* p, long long n, short w) {
+        long long j = 0;
+        if (w == SHRT_MIN) {
+            return 0;
+        }
+#if defined(__SSE2__)
+        const __m128i below = _mm_set1_epi16(static_cast<short>(w - 1));
+        for (; j + 8 <= n; j += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+            const int hits = _mm_movemask_epi8(_mm_cmpgt_epi16(v, below));
+            if (hits) {
+                return j + (__builtin_ctz(static_cast<unsigned>(hits)) >> 1);
             }
         }
-        long long j = i;
-        while (d[j] < highW) {
+#endif
+        while (p[j] < w) {
             ++j;
         }
         return j;
     }
-    // The first index of [i, end) whose row is the largest (lowest level).
-    long long FirstLowest(const short* d, long long i, long long end) const {
-        const short m = LaneMin(d + i, end - i);
-        const long long row = Py(m);
-        int lowW = m, highW = SHRT_MAX; // Py(lowW) == row; find the largest such word
-        while (lowW < highW) {
-            const int mid = lowW + (highW - lowW + 1) / 2;
-            if (Py(mid) >= row) {
-                lowW = mid;
-            } else {
-                highW = mid - 1;
+    static long long FirstAtOrBelow(const short* p, long long n, short w) {
+        long long j = 0;
+        if (w == SHRT_MAX) {
+            return 0;
+        }
+#if defined(__SSE2__)
+        const __m128i above = _mm_set1_epi16(static_cast<short>(w + 1));
+        for (; j + 8 <= n; j += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+            const int hits = _mm_movemask_epi8(_mm_cmplt_epi16(v, above));
+            if (hits) {
+                return j + (__builtin_ctz(static_cast<unsigned>(hits)) >> 1);
             }
         }
-        long long j = i;
-        while (d[j] > lowW) {
+#endif
+        while (p[j] > w) {
             ++j;
         }
         return j;
@@ -144,8 +208,12 @@ struct ColumnMapping {
         }
         return m;
     }
-    static short LaneMax(const short* p, long long n) { return LaneExtreme<true>(p, n); }
-    static short LaneMin(const short* p, long long n) { return LaneExtreme<false>(p, n); }
+    static short LaneMax(const short* p, long long n) {
+        return LaneExtreme<true>(p, n);
+    }
+    static short LaneMin(const short* p, long long n) {
+        return LaneExtreme<false>(p, n);
+    }
 };
 
 } // namespace
@@ -203,13 +271,20 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     const int capacity = 2 * kEnvelopeColumns;
     int count = 0;
     int columns = 0;
-    const ColumnMapping map{x0, dx, lo, l, t, b, top, xf, yf};
+    ColumnMapping map(x0, dx, lo, l, t, b, top, xf, yf);
 
     // Highest, lowest or both: each column is found from the x factor and
     // reduced over its words, so the work per sample is one pass of maxima.
     if (m_compareMode != kCompareMean) {
         const bool highest = m_compareMode != kCompareLowest;
         const bool lowest = m_compareMode != kCompareHighest;
+        const size_t rowCount = static_cast<size_t>(b - t + 1);
+        if (highest) {
+            map.highestWord.assign(rowCount, ColumnMapping::kUnknown);
+        }
+        if (lowest) {
+            map.lowestWord.assign(rowCount, ColumnMapping::kUnknown);
+        }
         long long i = i0;
         while (i <= iEnd && columns < kEnvelopeColumns && count < capacity) {
             const long long px = map.Px(i);

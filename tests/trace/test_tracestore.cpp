@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -560,6 +562,123 @@ TEST(TraceStoreEnvelope, PixelLookupAndChainMerge) {
     EXPECT_EQ(maxTrace.GetOwnPoints()[0].y, highY);
     EXPECT_EQ(minTrace.GetOwnPoints()[0].y, lowY);
     EXPECT_EQ(line.GetOwnPoints()[0].y, 0x10000); // the head merges into its chain only
+}
+
+// The point mapping against its definition, sample by sample: every sample's
+// column and clamped row from the fixed-point factors, consecutive samples of
+// one column reduced by the compare mode. Random grids, windows, rectangles and
+// levels (many beyond the window's edges, the extreme words included) so that
+// columns of one sample, of thousands, and rows clamped on both edges occur.
+TEST(TraceStoreEnvelope, EveryCompareModeFollowsTheDefinitionSampleBySample) {
+    struct Factor {
+        long long f = 0;
+        int shift = 0;
+    };
+    const auto factor = [](long long p, long long q) {
+        int n = 0;
+        while ((p >> (n + 1)) != 0) {
+            ++n;
+        }
+        long long f =
+            static_cast<long long>(static_cast<double>(p) / q * std::ldexp(1.0, 15 - n) * 32768.0);
+        int halvings = 0;
+        for (; halvings < 15 && f >= 65536; ++halvings) {
+            f /= 2;
+        }
+        return Factor{f, 30 - n - halvings};
+    };
+    std::mt19937 rng(23);
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    for (int round = 0; round < 60; ++round) {
+        const long long x0 = pick(0, 5000), dx = pick(1, 40), n = pick(1, 30000);
+        const long long xa = x0 + pick(-200, static_cast<int>(n * dx / 2));
+        const long long xb = xa + pick(1, static_cast<int>(n * dx + 400));
+        const RECT rect{pick(0, 50), pick(0, 50), 0, 0};
+        const RECT r{rect.left, rect.top, rect.left + pick(0, 1500), rect.top + pick(0, 900)};
+        const double ymax = pick(-60, 20), ymin = ymax - pick(5, 140);
+        CTraceStore s;
+        Prime(s, static_cast<DWORD>(x0), static_cast<DWORD>(dx), static_cast<DWORD>(n));
+        std::vector<short> w(static_cast<size_t>(n));
+        const int spread = pick(0, 1) ? 32767 : 3000;
+        for (auto& v : w) {
+            v = static_cast<short>(std::clamp(
+                static_cast<int>(ymin * 163.84) + pick(-spread, spread + 4000), -32768, 32767));
+        }
+        w[static_cast<size_t>(pick(0, static_cast<int>(n - 1)))] = SHRT_MIN;
+        w[static_cast<size_t>(pick(0, static_cast<int>(n - 1)))] = SHRT_MAX;
+        s.StoreBlock(w.data(), static_cast<DWORD>(n), 0, FALSE);
+
+        const long long lo = std::max(xa, x0), hi = std::min(xb, x0 + n * dx);
+        const Factor fx = factor(r.right - r.left + 1, hi - lo);
+        const Factor fy =
+            factor(r.bottom - r.top + 1, static_cast<long long>((ymax - ymin) * 163.84));
+        const long long top = static_cast<long long>(ymax * 163.84);
+        const long long i0 = (lo - x0 + dx - 1) / dx;
+        const long long iEnd = std::min(i0 + (hi - lo + dx - 1) / dx, n - 1);
+        struct Column {
+            long long px, firstI, highI, lowI, sum, count;
+            long long highY, lowY;
+        };
+        std::vector<Column> columns;
+        for (long long i = i0; i <= iEnd && hi > lo; ++i) {
+            const long long px = r.left + (((x0 + i * dx - lo) * fx.f) >> fx.shift);
+            const long long py =
+                std::clamp(r.top + (((top - w[static_cast<size_t>(i)]) * fy.f) >> fy.shift),
+                           static_cast<long long>(r.top), static_cast<long long>(r.bottom));
+            if (columns.empty() || columns.back().px != px) {
+                columns.push_back({px, i, i, i, 0, 0, py, py});
+            }
+            Column& c = columns.back();
+            c.sum += py;
+            ++c.count;
+            if (py < c.highY) {
+                c.highY = py;
+                c.highI = i;
+            }
+            if (py > c.lowY) {
+                c.lowY = py;
+                c.lowI = i;
+            }
+        }
+        if (columns.size() > 2000) {
+            continue; // beyond the envelope's columns; not what this test is about
+        }
+        const std::string where = "round " + std::to_string(round);
+        for (const BYTE mode : {kCompareHighest, kCompareLowest, kCompareMean, kCompareBoth}) {
+            s.SetCompareMode(mode);
+            int gotFx = 0, gotFy = 0;
+            s.MakePoints(r, static_cast<int>(xa), static_cast<int>(xb), ymax, ymin, &gotFx, &gotFy);
+            ASSERT_EQ(gotFx, fx.f) << where;
+            std::vector<std::pair<POINT, long long>> expected;
+            for (const Column& c : columns) {
+                const auto x = static_cast<LONG>(c.px);
+                const auto point = [&](long long y, long long i) {
+                    expected.push_back({POINT{x, static_cast<LONG>(y)}, x0 + i * dx});
+                };
+                if (mode == kCompareMean) {
+                    point(c.sum / c.count, c.firstI);
+                    continue;
+                }
+                if (mode != kCompareLowest) {
+                    point(c.highY, c.highI);
+                }
+                if (mode != kCompareHighest && (mode == kCompareLowest || c.lowY != c.highY)) {
+                    point(c.lowY, c.lowI);
+                }
+            }
+            ASSERT_EQ(s.GetEnvelopeCount(), static_cast<int>(expected.size()))
+                << where << " mode " << int(mode);
+            for (size_t k = 0; k < expected.size(); ++k) {
+                const POINT got = s.GetEnvelopePoints()[k];
+                ASSERT_EQ(got.x, expected[k].first.x) << where << " point " << k;
+                ASSERT_EQ(got.y, expected[k].first.y)
+                    << where << " point " << k << " mode " << int(mode);
+                ASSERT_EQ(s.GetEnvelopeX()[k], expected[k].second) << where << " point " << k;
+            }
+        }
+    }
 }
 
 // With power-of-two ratios the mapping is exact: 1024 samples onto 128 columns
