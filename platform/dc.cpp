@@ -227,6 +227,7 @@ void CDC::InitDefaults() {
 }
 
 void CDC::Reset() {
+    ReleaseHeldFill();
     if (m_ownPainter && m_ownPainter->isActive())
         m_ownPainter->end();
     if (m_target == Target::Painter && m_painter && m_painter->isActive())
@@ -297,6 +298,7 @@ void CDC::Detach() {
 }
 
 void CDC::Flush() {
+    ReleaseHeldFill();
     if (m_ownPainter && m_ownPainter->isActive())
         m_ownPainter->end();
 }
@@ -306,11 +308,12 @@ void CDC::UseBitmapImage() {
     m_image = m_bitmap ? &m_bitmap->m_image : nullptr;
 }
 
-QPainter* CDC::Painter() {
+QPainter* CDC::Painter(const QRect* area) {
     if (m_target == Target::Painter)
         return m_painter;
     if (!m_image || m_image->isNull())
         return nullptr;
+    ReleaseHeldFill(area);
     // What the painter draws is not followed.
     if (m_bitmap)
         m_bitmap->ForgetInk();
@@ -332,7 +335,7 @@ QPainter* CDC::Painter() {
     return m_ownPainter.get();
 }
 
-bool CDC::DirectRaster(DcRaster& raster, bool keepsInk) {
+bool CDC::DirectRaster(DcRaster& raster, bool keepsInk, const QRect* area, bool overwrites) {
     if (!m_image || m_image->isNull() || m_image->format() != QImage::Format_RGB32 ||
         !IsIdentityMapping())
         return false;
@@ -340,11 +343,109 @@ bool CDC::DirectRaster(DcRaster& raster, bool keepsInk) {
         m_bitmap->ForgetInk();
     if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
         m_ownPainter->end();
+    ReleaseHeldFill(area, overwrites);
     raster.bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
     raster.stride = m_image->bytesPerLine() / 4;
     raster.width = m_image->width();
     raster.height = m_image->height();
     return true;
+}
+
+bool CDC::HoldFill(int left, int top, int right, int bottom, COLORREF color, bool& overwrites) {
+    overwrites = false;
+    if (!m_bitmap || m_image != &m_bitmap->m_image || m_image->isNull() ||
+        m_image->format() != QImage::Format_RGB32 || !IsIdentityMapping())
+        return false;
+    const QRect area = QRect(left, top, right - left, bottom - top) & m_image->rect();
+    if (area.isEmpty())
+        return false;
+    const std::uint32_t value = PixelValue(color);
+    const bool sameColour = ((value ^ m_heldPixel) & kPixelRgbMask) == 0;
+    if (area == m_image->rect()) {
+        // A bitmap that follows its ink clears to its base colour chunk by chunk.
+        CBitmap* ink = KnownInk();
+        if (!m_fillHeld && ink && ((value ^ ink->m_inkBase) & kPixelRgbMask) == 0)
+            return false;
+        m_fillHeld = true;
+        m_heldPixel = value;
+        m_heldTaken.clear();
+        m_bitmap->SetInkBase(value);
+        return true;
+    }
+    if (!m_fillHeld)
+        return false;
+    if (sameColour) {
+        // The held colour is there already, except where something was drawn
+        // since: those parts are filled again.
+        for (const QRect& taken : m_heldTaken) {
+            const QRect part = taken & area;
+            if (part.isEmpty())
+                continue;
+            if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
+                m_ownPainter->end();
+            auto* bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
+            const qsizetype stride = m_image->bytesPerLine() / 4;
+            for (int y = part.top(); y <= part.bottom(); ++y)
+                FillPixels(bits + y * stride + part.left(), static_cast<size_t>(part.width()),
+                           m_heldPixel);
+        }
+        return true;
+    }
+    // While the fill is held the ink base is its colour: a fill of another
+    // colour writes all of its pixels.
+    overwrites = true;
+    return false;
+}
+
+void CDC::ReleaseHeldFill(const QRect* area, bool overwritten) const {
+    if (!m_fillHeld)
+        return;
+    if (!m_image || m_image->isNull()) {
+        m_fillHeld = false;
+        return;
+    }
+    // Only a few rectangles are followed; after them the fill is written.
+    constexpr size_t kMaxTaken = 8;
+    QRect part = area ? *area & m_image->rect() : m_image->rect();
+    const bool whole = !area || m_heldTaken.size() >= kMaxTaken;
+    if (whole) {
+        part = m_image->rect();
+        overwritten = false;
+    }
+    if (!part.isEmpty() && !overwritten) {
+        if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
+            m_ownPainter->end();
+        auto* bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
+        const qsizetype stride = m_image->bytesPerLine() / 4;
+        // Each row of the part without the spans already taken out.
+        std::vector<std::pair<int, int>> spans;
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            spans.clear();
+            for (const QRect& taken : m_heldTaken) {
+                if (y >= taken.top() && y <= taken.bottom())
+                    spans.emplace_back(taken.left(), taken.right() + 1);
+            }
+            std::sort(spans.begin(), spans.end());
+            std::uint32_t* row = bits + y * stride;
+            int x = part.left();
+            const int end = part.right() + 1;
+            for (const auto& [from, to] : spans) {
+                if (from > x)
+                    FillPixels(row + x, static_cast<size_t>(std::min(from, end) - x), m_heldPixel);
+                x = std::max(x, to);
+                if (x >= end)
+                    break;
+            }
+            if (x < end)
+                FillPixels(row + x, static_cast<size_t>(end - x), m_heldPixel);
+        }
+    }
+    if (whole) {
+        m_fillHeld = false;
+        m_heldTaken.clear();
+    } else if (!part.isEmpty()) {
+        m_heldTaken.push_back(part);
+    }
 }
 
 CBitmap* CDC::KnownInk() {

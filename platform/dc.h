@@ -21,6 +21,7 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
+#include <QRect>
 #include <QTransform>
 
 #include <array>
@@ -68,6 +69,7 @@ public:
     // for a DC over a painter. Flush before reading it from outside.
     // Whoever writes through it is not followed: the bitmap forgets its ink.
     QImage* GetImage() const {
+        ReleaseHeldFill();
         if (m_bitmap)
             m_bitmap->ForgetInk();
         return m_image;
@@ -202,16 +204,32 @@ private:
     QTransform MappingTransform() const;
     void ApplyMapping();
     // The painter to draw with (begun on demand), or null without a surface.
-    QPainter* Painter();
+    // A caller that draws only inside area (device pixels) says so.
+    QPainter* Painter(const QRect* area = nullptr);
     // Direct access to a 32-bit RGB surface in device = logical coordinates.
     // A caller that keeps the selected bitmap's ink spans up to date itself
-    // says so; for any other the bitmap forgets them.
-    bool DirectRaster(DcRaster& raster, bool keepsInk = false);
+    // says so; for any other the bitmap forgets them. A caller that draws only
+    // inside area says so, and whether it writes every pixel of it.
+    bool DirectRaster(DcRaster& raster, bool keepsInk = false, const QRect* area = nullptr,
+                      bool overwrites = false);
     // The selected bitmap when it follows its ink, else null.
     CBitmap* KnownInk();
     bool IsMonochrome() const;
     std::uint32_t PixelValue(COLORREF color) const;
     QColor PaintColor(COLORREF color) const;
+
+    // A fill of a memory DC's whole bitmap is held back instead of written,
+    // so that each pixel is written once: a later fill of the same colour
+    // costs nothing, one of another colour over a part (a graph inside its
+    // window) and a line of text take their rectangle out of the held fill,
+    // and the rest of it is written when anything else reads or draws on the
+    // surface. HoldFill is true when the fill needs nothing more; overwrites
+    // says that the fill will write every pixel of its rectangle.
+    bool HoldFill(int left, int top, int right, int bottom, COLORREF color, bool& overwrites);
+    // Without an area: writes what is left of the held fill and ends it.
+    // With one: the area leaves the held fill, written with the held colour
+    // first unless the caller overwrites all of it.
+    void ReleaseHeldFill(const QRect* area = nullptr, bool overwritten = false) const;
 
     // Drawing helpers in logical coordinates.
     void FillColor(int left, int top, int right, int bottom, COLORREF color);
@@ -234,6 +252,10 @@ private:
     QImage* m_image = nullptr;
     QPainter* m_painter = nullptr;
     std::unique_ptr<QPainter> m_ownPainter;
+    mutable bool m_fillHeld = false;
+    std::uint32_t m_heldPixel = 0;
+    // The parts of the surface taken out of the held fill (device pixels).
+    mutable std::vector<QRect> m_heldTaken;
     QTransform m_baseTransform;
     bool m_printing = false;
 

@@ -65,6 +65,7 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, in
                      int srcWidth, int srcHeight, DWORD rop) {
     if (rop != SRCCOPY || !src || !src->m_image || src->m_image->isNull())
         return FALSE;
+    src->ReleaseHeldFill();
     if (width == 0 || height == 0 || srcWidth == 0 || srcHeight == 0)
         return TRUE;
     const int dl = std::min(x, x + width);
@@ -172,6 +173,8 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
         return FALSE;
     if (width <= 0 || height <= 0)
         return TRUE;
+    src->ReleaseHeldFill();
+    mask.FlushUser();
     const QImage& maskImage = mask.m_image;
     QImage copy;
     const QImage* from = src->m_image;
@@ -404,6 +407,7 @@ int CDC::GetDIBits(CBitmap* bitmap, UINT startScan, UINT scanLines, void* bits, 
     BITMAPINFOHEADER& header = info->bmiHeader;
     if (header.biSize < sizeof(BITMAPINFOHEADER))
         return 0;
+    bitmap->FlushUser();
     const QImage& image = bitmap->m_image;
     if (!bits) {
         // Describe the bitmap instead.

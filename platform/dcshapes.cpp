@@ -40,10 +40,12 @@ COLORREF GetSysColor(int index) {
 // ---- Fills
 
 void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
-    if (right <= left || bottom <= top)
+    bool overwrites = false;
+    if (right <= left || bottom <= top || HoldFill(left, top, right, bottom, color, overwrites))
         return;
     DcRaster raster;
-    if (DirectRaster(raster, true)) {
+    const QRect area(left, top, right - left, bottom - top);
+    if (DirectRaster(raster, true, &area, overwrites)) {
         const int l = std::max(left, 0);
         const int r = std::min(right, raster.width);
         const int t = std::max(top, 0);
@@ -245,6 +247,7 @@ COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
 COLORREF CDC::GetPixel(int x, int y) const {
     if (!m_image || m_image->isNull())
         return CLR_INVALID;
+    ReleaseHeldFill();
     const QPoint device = IsIdentityMapping() ? QPoint(x, y) : MappingTransform().map(QPoint(x, y));
     if (!m_image->valid(device))
         return CLR_INVALID;

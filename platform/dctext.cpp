@@ -84,7 +84,14 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
         return;
     if (opaque)
         FillColor(cell.left, cell.top, cell.right, cell.bottom, m_bkColor);
-    QPainter* painter = Painter();
+    // Glyphs stay well within a line height and the widest character of
+    // their cell (overhangs, accents, the underline).
+    const int margin = std::max(height, fm.maxWidth());
+    QRect area(cell.left - margin, cell.top - margin, cell.Width() + 2 * margin,
+               cell.Height() + 2 * margin);
+    if (clip)
+        area &= QRect(clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top);
+    QPainter* painter = Painter(IsIdentityMapping() ? &area : nullptr);
     if (!painter)
         return;
     if (clip) {

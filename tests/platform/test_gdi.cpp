@@ -9,9 +9,11 @@
 #include <QImage>
 #include <QPainter>
 
+#include <array>
 #include <climits>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -822,4 +824,81 @@ TEST(GdiTargets, ACopyOfTheBitmapTakenWhileDrawingDoesNotChangeLater) {
     s.dc.TextOut(0, 0, "b", 1);
     EXPECT_EQ(before.pixel(7, 7), qRgb(255, 255, 255));
     EXPECT_EQ(s.At(7, 7), kRed);
+}
+
+// A memory DC holds back fills of its whole bitmap and writes them only where
+// nothing else covers them; an image DC writes every fill at once. Random runs
+// of fills, text (opaque, transparent, clipped), lines and reads on both must
+// give the same pixels at every read and at the end.
+TEST(GdiTargets, HeldBackFillsGiveThePixelsOfFillsWrittenAtOnce) {
+    constexpr int kW = 96, kH = 64;
+    const COLORREF colours[] = {kWhite, kRed, RGB(0, 0, 49), RGB(0, 0, 48)};
+    std::mt19937 rng(41);
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    for (int round = 0; round < 100; ++round) {
+        Surface held(kW, kH);
+        QImage image(kW, kH, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        CDC plain(&image);
+        plain.SetBkColor(kWhite);
+        CDC* both[] = {&held.dc, &plain};
+        for (int step = 0; step < 30; ++step) {
+            const COLORREF colour = colours[pick(0, 3)];
+            // Fills more often than lines, which end a held fill.
+            const int op =
+                std::array{0, 0, 1, 1, 1, 2, 3, 4, 5, 6}[static_cast<size_t>(pick(0, 9))];
+            const int mode = pick(0, 1) ? OPAQUE : TRANSPARENT;
+            const CRect r(pick(-10, kW), pick(-10, kH), pick(-10, kW + 10), pick(-10, kH + 10));
+            const std::string where = "round " + std::to_string(round) + " step " +
+                                      std::to_string(step) + " op " + std::to_string(op);
+            for (CDC* dc : both) {
+                switch (op) {
+                case 0:
+                    dc->FillSolidRect(0, 0, kW, kH, colour);
+                    break;
+                case 1:
+                    dc->FillSolidRect(&r, colour);
+                    break;
+                case 2:
+                    dc->SetBkMode(mode);
+                    dc->SetTextColor(colour);
+                    dc->TextOut(r.left, r.top, "Ag|12");
+                    break;
+                case 3: {
+                    CRect box = r;
+                    dc->SetTextColor(colour);
+                    dc->DrawText("clipped WW", &box, DT_LEFT | DT_TOP | DT_SINGLELINE);
+                    break;
+                }
+                case 4: {
+                    CPen pen(PS_SOLID, 1, colour);
+                    CPen* old = dc->SelectObject(&pen);
+                    dc->MoveTo(r.left, r.top);
+                    dc->LineTo(r.right, r.bottom);
+                    dc->SelectObject(old);
+                    break;
+                }
+                default:
+                    break;
+                }
+            }
+            if (op == 5) {
+                for (int k = 0; k < 4; ++k) {
+                    const int x = pick(0, kW - 1), y = pick(0, kH - 1);
+                    ASSERT_EQ(held.dc.GetPixel(x, y), plain.GetPixel(x, y)) << where;
+                }
+            } else if (op == 6) {
+                QImage copy(kW, kH, QImage::Format_RGB32);
+                CDC target(&copy);
+                target.BitBlt(0, 0, kW, kH, &held.dc, 0, 0, SRCCOPY);
+                target.Flush();
+                plain.Flush();
+                ASSERT_EQ(copy, image) << where;
+            }
+        }
+        plain.Flush();
+        ASSERT_EQ(held.bitmap.GetImage(), image) << "round " << round;
+    }
 }
