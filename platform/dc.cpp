@@ -111,6 +111,17 @@ void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineSt
         const qsizetype majorStep = xMajor ? sMajor : sMajor * r.stride;
         const qsizetype minorStep = xMajor ? sMinor * r.stride : sMinor;
         std::uint32_t* p = &r.At(x0, y0);
+        if (dMinor <= 1) {
+            // The segments between neighbouring columns of a trace: at most
+            // one minor step, taken after the first (dMajor + 1) / 2 pixels.
+            const long long first = dMinor ? (dMajor + 1) / 2 : n;
+            for (long long i = 0; i < first; ++i, p += majorStep)
+                *p = style.color;
+            p += minorStep;
+            for (long long i = first; i < n; ++i, p += majorStep)
+                *p = style.color;
+            return;
+        }
         const long long twoMajor = 2 * dMajor;
         const long long twoMinor = 2 * dMinor;
         long long rem = dMajor;

@@ -97,6 +97,49 @@ TEST(GdiLines, LineToLeavesOutItsLastPixelInEveryDirection) {
     EXPECT_EQ(s.dc.GetCurrentPosition(), CPoint(4, 15));
 }
 
+// Every pixel of a solid line against the midpoint rule: pixel i of n (the
+// last point left out) lies i steps along the major axis and
+// floor((dMajor + 2 i dMinor) / (2 dMajor)) along the minor one. Random
+// segments in all directions, steep ones one column wide among them, some
+// running off the surface (only their pixels on it are drawn).
+TEST(GdiLines, EverySolidSegmentFollowsTheMidpointRule) {
+    constexpr int kW = 48, kH = 40;
+    std::mt19937 rng(17);
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    for (int round = 0; round < 400; ++round) {
+        Surface s(kW, kH);
+        CPen pen(PS_SOLID, 1, kRed);
+        s.dc.SelectObject(&pen);
+        const int spread = round % 4 == 0 ? 30 : 0;
+        const int x0 = pick(-spread, kW - 1 + spread), y0 = pick(-spread, kH - 1 + spread);
+        const int x1 = round % 3 == 0 ? x0 + pick(-1, 1) : pick(-spread, kW - 1 + spread);
+        const int y1 = round % 3 == 1 ? y0 + pick(-1, 1) : pick(-spread, kH - 1 + spread);
+        s.dc.MoveTo(x0, y0);
+        s.dc.LineTo(x1, y1);
+        std::vector<bool> expected(kW * kH, false);
+        const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+        const bool xMajor = dx >= dy;
+        const long long dMajor = xMajor ? dx : dy, dMinor = xMajor ? dy : dx;
+        const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+        for (long long i = 0; i < dMajor; ++i) {
+            const long long minor = (dMajor + 2 * i * dMinor) / (2 * dMajor);
+            const long long x = x0 + sx * (xMajor ? i : minor);
+            const long long y = y0 + sy * (xMajor ? minor : i);
+            if (x >= 0 && x < kW && y >= 0 && y < kH)
+                expected[static_cast<size_t>(y * kW + x)] = true;
+        }
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x) {
+                ASSERT_EQ(s.At(x, y), expected[static_cast<size_t>(y * kW + x)] ? kRed : kWhite)
+                    << "(" << x0 << "," << y0 << ")-(" << x1 << "," << y1 << ") at " << x << ","
+                    << y;
+            }
+        }
+    }
+}
+
 TEST(GdiLines, ShallowLineStepsOncePerColumnWithoutGaps) {
     Surface s(40, 10);
     s.dc.MoveTo(0, 0);
