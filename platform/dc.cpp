@@ -115,11 +115,8 @@ void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineSt
             // The segments between neighbouring columns of a trace: at most
             // one minor step, taken after the first (dMajor + 1) / 2 pixels.
             const long long first = dMinor ? (dMajor + 1) / 2 : n;
-            for (long long i = 0; i < first; ++i, p += majorStep)
-                *p = style.color;
-            p += minorStep;
-            for (long long i = first; i < n; ++i, p += majorStep)
-                *p = style.color;
+            p = RunOfPixels(p, first, majorStep, style.color) + minorStep;
+            RunOfPixels(p, n - first, majorStep, style.color);
             return;
         }
         const long long twoMajor = 2 * dMajor;

@@ -43,15 +43,39 @@ constexpr COLORREF ColorFromPixel(std::uint32_t p) {
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }
 
-// n pixels set to value, four at a time where the machine can.
+// n pixels set to value, sixteen (a cache line) or four at a time where the
+// machine can.
 inline void FillPixels(std::uint32_t* p, std::size_t n, std::uint32_t value) {
 #if defined(__SSE2__)
     const __m128i v = _mm_set1_epi32(static_cast<int>(value));
-    for (; n >= 4; n -= 4, p += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    auto* q = reinterpret_cast<__m128i*>(p);
+    for (; n >= 16; n -= 16, q += 4) {
+        _mm_storeu_si128(q, v);
+        _mm_storeu_si128(q + 1, v);
+        _mm_storeu_si128(q + 2, v);
+        _mm_storeu_si128(q + 3, v);
+    }
+    for (; n >= 4; n -= 4)
+        _mm_storeu_si128(q++, v);
+    p = reinterpret_cast<std::uint32_t*>(q);
 #endif
     for (; n > 0; --n)
         *p++ = value;
+}
+
+// count pixels set to value from p on, each step pixels after the last;
+// returns the position one step after the last pixel.
+inline std::uint32_t* RunOfPixels(std::uint32_t* p, long long count, qsizetype step,
+                                  std::uint32_t value) {
+    for (; count >= 4; count -= 4, p += 4 * step) {
+        p[0] = value;
+        p[step] = value;
+        p[2 * step] = value;
+        p[3 * step] = value;
+    }
+    for (; count > 0; --count, p += step)
+        *p = value;
+    return p;
 }
 
 // The stamp of a mask blit between surfaces of the same kind: each of the n
