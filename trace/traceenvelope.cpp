@@ -5,6 +5,7 @@
 #include "trace/tracestore.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -284,8 +285,19 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     int* outX = m_envelopeX.get();
     const int capacity = 2 * kEnvelopeColumns;
     int count = 0;
-    int columns = 0;
     ColumnMapping map(x0, dx, lo, l, t, b, top, xf, yf);
+    const std::array<long long, 9> columnsOf{x0, dx, n, lo, hi, l, rect.right, xf.f, xf.shift};
+    if (columnsOf != m_columnsOf || m_columnStarts.empty()) {
+        m_columnStarts.clear();
+        long long i = i0;
+        while (i <= iEnd && static_cast<int>(m_columnStarts.size()) < kEnvelopeColumns) {
+            m_columnStarts.push_back(i);
+            i = map.ColumnEnd(i, map.Px(i), iEnd);
+        }
+        m_columnStarts.push_back(i);
+        m_columnsOf = columnsOf;
+    }
+    const size_t columns = m_columnStarts.size() - 1;
 
     // Highest, lowest or both: each column is found from the x factor and
     // reduced over its words, so the work per sample is one pass of maxima.
@@ -299,10 +311,10 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
         if (lowest) {
             map.lowestWord.assign(rowCount, ColumnMapping::kUnknown);
         }
-        long long i = i0;
-        while (i <= iEnd && columns < kEnvelopeColumns && count < capacity) {
+        for (size_t c = 0; c < columns && count < capacity; ++c) {
+            const long long i = m_columnStarts[c];
+            const long long next = m_columnStarts[c + 1];
             const long long px = map.Px(i);
-            const long long next = map.ColumnEnd(i, px, iEnd);
             const LONG x = static_cast<LONG>(px);
             if (highest) {
                 const long long j = map.FirstHighest(d, i, next);
@@ -318,8 +330,6 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
                     outX[count++] = static_cast<int>(x0 + j * dx);
                 }
             }
-            ++columns;
-            i = next;
         }
         m_envelopeCount = count;
         if (m_next) {
@@ -338,10 +348,10 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     for (int w = lowest; w <= highest; ++w) {
         rows[static_cast<size_t>(w - lowest)] = static_cast<int>(map.Py(w));
     }
-    long long i = i0;
-    while (i <= iEnd && columns < kEnvelopeColumns && count < capacity) {
+    for (size_t c = 0; c < columns && count < capacity; ++c) {
+        const long long i = m_columnStarts[c];
+        const long long next = m_columnStarts[c + 1];
         const long long px = map.Px(i);
-        const long long next = map.ColumnEnd(i, px, iEnd);
         // Two sums, so that the additions of neighbouring samples overlap.
         const int* table = rows.data();
         long long sumA = 0, sumB = 0;
@@ -356,8 +366,6 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
         const long long mean = std::clamp((sumA + sumB) / (next - i), t, b);
         out[count] = {static_cast<LONG>(px), static_cast<LONG>(mean)};
         outX[count++] = static_cast<int>(x0 + i * dx);
-        ++columns;
-        i = next;
     }
     m_envelopeCount = count;
     if (m_next) {

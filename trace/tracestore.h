@@ -10,7 +10,9 @@
 #include "platform/cstring.h"
 #include "platform/wintypes.h"
 
+#include <array>
 #include <memory>
+#include <vector>
 
 // The level word: level in dB = word x 0.006103515625 (1/163.84).
 constexpr double kLevelUnitDb = 0.006103515625;
@@ -200,6 +202,11 @@ private:
     BOOL m_hasData = FALSE;
     BOOL m_copied = FALSE;
     int m_envelopeCount = 0;
+    // Where each pixel column of the last mapping begins (sample indices, one
+    // more entry for the end) and what they follow from: the grid, the window
+    // and the rectangle's columns seldom change from one drawing to the next.
+    std::vector<long long> m_columnStarts;
+    std::array<long long, 9> m_columnsOf{};
     // The seed a reset left for this store's own envelope (0: none pending).
     mutable int m_pendingSeed = 0;
 };

@@ -591,24 +591,34 @@ TEST(TraceStoreEnvelope, EveryCompareModeFollowsTheDefinitionSampleBySample) {
     const auto pick = [&](int lo, int hi) {
         return std::uniform_int_distribution<int>(lo, hi)(rng);
     };
-    for (int round = 0; round < 60; ++round) {
-        const long long x0 = pick(0, 5000), dx = pick(1, 40), n = pick(1, 30000);
-        const long long xa = x0 + pick(-200, static_cast<int>(n * dx / 2));
-        const long long xb = xa + pick(1, static_cast<int>(n * dx + 400));
-        const RECT rect{pick(0, 50), pick(0, 50), 0, 0};
-        const RECT r{rect.left, rect.top, rect.left + pick(0, 1500), rect.top + pick(0, 900)};
+    // Odd rounds keep the grid, the samples, the window and the rectangle's
+    // corner of the round before and change only its size, on the same store.
+    CTraceStore s;
+    long long x0 = 0, dx = 1, n = 1, xa = 0, xb = 1;
+    std::vector<short> w;
+    LONG left = 0, top = 0;
+    for (int round = 0; round < 80; ++round) {
         const double ymax = pick(-60, 20), ymin = ymax - pick(5, 140);
-        CTraceStore s;
-        Prime(s, static_cast<DWORD>(x0), static_cast<DWORD>(dx), static_cast<DWORD>(n));
-        std::vector<short> w(static_cast<size_t>(n));
-        const int spread = pick(0, 1) ? 32767 : 3000;
-        for (auto& v : w) {
-            v = static_cast<short>(std::clamp(
-                static_cast<int>(ymin * 163.84) + pick(-spread, spread + 4000), -32768, 32767));
+        if (round % 2 == 0) {
+            left = pick(0, 50);
+            top = pick(0, 50);
+            x0 = pick(0, 5000);
+            dx = pick(1, 40);
+            n = pick(1, 30000);
+            xa = x0 + pick(-200, static_cast<int>(n * dx / 2));
+            xb = xa + pick(1, static_cast<int>(n * dx + 400));
+            Prime(s, static_cast<DWORD>(x0), static_cast<DWORD>(dx), static_cast<DWORD>(n));
+            w.assign(static_cast<size_t>(n), 0);
+            const int spread = pick(0, 1) ? 32767 : 3000;
+            for (auto& v : w) {
+                v = static_cast<short>(std::clamp(
+                    static_cast<int>(ymin * 163.84) + pick(-spread, spread + 4000), -32768, 32767));
+            }
+            w[static_cast<size_t>(pick(0, static_cast<int>(n - 1)))] = SHRT_MIN;
+            w[static_cast<size_t>(pick(0, static_cast<int>(n - 1)))] = SHRT_MAX;
+            s.StoreBlock(w.data(), static_cast<DWORD>(n), 0, FALSE);
         }
-        w[static_cast<size_t>(pick(0, static_cast<int>(n - 1)))] = SHRT_MIN;
-        w[static_cast<size_t>(pick(0, static_cast<int>(n - 1)))] = SHRT_MAX;
-        s.StoreBlock(w.data(), static_cast<DWORD>(n), 0, FALSE);
+        const RECT r{left, top, left + pick(0, 1500), top + pick(0, 900)};
 
         const long long lo = std::max(xa, x0), hi = std::min(xb, x0 + n * dx);
         const Factor fx = factor(r.right - r.left + 1, hi - lo);
