@@ -62,9 +62,10 @@ struct ColumnMapping {
     double perColumn = 0.0, offset = 0.0;
     // Per row (index row - t): the smallest word whose row is at or above it
     // (kUnknown until first asked), and the largest word whose row is at or
-    // below it. Most columns of a sweep fall on a few rows.
+    // below it. Most columns of a sweep fall on a few rows. Kept by the store.
     static constexpr int kUnknown = INT_MIN;
-    std::vector<int> highestWord, lowestWord;
+    int* highestWord = nullptr;
+    int* lowestWord = nullptr;
 
     ColumnMapping(long long x0_, long long dx_, long long lo_, long long l_, long long t_,
                   long long b_, long long top_, Factor xf_, Factor yf_)
@@ -304,13 +305,16 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     if (m_compareMode != kCompareMean) {
         const bool highest = m_compareMode != kCompareLowest;
         const bool lowest = m_compareMode != kCompareHighest;
+        // The words found for each row hold while the level mapping stays.
+        const std::array<long long, 5> rowsOf{t, b, top, yf.f, yf.shift};
         const size_t rowCount = static_cast<size_t>(b - t + 1);
-        if (highest) {
-            map.highestWord.assign(rowCount, ColumnMapping::kUnknown);
+        if (rowsOf != m_rowsOf || m_rowHighest.size() != rowCount) {
+            m_rowHighest.assign(rowCount, ColumnMapping::kUnknown);
+            m_rowLowest.assign(rowCount, ColumnMapping::kUnknown);
+            m_rowsOf = rowsOf;
         }
-        if (lowest) {
-            map.lowestWord.assign(rowCount, ColumnMapping::kUnknown);
-        }
+        map.highestWord = m_rowHighest.data();
+        map.lowestWord = m_rowLowest.data();
         for (size_t c = 0; c < columns && count < capacity; ++c) {
             const long long i = m_columnStarts[c];
             const long long next = m_columnStarts[c + 1];

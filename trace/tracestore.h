@@ -207,6 +207,10 @@ private:
     // and the rectangle's columns seldom change from one drawing to the next.
     std::vector<long long> m_columnStarts;
     std::array<long long, 9> m_columnsOf{};
+    // Per pixel row of the last level mapping: the smallest and the largest
+    // word that land on it (INT_MIN until first needed), and what they follow from.
+    std::vector<int> m_rowHighest, m_rowLowest;
+    std::array<long long, 5> m_rowsOf{};
     // The seed a reset left for this store's own envelope (0: none pending).
     mutable int m_pendingSeed = 0;
 };

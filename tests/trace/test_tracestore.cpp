@@ -592,13 +592,24 @@ TEST(TraceStoreEnvelope, EveryCompareModeFollowsTheDefinitionSampleBySample) {
         return std::uniform_int_distribution<int>(lo, hi)(rng);
     };
     // Odd rounds keep the grid, the samples, the window and the rectangle's
-    // corner of the round before and change only its size, on the same store.
+    // corner of the round before and change only its size, or keep the whole
+    // rectangle and the level range and only move the levels, on one store.
     CTraceStore s;
     long long x0 = 0, dx = 1, n = 1, xa = 0, xb = 1;
     std::vector<short> w;
     LONG left = 0, top = 0;
+    RECT r{};
+    double ymax = 0.0, ymin = -100.0;
     for (int round = 0; round < 80; ++round) {
-        const double ymax = pick(-60, 20), ymin = ymax - pick(5, 140);
+        const bool moveLevels = round % 4 == 3;
+        if (moveLevels) {
+            const double shift = pick(1, 30);
+            ymax += shift;
+            ymin += shift;
+        } else {
+            ymax = pick(-60, 20);
+            ymin = ymax - pick(5, 140);
+        }
         if (round % 2 == 0) {
             left = pick(0, 50);
             top = pick(0, 50);
@@ -618,7 +629,9 @@ TEST(TraceStoreEnvelope, EveryCompareModeFollowsTheDefinitionSampleBySample) {
             w[static_cast<size_t>(pick(0, static_cast<int>(n - 1)))] = SHRT_MAX;
             s.StoreBlock(w.data(), static_cast<DWORD>(n), 0, FALSE);
         }
-        const RECT r{left, top, left + pick(0, 1500), top + pick(0, 900)};
+        if (!moveLevels) {
+            r = RECT{left, top, left + pick(0, 1500), top + pick(0, 900)};
+        }
 
         const long long lo = std::max(xa, x0), hi = std::min(xb, x0 + n * dx);
         const Factor fx = factor(r.right - r.left + 1, hi - lo);
