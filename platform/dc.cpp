@@ -753,7 +753,9 @@ int CDC::GetDeviceCaps(int index) const {
 // ---- Lines
 
 int CDC::PenWidth() const {
-    return std::clamp<LONG>(std::abs(m_logPen.lopnWidth.x), 1, kMaxPenWidth);
+    // The magnitude is taken in 64 bits: a width of INT_MIN has none in LONG.
+    const std::int64_t width = m_logPen.lopnWidth.x;
+    return static_cast<int>(std::clamp<std::int64_t>(width < 0 ? -width : width, 1, kMaxPenWidth));
 }
 
 CPoint CDC::MoveTo(int x, int y) {

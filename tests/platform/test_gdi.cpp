@@ -227,6 +227,33 @@ TEST(GdiLines, WidePenCoversItsWidth) {
     EXPECT_EQ(s.At(10, 13), kWhite);
 }
 
+// Pen widths come from files: any width, negative ones included, draws as
+// its magnitude held between one pixel and the widest pen, 256.
+TEST(GdiLines, PenWidthsFromFilesAreHeldToTheWidestPen) {
+    const auto heightOf = [](LONG width) {
+        Surface s(40, 400);
+        LOGPEN lp{};
+        lp.lopnStyle = PS_SOLID;
+        lp.lopnWidth.x = width;
+        lp.lopnColor = kRed;
+        CPen pen;
+        EXPECT_TRUE(pen.CreatePenIndirect(&lp));
+        s.dc.SelectObject(&pen);
+        s.dc.MoveTo(10, 200);
+        s.dc.LineTo(30, 200);
+        return BoxOf(s.dc, 40, 400, kRed).Height();
+    };
+    const int widest = heightOf(256);
+    EXPECT_GE(widest, 256);
+    EXPECT_LT(widest, 260);
+    EXPECT_EQ(heightOf(257), widest);
+    EXPECT_EQ(heightOf(INT_MAX), widest);
+    EXPECT_EQ(heightOf(-256), widest);
+    EXPECT_EQ(heightOf(INT_MIN), widest);
+    EXPECT_EQ(heightOf(INT_MIN + 1), widest);
+    EXPECT_EQ(heightOf(-3), heightOf(3));
+}
+
 TEST(GdiShapes, RectangleExcludesRightAndBottomAndHonoursNullObjects) {
     Surface s(20, 20);
     CPen pen(PS_SOLID, 1, kRed);
