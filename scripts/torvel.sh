@@ -2,7 +2,10 @@
 # Installs the build dependencies if missing, builds, and runs the program or the tests.
 #   torvel.sh run          build and start the program with the simulator
 #   torvel.sh test         build and run every test
-#   torvel.sh sanitize     build with ASan/UBSan into build-asan/ and run every test
+#   torvel.sh sanitize [SECONDS]  build every test and the fuzz targets with
+#                          ASan/UBSan (clang, build-asan/) and run the tests;
+#                          given SECONDS, then run each fuzz target that long
+#                          on its corpus (CI's short regression fuzzing)
 #   torvel.sh package      build the Debian package build/package/torvel_<version>_<arch>.deb
 #   torvel.sh screenshots  remake docs/screenshots/*.png under Xvfb on a fixed simulator scene
 #   torvel.sh bench        build (Release) and run every benchmark; writes bench/RESULTS.md
@@ -43,12 +46,54 @@ build() { # build dir, extra cmake args...
 clang_build_dir() {
     local dir=$1
     shift
+    # A tree configured earlier with another compiler is made afresh (CMake
+    # keeps the compiler of an existing tree).
+    if [ -f "$dir/CMakeCache.txt" ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++' "$dir/CMakeCache.txt"; then
+        rm -rf "$dir"
+    fi
     local launcher=()
     if command -v ccache >/dev/null; then
         launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
     fi
     CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja "${launcher[@]}" -DTORVEL_BUILD_BENCH=OFF \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g" "$@" >/dev/null
+}
+
+# Runs every fuzz target of a fuzzing build (TORVEL_FUZZ) one after the other
+# for SECONDS each on its corpus: build dir, seconds. The checked-in seeds are
+# read, never written: what a run finds goes to <dir>/corpus/<target>/,
+# crashes, hangs, leaks and allocations past the limits to
+# <dir>/findings/<target>/. Prints the executions and new units per target.
+run_fuzzers() {
+    local dir=$1 seconds=$2 name work findings log
+    local fuzzers failed=()
+    mapfile -t fuzzers <"$dir/fuzzers.txt"
+    for name in "${fuzzers[@]}"; do
+        work="$PWD/$dir/corpus/$name"
+        findings="$PWD/$dir/findings/$name"
+        log="$dir/fuzz_$name.log"
+        mkdir -p "$work" "$findings"
+        echo "fuzz_$name: ${seconds} s"
+        # -timeout: an input that takes 10 s is a hang; -malloc_limit_mb: one
+        # allocation of more than 256 MiB is unbounded (no reader needs it);
+        # -rss_limit_mb: the process may not grow past 1 GiB.
+        if ! ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" \
+            UBSAN_OPTIONS=print_stacktrace=1 \
+            "$dir/bin/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
+            -malloc_limit_mb=256 -rss_limit_mb=1024 -print_final_stats=1 \
+            -dict="$PWD/fuzz/dict/$name.dict" -artifact_prefix="$findings/" \
+            "$work" "$PWD/fuzz/corpus/$name" >"$log" 2>&1; then
+            failed+=("$name")
+            tail -n 40 "$log"
+        fi
+        grep -E '^stat::number_of_executed_units|^stat::new_units_added' "$log" | tr '\n' ' ' || true
+        echo
+    done
+    if ((${#failed[@]})); then
+        echo "fuzzing found faults in: ${failed[*]} (inputs in $dir/findings/)" >&2
+        return 1
+    fi
+    echo "fuzzing: ${#fuzzers[@]} targets, ${seconds} s each, nothing found"
 }
 
 # The tests that run more than one thread: the simulator's task thread,
@@ -94,10 +139,18 @@ test)
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build --output-on-failure -j"$(nproc)"
     ;;
 sanitize)
-    install_deps
-    build build-asan -DTORVEL_SANITIZE=ON -DTORVEL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+    # One clang tree holds the tests and the fuzz targets, all built with
+    # ASan, UBSan and the fuzzer's coverage: the tests (the corpora replayed
+    # among them) run first, then, given SECONDS, every fuzz target runs that
+    # long on its corpus.
+    install_deps clang
+    clang_build_dir build-asan -DTORVEL_FUZZ=ON
+    cmake --build build-asan -j"$(nproc)"
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
         ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+    if [ -n "${2:-}" ]; then
+        run_fuzzers build-asan "$2"
+    fi
     ;;
 package)
     # dpkg-shlibdeps (dpkg-dev, which uses file) computes the dependencies.
@@ -129,40 +182,10 @@ soak)
     ;;
 fuzz)
     install_deps clang
-    seconds=${2:-60}
     clang_build_dir build-fuzz -DTORVEL_FUZZ=ON -DTORVEL_BUILD_TESTS=OFF
     mapfile -t fuzzers <build-fuzz/fuzzers.txt
     cmake --build build-fuzz -j"$(nproc)" --target "${fuzzers[@]/#/fuzz_}"
-    # The checked-in seeds are read, never written: what a run finds goes to
-    # build-fuzz/corpus/<target>/, crashes, hangs, leaks and allocations past
-    # the limits to build-fuzz/findings/<target>/.
-    failed=()
-    for name in "${fuzzers[@]}"; do
-        work="$PWD/build-fuzz/corpus/$name"
-        findings="$PWD/build-fuzz/findings/$name"
-        mkdir -p "$work" "$findings"
-        echo "fuzz_$name: ${seconds} s"
-        # -timeout: an input that takes 10 s is a hang; -malloc_limit_mb: one
-        # allocation of more than 256 MiB is unbounded (no reader needs it);
-        # -rss_limit_mb: the process may not grow past 1 GiB.
-        if ! ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" \
-            UBSAN_OPTIONS=print_stacktrace=1 \
-            "build-fuzz/bin/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
-            -malloc_limit_mb=256 -rss_limit_mb=1024 -print_final_stats=1 \
-            -dict="$PWD/fuzz/dict/$name.dict" -artifact_prefix="$findings/" \
-            "$work" "$PWD/fuzz/corpus/$name" >"build-fuzz/fuzz_$name.log" 2>&1; then
-            failed+=("$name")
-            tail -n 40 "build-fuzz/fuzz_$name.log"
-        fi
-        grep -E '^stat::number_of_executed_units|^stat::new_units_added' "build-fuzz/fuzz_$name.log" |
-            tr '\n' ' '
-        echo
-    done
-    if ((${#failed[@]})); then
-        echo "fuzzing found faults in: ${failed[*]} (inputs in build-fuzz/findings/)" >&2
-        exit 1
-    fi
-    echo "fuzzing: ${#fuzzers[@]} targets, ${seconds} s each, nothing found"
+    run_fuzzers build-fuzz "${2:-60}"
     ;;
 tsan)
     install_deps clang
@@ -188,7 +211,7 @@ tsan)
     echo "ThreadSanitizer: ${#tsan_tests[@]} test executables ran clean"
     ;;
 *)
-    echo "usage: $0 run|test|sanitize|package|screenshots|bench|soak|fuzz [SECONDS]|tsan" >&2
+    echo "usage: $0 run|test|sanitize [SECONDS]|package|screenshots|bench|soak|fuzz [SECONDS]|tsan" >&2
     exit 64
     ;;
 esac
