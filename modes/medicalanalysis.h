@@ -20,6 +20,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <array>
 
 class CMedicalAnalysis;
@@ -58,7 +59,9 @@ public:
     // Each starts the first page of the category it chooses.
     void SetCategoryNumber(int number);
     void SetCategoryOffset(int offset);
-    void SetIndexOffset(int offset) { m_indexOffset = offset < 0 ? 0 : offset; }
+    // Held inside the channel list: an offset read from a file must leave room
+    // for the button and paging arithmetic.
+    void SetIndexOffset(int offset) { m_indexOffset = std::clamp(offset, 0, kChannelCount); }
 
     // The current channel's index into the channel list, -1 for none.
     int GetCurrentIndex() const { return m_currentIndex; }

@@ -479,6 +479,39 @@ TEST_F(MedicalTest, CsvKeepsBothGraphsAndTheCurrentChannel) {
     EXPECT_EQ(a.substr(a.find("[PARAM ENTRY]")), b.substr(b.find("[PARAM ENTRY]")));
 }
 
+// A page offset from a damaged file stays inside the channel list: the
+// buttons and paging add to it, and the next page wraps to the first.
+TEST_F(MedicalTest, CsvPageOffsetBeyondTheChannelListIsHeldInsideIt) {
+    const std::string path = m_dir.file("m.csv");
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    std::string text = ReadWholeFile(path);
+    const std::string key = "CurrentChannelIndexOffset,0\r\n";
+    const size_t at = text.find(key);
+    ASSERT_NE(at, std::string::npos);
+    for (const char* offset : {"2147483647", "2147483640", "1500", "99999"}) {
+        SCOPED_TRACE(offset);
+        std::string hostile = text;
+        hostile.replace(at, key.size(),
+                        std::string("CurrentChannelIndexOffset,") + offset + "\r\n");
+        WriteWholeFile(path, hostile);
+        TestMedical again;
+        Open(again);
+        ASSERT_EQ(again.ReadCSVSections(path.c_str()), 1);
+        CMedicalChannelPanel& panel = again.GetPanel();
+        EXPECT_GE(panel.GetIndexOffset(), 0);
+        EXPECT_LE(panel.GetIndexOffset(), kChannelCount);
+        for (int k = CMedicalChannelPanel::kFirstChannelButton;
+             k <= CMedicalChannelPanel::kLastChannelButton; ++k)
+            EXPECT_EQ(panel.GetButtonChannel(k), nullptr);
+        panel.PageForward();
+        EXPECT_EQ(panel.GetIndexOffset(), 0);
+        const CChannelObject* first =
+            panel.GetButtonChannel(CMedicalChannelPanel::kFirstChannelButton);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->GetCategory(), panel.GetCategory());
+    }
+}
+
 TEST_F(MedicalTest, SettingDataAndProfileKeepTheModeValues) {
     Run(CMedicalAnalysis::kCmdBandWidth, 9);
     Run(CMedicalAnalysis::kCmdAlarm, 2);
