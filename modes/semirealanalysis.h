@@ -56,7 +56,7 @@ protected:
     virtual int DeviceStart(int kHz, int attenuation, int rejection);
     virtual int DeviceNextResult();
     // The colour dialog: TRUE with the chosen colour on OK.
-    virtual BOOL ChooseColor(COLORREF initial, COLORREF* chosen);
+    BOOL ChooseColor(COLORREF initial, COLORREF* chosen) override;
 
 private:
     // Entry i shows channel number (or is freed with -1).
