@@ -21,10 +21,14 @@ public:
         LPARAM lParam;
     };
     std::vector<Msg> messages;
+    // A message a test posts itself and finds recorded among the device's:
+    // posted after a call returns, it arrives after everything the device
+    // posted before.
+    static constexpr UINT kMarker = kTorvelMessageBase + 0x200;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_DEVICE_ERROR || message == WM_ANALYSIS_DONE ||
-            message == WM_ANALYSIS_PROGRESS)
+            message == WM_ANALYSIS_PROGRESS || message == kMarker)
             messages.push_back({message, wParam, lParam});
         return CWnd::WindowProc(message, wParam, lParam);
     }
