@@ -291,7 +291,8 @@ TEST_F(SimulatorTasks, SemiRealTimeSlicesFlowOnlyWhenAskedFor) {
         }
         return dropped;
     };
-    // Slices whose tone sits where their number says, and checks the rest.
+    // Checks each slice seen from `from` on against the one seen before it;
+    // returns how many it checked.
     const auto inStep = [&](std::size_t from) {
         int steps = 0;
         for (std::size_t i = std::max<std::size_t>(from, 1); i < seen.size(); ++i) {
