@@ -19,7 +19,18 @@ void Sleep(int ms) {
 
 } // namespace
 
-class SimulatorLink : public SimulatorTest {};
+class SimulatorLink : public SimulatorTest {
+protected:
+    // Runs one block; true once the device refuses it as removed. Counts the
+    // blocks done (a block the unplug cuts short ends with a link error).
+    bool RunBlocksUntilRemoved(HWND h, int& done) {
+        if (NormalSpectrumAnalysis(h, 1, 100000, 1, 0, 1) != 1)
+            return GetTorvelLastError() == kTorvelErrorRemoved;
+        if (window.Wait() && window.Last().message == WM_ANALYSIS_DONE)
+            ++done;
+        return false;
+    }
+};
 
 TEST_F(SimulatorLink, TerminatedTaskPostsNothingAndTheNextTaskRuns) {
     ::setenv("TORVEL_SIM_SPEED", "1", 1);
@@ -79,12 +90,13 @@ TEST_F(SimulatorLink, NonZeroSpeedMakesATaskTakeItsMeasuringTime) {
 }
 
 TEST_F(SimulatorLink, UnpluggedDeviceRefusesTasksUntilReopenedAfterReplug) {
-    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=0.2\nReplugAfter=0.3\n"), 1);
+    // Out from 1 s after opening for 2 s: long enough that a test held up by
+    // a busy machine still finds the device in and then out.
+    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=1\nReplugAfter=2\n"), 1);
     const HWND h = window.GetSafeHwnd();
-    EXPECT_EQ(NormalBlock(100000, 1, 0).size(), 200u);
-
-    Sleep(250);
-    EXPECT_EQ(NormalSpectrumAnalysis(h, 1, 100000, 1, 0, 1), 0);
+    int done = 0;
+    ASSERT_TRUE(PumpUntil([&] { return RunBlocksUntilRemoved(h, done); }));
+    EXPECT_GT(done, 0);
     const int lost = GetTorvelLastError();
     EXPECT_EQ(lost, kTorvelErrorRemoved);
     EXPECT_TRUE(TorvelErrorIsLinkLost(lost));
@@ -96,8 +108,7 @@ TEST_F(SimulatorLink, UnpluggedDeviceRefusesTasksUntilReopenedAfterReplug) {
     // The facts are the library's own and keep answering.
     EXPECT_EQ(GetMaxFrequency(1), 3000000);
 
-    ASSERT_TRUE(PumpUntil([&] { return InitTorvelDLL(h, kTorvelMessageBase) == 1; },
-                          std::chrono::seconds(5)));
+    ASSERT_TRUE(PumpUntil([&] { return InitTorvelDLL(h, kTorvelMessageBase) == 1; }));
     EXPECT_EQ(NormalBlock(100000, 1, 0).size(), 200u);
     // Re-opening does not replay the unplug.
     Sleep(300);
@@ -116,16 +127,17 @@ TEST_F(SimulatorLink, LinkStaysLostAfterReplugUntilReopened) {
 TEST_F(SimulatorLink, ARepeatingUnplugLosesTheLinkAgainAfterEveryReplug) {
     ASSERT_EQ(OpenWithScene("[Faults]\nUnplugEvery=0.15\nReplugAfter=0.05\n"), 1);
     const HWND h = window.GetSafeHwnd();
-    for (int cycle = 0; cycle < 3; ++cycle) {
-        SCOPED_TRACE(cycle);
-        // Blocks run until the device goes away.
-        ASSERT_TRUE(PumpUntil([&] {
-            if (NormalSpectrumAnalysis(h, 1, 100000, 1, 0, 1) == 1)
-                return !window.Wait();
-            return GetTorvelLastError() == kTorvelErrorRemoved;
-        }));
+    // Each period the open link measures until the device goes away; opened
+    // again after the replug, it measures again. A period the test spends
+    // held up by a busy machine has no block done and is not counted.
+    int measured = 0;
+    for (int period = 0; measured < 3; ++period) {
+        ASSERT_LT(period, 20);
+        int done = 0;
+        ASSERT_TRUE(PumpUntil([&] { return RunBlocksUntilRemoved(h, done); }));
+        if (done > 0)
+            ++measured;
         ASSERT_TRUE(PumpUntil([&] { return InitTorvelDLL(h, kTorvelMessageBase) == 1; }));
-        EXPECT_EQ(NormalBlock(100000, 1, 0).size(), 200u);
     }
 }
 
