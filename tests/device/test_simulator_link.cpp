@@ -143,7 +143,9 @@ TEST_F(SimulatorLink, ARepeatingUnplugLosesTheLinkAgainAfterEveryReplug) {
 
 TEST_F(SimulatorLink, UnplugDuringATaskPostsALinkError) {
     ::setenv("TORVEL_SIM_SPEED", "1", 1);
-    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=0.2\n"), 1);
+    // Unplugged a second after opening: time to start the task on a busy
+    // machine.
+    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=1\n"), 1);
     ASSERT_EQ(StartLongTask(window.GetSafeHwnd(), 7), 1);
     ASSERT_TRUE(window.Wait());
     EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR);

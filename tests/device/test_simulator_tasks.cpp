@@ -501,7 +501,9 @@ TEST_F(SimulatorTasks, FaultsReachTheBandTasks) {
 
 TEST_F(SimulatorTasks, UnplugDuringACapturePostsALinkError) {
     ::setenv("TORVEL_SIM_SPEED", "1", 1);
-    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=0.2\n"), 1);
+    // Unplugged a second after opening: time to start the task on a busy
+    // machine.
+    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=1\n"), 1);
     ASSERT_EQ(ZeroSpanAnalysis(h(), 7, 100000, 0, 0, 0, 52, 52, 500000, 0), 1);
     ASSERT_TRUE(WaitEnd());
     EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR);
@@ -510,7 +512,7 @@ TEST_F(SimulatorTasks, UnplugDuringACapturePostsALinkError) {
     EXPECT_EQ(GetLastFunctionDataCount(), 0);
 
     // A semi-real-time task that waits to be asked is unplugged too.
-    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=0.2\n", "srt.ini"), 1);
+    ASSERT_EQ(OpenWithScene("[Faults]\nUnplugAt=1\n", "srt.ini"), 1);
     window.messages.clear();
     ASSERT_EQ(SemiRealTimeAnalysis(h(), 8, 100000, 0, 1), 1);
     ASSERT_TRUE(WaitEnd());
