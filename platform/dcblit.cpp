@@ -17,6 +17,9 @@ namespace {
 
 constexpr BYTE kRop3Source = 0xCC;
 constexpr BYTE kRop3Dest = 0xAA;
+// Plain copies of at least this many bytes (a window's picture, well beyond a
+// core's own caches) bypass the caches.
+constexpr long long kStreamBytes = 2LL << 20;
 
 // Nearest-neighbour map from count destination positions onto srcCount
 // source positions starting at srcStart: position i samples the source at the
@@ -102,14 +105,22 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, in
             // Plain copy: the part of each row that lies on both surfaces.
             const int cx0 = std::max(x0, dl + std::max(0, -sl));
             const int cx1 = std::min(x1, dl + (from->width() - sl));
+            // A copy larger than the caches (a whole window) goes around them.
+            const bool stream = static_cast<long long>(cx1 - cx0) * (y1 - y0) * 4 >= kStreamBytes;
             for (int yy = y0; yy < y1 && cx0 < cx1; ++yy) {
                 const int sy = st + (yy - dt);
                 if (sy < 0 || sy >= from->height())
                     continue;
                 const auto* srow = reinterpret_cast<const std::uint32_t*>(from->constScanLine(sy));
-                std::memcpy(&raster.At(cx0, yy), srow + sl + (cx0 - dl),
-                            static_cast<size_t>(cx1 - cx0) * 4);
+                if (stream)
+                    StreamPixels(&raster.At(cx0, yy), srow + sl + (cx0 - dl),
+                                 static_cast<size_t>(cx1 - cx0));
+                else
+                    std::memcpy(&raster.At(cx0, yy), srow + sl + (cx0 - dl),
+                                static_cast<size_t>(cx1 - cx0) * 4);
             }
+            if (stream)
+                StreamFence();
             return TRUE;
         }
         const std::vector<int> cols = StretchMap(dw, sl, sw, mirrorX);

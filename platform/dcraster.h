@@ -63,6 +63,36 @@ inline void FillPixels(std::uint32_t* p, std::size_t n, std::uint32_t value) {
         *p++ = value;
 }
 
+// n pixels copied from src to dst with stores that bypass the caches, for
+// copies much larger than they are: the destination is not read first and the
+// source keeps its place in the cache. Call StreamFence after the last row.
+inline void StreamPixels(std::uint32_t* dst, const std::uint32_t* src, std::size_t n) {
+#if defined(__SSE2__)
+    for (; n > 0 && (reinterpret_cast<std::uintptr_t>(dst) & 15) != 0; --n)
+        *dst++ = *src++;
+    for (; n >= 16; n -= 16, dst += 16, src += 16) {
+        const auto* s = reinterpret_cast<const __m128i*>(src);
+        auto* d = reinterpret_cast<__m128i*>(dst);
+        const __m128i a = _mm_loadu_si128(s);
+        const __m128i b = _mm_loadu_si128(s + 1);
+        const __m128i c = _mm_loadu_si128(s + 2);
+        const __m128i e = _mm_loadu_si128(s + 3);
+        _mm_stream_si128(d, a);
+        _mm_stream_si128(d + 1, b);
+        _mm_stream_si128(d + 2, c);
+        _mm_stream_si128(d + 3, e);
+    }
+#endif
+    for (; n > 0; --n)
+        *dst++ = *src++;
+}
+
+inline void StreamFence() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+}
+
 // count pixels set to value from p on, each step pixels after the last;
 // returns the position one step after the last pixel.
 inline std::uint32_t* RunOfPixels(std::uint32_t* p, long long count, qsizetype step,

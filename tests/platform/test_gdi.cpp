@@ -972,3 +972,30 @@ TEST(GdiTargets, HeldBackFillsGiveThePixelsOfFillsWrittenAtOnce) {
         ASSERT_EQ(held.bitmap.GetImage(), image) << "round " << round;
     }
 }
+
+// A blit of a whole window's picture is copied around the caches; its pixels
+// are those of any other copy, also at an odd offset and a width that is no
+// multiple of the copy's groups.
+TEST(GdiBlit, ALargeCopyGivesEveryPixelOfTheSource) {
+    constexpr int kW = 1283, kH = 601;
+    QImage pattern(kW, kH, QImage::Format_RGB32);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            pattern.setPixel(x, y, qRgb(x & 255, y & 255, (x * 7 + y * 3) & 255));
+    CBitmap from;
+    ASSERT_TRUE(from.CreateFromImage(pattern));
+    CDC fromDc;
+    fromDc.CreateCompatibleDC(nullptr);
+    fromDc.SelectObject(&from);
+    QImage target(kW + 3, kH, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    CDC dc(&target);
+    ASSERT_TRUE(dc.BitBlt(1, 0, kW, kH, &fromDc, 0, 0, SRCCOPY));
+    dc.Flush();
+    for (int y = 0; y < kH; ++y) {
+        ASSERT_EQ(target.pixel(0, y), qRgb(0, 0, 0)) << y;
+        for (int x = 0; x < kW; ++x)
+            ASSERT_EQ(target.pixel(x + 1, y), pattern.pixel(x, y)) << x << "," << y;
+        ASSERT_EQ(target.pixel(kW + 1, y), qRgb(0, 0, 0)) << y;
+    }
+}
