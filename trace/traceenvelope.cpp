@@ -113,7 +113,7 @@ struct ColumnMapping {
             }
             cached = highW;
         }
-        return i + FirstAtOrAbove(d + i, end - i, static_cast<short>(cached));
+        return i + FirstBeyond<true>(d + i, end - i, static_cast<short>(cached));
     }
     // The first index of [i, end) whose row is the largest (lowest level).
     long long FirstLowest(const short* d, long long i, long long end) {
@@ -132,47 +132,30 @@ struct ColumnMapping {
             }
             cached = lowW;
         }
-        return i + FirstAtOrBelow(d + i, end - i, static_cast<short>(cached));
+        return i + FirstBeyond<false>(d + i, end - i, static_cast<short>(cached));
     }
 
-    // The offset of the first of n words from p that is >= w (<= w); one of
-    // them must be. Eight words are compared at a time where SSE2 is there.
-    static long long FirstAtOrAbove(const short* p, long long n, short w) {
-        long long j = 0;
-        if (w == SHRT_MIN) {
-            return 0;
+    // The offset of the first of n words from p that is >= w (kAbove) or
+    // <= w; one of them must be. Eight words are compared at a time where SSE2
+    // is there.
+    template <bool kAbove> static long long FirstBeyond(const short* p, long long n, short w) {
+        if (w == (kAbove ? SHRT_MIN : SHRT_MAX)) {
+            return 0; // every word is
         }
+        long long j = 0;
 #if defined(__SSE2__)
-        const __m128i below = _mm_set1_epi16(static_cast<short>(w - 1));
+        // Strictly beyond the word next to w, which does not overflow now.
+        const __m128i next = _mm_set1_epi16(static_cast<short>(kAbove ? w - 1 : w + 1));
         for (; j + 8 <= n; j += 8) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-            const int hits = _mm_movemask_epi8(_mm_cmpgt_epi16(v, below));
+            const __m128i beyond = kAbove ? _mm_cmpgt_epi16(v, next) : _mm_cmplt_epi16(v, next);
+            const int hits = _mm_movemask_epi8(beyond);
             if (hits) {
                 return j + (__builtin_ctz(static_cast<unsigned>(hits)) >> 1);
             }
         }
 #endif
-        while (p[j] < w) {
-            ++j;
-        }
-        return j;
-    }
-    static long long FirstAtOrBelow(const short* p, long long n, short w) {
-        long long j = 0;
-        if (w == SHRT_MAX) {
-            return 0;
-        }
-#if defined(__SSE2__)
-        const __m128i above = _mm_set1_epi16(static_cast<short>(w + 1));
-        for (; j + 8 <= n; j += 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-            const int hits = _mm_movemask_epi8(_mm_cmplt_epi16(v, above));
-            if (hits) {
-                return j + (__builtin_ctz(static_cast<unsigned>(hits)) >> 1);
-            }
-        }
-#endif
-        while (p[j] > w) {
+        while (kAbove ? p[j] < w : p[j] > w) {
             ++j;
         }
         return j;
