@@ -9,6 +9,7 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/panelwidget.h"
+#include "modes/paneview.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
 
@@ -34,78 +35,37 @@ int unitLeft(const CRect& r, int unit) {
     return r.left + (r.right - r.left) * unit / kWidthUnits;
 }
 
-// The wide graph's pane: it paints its view interface and passes the mouse
-// to it.
-class CWideGraphWidget : public QWidget, public CViewWindow {
+// The wide graph's pane: a pane view that also passes the right button, the
+// double click and its size to the wide graph.
+class CWideGraphWidget : public CPaneView {
 public:
-    CWideGraphWidget(CViewInterface* intf, QWidget* parent) : QWidget(parent), m_intf(intf) {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        setMouseTracking(true);
+    CWideGraphWidget(CViewInterface* intf, QWidget* parent) : CPaneView(parent) {
+        SetViewInterface(intf);
         intf->SetViewWindow(this);
-    }
-    ~CWideGraphWidget() override {
-        if (m_intf)
-            m_intf->SetViewWindow(nullptr);
-    }
-    void SetViewInterface(CViewInterface* intf) override { m_intf = intf; }
-    CViewInterface* GetViewInterface() const override { return m_intf; }
-    void Invalidate() override { update(); }
-    void InvalidateRect(const CRect& rect) override {
-        update(rect.left, rect.top, rect.Width(), rect.Height());
-    }
-    CRect GetClientRect() const override { return CRect(0, 0, width(), height()); }
-    void SetCursorShape(ViewCursorShape shape) override {
-        setCursor(shape == ViewCursorShape::SizeWE   ? Qt::SizeHorCursor
-                  : shape == ViewCursorShape::SizeNS ? Qt::SizeVerCursor
-                                                     : Qt::ArrowCursor);
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (!m_intf) {
-            painter.fillRect(rect(), palette().window());
-            return;
-        }
-        CDC dc(&painter);
-        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
-    }
     void mousePressEvent(QMouseEvent* event) override {
+        CPaneView::mousePressEvent(event);
         const QPoint p = event->position().toPoint();
-        if (!m_intf)
-            return;
-        if (event->button() == Qt::LeftButton)
-            m_intf->OnLButtonDown(0, p.x(), p.y());
-        else if (event->button() == Qt::RightButton)
-            m_intf->OnRButtonDown(0, p.x(), p.y());
+        if (GetViewInterface() && event->button() == Qt::RightButton)
+            GetViewInterface()->OnRButtonDown(0, p.x(), p.y());
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
+        CPaneView::mouseReleaseEvent(event);
         const QPoint p = event->position().toPoint();
-        if (!m_intf)
-            return;
-        if (event->button() == Qt::LeftButton)
-            m_intf->OnLButtonUp(0, p.x(), p.y());
-        else if (event->button() == Qt::RightButton)
-            m_intf->OnRButtonUp(0, p.x(), p.y());
+        if (GetViewInterface() && event->button() == Qt::RightButton)
+            GetViewInterface()->OnRButtonUp(0, p.x(), p.y());
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         const QPoint p = event->position().toPoint();
-        if (m_intf && event->button() == Qt::LeftButton)
-            m_intf->OnLButtonDblClk(0, p.x(), p.y());
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        const QPoint p = event->position().toPoint();
-        if (m_intf)
-            m_intf->OnMouseMove(event->buttons() & Qt::LeftButton ? ViewKeys::kLButton : 0, p.x(),
-                                p.y());
+        if (GetViewInterface() && event->button() == Qt::LeftButton)
+            GetViewInterface()->OnLButtonDblClk(0, p.x(), p.y());
     }
     void resizeEvent(QResizeEvent*) override {
-        if (m_intf)
-            m_intf->OnSize(0, width(), height());
+        if (GetViewInterface())
+            GetViewInterface()->OnSize(0, width(), height());
     }
-
-private:
-    CViewInterface* m_intf;
 };
 
 } // namespace

@@ -191,10 +191,12 @@ protected:
     void ReadPaneSizes(QWidget* parent, int share, SIZE* left, SIZE* right);
     // The panes' current sizes into SPLIT[0][0] and SPLIT[0][1].
     void WritePaneSizes(CSplitterWnd* splitter);
-    // The CSV rows of six traces on the first one's grid, after a header line
-    // of columns: "%d" frequency and "%.2f" levels in dB. 1 when written.
-    static int WriteCsvRows(CStdioFile& file, const char* columns,
-                            const std::array<CDataLineContext, kTraceStores>& traces);
+    // The CSV rows of six traces on the first one's grid, after a header line:
+    // "%d" frequency and "%.2f" levels in dB, with extraColumns what
+    // AppendCsvRow adds to each row. 1 when written.
+    int WriteCsvRows(CStdioFile& file, const std::string& header,
+                     const std::array<CDataLineContext, kTraceStores>& traces,
+                     bool extraColumns = false);
     // Up to rows data rows of the file into the six traces (row i to point
     // i); the end of the file ends them early. With extraColumns each row is
     // also handed to ReadCsvRow.

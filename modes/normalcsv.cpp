@@ -100,10 +100,7 @@ void CNormalAnalysis::AppendCsvInt(std::string& out, long long v) {
 }
 
 int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
-    const CTraceStore& line = m_traces[0];
-    const long long start = line.GetStart();
-    const long long step = line.GetStep();
-    const long long points = line.GetPoints();
+    const long long points = m_traces[0].GetPoints();
 
     file.WriteString(CsvParamLines());
 
@@ -116,28 +113,10 @@ int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
             return 0;
     }
 
-    std::string out;
-    out.reserve(kWriteBlock + 256);
-    out.append(kCsvDataMarker).append("\n").append(kDataColumns);
-    AppendCsvColumns(out);
-    out += '\n';
-    for (long long i = 0; i < points; ++i) {
-        const long long f = start + i * step;
-        AppendInt(out, f);
-        for (const CTraceStore& trace : m_traces) {
-            out += ',';
-            AppendLevelText(out, trace.Sample(f));
-        }
-        AppendCsvRow(out, i);
-        out += '\n';
-        if (out.size() >= kWriteBlock) {
-            if (!file.WriteString(out.c_str()))
-                return 0;
-            out.clear();
-        }
-    }
-    file.WriteString(out.c_str());
-    return file.HasFailed() ? 0 : 1;
+    std::string header;
+    header.append(kCsvDataMarker).append("\n").append(kDataColumns);
+    AppendCsvColumns(header);
+    return WriteCsvRows(file, header, m_traces, true);
 }
 
 bool CNormalAnalysis::ReadCsvParams(CCsvFile& file, const char* path, int* params, int count) {
@@ -224,15 +203,16 @@ int CNormalAnalysis::ReadCSVSections(const char* path) {
     return 1;
 }
 
-int CNormalAnalysis::WriteCsvRows(CStdioFile& file, const char* columns,
-                                  const std::array<CDataLineContext, kTraceStores>& traces) {
+int CNormalAnalysis::WriteCsvRows(CStdioFile& file, const std::string& header,
+                                  const std::array<CDataLineContext, kTraceStores>& traces,
+                                  bool extraColumns) {
     const CTraceStore& line = traces[0];
     const long long start = line.GetStart();
     const long long step = line.GetStep();
     const long long points = line.GetPoints();
     std::string out;
     out.reserve(kWriteBlock + 256);
-    out.append(columns).append("\n");
+    out.append(header).append("\n");
     for (long long i = 0; i < points; ++i) {
         const long long f = start + i * step;
         AppendInt(out, f);
@@ -240,6 +220,8 @@ int CNormalAnalysis::WriteCsvRows(CStdioFile& file, const char* columns,
             out += ',';
             AppendLevelText(out, trace.Sample(f));
         }
+        if (extraColumns)
+            AppendCsvRow(out, i);
         out += '\n';
         if (out.size() >= kWriteBlock) {
             if (!file.WriteString(out.c_str()))

@@ -10,8 +10,6 @@
 #include "lib/stringtable.h"
 #include "platform/profile.h"
 
-#include <QColorDialog>
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -128,16 +126,6 @@ int CSemiRealAnalysis::RemoveCategory(int category) {
             FreeEntry(i);
     m_3dIntf.Redraw();
     return StoppedResult();
-}
-
-BOOL CSemiRealAnalysis::ChooseColor(COLORREF initial, COLORREF* chosen) {
-    const QColor colour =
-        QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)),
-                               nullptr, QString(), QColorDialog::ColorDialogOptions());
-    if (!colour.isValid())
-        return FALSE;
-    *chosen = RGB(colour.red(), colour.green(), colour.blue());
-    return TRUE;
 }
 
 // ---- Profile and settings

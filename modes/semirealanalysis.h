@@ -55,8 +55,6 @@ protected:
     // The device calls of the stream; tests replace them.
     virtual int DeviceStart(int kHz, int attenuation, int rejection);
     virtual int DeviceNextResult();
-    // The colour dialog: TRUE with the chosen colour on OK.
-    BOOL ChooseColor(COLORREF initial, COLORREF* chosen) override;
 
 private:
     // Entry i shows channel number (or is freed with -1).
