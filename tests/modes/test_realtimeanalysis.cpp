@@ -9,11 +9,11 @@
 #include "lib/stringtable.h"
 #include "modes/realtimeanalysis.h"
 #include "platform/profile.h"
+#include "scriptedstream.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <vector>
 
 namespace {
@@ -22,13 +22,9 @@ struct Capture {
     int base, attenuation, trigType, level, position;
 };
 
-class ScriptedRealTime : public CRealTimeAnalysis {
+class ScriptedRealTime : public ScriptedStream<CRealTimeAnalysis> {
 public:
-    ScriptedRealTime() : CRealTimeAnalysis(nullptr, nullptr) {}
-    std::deque<int> startAnswers;
     std::vector<Capture> captures;
-    std::vector<short> delivered;
-    int terminates = 0;
 
     // 256 blocks of 128 words: word b of block s is s x 100 + b.
     void Deliver() {
@@ -42,18 +38,7 @@ public:
 protected:
     int DeviceStart(int base, int attenuation, BYTE trigType, short level, WORD position) override {
         captures.push_back({base, attenuation, trigType, level, position});
-        if (startAnswers.empty())
-            return 1;
-        const int answer = startAnswers.front();
-        startAnswers.pop_front();
-        return answer;
-    }
-    void DeviceTerminate() override { ++terminates; }
-    void WaitAfterTerminate() override {}
-    int DeviceDataCount() override { return static_cast<int>(delivered.size()); }
-    int DeviceReceiveData(short* buffer, int count) override {
-        std::copy_n(delivered.begin(), std::min<size_t>(count, delivered.size()), buffer);
-        return 1;
+        return NextStartAnswer();
     }
 };
 

@@ -11,6 +11,7 @@
 #include "modes/semirealanalysis.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
+#include "scriptedstream.h"
 #include "testutil.h"
 
 #include <QImage>
@@ -18,7 +19,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <vector>
 
 namespace {
@@ -28,13 +28,9 @@ struct StartCall {
 };
 
 // The device: queued answers to starts, batches of slices, and counters.
-class ScriptedSemiReal : public CSemiRealAnalysis {
+class ScriptedSemiReal : public ScriptedStream<CSemiRealAnalysis> {
 public:
-    ScriptedSemiReal() : CSemiRealAnalysis(nullptr, nullptr) {}
-    std::deque<int> startAnswers;
     std::vector<StartCall> starts;
-    std::vector<short> delivered;
-    int terminates = 0;
     int resultRequests = 0;
 
     // m slices whose every word is first + j (j = 0 .. m - 1), as intermediate data.
@@ -49,20 +45,9 @@ public:
 protected:
     int DeviceStart(int kHz, int attenuation, int rejection) override {
         starts.push_back({kHz, attenuation, rejection});
-        if (startAnswers.empty())
-            return 1;
-        const int answer = startAnswers.front();
-        startAnswers.pop_front();
-        return answer;
+        return NextStartAnswer();
     }
     int DeviceNextResult() override { return ++resultRequests, 1; }
-    void DeviceTerminate() override { ++terminates; }
-    void WaitAfterTerminate() override {}
-    int DeviceDataCount() override { return static_cast<int>(delivered.size()); }
-    int DeviceReceiveData(short* buffer, int count) override {
-        std::copy_n(delivered.begin(), std::min<size_t>(count, delivered.size()), buffer);
-        return 1;
-    }
     BOOL ChooseColor(COLORREF, COLORREF* chosen) override {
         *chosen = RGB(9, 8, 7);
         return TRUE;
