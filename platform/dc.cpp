@@ -349,10 +349,8 @@ bool CDC::DirectRaster(DcRaster& raster, bool keepsInk, const QRect* area, bool 
         return false;
     if (!keepsInk && m_bitmap)
         m_bitmap->ForgetInk();
-    if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
-        m_ownPainter->end();
     ReleaseHeldFill(area, overwrites);
-    raster.bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
+    raster.bits = SurfaceBits();
     raster.stride = m_image->bytesPerLine() / 4;
     raster.width = m_image->width();
     raster.height = m_image->height();
@@ -389,9 +387,7 @@ bool CDC::HoldFill(int left, int top, int right, int bottom, COLORREF color, boo
             const QRect part = taken & area;
             if (part.isEmpty())
                 continue;
-            if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
-                m_ownPainter->end();
-            auto* bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
+            std::uint32_t* bits = SurfaceBits();
             const qsizetype stride = m_image->bytesPerLine() / 4;
             for (int y = part.top(); y <= part.bottom(); ++y)
                 FillPixels(bits + y * stride + part.left(), static_cast<size_t>(part.width()),
@@ -421,9 +417,7 @@ void CDC::ReleaseHeldFill(const QRect* area, bool overwritten) const {
         overwritten = false;
     }
     if (!part.isEmpty() && !overwritten) {
-        if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
-            m_ownPainter->end();
-        auto* bits = reinterpret_cast<std::uint32_t*>(m_image->bits());
+        std::uint32_t* bits = SurfaceBits();
         const qsizetype stride = m_image->bytesPerLine() / 4;
         // Each row of the part without the spans already taken out.
         std::vector<std::pair<int, int>> spans;
@@ -454,6 +448,14 @@ void CDC::ReleaseHeldFill(const QRect* area, bool overwritten) const {
     } else if (!part.isEmpty()) {
         m_heldTaken.push_back(part);
     }
+}
+
+std::uint32_t* CDC::SurfaceBits() const {
+    // A painter works on the pixel buffer it began on; if the image has been
+    // shared since, its own buffer is written from now on.
+    if (m_ownPainter && m_ownPainter->isActive() && !m_image->isDetached())
+        m_ownPainter->end();
+    return reinterpret_cast<std::uint32_t*>(m_image->bits());
 }
 
 CBitmap* CDC::KnownInk() {

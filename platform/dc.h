@@ -212,6 +212,8 @@ private:
     // inside area says so, and whether it writes every pixel of it.
     bool DirectRaster(DcRaster& raster, bool keepsInk = false, const QRect* area = nullptr,
                       bool overwrites = false);
+    // The surface's pixels for writing (the image's own buffer).
+    std::uint32_t* SurfaceBits() const;
     // The selected bitmap when it follows its ink, else null.
     CBitmap* KnownInk();
     bool IsMonochrome() const;
