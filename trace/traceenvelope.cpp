@@ -56,10 +56,6 @@ Factor MakeFactor(long long p, long long q) {
 struct ColumnMapping {
     long long x0, dx, lo, l, t, b, top;
     Factor xf, yf;
-    // Index estimate of a column's end: (px - l + 1) * perColumn + offset is
-    // near the first index of column px + 1. Only a starting point: ColumnEnd
-    // checks it with Px, so rounding costs steps, never a wrong column.
-    double perColumn = 0.0, offset = 0.0;
     // Per row (index row - t): the smallest word whose row is at or above it
     // (kUnknown until first asked), and the largest word whose row is at or
     // below it. Most columns of a sweep fall on a few rows. Kept by the store.
@@ -67,24 +63,16 @@ struct ColumnMapping {
     int* highestWord = nullptr;
     int* lowestWord = nullptr;
 
-    ColumnMapping(long long x0_, long long dx_, long long lo_, long long l_, long long t_,
-                  long long b_, long long top_, Factor xf_, Factor yf_)
-        : x0(x0_), dx(dx_), lo(lo_), l(l_), t(t_), b(b_), top(top_), xf(xf_), yf(yf_) {
-        perColumn = std::ldexp(1.0, xf.shift) / (static_cast<double>(xf.f) * dx);
-        offset = static_cast<double>(lo - x0) / dx;
-    }
-
     long long Px(long long i) const { return l + (((x0 + i * dx - lo) * xf.f) >> xf.shift); }
     long long Py(long long w) const {
         return std::clamp(t + (((top - w) * yf.f) >> yf.shift), t, b);
     }
-    // The first index after i whose column is not px (at most iEnd + 1),
-    // stepped from the estimate until Px confirms it (Px never falls with i).
+    // The first index after i whose column is not px (at most iEnd + 1): the
+    // column's last offset is solved from the factor, then checked.
     long long ColumnEnd(long long i, long long px, long long iEnd) const {
-        const double estimate = std::ceil(static_cast<double>(px - l + 1) * perColumn + offset);
-        long long next = estimate < static_cast<double>(iEnd + 1)
-                             ? static_cast<long long>(std::max(estimate, 0.0))
-                             : iEnd + 1;
+        const long long bound = ((px - l + 1) << xf.shift) + xf.f - 1;
+        const long long offset = bound / xf.f; // first x - lo of the next column
+        long long next = (offset + lo - x0 + dx - 1) / dx;
         next = std::clamp(next, i + 1, iEnd + 1);
         while (next <= iEnd && Px(next) == px) {
             ++next;
@@ -269,7 +257,7 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     int* outX = m_envelopeX.get();
     const int capacity = 2 * kEnvelopeColumns;
     int count = 0;
-    ColumnMapping map(x0, dx, lo, l, t, b, top, xf, yf);
+    ColumnMapping map{x0, dx, lo, l, t, b, top, xf, yf};
     const std::array<long long, 9> columnsOf{x0, dx, n, lo, hi, l, rect.right, xf.f, xf.shift};
     if (columnsOf != m_columnsOf || m_columnStarts.empty()) {
         m_columnStarts.clear();
