@@ -127,8 +127,8 @@ void BM_RenderWindow(benchmark::State& state) {
         window.intf.Draw(&dc, client);
     }
     dc.Flush();
-    state.counters["blits"] =
-        static_cast<double>(window.intf.GetRoot().GetBlitCount()) / state.iterations();
+    state.counters["paints"] =
+        static_cast<double>(window.intf.GetRoot().GetPaintCount()) / state.iterations();
 }
 BENCHMARK(BM_RenderWindow)->Args({1280, 800})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 

@@ -28,10 +28,17 @@ void CDoubleBufferContext::Render(CDC* pDC, CDrawContext* parent, void* reserved
     const int width = m_Rect.Width();
     const int height = m_Rect.Height();
     if (m_RedrawFlag && m_pDrawObject && pDC && width > 0 && height > 0) {
+        // An image that is exactly the window is drawn on straight: the buffer
+        // and its blit would give it the same pixels, since the background
+        // covers the whole bitmap before anything else is drawn.
+        CBitmap surface;
+        const bool straight =
+            m_WindowX == 0 && m_WindowY == 0 && surface.CreateOverSurface(pDC, width, height);
         CDC memDC;
         memDC.CreateCompatibleDC(pDC);
         // The bitmap is kept between paints; only a new size makes a new one.
-        if (!m_Buffer.GetSafeHandle() || width != m_BufferWidth || height != m_BufferHeight) {
+        if (!straight &&
+            (!m_Buffer.GetSafeHandle() || width != m_BufferWidth || height != m_BufferHeight)) {
             m_Buffer.DeleteObject();
             if (m_Buffer.CreateCompatibleBitmap(pDC, width, height)) {
                 m_BufferWidth = width;
@@ -40,16 +47,19 @@ void CDoubleBufferContext::Render(CDC* pDC, CDrawContext* parent, void* reserved
                 m_BufferWidth = m_BufferHeight = 0;
             }
         }
-        if (m_Buffer.GetSafeHandle()) {
+        CBitmap& bitmap = straight ? surface : m_Buffer;
+        if (bitmap.GetSafeHandle()) {
             CDrawStockObject stock;
             m_pDrawObject->SelectDrawObject(&memDC, &stock);
-            CBitmap* oldBitmap = memDC.SelectObject(&m_Buffer);
+            CBitmap* oldBitmap = memDC.SelectObject(&bitmap);
             Draw(&memDC, parent, nullptr);
             if (m_pChild) {
                 m_pChild->Render(&memDC, this, nullptr);
             }
-            pDC->BitBlt(m_WindowX, m_WindowY, width, height, &memDC, 0, 0, SRCCOPY);
-            ++m_BlitCount;
+            if (!straight) {
+                pDC->BitBlt(m_WindowX, m_WindowY, width, height, &memDC, 0, 0, SRCCOPY);
+            }
+            ++m_PaintCount;
             memDC.SelectObject(oldBitmap);
         }
         memDC.DeleteDC();

@@ -13,8 +13,9 @@ public:
     ~CDoubleBufferContext() override;
 
     // With a draw object and the redraw flag set: the subtree is drawn into the
-    // off-screen bitmap and copied to pDC at the window position. Without a
-    // draw object nothing of the subtree is drawn. Then the later siblings.
+    // off-screen bitmap and copied to pDC at the window position (or, on an
+    // image that is exactly the window, straight onto it). Without a draw
+    // object nothing of the subtree is drawn. Then the later siblings.
     void Render(CDC* pDC, CDrawContext* parent, void* reserved) override;
     WORD GetTypeCode() override;
     CString GetClassName() override;
@@ -28,9 +29,10 @@ public:
     CRect GetWindowRect() const {
         return CRect(m_WindowX, m_WindowY, m_WindowX + m_Rect.Width(), m_WindowY + m_Rect.Height());
     }
-    // Number of blits made so far (one per render); for tests and benchmarks.
-    unsigned long GetBlitCount() const { return m_BlitCount; }
-    // The off-screen bitmap of the last render.
+    // Number of times the subtree was painted on a DC (one per render, through
+    // the buffer or straight); for tests and benchmarks.
+    unsigned long GetPaintCount() const { return m_PaintCount; }
+    // The off-screen bitmap of the last render through the buffer.
     const CBitmap& GetBuffer() const { return m_Buffer; }
 
 private:
@@ -39,5 +41,5 @@ private:
     CBitmap m_Buffer;
     int m_BufferWidth = 0;
     int m_BufferHeight = 0;
-    unsigned long m_BlitCount = 0;
+    unsigned long m_PaintCount = 0;
 };

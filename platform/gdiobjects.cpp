@@ -391,6 +391,23 @@ BOOL CBitmap::CreateFromImage(const QImage& image) {
     return TRUE;
 }
 
+BOOL CBitmap::CreateOverSurface(CDC* pDC, int width, int height) {
+    if (!pDC || !pDC->m_image || pDC->IsMonochrome() || !pDC->IsIdentityMapping() ||
+        pDC->m_image->format() != QImage::Format_RGB32 || pDC->m_image->width() != width ||
+        pDC->m_image->height() != height || !BeginCreate())
+        return FALSE;
+    // GetImage writes what the DC still holds back and stops following its ink.
+    QImage* surface = pDC->GetImage();
+    // The DC's own painter ends, so that the two never work on the pixels at once.
+    pDC->Flush();
+    m_image = QImage(reinterpret_cast<uchar*>(pDC->SurfaceBits()), width, height,
+                     surface->bytesPerLine(), QImage::Format_RGB32);
+    m_mono = false;
+    EndCreate();
+    ForgetInk();
+    return TRUE;
+}
+
 int CBitmap::GetBitmap(BITMAP* bitmap) const {
     if (!GetSafeHandle() || !bitmap)
         return 0;

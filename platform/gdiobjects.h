@@ -133,6 +133,12 @@ public:
     BOOL CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
     // A colour bitmap holding a copy of the image.
     BOOL CreateFromImage(const QImage& image);
+    // A colour bitmap whose pixels are pDC's own surface, not a copy of it:
+    // what is drawn on the bitmap is drawn on the surface. Only for a surface
+    // of 32-bit RGB colour pixels, exactly width x height, drawn without a
+    // mapping; FALSE (nothing created) for any other DC. The surface must stay
+    // as it is (no drawing through pDC, no new size) while the bitmap exists.
+    BOOL CreateOverSurface(CDC* pDC, int width, int height);
     // Returns sizeof(BITMAP), or 0 when the bitmap does not exist.
     int GetBitmap(BITMAP* bitmap) const;
     bool IsMonochrome() const { return m_mono; }

@@ -120,7 +120,7 @@ protected:
 
 TEST_F(GraphScene, PaintLaysOutTheTreeInTheClientRectangle) {
     EXPECT_EQ(m_intf.GetRoot().GetWindowRect(), CRect(0, 0, 400, 300));
-    EXPECT_EQ(m_intf.GetRoot().GetBlitCount(), 1u);
+    EXPECT_EQ(m_intf.GetRoot().GetPaintCount(), 1u);
     const CRect area = m_intf.GetGraph().GetGraphArea();
     EXPECT_EQ(m_line.GetRect(), area);
     EXPECT_EQ(m_marker.GetRect(), area);
@@ -133,6 +133,61 @@ TEST_F(GraphScene, PaintLaysOutTheTreeInTheClientRectangle) {
     m_intf.Draw(&dc, CRect(0, 0, 300, 200));
     EXPECT_EQ(m_intf.GetRoot().GetRect(), CRect(0, 0, 300, 200));
     EXPECT_EQ(m_intf.GetClientRect(), CRect(0, 0, 0, 0)); // no view
+}
+
+// An image exactly the window's size is painted straight; any other target
+// through the buffer and a blit. Both must give the same pixels, whatever the
+// target held before and whoever shares its pixels.
+TEST_F(GraphScene, AStraightPaintGivesThePixelsOfTheBufferedPaint) {
+    for (DWORD i = 0; i < 101; ++i) {
+        m_line.SetWord(i, static_cast<short>((-90 + static_cast<int>(i * 37 % 80)) * 163.84));
+    }
+    const CRect client(0, 0, 400, 300);
+    auto buffered = [&] {
+        QImage larger(407, 305, QImage::Format_RGB32);
+        larger.fill(Qt::gray);
+        CDC dc(&larger);
+        m_intf.Draw(&dc, client);
+        dc.Flush();
+        EXPECT_EQ(larger.pixel(403, 302), QColor(Qt::gray).rgb());
+        return larger.copy(0, 0, 400, 300);
+    };
+    const QImage expected = buffered();
+    ASSERT_TRUE(m_intf.GetRoot().GetBuffer().GetSafeHandle());
+
+    // Over an image whose pixels are shared: the copy keeps what it had.
+    m_image.fill(Qt::darkCyan);
+    const QImage before = m_image;
+    Paint();
+    EXPECT_EQ(m_image, expected);
+    EXPECT_EQ(before.pixel(0, 0), QColor(Qt::darkCyan).rgb());
+
+    // A memory DC's bitmap with a fill still held back, as images for files
+    // are drawn. Its base colour is now that fill's, but it no longer knows
+    // where its ink is: clearing it to white afterwards must reach every pixel.
+    CDC mem;
+    mem.CreateCompatibleDC(nullptr);
+    CBitmap bitmap;
+    ASSERT_TRUE(bitmap.CreateCompatibleBitmap(&mem, 400, 300));
+    mem.SelectObject(&bitmap);
+    mem.FillSolidRect(&client, RGB(255, 255, 255));
+    m_intf.Draw(&mem, client);
+    mem.Flush();
+    EXPECT_EQ(bitmap.GetImage(), expected);
+    mem.FillSolidRect(&client, RGB(255, 255, 255));
+    mem.Flush();
+    QImage white(400, 300, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    EXPECT_EQ(bitmap.GetImage(), white);
+
+    // A mapped DC is painted through the buffer.
+    QImage mapped(400, 300, QImage::Format_RGB32);
+    CDC dc(&mapped);
+    dc.SetViewportOrg(3, 2);
+    const HGDIOBJ kept = m_intf.GetRoot().GetBuffer().GetSafeHandle();
+    m_intf.Draw(&dc, client);
+    EXPECT_EQ(m_intf.GetRoot().GetBuffer().GetSafeHandle(), kept);
+    EXPECT_EQ(m_intf.GetRoot().GetPaintCount(), 5u);
 }
 
 TEST_F(GraphScene, DraggingTheChildPointMovesOnlyItAndReleaseEndsTheDrag) {

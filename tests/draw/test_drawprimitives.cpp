@@ -241,12 +241,12 @@ TEST(DoubleBufferContext, RendersTheTreeOffScreenAndBlitsOnce) {
 
     // Without a draw object nothing of the subtree is drawn.
     root.Render(&dc, nullptr, nullptr);
-    EXPECT_EQ(root.GetBlitCount(), 0u);
+    EXPECT_EQ(root.GetPaintCount(), 0u);
     EXPECT_EQ(dc.GetPixel(80, 40), kBlack);
 
     root.SetDrawObject(white.get());
     root.Render(&dc, nullptr, nullptr);
-    EXPECT_EQ(root.GetBlitCount(), 1u);
+    EXPECT_EQ(root.GetPaintCount(), 1u);
     EXPECT_EQ(dc.GetPixel(10, 20), kWhite);
     EXPECT_EQ(dc.GetPixel(59, 69), kWhite);
     EXPECT_EQ(dc.GetPixel(60, 20), kRed); // the child, laid out in the buffer
@@ -259,7 +259,7 @@ TEST(DoubleBufferContext, RendersTheTreeOffScreenAndBlitsOnce) {
     // The bitmap is kept while the size stays.
     const HGDIOBJ buffer = root.GetBuffer().GetSafeHandle();
     root.Render(&dc, nullptr, nullptr);
-    EXPECT_EQ(root.GetBlitCount(), 2u);
+    EXPECT_EQ(root.GetPaintCount(), 2u);
     EXPECT_EQ(root.GetBuffer().GetSafeHandle(), buffer);
     const CRect smaller(0, 0, 30, 30);
     root.SetWindowRect(&smaller);
@@ -272,7 +272,7 @@ TEST(DoubleBufferContext, RendersTheTreeOffScreenAndBlitsOnce) {
     // A hidden root draws nothing.
     root.SetRedrawFlag(0);
     root.Render(&dc, nullptr, nullptr);
-    EXPECT_EQ(root.GetBlitCount(), 3u);
+    EXPECT_EQ(root.GetPaintCount(), 3u);
 }
 
 class BlendingTest : public DrawTest {};

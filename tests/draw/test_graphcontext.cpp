@@ -458,5 +458,5 @@ TEST_F(DrawTest, ARenderedGraphShowsGridReferenceMarkTextsAndTracePeak) {
     }
     EXPECT_TRUE(leftText);
     EXPECT_TRUE(topText);
-    EXPECT_EQ(root.GetBlitCount(), 1u);
+    EXPECT_EQ(root.GetPaintCount(), 1u);
 }
