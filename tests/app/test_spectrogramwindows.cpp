@@ -91,14 +91,16 @@ long long PeakOf(const CTraceStore& slice) {
 }
 
 TEST_F(SpectrogramWindowTest, SemiRealRingFillsAndASweptToneMovesUpThroughIt) {
-    // A tone running from 1000 to 1100 MHz in 10 s of the device's clock.
+    // A tone running from 1000 to 1200 MHz in 20 s of the device's clock, which
+    // runs from the device's opening: a slow start of the window under load
+    // must not let the tone come round again inside the ring.
     WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n"
                                           "[Signal Sweep]\nType=Sweep\nFrequency=1000000\n"
-                                          "StopFrequency=1100000\nPeriod=10\nLevel=-30\n");
+                                          "StopFrequency=1200000\nPeriod=20\nLevel=-30\n");
     setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
     WriteProfileString("SemiRealAnalysis_1", "AnalyzeFlag", "1");
     WriteProfileString("SemiRealAnalysis_1", "StartFrequency", "1000000");
-    WriteProfileString("SemiRealAnalysis_1", "StopFrequency", "1100000");
+    WriteProfileString("SemiRealAnalysis_1", "StopFrequency", "1200000");
     auto* core = Open<CSemiRealAnalysis>(4);
     unsetenv("TORVEL_SIM_SCENE");
     ASSERT_TRUE(core);
@@ -117,20 +119,21 @@ TEST_F(SpectrogramWindowTest, SemiRealRingFillsAndASweptToneMovesUpThroughIt) {
     }));
     core->SetAnalyzeFlag(0);
     // A slice takes 50 ms of the device's clock: 100 slices span 5 s, in
-    // which the tone moves about 50 MHz.
+    // which the tone moves about 50 MHz (more when a loaded machine took the
+    // slices too late and the device dropped some).
     const long long newest = PeakOf(core->GetSliceBack(0));
     const long long oldest = PeakOf(core->GetSliceBack(99));
     EXPECT_GT(newest - oldest, 30000) << newest << " " << oldest;
-    EXPECT_LT(newest - oldest, 70000) << newest << " " << oldest;
+    EXPECT_LT(newest - oldest, 150000) << newest << " " << oldest;
     // Step by step the line only moves up (a slice or two may share a point).
     for (int k = 1; k < 100; ++k)
         EXPECT_GE(PeakOf(core->GetSliceBack(k - 1)), PeakOf(core->GetSliceBack(k))) << k;
     // The tone stands far above the noise at its point.
     const CTraceStore& slice = core->GetSliceBack(0);
     EXPECT_GT(slice.Level(newest), -40.0);
-    EXPECT_LT(slice.Level(newest < 1050000 ? 1090000 : 1010000), -45.0);
+    EXPECT_LT(slice.Level(newest < 1100000 ? 1190000 : 1010000), -45.0);
     // The spectrum shows the newest slice and the chunk line is full.
-    EXPECT_EQ(core->GetDataLine()->Peak(1000000, 1100000), newest);
+    EXPECT_EQ(core->GetDataLine()->Peak(1000000, 1200000), newest);
     EXPECT_NE(core->GetChunkLine().GetData()[99], kNoSample);
 }
 
