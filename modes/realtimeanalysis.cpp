@@ -174,9 +174,7 @@ int CRealTimeAnalysis::StartAnalysis() {
     const int middle = (m_start + m_stop) / 2;
     m_triggerWait = 0;
     const int base = (middle - 13000) / 2000 * 2000;
-    // The slices start at the trace grid's first frequency, so that a slice's
-    // point i is the level at grid start + i x step.
-    m_firstBin = step != 0 ? (GridStart() - base) / step : 0;
+    m_firstBin = step != 0 ? (middle - base - 12000) / step : 0;
     return StartWithRetry([&] {
         return DeviceStart(base, m_attenuation, static_cast<BYTE>(m_trigType),
                            static_cast<short>(m_senseTrigValue), static_cast<WORD>(m_trigPosition));
@@ -195,14 +193,20 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
     const int middle = (m_start + m_stop) / 2;
     const long long base = (middle - 13000) / 2000 * 2000;
+    // A slice's point i is the level at grid start + i x step. The grid starts
+    // on the 1000 kHz grid at or below Start, some bins before the first
+    // displayed bin, and ends up to bin 107 of the block: a slice takes every
+    // word its grid needs, beyond the 104 bins about the band where the grid
+    // reaches them.
+    const int gridBins = step != 0 ? (m_start - GridStart()) / step : 0;
+    const int first = std::clamp(m_firstBin - gridBins, 0, kBlockWords);
+    const int count = std::min(static_cast<int>(GetSliceLine(0).GetPoints()), kBlockWords - first);
     if (m_offsetFlag)
         for (int s = 0; s < blocks; ++s)
             ApplyOffsets(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords,
-                         kOffsetWords, base, step);
-    const int first = std::clamp(m_firstBin, 0, kBins);
+                         std::max(kOffsetWords, first + count), base, step);
     for (int s = 0; s < blocks; ++s)
-        StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords + first,
-                   kBins - first);
+        StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords + first, count);
     ShowSliceLine(SliceIndexBack(m_slicePosition));
     FinishIntake(true);
     if (m_trigMode == 0) {

@@ -11,10 +11,10 @@ class CRealTimeAnalysis : public CSpectrogramAnalysis {
 public:
     static constexpr int kSlices = 256;
     static constexpr int kKind = 32;
-    // A capture delivers one block of this many words per slice; the first
-    // kBins of them are levels of the block from the base frequency.
+    // A capture delivers one block of this many words per slice, word b the
+    // level at the base frequency + b x step; at least the first kOffsetWords
+    // of them take the level offsets.
     static constexpr int kBlockWords = 128;
-    static constexpr int kBins = 104;
     static constexpr int kOffsetWords = 105;
     static constexpr int kHalfSpan = 12000; // kHz
     static constexpr int kWaitingBit = 0x0800;
@@ -49,6 +49,7 @@ public:
     int GetTrigType() const { return m_trigType; }
     int GetSenseTrigValue() const { return m_senseTrigValue; }
     int GetTriggerWaitState() const { return m_triggerWait; }
+    // The bin of the block that holds Start.
     int GetFirstDisplayedBin() const { return m_firstBin; }
 
 protected:

@@ -42,8 +42,9 @@ constexpr int kBandBins = 104;
 // A zero-span capture takes one sample every 100 us, at most 500 000 of them.
 constexpr double kZeroSpanSampleSeconds = 100e-6;
 constexpr int kMaxZeroSpanSamples = 500000;
-// A real-time capture is 256 blocks, 4 us apart; each block is handed over as
-// 128 words, the 104 bins and then no-sample filler.
+// A real-time capture is 256 blocks, 4 us apart; each block is 128 bins from
+// the base, so that it reaches past the top of a band whose 1 MHz grid ends
+// up to 27 MHz above the base.
 constexpr int kRealTimeBlocks = 256;
 constexpr int kRealTimeBlockWords = 128;
 constexpr double kRealTimeBlockSeconds = 4e-6;

@@ -248,12 +248,12 @@ private:
 class CRealTimeTask : public CCaptureTask {
 public:
     CRealTimeTask(const TaskSetup& setup, const RealTimeCapture& c)
-        : CCaptureTask(setup, kRealTimeBlocks, kBandBins, kRealTimeBlockSeconds, c.triggerBlock,
-                       c.triggerType, 1250),
+        : CCaptureTask(setup, kRealTimeBlocks, kRealTimeBlockWords, kRealTimeBlockSeconds,
+                       c.triggerBlock, c.triggerType, 1250),
           m_capture(c) {
         m_band.startKHz = c.baseKHz;
         m_band.stepKHz = c.stepKHz;
-        m_band.bins = MeasuredPoints(c.baseKHz, c.stepKHz, kBandBins, setup.maxKHz);
+        m_band.bins = MeasuredPoints(c.baseKHz, c.stepKHz, kRealTimeBlockWords, setup.maxKHz);
         m_band.attenuationDb = setup.attenuationDb;
         m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
         m_band.path = setup.path;
@@ -266,27 +266,16 @@ public:
 protected:
     void Measure(double t, double* unit) override {
         m_model.Band(m_band, m_plan, t, m_noise, unit);
-        std::fill(unit + std::max(0, m_band.bins), unit + kBandBins, kNotMeasured);
+        std::fill(unit + std::max(0, m_band.bins), unit + kRealTimeBlockWords, kNotMeasured);
     }
 
     // Any bin crossing the threshold.
     bool Triggers(const double* previous, const double* now) const override {
-        for (int b = 0; b < kBandBins; ++b) {
+        for (int b = 0; b < kRealTimeBlockWords; ++b) {
             if (Fires(m_capture.triggerType, previous[b], now[b], m_threshold))
                 return true;
         }
         return false;
-    }
-
-    // Each block handed over as 128 words: its bins, then filler.
-    std::vector<short> Finish(std::vector<short> units) const override {
-        std::vector<short> words(static_cast<std::size_t>(kRealTimeBlocks) * kRealTimeBlockWords,
-                                 kNoSampleWord);
-        for (int s = 0; s < kRealTimeBlocks; ++s) {
-            std::copy_n(units.begin() + static_cast<std::ptrdiff_t>(s) * kBandBins, kBandBins,
-                        words.begin() + static_cast<std::ptrdiff_t>(s) * kRealTimeBlockWords);
-        }
-        return words;
     }
 
 private:

@@ -191,4 +191,24 @@ TEST_F(SpectrogramWindowTest, RealTimeTriggeredCaptureStartsThePulseAtTheTrigger
     EXPECT_GT(Highest(core->GetSliceBack(0)), threshold);
 }
 
+TEST_F(SpectrogramWindowTest, RealTimeBandOffTheMegahertzGridIsMeasuredToItsLastPoint) {
+    // One capture of the band from 2400.5 MHz: the slices' grid runs on the
+    // 1 MHz grid from 2400 to 2424.75 MHz.
+    WriteProfileString("RealTimeAnalysis_1", "AnalyzeFlag", "1");
+    WriteProfileString("RealTimeAnalysis_1", "StartFrequency", "2400500");
+    WriteProfileString("RealTimeAnalysis_1", "StopFrequency", "2424500");
+    auto* core = Open<CRealTimeAnalysis>(5);
+    ASSERT_TRUE(core);
+    ASSERT_EQ(core->GetStart(), 2400500);
+    ASSERT_TRUE(PumpUntil([&] { return core->GetAnalyzeFlag() == 0; }));
+    for (int k : {0, 128, 255}) {
+        const CTraceStore& slice = core->GetSliceBack(k);
+        ASSERT_EQ(slice.GetStart(), 2400000u);
+        ASSERT_EQ(slice.GetPoints(), 100u);
+        for (int i = 0; i < 100; ++i)
+            ASSERT_NE(slice.GetData()[i], kNoSample) << "slice " << k << " point " << i;
+    }
+    EXPECT_NE(core->GetDataLine()->Sample(2424750), kNoSample);
+}
+
 } // namespace

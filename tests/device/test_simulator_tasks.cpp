@@ -178,12 +178,14 @@ TEST_F(SimulatorTasks, TriggeredCaptureEdgeLandsAtTheSamplesBeforeTheTrigger) {
 }
 
 TEST_F(SimulatorTasks, RealTimeBlocksAndTheirTriggerPosition) {
-    // A tone at bin 30 and a 5 ms pulse at bin 50 once a second from 0.3 s.
+    // A tone at bin 30, a weaker one at bin 110 and a 5 ms pulse at bin 50 once
+    // a second from 0.3 s.
     ASSERT_EQ(OpenWithScene("[Scene]\nSeed=5\n[Signal Tone]\nFrequency=427500\nLevel=-50\n"
+                            "[Signal High]\nFrequency=447500\nLevel=-55\n"
                             "[Signal Key]\nType=Pulse\nFrequency=432500\nLevel=-40\nPeriod=1\n"
                             "PulseLength=5\nFirstPulse=0.3\n"),
               1);
-    // Immediate: 256 blocks of 128 words, the bins first, then filler.
+    // Immediate: 256 blocks of 128 words, word b the level at B + b x 250.
     ASSERT_EQ(RealTimeAnalysis(h(), 3, 420000, 0, 0, 1000, 4), 1);
     ASSERT_TRUE(WaitEnd());
     ASSERT_EQ(window.Last().message, WM_ANALYSIS_DONE);
@@ -193,10 +195,13 @@ TEST_F(SimulatorTasks, RealTimeBlocksAndTheirTriggerPosition) {
     ASSERT_EQ(free.size(), 256u * 128u);
     for (int s = 0; s < 256; ++s) {
         const short* block = free.data() + s * 128;
-        ASSERT_EQ(ArgMax(block, 104), 30) << "block " << s;
+        ASSERT_EQ(ArgMax(block, 128), 30) << "block " << s;
         EXPECT_NEAR(Db(block[30]), -50.0, 0.5);
         EXPECT_LT(Db(block[50]), -70.0);
-        EXPECT_TRUE(std::all_of(block + 104, block + 128, [](short w) { return w == kNoSample; }));
+        // A band off the 1 MHz grid needs up to bin 107: the whole block is measured.
+        EXPECT_EQ(ArgMax(block + 104, 24), 6) << "block " << s;
+        EXPECT_NEAR(Db(block[110]), -55.0, 0.5);
+        EXPECT_TRUE(std::none_of(block, block + 128, [](short w) { return w == kNoSample; }));
     }
 
     // Level trigger, 10 dB (1000 hundredths) above the floor; the trigger

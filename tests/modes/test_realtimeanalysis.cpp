@@ -24,6 +24,8 @@ struct Capture {
 
 class ScriptedRealTime : public ScriptedStream<CRealTimeAnalysis> {
 public:
+    using CRealTimeAnalysis::m_offsetFlag;
+    using CRealTimeAnalysis::m_offsetTable;
     std::vector<Capture> captures;
 
     // 256 blocks of 128 words: word b of block s is s x 100 + b.
@@ -90,14 +92,14 @@ TEST_F(RealTimeTest, CaptureStartsOnTheBlockBelowTheBandWithTheTriggerSettings) 
     EXPECT_EQ(c.level, 1500);
     EXPECT_EQ(c.position, 9);
     EXPECT_EQ(c.attenuation, core.GetAttenuation());
-    // The slices begin at the trace grid's first frequency.
-    EXPECT_EQ(c.base + core.GetFirstDisplayedBin() * 250, 421000);
+    EXPECT_EQ(c.base + core.GetFirstDisplayedBin() * 250, core.GetStart());
 }
 
 TEST_F(RealTimeTest, BlocksFillTheRingOldestFirstAndTheSpectrumShowsTheChosenSlice) {
     core.SetAnalyzeFlag(1);
     ASSERT_EQ(core.StartAnalysis(), 1);
-    const int first = core.GetFirstDisplayedBin();
+    // The slices begin at the trace grid's first frequency, 421000.
+    const int first = (421000 - core.captures.back().base) / 250;
     core.Deliver();
     EXPECT_EQ(core.GetWritePosition(), 0);
     // Slice 0 is the last block, slice 255 the first.
@@ -114,6 +116,34 @@ TEST_F(RealTimeTest, BlocksFillTheRingOldestFirstAndTheSpectrumShowsTheChosenSli
     const int at = core.GetChunkPosition();
     EXPECT_EQ(chunk.GetData()[0], 255 * 100 + first + at);
     EXPECT_EQ(chunk.GetData()[255], first + at);
+}
+
+TEST_F(RealTimeTest, ABandOffTheMegahertzGridHasASampleAtEveryPointOfItsSlices) {
+    // Start 2400.5 MHz: the grid runs from 2400 MHz in 100 points to 2424.75
+    // MHz, the block from the base 2398 MHz, so grid point i is word 8 + i and
+    // the last point is word 107, beyond the 104 bins about the band.
+    core.SetCenter(2412500);
+    core.Reconfigure(TRUE);
+    ASSERT_EQ(core.GetStart(), 2400500);
+    ASSERT_EQ(core.GetDataLine()->GetStart(), 2400000u);
+    ASSERT_EQ(core.GetDataLine()->GetPoints(), 100u);
+    core.m_offsetFlag = 1;
+    core.m_offsetTable[2424] = 1000; // 2424000..2424999 kHz, the last four points
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    EXPECT_EQ(core.captures.back().base, 2398000);
+    // The bin that holds Start.
+    EXPECT_EQ(core.GetFirstDisplayedBin(), (2412500 - 2398000 - 12000) / 250);
+    core.Deliver();
+    for (int k : {0, 255}) {
+        const short* slice = core.GetSliceBack(k).GetData();
+        for (int i = 0; i < 100; ++i) {
+            const int offset = i >= 96 ? 1000 : 0;
+            ASSERT_EQ(slice[i], (255 - k) * 100 + 8 + i + offset)
+                << "slice " << k << " point " << i;
+        }
+    }
+    EXPECT_EQ(core.GetDataLine()->Sample(2424750), 255 * 100 + 107 + 1000);
 }
 
 TEST_F(RealTimeTest, SingleCaptureStopsTheWindowRepeatedOnesGoOn) {
