@@ -14,42 +14,6 @@ namespace {
 // Scroll codes of the scroll messages.
 constexpr UINT kScrollLineLeft = 0;  // SB_LINELEFT
 constexpr UINT kScrollLineRight = 1; // SB_LINERIGHT
-
-// The virtual-key code of a released key: letters and digits as their upper
-// case character, the arrows and a few editing keys as their VK_ codes, other
-// keys as Qt's key code.
-UINT VirtualKey(int key) {
-    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) {
-        return static_cast<UINT>(key);
-    }
-    switch (key) {
-    case Qt::Key_Left:
-        return 0x25;
-    case Qt::Key_Up:
-        return 0x26;
-    case Qt::Key_Right:
-        return 0x27;
-    case Qt::Key_Down:
-        return 0x28;
-    case Qt::Key_PageUp:
-        return 0x21;
-    case Qt::Key_PageDown:
-        return 0x22;
-    case Qt::Key_Home:
-        return 0x24;
-    case Qt::Key_End:
-        return 0x23;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 0x0D;
-    case Qt::Key_Escape:
-        return 0x1B;
-    case Qt::Key_Space:
-        return 0x20;
-    default:
-        return static_cast<UINT>(key);
-    }
-}
 } // namespace
 
 CTorvelView::CTorvelView(QWidget* parent) : QWidget(parent) {
@@ -110,8 +74,13 @@ UINT CTorvelView::KeyFlags(const QInputEvent* event) {
 void CTorvelView::paintEvent(QPaintEvent*) {
     if (m_intf) {
         QPainter painter(this);
-        CDC dc(&painter);
-        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+        {
+            CDC dc(&painter);
+            m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+        }
+        if (hasFocus()) {
+            DrawFocusMark(painter, *this);
+        }
     } else {
         paintWithoutInterface();
     }
@@ -161,8 +130,15 @@ void CTorvelView::releaseCapture() {
 
 bool CTorvelView::event(QEvent* event) {
     switch (event->type()) {
-    case QEvent::UngrabMouse:
+    case QEvent::FocusIn:
+        // The focus mark comes and goes with the focus.
+        update();
+        break;
     case QEvent::FocusOut:
+        update();
+        releaseCapture();
+        break;
+    case QEvent::UngrabMouse:
     case QEvent::WindowDeactivate:
     case QEvent::Hide:
         releaseCapture();
@@ -236,7 +212,7 @@ void CTorvelView::wheelEvent(QWheelEvent* event) {
 
 void CTorvelView::keyReleaseEvent(QKeyEvent* event) {
     if (m_intf && !event->isAutoRepeat()) {
-        m_intf->OnKeyUp(VirtualKey(event->key()), 1, 0);
+        m_intf->OnKeyUp(ViewVirtualKey(event->key()), 1, 0);
     }
     QWidget::keyReleaseEvent(event);
 }

@@ -1,5 +1,6 @@
 #include "modes/panelwidget.h"
 
+#include "modes/paneview.h"
 #include "platform/dc.h"
 
 #include <QImage>
@@ -23,10 +24,8 @@ void CPanelWidget::paintEvent(QPaintEvent*) {
     }
     QPainter painter(this);
     painter.drawImage(0, 0, image);
-    if (hasFocus()) {
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.drawRect(rect().adjusted(1, 1, -1, -1));
-    }
+    if (hasFocus())
+        DrawFocusMark(painter, *this);
 }
 
 void CPanelWidget::SetKeys(const char* toolTip, KeyFunction keys) {

@@ -3,6 +3,7 @@
 #include "analysis/viewinterface.h"
 #include "platform/dc.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -23,6 +24,7 @@ UINT MouseFlags(const QMouseEvent* event) {
 
 CPaneView::CPaneView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
 }
 
@@ -52,6 +54,44 @@ Qt::CursorShape QtCursorShape(ViewCursorShape shape) {
     }
 }
 
+UINT ViewVirtualKey(int key) {
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
+        return static_cast<UINT>(key);
+    switch (key) {
+    case Qt::Key_Left:
+        return 0x25;
+    case Qt::Key_Up:
+        return 0x26;
+    case Qt::Key_Right:
+        return 0x27;
+    case Qt::Key_Down:
+        return 0x28;
+    case Qt::Key_PageUp:
+        return 0x21;
+    case Qt::Key_PageDown:
+        return 0x22;
+    case Qt::Key_Home:
+        return 0x24;
+    case Qt::Key_End:
+        return 0x23;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 0x0D;
+    case Qt::Key_Escape:
+        return 0x1B;
+    case Qt::Key_Space:
+        return 0x20;
+    default:
+        return static_cast<UINT>(key);
+    }
+}
+
+void DrawFocusMark(QPainter& painter, const QWidget& pane) {
+    painter.setPen(QPen(pane.palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(pane.rect().adjusted(1, 1, -1, -1));
+}
+
 void CPaneView::SetCursorShape(ViewCursorShape shape) {
     setCursor(QtCursorShape(shape));
 }
@@ -62,8 +102,12 @@ void CPaneView::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), palette().window());
         return;
     }
-    CDC dc(&painter);
-    m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+    {
+        CDC dc(&painter);
+        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+    }
+    if (hasFocus())
+        DrawFocusMark(painter, *this);
 }
 
 void CPaneView::mousePressEvent(QMouseEvent* event) {
@@ -85,4 +129,21 @@ void CPaneView::mouseMoveEvent(QMouseEvent* event) {
         const QPoint p = event->position().toPoint();
         m_intf->OnMouseMove(MouseFlags(event), p.x(), p.y());
     }
+}
+
+void CPaneView::keyReleaseEvent(QKeyEvent* event) {
+    if (m_intf && !event->isAutoRepeat())
+        m_intf->OnKeyUp(ViewVirtualKey(event->key()), 1, 0);
+    QWidget::keyReleaseEvent(event);
+}
+
+// The focus mark comes and goes with the focus.
+void CPaneView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CPaneView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }

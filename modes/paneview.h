@@ -1,15 +1,26 @@
 // CPaneView: a pane of a window with more than one graph. Like the window's
-// own view it draws nothing itself: paint and mouse input go to the view
+// own view it draws nothing itself: paint, mouse and key input go to the view
 // interface it shows, which renders its tree through an off-screen image and
-// runs the gestures.
+// runs the gestures. It takes the keyboard focus by a click or Tab and shows
+// it as the window's view does.
 #pragma once
 
 #include "analysis/viewwindow.h"
+#include "platform/wintypes.h"
 
 #include <QWidget>
 
+class QPainter;
+
 // The mouse cursor of a shape a view interface asks for.
 Qt::CursorShape QtCursorShape(ViewCursorShape shape);
+// The virtual-key code of a key as a view interface receives it: letters and
+// digits as their upper case character, the arrows and a few editing keys as
+// their VK_ codes, other keys as Qt's key code.
+UINT ViewVirtualKey(int qtKey);
+// The focus mark of a pane that has the keyboard focus: a frame in the
+// highlight colour just inside its edge, over what the pane shows.
+void DrawFocusMark(QPainter& painter, const QWidget& pane);
 
 class CPaneView : public QWidget, public CViewWindow {
 public:
@@ -28,6 +39,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     CViewInterface* m_intf = nullptr;

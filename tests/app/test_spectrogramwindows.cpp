@@ -5,8 +5,10 @@
 // real-time window's free-running captures follow one another, and a
 // level-triggered single capture of the scene's remote key puts the first
 // slice of the pulse at the trigger position.
+#include "analysis/viewinterface.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "app/torvelview.h"
 #include "device/TorvelAPI.h"
 #include "lib/channellist.h"
 #include "lib/stringtable.h"
@@ -17,6 +19,9 @@
 #include "testutil.h"
 #include "windowtest.h"
 
+#include <QApplication>
+#include <QImage>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -28,6 +33,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -209,6 +215,78 @@ TEST_F(SpectrogramWindowTest, RealTimeBandOffTheMegahertzGridIsMeasuredToItsLast
             ASSERT_NE(slice.GetData()[i], kNoSample) << "slice " << k << " point " << i;
     }
     EXPECT_NE(core->GetDataLine()->Sample(2424750), kNoSample);
+}
+
+// Records the key releases a view interface passes on to its owner.
+class KeyRecorder : public CViewOwner {
+public:
+    std::vector<std::pair<UINT, CViewInterface*>> keys;
+    void OnViewKeyUp(UINT key, int, int, CViewInterface* intf) override {
+        keys.emplace_back(key, intf);
+    }
+};
+
+void Click(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(w->width() / 2, w->height() / 2));
+}
+
+// A key pressed and released in the widget that has the focus.
+void Type(Qt::Key key) {
+    QWidget* w = QApplication::focusWidget();
+    ASSERT_TRUE(w);
+    QTest::keyClick(w, key);
+}
+
+// The focus mark: a frame in the highlight colour just inside the edge.
+bool ShowsFocus(QWidget* w) {
+    const QImage image = w->grab().toImage();
+    const QColor mark = w->palette().color(QPalette::Highlight);
+    return image.pixelColor(1, image.height() / 2) == mark &&
+           image.pixelColor(image.width() / 2, image.height() - 2) == mark;
+}
+
+TEST_F(SpectrogramWindowTest, PanesTakeTheFocusByClickAndTabShowItAndPassKeysOn) {
+    for (int kind : {4, 5}) {
+        auto* core = Open<CSpectrogramAnalysis>(kind);
+        ASSERT_TRUE(core);
+        frame->activateWindow();
+        ASSERT_TRUE(PumpUntil([&] { return frame->isActiveWindow(); }));
+        QWidget* panes[] = {core->Get3DView(), core->GetChunkView(),
+                            core->GetInnerSplitter()->widget(1)};
+        ASSERT_TRUE(dynamic_cast<CTorvelView*>(panes[2])) << kind;
+        for (QWidget* pane : panes) {
+            Click(pane);
+            ASSERT_TRUE(pane->hasFocus()) << kind;
+            EXPECT_TRUE(ShowsFocus(pane)) << kind;
+            for (QWidget* other : panes)
+                EXPECT_TRUE(other == pane || !ShowsFocus(other)) << kind;
+        }
+        // Tab goes round the three panes.
+        Click(panes[0]);
+        std::set<QWidget*> visited;
+        for (int n = 0; n < 30 && visited.size() < 3; ++n) {
+            Type(Qt::Key_Tab);
+            for (QWidget* pane : panes)
+                if (pane->hasFocus())
+                    visited.insert(pane);
+        }
+        EXPECT_EQ(visited.size(), 3u) << kind;
+        // A key released in a pane reaches the owner of the pane's interface.
+        for (QWidget* pane : {panes[0], panes[1]}) {
+            CViewInterface* intf = dynamic_cast<CViewWindow*>(pane)->GetViewInterface();
+            ASSERT_TRUE(intf);
+            KeyRecorder recorder;
+            intf->SetOwner(&recorder);
+            Click(pane);
+            Type(Qt::Key_Left);
+            Type(Qt::Key_A);
+            intf->SetOwner(core);
+            ASSERT_EQ(recorder.keys.size(), 2u) << kind;
+            EXPECT_EQ(recorder.keys[0], std::make_pair(0x25u, intf)); // VK_LEFT
+            EXPECT_EQ(recorder.keys[1], std::make_pair(static_cast<UINT>('A'), intf));
+        }
+        frame.reset();
+    }
 }
 
 } // namespace
