@@ -4,7 +4,9 @@
 // that moves up in frequency from the oldest slice to the newest. The
 // real-time window's free-running captures follow one another, and a
 // level-triggered single capture of the scene's remote key puts the first
-// slice of the pulse at the trigger position.
+// slice of the pulse at the trigger position; a band off the 1 MHz grid is
+// measured to the last point of its slices. In both windows every pane takes
+// the focus by a click and by Tab, shows it, and passes keys to its interface.
 #include "analysis/viewinterface.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
