@@ -5,7 +5,9 @@
 #include "lib/drawobject.h"
 #include "platform/dc.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <vector>
 
 namespace {
 // SetTextAlign flags of anchor codes 0..8.
@@ -59,8 +61,9 @@ int CDrawText::DrawString(CDC* pDC, CDrawContext* parent) {
             pDC->SetBkColor(textBefore);
         }
     }
+    m_Shown = m_MaxWidth == kAnyWidth ? m_Text : FitText(pDC, m_Text, m_MaxWidth);
     SIZE size{0, 0};
-    pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &size);
+    pDC->GetTextExtentPoint32(m_Shown, m_Shown.GetLength(), &size);
     m_LastSize = size;
     int x = m_X, y = m_Y;
     const UINT oldAlign = pDC->GetTextAlign();
@@ -71,12 +74,15 @@ int CDrawText::DrawString(CDC* pDC, CDrawContext* parent) {
     } else {
         pDC->SetTextAlign(m_Alignment);
     }
-    if (m_GreyedFlag) {
+    if (m_Shown.IsEmpty()) {
+        // Left out: nothing is drawn and the text takes no box.
+        m_LastSize.cx = 0;
+    } else if (m_GreyedFlag) {
         // DrawState ignores the alignment: the box starts at the top-left point.
-        pDC->DrawState(CPoint(x, y), CSize(size.cx, size.cy), m_Text,
+        pDC->DrawState(CPoint(x, y), CSize(size.cx, size.cy), m_Shown,
                        DST_PREFIXTEXT | DSS_DISABLED);
     } else {
-        pDC->TextOut(x, y, m_Text);
+        pDC->TextOut(x, y, m_Shown);
     }
     pDC->SetTextAlign(oldAlign);
     if (m_InverseFlag) {
@@ -109,6 +115,44 @@ CRect CDrawText::GetLastExtent() const {
     return CRect(left, top, left + cx, top + cy);
 }
 
+CString CDrawText::FitText(CDC* pDC, const CString& text, int maxWidth) {
+    if (!pDC || maxWidth <= 0 || text.IsEmpty()) {
+        return CString();
+    }
+    auto width = [pDC](const CString& s) {
+        SIZE size{0, 0};
+        pDC->GetTextExtentPoint32(s, s.GetLength(), &size);
+        return static_cast<int>(size.cx);
+    };
+    if (width(text) <= maxWidth) {
+        return text;
+    }
+    // The heads end on whole characters (never inside a UTF-8 sequence) and
+    // without the blanks before the dots; a longer head is never narrower.
+    std::vector<CString> heads;
+    for (int n = 1; n < text.GetLength(); ++n) {
+        if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+            continue;
+        }
+        CString head = text.Left(n);
+        head.TrimRight();
+        if (!head.IsEmpty()) {
+            heads.push_back(head + kShortMark);
+        }
+    }
+    // The longest head that fits, by bisection.
+    size_t lo = 0, hi = heads.size();
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (width(heads[mid]) <= maxWidth) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return lo > 0 ? heads[lo - 1] : CString();
+}
+
 void CDrawText::Draw(CDC* pDC, CDrawContext* parent, void*) {
     DrawString(pDC, parent);
 }
@@ -124,6 +168,7 @@ CString CDrawMultiLineText::GetClassName() {
 }
 
 void CDrawMultiLineText::Draw(CDC* pDC, CDrawContext* parent, void*) {
+    FitIntoBounds(pDC);
     const int cy = DrawString(pDC, parent);
     if (m_pNextLine) {
         m_pNextLine->SetLineTop(m_Y + cy + 2);
@@ -152,4 +197,30 @@ void CDrawMultiLineText::SetLineTop(int v) {
             return;
         }
     }
+}
+
+void CDrawMultiLineText::SetLineBounds(const CRect& bounds, const CRect& keepOut) {
+    for (CDrawMultiLineText* p = this; p; p = p->m_pNextLine) {
+        p->m_Bounded = true;
+        p->m_Bounds = bounds;
+        p->m_KeepOut = keepOut;
+    }
+}
+
+void CDrawMultiLineText::FitIntoBounds(CDC* pDC) {
+    if (!pDC || !m_Bounded || m_Alignment != 0) {
+        return;
+    }
+    SIZE size{0, 0};
+    pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &size);
+    if (m_Y < m_Bounds.top || m_Y + size.cy > m_Bounds.bottom) {
+        m_MaxWidth = 0;
+        return;
+    }
+    int right = m_Bounds.right;
+    if (!m_KeepOut.IsRectEmpty() && m_Y < m_KeepOut.bottom && m_Y + size.cy > m_KeepOut.top &&
+        m_X < m_KeepOut.right) {
+        right = std::min<int>(right, m_KeepOut.left - kKeepOutGap);
+    }
+    m_MaxWidth = std::max(0, right - m_X);
 }

@@ -1,7 +1,10 @@
 // CDrawText: one string at an anchor point, drawn in the DC's current font with
 // optional own colour, inverse colours, greyed (embossed) look and transparent
-// background. CDrawMultiLineText: a text that places the next line of a line
-// list 2 pixels below itself, so that hidden lines take no room.
+// background; its owner can give it a width it must keep within, and a text
+// that is wider is shortened for drawing. CDrawMultiLineText: a text that
+// places the next line of a line list 2 pixels below itself, so that hidden
+// lines take no room; a list can be kept inside a rectangle and clear of one
+// other text.
 #pragma once
 
 #include "draw/drawelement.h"
@@ -21,6 +24,10 @@ public:
     static constexpr BYTE kAnchorRightBaseline = 8;
     // The alignment of anchor 4 (TA_CENTER | TA_BASELINE): centred both ways.
     static constexpr UINT kAlignCentred = 30;
+    // A shortened text ends in these dots.
+    static constexpr const char* kShortMark = "..";
+    // No width limit.
+    static constexpr int kAnyWidth = -1;
 
     CDrawText();
 
@@ -47,11 +54,26 @@ public:
     }
     void SetInverse(BYTE flag) { m_InverseFlag = flag; }
     void SetTransparent(BYTE flag) { m_TransparentFlag = flag; }
-    // The box the text took at its last drawing; empty before the first.
+    // The box the text took at its last drawing; empty before the first and
+    // when the text was left out.
     CRect GetLastExtent() const;
 
+    // The longest head of text whose width in the DC's current font, with
+    // ".." behind it, is at most maxWidth pixels (blanks before the dots
+    // dropped); the whole text when it fits; empty when not even one
+    // character and the dots fit.
+    static CString FitText(CDC* pDC, const CString& text, int maxWidth);
+    // The width the drawn text keeps within: a longer text is drawn shortened
+    // by FitText, or not at all. kAnyWidth (the default) draws it whole. The
+    // text itself stays as the owner set it.
+    void SetMaxWidth(int width) { m_MaxWidth = width; }
+    int GetMaxWidth() const { return m_MaxWidth; }
+    // What the last drawing showed: the text, shortened, or empty.
+    const CString& GetShownText() const { return m_Shown; }
+
 protected:
-    // Draws the text at its point by its alignment; returns its height.
+    // Draws the text, fitted into the width limit, at its point by its
+    // alignment; returns the height of a line of the text.
     int DrawString(CDC* pDC, CDrawContext* parent);
 
     int m_X = 0;
@@ -64,6 +86,8 @@ protected:
     BYTE m_TransparentFlag = 1;
     CString m_Text;
     SIZE m_LastSize{0, 0};
+    int m_MaxWidth = kAnyWidth;
+    CString m_Shown;
 };
 
 class CDrawMultiLineText : public CDrawText {
@@ -82,6 +106,21 @@ public:
     void SetLineTop(int v);
     CDrawMultiLineText* GetNextLine() const { return m_pNextLine; }
 
+    // This line and the lines after it stay inside bounds and clear of
+    // keepOut (the box of another text; empty for none): a line that would
+    // reach below bounds is left out, a line too wide is shortened to end at
+    // the right edge of bounds or, in the rows keepOut takes, kKeepOutGap
+    // pixels before it. Until this is called the lines are drawn as they are.
+    void SetLineBounds(const CRect& bounds, const CRect& keepOut);
+    static constexpr int kKeepOutGap = 4;
+
 private:
+    // The width limit of this drawing from the bounds, the keep-out box and
+    // the line's place (lines placed left-top only).
+    void FitIntoBounds(CDC* pDC);
+
     CDrawMultiLineText* m_pNextLine = nullptr;
+    bool m_Bounded = false;
+    CRect m_Bounds;
+    CRect m_KeepOut;
 };

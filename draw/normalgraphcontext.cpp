@@ -113,14 +113,64 @@ void CNormalGraphContext::Draw(CDC* pDC, CDrawContext*, void*) {
     m_Corner[2].SetPosition(l + left, b - bottom + kTextOffset, CDrawText::kAnchorLeftTop);
     m_Corner[3].SetPosition(r - kRightMargin, b - bottom + kTextOffset, CDrawText::kAnchorRightTop);
 
+    m_Status.SetPosition(m_GraphArea.right - kStatusInset, m_GraphArea.top + kStatusInset,
+                         CDrawText::kAnchorRightTop);
+    FitTexts(pDC, top, bottom);
+
     m_Axis[0].Render(pDC, this, nullptr);
 
     if (m_Status.GetRedrawFlag()) {
-        m_Status.SetPosition(m_GraphArea.right - kStatusInset, m_GraphArea.top + kStatusInset,
-                             CDrawText::kAnchorRightTop);
         m_Status.Render(pDC, this, nullptr);
     }
     LayoutChain(m_pOverlay, m_GraphArea);
+}
+
+void CNormalGraphContext::FitTexts(CDC* pDC, int top, int bottom) {
+    auto extent = [pDC](const CString& text) {
+        SIZE size{0, 0};
+        pDC->GetTextExtentPoint32(text, text.GetLength(), &size);
+        return size;
+    };
+    // A row of two corner texts runs from the graph area's left edge to the
+    // right texts' anchor. The left text (the caption's head) comes first,
+    // the right one gets what it leaves.
+    const int rowWidth = std::max<int>(m_Rect.right - kRightMargin - m_GraphArea.left, 0);
+    auto fitRow = [&](CDrawText& first, CDrawText& second) {
+        first.SetMaxWidth(rowWidth);
+        const CString shown = CDrawText::FitText(pDC, first.GetText(), rowWidth);
+        const int rest = shown.IsEmpty() ? rowWidth : rowWidth - extent(shown).cx - kCornerGap;
+        second.SetMaxWidth(std::max(rest, 0));
+    };
+    fitRow(m_Corner[0], m_Corner[1]);
+    fitRow(m_Corner[2], m_Corner[3]);
+    // Too low for both rows: the bottom row gives way to the caption.
+    const int topRowBottom = m_Rect.top + top - kTextOffset;
+    const int bottomRowTop = m_Rect.bottom - bottom + kTextOffset;
+    if (bottomRowTop < topRowBottom) {
+        m_Corner[2].SetMaxWidth(0);
+        m_Corner[3].SetMaxWidth(0);
+    }
+    // The two axis values meet on a low graph: the top one, the reference
+    // level, stays.
+    const int axis0Bottom = topRowBottom + extent(m_Axis[0].GetText()).cy;
+    const int axis1Top = bottomRowTop - extent(m_Axis[1].GetText()).cy;
+    m_Axis[1].SetMaxWidth(axis1Top < axis0Bottom ? 0 : CDrawText::kAnyWidth);
+
+    // Inside the graph area: the status text at the top right, then the title
+    // and the readout lines below it, which keep clear of the status text.
+    CRect keepOut;
+    if (m_Status.GetRedrawFlag()) {
+        const int height = extent(m_Status.GetText()).cy;
+        const int width = m_GraphArea.Width() - 2 * kStatusInset;
+        const bool fits = m_Status.GetY() + height <= m_GraphArea.bottom;
+        m_Status.SetMaxWidth(fits ? std::max(width, 0) : 0);
+        const CString shown = CDrawText::FitText(pDC, m_Status.GetText(), m_Status.GetMaxWidth());
+        if (!shown.IsEmpty()) {
+            keepOut = CRect(m_Status.GetX() - extent(shown).cx, m_Status.GetY(), m_Status.GetX(),
+                            m_Status.GetY() + height);
+        }
+    }
+    m_Frame.GetTitle().SetLineBounds(m_GraphArea, keepOut);
 }
 
 void CNormalGraphContext::Render(CDC* pDC, CDrawContext* parent, void* reserved) {

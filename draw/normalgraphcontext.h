@@ -18,6 +18,8 @@ public:
     static constexpr int kEmptyTopMargin = 12; // top without corner texts 0 and 1
     static constexpr int kRightMargin = 20;
     static constexpr int kCornerCount = 4;
+    // The least room between the two corner texts of a row.
+    static constexpr int kCornerGap = 8;
 
     CNormalGraphContext();
 
@@ -56,6 +58,11 @@ public:
     CDrawText& GetStatusText() { return m_Status; }
 
 private:
+    // Keeps the texts from overprinting one another at any size without
+    // moving any of them: a text that would run into another is shortened or
+    // left out for this drawing (top and bottom are the margins).
+    void FitTexts(CDC* pDC, int top, int bottom);
+
     CDrawElement* m_pOverlay = nullptr;
     CNormalFrameContext m_Frame;
     std::array<CDrawText, kCornerCount> m_Corner;
