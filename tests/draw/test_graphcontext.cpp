@@ -117,6 +117,115 @@ TEST(NormalGraphContext, MarginsFollowTheAxisTextsAndTheTopIs12WithoutTopTexts) 
     EXPECT_NE(dump.Find(" -- CNormalFrameContext\n --  -- CDrawFrame\n"), -1);
 }
 
+TEST(NormalGraphContext, FitTextShortensOnWholeCharactersAndDropsWhatCannotFit) {
+    Surface s(10, 10);
+    auto width = [&](const char* text) { return s.dc.GetTextExtent(CString(text)).cx; };
+    const CString text("RBW : 10KHz [Torvel]");
+    EXPECT_EQ(CDrawText::FitText(&s.dc, text, width("RBW : 10KHz [Torvel]")), text);
+    // The longest head with its dots; the blanks before the dots go.
+    EXPECT_EQ(CDrawText::FitText(&s.dc, text, width("RBW : 10KHz ..")), CString("RBW : 10KHz.."));
+    EXPECT_EQ(CDrawText::FitText(&s.dc, text, width("RBW..") + 1), CString("RBW.."));
+    EXPECT_EQ(CDrawText::FitText(&s.dc, text, width("R..") - 1), CString());
+    EXPECT_EQ(CDrawText::FitText(&s.dc, text, 0), CString());
+    // A multibyte character is kept whole or left out, never cut.
+    const CString wide("\xCE\xBC\xCE\xBC\xCE\xBC\xCE\xBC\xCE\xBC\xCE\xBC");
+    const CString two("\xCE\xBC\xCE\xBC..");
+    EXPECT_EQ(CDrawText::FitText(&s.dc, wide, s.dc.GetTextExtent(two).cx), two);
+    EXPECT_EQ(CDrawText::FitText(&s.dc, wide, s.dc.GetTextExtent(two).cx + 1), two);
+}
+
+TEST(NormalGraphContext, TextsThatWouldOverlapAreShortenedOrLeftOutInPlace) {
+    Surface s(1000, 400);
+    auto panel = MakeDrawObject(kWhite, kBlack, kBlack);
+    CNormalGraphContext graph;
+    graph.SetDrawObject(panel.get());
+    graph.SetScale(0, 100, -100, 0);
+    *graph.GetCornerText(0) = "[RF1] 10dB/Div  ATT:30dB";
+    *graph.GetCornerText(1) = "RBW : 10KHz [Torvel]";
+    *graph.GetCornerText(2) = "Centre : 431MHz";
+    *graph.GetCornerText(3) = "Span : 2MHz";
+    // A readout line as a marker adds it: drawn over the graph, placed below
+    // the title.
+    CDrawMultiLineText readout;
+    readout.SetText("M1:431MHz -50.00dBm");
+    readout.SetPosition(60, 0, CDrawText::kAnchorLeftTop);
+    graph.AddChild(&readout);
+    graph.GetFrame().GetTitle().AppendLine(&readout);
+    const int caption = s.dc.GetTextExtent(graph.GetCorner(0).GetText()).cx;
+    const int rbw = s.dc.GetTextExtent(graph.GetCorner(1).GetText()).cx;
+
+    // Room for both: everything whole and where it always is.
+    graph.SetRect(CRect(0, 0, 1000, 400));
+    graph.Render(&s.dc, nullptr, nullptr);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(graph.GetCorner(k).GetShownText(), graph.GetCorner(k).GetText()) << k;
+    }
+    EXPECT_EQ(readout.GetShownText(), readout.GetText());
+
+    // Narrower: the caption stays whole at its place, the RBW text keeps its
+    // right-hand anchor and is shortened to end a gap before the caption.
+    const int left = graph.GetGraphArea().left;
+    const int w = left + caption + CNormalGraphContext::kCornerGap + rbw / 2 + 20;
+    graph.SetRect(CRect(0, 0, w, 400));
+    graph.Render(&s.dc, nullptr, nullptr);
+    EXPECT_EQ(graph.GetCorner(0).GetShownText(), graph.GetCorner(0).GetText());
+    const CString& shortened = graph.GetCorner(1).GetShownText();
+    ASSERT_FALSE(shortened.IsEmpty());
+    EXPECT_EQ(shortened.Right(2), CString(".."));
+    EXPECT_EQ(graph.GetCorner(1).GetText().Left(shortened.GetLength() - 2),
+              shortened.Left(shortened.GetLength() - 2));
+    const CRect first = graph.GetCorner(0).GetLastExtent();
+    const CRect second = graph.GetCorner(1).GetLastExtent();
+    EXPECT_EQ(second.right, w - 20);
+    EXPECT_GE(second.left, first.right + CNormalGraphContext::kCornerGap);
+    // No room left beside the caption: the RBW text is left out.
+    graph.SetRect(CRect(0, 0, left + caption + 20, 400));
+    graph.Render(&s.dc, nullptr, nullptr);
+    EXPECT_TRUE(graph.GetCorner(1).GetShownText().IsEmpty());
+    EXPECT_TRUE(graph.GetCorner(1).GetLastExtent().IsRectEmpty());
+    EXPECT_EQ(*graph.GetCornerText(1), CString("RBW : 10KHz [Torvel]")); // the owner's text stays
+
+    // The status text takes the top right of the graph area: the title line
+    // beside it is cut before it, the readout line below it is whole.
+    graph.SetRect(CRect(0, 0, 1000, 400));
+    graph.GetStatusText().SetText("Waiting for trigger, a long status text");
+    graph.GetStatusText().SetRedrawFlag(1);
+    const int status = s.dc.GetTextExtent(graph.GetStatusText().GetText()).cx;
+    graph.SetRect(CRect(0, 0, left + status + 20 + 2 + 40, 400));
+    graph.Render(&s.dc, nullptr, nullptr);
+    const CRect statusBox = graph.GetStatusText().GetLastExtent();
+    const CRect titleBox = graph.GetFrame().GetTitle().GetLastExtent();
+    EXPECT_EQ(statusBox.Width(), status);
+    EXPECT_NE(graph.GetFrame().GetTitle().GetShownText(), CString("[Torvel]"));
+    EXPECT_LE(titleBox.right, statusBox.left - CDrawMultiLineText::kKeepOutGap);
+    EXPECT_GE(readout.GetLastExtent().top, statusBox.bottom);
+
+    // A low graph: the lines that would reach below the graph area, the lower
+    // axis value meeting the upper one, are left out; the bottom row stays
+    // below the graph area.
+    graph.GetStatusText().SetRedrawFlag(0);
+    const int lineHeight = s.dc.GetTextExtent(CString("[Torvel]")).cy;
+    for (int h = 40; h <= 200; ++h) {
+        graph.SetRect(CRect(0, 0, 1000, h));
+        graph.Render(&s.dc, nullptr, nullptr);
+        const CRect area = graph.GetGraphArea();
+        for (CDrawMultiLineText* line : {&graph.GetFrame().GetTitle(), &readout}) {
+            const CRect box = line->GetLastExtent();
+            if (line->GetY() + lineHeight <= area.bottom) {
+                EXPECT_FALSE(box.IsRectEmpty()) << h;
+            } else {
+                EXPECT_TRUE(box.IsRectEmpty()) << h;
+            }
+        }
+        const CRect upper = graph.GetAxisText(0).GetLastExtent();
+        const CRect lower = graph.GetAxisText(1).GetLastExtent();
+        EXPECT_FALSE(upper.IsRectEmpty());
+        EXPECT_TRUE(lower.IsRectEmpty() || lower.top >= upper.bottom) << h;
+        EXPECT_EQ(lower.IsRectEmpty(), area.bottom + 4 - lineHeight < area.top - 4 + lineHeight)
+            << h;
+    }
+}
+
 TEST(DataLineMapping, LevelsAtAndBeyondTheWindowLandOnTheEdges) {
     CDataLineContext line;
     ASSERT_EQ(line.Configure(0, 1, 4), 1);

@@ -1,0 +1,189 @@
+// The texts of the XPD and zero-span windows drawn at every size the panes
+// allow, narrow to wide and low to tall: no two texts a graph shows (axis
+// values, corner texts, title and readout lines, status text) overprint each
+// other, and the XPD graphs keep their path's caption in view.
+#include "draw/markercontext.h"
+#include "lib/stringtable.h"
+#include "modes/xpdanalysis.h"
+#include "modes/zerospananalysis.h"
+#include "platform/dc.h"
+#include "platform/profile.h"
+#include "testutil.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The panes of both windows are at least 50 pixels either way.
+constexpr int kMinPane = 50;
+const std::vector<int> kHeights = {50, 60, 75, 100, 140, 200, 300, 500, 800};
+
+std::vector<int> Widths() {
+    std::vector<int> widths;
+    for (int w = kMinPane; w < 500; w += 5)
+        widths.push_back(w);
+    for (int w = 500; w <= 1600; w += 50)
+        widths.push_back(w);
+    return widths;
+}
+
+struct Shown {
+    std::string name;
+    CRect box;
+};
+
+// Every text of the graph drawn last time, with the box it took.
+std::vector<Shown> TextsOf(CNormalGraphContext& graph) {
+    std::vector<Shown> texts;
+    auto add = [&](const std::string& name, CDrawText& text) {
+        const CRect box = text.GetLastExtent();
+        if (!box.IsRectEmpty())
+            texts.push_back({name + " '" + text.GetText().c_str() + "'", box});
+    };
+    add("axis value 0", graph.GetAxisText(0));
+    add("axis value 1", graph.GetAxisText(1));
+    for (int k = 0; k < CNormalGraphContext::kCornerCount; ++k)
+        add("corner " + std::to_string(k), graph.GetCorner(k));
+    int n = 0;
+    for (CDrawMultiLineText* line = &graph.GetFrame().GetTitle(); line;
+         line = line->GetNextLine(), ++n) {
+        if (line->GetRedrawFlag())
+            add("title line " + std::to_string(n), *line);
+    }
+    if (graph.GetStatusText().GetRedrawFlag())
+        add("status", graph.GetStatusText());
+    return texts;
+}
+
+// Fails once per pair of texts of the graph that overlap.
+void ExpectApart(CNormalGraphContext& graph, const std::string& where) {
+    const std::vector<Shown> texts = TextsOf(graph);
+    for (size_t a = 0; a < texts.size(); ++a) {
+        for (size_t b = a + 1; b < texts.size(); ++b) {
+            CRect common;
+            EXPECT_FALSE(common.IntersectRect(texts[a].box, texts[b].box))
+                << where << ": " << texts[a].name << " overlaps " << texts[b].name;
+        }
+    }
+}
+
+// Draws one graph interface alone, as its pane paints it.
+void DrawPane(CGraphInterface& intf, int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    CDC dc(&image);
+    intf.Draw(&dc, CRect(0, 0, w, h));
+}
+
+std::string Size(const char* what, int w, int h) {
+    return std::string(what) + " " + std::to_string(w) + "x" + std::to_string(h);
+}
+
+class TextLayout : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProfileFile(m_dir.file("TORVEL.INI").c_str());
+        InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
+    }
+    void TearDown() override { SetProfileFile(nullptr); }
+    TempDir m_dir;
+};
+
+TEST_F(TextLayout, XpdCaptionsNeverRunIntoTheRbwTextAndKeepTheirPathInView) {
+    CXpdAnalysis core(nullptr, nullptr);
+    core.SetTitleIndex(1);
+    core.ReadProfile();
+    core.Reconfigure(TRUE);
+    CGraphInterface& rf1 = core.GetGraphInterface();
+    CGraphInterface& rf2 = core.GetSecondGraph();
+    ASSERT_EQ(std::string(rf1.GetGraph().GetCorner(0).GetText().c_str()).rfind("[RF1] ", 0), 0u);
+    ASSERT_EQ(std::string(rf2.GetGraph().GetCorner(0).GetText().c_str()).rfind("[RF2] ", 0), 0u);
+
+    for (int h : kHeights) {
+        for (int w : Widths()) {
+            DrawPane(rf1, w, h);
+            ExpectApart(rf1.GetGraph(), Size("RF1 pane", w, h));
+            DrawPane(rf2, w, h);
+            ExpectApart(rf2.GetGraph(), Size("RF2 pane", w, h));
+            // Wide enough for the caption's head, the path is named.
+            if (w >= 120) {
+                EXPECT_EQ(std::string(rf1.GetGraph().GetCorner(0).GetShownText().c_str())
+                              .rfind("[RF1]", 0),
+                          0u)
+                    << Size("RF1 pane", w, h);
+                EXPECT_EQ(std::string(rf2.GetGraph().GetCorner(0).GetShownText().c_str())
+                              .rfind("[RF2]", 0),
+                          0u)
+                    << Size("RF2 pane", w, h);
+            }
+        }
+    }
+    // The whole window as printed: the panel, then the two graphs.
+    for (int w = 200; w <= 1600; w += 40) {
+        QImage image(w, 400, QImage::Format_RGB32);
+        CDC dc(&image);
+        core.DrawView(&dc, CRect(0, 0, w, 400));
+        ExpectApart(rf1.GetGraph(), Size("XPD window, RF1", w, 400));
+        ExpectApart(rf2.GetGraph(), Size("XPD window, RF2", w, 400));
+    }
+    // With room for both, both texts are whole.
+    DrawPane(rf1, 1000, 300);
+    EXPECT_EQ(rf1.GetGraph().GetCorner(0).GetShownText(), rf1.GetGraph().GetCorner(0).GetText());
+    EXPECT_EQ(rf1.GetGraph().GetCorner(1).GetShownText(), rf1.GetGraph().GetCorner(1).GetText());
+}
+
+TEST_F(TextLayout, ZeroSpanReadoutsTitlesStatusAndCornerTextsNeverOverlap) {
+    CZeroSpanAnalysis core(nullptr, nullptr);
+    core.SetTitleIndex(1);
+    core.ReadProfile();
+    core.SetAnalyzeFlag(1);
+    core.SetCenter(433750);
+    core.Reconfigure(TRUE);
+    // Everything the window can show at once: the zero-span marker and a
+    // second spectrum marker, three time markers, the trigger line's readout
+    // and the waiting-for-trigger status.
+    core.GetZeroSpanMarker().SetRedrawFlag(1);
+    core.GetGraphInterface().GetMarker(1)->SetRedrawFlag(1);
+    for (int k = 1; k <= 3; ++k)
+        core.GetMarker(k)->SetRedrawFlag(1);
+    core.ExecuteCommand(253, 1, 0, 0, 0, 0);
+    core.Reconfigure(FALSE);
+    core.AnalysisProgress(0, CZeroSpanAnalysis::kWaitingForTrigger);
+    CGraphInterface& spectrum = core.GetGraphInterface();
+    CGraphInterface& time = core.GetTimeGraph();
+    ASSERT_TRUE(spectrum.GetGraph().GetStatusText().GetRedrawFlag());
+    ASSERT_TRUE(spectrum.GetTrigger()->GetReadoutLine().GetRedrawFlag());
+
+    for (int h : kHeights) {
+        for (int w : Widths()) {
+            DrawPane(spectrum, w, h);
+            ExpectApart(spectrum.GetGraph(), Size("spectrum pane", w, h));
+            DrawPane(time, w, h);
+            ExpectApart(time.GetGraph(), Size("time pane", w, h));
+        }
+    }
+    // The whole window as printed: the time graph above the spectrum.
+    for (int w = 100; w <= 1600; w += 50) {
+        for (int h : {100, 160, 300, 800}) {
+            QImage image(w, h, QImage::Format_RGB32);
+            CDC dc(&image);
+            core.DrawView(&dc, CRect(0, 0, w, h));
+            ExpectApart(time.GetGraph(), Size("zero-span window, time", w, h));
+            ExpectApart(spectrum.GetGraph(), Size("zero-span window, spectrum", w, h));
+        }
+    }
+    // On a tall, wide pane every line is shown whole.
+    DrawPane(spectrum, 1000, 600);
+    for (CDrawMultiLineText* line = &spectrum.GetGraph().GetFrame().GetTitle(); line;
+         line = line->GetNextLine()) {
+        if (line->GetRedrawFlag()) {
+            EXPECT_EQ(line->GetShownText(), line->GetText());
+        }
+    }
+}
+
+} // namespace
