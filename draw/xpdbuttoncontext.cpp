@@ -1,6 +1,7 @@
 // The XPD value panel.
 #include "draw/xpdbuttoncontext.h"
 
+#include "draw/drawtext.h"
 #include "lib/drawobject.h"
 #include "lib/stringtable.h"
 #include "platform/dc.h"
@@ -51,15 +52,33 @@ void CXPDButtonContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     const int oldMode = pDC->SetBkMode(TRANSPARENT);
     const UINT oldAlign = pDC->SetTextAlign(TA_LEFT | TA_TOP);
     const COLORREF oldColor = pDC->SetTextColor(m_pDrawObject->GetTextColor());
+    // Every text stays inside the box: a row without room below is left out
+    // and a row too wide is shortened, so that the panel never writes over
+    // the alarm log below it or the graphs beside it.
+    const int width = area.Width();
+    auto show = [pDC](int x, int y, const CString& text, int room) {
+        const CString shown = CDrawText::FitText(pDC, text, room);
+        if (!shown.IsEmpty()) {
+            pDC->TextOut(x, y, shown);
+        }
+        return shown == text;
+    };
     int y = area.top;
     const CString title = GetLibraryString(kStrTitle);
-    pDC->TextOut(area.left, y, title);
-    y += pDC->GetTextExtent(title).cy + 2;
+    const int titleHeight = pDC->GetTextExtent(title).cy;
+    if (y + titleHeight <= area.bottom) {
+        show(area.left, y, title, width);
+    }
+    y += titleHeight + 2;
     for (int k = 0; k < kRows; ++k) {
         const CString label = GetLibraryString(kRowTable[k].label);
         const CSize size = pDC->GetTextExtent(label);
-        pDC->TextOut(area.left, y, label);
-        pDC->TextOut(area.left + size.cx, y, RowValue(k));
+        if (y + size.cy > area.bottom) {
+            break;
+        }
+        if (show(area.left, y, label, width)) {
+            show(area.left + size.cx, y, RowValue(k), width - size.cx);
+        }
         y += size.cy + 2;
     }
     pDC->SetTextColor(oldColor);

@@ -271,4 +271,32 @@ TEST_F(ChannelContextTest, XpdPanelRowsScaleTheirWordsAndNeverUseTheTextLogTexts
     }
 }
 
+TEST_F(ChannelContextTest, XpdPanelTextsStayInsideTheBoxAtEverySize) {
+    CXPDButtonContext x;
+    auto object = MakeDrawObject(kGrey, kBlack, kBlack, "XpdPanel");
+    x.SetDrawObject(object.get());
+    x.m_Values[3] = 430125;
+    Surface s(500, 400);
+    auto inkBox = [&](int w, int h) {
+        s.dc.FillSolidRect(0, 0, 500, 400, kWhite);
+        const CRect rect(20, 20, 20 + w, 20 + h);
+        x.SetRect(rect);
+        x.Draw(&s.dc, nullptr, nullptr);
+        CRect inside = rect;
+        inside.DeflateRect(CXPDButtonContext::kInset, CXPDButtonContext::kInset);
+        const int outside = s.Count(kBlack) - s.Count(kBlack, inside);
+        EXPECT_EQ(outside, 0) << w << "x" << h;
+        return s.BoxOf(kBlack);
+    };
+    for (int w = 50; w <= 250; w += 25) {
+        for (int h = 30; h <= 200; h += 10) {
+            inkBox(w, h);
+        }
+    }
+    // A large box shows the title and all six rows; a low one fewer of them.
+    const CRect all = inkBox(400, 300);
+    const CRect fewer = inkBox(400, 80);
+    EXPECT_GT(all.Height(), fewer.Height() * 2);
+}
+
 } // namespace
