@@ -208,19 +208,34 @@ void CDrawMultiLineText::SetLineBounds(const CRect& bounds, const CRect& keepOut
 }
 
 void CDrawMultiLineText::FitIntoBounds(CDC* pDC) {
-    if (!pDC || !m_Bounded || m_Alignment != 0) {
+    if (!pDC) {
         return;
     }
-    SIZE size{0, 0};
-    pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &size);
-    if (m_Y < m_Bounds.top || m_Y + size.cy > m_Bounds.bottom) {
-        m_MaxWidth = 0;
-        return;
+    pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &m_WholeSize);
+    if (m_Bounded && m_Alignment == 0) {
+        m_MaxWidth = WidthLimit(m_WholeSize.cy);
+    }
+}
+
+int CDrawMultiLineText::WidthLimit(int height) const {
+    if (m_Y < m_Bounds.top || m_Y + height > m_Bounds.bottom) {
+        return 0;
     }
     int right = m_Bounds.right;
-    if (!m_KeepOut.IsRectEmpty() && m_Y < m_KeepOut.bottom && m_Y + size.cy > m_KeepOut.top &&
+    if (!m_KeepOut.IsRectEmpty() && m_Y < m_KeepOut.bottom && m_Y + height > m_KeepOut.top &&
         m_X < m_KeepOut.right) {
         right = std::min<int>(right, m_KeepOut.left - kKeepOutGap);
     }
-    m_MaxWidth = std::max(0, right - m_X);
+    return std::max(0, right - m_X);
+}
+
+CRect CDrawMultiLineText::GetExpectedExtent() const {
+    if (!m_Bounded || m_Alignment != 0) {
+        return GetLastExtent();
+    }
+    const int width = std::min<int>(m_WholeSize.cx, WidthLimit(m_WholeSize.cy));
+    if (width <= 0) {
+        return CRect();
+    }
+    return CRect(m_X, m_Y, m_X + width, m_Y + m_WholeSize.cy);
 }

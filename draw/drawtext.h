@@ -113,14 +113,22 @@ public:
     // pixels before it. Until this is called the lines are drawn as they are.
     void SetLineBounds(const CRect& bounds, const CRect& keepOut);
     static constexpr int kKeepOutGap = 4;
+    // The box this line takes at its next drawing, from its place, its bounds
+    // and the size of its whole text at the last drawing (a line of a marker
+    // drawn later in the same picture has not been measured yet); empty for a
+    // line left out.
+    CRect GetExpectedExtent() const;
 
 private:
     // The width limit of this drawing from the bounds, the keep-out box and
     // the line's place (lines placed left-top only).
     void FitIntoBounds(CDC* pDC);
+    // The width limit for a line of that height at the line's place.
+    int WidthLimit(int height) const;
 
     CDrawMultiLineText* m_pNextLine = nullptr;
     bool m_Bounded = false;
     CRect m_Bounds;
     CRect m_KeepOut;
+    SIZE m_WholeSize{0, 0};
 };

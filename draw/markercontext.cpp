@@ -271,6 +271,7 @@ POINT CMarkerContext::PointOf(int x) const {
 
 void CMarkerContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     CDrawContext::Draw(pDC, parent, reserved);
+    m_LabelRect = CRect();
     if (!pDC || !m_pDataLine) {
         return;
     }
@@ -403,9 +404,27 @@ void CMarkerContext::DrawLabel(CDC* pDC, int x, int y, const CString& label) {
     }
     // A label stays inside the graph: at its edges a centred label would run
     // into the axis texts beside it.
-    const int cx = pDC->GetTextExtent(label).cx;
-    x = std::min(x, static_cast<int>(m_Rect.right) - kLabelInset - cx);
+    const CSize size = pDC->GetTextExtent(label);
+    x = std::min(x, static_cast<int>(m_Rect.right) - kLabelInset - static_cast<int>(size.cx));
     x = std::max(x, static_cast<int>(m_Rect.left) + kLabelInset);
+    // Above or below the graph it would run into the corner texts, over a
+    // readout line (or the title) it would make both unreadable: the label
+    // gives way, the readout line says which marker it is.
+    const CRect box(x, y, x + size.cx, y + size.cy);
+    if (box.top < m_Rect.top || box.bottom > m_Rect.bottom) {
+        return;
+    }
+    CRect common;
+    for (CDrawMultiLineText* line = m_pReadoutLines; line; line = line->GetNextLine()) {
+        if (line->GetRedrawFlag() && common.IntersectRect(box, line->GetExpectedExtent())) {
+            return;
+        }
+    }
+    if (m_pStatusText && m_pStatusText->GetRedrawFlag() &&
+        common.IntersectRect(box, m_pStatusText->GetLastExtent())) {
+        return;
+    }
+    m_LabelRect = box;
     pDC->TextOut(x, y, label);
 }
 

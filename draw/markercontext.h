@@ -97,6 +97,14 @@ public:
     int GetMarkerNumber() const { return m_MarkerNumber; }
     void SetDataLine(CDataLineContext* dataLine) { m_pDataLine = dataLine; }
     CDataLineContext* GetDataLine() const { return m_pDataLine; }
+    // The line list of the graph's title and readouts, and the graph's status
+    // text: a label that would overprint one of them is left out.
+    void SetReadoutLines(CDrawMultiLineText* first, CDrawText* status = nullptr) {
+        m_pReadoutLines = first;
+        m_pStatusText = status;
+    }
+    // The box of the label of the last draw; empty when none was drawn.
+    const CRect& GetLabelRect() const { return m_LabelRect; }
     int GetLockFrequency() const { return m_LockFrequency; }
     int GetChildLockFrequency() const { return m_ChildLockFrequency; }
     // The frequency moves act on (select mode 0: lock, else child lock).
@@ -177,4 +185,7 @@ protected:
     CDrawMultiLineText m_ReadoutLine;
     CDataLineContext* m_pDataLine = nullptr;
     CBlendObject m_Band;
+    CDrawMultiLineText* m_pReadoutLines = nullptr;
+    CDrawText* m_pStatusText = nullptr;
+    CRect m_LabelRect;
 };

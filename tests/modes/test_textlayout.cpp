@@ -1,7 +1,7 @@
 // The texts of the XPD and zero-span windows drawn at every size the panes
 // allow, narrow to wide and low to tall: no two texts a graph shows (axis
-// values, corner texts, title and readout lines, status text) overprint each
-// other, and the XPD graphs keep their path's caption in view.
+// values, corner texts, title and readout lines, status text, marker labels)
+// overprint each other, and the XPD graphs keep their path's caption in view.
 #include "draw/markercontext.h"
 #include "lib/stringtable.h"
 #include "modes/xpdanalysis.h"
@@ -38,7 +38,8 @@ struct Shown {
 };
 
 // Every text of the graph drawn last time, with the box it took.
-std::vector<Shown> TextsOf(CNormalGraphContext& graph) {
+std::vector<Shown> TextsOf(CGraphInterface& intf) {
+    CNormalGraphContext& graph = intf.GetGraph();
     std::vector<Shown> texts;
     auto add = [&](const std::string& name, CDrawText& text) {
         const CRect box = text.GetLastExtent();
@@ -57,12 +58,17 @@ std::vector<Shown> TextsOf(CNormalGraphContext& graph) {
     }
     if (graph.GetStatusText().GetRedrawFlag())
         add("status", graph.GetStatusText());
+    for (int k = 1; k <= CGraphInterface::kMarkers; ++k) {
+        CMarkerContext* marker = intf.GetMarker(k);
+        if (marker && marker->GetRedrawFlag() && !marker->GetLabelRect().IsRectEmpty())
+            texts.push_back({"label of marker " + std::to_string(k), marker->GetLabelRect()});
+    }
     return texts;
 }
 
 // Fails once per pair of texts of the graph that overlap.
-void ExpectApart(CNormalGraphContext& graph, const std::string& where) {
-    const std::vector<Shown> texts = TextsOf(graph);
+void ExpectApart(CGraphInterface& intf, const std::string& where) {
+    const std::vector<Shown> texts = TextsOf(intf);
     for (size_t a = 0; a < texts.size(); ++a) {
         for (size_t b = a + 1; b < texts.size(); ++b) {
             CRect common;
@@ -106,9 +112,9 @@ TEST_F(TextLayout, XpdCaptionsNeverRunIntoTheRbwTextAndKeepTheirPathInView) {
     for (int h : kHeights) {
         for (int w : Widths()) {
             DrawPane(rf1, w, h);
-            ExpectApart(rf1.GetGraph(), Size("RF1 pane", w, h));
+            ExpectApart(rf1, Size("RF1 pane", w, h));
             DrawPane(rf2, w, h);
-            ExpectApart(rf2.GetGraph(), Size("RF2 pane", w, h));
+            ExpectApart(rf2, Size("RF2 pane", w, h));
             // Wide enough for the caption's head, the path is named.
             if (w >= 120) {
                 EXPECT_EQ(std::string(rf1.GetGraph().GetCorner(0).GetShownText().c_str())
@@ -127,8 +133,8 @@ TEST_F(TextLayout, XpdCaptionsNeverRunIntoTheRbwTextAndKeepTheirPathInView) {
         QImage image(w, 400, QImage::Format_RGB32);
         CDC dc(&image);
         core.DrawView(&dc, CRect(0, 0, w, 400));
-        ExpectApart(rf1.GetGraph(), Size("XPD window, RF1", w, 400));
-        ExpectApart(rf2.GetGraph(), Size("XPD window, RF2", w, 400));
+        ExpectApart(rf1, Size("XPD window, RF1", w, 400));
+        ExpectApart(rf2, Size("XPD window, RF2", w, 400));
     }
     // With room for both, both texts are whole.
     DrawPane(rf1, 1000, 300);
@@ -143,9 +149,15 @@ TEST_F(TextLayout, ZeroSpanReadoutsTitlesStatusAndCornerTextsNeverOverlap) {
     core.SetAnalyzeFlag(1);
     core.SetCenter(433750);
     core.Reconfigure(TRUE);
-    // Everything the window can show at once: the zero-span marker and a
-    // second spectrum marker, three time markers, the trigger line's readout
-    // and the waiting-for-trigger status.
+    // Everything the window can show at once: the zero-span marker measuring
+    // a band near the start of the span (its label among the title lines) and
+    // a second spectrum marker, three time markers, the trigger line's
+    // readout and the waiting-for-trigger status.
+    core.ExecuteCommand(257, 1, 0, 0, 0, 0);
+    core.ExecuteCommand(258, 0, 8, 0, 0, 0);
+    core.ExecuteCommand(258, 1, 12, 0, 0, 0);
+    core.Reconfigure(FALSE);
+    ASSERT_EQ(core.GetAccumulateMode(), CMarkerContext::kModeBandPower);
     core.GetZeroSpanMarker().SetRedrawFlag(1);
     core.GetGraphInterface().GetMarker(1)->SetRedrawFlag(1);
     for (int k = 1; k <= 3; ++k)
@@ -161,9 +173,9 @@ TEST_F(TextLayout, ZeroSpanReadoutsTitlesStatusAndCornerTextsNeverOverlap) {
     for (int h : kHeights) {
         for (int w : Widths()) {
             DrawPane(spectrum, w, h);
-            ExpectApart(spectrum.GetGraph(), Size("spectrum pane", w, h));
+            ExpectApart(spectrum, Size("spectrum pane", w, h));
             DrawPane(time, w, h);
-            ExpectApart(time.GetGraph(), Size("time pane", w, h));
+            ExpectApart(time, Size("time pane", w, h));
         }
     }
     // The whole window as printed: the time graph above the spectrum.
@@ -172,12 +184,14 @@ TEST_F(TextLayout, ZeroSpanReadoutsTitlesStatusAndCornerTextsNeverOverlap) {
             QImage image(w, h, QImage::Format_RGB32);
             CDC dc(&image);
             core.DrawView(&dc, CRect(0, 0, w, h));
-            ExpectApart(time.GetGraph(), Size("zero-span window, time", w, h));
-            ExpectApart(spectrum.GetGraph(), Size("zero-span window, spectrum", w, h));
+            ExpectApart(time, Size("zero-span window, time", w, h));
+            ExpectApart(spectrum, Size("zero-span window, spectrum", w, h));
         }
     }
-    // On a tall, wide pane every line is shown whole.
-    DrawPane(spectrum, 1000, 600);
+    // On a tall, wide pane every line is shown whole, and the band's label
+    // below the lines too.
+    DrawPane(spectrum, 1000, 800);
+    EXPECT_FALSE(core.GetZeroSpanMarker().GetLabelRect().IsRectEmpty());
     for (CDrawMultiLineText* line = &spectrum.GetGraph().GetFrame().GetTitle(); line;
          line = line->GetNextLine()) {
         if (line->GetRedrawFlag()) {
