@@ -189,6 +189,42 @@ TEST_F(MarkerTest, SymbolsOnThePixels) {
     EXPECT_EQ(line.At(p.x + 4, kArea.bottom - 1), kRed); // the pentagon foot
 }
 
+TEST_F(MarkerTest, ALabelGivesWayToTheTitleLinesAndStaysInsideTheGraph) {
+    m_marker.SetRedrawFlag(1);
+    m_marker.SetStyle(CMarkerContext::kStylePoint);
+    m_marker.SetFrequency(1500); // -30 dB: row 30
+    Render();
+    const CRect label = m_marker.GetLabelRect();
+    ASSERT_FALSE(label.IsRectEmpty());
+    EXPECT_LT(label.bottom, 30);
+
+    // A title line across the label's rows: the label is left out.
+    CDrawMultiLineText title;
+    title.SetText("[Torvel] and a line longer than the graph");
+    title.SetPosition(kArea.left, label.top + 2, CDrawText::kAnchorLeftTop);
+    title.SetLineBounds(kArea, CRect());
+    title.Draw(&m_surface.dc, nullptr, nullptr);
+    ASSERT_FALSE(title.GetLastExtent().IsRectEmpty());
+    m_marker.SetReadoutLines(&title);
+    Render();
+    EXPECT_TRUE(m_marker.GetLabelRect().IsRectEmpty());
+    // Below the label's rows it is back; a hidden line does not count.
+    title.SetPosition(kArea.left, 60, CDrawText::kAnchorLeftTop);
+    Render();
+    EXPECT_EQ(m_marker.GetLabelRect(), label);
+    title.SetPosition(kArea.left, label.top + 2, CDrawText::kAnchorLeftTop);
+    title.SetRedrawFlag(0);
+    Render();
+    EXPECT_EQ(m_marker.GetLabelRect(), label);
+
+    // A point near the top: the label above it would leave the graph.
+    m_line.SetWord(30, Word(-5.0));
+    m_marker.SetFrequency(1300);
+    Render();
+    EXPECT_EQ(m_marker.GetMainPoint().y, 5);
+    EXPECT_TRUE(m_marker.GetLabelRect().IsRectEmpty());
+}
+
 TEST_F(MarkerTest, HitsAtFiveButNotSixPixels) {
     m_marker.SetRedrawFlag(1);
     m_marker.SetFrequency(1500);
