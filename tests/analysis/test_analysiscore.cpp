@@ -106,22 +106,6 @@ public:
 
 } // namespace
 
-TEST(AnalysisCore, DefaultsAtConstruction) {
-    TestCore core;
-    EXPECT_EQ(core.GetAnalyzeFlag(), 0);
-    EXPECT_EQ(core.GetAttenuation(), 40);
-    EXPECT_EQ(core.GetUnit(), 1);
-    EXPECT_EQ(core.GetRBWIndex(), 1);
-    EXPECT_EQ(core.GetScale(), 1);
-    EXPECT_EQ(core.GetReferencePosition(), 9);
-    EXPECT_EQ(core.GetCatcherRate(), -1);
-    EXPECT_EQ(core.GetRejectionRate(), 5);
-    EXPECT_EQ(core.GetCurrentMarkerIndex(), 0);
-    EXPECT_EQ(core.GetCurrentTraceIndex(), 0);
-    EXPECT_EQ(core.GetGreyScaleFlag(), 0);
-    EXPECT_EQ(core.GetMaxHoldFlag() | core.GetMinHoldFlag(), 0);
-}
-
 TEST(AnalysisCore, IdsWrapAfter255AndSkipIdsThatLiveCoresHold) {
     std::vector<std::unique_ptr<TestCore>> cores;
     std::set<int> ids;
