@@ -68,9 +68,6 @@ TEST(BlendObject, AllRatiosZeroTakesTheOuterRectangle) {
     CBlendObject placed(RGB(1, 2, 3), RECT{0, 0, 199, 9}, 0.5, 0, 1.0, 1.0);
     EXPECT_EQ(placed.GetRect(), CRect(100, 0, 200, 10));
     EXPECT_EQ(placed.GetUpdateFlag(), 0);
-    EXPECT_EQ(placed.GetMasterFlag(), 1);
-    EXPECT_EQ(placed.GetRedrawFlag(), 1);
-    EXPECT_EQ(placed.GetColor(), RGB(1, 2, 3));
 }
 
 TEST(BlendObject, ValueConstructorsTakeNewIDsAndCopiesFollowTheirRules) {
