@@ -288,15 +288,4 @@ TEST(ButtonBar, FunctionKeysClickOnlyEnabledButtons) {
     EXPECT_EQ(bar.Button(3)->GetState(), CGradientButton::kStateNormal);
 }
 
-TEST(ButtonBar, TenColumnsInFixedPoint) {
-    auto rects = CButtonBar::Layout(CRect(0, 0, 804, 40));
-    // Inside 2 px left and right, 3 px top and bottom.
-    EXPECT_EQ(rects[0].left, 2);
-    EXPECT_EQ(rects[0].top, 3);
-    EXPECT_EQ(rects[0].bottom, 37);
-    EXPECT_LE(rects[9].right, 802);
-    for (int i = 1; i < CButtonBar::kButtons; ++i)
-        EXPECT_GT(rects[i].left, rects[i - 1].left);
-}
-
 } // namespace
