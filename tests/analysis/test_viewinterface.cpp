@@ -215,16 +215,6 @@ TEST_F(GraphScene, DraggingTheChildPointMovesOnlyItAndReleaseEndsTheDrag) {
     EXPECT_EQ(m_owner.Count("lup"), 0); // a drag's release is not passed on
     m_intf.OnMouseMove(0, child.x - 100, child.y);
     EXPECT_EQ(m_marker.GetChildLockFrequency(), moved);
-
-    // On the main point the main point is dragged.
-    Paint();
-    const POINT mainNow = m_marker.GetMainPoint();
-    m_intf.OnLButtonDown(ViewKeys::kLButton, mainNow.x - 2, mainNow.y - 10);
-    EXPECT_EQ(Kind(), CViewInterface::kDragMarkerMain);
-    EXPECT_EQ(m_marker.GetSelectMode(), 0);
-    m_intf.OnMouseMove(ViewKeys::kLButton, mainNow.x - 30, mainNow.y);
-    EXPECT_LT(m_marker.GetLockFrequency(), lock);
-    EXPECT_EQ(m_marker.GetChildLockFrequency(), moved);
 }
 
 TEST_F(GraphScene, LeavingTheWindowCancelsTheDrag) {
