@@ -43,7 +43,7 @@ void CDrawText::Format(const char* format, ...) {
     va_end(args);
 }
 
-int CDrawText::DrawString(CDC* pDC, CDrawContext* parent) {
+int CDrawText::DrawString(CDC* pDC, CDrawContext* parent, const SIZE* whole) {
     if (!pDC) {
         return 0;
     }
@@ -61,9 +61,18 @@ int CDrawText::DrawString(CDC* pDC, CDrawContext* parent) {
             pDC->SetBkColor(textBefore);
         }
     }
-    m_Shown = m_MaxWidth == kAnyWidth ? m_Text : FitText(pDC, m_Text, m_MaxWidth);
+    // One measurement: of the whole text, or of what fits.
     SIZE size{0, 0};
-    pDC->GetTextExtentPoint32(m_Shown, m_Shown.GetLength(), &size);
+    if (m_MaxWidth == kAnyWidth || (whole && whole->cx <= m_MaxWidth)) {
+        m_Shown = m_Text;
+        if (whole) {
+            size = *whole;
+        } else {
+            pDC->GetTextExtentPoint32(m_Shown, m_Shown.GetLength(), &size);
+        }
+    } else {
+        m_Shown = FitText(pDC, m_Text, m_MaxWidth, &size);
+    }
     m_LastSize = size;
     int x = m_X, y = m_Y;
     const UINT oldAlign = pDC->GetTextAlign();
@@ -115,42 +124,59 @@ CRect CDrawText::GetLastExtent() const {
     return CRect(left, top, left + cx, top + cy);
 }
 
-CString CDrawText::FitText(CDC* pDC, const CString& text, int maxWidth) {
-    if (!pDC || maxWidth <= 0 || text.IsEmpty()) {
-        return CString();
-    }
-    auto width = [pDC](const CString& s) {
-        SIZE size{0, 0};
-        pDC->GetTextExtentPoint32(s, s.GetLength(), &size);
-        return static_cast<int>(size.cx);
+CString CDrawText::FitText(CDC* pDC, const CString& text, int maxWidth, SIZE* shownSize) {
+    SIZE measured{0, 0}, shown{0, 0};
+    auto fits = [&](const CString& s) {
+        pDC->GetTextExtentPoint32(s, s.GetLength(), &measured);
+        if (measured.cx > maxWidth) {
+            return false;
+        }
+        shown = measured;
+        return true;
     };
-    if (width(text) <= maxWidth) {
-        return text;
-    }
-    // The heads end on whole characters (never inside a UTF-8 sequence) and
-    // without the blanks before the dots; a longer head is never narrower.
-    std::vector<CString> heads;
-    for (int n = 1; n < text.GetLength(); ++n) {
-        if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
-            continue;
-        }
-        CString head = text.Left(n);
-        head.TrimRight();
-        if (!head.IsEmpty()) {
-            heads.push_back(head + kShortMark);
-        }
-    }
-    // The longest head that fits, by bisection.
-    size_t lo = 0, hi = heads.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (width(heads[mid]) <= maxWidth) {
-            lo = mid + 1;
+    CString result;
+    if (pDC && maxWidth > 0 && !text.IsEmpty()) {
+        if (fits(text)) {
+            result = text;
         } else {
-            hi = mid;
+            // The heads end on whole characters (never inside a UTF-8
+            // sequence) and without the blanks before the dots; a longer head
+            // is never narrower.
+            std::vector<CString> heads;
+            for (int n = 1; n < text.GetLength(); ++n) {
+                if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+                    continue;
+                }
+                CString head = text.Left(n);
+                head.TrimRight();
+                if (!head.IsEmpty()) {
+                    heads.push_back(head + kShortMark);
+                }
+            }
+            // The longest head that fits, by bisection: the last head that
+            // fitted is the one taken, so its size is the one kept.
+            size_t lo = 0, hi = heads.size();
+            while (lo < hi) {
+                const size_t mid = (lo + hi) / 2;
+                if (fits(heads[mid])) {
+                    lo = mid + 1;
+                } else {
+                    hi = mid;
+                }
+            }
+            if (lo > 0) {
+                result = heads[lo - 1];
+            }
         }
     }
-    return lo > 0 ? heads[lo - 1] : CString();
+    if (shownSize) {
+        if (result.IsEmpty() && pDC) {
+            // Nothing shown: no width, the height of a line in the font.
+            pDC->GetTextExtentPoint32("", 0, &shown);
+        }
+        *shownSize = shown;
+    }
+    return result;
 }
 
 void CDrawText::Draw(CDC* pDC, CDrawContext* parent, void*) {
@@ -168,8 +194,7 @@ CString CDrawMultiLineText::GetClassName() {
 }
 
 void CDrawMultiLineText::Draw(CDC* pDC, CDrawContext* parent, void*) {
-    FitIntoBounds(pDC);
-    const int cy = DrawString(pDC, parent);
+    const int cy = DrawString(pDC, parent, FitIntoBounds(pDC) ? &m_WholeSize : nullptr);
     if (m_pNextLine) {
         m_pNextLine->SetLineTop(m_Y + cy + 2);
     }
@@ -207,14 +232,13 @@ void CDrawMultiLineText::SetLineBounds(const CRect& bounds, const CRect& keepOut
     }
 }
 
-void CDrawMultiLineText::FitIntoBounds(CDC* pDC) {
-    if (!pDC) {
-        return;
+bool CDrawMultiLineText::FitIntoBounds(CDC* pDC) {
+    if (!pDC || !m_Bounded || m_Alignment != 0) {
+        return false;
     }
     pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &m_WholeSize);
-    if (m_Bounded && m_Alignment == 0) {
-        m_MaxWidth = WidthLimit(m_WholeSize.cy);
-    }
+    m_MaxWidth = WidthLimit(m_WholeSize.cy);
+    return true;
 }
 
 int CDrawMultiLineText::WidthLimit(int height) const {

@@ -61,8 +61,9 @@ public:
     // The longest head of text whose width in the DC's current font, with
     // ".." behind it, is at most maxWidth pixels (blanks before the dots
     // dropped); the whole text when it fits; empty when not even one
-    // character and the dots fit.
-    static CString FitText(CDC* pDC, const CString& text, int maxWidth);
+    // character and the dots fit. shownSize, when given, receives the size
+    // of the result (width 0 for an empty one).
+    static CString FitText(CDC* pDC, const CString& text, int maxWidth, SIZE* shownSize = nullptr);
     // The width the drawn text keeps within: a longer text is drawn shortened
     // by FitText, or not at all. kAnyWidth (the default) draws it whole. The
     // text itself stays as the owner set it.
@@ -73,8 +74,9 @@ public:
 
 protected:
     // Draws the text, fitted into the width limit, at its point by its
-    // alignment; returns the height of a line of the text.
-    int DrawString(CDC* pDC, CDrawContext* parent);
+    // alignment; returns the height of a line of the text. whole: the size of
+    // the whole text when the caller has measured it already.
+    int DrawString(CDC* pDC, CDrawContext* parent, const SIZE* whole = nullptr);
 
     int m_X = 0;
     int m_Y = 0;
@@ -121,8 +123,9 @@ public:
 
 private:
     // The width limit of this drawing from the bounds, the keep-out box and
-    // the line's place (lines placed left-top only).
-    void FitIntoBounds(CDC* pDC);
+    // the line's place (lines placed left-top only); true when the line is
+    // bounded so, its whole size measured into m_WholeSize.
+    bool FitIntoBounds(CDC* pDC);
     // The width limit for a line of that height at the line's place.
     int WidthLimit(int height) const;
 

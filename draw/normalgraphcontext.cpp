@@ -115,7 +115,7 @@ void CNormalGraphContext::Draw(CDC* pDC, CDrawContext*, void*) {
 
     m_Status.SetPosition(m_GraphArea.right - kStatusInset, m_GraphArea.top + kStatusInset,
                          CDrawText::kAnchorRightTop);
-    FitTexts(pDC, top, bottom);
+    FitTexts(pDC, top, bottom, axis1.cy);
 
     m_Axis[0].Render(pDC, this, nullptr);
 
@@ -125,20 +125,16 @@ void CNormalGraphContext::Draw(CDC* pDC, CDrawContext*, void*) {
     LayoutChain(m_pOverlay, m_GraphArea);
 }
 
-void CNormalGraphContext::FitTexts(CDC* pDC, int top, int bottom) {
-    auto extent = [pDC](const CString& text) {
-        SIZE size{0, 0};
-        pDC->GetTextExtentPoint32(text, text.GetLength(), &size);
-        return size;
-    };
+void CNormalGraphContext::FitTexts(CDC* pDC, int top, int bottom, int lineHeight) {
     // A row of two corner texts runs from the graph area's left edge to the
     // right texts' anchor. The left text (the caption's head) comes first,
     // the right one gets what it leaves.
     const int rowWidth = std::max<int>(m_Rect.right - kRightMargin - m_GraphArea.left, 0);
     auto fitRow = [&](CDrawText& first, CDrawText& second) {
         first.SetMaxWidth(rowWidth);
-        const CString shown = CDrawText::FitText(pDC, first.GetText(), rowWidth);
-        const int rest = shown.IsEmpty() ? rowWidth : rowWidth - extent(shown).cx - kCornerGap;
+        SIZE shown{0, 0};
+        const bool left = !CDrawText::FitText(pDC, first.GetText(), rowWidth, &shown).IsEmpty();
+        const int rest = left ? rowWidth - shown.cx - kCornerGap : rowWidth;
         second.SetMaxWidth(std::max(rest, 0));
     };
     fitRow(m_Corner[0], m_Corner[1]);
@@ -152,22 +148,21 @@ void CNormalGraphContext::FitTexts(CDC* pDC, int top, int bottom) {
     }
     // The two axis values meet on a low graph: the top one, the reference
     // level, stays.
-    const int axis0Bottom = topRowBottom + extent(m_Axis[0].GetText()).cy;
-    const int axis1Top = bottomRowTop - extent(m_Axis[1].GetText()).cy;
-    m_Axis[1].SetMaxWidth(axis1Top < axis0Bottom ? 0 : CDrawText::kAnyWidth);
+    const bool axesMeet = bottomRowTop - lineHeight < topRowBottom + lineHeight;
+    m_Axis[1].SetMaxWidth(axesMeet ? 0 : CDrawText::kAnyWidth);
 
     // Inside the graph area: the status text at the top right, then the title
     // and the readout lines below it, which keep clear of the status text.
     CRect keepOut;
     if (m_Status.GetRedrawFlag()) {
-        const int height = extent(m_Status.GetText()).cy;
         const int width = m_GraphArea.Width() - 2 * kStatusInset;
-        const bool fits = m_Status.GetY() + height <= m_GraphArea.bottom;
+        const bool fits = m_Status.GetY() + lineHeight <= m_GraphArea.bottom;
         m_Status.SetMaxWidth(fits ? std::max(width, 0) : 0);
-        const CString shown = CDrawText::FitText(pDC, m_Status.GetText(), m_Status.GetMaxWidth());
-        if (!shown.IsEmpty()) {
-            keepOut = CRect(m_Status.GetX() - extent(shown).cx, m_Status.GetY(), m_Status.GetX(),
-                            m_Status.GetY() + height);
+        SIZE shown{0, 0};
+        if (!CDrawText::FitText(pDC, m_Status.GetText(), m_Status.GetMaxWidth(), &shown)
+                 .IsEmpty()) {
+            keepOut = CRect(m_Status.GetX() - shown.cx, m_Status.GetY(), m_Status.GetX(),
+                            m_Status.GetY() + lineHeight);
         }
     }
     m_Frame.GetTitle().SetLineBounds(m_GraphArea, keepOut);

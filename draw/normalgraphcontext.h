@@ -60,8 +60,9 @@ public:
 private:
     // Keeps the texts from overprinting one another at any size without
     // moving any of them: a text that would run into another is shortened or
-    // left out for this drawing (top and bottom are the margins).
-    void FitTexts(CDC* pDC, int top, int bottom);
+    // left out for this drawing (top and bottom are the margins, lineHeight
+    // the height of a line of text in the graph's font).
+    void FitTexts(CDC* pDC, int top, int bottom, int lineHeight);
 
     CDrawElement* m_pOverlay = nullptr;
     CNormalFrameContext m_Frame;

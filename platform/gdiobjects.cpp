@@ -396,12 +396,14 @@ BOOL CBitmap::CreateOverSurface(CDC* pDC, int width, int height) {
         pDC->m_image->format() != QImage::Format_RGB32 || pDC->m_image->width() != width ||
         pDC->m_image->height() != height || !BeginCreate())
         return FALSE;
-    // GetImage writes what the DC still holds back and stops following its ink.
-    QImage* surface = pDC->GetImage();
-    // The DC's own painter ends, so that the two never work on the pixels at once.
+    // The DC writes what it still holds back and ends its own painter, so that
+    // the two never work on the pixels at once; its bitmap, drawn on from
+    // here, no longer knows where its ink is.
     pDC->Flush();
+    if (pDC->m_bitmap)
+        pDC->m_bitmap->ForgetInk();
     m_image = QImage(reinterpret_cast<uchar*>(pDC->SurfaceBits()), width, height,
-                     surface->bytesPerLine(), QImage::Format_RGB32);
+                     pDC->m_image->bytesPerLine(), QImage::Format_RGB32);
     m_mono = false;
     EndCreate();
     ForgetInk();
