@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 QString InstalledDataFolder() {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/torvel");
@@ -20,4 +21,21 @@ CString ResolveDataFile(const CString& name) {
             return candidate;
     }
     return name;
+}
+
+QStringList GuideFolders() {
+    return {QDir::currentPath() + "/Help", InstalledDataFolder() + "/guide"};
+}
+
+QString FindGuidePage(const QStringList& folders, const QString& page, const QString& contents) {
+    for (const QString& name : {page, contents}) {
+        if (name.isEmpty() || name.contains('/'))
+            continue;
+        for (const QString& folder : folders) {
+            const QFileInfo candidate(folder + "/" + name);
+            if (candidate.isFile())
+                return candidate.absoluteFilePath();
+        }
+    }
+    return QString();
 }

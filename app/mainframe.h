@@ -15,6 +15,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QRect>
 
 #include <functional>
@@ -23,6 +24,7 @@
 class CAnalysisCore;
 class CButtonBar;
 class CChildFrame;
+class CHelpWindow;
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
@@ -128,6 +130,9 @@ public:
     // window closes for good.
     void OnDestroy();
     void ShowAboutBox();
+    // The user guide window (Help > Help Topics), at the page of the active
+    // window's kind or at the contents page; null before it was first opened.
+    CHelpWindow* HelpWindow() const;
     // Closes the program as the user would, but never from inside a modal
     // loop: open modal widgets and pop-up menus are closed first, and the
     // frame closes once the event loop is back at idleLoopLevel (the level of
@@ -200,6 +205,7 @@ private:
     CCommandEntry* m_currentButtonList = nullptr;
     CAnalysisScheduler m_scheduler;
     std::unique_ptr<QPrinter> m_printer;
+    QPointer<CHelpWindow> m_helpWindow;
     int m_macroDepth = 0;
     int m_alphaFactor = 128;
     WORD m_serial = 0;

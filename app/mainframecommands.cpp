@@ -4,6 +4,8 @@
 #include "analysis/csvfile.h"
 #include "app/buttonbar.h"
 #include "app/childframe.h"
+#include "app/datafiles.h"
+#include "app/helpwindow.h"
 #include "app/mainframe.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
@@ -12,8 +14,6 @@
 #include "lib/stringtable.h"
 
 #include <QAction>
-#include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -22,7 +22,6 @@
 #include <QPageSetupDialog>
 #include <QPointer>
 #include <QPrinter>
-#include <QUrl>
 
 #include <algorithm>
 #include <vector>
@@ -43,6 +42,14 @@ constexpr const char* kListFormats[7][2] = {
 };
 
 // The path with its extension replaced by "SPE" (a path without one gets it).
+// The user guide: its contents page is string 66; each window kind 1..7 has
+// a page of its own.
+constexpr int kStrGuideContents = 66;
+constexpr int kStrGuideMissing = 65; // the guide was not found; the page below it
+constexpr const char* kGuidePages[7] = {"normal.html",   "wlan.html",     "zerospan.html",
+                                        "semireal.html", "realtime.html", "medical.html",
+                                        "xpd.html"};
+
 CString withSettingExtension(const CString& path) {
     int dot = path.ReverseFind('.');
     int slash = path.ReverseFind('/');
@@ -173,10 +180,31 @@ void CMainFrame::runMacro(const CCommandEntry* entry) {
     }
 }
 
+CHelpWindow* CMainFrame::HelpWindow() const {
+    return m_helpWindow;
+}
+
 void CMainFrame::openHelp() {
-    const char* name = GetTorvelString(66);
-    QString dir = QDir::currentPath() + "/Help";
-    QDesktopServices::openUrl(QUrl::fromLocalFile(dir + "/" + QString::fromUtf8(name ? name : "")));
+    const char* contents = GetTorvelString(kStrGuideContents);
+    const QString contentsPage = QString::fromUtf8(contents ? contents : "");
+    QString page;
+    if (CChildFrame* active = ActiveChild(); active && active->GetCore()) {
+        const int kind = active->GetCore()->GetAnalysisType();
+        if (kind >= 1 && kind <= 7)
+            page = kGuidePages[kind - 1];
+    }
+    const QString path = FindGuidePage(GuideFolders(), page, contentsPage);
+    if (path.isEmpty()) {
+        ShowMessage(kStrGuideMissing, CString(GuideFolders().last().toUtf8().toStdString() + "/" +
+                                              contentsPage.toUtf8().toStdString()));
+        return;
+    }
+    if (!m_helpWindow)
+        m_helpWindow = new CHelpWindow(this);
+    m_helpWindow->ShowPage(path);
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }
 
 void CMainFrame::arrangeWindows(int how) {

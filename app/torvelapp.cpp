@@ -114,6 +114,7 @@ QString CTorvelApp::UsageText() {
         "or a CSV data file, opens as an analysis window; when Torvel already runs, the files\n"
         "open in the running program.\n"
         "\n"
+        "Options:\n"
         "  --no-splash        start without the splash screen\n"
         "  --user-folder      keep TORVEL.INI in ${XDG_DATA_HOME:-~/.local/share}/torvel\n"
         "                     (made when missing) instead of the current directory\n"

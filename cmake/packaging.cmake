@@ -1,4 +1,5 @@
-# Installation of the shared libraries and the Debian package (CPack).
+# Installation of the shared libraries, the manual page, the Debian
+# changelog and copyright file, and the Debian package (CPack).
 
 # The libraries the program loads: they find each other in their own folder.
 # (A user with real hardware replaces libTorvelAPI.so there.)
@@ -8,16 +9,62 @@ endforeach()
 install(TARGETS TorvelPlatform TorvelLib TorvelAPI
         LIBRARY DESTINATION ${TORVEL_PRIVATE_LIBDIR} NAMELINK_SKIP)
 
+# One line on what the program is: the package's summary and the manual
+# page's name line.
+set(TORVEL_SUMMARY "front end of a compact spectrum analyser")
+
+# Debian wants the changelog and the manual page compressed with gzip -9n
+# (no name, no time stamp, so the same input gives the same bytes).
+find_program(TORVEL_GZIP gzip REQUIRED)
+set(TORVEL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/torvel)
+function(torvel_gzip input output)
+    add_custom_command(OUTPUT ${output}
+                       COMMAND ${TORVEL_GZIP} -9n -c ${input} > ${output}
+                       DEPENDS ${input} VERBATIM)
+endfunction()
+torvel_gzip(${CMAKE_SOURCE_DIR}/cmake/debian/changelog ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+set(TORVEL_PACKAGE_FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/debian ${CMAKE_BINARY_DIR}/man)
+install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz cmake/debian/copyright
+        DESTINATION ${TORVEL_DOC_DIR})
+
+# The manual page torvel(1) is made from the program's own --help and
+# --version by help2man, with the sections of docs/torvel.h2m added, so every
+# option the program lists is in the page. Without help2man there is no page
+# (the package stage installs it, and lintian then insists on the page).
+find_program(TORVEL_HELP2MAN help2man)
+if(TORVEL_HELP2MAN)
+    set(TORVEL_MANPAGE ${CMAKE_BINARY_DIR}/man/torvel.1)
+    add_custom_command(
+        OUTPUT ${TORVEL_MANPAGE}
+        COMMAND ${TORVEL_HELP2MAN} --no-info --no-discard-stderr --section=1
+                --version-string=${PROJECT_VERSION}
+                "--name=${TORVEL_SUMMARY}"
+                --include=${CMAKE_SOURCE_DIR}/docs/torvel.h2m
+                --output=${TORVEL_MANPAGE} $<TARGET_FILE:Torvel>
+        DEPENDS Torvel ${CMAKE_SOURCE_DIR}/docs/torvel.h2m
+        COMMENT "Manual page torvel(1) from torvel --help"
+        VERBATIM)
+    torvel_gzip(${TORVEL_MANPAGE} ${TORVEL_MANPAGE}.gz)
+    list(APPEND TORVEL_PACKAGE_FILES ${TORVEL_MANPAGE}.gz)
+    install(FILES ${TORVEL_MANPAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+    message(STATUS "help2man not found: no manual page")
+endif()
+add_custom_target(torvel_package_files ALL DEPENDS ${TORVEL_PACKAGE_FILES})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME torvel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Torvel developers")
-set(CPACK_PACKAGE_CONTACT "Torvel developers <torvel@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Front end of a compact spectrum analyser")
+set(CPACK_PACKAGE_CONTACT "Torvel developers <developers@torvel.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${TORVEL_SUMMARY})
+# The extended description: lines of at most 80 characters, as Debian wants.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Torvel drives a compact spectrum analyser through its device library and shows what it\n"
-    "measures in analysis windows: swept spectrum, WLAN, zero span, spectrograms, medical\n"
-    "channel monitor and two-path isolation. It ships with an analyser simulator.")
+    "Torvel drives a compact spectrum analyser through its device library and\n"
+    "shows what it measures in analysis windows: swept spectrum, WLAN, zero\n"
+    "span, spectrograms, medical channel monitor and two-path isolation.\n"
+    "It ships with an analyser simulator.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -25,5 +72,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The private libraries are part of the package; dpkg-shlibdeps looks there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
+# The binaries are stripped; the package carries no debug symbols.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)

@@ -18,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev pngcheck python3
-    desktop-file-utils appstream)
+    desktop-file-utils appstream help2man)
 
 install_deps() { # extra packages...
     local missing=()
@@ -153,8 +153,9 @@ sanitize)
     fi
     ;;
 package)
-    # dpkg-shlibdeps (dpkg-dev, which uses file) computes the dependencies.
-    install_deps dpkg-dev file
+    # dpkg-shlibdeps (dpkg-dev, which uses file) computes the dependencies;
+    # lintian checks the package (CI fails on its errors and warnings).
+    install_deps dpkg-dev file lintian
     build build
     rm -rf build/package
     (cd build && cpack -G DEB >/dev/null)

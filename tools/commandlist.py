@@ -185,6 +185,7 @@ add(N, "Tile &Vertically", 0, 1, 0, 15, 2)
 add(N, "Tile &Horizontally", 0, 1, 0, 15, 3)
 add(N, "&Arrange Icons", 0, 1, 0, 15, 4)
 popup(N, "&Help")
+add(N, "&Help Topics", 0, 1, 0, 3)
 add(N, "&About Torvel...", 0, 1, 0, 2)
 
 NB = "NORMAL_BUTTON_1"

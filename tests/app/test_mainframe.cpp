@@ -5,6 +5,7 @@
 #include "analysis/viewinterface.h"
 #include "app/buttonbar.h"
 #include "app/childframe.h"
+#include "app/helpwindow.h"
 #include "app/loggingbar.h"
 #include "app/mainframe.h"
 #include "app/torvelview.h"
@@ -29,6 +30,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
@@ -781,4 +783,57 @@ TEST_F(MainFrameTest, APartlyReadWorkspaceOpensAndNamesTheFile) {
     EXPECT_EQ(warnings[1], offsetWarning);
     EXPECT_EQ(core->GetTitle(), "Cut");
     EXPECT_EQ(core->GetProfileSection(), "NormalAnalysis_1");
+}
+
+TEST_F(MainFrameTest, HelpTopicsOpensTheGuideAtThePageOfTheActiveWindowsKind) {
+    // The shipped table with the contents page named as given.
+    auto useTable = [&](const char* contents) {
+        std::string table = ReadWholeFile(TORVEL_SOURCE_RESOURCES "/Torvel.txt");
+        const size_t at = table.find("0066:index.html");
+        ASSERT_NE(at, std::string::npos);
+        table.replace(at, 15, std::string("0066:") + contents);
+        WriteWholeFile(dir.file("Torvel.txt"), table);
+        ASSERT_EQ(InitializeTorvelLibDLL(dir.file("Torvel.txt").c_str(), 2500), 1);
+    };
+    auto helpTopics = [&](const char* list) {
+        for (int i = 0; i < frame->Commands().EntryCount(); ++i) {
+            CCommandEntry* e = frame->Commands().Entry(i);
+            if (e->listName == list && e->action == 3)
+                return e;
+        }
+        return static_cast<CCommandEntry*>(nullptr);
+    };
+    useTable("index.html");
+    realCores = true;
+    create();
+    // The main window's Help menu: the contents of the guide built beside the
+    // program (as the installed one is found).
+    ASSERT_TRUE(helpTopics("MAIN_FRAME"));
+    frame->ExecuteCommand(helpTopics("MAIN_FRAME"));
+    CHelpWindow* help = frame->HelpWindow();
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->Browser()->source().fileName(), "index.html");
+    // Every kind's Help menu has Help Topics; a window's opens its kind's page
+    // in the same help window.
+    for (const char* list :
+         {"NORMAL_FRAME_1", "WLAN_FRAME_1", "ZEROSPAN_FRAME_1", "SEMIREAL_FRAME_1",
+          "REALTIME_FRAME_1", "MEDICAL_FRAME_1", "XPD_FRAME_1"})
+        EXPECT_TRUE(helpTopics(list)) << list;
+    ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Normal", 1));
+    frame->ExecuteCommand(helpTopics("NORMAL_FRAME_1"));
+    EXPECT_EQ(frame->HelpWindow(), help);
+    EXPECT_EQ(help->Browser()->source().fileName(), "normal.html");
+    EXPECT_TRUE(messages.empty());
+
+    // A guide that is nowhere is said so, with where it was looked for.
+    frame.reset();
+    useTable("nothing.html");
+    realCores = false;
+    create();
+    frame->ExecuteCommand(helpTopics("MAIN_FRAME"));
+    EXPECT_FALSE(frame->HelpWindow());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].Find(GetTorvelString(65)), -1);
+    EXPECT_NE(messages[0].Find("guide/nothing.html"), -1);
 }
