@@ -3,9 +3,13 @@
 
 # The libraries the program loads: they find each other in their own folder.
 # (A user with real hardware replaces libTorvelAPI.so there.)
+# All of them, and the program, are linked with "bind now", so that the
+# relocations made read-only after loading cover the whole offset table.
 foreach(lib TorvelPlatform TorvelLib TorvelAPI)
     set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
+    target_link_options(${lib} PRIVATE LINKER:-z,relro,-z,now)
 endforeach()
+target_link_options(Torvel PRIVATE LINKER:-z,relro,-z,now)
 install(TARGETS TorvelPlatform TorvelLib TorvelAPI
         LIBRARY DESTINATION ${TORVEL_PRIVATE_LIBDIR} NAMELINK_SKIP)
 
@@ -72,7 +76,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The private libraries are part of the package; dpkg-shlibdeps looks there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
-# The binaries are stripped; the package carries no debug symbols.
-set(CPACK_STRIP_FILES ON)
+# The binaries are stripped as Debian strips them; the package carries no
+# debug symbols.
+set(CPACK_TORVEL_STRIP ${CMAKE_STRIP})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/debian/strip.cmake)
+# Lintian is told where documentation lies outside /usr/share/doc on purpose.
+install(FILES cmake/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME torvel)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)

@@ -4,7 +4,10 @@
     guide.py TABLE PAGES OUT      write the guide into OUT
     guide.py --check TABLE PAGES  check the menu paths of the pages
 
-In a page, <!--menus:LIST--> becomes the menus of the command list LIST as
+In a page, <!--style--> becomes the style sheet guide.css, and
+<!--part:NAME.part|A|B--> the piece NAME.part of the pages' folder with {0}, {1}
+replaced by A, B (the parts that every window kind's page has). Then
+<!--menus:LIST--> becomes the menus of the command list LIST as
 nested lists, and <!--buttons:LIST--> the pages of the button list LIST with
 the function keys F1 to F10 that press its buttons. Pictures the pages show
 from the docs folder (src="../x.png") are copied beside the pages.
@@ -110,9 +113,24 @@ def render_buttons(entries):
 
 
 PLACEHOLDER = re.compile(r"<!--(menus|buttons):([A-Z0-9_]+)-->")
+PART = re.compile(r"<!--part:([\w.-]+\.part)((?:\|[^|>]*)*)-->")
+STYLE = "<!--style-->"
 MENU_PATH = re.compile(r'<span class="menu">(.*?)</span>', re.S)
 PICTURE = re.compile(r'src="\.\./([^"]+)"')
 PAGE_LINK = re.compile(r'href="([^"#:]+)(?:#[^"]*)?"')
+
+
+def read_page(pages, name):
+    """The page with its style sheet and its parts put in."""
+    def read(file):
+        with open(os.path.join(pages, file), encoding="utf-8") as f:
+            return f.read()
+
+    def part(m):
+        return read(m.group(1)).format(*m.group(2).split("|")[1:])
+
+    text = PART.sub(part, read(name))
+    return text.replace(STYLE, "<style>\n%s</style>" % read("guide.css"))
 
 
 def page_problems(text, lists):
@@ -135,13 +153,9 @@ def build(table, pages, out):
     os.makedirs(out, exist_ok=True)
     docs = os.path.dirname(os.path.abspath(pages))
     for name in sorted(os.listdir(pages)):
-        source = os.path.join(pages, name)
         if not name.endswith(".html"):
-            if os.path.isfile(source):
-                shutil.copyfile(source, os.path.join(out, name))
             continue
-        with open(source, encoding="utf-8") as f:
-            text = f.read()
+        text = read_page(pages, name)
 
         def fill(m):
             entries = lists.get(m.group(2), [])
@@ -165,8 +179,7 @@ def check(table, pages):
     for name in sorted(os.listdir(pages)):
         if not name.endswith(".html"):
             continue
-        with open(os.path.join(pages, name), encoding="utf-8") as f:
-            text = f.read()
+        text = read_page(pages, name)
         for problem in page_problems(text, lists):
             print(f"{name}: {problem}")
             failed += 1

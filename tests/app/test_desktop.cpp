@@ -251,9 +251,11 @@ TEST_F(DesktopTest, TheInstalledProgramStartsFromAnotherFolderWithItsOwnData) {
     ASSERT_TRUE(install.waitForFinished(60000));
     ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
     for (const char* f :
-         {"/bin/torvel", "/lib/torvel/libTorvelLib.so", "/lib/torvel/libTorvelAPI.so",
-          "/share/torvel/Torvel.txt", "/share/torvel/TorvelList.txt",
-          "/share/applications/" TORVEL_APP_ID ".desktop",
+         {"/bin/torvel", "/" TORVEL_PRIVATE_LIBDIR "/libTorvelLib.so",
+          "/" TORVEL_PRIVATE_LIBDIR "/libTorvelAPI.so", "/share/torvel/Torvel.txt",
+          "/share/torvel/TorvelList.txt", "/share/torvel/guide/index.html",
+          "/share/torvel/guide/screenshots/normal.png", "/share/doc/torvel/copyright",
+          "/share/doc/torvel/changelog.gz", "/share/applications/" TORVEL_APP_ID ".desktop",
           "/share/icons/hicolor/scalable/apps/" TORVEL_APP_ID ".svg",
           "/share/metainfo/" TORVEL_APP_ID ".metainfo.xml"})
         EXPECT_TRUE(QFile::exists(QString::fromStdString(prefix + f))) << f;
