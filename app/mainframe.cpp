@@ -4,6 +4,7 @@
 #include "app/aboutdlg.h"
 #include "app/buttonbar.h"
 #include "app/childframe.h"
+#include "app/helpwindow.h"
 #include "app/splashwnd.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
@@ -374,6 +375,9 @@ void CMainFrame::OnDestroy() {
         WriteProfileInt("WINDOW", "MAXIMIZE", 0);
     }
     ShutdownTorvelDLL();
+    // The guide's window goes with the program.
+    if (m_helpWindow)
+        m_helpWindow->close();
     // The analysis windows close after the link: each core writes its profile.
     for (QMdiSubWindow* w : m_mdi->subWindowList())
         delete w;

@@ -825,6 +825,9 @@ TEST_F(MainFrameTest, HelpTopicsOpensTheGuideAtThePageOfTheActiveWindowsKind) {
     EXPECT_EQ(frame->HelpWindow(), help);
     EXPECT_EQ(help->Browser()->source().fileName(), "normal.html");
     EXPECT_TRUE(messages.empty());
+    // It closes with the main window.
+    frame->close();
+    EXPECT_FALSE(help->isVisible());
 
     // A guide that is nowhere is said so, with where it was looked for.
     frame.reset();
