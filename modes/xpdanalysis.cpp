@@ -14,13 +14,16 @@
 #include "platform/dc.h"
 #include "platform/profile.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 constexpr char kCoreSection[] = "XPD_CORE";
@@ -35,7 +38,16 @@ constexpr int kStrAlarmEntry = 75;
 constexpr int kStrDetectEntry = 76;
 constexpr int kStrOffsetEntry = 65;
 constexpr int kStrOffsetUnit = 78;
+// A controller that could not be left inactive at close; %s is its port.
+constexpr int kStrControllerUnreached = 54;
 constexpr int kMinPaneSize = 50;
+bool levelInRange(double v) {
+    return std::isfinite(v) && std::fabs(v) <= CXpdAnalysis::kLevelLimitDb;
+}
+
+double levelOr(double v, double fallback) {
+    return levelInRange(v) ? v : fallback;
+}
 
 // The graph of the second path in its pane.
 class CSecondGraphWidget : public QWidget, public CViewWindow {
@@ -104,6 +116,11 @@ private:
 bool takenEntry(double v) {
     return v != DBL_MAX && std::isfinite(v);
 }
+
+// The controllers' port as the user knows it.
+CString portLabel(const CString& name) {
+    return name.IsEmpty() ? CString("\"\"") : name;
+}
 } // namespace
 
 CXpdAnalysis::CXpdAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList, CFrameLink* link)
@@ -162,19 +179,20 @@ void CXpdAnalysis::ReadProfile() {
     m_priPortName = text("PriPortName", "COM4");
     m_secPortName = text("SecPortName", "COM5");
     m_downWait = number("DownWait", 1000);
-    m_alarmValue = number("AlarmValue", 3000) * 0.01;
-    m_detectLevel = number("DetectLevel", 0) * 0.01;
-    m_calValue = number("CalValue", 0) * 0.01;
-    // An active period lasts at least a second: the remaining time is a
-    // share of it.
-    m_activeTime = std::max(number("ActiveTime", 20), 1);
+    m_alarmValue = levelOr(number("AlarmValue", 3000) * 0.01, 30.0);
+    m_detectLevel = levelOr(number("DetectLevel", 0) * 0.01, 0.0);
+    m_calValue = levelOr(number("CalValue", 0) * 0.01, 0.0);
+    // An active period lasts at least a second (the remaining time is a
+    // share of it) and at most what the remaining-time word can count.
+    m_activeTime = CXpdControllerLink::ClampActiveTime(number("ActiveTime", 20));
     m_yAxisOffset =
         std::clamp(GetProfileInt(section, "YAxisOffset", 0), -kMaxYAxisOffset, kMaxYAxisOffset);
     // The peak search spans at least the whole range.
     m_trackingDiv = std::max(static_cast<unsigned>(GetProfileInt(section, "TrackingDiv", 10)), 1u);
     m_onDelay = std::max(GetProfileInt(section, "OnDelay", 100), 0);
     m_offDelay = std::max(GetProfileInt(section, "OffDelay", 100), 0);
-    m_baseWait = std::max(GetProfileInt(section, "BaseWait", 40), 0);
+    m_baseWait = CXpdControllerLink::ClampBaseWait(GetProfileInt(section, "BaseWait", 40));
+    m_profileRead = true;
 
     m_graphIntf2.Setup(section + "_SEC");
     for (int k = 0; k < kTraceStores; ++k) {
@@ -225,9 +243,9 @@ int CXpdAnalysis::LoadSettings() {
     ok &= GetSettingFileINT(kCoreSection, "DownWait", &m_downWait);
     ok &= GetSettingFileINT(kCoreSection, "Alarm", &alarm);
     ok &= GetSettingFileINT(kCoreSection, "DetectLevel", &detect);
-    m_baseWait = std::max(m_baseWait, 0);
-    m_alarmValue = alarm * 0.01;
-    m_detectLevel = detect * 0.01;
+    m_baseWait = CXpdControllerLink::ClampBaseWait(m_baseWait);
+    m_alarmValue = levelOr(alarm * 0.01, m_alarmValue);
+    m_detectLevel = levelOr(detect * 0.01, m_detectLevel);
     PublishValues();
     return ok;
 }
@@ -279,6 +297,7 @@ void CXpdAnalysis::Reconfigure(BOOL reset) {
     second.text[0] = m_secMessage + " " + scale;
     UpdateGraph();
     UpdateGraph(m_graphIntf2, second);
+    ServeControllers();
 }
 
 // ---- The scheduler turn
@@ -414,7 +433,27 @@ void CXpdAnalysis::Evaluate() {
 
 void CXpdAnalysis::Stop() {
     CNormalAnalysis::Stop();
-    m_controllers.Stop();
+    const unsigned unreached = m_controllers.Stop();
+    for (int port = 0; port < CXpdControllerLink::kPorts; ++port) {
+        if (!(unreached & (1u << port)))
+            continue;
+        CString text;
+        text.Format(GetTorvelString(kStrControllerUnreached),
+                    portLabel(port ? m_secPortName : m_priPortName).c_str());
+        // The program's log, the window's alarm log, and a message once the
+        // window has gone.
+        std::fprintf(stderr, "Torvel: %s\n", text.c_str());
+        m_log.AppendText(text);
+        if (const auto& warning = m_loggingOutput.Prompts().warning)
+            QTimer::singleShot(0, qApp, [warning, text] { warning(text); });
+    }
+}
+
+void CXpdAnalysis::ServeControllers() {
+    // Only a measuring window drives the controllers, and only once it has
+    // the user's port names.
+    if (m_windowCreated && m_profileRead && !m_showsFile)
+        m_controllers.Start();
 }
 
 // ---- Commands
@@ -455,7 +494,7 @@ int CXpdAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int
         const double v = EntryDouble(
             field, "dB",
             GetLibraryString(action == kCmdAlarmValue ? kStrAlarmEntry : kStrDetectEntry));
-        if (!takenEntry(v))
+        if (!takenEntry(v) || !levelInRange(v))
             return kCommandDone;
         field = v;
         PublishValues();
@@ -517,10 +556,9 @@ QWidget* CXpdAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     splitter->SetPane(0, 1, graphs, right);
     m_splitter = splitter;
     m_graphSplitter = graphs;
-    // The controllers are served from now on.
+    // The controllers are served once the window has its settings.
     m_controllers.m_activeFlag.store(0);
-    PublishValues();
-    m_controllers.Start();
+    m_windowCreated = true;
     return splitter;
 }
 

@@ -35,6 +35,10 @@ public:
     static constexpr int kCmdYAxisOffsetEntry = 405;
     static constexpr int kCmdYAxisOffset = 406;
     static constexpr int kMaxYAxisOffset = 100;
+    // Levels and level differences lie within +-400 dB (two level words of
+    // the analyser apart): the alarm value, the detect level and the
+    // calibration value are refused beyond that, whatever they come from.
+    static constexpr double kLevelLimitDb = 400.0;
     // Trace states of the data lines during and outside an active period.
     static constexpr BYTE kStateMaxHold = 2;
     static constexpr BYTE kStateWrite = 4;
@@ -71,6 +75,9 @@ public:
     // The schedule timer: the sweep of the selected path.
     BOOL OnTimer(UINT id) override;
     void AnalysisFinished(WPARAM wParam, LPARAM lParam) override;
+    // Stops the worker and leaves the controllers inactive; a controller that
+    // could not be reached is reported in the program's log, the alarm log and
+    // a message.
     void Stop() override;
 
     int ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) override;
@@ -145,6 +152,9 @@ protected:
 
 private:
     void PublishValues();
+    // Starts the worker once the window exists, has read its profile, and
+    // measures (a window showing a data file drives no controllers).
+    void ServeControllers();
     void UpdateSecondGraph();
 
     std::array<CDataLineContext, kTraceStores> m_traces2;
@@ -153,6 +163,9 @@ private:
     int m_sweepPosition2 = 0;
     int m_pathSelect = 0;
     bool m_waitingForTimer = false;
+    bool m_windowCreated = false;
+    bool m_profileRead = false;
+    bool m_showsFile = false;
 
     CString m_priMessage = "[RF1]";
     CString m_secMessage = "[RF2]";

@@ -8,6 +8,8 @@
 #include "lib/stringtable.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -21,6 +23,34 @@ constexpr int kTextParams = 6;
 std::string valueOf(const std::string& line) {
     const size_t comma = line.find(',');
     return comma == std::string::npos ? std::string() : line.substr(comma + 1);
+}
+
+// A whole number in text, nothing but blanks around it; false for anything else.
+bool wholeNumber(const std::string& text, double* value) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    *value = std::strtod(begin, &end);
+    if (end == begin)
+        return false;
+    while (*end == ' ' || *end == '\t' || *end == '\r')
+        ++end;
+    return *end == '\0';
+}
+
+// An integer parameter held to [lo, hi]; fallback when there is none.
+int intParam(const std::string& text, int lo, int hi, int fallback) {
+    double v = 0;
+    if (!wholeNumber(text, &v) || std::isnan(v))
+        return fallback;
+    return static_cast<int>(std::clamp(v, static_cast<double>(lo), static_cast<double>(hi)));
+}
+
+// A level in dB; fallback unless it is a finite number within the levels.
+double levelParam(const std::string& text, double fallback) {
+    double v = 0;
+    if (!wholeNumber(text, &v) || !std::isfinite(v) || std::fabs(v) > CXpdAnalysis::kLevelLimitDb)
+        return fallback;
+    return v;
 }
 } // namespace
 
@@ -101,10 +131,13 @@ int CXpdAnalysis::ReadCSVSections(const char* path) {
         m_priPortName = text[0].c_str();
     if (!text[1].empty())
         m_secPortName = text[1].c_str();
-    m_baseWait = text[2].empty() ? m_baseWait : std::max(std::atoi(text[2].c_str()), 0);
-    m_downWait = text[3].empty() ? m_downWait : std::atoi(text[3].c_str());
-    m_alarmValue = text[4].empty() ? m_alarmValue : std::strtod(text[4].c_str(), nullptr);
-    m_detectLevel = text[5].empty() ? m_detectLevel : std::strtod(text[5].c_str(), nullptr);
+    // Values that are no number or out of range keep what the window had.
+    m_baseWait = intParam(text[2], 0, CXpdControllerLink::kMaxBaseWaitMs, m_baseWait);
+    m_downWait = intParam(text[3], 0, INT_MAX, m_downWait);
+    m_alarmValue = levelParam(text[4], m_alarmValue);
+    m_detectLevel = levelParam(text[5], m_detectLevel);
+    // A window showing a file drives no controllers.
+    m_showsFile = true;
     PublishValues();
     Reconfigure(TRUE);
     if (p[0] != kCsvMissing && static_cast<long long>(m_traces[0].GetStart()) != p[0]) {

@@ -2,7 +2,9 @@
 
 #include "modes/xpdframes.h"
 
+#include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -12,6 +14,21 @@ namespace {
 // The worker's niceness: below the GUI thread.
 constexpr int kWorkerNice = 5;
 const std::string kNoRequest = "0000";
+// All closing writes at window close together, and those to a controller
+// left behind when its port name changes.
+constexpr auto kCloseBudget = std::chrono::milliseconds(600);
+constexpr auto kMoveBudget = std::chrono::milliseconds(200);
+// How often a closing write looks for its reply.
+constexpr auto kReplyPoll = std::chrono::milliseconds(2);
+
+std::string writeFrame(bool relay, int reg, unsigned value) {
+    return relay ? XpdFrames::WriteRelayFrame(XpdFrames::kStation, reg, value)
+                 : XpdFrames::WriteDataFrame(XpdFrames::kStation, reg, value);
+}
+
+const char* writeLetters(bool relay) {
+    return relay ? XpdFrames::kWriteRelay : XpdFrames::kWriteData;
+}
 } // namespace
 
 CXpdControllerLink::CXpdControllerLink() : m_clock([] { return std::time(nullptr); }) {}
@@ -22,14 +39,28 @@ CXpdControllerLink::~CXpdControllerLink() {
 
 void CXpdControllerLink::SetPortNames(const std::string& primary, const std::string& secondary) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_names[kPrimary] = primary;
-    m_names[kSecondary] = secondary;
+    const std::string names[kPorts] = {primary, secondary};
+    for (int p = 0; p < kPorts; ++p) {
+        if (m_names[p] != names[p]) {
+            m_names[p] = names[p];
+            m_moved[p] = true;
+        }
+    }
+}
+
+int CXpdControllerLink::ClampBaseWait(int ms) {
+    return std::clamp(ms, 0, kMaxBaseWaitMs);
+}
+
+int CXpdControllerLink::ClampActiveTime(int seconds) {
+    return std::clamp(seconds, 1, kMaxActiveTime);
 }
 
 void CXpdControllerLink::SetRunFlag(int flag) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_run.store(flag);
+        m_served = m_served || flag != 0;
     }
     m_wake.notify_all();
 }
@@ -43,7 +74,7 @@ void CXpdControllerLink::Start() {
     m_thread = std::thread([this] { WorkerMain(); });
 }
 
-void CXpdControllerLink::Stop() {
+unsigned CXpdControllerLink::Stop() {
     SetRunFlag(0);
     if (m_thread.joinable()) {
         while (m_workerAlive.load()) {
@@ -51,17 +82,80 @@ void CXpdControllerLink::Stop() {
         }
         m_thread.join();
     }
-    // The controllers are left inactive. A reply to a write the worker left
-    // behind would be taken for the reply to the first of these.
-    for (CSerialPort& port : m_ports) {
-        port.Purge();
+    unsigned unreached = 0;
+    if (m_served) {
+        m_served = false;
+        // The controllers are left inactive, also one whose port the worker
+        // had closed after a missed reply, and one left behind by a new name.
+        const auto deadline = std::chrono::steady_clock::now() + kCloseBudget;
+        std::string names[kPorts];
+        bool moved[kPorts];
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (int p = 0; p < kPorts; ++p) {
+                names[p] = m_names[p];
+                moved[p] = std::exchange(m_moved[p], false);
+            }
+        }
+        for (int p = 0; p < kPorts; ++p) {
+            if (moved[p] && m_ports[p].IsOpen()) {
+                LeaveInactive(p, deadline);
+                m_ports[p].Close();
+            }
+            if (!m_ports[p].IsOpen()) {
+                m_ports[p].Open(names[p]);
+            }
+            if (!LeaveInactive(p, deadline)) {
+                unreached |= 1u << p;
+            }
+        }
     }
-    WriteBoth(true, kRegRelay, kRelayIdle, false);
-    WriteBoth(false, kRegMode, kModeIdle, false);
-    WriteBoth(false, kRegStart, 0, false);
     for (CSerialPort& port : m_ports) {
         port.Close();
     }
+    return unreached;
+}
+
+bool CXpdControllerLink::LeaveInactive(int port, std::chrono::steady_clock::time_point deadline) {
+    return CloseWrite(port, true, kRegRelay, kRelayIdle, deadline) &&
+           CloseWrite(port, false, kRegMode, kModeIdle, deadline) &&
+           CloseWrite(port, false, kRegStart, 0, deadline);
+}
+
+bool CXpdControllerLink::CloseWrite(int port, bool relay, int reg, unsigned value,
+                                    std::chrono::steady_clock::time_point deadline) {
+    CSerialPort& p = m_ports[port];
+    if (!p.IsOpen()) {
+        return false;
+    }
+    // A late reply to an earlier write is not this write's.
+    p.Purge();
+    if (!p.Send(writeFrame(relay, reg, value))) {
+        p.Close();
+        return false;
+    }
+    // The reply is taken as soon as it is complete, waited for at most the
+    // base wait held to kCloseReplyWaitMs, and never past the deadline.
+    const auto now = std::chrono::steady_clock::now();
+    const auto until =
+        std::min(deadline, now + std::chrono::milliseconds(std::max(
+                                     std::min(BaseWait(), kCloseReplyWaitMs), kReadWaitMs)));
+    std::string reply;
+    for (;;) {
+        std::string part;
+        if (p.Receive(&part) && reply.size() < CSerialPort::kMaxReceive) {
+            reply += part;
+        }
+        if (reply.find('\r') != std::string::npos || std::chrono::steady_clock::now() >= until) {
+            break;
+        }
+        std::this_thread::sleep_for(kReplyPoll);
+    }
+    if (!XpdFrames::ReplyMatches(reply.data(), reply.size(), writeLetters(relay))) {
+        p.Close();
+        return false;
+    }
+    return true;
 }
 
 void CXpdControllerLink::WorkerMain() {
@@ -76,12 +170,8 @@ std::time_t CXpdControllerLink::Now() const {
     return m_clock();
 }
 
-bool CXpdControllerLink::Wait(int ms, bool interruptible) {
+bool CXpdControllerLink::Wait(int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    if (!interruptible) {
-        std::this_thread::sleep_until(until);
-        return true;
-    }
     std::unique_lock<std::mutex> lock(m_mutex);
     return !m_wake.wait_until(lock, until, [this] { return !Running(); });
 }
@@ -110,8 +200,7 @@ bool CXpdControllerLink::ReadBoth(int reg, std::string values[kPorts]) {
     return Wait(kReadWaitMs);
 }
 
-bool CXpdControllerLink::WriteWithReply(int port, const std::string& frame, const char* letters,
-                                        bool interruptible) {
+bool CXpdControllerLink::WriteWithReply(int port, const std::string& frame, const char* letters) {
     CSerialPort& p = m_ports[port];
     if (!p.IsOpen()) {
         return false;
@@ -120,7 +209,7 @@ bool CXpdControllerLink::WriteWithReply(int port, const std::string& frame, cons
         p.Close();
         return false;
     }
-    if (!Wait(m_baseWait.load(), interruptible)) {
+    if (!Wait(BaseWait())) {
         return false;
     }
     std::string reply;
@@ -131,21 +220,20 @@ bool CXpdControllerLink::WriteWithReply(int port, const std::string& frame, cons
     return true;
 }
 
-bool CXpdControllerLink::WriteBoth(bool relay, int reg, unsigned value, bool interruptible) {
-    const std::string frame = relay ? XpdFrames::WriteRelayFrame(XpdFrames::kStation, reg, value)
-                                    : XpdFrames::WriteDataFrame(XpdFrames::kStation, reg, value);
-    const char* letters = relay ? XpdFrames::kWriteRelay : XpdFrames::kWriteData;
+bool CXpdControllerLink::WriteBoth(bool relay, int reg, unsigned value) {
+    const std::string frame = writeFrame(relay, reg, value);
     for (int p = 0; p < kPorts; ++p) {
-        if (interruptible && !Running()) {
+        if (!Running()) {
             return false;
         }
-        WriteWithReply(p, frame, letters, interruptible);
+        WriteWithReply(p, frame, writeLetters(relay));
     }
-    return !interruptible || Running();
+    return Running();
 }
 
 unsigned CXpdControllerLink::RemainingPercent(int activeTime, long long elapsed) {
-    const unsigned t = static_cast<unsigned>(activeTime < 1 ? 1 : activeTime);
+    activeTime = ClampActiveTime(activeTime);
+    const unsigned t = static_cast<unsigned>(activeTime);
     const unsigned e = static_cast<unsigned>(elapsed < 0            ? 0
                                              : elapsed > activeTime ? activeTime
                                                                     : elapsed);
@@ -169,13 +257,24 @@ unsigned CXpdControllerLink::PeakThousandths(double peak) {
 }
 
 void CXpdControllerLink::RunRound() {
-    // 1. Ports that are closed are opened again.
+    // 1. A port whose name changed is moved, the controller left behind
+    // inactive; ports that are closed are opened again.
+    std::string names[kPorts];
+    bool moved[kPorts];
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (int p = 0; p < kPorts; ++p) {
-            if (!m_ports[p].IsOpen()) {
-                m_ports[p].Open(m_names[p]);
-            }
+            names[p] = m_names[p];
+            moved[p] = std::exchange(m_moved[p], false);
+        }
+    }
+    for (int p = 0; p < kPorts; ++p) {
+        if (moved[p] && m_ports[p].IsOpen()) {
+            LeaveInactive(p, std::chrono::steady_clock::now() + kMoveBudget);
+            m_ports[p].Close();
+        }
+        if (!m_ports[p].IsOpen()) {
+            m_ports[p].Open(names[p]);
         }
     }
     if (!Running()) {
@@ -201,10 +300,7 @@ void CXpdControllerLink::RunRound() {
     }
     m_lastDetect = detect;
     // 5. The period ends when more than the active time has passed.
-    int activeTime = m_activeTime.load();
-    if (activeTime < 1) {
-        activeTime = 1;
-    }
+    const int activeTime = ClampActiveTime(m_activeTime.load());
     long long elapsed = static_cast<long long>(Now() - m_periodStart);
     if (elapsed > activeTime) {
         m_activeFlag.store(0);

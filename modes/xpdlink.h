@@ -9,6 +9,7 @@
 #include "platform/serialport.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <ctime>
 #include <functional>
@@ -37,6 +38,14 @@ public:
     // The pause after the reads of a round, and the worker's poll at close.
     static constexpr int kReadWaitMs = 40;
     static constexpr int kStopPollMs = 10;
+    // The base wait is held to 0 ... 1 s: a round makes about twenty writes.
+    static constexpr int kMaxBaseWaitMs = 1000;
+    // The most a reply to one of the closing writes is waited for: the six
+    // closing writes and the worker's end take well under a second.
+    static constexpr int kCloseReplyWaitMs = 100;
+    // The longest active period, in s: the remaining time's active time x 100
+    // stays within an unsigned word.
+    static constexpr int kMaxActiveTime = 42949672;
     enum { kPrimary = 0, kSecondary = 1, kPorts = 2 };
 
     CXpdControllerLink();
@@ -45,14 +54,18 @@ public:
     CXpdControllerLink(const CXpdControllerLink&) = delete;
     CXpdControllerLink& operator=(const CXpdControllerLink&) = delete;
 
-    // The port names; taken by the worker when it (re)opens a port.
+    // The port names, taken by the worker when it (re)opens a port. A port
+    // whose name changed is moved: the controller on the old port is left
+    // inactive and closed at the start of the next round.
     void SetPortNames(const std::string& primary, const std::string& secondary);
     // Sets the run flag and starts the worker at below-normal priority.
     void Start();
     // Clears the run flag, waits (polling every 10 ms) until the worker has
     // ended, then leaves both controllers inactive (R0 2000 hex, D0 32,
-    // D20 0) and closes both ports.
-    void Stop();
+    // D20 0), opening again a port the worker had closed, and closes both
+    // ports. Only a link that was started writes anything. Returns a bit
+    // (1 << port) for each controller that could not be reached.
+    unsigned Stop();
     bool IsWorkerRunning() const { return m_workerAlive.load(); }
 
     // One round of the worker's loop; it leaves as soon as the run flag is 0.
@@ -61,7 +74,11 @@ public:
     int GetRunFlag() const { return m_run.load(); }
 
     // The words sent for the current values.
+    // The remaining time of an active period (active time held to 1 ...
+    // kMaxActiveTime s).
     static unsigned RemainingPercent(int activeTime, long long elapsed);
+    static int ClampBaseWait(int ms);
+    static int ClampActiveTime(int seconds);
     static unsigned XpdWhole(double xpd);
     static unsigned XpdHundredths(double xpd);
     static unsigned PeakWhole(double peak);
@@ -86,27 +103,34 @@ public:
 
 private:
     void WorkerMain();
-    // Waits ms; false (early) when the run flag was cleared. With
-    // interruptible false it waits the whole time.
-    bool Wait(int ms, bool interruptible = true);
+    // Waits ms; false (early) when the run flag was cleared.
+    bool Wait(int ms);
     bool Running() const { return m_run.load() != 0; }
     // Sends the read of reg to both ports, waits, and takes both replies
     // ("0000" for a port that gave none; a failing port is closed).
     // false when the run flag was cleared meanwhile.
     bool ReadBoth(int reg, std::string values[kPorts]);
     // Send, base wait, receive and check on one port; a failure closes it.
-    bool WriteWithReply(int port, const std::string& frame, const char* letters,
-                        bool interruptible = true);
+    bool WriteWithReply(int port, const std::string& frame, const char* letters);
     // The frame to both ports in turn; false when the run flag was cleared.
-    bool WriteBoth(bool relay, int reg, unsigned value, bool interruptible = true);
+    bool WriteBoth(bool relay, int reg, unsigned value);
+    // R0 2000 hex, D0 32 and D20 0 to one port, all before deadline; false
+    // when the controller did not take all three.
+    bool LeaveInactive(int port, std::chrono::steady_clock::time_point deadline);
+    // One write of the closing sequence on its own port.
+    bool CloseWrite(int port, bool relay, int reg, unsigned value,
+                    std::chrono::steady_clock::time_point deadline);
+    int BaseWait() const { return ClampBaseWait(m_baseWait.load()); }
     std::time_t Now() const;
 
     CSerialPort m_ports[kPorts];
     std::string m_names[kPorts];
-    std::mutex m_mutex; // guards the port names and the wait
+    bool m_moved[kPorts] = {false, false}; // the name changed since the port was opened
+    std::mutex m_mutex;                    // guards the port names and the wait
     std::condition_variable m_wake;
     std::atomic<int> m_run{0};
     std::atomic<bool> m_workerAlive{false};
+    bool m_served = false; // the run flag was set since the last Stop
     std::thread m_thread;
     // The worker's own state.
     std::time_t m_periodStart = 0;

@@ -1,17 +1,20 @@
 #include "platform/serialport.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
-// How long a send waits for a full output queue to take more.
-constexpr int kSendWaitMs = 20;
+// How long a whole send may take: a frame is a few milliseconds of the line,
+// so a port that has not taken it by then is stuck.
+constexpr int kSendWaitMs = 50;
 } // namespace
 
 CSerialPort::~CSerialPort() {
@@ -46,6 +49,13 @@ bool CSerialPort::Open(const std::string& name) {
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        return false;
+    }
+    // Only a terminal is a serial port: a file, a pipe or any other device is
+    // left before a terminal request reaches its driver.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !::isatty(fd)) {
+        ::close(fd);
         return false;
     }
     termios tio{};
@@ -88,6 +98,7 @@ bool CSerialPort::Send(const std::string& data) {
     if (m_fd < 0 || data.empty()) {
         return false;
     }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendWaitMs);
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::write(m_fd, data.data() + done, data.size() - done);
@@ -101,8 +112,11 @@ bool CSerialPort::Send(const std::string& data) {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             return false;
         }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              until - std::chrono::steady_clock::now())
+                              .count();
         pollfd p{m_fd, POLLOUT, 0};
-        if (::poll(&p, 1, kSendWaitMs) <= 0 || !(p.revents & POLLOUT)) {
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0 || !(p.revents & POLLOUT)) {
             return false;
         }
     }

@@ -7,6 +7,7 @@
 #include "lib/stringtable.h"
 #include "modes/xpdanalysis.h"
 #include "platform/profile.h"
+#include "ptycontroller.h"
 #include "testutil.h"
 
 #include <QWidget>
@@ -368,6 +369,128 @@ TEST_F(XpdTest, TheCsvFileHoldsBothPathsAndReadsBack) {
     EXPECT_EQ(back.PathStore(1, 0).GetPoints(), points);
     EXPECT_NEAR(back.PathStore(1, 0).Level(431000), -44.0, 0.01);
     EXPECT_NEAR(back.PathStore(0, 0).Level(431000), -20.0, 0.01);
+}
+
+TEST_F(XpdTest, LevelsWaitsAndTimesFromFilesAreHeldToTheirRanges) {
+    // The profile: an alarm value of 21474836 dB and a base wait of 24 days.
+    const char* s = "XPDAnalysis_1";
+    WriteProfileInt(s, "AlarmValue", 2147483647);
+    WriteProfileInt(s, "DetectLevel", -2147483647);
+    WriteProfileInt(s, "CalValue", 2147483647);
+    WriteProfileInt(s, "BaseWait", 2147483647);
+    WriteProfileInt(s, "ActiveTime", 50000000);
+    TestXpd core;
+    Ready(core);
+    EXPECT_DOUBLE_EQ(core.GetAlarmValue(), 30.0);
+    EXPECT_DOUBLE_EQ(core.GetDetectLevel(), 0.0);
+    EXPECT_DOUBLE_EQ(core.GetCalValue(), 0.0);
+    EXPECT_EQ(core.GetBaseWait(), CXpdControllerLink::kMaxBaseWaitMs);
+    EXPECT_EQ(core.GetActiveTime(), CXpdControllerLink::kMaxActiveTime);
+    // Nor does an entry take a level beyond the analyser's.
+    core.entryAnswer = 1e300;
+    core.ExecuteCommand(CXpdAnalysis::kCmdAlarmValue, 0, 0, 0, 0, 0);
+    EXPECT_DOUBLE_EQ(core.GetAlarmValue(), 30.0);
+
+    // A setting file's alarm of 21474836 dB is refused, its base wait held.
+    core.entryAnswer = 25.0;
+    core.ExecuteCommand(CXpdAnalysis::kCmdAlarmValue, 0, 0, 0, 0, 0);
+    ReleaseSettingFileObject();
+    ASSERT_EQ(core.SaveSettings(), 1);
+    WriteSettingFileINT("XPD_CORE", "Alarm", 2147483647);
+    WriteSettingFileINT("XPD_CORE", "BaseWait", 2147483647);
+    TestXpd loaded;
+    loaded.SetTitleIndex(1);
+    loaded.LoadSettings();
+    EXPECT_DOUBLE_EQ(loaded.GetAlarmValue(), 30.0);
+    EXPECT_EQ(loaded.GetBaseWait(), CXpdControllerLink::kMaxBaseWaitMs);
+    ReleaseSettingFileObject();
+
+    // A CSV file: no number, not finite or beyond the levels keeps the value.
+    const std::string path = m_dir.file("x.CSV");
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    const std::string text = ReadWholeFile(path);
+    for (const char* bad : {"nan", "inf", "-inf", "1e300", "25dB", ""}) {
+        std::string t = text;
+        const size_t at = t.find("AlarmValue,");
+        t.replace(at, t.find('\n', at) - at, std::string("AlarmValue,") + bad);
+        const size_t wait = t.find("BaseWait,");
+        t.replace(wait, t.find('\n', wait) - wait, "BaseWait,2147483647");
+        WriteWholeFile(path, t);
+        TestXpd back;
+        back.SetTitleIndex(1);
+        back.ReadProfile();
+        ASSERT_EQ(back.ReadCSVSections(path.c_str()), 1) << bad;
+        EXPECT_DOUBLE_EQ(back.GetAlarmValue(), 30.0) << bad;
+        EXPECT_EQ(back.GetBaseWait(), CXpdControllerLink::kMaxBaseWaitMs) << bad;
+        back.WriteProfile();
+        EXPECT_EQ(GetProfileInt(s, "AlarmValue", 0), 3000) << bad;
+    }
+}
+
+// The window's panes in a host.
+class XpdWindowTest : public XpdTest {
+protected:
+    void Panes(TestXpd& core) { core.CreatePanes(&m_parent, new QWidget); }
+    QWidget m_parent;
+};
+
+TEST_F(XpdWindowTest, OnlyAMeasuringWindowDrivesTheControllersAndOnlyOnItsOwnPorts) {
+    PtyController pri, sec, first, second;
+    {
+        // The user's ports come from the profile, after the panes.
+        WriteProfileString("XPDAnalysis_1", "PriPortName", pri.Path().c_str());
+        WriteProfileString("XPDAnalysis_1", "SecPortName", sec.Path().c_str());
+        TestXpd core;
+        core.SetTitleIndex(1);
+        Panes(core);
+        EXPECT_FALSE(core.GetControllers().IsWorkerRunning());
+        core.ReadProfile();
+        core.Reconfigure(TRUE);
+        ASSERT_TRUE(core.GetControllers().IsWorkerRunning());
+        ASSERT_TRUE(PumpUntil([&] { return sec.Register('D', 12) == 0; }));
+
+        // Loaded settings with new port names move the controllers.
+        ReleaseSettingFileObject();
+        ASSERT_EQ(core.SaveSettings(), 1);
+        CString moved = first.Path().c_str();
+        WriteSettingFileSTRING("XPD_CORE", "PriPortName", moved);
+        core.LoadSettings();
+        ReleaseSettingFileObject();
+        ASSERT_TRUE(PumpUntil([&] { return first.Register('D', 12) == 0; }));
+        const size_t left = pri.Frames().size();
+        const int reads = first.Count("?01WDR0020");
+        ASSERT_TRUE(PumpUntil([&] { return first.Count("?01WDR0020") >= reads + 2; }));
+        EXPECT_EQ(pri.Frames().size(), left);
+
+        // A window showing a data file named the same ports writes nothing.
+        const std::string path = m_dir.file("x.CSV");
+        ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+        std::string text = ReadWholeFile(path);
+        const size_t at = text.find("PriPortName,");
+        text.replace(at, text.find('\n', at) - at, "PriPortName," + second.Path());
+        WriteWholeFile(path, text);
+        {
+            TestXpd shown;
+            shown.SetTitleIndex(1);
+            Panes(shown);
+            shown.ReadProfile();
+            shown.SetAnalyzeFlag(0);
+            ASSERT_EQ(shown.ReadCSVSections(path.c_str()), 1);
+            EXPECT_FALSE(shown.GetControllers().IsWorkerRunning());
+            shown.Stop();
+        }
+        EXPECT_TRUE(second.Frames().empty());
+
+        // At close a controller that cannot be reached is reported.
+        CString warned;
+        core.GetLoggingOutput().Prompts().warning = [&](const CString& t) { warned = t; };
+        sec.Disappear();
+        core.Stop();
+        EXPECT_NE(core.GetAlarmLog().GetText().Find(sec.Path().c_str()), -1);
+        ASSERT_TRUE(PumpUntil([&] { return !warned.IsEmpty(); }));
+        EXPECT_NE(warned.Find(sec.Path().c_str()), -1);
+        EXPECT_EQ(first.Register('R', 0), 0x2000u);
+    }
 }
 
 } // namespace

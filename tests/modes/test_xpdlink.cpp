@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -192,6 +193,23 @@ TEST_F(SerialPortTest, APortWhoseOtherSideIsGoneFailsInsteadOfBlocking) {
     EXPECT_FALSE(port.Open(m_path));
 }
 
+TEST_F(SerialPortTest, OnlyATerminalIsOpenedAndNothingIsWrittenToAnythingElse) {
+    // A file, a pipe and a character device that is no terminal.
+    TempDir dir;
+    const std::string file = dir.file("port");
+    WriteWholeFile(file, "contents");
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CSerialPort port;
+    for (const std::string& name : {file, fifo, std::string("/dev/null")}) {
+        EXPECT_FALSE(port.Open(name)) << name;
+        EXPECT_FALSE(port.Send("?01WDR00200001"
+                               "7C\r"))
+            << name;
+    }
+    EXPECT_EQ(ReadWholeFile(file), "contents");
+}
+
 // ---- The worker's rounds
 
 class XpdLinkTest : public ::testing::Test {
@@ -347,6 +365,81 @@ TEST_F(XpdLinkTest, TheWorkerSurvivesAVanishingControllerAndStopsOutOfALongWait)
     EXPECT_EQ(pri.Register('D', 0), 32u);
     EXPECT_EQ(pri.Register('D', 20), 0u);
     EXPECT_FALSE(m_link.IsPortOpen(CXpdControllerLink::kPrimary));
+}
+
+TEST_F(XpdLinkTest, CloseLeavesAControllerInactiveWhosePortAMissedReplyHadClosed) {
+    PtyController pri, sec;
+    Use(pri, sec);
+    sec.SetRegister('D', 20, 1);
+    ASSERT_TRUE(RoundsUntil([&] {
+        return pri.Register('R', 0) == 0x2400u && sec.Register('R', 0) == 0x2400u &&
+               sec.Register('D', 0) == 16u;
+    }));
+    // The secondary misses the start read: its port stays closed for the round.
+    sec.SetMode(PtyController::Mode::Silent);
+    m_link.RunRound();
+    ASSERT_FALSE(m_link.IsPortOpen(CXpdControllerLink::kSecondary));
+    sec.SetMode(PtyController::Mode::Answer);
+    EXPECT_EQ(m_link.Stop(), 0u);
+    for (PtyController* c : {&pri, &sec}) {
+        EXPECT_EQ(c->Register('R', 0), 0x2000u);
+        EXPECT_EQ(c->Register('D', 0), 32u);
+        EXPECT_EQ(c->Register('D', 20), 0u);
+    }
+    EXPECT_FALSE(m_link.IsPortOpen(CXpdControllerLink::kSecondary));
+
+    // A controller that does not answer at close is reported; a second close,
+    // or one of a link never started, writes nothing.
+    Use(pri, sec);
+    m_link.RunRound();
+    sec.SetMode(PtyController::Mode::Silent);
+    EXPECT_EQ(m_link.Stop(), 1u << CXpdControllerLink::kSecondary);
+    const size_t frames = pri.Frames().size();
+    EXPECT_EQ(m_link.Stop(), 0u);
+    CXpdControllerLink idle;
+    idle.SetPortNames(pri.Path(), sec.Path());
+    EXPECT_EQ(idle.Stop(), 0u);
+    EXPECT_EQ(pri.Frames().size(), frames);
+}
+
+TEST_F(XpdLinkTest, CloseEndsWithinASecondWhateverTheBaseWaitAndTheControllers) {
+    // Waits are held to their range: a base wait of 24 days is one second.
+    EXPECT_EQ(CXpdControllerLink::ClampBaseWait(2147483647), CXpdControllerLink::kMaxBaseWaitMs);
+    EXPECT_EQ(CXpdControllerLink::ClampBaseWait(-5), 0);
+    // The remaining time of a very long period stays a percentage.
+    EXPECT_EQ(CXpdControllerLink::RemainingPercent(50000000, 0), 100u);
+    EXPECT_EQ(CXpdControllerLink::RemainingPercent(2147483647, 2147483647), 0u);
+    EXPECT_EQ(CXpdControllerLink::ClampActiveTime(2147483647), CXpdControllerLink::kMaxActiveTime);
+
+    for (auto mode : {PtyController::Mode::Silent, PtyController::Mode::Partial}) {
+        PtyController pri(mode), sec(mode);
+        m_link.SetPortNames(pri.Path(), sec.Path());
+        m_link.m_baseWait.store(5000);
+        m_link.Start();
+        ASSERT_TRUE(PumpUntil([&] { return pri.Count("?01WDR0020") >= 1; }));
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(m_link.Stop(), 3u) << static_cast<int>(mode);
+        // (bound generous for a loaded machine; the close takes about 0.2 s)
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s) << static_cast<int>(mode);
+        EXPECT_GE(pri.Count("?01WRW0000"), 1) << static_cast<int>(mode);
+    }
+}
+
+TEST_F(XpdLinkTest, ANewPortNameMovesTheControllerAndLeavesTheOldOneInactive) {
+    PtyController pri, sec, other;
+    Use(pri, sec);
+    pri.SetRegister('D', 20, 1);
+    ASSERT_TRUE(RoundsUntil([&] { return pri.Register('D', 0) == 16u; }));
+    m_link.SetPortNames(other.Path(), sec.Path());
+    m_link.m_xpdValue.store(9.0);
+    ASSERT_TRUE(RoundsUntil([&] { return other.Register('D', 10) == 9u; }));
+    EXPECT_EQ(pri.Register('R', 0), 0x2000u);
+    EXPECT_EQ(pri.Register('D', 0), 32u);
+    const size_t frames = pri.Frames().size();
+    m_link.RunRound();
+    m_link.Stop();
+    EXPECT_EQ(pri.Frames().size(), frames);
+    EXPECT_EQ(other.Register('D', 0), 32u);
 }
 
 } // namespace
