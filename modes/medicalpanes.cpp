@@ -308,6 +308,15 @@ void CMedicalGraphInterface::OnLButtonUp(UINT flags, int x, int y) {
 
 void CMedicalGraphInterface::OnMouseMove(UINT flags, int x, int y) {
     const int kind = GetDragKind();
+    if (kind == kDragCentre && !GetRootRect().PtInRect(CPoint(x, y))) {
+        // A centre drag that leaves the graph ends where the pointer left it,
+        // so the marker and the narrow band never part.
+        const CRect root = GetRootRect();
+        if (m_pCentre)
+            m_pCentre->SetFromPixel(std::clamp(x, root.left, root.right - 1));
+        OnLButtonUp(flags, x, y);
+        return;
+    }
     if ((kind == kDragCentre || kind == kDragAlarm) && GetRootRect().PtInRect(CPoint(x, y))) {
         if (kind == kDragCentre && m_pCentre) {
             m_pCentre->SetSelectMode(0);
@@ -387,7 +396,8 @@ QWidget* CMedicalAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     auto* panelWidget =
         new CPanelWidget([this](CDC* dc, const CRect& r) { m_panel.Draw(dc, r); },
                          [this](int x, int y, bool right) { PressPanel(x, y, right); });
-    panelWidget->SetKeys(GetTorvelString(kStrPanelKeys), [this](int key) { return PressKey(key); });
+    panelWidget->SetKeys(GetTorvelString(kStrPanelKeys),
+                         [this](int key, bool) { return PressKey(key); });
     m_panelWidget = panelWidget;
     outer->SetPane(0, 0, m_wideWidget, wide);
     outer->SetPane(1, 0, inner, rest);

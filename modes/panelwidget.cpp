@@ -36,7 +36,7 @@ void CPanelWidget::SetKeys(const char* toolTip, KeyFunction keys) {
 }
 
 void CPanelWidget::keyPressEvent(QKeyEvent* event) {
-    if (!m_keys || !m_keys(event->key()))
+    if (!m_keys || !m_keys(event->key(), event->isAutoRepeat()))
         QWidget::keyPressEvent(event);
 }
 

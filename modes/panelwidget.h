@@ -18,8 +18,9 @@ public:
     // point and whether the right button was pressed.
     using DrawFunction = std::function<void(CDC*, const CRect&)>;
     using PressFunction = std::function<void(int x, int y, bool right)>;
-    // Gets the Qt key code; false when the key is not the panel's.
-    using KeyFunction = std::function<bool(int key)>;
+    // Gets the Qt key code and whether the press is a held key's repeat;
+    // false when the key is not the panel's.
+    using KeyFunction = std::function<bool(int key, bool repeat)>;
 
     CPanelWidget(DrawFunction draw, PressFunction press, QWidget* parent = nullptr);
     // The panel takes the focus; toolTip (may be null) names its keys.

@@ -64,14 +64,18 @@ int CChannelButtonInterface::AddChannel(int number) {
     return 0;
 }
 
-int CChannelButtonInterface::HasChannel(int number) const {
+int CChannelButtonInterface::FindChannel(int number) const {
     for (int i = 0; i < kSlots; ++i) {
         const CChannelObject* c = GetSlotChannel(i);
         if (c && c->GetIndexNumber() == number) {
-            return 1;
+            return i;
         }
     }
-    return 0;
+    return -1;
+}
+
+int CChannelButtonInterface::HasChannel(int number) const {
+    return FindChannel(number) >= 0 ? 1 : 0;
 }
 
 int CChannelButtonInterface::RemoveChannel(int number) {
@@ -94,6 +98,10 @@ void CChannelButtonInterface::RemoveCategory(int category) {
         if (category < 0 || (c && c->GetCategory() == category)) {
             m_slots[static_cast<size_t>(i)].m_pChannel = nullptr;
         }
+    }
+    // A button whose slot was emptied is no longer selected.
+    if (!GetSlotChannel(GetSelectedButton() - 1)) {
+        SelectButton(-1);
     }
 }
 
@@ -256,8 +264,16 @@ CString CWlanAnalysis::GetProfileSection() {
 }
 
 int CWlanAnalysis::FullBand() {
-    SetStop(kFullStop);
-    SetStart(kFullStart);
+    // The whole band has no channel selected. The edge that moves towards
+    // the other one goes last, so the setters never swap the edges.
+    m_panel.SelectButton(-1);
+    if (m_start < kFullStop) {
+        SetStop(kFullStop);
+        SetStart(kFullStart);
+    } else {
+        SetStart(kFullStart);
+        SetStop(kFullStop);
+    }
     return kCommandReset;
 }
 
@@ -379,7 +395,13 @@ int CWlanAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, in
         return kCommandRedraw;
     }
     case kCmdSelectChannel:
-        return p1 < 0 ? FullBand() : ZoomOn(GetChannelObject(p1));
+        if (p1 < 0) {
+            return FullBand();
+        }
+        // The button of the channel shows selected (none for a channel off
+        // the panel).
+        m_panel.SelectButton(m_panel.FindChannel(p1) + 1);
+        return ZoomOn(GetChannelObject(p1));
     default:
         return kCommandNotHandled;
     }
@@ -433,15 +455,20 @@ QWidget* CWlanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
                                            ClickPanel(x, y);
                                    });
     // Keys 1-9 and 0 press buttons 1-10, Escape releases the selected one.
-    panel->SetKeys(GetTorvelString(kStrPanelKeys), [this](int key) {
+    // A held key acts once: its repeats are taken and do nothing.
+    panel->SetKeys(GetTorvelString(kStrPanelKeys), [this](int key, bool repeat) {
+        int button = 0;
         if (key >= Qt::Key_1 && key <= Qt::Key_9) {
-            PressButton(key - Qt::Key_1 + 1);
+            button = key - Qt::Key_1 + 1;
         } else if (key == Qt::Key_0) {
-            PressButton(10);
+            button = 10;
         } else if (key == Qt::Key_Escape && m_panel.GetSelectedButton() > 0) {
-            PressButton(m_panel.GetSelectedButton());
+            button = m_panel.GetSelectedButton();
         } else {
             return false;
+        }
+        if (!repeat) {
+            PressButton(button);
         }
         return true;
     });

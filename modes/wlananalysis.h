@@ -36,10 +36,13 @@ public:
     // Puts channel number into the first empty slot; 0 when all ten are used.
     int AddChannel(int number);
     int HasChannel(int number) const;
+    // The slot (0..9) holding the channel, or -1.
+    int FindChannel(int number) const;
     // Empties the slot holding the channel (a selected button is deselected);
     // 0 when no slot holds it.
     int RemoveChannel(int number);
-    // category < 0 empties every slot.
+    // category < 0 empties every slot; a selected button whose slot it
+    // empties is deselected.
     void RemoveCategory(int category);
     // The channel of slot i after selecting its button, or null for an empty slot.
     CChannelObject* SelectSlot(int i);
@@ -100,7 +103,7 @@ public:
     int ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) override;
     int GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) override;
 
-    // Back to 2400000-2500000 kHz; result 2.
+    // Back to 2400000-2500000 kHz from any range, no button selected; result 2.
     int FullBand();
     // Span twice the channel's (at least 20000 kHz), centred on it; result 2.
     int ZoomOn(const CChannelObject* channel);

@@ -6,10 +6,13 @@
 #include "lib/stringtable.h"
 #include "modes/medicalanalysis.h"
 #include "platform/cfile.h"
+#include "platform/dc.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
+
+#include <QImage>
 
 #include <cfloat>
 #include <string>
@@ -559,4 +562,29 @@ TEST_F(MedicalTest, TheReadoutPanelsPowerLabelIsNotTheOffsetDialogsMessage) {
     // Library text 58 belongs to the level offset dialog.
     EXPECT_STRNE(GetLibraryString(CMedicalTextContext::kStrPower), GetLibraryString(58));
     EXPECT_STRNE(GetLibraryString(CMedicalTextContext::kStrPower), "NotEntry");
+}
+
+TEST_F(MedicalTest, ACentreDragThatLeavesTheWideGraphEndsWhereThePointerLeft) {
+    FillWide(core, WordOf(-60));
+    CMedicalGraphInterface& wide = core.GetWideInterface();
+    QImage image(600, 400, QImage::Format_RGB32);
+    CDC dc(&image);
+    wide.Draw(&dc, CRect(0, 0, 600, 400));
+    dc.Flush();
+    const int before = core.GetCenter();
+    const POINT p = core.GetCentreMarker().GetMainPoint();
+    wide.OnLButtonDown(ViewKeys::kLButton, p.x, p.y);
+    ASSERT_EQ(wide.GetDragKind(), CMedicalGraphInterface::kDragCentre);
+    wide.OnMouseMove(ViewKeys::kLButton, p.x + 40, p.y);
+    EXPECT_EQ(core.GetCenter(), before); // the band follows at the end of the drag
+    // Out through the right edge: the drag ends there, band and marker agree.
+    const CRect root(0, 0, 600, 400); // the graph fills what it was drawn in
+    wide.OnMouseMove(ViewKeys::kLButton, root.right + 50, p.y);
+    EXPECT_EQ(wide.GetDragKind(), 0);
+    EXPECT_GT(core.GetCenter(), before);
+    EXPECT_EQ(core.GetCentreMarker().GetLockFrequency(), core.GetCenter());
+    const int ended = core.GetCenter();
+    wide.OnMouseMove(ViewKeys::kLButton, root.right + 80, p.y);
+    wide.OnLButtonUp(0, root.right + 80, p.y);
+    EXPECT_EQ(core.GetCenter(), ended);
 }

@@ -17,6 +17,8 @@
 #include <QWidget>
 
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -142,8 +144,8 @@ TEST_F(WlanTest, ThePanelIsWorkedFromTheKeyboard) {
             panel = w;
     }
     ASSERT_NE(panel, nullptr);
-    auto press = [&](int key) {
-        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    auto press = [&](int key, bool repeat = false) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeat);
         QCoreApplication::sendEvent(panel, &down);
     };
     Run(151, 6);
@@ -158,6 +160,80 @@ TEST_F(WlanTest, ThePanelIsWorkedFromTheKeyboard) {
     EXPECT_TRUE(core.IsFullBand());
     press(Qt::Key_Escape); // nothing selected: stays on the band
     EXPECT_TRUE(core.IsFullBand());
+    // A held key acts once: its repeats neither release nor press again.
+    press(Qt::Key_1);
+    for (int i = 0; i < 3; ++i)
+        press(Qt::Key_1, true);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), 1);
+    EXPECT_EQ(core.GetCenter(), 2437000);
+}
+
+TEST_F(WlanTest, TheWholeBandIs2400To2500MHzFromAnyRangeAndSelectsNoButton) {
+    Run(151, 6);
+    Run(151, 20);
+    // With button 1 selected the range is moved above or below the band; every
+    // way back to the band ends on the band with no button selected.
+    const std::pair<int, int> ranges[] = {{2680000, 40000}, {1000000, 40000}, {2450000, 300000}};
+    const std::function<void()> ways[] = {
+        [&] { Run(155, -1); },
+        [&] { Click(1); }, // the selected button again (Esc alike)
+        [&] {
+            Run(153, -1);
+            Run(151, 6);
+            Run(151, 20);
+        },
+        [&] {
+            Run(151, 6);
+            Run(151, 6);
+        },
+    };
+    for (const auto& range : ranges) {
+        for (size_t w = 0; w < std::size(ways); ++w) {
+            Click(1);
+            ASSERT_EQ(core.GetPanel().GetSelectedButton(), 1);
+            core.SetCenter(range.first);
+            core.SetSpan(range.second);
+            core.Reconfigure(TRUE);
+            ASSERT_EQ(core.GetCenter(), range.first);
+            ways[w]();
+            EXPECT_EQ(core.GetStart(), 2400000) << range.first << " way " << w;
+            EXPECT_EQ(core.GetStop(), 2500000) << range.first << " way " << w;
+            EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1) << range.first << " way " << w;
+        }
+    }
+}
+
+TEST_F(WlanTest, TheSelectedButtonAlwaysMatchesTheZoom) {
+    Run(151, 6);
+    Run(151, 20);
+    // Whole Band from the menu releases the button; the window reopens on the band.
+    Click(1);
+    ASSERT_EQ(core.GetPanel().GetSelectedButton(), 1);
+    Run(155, -1);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+    core.WriteProfile();
+    EXPECT_EQ(GetProfileInt("WLANAnalysis_0", "CHSelect", 0), -2);
+    // A channel chosen from the menu selects its button.
+    Run(155, 20);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), 2);
+    Run(155, 21); // not on the panel
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+    // Removing every channel leaves no button selected: the next channel in
+    // that slot shows normal and zooms on its first press.
+    Click(1);
+    EXPECT_EQ(Run(153, -1), kCommandReset);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
+    Run(151, 7);
+    EXPECT_EQ(core.GetPanel().GetButtonState(1), CChannelButtonInterface::kStateNormal);
+    Click(1);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), 1);
+    EXPECT_EQ(core.GetCenter(), 2442000);
+    // A category removed while its channel is selected on the whole band.
+    core.GetPanel().RemoveCategory(-1);
+    Run(151, 21);
+    core.GetPanel().SelectSlot(0);
+    core.GetPanel().RemoveCategory(5);
+    EXPECT_EQ(core.GetPanel().GetSelectedButton(), -1);
 }
 
 TEST_F(WlanTest, RemovingTheSelectedChannelReturnsToTheFullBandOnlyWhenZoomed) {
