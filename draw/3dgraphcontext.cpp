@@ -257,6 +257,7 @@ void C3DGraphContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     if (!HasLayout()) {
         return;
     }
+    DrawBands(pDC);
     const int oldMode = pDC->SetBkMode(TRANSPARENT);
     const UINT oldAlign = pDC->SetTextAlign(TA_LEFT | TA_TOP);
     DrawLegend(pDC);
@@ -265,6 +266,37 @@ void C3DGraphContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     DrawChunkLine(pDC);
     pDC->SetTextAlign(oldAlign);
     pDC->SetBkMode(oldMode);
+}
+
+void C3DGraphContext::DrawBands(CDC* pDC) {
+    // The owner's bands (the channels marked on the graph) mark their
+    // frequencies in the slice box of every slice position, so that they run
+    // through the waterfall behind the slices; the legend is drawn on its own.
+    // The band ratios count the box's edges as its columns and rows.
+    const CRect outer(0, 0, m_DepthWidth, m_DepthHeight + m_TopMargin);
+    const CRect box(0, 0, m_DepthWidth + 1, m_DepthHeight + m_TopMargin + 1);
+    const auto pieces = BlendPieces(outer, [this](const CBlendObject* b) {
+        return b < m_LegendBand.data() || b >= m_LegendBand.data() + kLegendBands;
+    });
+    if (pieces.empty()) {
+        return;
+    }
+    const CRect area(m_LayoutRect.left, m_LayoutRect.top, m_LayoutRect.right + 1,
+                     m_LayoutRect.bottom + 1);
+    const COLORREF oldBk = pDC->GetBkColor();
+    for (int position = m_SliceCount - 1; position >= 0; --position) {
+        const CPoint origin = SliceOrigin(position);
+        for (const BlendPiece& piece : pieces) {
+            CRect r;
+            if (r.IntersectRect(piece.rect, box)) {
+                r.OffsetRect(origin.x, origin.y);
+                if (r.IntersectRect(r, area)) {
+                    pDC->FillSolidRect(&r, piece.color);
+                }
+            }
+        }
+    }
+    pDC->SetBkColor(oldBk);
 }
 
 void C3DGraphContext::DrawLegend(CDC* pDC) {

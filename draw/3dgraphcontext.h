@@ -39,8 +39,9 @@ public:
     C3DGraphContext();
     ~C3DGraphContext() override;
 
-    // Background, legend, time axis, the slices from the oldest to the newest,
-    // the highlighted slice and the chunk line.
+    // Background, the owner's bands clipped to the slice boxes, legend, time
+    // axis, the slices from the oldest to the newest, the highlighted slice
+    // and the chunk line.
     void Draw(CDC* pDC, CDrawContext* parent, void* reserved) override;
     WORD GetTypeCode() override;
     CString GetClassName() override;
@@ -95,6 +96,9 @@ public:
 private:
     bool HasLayout() const { return m_DepthWidth > 0 && m_FrontWidth > 0; }
     void RenderLegend();
+    // The bands of the blend list other than the legend's, in the slice box
+    // of every slice position.
+    void DrawBands(CDC* pDC);
     void DrawLegend(CDC* pDC);
     void DrawTimeAxis(CDC* pDC);
     void DrawSlices(CDC* pDC);

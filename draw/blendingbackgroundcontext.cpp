@@ -75,6 +75,22 @@ void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* rese
     if (!pDC || m_BlendList.empty()) {
         return;
     }
+    const COLORREF oldBk = pDC->GetBkColor();
+    const COLORREF oldText = pDC->GetTextColor();
+    for (const BlendPiece& piece : BlendPieces(m_Rect)) {
+        CRect r;
+        if (r.IntersectRect(piece.rect, m_Rect)) {
+            pDC->FillSolidRect(&r, piece.color);
+        }
+    }
+    pDC->SetBkColor(oldBk);
+    pDC->SetTextColor(oldText);
+}
+
+std::vector<CBlendingBackGroundContext::BlendPiece>
+CBlendingBackGroundContext::BlendPieces(const CRect& outer,
+                                        const std::function<bool(const CBlendObject*)>& include) {
+    std::vector<BlendPiece> pieces;
     // Build the chain: the visible objects of the list, each blended into the
     // objects before it.
     CBlendObject* first = nullptr;
@@ -84,10 +100,10 @@ void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* rese
     }
     for (Entry& e : m_BlendList) {
         CBlendObject* b = e.blend;
-        if (!b->GetRedrawFlag()) {
+        if (!b->GetRedrawFlag() || (include && !include(b))) {
             continue;
         }
-        b->SetRect(m_Rect);
+        b->SetRect(outer);
         if (!first) {
             first = b;
             alpha = GetWindowAlphaFactor();
@@ -95,10 +111,7 @@ void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* rese
             first->AddBlendObject(b, alpha);
         }
     }
-
-    const COLORREF oldBk = pDC->GetBkColor();
-    const COLORREF oldText = pDC->GetTextColor();
-    // Paint the chain; the pieces made by blending are deleted as they are
+    // Walk the chain; the pieces made by blending are deleted as they are
     // passed. Objects of the list stay, non-master ones included: those belong
     // to the list until ClearBlendObjects or its destruction.
     auto inList = [this](const CBlendObject* b) {
@@ -111,10 +124,7 @@ void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* rese
     };
     for (CBlendObject* b = first; b;) {
         if (b->GetRedrawFlag()) {
-            CRect piece;
-            if (piece.IntersectRect(b->GetRect(), m_Rect)) {
-                pDC->FillSolidRect(&piece, b->GetColor());
-            }
+            pieces.push_back({b->GetRect(), b->GetColor()});
         }
         CBlendObject* next = b->GetNext();
         b->ClearNext();
@@ -123,6 +133,5 @@ void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* rese
         }
         b = next;
     }
-    pDC->SetBkColor(oldBk);
-    pDC->SetTextColor(oldText);
+    return pieces;
 }

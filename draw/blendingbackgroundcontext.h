@@ -8,6 +8,7 @@
 #include "draw/backgroundcontext.h"
 #include "platform/gdiobjects.h"
 
+#include <functional>
 #include <vector>
 
 class CBlendObject;
@@ -39,6 +40,19 @@ public:
 
     // "AlphaFactor" of section "WINDOW"; 128 (written back) when missing.
     static int GetWindowAlphaFactor();
+
+protected:
+    // One piece of the blend chain to paint.
+    struct BlendPiece {
+        CRect rect;
+        COLORREF color;
+    };
+    // Builds the chain of the visible objects of the list that include accepts
+    // (all without include), each placed by its ratios in outer and blended
+    // into the ones before it, and returns its pieces in painting order. The
+    // pieces made by blending are gone afterwards.
+    std::vector<BlendPiece>
+    BlendPieces(const CRect& outer, const std::function<bool(const CBlendObject*)>& include = {});
 
 private:
     struct Entry {

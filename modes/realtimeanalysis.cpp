@@ -38,6 +38,10 @@ CRealTimeAnalysis::CRealTimeAnalysis(CCommandEntry* frameList, CCommandEntry* bu
                                      CFrameLink* link)
     : CSpectrogramAnalysis(kSlices, frameList, buttonList, link) {
     m_frequencyMode = 1;
+    m_triggerMark.SetDrawObject(m_chunkIntf.GetDrawObject(CGraphInterface::kAlarmFace));
+    m_triggerMark.SetDataLine(&m_chunkLine);
+    m_triggerMark.SetRedrawFlag(0);
+    m_chunkIntf.GetGraph().AddChild(&m_triggerMark);
 }
 
 CRealTimeAnalysis::~CRealTimeAnalysis() = default;
@@ -156,8 +160,24 @@ void CRealTimeAnalysis::Reconfigure(BOOL reset) {
     const int first = GridStart();
     const int last = (m_stop + 999) / 1000 * 1000;
     ConfigureGraphs(reset, step, first, step != 0 ? (last - first) / step : 0);
+    PlaceTriggerMark();
     HideHighlights();
     RestartTask();
+}
+
+void CRealTimeAnalysis::PlaceTriggerMark() {
+    // The chunk line runs from the newest block back: the trigger block
+    // (counted from the start of the capture) lies as many blocks back as
+    // came after it.
+    const int back = m_capturedBlocks - 1 - m_trigPosition;
+    if (m_trigType != 0 && back >= 0 && m_trigPosition >= 0) {
+        m_triggerMark.SetPosition(static_cast<int>(m_chunkLine.GetStart()) +
+                                  back * static_cast<int>(m_chunkLine.GetStep()));
+        m_triggerMark.SetRedrawFlag(1);
+    } else {
+        m_triggerMark.SetRedrawFlag(0);
+    }
+    m_chunkIntf.GetGraph().SetRedrawFlag(1);
 }
 
 // ---- The capture
@@ -209,6 +229,9 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords + first, count);
     ShowSliceLine(SliceIndexBack(m_slicePosition));
     FinishIntake(true);
+    if (blocks > 0)
+        m_capturedBlocks = blocks;
+    PlaceTriggerMark();
     if (m_trigMode == 0) {
         // One capture: the window stops with it.
         m_analyzeFlag = 0;

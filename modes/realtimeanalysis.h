@@ -5,6 +5,7 @@
 // starts the next one.
 #pragma once
 
+#include "draw/triggermarkcontext.h"
 #include "modes/spectrogramanalysis.h"
 
 class CRealTimeAnalysis : public CSpectrogramAnalysis {
@@ -49,6 +50,9 @@ public:
     int GetTrigType() const { return m_trigType; }
     int GetSenseTrigValue() const { return m_senseTrigValue; }
     int GetTriggerWaitState() const { return m_triggerWait; }
+    // Marks, on the chunk graph, where the trigger block lies in the capture
+    // (shown while a trigger is set).
+    CTriggerMarkContext& GetTriggerMark() { return m_triggerMark; }
     // The bin of the block that holds Start.
     int GetFirstDisplayedBin() const { return m_firstBin; }
 
@@ -57,7 +61,7 @@ protected:
     const char* CoreSection() const override { return "REALTIME_CORE"; }
     int ChunkStep() const override { return 4; }
     const char* ChunkFirstLabel() const override { return " : 0us"; }
-    const char* ChunkLastLabel() const override { return " : 1.024ms"; }
+    CString ChunkLastLabel() const override { return " : 1.024ms"; }
     int SaveModeSettings() override;
     int LoadModeSettings() override;
     CString CsvModeParams() override;
@@ -70,6 +74,8 @@ protected:
 private:
     // The trace grid's start: the band's start on the 1000 kHz grid.
     int GridStart() const { return m_start / 1000 * 1000; }
+    // Places the trigger mark at the trigger block's place on the chunk line.
+    void PlaceTriggerMark();
 
     int m_trigMode = 0;
     int m_trigPosition = 4;
@@ -77,4 +83,7 @@ private:
     int m_senseTrigValue = 1000;
     int m_triggerWait = 0;
     int m_firstBin = 0;
+    // Blocks of the last capture (a whole capture before the first).
+    int m_capturedBlocks = kSlices;
+    CTriggerMarkContext m_triggerMark;
 };

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -20,6 +21,8 @@ constexpr const char* kEntryKey = "ChannelEntry";
 constexpr int kCmdChannelOnOff = 205;
 constexpr int kCmdChannelColour = 206;
 constexpr int kCmdRemoveCategory = 207;
+// The slices dropped since the last batch, below the count in lParam.
+constexpr LPARAM kDroppedMask = 0x7FF;
 } // namespace
 
 CSemiRealAnalysis::CSemiRealAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
@@ -79,9 +82,8 @@ void CSemiRealAnalysis::PlaceChannels(int low, int high) {
         CChannelObject& band = m_channels[static_cast<size_t>(i)];
         const int centre = band.GetCenterFrequency();
         const int half = band.GetSpanFrequency() / 2;
-        const bool lowIn = centre - half >= low && centre - half <= high;
-        const bool highIn = centre + half >= low && centre + half <= high;
-        band.SetRedrawFlag(lowIn || highIn ? 1 : 0);
+        // Shown wherever it overlaps the range, also when it is wider.
+        band.SetRedrawFlag(centre - half < high && low < centre + half ? 1 : 0);
         band.SetxAxisRatio(low, high);
     }
 }
@@ -178,6 +180,10 @@ void CSemiRealAnalysis::Reconfigure(BOOL reset) {
     // A change while the stream runs restarts it with the new settings.
     if (m_taskRunning > 0 && m_analyzeFlag)
         StopTask();
+    if (reset) {
+        m_streamClock = 0;
+        m_takenSlices = 0;
+    }
     const int lo = DeviceMinFrequency(kKind);
     const int hi = DeviceMaxFrequency(kKind);
     if (m_start < lo) {
@@ -231,11 +237,45 @@ void CSemiRealAnalysis::AnalysisProgress(WPARAM, LPARAM lParam) {
             ApplyOffsets(m_receiveBuffer.data() + static_cast<size_t>(j) * kSlicePoints,
                          kSlicePoints, m_traces[0].GetStart(),
                          DeviceRBWFrequency(kKind, m_rbwIndex));
+    // The slices the device dropped since the last batch (the low bits of
+    // lParam) took their time before this batch.
+    const long long slice = SliceTimeUs();
+    if (m_takenSlices > 0)
+        m_streamClock += (lParam & kDroppedMask) * slice;
     for (int j = 0; j < m; ++j) {
+        m_sliceTimes[static_cast<size_t>(GetWritePosition())] = m_streamClock;
+        m_streamClock += slice;
+        m_takenSlices = std::min(m_takenSlices + 1, kSlices);
         StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(j) * kSlicePoints, kSlicePoints);
         ShowSliceLine(SliceIndexBack(m_slicePosition));
     }
+    SetChunkAxis(FALSE);
     FinishIntake(m > 0);
+}
+
+long long CSemiRealAnalysis::RingSpanUs() const {
+    const long long slice = SliceTimeUs();
+    if (m_takenSlices <= 0)
+        return kSlices * slice;
+    const long long newest = m_sliceTimes[static_cast<size_t>(SliceIndexBack(0))];
+    const long long oldest = m_sliceTimes[static_cast<size_t>(SliceIndexBack(m_takenSlices - 1))];
+    return newest - oldest + (kSlices - m_takenSlices + 1) * slice;
+}
+
+int CSemiRealAnalysis::ChunkStep() const {
+    // One sample of the chunk line per slice over the ring's span.
+    return static_cast<int>(std::clamp<long long>(RingSpanUs() / kSlices, 1, INT_MAX));
+}
+
+CString CSemiRealAnalysis::ChunkLastLabel() const {
+    // The axis ends where the chunk line's grid does.
+    const long long us = static_cast<long long>(ChunkStep()) * kSlices;
+    CString label;
+    if (us >= 1000000)
+        label.Format(" : %gs", static_cast<double>(us) / 1e6);
+    else
+        label.Format(" : %gms", static_cast<double>(us) / 1e3);
+    return label;
 }
 
 void CSemiRealAnalysis::ViewProgress() {

@@ -9,6 +9,7 @@
 #include "lib/channellist.h"
 #include "modes/spectrogramanalysis.h"
 
+#include <algorithm>
 #include <array>
 
 class CSemiRealAnalysis : public CSpectrogramAnalysis {
@@ -42,13 +43,21 @@ public:
     int GetChannelEntry(int i) const { return m_channelNumbers[static_cast<size_t>(i)]; }
     CChannelObject& GetChannelBand(int i) { return m_channels[static_cast<size_t>(i)]; }
     bool HasChannel(int number) const;
+    // The time from the oldest slice of the ring to the newest and one
+    // slice's time more (the ring's whole span), in us; slices not yet taken
+    // count a slice's time each.
+    long long RingSpanUs() const;
+    // The time of a slice: 10 ms per rejection.
+    long long SliceTimeUs() const { return 10000LL * std::max(m_rejectionRate, 1); }
 
 protected:
     int GetRBWKindMask() override { return kKind; }
     const char* CoreSection() const override { return "SEMIREAL_CORE"; }
-    int ChunkStep() const override { return 50000; }
+    // The chunk graph spans the real time of the ring: a slice every 10 ms x
+    // RejectionRate, and the slices the device dropped between batches.
+    int ChunkStep() const override;
     const char* ChunkFirstLabel() const override { return " : 0ms"; }
-    const char* ChunkLastLabel() const override { return " : 5s"; }
+    CString ChunkLastLabel() const override;
     int SaveModeSettings() override;
     int LoadModeSettings() override;
 
@@ -70,4 +79,9 @@ private:
 
     std::array<CChannelObject, kChannelEntries> m_channels;
     std::array<int, kChannelEntries> m_channelNumbers;
+    // When each ring entry was taken (us since the ring restarted), the clock
+    // of the stream and how many slices the ring holds.
+    std::array<long long, kSlices> m_sliceTimes{};
+    long long m_streamClock = 0;
+    int m_takenSlices = 0;
 };

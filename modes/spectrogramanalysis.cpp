@@ -141,7 +141,8 @@ void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
 }
 
 void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
-    if (reset)
+    // The grid is new with reset, or when the time of a slice changed.
+    if (reset || m_chunkLine.GetStep() != static_cast<DWORD>(ChunkStep()))
         m_chunkLine.Configure(0, static_cast<DWORD>(ChunkStep()), static_cast<DWORD>(m_sliceCount));
     CNormalGraphContext& chunk = m_chunkIntf.GetGraph();
     *chunk.GetCornerText(0) = m_graph.text[0];

@@ -87,7 +87,7 @@ protected:
     // 14 that label the chunk graph's ends.
     virtual int ChunkStep() const = 0;
     virtual const char* ChunkFirstLabel() const = 0;
-    virtual const char* ChunkLastLabel() const = 0;
+    virtual CString ChunkLastLabel() const = 0;
 
     // Runs start; a refusal is retried once after a terminate and the wait.
     // The result of the last call.

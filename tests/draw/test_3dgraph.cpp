@@ -234,6 +234,41 @@ TEST_F(Graph3DTest, NewerSlicesCoverOlderOnesOnlyWhereTheyDrew) {
     EXPECT_GT(keptUnderNewerBox, 100);
 }
 
+TEST_F(Graph3DTest, TheOwnersBandsRunThroughTheSliceBoxesBehindTheSlices) {
+    // A band over the second quarter of the frequencies, as a marked channel.
+    constexpr COLORREF kBand = RGB(200, 0, 200);
+    CBlendObject band;
+    band.SetMasterFlag(1);
+    band.SetRedrawFlag(1);
+    band.SetColor(kBand);
+    band.SetRatio(0.25, 0.0, 0.5, 1.0);
+    m_graph.AddBlend(&band);
+    m_graph.SetSliceCount(4);
+    const auto flat = FlatSlice(-50.0);
+    m_graph.AddSlice(flat.get(), 0);
+    const auto surface = Render();
+    // The box is 100 columns: the band takes columns 25 to 49 of every box,
+    // the whole box high, and the slice's own pixels stay on top.
+    for (int position = 0; position < 4; ++position) {
+        const CPoint origin = m_graph.SliceOrigin(position);
+        EXPECT_EQ(surface->At(origin.x + 40, origin.y + 2), kBand) << position;
+        EXPECT_EQ(surface->At(origin.x + 40, origin.y + 99), kBand) << position;
+        EXPECT_NE(surface->At(origin.x + 10, origin.y + 99), kBand) << position;
+        EXPECT_NE(surface->At(origin.x + 60, origin.y + 99), kBand) << position;
+    }
+    const CPoint front = m_graph.SliceOrigin(0);
+    EXPECT_EQ(surface->At(front.x + 40, front.y + 75 - m_graph.DepthAt(40)), kSliceWhite);
+    // Nothing of it outside the boxes; the legend keeps its colours.
+    const CPoint oldest = m_graph.SliceOrigin(3);
+    EXPECT_EQ(surface->BoxOf(kBand), CRect(front.x + 25, oldest.y, oldest.x + 50, 200));
+    // A band switched off is not painted; the legend is the same either way.
+    band.SetRedrawFlag(0);
+    const auto off = Render();
+    EXPECT_EQ(off->Count(kBand), 0);
+    EXPECT_EQ(off->BoxOf(off->At(5, 2)), surface->BoxOf(surface->At(5, 2)));
+    m_graph.ClearBlendObjects();
+}
+
 TEST_F(Graph3DTest, SelectedSliceAndChunkLineAreHighlighted) {
     m_graph.SetSliceCount(4);
     std::vector<std::unique_ptr<CDataLineContext>> slices;

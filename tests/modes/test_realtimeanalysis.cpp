@@ -8,11 +8,14 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/realtimeanalysis.h"
+#include "platform/dc.h"
 #include "platform/profile.h"
 #include "scriptedstream.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
+
+#include <QImage>
 
 #include <vector>
 
@@ -250,3 +253,32 @@ TEST_F(RealTimeTest, CsvKeepsTheRingAndTheTriggerAndReadsBackToTheSameFile) {
 }
 
 } // namespace
+
+TEST_F(RealTimeTest, TheChunkGraphMarksWhereTheTriggerBlockLiesInTheCapture) {
+    auto chunkImage = [&] {
+        QImage image(400, 200, QImage::Format_RGB32);
+        CDC dc(&image);
+        core.GetChunkInterface().Draw(&dc, CRect(0, 0, 400, 200));
+        dc.Flush();
+        return image;
+    };
+    EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 0); // no trigger, no mark
+    Run(302, 2000);
+    Run(304, 4);
+    EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 1);
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver();
+    // The chunk line runs newest first, 4 us a block: block 4 of the 256 is
+    // 251 blocks back, and the chunk sample there is block 4's.
+    const CTriggerMarkContext& mark = core.GetTriggerMark();
+    EXPECT_EQ(mark.GetPosition(), 251 * 4);
+    const short atMark = core.GetChunkLine().GetData()[251];
+    EXPECT_GE(atMark, 400);
+    EXPECT_LT(atMark, 400 + CRealTimeAnalysis::kBlockWords);
+    const QImage marked = chunkImage();
+    core.SetAnalyzeFlag(0);
+    Run(301, 0);
+    EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 0);
+    EXPECT_NE(chunkImage(), marked);
+}

@@ -223,6 +223,64 @@ TEST_F(SemiRealTest, BandsShowOnlyWhereTheyReachIntoTheSlices) {
     core.Reconfigure(FALSE);
     EXPECT_EQ(core.GetChannelBand(0).GetRedrawFlag(), 1);
     EXPECT_EQ(core.GetChannelBand(1).GetRedrawFlag(), 0);
+
+    // A channel wider than the band shown (CH6, 2426-2448 MHz, over 2432-2442
+    // MHz) fills it, on the spectrum and on the spectrogram.
+    Run(205, 100);
+    core.SetStop(2442000);
+    core.SetStart(2432000);
+    core.Reconfigure(TRUE);
+    ASSERT_EQ(core.GetSliceLine(0).GetStart(), 2432000u);
+    auto spectrogram = [&] {
+        QImage image(400, 300, QImage::Format_RGB32);
+        CDC dc(&image);
+        core.Get3DInterface().Draw(&dc, CRect(0, 0, 400, 300));
+        dc.Flush();
+        return image;
+    };
+    EXPECT_EQ(core.GetChannelBand(1).GetRedrawFlag(), 1);
+    const QImage with = spectrogram();
+    const COLORREF colour = core.GetChannelBand(1).GetColor();
+    const QRgb band = qRgb(GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    int painted = 0;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            painted += with.pixel(x, y) == band;
+    EXPECT_GT(painted, 1000);
+    Run(205, 6);
+    EXPECT_NE(spectrogram(), with);
+}
+
+TEST_F(SemiRealTest, TheChunkGraphSpansTheRealTimeOfTheRing) {
+    // A slice every 10 ms x RejectionRate: 100 slices at rejection 1 are 1 s.
+    const CString stop = GetTorvelString(14);
+    EXPECT_EQ(*core.GetChunkInterface().GetGraph().GetCornerText(3),
+              stop + " : 5s"); // nominal at the default rejection 5
+    WriteProfileInt(core.GetProfileSection(), "RejectionRate", 1);
+    ScriptedSemiReal fast;
+    fast.ReadProfile();
+    fast.SetStart(1000000);
+    fast.SetStop(1100000);
+    fast.Reconfigure(TRUE);
+    auto label = [&] { return *fast.GetChunkInterface().GetGraph().GetCornerText(3); };
+    fast.SetAnalyzeFlag(1);
+    ASSERT_EQ(fast.StartAnalysis(), 1);
+    fast.Deliver(100, 0);
+    EXPECT_EQ(label(), stop + " : 1s");
+    EXPECT_EQ(fast.GetChunkLine().GetStep(), 10000u);
+    // 40 slices dropped before the next 10 (the count below bit 16 of
+    // lParam): the ring now spans 90 slices, a gap of 40 and 10 slices.
+    fast.delivered.assign(static_cast<size_t>(10) * CSemiRealAnalysis::kSlicePoints, 1);
+    fast.AnalysisProgress(fast.GetTaskTag(), (static_cast<LPARAM>(10) << 16) | 40);
+    EXPECT_EQ(label(), stop + " : 1.4s");
+    EXPECT_EQ(fast.GetChunkLine().GetStep(), 14000u);
+    EXPECT_DOUBLE_EQ(fast.GetChunkInterface().GetGraph().GetXMax(), 1400000.0);
+    // A ring not yet full counts a slice's time for every slice still to come.
+    fast.Reconfigure(TRUE);
+    fast.SetAnalyzeFlag(1);
+    ASSERT_EQ(fast.StartAnalysis(), 1);
+    fast.Deliver(30, 0);
+    EXPECT_EQ(label(), stop + " : 1s");
 }
 
 TEST_F(SemiRealTest, CsvKeepsTheRingNewestFirstAndReadsBackToTheSameFile) {
