@@ -444,7 +444,8 @@ void CXpdAnalysis::Stop() {
         // window has gone.
         std::fprintf(stderr, "Torvel: %s\n", text.c_str());
         m_log.AppendText(text);
-        if (const auto& warning = m_loggingOutput.Prompts().warning)
+        const auto& warning = m_loggingOutput.Prompts().warning;
+        if (warning && qApp)
             QTimer::singleShot(0, qApp, [warning, text] { warning(text); });
     }
 }

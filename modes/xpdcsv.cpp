@@ -100,6 +100,8 @@ int CXpdAnalysis::WriteCSVSections(CStdioFile& file) {
 }
 
 int CXpdAnalysis::ReadCSVSections(const char* path) {
+    // A window showing a file drives no controllers.
+    m_showsFile = true;
     CCsvFile file;
     // Start Freq, Step Freq, Points, Attenuator, xAxisStart, xAxisStop,
     // FrequencyFlag, Unit; then the ports, the waits and the two levels.
@@ -136,8 +138,6 @@ int CXpdAnalysis::ReadCSVSections(const char* path) {
     m_downWait = intParam(text[3], 0, INT_MAX, m_downWait);
     m_alarmValue = levelParam(text[4], m_alarmValue);
     m_detectLevel = levelParam(text[5], m_detectLevel);
-    // A window showing a file drives no controllers.
-    m_showsFile = true;
     PublishValues();
     Reconfigure(TRUE);
     if (p[0] != kCsvMissing && static_cast<long long>(m_traces[0].GetStart()) != p[0]) {

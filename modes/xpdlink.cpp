@@ -105,9 +105,12 @@ unsigned CXpdControllerLink::Stop() {
             if (!m_ports[p].IsOpen()) {
                 m_ports[p].Open(names[p]);
             }
-            if (!LeaveInactive(p, deadline)) {
+            // A controller never reached was never driven: nothing of it is
+            // left active.
+            if (!LeaveInactive(p, deadline) && m_reached[p]) {
                 unreached |= 1u << p;
             }
+            m_reached[p] = false;
         }
     }
     for (CSerialPort& port : m_ports) {
@@ -195,6 +198,8 @@ bool CXpdControllerLink::ReadBoth(int reg, std::string values[kPorts]) {
         if (!m_ports[p].Receive(&reply) ||
             !XpdFrames::ParseReadReply(reply.data(), reply.size(), &values[p])) {
             m_ports[p].Close();
+        } else {
+            m_reached[p] = true;
         }
     }
     return Wait(kReadWaitMs);
@@ -217,6 +222,7 @@ bool CXpdControllerLink::WriteWithReply(int port, const std::string& frame, cons
         p.Close();
         return false;
     }
+    m_reached[port] = true;
     return true;
 }
 
@@ -272,6 +278,7 @@ void CXpdControllerLink::RunRound() {
         if (moved[p] && m_ports[p].IsOpen()) {
             LeaveInactive(p, std::chrono::steady_clock::now() + kMoveBudget);
             m_ports[p].Close();
+            m_reached[p] = false;
         }
         if (!m_ports[p].IsOpen()) {
             m_ports[p].Open(names[p]);

@@ -64,7 +64,9 @@ public:
     // ended, then leaves both controllers inactive (R0 2000 hex, D0 32,
     // D20 0), opening again a port the worker had closed, and closes both
     // ports. Only a link that was started writes anything. Returns a bit
-    // (1 << port) for each controller that could not be reached.
+    // (1 << port) for each controller that answered while the link ran but
+    // could not be reached at the end (one that never answered was never
+    // driven).
     unsigned Stop();
     bool IsWorkerRunning() const { return m_workerAlive.load(); }
 
@@ -131,6 +133,8 @@ private:
     std::atomic<int> m_run{0};
     std::atomic<bool> m_workerAlive{false};
     bool m_served = false; // the run flag was set since the last Stop
+    // The controller on the port answered since its port name was set.
+    bool m_reached[kPorts] = {false, false};
     std::thread m_thread;
     // The worker's own state.
     std::time_t m_periodStart = 0;

@@ -412,17 +412,26 @@ TEST_F(XpdLinkTest, CloseEndsWithinASecondWhateverTheBaseWaitAndTheControllers) 
     EXPECT_EQ(CXpdControllerLink::ClampActiveTime(2147483647), CXpdControllerLink::kMaxActiveTime);
 
     for (auto mode : {PtyController::Mode::Silent, PtyController::Mode::Partial}) {
-        PtyController pri(mode), sec(mode);
+        PtyController pri, sec;
         m_link.SetPortNames(pri.Path(), sec.Path());
         m_link.m_baseWait.store(5000);
         m_link.Start();
-        ASSERT_TRUE(PumpUntil([&] { return pri.Count("?01WDR0020") >= 1; }));
+        // Both answered the start read once the first write goes out.
+        ASSERT_TRUE(PumpUntil([&] { return pri.Count("?01WDW") >= 1; }));
+        pri.SetMode(mode);
+        sec.SetMode(mode);
         const auto begin = std::chrono::steady_clock::now();
         EXPECT_EQ(m_link.Stop(), 3u) << static_cast<int>(mode);
         // (bound generous for a loaded machine; the close takes about 0.2 s)
         EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s) << static_cast<int>(mode);
         EXPECT_GE(pri.Count("?01WRW0000"), 1) << static_cast<int>(mode);
     }
+    // Controllers that never answered were never driven: nothing to report.
+    PtyController deaf(PtyController::Mode::Silent);
+    m_link.SetPortNames(deaf.Path(), "/nonexistent/tty");
+    m_link.Start();
+    ASSERT_TRUE(PumpUntil([&] { return deaf.Count("?01WDR0020") >= 1; }));
+    EXPECT_EQ(m_link.Stop(), 0u);
 }
 
 TEST_F(XpdLinkTest, ANewPortNameMovesTheControllerAndLeavesTheOldOneInactive) {
