@@ -30,6 +30,32 @@ bool Inside(const RECT& r, int x, int y) {
     return r.left <= x && x <= r.right && r.top <= y && y <= r.bottom;
 }
 
+// The convex hull of points, counter-clockwise (monotone chain).
+std::vector<POINT> ConvexHull(std::vector<POINT> points) {
+    std::sort(points.begin(), points.end(),
+              [](const POINT& a, const POINT& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
+    auto cross = [](const POINT& o, const POINT& a, const POINT& b) {
+        return static_cast<long long>(a.x - o.x) * (b.y - o.y) -
+               static_cast<long long>(a.y - o.y) * (b.x - o.x);
+    };
+    std::vector<POINT> hull(points.size() * 2);
+    size_t k = 0;
+    for (const POINT& p : points) {
+        while (k >= 2 && cross(hull[k - 2], hull[k - 1], p) <= 0) {
+            --k;
+        }
+        hull[k++] = p;
+    }
+    for (size_t i = points.size() - 1, lower = k + 1; i-- > 0;) {
+        while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i]) <= 0) {
+            --k;
+        }
+        hull[k++] = points[i];
+    }
+    hull.resize(k > 1 ? k - 1 : k);
+    return hull;
+}
+
 int Wrap(long long value, int count) {
     const long long m = value % count;
     return static_cast<int>(m < 0 ? m + count : m);
@@ -269,34 +295,58 @@ void C3DGraphContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
 }
 
 void C3DGraphContext::DrawBands(CDC* pDC) {
-    // The owner's bands (the channels marked on the graph) mark their
-    // frequencies in the slice box of every slice position, so that they run
-    // through the waterfall behind the slices; the legend is drawn on its own.
-    // The band ratios count the box's edges as its columns and rows.
+    // The owner's bands (the channels marked on the graph) take their
+    // frequency columns of the slice box, over the rows the levels use there
+    // (the depth lifts them), and run along the time axis from the newest
+    // slice to the oldest: behind the slices, inside the slice boxes. The
+    // legend is drawn on its own.
     const CRect outer(0, 0, m_DepthWidth, m_DepthHeight + m_TopMargin);
-    const CRect box(0, 0, m_DepthWidth + 1, m_DepthHeight + m_TopMargin + 1);
-    const auto pieces = BlendPieces(outer, [this](const CBlendObject* b) {
+    auto pieces = BlendPieces(outer, [this](const CBlendObject* b) {
         return b < m_LegendBand.data() || b >= m_LegendBand.data() + kLegendBands;
     });
     if (pieces.empty()) {
         return;
     }
-    const CRect area(m_LayoutRect.left, m_LayoutRect.top, m_LayoutRect.right + 1,
-                     m_LayoutRect.bottom + 1);
-    const COLORREF oldBk = pDC->GetBkColor();
-    for (int position = m_SliceCount - 1; position >= 0; --position) {
-        const CPoint origin = SliceOrigin(position);
-        for (const BlendPiece& piece : pieces) {
-            CRect r;
-            if (r.IntersectRect(piece.rect, box)) {
-                r.OffsetRect(origin.x, origin.y);
-                if (r.IntersectRect(r, area)) {
-                    pDC->FillSolidRect(&r, piece.color);
-                }
+    // From the back (low frequencies, raised by the depth) to the front, so
+    // that a nearer band covers a farther one where they meet.
+    std::stable_sort(pieces.begin(), pieces.end(), [](const BlendPiece& a, const BlendPiece& b) {
+        return a.rect.left < b.rect.left;
+    });
+    const CPoint newest = SliceOrigin(0);
+    const CPoint oldest = SliceOrigin(m_SliceCount - 1);
+    CPen* oldPen = pDC->GetCurrentPen();
+    CBrush* oldBrush = pDC->GetCurrentBrush();
+    for (const BlendPiece& piece : pieces) {
+        const int x1 = std::clamp(static_cast<int>(piece.rect.left), 0, m_DepthWidth);
+        const int x2 = std::clamp(static_cast<int>(piece.rect.right), 0, m_DepthWidth);
+        if (x2 < x1) {
+            continue;
+        }
+        // The band in the box: its columns between the level rows' top and
+        // bottom at either edge; swept from the newest box to the oldest (the
+        // hull of the two, as the boxes follow a straight line).
+        const int bottom = m_DepthHeight + m_TopMargin;
+        const POINT box[] = {{x1, m_DepthHeight - DepthAt(x1)},
+                             {x2, m_DepthHeight - DepthAt(x2)},
+                             {x2, bottom - DepthAt(x2)},
+                             {x1, bottom - DepthAt(x1)}};
+        std::vector<POINT> swept;
+        for (const CPoint& origin : {newest, oldest}) {
+            for (const POINT& p : box) {
+                swept.push_back({origin.x + p.x, origin.y + p.y});
             }
         }
+        const std::vector<POINT> hull = ConvexHull(std::move(swept));
+        CPen pen;
+        pen.CreatePen(PS_SOLID, 1, piece.color);
+        CBrush brush;
+        brush.CreateSolidBrush(piece.color);
+        pDC->SelectObject(&pen);
+        pDC->SelectObject(&brush);
+        pDC->Polygon(hull.data(), static_cast<int>(hull.size()));
+        pDC->SelectObject(oldPen);
+        pDC->SelectObject(oldBrush);
     }
-    pDC->SetBkColor(oldBk);
 }
 
 void C3DGraphContext::DrawLegend(CDC* pDC) {

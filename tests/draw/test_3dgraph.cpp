@@ -247,20 +247,26 @@ TEST_F(Graph3DTest, TheOwnersBandsRunThroughTheSliceBoxesBehindTheSlices) {
     const auto flat = FlatSlice(-50.0);
     m_graph.AddSlice(flat.get(), 0);
     const auto surface = Render();
-    // The box is 100 columns: the band takes columns 25 to 49 of every box,
-    // the whole box high, and the slice's own pixels stay on top.
+    // The box is 100 columns: the band takes columns 25 to 50 of every box,
+    // over the rows the levels use there (row 50 to 100 of the box, lifted by
+    // the depth), and the slice's own pixels stay on top.
     for (int position = 0; position < 4; ++position) {
-        const CPoint origin = m_graph.SliceOrigin(position);
-        EXPECT_EQ(surface->At(origin.x + 40, origin.y + 2), kBand) << position;
-        EXPECT_EQ(surface->At(origin.x + 40, origin.y + 99), kBand) << position;
-        EXPECT_NE(surface->At(origin.x + 10, origin.y + 99), kBand) << position;
-        EXPECT_NE(surface->At(origin.x + 60, origin.y + 99), kBand) << position;
+        const CPoint o = m_graph.SliceOrigin(position);
+        EXPECT_EQ(surface->At(o.x + 40, o.y + 60 - m_graph.DepthAt(40)), kBand) << position;
+        EXPECT_EQ(surface->At(o.x + 30, o.y + 95 - m_graph.DepthAt(30)), kBand) << position;
     }
     const CPoint front = m_graph.SliceOrigin(0);
-    EXPECT_EQ(surface->At(front.x + 40, front.y + 75 - m_graph.DepthAt(40)), kSliceWhite);
-    // Nothing of it outside the boxes; the legend keeps its colours.
+    EXPECT_NE(surface->At(front.x + 10, front.y + 95 - m_graph.DepthAt(10)), kBand);
     const CPoint oldest = m_graph.SliceOrigin(3);
-    EXPECT_EQ(surface->BoxOf(kBand), CRect(front.x + 25, oldest.y, oldest.x + 50, 200));
+    EXPECT_EQ(surface->At(front.x + 40, front.y + 75 - m_graph.DepthAt(40)), kSliceWhite);
+    // Below the newest slice's levels and above the oldest one's: none of it.
+    EXPECT_NE(surface->At(front.x + 40, front.y + 104 - m_graph.DepthAt(40)), kBand);
+    EXPECT_NE(surface->At(oldest.x + 40, oldest.y + 46 - m_graph.DepthAt(40)), kBand);
+    const CRect drawn = surface->BoxOf(kBand);
+    EXPECT_EQ(drawn.left, front.x + 25);
+    EXPECT_EQ(drawn.right, oldest.x + 51);
+    EXPECT_EQ(drawn.top, oldest.y + 50 - m_graph.DepthAt(25));
+    EXPECT_EQ(drawn.bottom, front.y + 101 - m_graph.DepthAt(50));
     // A band switched off is not painted; the legend is the same either way.
     band.SetRedrawFlag(0);
     const auto off = Render();
