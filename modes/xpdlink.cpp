@@ -88,23 +88,8 @@ unsigned CXpdControllerLink::Stop() {
         // The controllers are left inactive, also one whose port the worker
         // had closed after a missed reply, and one left behind by a new name.
         const auto deadline = std::chrono::steady_clock::now() + kCloseBudget;
-        std::string names[kPorts];
-        bool moved[kPorts];
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            for (int p = 0; p < kPorts; ++p) {
-                names[p] = m_names[p];
-                moved[p] = std::exchange(m_moved[p], false);
-            }
-        }
+        OpenPorts(deadline);
         for (int p = 0; p < kPorts; ++p) {
-            if (moved[p] && m_ports[p].IsOpen()) {
-                LeaveInactive(p, deadline);
-                m_ports[p].Close();
-            }
-            if (!m_ports[p].IsOpen()) {
-                m_ports[p].Open(names[p]);
-            }
             // A controller never reached was never driven: nothing of it is
             // left active.
             if (!LeaveInactive(p, deadline) && m_reached[p]) {
@@ -117,6 +102,28 @@ unsigned CXpdControllerLink::Stop() {
         port.Close();
     }
     return unreached;
+}
+
+void CXpdControllerLink::OpenPorts(std::chrono::steady_clock::time_point deadline) {
+    std::string names[kPorts];
+    bool moved[kPorts];
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (int p = 0; p < kPorts; ++p) {
+            names[p] = m_names[p];
+            moved[p] = std::exchange(m_moved[p], false);
+        }
+    }
+    for (int p = 0; p < kPorts; ++p) {
+        if (moved[p] && m_ports[p].IsOpen()) {
+            LeaveInactive(p, deadline);
+            m_ports[p].Close();
+            m_reached[p] = false;
+        }
+        if (!m_ports[p].IsOpen()) {
+            m_ports[p].Open(names[p]);
+        }
+    }
 }
 
 bool CXpdControllerLink::LeaveInactive(int port, std::chrono::steady_clock::time_point deadline) {
@@ -265,25 +272,7 @@ unsigned CXpdControllerLink::PeakThousandths(double peak) {
 void CXpdControllerLink::RunRound() {
     // 1. A port whose name changed is moved, the controller left behind
     // inactive; ports that are closed are opened again.
-    std::string names[kPorts];
-    bool moved[kPorts];
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (int p = 0; p < kPorts; ++p) {
-            names[p] = m_names[p];
-            moved[p] = std::exchange(m_moved[p], false);
-        }
-    }
-    for (int p = 0; p < kPorts; ++p) {
-        if (moved[p] && m_ports[p].IsOpen()) {
-            LeaveInactive(p, std::chrono::steady_clock::now() + kMoveBudget);
-            m_ports[p].Close();
-            m_reached[p] = false;
-        }
-        if (!m_ports[p].IsOpen()) {
-            m_ports[p].Open(names[p]);
-        }
-    }
+    OpenPorts(std::chrono::steady_clock::now() + kMoveBudget);
     if (!Running()) {
         return;
     }

@@ -116,6 +116,9 @@ private:
     bool WriteWithReply(int port, const std::string& frame, const char* letters);
     // The frame to both ports in turn; false when the run flag was cleared.
     bool WriteBoth(bool relay, int reg, unsigned value);
+    // Leaves the controller of a port whose name changed inactive (before
+    // deadline) and closes its port; opens every closed port by its name.
+    void OpenPorts(std::chrono::steady_clock::time_point deadline);
     // R0 2000 hex, D0 32 and D20 0 to one port, all before deadline; false
     // when the controller did not take all three.
     bool LeaveInactive(int port, std::chrono::steady_clock::time_point deadline);
