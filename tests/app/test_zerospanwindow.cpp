@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -89,6 +90,44 @@ TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPositio
     EXPECT_GT(time.Level(static_cast<long long>(edge + 100) * 100), -30.0);
     // Back to spectrum sweeping.
     ASSERT_TRUE(PumpUntil([&] { return core->GetTimeCapture() == 0; }));
+    w->close();
+    PumpEvents();
+    frame.reset();
+}
+
+TEST_F(ZeroSpanWindowTest, AMarkerOnTheTopOfTheSpectrumCapturesTheLastBinTheDeviceTakes) {
+    WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n"
+                                          "[Signal Tone]\nFrequency=111750\nLevel=-20\n");
+    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+    const char* section = "ZeroSpanAnalysis_1";
+    WriteProfileString(section, "AnalyzeFlag", "1");
+    WriteProfileString(section, "StartFrequency", "88250"); // centre 100.25 MHz, base 86 MHz
+    WriteProfileString(section, "TimeSpan", "100");
+    std::vector<CString> messages;
+    auto frame = std::make_unique<CMainFrame>([&](const CString& m) { messages.push_back(m); });
+    frame->SetCoreFactory(CreateAnalysisCore);
+    ASSERT_TRUE(frame->Create(false));
+    unsetenv("TORVEL_SIM_SCENE");
+    frame->show();
+    CChildFrame* w = frame->OpenAnalysisWindow(3, "Zero Span", 1);
+    ASSERT_TRUE(w);
+    auto* core = dynamic_cast<CZeroSpanAnalysis*>(w->GetCore());
+    ASSERT_TRUE(core);
+    ASSERT_EQ(core->BaseFrequency(), 86000);
+    CTraceStore* line = core->GetDataLine();
+    ASSERT_TRUE(PumpUntil([&] { return line->Sample(100000) > -150 * kWordsPerDb; }));
+    // The marker on 112.25 MHz, bin 105: the capture takes bin 103, the
+    // tone's, and the window goes on analysing.
+    core->GetZeroSpanMarker().SetLockFrequency(112250);
+    core->ExecuteCommand(251, 0, 0, 0, 0, 0);
+    ASSERT_EQ(core->GetTimeRequested(), 1);
+    ASSERT_TRUE(
+        PumpUntil([&] { return core->GetTimeRequested() == 0 || !core->GetAnalyzeFlag(); }));
+    EXPECT_EQ(core->GetAnalyzeFlag(), 1);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(core->GetZeroSpanMarker().GetLockFrequency(), 86000 + 103 * 250);
+    EXPECT_NEAR(core->GetTimeTrace(0).Level(5000), -20.0, 3.0);
+    EXPECT_TRUE(core->GetGraphInterface().GetGraph().GetStatusText().GetText().IsEmpty());
     w->close();
     PumpEvents();
     frame.reset();

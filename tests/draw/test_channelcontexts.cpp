@@ -11,7 +11,9 @@
 #include "lib/stringtable.h"
 
 #include <climits>
+#include <cstdlib>
 #include <fstream>
+#include <vector>
 
 using namespace drawtest;
 
