@@ -209,11 +209,12 @@ bool CSemiRealAnalysis::WiderThanSlices(int step) const {
 
 void CSemiRealAnalysis::HoldToSlices(int step) {
     // The device streams 400 points from the start of the grid: a band wider
-    // than they reach keeps its centre and is cut to them.
+    // than they reach is cut to them, about its centre when it was given by
+    // centre and span, else from its start.
     if (!WiderThanSlices(step))
         return;
     const int covered = kSlicePoints * step;
-    if (m_stop - m_start > covered) {
+    if (m_frequencyMode == 1 && m_stop - m_start > covered) {
         const int centre = GetCenter();
         m_start = centre - covered / 2;
         m_stop = centre + covered / 2;

@@ -129,6 +129,7 @@ protected:
         WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=3\nDefaultSignals=0\n"
                                               "[Signal Tone]\nFrequency=411000\nLevel=-5\n");
         setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+        setenv("TORVEL_SIM_SPEED", "0", 1); // as fast as the simulator goes
         WriteProfileString("MedicalAnalysis_1", "AnalyzeFlag", "1");
         WriteProfileInt("MedicalAnalysis_1", "AlarmFlag", alarmFlag);
         frame = std::make_unique<CMainFrame>([](const CString&) {});

@@ -17,20 +17,40 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
 
-using ZeroSpanWindowTest = AnalysisWindowTest;
+// A zero-span window on the simulator with the given signals, analysing.
+class ZeroSpanWindowTest : public AnalysisWindowTest {
+protected:
+    void Open(const std::string& signals) {
+        WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n" + signals);
+        setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+        setenv("TORVEL_SIM_SPEED", "0", 1); // as fast as the simulator goes
+        WriteProfileString(kSection, "AnalyzeFlag", "1");
+        frame = std::make_unique<CMainFrame>([&](const CString& m) { messages.push_back(m); });
+        frame->SetCoreFactory(CreateAnalysisCore);
+        ASSERT_TRUE(frame->Create(false));
+        unsetenv("TORVEL_SIM_SCENE");
+        frame->show();
+        w = frame->OpenAnalysisWindow(3, "Zero Span", 1);
+        ASSERT_TRUE(w);
+        core = dynamic_cast<CZeroSpanAnalysis*>(w->GetCore());
+        ASSERT_TRUE(core);
+    }
+    static constexpr const char* kSection = "ZeroSpanAnalysis_1";
+    std::vector<CString> messages;
+    std::unique_ptr<CMainFrame> frame;
+    CChildFrame* w = nullptr;
+    CZeroSpanAnalysis* core = nullptr;
+};
 
 TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPosition) {
     // A carrier at 100 MHz, -20 dBm, on for 300 ms every 2 s from 1 s on.
-    WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n"
-                                          "[Signal Pulse]\nType=Pulse\nFrequency=100000\n"
-                                          "Level=-20\nPeriod=2\nPulseLength=300\nFirstPulse=1\n");
-    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
-    const char* section = "ZeroSpanAnalysis_1";
-    WriteProfileString(section, "AnalyzeFlag", "1");
+    const char* section = kSection;
     WriteProfileString(section, "AttValue", "0");
     WriteProfileString(section, "StartFrequency", "88000"); // centre 100000
     WriteProfileString(section, "StartBin", "56");          // 86000 + 56 x 250
@@ -38,14 +58,8 @@ TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPositio
     WriteProfileString(section, "TimeSpan", "1000");
     WriteProfileString(section, "TriggerType", "1");
     WriteProfileString(section, "TriggerTimePosition", "25");
-    auto frame = std::make_unique<CMainFrame>([](const CString&) {});
-    frame->SetCoreFactory(CreateAnalysisCore);
-    ASSERT_TRUE(frame->Create(false));
-    unsetenv("TORVEL_SIM_SCENE");
-    frame->show();
-    CChildFrame* w = frame->OpenAnalysisWindow(3, "Zero Span", 1);
-    ASSERT_TRUE(w);
-    auto* core = dynamic_cast<CZeroSpanAnalysis*>(w->GetCore());
+    Open("[Signal Pulse]\nType=Pulse\nFrequency=100000\nLevel=-20\nPeriod=2\nPulseLength=300\n"
+         "FirstPulse=1\n");
     ASSERT_TRUE(core);
     EXPECT_EQ(core->GetCenter(), 100000);
     EXPECT_EQ(core->GetSpan(), 24000);
@@ -96,22 +110,9 @@ TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPositio
 }
 
 TEST_F(ZeroSpanWindowTest, AMarkerOnTheTopOfTheSpectrumCapturesTheLastBinTheDeviceTakes) {
-    WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n"
-                                          "[Signal Tone]\nFrequency=111750\nLevel=-20\n");
-    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
-    const char* section = "ZeroSpanAnalysis_1";
-    WriteProfileString(section, "AnalyzeFlag", "1");
-    WriteProfileString(section, "StartFrequency", "88250"); // centre 100.25 MHz, base 86 MHz
-    WriteProfileString(section, "TimeSpan", "100");
-    std::vector<CString> messages;
-    auto frame = std::make_unique<CMainFrame>([&](const CString& m) { messages.push_back(m); });
-    frame->SetCoreFactory(CreateAnalysisCore);
-    ASSERT_TRUE(frame->Create(false));
-    unsetenv("TORVEL_SIM_SCENE");
-    frame->show();
-    CChildFrame* w = frame->OpenAnalysisWindow(3, "Zero Span", 1);
-    ASSERT_TRUE(w);
-    auto* core = dynamic_cast<CZeroSpanAnalysis*>(w->GetCore());
+    WriteProfileString(kSection, "StartFrequency", "88250"); // centre 100.25 MHz, base 86 MHz
+    WriteProfileString(kSection, "TimeSpan", "100");
+    Open("[Signal Tone]\nFrequency=111750\nLevel=-20\n");
     ASSERT_TRUE(core);
     ASSERT_EQ(core->BaseFrequency(), 86000);
     CTraceStore* line = core->GetDataLine();

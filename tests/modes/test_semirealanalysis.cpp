@@ -165,10 +165,11 @@ TEST_F(SemiRealTest, ABandWiderThanTheSlicesIsCutToThemAndTheUserIsTold) {
     EXPECT_EQ(core.GetDataLine()->GetPoints(), 400u);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0], CString(GetTorvelString(95)));
-    // Off the 2 MHz grid, the grid's start counts: 1001 to 1101 MHz would need
-    // 408 points.
+    // Given by start and stop, the band keeps its start; off the 2 MHz grid,
+    // the grid's start counts: 1001 to 1101 MHz would need 408 points.
     core.SetStart(1001000);
-    core.SetStop(1101000);
+    core.SetStop(1301000);
+    ASSERT_EQ(core.GetFrequencyMode(), 0);
     core.Reconfigure(TRUE);
     EXPECT_EQ(core.GetStart(), 1001000);
     EXPECT_EQ(core.GetStop(), 1100000);
