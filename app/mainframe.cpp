@@ -32,6 +32,12 @@
 #include <cstdint>
 
 namespace {
+// A refused device start: the message and its reasons.
+constexpr int kStrRefusedStart = 91;
+constexpr int kStrRefusedSetting = 92;
+constexpr int kStrRefusedBusy = 93;
+constexpr int kStrRefusedTask = 94;
+
 const char* text(int index) {
     const char* s = GetTorvelString(index);
     return s ? s : "";
@@ -279,6 +285,14 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
     if (CChildFrame* active = ActiveChild(); active && active->GetCore() == core)
         RefreshButtonBar();
     resetAndScheduleNext();
+    // The window stops analysing: its user is told why.
+    const int reason = error == kTorvelErrorBadParameter ? kStrRefusedSetting
+                       : error == kTorvelErrorBusy       ? kStrRefusedBusy
+                                                         : kStrRefusedTask;
+    CString message;
+    message.Format("%s: %s\n\n%s (%d)", static_cast<const char*>(core->GetTitle()),
+                   text(kStrRefusedStart), text(reason), error);
+    m_messageBox(message);
 }
 
 void CMainFrame::OnAnalysisDone(WPARAM wParam, LPARAM lParam) {

@@ -5,6 +5,7 @@
 #include "lib/channellist.h"
 #include "lib/stringtable.h"
 #include "platform/dc.h"
+#include "trace/measuredwords.h"
 
 #include <cstdlib>
 
@@ -38,6 +39,11 @@ CString CChannelButtonContext::MeasureText() const {
     const long long high = centre + span / 2;
     if (!m_pDataLine->InRange(low) || !m_pDataLine->InRange(high)) {
         return GetTorvelString(kStrOutOfRange);
+    }
+    // A band not yet measured all over (a new window, a new grid after a
+    // zoom) has no power and no peak to show.
+    if (!AllMeasured(*m_pDataLine, low, high)) {
+        return GetTorvelString(kStrNoData);
     }
     const CString unit = m_pDataLine->UnitText(0);
     switch (m_pChannel->GetDetectMode()) {

@@ -24,6 +24,7 @@ public:
     static constexpr int kDetectPeakOffset = 2;
     // The program text shown when the band leaves the data line's samples.
     static constexpr int kStrOutOfRange = 2400;
+    static constexpr int kStrNoData = 90;
 
     CChannelButtonContext();
 

@@ -8,6 +8,7 @@
 #include "lib/stringtable.h"
 #include "platform/dc.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 // ---- CMedicalButtonContext
@@ -159,11 +160,18 @@ void CMedicalTextContext::MakeValues(CString values[3]) const {
         return;
     }
     const CString unit = m_pDataLine->UnitText(0);
-    const long long peak = m_pDataLine->Peak(centre - m_HalfBand, centre + m_HalfBand);
+    // The band is centre - h .. centre + h, both ends included (2h + 1 points
+    // on the 1 kHz grid; h = 0 is the centre point alone). The peak search
+    // ends before its second frequency and the band power counts the points
+    // its width reaches upwards, so each is given one step / one kHz more.
+    const long long low = static_cast<long long>(centre) - m_HalfBand;
+    const long long high = static_cast<long long>(centre) + m_HalfBand;
+    const long long step = std::max<long long>(m_pDataLine->GetStep(), 1);
+    const long long peak = m_pDataLine->Peak(low, high + step);
     const double deviation = static_cast<double>(peak) - frequency * 1000.0;
     values[1].Format("%.04fMHz %+.02fkHz %.2f%s", peak * 0.001, deviation, m_pDataLine->Level(peak),
                      static_cast<const char*>(unit));
-    values[2].Format("%.2f%s", m_pDataLine->BandPower(centre - m_HalfBand, m_HalfBand),
+    values[2].Format("%.2f%s", m_pDataLine->BandPower(low, high - low + 1),
                      static_cast<const char*>(unit));
 }
 

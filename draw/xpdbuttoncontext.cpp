@@ -14,6 +14,11 @@ const CXPDButtonContext::Row CXPDButtonContext::kRowTable[kRows] = {
     {84, 88, 3, 0.001}, {85, 87, 4, 0.01}, {86, 89, 5, 0.0},
 };
 
+namespace {
+// The value words 0 to 3 (XPD, RF1, RF2, peak) are the reading.
+constexpr int kLastReadingWord = 3;
+} // namespace
+
 CXPDButtonContext::CXPDButtonContext() = default;
 
 WORD CXPDButtonContext::GetTypeCode() {
@@ -30,6 +35,10 @@ CString CXPDButtonContext::RowValue(int k) const {
         return text;
     }
     const Row& row = kRowTable[k];
+    if (m_NoReading && row.value <= kLastReadingWord) {
+        const char* noData = GetTorvelString(kStrNoData);
+        return noData ? noData : "";
+    }
     if (row.scale == 0.0) {
         text.Format(CheckedFormat(GetLibraryString(row.format), "d", "%d"), m_Values[row.value]);
     } else {

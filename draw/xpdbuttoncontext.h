@@ -13,6 +13,8 @@ public:
     // value word it shows and the scale of that word (0: the word is shown as
     // an integer; otherwise word x scale as a double).
     static constexpr int kStrTitle = 80;
+    // Program text shown for a value that is no reading.
+    static constexpr int kStrNoData = 90;
     struct Row {
         int label;
         int format;
@@ -31,6 +33,8 @@ public:
     // not take the row's one number falls back to "%d" or "%.2f").
     CString RowValue(int k) const;
 
-    // The XPD window writes these directly.
+    // The XPD window writes these directly. With m_NoReading the rows of the
+    // XPD, the two levels and the peak frequency say there is no reading.
     int m_Values[kValueCount] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    bool m_NoReading = false;
 };

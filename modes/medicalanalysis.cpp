@@ -9,6 +9,7 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "platform/profile.h"
+#include "trace/measuredwords.h"
 
 #include <QApplication>
 
@@ -300,7 +301,6 @@ void CMedicalAnalysis::ConfigureWide(BOOL reset) {
         for (CDataLineContext& trace : m_wideTraces)
             trace.Configure(static_cast<DWORD>(m_wideStart), static_cast<DWORD>(step), points);
         m_widePosition = 0;
-        m_wideComplete = false;
         for (CMarkerContext& marker : m_wideMarkers) {
             const int selectMode = marker.GetSelectMode();
             marker.SetSelectMode(0);
@@ -345,6 +345,7 @@ void CMedicalAnalysis::Reconfigure(BOOL reset) {
     ConfigureWide(reset);
     if (reset)
         m_phase = 0;
+    m_narrowPosition = -1;
     PlaceCentre();
 }
 
@@ -370,8 +371,26 @@ int CMedicalAnalysis::StartAnalysis() {
         const int step = DeviceRBWFrequency(1, kWideRbwIndex);
         return StartWideSweep(m_wideStart + m_widePosition * step);
     }
+    // The narrow band is swept in pieces of one block, one piece per cycle,
+    // from the block holding its start to the one holding its stop.
     m_measuring = 1;
-    return StartNarrowSweep(m_start);
+    const long long first = NarrowIndex(m_start);
+    const long long end = NarrowIndex(m_stop);
+    if (m_narrowPosition < first || m_narrowPosition >= std::max(end, first + 1))
+        m_narrowPosition = first;
+    const CTraceStore& line = m_traces[0];
+    return StartNarrowSweep(static_cast<int>(
+        line.GetStart() + m_narrowPosition * static_cast<long long>(line.GetStep())));
+}
+
+long long CMedicalAnalysis::NarrowIndex(int kHz) const {
+    // The index of the first grid point at or above kHz.
+    const CTraceStore& line = m_traces[0];
+    const long long step = line.GetStep();
+    if (step <= 0)
+        return 0;
+    const long long index = (kHz - static_cast<long long>(line.GetStart()) + step - 1) / step;
+    return std::clamp<long long>(index, 0, line.GetPoints());
 }
 
 void CMedicalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
@@ -382,10 +401,7 @@ void CMedicalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     FollowTraceStates();
     auto& traces = narrow ? m_traces : m_wideTraces;
     CDataLineContext& line = traces[0];
-    const long long step = line.GetStep();
-    long long position = m_widePosition;
-    if (narrow)
-        position = step > 0 ? (m_start - static_cast<long long>(line.GetStart())) / step : 0;
+    const long long position = std::max<long long>(narrow ? m_narrowPosition : m_widePosition, 0);
     const long long remaining =
         std::max<long long>(0, static_cast<long long>(line.GetPoints()) - position);
     const int n = static_cast<int>(std::clamp<long long>(DeviceDataCount(), 0, remaining));
@@ -396,11 +412,10 @@ void CMedicalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         ApplyOffsetTable(m_receiveBuffer.data(), n, line, static_cast<int>(position));
     for (CDataLineContext& trace : traces)
         trace.StoreBlock(m_receiveBuffer.data(), n, static_cast<DWORD>(position), TRUE);
-    if (!narrow) {
+    if (narrow)
+        m_narrowPosition += n;
+    else
         m_widePosition += n;
-        if (static_cast<DWORD>(m_widePosition) >= line.GetPoints())
-            m_wideComplete = true;
-    }
 
     if (narrow)
         BuildPeakList(line, m_start, m_stop);
@@ -448,12 +463,13 @@ void CMedicalAnalysis::SetAlarm(int flag) {
 }
 
 void CMedicalAnalysis::TestAlarm() {
-    // A wide line that has not been swept to its end since its grid was made
-    // holds no levels yet, only the fill of a fresh grid: it would arm (or
-    // fire) on levels nobody measured.
-    if (!m_wideComplete)
-        return;
+    // Only a wide line measured all over its window is compared: a fresh grid
+    // and the block after a reinitialisation (a new grid, a logging refresh)
+    // leave words nobody measured, which would arm or fire the alarm on
+    // levels that never crossed the line.
     CDataLineContext& wide = m_wideTraces[0];
+    if (!AllMeasured(wide, wide.GetXMin(), wide.GetXMax()))
+        return;
     const bool exceeds = wide.ExceedsLevel(m_alarm.GetLevel()) != FALSE;
     const bool up = m_alarm.GetDirectionFlag() == CLoggingTriggerContext::kDirectionUp;
     // Watching for a rise, the level must first be below the line; watching

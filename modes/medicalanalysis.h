@@ -305,6 +305,9 @@ private:
     // selected) on the graph it belongs to.
     int SearchPeak(bool next);
     void SaveSplitterSizes();
+    // The narrow grid's index of the first point at or above kHz (held to
+    // 0 .. point count).
+    long long NarrowIndex(int kHz) const;
 
     int m_bandWidth = 1;
     int m_alarmFlag = 0;
@@ -317,8 +320,8 @@ private:
     int m_letter = 0;
     int m_phase = 0;
     int m_widePosition = 0;
-    // The wide line has been swept to its end since its grid was made.
-    bool m_wideComplete = false;
+    // The narrow grid's index of the next narrow piece (-1: from the start).
+    long long m_narrowPosition = -1;
     // The attenuation the wide line was measured with.
     int m_wideAttenuation = -1;
     int m_measuring = 0; // the graph of the running task: 0 wide, 1 narrow

@@ -98,6 +98,7 @@ void CRealTimeAnalysis::ReadProfile() {
     m_trigPosition = GetProfileInt(section, kTrigKeys[1], 4);
     m_trigType = GetProfileInt(section, kTrigKeys[2], 0);
     m_senseTrigValue = GetProfileInt(section, kTrigKeys[3], 1000);
+    m_trigPosition = HoldTrigPosition(m_trigPosition);
     SetCenter(GetCenter());
 }
 
@@ -123,6 +124,7 @@ int CRealTimeAnalysis::LoadModeSettings() {
     int ok = 1;
     for (int k = 0; k < 4; ++k)
         ok &= GetSettingFileINT(CoreSection(), kTrigKeys[k], values[k]) ? 1 : 0;
+    m_trigPosition = HoldTrigPosition(m_trigPosition);
     m_frequencyMode = 1;
     return ok;
 }
@@ -143,6 +145,7 @@ bool CRealTimeAnalysis::ReadCsvModeParams(CCsvFile& file) {
         if (v != kCsvMissing)
             *value = v;
     }
+    m_trigPosition = HoldTrigPosition(m_trigPosition);
     m_frequencyMode = 1;
     return true;
 }
@@ -278,7 +281,7 @@ int CRealTimeAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4
         return kCommandDone;
     case kCmdTrigPosition:
         StopTask();
-        m_trigPosition = p1;
+        m_trigPosition = HoldTrigPosition(p1);
         return kCommandRedraw;
     default:
         return kCommandNotHandled;

@@ -8,6 +8,8 @@
 #include "draw/triggermarkcontext.h"
 #include "modes/spectrogramanalysis.h"
 
+#include <algorithm>
+
 class CRealTimeAnalysis : public CSpectrogramAnalysis {
 public:
     static constexpr int kSlices = 256;
@@ -20,6 +22,9 @@ public:
     static constexpr int kHalfSpan = 12000; // kHz
     static constexpr int kWaitingBit = 0x0800;
     static constexpr int kTriggeredBit = 0x1000;
+    // The trigger block is one of the 256 blocks: positions above are held
+    // to the last (the device refuses them).
+    static int HoldTrigPosition(int position) { return std::clamp(position, 0, kSlices - 1); }
 
     CRealTimeAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
                       CFrameLink* link = nullptr);

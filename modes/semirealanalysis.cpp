@@ -17,6 +17,7 @@
 
 namespace {
 constexpr int kStrCenter = 15;
+constexpr int kStrBandCut = 95;
 constexpr const char* kEntryKey = "ChannelEntry";
 constexpr int kCmdChannelOnOff = 205;
 constexpr int kCmdChannelColour = 206;
@@ -195,6 +196,7 @@ void CSemiRealAnalysis::Reconfigure(BOOL reset) {
         m_start = hi - kClampedSpan;
     }
     const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
+    HoldToSlices(step);
     const int first = m_start / 2000 * 2000;
     const int last = (m_stop + 1999) / 2000 * 2000;
     ConfigureGraphs(reset, step, first, step != 0 ? (last - first) / step : 0);
@@ -203,6 +205,27 @@ void CSemiRealAnalysis::Reconfigure(BOOL reset) {
                   static_cast<int>(slice.GetStart() + slice.GetPoints() * slice.GetStep()));
     HideHighlights();
     RestartTask();
+}
+
+bool CSemiRealAnalysis::WiderThanSlices(int step) const {
+    const long long first = m_start / 2000 * 2000;
+    const long long last = (static_cast<long long>(m_stop) + 1999) / 2000 * 2000;
+    return step > 0 && last - first > static_cast<long long>(kSlicePoints) * step;
+}
+
+void CSemiRealAnalysis::HoldToSlices(int step) {
+    // The device streams 400 points from the start of the grid: a band wider
+    // than they reach is cut to them, about its centre when it was given by
+    // centre and span, else from its start.
+    if (!WiderThanSlices(step))
+        return;
+    const int covered = kSlicePoints * step;
+    if (m_frequencyMode == 1 && m_stop - m_start > covered) {
+        const int centre = GetCenter();
+        m_start = centre - covered / 2;
+        m_stop = centre + covered / 2;
+    }
+    m_stop = std::min(m_stop, m_start / 2000 * 2000 + covered);
 }
 
 // ---- The stream
@@ -287,6 +310,11 @@ void CSemiRealAnalysis::ViewProgress() {
 
 int CSemiRealAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
     const int result = CSpectrogramAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    // A band the command made wider than the slices is cut by the
+    // reconfiguration that follows: the user is told.
+    if (result > 0 && WiderThanSlices(DeviceRBWFrequency(kKind, m_rbwIndex)) &&
+        m_loggingOutput.Prompts().warning)
+        m_loggingOutput.Prompts().warning(GetTorvelString(kStrBandCut));
     if (result != kCommandNotHandled)
         return result;
     switch (action) {

@@ -66,6 +66,11 @@ protected:
     virtual int DeviceNextResult();
 
 private:
+    // The band's grid reaches beyond the kSlicePoints points of a slice.
+    bool WiderThanSlices(int step) const;
+    // Holds the band to what the slices cover (keeping its centre in centre
+    // and span mode, else its start).
+    void HoldToSlices(int step);
     // Entry i shows channel number (or is freed with -1).
     void FillEntry(int i, int number, int low, int high);
     void FreeEntry(int i);

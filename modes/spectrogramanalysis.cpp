@@ -226,8 +226,11 @@ void CSpectrogramAnalysis::SetChunkFrequency(long long kHz) {
     if (step <= 0)
         return;
     const long long start = line.GetStart();
+    // The chunk is held to the grid's last point: the word after it belongs
+    // to no point and is never measured.
     long long f = (kHz + step / 2) / step * step;
-    f = std::clamp(f, start, start + step * static_cast<long long>(line.GetPoints()));
+    const long long points = std::max<long long>(line.GetPoints(), 1);
+    f = std::clamp(f, start, start + step * (points - 1));
     m_chunkPosition = static_cast<int>((f - start) / step);
     RebuildChunkLine();
 }

@@ -13,6 +13,7 @@
 #include "platform/cfile.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
+#include "trace/measuredwords.h"
 
 #include <QApplication>
 #include <QImage>
@@ -258,6 +259,8 @@ void CXpdAnalysis::PublishValues() {
     m_controllers.m_alarmFlag.store(m_alarmFlag);
     m_controllers.m_xpdValue.store(m_xpdValue);
     m_controllers.m_peakValue.store(m_peakValue);
+    m_controllers.m_valuesValid.store(m_xpdValid ? 1 : 0);
+    m_panel.m_NoReading = !m_xpdValid;
     m_panel.m_Values[kWordXpd] = static_cast<int>(m_xpdValue * 100);
     m_panel.m_Values[kWordRf1] = static_cast<int>(m_rf1Level * 100);
     m_panel.m_Values[kWordRf2] = static_cast<int>(m_rf2Level * 100);
@@ -286,6 +289,11 @@ void CXpdAnalysis::Reconfigure(BOOL reset) {
     if (reset && grid.GetStep() != 0) {
         for (auto& trace : m_traces2)
             trace.Configure(grid.GetStart(), grid.GetStep(), grid.GetPoints());
+    }
+    // New grids hold no reading until both paths are measured again.
+    if (reset) {
+        m_xpdValid = false;
+        PublishValues();
     }
     // Both graphs show the range moved by the y-axis offset, each headed by
     // its path's message.
@@ -400,18 +408,28 @@ void CXpdAnalysis::Evaluate() {
     CTraceStore& line2 = m_traces2[0];
     const unsigned d = static_cast<unsigned>(m_stop - m_start) / std::max(m_trackingDiv, 1u);
     const long long c = (static_cast<long long>(m_start) + m_stop) / 2;
-    const long long peak1 = line1.Peak(c - d, c + d);
-    const long long peak2 = line2.Peak(c - d, c + d);
-    const long long f = line2.Level(peak2) > line1.Level(peak1) ? peak2 : peak1;
-    m_rf1Level = line1.Level(f);
-    m_rf2Level = line2.Level(f);
-    m_peakValue = static_cast<double>(f) * 0.001;
-    m_xpdValue = std::fabs(m_rf1Level - m_rf2Level);
-    m_detectFlag = m_rf1Level > m_detectLevel || m_rf2Level > m_detectLevel ? 1 : 0;
+    // Until both paths hold measured words all over the peak search (a new
+    // grid, and the block after every reinitialisation, leave fill words),
+    // there is no XPD: nothing is computed, shown, logged or sent.
+    const long long step = std::max<long long>(line1.GetStep(), 1);
+    m_xpdValid = AllMeasured(line1, c - d - (step - 1), c + d - 1) &&
+                 AllMeasured(line2, c - d - (step - 1), c + d - 1);
+    if (m_xpdValid) {
+        const long long peak1 = line1.Peak(c - d, c + d);
+        const long long peak2 = line2.Peak(c - d, c + d);
+        const long long f = line2.Level(peak2) > line1.Level(peak1) ? peak2 : peak1;
+        m_rf1Level = line1.Level(f);
+        m_rf2Level = line2.Level(f);
+        m_peakValue = static_cast<double>(f) * 0.001;
+        m_xpdValue = std::fabs(m_rf1Level - m_rf2Level);
+        m_detectFlag = m_rf1Level > m_detectLevel || m_rf2Level > m_detectLevel ? 1 : 0;
+    }
     if (ActiveFlag()) {
         line1.SetTraceState(kStateMaxHold);
         line2.SetTraceState(kStateMaxHold);
-        if (m_xpdValue < m_alarmValue) {
+        if (!m_xpdValid) {
+            // No reading: the alarm stays as the last XPD left it.
+        } else if (m_xpdValue < m_alarmValue) {
             if (!m_alarmFlag) {
                 CString value;
                 value.Format(kLogValueFormat, m_xpdValue);

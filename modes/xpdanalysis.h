@@ -103,6 +103,9 @@ public:
         return path ? m_traces2[static_cast<size_t>(k)] : m_traces[static_cast<size_t>(k)];
     }
     int GetPathPosition(int path) const { return path ? m_sweepPosition2 : m_sweepPosition; }
+    // Both paths hold measured words over the peak search: the values below
+    // are a reading of the current grid.
+    bool HasXpd() const { return m_xpdValid; }
     double GetXpdValue() const { return m_xpdValue; }
     double GetRf1Level() const { return m_rf1Level; }
     double GetRf2Level() const { return m_rf2Level; }
@@ -188,6 +191,7 @@ private:
     double m_rf2Level = 0.0;
     double m_xpdValue = 0.0;
     int m_detectFlag = 0;
+    bool m_xpdValid = false;
     int m_alarmFlag = 0;
 
     CXpdControllerLink m_controllers;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <utility>
 
 #include <sys/resource.h>
@@ -261,12 +262,15 @@ unsigned CXpdControllerLink::XpdHundredths(double xpd) {
     return static_cast<unsigned>(static_cast<long long>(xpd * 100) % 100);
 }
 
+// The peak frequency value is a whole number of kHz times 0.001: the kHz are
+// taken back exactly and split in integers (430.125 gives 430 and 125, and
+// 512.3, held as 512.29999..., still 512 and 300).
 unsigned CXpdControllerLink::PeakWhole(double peak) {
-    return static_cast<unsigned>(static_cast<long long>(peak));
+    return static_cast<unsigned>(std::llround(peak * 1000) / 1000);
 }
 
 unsigned CXpdControllerLink::PeakThousandths(double peak) {
-    return static_cast<unsigned>(static_cast<long long>(peak * 1000) % 1000);
+    return static_cast<unsigned>(std::llround(peak * 1000) % 1000);
 }
 
 void CXpdControllerLink::RunRound() {
@@ -324,7 +328,9 @@ void CXpdControllerLink::RunRound() {
             return;
         }
     }
-    // 8. The XPD value and the peak frequency.
+    // 8. The XPD value and the peak frequency, once there is a reading.
+    if (!m_valuesValid.load())
+        return;
     const double xpd = m_xpdValue.load();
     const double peak = m_peakValue.load();
     if (!WriteBoth(false, kRegXpdWhole, XpdWhole(xpd)) ||

@@ -91,6 +91,8 @@ public:
     std::atomic<int> m_alarmFlag{0};
     std::atomic<double> m_xpdValue{0.0};
     std::atomic<double> m_peakValue{0.0};
+    // 0 while the window has no XPD reading: the value words are not written.
+    std::atomic<int> m_valuesValid{1};
     std::atomic<int> m_activeTime{20}; // s, at least 1
     std::atomic<int> m_baseWait{40};   // ms
     // ---- Written by the worker, read by the GUI thread.

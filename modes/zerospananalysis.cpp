@@ -155,10 +155,19 @@ int CZeroSpanAnalysis::BaseFrequency() const {
 }
 
 BYTE CZeroSpanAnalysis::BinOf(int kHz) {
-    const unsigned step = static_cast<unsigned>(BinStep());
-    if (step == 0)
+    const int step = BinStep();
+    if (step <= 0)
         return 0;
-    return static_cast<BYTE>(static_cast<unsigned>(kHz - BaseFrequency()) / step);
+    // The device captures bins 0 to 103 only: a frequency beyond them is
+    // held to the nearest.
+    const long long bin = (static_cast<long long>(kHz) - BaseFrequency()) / step;
+    return HoldBin(bin);
+}
+
+int CZeroSpanAnalysis::PostTriggerSamples() const {
+    const int n = m_timeSpan * kSamplesPerMs;
+    return static_cast<int>(
+        ((static_cast<long long>((100 - m_triggerTimePosition) * 512) / 100) * n) >> 9);
 }
 
 void CZeroSpanAnalysis::SetCenter(int kHz) {
@@ -243,8 +252,11 @@ void CZeroSpanAnalysis::ApplyTrigger() {
     if (m_triggerType != 0) {
         // The trigger point in us from the start of the capture; in 64 bits,
         // as 50 s x 100 % x 5120 does not fit 32.
-        const long long position =
-            (static_cast<long long>(m_timeSpan) * m_triggerTimePosition * 5120) >> 9;
+        // The device puts the trigger at sample N - P, P being the post-trigger
+        // count it was given (truncated from the per-cent position): the mark
+        // stands on that sample, not on the exact share of the span.
+        const long long n = static_cast<long long>(m_timeSpan) * kSamplesPerMs;
+        const long long position = (n - PostTriggerSamples()) * kSampleStepUs;
         m_triggerMark.SetPosition(static_cast<int>(position));
         m_triggerMark.SetRedrawFlag(1);
     } else {
@@ -309,15 +321,25 @@ void CZeroSpanAnalysis::ReconcileBins() {
     const int base = BaseFrequency();
     CMarkerContext& marker = GetZeroSpanMarker();
     const CTraceStore& line = m_traces[0];
+    // A point beyond the captured bins takes the held bin's frequency; a
+    // point off the spectrum goes back to the stored bin.
+    m_startBin = HoldBin(m_startBin);
+    m_stopBin = HoldBin(m_stopBin);
     if (line.InRange(marker.GetLockFrequency()))
         m_startBin = BinOf(marker.GetLockFrequency());
-    else
+    if (!line.InRange(marker.GetLockFrequency()) || !OnBins(marker.GetLockFrequency()))
         marker.SetLockFrequency(base + m_startBin * step);
     if (line.InRange(marker.GetChildLockFrequency()))
         m_stopBin = BinOf(marker.GetChildLockFrequency());
-    else
+    if (!line.InRange(marker.GetChildLockFrequency()) || !OnBins(marker.GetChildLockFrequency()))
         marker.SetChildLockFrequency(base + m_stopBin * step);
     marker.UpdateBand();
+}
+
+bool CZeroSpanAnalysis::OnBins(int kHz) {
+    const int step = BinStep();
+    const long long offset = static_cast<long long>(kHz) - BaseFrequency();
+    return step > 0 && offset >= 0 && offset / step < kBlockBins;
 }
 
 // ---- One measurement
@@ -347,19 +369,27 @@ int CZeroSpanAnalysis::StartAnalysis() {
     status.SetRedrawFlag(1);
     UpdateView();
     const int n = m_timeSpan * kSamplesPerMs;
-    const int post = ((((100 - m_triggerTimePosition) * 512) / 100) * n) >> 9;
+    const int post = PostTriggerSamples();
+    // The marker's points stand on the bins the device can capture.
+    ReconcileBins();
     CMarkerContext& marker = GetZeroSpanMarker();
-    const BYTE type = static_cast<BYTE>(m_triggerType);
+    const BYTE type = static_cast<BYTE>(HoldTriggerType(m_triggerType));
+    int started = 0;
     if (marker.GetDeltaMode() != 0) {
         m_startBin = BinOf(marker.GetLockFrequency());
         m_stopBin = BinOf(marker.GetChildLockFrequency());
-        return DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level,
-                                     std::min(m_startBin, m_stopBin),
-                                     std::max(m_startBin, m_stopBin), n, post);
+        started = DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level,
+                                        std::min(m_startBin, m_stopBin),
+                                        std::max(m_startBin, m_stopBin), n, post);
+    } else {
+        m_startBin = BinOf(marker.GetLockFrequency());
+        started = DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level,
+                                        m_startBin, m_startBin, n, post);
     }
-    m_startBin = BinOf(marker.GetLockFrequency());
-    return DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level, m_startBin,
-                                 m_startBin, n, post);
+    // A refused capture runs nothing: the spectrum does not say it does.
+    if (started != 1)
+        ClearStatus();
+    return started;
 }
 
 void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
@@ -525,7 +555,7 @@ int CZeroSpanAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4
     case kCmdTimeSpan:
         return Command252(p1);
     case kCmdTriggerType:
-        m_triggerType = p1;
+        m_triggerType = HoldTriggerType(p1);
         ApplyTrigger();
         return kCommandRedraw;
     case kCmdTriggerMode:
@@ -699,8 +729,9 @@ void CZeroSpanAnalysis::ReadProfile() {
     m_triggerMode = GetProfileInt(section, "TriggerMode", 0);
     m_timeSpan = GetProfileInt(section, "TimeSpan", 5000);
     m_triggerType = GetProfileInt(section, "TriggerType", 0);
-    m_startBin = static_cast<BYTE>(GetProfileInt(section, "StartBin", 52));
-    m_stopBin = static_cast<BYTE>(GetProfileInt(section, "StopBin", 52));
+    m_triggerType = HoldTriggerType(m_triggerType);
+    m_startBin = HoldBin(GetProfileInt(section, "StartBin", 52));
+    m_stopBin = HoldBin(GetProfileInt(section, "StopBin", 52));
     m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
     m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
     // The time graph follows the spectrum graph's frame, background and text
@@ -784,8 +815,9 @@ int CZeroSpanAnalysis::LoadSettings() {
     ok &= GetSettingFileINT(kCoreSection, "StartBin", &startBin);
     ok &= GetSettingFileINT(kCoreSection, "StopBin", &stopBin);
     ok &= GetSettingFileINT(kCoreSection, "AccumulateMode", &accumulate);
-    m_startBin = static_cast<BYTE>(startBin);
-    m_stopBin = static_cast<BYTE>(stopBin);
+    m_triggerType = HoldTriggerType(m_triggerType);
+    m_startBin = HoldBin(startBin);
+    m_stopBin = HoldBin(stopBin);
     m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
     m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
     SetUpTimeGraph();

@@ -14,6 +14,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <array>
 
 class CZeroSpanAnalysis : public CNormalAnalysis {
@@ -115,6 +116,16 @@ public:
     int BaseFrequency() const;
     // The RBW step of this kind and the core's RBW index.
     int BinStep();
+    // A bin held to those the device captures (0 to 103).
+    static BYTE HoldBin(long long bin) {
+        return static_cast<BYTE>(std::clamp<long long>(bin, 0, kBlockBins - 1));
+    }
+    // Trigger types the device knows: 0 free run, 1 rising, 2 falling;
+    // anything else is free run.
+    static int HoldTriggerType(int type) { return type >= 0 && type <= 2 ? type : 0; }
+    // P, the samples from the trigger point on:
+    // ((((100 - TriggerTimePosition) x 512) / 100) x N) >> 9.
+    int PostTriggerSamples() const;
     CMarkerContext& GetZeroSpanMarker() { return m_markers[kZeroSpanMarker - 1]; }
     CDataLineContext& GetTimeTrace(int k) { return m_timeTraces[static_cast<size_t>(k)]; }
     CGraphInterface& GetTimeGraph() { return m_timeIntf; }
@@ -143,8 +154,10 @@ private:
     // The trigger line (direction TriggerType - 1) and the trigger mark follow
     // TriggerType and TriggerTimePosition.
     void ApplyTrigger();
-    // Bin of a frequency, kept in 8 bits.
+    // Bin of a frequency, held to the captured bins.
     BYTE BinOf(int kHz);
+    // kHz lies on one of the captured bins.
+    bool OnBins(int kHz);
     // The spectrum's status text is emptied and the trigger wait ends.
     void ClearStatus();
     // The time traces, trigger line and mark and the time markers after the

@@ -109,9 +109,9 @@ int CZeroSpanAnalysis::ReadCSVSections(const char* path) {
         m_timeSpan = capture[2];
     }
     if (capture[3] != kCsvMissing)
-        m_triggerType = capture[3];
-    const BYTE startBin = capture[4] != kCsvMissing ? static_cast<BYTE>(capture[4]) : m_startBin;
-    const BYTE stopBin = capture[5] != kCsvMissing ? static_cast<BYTE>(capture[5]) : m_stopBin;
+        m_triggerType = HoldTriggerType(capture[3]);
+    const BYTE startBin = capture[4] != kCsvMissing ? HoldBin(capture[4]) : m_startBin;
+    const BYTE stopBin = capture[5] != kCsvMissing ? HoldBin(capture[5]) : m_stopBin;
     CMarkerContext& marker = GetZeroSpanMarker();
     if (capture[6] != kCsvMissing)
         marker.SetDeltaMode(capture[6]);

@@ -188,10 +188,16 @@ TEST_F(MainFrameTest, ARefusedStartTakesTheCoreOutOfTheRotation) {
     // With the link open the last error is not a link-lost code: the core stops.
     TerminateTorvelTask();
     a->SetAnalyzeFlag(1);
+    messages.clear();
     frame->SendMessage(WM_SCHEDULE_NEXT, 1, 0);
     EXPECT_EQ(a->starts, 1);
     EXPECT_EQ(a->GetAnalyzeFlag(), 0);
     EXPECT_FALSE(frame->IsDeviceLost());
+    // The user is told that the window stopped, and why.
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(std::string(messages[0]).find(GetTorvelString(91)), std::string::npos)
+        << static_cast<const char*>(messages[0]);
+    EXPECT_NE(std::string(messages[0]).find(a->GetTitle()), std::string::npos);
     PumpEvents();
     EXPECT_EQ(a->starts, 1);
     EXPECT_EQ(frame->CurrentAnalysisId(), 0);

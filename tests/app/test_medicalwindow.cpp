@@ -6,11 +6,13 @@
 #include "app/mainframe.h"
 #include "device/TorvelAPI.h"
 #include "lib/channellist.h"
+#include "lib/logwindow.h"
 #include "lib/stringtable.h"
 #include "modes/corefactory.h"
 #include "modes/medicalanalysis.h"
 #include "platform/profile.h"
 #include "testutil.h"
+#include "trace/measuredwords.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -23,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -116,6 +119,117 @@ TEST_F(MedicalWindowTest, ATelemetryChannelIsFoundByFrequencyAndItsReadoutShowsT
     w->close();
     PumpEvents();
     frame.reset();
+}
+
+// A steady -5 dBm tone at 411 MHz and nothing else: the alarm line (-20 dBm
+// half way up the default display) lies below it from the start.
+class MedicalAlarmTest : public AnalysisWindowTest {
+protected:
+    void OpenWindow(int alarmFlag) {
+        WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=3\nDefaultSignals=0\n"
+                                              "[Signal Tone]\nFrequency=411000\nLevel=-5\n");
+        setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+        setenv("TORVEL_SIM_SPEED", "0", 1); // as fast as the simulator goes
+        WriteProfileString("MedicalAnalysis_1", "AnalyzeFlag", "1");
+        WriteProfileInt("MedicalAnalysis_1", "AlarmFlag", alarmFlag);
+        frame = std::make_unique<CMainFrame>([](const CString&) {});
+        frame->SetCoreFactory(CreateAnalysisCore);
+        ASSERT_TRUE(frame->Create(false));
+        unsetenv("TORVEL_SIM_SCENE");
+        window = frame->OpenAnalysisWindow(6, "Medical", 1);
+        ASSERT_TRUE(window);
+        core = dynamic_cast<CMedicalAnalysis*>(window->GetCore());
+        ASSERT_TRUE(core);
+        if (CLogWindow* log = GetLogWindow())
+            log->ClearText();
+    }
+    void TearDown() override {
+        if (window)
+            window->close();
+        PumpEvents();
+        frame.reset();
+        DestroyLogWindow();
+        AnalysisWindowTest::TearDown();
+    }
+    CString LogText() const {
+        const CLogWindow* log = GetLogWindow();
+        return log ? log->GetText() : CString();
+    }
+    // Pumps until the wide line was swept to its end n more times.
+    bool WideSweeps(int n) {
+        int last = core->GetWidePosition();
+        return PumpUntil(
+            [&] {
+                const int now = core->GetWidePosition();
+                if (now < last)
+                    --n;
+                last = now;
+                return n <= 0;
+            },
+            std::chrono::seconds(60));
+    }
+    bool WideMeasured() {
+        CDataLineContext& wide = core->GetWideLine(0);
+        return AllMeasured(wide, core->GetWideStart(), core->GetWideStop() - 10);
+    }
+    std::unique_ptr<CMainFrame> frame;
+    CChildFrame* window = nullptr;
+    CMedicalAnalysis* core = nullptr;
+};
+
+TEST_F(MedicalAlarmTest, AToneAboveTheLineAtSwitchOnRaisesNoAlarmUntilItCrossesIt) {
+    OpenWindow(1); // above the line
+    // Three whole sweeps of the wide band: the tone was above the line from
+    // the start, so the condition never cleared and nothing fires.
+    ASSERT_TRUE(WideSweeps(3));
+    ASSERT_TRUE(WideMeasured());
+    EXPECT_EQ(core->GetAlarmState(), CMedicalAnalysis::kAlarmWaiting);
+    EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
+
+    // The line raised above the tone (+20 dBm) arms the alarm; lowered below
+    // it again, the tone crosses it and the alarm fires once, naming it.
+    CAlarmTriggerContext& line = core->GetAlarmLine();
+    line.SetPositionRatio(CAlarmTriggerContext::kRatioOne / 10);
+    ASSERT_TRUE(PumpUntil([&] { return core->GetAlarmState() == CMedicalAnalysis::kAlarmArmed; },
+                          std::chrono::seconds(60)));
+    line.SetPositionRatio(CAlarmTriggerContext::kRatioOne / 2);
+    ASSERT_TRUE(PumpUntil([&] { return !LogText().IsEmpty(); }, std::chrono::seconds(60)));
+    EXPECT_NE(std::string(LogText()).find("411MHz -5"), std::string::npos)
+        << static_cast<const char*>(LogText());
+    EXPECT_TRUE(WideSweeps(2));
+    EXPECT_EQ(std::string(LogText()).find("411MHz", std::string(LogText()).find("411MHz") + 1),
+              std::string::npos)
+        << "one crossing, one alarm";
+}
+
+TEST_F(MedicalAlarmTest, ALoggingRefreshDoesNotFireAnArmedBelowAlarm) {
+    OpenWindow(2); // below the line: armed while the tone is above it
+    ASSERT_TRUE(PumpUntil([&] { return core->GetAlarmState() == CMedicalAnalysis::kAlarmArmed; },
+                          std::chrono::seconds(60)));
+    // A logging output with refresh every second of a clock the test moves:
+    // each output reinitialises the traces.
+    CTime now = CTime::GetCurrentTime();
+    CLoggingParam& param = core->GetLoggingParam();
+    param.m_OutFlags = 0;
+    param.m_RefreshFlag = 1;
+    param.m_StartFlag = 0;
+    param.m_StopFlag = 0;
+    param.m_TimeSpan = CTimeSpan(1);
+    core->GetLoggingOutput().SetClock([&] { return now; });
+    core->GetLoggingOutput().Start();
+    for (int i = 0; i < 3; ++i) {
+        now += CTimeSpan(1);
+        ASSERT_TRUE(WideSweeps(2));
+    }
+    EXPECT_EQ(core->GetAlarmState(), CMedicalAnalysis::kAlarmArmed);
+    EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
+    core->GetLoggingOutput().Stop();
+
+    // Raised above the tone, the line is no longer exceeded: that crossing fires.
+    core->GetAlarmLine().SetPositionRatio(CAlarmTriggerContext::kRatioOne / 10);
+    ASSERT_TRUE(PumpUntil([&] { return !LogText().IsEmpty(); }, std::chrono::seconds(60)));
+    EXPECT_NE(std::string(LogText()).find("411MHz -5"), std::string::npos)
+        << static_cast<const char*>(LogText());
 }
 
 } // namespace

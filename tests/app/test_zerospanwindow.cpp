@@ -17,19 +17,40 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
-using ZeroSpanWindowTest = AnalysisWindowTest;
+// A zero-span window on the simulator with the given signals, analysing.
+class ZeroSpanWindowTest : public AnalysisWindowTest {
+protected:
+    void Open(const std::string& signals) {
+        WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n" + signals);
+        setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+        setenv("TORVEL_SIM_SPEED", "0", 1); // as fast as the simulator goes
+        WriteProfileString(kSection, "AnalyzeFlag", "1");
+        frame = std::make_unique<CMainFrame>([&](const CString& m) { messages.push_back(m); });
+        frame->SetCoreFactory(CreateAnalysisCore);
+        ASSERT_TRUE(frame->Create(false));
+        unsetenv("TORVEL_SIM_SCENE");
+        frame->show();
+        w = frame->OpenAnalysisWindow(3, "Zero Span", 1);
+        ASSERT_TRUE(w);
+        core = dynamic_cast<CZeroSpanAnalysis*>(w->GetCore());
+        ASSERT_TRUE(core);
+    }
+    static constexpr const char* kSection = "ZeroSpanAnalysis_1";
+    std::vector<CString> messages;
+    std::unique_ptr<CMainFrame> frame;
+    CChildFrame* w = nullptr;
+    CZeroSpanAnalysis* core = nullptr;
+};
 
 TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPosition) {
     // A carrier at 100 MHz, -20 dBm, on for 300 ms every 2 s from 1 s on.
-    WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=7\nDefaultSignals=0\n"
-                                          "[Signal Pulse]\nType=Pulse\nFrequency=100000\n"
-                                          "Level=-20\nPeriod=2\nPulseLength=300\nFirstPulse=1\n");
-    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
-    const char* section = "ZeroSpanAnalysis_1";
-    WriteProfileString(section, "AnalyzeFlag", "1");
+    const char* section = kSection;
     WriteProfileString(section, "AttValue", "0");
     WriteProfileString(section, "StartFrequency", "88000"); // centre 100000
     WriteProfileString(section, "StartBin", "56");          // 86000 + 56 x 250
@@ -37,14 +58,8 @@ TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPositio
     WriteProfileString(section, "TimeSpan", "1000");
     WriteProfileString(section, "TriggerType", "1");
     WriteProfileString(section, "TriggerTimePosition", "25");
-    auto frame = std::make_unique<CMainFrame>([](const CString&) {});
-    frame->SetCoreFactory(CreateAnalysisCore);
-    ASSERT_TRUE(frame->Create(false));
-    unsetenv("TORVEL_SIM_SCENE");
-    frame->show();
-    CChildFrame* w = frame->OpenAnalysisWindow(3, "Zero Span", 1);
-    ASSERT_TRUE(w);
-    auto* core = dynamic_cast<CZeroSpanAnalysis*>(w->GetCore());
+    Open("[Signal Pulse]\nType=Pulse\nFrequency=100000\nLevel=-20\nPeriod=2\nPulseLength=300\n"
+         "FirstPulse=1\n");
     ASSERT_TRUE(core);
     EXPECT_EQ(core->GetCenter(), 100000);
     EXPECT_EQ(core->GetSpan(), 24000);
@@ -89,6 +104,31 @@ TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPositio
     EXPECT_GT(time.Level(static_cast<long long>(edge + 100) * 100), -30.0);
     // Back to spectrum sweeping.
     ASSERT_TRUE(PumpUntil([&] { return core->GetTimeCapture() == 0; }));
+    w->close();
+    PumpEvents();
+    frame.reset();
+}
+
+TEST_F(ZeroSpanWindowTest, AMarkerOnTheTopOfTheSpectrumCapturesTheLastBinTheDeviceTakes) {
+    WriteProfileString(kSection, "StartFrequency", "88250"); // centre 100.25 MHz, base 86 MHz
+    WriteProfileString(kSection, "TimeSpan", "100");
+    Open("[Signal Tone]\nFrequency=111750\nLevel=-20\n");
+    ASSERT_TRUE(core);
+    ASSERT_EQ(core->BaseFrequency(), 86000);
+    CTraceStore* line = core->GetDataLine();
+    ASSERT_TRUE(PumpUntil([&] { return line->Sample(100000) > -150 * kWordsPerDb; }));
+    // The marker on 112.25 MHz, bin 105: the capture takes bin 103, the
+    // tone's, and the window goes on analysing.
+    core->GetZeroSpanMarker().SetLockFrequency(112250);
+    core->ExecuteCommand(251, 0, 0, 0, 0, 0);
+    ASSERT_EQ(core->GetTimeRequested(), 1);
+    ASSERT_TRUE(
+        PumpUntil([&] { return core->GetTimeRequested() == 0 || !core->GetAnalyzeFlag(); }));
+    EXPECT_EQ(core->GetAnalyzeFlag(), 1);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(core->GetZeroSpanMarker().GetLockFrequency(), 86000 + 103 * 250);
+    EXPECT_NEAR(core->GetTimeTrace(0).Level(5000), -20.0, 3.0);
+    EXPECT_TRUE(core->GetGraphInterface().GetGraph().GetStatusText().GetText().IsEmpty());
     w->close();
     PumpEvents();
     frame.reset();

@@ -11,7 +11,9 @@
 #include "lib/stringtable.h"
 
 #include <climits>
+#include <cstdlib>
 #include <fstream>
+#include <vector>
 
 using namespace drawtest;
 
@@ -247,6 +249,67 @@ TEST_F(ChannelContextTest, MedicalPanelValuesAndLineSteps) {
     EXPECT_EQ(CMedicalTextContext::LineTop(area, 1), 21);
     EXPECT_EQ(CMedicalTextContext::LineTop(area, 4), 55);
     EXPECT_EQ(CMedicalTextContext::LineTop(area, 8), 100);
+}
+
+TEST_F(ChannelContextTest, AChannelButtonReadsNoDataUntilItsBandIsMeasuredAllOver) {
+    const CString noData = GetTorvelString(CChannelButtonContext::kStrNoData);
+    ASSERT_EQ(noData, "no data");
+    CDataLineContext line;
+    ASSERT_EQ(line.Configure(kStart, kStep, kPoints), 1); // a new window: no samples
+    CChannelButtonContext b;
+    b.m_pDataLine = &line;
+    for (const char* text : {"A,5000,2000,1,1,1,1,0", "A,5000,2000,1,1,1,1,1"}) {
+        CChannelObject c = Channel(text);
+        b.m_pChannel = &c;
+        EXPECT_EQ(b.MeasureText(), noData) << text;
+    }
+    CChannelObject power = Channel("A,5000,2000,1,1,1,1,0");
+    b.m_pChannel = &power;
+    // The first block of a new grid only restarts the trace; then the sweep
+    // reaches the band's lower half, then all of it.
+    const std::vector<short> block(50, Word(-60.0));
+    line.StoreBlock(block.data(), 50, 0, TRUE);
+    EXPECT_EQ(b.MeasureText(), noData);
+    line.StoreBlock(block.data(), 45, 0, TRUE);
+    EXPECT_EQ(b.MeasureText(), noData);
+    line.StoreBlock(block.data(), 50, 45, TRUE);
+    EXPECT_NE(b.MeasureText(), noData);
+    EXPECT_EQ(CString(b.MeasureText()).Right(3), "dBm");
+}
+
+TEST_F(ChannelContextTest, MedicalReadoutBandIsCentreMinusToPlusHalfWidthInclusive) {
+    // A 1 kHz grid as the narrow sweep measures it, a -20 dBm carrier on the
+    // channel centre and nothing else above -100 dBm.
+    CDataLineContext line;
+    FlatLine(line, 430000, 1, 2000, -100.0, kArea);
+    CChannelObject c = Channel("A,431000,8,1,1,1,1,0");
+    CMedicalTextContext t;
+    t.m_pChannel = &c;
+    t.m_pDataLine = &line;
+    auto carrierAt = [&](DWORD f) {
+        FlatLine(line, 430000, 1, 2000, -100.0, kArea);
+        line.SetWord(f - 430000, Word(-20.0));
+    };
+    CString values[3];
+    // +/- 1 kHz: three points, the carrier among them.
+    carrierAt(431000);
+    t.m_HalfBand = 1;
+    t.MakeValues(values);
+    EXPECT_EQ(values[1], "431.0000MHz +0.00kHz -20.00dBm");
+    EXPECT_NEAR(std::atof(values[2]), -20.0, 0.01) << static_cast<const char*>(values[2]);
+    // A carrier on the band's upper edge is found there.
+    carrierAt(431001);
+    t.MakeValues(values);
+    EXPECT_EQ(values[1], "431.0010MHz +1.00kHz -20.00dBm");
+    // Width 0 is the centre point alone.
+    carrierAt(431000);
+    t.m_HalfBand = 0;
+    t.MakeValues(values);
+    EXPECT_EQ(values[1], "431.0000MHz +0.00kHz -20.00dBm");
+    EXPECT_NEAR(std::atof(values[2]), -20.0, 0.01) << static_cast<const char*>(values[2]);
+    carrierAt(431001);
+    t.MakeValues(values);
+    EXPECT_NEAR(std::atof(values[2]), -100.0, 0.01) << static_cast<const char*>(values[2]);
 }
 
 TEST_F(ChannelContextTest, XpdPanelRowsScaleTheirWordsAndNeverUseTheTextLogTexts) {

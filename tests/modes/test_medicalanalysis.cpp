@@ -9,12 +9,15 @@
 #include "platform/dc.h"
 #include "platform/profile.h"
 #include "testutil.h"
+#include "trace/measuredwords.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 
+#include <algorithm>
 #include <cfloat>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -162,6 +165,31 @@ TEST_F(MedicalTest, TheCycleSweepsTheWideBandTwiceInPiecesThenTheNarrowBand) {
     // (aligned) grid.
     EXPECT_TRUE(core.GetDataLineContext(0).InRange(430000));
     EXPECT_EQ(core.GetDataLineContext(0).Sample(431999), 0);
+}
+
+TEST_F(MedicalTest, ANarrowBandWiderThanOneBlockIsSweptInPiecesUntilEveryPointIsMeasured) {
+    // The span preset of 10 MHz: 10000 points of 1 kHz, five blocks.
+    ASSERT_EQ(Run(22, 10000), kCommandReset);
+    const int start = core.GetStart();
+    const int stop = core.GetStop();
+    ASSERT_EQ(stop - start, 10000);
+    const CTraceStore& narrow = core.GetDataLineContext(0);
+    std::set<int> pieces;
+    // The device answers a block of the sweep being measured: 200 points of a
+    // wide sweep, 2000 of a narrow one.
+    for (int i = 0; i < 3 * 7; ++i) {
+        const bool narrowPhase = core.GetPhase() == 2;
+        Receive(core, WordOf(-90), narrowPhase ? 2000 : 200);
+        if (narrowPhase)
+            pieces.insert(core.sweeps.back().second);
+    }
+    EXPECT_EQ(pieces,
+              (std::set<int>{start, start + 2000, start + 4000, start + 6000, start + 8000}));
+    EXPECT_TRUE(AllMeasured(narrow, start, stop - 1));
+    // Each cycle still sweeps two wide pieces.
+    EXPECT_EQ(std::count_if(core.sweeps.begin(), core.sweeps.end(),
+                            [](const auto& s) { return !s.first; }),
+              14);
 }
 
 TEST_F(MedicalTest, ThePeakListFollowsTheLineJustReceivedAndFeedsTheMarkersOfItsGraph) {

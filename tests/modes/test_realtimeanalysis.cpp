@@ -252,6 +252,41 @@ TEST_F(RealTimeTest, CsvKeepsTheRingAndTheTriggerAndReadsBackToTheSameFile) {
     EXPECT_EQ(body(ReadWholeFile(second)), body(text));
 }
 
+TEST_F(RealTimeTest, ATriggerPositionAbove255IsHeldToTheLastBlockFromEverySource) {
+    Run(301, 1);
+    Run(304, 300);
+    EXPECT_EQ(core.GetTrigPosition(), 255);
+    core.StartAnalysis();
+    ASSERT_FALSE(core.captures.empty());
+    EXPECT_EQ(core.captures.back().position, 255);
+
+    ReleaseSettingFileObject();
+    ASSERT_EQ(core.SaveSettings(), 1);
+    WriteSettingFileINT("REALTIME_CORE", "TrigPosition", 4000);
+    ScriptedRealTime fromSettings;
+    fromSettings.ReadProfile();
+    fromSettings.LoadSettings();
+    ReleaseSettingFileObject();
+    EXPECT_EQ(fromSettings.GetTrigPosition(), 255);
+
+    WriteProfileInt(core.GetProfileSection(), "TrigPosition", 256);
+    ScriptedRealTime fromProfile;
+    fromProfile.ReadProfile();
+    EXPECT_EQ(fromProfile.GetTrigPosition(), 255);
+
+    const std::string path = dir.file("r.CSV");
+    ASSERT_EQ(CCsvFile::Write(core, path.c_str()), 1);
+    std::string text = ReadWholeFile(path);
+    const size_t at = text.find("TrigPosition,255");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 16, "TrigPosition,999");
+    WriteWholeFile(path, text);
+    ScriptedRealTime fromCsv;
+    fromCsv.ReadProfile();
+    ASSERT_EQ(fromCsv.ReadCSVSections(path.c_str()), 1);
+    EXPECT_EQ(fromCsv.GetTrigPosition(), 255);
+}
+
 } // namespace
 
 TEST_F(RealTimeTest, TheChunkGraphMarksWhereTheTriggerBlockLiesInTheCapture) {

@@ -144,10 +144,40 @@ TEST_F(SemiRealTest, ChunkFrequencyIsRoundedToTheGridAndHeldInsideTheBand) {
     EXPECT_EQ(core.GetChunkPosition(), 1);
     Run(204, 5000);
     EXPECT_EQ(core.GetChunkPosition(), 0);
+    // Above the band: the last point, which the slices measure (the word
+    // after it belongs to no point).
+    StartStream();
+    core.Deliver(3, 100);
     Run(204, 2900000);
-    EXPECT_EQ(core.GetChunkPosition(), 400);
+    EXPECT_EQ(core.GetChunkPosition(), 399);
     EXPECT_EQ(core.Get3DInterface().GetHighlightedFrequency(),
-              1100000 - CSemiRealAnalysis::kHidden);
+              1099750 - CSemiRealAnalysis::kHidden);
+    EXPECT_EQ(core.GetChunkLine().GetData()[0], 102);
+}
+
+TEST_F(SemiRealTest, ABandWiderThanTheSlicesIsCutToThemAndTheUserIsTold) {
+    std::vector<CString> warnings;
+    core.GetLoggingOutput().Prompts().warning = [&](const CString& t) { warnings.push_back(t); };
+    // The span preset of 1 GHz about 1050 MHz: the slices cover 100 MHz.
+    EXPECT_EQ(Run(22, 1000000), kCommandReset);
+    EXPECT_EQ(core.GetStart(), 1000000);
+    EXPECT_EQ(core.GetStop(), 1100000);
+    EXPECT_EQ(core.GetDataLine()->GetPoints(), 400u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], CString(GetTorvelString(95)));
+    // Given by start and stop, the band keeps its start; off the 2 MHz grid,
+    // the grid's start counts: 1001 to 1101 MHz would need 408 points.
+    core.SetStart(1001000);
+    core.SetStop(1301000);
+    ASSERT_EQ(core.GetFrequencyMode(), 0);
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(core.GetStart(), 1001000);
+    EXPECT_EQ(core.GetStop(), 1100000);
+    EXPECT_EQ(core.GetDataLine()->GetPoints(), 400u);
+    // A band the slices cover is left alone, without a word.
+    EXPECT_EQ(Run(22, 50000), kCommandReset);
+    EXPECT_EQ(core.GetStop() - core.GetStart(), 50000);
+    EXPECT_EQ(warnings.size(), 1u);
 }
 
 TEST_F(SemiRealTest, RefusedStartIsRetriedOnceAfterATerminate) {

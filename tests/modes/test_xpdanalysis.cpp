@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
@@ -200,6 +201,56 @@ TEST_F(XpdTest, TheCommonPeakGivesTheXpdAndAnAlarmIsLoggedOncePerDip) {
     core.DeliverBoth();
     EXPECT_EQ(core.GetAlarmFlag(), 0);
     EXPECT_EQ(core.PathStore(0, 0).GetTraceState(), CXpdAnalysis::kStateWrite);
+}
+
+TEST_F(XpdTest, NoXpdIsTakenUntilBothPathsHoldMeasuredWordsOfTheCurrentGrid) {
+    TestXpd core;
+    Ready(core);
+    core.GetControllers().m_activeFlag.store(1); // a period runs from the start
+    core.Carrier(0, 431000, -20.0);
+    core.Carrier(1, 431000, -60.0);
+    const CString noData = GetTorvelString(CXPDButtonContext::kStrNoData);
+    auto nothingTaken = [&](const char* when) {
+        EXPECT_FALSE(core.HasXpd()) << when;
+        EXPECT_EQ(core.GetAlarmFlag(), 0) << when;
+        EXPECT_TRUE(core.GetAlarmLog().GetText().IsEmpty()) << when;
+        EXPECT_EQ(core.GetControllers().m_valuesValid.load(), 0) << when;
+        EXPECT_EQ(core.GetPanel().RowValue(0), noData) << when;
+    };
+    // The first sweep of each path only restarts its traces.
+    core.SetPathSelect(0);
+    core.Deliver();
+    nothingTaken("RF1 restarted");
+    core.Deliver();
+    nothingTaken("RF2 restarted");
+    core.Deliver();
+    nothingTaken("RF1 measured, RF2 not");
+    core.Deliver();
+    ASSERT_TRUE(core.HasXpd());
+    EXPECT_NEAR(core.GetXpdValue(), 40.0, 0.01);
+    EXPECT_EQ(core.GetControllers().m_valuesValid.load(), 1);
+    EXPECT_EQ(core.GetAlarmFlag(), 0);
+
+    // A span command resets the traces, a logging refresh reinitialises them:
+    // again nothing until both paths are measured.
+    for (const char* when : {"reset", "refresh"}) {
+        if (std::string(when) == "reset") {
+            core.Reconfigure(TRUE);
+        } else {
+            for (int k = 0; k < CNormalAnalysis::kTraceStores; ++k) {
+                core.PathStore(0, k).SetInitializedFlag(1);
+                core.PathStore(1, k).SetInitializedFlag(1);
+            }
+        }
+        core.SetPathSelect(0);
+        for (int i = 0; i < 3; ++i) {
+            core.Deliver();
+            nothingTaken(when);
+        }
+        core.Deliver();
+        EXPECT_TRUE(core.HasXpd()) << when;
+        EXPECT_NEAR(core.GetXpdValue(), 40.0, 0.01) << when;
+    }
 }
 
 TEST_F(XpdTest, ThePeakIsSearchedNearTheCentreAndTheStrongerPathChoosesIt) {

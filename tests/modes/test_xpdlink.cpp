@@ -101,6 +101,23 @@ protected:
     std::string m_path;
 };
 
+TEST(XpdLinkValues, ThePeakFrequencySplitsIntoWholeMHzAndKHzForEveryGridPoint) {
+    // Every point of a 10 kHz grid from 1 to 3000 MHz, as the window hands
+    // it over (kHz x 0.001): 512.300 MHz is 512 and 300, not 299.
+    int wrong = 0;
+    for (int kHz = 1000; kHz <= 3000000; kHz += 10) {
+        const double value = static_cast<double>(kHz) * 0.001;
+        if (CXpdControllerLink::PeakWhole(value) != static_cast<unsigned>(kHz / 1000) ||
+            CXpdControllerLink::PeakThousandths(value) != static_cast<unsigned>(kHz % 1000))
+            ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(CXpdControllerLink::PeakWhole(512300 * 0.001), 512u);
+    EXPECT_EQ(CXpdControllerLink::PeakThousandths(512300 * 0.001), 300u);
+    EXPECT_EQ(CXpdControllerLink::PeakWhole(430125 * 0.001), 430u);
+    EXPECT_EQ(CXpdControllerLink::PeakThousandths(430125 * 0.001), 125u);
+}
+
 TEST_F(SerialPortTest, PortNamesMapToDevicePaths) {
     EXPECT_EQ(CSerialPort::DevicePath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(CSerialPort::DevicePath("COM12"), "/dev/ttyS11");

@@ -39,6 +39,7 @@ public:
     std::vector<short> data;
     int lo = 10000;
     int hi = 3000000;
+    int captureAnswer = 1; // 0: the device refuses captures
     using CZeroSpanAnalysis::m_offsetFlag;
     using CZeroSpanAnalysis::m_offsetTable;
 
@@ -88,7 +89,7 @@ protected:
         calls.push_back({"capture",
                          {static_cast<int>(hwnd), tag, base, attenuation, triggerType, level,
                           firstBin, lastBin, samples, postTrigger}});
-        return 1;
+        return captureAnswer;
     }
     void DeviceTerminate() override { calls.push_back({"terminate", {}}); }
 
@@ -281,6 +282,15 @@ TEST_F(ZeroSpanTest, TriggerMarkAndLineFollowTheTriggerCommands) {
     EXPECT_EQ(core.Run(255, 100), kCommandRedraw);
     EXPECT_EQ(core.GetTriggerMark().GetPosition(), 50000000);
     EXPECT_EQ(core.GetCommandState(255, 100, 0, 0, 0, 0), kStateTicked);
+    // At 10 % the device is given P = ((90 x 512 / 100) x N) >> 9 = 449218 of
+    // N = 500000: its trigger sample is 50782, 5.0782 s, and the mark stands
+    // there rather than at 5 s.
+    core.Run(255, 10);
+    EXPECT_EQ(core.GetTriggerMark().GetPosition(), 5078200);
+    StartCapture();
+    EXPECT_EQ((core.Last()->args[8] - core.Last()->args[9]) * 100,
+              core.GetTriggerMark().GetPosition());
+    core.Finish(std::vector<short>(500000, 0));
     core.Run(253, 0);
     EXPECT_EQ(core.Run(255, 20), kCommandDone);
     EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 0);
@@ -507,6 +517,74 @@ TEST_F(ZeroSpanTest, CsvOfA5000MsSpanHolds50000TimeLinesAndReadsBackToTheSameFil
     cut.SetTitleIndex(1);
     cut.ReadProfile();
     EXPECT_EQ(cut.ReadCSVSections(dir.file("cut.CSV").c_str()), 0);
+}
+
+TEST_F(ZeroSpanTest, BinsAndTriggerTypesAreHeldToWhatTheDeviceCapturesFromEverySource) {
+    // Centre 100.25 MHz: base 86 MHz, so the spectrum's top (112.25 MHz) is
+    // bin 105, beyond the device's 0 to 103.
+    core.SetCenter(100250);
+    core.Reconfigure(TRUE);
+    ASSERT_EQ(core.BaseFrequency(), 86000);
+    core.GetZeroSpanMarker().SetLockFrequency(112250);
+    StartCapture();
+    EXPECT_EQ(core.Last()->args[6], 103);
+    EXPECT_EQ(core.Last()->args[7], 103);
+    EXPECT_EQ(core.GetZeroSpanMarker().GetLockFrequency(), 86000 + 103 * 250);
+    core.Finish(std::vector<short>(50000, 0));
+    // A capture the device refuses leaves no "Capturing" behind.
+    core.captureAnswer = 0;
+    core.Run(251, 0);
+    EXPECT_EQ(core.StartAnalysis(), 0);
+    EXPECT_TRUE(core.GetGraphInterface().GetGraph().GetStatusText().GetText().IsEmpty());
+    core.captureAnswer = 1;
+
+    // A damaged profile: bins above 103 and a trigger type the device refuses.
+    const char* section = "ZeroSpanAnalysis_1";
+    WriteProfileInt(section, "StartBin", 200);
+    WriteProfileInt(section, "StopBin", 104);
+    WriteProfileInt(section, "TriggerType", 3);
+    RecordingZeroSpan fromProfile;
+    fromProfile.SetTitleIndex(1);
+    fromProfile.ReadProfile();
+    EXPECT_EQ(fromProfile.GetStartBin(), 103);
+    EXPECT_EQ(fromProfile.GetStopBin(), 103);
+    EXPECT_EQ(fromProfile.GetTriggerType(), 0);
+
+    // The same from a setting data file and from a CSV file.
+    ReleaseSettingFileObject();
+    ASSERT_EQ(core.SaveSettings(), 1);
+    WriteSettingFileINT("ZEROSPAN_CORE", "StartBin", 150);
+    WriteSettingFileINT("ZEROSPAN_CORE", "TriggerType", 3);
+    RecordingZeroSpan fromSettings;
+    fromSettings.SetTitleIndex(1);
+    fromSettings.ReadProfile();
+    fromSettings.LoadSettings();
+    ReleaseSettingFileObject();
+    EXPECT_EQ(fromSettings.GetStartBin(), 103);
+    EXPECT_EQ(fromSettings.GetTriggerType(), 0);
+
+    const std::string path = dir.file("a.CSV");
+    ASSERT_EQ(CCsvFile::Write(core, path.c_str()), 1);
+    std::string text = ReadWholeFile(path);
+    const size_t at = text.find("StartBin,103");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 12, "StartBin,180");
+    const size_t type = text.find("TriggerType,0");
+    ASSERT_NE(type, std::string::npos);
+    text.replace(type, 13, "TriggerType,3");
+    WriteWholeFile(path, text);
+    RecordingZeroSpan fromCsv;
+    fromCsv.SetTitleIndex(1);
+    fromCsv.ReadProfile();
+    ASSERT_EQ(fromCsv.ReadCSVSections(path.c_str()), 1);
+    EXPECT_EQ(fromCsv.GetStartBin(), 103);
+    EXPECT_EQ(fromCsv.GetTriggerType(), 0);
+    fromCsv.SetAnalyzeFlag(1);
+    fromCsv.Run(251, 0);
+    fromCsv.StartAnalysis();
+    ASSERT_EQ(fromCsv.Last()->name, "capture");
+    EXPECT_LE(fromCsv.Last()->args[6], 103);
+    EXPECT_LE(fromCsv.Last()->args[4], 2);
 }
 
 } // namespace
