@@ -498,7 +498,7 @@ TEST_F(XpdWindowTest, OnlyAMeasuringWindowDrivesTheControllersAndOnlyOnItsOwnPor
         core.ReadProfile();
         core.Reconfigure(TRUE);
         ASSERT_TRUE(core.GetControllers().IsWorkerRunning());
-        ASSERT_TRUE(PumpUntil([&] { return sec.Register('D', 12) == 0; }));
+        ASSERT_TRUE(PumpUntil([&] { return sec.Register('R', 0) == 0x2000u; }));
 
         // Loaded settings with new port names move the controllers.
         ReleaseSettingFileObject();
@@ -507,7 +507,7 @@ TEST_F(XpdWindowTest, OnlyAMeasuringWindowDrivesTheControllersAndOnlyOnItsOwnPor
         WriteSettingFileSTRING("XPD_CORE", "PriPortName", moved);
         core.LoadSettings();
         ReleaseSettingFileObject();
-        ASSERT_TRUE(PumpUntil([&] { return first.Register('D', 12) == 0; }));
+        ASSERT_TRUE(PumpUntil([&] { return first.Register('R', 0) == 0x2000u; }));
         const size_t left = pri.Frames().size();
         const int reads = first.Count("?01WDR0020");
         ASSERT_TRUE(PumpUntil([&] { return first.Count("?01WDR0020") >= reads + 2; }));
