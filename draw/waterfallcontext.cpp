@@ -146,6 +146,7 @@ void CWaterfallContext::SetSliceCount(int count) {
     m_Words.swap(words);
     m_SliceCount = count;
     m_Capacity = count;
+    UpdateRowsPerSlice();
     m_Filled = keep;
     m_Newest = keep - 1;
     ColorAllRows(true);
@@ -207,6 +208,7 @@ void CWaterfallContext::SetWindowRect(int l, int t, int r, int b) {
     const int left = l + kLegendWidth + kLabelWidth;
     m_ImageRect = CRect(left, t, std::max(left, r + 1), std::max(t, b + 1));
     m_LegendRect = CRect(l, t, l + kLegendWidth, std::max(t, b + 1));
+    UpdateRowsPerSlice();
     const int w = m_ImageRect.Width();
     if (w > 0 && m_Rows.width() != w)
         m_Rows = QImage();
@@ -290,6 +292,11 @@ void CWaterfallContext::ColorRow(int slot, bool peaks) {
 void CWaterfallContext::ColorAllRows(bool peaks) {
     for (int p = 0; p < m_Filled; ++p)
         ColorRow(Slot(p), peaks);
+}
+
+void CWaterfallContext::UpdateRowsPerSlice() {
+    // One row per slice at least; taller pictures give each slice more rows.
+    m_RowsPerSlice = std::max(1, m_ImageRect.Height() / std::max(m_SliceCount, 1));
 }
 
 int CWaterfallContext::GetVisibleSlices() const {
@@ -429,8 +436,6 @@ void CWaterfallContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
                            m_Rect.Height() + 1, m_pDrawObject->GetBackGroundColor());
     if (!HasLayout())
         return;
-    // One row per slice at least; taller pictures give each slice more rows.
-    m_RowsPerSlice = std::max(1, m_ImageRect.Height() / std::max(m_SliceCount, 1));
     // Straight into an image drawn on pixel for pixel; through a picture of
     // its own and a blit into anything else (a printer's scaled page).
     QImage* target = pDC->GetImage();

@@ -137,6 +137,7 @@ private:
     bool HasLayout() const { return m_ImageRect.Width() > 0 && m_ImageRect.Height() > 0; }
     int Slot(int position) const;
     void MakeColorTable();
+    void UpdateRowsPerSlice();
     void MakeColumnTable();
     // Colours the row of ring slot; with peaks its column peaks are first
     // taken from its samples again (else the kept ones are coloured).
