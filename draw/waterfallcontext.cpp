@@ -3,6 +3,7 @@
 #include "draw/waterfallcontext.h"
 
 #include "draw/blendingbackgroundcontext.h"
+#include "draw/legendscale.h"
 #include "lib/blendobject.h"
 #include "lib/drawobject.h"
 #include "platform/dc.h"
@@ -13,11 +14,6 @@
 #include <cstring>
 
 namespace {
-// The 3D graph's legend: red (highest level) through yellow, green and blue
-// to black, five bands from each colour to the next.
-constexpr COLORREF kLegendColors[] = {RGB(250, 0, 0), RGB(250, 250, 0), RGB(0, 250, 120),
-                                      RGB(0, 50, 250), RGB(0, 0, 0)};
-constexpr int kBandsPerColor = 5;
 constexpr int kTextGap = 2;
 // The read-out's box keeps this distance inside the picture's corner.
 constexpr int kReadoutInset = 4;
@@ -64,19 +60,14 @@ CWaterfallContext::~CWaterfallContext() = default;
 
 // ---- Colours
 
+static_assert(CWaterfallContext::kLegendBands == LegendScale::kBands);
+
 COLORREF CWaterfallContext::LegendBandColor(int band) {
-    const int i = std::clamp(band, 0, kLegendBands - 1);
-    const int k = i / kBandsPerColor;
-    return AlphaBlendFunction(kLegendColors[k + 1], kLegendColors[k],
-                              255 * (i % kBandsPerColor) / kBandsPerColor);
+    return LegendScale::BandColor(band);
 }
 
 COLORREF CWaterfallContext::LegendStepColor(int step, int alpha) {
-    const int i = std::clamp(step, 0, kLegendBands - 1);
-    // The last step lies only under the last band.
-    if (i + 1 == kLegendBands)
-        return LegendBandColor(i);
-    return AlphaBlendFunction(LegendBandColor(i + 1), LegendBandColor(i), alpha);
+    return LegendScale::StepColor(step, alpha);
 }
 
 std::uint32_t CWaterfallContext::NoSampleColor() const {
@@ -113,13 +104,11 @@ void CWaterfallContext::SetLevelRange(double yMin, double yMax, int unitOffset) 
         return;
     if (yMin > yMax)
         std::swap(yMin, yMax);
-    const int alpha = CBlendingBackGroundContext::GetWindowAlphaFactor();
-    if (yMin == m_LevelMin && yMax == m_LevelMax && unitOffset == m_UnitOffset && alpha == m_Alpha)
+    if (yMin == m_LevelMin && yMax == m_LevelMax && unitOffset == m_UnitOffset)
         return;
     m_LevelMin = yMin;
     m_LevelMax = yMax;
     m_UnitOffset = unitOffset;
-    m_Alpha = alpha;
     MakeColorTable();
     // The peaks of the columns stay; only their colours change.
     ColorAllRows(false);
@@ -209,6 +198,12 @@ void CWaterfallContext::SetWindowRect(int l, int t, int r, int b) {
     m_ImageRect = CRect(left, t, std::max(left, r + 1), std::max(t, b + 1));
     m_LegendRect = CRect(l, t, l + kLegendWidth, std::max(t, b + 1));
     UpdateRowsPerSlice();
+    // The window alpha factor is read once per layout, as the 3D graph does.
+    const int alpha = CBlendingBackGroundContext::GetWindowAlphaFactor();
+    if (alpha != m_Alpha) {
+        m_Alpha = alpha;
+        MakeColorTable();
+    }
     const int w = m_ImageRect.Width();
     if (w > 0 && m_Rows.width() != w)
         m_Rows = QImage();

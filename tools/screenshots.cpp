@@ -18,12 +18,24 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
 // Window kinds 1..7 and the picture each one gives.
 constexpr const char* kPictureNames[] = {"normal",   "wlan",    "zerospan", "semireal",
                                          "realtime", "medical", "xpd"};
+// Further pictures of the waterfall views: the window kind, the picture, and
+// the profile key (in the window's section) that turns the view on.
+struct Extra {
+    int kind;
+    const char* name;
+    const char* section;
+    const char* key;
+};
+constexpr Extra kExtras[] = {{4, "semireal-waterfall", "SemiRealAnalysis_1", "WaterfallView"},
+                             {5, "realtime-waterfall", "RealTimeAnalysis_1", "WaterfallView"},
+                             {1, "normal-history", "NormalAnalysis_1", "SweepHistory"}};
 // How long each window measures before its picture is taken.
 constexpr int kMeasureMs = 4000;
 constexpr int kWindowWidth = 1200;
@@ -88,14 +100,20 @@ int main(int argc, char* argv[]) {
     frame->showNormal();
     frame->resize(kWindowWidth, kWindowHeight);
     int rc = 0;
-    for (int kind = 1; kind <= 7; ++kind) {
+    constexpr int kKinds = 7;
+    const int pictures = kKinds + static_cast<int>(std::size(kExtras));
+    for (int k = 1; k <= pictures; ++k) {
         frame->mdiArea()->closeAllSubWindows();
         QApplication::processEvents();
+        const int kind = k <= kKinds ? k : kExtras[k - kKinds - 1].kind;
+        const QString name = k <= kKinds ? kPictureNames[kind - 1] : kExtras[k - kKinds - 1].name;
         if (kind == 3)
             prepareZeroSpan();
+        if (k > kKinds)
+            WriteProfileInt(kExtras[k - kKinds - 1].section, kExtras[k - kKinds - 1].key, 1);
         // Kinds the program does not build (yet) give no picture.
         if (!frame->OpenStartWindow(kind)) {
-            std::fprintf(stderr, "no %s window: skipped\n", kPictureNames[kind - 1]);
+            std::fprintf(stderr, "no %s window: skipped\n", name.toLocal8Bit().constData());
             continue;
         }
         // The window measures, as after Run.
@@ -107,7 +125,7 @@ int main(int argc, char* argv[]) {
             frame->PostScheduleNext(0);
         }
         pumpFor(kMeasureMs);
-        const QString file = out + "/" + kPictureNames[kind - 1] + ".png";
+        const QString file = out + "/" + name + ".png";
         if (!frame->grab().save(file)) {
             std::fprintf(stderr, "cannot write %s\n", file.toLocal8Bit().constData());
             rc = 1;

@@ -8,6 +8,9 @@
 #include "drawtestutil.h"
 #include "lib/blendobject.h"
 
+#include <QImage>
+#include <QPainter>
+
 #include <vector>
 
 using namespace drawtest;
@@ -103,6 +106,30 @@ TEST_F(WaterfallTest, ToneSteppingOneBinPerSliceDrawsADiagonalNewestAtTheTop) {
     EXPECT_EQ(m_fall.GetFilled(), kSlices);
     EXPECT_EQ(m_fall.SampleAt(0, 20), Word(kTone));
     EXPECT_EQ(m_fall.SampleAt(49, 20), Word(kFloor));
+}
+
+TEST_F(WaterfallTest, APrinterPageGetsThePictureScaledAsShown) {
+    AddTones(30);
+    // A page twice the size, drawn through a painter with a scaling map mode.
+    QImage page(2 * kWidth, 2 * kHeight, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        CDC dc(&painter);
+        dc.SetMapMode(MM_ANISOTROPIC);
+        dc.SetWindowExt(kWidth, kHeight);
+        dc.SetViewportExt(2 * kWidth, 2 * kHeight);
+        m_fall.Draw(&dc, nullptr, nullptr);
+        dc.Detach();
+    }
+    const auto shown = Render();
+    const CRect image = m_fall.GetImageRect();
+    for (const CPoint p : {CPoint(image.left + 29, 0), CPoint(image.left + 20, 19),
+                           CPoint(image.left + 100, 40), CPoint(image.left + 5, 90)}) {
+        const QRgb pixel = page.pixel(2 * p.x + 1, 2 * p.y + 1);
+        EXPECT_EQ(RGB(qRed(pixel), qGreen(pixel), qBlue(pixel)), shown->At(p.x, p.y))
+            << p.x << "," << p.y;
+    }
 }
 
 TEST_F(WaterfallTest, PictureColumnsShowTheHighestSampleTheyCover) {
