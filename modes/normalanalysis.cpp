@@ -388,7 +388,8 @@ void CNormalAnalysis::SetGraphTexts(int step) {
 
 void CNormalAnalysis::UpdateView() {
     m_graphIntf.Redraw();
-    SyncHistory();
+    if (m_historyShown)
+        m_history->intf.Redraw();
 }
 
 void CNormalAnalysis::UpdateGraph() {

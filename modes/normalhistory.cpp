@@ -46,6 +46,7 @@ void CNormalAnalysis::ReadHistoryProfile() {
         frame.UpdateDrawObjectNow();
     }
     m_history->intf.SetOwner(this);
+    m_history->intf.SetBeforeDraw([this] { SyncHistory(); });
     m_history->height = std::max(GetProfileInt(section, kHeightKey, 0), 0);
     ShowHistory(GetProfileInt(section, kShownKey, 0) != 0);
 }
@@ -85,7 +86,6 @@ void CNormalAnalysis::ShowHistory(bool show) {
     m_historyShown = show;
     if (m_history->pane)
         m_history->pane->setVisible(show);
-    SyncHistory();
 }
 
 void CNormalAnalysis::SyncHistory() {
@@ -94,7 +94,6 @@ void CNormalAnalysis::SyncHistory() {
     CWaterfallContext& fall = m_history->intf.GetWaterfall();
     fall.SetFrequencyWindow(m_graph.xMin, m_graph.xMax);
     fall.SetLevelRange(m_graph.yMin, m_graph.yMax);
-    m_history->intf.Redraw();
 }
 
 void CNormalAnalysis::RecordSweep() {
@@ -117,7 +116,7 @@ void CNormalAnalysis::RecordSweep() {
     m_history->last = now;
     m_history->hasLast = true;
     fall.AddSlice(line.GetData(), line.GetData() ? static_cast<int>(line.GetPoints()) : 0);
-    SyncHistory();
+    m_history->intf.Redraw();
 }
 
 void CNormalAnalysis::DrawWithHistory(CDC* dc, const CRect& rect) {

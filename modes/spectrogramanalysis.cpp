@@ -60,6 +60,7 @@ CSpectrogramAnalysis::CSpectrogramAnalysis(int sliceCount, CCommandEntry* frameL
     m_fallIntf.SetOwner(this);
     m_fallIntf.SetPeer(&m_3dIntf, this);
     m_fallIntf.SetFrameObject(&m_3dIntf.GetFrameObject());
+    m_fallIntf.SetBeforeDraw([this] { SyncWaterfall(); });
     m_fallIntf.GetWaterfall().SetSliceCount(m_sliceCount);
     m_chunkIntf.SetOwner(this);
     m_chunkLine.SetRedrawFlag(1);
@@ -463,7 +464,6 @@ void CSpectrogramAnalysis::DrawView(CDC* dc, const CRect& rect) {
     const int column =
         rect.left + static_cast<int>(((rect.right - rect.left + 1) * colShare) >> 16);
     if (m_viewMode) {
-        SyncWaterfall();
         m_fallIntf.Draw(dc, CRect(rect.left, rect.top, rect.right, split));
     } else {
         m_3dIntf.Draw(dc, CRect(rect.left, rect.top, rect.right, split));

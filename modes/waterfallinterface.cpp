@@ -48,6 +48,8 @@ void CWaterfallInterface::SyncMarks(bool forHitTest) {
 void CWaterfallInterface::Draw(CDC* pDC, const CRect& client) {
     if (!pDC)
         return;
+    if (m_BeforeDraw)
+        m_BeforeDraw();
     Layout(client);
     SyncMarks(false);
     m_Root.Render(pDC, nullptr, nullptr);
