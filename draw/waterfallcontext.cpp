@@ -504,7 +504,8 @@ void CWaterfallContext::DrawMarks(CDC* pDC) {
         const CSize size = pDC->GetTextExtent(label);
         const int y = top >= m_ImageRect.top + size.cy + kTextGap ? top - size.cy - kTextGap
                                                                   : bottom + kTextGap;
-        pDC->TextOut(r - size.cx - kTextGap, y, label);
+        // At the left: the read-out takes the top right corner.
+        pDC->TextOut(l + kTextGap, y, label);
     }
     const int column = m_ChunkMark ? ColumnOfFrequency(m_ChunkPosition) : -1;
     if (column >= 0) {
