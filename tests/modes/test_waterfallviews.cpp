@@ -4,6 +4,7 @@
 // the waterfall, and the normal window's sweep history pane.
 #include "commandrun.h"
 #include "draw/blendingbackgroundcontext.h"
+#include "lib/blendobject.h"
 #include "lib/channellist.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
@@ -160,6 +161,29 @@ TEST_F(SpectrogramViewTest, SlicesAreDrawnAsShownAndAScaleChangeKeepsThem) {
     EXPECT_EQ(image.pixel(x + 8, y) & 0xFFFFFF,
               PixelColor(Step(StepOf(kFloor, lo2, core.Graph().yMax))));
     EXPECT_EQ(Fall().GetLevelMin(), lo2);
+}
+
+TEST_F(SpectrogramViewTest, ChannelBandsLieOverTheWaterfallWhereTheyAre) {
+    // Telemetry band 1 (420.543 MHz, 1 MHz wide) on a 400-500 MHz band.
+    core.SetStart(400000);
+    core.SetStop(500000);
+    core.Reconfigure(TRUE);
+    ASSERT_EQ(Fall().GetSampleCount(), CSemiRealAnalysis::kSlicePoints);
+    ASSERT_EQ(Run(205, 100), kCommandRedraw);
+    Stream(3);
+    Run(208, 1);
+    QImage image(640, 480, QImage::Format_RGB32);
+    {
+        CDC dc(&image);
+        core.DrawView(&dc, CRect(0, 0, 640, 480));
+    }
+    const int y = Fall().RowOfSlice(1);
+    const COLORREF floor = Step(StepOf(kFloor, core.Graph().yMin, core.Graph().yMax));
+    const CChannelObject& band = core.GetChannelBand(0);
+    const COLORREF blended = AlphaBlendFunction(band.GetColor(), floor,
+                                                CBlendingBackGroundContext::GetWindowAlphaFactor());
+    EXPECT_EQ(image.pixel(Fall().ColumnOfFrequency(420543), y) & 0xFFFFFF, PixelColor(blended));
+    EXPECT_EQ(image.pixel(Fall().ColumnOfFrequency(470000), y) & 0xFFFFFF, PixelColor(floor));
 }
 
 TEST_F(SpectrogramViewTest, DraggingTheRowOrTheColumnPicksSliceAndChunkWhileStopped) {
