@@ -241,12 +241,9 @@ void C3DGraphContext::RenderLegend() {
     // Twenty steps of 1/20 of the height (16.16); step i lies where bands i and
     // i + 1 overlap and shows their blend, as the blending background paints
     // it (the later band blended over the earlier one).
-    const int step = static_cast<int>((static_cast<long long>(h) << 16) / kLegendBands);
     for (int i = 0; i < kLegendBands; ++i) {
-        const int y0 = static_cast<int>((static_cast<long long>(i) * step) >> 16);
-        const int y1 = i + 1 == kLegendBands
-                           ? h
-                           : static_cast<int>((static_cast<long long>(i + 1) * step) >> 16);
+        int y0 = 0, y1 = 0;
+        LegendScale::StepRows(h, i, &y0, &y1);
         const CBlendObject& band = m_LegendBand[static_cast<size_t>(i)];
         const CBlendObject* below =
             i + 1 < kLegendBands ? &m_LegendBand[static_cast<size_t>(i + 1)] : nullptr;

@@ -17,6 +17,12 @@ COLORREF LegendScale::BandColor(int band) {
                               255 * (i % kBandsPerColor) / kBandsPerColor);
 }
 
+void LegendScale::StepRows(int height, int step, int* y0, int* y1) {
+    const long long unit = (static_cast<long long>(height) << 16) / kBands;
+    *y0 = static_cast<int>((step * unit) >> 16);
+    *y1 = step + 1 >= kBands ? height : static_cast<int>(((step + 1) * unit) >> 16);
+}
+
 COLORREF LegendScale::StepColor(int step, int alpha) {
     const int i = std::clamp(step, 0, kBands - 1);
     if (i + 1 == kBands)

@@ -14,4 +14,7 @@ COLORREF BandColor(int band);
 // i + 1 overlap, their blend with the alpha factor; the last step is the last
 // band's colour.
 COLORREF StepColor(int step, int alpha);
+// The rows y0 .. y1 - 1 of step i of a legend height rows high: each step
+// 1/20 of the height (16.16), the last one down to the bottom.
+void StepRows(int height, int step, int* y0, int* y1);
 } // namespace LegendScale

@@ -457,13 +457,10 @@ void CWaterfallContext::DrawLegend(CDC* pDC) {
     const int h = m_LegendRect.Height();
     if (h <= 0)
         return;
-    // Twenty steps of 1/20 of the height (16.16), as the 3D graph's legend.
-    const int step = static_cast<int>((static_cast<long long>(h) << 16) / kLegendBands);
+    // Twenty steps, as the 3D graph's legend.
     for (int i = 0; i < kLegendBands; ++i) {
-        const int y0 = static_cast<int>((static_cast<long long>(i) * step) >> 16);
-        const int y1 = i + 1 == kLegendBands
-                           ? h
-                           : static_cast<int>((static_cast<long long>(i + 1) * step) >> 16);
+        int y0 = 0, y1 = 0;
+        LegendScale::StepRows(h, i, &y0, &y1);
         pDC->FillSolidRect(m_LegendRect.left, m_LegendRect.top + y0, m_LegendRect.Width(), y1 - y0,
                            Color(m_Steps[static_cast<size_t>(i)]));
     }
