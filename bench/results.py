@@ -127,6 +127,22 @@ def main():
     row("640 × 480 PNG file size", f"{png_size} B", "≤ peer", png_size <= qimage_size,
         "QImage::save", None)
 
+    fall = run(build, "bench_waterfall")
+    graph3d = run(build, "bench_3dgraph", ["--benchmark_filter=BM_Draw3DGraph/slices:256/width:1920"])
+    peer3d = ms(next(iter(graph3d.values()))) if graph3d else None
+    t = ms(fall["BM_WaterfallAddSlice"])
+    row("waterfall 1920 × 1080: add one slice of 4000 samples (keep it, colour its row)", fmt(t),
+        "≤ 300 µs", t <= 0.3, "–", None)
+    t = ms(fall["BM_WaterfallAddSliceAndDraw"])
+    row("waterfall 1920 × 1080: add one slice and draw the picture", fmt(t), "–", None,
+        "3D graph, 256 slices", peer3d)
+    t = ms(fall["BM_WaterfallFullRedraw"])
+    row("waterfall 1920 × 1080: new level range, 256 slices coloured again and drawn", fmt(t),
+        "≤ 3 ms", t <= 3.0, "3D graph, 256 slices", peer3d)
+    t = ms(fall["BM_WaterfallRemapAndDraw"])
+    row("waterfall 1920 × 1080: new frequency window, 256 slices mapped, coloured and drawn",
+        fmt(t), "≤ 3 ms", t <= 3.0, "3D graph, 256 slices", peer3d)
+
     start = startup_ms(build)
     if start is not None:
         row("start-up to the end of the first painted graph (Xvfb, simulator)", fmt(start),

@@ -3,6 +3,7 @@
 #include "draw/3dgraphcontext.h"
 
 #include "draw/datalinecontext.h"
+#include "draw/legendscale.h"
 #include "lib/drawobject.h"
 #include "platform/dc.h"
 
@@ -11,10 +12,6 @@
 namespace {
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
-// The legend runs red (highest level) through yellow, green and blue to black.
-constexpr COLORREF kLegendColors[] = {RGB(250, 0, 0), RGB(250, 250, 0), RGB(0, 250, 120),
-                                      RGB(0, 50, 250), RGB(0, 0, 0)};
-constexpr int kBandsPerColor = 5;
 // Each band spans two twentieths of the legend, so neighbours overlap by half.
 constexpr double kBandRatio = 0.05;
 // The time axis has ticks at every quarter of the front face.
@@ -66,9 +63,8 @@ C3DGraphContext::C3DGraphContext() {
     m_SlicePen.CreatePen(PS_SOLID, 1, kWhite);
     for (int i = 0; i < kLegendBands; ++i) {
         CBlendObject& band = m_LegendBand[static_cast<size_t>(i)];
-        const int k = i / kBandsPerColor;
-        const int alpha = 255 * (i % kBandsPerColor) / kBandsPerColor;
-        band.SetColor(AlphaBlendFunction(kLegendColors[k + 1], kLegendColors[k], alpha));
+        // Red (highest level) through yellow, green and blue to black.
+        band.SetColor(LegendScale::BandColor(i));
         band.SetRatio(0.0, std::max(kBandRatio * (i - 1), 0.0), 1.0, kBandRatio * (i + 1));
         band.SetMasterFlag(1);
         band.SetRedrawFlag(1);
@@ -245,12 +241,9 @@ void C3DGraphContext::RenderLegend() {
     // Twenty steps of 1/20 of the height (16.16); step i lies where bands i and
     // i + 1 overlap and shows their blend, as the blending background paints
     // it (the later band blended over the earlier one).
-    const int step = static_cast<int>((static_cast<long long>(h) << 16) / kLegendBands);
     for (int i = 0; i < kLegendBands; ++i) {
-        const int y0 = static_cast<int>((static_cast<long long>(i) * step) >> 16);
-        const int y1 = i + 1 == kLegendBands
-                           ? h
-                           : static_cast<int>((static_cast<long long>(i + 1) * step) >> 16);
+        int y0 = 0, y1 = 0;
+        LegendScale::StepRows(h, i, &y0, &y1);
         const CBlendObject& band = m_LegendBand[static_cast<size_t>(i)];
         const CBlendObject* below =
             i + 1 < kLegendBands ? &m_LegendBand[static_cast<size_t>(i + 1)] : nullptr;

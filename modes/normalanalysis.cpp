@@ -6,6 +6,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/normalhistory.h"
 #include "platform/profile.h"
 #include "platform/splitterwnd.h"
 
@@ -22,6 +23,8 @@ constexpr int kStrStop = 14;
 constexpr int kStrCenter = 15;
 constexpr int kStrSpan = 16;
 constexpr int kStrOffsetOn = 39;
+// View > Waterfall: the sweep history pane on or off.
+constexpr int kCmdSweepHistory = 110;
 
 const char* text(int index) {
     const char* s = GetTorvelString(index);
@@ -51,7 +54,7 @@ constexpr COLORREF kFirstTraceColors[CNormalAnalysis::kTraceStores] = {
 
 CNormalAnalysis::CNormalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
                                  CFrameLink* link)
-    : CAnalysisCore(frameList, buttonList, link) {
+    : CAnalysisCore(frameList, buttonList, link), m_history(std::make_unique<CNormalHistory>()) {
     // Each trace is its own data line on the graph, drawn from its own samples
     // (which already hold its max or min hold) with its own pen: the stores are
     // not chained.
@@ -119,6 +122,7 @@ void CNormalAnalysis::ReadProfile() {
     }
     // The device's catcher rate is chosen per task; a stored one is not used.
     m_catcherRate = -1;
+    ReadHistoryProfile();
 }
 
 void CNormalAnalysis::LoadTraceDrawObject(CDrawObject& object, const CString& id,
@@ -147,6 +151,7 @@ void CNormalAnalysis::WriteProfile() {
     m_graphIntf.WriteProfile();
     for (CDrawObject& object : m_traceObjects)
         object.WriteProfile();
+    WriteHistoryProfile();
 }
 
 int CNormalAnalysis::SaveSettings() {
@@ -383,6 +388,8 @@ void CNormalAnalysis::SetGraphTexts(int step) {
 
 void CNormalAnalysis::UpdateView() {
     m_graphIntf.Redraw();
+    if (m_historyShown)
+        m_history->intf.Redraw();
 }
 
 void CNormalAnalysis::UpdateGraph() {
@@ -429,7 +436,10 @@ void CNormalAnalysis::SetTimeStamp(const CString& text, BOOL show) {
 }
 
 void CNormalAnalysis::DrawView(CDC* dc, const CRect& rect) {
-    m_graphIntf.Draw(dc, rect);
+    if (m_historyShown)
+        DrawWithHistory(dc, rect);
+    else
+        m_graphIntf.Draw(dc, rect);
 }
 
 COLORREF CNormalAnalysis::GetGraphBackgroundColor() {
@@ -485,6 +495,8 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     for (auto& trace : m_traces)
         trace.StoreBlock(m_receiveBuffer.data(), n, static_cast<DWORD>(m_sweepPosition), TRUE);
     m_sweepPosition += n;
+    if (static_cast<DWORD>(m_sweepPosition) >= line.GetPoints())
+        RecordSweep();
     OfferPeaks();
 
     if (LoggingStep() && m_logging.m_RefreshFlag)
@@ -560,12 +572,19 @@ int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, 
         return kCommandReset;
     case 105:
         return PlaceMarker(p1, p2);
+    case kCmdSweepHistory:
+        if (GetAnalysisType() != 1)
+            return kCommandNotHandled;
+        ShowHistory(!m_historyShown);
+        return kCommandDone;
     default:
         return kCommandNotHandled;
     }
 }
 
 int CNormalAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
+    if (action == kCmdSweepHistory)
+        return m_historyShown ? 1 : 0;
     return CAnalysisCore::GetCommandState(action, p1, p2, p3, p4, p5);
 }
 

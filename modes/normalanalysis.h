@@ -14,6 +14,7 @@
 #include "lib/drawobject.h"
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,9 @@ class CCsvFile;
 class CStdioFile;
 class CCsvLine;
 class CSplitterWnd;
+class CWaterfallInterface;
 class QWidget;
+struct CNormalHistory;
 
 // What the spectrum graph shows: its four text slots and its x and y ranges.
 struct CNormalGraphValues {
@@ -120,6 +123,14 @@ public:
     CDataLineContext& GetDataLineContext(int k) {
         return m_traces[static_cast<size_t>(k) % kTraceStores];
     }
+
+    // ---- The sweep history pane under the spectrum (modes/normalhistory.cpp):
+    // the last sweeps of the data line as a colour waterfall, one row each,
+    // as many as the pane is high. Only the normal window offers it.
+    QWidget* CreatePanes(QWidget* parent, QWidget* view) override;
+    bool IsHistoryShown() const { return m_historyShown; }
+    void ShowHistory(bool show);
+    CWaterfallInterface& GetHistoryInterface();
 
 protected:
     // ---- The CSV section's extension points (modes/normalcsv.cpp): kinds built
@@ -222,6 +233,16 @@ protected:
     void ReplaceMarkers();
     static void SnapMarkers(std::array<CMarkerContext, kMarkerCount>& markers);
 
+    // A finished sweep's data line joins the history (while it is shown); the
+    // history follows the graph's frequency window and level range.
+    void RecordSweep();
+    void SyncHistory();
+    // "SweepHistory" and "HistoryHeight" of the window's profile section.
+    void ReadHistoryProfile();
+    void WriteHistoryProfile();
+    // The graph and the history split rect in the proportion of the panes.
+    void DrawWithHistory(CDC* dc, const CRect& rect);
+
     int m_frequencyMode = 0;
     int m_start = 1000;
     int m_stop = 3000000;
@@ -234,4 +255,6 @@ protected:
     CCursolContext m_cursor;
     CLoggingTriggerContext m_trigger;
     CGraphInterface m_graphIntf;
+    bool m_historyShown = false;
+    std::unique_ptr<CNormalHistory> m_history;
 };

@@ -36,6 +36,7 @@ CSemiRealAnalysis::CSemiRealAnalysis(CCommandEntry* frameList, CCommandEntry* bu
         band.SetRedrawFlag(0);
         m_graphIntf.GetGraph().GetFrame().AddBlend(&band);
         m_3dIntf.GetGraph().AddBlend(&band);
+        m_fallIntf.GetWaterfall().AddBand(&band);
     }
 }
 

@@ -30,6 +30,8 @@ constexpr int kCmdSliceEntry = 201;
 constexpr int kCmdChunkEntry = 202;
 constexpr int kCmdSlice = 203;
 constexpr int kCmdChunk = 204;
+constexpr int kCmdView = 208;
+constexpr const char* kViewKey = "WaterfallView";
 constexpr const char* k3DSection = "3D_GRAPH_INTF";
 // The chunk graph's own profile entries sit in a section named after the
 // window's with this suffix.
@@ -55,6 +57,11 @@ CSpectrogramAnalysis::CSpectrogramAnalysis(int sliceCount, CCommandEntry* frameL
     m_3dIntf.SetOwner(this);
     m_3dIntf.Set3DOwner(this);
     m_3dIntf.SetSliceCount(m_sliceCount);
+    m_fallIntf.SetOwner(this);
+    m_fallIntf.SetPeer(&m_3dIntf, this);
+    m_fallIntf.SetFrameObject(&m_3dIntf.GetFrameObject());
+    m_fallIntf.SetBeforeDraw([this] { SyncWaterfall(); });
+    m_fallIntf.GetWaterfall().SetSliceCount(m_sliceCount);
     m_chunkIntf.SetOwner(this);
     m_chunkLine.SetRedrawFlag(1);
     m_chunkLine.SetDrawObject(&m_traceObjects[0]);
@@ -94,6 +101,7 @@ void CSpectrogramAnalysis::StoreSlice(const short* words, int n) {
     slice.SetInitializedFlag(0);
     slice.StoreBlock(words, n, 0, TRUE);
     m_3dIntf.GetGraph().AddSlice(&slice, 0);
+    m_fallIntf.GetWaterfall().AddSlice(slice.GetData(), static_cast<int>(slice.GetPoints()));
     m_writePosition = (m_writePosition + 1) % m_sliceCount;
 }
 
@@ -138,6 +146,8 @@ void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
     m_writePosition = 0;
     for (int i = 0; i < m_sliceCount; ++i)
         graph.AddSlice(&m_slices[static_cast<size_t>(i)], 0);
+    // The waterfall keeps its slices unless the grid is a new one.
+    m_fallIntf.GetWaterfall().SetGrid(start, step, points);
 }
 
 void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
@@ -204,6 +214,38 @@ void CSpectrogramAnalysis::ApplyOffsets(short* words, int n, long long start,
         const long long mhz = (start + i * step) / 1000;
         if (mhz >= 0 && mhz < kOffsetTableSize)
             words[i] = static_cast<short>(words[i] + m_offsetTable[static_cast<size_t>(mhz)]);
+    }
+}
+
+void CSpectrogramAnalysis::SetViewMode(int mode) {
+    m_viewMode = mode ? 1 : 0;
+    if (m_3dView) {
+        if (m_viewMode)
+            m_fallIntf.SetViewWindow(m_3dView.data());
+        else
+            m_3dIntf.SetViewWindow(m_3dView.data());
+    }
+    SyncWaterfall();
+    m_3dIntf.Redraw();
+    m_fallIntf.Redraw();
+}
+
+void CSpectrogramAnalysis::SyncWaterfall() {
+    CWaterfallContext& fall = m_fallIntf.GetWaterfall();
+    const CDataLineContext& slice = GetSliceLine(0);
+    fall.SetFrequencyWindow(slice.GetXMin(), slice.GetXMax());
+    fall.SetLevelRange(m_graph.yMin, m_graph.yMax);
+    fall.SetSlicePeriod(ChunkStep());
+}
+
+void CSpectrogramAnalysis::RefillWaterfall() {
+    CWaterfallContext& fall = m_fallIntf.GetWaterfall();
+    const CDataLineContext& first = GetSliceLine(0);
+    fall.SetGrid(first.GetStart(), first.GetStep(), static_cast<int>(first.GetPoints()));
+    fall.ClearSlices();
+    for (int k = m_sliceCount - 1; k >= 0; --k) {
+        const CDataLineContext& slice = GetSliceBack(k);
+        fall.AddSlice(slice.GetData(), slice.GetData() ? static_cast<int>(slice.GetPoints()) : 0);
     }
 }
 
@@ -327,9 +369,22 @@ int CSpectrogramAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int
         SetChunkFrequency(p1);
         m_3dIntf.SetHighlightedFrequency(GetChunkFrequency() - kHidden);
         return kCommandDone;
+    case kCmdView:
+        // 0 the 3D graph, 1 the waterfall, 2 the other one.
+        if (p1 == 0 || p1 == 1)
+            SetViewMode(p1);
+        else if (p1 == 2)
+            SetViewMode(!m_viewMode);
+        return kCommandDone;
     default:
         return kCommandNotHandled;
     }
+}
+
+int CSpectrogramAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) {
+    if (action == kCmdView)
+        return (p1 == 2 ? 1 : p1) == m_viewMode ? 1 : 0;
+    return CNormalAnalysis::GetCommandState(action, p1, p2, p3, p4, p5);
 }
 
 void CSpectrogramAnalysis::Run3DGraphCommand(int action, int value) {
@@ -345,7 +400,9 @@ void CSpectrogramAnalysis::Run3DGraphCommand(int action, int value) {
 
 void CSpectrogramAnalysis::UpdateView() {
     CNormalAnalysis::UpdateView();
+    SyncWaterfall();
     m_3dIntf.Redraw();
+    m_fallIntf.Redraw();
     m_chunkIntf.Redraw();
 }
 
@@ -379,6 +436,8 @@ QWidget* CSpectrogramAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     inner->SetPane(0, 0, m_chunkView, lowerLeft);
     inner->SetPane(0, 1, view, lowerRight);
     m_3dIntf.SetViewWindow(m_3dView);
+    if (m_viewMode)
+        m_fallIntf.SetViewWindow(m_3dView);
     m_chunkIntf.SetViewWindow(m_chunkView);
     m_outer = outer;
     m_inner = inner;
@@ -404,11 +463,16 @@ void CSpectrogramAnalysis::DrawView(CDC* dc, const CRect& rect) {
     const int split = rect.top + static_cast<int>(((rect.bottom - rect.top + 1) * rowShare) >> 16);
     const int column =
         rect.left + static_cast<int>(((rect.right - rect.left + 1) * colShare) >> 16);
-    m_3dIntf.Draw(dc, CRect(rect.left, rect.top, rect.right, split));
+    if (m_viewMode) {
+        m_fallIntf.Draw(dc, CRect(rect.left, rect.top, rect.right, split));
+    } else {
+        m_3dIntf.Draw(dc, CRect(rect.left, rect.top, rect.right, split));
+    }
     m_chunkIntf.Draw(dc, CRect(rect.left, split, column, rect.bottom));
     CNormalAnalysis::DrawView(dc, CRect(column, split, rect.right, rect.bottom));
     // The panes lay out again in their own size at the next paint.
     m_3dIntf.Redraw();
+    m_fallIntf.Redraw();
     m_chunkIntf.Redraw();
 }
 
@@ -430,6 +494,7 @@ void CSpectrogramAnalysis::ReadProfile() {
     m_slicePosition = std::clamp(GetProfileInt(section, "SlicePosition", 0), 0, m_sliceCount - 1);
     m_chunkPosition = std::max(GetProfileInt(section, "ChunkPosition", kDefaultChunkPosition), 0);
     m_chunkUnit = GetProfileInt(section, "ChunkUnit", kDefaultChunkUnit);
+    SetViewMode(GetProfileInt(section, kViewKey, 0));
     m_chunkLine.SetDrawObject(&m_traceObjects[0]);
     m_chunkLine.SetRedrawFlag(1);
     m_chunkLine.SetUnit(static_cast<BYTE>(m_unit));
@@ -456,6 +521,7 @@ void CSpectrogramAnalysis::WriteProfile() {
     WriteProfileInt(section, "SlicePosition", m_slicePosition);
     WriteProfileInt(section, "ChunkPosition", m_chunkPosition);
     WriteProfileInt(section, "ChunkUnit", m_chunkUnit);
+    WriteProfileInt(section, kViewKey, m_viewMode);
     m_chunkIntf.WriteProfile();
     m_3dIntf.WriteProfile();
 }
@@ -466,6 +532,7 @@ int CSpectrogramAnalysis::SaveSettings() {
     ok &= WriteSettingFileINT(section, "SlicePosition", m_slicePosition);
     ok &= WriteSettingFileINT(section, "ChunkPosition", m_chunkPosition);
     ok &= WriteSettingFileINT(section, "ChunkUnit", m_chunkUnit);
+    ok &= WriteSettingFileINT(section, kViewKey, m_viewMode);
     ok &= m_3dIntf.WriteSetting(k3DSection);
     ok &= SaveModeSettings();
     return ok ? 1 : 0;
@@ -477,6 +544,10 @@ int CSpectrogramAnalysis::LoadSettings() {
     ok &= GetSettingFileINT(section, "SlicePosition", &m_slicePosition) ? 1 : 0;
     ok &= GetSettingFileINT(section, "ChunkPosition", &m_chunkPosition) ? 1 : 0;
     ok &= GetSettingFileINT(section, "ChunkUnit", &m_chunkUnit) ? 1 : 0;
+    // Files written before the waterfall have no view key: the view stays.
+    int view = m_viewMode;
+    GetSettingFileINT(section, kViewKey, &view);
+    SetViewMode(view);
     m_slicePosition = std::clamp(m_slicePosition, 0, m_sliceCount - 1);
     m_chunkPosition = std::max(m_chunkPosition, 0);
     ok &= m_3dIntf.ReadSetting(k3DSection);
@@ -538,4 +609,5 @@ void CSpectrogramAnalysis::ReadCsvRow(const CCsvLine& row, long long point) {
 void CSpectrogramAnalysis::CsvRowsRead() {
     Reconfigure(FALSE);
     RebuildChunkLine();
+    RefillWaterfall();
 }

@@ -11,6 +11,7 @@
 #include "modes/3dgraphinterface.h"
 #include "modes/normalanalysis.h"
 #include "modes/paneview.h"
+#include "modes/waterfallinterface.h"
 #include "platform/splitterwnd.h"
 
 #include <QPointer>
@@ -46,6 +47,10 @@ public:
     CDataLineContext& GetChunkLine() { return m_chunkLine; }
     CGraphInterface& GetChunkInterface() { return m_chunkIntf; }
     C3DGraphInterface& Get3DInterface() { return m_3dIntf; }
+    CWaterfallInterface& GetWaterfallInterface() { return m_fallIntf; }
+    // The top pane's view: 0 the 3D graph, 1 the waterfall ("WaterfallView").
+    int GetViewMode() const { return m_viewMode; }
+    void SetViewMode(int mode);
 
     void SetUnitAll(int unit) override;
     void UpdateView() override;
@@ -54,6 +59,7 @@ public:
     int SaveSettings() override;
     int LoadSettings() override;
     int ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) override;
+    int GetCommandState(int action, int p1, int p2, int p3, int p4, int p5) override;
     // Stopping the window's analysis stops the device task, which would
     // otherwise run on for a window that is gone.
     void Stop() override;
@@ -124,6 +130,10 @@ protected:
     // Adds to each of n words the offset-table entry of its frequency
     // (start + i x step).
     void ApplyOffsets(short* words, int n, long long start, long long step) const;
+    // The waterfall takes the ring's window, the level range and the slice
+    // period; RefillWaterfall gives it every slice line again, oldest first.
+    void SyncWaterfall();
+    void RefillWaterfall();
     // Both 3D highlights take their values, hidden; the 3D graph redraws.
     void HideHighlights();
     // 201-204: the slice position and chunk frequency entries and commands.
@@ -155,6 +165,8 @@ protected:
     CDataLineContext m_chunkLine;
     CGraphInterface m_chunkIntf;
     C3DGraphInterface m_3dIntf;
+    CWaterfallInterface m_fallIntf;
+    int m_viewMode = 0;
     std::vector<short> m_chunkSamples;
     // The window's widgets, gone with the window.
     QPointer<CSplitterWnd> m_outer;

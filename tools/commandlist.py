@@ -274,6 +274,10 @@ def spectrogram_menu(lst, slices, chunk_presets, extra):
     def m(*args):
         menu.append(entry(lst, *args))
 
+    # The top pane shows the 3D graph or the colour waterfall of the ring.
+    m("&View", 2, 0)
+    m("&3D Graph", 0, 1, 0, 208, 0)
+    m("&Waterfall", 0, 1, 0, 208, 1)
     m("S&pectrogram", 2, 0)
     m("&Slice Position...", 0, 1, 0, 201)
     m("&Chunk Frequency...", 0, 1, 0, 202)
@@ -307,7 +311,7 @@ SB = "SEMIREAL_BUTTON_1"
 for caption, check, action, *p in [
         ("Run Stop", 0, 16), ("Centre Freq", 2, 21), ("Ref Level", 2, 18), ("Slice Pos", 2, 201),
         ("Chunk Freq", 2, 202), ("Newest Slice", 2, 203, 0), ("Oldest Slice", 2, 203, 99),
-        ("Max Hold", 0, 25), ("Peak Search", 2, 36), ("More >>", 2, 28),
+        ("Waterfall", 0, 208, 2), ("Peak Search", 2, 36), ("More >>", 2, 28),
         ("Marker 1", 0, 34, 1), ("Next Peak", 2, 37), ("10 dB/div", 0, 31, 1), ("5 dB/div", 0, 31, 2),
         ("BAND1", 0, 205, 100), ("BAND4", 0, 205, 103), ("Save Data", 2, 11), ("Logging ...", 2, 45),
         ("Copy Screen", 2, 13), ("<< Back", 2, 29)]:
@@ -332,9 +336,9 @@ RB = "REALTIME_BUTTON_1"
 for caption, check, action, *p in [
         ("Run Stop", 0, 16), ("Centre Freq", 2, 21), ("Ref Level", 2, 18), ("Free Run", 0, 301, 0),
         ("Level Trig", 0, 301, 1), ("Single", 0, 303, 0), ("Repeat", 0, 303, 1),
-        ("Slice Pos", 2, 201), ("Chunk Freq", 2, 202), ("More >>", 2, 28),
+        ("Slice Pos", 2, 201), ("Waterfall", 0, 208, 2), ("More >>", 2, 28),
         ("Trig 10 dB", 0, 302, 1000), ("Trig 20 dB", 0, 302, 2000), ("Pos 4", 0, 304, 4),
-        ("Pos 128", 0, 304, 128), ("Newest Slice", 2, 203, 0), ("Oldest Slice", 2, 203, 255),
+        ("Chunk Freq", 2, 202), ("Newest Slice", 2, 203, 0), ("Oldest Slice", 2, 203, 255),
         ("Peak Search", 2, 36), ("Save Data", 2, 11), ("Copy Screen", 2, 13), ("<< Back", 2, 29)]:
     add(RB, caption, 0, 0, check, action, *p)
 # ---- Zero-span window, variant 1: the normal window's menu without the span
@@ -508,6 +512,12 @@ add(P2, "Hide Bands", 0, 0, 0, 164, 0)
 popup(P2, "Band Colour")
 for i, band in enumerate(BANDS):
     add(P2, f"{band}...", 0, 1, 0, 167, i + 1)
+
+# ---- The normal window alone gets a View menu with its sweep history pane
+# (the other kinds copy the normal menu above, before this is added).
+normal_view = [entry(N, "&View", 2, 0), entry(N, "&Waterfall", 0, 1, 0, 110)]
+at = E.index(N + ",&Options,2,0,0,0,0,0,0,0,0")
+E[at:at] = normal_view
 
 E.append("END_LIST")
 

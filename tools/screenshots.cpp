@@ -19,11 +19,30 @@
 
 #include <cstdio>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 // Window kinds 1..7 and the picture each one gives.
 constexpr const char* kPictureNames[] = {"normal",   "wlan",    "zerospan", "semireal",
                                          "realtime", "medical", "xpd"};
+// Further pictures of the waterfall views, each taken right after the
+// picture of its kind: the window kind, the picture, the profile key (in the
+// window's section) that turns the view on, and the band it looks at (kHz;
+// 0: the window's own).
+struct Picture {
+    int kind;
+    const char* name;
+    const char* section;
+    const char* key;
+    int start, stop;
+};
+// The WLAN band's bursts: the normal window sweeps it in 100 kHz steps
+// (RBW index 6), so that a sweep takes a fraction of a second.
+constexpr Picture kExtras[] = {
+    {1, "normal-history", "NormalAnalysis_1", "SweepHistory", 2400000, 2480000},
+    {4, "semireal-waterfall", "SemiRealAnalysis_1", "WaterfallView", 2400000, 2500000},
+    {5, "realtime-waterfall", "RealTimeAnalysis_1", "WaterfallView", 0, 0}};
+constexpr int kHighSpeedRbw = 6;
 // How long each window measures before its picture is taken.
 constexpr int kMeasureMs = 4000;
 constexpr int kWindowWidth = 1200;
@@ -87,15 +106,32 @@ int main(int argc, char* argv[]) {
     CMainFrame* frame = app.MainFrame();
     frame->showNormal();
     frame->resize(kWindowWidth, kWindowHeight);
-    int rc = 0;
+    std::vector<Picture> pictures;
     for (int kind = 1; kind <= 7; ++kind) {
+        pictures.push_back({kind, kPictureNames[kind - 1], nullptr, nullptr, 0, 0});
+        for (const Picture& extra : kExtras)
+            if (extra.kind == kind)
+                pictures.push_back(extra);
+    }
+    int rc = 0;
+    for (const Picture& picture : pictures) {
         frame->mdiArea()->closeAllSubWindows();
         QApplication::processEvents();
+        const int kind = picture.kind;
+        const QString name = picture.name;
         if (kind == 3)
             prepareZeroSpan();
+        if (picture.key)
+            WriteProfileInt(picture.section, picture.key, 1);
+        if (picture.start > 0) {
+            WriteProfileInt(picture.section, "StartFrequency", picture.start);
+            WriteProfileInt(picture.section, "StopFrequency", picture.stop);
+            if (kind == 1)
+                WriteProfileInt(picture.section, "RBWIndex", kHighSpeedRbw);
+        }
         // Kinds the program does not build (yet) give no picture.
         if (!frame->OpenStartWindow(kind)) {
-            std::fprintf(stderr, "no %s window: skipped\n", kPictureNames[kind - 1]);
+            std::fprintf(stderr, "no %s window: skipped\n", name.toLocal8Bit().constData());
             continue;
         }
         // The window measures, as after Run.
@@ -107,7 +143,7 @@ int main(int argc, char* argv[]) {
             frame->PostScheduleNext(0);
         }
         pumpFor(kMeasureMs);
-        const QString file = out + "/" + kPictureNames[kind - 1] + ".png";
+        const QString file = out + "/" + name + ".png";
         if (!frame->grab().save(file)) {
             std::fprintf(stderr, "cannot write %s\n", file.toLocal8Bit().constData());
             rc = 1;
