@@ -15,9 +15,7 @@ namespace {
 // The worker's niceness: below the GUI thread.
 constexpr int kWorkerNice = 5;
 const std::string kNoRequest = "0000";
-// All closing writes at window close together, and those to a controller
-// left behind when its port name changes.
-constexpr auto kCloseBudget = std::chrono::milliseconds(600);
+// The closing writes to a controller left behind when its port name changes.
 constexpr auto kMoveBudget = std::chrono::milliseconds(200);
 // How often a closing write looks for its reply.
 constexpr auto kReplyPoll = std::chrono::milliseconds(2);
@@ -88,7 +86,7 @@ unsigned CXpdControllerLink::Stop() {
         m_served = false;
         // The controllers are left inactive, also one whose port the worker
         // had closed after a missed reply, and one left behind by a new name.
-        const auto deadline = std::chrono::steady_clock::now() + kCloseBudget;
+        const auto deadline = std::chrono::steady_clock::now() + m_closeBudget;
         OpenPorts(deadline);
         for (int p = 0; p < kPorts; ++p) {
             // A controller never reached was never driven: nothing of it is
@@ -146,11 +144,11 @@ bool CXpdControllerLink::CloseWrite(int port, bool relay, int reg, unsigned valu
         return false;
     }
     // The reply is taken as soon as it is complete, waited for at most the
-    // base wait held to kCloseReplyWaitMs, and never past the deadline.
+    // base wait held to m_closeReplyWaitMs, and never past the deadline.
     const auto now = std::chrono::steady_clock::now();
     const auto until =
         std::min(deadline, now + std::chrono::milliseconds(std::max(
-                                     std::min(BaseWait(), kCloseReplyWaitMs), kReadWaitMs)));
+                                     std::min(BaseWait(), m_closeReplyWaitMs), kReadWaitMs)));
     std::string reply;
     for (;;) {
         std::string part;

@@ -101,6 +101,11 @@ public:
 
     // Seconds of the worker's clock; tests replace it before the worker starts.
     std::function<std::time_t()> m_clock;
+    // The time all closing writes together may take, and the longest wait for
+    // one reply among them. Tests that check what the close writes, not how
+    // fast, lengthen them so that a loaded machine cannot miss a reply.
+    std::chrono::milliseconds m_closeBudget{600};
+    int m_closeReplyWaitMs = kCloseReplyWaitMs;
 
     // Only while no worker runs.
     bool IsPortOpen(int port) const { return m_ports[port].IsOpen(); }

@@ -397,6 +397,11 @@ TEST_F(XpdLinkTest, CloseLeavesAControllerInactiveWhosePortAMissedReplyHadClosed
     m_link.RunRound();
     ASSERT_FALSE(m_link.IsPortOpen(CXpdControllerLink::kSecondary));
     sec.SetMode(PtyController::Mode::Answer);
+    // What the close writes is checked here, not how fast: replies are waited
+    // for long enough that a loaded machine cannot miss one.
+    m_link.m_baseWait.store(CXpdControllerLink::kMaxBaseWaitMs);
+    m_link.m_closeReplyWaitMs = CXpdControllerLink::kMaxBaseWaitMs;
+    m_link.m_closeBudget = std::chrono::seconds(20);
     EXPECT_EQ(m_link.Stop(), 0u);
     for (PtyController* c : {&pri, &sec}) {
         EXPECT_EQ(c->Register('R', 0), 0x2000u);
