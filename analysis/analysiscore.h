@@ -210,6 +210,10 @@ public:
     // Loads the offset table from the offset file without a dialog; 1 = loaded.
     virtual int LoadOffsetTable();
 
+    // The device's terminate of this core's running task; a mode may wait
+    // after it for the device to settle. Tests replace it.
+    virtual void DeviceTerminate();
+
     // ---- Accessors used by the main frame, the window and the modes.
     int GetId() const { return m_id; }
     BYTE GetTaskTag() const { return static_cast<BYTE>(m_id & 0xFF); }
@@ -300,6 +304,16 @@ protected:
 
     void LeaveRotation();
     void ReturnToRotation();
+    // The core's own device task, by the one rule of the scheduler: a core
+    // ends only the task it started and that still runs, and starts one only
+    // while it holds the device (CFrameLink). A core without a shell is alone
+    // with the device: its task-running mark tells whether its task runs.
+    // TerminateOwnTask ends that task and clears the mark; TRUE when it did.
+    BOOL TerminateOwnTask();
+    // Starts the task again after TerminateOwnTask, while the core analyses
+    // and still holds the device; TRUE when it runs. Otherwise the rotation
+    // starts the core in its turn.
+    BOOL RestartOwnTask();
     int SetReferenceLevelFromEntry(); // 18
     void PostScheduleNext(LPARAM lParam);
 

@@ -186,7 +186,7 @@ void CMainFrame::storeDeviceFacts() {
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DEVICE_ERROR:
-        OnDeviceError();
+        OnDeviceError(wParam);
         return 0;
     case WM_ANALYSIS_DONE:
         OnAnalysisDone(wParam, lParam);
@@ -196,6 +196,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SCHEDULE_NEXT:
         OnScheduleNext(wParam, lParam);
+        return 0;
+    case WM_TASK_FENCE:
+        OnTaskFence();
         return 0;
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam);
@@ -223,8 +226,7 @@ void CMainFrame::OnTimer(UINT_PTR id) {
     if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
         storeDeviceFacts();
         m_deviceLost = false;
-        m_scheduler.SetCurrentId(0);
-        PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+        resetAndScheduleNext();
     } else {
         ShutdownTorvelDLL();
         startReopenTimer();
@@ -256,7 +258,47 @@ void CMainFrame::ScheduleNow(LPARAM coreId) {
 
 void CMainFrame::resetAndScheduleNext() {
     m_scheduler.SetCurrentId(0);
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
     PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+}
+
+void CMainFrame::endTask(CAnalysisCore* core) {
+    if (core)
+        core->DeviceTerminate();
+    else
+        TerminateTorvelTask();
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kEnded);
+    m_scheduler.AddFence();
+    PostMessage(WM_TASK_FENCE, 0, 0);
+}
+
+BOOL CMainFrame::TerminateTask(CAnalysisCore* core) {
+    if (m_deviceLost || !core || core->GetId() != m_scheduler.CurrentId() ||
+        m_scheduler.GetTask() != CAnalysisScheduler::Task::kRunning)
+        return FALSE;
+    endTask(core);
+    return TRUE;
+}
+
+BOOL CMainFrame::RestartTask(CAnalysisCore* core) {
+    if (m_deviceLost || !core || core->GetId() != m_scheduler.CurrentId() ||
+        m_scheduler.GetTask() != CAnalysisScheduler::Task::kEnded || !core->GetAnalyzeFlag())
+        return FALSE;
+    if (core->StartAnalysis() != 1)
+        return FALSE; // the fence hands the device on
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
+    return TRUE;
+}
+
+void CMainFrame::OnTaskFence() {
+    if (!m_scheduler.RemoveFence())
+        return;
+    // The core that ended its task kept the device for a new one; without
+    // it the device goes on to the next analysing window.
+    if (m_scheduler.GetTask() == CAnalysisScheduler::Task::kEnded) {
+        m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
+        PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
+    }
 }
 
 void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
@@ -267,15 +309,20 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
         // waits for the running task.
         if (lParam != m_scheduler.CurrentId())
             return;
-        TerminateTorvelTask();
+        if (m_scheduler.GetTask() == CAnalysisScheduler::Task::kRunning)
+            endTask(nullptr);
+        if (CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId()))
+            core->SetTaskRunning(0);
         resetAndScheduleNext();
         return;
     }
     CAnalysisCore* core = m_scheduler.Next();
     if (!core)
         return;
-    if (core->StartAnalysis() == 1)
+    if (core->StartAnalysis() == 1) {
+        m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
         return;
+    }
     int error = GetTorvelLastError();
     if (TorvelErrorIsLinkLost(error)) {
         linkLost();
@@ -295,7 +342,13 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
     m_messageBox(message);
 }
 
+// The device's messages carry the tag of the task that posted them (wParam):
+// only the running task's reach its core; those of a task that was ended, or
+// of another core, reach nobody and leave the rotation as it is.
 void CMainFrame::OnAnalysisDone(WPARAM wParam, LPARAM lParam) {
+    if (!m_scheduler.IsRunningTask(wParam))
+        return;
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
     CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId());
     if (!core) {
         PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
@@ -309,6 +362,8 @@ void CMainFrame::OnAnalysisDone(WPARAM wParam, LPARAM lParam) {
 }
 
 void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
+    if (!m_scheduler.IsRunningTask(wParam))
+        return;
     CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId());
     if (!core || !core->GetAnalyzeFlag())
         return;
@@ -326,20 +381,21 @@ void CMainFrame::UnregisterCore(CAnalysisCore* core) {
 
 // ---- The device link
 
-void CMainFrame::OnDeviceError() {
+void CMainFrame::OnDeviceError(WPARAM wParam) {
     int error = GetTorvelLastError();
     if (TorvelErrorIsLinkLost(error)) {
         linkLost();
-    } else if (error == kTorvelErrorTaskFailed) {
-        TerminateTorvelTask();
-        m_scheduler.SetCurrentId(0);
+    } else if (error == kTorvelErrorTaskFailed && m_scheduler.IsRunningTask(wParam)) {
+        // Only the running task's failure ends it; an ended task's is old news.
+        endTask(nullptr);
         m_scheduler.ClearTaskRunningMarks();
-        PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+        resetAndScheduleNext();
     }
 }
 
 void CMainFrame::linkLost() {
     m_scheduler.ClearTaskRunningMarks();
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
     m_deviceLost = true;
     ShutdownTorvelDLL();
     startReopenTimer();
@@ -352,8 +408,7 @@ void CMainFrame::OnPowerBroadcast(WPARAM event) {
         if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
             storeDeviceFacts();
             m_deviceLost = false;
-            m_scheduler.SetCurrentId(0);
-            PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+            resetAndScheduleNext();
         } else {
             m_deviceLost = true;
             ShutdownTorvelDLL();

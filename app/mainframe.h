@@ -35,6 +35,9 @@ constexpr UINT kMessageBase = WM_USER; // the base given to InitTorvelDLL
 constexpr UINT WM_SCHEDULE_NEXT = WM_USER + 200;
 constexpr UINT WM_VIEW_UPDATE = WM_USER + 201;
 constexpr UINT WM_VIEW_PROGRESS = WM_USER + 202;
+// Main frame to itself after a terminate: the messages the ended task had
+// posted are all in before it.
+constexpr UINT WM_TASK_FENCE = WM_USER + 203;
 // Main-window timers: the link's re-open timer, and core timers (id | 0x8000).
 constexpr UINT_PTR kReopenTimerId = 0x3241;
 constexpr UINT kReopenPeriodMs = 1000;
@@ -110,6 +113,8 @@ public:
     HWND GetMainWindow() override { return GetSafeHwnd(); }
     void PostScheduleNext(LPARAM coreId) override;
     void ScheduleNow(LPARAM coreId) override;
+    BOOL TerminateTask(CAnalysisCore* core) override;
+    BOOL RestartTask(CAnalysisCore* core) override;
     void RefreshCommandStates() override { RefreshButtonBar(); }
     unsigned GetOutputFlags() override { return OutputFlags(); }
     CViewWindow* GetViewWindow(CChildFrame* window) override;
@@ -122,8 +127,12 @@ public:
     void OnScheduleNext(WPARAM wParam, LPARAM lParam);
     void OnAnalysisDone(WPARAM wParam, LPARAM lParam);
     void OnAnalysisProgress(WPARAM wParam, LPARAM lParam);
-    // The classification of GetTorvelLastError() after WM_DEVICE_ERROR.
-    void OnDeviceError();
+    // The last fence after a terminate: a core that ended its task and did
+    // not start it again hands the device on.
+    void OnTaskFence();
+    // The classification of GetTorvelLastError() after WM_DEVICE_ERROR of the
+    // task with tag wParam.
+    void OnDeviceError(WPARAM wParam);
     // Suspend (4) closes the link; automatic resume (18) reopens it.
     void OnPowerBroadcast(WPARAM event);
     // Saves the rectangle and closes the device link; runs once, when the
@@ -168,6 +177,9 @@ private:
     void startReopenTimer() { SetTimer(kReopenTimerId, kReopenPeriodMs); }
     void watchSystemSleep();
     void resetAndScheduleNext();
+    // Ends the running task (through core's device call when a core ends its
+    // own) and posts the fence behind the messages it may have posted.
+    void endTask(CAnalysisCore* core);
     void closeWhenIdle();
     void clampSize();
 

@@ -537,6 +537,14 @@ void CNormalAnalysis::ShiftRange(int percent, bool up) {
 }
 
 int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    if (action == 22) {
+        // A span preset that leaves the band as it is (a kind whose span is
+        // fixed, or the span in use) changes nothing: the data stay.
+        const int start = m_start;
+        const int stop = m_stop;
+        SetSpan(p1);
+        return start == m_start && stop == m_stop ? kCommandDone : kCommandReset;
+    }
     int result = CAnalysisCore::ExecuteCommand(action, p1, p2, p3, p4, p5);
     if (action == 25 || action == 26)
         SetHoldStateOfDataLine();
