@@ -410,6 +410,7 @@ BOOL CAnalysisCore::GetLoggingTriggerLine(CLoggingTriggerLine*) {
     return FALSE;
 }
 void CAnalysisCore::ShowTrace(int, BOOL) {}
+void CAnalysisCore::ShowDeviceWait(const CString&) {}
 
 // ---- Device facts
 

@@ -207,6 +207,9 @@ public:
     virtual BOOL GetLoggingTriggerLine(CLoggingTriggerLine* line);
     // Shows or hides trace k (1..5) after its state changed.
     virtual void ShowTrace(int k, BOOL show);
+    // Tells in the graph that the window waits for the device another window
+    // holds (text), or no longer (empty). Nothing in the base.
+    virtual void ShowDeviceWait(const CString& text);
     // Loads the offset table from the offset file without a dialog; 1 = loaded.
     virtual int LoadOffsetTable();
 

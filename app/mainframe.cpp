@@ -49,6 +49,7 @@ CMainFrame::CMainFrame(MessageSink messageBox)
     setCentralWidget(m_mdi);
     setWindowTitle(QString::fromUtf8(text(0)));
     m_outFileFlag = static_cast<unsigned>(GetProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", 0));
+    m_handDeviceOn = GetProfileInt("MAIN_FRAME", kHandDeviceOnKey, 0) != 0;
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::onSubWindowActivated);
 }
 
@@ -56,6 +57,7 @@ CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
     OnDestroy();
     WriteProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", static_cast<int>(m_outFileFlag));
+    WriteProfileInt("MAIN_FRAME", kHandDeviceOnKey, m_handDeviceOn ? 1 : 0);
 }
 
 namespace {
@@ -321,6 +323,9 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
         return;
     if (core->StartAnalysis() == 1) {
         m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
+        m_taskClock.start();
+        // The device went on: no window waits for the one that held it.
+        showDeviceWait(nullptr);
         return;
     }
     int error = GetTorvelLastError();
@@ -372,6 +377,40 @@ void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
         w->PostMessage(WM_VIEW_UPDATE, 0, 0);
         w->PostMessage(WM_VIEW_PROGRESS, 0, 0);
     }
+    afterBatch(core);
+}
+
+void CMainFrame::afterBatch(CAnalysisCore* holder) {
+    constexpr int kStreamingKind = 4; // semi-real-time: its task streams until ended
+    const auto& cores = m_scheduler.Cores();
+    const bool othersMeasure = std::any_of(cores.begin(), cores.end(), [holder](CAnalysisCore* c) {
+        return c != holder && c->GetAnalyzeFlag() != 0;
+    });
+    if (m_handDeviceOn && othersMeasure && holder->GetAnalysisType() == kStreamingKind) {
+        // The stream ends with this batch and the next window takes its turn;
+        // the streaming window starts a new stream in its own.
+        endTask(nullptr);
+        holder->SetTaskRunning(0);
+        m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
+        PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
+        return;
+    }
+    if (m_taskClock.isValid() && m_taskClock.elapsed() >= kDeviceWaitShownMs)
+        showDeviceWait(holder);
+}
+
+void CMainFrame::showDeviceWait(CAnalysisCore* holder) {
+    QString wait;
+    if (CChildFrame* w = holder ? holder->GetWindow() : nullptr) {
+        // The holder's title is put in place of "%s" as it is, never read as a format.
+        wait = QString::fromUtf8(text(kStrWaitingForDevice));
+        if (wait.isEmpty() || wait == "NotEntry")
+            wait = "%s";
+        wait.replace("%s", w->PlainTitle());
+    }
+    for (CAnalysisCore* c : m_scheduler.Cores())
+        if (CChildFrame* w = c->GetWindow())
+            w->SetDeviceWait(c != holder && c->GetAnalyzeFlag() ? wait : QString());
 }
 
 void CMainFrame::UnregisterCore(CAnalysisCore* core) {

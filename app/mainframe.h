@@ -13,6 +13,7 @@
 #include "platform/cstring.h"
 #include "platform/msgwindow.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -44,6 +45,15 @@ constexpr UINT kReopenPeriodMs = 1000;
 constexpr UINT_PTR kCoreTimerBit = 0x8000;
 constexpr int kMaxClientWidth = 1920;
 constexpr int kMaxClientHeight = 1080;
+// The option that lets a streaming window hand the device on after each
+// batch while other windows measure (profile MAIN_FRAME/HandDeviceOn,
+// default off: the stream keeps the device), its command action, and the
+// text a waiting window shows ("%s" the holding window's title).
+constexpr const char* kHandDeviceOnKey = "HandDeviceOn";
+constexpr int kActionHandDeviceOn = 54;
+constexpr int kStrWaitingForDevice = 86;
+// A window holding the device this long tells the waiting windows.
+constexpr int kDeviceWaitShownMs = 1000;
 // Output flags of the save-data command (MAIN_FRAME/OUT_FILE_FLAG).
 constexpr unsigned kOutCsv = 1u << 0;
 constexpr unsigned kOutBmp = 1u << 1;
@@ -158,6 +168,7 @@ public:
     WORD FirmwareVersion() const { return m_firmware; }
     bool IsDeviceLost() const { return m_deviceLost; }
     int CurrentAnalysisId() const { return m_scheduler.CurrentId(); }
+    bool HandsDeviceOn() const { return m_handDeviceOn; }
     int ActivationCount() const { return m_activations; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
@@ -180,6 +191,13 @@ private:
     // Ends the running task (through core's device call when a core ends its
     // own) and posts the fence behind the messages it may have posted.
     void endTask(CAnalysisCore* core);
+    // After a batch of the holder's task: with the option a streaming window
+    // hands the device on when another window measures; otherwise, once the
+    // holder has kept the device a while, the waiting windows say so.
+    void afterBatch(CAnalysisCore* holder);
+    // Every analysing window but holder waits for holder (none: no window
+    // waits) and says so in its title and graph.
+    void showDeviceWait(CAnalysisCore* holder);
     void closeWhenIdle();
     void clampSize();
 
@@ -223,6 +241,9 @@ private:
     WORD m_serial = 0;
     WORD m_firmware = 0;
     bool m_deviceLost = false;
+    bool m_handDeviceOn = false;
+    // Since the running task started.
+    QElapsedTimer m_taskClock;
     unsigned m_outFileFlag = 0;
     bool m_showSplash = false;
     bool m_commandListFailed = false;

@@ -386,6 +386,19 @@ void CNormalAnalysis::SetGraphTexts(int step) {
     m_graph.text[1] = "RBW" + formatFrequency(step) + " [Torvel]";
 }
 
+void CNormalAnalysis::ShowDeviceWait(const CString& text) {
+    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    if (!text.IsEmpty()) {
+        status.SetText(text);
+        status.SetRedrawFlag(1);
+    } else if (!m_deviceWait.IsEmpty() && status.GetText() == m_deviceWait) {
+        // The wait is over: its text goes; a text the mode put there since stays.
+        status.SetText(CString());
+    }
+    m_deviceWait = text;
+    m_graphIntf.GetGraph().SetRedrawFlag(1);
+}
+
 void CNormalAnalysis::UpdateView() {
     m_graphIntf.Redraw();
     if (m_historyShown)

@@ -13,6 +13,7 @@
 #include "modes/corefactory.h"
 #include "modes/normalanalysis.h"
 #include "modes/realtimeanalysis.h"
+#include "modes/semirealanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "platform/profile.h"
 #include "testutil.h"
@@ -97,6 +98,8 @@ std::unique_ptr<CAnalysisCore> MakeWatched(int kind, CCommandEntry* f, CCommandE
         return std::make_unique<Watched<CNormalAnalysis>>(f, b, link, frame, watch);
     case 3:
         return std::make_unique<Watched<CZeroSpanAnalysis>>(f, b, link, frame, watch);
+    case 4:
+        return std::make_unique<Watched<CSemiRealAnalysis>>(f, b, link, frame, watch);
     case 5:
         return std::make_unique<Watched<CRealTimeAnalysis>>(f, b, link, frame, watch);
     default:
@@ -243,6 +246,42 @@ TEST_F(DeviceSharingTest, AZeroSpanWindowSwitchedOffDuringACaptureTouchesTheDevi
     ASSERT_TRUE(WhileNormalMeasures([&] { otherWindow->close(); }));
     EXPECT_TRUE(NormalGoesOn());
     ExpectNormalUntouched();
+}
+
+TEST_F(DeviceSharingTest, WindowsWaitingForAStreamSaySoAndTheOptionHandsTheDeviceOn) {
+    WriteProfileString("SemiRealAnalysis_1", "AnalyzeFlag", "1");
+    Open(4);
+    // The stream keeps the device: the normal window says it waits, in its
+    // title and in its graph, and the streaming window does not.
+    ASSERT_TRUE(PumpUntil([&] { return !normalWindow->GetDeviceWait().isEmpty(); }));
+    const QString wait = normalWindow->GetDeviceWait();
+    EXPECT_TRUE(wait.startsWith("Waiting for the device")) << wait.toStdString();
+    EXPECT_TRUE(wait.endsWith(otherWindow->PlainTitle())) << wait.toStdString();
+    EXPECT_TRUE(normalWindow->windowTitle().endsWith(wait));
+    auto* normalCore = static_cast<CNormalAnalysis*>(normalWindow->GetCore());
+    EXPECT_EQ(normalCore->GetGraphInterface().GetGraph().GetStatusText().GetText(),
+              CString(wait.toUtf8().constData()));
+    EXPECT_TRUE(otherWindow->GetDeviceWait().isEmpty());
+    EXPECT_EQ(otherWindow->windowTitle(), otherWindow->PlainTitle());
+
+    // The option (off by default) lets the stream hand the device on after
+    // each batch: both windows measure, and none of them waits.
+    EXPECT_FALSE(frame->HandsDeviceOn());
+    CCommandEntry* option = frame->Commands().EntryByAction(kActionHandDeviceOn, 0, 0);
+    ASSERT_TRUE(option);
+    frame->ExecuteCommand(option);
+    EXPECT_TRUE(frame->HandsDeviceOn());
+    EXPECT_EQ(frame->CommandState(option), 1);
+    EXPECT_TRUE(NormalGoesOn());
+    const int batches = other.own;
+    EXPECT_TRUE(PumpUntil([&] { return other.own >= batches + 5; }));
+    EXPECT_TRUE(NormalGoesOn());
+    EXPECT_TRUE(normalWindow->GetDeviceWait().isEmpty());
+    EXPECT_EQ(normalCore->GetGraphInterface().GetGraph().GetStatusText().GetText(), "");
+    ExpectNormalUntouched();
+    // The option is kept in the profile.
+    frame.reset();
+    EXPECT_EQ(GetProfileInt("MAIN_FRAME", kHandDeviceOnKey, 0), 1);
 }
 
 // The core actions of the commands in the kind's window lists: what a user
