@@ -410,6 +410,7 @@ BOOL CAnalysisCore::GetLoggingTriggerLine(CLoggingTriggerLine*) {
     return FALSE;
 }
 void CAnalysisCore::ShowTrace(int, BOOL) {}
+void CAnalysisCore::ShowDeviceWait(const CString&) {}
 
 // ---- Device facts
 
@@ -436,6 +437,34 @@ void CAnalysisCore::PostScheduleNext(LPARAM lParam) {
     if (m_link) {
         m_link->PostScheduleNext(lParam);
     }
+}
+
+void CAnalysisCore::DeviceTerminate() {
+    TerminateTorvelTask();
+}
+
+BOOL CAnalysisCore::TerminateOwnTask() {
+    BOOL ended = FALSE;
+    if (m_link) {
+        ended = m_link->TerminateTask(this);
+    } else if (m_taskRunning > 0) {
+        DeviceTerminate();
+        ended = TRUE;
+    }
+    if (ended) {
+        m_taskRunning = 0;
+    }
+    return ended;
+}
+
+BOOL CAnalysisCore::RestartOwnTask() {
+    if (!m_analyzeFlag) {
+        return FALSE;
+    }
+    if (m_link) {
+        return m_link->RestartTask(this);
+    }
+    return StartAnalysis() == 1 ? TRUE : FALSE;
 }
 
 void CAnalysisCore::LeaveRotation() {

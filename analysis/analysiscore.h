@@ -207,8 +207,15 @@ public:
     virtual BOOL GetLoggingTriggerLine(CLoggingTriggerLine* line);
     // Shows or hides trace k (1..5) after its state changed.
     virtual void ShowTrace(int k, BOOL show);
+    // Tells in the graph that the window waits for the device another window
+    // holds (text), or no longer (empty). Nothing in the base.
+    virtual void ShowDeviceWait(const CString& text);
     // Loads the offset table from the offset file without a dialog; 1 = loaded.
     virtual int LoadOffsetTable();
+
+    // The device's terminate of this core's running task; a mode may wait
+    // after it for the device to settle. Tests replace it.
+    virtual void DeviceTerminate();
 
     // ---- Accessors used by the main frame, the window and the modes.
     int GetId() const { return m_id; }
@@ -300,6 +307,16 @@ protected:
 
     void LeaveRotation();
     void ReturnToRotation();
+    // The core's own device task, by the one rule of the scheduler: a core
+    // ends only the task it started and that still runs, and starts one only
+    // while it holds the device (CFrameLink). A core without a shell is alone
+    // with the device: its task-running mark tells whether its task runs.
+    // TerminateOwnTask ends that task and clears the mark; TRUE when it did.
+    BOOL TerminateOwnTask();
+    // Starts the task again after TerminateOwnTask, while the core analyses
+    // and still holds the device; TRUE when it runs. Otherwise the rotation
+    // starts the core in its turn.
+    BOOL RestartOwnTask();
     int SetReferenceLevelFromEntry(); // 18
     void PostScheduleNext(LPARAM lParam);
 

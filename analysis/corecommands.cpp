@@ -76,6 +76,10 @@ int CAnalysisCore::ExecuteCommand(int action, int p1, int, int, int, int) {
     case 23:
         return OnSpanEntry();
     case 24:
+        // The index in use again changes nothing: the data stay.
+        if (p1 == m_rbwIndex) {
+            return kCommandDone;
+        }
         if (p1 >= 0 && p1 < kRbwIndexCount && DeviceRBWFrequency(GetRBWKindMask(), p1) != 0) {
             m_rbwIndex = p1;
             return kCommandReset;

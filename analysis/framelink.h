@@ -23,6 +23,16 @@ public:
     // The same, handled before it returns: a core that leaves the rotation has
     // its running task stopped at once.
     virtual void ScheduleNow(LPARAM coreId) = 0;
+    // A core's own device task, by one rule for every kind: a core ends only
+    // the task it started and that still runs, and starts one only while it
+    // holds the device. TerminateTask ends core's task when core holds the
+    // device and its task runs; TRUE when it did. A core that does not start
+    // its task again at once hands the device on to the next analysing window.
+    virtual BOOL TerminateTask(CAnalysisCore* /*core*/) { return FALSE; }
+    // Starts core's task again after core ended it, while core still holds
+    // the device; TRUE when it runs. Otherwise the rotation starts core in its
+    // turn.
+    virtual BOOL RestartTask(CAnalysisCore* /*core*/) { return FALSE; }
     // The button bar shows the commands' states again (menus ask when they open).
     virtual void RefreshCommandStates() = 0;
     // Executes a command of the command list (35000 + its index) as a menu

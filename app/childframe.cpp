@@ -59,13 +59,29 @@ CChildFrame::~CChildFrame() {
     shutdownCore();
 }
 
-void CChildFrame::UpdateTitle() {
+QString CChildFrame::PlainTitle() const {
     if (!m_core)
-        return;
+        return QString();
     QString title = QString::fromUtf8(m_core->GetTitle().c_str()).remove(QLatin1Char('&'));
     if (m_titleNumber > 1)
         title += QString(":%1").arg(m_titleNumber);
-    setWindowTitle(title);
+    return title;
+}
+
+void CChildFrame::UpdateTitle() {
+    if (!m_core)
+        return;
+    const QString title = PlainTitle();
+    setWindowTitle(m_deviceWait.isEmpty() ? title : title + " - " + m_deviceWait);
+}
+
+void CChildFrame::SetDeviceWait(const QString& text) {
+    if (text == m_deviceWait || !m_core)
+        return;
+    m_deviceWait = text;
+    UpdateTitle();
+    m_core->ShowDeviceWait(CString(text.toUtf8().constData()));
+    PostMessage(WM_VIEW_UPDATE, 0, 0);
 }
 
 void CChildFrame::shutdownCore() {

@@ -36,6 +36,12 @@ public:
     // Shows the core's title (menu captions carry '&' mnemonics, titles do
     // not), with ":n" after it when it is the n-th open window of that title.
     void UpdateTitle();
+    // The title without the wait for the device ("Semi Real Time:2").
+    QString PlainTitle() const;
+    // The window waits for the device (text, added to the title and told in
+    // the graph), or no longer (empty). The view is updated when it changes.
+    void SetDeviceWait(const QString& text);
+    const QString& GetDeviceWait() const { return m_deviceWait; }
     int GetTitleNumber() const { return m_titleNumber; }
     void SetTitleNumber(int n) {
         m_titleNumber = n;
@@ -56,6 +62,7 @@ private:
     CTorvelView* m_view = nullptr;
     CLoggingBar* m_loggingBar = nullptr;
     int m_titleNumber = 1;
+    QString m_deviceWait;
     bool m_wasMinimized = false;
     bool m_shutDown = false;
 };

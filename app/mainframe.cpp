@@ -49,6 +49,7 @@ CMainFrame::CMainFrame(MessageSink messageBox)
     setCentralWidget(m_mdi);
     setWindowTitle(QString::fromUtf8(text(0)));
     m_outFileFlag = static_cast<unsigned>(GetProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", 0));
+    m_handDeviceOn = GetProfileInt("MAIN_FRAME", kHandDeviceOnKey, 0) != 0;
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::onSubWindowActivated);
 }
 
@@ -56,6 +57,7 @@ CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
     OnDestroy();
     WriteProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", static_cast<int>(m_outFileFlag));
+    WriteProfileInt("MAIN_FRAME", kHandDeviceOnKey, m_handDeviceOn ? 1 : 0);
 }
 
 namespace {
@@ -186,7 +188,7 @@ void CMainFrame::storeDeviceFacts() {
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DEVICE_ERROR:
-        OnDeviceError();
+        OnDeviceError(wParam);
         return 0;
     case WM_ANALYSIS_DONE:
         OnAnalysisDone(wParam, lParam);
@@ -196,6 +198,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SCHEDULE_NEXT:
         OnScheduleNext(wParam, lParam);
+        return 0;
+    case WM_TASK_FENCE:
+        OnTaskFence();
         return 0;
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam);
@@ -223,8 +228,7 @@ void CMainFrame::OnTimer(UINT_PTR id) {
     if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
         storeDeviceFacts();
         m_deviceLost = false;
-        m_scheduler.SetCurrentId(0);
-        PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+        resetAndScheduleNext();
     } else {
         ShutdownTorvelDLL();
         startReopenTimer();
@@ -256,7 +260,47 @@ void CMainFrame::ScheduleNow(LPARAM coreId) {
 
 void CMainFrame::resetAndScheduleNext() {
     m_scheduler.SetCurrentId(0);
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
     PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+}
+
+void CMainFrame::endTask(CAnalysisCore* core) {
+    if (core)
+        core->DeviceTerminate();
+    else
+        TerminateTorvelTask();
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kEnded);
+    m_scheduler.AddFence();
+    PostMessage(WM_TASK_FENCE, 0, 0);
+}
+
+BOOL CMainFrame::TerminateTask(CAnalysisCore* core) {
+    if (m_deviceLost || !core || core->GetId() != m_scheduler.CurrentId() ||
+        m_scheduler.GetTask() != CAnalysisScheduler::Task::kRunning)
+        return FALSE;
+    endTask(core);
+    return TRUE;
+}
+
+BOOL CMainFrame::RestartTask(CAnalysisCore* core) {
+    if (m_deviceLost || !core || core->GetId() != m_scheduler.CurrentId() ||
+        m_scheduler.GetTask() != CAnalysisScheduler::Task::kEnded || !core->GetAnalyzeFlag())
+        return FALSE;
+    if (core->StartAnalysis() != 1)
+        return FALSE; // the fence hands the device on
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
+    return TRUE;
+}
+
+void CMainFrame::OnTaskFence() {
+    if (!m_scheduler.RemoveFence())
+        return;
+    // The core that ended its task kept the device for a new one; without
+    // it the device goes on to the next analysing window.
+    if (m_scheduler.GetTask() == CAnalysisScheduler::Task::kEnded) {
+        m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
+        PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
+    }
 }
 
 void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
@@ -267,15 +311,23 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
         // waits for the running task.
         if (lParam != m_scheduler.CurrentId())
             return;
-        TerminateTorvelTask();
+        if (m_scheduler.GetTask() == CAnalysisScheduler::Task::kRunning)
+            endTask(nullptr);
+        if (CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId()))
+            core->SetTaskRunning(0);
         resetAndScheduleNext();
         return;
     }
     CAnalysisCore* core = m_scheduler.Next();
     if (!core)
         return;
-    if (core->StartAnalysis() == 1)
+    if (core->StartAnalysis() == 1) {
+        m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
+        m_taskClock.start();
+        // The device went on: no window waits for the one that held it.
+        showDeviceWait(nullptr);
         return;
+    }
     int error = GetTorvelLastError();
     if (TorvelErrorIsLinkLost(error)) {
         linkLost();
@@ -295,7 +347,13 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
     m_messageBox(message);
 }
 
+// The device's messages carry the tag of the task that posted them (wParam):
+// only the running task's reach its core; those of a task that was ended, or
+// of another core, reach nobody and leave the rotation as it is.
 void CMainFrame::OnAnalysisDone(WPARAM wParam, LPARAM lParam) {
+    if (!m_scheduler.IsRunningTask(wParam))
+        return;
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
     CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId());
     if (!core) {
         PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
@@ -309,6 +367,8 @@ void CMainFrame::OnAnalysisDone(WPARAM wParam, LPARAM lParam) {
 }
 
 void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
+    if (!m_scheduler.IsRunningTask(wParam))
+        return;
     CAnalysisCore* core = m_scheduler.Find(m_scheduler.CurrentId());
     if (!core || !core->GetAnalyzeFlag())
         return;
@@ -317,6 +377,40 @@ void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
         w->PostMessage(WM_VIEW_UPDATE, 0, 0);
         w->PostMessage(WM_VIEW_PROGRESS, 0, 0);
     }
+    afterBatch(core);
+}
+
+void CMainFrame::afterBatch(CAnalysisCore* holder) {
+    constexpr int kStreamingKind = 4; // semi-real-time: its task streams until ended
+    const auto& cores = m_scheduler.Cores();
+    const bool othersMeasure = std::any_of(cores.begin(), cores.end(), [holder](CAnalysisCore* c) {
+        return c != holder && c->GetAnalyzeFlag() != 0;
+    });
+    if (m_handDeviceOn && othersMeasure && holder->GetAnalysisType() == kStreamingKind) {
+        // The stream ends with this batch and the next window takes its turn;
+        // the streaming window starts a new stream in its own.
+        endTask(nullptr);
+        holder->SetTaskRunning(0);
+        m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
+        PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
+        return;
+    }
+    if (m_taskClock.isValid() && m_taskClock.elapsed() >= kDeviceWaitShownMs)
+        showDeviceWait(holder);
+}
+
+void CMainFrame::showDeviceWait(CAnalysisCore* holder) {
+    QString wait;
+    if (CChildFrame* w = holder ? holder->GetWindow() : nullptr) {
+        // The holder's title is put in place of "%s" as it is, never read as a format.
+        wait = QString::fromUtf8(text(kStrWaitingForDevice));
+        if (wait.isEmpty() || wait == "NotEntry")
+            wait = "%s";
+        wait.replace("%s", w->PlainTitle());
+    }
+    for (CAnalysisCore* c : m_scheduler.Cores())
+        if (CChildFrame* w = c->GetWindow())
+            w->SetDeviceWait(c != holder && c->GetAnalyzeFlag() ? wait : QString());
 }
 
 void CMainFrame::UnregisterCore(CAnalysisCore* core) {
@@ -326,20 +420,21 @@ void CMainFrame::UnregisterCore(CAnalysisCore* core) {
 
 // ---- The device link
 
-void CMainFrame::OnDeviceError() {
+void CMainFrame::OnDeviceError(WPARAM wParam) {
     int error = GetTorvelLastError();
     if (TorvelErrorIsLinkLost(error)) {
         linkLost();
-    } else if (error == kTorvelErrorTaskFailed) {
-        TerminateTorvelTask();
-        m_scheduler.SetCurrentId(0);
+    } else if (error == kTorvelErrorTaskFailed && m_scheduler.IsRunningTask(wParam)) {
+        // Only the running task's failure ends it; an ended task's is old news.
+        endTask(nullptr);
         m_scheduler.ClearTaskRunningMarks();
-        PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+        resetAndScheduleNext();
     }
 }
 
 void CMainFrame::linkLost() {
     m_scheduler.ClearTaskRunningMarks();
+    m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
     m_deviceLost = true;
     ShutdownTorvelDLL();
     startReopenTimer();
@@ -352,8 +447,7 @@ void CMainFrame::OnPowerBroadcast(WPARAM event) {
         if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
             storeDeviceFacts();
             m_deviceLost = false;
-            m_scheduler.SetCurrentId(0);
-            PostMessage(WM_SCHEDULE_NEXT, 0, 0);
+            resetAndScheduleNext();
         } else {
             m_deviceLost = true;
             ShutdownTorvelDLL();

@@ -13,6 +13,7 @@
 #include "platform/cstring.h"
 #include "platform/msgwindow.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -35,12 +36,24 @@ constexpr UINT kMessageBase = WM_USER; // the base given to InitTorvelDLL
 constexpr UINT WM_SCHEDULE_NEXT = WM_USER + 200;
 constexpr UINT WM_VIEW_UPDATE = WM_USER + 201;
 constexpr UINT WM_VIEW_PROGRESS = WM_USER + 202;
+// Main frame to itself after a terminate: the messages the ended task had
+// posted are all in before it.
+constexpr UINT WM_TASK_FENCE = WM_USER + 203;
 // Main-window timers: the link's re-open timer, and core timers (id | 0x8000).
 constexpr UINT_PTR kReopenTimerId = 0x3241;
 constexpr UINT kReopenPeriodMs = 1000;
 constexpr UINT_PTR kCoreTimerBit = 0x8000;
 constexpr int kMaxClientWidth = 1920;
 constexpr int kMaxClientHeight = 1080;
+// The option that lets a streaming window hand the device on after each
+// batch while other windows measure (profile MAIN_FRAME/HandDeviceOn,
+// default off: the stream keeps the device), its command action, and the
+// text a waiting window shows ("%s" the holding window's title).
+constexpr const char* kHandDeviceOnKey = "HandDeviceOn";
+constexpr int kActionHandDeviceOn = 54;
+constexpr int kStrWaitingForDevice = 86;
+// A window holding the device this long tells the waiting windows.
+constexpr int kDeviceWaitShownMs = 1000;
 // Output flags of the save-data command (MAIN_FRAME/OUT_FILE_FLAG).
 constexpr unsigned kOutCsv = 1u << 0;
 constexpr unsigned kOutBmp = 1u << 1;
@@ -110,6 +123,8 @@ public:
     HWND GetMainWindow() override { return GetSafeHwnd(); }
     void PostScheduleNext(LPARAM coreId) override;
     void ScheduleNow(LPARAM coreId) override;
+    BOOL TerminateTask(CAnalysisCore* core) override;
+    BOOL RestartTask(CAnalysisCore* core) override;
     void RefreshCommandStates() override { RefreshButtonBar(); }
     unsigned GetOutputFlags() override { return OutputFlags(); }
     CViewWindow* GetViewWindow(CChildFrame* window) override;
@@ -122,8 +137,12 @@ public:
     void OnScheduleNext(WPARAM wParam, LPARAM lParam);
     void OnAnalysisDone(WPARAM wParam, LPARAM lParam);
     void OnAnalysisProgress(WPARAM wParam, LPARAM lParam);
-    // The classification of GetTorvelLastError() after WM_DEVICE_ERROR.
-    void OnDeviceError();
+    // The last fence after a terminate: a core that ended its task and did
+    // not start it again hands the device on.
+    void OnTaskFence();
+    // The classification of GetTorvelLastError() after WM_DEVICE_ERROR of the
+    // task with tag wParam.
+    void OnDeviceError(WPARAM wParam);
     // Suspend (4) closes the link; automatic resume (18) reopens it.
     void OnPowerBroadcast(WPARAM event);
     // Saves the rectangle and closes the device link; runs once, when the
@@ -149,6 +168,7 @@ public:
     WORD FirmwareVersion() const { return m_firmware; }
     bool IsDeviceLost() const { return m_deviceLost; }
     int CurrentAnalysisId() const { return m_scheduler.CurrentId(); }
+    bool HandsDeviceOn() const { return m_handDeviceOn; }
     int ActivationCount() const { return m_activations; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
@@ -168,6 +188,16 @@ private:
     void startReopenTimer() { SetTimer(kReopenTimerId, kReopenPeriodMs); }
     void watchSystemSleep();
     void resetAndScheduleNext();
+    // Ends the running task (through core's device call when a core ends its
+    // own) and posts the fence behind the messages it may have posted.
+    void endTask(CAnalysisCore* core);
+    // After a batch of the holder's task: with the option a streaming window
+    // hands the device on when another window measures; otherwise, once the
+    // holder has kept the device a while, the waiting windows say so.
+    void afterBatch(CAnalysisCore* holder);
+    // Every analysing window but holder waits for holder (none: no window
+    // waits) and says so in its title and graph.
+    void showDeviceWait(CAnalysisCore* holder);
     void closeWhenIdle();
     void clampSize();
 
@@ -211,6 +241,9 @@ private:
     WORD m_serial = 0;
     WORD m_firmware = 0;
     bool m_deviceLost = false;
+    bool m_handDeviceOn = false;
+    // Since the running task started.
+    QElapsedTimer m_taskClock;
     unsigned m_outFileFlag = 0;
     bool m_showSplash = false;
     bool m_commandListFailed = false;

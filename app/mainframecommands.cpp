@@ -159,6 +159,9 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
     case 53:
         OpenWorkspaceFile(CString());
         return 0;
+    case kActionHandDeviceOn:
+        m_handDeviceOn = !m_handDeviceOn;
+        return 0;
     default:
         return kActionForCore;
     }
@@ -305,6 +308,8 @@ int CMainFrame::CommandState(const CCommandEntry* e) {
     switch (e->action) {
     case 10:
         return (m_outFileFlag >> (e->p1() - 1)) & 1u ? 1 : 0;
+    case kActionHandDeviceOn:
+        return m_handDeviceOn ? 1 : 0;
     case 0:
         return e->checkState;
     case 1:

@@ -39,3 +39,9 @@ void CAnalysisScheduler::ClearTaskRunningMarks() {
     for (CAnalysisCore* c : m_cores)
         c->SetTaskRunning(0);
 }
+
+bool CAnalysisScheduler::IsRunningTask(WPARAM tag) const {
+    // The tag is the low byte of the id of the core that started the task.
+    return m_task == Task::kRunning && m_fences == 0 && m_currentId != 0 &&
+           (tag & 0xFF) == static_cast<WPARAM>(m_currentId & 0xFF);
+}

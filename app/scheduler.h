@@ -3,6 +3,8 @@
 // at a time, so the flagged cores take turns in id order with wrap-around.
 #pragma once
 
+#include "platform/wintypes.h"
+
 #include <vector>
 
 class CAnalysisCore;
@@ -23,7 +25,25 @@ public:
     // Clears the task-running mark of every listed core.
     void ClearTaskRunningMarks();
 
+    // The device task of the current core: none, running (started by the
+    // rotation, or again by its core), or ended by its core, which may start
+    // it again while it still holds the device.
+    enum class Task { kNone, kRunning, kEnded };
+    Task GetTask() const { return m_task; }
+    void SetTask(Task task) { m_task = task; }
+    // A terminated task may have posted messages before it stopped: each
+    // terminate is followed by a fence message, and until the last fence is
+    // in, every device message belongs to an ended task.
+    void AddFence() { ++m_fences; }
+    // The fence is in; true when it was the last one.
+    bool RemoveFence() { return m_fences > 0 && --m_fences == 0; }
+    // Whether a device message with this task tag (wParam) comes from the
+    // running task: the current core's, and no terminate since it started.
+    bool IsRunningTask(WPARAM tag) const;
+
 private:
     std::vector<CAnalysisCore*> m_cores;
     int m_currentId = 0;
+    Task m_task = Task::kNone;
+    int m_fences = 0;
 };

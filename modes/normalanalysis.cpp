@@ -386,6 +386,19 @@ void CNormalAnalysis::SetGraphTexts(int step) {
     m_graph.text[1] = "RBW" + formatFrequency(step) + " [Torvel]";
 }
 
+void CNormalAnalysis::ShowDeviceWait(const CString& text) {
+    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    if (!text.IsEmpty()) {
+        status.SetText(text);
+        status.SetRedrawFlag(1);
+    } else if (!m_deviceWait.IsEmpty() && status.GetText() == m_deviceWait) {
+        // The wait is over: its text goes; a text the mode put there since stays.
+        status.SetText(CString());
+    }
+    m_deviceWait = text;
+    m_graphIntf.GetGraph().SetRedrawFlag(1);
+}
+
 void CNormalAnalysis::UpdateView() {
     m_graphIntf.Redraw();
     if (m_historyShown)
@@ -537,6 +550,14 @@ void CNormalAnalysis::ShiftRange(int percent, bool up) {
 }
 
 int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    if (action == 22) {
+        // A span preset that leaves the band as it is (a kind whose span is
+        // fixed, or the span in use) changes nothing: the data stay.
+        const int start = m_start;
+        const int stop = m_stop;
+        SetSpan(p1);
+        return start == m_start && stop == m_stop ? kCommandDone : kCommandReset;
+    }
     int result = CAnalysisCore::ExecuteCommand(action, p1, p2, p3, p4, p5);
     if (action == 25 || action == 26)
         SetHoldStateOfDataLine();

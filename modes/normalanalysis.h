@@ -97,6 +97,8 @@ public:
     void DrawView(CDC* dc, const CRect& rect) override;
     COLORREF GetGraphBackgroundColor() override;
     void ShowTrace(int k, BOOL show) override;
+    // The wait for the device shows as the graph's status text.
+    void ShowDeviceWait(const CString& text) override;
     // The view repaints (after commands and received data).
     void UpdateView() override;
     CGraphInterface& GetGraphInterface() { return m_graphIntf; }
@@ -257,4 +259,6 @@ protected:
     CGraphInterface m_graphIntf;
     bool m_historyShown = false;
     std::unique_ptr<CNormalHistory> m_history;
+    // The wait for the device the graph's status text tells of (empty: none).
+    CString m_deviceWait;
 };

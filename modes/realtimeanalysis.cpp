@@ -18,6 +18,7 @@ namespace {
 constexpr int kStrCenter = 15;
 constexpr int kStrWaiting = 47;
 constexpr int kStrTriggered = 48;
+constexpr int kCmdRunStop = 16;
 constexpr int kCmdTrigType = 301;
 constexpr int kCmdLevelTrigger = 302;
 constexpr int kCmdTrigMode = 303;
@@ -153,8 +154,9 @@ bool CRealTimeAnalysis::ReadCsvModeParams(CCsvFile& file) {
 // ---- Reconfiguration
 
 void CRealTimeAnalysis::Reconfigure(BOOL reset) {
-    // A change while a capture runs restarts it with the new settings.
-    if (m_taskRunning > 0 && m_analyzeFlag)
+    // A new band or grid: a running capture starts over with it. A change of
+    // the picture keeps the capture and the slices.
+    if (reset && !m_taskTerminated)
         StopTask();
     m_start = std::max(m_start, DeviceMinFrequency(kKind));
     m_stop = std::min(m_stop, DeviceMaxFrequency(kKind));
@@ -207,10 +209,9 @@ int CRealTimeAnalysis::StartAnalysis() {
 void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     if (!m_taskRunning)
         return;
-    m_taskRunning = 2;
-    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
-    status.SetText(CString());
-    m_graphIntf.GetGraph().SetRedrawFlag(1);
+    // The capture is in and its task is over: the core holds no task now.
+    m_taskRunning = 0;
+    ClearTriggerStatus();
 
     const int blocks = std::min(kSlices, ReceiveAll() / kBlockWords);
     const int step = DeviceRBWFrequency(kKind, m_rbwIndex);
@@ -243,6 +244,12 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     }
 }
 
+void CRealTimeAnalysis::ClearTriggerStatus() {
+    m_triggerWait = 0;
+    m_graphIntf.GetGraph().GetStatusText().SetText(CString());
+    m_graphIntf.GetGraph().SetRedrawFlag(1);
+}
+
 void CRealTimeAnalysis::AnalysisProgress(WPARAM, LPARAM lParam) {
     if (m_trigType == 0)
         return;
@@ -264,6 +271,9 @@ void CRealTimeAnalysis::AnalysisProgress(WPARAM, LPARAM lParam) {
 
 int CRealTimeAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
     const int result = CSpectrogramAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    // Switched off, the window waits for no trigger.
+    if (action == kCmdRunStop && !m_analyzeFlag)
+        ClearTriggerStatus();
     if (result != kCommandNotHandled)
         return result;
     switch (action) {

@@ -77,6 +77,8 @@ protected:
                             WORD position);
 
 private:
+    // The status text is emptied and the wait for the trigger ends.
+    void ClearTriggerStatus();
     // The trace grid's start: the band's start on the 1000 kHz grid.
     int GridStart() const { return m_start / 1000 * 1000; }
     // Places the trigger mark at the trigger block's place on the chunk line.

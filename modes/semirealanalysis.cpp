@@ -179,8 +179,9 @@ int CSemiRealAnalysis::LoadModeSettings() {
 // ---- Reconfiguration
 
 void CSemiRealAnalysis::Reconfigure(BOOL reset) {
-    // A change while the stream runs restarts it with the new settings.
-    if (m_taskRunning > 0 && m_analyzeFlag)
+    // A new band or grid: the stream starts over with it. A change of the
+    // picture keeps the stream and the slices.
+    if (reset && !m_taskTerminated)
         StopTask();
     if (reset) {
         m_streamClock = 0;

@@ -24,8 +24,8 @@ constexpr int kStrStart = 13;
 constexpr int kStrStop = 14;
 constexpr int kStrSliceTitle = 45;
 constexpr int kStrChunkTitle = 46;
+constexpr int kCmdAttenuation = 17;
 constexpr int kCmdReferenceLevel = 18;
-constexpr int kCmdScale = 31;
 constexpr int kCmdSliceEntry = 201;
 constexpr int kCmdChunkEntry = 202;
 constexpr int kCmdSlice = 203;
@@ -150,6 +150,13 @@ void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
     m_fallIntf.GetWaterfall().SetGrid(start, step, points);
 }
 
+void CSpectrogramAnalysis::RemapRing() {
+    C3DGraphContext& graph = m_3dIntf.GetGraph();
+    graph.ClearSlices();
+    for (int k = m_sliceCount - 1; k >= 0; --k)
+        graph.AddSlice(&GetSliceBack(k), 0);
+}
+
 void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
     // The grid is new with reset, or when the time of a slice changed.
     if (reset || m_chunkLine.GetStep() != static_cast<DWORD>(ChunkStep()))
@@ -169,8 +176,8 @@ void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
 
 void CSpectrogramAnalysis::ConfigureGraphs(BOOL reset, int step, int first, int points) {
     SetGraphTexts(step);
+    // The task-running mark stays: a task that runs on is still taken in.
     m_sweepPosition = 0;
-    m_taskRunning = 0;
     SetChunkAxis(reset);
     if (reset && step != 0) {
         for (CDataLineContext& trace : m_traces)
@@ -184,6 +191,8 @@ void CSpectrogramAnalysis::ConfigureGraphs(BOOL reset, int step, int first, int 
     SetSliceWindows();
     if (reset && step != 0)
         ResetRing(first, step, points);
+    else
+        RemapRing();
 }
 
 int CSpectrogramAnalysis::ReceiveAll() {
@@ -279,10 +288,6 @@ void CSpectrogramAnalysis::SetChunkFrequency(long long kHz) {
 
 // ---- Tasks
 
-void CSpectrogramAnalysis::DeviceTerminate() {
-    TerminateTorvelTask();
-}
-
 void CSpectrogramAnalysis::WaitAfterTerminate() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kTerminateWaitMs));
 }
@@ -298,9 +303,7 @@ int CSpectrogramAnalysis::StartWithRetry(const std::function<int()>& start) {
 }
 
 void CSpectrogramAnalysis::StopTask() {
-    if (m_taskRunning > 0 && m_analyzeFlag) {
-        DeviceTerminate();
-        m_taskRunning = 0;
+    if (TerminateOwnTask()) {
         m_taskTerminated = 1;
         WaitAfterTerminate();
     } else {
@@ -312,20 +315,11 @@ void CSpectrogramAnalysis::RestartTask() {
     if (!m_taskTerminated)
         return;
     m_taskTerminated = 0;
-    if (!m_analyzeFlag)
-        return;
-    // The scheduler still counts the task as running: a refused start is
-    // handed back to it as this core's stop request, which frees the device
-    // for the rotation.
-    if (StartAnalysis() != 1)
-        PostScheduleNext(m_id);
+    RestartOwnTask();
 }
 
 void CSpectrogramAnalysis::Stop() {
-    if (m_taskRunning > 0 && m_analyzeFlag) {
-        DeviceTerminate();
-        m_taskRunning = 0;
-    }
+    TerminateOwnTask();
     m_analyzeFlag = 0;
     PostScheduleNext(m_id);
 }
@@ -333,14 +327,15 @@ void CSpectrogramAnalysis::Stop() {
 // ---- Commands
 
 int CSpectrogramAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
-    if (action == kCmdReferenceLevel || action == kCmdScale) {
-        // The entries change the picture of every slice: the task stops first
-        // and the window starts over with the new scale.
-        StopTask();
-        const int entry = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
-        return entry < 0 ? entry : kCommandReset;
-    }
+    const int attenuation = m_attenuation;
     const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    if ((action == kCmdAttenuation || action == kCmdReferenceLevel) &&
+        m_attenuation != attenuation) {
+        // The slices in the ring stay; the task measures with the new
+        // attenuation from its next slice on.
+        StopTask();
+        return kCommandRedraw;
+    }
     if (result != kCommandNotHandled)
         return result;
     switch (action) {

@@ -78,10 +78,11 @@ public:
     bool Is3DGraphStopped() override { return m_analyzeFlag == 0; }
     void Run3DGraphCommand(int action, int value) override;
 
-    // Before a settings change: a running task of an analysing core is
-    // terminated and marked for a restart.
+    // Before a change of what is measured: the core's running task ends and
+    // is marked for a restart (by the rule of TerminateOwnTask).
     void StopTask();
-    // A task cut short by StopTask starts again.
+    // A task cut short by StopTask starts again while the core holds the
+    // device; otherwise the rotation starts it in its turn.
     void RestartTask();
 
 protected:
@@ -98,8 +99,7 @@ protected:
     // Runs start; a refusal is retried once after a terminate and the wait.
     // The result of the last call.
     int StartWithRetry(const std::function<int()>& start);
-    // The device: terminate the running task, then the wait after it.
-    virtual void DeviceTerminate();
+    // The wait after the device's terminate.
     virtual void WaitAfterTerminate();
 
     // Ring index of the slice k positions back from the newest.
@@ -116,6 +116,9 @@ protected:
     void SetSliceWindows();
     // The slice lines get the grid; the ring restarts empty in the 3D graph.
     void ResetRing(int start, int step, int points);
+    // The 3D graph takes the slices it holds again, oldest first, and maps
+    // each anew (after a change of the scale or the level range).
+    void RemapRing();
     // The chunk line's x grid (reset) and the chunk graph's axis and labels.
     void SetChunkAxis(BOOL reset);
     // The words of the last task into the receive buffer; their count.

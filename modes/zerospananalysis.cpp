@@ -223,21 +223,15 @@ void CZeroSpanAnalysis::ApplyAccumulateMode(int mode) {
 // ---- Stopping and restarting a capture
 
 void CZeroSpanAnalysis::StopTask() {
-    if (m_taskRunning > 0 && m_timeRequested) {
-        DeviceTerminate();
-        m_taskRunning = 0;
-        m_taskTerminated = 1;
-    } else {
-        m_taskTerminated = 0;
-    }
+    m_taskTerminated = m_timeRequested && TerminateOwnTask() ? 1 : 0;
 }
 
 void CZeroSpanAnalysis::RestartTask() {
     if (!m_taskTerminated)
         return;
-    m_timeRequested = 1;
-    StartAnalysis();
     m_taskTerminated = 0;
+    m_timeRequested = 1;
+    RestartOwnTask();
 }
 
 void CZeroSpanAnalysis::Stop() {
@@ -273,10 +267,17 @@ void CZeroSpanAnalysis::ApplyTrigger() {
 // ---- Reconfiguration
 
 void CZeroSpanAnalysis::Reconfigure(BOOL reset) {
+    // What is measured changed: a running capture starts over, and a block
+    // of the old spectrum is not taken. A change of the picture keeps a
+    // running capture and its result.
+    if (reset) {
+        if (!m_taskTerminated)
+            StopTask();
+        m_taskRunning = 0;
+    }
     const int step = BinStep();
     SetGraphTexts(step);
     m_sweepPosition = 0;
-    m_taskRunning = 0;
     if (reset) {
         m_timeAxisStart = 0.0;
         m_timeAxisStop = m_timeSpan * 1000.0;

@@ -141,15 +141,17 @@ protected:
     virtual int DeviceZeroSpanCapture(HWND hwnd, BYTE tag, int base, int attenuation,
                                       BYTE triggerType, int level, BYTE firstBin, BYTE lastBin,
                                       int samples, int postTrigger);
-    virtual void DeviceTerminate();
+    void DeviceTerminate() override;
     // The numeric entry dialog: the value entered, DBL_MAX when cancelled.
     virtual double NumberEntry(double value, const char* unit, const char* title);
 
 private:
-    // Before a settings change: a running time capture is terminated and
-    // marked for a restart.
+    // Before a change of what a capture measures: the core's running time
+    // capture ends (by the rule of TerminateOwnTask) and is marked for a
+    // restart.
     void StopTask();
-    // After a refused change: a terminated capture starts again.
+    // After the change, or a refused one: a capture cut by StopTask starts
+    // again while the core holds the device; otherwise in the core's turn.
     void RestartTask();
     // The trigger line (direction TriggerType - 1) and the trigger mark follow
     // TriggerType and TriggerTimePosition.

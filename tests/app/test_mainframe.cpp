@@ -131,6 +131,19 @@ protected:
         ASSERT_TRUE(frame->Create(false));
         frame->show();
     }
+    // Two analysing windows; the task of the first one runs.
+    void twoAnalysing(RecordingCore** a, RecordingCore** b) {
+        loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+        create();
+        *a = openRecording();
+        *b = openRecording();
+        ASSERT_TRUE(*a && *b);
+        PumpEvents();
+        (*a)->SetAnalyzeFlag(1);
+        (*b)->SetAnalyzeFlag(1);
+        frame->SendMessage(WM_SCHEDULE_NEXT, 1, 0);
+        ASSERT_EQ(frame->CurrentAnalysisId(), (*a)->GetId());
+    }
     RecordingCore* openRecording(int variant = 1) {
         CChildFrame* w = frame->OpenAnalysisWindow(1, "Rec", variant);
         return w ? static_cast<RecordingCore*>(w->GetCore()) : nullptr;
@@ -165,11 +178,11 @@ TEST_F(MainFrameTest, SchedulerTakesTheFlaggedCoresInIdOrderWithWrapAround) {
     EXPECT_EQ(a->starts, 1);
 
     // Each finished task hands the device to the next flagged core.
-    frame->SendMessage(WM_ANALYSIS_DONE, 0, 0);
+    frame->SendMessage(WM_ANALYSIS_DONE, a->GetTaskTag(), 0);
     ASSERT_TRUE(PumpUntil([&] { return c->starts == 1; }));
     EXPECT_EQ(a->finished, 1);
     EXPECT_EQ(b->starts, 0);
-    frame->SendMessage(WM_ANALYSIS_DONE, 0, 0);
+    frame->SendMessage(WM_ANALYSIS_DONE, c->GetTaskTag(), 0);
     ASSERT_TRUE(PumpUntil([&] { return a->starts == 2; }));
 
     // Switching the running core off sends a stop request: its task ends and the
@@ -177,6 +190,53 @@ TEST_F(MainFrameTest, SchedulerTakesTheFlaggedCoresInIdOrderWithWrapAround) {
     a->SetAnalyzeFlag(0);
     frame->SendMessage(WM_SCHEDULE_NEXT, 0, a->GetId());
     ASSERT_TRUE(PumpUntil([&] { return c->starts == 2; }));
+}
+
+TEST_F(MainFrameTest, OnlyTheRunningTasksMessagesReachItsCoreAndMoveTheRotation) {
+    RecordingCore* a = nullptr;
+    RecordingCore* b = nullptr;
+    ASSERT_NO_FATAL_FAILURE(twoAnalysing(&a, &b));
+    // Another core's tag: nobody takes the data and the rotation stays.
+    frame->SendMessage(WM_ANALYSIS_DONE, b->GetTaskTag(), 0);
+    PumpEvents();
+    EXPECT_EQ(a->finished, 0);
+    EXPECT_EQ(b->finished, 0);
+    EXPECT_EQ(frame->CurrentAnalysisId(), a->GetId());
+    EXPECT_EQ(b->starts, 0);
+    // a is switched off and its task ended by the stop request; what the task
+    // had posted before is dropped and does not end the next core's task.
+    frame->PostMessage(WM_ANALYSIS_DONE, a->GetTaskTag(), 0);
+    a->SetAnalyzeFlag(0);
+    frame->SendMessage(WM_SCHEDULE_NEXT, 0, a->GetId());
+    ASSERT_TRUE(PumpUntil([&] { return b->starts == 1; }));
+    PumpEvents();
+    EXPECT_EQ(a->finished, 0);
+    EXPECT_EQ(frame->CurrentAnalysisId(), b->GetId());
+    frame->SendMessage(WM_ANALYSIS_DONE, b->GetTaskTag(), 0);
+    EXPECT_EQ(b->finished, 1);
+}
+
+TEST_F(MainFrameTest, ACoreEndsAndStartsOnlyItsOwnTaskWhileItHoldsTheDevice) {
+    RecordingCore* a = nullptr;
+    RecordingCore* b = nullptr;
+    ASSERT_NO_FATAL_FAILURE(twoAnalysing(&a, &b));
+    // b does not hold the device: it ends no task and starts none.
+    EXPECT_FALSE(frame->TerminateTask(b));
+    EXPECT_FALSE(frame->RestartTask(b));
+    EXPECT_EQ(b->starts, 0);
+    // a ends its task and starts it again at once: it keeps the device.
+    EXPECT_FALSE(frame->RestartTask(a)); // its task still runs
+    EXPECT_TRUE(frame->TerminateTask(a));
+    EXPECT_FALSE(frame->TerminateTask(a)); // none runs now
+    EXPECT_TRUE(frame->RestartTask(a));
+    EXPECT_EQ(a->starts, 2);
+    PumpEvents();
+    EXPECT_EQ(frame->CurrentAnalysisId(), a->GetId());
+    EXPECT_EQ(b->starts, 0);
+    // Ended and not started again, the task hands the device on to b.
+    EXPECT_TRUE(frame->TerminateTask(a));
+    ASSERT_TRUE(PumpUntil([&] { return b->starts == 1; }));
+    EXPECT_EQ(frame->CurrentAnalysisId(), b->GetId());
 }
 
 TEST_F(MainFrameTest, ARefusedStartTakesTheCoreOutOfTheRotation) {

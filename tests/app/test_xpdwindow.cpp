@@ -147,9 +147,11 @@ TEST_F(XpdWindowTest, AfterATraceResetNoXpdIsTakenUntilBothPathsAreMeasuredAgain
     EXPECT_EQ(core->GetAlarmFlag(), 0);
     EXPECT_TRUE(loggedValues().empty());
 
-    // A span command resets the traces: while the paths hold fill words
-    // there is no XPD, no alarm, nothing logged and nothing sent.
-    ASSERT_EQ(core->ExecuteCommand(22, 2000, 0, 0, 0, 0), kCommandReset);
+    // A new span resets the traces (the span in use would change nothing):
+    // while the paths hold fill words there is no XPD, no alarm, nothing
+    // logged and nothing sent.
+    ASSERT_EQ(core->GetSpan(), 2000);
+    ASSERT_EQ(core->ExecuteCommand(22, 1000, 0, 0, 0, 0), kCommandReset);
     core->Reconfigure(TRUE);
     EXPECT_FALSE(core->HasXpd());
     int turns = 0;

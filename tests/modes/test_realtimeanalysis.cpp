@@ -317,3 +317,54 @@ TEST_F(RealTimeTest, TheChunkGraphMarksWhereTheTriggerBlockLiesInTheCapture) {
     EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 0);
     EXPECT_NE(chunkImage(), marked);
 }
+
+namespace {
+// The number of slices of the ring that hold a capture's words.
+int SlicesHeld(ScriptedRealTime& core) {
+    int held = 0;
+    for (int k = 0; k < ScriptedRealTime::kSlices; ++k) {
+        const short* data = core.GetSliceBack(k).GetData();
+        held += data && data[0] != kNoSample ? 1 : 0;
+    }
+    return held;
+}
+} // namespace
+
+TEST_F(RealTimeTest, ADisplayChangeKeepsTheCaptureAndAChangeOfTheBandStartsOver) {
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver();
+    ASSERT_EQ(SlicesHeld(core), 256);
+    const short newest = core.GetSliceBack(0).GetData()[0];
+    // Scale, reference position, a span preset (the span is always 24 MHz) and
+    // the RBW index it has: the 256 slices stay, in the spectrogram too, and
+    // no task is stopped or started for them.
+    EXPECT_EQ(Run(31, 2), kCommandRedraw);
+    Run(33, 8);
+    EXPECT_EQ(Run(22, 5000), kCommandDone);
+    EXPECT_EQ(Run(24, core.GetRBWIndex()), kCommandDone);
+    EXPECT_EQ(SlicesHeld(core), 256);
+    EXPECT_EQ(core.GetSliceBack(0).GetData()[0], newest);
+    EXPECT_EQ(core.Get3DInterface().GetGraph().GetSliceAt(0), &core.GetSliceBack(0));
+    EXPECT_EQ(core.terminates, 0);
+    EXPECT_EQ(core.captures.size(), 1u);
+    // The capture is in: the core holds no task and ends none.
+    EXPECT_EQ(core.GetTaskRunning(), 0);
+    // A new centre measures something else: the ring starts over.
+    core.SetCenter(900000);
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(SlicesHeld(core), 0);
+}
+
+TEST_F(RealTimeTest, RunStopEndsTheWaitForTheTrigger) {
+    Run(301, 1);
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.AnalysisProgress(core.GetTaskTag(), 0x0800);
+    CDrawText& status = core.GetGraphInterface().GetGraph().GetStatusText();
+    ASSERT_EQ(status.GetRedrawFlag(), 1);
+    Run(16, 0);
+    EXPECT_EQ(core.GetAnalyzeFlag(), 0);
+    EXPECT_EQ(core.GetTriggerWaitState(), 0);
+    EXPECT_EQ(status.GetText(), "");
+}

@@ -14,7 +14,10 @@
 #include "scriptedstream.h"
 #include "testutil.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QImage>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -341,6 +344,10 @@ TEST_F(SemiRealTest, CsvKeepsTheRingNewestFirstAndReadsBackToTheSameFile) {
     ASSERT_EQ(CCsvFile::Write(other, second.c_str()), 1);
     auto body = [](const std::string& s) { return s.substr(s.find("[PARAM ENTRY]")); };
     EXPECT_EQ(body(ReadWholeFile(second)), body(text));
+    // Shown at 2 dB/div the slices read from the file stay.
+    EXPECT_EQ(RunCommand(other, 31, 3), kCommandRedraw);
+    EXPECT_NEAR(other.GetSliceBack(0).GetData()[3], -4000 + 44, 1);
+    EXPECT_NEAR(other.GetSliceBack(99).GetData()[3], -9000 + 15, 1);
 }
 
 TEST_F(SemiRealTest, SettingFileAndProfileKeepSliceChunkAndChannels) {
@@ -442,3 +449,42 @@ TEST_F(SemiRealTest, MouseShowsAndDragsTheSliceOnlyWhileStopped) {
 }
 
 } // namespace
+
+TEST_F(SemiRealTest, ADisplayChangeKeepsTheSlicesAndTheStream) {
+    StartStream();
+    core.Deliver(50, 1);
+    // 5 dB/div, a reference position, the RBW index it has, and a reference
+    // level entry that is cancelled: the stream runs on and the 50 slices
+    // stay, newest first, in the spectrogram too.
+    EXPECT_EQ(Run(31, 2), kCommandRedraw);
+    Run(33, 8);
+    EXPECT_EQ(Run(24, core.GetRBWIndex()), kCommandDone);
+    QTimer::singleShot(20, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                dialog->reject();
+    });
+    EXPECT_EQ(Run(18, 0), kCommandDone);
+    EXPECT_EQ(core.terminates, 0);
+    EXPECT_EQ(core.starts.size(), 1u);
+    EXPECT_EQ(core.GetWritePosition(), 50);
+    EXPECT_EQ(core.GetSliceBack(0).GetData()[0], 50);
+    EXPECT_EQ(core.GetSliceBack(49).GetData()[0], 1);
+    EXPECT_EQ(core.Get3DInterface().GetGraph().GetSliceAt(0), &core.GetSliceBack(0));
+    EXPECT_EQ(DataLineWord(), 50);
+    // The spectrogram maps the slices it holds to a new scale.
+    core.Get3DInterface().GetGraph().SetWindowRect(0, 0, 600, 400);
+    POINT before{};
+    ASSERT_TRUE(core.GetSliceBack(0).PointOfX(1050000, &before));
+    Run(31, 3);
+    POINT after{};
+    ASSERT_TRUE(core.GetSliceBack(0).PointOfX(1050000, &after));
+    EXPECT_NE(after.y, before.y);
+    // A new band measures something else: the ring starts over.
+    core.SetStart(1200000);
+    core.SetStop(1300000);
+    core.Reconfigure(TRUE);
+    EXPECT_EQ(core.GetWritePosition(), 0);
+    const short* newest = core.GetSliceBack(0).GetData();
+    EXPECT_TRUE(!newest || newest[0] == kNoSample);
+}

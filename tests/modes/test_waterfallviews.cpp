@@ -152,7 +152,7 @@ TEST_F(SpectrogramViewTest, SlicesAreDrawnAsShownAndAScaleChangeKeepsThem) {
     EXPECT_EQ(image.pixel(x, y) & 0xFFFFFF, PixelColor(Step(StepOf(kTone, lo, hi))));
     EXPECT_EQ(image.pixel(x + 8, y) & 0xFFFFFF, PixelColor(Step(StepOf(kFloor, lo, hi))));
     // 5 dB a division: the range halves, the slices stay and change colour.
-    EXPECT_EQ(Run(31, 2), kCommandReset);
+    EXPECT_EQ(Run(31, 2), kCommandRedraw);
     core.UpdateView();
     const double lo2 = core.Graph().yMin;
     ASSERT_NE(lo2, lo);

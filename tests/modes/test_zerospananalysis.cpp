@@ -588,3 +588,29 @@ TEST_F(ZeroSpanTest, BinsAndTriggerTypesAreHeldToWhatTheDeviceCapturesFromEveryS
 }
 
 } // namespace
+
+TEST_F(ZeroSpanTest, ADisplayChangeDuringACaptureKeepsItAndItsResult) {
+    core.Run(253, 1);
+    // Each of these only changes how the window shows things, or what the
+    // next capture uses: the running capture goes on and its data are taken.
+    const std::vector<std::vector<int>> changes = {{31, 2},  {34, 1}, {256, 0, 2000000}, {253, 2},
+                                                   {17, 20}, {24, 1}, {22, 5000}};
+    for (const std::vector<int>& change : changes) {
+        SCOPED_TRACE(change[0]);
+        core.Run(254, 0); // single: the trigger event comes once
+        StartCapture();
+        const size_t calls = core.calls.size();
+        core.Run(change[0], change[1], change.size() > 2 ? change[2] : 0);
+        EXPECT_EQ(core.calls.size(), calls); // nothing terminated, nothing started
+        EXPECT_EQ(core.GetTaskRunning(), 1);
+        core.Finish(std::vector<short>(50000, 1234));
+        EXPECT_EQ(core.GetTimeTrace(0).GetData()[100], 1234);
+        EXPECT_EQ(core.GetTimeRequested(), 0);
+        core.GetTimeTrace(0).SetWord(100, 0);
+    }
+    // A new time span measures something else: the capture starts over.
+    StartCapture();
+    core.Run(252, 2000);
+    EXPECT_EQ(core.calls[core.calls.size() - 2].name, "terminate");
+    EXPECT_EQ(core.Last()->name, "capture");
+}
