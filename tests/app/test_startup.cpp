@@ -353,3 +353,24 @@ TEST_F(StartupTest, AProfileThatCannotBeReadIsKeptAndTheStartGoesOnWithDefaults)
     EXPECT_EQ(ReadWholeFile(dir.file("TORVEL.INI.unreadable")), damaged);
     EXPECT_EQ(iniValue(ini(), "RECT"), "100,100,500,500");
 }
+
+TEST_F(StartupTest, WithoutADisplayTheProgramSaysSoInOneLineAndEndsWithStatusOne) {
+    QProcess program;
+    program.setWorkingDirectory(QString::fromStdString(dir.path()));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    const std::string runtime = dir.file("runtime");
+    mkdir(runtime.c_str(), 0700);
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+    program.setProcessEnvironment(env);
+    program.start(TORVEL_BINARY, {"--no-splash"});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    const QString error = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
+    EXPECT_TRUE(error.contains("needs a display")) << error.toStdString();
+    EXPECT_TRUE(error.contains("xvfb-run")) << error.toStdString();
+}
