@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -845,4 +846,31 @@ TEST_F(MainFrameTest, HelpTopicsOpensTheGuideAtThePageOfTheActiveWindowsKind) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].Find(GetTorvelString(65)), -1);
     EXPECT_NE(messages[0].Find("guide/nothing.html"), -1);
+}
+
+TEST_F(MainFrameTest, CtrlOReachesOpenSettingsInTheMainFrameAndInAnAnalysisWindow) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    realCores = true;
+    create();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    // The item's own command would open a file dialog: the key is counted
+    // where it arrives, at the item.
+    auto pressCtrlO = [&](const char* listName) {
+        for (int i = 0; i < frame->Commands().EntryCount(); ++i) {
+            CCommandEntry* e = frame->Commands().Entry(i);
+            if (e->listName != listName || e->action != 6 || !e->item)
+                continue;
+            QObject::disconnect(e->item, &QAction::triggered, frame.get(), nullptr);
+            int triggered = 0;
+            QObject::connect(e->item, &QAction::triggered, [&triggered] { ++triggered; });
+            QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
+            return triggered;
+        }
+        return -1;
+    };
+    EXPECT_EQ(pressCtrlO("MAIN_FRAME"), 1);
+    ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Normal", 1));
+    PumpEvents();
+    EXPECT_EQ(pressCtrlO("NORMAL_FRAME_1"), 1);
 }
