@@ -238,6 +238,7 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     if (m_trigMode == 0) {
         // One capture: the window stops with it.
         m_analyzeFlag = 0;
+        ShowRunState();
         if (m_link)
             m_link->RefreshCommandStates();
     }
