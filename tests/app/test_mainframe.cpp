@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QWheelEvent>
@@ -873,4 +874,35 @@ TEST_F(MainFrameTest, CtrlOReachesOpenSettingsInTheMainFrameAndInAnAnalysisWindo
     ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Normal", 1));
     PumpEvents();
     EXPECT_EQ(pressCtrlO("NORMAL_FRAME_1"), 1);
+}
+
+TEST_F(MainFrameTest, CascadeAndTileKeepEveryWindowReadableAndTheFrameScrolls) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0", "NORMAL_FRAME_1,Cascade,0,0,0,15,1,0,0,0,0",
+               "NORMAL_FRAME_1,Tile V,0,0,0,15,2,0,0,0,0",
+               "NORMAL_FRAME_1,Tile H,0,0,0,15,3,0,0,0,0"});
+    create();
+    frame->resize(1000, 700);
+    for (int i = 0; i < 7; ++i)
+        ASSERT_TRUE(openRecording());
+    PumpEvents();
+    const QSize least = CChildFrame::MinimumWindowSize(1);
+    const QSize area = frame->mdiArea()->viewport()->size();
+    CCommandEntry* cascade = frame->Commands().ListOf("NORMAL_FRAME_1");
+    frame->ExecuteCommand(cascade);
+    PumpEvents();
+    for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
+        EXPECT_GE(w->width(), std::max(least.width(), area.width() * 2 / 3 - 1));
+        EXPECT_GE(w->height(), std::max(least.height(), area.height() * 2 / 3 - 1));
+    }
+    for (CCommandEntry* tile : {cascade->next, cascade->next->next}) {
+        frame->ExecuteCommand(tile);
+        PumpEvents();
+        for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
+            EXPECT_GE(w->width(), least.width()) << tile->caption.c_str();
+            EXPECT_GE(w->height(), least.height()) << tile->caption.c_str();
+        }
+    }
+    // Seven windows one above the other reach past the frame, which scrolls.
+    EXPECT_EQ(frame->mdiArea()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_TRUE(frame->mdiArea()->verticalScrollBar()->isVisible());
 }
