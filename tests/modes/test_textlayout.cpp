@@ -3,6 +3,7 @@
 // values, corner texts, title and readout lines, status text, marker labels)
 // overprint each other, and the XPD graphs keep their path's caption in view.
 #include "draw/markercontext.h"
+#include "lib/channellist.h"
 #include "lib/stringtable.h"
 #include "modes/medicalanalysis.h"
 #include "modes/xpdanalysis.h"
@@ -245,6 +246,10 @@ TEST_F(TextLayout, MedicalReadoutLabelsNeverRunIntoTheirValues) {
     core.ReadProfile();
     core.Reconfigure(TRUE);
     CMedicalTextContext& readout = core.GetPanel().GetReadout();
+    // A channel picked: the read-out has its lines.
+    ASSERT_EQ(LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"), 1);
+    readout.m_pChannel = GetChannelObject(GetChannelIndex("A1001"));
+    ASSERT_TRUE(readout.m_pChannel);
     readout.m_LabelColor = RGB(255, 0, 0);
     readout.m_ValueColor = RGB(0, 0, 255);
     for (int w = 120; w <= 1600; w += 40) {
