@@ -327,6 +327,7 @@ void CXpdAnalysis::Reconfigure(BOOL reset) {
     // New grids hold no reading until both paths are measured again.
     if (reset) {
         m_xpdValid = false;
+        m_pathStates[0] = m_pathStates[1] = kPathNoData;
         PublishValues();
     }
     // Both graphs show the range moved by the y-axis offset, each headed by

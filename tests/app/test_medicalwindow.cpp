@@ -134,6 +134,8 @@ protected:
         setenv("TORVEL_SIM_SPEED", "0", 1); // as fast as the simulator goes
         WriteProfileString("MedicalAnalysis_1", "AnalyzeFlag", "1");
         WriteProfileInt("MedicalAnalysis_1", "AlarmFlag", alarmFlag);
+        // The line positions below are those of the wide graph at 30 dB.
+        WriteProfileInt("MedicalAnalysis_1", "AttValue", 30);
         frame = std::make_unique<CMainFrame>([](const CString&) {});
         frame->SetCoreFactory(CreateAnalysisCore);
         ASSERT_TRUE(frame->Create(false));

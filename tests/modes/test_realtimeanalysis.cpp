@@ -306,11 +306,11 @@ TEST_F(RealTimeTest, TheChunkGraphMarksWhereTheTriggerBlockLiesInTheCapture) {
     core.SetAnalyzeFlag(1);
     ASSERT_EQ(core.StartAnalysis(), 1);
     core.Deliver();
-    // The chunk line runs newest first, 4 us a block: block 4 of the 256 is
-    // 251 blocks back, and the chunk sample there is block 4's.
+    // The chunk line runs in time order, 4 us a block: block 4 of the 256
+    // stands at 16 us, and the chunk sample there is block 4's.
     const CTriggerMarkContext& mark = core.GetTriggerMark();
-    EXPECT_EQ(mark.GetPosition(), 251 * 4);
-    const short atMark = core.GetChunkLine().GetData()[251];
+    EXPECT_EQ(mark.GetPosition(), 4 * 4);
+    const short atMark = core.GetChunkLine().GetData()[4];
     EXPECT_GE(atMark, 400);
     EXPECT_LT(atMark, 400 + CRealTimeAnalysis::kBlockWords);
     const QImage marked = chunkImage();
