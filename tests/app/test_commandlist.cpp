@@ -264,11 +264,18 @@ TEST(CommandList, EveryMenuPathOfTheReadmeAndTheGuideExists) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
         const QString text = pageText(name, QString::fromUtf8(file.readAll()));
         for (auto it = pathPattern.globalMatch(text); it.hasNext();) {
-            const QString path = it.next().captured(0);
-            ++paths;
-            EXPECT_TRUE(namesMenuPath(list, path.split(" > ")))
-                << QFileInfo(name).fileName().toStdString() << ": \"" << path.toStdString()
-                << "\" is no menu path";
+            // "View > 3D Graph / View > Waterfall" names two paths.
+            QStringList written{it.next().captured(0)};
+            const qsizetype slash = written[0].indexOf(" / ");
+            if (slash >= 0 && written[0].mid(slash).contains(" > ") &&
+                !namesMenuPath(list, written[0].split(" > ")))
+                written = {written[0].left(slash), written[0].mid(slash + 3)};
+            for (const QString& path : written) {
+                ++paths;
+                EXPECT_TRUE(namesMenuPath(list, path.split(" > ")))
+                    << QFileInfo(name).fileName().toStdString() << ": \"" << path.toStdString()
+                    << "\" is no menu path";
+            }
         }
     }
     EXPECT_GE(paths, 10);
