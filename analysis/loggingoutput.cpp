@@ -278,17 +278,30 @@ QImage CLoggingOutput::RenderImage(bool timeStamp) {
 
 // ---- Window actions
 
-CString CLoggingOutput::WithoutExtension(const CString& path) {
-    const int dot = path.ReverseFind('.');
-    const int slash = path.ReverseFind('/');
-    if (dot > slash)
-        return path.Left(dot + 1);
-    return path + ".";
+CString CLoggingOutput::WithSettingExtension(const CString& path) {
+    return OutputPath(path, "SPE");
 }
 
-CString CLoggingOutput::WithSettingExtension(const CString& path) {
-    const CString base = WithoutExtension(path);
-    return base + "SPE";
+CString CLoggingOutput::OutputPath(const CString& path, const char* extension) {
+    const int dot = path.ReverseFind('.');
+    if (dot < 0 || dot < path.ReverseFind('/'))
+        return path + "." + extension;
+    const CString typed = path.Mid(dot + 1);
+    CString upper = typed;
+    upper.MakeUpper();
+    if (upper == extension)
+        return path; // the name the user typed, letter for letter
+    // A sibling of a typed output name (CSV beside a typed "run.png") follows
+    // its letter case; any other extension is replaced.
+    bool known = upper == "SPE";
+    for (const CSaveOutput& output : kSaveOutputs)
+        known |= upper == output.extension;
+    CString wanted = extension;
+    CString lower = typed;
+    lower.MakeLower();
+    if (known && typed == lower)
+        wanted.MakeLower();
+    return path.Left(dot + 1) + wanted;
 }
 
 unsigned CLoggingOutput::OutputOfExtension(const CString& path) {
@@ -321,20 +334,19 @@ int CLoggingOutput::SaveData(unsigned outputFlags) {
     outputFlags &= kSaveOutputMask;
     if (outputFlags == 0u)
         outputFlags = OutputOfExtension(chosen);
-    const CString base = WithoutExtension(chosen);
     // The files written are not the name the dialog checked: each one that
     // would be replaced is asked for before anything is written, and a "no"
     // saves nothing.
     for (const CSaveOutput& output : kSaveOutputs)
-        if ((outputFlags & output.flag) && !MayReplace(base + output.extension))
+        if ((outputFlags & output.flag) && !MayReplace(OutputPath(chosen, output.extension)))
             return kCommandDone;
     bool ok = outputFlags != 0u; // nothing written is no save
     if (outputFlags & 1u)
-        ok &= m_core.WriteCSVFile(base + "CSV") == 1;
+        ok &= m_core.WriteCSVFile(OutputPath(chosen, "CSV")) == 1;
     if (outputFlags & 2u)
-        ok &= m_core.WriteBMPImage(base + "BMP") == 1;
+        ok &= m_core.WriteBMPImage(OutputPath(chosen, "BMP")) == 1;
     if (outputFlags & 4u)
-        ok &= m_core.WritePNGImage(base + "PNG") == 1;
+        ok &= m_core.WritePNGImage(OutputPath(chosen, "PNG")) == 1;
     ShowMessage(ok ? kStrSaveSucceeded : kStrSaveFailed);
     return kCommandDone;
 }

@@ -146,10 +146,13 @@ public:
     int SaveSettingsFile();
     int LoadSettingsFile();
 
-    // A path without its extension; the dot stays, and a path without an
-    // extension gets one: "a/b.txt" -> "a/b.", "a/b" -> "a/b.".
-    static CString WithoutExtension(const CString& path);
-    // The path with its extension replaced by ".SPE" (or ".SPE" appended).
+    // The path for a file of the given extension ("CSV", "SPE"...) named
+    // after the path the user chose: a name typed with that extension is kept
+    // as typed ("run.csv"), a name without one gets it ("run" -> "run.CSV"),
+    // another output's extension is swapped in its letter case ("run.png" ->
+    // "run.csv"), and any other extension is replaced ("run.txt" -> "run.CSV").
+    static CString OutputPath(const CString& path, const char* extension);
+    // OutputPath for the setting data file (".SPE").
     static CString WithSettingExtension(const CString& path);
     // The output flag named by a path's extension (".csv", ".BMP", ".Png"...;
     // the case does not matter), 0 for any other.

@@ -18,10 +18,31 @@ constexpr int kStrWindowFont = 30;
 constexpr COLORREF kWindowBackground = 0x7878FA; // red 250, green 120, blue 120
 } // namespace
 
+QSize CChildFrame::MinimumWindowSize(int kind) {
+    switch (kind) {
+    case 2: // the channel panel beside the spectrum
+        return {520, 340};
+    case 3: // the time graph above the spectrum
+        return {440, 420};
+    case 4: // the 3D graph, the spectrum and the chunk graph
+    case 5:
+        return {560, 440};
+    case 6: // the wide graph, the channel panel and the narrow graph
+        return {560, 520};
+    case 7: // the panel beside the two paths' graphs
+        return {560, 420};
+    default:
+        return {400, 300};
+    }
+}
+
 CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> core)
     : m_mainFrame(mainFrame), m_drawObject(std::make_unique<CDrawObject>(0, kDrawObjectSection)),
       m_core(std::move(core)), m_doc(new CTorvelDoc(this)), m_view(new CTorvelView(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Below this size a pane of the window no longer shows its texts whole;
+    // cascading and tiling keep windows at least this large.
+    setMinimumSize(MinimumWindowSize(m_core ? m_core->GetAnalysisType() : 0));
     LOGFONT font;
     ConvertLOGFONT(&font, GetTorvelString(kStrWindowFont));
     m_drawObject->SetUpdateLOGFONT(&font);

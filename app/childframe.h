@@ -21,6 +21,8 @@ class CTorvelView;
 class CChildFrame : public QMdiSubWindow, public CWnd {
     Q_OBJECT
 public:
+    // The smallest size at which every pane of a window of the kind is readable.
+    static QSize MinimumWindowSize(int kind);
     CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> core);
     ~CChildFrame() override;
 

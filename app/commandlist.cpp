@@ -3,6 +3,7 @@
 #include "lib/stringtable.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
 
 #include <cstdlib>
@@ -27,8 +28,11 @@ bool CCommandEntry::Parse(const char* line, CCommandEntry& entry) {
     auto number = [&](size_t i) { return std::atoi(fields[i].c_str()); };
     entry.listName = CString(fields[0]);
     std::string caption = fields[1];
-    if (size_t tab = caption.find('\t'); tab != std::string::npos)
+    entry.shortcut.Empty();
+    if (size_t tab = caption.find('\t'); tab != std::string::npos) {
+        entry.shortcut = CString(caption.substr(tab + 1));
         caption.resize(tab);
+    }
     entry.caption = CString(caption);
     entry.menuType = number(2);
     entry.level = number(3);
@@ -122,6 +126,16 @@ void CCommandList::fillMenu(QMenu* menu, CCommandEntry* first) {
             QAction* a = menu->addAction(caption);
             a->setData(e->commandId);
             e->item = a;
+            if (!e->shortcut.IsEmpty()) {
+                const QKeySequence key(QString::fromUtf8(e->shortcut.c_str()));
+                a->setShortcut(key);
+                // Function keys press the button bar's buttons wherever the
+                // focus is; in the menu they are only shown, and work while
+                // the menu itself is open.
+                const int code = key.isEmpty() ? 0 : key[0].key();
+                if (code >= Qt::Key_F1 && code <= Qt::Key_F35)
+                    a->setShortcutContext(Qt::WidgetShortcut);
+            }
             if (e->checkState == 1) {
                 a->setCheckable(true);
                 a->setChecked(true);

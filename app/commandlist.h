@@ -24,6 +24,7 @@ enum MenuType { kMenuCommand = 0, kMenuSeparator = 1, kMenuPopup = 2 };
 struct CCommandEntry {
     CString listName;
     CString caption;
+    CString shortcut; // the key named after a tab in the caption ("Ctrl+O", "F1")
     int menuType = kMenuCommand;
     int level = 0;
     int commandId = 0;

@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QList>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -20,6 +22,29 @@ constexpr int kUsageError = 2;
 
 void printLine(std::FILE* to, const QString& text) {
     std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
+}
+
+// What the toolkit says while it connects to the window system is held back:
+// when no display can be reached it ends the program (it would abort with a
+// page about platform plugins); the user reads one line saying what to do
+// instead. Once the connection stands, what was held back is said after all.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+QList<HeldMessage>* heldMessages = nullptr;
+
+void holdStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fputs("Torvel needs a display: none could be reached (DISPLAY or WAYLAND_DISPLAY). "
+                   "Run it on a desktop, or with a virtual one: apt-get install -y xvfb && "
+                   "xvfb-run torvel\n",
+                   stderr);
+        std::_Exit(1);
+    }
+    if (heldMessages)
+        heldMessages->append({type, QByteArray(context.category ? context.category : ""), text});
 }
 } // namespace
 
@@ -57,7 +82,16 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    QList<HeldMessage> held;
+    heldMessages = &held;
+    const QtMessageHandler previousHandler = qInstallMessageHandler(holdStartupMessage);
     QApplication qapp(argc, argv);
+    qInstallMessageHandler(previousHandler);
+    heldMessages = nullptr;
+    for (const HeldMessage& m : held) {
+        const QMessageLogContext context(nullptr, 0, nullptr, m.category.constData());
+        qt_message_output(m.type, context, m.text);
+    }
     QGuiApplication::setDesktopFileName(QStringLiteral(TORVEL_APP_ID));
     CTorvelApp app;
     // SIGINT and SIGTERM close the main window as the user would, once any

@@ -47,6 +47,9 @@ const char* text(int index) {
 CMainFrame::CMainFrame(MessageSink messageBox)
     : m_messageBox(std::move(messageBox)), m_mdi(new QMdiArea(this)) {
     setCentralWidget(m_mdi);
+    // Windows kept at their readable size may reach past the frame: it scrolls.
+    m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWindowTitle(QString::fromUtf8(text(0)));
     m_outFileFlag = static_cast<unsigned>(GetProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", 0));
     m_handDeviceOn = GetProfileInt("MAIN_FRAME", kHandDeviceOnKey, 0) != 0;
@@ -61,6 +64,8 @@ CMainFrame::~CMainFrame() {
 }
 
 namespace {
+// The Run/Stop command of every analysis window.
+constexpr int kRunStopAction = 16;
 constexpr RECT kDefaultRect{100, 100, 500, 500};
 // How much of the window must lie on an available screen area: enough of its
 // top left corner to grab the title bar.
@@ -168,6 +173,87 @@ bool CMainFrame::OpenStartWindow(int startMode) {
     if (!e)
         return false;
     return OpenAnalysisWindow(e->p1(), e->caption, e->p2()) != nullptr;
+}
+
+void CMainFrame::RunActiveWindow() {
+    CChildFrame* child = ActiveChild();
+    CAnalysisCore* core = child ? child->GetCore() : nullptr;
+    if (!core || core->GetAnalyzeFlag())
+        return;
+    core->ExecuteCommand(kRunStopAction, 0, 0, 0, 0, 0);
+    RefreshButtonBar();
+}
+
+namespace {
+constexpr char kOpenWindowsSection[] = "OPEN_WINDOWS";
+// At most this many windows are reopened (a damaged profile cannot open more).
+constexpr int kMaxReopened = 32;
+// Coordinates and sizes of a reopened window beyond this are damage.
+constexpr int kMaxPlace = 8000;
+} // namespace
+
+void CMainFrame::saveOpenWindows() {
+    const bool reopen = GetProfileInt("WINDOW", "ReopenWindows", 1) != 0;
+    WriteProfileInt("WINDOW", "ReopenWindows", reopen ? 1 : 0);
+    int count = 0;
+    // In the order they were opened, so that each gets its number back.
+    for (QMdiSubWindow* w : m_mdi->subWindowList(QMdiArea::CreationOrder)) {
+        auto* child = dynamic_cast<CChildFrame*>(w);
+        CAnalysisCore* core = child ? child->GetCore() : nullptr;
+        if (!reopen || !core || count >= kMaxReopened)
+            continue;
+        const QRect place =
+            w->isMaximized() || w->isMinimized() ? w->normalGeometry() : w->geometry();
+        CString entry;
+        entry.Format("%d,%d,%d,%d,%d,%d,%d,", core->GetAnalysisType(), core->GetTitleIndex(),
+                     place.x(), place.y(), place.width(), place.height(), w->isMaximized() ? 1 : 0);
+        ++count;
+        CString key;
+        key.Format("Window%d", count);
+        WriteProfileString(kOpenWindowsSection, key, entry + core->GetTitle());
+    }
+    WriteProfileInt(kOpenWindowsSection, "Count", count);
+}
+
+bool CMainFrame::ReopenWindows() {
+    if (GetProfileInt("WINDOW", "ReopenWindows", 1) == 0)
+        return false;
+    const int count = std::clamp(GetProfileInt(kOpenWindowsSection, "Count", 0), 0, kMaxReopened);
+    CChildFrame* maximized = nullptr;
+    bool opened = false;
+    for (int i = 1; i <= count; ++i) {
+        CString key;
+        key.Format("Window%d", i);
+        const QString entry =
+            QString::fromUtf8(GetProfileString(kOpenWindowsSection, key, "").c_str());
+        const QStringList f = entry.split(',');
+        if (f.size() < 8)
+            continue; // damaged: left out
+        int v[7];
+        bool ok = true;
+        for (int k = 0; k < 7 && ok; ++k)
+            v[k] = f[k].toInt(&ok);
+        if (!ok)
+            continue;
+        const CString title(f.mid(7).join(',').toUtf8().toStdString());
+        CChildFrame* w = OpenAnalysisWindow(v[0], title, v[1]);
+        if (!w)
+            continue;
+        opened = true;
+        // A damaged place stays within reach (the area scrolls to it); a size
+        // below the window's minimum grows to it.
+        const QSize size =
+            QSize(v[4], v[5]).expandedTo(w->minimumSize()).boundedTo(QSize(kMaxPlace, kMaxPlace));
+        const QPoint at(std::clamp(v[2], 0, kMaxPlace), std::clamp(v[3], 0, kMaxPlace));
+        w->setGeometry(QRect(at, size));
+        if (v[6])
+            maximized = w;
+    }
+    if (maximized) {
+        m_mdi->setActiveSubWindow(maximized);
+        maximized->showMaximized();
+    }
+    return opened;
 }
 
 bool CMainFrame::openDeviceLink() {
@@ -482,6 +568,7 @@ void CMainFrame::OnDestroy() {
         WriteProfileRECT("WINDOW", "RECT", &r);
         WriteProfileInt("WINDOW", "MAXIMIZE", 0);
     }
+    saveOpenWindows();
     ShutdownTorvelDLL();
     // The guide's window goes with the program.
     if (m_helpWindow)

@@ -89,6 +89,12 @@ public:
     // Opens the start window for WINDOW/StartMode: the first command entry of
     // action 5 whose p1 is the mode and whose p2 is 1.
     bool OpenStartWindow(int startMode);
+    // Starts the active window's measurement (Run/Stop) when it is stopped.
+    void RunActiveWindow();
+    // Opens the analysis windows that were open at the last exit, each at its
+    // place, when WINDOW/ReopenWindows is on (the default); false when none
+    // was opened.
+    bool ReopenWindows();
 
     // ---- Commands
     void ExecuteCommand(CCommandEntry* entry, bool macroStep = false);
@@ -148,6 +154,9 @@ public:
     // Saves the rectangle and closes the device link; runs once, when the
     // window closes for good.
     void OnDestroy();
+    // Writes the open analysis windows (kind, number, title, place) for
+    // ReopenWindows.
+    void saveOpenWindows();
     void ShowAboutBox();
     // The user guide window (Help > Help Topics), at the page of the active
     // window's kind or at the contents page; null before it was first opened.

@@ -22,6 +22,7 @@
 #include <QPageSetupDialog>
 #include <QPointer>
 #include <QPrinter>
+#include <QStyle>
 
 #include <algorithm>
 #include <vector>
@@ -218,18 +219,39 @@ void CMainFrame::arrangeWindows(int how) {
     QRect area = m_mdi->viewport()->rect();
     int n = static_cast<int>(windows.size());
     switch (how) {
-    case 1:
-        m_mdi->cascadeSubWindows();
+    case 1: {
+        // Cascade: each window two thirds of the area (at least its minimum),
+        // one title bar further down and right than the one before; the row
+        // starts over at the top left where it would leave the area.
+        const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 16) + 4;
+        QPoint at(0, 0);
+        for (QMdiSubWindow* w : windows) {
+            w->showNormal();
+            const QSize size =
+                QSize(area.width() * 2 / 3, area.height() * 2 / 3).expandedTo(w->minimumSize());
+            if (at.x() + size.width() > std::max(area.width(), size.width()) ||
+                at.y() + size.height() > std::max(area.height(), size.height()))
+                at = QPoint(0, 0);
+            w->setGeometry(QRect(at, size));
+            w->raise();
+            at += QPoint(step, step);
+        }
         break;
+    }
     case 2: // vertical tiling: side by side
     case 3: // horizontal tiling: one above the other
+        // Never below a window's minimum: the frame scrolls to the rest.
         for (int i = 0; i < n; ++i) {
             QMdiSubWindow* w = windows[i];
             w->showNormal();
-            if (how == 2)
-                w->setGeometry(area.width() * i / n, 0, area.width() / n, area.height());
-            else
-                w->setGeometry(0, area.height() * i / n, area.width(), area.height() / n);
+            const QSize least = w->minimumSize();
+            if (how == 2) {
+                const int width = std::max(area.width() / n, least.width());
+                w->setGeometry(width * i, 0, width, std::max(area.height(), least.height()));
+            } else {
+                const int height = std::max(area.height() / n, least.height());
+                w->setGeometry(0, height * i, std::max(area.width(), least.width()), height);
+            }
         }
         break;
     case 4: { // arrange icons: minimised windows in a row along the bottom

@@ -189,6 +189,10 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
 bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
     // Every profile read and write of the program goes to TORVEL.INI in the
     // current directory.
+    // Without a profile this is the program's first start here: the start
+    // window then measures at once, so that a new user sees the analyser work.
+    const bool firstStart =
+        !QFileInfo::exists(QString::fromUtf8((currentDirectory() + "/TORVEL.INI").c_str()));
     SetProfileFile(currentDirectory() + "/TORVEL.INI");
     // A profile that is there but could not be read: the program runs on the
     // defaults and says so (the file itself is kept, see SetProfileFile).
@@ -254,8 +258,16 @@ bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
     bool opened = false;
     for (const QString& f : cl.files.mid(0, kMaxFilesOpened))
         opened = openFile(f) || opened;
+    // Otherwise the windows open at the last exit come back at their places,
+    // and only without any the start window opens (tiled).
+    bool placed = false;
     if (!opened)
+        opened = placed = m_mainFrame->ReopenWindows();
+    if (!opened) {
         opened = m_mainFrame->OpenStartWindow(startMode);
+        if (opened && firstStart)
+            m_mainFrame->RunActiveWindow();
+    }
 
     m_mainFrame->show();
     if (!profileProblem.IsEmpty())
@@ -265,7 +277,7 @@ bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
             if (QMdiSubWindow* w = m_mainFrame->mdiArea()->activeSubWindow())
                 w->showMaximized();
         m_mainFrame->showMaximized();
-    } else if (opened) {
+    } else if (opened && !placed) {
         m_mainFrame->mdiArea()->tileSubWindows();
     }
     return true;

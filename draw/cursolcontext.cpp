@@ -3,11 +3,16 @@
 
 #include "draw/datalinecontext.h"
 #include "draw/drawtext.h"
+#include "lib/stringtable.h"
 #include "platform/dc.h"
+#include "trace/measuredwords.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
+// "no data": a read-out over words that hold no measurement.
+constexpr int kStrNoData = 90;
 constexpr char kDefaultFormat[] = "%.3fMHz %.2fdBm";
 } // namespace
 
@@ -29,6 +34,14 @@ CString CCursolContext::ReadoutPrefix(int) {
     return CString();
 }
 
+void CCursolContext::SetPointer(int x, int y) {
+    m_PointerX = x;
+    m_PointerY = y;
+    m_PointerRect = m_Rect;
+    m_HasPointerDataX = m_pDataLine && m_pDataLine->GetEnvelopeCount() > 0;
+    m_PointerDataX = m_HasPointerDataX ? m_pDataLine->PixelToX(x) : 0;
+}
+
 void CCursolContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     CDrawContext::Draw(pDC, parent, reserved);
     m_Text.Empty();
@@ -37,13 +50,35 @@ void CCursolContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
         m_pDataLine->GetEnvelopeCount() <= 0) {
         return;
     }
-    const int px = m_PointerX;
-    const int py = m_PointerY;
+    int px = m_PointerX;
+    int py = m_PointerY;
+    int x = 0;
+    const bool moved = m_HasPointerDataX && !m_PointerRect.IsRectEmpty() && !m_Rect.IsRectEmpty() &&
+                       m_Rect != m_PointerRect;
+    if (moved) {
+        // Another rectangle than the pointer's: the same data x, and the same
+        // place between top and bottom.
+        if (px < m_PointerRect.left || px > m_PointerRect.right || py < m_PointerRect.top ||
+            py > m_PointerRect.bottom) {
+            return;
+        }
+        POINT point;
+        if (!m_pDataLine->PointOfX(m_PointerDataX, &point))
+            return;
+        px = point.x;
+        py = m_Rect.top + static_cast<int>(static_cast<long long>(py - m_PointerRect.top) *
+                                           m_Rect.Height() / std::max(m_PointerRect.Height(), 1));
+        x = m_PointerDataX;
+    }
     if (px < m_Rect.left || px > m_Rect.right || py < m_Rect.top || py > m_Rect.bottom) {
         return;
     }
-    const int x = m_pDataLine->PixelToX(px);
-    m_Text = ReadoutPrefix(x) + m_pDataLine->MarkerText(x, m_pDataLine->Level(x), m_ReadoutFlags);
+    if (!moved)
+        x = m_pDataLine->PixelToX(px);
+    m_Text =
+        ReadoutPrefix(x) + (AllMeasured(*m_pDataLine, x, x)
+                                ? m_pDataLine->MarkerText(x, m_pDataLine->Level(x), m_ReadoutFlags)
+                                : CString(GetTorvelString(kStrNoData)));
     const CSize size = pDC->GetTextExtent(m_Text);
     // The text stays inside: right-aligned near the right edge, top-aligned
     // near the top edge.

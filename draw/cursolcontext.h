@@ -24,10 +24,10 @@ public:
     WORD GetTypeCode() override;
     CString GetClassName() override;
 
-    void SetPointer(int x, int y) {
-        m_PointerX = x;
-        m_PointerY = y;
-    }
+    // The pointer in the pixels of the rectangle last drawn. The cursor keeps
+    // the data line's x under it: drawn into a rectangle of another size (a
+    // saved image) it stands at the same frequency and reads the same.
+    void SetPointer(int x, int y);
     int GetPointerX() const { return m_PointerX; }
     int GetPointerY() const { return m_PointerY; }
     void SetReadoutFlags(int flags) { m_ReadoutFlags = flags; }
@@ -54,6 +54,9 @@ private:
     int m_ReadoutFlags = 0;
     CDataLineContext* m_pDataLine = nullptr;
     CDrawMultiLineText* m_pReadoutLines = nullptr;
+    CRect m_PointerRect; // the rectangle the pointer's pixels belong to
+    int m_PointerDataX = 0;
+    bool m_HasPointerDataX = false;
     CString m_Text;
     CRect m_TextRect;
 };

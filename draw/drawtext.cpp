@@ -197,6 +197,11 @@ void CDrawMultiLineText::Draw(CDC* pDC, CDrawContext* parent, void*) {
     const int cy = DrawString(pDC, parent, FitIntoBounds(pDC) ? &m_WholeSize : nullptr);
     if (m_pNextLine) {
         m_pNextLine->SetLineTop(m_Y + cy + 2);
+        // The lines below start where this one does (right of the graph's
+        // reference mark, which would cover a first letter).
+        for (CDrawMultiLineText* p = m_pNextLine; p; p = p->m_pNextLine) {
+            p->m_X = m_X;
+        }
     }
 }
 

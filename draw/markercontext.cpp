@@ -7,11 +7,14 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "platform/dc.h"
+#include "trace/measuredwords.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 namespace {
+// "no data": a read-out over words that hold no measurement.
+constexpr int kStrNoData = 90;
 constexpr char kSectionFormat[] = "%sMARKER_%d";
 constexpr char kBandSuffix[] = "_BAND";
 constexpr char kKeyMarkerNumber[] = "MarkerNumber";
@@ -280,7 +283,9 @@ void CMarkerContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
         return;
     }
     // The readout line stacks below the title at the graph's left edge.
-    m_ReadoutLine.SetPosition(m_Rect.left + 2, m_ReadoutLine.GetY(), CDrawText::kAnchorLeftTop);
+    // Below the title, where the title line set it (clear of the reference mark).
+    m_ReadoutLine.SetPosition(std::max(m_ReadoutLine.GetX(), m_Rect.left + 2), m_ReadoutLine.GetY(),
+                              CDrawText::kAnchorLeftTop);
     if (m_DeltaMode == kModeBand) {
         m_ReadoutLine.SetRedrawFlag(0);
         UpdateBand();
@@ -326,6 +331,10 @@ void CMarkerContext::DrawNormal(CDC* pDC) {
         m_ReadoutLine.SetText(LongLabel() + GetTorvelString(kStrNotFound));
         return;
     }
+    if (!AllMeasured(*m_pDataLine, m_LockFrequency, m_LockFrequency)) {
+        m_ReadoutLine.SetText(LongLabel() + GetTorvelString(kStrNoData));
+        return;
+    }
     const double level = m_pDataLine->Level(m_LockFrequency);
     m_ReadoutLine.SetText(LongLabel() +
                           m_pDataLine->MarkerText(m_LockFrequency, level, m_ReadoutFlags));
@@ -352,7 +361,11 @@ void CMarkerContext::DrawDelta(CDC* pDC) {
     m_MainPoint = PointOf(m_LockFrequency);
     m_ChildPoint = PointOf(m_ChildLockFrequency);
     const int span = m_ChildLockFrequency - m_LockFrequency;
-    if (m_DeltaMode == kModeDelta) {
+    if (!AllMeasured(*m_pDataLine, m_LockFrequency, m_LockFrequency) ||
+        !AllMeasured(*m_pDataLine, m_ChildLockFrequency, m_ChildLockFrequency)) {
+        // The points stand where they are; there is nothing to measure yet.
+        m_ReadoutLine.SetText(LongLabel() + GetTorvelString(kStrNoData));
+    } else if (m_DeltaMode == kModeDelta) {
         // Both readings go from the main point to the child point: df is
         // child - main, and so is dL, which makes a child below the main
         // point read negative dBc.

@@ -7,6 +7,7 @@
 #include "lib/drawobject.h"
 #include "lib/stringtable.h"
 #include "platform/dc.h"
+#include "trace/measuredwords.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -23,9 +24,18 @@ CString CMedicalButtonContext::GetClassName() {
     return "CMedicalButtonContext";
 }
 
+namespace {
+// "no data": a read-out over words that hold no measurement.
+constexpr int kStrNoReadout = 90;
+constexpr int kCaptionInset = 2; // pixels kept free at either side of a caption
+} // namespace
+
 void CMedicalButtonContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
-    // The background fill and the centred text of the text panel.
+    // The background fill and the centred text of the text panel; a caption
+    // wider than a narrow button is shortened rather than written over its
+    // neighbours (a tiled window).
     CNormalTextContext::Draw(pDC, parent, reserved);
+    GetText().SetMaxWidth(std::max(m_Rect.Width() - 2 * kCaptionInset, 0));
     if (!pDC) {
         return;
     }
@@ -114,7 +124,9 @@ void CMedicalMarkerContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved)
                          {x + kTriangleHalfWidth, m_Rect.top},
                          {x, m_Rect.top + kTriangleHeight}};
     pDC->Polygon(triangle, 4);
-    m_ReadoutLine.SetPosition(m_Rect.left + 2, m_ReadoutLine.GetY(), CDrawText::kAnchorLeftTop);
+    // Below the title, where the title line set it (clear of the reference mark).
+    m_ReadoutLine.SetPosition(std::max(m_ReadoutLine.GetX(), m_Rect.left + 2), m_ReadoutLine.GetY(),
+                              CDrawText::kAnchorLeftTop);
     pDC->SetBkMode(oldMode);
     if (oldFont) {
         pDC->SelectObject(oldFont);
@@ -168,6 +180,11 @@ void CMedicalTextContext::MakeValues(CString values[3]) const {
     const long long high = static_cast<long long>(centre) + m_HalfBand;
     const long long step = std::max<long long>(m_pDataLine->GetStep(), 1);
     const long long peak = m_pDataLine->Peak(low, high + step);
+    if (!AllMeasured(*m_pDataLine, peak, peak)) {
+        // The highest word of the band holds no measurement: none does.
+        values[1] = values[2] = GetTorvelString(kStrNoReadout);
+        return;
+    }
     const double deviation = static_cast<double>(peak) - frequency * 1000.0;
     values[1].Format("%.04fMHz %+.02fkHz %.2f%s", peak * 0.001, deviation, m_pDataLine->Level(peak),
                      static_cast<const char*>(unit));
@@ -188,7 +205,15 @@ void CMedicalTextContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     const int oldMode = pDC->SetBkMode(TRANSPARENT);
     const UINT oldAlign = pDC->SetTextAlign(TA_LEFT | TA_TOP);
     const COLORREF oldColor = pDC->GetTextColor();
-    const int valueX = area.left + (area.right - area.left) / 6;
+    constexpr int kLabelGap = 8; // pixels between a label and its value
+    // The values start a sixth of the way across, or right of the widest
+    // label when that is wider, so that "POWER" never runs into its value.
+    int labelWidth = 0;
+    for (int label : labels) {
+        labelWidth =
+            std::max(labelWidth, static_cast<int>(pDC->GetTextExtent(GetLibraryString(label)).cx));
+    }
+    const int valueX = area.left + std::max((area.right - area.left) / 6, labelWidth + kLabelGap);
     for (int i = 0; i < 3; ++i) {
         const int y = LineTop(area, i);
         pDC->SetTextColor(m_LabelColor);

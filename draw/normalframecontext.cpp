@@ -22,8 +22,22 @@ CString CNormalFrameContext::GetClassName() {
     return "CNormalFrameContext";
 }
 
+namespace {
+int titleIndent(const CDrawFrame& frame, const CRect& rect) {
+    // The grid's reference mark sits at the left edge, a third of a division
+    // wide: the title and readout lines start right of it, so that the mark
+    // never covers their first letter ("M1", "ALARM").
+    const int ref = frame.GetReferenceLine();
+    const int divisions = frame.GetYDivision();
+    if (divisions <= 0 || ref < CDrawFrame::kFreeReferenceLimit)
+        return kTitleInset;
+    const int mark = (rect.Height() / divisions / 3) & ~1;
+    return kTitleInset + mark + 1;
+}
+} // namespace
+
 void CNormalFrameContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     CBlendingBackGroundContext::Draw(pDC, parent, reserved);
-    m_Title.SetPosition(m_Rect.left + kTitleInset, m_Rect.top + kTitleInset,
+    m_Title.SetPosition(m_Rect.left + titleIndent(m_Frame, m_Rect), m_Rect.top + kTitleInset,
                         CDrawText::kAnchorLeftTop);
 }

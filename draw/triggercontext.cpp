@@ -7,6 +7,7 @@
 #include "lib/stringtable.h"
 #include "platform/dc.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -100,8 +101,9 @@ bool CLoggingTriggerContext::DrawLine(CDC* pDC, CDrawContext* parent, void* rese
 
 void CLoggingTriggerContext::PlaceReadout(const char* formatDbm, const char* formatDbuv,
                                           const char* fallbackDbm, const char* fallbackDbuv) {
-    m_ReadoutLine.SetPosition(m_Rect.left + kLabelGap, m_ReadoutLine.GetY(),
-                              CDrawText::kAnchorLeftTop);
+    // Where the title line set it, clear of the reference mark.
+    m_ReadoutLine.SetPosition(std::max(m_ReadoutLine.GetX(), m_Rect.left + kLabelGap),
+                              m_ReadoutLine.GetY(), CDrawText::kAnchorLeftTop);
     m_Level = GetLevel();
     const char* format = m_pDataLine->GetUnit() == 1 ? CheckedFormat(formatDbm, "f", fallbackDbm)
                                                      : CheckedFormat(formatDbuv, "f", fallbackDbuv);

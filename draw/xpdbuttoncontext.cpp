@@ -10,7 +10,7 @@
 // (kHz, shown in MHz), the alarm value (hundredths of a dB) and the remaining
 // active time in percent.
 const CXPDButtonContext::Row CXPDButtonContext::kRowTable[kRows] = {
-    {81, 87, 0, 0.01},  {82, 87, 1, 0.01}, {83, 87, 2, 0.01},
+    {81, 87, 0, 0.01},  {82, 91, 1, 0.01}, {83, 91, 2, 0.01},
     {84, 88, 3, 0.001}, {85, 87, 4, 0.01}, {86, 89, 5, 0.0},
 };
 
@@ -33,6 +33,9 @@ CString CXPDButtonContext::RowValue(int k) const {
     CString text;
     if (k < 0 || k >= kRows) {
         return text;
+    }
+    if (!m_RowTexts[k].IsEmpty()) {
+        return m_RowTexts[k];
     }
     const Row& row = kRowTable[k];
     if (m_NoReading && row.value <= kLastReadingWord) {

@@ -37,4 +37,6 @@ public:
     // XPD, the two levels and the peak frequency say there is no reading.
     int m_Values[kValueCount] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
     bool m_NoReading = false;
+    // A text shown in row k instead of its number ("no signal"); empty: the number.
+    CString m_RowTexts[kRows];
 };

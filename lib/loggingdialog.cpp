@@ -52,6 +52,12 @@ constexpr int kDaysFormat = 43;
 constexpr int kWeeksFormat = 44;
 constexpr int kBrowseTitle = 45;
 constexpr int kNoFolder = 74;
+constexpr int kMissingOutput = 92;
+constexpr int kMissingTime = 93;
+// A time in the past is shown this far ahead: at a whole minute, with time to
+// press OK; a stop time at least this after the start.
+constexpr std::int64_t kStartLeadSeconds = 60;
+constexpr std::int64_t kDefaultRunSeconds = 3600;
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 // The scan for the comma after an item looks no further than this.
@@ -219,9 +225,15 @@ CLoggingDialog::CLoggingDialog(const CLoggingParam& param, QWidget* parent)
         m_Param.m_TimeSpan = CTimeSpan(m_Intervals[static_cast<size_t>(selected)].seconds);
     }
 
+    // Times already past are offered as the next whole minute but one and an
+    // hour after it: a moment still ahead when OK is pressed.
     const CTime now = CTime::GetCurrentTime();
-    ToPickers(m_Param.m_StartTime < now ? now : m_Param.m_StartTime, m_StartDate, m_StartTime);
-    ToPickers(m_Param.m_StopTime < now ? now : m_Param.m_StopTime, m_StopDate, m_StopTime);
+    const CTime ahead = now + CTimeSpan(kStartLeadSeconds + 60 - now.GetSecond());
+    const CTime start = m_Param.m_StartTime < now ? ahead : m_Param.m_StartTime;
+    const CTime earliestStop = start + CTimeSpan(kDefaultRunSeconds);
+    const CTime stop = m_Param.m_StopTime <= start ? earliestStop : m_Param.m_StopTime;
+    ToPickers(start, m_StartDate, m_StartTime);
+    ToPickers(stop, m_StopDate, m_StopTime);
 
     for (QCheckBox* box : {m_Start, m_Stop, m_Csv, m_Bmp, m_Png})
         connect(box, &QCheckBox::toggled, this, [this] {
@@ -290,8 +302,10 @@ void CLoggingDialog::buildControls() {
     cancel->setObjectName("2");
     connect(m_Ok, &QPushButton::clicked, this, &CLoggingDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &CLoggingDialog::reject);
+    m_Missing = Named(new QLabel, 1076);
+    m_Missing->setWordWrap(true);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    buttons->addWidget(m_Missing, 1);
     buttons->addWidget(m_Ok);
     buttons->addWidget(cancel);
 
@@ -313,6 +327,13 @@ void CLoggingDialog::applyEnableRules() {
     m_StopTime->setEnabled(stop);
     const bool output = m_Csv->isChecked() || m_Bmp->isChecked() || m_Png->isChecked();
     m_Ok->setEnabled((start || stop) && output);
+    // A greyed OK says why.
+    QStringList missing;
+    if (!output)
+        missing << LibQ(kMissingOutput);
+    if (!start && !stop)
+        missing << LibQ(kMissingTime);
+    m_Missing->setText(missing.join('\n'));
 }
 
 std::int64_t CLoggingDialog::selectedInterval() const {

@@ -74,4 +74,5 @@ private:
     QLineEdit* m_Folder = nullptr;
     QLabel* m_Estimate = nullptr;
     QPushButton* m_Ok = nullptr;
+    QLabel* m_Missing = nullptr; // beside OK: what must be chosen before OK
 };

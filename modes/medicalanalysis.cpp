@@ -125,8 +125,14 @@ CString CMedicalAnalysis::GetProfileSection() {
 // ---- Profile and settings
 
 void CMedicalAnalysis::ReadProfile() {
-    CNormalAnalysis::ReadProfile();
     const CString section = GetProfileSection();
+    // Telemetry carriers are weak and the narrow band is swept at fine
+    // points, where the noise floor lies lowest: a new window measures
+    // without attenuation and shows its narrow graph 20 dB lower, so that the
+    // floor and the carriers above it are both in view.
+    if (GetProfileInt(section, "AttValue", -1) < 0)
+        WriteProfileInt(section, "AttValue", 0);
+    CNormalAnalysis::ReadProfile();
     m_frequencyMode = GetProfileInt(section, "FrequencyFlag", 1) ? 1 : 0;
     m_start = GetProfileInt(section, "StartFrequency", 430000);
     m_stop = GetProfileInt(section, "StopFrequency", 432000);
@@ -137,8 +143,8 @@ void CMedicalAnalysis::ReadProfile() {
     m_bandZoomFlag = GetProfileInt(section, "BandZoomFlag", -1);
     if (m_bandZoomFlag < -1 || m_bandZoomFlag >= kBands)
         m_bandZoomFlag = -1;
-    m_yAxisOffset =
-        std::clamp(GetProfileInt(section, "YAxisOffset", 0), -kMaxYAxisOffset, kMaxYAxisOffset);
+    m_yAxisOffset = std::clamp(GetProfileInt(section, "YAxisOffset", kDefaultYAxisOffset),
+                               -kMaxYAxisOffset, kMaxYAxisOffset);
     // The narrow band is measured at high resolution: an index that kind
     // cannot use gives way to the first it can.
     if (DeviceRBWFrequency(4, m_rbwIndex) == 0) {
@@ -661,9 +667,15 @@ int CMedicalAnalysis::PickByFrequency() {
     const double mhz = EntryDouble(GetCenter() * 0.001, "MHz", text(kStrCenter));
     if (cancelled(mhz))
         return kCommandDone;
-    const int kHz =
-        static_cast<int>(std::clamp(mhz * 1000, 0.0, static_cast<double>(DeviceMaxFrequency(1))));
-    return CentreOn(kHz, 0);
+    // A channel lies in the wide graph's band: an entry beyond it is held to
+    // the band's edge, and the user told.
+    const double low = GetWideStart();
+    const double high = std::max<double>(GetWideStop(), low);
+    const double wanted = mhz * 1000;
+    const int kHz = static_cast<int>(std::clamp(wanted, low, high));
+    const int result = CentreOn(kHz, 0);
+    TellIfHeld(wanted, kHz, 1);
+    return result;
 }
 
 void CMedicalAnalysis::CentreDragged(int kHz) {

@@ -147,6 +147,7 @@ public:
     static constexpr int kWideMarkerHome = 435000;
     static constexpr int kMaxBandWidth = 40;
     static constexpr int kMaxYAxisOffset = 100;
+    static constexpr int kDefaultYAxisOffset = -20;
     static constexpr int kBands = 6;
     // The category of the band groups.
     static constexpr int kGroupCategory = 2;

@@ -25,6 +25,9 @@ constexpr int kStrSpan = 16;
 constexpr int kStrOffsetOn = 39;
 // View > Waterfall: the sweep history pane on or off.
 constexpr int kCmdSweepHistory = 110;
+constexpr int kStrStopped = 2408;
+constexpr int kRunStopAction = 16;
+constexpr int kStrHeldTo = 2409;
 
 const char* text(int index) {
     const char* s = GetTorvelString(index);
@@ -123,6 +126,7 @@ void CNormalAnalysis::ReadProfile() {
     // The device's catcher rate is chosen per task; a stored one is not used.
     m_catcherRate = -1;
     ReadHistoryProfile();
+    ShowRunState();
 }
 
 void CNormalAnalysis::LoadTraceDrawObject(CDrawObject& object, const CString& id,
@@ -186,6 +190,7 @@ int CNormalAnalysis::LoadSettings() {
         trace.CDrawContext::ReadSetting(section);
     }
     ok &= m_graphIntf.ReadSetting(kGraphSection);
+    ShowRunState();
     return ok;
 }
 
@@ -400,9 +405,26 @@ void CNormalAnalysis::ShowDeviceWait(const CString& text) {
 }
 
 void CNormalAnalysis::UpdateView() {
+    ShowRunState();
     m_graphIntf.Redraw();
     if (m_historyShown)
         m_history->intf.Redraw();
+}
+
+void CNormalAnalysis::ShowRunState() {
+    // A stopped window says so in its graph, and how to start it; the text
+    // goes when the measurement runs (a trigger status may take the place).
+    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    const CString stopped = text(kStrStopped);
+    if (!m_analyzeFlag && status.GetText() != stopped) {
+        status.SetText(stopped);
+        status.SetRedrawFlag(1);
+        m_graphIntf.GetGraph().SetRedrawFlag(1);
+    } else if (m_analyzeFlag && status.GetText() == stopped) {
+        status.SetText(CString());
+        status.SetRedrawFlag(0);
+        m_graphIntf.GetGraph().SetRedrawFlag(1);
+    }
 }
 
 void CNormalAnalysis::UpdateGraph() {
@@ -559,6 +581,10 @@ int CNormalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, 
         return start == m_start && stop == m_stop ? kCommandDone : kCommandReset;
     }
     int result = CAnalysisCore::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    if (action == kRunStopAction) {
+        ShowRunState();
+        m_graphIntf.Redraw();
+    }
     if (action == 25 || action == 26)
         SetHoldStateOfDataLine();
     if (result != kCommandNotHandled)
@@ -629,7 +655,21 @@ bool CNormalAnalysis::EntryKHz(int titleString, int valueKHz, int* result) {
     // the setters give the same range for any value beyond.
     const double kHz = std::clamp(mhz * 1000, 0.0, static_cast<double>(DeviceMaxFrequency(1)));
     *result = static_cast<int>(kHz);
+    m_enteredKHz = mhz * 1000;
     return true;
+}
+
+void CNormalAnalysis::TellIfHeld(double enteredKHz, int heldKHz, int toleranceKHz) {
+    // An entry beyond what the window can take was moved to its limit: the
+    // user reads where it went, not only sees it.
+    if (!std::isfinite(enteredKHz) || std::fabs(enteredKHz - heldKHz) <= toleranceKHz)
+        return;
+    const CCorePrompts& prompts = m_loggingOutput.Prompts();
+    if (!prompts.warning)
+        return;
+    CString message;
+    message.Format(GetTorvelFormat(kStrHeldTo, "f", "Held to %.7g MHz"), heldKHz * 0.001);
+    prompts.warning(message);
 }
 
 int CNormalAnalysis::OnStartEntry() {
@@ -637,6 +677,7 @@ int CNormalAnalysis::OnStartEntry() {
     if (!EntryKHz(kStrStart, m_start, &v))
         return kCommandDone;
     SetStart(v);
+    TellIfHeld(m_enteredKHz, m_start, 1);
     return kCommandReset;
 }
 
@@ -645,6 +686,7 @@ int CNormalAnalysis::OnStopEntry() {
     if (!EntryKHz(kStrStop, m_stop, &v))
         return kCommandDone;
     SetStop(v);
+    TellIfHeld(m_enteredKHz, m_stop, 1);
     return kCommandReset;
 }
 
@@ -653,6 +695,7 @@ int CNormalAnalysis::OnCenterEntry() {
     if (!EntryKHz(kStrCenter, GetCenter(), &v))
         return kCommandDone;
     SetCenter(v);
+    TellIfHeld(m_enteredKHz, GetCenter(), 1);
     return kCommandReset;
 }
 
@@ -661,5 +704,6 @@ int CNormalAnalysis::OnSpanEntry() {
     if (!EntryKHz(kStrSpan, GetSpan(), &v))
         return kCommandDone;
     SetSpan(v);
+    TellIfHeld(m_enteredKHz, GetSpan(), 1);
     return kCommandReset;
 }

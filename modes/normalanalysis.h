@@ -101,6 +101,9 @@ public:
     void ShowDeviceWait(const CString& text) override;
     // The view repaints (after commands and received data).
     void UpdateView() override;
+    // The graph's status text says "Stopped: ..." while the window does not
+    // measure.
+    void ShowRunState();
     CGraphInterface& GetGraphInterface() { return m_graphIntf; }
     // Trace k's drawing object (0 the data line, 1..5 Trace1..Trace5), or null.
     CDrawObject* GetTraceDrawObject(int k);
@@ -176,6 +179,10 @@ protected:
     void ShiftRange(int percent, bool up);
     // Numeric entry of a frequency in MHz; false when cancelled.
     bool EntryKHz(int titleString, int valueKHz, int* result);
+    // Tells the user (a warning) when an entry of enteredKHz was held to
+    // heldKHz, more than toleranceKHz away: "Held to 2950 MHz ...".
+    void TellIfHeld(double enteredKHz, int heldKHz, int toleranceKHz);
+    double m_enteredKHz = 0.0; // the last frequency entry, before any limit
     void SetHoldStateOfDataLine();
     // Trace k's drawing object from the profile (id); one seen for the first
     // time gets title and a pen colour of its own.

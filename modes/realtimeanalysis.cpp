@@ -171,13 +171,14 @@ void CRealTimeAnalysis::Reconfigure(BOOL reset) {
 }
 
 void CRealTimeAnalysis::PlaceTriggerMark() {
-    // The chunk line runs from the newest block back: the trigger block
-    // (counted from the start of the capture) lies as many blocks back as
-    // came after it.
+    // The chunk line runs in time order and ends with the capture's last
+    // block: the trigger block (counted from the start of the capture) lies
+    // as many blocks before the end as came after it.
     const int back = m_capturedBlocks - 1 - m_trigPosition;
-    if (m_trigType != 0 && back >= 0 && m_trigPosition >= 0) {
+    const int index = m_sliceCount - 1 - back;
+    if (m_trigType != 0 && back >= 0 && m_trigPosition >= 0 && index >= 0) {
         m_triggerMark.SetPosition(static_cast<int>(m_chunkLine.GetStart()) +
-                                  back * static_cast<int>(m_chunkLine.GetStep()));
+                                  index * static_cast<int>(m_chunkLine.GetStep()));
         m_triggerMark.SetRedrawFlag(1);
     } else {
         m_triggerMark.SetRedrawFlag(0);
@@ -239,6 +240,7 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     if (m_trigMode == 0) {
         // One capture: the window stops with it.
         m_analyzeFlag = 0;
+        ShowRunState();
         if (m_link)
             m_link->RefreshCommandStates();
     }

@@ -67,6 +67,7 @@ protected:
     int ChunkStep() const override { return 4; }
     const char* ChunkFirstLabel() const override { return " : 0us"; }
     CString ChunkLastLabel() const override { return " : 1.024ms"; }
+    bool ChunkOldestFirst() const override { return true; }
     int SaveModeSettings() override;
     int LoadModeSettings() override;
     CString CsvModeParams() override;

@@ -345,8 +345,11 @@ int CSemiRealAnalysis::OnCenterEntry() {
         RestartTask();
         return kCommandDone;
     }
-    // Whole MHz on a 2 MHz grid.
-    const int whole = static_cast<int>(std::clamp(mhz, 0.0, 3.0e6));
+    // Whole MHz on a 2 MHz grid; held to the device's range before the
+    // conversion, so that no entry overflows to the other end.
+    const double top = DeviceMaxFrequency(1) * 0.001;
+    const int whole = static_cast<int>(std::clamp(mhz, 0.0, top));
     SetCenter(whole / 2 * 2000);
+    TellIfHeld(mhz * 1000, GetCenter(), 2000);
     return kCommandReset;
 }

@@ -120,8 +120,10 @@ void CSpectrogramAnalysis::ShowSliceLine(int i) {
 
 void CSpectrogramAnalysis::RebuildChunkLine() {
     const int fc = GetChunkFrequency();
+    const bool oldestFirst = ChunkOldestFirst();
     for (int j = 0; j < m_sliceCount; ++j)
-        m_chunkSamples[static_cast<size_t>(j)] = GetSliceBack(j).Sample(fc);
+        m_chunkSamples[static_cast<size_t>(j)] =
+            GetSliceBack(oldestFirst ? m_sliceCount - 1 - j : j).Sample(fc);
     m_chunkLine.SetInitializedFlag(0);
     m_chunkLine.StoreBlock(m_chunkSamples.data(), m_sliceCount, 0, FALSE);
 }

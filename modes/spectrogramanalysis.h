@@ -95,6 +95,9 @@ protected:
     virtual int ChunkStep() const = 0;
     virtual const char* ChunkFirstLabel() const = 0;
     virtual CString ChunkLastLabel() const = 0;
+    // The chunk graph's time axis: the age of a slice, newest at the left (a
+    // stream), or the time within one capture, its first block at the left.
+    virtual bool ChunkOldestFirst() const { return false; }
 
     // Runs start; a refusal is retried once after a terminate and the wait.
     // The result of the last call.

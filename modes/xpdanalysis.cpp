@@ -25,6 +25,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace {
 constexpr char kCoreSection[] = "XPD_CORE";
@@ -35,6 +36,7 @@ constexpr char kLogTimeFormat[] = "%Y/%m/%d  %H:%M ";
 constexpr char kLogValueFormat[] = "%4.1fdB";
 // Library texts: the entry titles of the alarm value and the detect level,
 // and the title and unit of the y-axis offset entry.
+constexpr int kStrNoSignal = 2407;
 constexpr int kStrAlarmEntry = 75;
 constexpr int kStrDetectEntry = 76;
 constexpr int kStrOffsetEntry = 65;
@@ -158,8 +160,13 @@ CString CXpdAnalysis::GetProfileSection() {
 // ---- Profile and settings
 
 void CXpdAnalysis::ReadProfile() {
-    CNormalAnalysis::ReadProfile();
     const CString section = GetProfileSection();
+    // The second path's carriers lie some 25 dB below the first's: at 30 dB
+    // attenuation they sink into the raised noise floor, at 0 dB they stand
+    // clear of it, so a new window measures XPD rather than noise.
+    if (GetProfileInt(section, "AttValue", -1) < 0)
+        WriteProfileInt(section, "AttValue", 0);
+    CNormalAnalysis::ReadProfile();
     m_frequencyMode = static_cast<BYTE>(GetProfileInt(section, "FrequencyFlag", 1)) ? 1 : 0;
     m_start = GetProfileInt(section, "StartFrequency", 430000);
     m_stop = GetProfileInt(section, "StopFrequency", 432000);
@@ -230,6 +237,11 @@ int CXpdAnalysis::SaveSettings() {
     ok &= WriteSettingFileINT(kCoreSection, "DownWait", m_downWait);
     ok &= WriteSettingFileINT(kCoreSection, "Alarm", static_cast<int>(m_alarmValue * 100));
     ok &= WriteSettingFileINT(kCoreSection, "DetectLevel", static_cast<int>(m_detectLevel * 100));
+    // The band and the y-axis offset the user chose come back with the file.
+    ok &= WriteSettingFileINT(kCoreSection, "FrequencyFlag", m_frequencyMode);
+    ok &= WriteSettingFileINT(kCoreSection, "StartFrequency", m_start);
+    ok &= WriteSettingFileINT(kCoreSection, "StopFrequency", m_stop);
+    ok &= WriteSettingFileINT(kCoreSection, "YAxisOffset", m_yAxisOffset);
     ok &= m_graphIntf2.WriteSetting(kSecondGraphSection);
     return ok;
 }
@@ -247,6 +259,15 @@ int CXpdAnalysis::LoadSettings() {
     m_baseWait = CXpdControllerLink::ClampBaseWait(m_baseWait);
     m_alarmValue = levelOr(alarm * 0.01, m_alarmValue);
     m_detectLevel = levelOr(detect * 0.01, m_detectLevel);
+    // Files written before these keys load without them, keeping the values.
+    int mode = m_frequencyMode;
+    if (GetSettingFileINT(kCoreSection, "FrequencyFlag", &mode))
+        m_frequencyMode = mode ? 1 : 0;
+    GetSettingFileINT(kCoreSection, "StartFrequency", &m_start);
+    GetSettingFileINT(kCoreSection, "StopFrequency", &m_stop);
+    ValidateRange();
+    if (GetSettingFileINT(kCoreSection, "YAxisOffset", &m_yAxisOffset))
+        m_yAxisOffset = std::clamp(m_yAxisOffset, -kMaxYAxisOffset, kMaxYAxisOffset);
     PublishValues();
     return ok;
 }
@@ -260,7 +281,20 @@ void CXpdAnalysis::PublishValues() {
     m_controllers.m_xpdValue.store(m_xpdValue);
     m_controllers.m_peakValue.store(m_peakValue);
     m_controllers.m_valuesValid.store(m_xpdValid ? 1 : 0);
-    m_panel.m_NoReading = !m_xpdValid;
+    // A path without a reading shows why in its row ("no data", "no
+    // signal"), and the XPD and peak rows show the first path's reason; a path
+    // with a signal keeps its level.
+    const auto reason = [](PathState state) {
+        return state == kPathSignal   ? CString()
+               : state == kPathNoData ? CString(GetTorvelString(CXPDButtonContext::kStrNoData))
+                                      : CString(GetTorvelString(kStrNoSignal));
+    };
+    const PathState worst = std::min(m_pathStates[0], m_pathStates[1]);
+    m_panel.m_RowTexts[0] = reason(worst);
+    m_panel.m_RowTexts[1] = reason(m_pathStates[0]);
+    m_panel.m_RowTexts[2] = reason(m_pathStates[1]);
+    m_panel.m_RowTexts[3] = reason(worst);
+    m_panel.m_NoReading = false;
     m_panel.m_Values[kWordXpd] = static_cast<int>(m_xpdValue * 100);
     m_panel.m_Values[kWordRf1] = static_cast<int>(m_rf1Level * 100);
     m_panel.m_Values[kWordRf2] = static_cast<int>(m_rf2Level * 100);
@@ -293,6 +327,7 @@ void CXpdAnalysis::Reconfigure(BOOL reset) {
     // New grids hold no reading until both paths are measured again.
     if (reset) {
         m_xpdValid = false;
+        m_pathStates[0] = m_pathStates[1] = kPathNoData;
         PublishValues();
     }
     // Both graphs show the range moved by the y-axis offset, each headed by
@@ -403,27 +438,63 @@ void CXpdAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     Evaluate();
 }
 
-void CXpdAnalysis::Evaluate() {
+CXpdAnalysis::PathState CXpdAnalysis::StateOfPath(const CTraceStore& line, long long c,
+                                                  long long d) {
+    // Until the path holds measured words all over the peak search (a new
+    // grid, and the block after every reinitialisation, leave fill words)
+    // there is no reading of it.
+    const long long step = std::max<long long>(line.GetStep(), 1);
+    if (!AllMeasured(line, c - d - (step - 1), c + d - 1))
+        return kPathNoData;
+    // The noise floor is the median of the measured words: the carriers of a
+    // band take only a few of its points.
+    std::vector<short> words;
+    const short* data = line.GetData();
+    for (DWORD i = 0; data && i < line.GetPoints(); ++i)
+        if (IsMeasuredWord(data[i]))
+            words.push_back(data[i]);
+    const long long peak = line.Peak(c - d, c + d);
+    if (words.empty() || !AllMeasured(line, peak, peak))
+        return kPathNoData;
+    auto middle = words.begin() + static_cast<std::ptrdiff_t>(words.size() / 2);
+    std::nth_element(words.begin(), middle, words.end());
+    const double floor = *middle / kWordsPerDb;
+    return line.Level(peak) >= floor + kSignalMargin ? kPathSignal : kPathNoSignal;
+}
+
+void CXpdAnalysis::EvaluateLevels() {
     CTraceStore& line1 = m_traces[0];
     CTraceStore& line2 = m_traces2[0];
     const unsigned d = static_cast<unsigned>(m_stop - m_start) / std::max(m_trackingDiv, 1u);
     const long long c = (static_cast<long long>(m_start) + m_stop) / 2;
-    // Until both paths hold measured words all over the peak search (a new
-    // grid, and the block after every reinitialisation, leave fill words),
-    // there is no XPD: nothing is computed, shown, logged or sent.
-    const long long step = std::max<long long>(line1.GetStep(), 1);
-    m_xpdValid = AllMeasured(line1, c - d - (step - 1), c + d - 1) &&
-                 AllMeasured(line2, c - d - (step - 1), c + d - 1);
-    if (m_xpdValid) {
-        const long long peak1 = line1.Peak(c - d, c + d);
-        const long long peak2 = line2.Peak(c - d, c + d);
-        const long long f = line2.Level(peak2) > line1.Level(peak1) ? peak2 : peak1;
-        m_rf1Level = line1.Level(f);
-        m_rf2Level = line2.Level(f);
-        m_peakValue = static_cast<double>(f) * 0.001;
-        m_xpdValue = std::fabs(m_rf1Level - m_rf2Level);
-        m_detectFlag = m_rf1Level > m_detectLevel || m_rf2Level > m_detectLevel ? 1 : 0;
+    m_pathStates[0] = StateOfPath(line1, c, d);
+    m_pathStates[1] = StateOfPath(line2, c, d);
+    // Only with a signal on both paths is there an XPD: nothing else is
+    // computed, shown, logged or sent.
+    m_xpdValid = m_pathStates[0] == kPathSignal && m_pathStates[1] == kPathSignal;
+    const long long peak1 = line1.Peak(c - d, c + d);
+    const long long peak2 = line2.Peak(c - d, c + d);
+    if (!m_xpdValid) {
+        // A path with a signal shows its own peak.
+        if (m_pathStates[0] == kPathSignal)
+            m_rf1Level = line1.Level(peak1);
+        if (m_pathStates[1] == kPathSignal)
+            m_rf2Level = line2.Level(peak2);
+        return;
     }
+    const long long f = line2.Level(peak2) > line1.Level(peak1) ? peak2 : peak1;
+    m_rf1Level = line1.Level(f);
+    m_rf2Level = line2.Level(f);
+    m_peakValue = static_cast<double>(f) * 0.001;
+    m_xpdValue = std::fabs(m_rf1Level - m_rf2Level);
+}
+
+void CXpdAnalysis::Evaluate() {
+    CTraceStore& line1 = m_traces[0];
+    CTraceStore& line2 = m_traces2[0];
+    EvaluateLevels();
+    if (m_xpdValid)
+        m_detectFlag = m_rf1Level > m_detectLevel || m_rf2Level > m_detectLevel ? 1 : 0;
     if (ActiveFlag()) {
         line1.SetTraceState(kStateMaxHold);
         line2.SetTraceState(kStateMaxHold);

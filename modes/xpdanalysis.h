@@ -103,8 +103,9 @@ public:
         return path ? m_traces2[static_cast<size_t>(k)] : m_traces[static_cast<size_t>(k)];
     }
     int GetPathPosition(int path) const { return path ? m_sweepPosition2 : m_sweepPosition; }
-    // Both paths hold measured words over the peak search: the values below
-    // are a reading of the current grid.
+    // Both paths hold measured words over the peak search, each with a peak
+    // clearly above its noise floor: the values below are a reading of the
+    // current grid.
     bool HasXpd() const { return m_xpdValid; }
     double GetXpdValue() const { return m_xpdValue; }
     double GetRf1Level() const { return m_rf1Level; }
@@ -136,6 +137,18 @@ public:
 
     // Peak, levels, XPD, detect and the alarm from the two paths' data lines.
     void Evaluate();
+    // The levels at the stronger path's peak and the XPD between them, when
+    // both paths hold a signal; otherwise says which path has none. No alarm,
+    // no trace state: Evaluate adds those to a measurement.
+    void EvaluateLevels();
+    int ReadCsvPaths(const char* path);
+    // Row texts of the panel: a path without samples has "no data", one whose
+    // peak is not clearly above its noise floor "no signal".
+    enum PathState { kPathNoData, kPathNoSignal, kPathSignal };
+    // A path's state within +-d of c.
+    static PathState StateOfPath(const CTraceStore& line, long long c, long long d);
+    // A peak counts as a signal this many dB above the path's noise floor.
+    static constexpr double kSignalMargin = 6.0;
     // Writes the alarm log to path with ".TXT" as its extension; 1 = written.
     int SaveAlarmLog(const CString& path);
     // path with its extension replaced by ".TXT" (or ".TXT" appended).
@@ -190,6 +203,7 @@ private:
     double m_rf1Level = 0.0;
     double m_rf2Level = 0.0;
     double m_xpdValue = 0.0;
+    PathState m_pathStates[2] = {kPathNoData, kPathNoData};
     int m_detectFlag = 0;
     bool m_xpdValid = false;
     int m_alarmFlag = 0;

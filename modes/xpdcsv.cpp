@@ -100,8 +100,16 @@ int CXpdAnalysis::WriteCSVSections(CStdioFile& file) {
 }
 
 int CXpdAnalysis::ReadCSVSections(const char* path) {
-    // A window showing a file drives no controllers.
+    // A window showing a file drives no controllers; its panel shows the XPD
+    // of the data read.
     m_showsFile = true;
+    const int ok = ReadCsvPaths(path);
+    EvaluateLevels();
+    PublishValues();
+    return ok;
+}
+
+int CXpdAnalysis::ReadCsvPaths(const char* path) {
     CCsvFile file;
     // Start Freq, Step Freq, Points, Attenuator, xAxisStart, xAxisStop,
     // FrequencyFlag, Unit; then the ports, the waits and the two levels.

@@ -85,7 +85,7 @@ popup(N, "&File")
 popup(N, "&New Window", 1)
 for kind, caption in KINDS:
     add(N, caption, 0, 2, 0, 5, kind, 1)
-add(N, "&Open Settings...", 0, 1, 0, 6)
+add(N, "&Open Settings...\tCtrl+O", 0, 1, 0, 6)
 add(N, "Open &CSV Data...", 0, 1, 0, 12)
 add(N, "&Save Window Settings...", 0, 1, 0, 8)
 add(N, "&Load Window Settings...", 0, 1, 0, 9)
@@ -103,7 +103,7 @@ add(N, "&Start Frequency...", 0, 1, 0, 19)
 add(N, "S&top Frequency...", 0, 1, 0, 20)
 add(N, "&Centre Frequency...", 0, 1, 0, 21)
 add(N, "S&pan...", 0, 1, 0, 23)
-popup(N, "Span &Preset", 1)
+popup(N, "Span Pr&eset", 1)
 for span, caption in [(1000, "1 MHz"), (10000, "10 MHz"), (100000, "100 MHz"), (1000000, "1 GHz")]:
     add(N, caption, 0, 2, 0, 22, span)
 popup(N, "&Band", 1)
@@ -115,10 +115,10 @@ add(N, "Shift &Down 50%", 0, 1, 0, 101, 50)
 add(N, "Shift &Up 50%", 0, 1, 0, 102, 50)
 sep(N)
 # The menu names each index by its bandwidth from the device when it opens.
-popup(N, "&RBW", 1)
+popup(N, "RB&W", 1)
 for i in range(14):
     add(N, f"RBW Index {i}", 0, 2, 0, 24, i)
-popup(N, "&Attenuator", 1)
+popup(N, "Attenuat&or", 1)
 for att in range(0, 55, 10):
     add(N, f"{att} dB", 0, 2, 0, 17, att)
 add(N, "Reference &Level...", 0, 1, 0, 18)
@@ -126,10 +126,10 @@ popup(N, "Sc&ale", 1)
 add(N, "10 dB/div", 0, 2, 0, 31, 1)
 add(N, "5 dB/div", 0, 2, 0, 31, 2)
 add(N, "2 dB/div", 0, 2, 0, 31, 3)
-popup(N, "Reference &Position", 1)
+popup(N, "Re&ference Position", 1)
 for r in range(10, -1, -1):
     add(N, f"Division {r}", 0, 2, 0, 33, r)
-popup(N, "&Unit", 1)
+popup(N, "U&nit", 1)
 add(N, "dBm", 0, 2, 0, 32, 1)
 add(N, "dBuV (113 dB)", 0, 2, 0, 32, 2)
 add(N, "dBuV (107 dB)", 0, 2, 0, 32, 3)
@@ -222,7 +222,7 @@ def chan(*args):
     channel_menu.append(entry(W, *args))
 
 
-chan("C&hannel", 2, 0)
+chan("&Channel", 2, 0)
 chan("&Whole Band", 0, 1, 0, 155, -1)
 chan("", 1, 1)
 for n in range(1, 15):
@@ -294,7 +294,7 @@ def spectrogram_menu(lst, slices, chunk_presets, extra):
 
 
 S = "SEMIREAL_FRAME_1"
-semi_extra = [("C&hannel", 2, 0)]
+semi_extra = [("&Channel", 2, 0)]
 for n in range(100, 106):
     semi_extra.append((f"BAND{n - 99} on Graph", 0, 1, 0, 205, n))
 for n in (1, 6, 11):
@@ -307,6 +307,9 @@ semi_extra.append(("Remove Telemetry Bands", 0, 1, 0, 207, 2))
 semi_extra.append(("Remove WLAN Channels", 0, 1, 0, 207, 1))
 E += spectrogram_menu(S, 100, [(1100000, "Chunk at 1100 MHz"), (433920, "Chunk at 433.92 MHz")],
                       semi_extra)
+# The semi-real-time stream may hand the device on after each batch.
+E.insert(E.index(S + ",Level &Offset...,0,1,0,46,0,0,0,0,0") + 1,
+         entry(S, "&Hand the Device On after Each Batch", 0, 1, 0, 54))
 SB = "SEMIREAL_BUTTON_1"
 for caption, check, action, *p in [
         ("Run Stop", 0, 16), ("Centre Freq", 2, 21), ("Ref Level", 2, 18), ("Slice Pos", 2, 201),
@@ -318,10 +321,10 @@ for caption, check, action, *p in [
     add(SB, caption, 0, 0, check, action, *p)
 
 R = "REALTIME_FRAME_1"
-real_extra = [("&Trigger", 2, 0),
+real_extra = [("T&rigger", 2, 0),
               ("&Free Run", 0, 1, 0, 301, 0),
-              ("&Level Trigger (Rising)", 0, 1, 0, 301, 1),
-              ("Level Trigger (&Falling)", 0, 1, 0, 301, 2),
+              ("Level Trigger (R&ising)", 0, 1, 0, 301, 1),
+              ("Level Trigger (F&alling)", 0, 1, 0, 301, 2),
               ("Trigger &Level", 2, 1)]
 for level in (500, 1000, 2000, 3000):
     real_extra.append((f"{level // 100} dB above Noise", 0, 2, 0, 302, level))
@@ -351,14 +354,14 @@ def zt(*args):
     time_menu.append(entry(Z, *args))
 
 
-zt("&Time", 2, 0)
+zt("T&ime", 2, 0)
 zt("&Time Analysis", 0, 1, 0, 251)
 zt("", 1, 1)
 zt("Time &Span", 2, 1)
 for ms, caption in [(10, "10 ms"), (100, "100 ms"), (500, "500 ms"), (1000, "1 s"), (5000, "5 s"),
                     (10000, "10 s"), (50000, "50 s")]:
     zt(caption, 0, 2, 0, 252, ms)
-zt("Trigger &Type", 2, 1)
+zt("Trigger T&ype", 2, 1)
 zt("Free Run", 0, 2, 0, 253, 0)
 zt("Rising Above Line", 0, 2, 0, 253, 1)
 zt("Falling Below Line", 0, 2, 0, 253, 2)
@@ -381,7 +384,7 @@ for b in [48, 52, 56]:
     zt(f"Main Point to Bin {b}", 0, 2, 0, 258, 0, b)
 for b in [48, 52, 56]:
     zt(f"Child Point to Bin {b}", 0, 2, 0, 258, 1, b)
-span_popup = N + ",Span &Preset,2,1,0,0,0,0,0,0,0"
+span_popup = N + ",Span Pr&eset,2,1,0,0,0,0,0,0,0"
 zs = []
 skip_level = None
 for e in E:
@@ -467,7 +470,7 @@ med(MF, "&Alarm", 2, 1)
 med(MF, "Off", 0, 2, 0, 170, 0)
 med(MF, "Above Line", 0, 2, 0, 170, 1)
 med(MF, "Below Line", 0, 2, 0, 170, 2)
-med(MF, "Show &Log", 0, 1, 0, 173)
+med(MF, "Show L&og", 0, 1, 0, 173)
 E += before_help(copy_list(N, MF), MF, medical_menu)
 
 MB = "MEDICAL_BUTTON_1"

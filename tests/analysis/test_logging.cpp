@@ -376,11 +376,16 @@ TEST(LoggingStep, TheBarNamesAFailedOutputAndTheFilesCarryTheSecondOfTheirNames)
 TEST(LoggingStep, OutputNamesAndPathsWithoutExtensions) {
     EXPECT_EQ(CLoggingOutput::OutputBaseName("/data", CTime(2024, 1, 2, 3, 4, 5)),
               "/data/20240102030405");
-    EXPECT_EQ(CLoggingOutput::WithoutExtension("/a/b.txt"), "/a/b.");
-    EXPECT_EQ(CLoggingOutput::WithoutExtension("/a.d/b"), "/a.d/b.");
-    EXPECT_EQ(CLoggingOutput::WithoutExtension("/a/b."), "/a/b.");
+    // The name typed is kept; an extension is added only where none was typed.
+    EXPECT_EQ(CLoggingOutput::OutputPath("/a/normal1.csv", "CSV"), "/a/normal1.csv");
+    EXPECT_EQ(CLoggingOutput::OutputPath("/a/normal1.Png", "PNG"), "/a/normal1.Png");
+    EXPECT_EQ(CLoggingOutput::OutputPath("/a/run.png", "BMP"), "/a/run.bmp");
+    EXPECT_EQ(CLoggingOutput::OutputPath("/a/run.PNG", "CSV"), "/a/run.CSV");
+    EXPECT_EQ(CLoggingOutput::OutputPath("/a.d/b", "CSV"), "/a.d/b.CSV");
+    EXPECT_EQ(CLoggingOutput::OutputPath("/a/b.", "CSV"), "/a/b.CSV");
     EXPECT_EQ(CLoggingOutput::WithSettingExtension("/a/b.dat"), "/a/b.SPE");
     EXPECT_EQ(CLoggingOutput::WithSettingExtension("/a/b"), "/a/b.SPE");
+    EXPECT_EQ(CLoggingOutput::WithSettingExtension("/a/normal1.spe"), "/a/normal1.spe");
 }
 
 // ---- Images
@@ -517,9 +522,9 @@ TEST_F(WindowActionTest, SaveDataWithoutAFormatTakesTheExtensionTyped) {
     core.GetLoggingOutput().SaveData(0);
     chosen = dir.file("image.BMP");
     core.GetLoggingOutput().SaveData(0);
-    EXPECT_EQ(saved(), (std::set<std::string>{"shot.PNG", "table.CSV", "image.BMP"}));
+    EXPECT_EQ(saved(), (std::set<std::string>{"shot.png", "table.Csv", "image.BMP"}));
     EXPECT_EQ(messages, std::vector<CString>(3, Text(kStrSaveSucceeded)));
-    EXPECT_EQ(QImage(QString::fromStdString(dir.file("shot.PNG"))).size(), QSize(640, 480));
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("shot.png"))).size(), QSize(640, 480));
 
     // An extension that names no format writes nothing, and says so.
     messages.clear();

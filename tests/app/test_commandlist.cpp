@@ -5,10 +5,16 @@
 #include "testutil.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeySequence>
 #include <QMenu>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 namespace {
 // Loads a string table whose lines 100.. are the given command lines.
@@ -31,6 +37,7 @@ TEST(CommandEntry, ParsesElevenFieldsAndCutsTheCaptionAtATab) {
     ASSERT_TRUE(CCommandEntry::Parse("NORMAL_FRAME_1,Peak\tF5,0,2,-1,36,1,2,3,4,5", e));
     EXPECT_EQ(e.listName, "NORMAL_FRAME_1");
     EXPECT_EQ(e.caption, "Peak");
+    EXPECT_EQ(e.shortcut, "F5");
     EXPECT_EQ(e.level, 2);
     EXPECT_EQ(e.checkState, -1);
     EXPECT_EQ(e.action, 36);
@@ -129,4 +136,147 @@ TEST(ButtonBar, TenColumnsInSixteenDotSixteenCoverTheBarWithoutOverlap) {
             EXPECT_EQ(rects[9].right, right);
         }
     }
+}
+
+TEST(CommandList, NoTwoItemsOfAShippedMenuShareAMnemonicAndNamedKeysAreShown) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    CCommandList list;
+    ASSERT_TRUE(list.Build(100));
+    for (QMenu* menu : list.AllMenus()) {
+        std::map<QChar, QString> taken;
+        for (QAction* a : menu->actions()) {
+            const QString text = a->text();
+            for (qsizetype i = text.indexOf('&'); i >= 0 && i + 1 < text.size();
+                 i = text.indexOf('&', i + 2)) {
+                if (text[i + 1] == '&')
+                    continue;
+                const QChar key = text[i + 1].toLower();
+                EXPECT_FALSE(taken.count(key))
+                    << menu->title().toStdString() << ": \"" << text.toStdString() << "\" and \""
+                    << taken[key].toStdString() << "\" share Alt+" << char(key.unicode());
+                taken[key] = text;
+                break;
+            }
+        }
+    }
+    int named = 0;
+    for (int i = 0; i < list.EntryCount(); ++i) {
+        const CCommandEntry* e = list.Entry(i);
+        if (e->shortcut.IsEmpty())
+            continue;
+        ++named;
+        ASSERT_TRUE(e->item) << e->caption.c_str();
+        EXPECT_FALSE(e->item->shortcut().isEmpty()) << e->caption.c_str();
+        EXPECT_EQ(e->item->shortcut(), QKeySequence(QString::fromUtf8(e->shortcut.c_str())))
+            << e->caption.c_str();
+    }
+    EXPECT_GE(named, 8); // Ctrl+O in every frame, F1 in every analysis window
+}
+
+namespace {
+// A menu caption as a reader sees it: without its mnemonic marks and the
+// dots of an item that opens a dialog.
+QString shownCaption(const CString& caption) {
+    QString text = QString::fromUtf8(caption.c_str());
+    text.replace("&&", QString(QChar(1))).remove('&').replace(QChar(1), "&");
+    if (text.endsWith("..."))
+        text.chop(3);
+    return text.trimmed();
+}
+
+// True when some command list has the menu path: a top-level menu named
+// path[0], holding path[1], and so on.
+bool hasMenuPath(const CCommandList& list, const QStringList& path) {
+    for (int i = 0; i < list.EntryCount(); ++i) {
+        const CCommandEntry* e = list.Entry(i);
+        if (e->level != 0 || shownCaption(e->caption) != path[0])
+            continue;
+        const CCommandEntry* at = e;
+        bool found = true;
+        for (qsizetype k = 1; k < path.size() && found; ++k) {
+            found = false;
+            for (const CCommandEntry* c = at->firstChild; c; c = c->next)
+                if (shownCaption(c->caption) == path[k]) {
+                    at = c;
+                    found = true;
+                    break;
+                }
+        }
+        if (found)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+namespace {
+// A path as written in a sentence: "(Time > Time Span)", "With Time > Bin",
+// "Analysis > Run / Stop (F1)". It names a menu path when the first caption
+// is a tail of its first part and the last caption a head of its last part.
+bool namesMenuPath(const CCommandList& list, QStringList path) {
+    if (path.first().startsWith('('))
+        path.first().remove(0, 1);
+    if (path.last().count('(') < path.last().count(')'))
+        path.last().chop(1);
+    const QStringList first = path.first().split(' ');
+    const QStringList last = path.last().split(' ');
+    for (qsizetype i = 0; i < first.size(); ++i) {
+        for (qsizetype j = last.size(); j >= 1; --j) {
+            QStringList candidate = path;
+            candidate.last() = last.mid(0, j).join(' ');
+            candidate.first() = first.mid(i).join(' ');
+            if (hasMenuPath(list, candidate))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The readable text of a page: HTML tags dropped, entities written out.
+QString pageText(const QString& name, QString text) {
+    if (name.endsWith(".html") || name.endsWith(".part")) {
+        text.remove(QRegularExpression("<[^>]*>"));
+        text.replace("&gt;", ">").replace("&lt;", "<").replace("&nbsp;", " ").replace("&amp;", "&");
+    }
+    return text.replace('\n', ' ');
+}
+} // namespace
+
+TEST(CommandList, EveryMenuPathOfTheReadmeAndTheGuideExists) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    CCommandList list;
+    ASSERT_TRUE(list.Build(100));
+    QStringList files{TORVEL_SOURCE_RESOURCES "/../README.md"};
+    const QDir docs(TORVEL_SOURCE_RESOURCES "/../docs");
+    for (const QString& name : docs.entryList({"*.md"}, QDir::Files))
+        files << docs.filePath(name);
+    const QDir guide(docs.filePath("guide"));
+    for (const QString& name : guide.entryList({"*.html", "*.part"}, QDir::Files))
+        files << guide.filePath(name);
+    // "File > New Window > WLAN": captions of capitalised words (and the
+    // small words between them), joined by " > ".
+    const QString word = R"(\(?[A-Z0-9][A-Za-z0-9%+-]*\)?)";
+    const QString segment = word + "(?: (?:(?:on|of|by|/) )?" + word + ")*";
+    const QRegularExpression pathPattern(segment + "(?: > " + segment + ")+");
+    int paths = 0;
+    for (const QString& name : files) {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        const QString text = pageText(name, QString::fromUtf8(file.readAll()));
+        for (auto it = pathPattern.globalMatch(text); it.hasNext();) {
+            // "View > 3D Graph / View > Waterfall" names two paths.
+            QStringList written{it.next().captured(0)};
+            const qsizetype slash = written[0].indexOf(" / ");
+            if (slash >= 0 && written[0].mid(slash).contains(" > ") &&
+                !namesMenuPath(list, written[0].split(" > ")))
+                written = {written[0].left(slash), written[0].mid(slash + 3)};
+            for (const QString& path : written) {
+                ++paths;
+                EXPECT_TRUE(namesMenuPath(list, path.split(" > ")))
+                    << QFileInfo(name).fileName().toStdString() << ": \"" << path.toStdString()
+                    << "\" is no menu path";
+            }
+        }
+    }
+    EXPECT_GE(paths, 10);
 }

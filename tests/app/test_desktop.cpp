@@ -198,7 +198,10 @@ TEST_F(DesktopTest, FilesOnTheCommandLineOpenInsteadOfTheStartWindow) {
     app.ExitInstance();
 
     // A file that passes its first line but cannot be loaded is reported, and
-    // the start window opens instead.
+    // the start window opens instead (the windows of the last exit are not
+    // reopened here).
+    WriteProfileInt("WINDOW", "ReopenWindows", 0);
+    FlushProfile();
     WriteWholeFile(dir.file("cut.SPE"), "Torvel Version2 Setting Data File\r\n");
     CTorvelApp second;
     watch(second);

@@ -30,10 +30,12 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -905,4 +907,62 @@ TEST_F(MainFrameTest, HelpTopicsOpensTheGuideAtThePageOfTheActiveWindowsKind) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].Find(GetTorvelString(65)), -1);
     EXPECT_NE(messages[0].Find("guide/nothing.html"), -1);
+}
+
+TEST_F(MainFrameTest, CtrlOReachesOpenSettingsInTheMainFrameAndInAnAnalysisWindow) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    realCores = true;
+    create();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    // The item's own command would open a file dialog: the key is counted
+    // where it arrives, at the item.
+    auto pressCtrlO = [&](const char* listName) {
+        for (int i = 0; i < frame->Commands().EntryCount(); ++i) {
+            CCommandEntry* e = frame->Commands().Entry(i);
+            if (e->listName != listName || e->action != 6 || !e->item)
+                continue;
+            QObject::disconnect(e->item, &QAction::triggered, frame.get(), nullptr);
+            int triggered = 0;
+            QObject::connect(e->item, &QAction::triggered, [&triggered] { ++triggered; });
+            QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
+            return triggered;
+        }
+        return -1;
+    };
+    EXPECT_EQ(pressCtrlO("MAIN_FRAME"), 1);
+    ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Normal", 1));
+    PumpEvents();
+    EXPECT_EQ(pressCtrlO("NORMAL_FRAME_1"), 1);
+}
+
+TEST_F(MainFrameTest, CascadeAndTileKeepEveryWindowReadableAndTheFrameScrolls) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0", "NORMAL_FRAME_1,Cascade,0,0,0,15,1,0,0,0,0",
+               "NORMAL_FRAME_1,Tile V,0,0,0,15,2,0,0,0,0",
+               "NORMAL_FRAME_1,Tile H,0,0,0,15,3,0,0,0,0"});
+    create();
+    frame->resize(1000, 700);
+    for (int i = 0; i < 7; ++i)
+        ASSERT_TRUE(openRecording());
+    PumpEvents();
+    const QSize least = CChildFrame::MinimumWindowSize(1);
+    const QSize area = frame->mdiArea()->viewport()->size();
+    CCommandEntry* cascade = frame->Commands().ListOf("NORMAL_FRAME_1");
+    frame->ExecuteCommand(cascade);
+    PumpEvents();
+    for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
+        EXPECT_GE(w->width(), std::max(least.width(), area.width() * 2 / 3 - 1));
+        EXPECT_GE(w->height(), std::max(least.height(), area.height() * 2 / 3 - 1));
+    }
+    for (CCommandEntry* tile : {cascade->next, cascade->next->next}) {
+        frame->ExecuteCommand(tile);
+        PumpEvents();
+        for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
+            EXPECT_GE(w->width(), least.width()) << tile->caption.c_str();
+            EXPECT_GE(w->height(), least.height()) << tile->caption.c_str();
+        }
+    }
+    // Seven windows one above the other reach past the frame, which scrolls.
+    EXPECT_EQ(frame->mdiArea()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_TRUE(frame->mdiArea()->verticalScrollBar()->isVisible());
 }

@@ -24,8 +24,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -132,6 +134,8 @@ protected:
         setenv("TORVEL_SIM_SPEED", "0", 1); // as fast as the simulator goes
         WriteProfileString("MedicalAnalysis_1", "AnalyzeFlag", "1");
         WriteProfileInt("MedicalAnalysis_1", "AlarmFlag", alarmFlag);
+        // The line positions below are those of the wide graph at 30 dB.
+        WriteProfileInt("MedicalAnalysis_1", "AttValue", 30);
         frame = std::make_unique<CMainFrame>([](const CString&) {});
         frame->SetCoreFactory(CreateAnalysisCore);
         ASSERT_TRUE(frame->Create(false));
@@ -230,6 +234,39 @@ TEST_F(MedicalAlarmTest, ALoggingRefreshDoesNotFireAnArmedBelowAlarm) {
     ASSERT_TRUE(PumpUntil([&] { return !LogText().IsEmpty(); }, std::chrono::seconds(60)));
     EXPECT_NE(std::string(LogText()).find("411MHz -5"), std::string::npos)
         << static_cast<const char*>(LogText());
+}
+
+TEST_F(MedicalWindowTest, AtItsDefaultsTheNarrowGraphShowsTheNoiseFloorAndTheCarriers) {
+    WriteProfileString("MedicalAnalysis_1", "AnalyzeFlag", "1");
+    auto frame = std::make_unique<CMainFrame>([](const CString&) {});
+    frame->SetCoreFactory(CreateAnalysisCore);
+    ASSERT_TRUE(frame->Create(false));
+    frame->show();
+    CChildFrame* w = frame->OpenAnalysisWindow(6, "Medical", 1);
+    ASSERT_TRUE(w);
+    auto* core = dynamic_cast<CMedicalAnalysis*>(w->GetCore());
+    ASSERT_TRUE(core);
+    CTraceStore* line = core->GetDataLine();
+    const DWORD points = line->GetPoints();
+    ASSERT_GT(points, 10u);
+    // A whole narrow sweep.
+    ASSERT_TRUE(PumpUntil([&] {
+        const short* data = line->GetData();
+        return std::all_of(data, data + points, [](short w) { return IsMeasuredWord(w); });
+    }));
+    std::vector<short> words(line->GetData(), line->GetData() + points);
+    std::nth_element(words.begin(), words.begin() + points / 2, words.end());
+    const double floor = words[points / 2] / kWordsPerDb;
+    const CNormalGraphContext& graph = core->GetGraphInterface().GetGraph();
+    // The floor lies inside the graph, clear of its bottom; the carrier at
+    // 431.125 MHz stands above it, below the top.
+    EXPECT_GT(floor, graph.GetYMin() + 3.0) << floor << " " << graph.GetYMin();
+    const double carrier = line->Level(line->Peak(431100, 431150));
+    EXPECT_GT(carrier, floor + 10.0) << carrier << " " << floor;
+    EXPECT_LT(carrier, graph.GetYMax());
+    w->close();
+    PumpEvents();
+    frame.reset();
 }
 
 } // namespace

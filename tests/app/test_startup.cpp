@@ -1,6 +1,7 @@
 // Start-up and shutdown: profile defaults, the single instance, the device
 // link's recovery and the window state saved at a signal.
 #include "analysis/analysiscore.h"
+#include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
 #include "device/TorvelAPI.h"
@@ -9,6 +10,8 @@
 #include "platform/profile.h"
 #include "testutil.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
@@ -352,4 +355,64 @@ TEST_F(StartupTest, AProfileThatCannotBeReadIsKeptAndTheStartGoesOnWithDefaults)
     EXPECT_EQ(shown.size(), 1u);
     EXPECT_EQ(ReadWholeFile(dir.file("TORVEL.INI.unreadable")), damaged);
     EXPECT_EQ(iniValue(ini(), "RECT"), "100,100,500,500");
+}
+
+TEST_F(StartupTest, WithoutADisplayTheProgramSaysSoInOneLineAndEndsWithStatusOne) {
+    QProcess program;
+    program.setWorkingDirectory(QString::fromStdString(dir.path()));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    const std::string runtime = dir.file("runtime");
+    mkdir(runtime.c_str(), 0700);
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+    program.setProcessEnvironment(env);
+    program.start(TORVEL_BINARY, {"--no-splash"});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    const QString error = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
+    EXPECT_TRUE(error.contains("needs a display")) << error.toStdString();
+    EXPECT_TRUE(error.contains("xvfb-run")) << error.toStdString();
+}
+
+TEST_F(StartupTest, TheWindowsOpenAtExitComeBackAtTheirPlaces) {
+    std::vector<std::pair<int, QRect>> before;
+    {
+        CTorvelApp app;
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        CMainFrame* frame = app.MainFrame();
+        frame->resize(1000, 800);
+        ASSERT_TRUE(frame->OpenAnalysisWindow(3, "Zero Span", 1));
+        PumpEvents();
+        const QList<QMdiSubWindow*> windows =
+            frame->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+        ASSERT_EQ(windows.size(), 2);
+        windows[0]->setGeometry(10, 20, 400, 350);
+        windows[1]->setGeometry(300, 60, 450, 380);
+        for (QMdiSubWindow* w : windows)
+            before.emplace_back(dynamic_cast<CChildFrame*>(w)->GetCore()->GetAnalysisType(),
+                                w->geometry());
+        app.ExitInstance();
+    }
+    {
+        CTorvelApp app;
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        PumpEvents();
+        std::vector<std::pair<int, QRect>> after;
+        for (QMdiSubWindow* w : app.MainFrame()->mdiArea()->subWindowList(QMdiArea::CreationOrder))
+            after.emplace_back(dynamic_cast<CChildFrame*>(w)->GetCore()->GetAnalysisType(),
+                               w->geometry());
+        EXPECT_EQ(after, before);
+        app.ExitInstance();
+    }
+    // Switched off, only the start window opens.
+    WriteProfileInt("WINDOW", "ReopenWindows", 0);
+    FlushProfile();
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+    EXPECT_EQ(app.MainFrame()->mdiArea()->subWindowList().size(), 1);
+    app.ExitInstance();
 }

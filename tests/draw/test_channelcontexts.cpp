@@ -319,17 +319,20 @@ TEST_F(ChannelContextTest, XpdPanelRowsScaleTheirWordsAndNeverUseTheTextLogTexts
     x.m_Values[3] = 430125; // peak, kHz
     x.m_Values[5] = 75;     // remaining percent
     EXPECT_EQ(x.RowValue(0), "25.50dB");
-    EXPECT_EQ(x.RowValue(1), "-20.00dB");
+    EXPECT_EQ(x.RowValue(1), "-20.00dBm"); // a level, not a ratio
+    x.m_RowTexts[2] = "no signal";         // a row's reason replaces its number
+    EXPECT_EQ(x.RowValue(2), "no signal");
     EXPECT_EQ(x.RowValue(3), "430.125MHz");
     EXPECT_EQ(x.RowValue(5), "75%");
     EXPECT_TRUE(x.RowValue(CXPDButtonContext::kRows).IsEmpty());
     // The panel's texts are its own: the log dialog's title, buttons, font,
-    // countdown and folder warning (68 to 74) are not the panel's.
+    // countdown and folder warning (68 to 74) are not the panel's; the level
+    // format (91) follows the panel's block.
     EXPECT_GE(CXPDButtonContext::kStrTitle, 80);
     for (const auto& row : CXPDButtonContext::kRowTable) {
         for (int text : {row.label, row.format}) {
             EXPECT_GE(text, 80);
-            EXPECT_LE(text, 89);
+            EXPECT_TRUE(text <= 89 || text == 91) << text;
         }
     }
 }

@@ -377,7 +377,9 @@ TEST_F(BlendingTest, FrameContextPlacesItsTitleAndDrawsGridAndTitle) {
     EXPECT_EQ(frame.GetChild(), &frame.GetFrame());
     EXPECT_EQ(frame.GetFrame().GetNext(), &frame.GetTitle());
     frame.Render(&s.dc, nullptr, nullptr);
-    EXPECT_EQ(frame.GetTitle().GetX(), 22);
+    // Right of the reference mark at the left edge: two pixels in, the mark's
+    // 2 pixels (a third of a 10-pixel division) and one more.
+    EXPECT_EQ(frame.GetTitle().GetX(), 25);
     EXPECT_EQ(frame.GetTitle().GetY(), 12);
     EXPECT_EQ(s.At(20, 10), kBlack);
     const CRect ink = s.BoxOf(kRed);

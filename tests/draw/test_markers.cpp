@@ -514,6 +514,39 @@ TEST_F(GestureTest, DraggingTheTriggerLineChangesItsLevel) {
     EXPECT_EQ(m_intf.GetDragKind(), CViewInterface::kDragFreePointer);
 }
 
+TEST_F(GestureTest, AnImageOfAnotherSizeShowsTheCursorAndMarkersAtTheirFrequencies) {
+    // The pointer pressed on the 1.7 MHz peak, clear of the markers.
+    POINT peak;
+    ASSERT_TRUE(m_line.PointOfX(1700, &peak));
+    m_intf.OnLButtonDown(ViewKeys::kLButton, peak.x, Middle() + 30);
+    ASSERT_EQ(m_intf.GetDragKind(), CViewInterface::kDragFreePointer);
+    Paint();
+    const CString cursorText = m_cursor.GetText();
+    ASSERT_EQ(cursorText.Find("1.7MHz"), 0) << cursorText.c_str();
+    const CRect cursorBox = m_cursor.GetTextRect();
+    const CString markerText = m_markers[0].GetReadoutLine().GetText();
+
+    // A saved image is larger than the window: everything keeps its frequency.
+    Surface image(640, 480);
+    m_intf.Draw(&image.dc, CRect(0, 0, 640, 480));
+    EXPECT_EQ(m_cursor.GetText(), cursorText);
+    EXPECT_EQ(m_markers[0].GetReadoutLine().GetText(), markerText);
+    POINT inImage;
+    ASSERT_TRUE(m_line.PointOfX(1700, &inImage));
+    EXPECT_NE(inImage.x, peak.x);
+    // The text starts at the pointer's column, or ends there near the right.
+    const CRect box = m_cursor.GetTextRect();
+    EXPECT_TRUE(box.left == inImage.x || box.right == inImage.x) << box.left << " " << inImage.x;
+    POINT child;
+    ASSERT_TRUE(m_line.PointOfX(1500, &child));
+    EXPECT_EQ(m_markers[0].GetChildPoint().x, child.x);
+
+    // Back in the window the cursor is where the pointer is.
+    Paint();
+    EXPECT_EQ(m_cursor.GetText(), cursorText);
+    EXPECT_EQ(m_cursor.GetTextRect(), cursorBox);
+}
+
 // ---- The normal window's markers and commands
 
 class MarkerNormal : public CNormalAnalysis {

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -221,8 +222,14 @@ TEST_F(LoggingTest, DialogShowsTheParametersAndAppliesItsEnableRules) {
     auto* estimate = Child<QLabel>(&dialog, 1043);
     EXPECT_EQ(estimate->text(), Lib(35) + "\n96 KB\n" + Lib(36) + "\n135 MB");
 
-    // A start time in the past shows now; the stop time as stored.
-    EXPECT_EQ(Child<QDateEdit>(&dialog, 1038)->date(), QDate::currentDate());
+    // A start time in the past shows a whole minute a little ahead, still to
+    // come when OK is pressed; the stop time as stored.
+    const QDateTime shownStart(Child<QDateEdit>(&dialog, 1038)->date(),
+                               Child<QTimeEdit>(&dialog, 1036)->time());
+    const qint64 ahead = QDateTime::currentDateTime().secsTo(shownStart);
+    EXPECT_GE(ahead, 60);
+    EXPECT_LE(ahead, 121);
+    EXPECT_EQ(shownStart.time().second(), 0);
     const CTime stop = param.m_StopTime;
     EXPECT_EQ(Child<QDateEdit>(&dialog, 1039)->date(),
               QDate(stop.GetYear(), stop.GetMonth(), stop.GetDay()));
@@ -232,10 +239,13 @@ TEST_F(LoggingTest, DialogShowsTheParametersAndAppliesItsEnableRules) {
     auto* ok = Child<QPushButton>(&dialog, 1);
     auto* start = Child<QCheckBox>(&dialog, 1046);
     auto* stopBox = Child<QCheckBox>(&dialog, 1047);
-    EXPECT_FALSE(ok->isEnabled()); // neither start nor stop
+    auto* missing = Child<QLabel>(&dialog, 1076);
+    EXPECT_FALSE(ok->isEnabled());       // neither start nor stop
+    EXPECT_EQ(missing->text(), Lib(93)); // and the dialog says so beside OK
     EXPECT_FALSE(Child<QDateEdit>(&dialog, 1038)->isEnabled());
     start->setChecked(true);
     EXPECT_TRUE(ok->isEnabled());
+    EXPECT_TRUE(missing->text().isEmpty());
     EXPECT_TRUE(Child<QDateEdit>(&dialog, 1038)->isEnabled());
     EXPECT_TRUE(Child<QTimeEdit>(&dialog, 1036)->isEnabled());
     EXPECT_FALSE(Child<QTimeEdit>(&dialog, 1037)->isEnabled());
@@ -243,6 +253,7 @@ TEST_F(LoggingTest, DialogShowsTheParametersAndAppliesItsEnableRules) {
     EXPECT_EQ(estimate->text(), Lib(35) + "\n32 KB\n" + Lib(36) + "\n45 MB");
     Child<QCheckBox>(&dialog, 1075)->setChecked(false);
     EXPECT_FALSE(ok->isEnabled()); // no output
+    EXPECT_EQ(missing->text(), Lib(92));
     EXPECT_EQ(estimate->text(), Lib(34));
     Child<QCheckBox>(&dialog, 1074)->setChecked(true);
     start->setChecked(false);

@@ -146,6 +146,30 @@ TEST_F(MedicalTest, WithoutAProfileTheWindowOpensOnTheTelemetryBand) {
     EXPECT_EQ(core.GetCentreMarker().GetLockFrequency(), 431000);
     EXPECT_EQ(core.GetAnalysisType(), 6);
     EXPECT_EQ(core.GetProfileSection(), CString("MedicalAnalysis_1"));
+    // No attenuation and the narrow graph 20 dB lower: the noise floor of the
+    // fine narrow sweep is in view above the graph's bottom.
+    EXPECT_EQ(core.GetAttenuation(), 0);
+    EXPECT_EQ(core.GetYAxisOffset(), -20);
+}
+
+TEST_F(MedicalTest, AChannelFrequencyOutsideTheBandIsHeldToItsEdgeAndTheUserTold) {
+    std::vector<CString> warnings;
+    core.GetLoggingOutput().Prompts().warning = [&](const CString& text) {
+        warnings.push_back(text);
+    };
+    for (double mhz : {1e99, -5.0}) {
+        core.doubleAnswer = mhz;
+        core.ExecuteCommand(CMedicalAnalysis::kCmdPickFrequency, 0, 0, 0, 0, 0);
+        EXPECT_GE(core.GetCenter(), core.GetWideStart()) << mhz;
+        EXPECT_LE(core.GetCenter(), core.GetWideStop()) << mhz;
+    }
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(warnings[0].Find("Held to 460 MHz"), 0) << warnings[0].c_str();
+    EXPECT_EQ(warnings[1].Find("Held to 410 MHz"), 0) << warnings[1].c_str();
+    // Inside the band nothing is said.
+    core.doubleAnswer = 431.125;
+    core.ExecuteCommand(CMedicalAnalysis::kCmdPickFrequency, 0, 0, 0, 0, 0);
+    EXPECT_EQ(warnings.size(), 2u);
 }
 
 TEST_F(MedicalTest, TheCycleSweepsTheWideBandTwiceInPiecesThenTheNarrowBand) {

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 // The simulator's facts: 1000..3000000 kHz; RBW index 1 = 10 kHz (normal
 // sweep), 0 = 1 kHz (high resolution), 6 = 100 kHz (high speed).
@@ -264,11 +266,26 @@ TEST_F(NormalAnalysisTest, FrequencyEntriesBeyondAnyFrequencyAreClampedOrRefused
     core.SetStart(100000);
     core.SetStop(200000);
     const int top = GetMaxFrequency(1);
+    std::vector<CString> warnings;
+    core.GetLoggingOutput().Prompts().warning = [&](const CString& text) {
+        warnings.push_back(text);
+    };
 
     AnswerNextEntry("1e300"); // MHz: far beyond the int range in kHz
     EXPECT_EQ(core.ExecuteCommand(20, 0, 0, 0, 0, 0), kCommandReset);
     EXPECT_EQ(core.GetStart(), 100000);
     EXPECT_EQ(core.GetStop(), top);
+    // The user is told where the value went.
+    CString held;
+    held.Format("Held to %.7g MHz", top * 0.001);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].Find(held), 0) << warnings[0].c_str();
+    // A value inside the range says nothing.
+    AnswerNextEntry("150");
+    core.ExecuteCommand(20, 0, 0, 0, 0, 0);
+    EXPECT_EQ(core.GetStop(), 150000);
+    EXPECT_EQ(warnings.size(), 1u);
+    core.SetStop(top);
 
     for (const char* notANumber : {"1e999", "-1e999"}) { // read as infinities
         AnswerNextEntry(notANumber);

@@ -112,13 +112,15 @@ TEST_F(RealTimeTest, BlocksFillTheRingOldestFirstAndTheSpectrumShowsTheChosenSli
     EXPECT_EQ(Run(203, 300), kCommandDone);
     EXPECT_EQ(core.GetSlicePosition(), 255);
     EXPECT_EQ(core.GetDataLine()->GetData()[5], first + 5);
-    // The chunk line has a sample per slice, 4 us apart, newest first.
+    // The chunk line has a sample per block, 4 us apart, in the capture's
+    // time order: the first block at 0 us, the last at the right end.
     const CTraceStore& chunk = core.GetChunkLine();
     EXPECT_EQ(chunk.GetPoints(), 256u);
     EXPECT_EQ(chunk.GetStep(), 4u);
     const int at = core.GetChunkPosition();
-    EXPECT_EQ(chunk.GetData()[0], 255 * 100 + first + at);
-    EXPECT_EQ(chunk.GetData()[255], first + at);
+    EXPECT_EQ(chunk.GetData()[0], first + at);
+    EXPECT_EQ(chunk.GetData()[128], 128 * 100 + first + at);
+    EXPECT_EQ(chunk.GetData()[255], 255 * 100 + first + at);
 }
 
 TEST_F(RealTimeTest, ABandOffTheMegahertzGridHasASampleAtEveryPointOfItsSlices) {
@@ -245,7 +247,7 @@ TEST_F(RealTimeTest, CsvKeepsTheRingAndTheTriggerAndReadsBackToTheSameFile) {
     EXPECT_NEAR(other.GetSliceBack(0).GetData()[0], core.GetSliceBack(0).GetData()[0], 1);
     EXPECT_NEAR(other.GetSliceBack(255).GetData()[0], core.GetSliceBack(255).GetData()[0], 1);
     EXPECT_EQ(other.GetChunkLine().GetData()[0],
-              other.GetSliceBack(0).GetData()[other.GetChunkPosition()]);
+              other.GetSliceBack(255).GetData()[other.GetChunkPosition()]);
     const std::string second = dir.file("b.csv");
     ASSERT_EQ(CCsvFile::Write(other, second.c_str()), 1);
     auto body = [](const std::string& s) { return s.substr(s.find("[PARAM ENTRY]")); };
@@ -304,11 +306,11 @@ TEST_F(RealTimeTest, TheChunkGraphMarksWhereTheTriggerBlockLiesInTheCapture) {
     core.SetAnalyzeFlag(1);
     ASSERT_EQ(core.StartAnalysis(), 1);
     core.Deliver();
-    // The chunk line runs newest first, 4 us a block: block 4 of the 256 is
-    // 251 blocks back, and the chunk sample there is block 4's.
+    // The chunk line runs in time order, 4 us a block: block 4 of the 256
+    // stands at 16 us, and the chunk sample there is block 4's.
     const CTriggerMarkContext& mark = core.GetTriggerMark();
-    EXPECT_EQ(mark.GetPosition(), 251 * 4);
-    const short atMark = core.GetChunkLine().GetData()[251];
+    EXPECT_EQ(mark.GetPosition(), 4 * 4);
+    const short atMark = core.GetChunkLine().GetData()[4];
     EXPECT_GE(atMark, 400);
     EXPECT_LT(atMark, 400 + CRealTimeAnalysis::kBlockWords);
     const QImage marked = chunkImage();

@@ -3,7 +3,9 @@
 // values, corner texts, title and readout lines, status text, marker labels)
 // overprint each other, and the XPD graphs keep their path's caption in view.
 #include "draw/markercontext.h"
+#include "lib/channellist.h"
 #include "lib/stringtable.h"
+#include "modes/medicalanalysis.h"
 #include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "platform/dc.h"
@@ -14,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -197,6 +200,96 @@ TEST_F(TextLayout, ZeroSpanReadoutsTitlesStatusAndCornerTextsNeverOverlap) {
         if (line->GetRedrawFlag()) {
             EXPECT_EQ(line->GetShownText(), line->GetText());
         }
+    }
+}
+
+TEST_F(TextLayout, TheReferenceMarkLeavesTheFirstLetterOfEveryReadoutLineFree) {
+    CXpdAnalysis core(nullptr, nullptr);
+    core.SetTitleIndex(1);
+    core.ReadProfile();
+    core.Reconfigure(TRUE);
+    CGraphInterface& intf = core.GetGraphInterface();
+    CNormalGraphContext& graph = intf.GetGraph();
+    intf.GetMarker(1)->SetRedrawFlag(1);
+    for (int h : {100, 200, 300, 500, 800}) {
+        for (int w : {200, 400, 800}) {
+            DrawPane(intf, w, h);
+            CDrawFrame& frame = graph.GetFrame().GetFrame();
+            const CRect grid = frame.GetLastRect();
+            // The mark is a third of a division wide and high, at the grid's
+            // left edge on the reference line (division 9 of 10 from below).
+            const int division = grid.Height() / std::max(frame.GetYDivision(), 1);
+            const int mark = (division / 3) & ~1;
+            const int markY = grid.top + (frame.GetYDivision() - frame.GetReferenceLine()) *
+                                             grid.Height() / std::max(frame.GetYDivision(), 1);
+            const CRect markBox(grid.left, markY - mark / 2, grid.left + mark + 1,
+                                markY + mark / 2 + 1);
+            int lines = 0;
+            for (CDrawMultiLineText* line = &graph.GetFrame().GetTitle(); line;
+                 line = line->GetNextLine()) {
+                const CRect box = line->GetLastExtent();
+                if (!line->GetRedrawFlag() || box.IsRectEmpty())
+                    continue;
+                ++lines;
+                CRect common;
+                EXPECT_FALSE(common.IntersectRect(box, markBox))
+                    << Size("graph", w, h) << " '" << line->GetText().c_str() << "'";
+            }
+            EXPECT_GE(lines, 1) << Size("graph", w, h);
+        }
+    }
+}
+
+TEST_F(TextLayout, MedicalReadoutLabelsNeverRunIntoTheirValues) {
+    CMedicalAnalysis core(nullptr, nullptr);
+    core.SetTitleIndex(1);
+    core.ReadProfile();
+    core.Reconfigure(TRUE);
+    CMedicalTextContext& readout = core.GetPanel().GetReadout();
+    // A channel picked: the read-out has its lines.
+    ASSERT_EQ(LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"), 1);
+    readout.m_pChannel = GetChannelObject(GetChannelIndex("A1001"));
+    ASSERT_TRUE(readout.m_pChannel);
+    readout.m_LabelColor = RGB(255, 0, 0);
+    readout.m_ValueColor = RGB(0, 0, 255);
+    for (int w = 120; w <= 1600; w += 40) {
+        QImage image(w, 600, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        CDC dc(&image);
+        core.DrawView(&dc, CRect(0, 0, w, 600));
+        const CRect r = readout.GetRect();
+        ASSERT_FALSE(r.IsRectEmpty()) << w;
+        // Per row of pixels: every label pixel lies left of every value pixel.
+        int labelRows = 0;
+        for (int y = std::max(r.top, 0); y < std::min(r.bottom, image.height()); ++y) {
+            int labelRight = -1;
+            int valueLeft = image.width();
+            for (int x = std::max(r.left, 0); x < std::min(r.right, image.width()); ++x) {
+                // Text may be smoothed: a pixel counts by its strongest colour.
+                const QColor p = image.pixelColor(x, y);
+                if (p.red() > 120 && p.green() < 80 && p.blue() < 80)
+                    labelRight = x;
+                else if (p.blue() > 120 && p.red() < 80 && p.green() < 80 &&
+                         valueLeft == image.width())
+                    valueLeft = x;
+            }
+            EXPECT_LT(labelRight, valueLeft) << "width " << w << ", row " << y;
+            labelRows += labelRight >= 0 ? 1 : 0;
+        }
+        EXPECT_GT(labelRows, 0) << "width " << w;
+        // The channel buttons' captions keep apart, however narrow the buttons.
+        std::vector<Shown> captions;
+        for (int k = 0; k < CMedicalChannelPanel::kButtons; ++k) {
+            const CRect box = core.GetPanel().GetButton(k).GetText().GetLastExtent();
+            if (!box.IsRectEmpty())
+                captions.push_back({"button " + std::to_string(k), box});
+        }
+        for (size_t a = 0; a < captions.size(); ++a)
+            for (size_t b = a + 1; b < captions.size(); ++b) {
+                CRect common;
+                EXPECT_FALSE(common.IntersectRect(captions[a].box, captions[b].box))
+                    << "width " << w << ": " << captions[a].name << " and " << captions[b].name;
+            }
     }
 }
 

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -376,6 +377,24 @@ TEST_F(XpdTest, TheSettingFileKeepsTheSixKeysAndLoadingNeedsThemAll) {
     EXPECT_DOUBLE_EQ(again.GetAlarmValue(), 25.75);
     ReleaseSettingFileObject();
 
+    // The band chosen comes back, whatever the window showed before loading.
+    core.SetCenter(10000);
+    core.SetSpan(2000);
+    core.ExecuteCommand(CXpdAnalysis::kCmdYAxisOffset, -20, 0, 0, 0, 0);
+    ReleaseSettingFileObject();
+    ASSERT_EQ(core.SaveSettings(), 1);
+    ASSERT_EQ(WriteSettingFileObject(m_dir.file("band.SPE").c_str()), 1);
+    ReleaseSettingFileObject();
+    TestXpd moved;
+    Ready(moved);
+    moved.SetCenter(431000);
+    ASSERT_EQ(LoadSettingFile(m_dir.file("band.SPE").c_str()), 1);
+    EXPECT_EQ(moved.LoadSettings(), 1);
+    ReleaseSettingFileObject();
+    EXPECT_EQ(moved.GetStart(), 9000);
+    EXPECT_EQ(moved.GetStop(), 11000);
+    EXPECT_EQ(moved.GetYAxisOffset(), -20);
+
     std::string text = ReadWholeFile(m_dir.file("x.SPE"));
     const size_t at = text.find("DownWait");
     ASSERT_NE(at, std::string::npos);
@@ -420,6 +439,45 @@ TEST_F(XpdTest, TheCsvFileHoldsBothPathsAndReadsBack) {
     EXPECT_EQ(back.PathStore(1, 0).GetPoints(), points);
     EXPECT_NEAR(back.PathStore(1, 0).Level(431000), -44.0, 0.01);
     EXPECT_NEAR(back.PathStore(0, 0).Level(431000), -20.0, 0.01);
+    // The panel shows the XPD of the data read, not a placeholder.
+    EXPECT_NEAR(back.GetXpdValue(), 24.0, 0.01);
+    EXPECT_NEAR(std::atof(back.GetPanel().RowValue(0)), 24.0, 0.02);
+}
+
+TEST_F(XpdTest, APathWithoutASignalAboveItsNoiseShowsWhyAndGivesNoXpdOrAlarm) {
+    TestXpd core;
+    Ready(core);
+    // A new window opens at 0 dB attenuation, where the second path's
+    // carriers stand above the noise floor.
+    EXPECT_EQ(core.GetAttenuation(), 0);
+    // Nothing swept yet: no data, not a level of -199 dB or an XPD of 0 dB.
+    EXPECT_FALSE(core.HasXpd());
+    EXPECT_EQ(core.GetPanel().RowValue(0), GetTorvelString(CXPDButtonContext::kStrNoData));
+    EXPECT_EQ(core.GetPanel().RowValue(1), GetTorvelString(CXPDButtonContext::kStrNoData));
+
+    core.Carrier(0, 431000, -20.0);
+    core.Carrier(1, 431000, -44.0);
+    core.DeliverBoth();
+    ASSERT_TRUE(core.HasXpd());
+    EXPECT_NEAR(std::atof(core.GetPanel().RowValue(0)), 24.0, 0.02);
+    EXPECT_EQ(core.GetPanel().RowValue(0).Right(2), "dB");
+    EXPECT_EQ(core.GetPanel().RowValue(1), "-20.00dBm");
+    EXPECT_EQ(core.GetPanel().RowValue(2), "-44.00dBm");
+
+    // RF2 only 3 dB above its floor: no XPD, the controllers keep the last one.
+    core.Carrier(1, 431000, -97.0);
+    core.DeliverBoth();
+    EXPECT_FALSE(core.HasXpd());
+    EXPECT_EQ(core.GetPanel().RowValue(0), GetTorvelString(2407));
+    EXPECT_EQ(core.GetPanel().RowValue(1), "-20.00dBm");
+    EXPECT_EQ(core.GetPanel().RowValue(2), GetTorvelString(2407));
+    EXPECT_NEAR(core.GetControllers().m_xpdValue.load(), 24.0, 0.01);
+    // In an active period noise raises no alarm and logs nothing.
+    core.GetControllers().m_activeFlag.store(1);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetAlarmFlag(), 0);
+    EXPECT_EQ(core.GetDetectFlag(), 0);
+    EXPECT_TRUE(core.GetAlarmLog().GetText().IsEmpty());
 }
 
 TEST_F(XpdTest, LevelsWaitsAndTimesFromFilesAreHeldToTheirRanges) {
