@@ -378,10 +378,11 @@ int CMedicalAnalysis::StartAnalysis() {
         return StartWideSweep(m_wideStart + m_widePosition * step);
     }
     // The narrow band is swept in pieces of one block, one piece per cycle,
-    // from the block holding its start to the one holding its stop.
+    // from the block holding its start to the one holding its stop (the stop
+    // point is shown, so it is measured too).
     m_measuring = 1;
     const long long first = NarrowIndex(m_start);
-    const long long end = NarrowIndex(m_stop);
+    const long long end = NarrowIndex(m_stop + 1);
     if (m_narrowPosition < first || m_narrowPosition >= std::max(end, first + 1))
         m_narrowPosition = first;
     const CTraceStore& line = m_traces[0];

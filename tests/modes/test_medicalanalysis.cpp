@@ -216,6 +216,18 @@ TEST_F(MedicalTest, ANarrowBandWiderThanOneBlockIsSweptInPiecesUntilEveryPointIs
               14);
 }
 
+TEST_F(MedicalTest, ANarrowBandOffTheBlockGridIsMeasuredUpToItsStopPoint) {
+    // 430.5 - 432.5 MHz: the stop point is the first point of the second
+    // block of the grid, and the graph shows it.
+    core.SetStart(430500);
+    core.SetStop(432500);
+    core.Reconfigure(TRUE);
+    ASSERT_EQ(core.GetStop(), 432500);
+    for (int i = 0; i < 3 * 4; ++i)
+        Receive(core, WordOf(-90), core.GetPhase() == 2 ? 2000 : 200);
+    EXPECT_TRUE(AllMeasured(core.GetDataLineContext(0), 430500, 432500));
+}
+
 TEST_F(MedicalTest, ThePeakListFollowsTheLineJustReceivedAndFeedsTheMarkersOfItsGraph) {
     // A wide block with peaks at 410100 (highest), 410300 and 410500.
     std::vector<short> block(2000, WordOf(-100));

@@ -239,9 +239,12 @@ protected:
         m_link.SetPortNames(primary.Path(), secondary.Path());
         m_link.SetRunFlag(1);
     }
-    // Rounds on the test's thread until cond holds (at most 40 rounds).
+    // Rounds on the test's thread until cond holds. On a loaded machine a
+    // controller's reply can miss its base wait (its port is closed and
+    // opened again the next round): the rounds go on for up to a minute.
     bool RoundsUntil(const std::function<bool()>& cond) {
-        for (int i = 0; i < 40; ++i) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (std::chrono::steady_clock::now() < until) {
             m_link.RunRound();
             if (cond())
                 return true;
