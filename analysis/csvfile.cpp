@@ -3,6 +3,7 @@
 
 #include "analysis/analysiscore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -12,10 +13,19 @@
 // ---- One line split into fields
 
 void CCsvLine::Split(std::string_view line) {
-    m_pieces.clear();
+    // The pieces of the last line are reused: rows of a file have the same
+    // fields, so their texts are kept without allocating.
+    size_t count = 0;
+    auto next = [this, &count]() -> std::string& {
+        if (count == m_pieces.size())
+            m_pieces.emplace_back();
+        std::string& piece = m_pieces[count++];
+        piece.clear();
+        return piece;
+    };
     size_t i = 0;
     for (;;) {
-        std::string piece;
+        std::string& piece = next();
         if (i < line.size() && line[i] == '"') {
             // A quoted field: up to the closing quote; "" stands for one quote.
             ++i;
@@ -42,17 +52,15 @@ void CCsvLine::Split(std::string_view line) {
             piece.assign(line.substr(i, end - i));
             i = end;
         }
-        m_pieces.push_back(std::move(piece));
         if (i >= line.size())
             break;
         ++i; // past the comma
         if (i == line.size()) {
-            m_pieces.emplace_back(); // a trailing comma ends with an empty field
+            next(); // a trailing comma ends with an empty field
             break;
         }
     }
-    if (m_pieces.empty())
-        m_pieces.emplace_back();
+    m_pieces.resize(count);
 }
 
 const std::string* CCsvLine::Piece(int i) const {
@@ -81,6 +89,49 @@ int CCsvLine::IntField(int i) const {
     return static_cast<int>(v);
 }
 
+namespace {
+
+// The powers of ten a double holds exactly.
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr int kPlainDigits = 15;
+
+// The text [first, last) when it is a plain decimal, an optional minus, digits
+// and optionally a point and more digits, with at most 15 digits: as the
+// digits form an integer below 2^53 and 10^decimals is exact, one division
+// gives the correctly rounded value, the same double from_chars reads. False
+// for anything else (from_chars reads those).
+bool PlainDecimal(const char* first, const char* last, double* value) {
+    const bool negative = first < last && *first == '-';
+    if (negative)
+        ++first;
+    long long digits = 0;
+    int count = 0;
+    int decimals = 0;
+    bool point = false;
+    const char* start = first;
+    for (; first < last; ++first) {
+        const char c = *first;
+        if (c >= '0' && c <= '9') {
+            if (++count > kPlainDigits)
+                return false;
+            digits = digits * 10 + (c - '0');
+            decimals += point ? 1 : 0;
+        } else if (c == '.' && !point && first > start) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0 || (point && decimals == 0))
+        return false;
+    const double v = static_cast<double>(digits) / kPowersOfTen[decimals];
+    *value = negative ? -v : v;
+    return true;
+}
+
+} // namespace
+
 bool CCsvLine::DoubleField(int i, double* value) const {
     const std::string* p = Piece(i);
     if (!p || p->empty())
@@ -92,6 +143,8 @@ bool CCsvLine::DoubleField(int i, double* value) const {
         ++first;
     if (first < last && *first == '+')
         ++first;
+    if (PlainDecimal(first, last, value))
+        return true;
     double v = 0;
     const auto result = std::from_chars(first, last, v);
     if (result.ec != std::errc() || !std::isfinite(v))
@@ -222,16 +275,58 @@ bool CCsvFile::ReadHeader(const char* path, int* kind, int* variant, CString* ca
 }
 
 BOOL CCsvFile::Open(const char* path) {
+    Close();
+    if (!m_file.Open(path, CFile::modeRead | CFile::typeText))
+        return FALSE;
+    // Read in pieces to the end: the size the file claims is not trusted, and
+    // the read limit bounds what is kept.
+    constexpr size_t kPiece = size_t{1} << 20;
+    for (;;) {
+        const size_t have = m_text.size();
+        m_text.resize(have + kPiece);
+        const UINT n = m_file.Read(m_text.data() + have, static_cast<UINT>(kPiece));
+        m_text.resize(have + n);
+        if (n < kPiece)
+            break;
+    }
+    // Past the read limit the line that was cut is not a line of the file.
+    if (m_file.HasFailed()) {
+        const size_t lastEnd = m_text.rfind('\n');
+        m_text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    }
+    return TRUE;
+}
+
+void CCsvFile::Close() {
     m_file.Close();
-    return m_file.Open(path, CFile::modeRead | CFile::typeText);
+    m_text.clear();
+    m_text.shrink_to_fit();
+    m_next = 0;
 }
 
 BOOL CCsvFile::ReadLine(std::string& line, bool* tooLong) {
-    return m_file.ReadString(line, kCsvMaxLine, tooLong);
+    line.clear();
+    if (tooLong)
+        *tooLong = false;
+    if (m_next >= m_text.size())
+        return FALSE;
+    const std::string_view rest = std::string_view(m_text).substr(m_next);
+    const size_t end = rest.find('\n');
+    const size_t length = end == std::string_view::npos ? rest.size() : end;
+    m_next += end == std::string_view::npos ? length : length + 1;
+    // Up to kCsvMaxLine bytes are kept; a CR that ends what is kept is the
+    // line end's.
+    const size_t kept = std::min(length, static_cast<size_t>(kCsvMaxLine));
+    if (tooLong && kept < length)
+        *tooLong = true;
+    line.assign(rest.substr(0, kept));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return TRUE;
 }
 
 void CCsvFile::ReadWriteTime(CTime* lastDataTime, CTime now) {
-    m_file.SeekToBegin();
+    m_next = 0;
     for (int n = 1; n <= kCsvWriteTimeLines; ++n) {
         if (!ReadLine(m_line))
             break;
@@ -251,7 +346,7 @@ void CCsvFile::ReadWriteTime(CTime* lastDataTime, CTime now) {
         return;
     }
     *lastDataTime = now;
-    m_file.SeekToBegin();
+    m_next = 0;
 }
 
 bool CCsvFile::FindSection(const char* marker) {

@@ -76,8 +76,10 @@ public:
     // integers, the caption is empty, or there is no fourth line.
     static bool ReadHeader(const char* path, int* kind, int* variant, CString* caption);
 
+    // Opens the file and reads it whole (up to the file's read limit); the
+    // lines are then taken from memory.
     BOOL Open(const char* path);
-    void Close() { m_file.Close(); }
+    void Close();
     bool IsOpen() const { return m_file.IsOpen(); }
 
     // The next line without its line end. FALSE at the end of the file. A line
@@ -99,6 +101,9 @@ public:
 
 private:
     CStdioFile m_file;
+    // The file's bytes and where the next line starts.
+    std::string m_text;
+    size_t m_next = 0;
     std::string m_line;
 };
 

@@ -7,6 +7,7 @@
 #include "app/torvelview.h"
 #include "lib/drawobject.h"
 #include "lib/stringtable.h"
+#include "platform/framepacer.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -127,7 +128,7 @@ LRESULT CChildFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_VIEW_UPDATE:
         m_core->UpdateView();
-        m_view->update();
+        CFramePacer::Update(m_view);
         return 0;
     case WM_VIEW_PROGRESS:
         m_core->ViewProgress();

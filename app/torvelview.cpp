@@ -3,6 +3,7 @@
 #include "analysis/viewinterface.h"
 #include "modes/paneview.h"
 #include "platform/dc.h"
+#include "platform/framepacer.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -36,8 +37,14 @@ void CTorvelView::SetCore(CAnalysisCore* core) {
     }
 }
 
+// Live data asks for a repaint with every block: the repaints are paced to the
+// display's frames.
+void CTorvelView::Invalidate() {
+    CFramePacer::Update(this);
+}
+
 void CTorvelView::InvalidateRect(const CRect& rect) {
-    update(rect.left, rect.top, rect.Width(), rect.Height());
+    CFramePacer::Update(this, QRect(rect.left, rect.top, rect.Width(), rect.Height()));
 }
 
 CRect CTorvelView::GetClientRect() const {

@@ -27,7 +27,7 @@ public:
     // Set by the interface when its core attaches to the window.
     void SetViewInterface(CViewInterface* intf) override { m_intf = intf; }
     CViewInterface* GetViewInterface() const override { return m_intf; }
-    void Invalidate() override { update(); }
+    void Invalidate() override;
     void InvalidateRect(const CRect& rect) override;
     CRect GetClientRect() const override;
     void SetCursorShape(ViewCursorShape shape) override;

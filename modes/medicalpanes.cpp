@@ -11,6 +11,7 @@
 #include "modes/panelwidget.h"
 #include "modes/paneview.h"
 #include "platform/dc.h"
+#include "platform/framepacer.h"
 #include "platform/profile.h"
 
 #include <QMouseEvent>
@@ -427,7 +428,7 @@ void CMedicalAnalysis::UpdateView() {
     CNormalAnalysis::UpdateView();
     m_wideIntf.Redraw();
     if (m_panelWidget)
-        m_panelWidget->update();
+        CFramePacer::Update(m_panelWidget);
 }
 
 void CMedicalAnalysis::DrawView(CDC* dc, const CRect& rect) {
@@ -455,7 +456,7 @@ void CMedicalAnalysis::DrawView(CDC* dc, const CRect& rect) {
     // The panes lay out again in their own windows at the next paint.
     m_wideIntf.Redraw();
     if (m_panelWidget)
-        m_panelWidget->update();
+        CFramePacer::Update(m_panelWidget);
 }
 
 void CMedicalAnalysis::GetDrawObjectList(std::list<CDrawObject*>* list) {
@@ -525,7 +526,7 @@ bool CMedicalAnalysis::PressKey(int key) {
 void CMedicalAnalysis::ReleasePanel() {
     m_panel.SetPressed(-1);
     if (m_panelWidget)
-        m_panelWidget->update();
+        CFramePacer::Update(m_panelWidget);
 }
 
 void CMedicalAnalysis::ShowPopup(int kind, int k) {

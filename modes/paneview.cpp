@@ -2,6 +2,7 @@
 
 #include "analysis/viewinterface.h"
 #include "platform/dc.h"
+#include "platform/framepacer.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -33,8 +34,12 @@ CPaneView::~CPaneView() {
         m_intf->SetViewWindow(nullptr);
 }
 
+void CPaneView::Invalidate() {
+    CFramePacer::Update(this);
+}
+
 void CPaneView::InvalidateRect(const CRect& rect) {
-    update(rect.left, rect.top, rect.Width(), rect.Height());
+    CFramePacer::Update(this, QRect(rect.left, rect.top, rect.Width(), rect.Height()));
 }
 
 CRect CPaneView::GetClientRect() const {

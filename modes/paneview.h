@@ -29,7 +29,7 @@ public:
 
     void SetViewInterface(CViewInterface* intf) override { m_intf = intf; }
     CViewInterface* GetViewInterface() const override { return m_intf; }
-    void Invalidate() override { update(); }
+    void Invalidate() override;
     void InvalidateRect(const CRect& rect) override;
     CRect GetClientRect() const override;
     void SetCursorShape(ViewCursorShape shape) override;

@@ -8,6 +8,7 @@
 #include "lib/stringtable.h"
 #include "modes/panelwidget.h"
 #include "platform/dc.h"
+#include "platform/framepacer.h"
 #include "platform/profile.h"
 
 #include "platform/splitterwnd.h"
@@ -482,7 +483,7 @@ QWidget* CWlanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
 void CWlanAnalysis::UpdateView() {
     CNormalAnalysis::UpdateView();
     if (m_panelWidget) {
-        m_panelWidget->update();
+        CFramePacer::Update(m_panelWidget);
     }
 }
 
@@ -506,6 +507,6 @@ void CWlanAnalysis::DrawView(CDC* dc, const CRect& rect) {
     CNormalAnalysis::DrawView(dc, CRect(split, rect.top, rect.right, rect.bottom));
     // The panel lays out again in its own pane at the next paint.
     if (m_panelWidget) {
-        m_panelWidget->update();
+        CFramePacer::Update(m_panelWidget);
     }
 }

@@ -12,6 +12,7 @@
 #include "lib/stringtable.h"
 #include "platform/cfile.h"
 #include "platform/dc.h"
+#include "platform/framepacer.h"
 #include "platform/profile.h"
 #include "trace/measuredwords.h"
 
@@ -67,9 +68,9 @@ public:
         m_intf = dynamic_cast<CGraphInterface*>(intf);
     }
     CViewInterface* GetViewInterface() const override { return m_intf; }
-    void Invalidate() override { update(); }
+    void Invalidate() override { CFramePacer::Update(this); }
     void InvalidateRect(const CRect& r) override {
-        update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+        CFramePacer::Update(this, QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
     }
     CRect GetClientRect() const override { return CRect(0, 0, width(), height()); }
     void SetCursorShape(ViewCursorShape) override {}
@@ -662,7 +663,7 @@ void CXpdAnalysis::UpdateView() {
     // The worker's remaining time and active flag reach the panel.
     PublishValues();
     if (m_panelWidget)
-        m_panelWidget->update();
+        CFramePacer::Update(m_panelWidget);
 }
 
 void CXpdAnalysis::DrawPanel(CDC* dc, const CRect& rect) {
@@ -686,7 +687,7 @@ void CXpdAnalysis::DrawView(CDC* dc, const CRect& rect) {
     m_graphIntf.Draw(dc, CRect(split, rect.top, rect.right, middle));
     m_graphIntf2.Draw(dc, CRect(split, middle, rect.right, rect.bottom));
     if (m_panelWidget)
-        m_panelWidget->update();
+        CFramePacer::Update(m_panelWidget);
 }
 
 void CXpdAnalysis::GetDrawObjectList(std::list<CDrawObject*>* list) {

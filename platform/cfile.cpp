@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -210,13 +211,16 @@ BOOL CStdioFile::WriteString(const char* text) {
         return TRUE;
     if (!isText())
         return Write(text, static_cast<UINT>(std::char_traits<char>::length(text)));
+    // The text between line ends is copied in runs.
+    const std::string_view in(text);
     std::string out;
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\n')
-            out += "\r\n";
-        else
-            out += *p;
+    out.reserve(in.size() + in.size() / 16);
+    size_t from = 0;
+    for (size_t nl = in.find('\n'); nl != std::string_view::npos; nl = in.find('\n', from)) {
+        out.append(in.substr(from, nl - from)).append("\r\n");
+        from = nl + 1;
     }
+    out.append(in.substr(from));
     return Write(out.data(), static_cast<UINT>(out.size()));
 }
 

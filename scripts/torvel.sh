@@ -170,7 +170,8 @@ screenshots)
         xvfb-run -a -s "-screen 0 1280x900x24" build/bin/torvel_screenshots docs/screenshots
     ;;
 bench)
-    install_deps
+    # Xvfb and xdotool: the whole program measured on a virtual display.
+    install_deps xvfb xdotool
     build build -DCMAKE_BUILD_TYPE=Release -DTORVEL_BUILD_BENCH=ON
     python3 bench/results.py build bench/RESULTS.md
     ;;

@@ -1,0 +1,70 @@
+// The frame pacer: a stream of repaint requests, as live data brings them,
+// reaches the widget as at most one paint per frame, and the last request of
+// the stream is painted, with every part that was asked for.
+#include "platform/framepacer.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QWidget>
+
+namespace {
+
+class CountingWidget : public QWidget {
+public:
+    int paints = 0;
+    QRegion painted;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        ++paints;
+        painted += event->region();
+    }
+};
+
+TEST(FramePacerTest, ManyRequestsBecomeAtMostOnePaintPerFrame) {
+    CountingWidget w;
+    w.resize(200, 100);
+    w.show();
+    ASSERT_TRUE(PumpUntil([&] { return w.paints > 0; }));
+    const int before = w.paints;
+    QElapsedTimer clock;
+    clock.start();
+    int requests = 0;
+    // A block every pass of the event loop, for 200 ms.
+    while (clock.elapsed() < 200) {
+        CFramePacer::Update(&w);
+        ++requests;
+        QCoreApplication::processEvents();
+    }
+    const qint64 elapsed = clock.elapsed();
+    ASSERT_TRUE(PumpUntil([&] { return w.paints > before; }));
+    const int paints = w.paints - before;
+    EXPECT_GT(requests, paints);
+    EXPECT_LE(paints, elapsed / CFramePacer::kFrameMs + 2);
+}
+
+TEST(FramePacerTest, TheLastRequestsOfAFrameArePaintedWithAllTheirParts) {
+    CountingWidget w;
+    w.resize(200, 100);
+    w.show();
+    ASSERT_TRUE(PumpUntil([&] { return w.paints > 0; }));
+    // The first request is handed on at once; those right after it wait for
+    // the frame's end and are then painted together.
+    CFramePacer::Update(&w, QRect(0, 0, 10, 10));
+    ASSERT_TRUE(PumpUntil([&] { return w.painted.contains(QRect(0, 0, 10, 10)); }));
+    w.painted = QRegion();
+    CFramePacer::Update(&w, QRect(20, 20, 10, 10));
+    CFramePacer::Update(&w, QRect(100, 50, 10, 10));
+    ASSERT_TRUE(PumpUntil([&] { return !w.painted.isEmpty(); }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return w.painted.contains(QRect(20, 20, 10, 10)) &&
+               w.painted.contains(QRect(100, 50, 10, 10));
+    }));
+    CFramePacer::Update(nullptr); // nothing to repaint
+}
+
+} // namespace
