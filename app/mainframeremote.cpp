@@ -45,6 +45,8 @@ void CMainFrame::ShowRemoteDialog() {
         m_remote ? m_remote->AllowsOthers() : GetProfileInt("REMOTE", "AllowOthers", 0) != 0);
     if (dlg.exec() != QDialog::Accepted)
         return;
+    // The choice holds for the next start too.
+    WriteProfileInt("REMOTE", "Enabled", dlg.Enabled() ? 1 : 0);
     WriteProfileInt("REMOTE", "Port", dlg.Port());
     WriteProfileInt("REMOTE", "AllowOthers", dlg.AllowOthers() ? 1 : 0);
     if (!dlg.Enabled()) {

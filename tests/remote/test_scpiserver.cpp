@@ -5,6 +5,7 @@
 #include "analysis/analysiscore.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "app/torvelapp.h"
 #include "modes/corefactory.h"
 #include "modes/normalanalysis.h"
 #include "platform/profile.h"
@@ -360,6 +361,17 @@ TEST_F(ScpiServerTest, APortInUseIsRefusedWithAReason) {
     Client c(frame->RemoteServer()->Port());
     ASSERT_TRUE(c.Connected());
     EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?"), "1");
+}
+
+TEST(RemoteCommandLine, RemoteTakesAnOptionalPort) {
+    EXPECT_EQ(CTorvelApp::ParseCommandLine({"torvel"}).remotePort, 0);
+    EXPECT_EQ(CTorvelApp::ParseCommandLine({"torvel", "--remote"}).remotePort, 5025);
+    auto cl = CTorvelApp::ParseCommandLine({"torvel", "--remote=6000", "x.SPE"});
+    EXPECT_EQ(cl.remotePort, 6000);
+    EXPECT_EQ(cl.files.size(), 1);
+    for (const char* bad : {"--remote=", "--remote=0", "--remote=65536", "--remote=port"})
+        EXPECT_FALSE(CTorvelApp::ParseCommandLine({"torvel", bad}).error.isEmpty()) << bad;
+    EXPECT_TRUE(CTorvelApp::UsageText().contains("--remote[=PORT]"));
 }
 
 } // namespace
