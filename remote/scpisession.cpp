@@ -640,9 +640,15 @@ bool CScpiSession::frequency(const Call& call, int which) {
     // The commands of the command list that set a range: 103 by start and
     // stop, 104 by centre and span.
     switch (which) {
-    case kCenter:
-        m_link->RemoteCommand(core, 104, kHz, stop - start, rbw, att);
+    case kCenter: {
+        // The centre is kept and the span narrowed to fit around it, as on a
+        // bench analyser (the range command would move the centre instead).
+        const long long room =
+            2LL * std::min<long long>(kHz - GetMinFrequency(1), GetMaxFrequency(1) - kHz);
+        const int span = static_cast<int>(std::clamp<long long>(room, 0, stop - start));
+        m_link->RemoteCommand(core, 104, kHz, span, rbw, att);
         break;
+    }
     case kSpan:
         m_link->RemoteCommand(core, 104, normal->GetCenter(), kHz, rbw, att);
         break;

@@ -188,7 +188,13 @@ TEST_F(ScpiServerTest, CommonCommandsAndTheErrorQueue) {
 TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     Client c(port);
     ASSERT_TRUE(c.Connected());
-    c.Send("FREQ:CENT 100 MHz;SPAN 10MHZ;:BAND 18 kHz;:DISP:WIND:TRAC:Y:RLEV 0 dBm;PDIV 5");
+    // From the widest range: the centre is kept, its span narrowed to fit.
+    c.Run("FREQ:STAR MIN;STOP MAX");
+    EXPECT_EQ(core->GetSpan(), 2999000);
+    c.Run("FREQ:CENT 100 MHz");
+    EXPECT_EQ(core->GetCenter(), 100000);
+    EXPECT_EQ(core->GetSpan(), 198000);
+    c.Send("FREQ:SPAN 10MHZ;:BAND 18 kHz;:DISP:WIND:TRAC:Y:RLEV 0 dBm;PDIV 5");
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
     EXPECT_EQ(core->GetCenter(), 100000);
     EXPECT_EQ(core->GetSpan(), 10000);
