@@ -34,6 +34,8 @@ struct ScpiRow {
     const char* meaning;
 };
 std::span<const ScpiRow> ScpiCommandTable();
+// Appends a level word as dBm with two decimals ("%.2f"; no sample: -199.00).
+void ScpiAppendLevel(QByteArray& out, short word);
 const scpi::CScpiParser& ScpiCommandParser();
 
 class CScpiSession {
@@ -111,6 +113,8 @@ public:
     static constexpr std::size_t kErrorQueueSize = 16;
 
 private:
+    static constexpr int kEsrOperationComplete = 1;
+    static QByteArray integerText(long long v);
     void pushError(int code, const char* info = nullptr);
     void answer(const QByteArray& text);
     void runCalls();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -196,6 +197,18 @@ TEST(ScpiCommandTable, EveryRowIsReachableByItsOwnLongAndShortForm) {
         EXPECT_EQ(parser().Match(shortForm), static_cast<int>(r)) << pattern << " as " << shortForm;
         EXPECT_NE(rows[r].forms, 0u);
         EXPECT_TRUE(rows[r].handler);
+    }
+}
+
+TEST(ScpiLevels, EveryLevelWordReadsAsItsExactLevelWithTwoDecimals) {
+    for (int w = -32768; w <= 32767; ++w) {
+        const short word = static_cast<short>(w);
+        QByteArray ours;
+        ScpiAppendLevel(ours, word);
+        char buf[32];
+        const double level = word == static_cast<short>(0x8080) ? -199.0 : word * 0.006103515625;
+        const auto r = std::to_chars(buf, buf + sizeof buf, level, std::chars_format::fixed, 2);
+        ASSERT_EQ(ours.toStdString(), std::string(buf, r.ptr)) << w;
     }
 }
 
