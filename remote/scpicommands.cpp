@@ -12,7 +12,7 @@ constexpr ScpiRow kRows[] = {
     {"*IDN?", ScpiRow::kQuery, 0, &CScpiSession::idn, "",
      "Torvel,<device model>,<serial number>,<program version>"},
     {"*RST", ScpiRow::kSet, 0, &CScpiSession::rst, "",
-     "stops the selected window's analysis, clears the format to ASCII and the error queue"},
+     "stops the selected window's analysis; the data format becomes ASCII, big-endian"},
     {"*CLS", ScpiRow::kSet, 0, &CScpiSession::cls, "",
      "clears the error queue and the event status"},
     {"*OPC", ScpiRow::kSet | ScpiRow::kQuery, 0, &CScpiSession::opc, "",

@@ -8,6 +8,8 @@
 
 #include <charconv>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -210,6 +212,55 @@ TEST(ScpiLevels, EveryLevelWordReadsAsItsExactLevelWithTwoDecimals) {
         const auto r = std::to_chars(buf, buf + sizeof buf, level, std::chars_format::fixed, 2);
         ASSERT_EQ(ours.toStdString(), std::string(buf, r.ptr)) << w;
     }
+}
+
+// The reference's line for a row: pattern, forms, parameters, kinds, meaning.
+std::string referenceLine(const ScpiRow& row) {
+    auto escape = [](std::string_view text) {
+        std::string out;
+        for (char c : text) {
+            if (c == '|')
+                out += "\\|";
+            else if (c == '<')
+                out += "&lt;";
+            else if (c == '>')
+                out += "&gt;";
+            else
+                out += c;
+        }
+        return out;
+    };
+    std::string forms = (row.forms & ScpiRow::kSet) ? "set" : "";
+    if (row.forms & ScpiRow::kQuery)
+        forms += forms.empty() ? "query" : " / query";
+    const std::string kinds = row.kinds == 0 ? "–" : row.kinds == 0x7F ? "all" : "all but ZSP";
+    const std::string parameters = *row.parameters ? escape(row.parameters) : "–";
+    return "| `" + std::string(row.pattern) + "` | " + forms + " | " + parameters + " | " + kinds +
+           " | " + escape(row.meaning) + " |";
+}
+
+TEST(ScpiCommandTable, TheReferenceListsEveryRow) {
+    std::ifstream in(TORVEL_SOURCE_DIR "/docs/remote.md");
+    ASSERT_TRUE(in) << "docs/remote.md";
+    std::string line;
+    std::vector<std::string> documented;
+    bool inTable = false;
+    while (std::getline(in, line)) {
+        if (line == "<!-- scpi-table -->")
+            inTable = true;
+        else if (line == "<!-- end-scpi-table -->")
+            inTable = false;
+        else if (inTable && line.starts_with("| `"))
+            documented.push_back(line);
+    }
+    // The reference holds exactly the table's rows, in its order; a failure
+    // prints the line the reference needs.
+    std::vector<std::string> expected;
+    for (const ScpiRow& row : ScpiCommandTable())
+        expected.push_back(referenceLine(row));
+    EXPECT_EQ(documented.size(), expected.size());
+    for (std::size_t i = 0; i < std::min(documented.size(), expected.size()); ++i)
+        EXPECT_EQ(documented[i], expected[i]) << "row " << i;
 }
 
 } // namespace
