@@ -5,8 +5,9 @@
 
 namespace {
 
-constexpr unsigned kAnyKind = 0x7F;                 // window kinds 1..7
-constexpr unsigned kSweptKinds = 0x7F & ~(1u << 2); // all but zero span's time capture
+constexpr unsigned kAnyKind = 0x7F; // window kinds 1..7
+constexpr unsigned kZeroSpan = 1u << 2;
+constexpr unsigned kSweptKinds = kAnyKind & ~kZeroSpan; // all but zero span's time capture
 
 constexpr ScpiRow kRows[] = {
     {"*IDN?", ScpiRow::kQuery, 0, &CScpiSession::idn, "",
@@ -96,6 +97,16 @@ constexpr ScpiRow kRows[] = {
      "writes the window's CSV data file"},
     {"HCOPy:SDUMp:DATA?", ScpiRow::kQuery, kAnyKind, &CScpiSession::screenDump, "",
      "the window's drawing (640 x 480) as a PNG block"},
+    {"[SENSe]:SWEep:TIME", ScpiRow::kSet | ScpiRow::kQuery, kZeroSpan, &CScpiSession::sweepTime,
+     "<time>|MIN|MAX|DEF", "capture time, s: 1 ms to 50 s in whole ms"},
+    {"TRIGger[:SEQuence]:SOURce", ScpiRow::kSet | ScpiRow::kQuery, kZeroSpan,
+     &CScpiSession::triggerSource, "IMMediate|VIDeo",
+     "free run, or a capture on the trigger level"},
+    {"TRIGger[:SEQuence]:SLOPe", ScpiRow::kSet | ScpiRow::kQuery, kZeroSpan,
+     &CScpiSession::triggerSlope, "POSitive|NEGative",
+     "the level rising above or falling below the line"},
+    {"TRIGger[:SEQuence]:LEVel", ScpiRow::kSet | ScpiRow::kQuery, kZeroSpan,
+     &CScpiSession::triggerLevel, "<level>|MIN|MAX|DEF", "trigger line, dBm, within the graph"},
 };
 
 } // namespace

@@ -106,6 +106,10 @@ public:
     bool loadState(const scpi::Call&);
     bool storeTrace(const scpi::Call&);
     bool screenDump(const scpi::Call&);
+    bool sweepTime(const scpi::Call&);
+    bool triggerSource(const scpi::Call&);
+    bool triggerSlope(const scpi::Call&);
+    bool triggerLevel(const scpi::Call&);
 
     // ---- For the tests and the server
     CAnalysisCore* Selected();
@@ -144,6 +148,7 @@ private:
     int m_selectedId = 0;
     bool m_real32 = false;
     bool m_swapped = false;
+    int m_slope = 1; // zero-span trigger type of TRIG:SOUR VID: 1 rising, 2 falling
     int m_esr = 0, m_ese = 0, m_sre = 0;
     // The operation INIT started: its core and id; single = the window stops
     // analysing when the sweep is in.

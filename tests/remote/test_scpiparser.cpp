@@ -233,7 +233,10 @@ std::string referenceLine(const ScpiRow& row) {
     std::string forms = (row.forms & ScpiRow::kSet) ? "set" : "";
     if (row.forms & ScpiRow::kQuery)
         forms += forms.empty() ? "query" : " / query";
-    const std::string kinds = row.kinds == 0 ? "–" : row.kinds == 0x7F ? "all" : "all but ZSP";
+    const std::string kinds = row.kinds == 0      ? "–"
+                              : row.kinds == 0x7F ? "all"
+                              : row.kinds == 4    ? "ZSP"
+                                                  : "all but ZSP";
     const std::string parameters = *row.parameters ? escape(row.parameters) : "–";
     return "| `" + std::string(row.pattern) + "` | " + forms + " | " + parameters + " | " + kinds +
            " | " + escape(row.meaning) + " |";

@@ -8,6 +8,7 @@
 #include "app/torvelapp.h"
 #include "modes/corefactory.h"
 #include "modes/normalanalysis.h"
+#include "modes/zerospananalysis.h"
 #include "platform/profile.h"
 #include "remote/scpiserver.h"
 #include "remote/scpisession.h"
@@ -263,7 +264,21 @@ TEST_F(ScpiServerTest, WindowsAreInstruments) {
     // Commands a kind does not know are refused.
     c.Send("CALC:MARK1:MAX");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
+    // The zero-span window's own commands go through its commands.
+    auto* zsp = dynamic_cast<CZeroSpanAnalysis*>(zeroSpan);
+    ASSERT_TRUE(zsp);
+    c.Run("SWE:TIME 250 ms;:TRIG:SLOP NEG;SOUR VID;LEV -40 DBM");
+    EXPECT_EQ(zsp->GetTimeSpan(), 250);
+    EXPECT_EQ(zsp->GetTriggerType(), 2);
+    EXPECT_NEAR(zsp->GetTriggerLine().GetLevel(), -40.0, 0.01);
+    EXPECT_EQ(c.Query("SWE:TIME?;:TRIG:SOUR?;SLOP?;LEV?;:SYST:ERR?"),
+              "0.25;VID;NEG;-40.00;0,\"No error\"");
+    c.Run("TRIG:SOUR IMM;:SWE:TIME 60");
+    EXPECT_EQ(zsp->GetTriggerType(), 0);
+    EXPECT_EQ(c.Query("SYST:ERR?;:SWE:TIME?"), "-222,\"Data out of range\";0.25");
     c.Run("INST:SEL \"Normal\"");
+    c.Send("SWE:TIME 1");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
     EXPECT_EQ(frame->ActiveChild()->GetCore(), core);
     c.Send("INST:SEL 2;INST:DEL");
     EXPECT_TRUE(PumpUntil([&] { return frame->RemoteWindows().size() == 1; }));
