@@ -383,17 +383,9 @@ bool CScpiSession::byteOrder(const Call& call) {
         answer(m_swapped ? "SWAP" : "NORM");
         return true;
     }
-    if (call.params.size() != 1 || call.params[0].kind != Param::Kind::Mnemonic) {
-        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kIllegalParameterValue);
-        return true;
-    }
-    const std::string& t = call.params[0].text;
-    if (t == "NORM" || t == "NORMAL")
-        m_swapped = false;
-    else if (t == "SWAP" || t == "SWAPPED")
-        m_swapped = true;
-    else
-        pushError(scpi::kIllegalParameterValue);
+    int order = 0;
+    if (choice(call, {"NORM", "NORMAL", "SWAP", "SWAPPED"}, &order))
+        m_swapped = order >= 2;
     return true;
 }
 

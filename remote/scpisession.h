@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <span>
 #include <string_view>
 
@@ -130,6 +131,8 @@ private:
     bool number(const scpi::Call& call, std::size_t i, scpi::Unit unit, double min, double max,
                 double def, double* value);
     bool boolean(const scpi::Call& call, std::size_t i, bool* value);
+    // The only parameter as the index of one of names (-109 / -224 queued else).
+    bool choice(const scpi::Call& call, std::initializer_list<const char*> names, int* index);
     bool noParameters(const scpi::Call& call);
     // The trace named by parameter i (TRACE1..5, DATALINE; default the data line).
     bool traceIndex(const scpi::Call& call, std::size_t i, int* k);

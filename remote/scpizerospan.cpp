@@ -23,20 +23,22 @@ CZeroSpanAnalysis* zeroSpan(CAnalysisCore* core) {
     return dynamic_cast<CZeroSpanAnalysis*>(core);
 }
 
-bool mnemonic(const Call& call, std::initializer_list<const char*> names, int* index) {
-    if (call.params.size() != 1 || call.params[0].kind != Param::Kind::Mnemonic)
-        return false;
-    int i = 0;
-    for (const char* name : names) {
-        if (call.params[0].text == name) {
-            *index = i;
-            return true;
+} // namespace
+
+bool CScpiSession::choice(const Call& call, std::initializer_list<const char*> names, int* index) {
+    if (call.params.size() == 1 && call.params[0].kind == Param::Kind::Mnemonic) {
+        int i = 0;
+        for (const char* name : names) {
+            if (call.params[0].text == name) {
+                *index = i;
+                return true;
+            }
+            ++i;
         }
-        ++i;
     }
+    pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kIllegalParameterValue);
     return false;
 }
-} // namespace
 
 bool CScpiSession::sweepTime(const Call& call) {
     CZeroSpanAnalysis* core = zeroSpan(target(call));
@@ -64,10 +66,8 @@ bool CScpiSession::triggerSource(const Call& call) {
         return true;
     }
     int source = 0;
-    if (!mnemonic(call, {"IMM", "IMMEDIATE", "VID", "VIDEO"}, &source)) {
-        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kIllegalParameterValue);
+    if (!choice(call, {"IMM", "IMMEDIATE", "VID", "VIDEO"}, &source))
         return true;
-    }
     m_link->RemoteCommand(core, kActionTriggerType, source < 2 ? 0 : m_slope);
     return true;
 }
@@ -83,10 +83,8 @@ bool CScpiSession::triggerSlope(const Call& call) {
         return true;
     }
     int slope = 0;
-    if (!mnemonic(call, {"POS", "POSITIVE", "NEG", "NEGATIVE"}, &slope)) {
-        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kIllegalParameterValue);
+    if (!choice(call, {"POS", "POSITIVE", "NEG", "NEGATIVE"}, &slope))
         return true;
-    }
     // The slope is kept for a later TRIG:SOUR VID while the trigger is off.
     m_slope = slope < 2 ? 1 : 2;
     if (core->GetTriggerType() != 0)
