@@ -84,8 +84,9 @@ void CScpiClient::Pump() {
             m_line.chop(1);
         const QByteArray line = std::move(m_line);
         m_line.clear();
-        m_session.RunLine(
-            std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+        if (!m_session.RunLine(
+                std::string_view(line.constData(), static_cast<std::size_t>(line.size()))))
+            m_server->OperationWaits();
     }
     m_pumping = false;
 }

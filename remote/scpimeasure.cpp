@@ -343,6 +343,14 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
         m_link->RemoteCommand(core, 16);
 }
 
+bool CScpiSession::CheckOperation() {
+    if (!m_opCore || m_opCore->GetAnalyzeFlag())
+        return false;
+    endOperation();
+    pushError(scpi::kExecutionError, "analysis stopped");
+    return true;
+}
+
 void CScpiSession::WindowClosing(CAnalysisCore* core) {
     if (m_opCore == core) {
         endOperation();

@@ -11,8 +11,11 @@
 #include <algorithm>
 
 CScpiServer::CScpiServer(CRemoteLink* link, QObject* parent)
-    : QObject(parent), m_link(link), m_server(new QTcpServer(this)) {
+    : QObject(parent), m_link(link), m_server(new QTcpServer(this)),
+      m_operations(new QTimer(this)) {
     connect(m_server, &QTcpServer::newConnection, this, &CScpiServer::acceptClients);
+    m_operations->setInterval(kOperationCheckMs);
+    connect(m_operations, &QTimer::timeout, this, &CScpiServer::checkOperations);
     m_link->SetRemoteObserver(this);
 }
 
@@ -104,6 +107,23 @@ void CScpiServer::DataArrived(CAnalysisCore* core) {
         if (c->Session().IsWaiting() && c->Session().Resume())
             QTimer::singleShot(0, c, &CScpiClient::Pump); // the lines after it
     }
+}
+
+void CScpiServer::checkOperations() {
+    bool waiting = false;
+    const std::vector<CScpiClient*> clients = m_clients;
+    for (CScpiClient* c : clients) {
+        if (c->Session().CheckOperation() && c->Session().IsWaiting() && c->Session().Resume())
+            QTimer::singleShot(0, c, &CScpiClient::Pump);
+        waiting = waiting || c->Session().IsWaiting();
+    }
+    if (!waiting)
+        m_operations->stop();
+}
+
+void CScpiServer::OperationWaits() {
+    if (!m_operations->isActive())
+        m_operations->start();
 }
 
 void CScpiServer::WindowClosing(CAnalysisCore* core) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QTcpServer;
+class QTimer;
 class CScpiClient;
 
 class CScpiServer : public QObject, public CRemoteObserver {
@@ -24,6 +25,8 @@ public:
     // Answers waiting to be sent to one client above which its input is not
     // read any more.
     static constexpr qint64 kOutputHighWater = 8 * 1024 * 1024;
+    // How often waiting operations are looked at.
+    static constexpr int kOperationCheckMs = 250;
 
     explicit CScpiServer(CRemoteLink* link, QObject* parent = nullptr);
     ~CScpiServer() override;
@@ -45,6 +48,8 @@ public:
     void DataArrived(CAnalysisCore* core) override;
     void WindowClosing(CAnalysisCore* core) override;
 
+    // A client's line waits for an operation: the server looks at it now and then.
+    void OperationWaits();
     // A client ended; called by the client (deleted later).
     void ClientGone(CScpiClient* client);
 
@@ -53,10 +58,13 @@ Q_SIGNALS:
 
 private:
     void acceptClients();
+    // Ends the operations whose windows stopped analysing, while lines wait.
+    void checkOperations();
     void statusChanged();
 
     CRemoteLink* m_link;
     QTcpServer* m_server;
+    QTimer* m_operations;
     std::vector<CScpiClient*> m_clients;
     bool m_allowOthers = false;
     int m_stallTimeoutMs = 30000;

@@ -62,6 +62,10 @@ public:
     // Finishes a waiting line once its operation is over; false while it still
     // waits.
     bool Resume();
+    // Ends the operation when its window stopped analysing before its data
+    // were in (the Run/Stop button, ABOR of another client, a task the device
+    // refused): -200 is queued and a waiting line goes on. True when it ended.
+    bool CheckOperation();
 
     // ---- The handlers of the command table
     bool idn(const scpi::Call&);

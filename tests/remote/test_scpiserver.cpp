@@ -342,10 +342,17 @@ TEST_F(ScpiServerTest, HostileClientsAreBounded) {
         [&] { return frame->RemoteServer()->ClientCount() == CScpiServer::kMaxClients - 1; }));
     more.pop_back();
     EXPECT_EQ(c.Query("*OPC?"), "1");
-    // The window closes while a client waits for its sweep: the wait ends with an error.
-    // (A wide range: its sweep takes many turns of the event loop.)
+    // The window stops analysing (its Run/Stop command) while a client waits
+    // for its sweep: the wait ends with an error. (A wide range: its sweep
+    // takes many turns of the event loop.)
     c.Run("FREQ:STAR 1MHZ;STOP 3GHZ;:BAND 10KHZ");
     EXPECT_EQ(core->GetAnalyzeFlag(), 0);
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;INIT:CONT?"), "1");
+    c.Send("*OPC?");
+    frame->RemoteCommand(core, 16, 0, 0, 0, 0, 0);
+    EXPECT_EQ(c.Read(), "1");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-200,\"Execution error;analysis stopped\"");
+    // The window closes while a client waits for its sweep: the wait ends with an error.
     EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;INIT:CONT?"), "1");
     c.Send("*OPC?");
     frame->ActiveChild()->close();
