@@ -11,6 +11,7 @@
 #include "lib/profilevalues.h"
 #include "lib/stringtable.h"
 #include "platform/profile.h"
+#include "remote/scpiserver.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -445,8 +446,11 @@ void CMainFrame::OnAnalysisDone(WPARAM wParam, LPARAM lParam) {
         PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
         return;
     }
-    if (core->GetAnalyzeFlag())
+    if (core->GetAnalyzeFlag()) {
         core->AnalysisFinished(wParam, lParam);
+        if (m_remoteObserver)
+            m_remoteObserver->DataArrived(core);
+    }
     if (CChildFrame* w = core->GetWindow())
         w->PostMessage(WM_VIEW_UPDATE, 0, 0);
     PostMessage(WM_SCHEDULE_NEXT, static_cast<WPARAM>(m_scheduler.CurrentId()), 0);
@@ -500,6 +504,8 @@ void CMainFrame::showDeviceWait(CAnalysisCore* holder) {
 }
 
 void CMainFrame::UnregisterCore(CAnalysisCore* core) {
+    if (m_remoteObserver)
+        m_remoteObserver->WindowClosing(core);
     m_scheduler.Unregister(core);
     KillTimer(static_cast<UINT_PTR>(core->GetId()) | kCoreTimerBit);
 }
@@ -560,6 +566,8 @@ void CMainFrame::OnDestroy() {
     if (m_destroyed)
         return;
     m_destroyed = true;
+    // Remote clients go first: no command of theirs reaches a closing window.
+    StopRemote();
     KillTimer(kReopenTimerId);
     if (isMaximized()) {
         WriteProfileInt("WINDOW", "MAXIMIZE", 1);

@@ -12,6 +12,7 @@
 #include "app/scheduler.h"
 #include "platform/cstring.h"
 #include "platform/msgwindow.h"
+#include "remote/remotelink.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -26,7 +27,9 @@ class CAnalysisCore;
 class CButtonBar;
 class CChildFrame;
 class CHelpWindow;
+class CScpiServer;
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QPrinter;
@@ -59,7 +62,7 @@ constexpr unsigned kOutCsv = 1u << 0;
 constexpr unsigned kOutBmp = 1u << 1;
 constexpr unsigned kOutPng = 1u << 2;
 
-class CMainFrame : public QMainWindow, public CWnd, public CFrameLink {
+class CMainFrame : public QMainWindow, public CWnd, public CFrameLink, public CRemoteLink {
     Q_OBJECT
 public:
     using MessageSink = std::function<void(const CString&)>;
@@ -137,6 +140,25 @@ public:
     QWidget* CreateView(QWidget* parent) override;
     BOOL TrackPopupMenu(const char* listName, int x, int y) override;
 
+    // ---- Remote control (mainframeremote.cpp)
+    // Starts the SCPI server on port (of 127.0.0.1 unless allowOthers); false
+    // with *error saying why. The program runs on without it.
+    bool StartRemote(int port, bool allowOthers, QString* error);
+    void StopRemote();
+    CScpiServer* RemoteServer() const { return m_remote.get(); }
+    // Options > Remote Control...: the server's dialog.
+    void ShowRemoteDialog();
+    std::vector<CAnalysisCore*> RemoteWindows() override;
+    QString RemoteWindowTitle(CAnalysisCore* core) override;
+    CAnalysisCore* RemoteOpenWindow(int kind) override;
+    void RemoteCloseWindow(CAnalysisCore* core) override;
+    void RemoteMarkWindow(CAnalysisCore* core) override;
+    int RemoteCommand(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4,
+                      int p5) override;
+    QByteArray RemoteWindowPng(CAnalysisCore* core) override;
+    void SetRemoteObserver(CRemoteObserver* observer) override { m_remoteObserver = observer; }
+    void RemoteStatusChanged(const QString& text) override;
+
     // ---- Messages
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnTimer(UINT_PTR id) override;
@@ -211,7 +233,12 @@ private:
     void clampSize();
 
     // Commands
+    // Runs entry with target as the window commands of action >= 100 go to;
+    // the handler's result (-1 when nobody handled it).
+    int executeCommandOn(CChildFrame* target, CCommandEntry* entry, bool macroStep);
     int mainFrameAction(CCommandEntry* entry);
+    // Adds Remote Control... to the Options menu of the menu bar.
+    void addRemoteItem();
     void runMacro(const CCommandEntry* entry);
     void pageButtonList(int action);
     void arrangeWindows(int how);
@@ -260,4 +287,8 @@ private:
     bool m_closeRequested = false;
     int m_idleLoopLevel = 0;
     int m_activations = 0;
+    std::unique_ptr<CScpiServer> m_remote;
+    CRemoteObserver* m_remoteObserver = nullptr;
+    QLabel* m_remoteStatus = nullptr;
+    QAction* m_remoteItem = nullptr;
 };

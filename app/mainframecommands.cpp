@@ -79,13 +79,17 @@ void CMainFrame::ExecuteCommandId(int commandId) {
 }
 
 void CMainFrame::ExecuteCommand(CCommandEntry* entry, bool macroStep) {
+    executeCommandOn(ActiveChild(), entry, macroStep);
+}
+
+int CMainFrame::executeCommandOn(CChildFrame* target, CCommandEntry* entry, bool macroStep) {
     if (!entry)
-        return;
+        return -1;
     if (!macroStep)
         m_macroDepth = 0;
     // The window is watched: a command may run a modal loop in which the
     // window closes.
-    QPointer<CChildFrame> active = ActiveChild();
+    QPointer<CChildFrame> active = target;
     int result = -1;
     if (entry->action < 100)
         result = mainFrameAction(entry);
@@ -103,6 +107,7 @@ void CMainFrame::ExecuteCommand(CCommandEntry* entry, bool macroStep) {
     }
     if (!m_destroyed)
         RefreshButtonBar();
+    return result;
 }
 
 int CMainFrame::mainFrameAction(CCommandEntry* e) {
@@ -528,6 +533,7 @@ void CMainFrame::showMenuOf(const CCommandEntry* frameList) {
     bar->clear();
     if (frameList && frameList->menu)
         bar->addActions(frameList->menu->actions());
+    addRemoteItem();
 }
 
 void CMainFrame::onSubWindowActivated(QMdiSubWindow* window) {

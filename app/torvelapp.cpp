@@ -34,6 +34,8 @@ constexpr std::string_view kSettingFileHeader = "Torvel Version2 Setting Data Fi
 constexpr std::string_view kCsvFileHeader = "Torvel Version2 CSV Formatted Data File";
 // While a modal dialog runs, handed-over files wait this long between looks.
 constexpr int kOpenRetryMs = 200;
+// The port of --remote without a number: the one bench instruments use.
+constexpr int kDefaultRemotePort = 5025;
 // A window per file at most; the device gives no more than 255 core ids.
 constexpr int kMaxFilesOpened = 255;
 
@@ -89,6 +91,14 @@ CTorvelApp::CommandLine CTorvelApp::ParseCommandLine(const QStringList& args) {
                 fail("--quit-after needs a number of milliseconds, not \"" + value + "\"");
             else
                 cl.quitAfterMs = ms;
+        } else if (options && (a == "--remote" || a.startsWith("--remote="))) {
+            // The port only with '=': "--remote 5025" would read as a file.
+            bool ok = true;
+            const int port = a.contains('=') ? a.section('=', 1).toInt(&ok) : kDefaultRemotePort;
+            if (!ok || port < 1 || port > 65535)
+                fail("--remote needs a port from 1 to 65535, not \"" + a.section('=', 1) + "\"");
+            else
+                cl.remotePort = port;
         } else if (options && a.startsWith('-') && a.size() > 1) {
             // The toolkit accepts its options with one dash or two.
             QString name = a.mid(a.startsWith("--") ? 2 : 1);
@@ -119,6 +129,8 @@ QString CTorvelApp::UsageText() {
         "  --user-folder      keep TORVEL.INI in ${XDG_DATA_HOME:-~/.local/share}/torvel\n"
         "                     (made when missing) instead of the current directory\n"
         "  --quit-after MS    close the program in order MS milliseconds after start-up\n"
+        "  --remote[=PORT]    accept SCPI commands on TCP port PORT (default 5025) of\n"
+        "                     127.0.0.1; Options > Remote Control lets other computers in\n"
         "  -h, --help         show this text\n"
         "  -v, --version      show the version\n"
         "\n"
@@ -270,6 +282,18 @@ bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
     }
 
     m_mainFrame->show();
+    // The SCPI server, when the command line or the Remote Control dialog of
+    // an earlier run asked for it; a port in use is told and the program runs
+    // on without it.
+    const bool remoteOn = GetProfileInt("REMOTE", "Enabled", 0) != 0;
+    if (cl.remotePort > 0 || remoteOn) {
+        QString problem;
+        const int port =
+            cl.remotePort > 0 ? cl.remotePort : GetProfileInt("REMOTE", "Port", kDefaultRemotePort);
+        const bool others = cl.remotePort == 0 && GetProfileInt("REMOTE", "AllowOthers", 0) != 0;
+        if (!m_mainFrame->StartRemote(port, others, &problem))
+            std::fprintf(stderr, "Torvel: %s\n", problem.toLocal8Bit().constData());
+    }
     if (!profileProblem.IsEmpty())
         MessageBox(profileProblem);
     if (GetProfileInt("WINDOW", "MAXIMIZE", 0) != 0) {

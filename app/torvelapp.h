@@ -24,6 +24,8 @@ public:
         bool userFolder = false;
         // Close the program in order this long after start-up; -1 = never.
         int quitAfterMs = -1;
+        // The SCPI server's port (--remote[=PORT]); 0 = not asked for.
+        int remotePort = 0;
         // Files to open, as absolute paths.
         QStringList files;
         // What is wrong with the command line, in one line; empty when nothing.
@@ -32,7 +34,8 @@ public:
     // args[0] is the program. The standard options: "/Embedding",
     // "/Automation", "-nologo" and "--no-splash" turn the splash screen off;
     // the toolkit's own options (-platform, -style...) are passed over. The
-    // other options are --help, --version, --user-folder and --quit-after MS;
+    // other options are --help, --version, --user-folder, --quit-after MS and
+    // --remote[=PORT];
     // everything else that is not an option ("--" ends them) is a file.
     static CommandLine ParseCommandLine(const QStringList& args);
     // The usage text of --help and the line of --version.

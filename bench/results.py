@@ -75,6 +75,34 @@ def startup_ms(build, runs=3):
     return statistics.median(ends) if ends else None
 
 
+def remote_section(build):
+    """The SCPI server over loopback (bench_remote): wall-clock times, since the
+    client and the server share the work and the loopback."""
+    if not os.path.exists(os.path.join(build, "bin", "bench_remote")):
+        return []
+    r = run(build, "bench_remote")
+    idn = r["BM_IdnRoundTrip/real_time"]
+    lines = [
+        "",
+        "## Remote control over loopback",
+        "",
+        "The SCPI server of the program (simulator, speed 0) and a socket client in one "
+        "process; median wall-clock time of "
+        f"{REPETITIONS} repetitions.",
+        "",
+        "| figure | value | throughput |",
+        "|---|---|---|",
+        f"| `*IDN?` round trip | {fmt(idn['real_time'] * {'us': 1e-3, 'ms': 1.0}[idn['time_unit']])} "
+        f"| {idn['items_per_second']:.0f} round trips/s |",
+    ]
+    for arg, name in ((1, "REAL,32"), (0, "ASCII")):
+        b = r[f"BM_TraceData/real32:{arg}/real_time"]
+        t = b["real_time"] * {"us": 1e-3, "ms": 1.0}[b["time_unit"]]
+        lines.append(f"| `TRAC:DATA?` of 150 000 points, {name} ({b['label']}) | {fmt(t)} "
+                     f"| {b['bytes_per_second'] / 1e6:.0f} MB/s |")
+    return lines
+
+
 def fmt(value_ms):
     if value_ms < 1.0:
         return f"{value_ms * 1000:.0f} µs"
@@ -196,6 +224,7 @@ def main():
             value_ms = float(value.split()[0]) / (1000 if value.endswith("µs") else 1)
             ratio = speed_ratio(value_ms, peer_value)
         lines.append(f"| {figure} | {value} | {target} | {met_text} | {peer} | {peer_text} | {ratio} |")
+    lines += remote_section(build)
     lines += [
         "",
         "## The other benchmarks",

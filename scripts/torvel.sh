@@ -134,7 +134,9 @@ run)
     exec ../build/bin/torvel "${@:2}"
     ;;
 test)
-    install_deps
+    # PyVISA with its pure-Python backend: the remote-control test drives the
+    # program as a lab script does.
+    install_deps python3-pyvisa python3-pyvisa-py
     build build
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build --output-on-failure -j"$(nproc)"
     ;;

@@ -1,0 +1,168 @@
+// CMainFrame: the shell as the remote-control server sees it (CRemoteLink),
+// the server's start and stop, its status in the status bar and its dialog.
+#include "analysis/analysiscore.h"
+#include "app/childframe.h"
+#include "app/commandlist.h"
+#include "app/mainframe.h"
+#include "app/remotedialog.h"
+#include "platform/profile.h"
+#include "remote/scpiserver.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+namespace {
+CChildFrame* windowOf(CAnalysisCore* core) {
+    return core ? core->GetWindow() : nullptr;
+}
+} // namespace
+
+bool CMainFrame::StartRemote(int port, bool allowOthers, QString* error) {
+    if (!m_remote)
+        m_remote = std::make_unique<CScpiServer>(this);
+    if (m_remote->Listen(port, allowOthers, error))
+        return true;
+    m_remote.reset();
+    return false;
+}
+
+void CMainFrame::StopRemote() {
+    m_remote.reset();
+    RemoteStatusChanged(QString());
+}
+
+void CMainFrame::ShowRemoteDialog() {
+    CRemoteDialog dlg(this);
+    dlg.SetValues(
+        m_remote != nullptr,
+        m_remote ? m_remote->Port() : GetProfileInt("REMOTE", "Port", CScpiServer::kDefaultPort),
+        m_remote ? m_remote->AllowsOthers() : GetProfileInt("REMOTE", "AllowOthers", 0) != 0);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // The choice holds for the next start too.
+    WriteProfileInt("REMOTE", "Enabled", dlg.Enabled() ? 1 : 0);
+    WriteProfileInt("REMOTE", "Port", dlg.Port());
+    WriteProfileInt("REMOTE", "AllowOthers", dlg.AllowOthers() ? 1 : 0);
+    if (!dlg.Enabled()) {
+        StopRemote();
+        return;
+    }
+    if (m_remote && m_remote->Port() == dlg.Port() && m_remote->AllowsOthers() == dlg.AllowOthers())
+        return;
+    StopRemote();
+    QString error;
+    if (!StartRemote(dlg.Port(), dlg.AllowOthers(), &error))
+        m_messageBox(CString(error.toUtf8().toStdString()));
+}
+
+void CMainFrame::addRemoteItem() {
+    if (!m_remoteItem) {
+        m_remoteItem = new QAction("&Remote Control...", this);
+        m_remoteItem->setObjectName("RemoteControl");
+        connect(m_remoteItem, &QAction::triggered, this, &CMainFrame::ShowRemoteDialog);
+    }
+    // The item joins the Options menu of the menu bar; without one (no window
+    // open) it gets an Options menu of its own.
+    for (QAction* a : menuBar()->actions()) {
+        QMenu* menu = a->menu();
+        if (!menu || a->text().remove('&') != "Options")
+            continue;
+        if (!menu->actions().contains(m_remoteItem)) {
+            menu->addSeparator();
+            menu->addAction(m_remoteItem);
+        }
+        return;
+    }
+    QMenu* options = menuBar()->addMenu("&Options");
+    options->addAction(m_remoteItem);
+}
+
+void CMainFrame::RemoteStatusChanged(const QString& text) {
+    if (text.isEmpty()) {
+        if (m_remoteStatus)
+            m_remoteStatus->parentWidget()->hide();
+        return;
+    }
+    if (!m_remoteStatus) {
+        m_remoteStatus = new QLabel(this);
+        m_remoteStatus->setObjectName("RemoteStatus");
+        statusBar()->addPermanentWidget(m_remoteStatus);
+    }
+    m_remoteStatus->setText(text);
+    statusBar()->show();
+}
+
+std::vector<CAnalysisCore*> CMainFrame::RemoteWindows() {
+    std::vector<CAnalysisCore*> cores;
+    for (QMdiSubWindow* w : m_mdi->subWindowList(QMdiArea::CreationOrder))
+        if (auto* child = dynamic_cast<CChildFrame*>(w); child && child->GetCore())
+            cores.push_back(child->GetCore());
+    return cores;
+}
+
+QString CMainFrame::RemoteWindowTitle(CAnalysisCore* core) {
+    CChildFrame* w = windowOf(core);
+    return w ? w->windowTitle() : QString();
+}
+
+CAnalysisCore* CMainFrame::RemoteOpenWindow(int kind) {
+    // The menu's command that opens a window of this kind, so the window gets
+    // its usual title and variant.
+    CCommandEntry* entry = m_commands.EntryByAction(5, kind, 1);
+    CChildFrame* w = nullptr;
+    if (entry) {
+        const auto before = RemoteWindows();
+        executeCommandOn(ActiveChild(), entry, false);
+        for (CAnalysisCore* core : RemoteWindows())
+            if (std::find(before.begin(), before.end(), core) == before.end())
+                w = windowOf(core);
+    } else {
+        w = OpenAnalysisWindow(kind, CString(), 1);
+    }
+    return w ? w->GetCore() : nullptr;
+}
+
+void CMainFrame::RemoteCloseWindow(CAnalysisCore* core) {
+    if (CChildFrame* w = windowOf(core))
+        w->close();
+}
+
+void CMainFrame::RemoteMarkWindow(CAnalysisCore* core) {
+    if (CChildFrame* w = windowOf(core))
+        m_mdi->setActiveSubWindow(w);
+}
+
+int CMainFrame::RemoteCommand(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4,
+                              int p5) {
+    CChildFrame* w = windowOf(core);
+    if (!w)
+        return -1;
+    // A command entry of its own, as a macro step is: the window's command
+    // path with its reconfiguration, redraw and button states.
+    CCommandEntry entry;
+    entry.commandId = kMacroCommandId;
+    entry.action = action;
+    const int p[5] = {p1, p2, p3, p4, p5};
+    std::copy(p, p + 5, entry.p);
+    return executeCommandOn(w, &entry, false);
+}
+
+QByteArray CMainFrame::RemoteWindowPng(CAnalysisCore* core) {
+    if (!windowOf(core))
+        return QByteArray();
+    // The window's PNG image output, the one logging and Save Data write.
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return QByteArray();
+    const QString path = dir.filePath("window.png");
+    if (core->WritePNGImage(QFile::encodeName(path).constData()) != 1)
+        return QByteArray();
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

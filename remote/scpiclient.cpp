@@ -1,0 +1,92 @@
+#include "scpiclient.h"
+
+#include "remote/scpiserver.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+// The socket holds at most this much unread input: a client that sends
+// faster than its lines run waits on its own connection.
+constexpr qint64 kReadBufferSize = 256 * 1024;
+} // namespace
+
+CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* server)
+    : QObject(server), m_socket(socket), m_server(server),
+      m_session(link, [this](const QByteArray& bytes) { send(bytes); }), m_stall(new QTimer(this)) {
+    socket->setParent(this);
+    socket->setReadBufferSize(kReadBufferSize);
+    m_stall->setSingleShot(true);
+    connect(m_stall, &QTimer::timeout, this, &CScpiClient::Drop);
+    connect(socket, &QTcpSocket::readyRead, this, &CScpiClient::Pump);
+    connect(socket, &QTcpSocket::bytesWritten, this, &CScpiClient::Pump);
+    connect(socket, &QTcpSocket::disconnected, this, &CScpiClient::Drop);
+    connect(socket, &QTcpSocket::errorOccurred, this, &CScpiClient::Drop);
+}
+
+CScpiClient::~CScpiClient() = default;
+
+void CScpiClient::send(const QByteArray& bytes) {
+    if (!m_dropped && m_socket)
+        m_socket->write(bytes);
+}
+
+void CScpiClient::Drop() {
+    if (m_dropped)
+        return;
+    m_dropped = true;
+    m_stall->stop();
+    if (m_socket)
+        m_socket->abort();
+    m_server->ClientGone(this);
+    deleteLater();
+}
+
+void CScpiClient::Pump() {
+    if (m_pumping || m_dropped || !m_socket)
+        return;
+    m_pumping = true;
+    while (!m_dropped && m_socket && !m_session.IsWaiting()) {
+        // Answers not taken: nothing more is read until they are, and a client
+        // that takes none for the stall time is dropped.
+        if (m_socket->bytesToWrite() > CScpiServer::kOutputHighWater) {
+            if (!m_stall->isActive())
+                m_stall->start(m_server->StallTimeout());
+            break;
+        }
+        m_stall->stop();
+        if (!m_socket->bytesAvailable())
+            break;
+        // One line up to its end, never more than the longest line + 1 at once.
+        const qint64 room = static_cast<qint64>(scpi::kMaxLineLength) + 2 - m_line.size();
+        const QByteArray chunk = m_socket->readLine(std::max<qint64>(room, 2));
+        if (chunk.isEmpty())
+            break;
+        const bool complete = chunk.endsWith('\n');
+        if (!m_overlong)
+            m_line += chunk;
+        if (!complete) {
+            if (m_line.size() > static_cast<qsizetype>(scpi::kMaxLineLength)) {
+                // Too long: dropped up to its end, then reported.
+                m_overlong = true;
+                m_line.clear();
+            }
+            continue;
+        }
+        if (m_overlong) {
+            m_overlong = false;
+            m_line.clear();
+            m_session.LineTooLong();
+            continue;
+        }
+        m_line.chop(1);
+        if (m_line.endsWith('\r'))
+            m_line.chop(1);
+        const QByteArray line = std::move(m_line);
+        m_line.clear();
+        if (!m_session.RunLine(
+                std::string_view(line.constData(), static_cast<std::size_t>(line.size()))))
+            m_server->OperationWaits();
+    }
+    m_pumping = false;
+}

@@ -1,0 +1,621 @@
+// CScpiSession: the measurement commands: frequencies, bandwidth, levels,
+// sweeps and their operation, trace data and markers.
+#include "analysis/analysiscore.h"
+#include "device/TorvelAPI.h"
+#include "draw/markercontext.h"
+#include "modes/normalanalysis.h"
+#include "remote/remotelink.h"
+#include "remote/scpisession.h"
+#include "trace/tracestore.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+
+using scpi::Call;
+using scpi::Param;
+
+namespace {
+
+double levelOf(short word) {
+    return word == kNoSample ? kNoLevelDb : word * kLevelUnitDb;
+}
+
+} // namespace
+
+void ScpiAppendLevel(QByteArray& out, short word) {
+    if (word == kNoSample) {
+        out += "-199.00";
+        return;
+    }
+    // A level word is word x 100 / 16384 hundredths of a dB, exactly
+    // word x 625 / 1024: whole hundredths rounded half to even, as "%.2f" of
+    // the exact level rounds.
+    const int magnitude = word < 0 ? -static_cast<int>(word) : word;
+    int hundredths = magnitude * 625 / 1024;
+    const int rest = magnitude * 625 % 1024;
+    if (rest > 512 || (rest == 512 && (hundredths & 1)))
+        ++hundredths;
+    char buf[16];
+    char* p = buf + sizeof buf;
+    *--p = static_cast<char>('0' + hundredths % 10);
+    *--p = static_cast<char>('0' + hundredths / 10 % 10);
+    *--p = '.';
+    int whole = hundredths / 100;
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole);
+    if (word < 0)
+        *--p = '-';
+    out.append(p, static_cast<qsizetype>(buf + sizeof buf - p));
+}
+
+// ---- Measurement set-up
+
+namespace {
+// Which frequency a command sets.
+enum { kCenter, kSpan, kStart, kStop };
+} // namespace
+
+bool CScpiSession::frequency(const Call& call, int which) {
+    CAnalysisCore* core = target(call);
+    auto* normal = dynamic_cast<CNormalAnalysis*>(core);
+    if (!core)
+        return true;
+    if (!normal) {
+        pushError(scpi::kSettingsConflict, "not in this window kind");
+        return true;
+    }
+    const int start = normal->GetStart(), stop = normal->GetStop();
+    if (call.query) {
+        if (!noParameters(call))
+            return true;
+        const long long kHz[] = {normal->GetCenter(), stop - start, start, stop};
+        answer(integerText(kHz[which] * 1000LL));
+        return true;
+    }
+    const double minHz = GetMinFrequency(1) * 1000.0, maxHz = GetMaxFrequency(1) * 1000.0;
+    const double defaults[] = {(minHz + maxHz) / 2, maxHz - minHz, minHz, maxHz};
+    double hz = 0;
+    if (!number(call, 0, scpi::Unit::Frequency, which == kSpan ? 0.0 : minHz,
+                which == kSpan ? maxHz - minHz : maxHz, defaults[which], &hz))
+        return true;
+    if (call.params.size() > 1) {
+        pushError(scpi::kParameterNotAllowed);
+        return true;
+    }
+    const int kHz = static_cast<int>(std::llround(hz / 1000.0));
+    const int rbw = core->GetRBWIndex(), att = core->GetAttenuation();
+    // The commands of the command list that set a range: 103 by start and
+    // stop, 104 by centre and span.
+    switch (which) {
+    case kCenter: {
+        // The centre is kept and the span narrowed to fit around it, as on a
+        // bench analyser (the range command would move the centre instead).
+        const long long room =
+            2LL * std::min<long long>(kHz - GetMinFrequency(1), GetMaxFrequency(1) - kHz);
+        const int span = static_cast<int>(std::clamp<long long>(room, 0, stop - start));
+        m_link->RemoteCommand(core, 104, kHz, span, rbw, att);
+        break;
+    }
+    case kSpan:
+        m_link->RemoteCommand(core, 104, normal->GetCenter(), kHz, rbw, att);
+        break;
+    case kStart:
+        m_link->RemoteCommand(core, 103, kHz, stop, rbw, att);
+        break;
+    case kStop:
+        m_link->RemoteCommand(core, 103, start, kHz, rbw, att);
+        break;
+    }
+    return true;
+}
+
+bool CScpiSession::frequencyCenter(const Call& call) {
+    return frequency(call, kCenter);
+}
+bool CScpiSession::frequencySpan(const Call& call) {
+    return frequency(call, kSpan);
+}
+bool CScpiSession::frequencyStart(const Call& call) {
+    return frequency(call, kStart);
+}
+bool CScpiSession::frequencyStop(const Call& call) {
+    return frequency(call, kStop);
+}
+
+bool CScpiSession::bandwidth(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    const int mask = core->GetRBWKindMask();
+    if (call.query) {
+        if (noParameters(call))
+            answer(integerText(static_cast<long long>(GetRBWFrequency(mask, core->GetRBWIndex())) *
+                               1000));
+        return true;
+    }
+    int lowest = -1, highest = -1;
+    for (int i = 0; i < kRbwIndexCount; ++i) {
+        const int step = GetRBWFrequency(mask, i);
+        if (step <= 0)
+            continue;
+        if (lowest < 0 || step < GetRBWFrequency(mask, lowest))
+            lowest = i;
+        if (highest < 0 || step > GetRBWFrequency(mask, highest))
+            highest = i;
+    }
+    if (lowest < 0) {
+        pushError(scpi::kHardwareMissing);
+        return true;
+    }
+    double hz = 0;
+    const double minHz = GetRBWFrequency(mask, lowest) * 1000.0;
+    const double maxHz = GetRBWFrequency(mask, highest) * 1000.0;
+    // Any bandwidth within the device's steps is taken as the nearest step.
+    if (!number(call, 0, scpi::Unit::Frequency, 0, maxHz * 10, minHz, &hz))
+        return true;
+    int best = lowest;
+    for (int i = 0; i < kRbwIndexCount; ++i) {
+        const int step = GetRBWFrequency(mask, i);
+        if (step > 0 &&
+            std::fabs(step * 1000.0 - hz) < std::fabs(GetRBWFrequency(mask, best) * 1000.0 - hz))
+            best = i;
+    }
+    m_link->RemoteCommand(core, 24, best);
+    return true;
+}
+
+bool CScpiSession::referenceLevel(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    const double zero = GetZeroReferenceLevel();
+    if (call.query) {
+        if (noParameters(call))
+            answer(QByteArray::number(zero + core->GetAttenuation(), 'f', 2));
+        return true;
+    }
+    const int maxAtt = GetMaxAttenuation();
+    double level = 0;
+    if (!number(call, 0, scpi::Unit::Level, zero, zero + maxAtt, zero + 30, &level))
+        return true;
+    const int step = std::max(1, GetAttenuatorStep());
+    int att = static_cast<int>(level - zero);
+    att -= att % step;
+    m_link->RemoteCommand(core, 17, std::clamp(att, 0, maxAtt));
+    return true;
+}
+
+bool CScpiSession::perDivision(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    static constexpr int kPerDivision[] = {10, 5, 2}; // scales 1, 2, 3
+    if (call.query) {
+        const int scale = core->GetScale();
+        if (noParameters(call))
+            answer(integerText(scale >= 1 && scale <= 3 ? kPerDivision[scale - 1] : 0));
+        return true;
+    }
+    double db = 0;
+    if (!number(call, 0, scpi::Unit::Level, 2, 10, 10, &db))
+        return true;
+    for (int s = 0; s < 3; ++s) {
+        if (db == kPerDivision[s]) {
+            m_link->RemoteCommand(core, 31, s + 1);
+            return true;
+        }
+    }
+    pushError(scpi::kIllegalParameterValue, "10, 5 or 2 dB");
+    return true;
+}
+
+bool CScpiSession::attenuation(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    if (call.query) {
+        if (noParameters(call))
+            answer(integerText(core->GetAttenuation()));
+        return true;
+    }
+    const int maxAtt = GetMaxAttenuation();
+    double db = 0;
+    if (!number(call, 0, scpi::Unit::Level, 0, maxAtt, 30, &db))
+        return true;
+    const int step = std::max(1, GetAttenuatorStep());
+    int att = static_cast<int>(db);
+    att -= att % step;
+    m_link->RemoteCommand(core, 17, att);
+    return true;
+}
+
+// ---- Sweeps
+
+bool CScpiSession::initiateContinuous(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    if (call.query) {
+        if (noParameters(call))
+            answer(core->GetAnalyzeFlag() ? "1" : "0");
+        return true;
+    }
+    bool on = false;
+    if (!boolean(call, 0, &on))
+        return true;
+    if (m_opCore == core)
+        m_opSingle = false; // the window keeps the state asked for now
+    if ((core->GetAnalyzeFlag() != 0) != on)
+        m_link->RemoteCommand(core, 16);
+    return true;
+}
+
+bool CScpiSession::initiate(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    endOperation();
+    const bool single = !core->GetAnalyzeFlag();
+    startOperation(core, single);
+    if (single)
+        m_link->RemoteCommand(core, 16);
+    return true;
+}
+
+bool CScpiSession::abort(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    endOperation();
+    if (core->GetAnalyzeFlag())
+        m_link->RemoteCommand(core, 16);
+    return true;
+}
+
+namespace {
+// The kinds whose data line is swept block by block from its first point.
+bool sweepsBlocks(CAnalysisCore* core) {
+    const int kind = core->GetAnalysisType();
+    return (kind == 1 || kind == 2 || kind == 6) && dynamic_cast<CNormalAnalysis*>(core);
+}
+} // namespace
+
+void CScpiSession::startOperation(CAnalysisCore* core, bool single) {
+    m_opCore = core;
+    m_opId = core->GetId();
+    m_opSingle = single;
+    m_opCovered = 0;
+    // A block under way began before INIT: it does not count.
+    m_opSkip = core->GetTaskRunning() != 0;
+    m_opPosition = sweepsBlocks(core) ? static_cast<CNormalAnalysis*>(core)->GetSweepPosition() : 0;
+}
+
+void CScpiSession::endOperation() {
+    if (!m_opCore)
+        return;
+    m_opCore = nullptr;
+    m_opId = 0;
+    if (m_opcPending)
+        m_esr |= kEsrOperationComplete;
+    m_opcPending = false;
+}
+
+void CScpiSession::DataArrived(CAnalysisCore* core) {
+    if (!m_opCore || core != m_opCore || core->GetId() != m_opId)
+        return;
+    // A swept window is done when every point of its data line was stored
+    // since INIT; the other kinds with their first block of data.
+    if (sweepsBlocks(core)) {
+        auto* normal = static_cast<CNormalAnalysis*>(core);
+        const CTraceStore* line = normal->GetDataLine();
+        const long long points = line->GetPoints();
+        const long long end = normal->GetSweepPosition();
+        const long long start = m_opPosition >= points ? 0 : m_opPosition;
+        m_opPosition = end;
+        if (m_opSkip) {
+            m_opSkip = false;
+            return;
+        }
+        // The first block after the traces were restarted only restarts them
+        // (the trace's last position is then the grid's end past the block's
+        // start, not the block's end); a sweep that went back began again.
+        if (static_cast<long long>(line->GetLastPosition()) != end || end < start)
+            m_opCovered = 0;
+        else
+            m_opCovered += end - start;
+        if (m_opCovered < points)
+            return;
+    } else if (m_opSkip) {
+        m_opSkip = false;
+        return;
+    }
+    const bool single = m_opSingle;
+    endOperation();
+    if (single && core->GetAnalyzeFlag())
+        m_link->RemoteCommand(core, 16);
+}
+
+bool CScpiSession::CheckOperation() {
+    if (!m_opCore || m_opCore->GetAnalyzeFlag())
+        return false;
+    endOperation();
+    pushError(scpi::kExecutionError, "analysis stopped");
+    return true;
+}
+
+void CScpiSession::WindowClosing(CAnalysisCore* core) {
+    if (m_opCore == core) {
+        endOperation();
+        pushError(scpi::kExecutionError, "window closed");
+    }
+    if (m_selected == core)
+        m_selected = nullptr;
+}
+
+// ---- Data
+
+bool CScpiSession::format(const Call& call) {
+    if (call.query) {
+        answer(m_real32 ? "REAL,32" : "ASC,8");
+        return true;
+    }
+    if (call.params.empty()) {
+        pushError(scpi::kMissingParameter);
+        return true;
+    }
+    const Param& p = call.params[0];
+    if (p.kind == Param::Kind::Mnemonic && (p.text == "ASC" || p.text == "ASCII") &&
+        call.params.size() <= 2) {
+        m_real32 = false;
+    } else if (p.kind == Param::Kind::Mnemonic && p.text == "REAL" &&
+               (call.params.size() == 1 ||
+                (call.params.size() == 2 && call.params[1].kind == Param::Kind::Number &&
+                 call.params[1].number == 32))) {
+        m_real32 = true;
+    } else {
+        pushError(scpi::kIllegalParameterValue);
+    }
+    return true;
+}
+
+bool CScpiSession::byteOrder(const Call& call) {
+    if (call.query) {
+        answer(m_swapped ? "SWAP" : "NORM");
+        return true;
+    }
+    int order = 0;
+    if (choice(call, {"NORM", "NORMAL", "SWAP", "SWAPPED"}, &order))
+        m_swapped = order >= 2;
+    return true;
+}
+
+QByteArray CScpiSession::block(const QByteArray& bytes) const {
+    const QByteArray length = QByteArray::number(bytes.size());
+    return "#" + QByteArray::number(length.size()) + length + bytes;
+}
+
+QByteArray CScpiSession::levels(const short* words, std::size_t n) const {
+    QByteArray out;
+    if (m_real32) {
+        QByteArray bytes(static_cast<qsizetype>(n * 4), Qt::Uninitialized);
+        char* p = bytes.data();
+        for (std::size_t i = 0; i < n; ++i, p += 4) {
+            const float v = static_cast<float>(levelOf(words[i]));
+            if (m_swapped)
+                qToLittleEndian(v, p);
+            else
+                qToBigEndian(v, p);
+        }
+        return block(bytes);
+    }
+    out.reserve(static_cast<qsizetype>(n * 8));
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i)
+            out += ',';
+        ScpiAppendLevel(out, words[i]);
+    }
+    return out;
+}
+
+bool CScpiSession::traceData(const Call& call) {
+    CAnalysisCore* core = target(call);
+    int k = 0;
+    if (!core || !traceIndex(call, 0, &k))
+        return true;
+    if (call.params.size() > 1) {
+        pushError(scpi::kParameterNotAllowed);
+        return true;
+    }
+    const CTraceStore* trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
+    if (!trace || !trace->HasArray()) {
+        pushError(scpi::kSettingsConflict, "no trace data");
+        return true;
+    }
+    answer(levels(trace->GetData(), trace->GetPoints()));
+    return true;
+}
+
+bool CScpiSession::tracePoints(const Call& call) {
+    CAnalysisCore* core = target(call);
+    int k = 0;
+    if (!core || !traceIndex(call, 0, &k))
+        return true;
+    const CTraceStore* trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
+    answer(integerText(trace && trace->HasArray() ? trace->GetPoints() : 0));
+    return true;
+}
+
+bool CScpiSession::traceX(const Call& call) {
+    CAnalysisCore* core = target(call);
+    int k = 0;
+    if (!core || !traceIndex(call, 0, &k))
+        return true;
+    const CTraceStore* trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
+    if (!trace || !trace->HasArray()) {
+        pushError(scpi::kSettingsConflict, "no trace data");
+        return true;
+    }
+    const long long start = trace->GetStart(), step = trace->GetStep();
+    const std::size_t n = trace->GetPoints();
+    if (m_real32) {
+        QByteArray bytes(static_cast<qsizetype>(n * 4), Qt::Uninitialized);
+        char* p = bytes.data();
+        for (std::size_t i = 0; i < n; ++i, p += 4) {
+            const float hz =
+                static_cast<float>((start + static_cast<long long>(i) * step) * 1000.0);
+            if (m_swapped)
+                qToLittleEndian(hz, p);
+            else
+                qToBigEndian(hz, p);
+        }
+        answer(block(bytes));
+        return true;
+    }
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(n * 12));
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i)
+            out += ',';
+        out += QByteArray::number((start + static_cast<long long>(i) * step) * 1000LL);
+    }
+    answer(out);
+    return true;
+}
+
+// ---- Markers
+
+namespace {
+CMarkerContext* markerOf(CAnalysisCore* core, int n) {
+    return n >= 1 && n <= kMarkerCount ? core->GetMarker(n) : nullptr;
+}
+} // namespace
+
+bool CScpiSession::markerState(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    const int n = call.suffix[0];
+    CMarkerContext* marker = markerOf(core, n);
+    if (!marker) {
+        pushError(scpi::kHeaderSuffixOutOfRange);
+        return true;
+    }
+    if (call.query) {
+        answer(marker->GetRedrawFlag() ? "1" : "0");
+        return true;
+    }
+    bool on = false;
+    if (!boolean(call, 0, &on))
+        return true;
+    if (!on) {
+        pushError(scpi::kSettingsConflict, "a marker is hidden from the window only");
+        return true;
+    }
+    // Action 34 selects the marker and shows it (choosing the selected one
+    // again would deselect it).
+    if (core->GetCurrentMarkerIndex() != n)
+        m_link->RemoteCommand(core, 34, n);
+    return true;
+}
+
+namespace {
+// Selects marker n as the command list does, for the marker actions that work
+// on the current marker.
+bool selectMarker(CRemoteLink* link, CAnalysisCore* core, int n) {
+    if (n < 1 || n > kMarkerCount)
+        return false;
+    if (core->GetCurrentMarkerIndex() != n)
+        link->RemoteCommand(core, 34, n);
+    return true;
+}
+} // namespace
+
+bool CScpiSession::markerMax(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core || !noParameters(call))
+        return true;
+    if (!selectMarker(m_link, core, call.suffix[0])) {
+        pushError(scpi::kHeaderSuffixOutOfRange);
+        return true;
+    }
+    m_link->RemoteCommand(core, 36);
+    return true;
+}
+
+bool CScpiSession::markerNext(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core || !noParameters(call))
+        return true;
+    if (!selectMarker(m_link, core, call.suffix[0])) {
+        pushError(scpi::kHeaderSuffixOutOfRange);
+        return true;
+    }
+    m_link->RemoteCommand(core, 37);
+    return true;
+}
+
+bool CScpiSession::markerX(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    CMarkerContext* marker = markerOf(core, call.suffix[0]);
+    if (!marker) {
+        pushError(scpi::kHeaderSuffixOutOfRange);
+        return true;
+    }
+    if (call.query) {
+        answer(integerText(static_cast<long long>(marker->GetSelectedFrequency()) * 1000));
+        return true;
+    }
+    double hz = 0;
+    if (!number(call, 0, scpi::Unit::Frequency, 0, GetMaxFrequency(1) * 1000.0, 0, &hz))
+        return true;
+    // Action 105 places marker p1 at p2 kHz (the centre when outside the graph) and shows it.
+    m_link->RemoteCommand(core, 105, call.suffix[0], static_cast<int>(std::llround(hz / 1000.0)));
+    return true;
+}
+
+bool CScpiSession::markerY(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core || !noParameters(call))
+        return true;
+    CMarkerContext* marker = markerOf(core, call.suffix[0]);
+    if (!marker) {
+        pushError(scpi::kHeaderSuffixOutOfRange);
+        return true;
+    }
+    const CTraceStore* line = core->GetDataLine();
+    const short word = line ? line->Sample(marker->GetSelectedFrequency()) : kNoSample;
+    answer(QByteArray::number(levelOf(word), 'f', 2));
+    return true;
+}
+
+bool CScpiSession::markerBandPower(const Call& call) {
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    CMarkerContext* marker = markerOf(core, call.suffix[0]);
+    if (!marker) {
+        pushError(scpi::kHeaderSuffixOutOfRange);
+        return true;
+    }
+    const double stepHz = GetRBWFrequency(core->GetRBWKindMask(), core->GetRBWIndex()) * 1000.0;
+    double width = stepHz * 10;
+    if (!call.params.empty() &&
+        !number(call, 0, scpi::Unit::Frequency, stepHz, GetMaxFrequency(1) * 1000.0, width, &width))
+        return true;
+    const CTraceStore* line = core->GetDataLine();
+    const double power =
+        line ? line->BandPower(marker->GetSelectedFrequency(), std::llround(width / 1000.0))
+             : kNoLevelDb;
+    answer(QByteArray::number(power, 'f', 2));
+    return true;
+}

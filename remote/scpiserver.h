@@ -1,0 +1,71 @@
+// CScpiServer: the raw-socket SCPI server (the port bench instruments use is
+// 5025). Each client gets its own session; lines end in "\n" (a "\r" before it
+// is dropped). Everything runs on the GUI thread through the event loop, and
+// every client is bounded: line length, number of clients, and the answers
+// waiting to be read (a client that stops reading is dropped).
+#pragma once
+
+#include "remote/remotelink.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QTcpServer;
+class QTimer;
+class CScpiClient;
+
+class CScpiServer : public QObject, public CRemoteObserver {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultPort = 5025;
+    static constexpr int kMaxClients = 8;
+    // Answers waiting to be sent to one client above which its input is not
+    // read any more.
+    static constexpr qint64 kOutputHighWater = 8 * 1024 * 1024;
+    // How often waiting operations are looked at.
+    static constexpr int kOperationCheckMs = 250;
+
+    explicit CScpiServer(CRemoteLink* link, QObject* parent = nullptr);
+    ~CScpiServer() override;
+
+    // Listens on port (0 = any free port) of 127.0.0.1, or of every address
+    // when allowOthers; false with *error saying why (port in use...).
+    bool Listen(int port, bool allowOthers, QString* error = nullptr);
+    void Close();
+    bool IsListening() const;
+    int Port() const;
+    bool AllowsOthers() const { return m_allowOthers; }
+    int ClientCount() const { return static_cast<int>(m_clients.size()); }
+    // How long a client whose answers wait unread may stay (ms).
+    void SetStallTimeout(int ms) { m_stallTimeoutMs = ms; }
+    int StallTimeout() const { return m_stallTimeoutMs; }
+    // "Remote: port 5025, 1 client", or empty when not listening.
+    QString StatusText() const;
+
+    void DataArrived(CAnalysisCore* core) override;
+    void WindowClosing(CAnalysisCore* core) override;
+
+    // A client's line waits for an operation: the server looks at it now and then.
+    void OperationWaits();
+    // A client ended; called by the client (deleted later).
+    void ClientGone(CScpiClient* client);
+
+Q_SIGNALS:
+    void clientsChanged(int count);
+
+private:
+    void acceptClients();
+    // Ends the operations whose windows stopped analysing, while lines wait.
+    void checkOperations();
+    void statusChanged();
+
+    CRemoteLink* m_link;
+    QTcpServer* m_server;
+    QTimer* m_operations;
+    std::vector<CScpiClient*> m_clients;
+    bool m_allowOthers = false;
+    int m_stallTimeoutMs = 30000;
+};

@@ -1,0 +1,475 @@
+#include "scpisession.h"
+
+#include "analysis/analysiscore.h"
+#include "device/TorvelAPI.h"
+#include "remote/remotelink.h"
+
+#include <algorithm>
+#include <cmath>
+#include <dlfcn.h>
+
+using scpi::Call;
+using scpi::Param;
+
+namespace {
+
+// Event status bits (bit 0, operation complete, is the class's).
+constexpr int kEsrQueryError = 4;
+constexpr int kEsrDeviceError = 8;
+constexpr int kEsrExecutionError = 16;
+constexpr int kEsrCommandError = 32;
+constexpr int kStbErrorQueue = 4;
+constexpr int kStbEventSummary = 32;
+constexpr int kStbRequestService = 64;
+
+constexpr const char* kWindowKindNames[7] = {"NORM", "WLAN", "ZSP", "SRT", "RT", "MED", "XPD"};
+
+const char* deviceModel() {
+    // The analyser simulator is the device library when its own code is
+    // loaded; a device library of real hardware has only the device interface.
+    return dlsym(RTLD_DEFAULT, "_ZN9torvelsim10CSimulator11PowerSupplyEiiii") ? "Simulator"
+                                                                              : "Analyser";
+}
+
+QByteArray quoted(const QString& text) {
+    QByteArray out = "\"";
+    for (char c : text.toUtf8()) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+} // namespace
+
+QByteArray CScpiSession::integerText(long long v) {
+    return QByteArray::number(v);
+}
+
+CScpiSession::CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send)
+    : m_link(link), m_send(std::move(send)) {}
+
+CScpiSession::~CScpiSession() {
+    if (!m_opCore || !m_opSingle)
+        return;
+    const auto windows = m_link->RemoteWindows();
+    if (std::find(windows.begin(), windows.end(), m_opCore) != windows.end() &&
+        m_opCore->GetId() == m_opId && m_opCore->GetAnalyzeFlag())
+        m_link->RemoteCommand(m_opCore, 16);
+}
+
+// ---- Lines
+
+bool CScpiSession::RunLine(std::string_view line) {
+    m_line = ScpiCommandParser().Parse(line);
+    m_next = 0;
+    m_response.clear();
+    m_waiting = false;
+    runCalls();
+    return !m_waiting;
+}
+
+void CScpiSession::LineTooLong() {
+    pushError(scpi::kInputBufferOverrun);
+}
+
+bool CScpiSession::Resume() {
+    if (!m_waiting)
+        return true;
+    m_waiting = false;
+    runCalls();
+    return !m_waiting;
+}
+
+void CScpiSession::runCalls() {
+    const auto rows = ScpiCommandTable();
+    while (m_next < m_line.calls.size()) {
+        const Call& call = m_line.calls[m_next];
+        const ScpiRow& row = rows[static_cast<std::size_t>(call.row)];
+        if (checkForm(row, call)) {
+            m_current = &call;
+            const bool done = (this->*row.handler)(call);
+            m_current = nullptr;
+            if (!done) {
+                m_waiting = true;
+                return;
+            }
+        }
+        ++m_next;
+    }
+    if (m_line.error != scpi::kNoError)
+        pushError(m_line.error);
+    m_line = {};
+    if (!m_response.isEmpty()) {
+        m_response += '\n';
+        m_send(m_response);
+        m_response.clear();
+    }
+}
+
+bool CScpiSession::checkForm(const ScpiRow& row, const Call& call) {
+    if (!(row.forms & (call.query ? ScpiRow::kQuery : ScpiRow::kSet))) {
+        pushError(scpi::kUndefinedHeader);
+        return false;
+    }
+    return true;
+}
+
+void CScpiSession::answer(const QByteArray& text) {
+    // The queries of one line answer in one line, separated by ';'.
+    if (!m_response.isEmpty())
+        m_response += ';';
+    m_response += text;
+}
+
+void CScpiSession::pushError(int code, const char* info) {
+    if (code >= -199 && code <= -100)
+        m_esr |= kEsrCommandError;
+    else if (code >= -299 && code <= -200)
+        m_esr |= kEsrExecutionError;
+    else if (code >= -399 && code <= -300)
+        m_esr |= kEsrDeviceError;
+    else if (code >= -499 && code <= -400)
+        m_esr |= kEsrQueryError;
+    QByteArray text = scpi::ErrorText(code);
+    if (info)
+        text += QByteArray(";") + info;
+    if (m_errors.size() >= kErrorQueueSize) {
+        // A full queue keeps its oldest errors; the last place says it overflowed.
+        m_errors.back() = {scpi::kQueueOverflow, scpi::ErrorText(scpi::kQueueOverflow)};
+        return;
+    }
+    m_errors.emplace_back(code, text);
+}
+
+// ---- Parameters
+
+bool CScpiSession::noParameters(const Call& call) {
+    if (!call.params.empty()) {
+        pushError(scpi::kParameterNotAllowed);
+        return false;
+    }
+    return true;
+}
+
+bool CScpiSession::number(const Call& call, std::size_t i, scpi::Unit unit, double min, double max,
+                          double def, double* value) {
+    if (i >= call.params.size()) {
+        pushError(scpi::kMissingParameter);
+        return false;
+    }
+    const Param& p = call.params[i];
+    if (p.kind == Param::Kind::Mnemonic) {
+        if (p.text == "MIN" || p.text == "MINIMUM")
+            *value = min;
+        else if (p.text == "MAX" || p.text == "MAXIMUM")
+            *value = max;
+        else if (p.text == "DEF" || p.text == "DEFAULT")
+            *value = def;
+        else {
+            pushError(scpi::kIllegalParameterValue);
+            return false;
+        }
+        return true;
+    }
+    if (p.kind != Param::Kind::Number) {
+        pushError(scpi::kDataTypeError);
+        return false;
+    }
+    int error = scpi::kNoError;
+    if (!scpi::ToBaseUnit(p, unit, value, &error)) {
+        pushError(error);
+        return false;
+    }
+    if (*value < min || *value > max) {
+        pushError(scpi::kDataOutOfRange);
+        return false;
+    }
+    return true;
+}
+
+bool CScpiSession::boolean(const Call& call, std::size_t i, bool* value) {
+    if (i >= call.params.size()) {
+        pushError(scpi::kMissingParameter);
+        return false;
+    }
+    const Param& p = call.params[i];
+    if (p.kind == Param::Kind::Number && (p.number == 0 || p.number == 1) && p.unit.empty()) {
+        *value = p.number == 1;
+        return true;
+    }
+    if (p.kind == Param::Kind::Mnemonic && (p.text == "ON" || p.text == "OFF")) {
+        *value = p.text == "ON";
+        return true;
+    }
+    pushError(scpi::kIllegalParameterValue);
+    return false;
+}
+
+bool CScpiSession::traceIndex(const Call& call, std::size_t i, int* k) {
+    *k = 0;
+    if (i >= call.params.size())
+        return true;
+    const Param& p = call.params[i];
+    if (p.kind == Param::Kind::Mnemonic) {
+        if (p.text == "DATALINE") {
+            return true;
+        }
+        if (p.text.size() == 6 && p.text.starts_with("TRACE") && p.text[5] >= '1' &&
+            p.text[5] <= '0' + kTraceCount) {
+            *k = p.text[5] - '0';
+            return true;
+        }
+    }
+    pushError(scpi::kIllegalParameterValue);
+    return false;
+}
+
+CAnalysisCore* CScpiSession::Selected() {
+    if (!m_selected)
+        return nullptr;
+    const auto windows = m_link->RemoteWindows();
+    if (std::find(windows.begin(), windows.end(), m_selected) == windows.end() ||
+        m_selected->GetId() != m_selectedId) {
+        m_selected = nullptr;
+        return nullptr;
+    }
+    return m_selected;
+}
+
+CAnalysisCore* CScpiSession::target(const Call& call) {
+    CAnalysisCore* core = Selected();
+    if (!core) {
+        // Without a selection the first window is taken, as a single-window
+        // instrument would.
+        const auto windows = m_link->RemoteWindows();
+        if (!windows.empty()) {
+            m_selected = windows.front();
+            m_selectedId = m_selected->GetId();
+            core = m_selected;
+        }
+    }
+    if (!core) {
+        pushError(scpi::kSettingsConflict, "no window");
+        return nullptr;
+    }
+    const ScpiRow& row = ScpiCommandTable()[static_cast<std::size_t>(call.row)];
+    const int kind = core->GetAnalysisType();
+    if (kind < 1 || kind > 7 || !(row.kinds & (1u << (kind - 1)))) {
+        pushError(scpi::kSettingsConflict, "not in this window kind");
+        return nullptr;
+    }
+    return core;
+}
+
+// ---- Common commands
+
+bool CScpiSession::idn(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    answer(QByteArray("Torvel,") + deviceModel() + "," + integerText(GetSerialNumber()) + "," +
+           TORVEL_VERSION);
+    return true;
+}
+
+bool CScpiSession::rst(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    endOperation();
+    if (CAnalysisCore* core = Selected(); core && core->GetAnalyzeFlag())
+        m_link->RemoteCommand(core, 16);
+    m_real32 = false;
+    m_swapped = false;
+    return true;
+}
+
+bool CScpiSession::cls(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    m_errors.clear();
+    m_esr = 0;
+    return true;
+}
+
+bool CScpiSession::opc(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    if (!call.query) {
+        if (m_opCore)
+            m_opcPending = true;
+        else
+            m_esr |= kEsrOperationComplete;
+        return true;
+    }
+    if (m_opCore)
+        return false;
+    answer("1");
+    return true;
+}
+
+bool CScpiSession::wai(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    return m_opCore == nullptr;
+}
+
+bool CScpiSession::esr(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    answer(integerText(m_esr));
+    m_esr = 0;
+    return true;
+}
+
+bool CScpiSession::ese(const Call& call) {
+    if (call.query) {
+        answer(integerText(m_ese));
+        return true;
+    }
+    double v = 0;
+    if (number(call, 0, scpi::Unit::None, 0, 255, 0, &v))
+        m_ese = static_cast<int>(v);
+    return true;
+}
+
+bool CScpiSession::stb(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    int status = m_errors.empty() ? 0 : kStbErrorQueue;
+    if (m_esr & m_ese)
+        status |= kStbEventSummary;
+    if (status & m_sre)
+        status |= kStbRequestService;
+    answer(integerText(status));
+    return true;
+}
+
+bool CScpiSession::sre(const Call& call) {
+    if (call.query) {
+        answer(integerText(m_sre));
+        return true;
+    }
+    double v = 0;
+    if (number(call, 0, scpi::Unit::None, 0, 255, 0, &v))
+        m_sre = static_cast<int>(v);
+    return true;
+}
+
+bool CScpiSession::tst(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    // The device answers when its facts can be read.
+    answer(GetMaxFrequency(1) > 0 ? "0" : "1");
+    return true;
+}
+
+bool CScpiSession::systemError(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    if (m_errors.empty()) {
+        answer("0,\"No error\"");
+        return true;
+    }
+    const auto [code, text] = m_errors.front();
+    m_errors.pop_front();
+    answer(integerText(code) + ",\"" + text + "\"");
+    return true;
+}
+
+bool CScpiSession::systemErrorCount(const Call& call) {
+    if (noParameters(call))
+        answer(integerText(static_cast<long long>(m_errors.size())));
+    return true;
+}
+
+bool CScpiSession::systemVersion(const Call& call) {
+    if (noParameters(call))
+        answer("1999.0");
+    return true;
+}
+
+// ---- Windows
+
+bool CScpiSession::instrumentList(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    QByteArray out;
+    int n = 0;
+    for (CAnalysisCore* core : m_link->RemoteWindows()) {
+        if (!out.isEmpty())
+            out += ',';
+        out += quoted(m_link->RemoteWindowTitle(core)) + "," + integerText(++n);
+    }
+    answer(out.isEmpty() ? QByteArray("\"\"") : out);
+    return true;
+}
+
+bool CScpiSession::instrumentSelect(const Call& call) {
+    const auto windows = m_link->RemoteWindows();
+    if (call.query) {
+        CAnalysisCore* core = Selected();
+        const auto it = std::find(windows.begin(), windows.end(), core);
+        answer(it == windows.end() ? QByteArray("0") : integerText(it - windows.begin() + 1));
+        return true;
+    }
+    if (call.params.size() != 1) {
+        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kParameterNotAllowed);
+        return true;
+    }
+    const Param& p = call.params[0];
+    CAnalysisCore* chosen = nullptr;
+    if (p.kind == Param::Kind::Number && p.unit.empty()) {
+        const double n = p.number;
+        if (n >= 1 && n <= static_cast<double>(windows.size()) && n == std::floor(n))
+            chosen = windows[static_cast<std::size_t>(n) - 1];
+    } else if (p.kind == Param::Kind::String) {
+        for (CAnalysisCore* core : windows)
+            if (m_link->RemoteWindowTitle(core) == QString::fromUtf8(p.text.c_str()))
+                chosen = core;
+    } else {
+        pushError(scpi::kDataTypeError);
+        return true;
+    }
+    if (!chosen) {
+        pushError(scpi::kIllegalParameterValue, "no such window");
+        return true;
+    }
+    m_selected = chosen;
+    m_selectedId = chosen->GetId();
+    m_link->RemoteMarkWindow(chosen);
+    return true;
+}
+
+bool CScpiSession::instrumentCreate(const Call& call) {
+    if (call.params.size() != 1 || call.params[0].kind != Param::Kind::Mnemonic) {
+        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kIllegalParameterValue);
+        return true;
+    }
+    const std::string& name = call.params[0].text;
+    int kind = 0;
+    for (int k = 0; k < 7; ++k)
+        if (name == kWindowKindNames[k] || (k == 0 && name == "NORMAL"))
+            kind = k + 1;
+    if (kind == 0) {
+        pushError(scpi::kIllegalParameterValue);
+        return true;
+    }
+    CAnalysisCore* core = m_link->RemoteOpenWindow(kind);
+    if (!core) {
+        pushError(scpi::kExecutionError, "window not opened");
+        return true;
+    }
+    m_selected = core;
+    m_selectedId = core->GetId();
+    m_link->RemoteMarkWindow(core);
+    return true;
+}
+
+bool CScpiSession::instrumentDelete(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    if (CAnalysisCore* core = target(call))
+        m_link->RemoteCloseWindow(core); // WindowClosing clears the selection
+    return true;
+}

@@ -1,0 +1,175 @@
+// CScpiSession: the instrument one remote client talks to. It runs the calls
+// of the client's lines through the command table on the GUI thread, keeps the
+// client's IEEE 488.2 state (error queue, event status, data format, selected
+// window) and answers each line's queries in one response line. A call that
+// must wait for a measurement (*OPC?, *WAI after INIT) holds the rest of its
+// line and every later line until the data are in; nothing blocks meanwhile.
+#pragma once
+
+#include "remote/scpiparser.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <initializer_list>
+#include <span>
+#include <string_view>
+
+class CAnalysisCore;
+class CRemoteLink;
+class CScpiSession;
+
+// One row of the command table: a pattern of the parser, what it allows, the
+// window kinds it acts on and its handler, with the text of the reference.
+struct ScpiRow {
+    enum : unsigned { kSet = 1, kQuery = 2 };
+    const char* pattern;
+    unsigned forms;
+    // Window kinds (bit k - 1 for kind k) the command acts on; 0 = it needs no window.
+    unsigned kinds;
+    // Runs the call; false = wait for the running operation and run it again then.
+    bool (CScpiSession::*handler)(const scpi::Call& call);
+    const char* parameters; // for the reference: "<freq>|MIN|MAX|DEF"
+    const char* meaning;
+};
+std::span<const ScpiRow> ScpiCommandTable();
+// Appends a level word as dBm with two decimals ("%.2f"; no sample: -199.00).
+void ScpiAppendLevel(QByteArray& out, short word);
+const scpi::CScpiParser& ScpiCommandParser();
+
+class CScpiSession {
+public:
+    // send takes each complete response line (with its '\n').
+    CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send);
+    // A single sweep this client started stops with it.
+    ~CScpiSession();
+    CScpiSession(const CScpiSession&) = delete;
+    CScpiSession& operator=(const CScpiSession&) = delete;
+
+    // Runs one program line (without its line end). False when the line waits
+    // for an operation: the session then takes no new line until Resume
+    // finishes it.
+    bool RunLine(std::string_view line);
+    // True while a line waits.
+    bool IsWaiting() const { return m_waiting; }
+    // The line was longer than the input buffer: -363, as a parse would.
+    void LineTooLong();
+    // From the shell: data of core arrived / its window closes.
+    void DataArrived(CAnalysisCore* core);
+    void WindowClosing(CAnalysisCore* core);
+    // Finishes a waiting line once its operation is over; false while it still
+    // waits.
+    bool Resume();
+    // Ends the operation when its window stopped analysing before its data
+    // were in (the Run/Stop button, ABOR of another client, a task the device
+    // refused): -200 is queued and a waiting line goes on. True when it ended.
+    bool CheckOperation();
+
+    // ---- The handlers of the command table
+    bool idn(const scpi::Call&);
+    bool rst(const scpi::Call&);
+    bool cls(const scpi::Call&);
+    bool opc(const scpi::Call&);
+    bool wai(const scpi::Call&);
+    bool esr(const scpi::Call&);
+    bool ese(const scpi::Call&);
+    bool stb(const scpi::Call&);
+    bool sre(const scpi::Call&);
+    bool tst(const scpi::Call&);
+    bool systemError(const scpi::Call&);
+    bool systemErrorCount(const scpi::Call&);
+    bool systemVersion(const scpi::Call&);
+    bool instrumentList(const scpi::Call&);
+    bool instrumentSelect(const scpi::Call&);
+    bool instrumentCreate(const scpi::Call&);
+    bool instrumentDelete(const scpi::Call&);
+    bool frequencyCenter(const scpi::Call&);
+    bool frequencySpan(const scpi::Call&);
+    bool frequencyStart(const scpi::Call&);
+    bool frequencyStop(const scpi::Call&);
+    bool bandwidth(const scpi::Call&);
+    bool referenceLevel(const scpi::Call&);
+    bool perDivision(const scpi::Call&);
+    bool attenuation(const scpi::Call&);
+    bool initiateContinuous(const scpi::Call&);
+    bool initiate(const scpi::Call&);
+    bool abort(const scpi::Call&);
+    bool format(const scpi::Call&);
+    bool byteOrder(const scpi::Call&);
+    bool traceData(const scpi::Call&);
+    bool tracePoints(const scpi::Call&);
+    bool traceX(const scpi::Call&);
+    bool markerState(const scpi::Call&);
+    bool markerMax(const scpi::Call&);
+    bool markerNext(const scpi::Call&);
+    bool markerX(const scpi::Call&);
+    bool markerY(const scpi::Call&);
+    bool markerBandPower(const scpi::Call&);
+    bool storeState(const scpi::Call&);
+    bool loadState(const scpi::Call&);
+    bool storeTrace(const scpi::Call&);
+    bool screenDump(const scpi::Call&);
+    bool sweepTime(const scpi::Call&);
+    bool triggerSource(const scpi::Call&);
+    bool triggerSlope(const scpi::Call&);
+    bool triggerLevel(const scpi::Call&);
+
+    // ---- For the tests and the server
+    CAnalysisCore* Selected();
+    int ErrorCount() const { return static_cast<int>(m_errors.size()); }
+    static constexpr std::size_t kErrorQueueSize = 16;
+
+private:
+    static constexpr int kEsrOperationComplete = 1;
+    static QByteArray integerText(long long v);
+    void pushError(int code, const char* info = nullptr);
+    void answer(const QByteArray& text);
+    void runCalls();
+    bool checkForm(const ScpiRow& row, const scpi::Call& call);
+    // The selected window when it accepts row's kinds; else -221 and null.
+    CAnalysisCore* target(const scpi::Call& call);
+    // Parameter i as a number in the family's base unit, with MIN / MAX / DEF;
+    // false with the error queued.
+    bool number(const scpi::Call& call, std::size_t i, scpi::Unit unit, double min, double max,
+                double def, double* value);
+    bool boolean(const scpi::Call& call, std::size_t i, bool* value);
+    // The only parameter as the index of one of names (-109 / -224 queued else).
+    bool choice(const scpi::Call& call, std::initializer_list<const char*> names, int* index);
+    bool noParameters(const scpi::Call& call);
+    // The trace named by parameter i (TRACE1..5, DATALINE; default the data line).
+    bool traceIndex(const scpi::Call& call, std::size_t i, int* k);
+    bool frequency(const scpi::Call& call, int which);
+    QByteArray block(const QByteArray& bytes) const;
+    QByteArray levels(const short* words, std::size_t n) const;
+    void startOperation(CAnalysisCore* core, bool single);
+    void endOperation();
+
+    CRemoteLink* m_link;
+    std::function<void(const QByteArray&)> m_send;
+    std::deque<std::pair<int, QByteArray>> m_errors;
+    // The selected window: its core and the core's id (a pointer alone could
+    // name a later window's core).
+    CAnalysisCore* m_selected = nullptr;
+    int m_selectedId = 0;
+    bool m_real32 = false;
+    bool m_swapped = false;
+    int m_slope = 1; // zero-span trigger type of TRIG:SOUR VID: 1 rising, 2 falling
+    int m_esr = 0, m_ese = 0, m_sre = 0;
+    // The operation INIT started: its core and id; single = the window stops
+    // analysing when the sweep is in.
+    CAnalysisCore* m_opCore = nullptr;
+    int m_opId = 0;
+    bool m_opSingle = false;
+    bool m_opSkip = false;      // the next block began before INIT
+    long long m_opPosition = 0; // the sweep position after the last block
+    long long m_opCovered = 0;  // points stored one after the other since INIT
+    bool m_opcPending = false;  // *OPC: set the operation-complete bit when done
+    // The line being run: its calls and how far, and the answers so far.
+    scpi::ParsedLine m_line;
+    std::size_t m_next = 0;
+    QByteArray m_response;
+    bool m_waiting = false;
+    const scpi::Call* m_current = nullptr;
+};

@@ -1,0 +1,122 @@
+// CScpiSession: the zero-span window's own commands: the capture time, the
+// trigger source and slope (its commands of the command list), and the
+// trigger level (the trigger line of the time graph, as dragging it sets it).
+#include "draw/triggercontext.h"
+#include "modes/zerospananalysis.h"
+#include "remote/remotelink.h"
+#include "remote/scpisession.h"
+
+#include <algorithm>
+#include <cmath>
+
+using scpi::Call;
+using scpi::Param;
+
+namespace {
+// The zero-span window's commands: capture time (p1 ms) and trigger type
+// (0 free run, 1 on a rising level, 2 on a falling level).
+constexpr int kActionTimeSpan = 252;
+constexpr int kActionTriggerType = 253;
+constexpr int kMaxTimeSpanMs = CZeroSpanAnalysis::kMaxTimeSpan;
+
+CZeroSpanAnalysis* zeroSpan(CAnalysisCore* core) {
+    return dynamic_cast<CZeroSpanAnalysis*>(core);
+}
+
+} // namespace
+
+bool CScpiSession::choice(const Call& call, std::initializer_list<const char*> names, int* index) {
+    if (call.params.size() == 1 && call.params[0].kind == Param::Kind::Mnemonic) {
+        int i = 0;
+        for (const char* name : names) {
+            if (call.params[0].text == name) {
+                *index = i;
+                return true;
+            }
+            ++i;
+        }
+    }
+    pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kIllegalParameterValue);
+    return false;
+}
+
+bool CScpiSession::sweepTime(const Call& call) {
+    CZeroSpanAnalysis* core = zeroSpan(target(call));
+    if (!core)
+        return true;
+    if (call.query) {
+        if (noParameters(call))
+            answer(QByteArray::number(core->GetTimeSpan() / 1000.0, 'g', 6));
+        return true;
+    }
+    double seconds = 0;
+    if (!number(call, 0, scpi::Unit::Time, 1e-3, kMaxTimeSpanMs / 1000.0, 1.0, &seconds))
+        return true;
+    m_link->RemoteCommand(core, kActionTimeSpan, static_cast<int>(std::lround(seconds * 1000)));
+    return true;
+}
+
+bool CScpiSession::triggerSource(const Call& call) {
+    CZeroSpanAnalysis* core = zeroSpan(target(call));
+    if (!core)
+        return true;
+    if (call.query) {
+        if (noParameters(call))
+            answer(core->GetTriggerType() == 0 ? "IMM" : "VID");
+        return true;
+    }
+    int source = 0;
+    if (!choice(call, {"IMM", "IMMEDIATE", "VID", "VIDEO"}, &source))
+        return true;
+    m_link->RemoteCommand(core, kActionTriggerType, source < 2 ? 0 : m_slope);
+    return true;
+}
+
+bool CScpiSession::triggerSlope(const Call& call) {
+    CZeroSpanAnalysis* core = zeroSpan(target(call));
+    if (!core)
+        return true;
+    if (call.query) {
+        if (noParameters(call))
+            answer((core->GetTriggerType() != 0 ? core->GetTriggerType() : m_slope) == 2 ? "NEG"
+                                                                                         : "POS");
+        return true;
+    }
+    int slope = 0;
+    if (!choice(call, {"POS", "POSITIVE", "NEG", "NEGATIVE"}, &slope))
+        return true;
+    // The slope is kept for a later TRIG:SOUR VID while the trigger is off.
+    m_slope = slope < 2 ? 1 : 2;
+    if (core->GetTriggerType() != 0)
+        m_link->RemoteCommand(core, kActionTriggerType, m_slope);
+    return true;
+}
+
+bool CScpiSession::triggerLevel(const Call& call) {
+    CZeroSpanAnalysis* core = zeroSpan(target(call));
+    if (!core)
+        return true;
+    CLoggingTriggerContext& line = core->GetTriggerLine();
+    const CDataLineContext* graph = line.GetDataLine();
+    if (call.query) {
+        if (noParameters(call))
+            answer(QByteArray::number(line.GetLevel(), 'f', 2));
+        return true;
+    }
+    if (!graph) {
+        pushError(scpi::kSettingsConflict, "no time graph");
+        return true;
+    }
+    // The line lies between the top (y max) and the bottom (y min) of the
+    // time graph, as its position ratio in 12.20 from the top.
+    const double top = graph->GetYMax(), bottom = graph->GetYMin();
+    double level = 0;
+    if (!number(call, 0, scpi::Unit::Level, std::min(top, bottom), std::max(top, bottom),
+                (top + bottom) / 2, &level))
+        return true;
+    const double ratio = top == bottom ? 0.0 : (top - level) / (top - bottom);
+    line.SetPositionRatio(static_cast<int>(
+        std::lround(std::clamp(ratio, 0.0, 1.0) * CLoggingTriggerContext::kRatioOne)));
+    core->UpdateView();
+    return true;
+}

@@ -1,0 +1,405 @@
+// The SCPI server driven over loopback by a socket client, with a main frame
+// on the simulator: the common commands and the error queue, setting up and
+// reading a sweep, windows as instruments, files, and hostile clients.
+#include "../app/windowtest.h"
+#include "analysis/analysiscore.h"
+#include "app/childframe.h"
+#include "app/mainframe.h"
+#include "app/torvelapp.h"
+#include "modes/corefactory.h"
+#include "modes/normalanalysis.h"
+#include "modes/zerospananalysis.h"
+#include "platform/profile.h"
+#include "remote/scpiserver.h"
+#include "remote/scpisession.h"
+#include "testutil.h"
+
+#include <QFile>
+#include <QMdiArea>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// A carrier at 100 MHz, -30 dBm, alone above the noise.
+constexpr int kCarrierKHz = 100000;
+constexpr double kCarrierDbm = -30.0;
+
+class Client {
+public:
+    explicit Client(int port, qint64 readBuffer = 0) {
+        if (readBuffer)
+            m_socket.setReadBufferSize(readBuffer);
+        m_socket.connectToHost("127.0.0.1", static_cast<quint16>(port));
+        // Connected, or closed again at once (a refused client).
+        PumpUntil([&] {
+            return m_socket.state() == QAbstractSocket::ConnectedState ||
+                   m_socket.state() == QAbstractSocket::UnconnectedState;
+        });
+        m_connected = m_socket.state() == QAbstractSocket::ConnectedState;
+    }
+    bool Connected() const { return m_connected; }
+    QTcpSocket& Socket() { return m_socket; }
+    void Send(const QByteArray& line) {
+        m_socket.write(line + "\n");
+        m_socket.flush();
+    }
+    // One response line; a definite-length block is read whole, whatever bytes it holds.
+    QByteArray Read() {
+        QByteArray out;
+        const bool ok = PumpUntil(
+            [&] {
+                m_buffer += m_socket.readAll();
+                const qsizetype end = responseEnd();
+                if (end < 0)
+                    return false;
+                out = m_buffer.left(end);
+                m_buffer.remove(0, end + 1);
+                return true;
+            },
+            std::chrono::seconds(30));
+        EXPECT_TRUE(ok) << "no answer";
+        return out;
+    }
+    // Sends line and waits until the server ran it.
+    void Run(const QByteArray& line) {
+        EXPECT_EQ(Query(line + ";*OPC?"), "1") << line.toStdString();
+    }
+    QByteArray Query(const QByteArray& line) {
+        Send(line);
+        return Read();
+    }
+    bool Closed() {
+        return PumpUntil([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; });
+    }
+
+private:
+    qsizetype responseEnd() const {
+        qsizetype i = 0;
+        while (i < m_buffer.size()) {
+            if (m_buffer[i] == '#' && i + 1 < m_buffer.size()) {
+                const int digits = m_buffer[i + 1] - '0';
+                if (i + 2 + digits > m_buffer.size())
+                    return -1;
+                const qsizetype length = m_buffer.mid(i + 2, digits).toLongLong();
+                i += 2 + digits + length;
+                continue;
+            }
+            if (m_buffer[i] == '\n')
+                return i;
+            ++i;
+        }
+        return -1;
+    }
+    QTcpSocket m_socket;
+    QByteArray m_buffer;
+    bool m_connected = false;
+};
+
+QList<double> ascii(const QByteArray& text) {
+    QList<double> out;
+    for (const QByteArray& v : text.split(','))
+        out << v.toDouble();
+    return out;
+}
+
+QList<double> real32(const QByteArray& block, bool swapped) {
+    QList<double> out;
+    EXPECT_TRUE(block.startsWith('#'));
+    const int digits = block[1] - '0';
+    const qsizetype length = block.mid(2, digits).toLongLong();
+    EXPECT_EQ(block.size(), 2 + digits + length);
+    const char* p = block.constData() + 2 + digits;
+    for (qsizetype i = 0; i + 4 <= length; i += 4)
+        out << (swapped ? qFromLittleEndian<float>(p + i) : qFromBigEndian<float>(p + i));
+    return out;
+}
+
+class ScpiServerTest : public AnalysisWindowTest {
+protected:
+    std::unique_ptr<CMainFrame> frame;
+    CNormalAnalysis* core = nullptr;
+    int port = 0;
+
+    void SetUp() override {
+        AnalysisWindowTest::SetUp();
+        WriteWholeFile(dir.file("scene.ini"),
+                       "[Scene]\nSeed=3\nDefaultSignals=0\n[Signal A]\nType=Carrier\n"
+                       "Frequency=100000\nLevel=-30\n");
+        setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+        WriteProfileString("NormalAnalysis_1", "StartFrequency", "90000");
+        WriteProfileString("NormalAnalysis_1", "StopFrequency", "110000");
+        WriteProfileString("NormalAnalysis_1", "AnalyzeFlag", "0");
+        WriteProfileString("NormalAnalysis_1", "AttValue", "0");
+        frame = std::make_unique<CMainFrame>([](const CString&) {});
+        frame->SetCoreFactory(CreateAnalysisCore);
+        ASSERT_TRUE(frame->Create(false));
+        unsetenv("TORVEL_SIM_SCENE");
+        frame->show();
+        CChildFrame* w = frame->OpenAnalysisWindow(1, "Normal", 1);
+        ASSERT_TRUE(w);
+        core = dynamic_cast<CNormalAnalysis*>(w->GetCore());
+        ASSERT_TRUE(core);
+        QString error;
+        ASSERT_TRUE(frame->StartRemote(0, false, &error)) << error.toStdString();
+        port = frame->RemoteServer()->Port();
+    }
+    void TearDown() override {
+        frame.reset();
+        AnalysisWindowTest::TearDown();
+    }
+};
+
+TEST_F(ScpiServerTest, CommonCommandsAndTheErrorQueue) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    EXPECT_TRUE(PumpUntil([&] { return frame->RemoteServer()->ClientCount() == 1; }));
+    EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,Simulator,"));
+    // Queries of one line answer in one line; a bad header stops the line.
+    EXPECT_EQ(c.Query("*ESE 36;*ESE?;SYST:VERS?"), "36;1999.0");
+    c.Send("BOGUS:CMD 1;*IDN?");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-113,\"Undefined header\"");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    c.Send("FREQ:CENT 1 V");
+    c.Send("FREQ:CENT 9 GHZ");
+    c.Send("INST:CRE FOO");
+    c.Send("*IDN");
+    EXPECT_EQ(c.Query("*STB?"), "36"); // error queue, event summary (command errors enabled)
+    EXPECT_EQ(c.Query("SYST:ERR:COUN?"), "4");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?;SYST:ERR?;SYST:ERR?"),
+              "-131,\"Invalid suffix\";-222,\"Data out of range\";-224,\"Illegal parameter value\";"
+              "-113,\"Undefined header\"");
+    EXPECT_EQ(c.Query("*ESR?"), "48");
+    EXPECT_EQ(c.Query("*ESR?"), "0");
+    // The queue keeps its oldest errors; its last place reports the overflow.
+    for (int i = 0; i < 40; ++i)
+        c.Send("NOPE");
+    EXPECT_EQ(c.Query("SYST:ERR:COUN?"), QByteArray::number(int(CScpiSession::kErrorQueueSize)));
+    c.Send("*CLS");
+    EXPECT_EQ(c.Query("SYST:ERR?;*STB?"), "0,\"No error\";0");
+    EXPECT_EQ(c.Query("*TST?;*OPC?"), "0;1");
+}
+
+TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    // From the widest range: the centre is kept, its span narrowed to fit.
+    c.Run("FREQ:STAR MIN;STOP MAX");
+    EXPECT_EQ(core->GetSpan(), 2999000);
+    c.Run("FREQ:CENT 100 MHz");
+    EXPECT_EQ(core->GetCenter(), 100000);
+    EXPECT_EQ(core->GetSpan(), 198000);
+    c.Send("FREQ:SPAN 10MHZ;:BAND 18 kHz;:DISP:WIND:TRAC:Y:RLEV 0 dBm;PDIV 5");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(core->GetCenter(), 100000);
+    EXPECT_EQ(core->GetSpan(), 10000);
+    // The nearest step the device offers.
+    EXPECT_EQ(c.Query("FREQ:STAR?;STOP?;:BAND?;:INP:ATT?;:DISP:TRAC:Y:RLEV?;PDIV?"),
+              "95000000;105000000;20000;10;0.00;5");
+    EXPECT_EQ(core->GetScale(), 2);
+
+    // One sweep with the window not analysing: *OPC? answers once its data
+    // are in, and the window stops again.
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?"), "1");
+    EXPECT_EQ(core->GetAnalyzeFlag(), 0);
+    EXPECT_EQ(c.Query("INIT:CONT?"), "0");
+    const int points = c.Query("TRAC:POIN? DATALINE").toInt();
+    // 95..105 MHz widened to the 2 MHz grid: 94..106 MHz in 20 kHz steps.
+    EXPECT_EQ(points, 600);
+    const QList<double> asc = ascii(c.Query("TRAC:DATA? DATALINE"));
+    c.Send("FORM REAL,32");
+    const QList<double> big = real32(c.Query("TRAC? DATALINE"), false);
+    c.Send("FORM:BORD SWAP");
+    const QList<double> little = real32(c.Query("TRAC:DATA? DATALINE"), true);
+    ASSERT_EQ(asc.size(), points);
+    ASSERT_EQ(big.size(), points);
+    for (int i = 0; i < points; ++i) {
+        EXPECT_NEAR(asc[i], big[i], 0.005) << i;
+        EXPECT_EQ(big[i], little[i]) << i;
+        EXPECT_GT(asc[i], -199.0) << "point " << i << " was not measured";
+    }
+    c.Send("FORM ASC");
+    const QList<double> x = ascii(c.Query("TRAC:X?"));
+    ASSERT_EQ(x.size(), points);
+    const double step = x[1] - x[0];
+    EXPECT_EQ(step, 20000);
+
+    // The carrier, within one step and 1 dB.
+    c.Send("CALC:MARK1:MAX");
+    const double f = c.Query("CALC:MARK1:X?").toDouble();
+    EXPECT_NEAR(f, kCarrierKHz * 1000.0, step);
+    EXPECT_NEAR(c.Query("CALC:MARK1:Y?").toDouble(), kCarrierDbm, 1.0);
+    EXPECT_EQ(c.Query("CALC:MARK1?"), "1");
+    EXPECT_EQ(core->GetCurrentMarkerIndex(), 1);
+    c.Send("CALC:MARK2:X 97MHZ");
+    EXPECT_NEAR(c.Query("CALC:MARK2:X?").toDouble(), 97e6, step);
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    c.Send("CALC:MARK7:X?");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-114,\"Header suffix out of range\"");
+
+    // Continuous: INIT restarts the sweep; *WAI holds the next query until it is in.
+    EXPECT_EQ(c.Query("INIT:CONT ON;:INIT;*WAI;:TRAC:POIN?"), "600");
+    EXPECT_EQ(core->GetAnalyzeFlag(), 1);
+    c.Send("ABOR");
+    EXPECT_EQ(c.Query("INIT:CONT?"), "0");
+}
+
+TEST_F(ScpiServerTest, WindowsAreInstruments) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    EXPECT_EQ(c.Query("INST:LIST?"), "\"Normal\",1");
+    c.Send("INST:CRE ZSP");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(c.Query("INST?"), "2");
+    ASSERT_EQ(frame->RemoteWindows().size(), 2u);
+    CAnalysisCore* zeroSpan = frame->RemoteWindows()[1];
+    EXPECT_EQ(zeroSpan->GetAnalysisType(), 3);
+    EXPECT_EQ(frame->ActiveChild()->GetCore(), zeroSpan); // marked: in front
+    // Commands a kind does not know are refused.
+    c.Send("CALC:MARK1:MAX");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
+    // The zero-span window's own commands go through its commands.
+    auto* zsp = dynamic_cast<CZeroSpanAnalysis*>(zeroSpan);
+    ASSERT_TRUE(zsp);
+    c.Run("SWE:TIME 250 ms;:TRIG:SLOP NEG;SOUR VID;LEV -40 DBM");
+    EXPECT_EQ(zsp->GetTimeSpan(), 250);
+    EXPECT_EQ(zsp->GetTriggerType(), 2);
+    EXPECT_NEAR(zsp->GetTriggerLine().GetLevel(), -40.0, 0.01);
+    EXPECT_EQ(c.Query("SWE:TIME?;:TRIG:SOUR?;SLOP?;LEV?;:SYST:ERR?"),
+              "0.25;VID;NEG;-40.00;0,\"No error\"");
+    c.Run("TRIG:SOUR IMM;:SWE:TIME 60");
+    EXPECT_EQ(zsp->GetTriggerType(), 0);
+    EXPECT_EQ(c.Query("SYST:ERR?;:SWE:TIME?"), "-222,\"Data out of range\";0.25");
+    c.Run("INST:SEL \"Normal\"");
+    c.Send("SWE:TIME 1");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
+    EXPECT_EQ(frame->ActiveChild()->GetCore(), core);
+    c.Send("INST:SEL 2;INST:DEL");
+    EXPECT_TRUE(PumpUntil([&] { return frame->RemoteWindows().size() == 1; }));
+    EXPECT_EQ(c.Query("INST?"), "0");
+    c.Send("INST:SEL 5");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-224,\"Illegal parameter value;no such window\"");
+    // Without a selection the first window is used.
+    EXPECT_EQ(c.Query("FREQ:STAR?"), "90000000");
+}
+
+TEST_F(ScpiServerTest, SavesAndLoadsStateAndFetchesThePicture) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    const QByteArray spe = QByteArray::fromStdString(dir.file("state.SPE"));
+    c.Send("FREQ:STAR 50MHZ;STOP 60MHZ;:MMEM:STOR:STAT \"" + spe + "\"");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_TRUE(QFile::exists(QString::fromUtf8(spe)));
+    c.Run("FREQ:STOP 2GHZ;STAR 1GHZ");
+    EXPECT_EQ(core->GetStart(), 1000000);
+    c.Send("MMEM:LOAD:STAT \"" + spe + "\"");
+    EXPECT_EQ(c.Query("SYST:ERR?;FREQ:STAR?"), "0,\"No error\";50000000");
+    c.Send("MMEM:LOAD:STAT \"" + spe + ".missing\"");
+    EXPECT_TRUE(c.Query("SYST:ERR?").startsWith("-256,"));
+    const QByteArray csv = QByteArray::fromStdString(dir.file("trace.csv"));
+    c.Send("MMEM:STOR:TRAC \"" + csv + "\"");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_TRUE(ReadWholeFile(dir.file("trace.csv"))
+                    .starts_with("Torvel Version2 CSV Formatted Data File"));
+    const QByteArray png = c.Query("HCOP:SDUM:DATA?");
+    ASSERT_GT(png.size(), 10);
+    const int digits = png[1] - '0';
+    EXPECT_TRUE(png.mid(2 + digits).startsWith("\x89PNG\r\n\x1a\n"));
+}
+
+TEST_F(ScpiServerTest, HostileClientsAreBounded) {
+    // A line past 64 KiB is dropped and reported; the connection goes on.
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    c.Socket().write(QByteArray(70 * 1024, 'A'));
+    c.Send(";*IDN?");
+    c.Send(QByteArray("\x00\xff\x01garbage\x7f", 12));
+    EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-363,\"Input buffer overrun\"");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-101,\"Invalid character\"");
+    // Eight clients at most; the ninth is closed.
+    std::vector<std::unique_ptr<Client>> more;
+    for (int i = 0; i < CScpiServer::kMaxClients - 1; ++i) {
+        more.push_back(std::make_unique<Client>(port));
+        ASSERT_TRUE(more.back()->Connected());
+    }
+    EXPECT_TRUE(PumpUntil(
+        [&] { return frame->RemoteServer()->ClientCount() == CScpiServer::kMaxClients; }));
+    Client refused(port);
+    EXPECT_TRUE(refused.Closed());
+    EXPECT_EQ(frame->RemoteServer()->ClientCount(), CScpiServer::kMaxClients);
+    // A client that leaves in the middle of a waiting query: its single sweep
+    // stops with it and nothing is left behind.
+    more.back()->Send("INIT:CONT OFF;:INIT;*OPC?");
+    more.back()->Socket().abort();
+    EXPECT_TRUE(PumpUntil(
+        [&] { return frame->RemoteServer()->ClientCount() == CScpiServer::kMaxClients - 1; }));
+    more.pop_back();
+    EXPECT_EQ(c.Query("*OPC?"), "1");
+    // The window stops analysing (its Run/Stop command) while a client waits
+    // for its sweep: the wait ends with an error. (A wide range: its sweep
+    // takes many turns of the event loop.)
+    c.Run("FREQ:STAR 1MHZ;STOP 3GHZ;:BAND 10KHZ");
+    EXPECT_EQ(core->GetAnalyzeFlag(), 0);
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;INIT:CONT?"), "1");
+    c.Send("*OPC?");
+    frame->RemoteCommand(core, 16, 0, 0, 0, 0, 0);
+    EXPECT_EQ(c.Read(), "1");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-200,\"Execution error;analysis stopped\"");
+    // The window closes while a client waits for its sweep: the wait ends with an error.
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;INIT:CONT?"), "1");
+    c.Send("*OPC?");
+    frame->ActiveChild()->close();
+    EXPECT_EQ(c.Read(), "1");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-200,\"Execution error;window closed\"");
+}
+
+TEST_F(ScpiServerTest, AClientThatNeverReadsIsDropped) {
+    frame->RemoteServer()->SetStallTimeout(200);
+    Client greedy(port, 16);
+    ASSERT_TRUE(greedy.Connected());
+    // A wide sweep: each answer is large, and none is taken.
+    greedy.Send("FREQ:STAR 1MHZ;STOP 3GHZ");
+    for (int i = 0; i < 64; ++i)
+        greedy.Send("TRAC:DATA? TRACE1;TRAC:DATA? DATALINE");
+    EXPECT_TRUE(PumpUntil([&] { return frame->RemoteServer()->ClientCount() == 0; },
+                          std::chrono::seconds(60)));
+    // The server goes on for others.
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
+}
+
+TEST_F(ScpiServerTest, APortInUseIsRefusedWithAReason) {
+    QTcpServer busy;
+    ASSERT_TRUE(busy.listen(QHostAddress::LocalHost, 0));
+    frame->StopRemote();
+    QString error;
+    EXPECT_FALSE(frame->StartRemote(busy.serverPort(), false, &error));
+    EXPECT_TRUE(error.contains(QString::number(busy.serverPort()))) << error.toStdString();
+    EXPECT_FALSE(frame->RemoteServer());
+    // The program runs on, and another port serves.
+    ASSERT_TRUE(frame->StartRemote(0, false, &error));
+    Client c(frame->RemoteServer()->Port());
+    ASSERT_TRUE(c.Connected());
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?"), "1");
+}
+
+TEST(RemoteCommandLine, RemoteTakesAnOptionalPort) {
+    EXPECT_EQ(CTorvelApp::ParseCommandLine({"torvel"}).remotePort, 0);
+    EXPECT_EQ(CTorvelApp::ParseCommandLine({"torvel", "--remote"}).remotePort, 5025);
+    auto cl = CTorvelApp::ParseCommandLine({"torvel", "--remote=6000", "x.SPE"});
+    EXPECT_EQ(cl.remotePort, 6000);
+    EXPECT_EQ(cl.files.size(), 1);
+    for (const char* bad : {"--remote=", "--remote=0", "--remote=65536", "--remote=port"})
+        EXPECT_FALSE(CTorvelApp::ParseCommandLine({"torvel", bad}).error.isEmpty()) << bad;
+    EXPECT_TRUE(CTorvelApp::UsageText().contains("--remote[=PORT]"));
+}
+
+} // namespace
