@@ -6,6 +6,7 @@
 
 #include "analysis/csvfile.h"
 #include "analysis/framelink.h"
+#include "analysis/keytable.h"
 #include "device/TorvelAPI.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
@@ -78,16 +79,20 @@ int CAnalysisCore::PeekNextId() {
 
 void CAnalysisCore::ReadProfile() {
     const CString section = GetProfileSection();
-    m_analyzeFlag = GetProfileInt(section, "AnalyzeFlag", 0);
-    m_attenuation = GetProfileInt(section, "AttValue", 30);
-    m_unit = GetProfileInt(section, "UnitFlag", 1);
-    m_referencePosition = GetProfileInt(section, "RefPosition", 9);
-    m_rbwIndex = GetProfileInt(section, "RBWIndex", 1);
-    m_scale = GetProfileInt(section, "Scale", 1);
-    m_offsetFlag = GetProfileInt(section, "OffsetFlag", 0);
+    const CKeyTable& keys = CommonKeyTable();
+    const auto read = [&](const char* key, int fallback) {
+        return keys.Checked(key, GetProfileInt(section, key, fallback));
+    };
+    m_analyzeFlag = read("AnalyzeFlag", 0);
+    m_attenuation = read("AttValue", 30);
+    m_unit = read("UnitFlag", 1);
+    m_referencePosition = read("RefPosition", 9);
+    m_rbwIndex = read("RBWIndex", 1);
+    m_scale = read("Scale", 1);
+    m_offsetFlag = read("OffsetFlag", 0);
     m_offsetFile = GetProfileString(section, "OffsetFile", "");
-    m_catcherRate = GetProfileInt(section, "CatcherRate", -1);
-    m_rejectionRate = GetProfileInt(section, "RejectionRate", 5);
+    m_catcherRate = read("CatcherRate", -1);
+    m_rejectionRate = read("RejectionRate", 5);
     ValidateParameters();
     if (m_offsetFlag) {
         if (!LoadOffsetTable()) {
@@ -231,20 +236,29 @@ int CAnalysisCore::LoadSettings() {
     int titleIndex = 0;
     ok &= GetSettingFileSTRING(s, "Title", title);
     ok &= GetSettingFileINT(s, "TitleIndex", &titleIndex);
-    ok &= GetSettingFileINT(s, "AnalyzeFlag", &m_analyzeFlag);
-    ok &= GetSettingFileINT(s, "AttValue", &m_attenuation);
-    ok &= GetSettingFileINT(s, "CurrentMarkerIndex", &m_currentMarker);
-    ok &= GetSettingFileINT(s, "CurrentTraceIndex", &m_currentTrace);
-    ok &= GetSettingFileINT(s, "UnitFlag", &m_unit);
-    ok &= GetSettingFileINT(s, "MaxHoldFlag", &m_maxHold);
-    ok &= GetSettingFileINT(s, "MinHoldFlag", &m_minHold);
-    ok &= GetSettingFileINT(s, "ReferencePosition", &m_referencePosition);
-    ok &= GetSettingFileINT(s, "RBWIndex", &m_rbwIndex);
-    ok &= GetSettingFileINT(s, "ScaleFlag", &m_scale);
-    ok &= GetSettingFileINT(s, "GlayScaleFlag", &m_greyScale);
-    ok &= GetSettingFileINT(s, "CatcherRate", &m_catcherRate);
-    ok &= GetSettingFileINT(s, "RejectionRate", &m_rejectionRate);
-    ok &= GetSettingFileINT(s, "LoggingTriggerFlag", &m_loggingTrigger);
+    const CKeyTable& keys = CommonKeyTable();
+    // A value read is brought into its key's range; a missing one keeps the
+    // field as it is.
+    const auto read = [&](const char* key, int* field) {
+        int v = *field;
+        const int found = GetSettingFileINT(s, key, &v);
+        *field = keys.Checked(key, v);
+        return found;
+    };
+    ok &= read("AnalyzeFlag", &m_analyzeFlag);
+    ok &= read("AttValue", &m_attenuation);
+    ok &= read("CurrentMarkerIndex", &m_currentMarker);
+    ok &= read("CurrentTraceIndex", &m_currentTrace);
+    ok &= read("UnitFlag", &m_unit);
+    ok &= read("MaxHoldFlag", &m_maxHold);
+    ok &= read("MinHoldFlag", &m_minHold);
+    ok &= read("ReferencePosition", &m_referencePosition);
+    ok &= read("RBWIndex", &m_rbwIndex);
+    ok &= read("ScaleFlag", &m_scale);
+    ok &= read("GlayScaleFlag", &m_greyScale);
+    ok &= read("CatcherRate", &m_catcherRate);
+    ok &= read("RejectionRate", &m_rejectionRate);
+    ok &= read("LoggingTriggerFlag", &m_loggingTrigger);
     ok &= GetSettingFileSTRING(s, "LogTargetDir", m_logging.m_TargetDir);
     ok &= GetSettingFileTime(s, "LogStartTime", &m_logging.m_StartTime);
     ok &= GetSettingFileTime(s, "LogStopTime", &m_logging.m_StopTime);
@@ -253,7 +267,7 @@ int CAnalysisCore::LoadSettings() {
     ok &= readChar("LogStartFlag", &m_logging.m_StartFlag);
     ok &= readChar("LogStopFlag", &m_logging.m_StopFlag);
     ok &= readChar("LogOutFlag", &m_logging.m_OutFlags);
-    ok &= GetSettingFileINT(s, "OffsetEnableFlag", &m_offsetFlag);
+    ok &= read("OffsetEnableFlag", &m_offsetFlag);
     ok &= GetSettingFileSTRING(s, "OffsetFileName", m_offsetFile);
     // A file is outside input: values, indexes and flags are brought back into range.
     m_logging.ValidateInterval();

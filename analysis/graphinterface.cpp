@@ -1,6 +1,7 @@
 // The normal analysis' graph interface: graph, drawing objects, graph keys.
 #include "analysis/graphinterface.h"
 
+#include "analysis/keytable.h"
 #include "draw/cursolcontext.h"
 #include "draw/markercontext.h"
 #include "draw/triggercontext.h"
@@ -45,9 +46,12 @@ CGraphInterface::~CGraphInterface() {
 
 void CGraphInterface::Setup(const CString& profileSection) {
     m_ProfileSection = profileSection;
-    SetDivision(GetProfileInt(profileSection, kXDivisionKey, kDefaultDivisions),
-                GetProfileInt(profileSection, kYDivisionKey, kDefaultDivisions));
-    m_TriggerPosition = GetProfileInt(profileSection, kTriggerPositionKey, kDefaultTriggerPosition);
+    const CKeyTable& keys = CommonKeyTable();
+    const auto read = [&](const char* key, int fallback) {
+        return keys.Checked(key, GetProfileInt(profileSection, key, fallback));
+    };
+    SetDivision(read(kXDivisionKey, kDefaultDivisions), read(kYDivisionKey, kDefaultDivisions));
+    m_TriggerPosition = read(kTriggerPositionKey, kDefaultTriggerPosition);
     for (int k = 0; k < kDrawObjectCount; ++k) {
         CDrawObject& object = m_DrawObjects[static_cast<size_t>(k)];
         const CString id = profileSection + "_" + kDrawObjectNames[k];

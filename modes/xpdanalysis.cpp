@@ -10,6 +10,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "platform/cfile.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
@@ -44,10 +45,6 @@ constexpr int kStrControllerUnreached = 54;
 constexpr int kMinPaneSize = 50;
 bool levelInRange(double v) {
     return std::isfinite(v) && std::fabs(v) <= CXpdAnalysis::kLevelLimitDb;
-}
-
-double levelOr(double v, double fallback) {
-    return levelInRange(v) ? v : fallback;
 }
 
 // The graph of the second path in its pane.
@@ -170,29 +167,32 @@ void CXpdAnalysis::ReadProfile() {
         WriteProfileString(section, key, value);
         return value;
     };
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     auto number = [&](const char* key, int fallback) {
-        const int value = GetProfileInt(section, key, fallback);
+        const int value = keys.Checked(key, GetProfileInt(section, key, fallback));
         WriteProfileInt(section, key, value);
         return value;
+    };
+    auto checked = [&](const char* key, int fallback) {
+        return keys.Checked(key, GetProfileInt(section, key, fallback));
     };
     m_priMessage = text("PriMessage", "[RF1]");
     m_secMessage = text("SecMessage", "[RF2]");
     m_priPortName = text("PriPortName", "COM4");
     m_secPortName = text("SecPortName", "COM5");
     m_downWait = number("DownWait", 1000);
-    m_alarmValue = levelOr(number("AlarmValue", 3000) * 0.01, 30.0);
-    m_detectLevel = levelOr(number("DetectLevel", 0) * 0.01, 0.0);
-    m_calValue = levelOr(number("CalValue", 0) * 0.01, 0.0);
+    m_alarmValue = number("AlarmValue", 3000) * 0.01;
+    m_detectLevel = number("DetectLevel", 0) * 0.01;
+    m_calValue = number("CalValue", 0) * 0.01;
     // An active period lasts at least a second (the remaining time is a
     // share of it) and at most what the remaining-time word can count.
-    m_activeTime = CXpdControllerLink::ClampActiveTime(number("ActiveTime", 20));
-    m_yAxisOffset =
-        std::clamp(GetProfileInt(section, "YAxisOffset", 0), -kMaxYAxisOffset, kMaxYAxisOffset);
+    m_activeTime = number("ActiveTime", 20);
+    m_yAxisOffset = checked("YAxisOffset", 0);
     // The peak search spans at least the whole range.
-    m_trackingDiv = std::max(static_cast<unsigned>(GetProfileInt(section, "TrackingDiv", 10)), 1u);
-    m_onDelay = std::max(GetProfileInt(section, "OnDelay", 100), 0);
-    m_offDelay = std::max(GetProfileInt(section, "OffDelay", 100), 0);
-    m_baseWait = CXpdControllerLink::ClampBaseWait(GetProfileInt(section, "BaseWait", 40));
+    m_trackingDiv = static_cast<unsigned>(checked("TrackingDiv", 10));
+    m_onDelay = checked("OnDelay", 100);
+    m_offDelay = checked("OffDelay", 100);
+    m_baseWait = checked("BaseWait", 40);
     m_profileRead = true;
 
     m_graphIntf2.Setup(section + "_SEC");
@@ -244,9 +244,11 @@ int CXpdAnalysis::LoadSettings() {
     ok &= GetSettingFileINT(kCoreSection, "DownWait", &m_downWait);
     ok &= GetSettingFileINT(kCoreSection, "Alarm", &alarm);
     ok &= GetSettingFileINT(kCoreSection, "DetectLevel", &detect);
-    m_baseWait = CXpdControllerLink::ClampBaseWait(m_baseWait);
-    m_alarmValue = levelOr(alarm * 0.01, m_alarmValue);
-    m_detectLevel = levelOr(detect * 0.01, m_detectLevel);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_baseWait = keys.Checked("BaseWait", m_baseWait);
+    m_downWait = keys.Checked("DownWait", m_downWait);
+    m_alarmValue = keys.Checked("Alarm", alarm) * 0.01;
+    m_detectLevel = keys.Checked("DetectLevel", detect) * 0.01;
     PublishValues();
     return ok;
 }

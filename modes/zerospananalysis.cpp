@@ -10,6 +10,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "platform/profile.h"
 
 #include <QWidget>
@@ -724,16 +725,17 @@ void CZeroSpanAnalysis::ReadProfile() {
     // A range the device of this kind cannot measure moves inward.
     if (m_start < DeviceMinFrequency(kKind) || m_stop > DeviceMaxFrequency(kKind))
         SetCenter(GetCenter());
-    m_catcherRate = GetProfileInt(section, "CatcherRate", -1);
-    m_triggerTimePosition = GetProfileInt(section, "TriggerTimePosition", 50);
-    m_triggerMode = GetProfileInt(section, "TriggerMode", 0);
-    m_timeSpan = GetProfileInt(section, "TimeSpan", 5000);
-    m_triggerType = GetProfileInt(section, "TriggerType", 0);
-    m_triggerType = HoldTriggerType(m_triggerType);
-    m_startBin = HoldBin(GetProfileInt(section, "StartBin", 52));
-    m_stopBin = HoldBin(GetProfileInt(section, "StopBin", 52));
-    m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
-    m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    const auto read = [&](const char* key, int fallback) {
+        return keys.Checked(key, GetProfileInt(section, key, fallback));
+    };
+    m_catcherRate = read("CatcherRate", -1);
+    m_triggerTimePosition = read("TriggerTimePosition", 50);
+    m_triggerMode = read("TriggerMode", 0);
+    m_timeSpan = read("TimeSpan", 5000);
+    m_triggerType = read("TriggerType", 0);
+    m_startBin = static_cast<BYTE>(read("StartBin", 52));
+    m_stopBin = static_cast<BYTE>(read("StopBin", 52));
     // The time graph follows the spectrum graph's frame, background and text
     // attributes and keeps none of its own.
     for (int k = 0; k < CGraphInterface::kDrawObjectCount; ++k) {
@@ -756,7 +758,7 @@ void CZeroSpanAnalysis::ReadProfile() {
         time->UpdateDrawObjectNow();
     }
     SetUpTimeGraph();
-    ApplyAccumulateMode(GetProfileInt(section, "AccumulateMode", 0));
+    ApplyAccumulateMode(read("AccumulateMode", 0));
 }
 
 void CZeroSpanAnalysis::WriteProfile() {
@@ -805,21 +807,25 @@ int CZeroSpanAnalysis::LoadSettings() {
     if (m_start < DeviceMinFrequency(kKind) || m_stop > DeviceMaxFrequency(kKind))
         SetCenter(GetCenter());
     ok &= m_timeIntf.ReadSetting(kTimeGraphSection);
-    ok &= GetSettingFileINT(kCoreSection, "TriggerTimePosition", &m_triggerTimePosition);
-    ok &= GetSettingFileINT(kCoreSection, "TriggerMode", &m_triggerMode);
-    ok &= GetSettingFileINT(kCoreSection, "TimeSpan", &m_timeSpan);
-    ok &= GetSettingFileINT(kCoreSection, "TriggerType", &m_triggerType);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    const auto read = [&](const char* key, int* field) {
+        int v = *field;
+        const int found = GetSettingFileINT(kCoreSection, key, &v);
+        *field = keys.Checked(key, v);
+        return found;
+    };
+    ok &= read("TriggerTimePosition", &m_triggerTimePosition);
+    ok &= read("TriggerMode", &m_triggerMode);
+    ok &= read("TimeSpan", &m_timeSpan);
+    ok &= read("TriggerType", &m_triggerType);
     int startBin = m_startBin;
     int stopBin = m_stopBin;
     int accumulate = 0;
-    ok &= GetSettingFileINT(kCoreSection, "StartBin", &startBin);
-    ok &= GetSettingFileINT(kCoreSection, "StopBin", &stopBin);
-    ok &= GetSettingFileINT(kCoreSection, "AccumulateMode", &accumulate);
-    m_triggerType = HoldTriggerType(m_triggerType);
-    m_startBin = HoldBin(startBin);
-    m_stopBin = HoldBin(stopBin);
-    m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
-    m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
+    ok &= read("StartBin", &startBin);
+    ok &= read("StopBin", &stopBin);
+    ok &= read("AccumulateMode", &accumulate);
+    m_startBin = static_cast<BYTE>(startBin);
+    m_stopBin = static_cast<BYTE>(stopBin);
     SetUpTimeGraph();
     ApplyAccumulateMode(accumulate);
     return ok;
