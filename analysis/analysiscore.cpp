@@ -80,19 +80,16 @@ int CAnalysisCore::PeekNextId() {
 void CAnalysisCore::ReadProfile() {
     const CString section = GetProfileSection();
     const CKeyTable& keys = CommonKeyTable();
-    const auto read = [&](const char* key, int fallback) {
-        return keys.Checked(key, GetProfileInt(section, key, fallback));
-    };
-    m_analyzeFlag = read("AnalyzeFlag", 0);
-    m_attenuation = read("AttValue", 30);
-    m_unit = read("UnitFlag", 1);
-    m_referencePosition = read("RefPosition", 9);
-    m_rbwIndex = read("RBWIndex", 1);
-    m_scale = read("Scale", 1);
-    m_offsetFlag = read("OffsetFlag", 0);
+    m_analyzeFlag = keys.ProfileInt(section, "AnalyzeFlag", 0);
+    m_attenuation = keys.ProfileInt(section, "AttValue", 30);
+    m_unit = keys.ProfileInt(section, "UnitFlag", 1);
+    m_referencePosition = keys.ProfileInt(section, "RefPosition", 9);
+    m_rbwIndex = keys.ProfileInt(section, "RBWIndex", 1);
+    m_scale = keys.ProfileInt(section, "Scale", 1);
+    m_offsetFlag = keys.ProfileInt(section, "OffsetFlag", 0);
     m_offsetFile = GetProfileString(section, "OffsetFile", "");
-    m_catcherRate = read("CatcherRate", -1);
-    m_rejectionRate = read("RejectionRate", 5);
+    m_catcherRate = keys.ProfileInt(section, "CatcherRate", -1);
+    m_rejectionRate = keys.ProfileInt(section, "RejectionRate", 5);
     ValidateParameters();
     if (m_offsetFlag) {
         if (!LoadOffsetTable()) {
@@ -239,26 +236,20 @@ int CAnalysisCore::LoadSettings() {
     const CKeyTable& keys = CommonKeyTable();
     // A value read is brought into its key's range; a missing one keeps the
     // field as it is.
-    const auto read = [&](const char* key, int* field) {
-        int v = *field;
-        const int found = GetSettingFileINT(s, key, &v);
-        *field = keys.Checked(key, v);
-        return found;
-    };
-    ok &= read("AnalyzeFlag", &m_analyzeFlag);
-    ok &= read("AttValue", &m_attenuation);
-    ok &= read("CurrentMarkerIndex", &m_currentMarker);
-    ok &= read("CurrentTraceIndex", &m_currentTrace);
-    ok &= read("UnitFlag", &m_unit);
-    ok &= read("MaxHoldFlag", &m_maxHold);
-    ok &= read("MinHoldFlag", &m_minHold);
-    ok &= read("ReferencePosition", &m_referencePosition);
-    ok &= read("RBWIndex", &m_rbwIndex);
-    ok &= read("ScaleFlag", &m_scale);
-    ok &= read("GlayScaleFlag", &m_greyScale);
-    ok &= read("CatcherRate", &m_catcherRate);
-    ok &= read("RejectionRate", &m_rejectionRate);
-    ok &= read("LoggingTriggerFlag", &m_loggingTrigger);
+    ok &= keys.SettingInt(s, "AnalyzeFlag", &m_analyzeFlag);
+    ok &= keys.SettingInt(s, "AttValue", &m_attenuation);
+    ok &= keys.SettingInt(s, "CurrentMarkerIndex", &m_currentMarker);
+    ok &= keys.SettingInt(s, "CurrentTraceIndex", &m_currentTrace);
+    ok &= keys.SettingInt(s, "UnitFlag", &m_unit);
+    ok &= keys.SettingInt(s, "MaxHoldFlag", &m_maxHold);
+    ok &= keys.SettingInt(s, "MinHoldFlag", &m_minHold);
+    ok &= keys.SettingInt(s, "ReferencePosition", &m_referencePosition);
+    ok &= keys.SettingInt(s, "RBWIndex", &m_rbwIndex);
+    ok &= keys.SettingInt(s, "ScaleFlag", &m_scale);
+    ok &= keys.SettingInt(s, "GlayScaleFlag", &m_greyScale);
+    ok &= keys.SettingInt(s, "CatcherRate", &m_catcherRate);
+    ok &= keys.SettingInt(s, "RejectionRate", &m_rejectionRate);
+    ok &= keys.SettingInt(s, "LoggingTriggerFlag", &m_loggingTrigger);
     ok &= GetSettingFileSTRING(s, "LogTargetDir", m_logging.m_TargetDir);
     ok &= GetSettingFileTime(s, "LogStartTime", &m_logging.m_StartTime);
     ok &= GetSettingFileTime(s, "LogStopTime", &m_logging.m_StopTime);
@@ -267,7 +258,7 @@ int CAnalysisCore::LoadSettings() {
     ok &= readChar("LogStartFlag", &m_logging.m_StartFlag);
     ok &= readChar("LogStopFlag", &m_logging.m_StopFlag);
     ok &= readChar("LogOutFlag", &m_logging.m_OutFlags);
-    ok &= read("OffsetEnableFlag", &m_offsetFlag);
+    ok &= keys.SettingInt(s, "OffsetEnableFlag", &m_offsetFlag);
     ok &= GetSettingFileSTRING(s, "OffsetFileName", m_offsetFile);
     // A file is outside input: values, indexes and flags are brought back into range.
     m_logging.ValidateInterval();

@@ -47,11 +47,10 @@ CGraphInterface::~CGraphInterface() {
 void CGraphInterface::Setup(const CString& profileSection) {
     m_ProfileSection = profileSection;
     const CKeyTable& keys = CommonKeyTable();
-    const auto read = [&](const char* key, int fallback) {
-        return keys.Checked(key, GetProfileInt(profileSection, key, fallback));
-    };
-    SetDivision(read(kXDivisionKey, kDefaultDivisions), read(kYDivisionKey, kDefaultDivisions));
-    m_TriggerPosition = read(kTriggerPositionKey, kDefaultTriggerPosition);
+    SetDivision(keys.ProfileInt(profileSection, kXDivisionKey, kDefaultDivisions),
+                keys.ProfileInt(profileSection, kYDivisionKey, kDefaultDivisions));
+    m_TriggerPosition =
+        keys.ProfileInt(profileSection, kTriggerPositionKey, kDefaultTriggerPosition);
     for (int k = 0; k < kDrawObjectCount; ++k) {
         CDrawObject& object = m_DrawObjects[static_cast<size_t>(k)];
         const CString id = profileSection + "_" + kDrawObjectNames[k];

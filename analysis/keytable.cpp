@@ -1,5 +1,8 @@
 #include "analysis/keytable.h"
 
+#include "lib/settingfile.h"
+#include "platform/profile.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -23,6 +26,17 @@ int CKeyTable::Checked(const char* key, std::int64_t value) const {
     if (!k->clamp)
         return k->fallback;
     return value < k->low ? k->low : k->high;
+}
+
+int CKeyTable::ProfileInt(const char* section, const char* key, int fallback) const {
+    return Checked(key, GetProfileInt(section, key, fallback));
+}
+
+int CKeyTable::SettingInt(const char* section, const char* key, int* field) const {
+    int v = *field;
+    const int found = GetSettingFileINT(section, key, &v) ? 1 : 0;
+    *field = Checked(key, v);
+    return found;
 }
 
 std::vector<KeyRange> CKeyTable::Keys() const {

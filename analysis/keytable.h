@@ -31,6 +31,13 @@ public:
     // The value brought into the key's range. A key the table does not list
     // is a fault of the caller: its value comes back unchanged.
     int Checked(const char* key, std::int64_t value) const;
+    // The key's profile value in the section (the default when it is
+    // missing), in range.
+    int ProfileInt(const char* section, const char* key, int fallback) const;
+    // The key's value in a section of the setting store into field, in range;
+    // a missing or unreadable value leaves the field (brought into range).
+    // 1 when the value was read.
+    int SettingInt(const char* section, const char* key, int* field) const;
     // Every key of the table and its base, the kind's own first.
     std::vector<KeyRange> Keys() const;
 

@@ -133,14 +133,11 @@ void CMedicalAnalysis::ReadProfile() {
     m_stop = GetProfileInt(section, "StopFrequency", 432000);
     ValidateRange();
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
-    const auto read = [&](const char* key, int fallback) {
-        return keys.Checked(key, GetProfileInt(section, key, fallback));
-    };
-    m_bandWidth = read("BandWidth", 1);
-    m_alarmFlag = read("AlarmFlag", 0);
-    m_bandIndicateFlag = read("BandIndicateFlag", 1);
-    m_bandZoomFlag = read("BandZoomFlag", -1);
-    m_yAxisOffset = read("YAxisOffset", 0);
+    m_bandWidth = keys.ProfileInt(section, "BandWidth", 1);
+    m_alarmFlag = keys.ProfileInt(section, "AlarmFlag", 0);
+    m_bandIndicateFlag = keys.ProfileInt(section, "BandIndicateFlag", 1);
+    m_bandZoomFlag = keys.ProfileInt(section, "BandZoomFlag", -1);
+    m_yAxisOffset = keys.ProfileInt(section, "YAxisOffset", 0);
     // The narrow band is measured at high resolution: an index that kind
     // cannot use gives way to the first it can.
     if (DeviceRBWFrequency(4, m_rbwIndex) == 0) {
@@ -212,17 +209,11 @@ int CMedicalAnalysis::LoadSettings() {
     int ok = CNormalAnalysis::LoadSettings();
     // Values from outside are brought into their ranges.
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
-    const auto read = [&](const char* key, int* field) {
-        int v = *field;
-        const int found = GetSettingFileINT(kCoreSection, key, &v) ? 1 : 0;
-        *field = keys.Checked(key, v);
-        return found;
-    };
-    ok &= read("BandWidth", &m_bandWidth);
-    ok &= read("AlarmFlag", &m_alarmFlag);
-    ok &= read("BandIndicateFlag", &m_bandIndicateFlag);
-    ok &= read("BandZoomFlag", &m_bandZoomFlag);
-    ok &= read("YAxisOffset", &m_yAxisOffset);
+    ok &= keys.SettingInt(kCoreSection, "BandWidth", &m_bandWidth);
+    ok &= keys.SettingInt(kCoreSection, "AlarmFlag", &m_alarmFlag);
+    ok &= keys.SettingInt(kCoreSection, "BandIndicateFlag", &m_bandIndicateFlag);
+    ok &= keys.SettingInt(kCoreSection, "BandZoomFlag", &m_bandZoomFlag);
+    ok &= keys.SettingInt(kCoreSection, "YAxisOffset", &m_yAxisOffset);
     ok &= m_panel.ReadSetting(kPanelSection);
     ok &= m_wideIntf.ReadSetting(kWideSection);
     m_letter = m_panel.GetCategoryOffset();

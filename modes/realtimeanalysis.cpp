@@ -96,13 +96,10 @@ void CRealTimeAnalysis::ReadProfile() {
     CSpectrogramAnalysis::ReadProfile();
     const CString section = GetProfileSection();
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
-    const auto read = [&](const char* key, int fallback) {
-        return keys.Checked(key, GetProfileInt(section, key, fallback));
-    };
-    m_trigMode = read(kTrigKeys[0], 0);
-    m_trigPosition = read(kTrigKeys[1], 4);
-    m_trigType = read(kTrigKeys[2], 0);
-    m_senseTrigValue = read(kTrigKeys[3], 1000);
+    m_trigMode = keys.ProfileInt(section, kTrigKeys[0], 0);
+    m_trigPosition = keys.ProfileInt(section, kTrigKeys[1], 4);
+    m_trigType = keys.ProfileInt(section, kTrigKeys[2], 0);
+    m_senseTrigValue = keys.ProfileInt(section, kTrigKeys[3], 1000);
     SetCenter(GetCenter());
 }
 

@@ -493,12 +493,9 @@ void CSpectrogramAnalysis::ReadProfile() {
             m_graphIntf.GetDrawObject(k)->AddUpdateLink(chunkObject);
     }
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
-    const auto read = [&](const char* key, int fallback) {
-        return keys.Checked(key, GetProfileInt(section, key, fallback));
-    };
-    m_slicePosition = std::clamp(read("SlicePosition", 0), 0, m_sliceCount - 1);
-    m_chunkPosition = read("ChunkPosition", kDefaultChunkPosition);
-    m_chunkUnit = read("ChunkUnit", kDefaultChunkUnit);
+    m_slicePosition = std::clamp(keys.ProfileInt(section, "SlicePosition", 0), 0, m_sliceCount - 1);
+    m_chunkPosition = keys.ProfileInt(section, "ChunkPosition", kDefaultChunkPosition);
+    m_chunkUnit = keys.ProfileInt(section, "ChunkUnit", kDefaultChunkUnit);
     SetViewMode(GetProfileInt(section, kViewKey, 0));
     m_chunkLine.SetDrawObject(&m_traceObjects[0]);
     m_chunkLine.SetRedrawFlag(1);

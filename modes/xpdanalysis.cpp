@@ -169,12 +169,9 @@ void CXpdAnalysis::ReadProfile() {
     };
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     auto number = [&](const char* key, int fallback) {
-        const int value = keys.Checked(key, GetProfileInt(section, key, fallback));
+        const int value = keys.ProfileInt(section, key, fallback);
         WriteProfileInt(section, key, value);
         return value;
-    };
-    auto checked = [&](const char* key, int fallback) {
-        return keys.Checked(key, GetProfileInt(section, key, fallback));
     };
     m_priMessage = text("PriMessage", "[RF1]");
     m_secMessage = text("SecMessage", "[RF2]");
@@ -187,12 +184,12 @@ void CXpdAnalysis::ReadProfile() {
     // An active period lasts at least a second (the remaining time is a
     // share of it) and at most what the remaining-time word can count.
     m_activeTime = number("ActiveTime", 20);
-    m_yAxisOffset = checked("YAxisOffset", 0);
+    m_yAxisOffset = keys.ProfileInt(section, "YAxisOffset", 0);
     // The peak search spans at least the whole range.
-    m_trackingDiv = static_cast<unsigned>(checked("TrackingDiv", 10));
-    m_onDelay = checked("OnDelay", 100);
-    m_offDelay = checked("OffDelay", 100);
-    m_baseWait = checked("BaseWait", 40);
+    m_trackingDiv = static_cast<unsigned>(keys.ProfileInt(section, "TrackingDiv", 10));
+    m_onDelay = keys.ProfileInt(section, "OnDelay", 100);
+    m_offDelay = keys.ProfileInt(section, "OffDelay", 100);
+    m_baseWait = keys.ProfileInt(section, "BaseWait", 40);
     m_profileRead = true;
 
     m_graphIntf2.Setup(section + "_SEC");

@@ -726,16 +726,13 @@ void CZeroSpanAnalysis::ReadProfile() {
     if (m_start < DeviceMinFrequency(kKind) || m_stop > DeviceMaxFrequency(kKind))
         SetCenter(GetCenter());
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
-    const auto read = [&](const char* key, int fallback) {
-        return keys.Checked(key, GetProfileInt(section, key, fallback));
-    };
-    m_catcherRate = read("CatcherRate", -1);
-    m_triggerTimePosition = read("TriggerTimePosition", 50);
-    m_triggerMode = read("TriggerMode", 0);
-    m_timeSpan = read("TimeSpan", 5000);
-    m_triggerType = read("TriggerType", 0);
-    m_startBin = static_cast<BYTE>(read("StartBin", 52));
-    m_stopBin = static_cast<BYTE>(read("StopBin", 52));
+    m_catcherRate = keys.ProfileInt(section, "CatcherRate", -1);
+    m_triggerTimePosition = keys.ProfileInt(section, "TriggerTimePosition", 50);
+    m_triggerMode = keys.ProfileInt(section, "TriggerMode", 0);
+    m_timeSpan = keys.ProfileInt(section, "TimeSpan", 5000);
+    m_triggerType = keys.ProfileInt(section, "TriggerType", 0);
+    m_startBin = static_cast<BYTE>(keys.ProfileInt(section, "StartBin", 52));
+    m_stopBin = static_cast<BYTE>(keys.ProfileInt(section, "StopBin", 52));
     // The time graph follows the spectrum graph's frame, background and text
     // attributes and keeps none of its own.
     for (int k = 0; k < CGraphInterface::kDrawObjectCount; ++k) {
@@ -758,7 +755,7 @@ void CZeroSpanAnalysis::ReadProfile() {
         time->UpdateDrawObjectNow();
     }
     SetUpTimeGraph();
-    ApplyAccumulateMode(read("AccumulateMode", 0));
+    ApplyAccumulateMode(keys.ProfileInt(section, "AccumulateMode", 0));
 }
 
 void CZeroSpanAnalysis::WriteProfile() {
@@ -808,22 +805,16 @@ int CZeroSpanAnalysis::LoadSettings() {
         SetCenter(GetCenter());
     ok &= m_timeIntf.ReadSetting(kTimeGraphSection);
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
-    const auto read = [&](const char* key, int* field) {
-        int v = *field;
-        const int found = GetSettingFileINT(kCoreSection, key, &v);
-        *field = keys.Checked(key, v);
-        return found;
-    };
-    ok &= read("TriggerTimePosition", &m_triggerTimePosition);
-    ok &= read("TriggerMode", &m_triggerMode);
-    ok &= read("TimeSpan", &m_timeSpan);
-    ok &= read("TriggerType", &m_triggerType);
+    ok &= keys.SettingInt(kCoreSection, "TriggerTimePosition", &m_triggerTimePosition);
+    ok &= keys.SettingInt(kCoreSection, "TriggerMode", &m_triggerMode);
+    ok &= keys.SettingInt(kCoreSection, "TimeSpan", &m_timeSpan);
+    ok &= keys.SettingInt(kCoreSection, "TriggerType", &m_triggerType);
     int startBin = m_startBin;
     int stopBin = m_stopBin;
     int accumulate = 0;
-    ok &= read("StartBin", &startBin);
-    ok &= read("StopBin", &stopBin);
-    ok &= read("AccumulateMode", &accumulate);
+    ok &= keys.SettingInt(kCoreSection, "StartBin", &startBin);
+    ok &= keys.SettingInt(kCoreSection, "StopBin", &stopBin);
+    ok &= keys.SettingInt(kCoreSection, "AccumulateMode", &accumulate);
     m_startBin = static_cast<BYTE>(startBin);
     m_stopBin = static_cast<BYTE>(stopBin);
     SetUpTimeGraph();
