@@ -231,13 +231,9 @@ TEST_F(SerialPortTest, OnlyATerminalIsOpenedAndNothingIsWrittenToAnythingElse) {
 
 class XpdLinkTest : public ::testing::Test {
 protected:
-    // A reply later than the base wait closes the port. The emulated
-    // controllers answer at once, but on a loaded machine their thread may
-    // take longer than the 40 ms of a real set-up: the wait leaves room.
-    static constexpr int kBaseWaitMs = 200;
     void SetUp() override {
         m_link.m_clock = [this] { return m_now.load(); };
-        m_link.m_baseWait.store(kBaseWaitMs);
+        m_link.m_baseWait.store(40);
     }
     void Use(PtyController& primary, PtyController& secondary) {
         m_link.SetPortNames(primary.Path(), secondary.Path());
@@ -378,7 +374,7 @@ TEST_F(XpdLinkTest, TheWorkerSurvivesAVanishingControllerAndStopsOutOfALongWait)
     m_link.m_baseWait.store(3600 * 1000);
     const int writes = pri.Count("?01WDW") + pri.Count("?01WRW");
     ASSERT_TRUE(PumpUntil([&] { return pri.Count("?01WDW") + pri.Count("?01WRW") > writes; }));
-    m_link.m_baseWait.store(kBaseWaitMs);
+    m_link.m_baseWait.store(40);
     m_link.Stop();
     EXPECT_FALSE(m_link.IsWorkerRunning());
     // Left inactive.
