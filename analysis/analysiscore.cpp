@@ -6,6 +6,7 @@
 
 #include "analysis/csvfile.h"
 #include "analysis/framelink.h"
+#include "analysis/keytable.h"
 #include "device/TorvelAPI.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
@@ -78,16 +79,17 @@ int CAnalysisCore::PeekNextId() {
 
 void CAnalysisCore::ReadProfile() {
     const CString section = GetProfileSection();
-    m_analyzeFlag = GetProfileInt(section, "AnalyzeFlag", 0);
-    m_attenuation = GetProfileInt(section, "AttValue", 30);
-    m_unit = GetProfileInt(section, "UnitFlag", 1);
-    m_referencePosition = GetProfileInt(section, "RefPosition", 9);
-    m_rbwIndex = GetProfileInt(section, "RBWIndex", 1);
-    m_scale = GetProfileInt(section, "Scale", 1);
-    m_offsetFlag = GetProfileInt(section, "OffsetFlag", 0);
+    const CKeyTable& keys = CommonKeyTable();
+    m_analyzeFlag = keys.ProfileInt(section, "AnalyzeFlag", 0);
+    m_attenuation = keys.ProfileInt(section, "AttValue", 30);
+    m_unit = keys.ProfileInt(section, "UnitFlag", 1);
+    m_referencePosition = keys.ProfileInt(section, "RefPosition", 9);
+    m_rbwIndex = keys.ProfileInt(section, "RBWIndex", 1);
+    m_scale = keys.ProfileInt(section, "Scale", 1);
+    m_offsetFlag = keys.ProfileInt(section, "OffsetFlag", 0);
     m_offsetFile = GetProfileString(section, "OffsetFile", "");
-    m_catcherRate = GetProfileInt(section, "CatcherRate", -1);
-    m_rejectionRate = GetProfileInt(section, "RejectionRate", 5);
+    m_catcherRate = keys.ProfileInt(section, "CatcherRate", -1);
+    m_rejectionRate = keys.ProfileInt(section, "RejectionRate", 5);
     ValidateParameters();
     if (m_offsetFlag) {
         if (!LoadOffsetTable()) {
@@ -231,20 +233,23 @@ int CAnalysisCore::LoadSettings() {
     int titleIndex = 0;
     ok &= GetSettingFileSTRING(s, "Title", title);
     ok &= GetSettingFileINT(s, "TitleIndex", &titleIndex);
-    ok &= GetSettingFileINT(s, "AnalyzeFlag", &m_analyzeFlag);
-    ok &= GetSettingFileINT(s, "AttValue", &m_attenuation);
-    ok &= GetSettingFileINT(s, "CurrentMarkerIndex", &m_currentMarker);
-    ok &= GetSettingFileINT(s, "CurrentTraceIndex", &m_currentTrace);
-    ok &= GetSettingFileINT(s, "UnitFlag", &m_unit);
-    ok &= GetSettingFileINT(s, "MaxHoldFlag", &m_maxHold);
-    ok &= GetSettingFileINT(s, "MinHoldFlag", &m_minHold);
-    ok &= GetSettingFileINT(s, "ReferencePosition", &m_referencePosition);
-    ok &= GetSettingFileINT(s, "RBWIndex", &m_rbwIndex);
-    ok &= GetSettingFileINT(s, "ScaleFlag", &m_scale);
-    ok &= GetSettingFileINT(s, "GlayScaleFlag", &m_greyScale);
-    ok &= GetSettingFileINT(s, "CatcherRate", &m_catcherRate);
-    ok &= GetSettingFileINT(s, "RejectionRate", &m_rejectionRate);
-    ok &= GetSettingFileINT(s, "LoggingTriggerFlag", &m_loggingTrigger);
+    const CKeyTable& keys = CommonKeyTable();
+    // A value read is brought into its key's range; a missing one keeps the
+    // field as it is.
+    ok &= keys.SettingInt(s, "AnalyzeFlag", &m_analyzeFlag);
+    ok &= keys.SettingInt(s, "AttValue", &m_attenuation);
+    ok &= keys.SettingInt(s, "CurrentMarkerIndex", &m_currentMarker);
+    ok &= keys.SettingInt(s, "CurrentTraceIndex", &m_currentTrace);
+    ok &= keys.SettingInt(s, "UnitFlag", &m_unit);
+    ok &= keys.SettingInt(s, "MaxHoldFlag", &m_maxHold);
+    ok &= keys.SettingInt(s, "MinHoldFlag", &m_minHold);
+    ok &= keys.SettingInt(s, "ReferencePosition", &m_referencePosition);
+    ok &= keys.SettingInt(s, "RBWIndex", &m_rbwIndex);
+    ok &= keys.SettingInt(s, "ScaleFlag", &m_scale);
+    ok &= keys.SettingInt(s, "GlayScaleFlag", &m_greyScale);
+    ok &= keys.SettingInt(s, "CatcherRate", &m_catcherRate);
+    ok &= keys.SettingInt(s, "RejectionRate", &m_rejectionRate);
+    ok &= keys.SettingInt(s, "LoggingTriggerFlag", &m_loggingTrigger);
     ok &= GetSettingFileSTRING(s, "LogTargetDir", m_logging.m_TargetDir);
     ok &= GetSettingFileTime(s, "LogStartTime", &m_logging.m_StartTime);
     ok &= GetSettingFileTime(s, "LogStopTime", &m_logging.m_StopTime);
@@ -253,7 +258,7 @@ int CAnalysisCore::LoadSettings() {
     ok &= readChar("LogStartFlag", &m_logging.m_StartFlag);
     ok &= readChar("LogStopFlag", &m_logging.m_StopFlag);
     ok &= readChar("LogOutFlag", &m_logging.m_OutFlags);
-    ok &= GetSettingFileINT(s, "OffsetEnableFlag", &m_offsetFlag);
+    ok &= keys.SettingInt(s, "OffsetEnableFlag", &m_offsetFlag);
     ok &= GetSettingFileSTRING(s, "OffsetFileName", m_offsetFile);
     // A file is outside input: values, indexes and flags are brought back into range.
     m_logging.ValidateInterval();

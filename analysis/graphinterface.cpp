@@ -1,6 +1,7 @@
 // The normal analysis' graph interface: graph, drawing objects, graph keys.
 #include "analysis/graphinterface.h"
 
+#include "analysis/keytable.h"
 #include "draw/cursolcontext.h"
 #include "draw/markercontext.h"
 #include "draw/triggercontext.h"
@@ -45,9 +46,11 @@ CGraphInterface::~CGraphInterface() {
 
 void CGraphInterface::Setup(const CString& profileSection) {
     m_ProfileSection = profileSection;
-    SetDivision(GetProfileInt(profileSection, kXDivisionKey, kDefaultDivisions),
-                GetProfileInt(profileSection, kYDivisionKey, kDefaultDivisions));
-    m_TriggerPosition = GetProfileInt(profileSection, kTriggerPositionKey, kDefaultTriggerPosition);
+    const CKeyTable& keys = CommonKeyTable();
+    SetDivision(keys.ProfileInt(profileSection, kXDivisionKey, kDefaultDivisions),
+                keys.ProfileInt(profileSection, kYDivisionKey, kDefaultDivisions));
+    m_TriggerPosition =
+        keys.ProfileInt(profileSection, kTriggerPositionKey, kDefaultTriggerPosition);
     for (int k = 0; k < kDrawObjectCount; ++k) {
         CDrawObject& object = m_DrawObjects[static_cast<size_t>(k)];
         const CString id = profileSection + "_" + kDrawObjectNames[k];

@@ -108,6 +108,8 @@ int main(int argc, char* argv[]) {
         }
         return 0; // another instance was brought to the front
     }
+    if (CMainFrame* frame = app.MainFrame())
+        frame->WatchSystemSleep();
     QObject::connect(&qapp, &QApplication::lastWindowClosed, &qapp, &QApplication::quit);
     if (cl.quitAfterMs >= 0)
         QTimer::singleShot(cl.quitAfterMs, &qapp, [&app] {

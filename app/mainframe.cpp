@@ -165,7 +165,6 @@ bool CMainFrame::Create(bool showSplash) {
         m_messageBox(text(4));
         return false;
     }
-    watchSystemSleep();
     return true;
 }
 
@@ -552,7 +551,7 @@ void CMainFrame::onPrepareForSleep(bool sleeping) {
     SendMessage(WM_POWERBROADCAST, sleeping ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC, 0);
 }
 
-void CMainFrame::watchSystemSleep() {
+void CMainFrame::WatchSystemSleep() {
     // logind announces suspend and resume; without a system bus there are no
     // power events, as on a machine that never sleeps.
     QDBusConnection bus = QDBusConnection::systemBus();

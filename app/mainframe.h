@@ -79,6 +79,10 @@ public:
     bool Create(bool showSplash);
     // Why the last Create failed: the command list, or else the device link.
     bool CommandListFailed() const { return m_commandListFailed; }
+    // Follows the system's suspend and resume (logind on the system bus) as
+    // power-broadcast messages. The program asks for it once it is running;
+    // the frame alone does not open a bus connection (its D-Bus thread).
+    void WatchSystemSleep();
     // Places the window at the stored WINDOW/RECT (default 100,100,500,500),
     // its size clamped to the window's limits and at least part of it on the
     // available screen, whatever the stored numbers are.
@@ -217,7 +221,6 @@ private:
     void storeDeviceFacts();
     void linkLost();
     void startReopenTimer() { SetTimer(kReopenTimerId, kReopenPeriodMs); }
-    void watchSystemSleep();
     void resetAndScheduleNext();
     // Ends the running task (through core's device call when a core ends its
     // own) and posts the fence behind the messages it may have posted.

@@ -8,6 +8,7 @@
 #include "lib/numentry.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "platform/profile.h"
 #include "trace/measuredwords.h"
 
@@ -137,14 +138,12 @@ void CMedicalAnalysis::ReadProfile() {
     m_start = GetProfileInt(section, "StartFrequency", 430000);
     m_stop = GetProfileInt(section, "StopFrequency", 432000);
     ValidateRange();
-    m_bandWidth = std::clamp(GetProfileInt(section, "BandWidth", 1), 0, kMaxBandWidth);
-    m_alarmFlag = std::clamp(GetProfileInt(section, "AlarmFlag", 0), 0, 2);
-    m_bandIndicateFlag = GetProfileInt(section, "BandIndicateFlag", 1);
-    m_bandZoomFlag = GetProfileInt(section, "BandZoomFlag", -1);
-    if (m_bandZoomFlag < -1 || m_bandZoomFlag >= kBands)
-        m_bandZoomFlag = -1;
-    m_yAxisOffset = std::clamp(GetProfileInt(section, "YAxisOffset", kDefaultYAxisOffset),
-                               -kMaxYAxisOffset, kMaxYAxisOffset);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_bandWidth = keys.ProfileInt(section, "BandWidth", 1);
+    m_alarmFlag = keys.ProfileInt(section, "AlarmFlag", 0);
+    m_bandIndicateFlag = keys.ProfileInt(section, "BandIndicateFlag", 1);
+    m_bandZoomFlag = keys.ProfileInt(section, "BandZoomFlag", -1);
+    m_yAxisOffset = keys.ProfileInt(section, "YAxisOffset", kDefaultYAxisOffset);
     // The narrow band is measured at high resolution: an index that kind
     // cannot use gives way to the first it can.
     if (DeviceRBWFrequency(4, m_rbwIndex) == 0) {
@@ -214,19 +213,15 @@ int CMedicalAnalysis::SaveSettings() {
 
 int CMedicalAnalysis::LoadSettings() {
     int ok = CNormalAnalysis::LoadSettings();
-    ok &= GetSettingFileINT(kCoreSection, "BandWidth", &m_bandWidth) ? 1 : 0;
-    ok &= GetSettingFileINT(kCoreSection, "AlarmFlag", &m_alarmFlag) ? 1 : 0;
-    ok &= GetSettingFileINT(kCoreSection, "BandIndicateFlag", &m_bandIndicateFlag) ? 1 : 0;
-    ok &= GetSettingFileINT(kCoreSection, "BandZoomFlag", &m_bandZoomFlag) ? 1 : 0;
-    ok &= GetSettingFileINT(kCoreSection, "YAxisOffset", &m_yAxisOffset) ? 1 : 0;
+    // Values from outside are brought into their ranges.
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    ok &= keys.SettingInt(kCoreSection, "BandWidth", &m_bandWidth);
+    ok &= keys.SettingInt(kCoreSection, "AlarmFlag", &m_alarmFlag);
+    ok &= keys.SettingInt(kCoreSection, "BandIndicateFlag", &m_bandIndicateFlag);
+    ok &= keys.SettingInt(kCoreSection, "BandZoomFlag", &m_bandZoomFlag);
+    ok &= keys.SettingInt(kCoreSection, "YAxisOffset", &m_yAxisOffset);
     ok &= m_panel.ReadSetting(kPanelSection);
     ok &= m_wideIntf.ReadSetting(kWideSection);
-    // Values from outside are brought into their ranges.
-    m_bandWidth = std::clamp(m_bandWidth, 0, kMaxBandWidth);
-    m_alarmFlag = std::clamp(m_alarmFlag, 0, 2);
-    if (m_bandZoomFlag < -1 || m_bandZoomFlag >= kBands)
-        m_bandZoomFlag = -1;
-    m_yAxisOffset = std::clamp(m_yAxisOffset, -kMaxYAxisOffset, kMaxYAxisOffset);
     m_letter = m_panel.GetCategoryOffset();
     m_wideCursor.m_LetterIndex = m_letter;
     // The channel at the loaded centre is looked up again.

@@ -4,6 +4,7 @@
 #include "modes/medicalanalysis.h"
 
 #include "analysis/csvfile.h"
+#include "modes/keytables.h"
 
 #include <algorithm>
 #include <string>
@@ -116,7 +117,7 @@ int CMedicalAnalysis::ReadCSVSections(const char* path) {
     if (p[kFrequencyFlag] != kCsvMissing)
         m_frequencyMode = p[kFrequencyFlag] ? 1 : 0;
     if (p[kYAxisOffset] != kCsvMissing)
-        m_yAxisOffset = std::clamp(p[kYAxisOffset], -kMaxYAxisOffset, kMaxYAxisOffset);
+        m_yAxisOffset = KeyTableOf(GetAnalysisType()).Checked("YAxisOffset", p[kYAxisOffset]);
     ValidateRange();
     ValidateParameters();
     const int unit = p[kUnit] == kCsvMissing ? m_unit : p[kUnit];

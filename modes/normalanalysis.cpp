@@ -6,6 +6,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "modes/normalhistory.h"
 #include "platform/profile.h"
 #include "platform/splitterwnd.h"
@@ -185,6 +186,8 @@ int CNormalAnalysis::LoadSettings() {
         const CString section = object.GetTitleString();
         ok &= ReadDrawObjectSetting(object, section);
         ok &= trace.LoadState(section);
+        trace.SetUnit(
+            static_cast<BYTE>(KeyTableOf(GetAnalysisType()).Checked("UnitFlag", trace.GetUnit())));
         // Whether the trace is shown comes along when the file has it; a file
         // without it keeps the trace as it is.
         trace.CDrawContext::ReadSetting(section);

@@ -8,6 +8,7 @@
 #include "lib/numentry.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "platform/profile.h"
 
 #include <algorithm>
@@ -95,11 +96,11 @@ int CRealTimeAnalysis::OnCenterEntry() {
 void CRealTimeAnalysis::ReadProfile() {
     CSpectrogramAnalysis::ReadProfile();
     const CString section = GetProfileSection();
-    m_trigMode = GetProfileInt(section, kTrigKeys[0], 0);
-    m_trigPosition = GetProfileInt(section, kTrigKeys[1], 4);
-    m_trigType = GetProfileInt(section, kTrigKeys[2], 0);
-    m_senseTrigValue = GetProfileInt(section, kTrigKeys[3], 1000);
-    m_trigPosition = HoldTrigPosition(m_trigPosition);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_trigMode = keys.ProfileInt(section, kTrigKeys[0], 0);
+    m_trigPosition = keys.ProfileInt(section, kTrigKeys[1], 4);
+    m_trigType = keys.ProfileInt(section, kTrigKeys[2], 0);
+    m_senseTrigValue = keys.ProfileInt(section, kTrigKeys[3], 1000);
     SetCenter(GetCenter());
 }
 
@@ -123,9 +124,11 @@ int CRealTimeAnalysis::SaveModeSettings() {
 int CRealTimeAnalysis::LoadModeSettings() {
     int* values[] = {&m_trigMode, &m_trigPosition, &m_trigType, &m_senseTrigValue};
     int ok = 1;
-    for (int k = 0; k < 4; ++k)
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    for (int k = 0; k < 4; ++k) {
         ok &= GetSettingFileINT(CoreSection(), kTrigKeys[k], values[k]) ? 1 : 0;
-    m_trigPosition = HoldTrigPosition(m_trigPosition);
+        *values[k] = keys.Checked(kTrigKeys[k], *values[k]);
+    }
     m_frequencyMode = 1;
     return ok;
 }
@@ -139,14 +142,14 @@ CString CRealTimeAnalysis::CsvModeParams() {
 
 bool CRealTimeAnalysis::ReadCsvModeParams(CCsvFile& file) {
     int* values[] = {&m_trigMode, &m_trigPosition, &m_trigType, &m_senseTrigValue};
-    for (int* value : values) {
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    for (int k = 0; k < 4; ++k) {
         int v = kCsvMissing;
         if (!file.ReadParam(&v))
             return false;
         if (v != kCsvMissing)
-            *value = v;
+            *values[k] = keys.Checked(kTrigKeys[k], v);
     }
-    m_trigPosition = HoldTrigPosition(m_trigPosition);
     m_frequencyMode = 1;
     return true;
 }

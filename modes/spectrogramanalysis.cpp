@@ -10,6 +10,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "modes/paneview.h"
 #include "platform/profile.h"
 
@@ -488,9 +489,10 @@ void CSpectrogramAnalysis::ReadProfile() {
         if (m_graphIntf.GetDrawObject(k)->GetUpdateLink() != chunkObject)
             m_graphIntf.GetDrawObject(k)->AddUpdateLink(chunkObject);
     }
-    m_slicePosition = std::clamp(GetProfileInt(section, "SlicePosition", 0), 0, m_sliceCount - 1);
-    m_chunkPosition = std::max(GetProfileInt(section, "ChunkPosition", kDefaultChunkPosition), 0);
-    m_chunkUnit = GetProfileInt(section, "ChunkUnit", kDefaultChunkUnit);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_slicePosition = std::clamp(keys.ProfileInt(section, "SlicePosition", 0), 0, m_sliceCount - 1);
+    m_chunkPosition = keys.ProfileInt(section, "ChunkPosition", kDefaultChunkPosition);
+    m_chunkUnit = keys.ProfileInt(section, "ChunkUnit", kDefaultChunkUnit);
     SetViewMode(GetProfileInt(section, kViewKey, 0));
     m_chunkLine.SetDrawObject(&m_traceObjects[0]);
     m_chunkLine.SetRedrawFlag(1);
@@ -545,8 +547,10 @@ int CSpectrogramAnalysis::LoadSettings() {
     int view = m_viewMode;
     GetSettingFileINT(section, kViewKey, &view);
     SetViewMode(view);
-    m_slicePosition = std::clamp(m_slicePosition, 0, m_sliceCount - 1);
-    m_chunkPosition = std::max(m_chunkPosition, 0);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_slicePosition =
+        std::clamp(keys.Checked("SlicePosition", m_slicePosition), 0, m_sliceCount - 1);
+    m_chunkPosition = keys.Checked("ChunkPosition", m_chunkPosition);
     ok &= m_3dIntf.ReadSetting(k3DSection);
     ok &= LoadModeSettings();
     return ok ? 1 : 0;
@@ -582,10 +586,11 @@ bool CSpectrogramAnalysis::ReadCsvExtraParams(CCsvFile& file) {
     int chunk = kCsvMissing;
     if (!file.ReadParam(&slice) || !file.ReadParam(&chunk))
         return false;
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     if (slice != kCsvMissing)
-        m_slicePosition = std::clamp(slice, 0, m_sliceCount - 1);
+        m_slicePosition = std::clamp(keys.Checked("SlicePosition", slice), 0, m_sliceCount - 1);
     if (chunk != kCsvMissing)
-        m_chunkPosition = std::max(chunk, 0);
+        m_chunkPosition = keys.Checked("ChunkPosition", chunk);
     return ReadCsvModeParams(file);
 }
 

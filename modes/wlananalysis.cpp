@@ -6,6 +6,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "modes/panelwidget.h"
 #include "platform/dc.h"
 #include "platform/framepacer.h"
@@ -293,14 +294,15 @@ void CWlanAnalysis::ReadProfile() {
     const CString section = GetProfileSection();
     m_frequencyMode = 0;
     m_panel.LoadProfile(section);
-    m_catcherRate = GetProfileInt(section, "CatcherRate", -1);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_catcherRate = keys.Checked("CatcherRate", GetProfileInt(section, "CatcherRate", -1));
     CBlendingBackGroundContext& frame = m_graphIntf.GetGraph().GetFrame();
     for (CBlendObject& band : m_bands) {
         frame.AddBlend(&band);
     }
     m_start = kFullStart;
     m_stop = kFullStop;
-    const int select = GetProfileInt(section, kSelectKey, -1);
+    const int select = keys.Checked(kSelectKey, GetProfileInt(section, kSelectKey, -1));
     if (select >= 0) {
         if (CChannelObject* c = m_panel.SelectSlot(select)) {
             ZoomOn(c);
@@ -328,9 +330,12 @@ int CWlanAnalysis::LoadSettings() {
     int ok = CNormalAnalysis::LoadSettings();
     // The catcher rate is kept with the common keys; this section has it only
     // in files of other origin, so its absence is no failure.
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     GetSettingFileINT(kCoreSection, "CatcherRate", &m_catcherRate);
+    m_catcherRate = keys.Checked("CatcherRate", m_catcherRate);
     int select = m_panel.GetSelectedButton() - 1;
     ok &= GetSettingFileINT(kCoreSection, kSelectKey, &select);
+    select = keys.Checked(kSelectKey, select);
     ok &= m_panel.ReadSetting(kPanelSection);
     m_panel.SelectButton(-1);
     if (select >= 0) {

@@ -10,6 +10,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "platform/cfile.h"
 #include "platform/dc.h"
 #include "platform/framepacer.h"
@@ -47,10 +48,6 @@ constexpr int kStrControllerUnreached = 54;
 constexpr int kMinPaneSize = 50;
 bool levelInRange(double v) {
     return std::isfinite(v) && std::fabs(v) <= CXpdAnalysis::kLevelLimitDb;
-}
-
-double levelOr(double v, double fallback) {
-    return levelInRange(v) ? v : fallback;
 }
 
 // The graph of the second path in its pane.
@@ -178,8 +175,9 @@ void CXpdAnalysis::ReadProfile() {
         WriteProfileString(section, key, value);
         return value;
     };
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     auto number = [&](const char* key, int fallback) {
-        const int value = GetProfileInt(section, key, fallback);
+        const int value = keys.ProfileInt(section, key, fallback);
         WriteProfileInt(section, key, value);
         return value;
     };
@@ -188,19 +186,18 @@ void CXpdAnalysis::ReadProfile() {
     m_priPortName = text("PriPortName", "COM4");
     m_secPortName = text("SecPortName", "COM5");
     m_downWait = number("DownWait", 1000);
-    m_alarmValue = levelOr(number("AlarmValue", 3000) * 0.01, 30.0);
-    m_detectLevel = levelOr(number("DetectLevel", 0) * 0.01, 0.0);
-    m_calValue = levelOr(number("CalValue", 0) * 0.01, 0.0);
+    m_alarmValue = number("AlarmValue", 3000) * 0.01;
+    m_detectLevel = number("DetectLevel", 0) * 0.01;
+    m_calValue = number("CalValue", 0) * 0.01;
     // An active period lasts at least a second (the remaining time is a
     // share of it) and at most what the remaining-time word can count.
-    m_activeTime = CXpdControllerLink::ClampActiveTime(number("ActiveTime", 20));
-    m_yAxisOffset =
-        std::clamp(GetProfileInt(section, "YAxisOffset", 0), -kMaxYAxisOffset, kMaxYAxisOffset);
+    m_activeTime = number("ActiveTime", 20);
+    m_yAxisOffset = keys.ProfileInt(section, "YAxisOffset", 0);
     // The peak search spans at least the whole range.
-    m_trackingDiv = std::max(static_cast<unsigned>(GetProfileInt(section, "TrackingDiv", 10)), 1u);
-    m_onDelay = std::max(GetProfileInt(section, "OnDelay", 100), 0);
-    m_offDelay = std::max(GetProfileInt(section, "OffDelay", 100), 0);
-    m_baseWait = CXpdControllerLink::ClampBaseWait(GetProfileInt(section, "BaseWait", 40));
+    m_trackingDiv = static_cast<unsigned>(keys.ProfileInt(section, "TrackingDiv", 10));
+    m_onDelay = keys.ProfileInt(section, "OnDelay", 100);
+    m_offDelay = keys.ProfileInt(section, "OffDelay", 100);
+    m_baseWait = keys.ProfileInt(section, "BaseWait", 40);
     m_profileRead = true;
 
     m_graphIntf2.Setup(section + "_SEC");
@@ -257,9 +254,11 @@ int CXpdAnalysis::LoadSettings() {
     ok &= GetSettingFileINT(kCoreSection, "DownWait", &m_downWait);
     ok &= GetSettingFileINT(kCoreSection, "Alarm", &alarm);
     ok &= GetSettingFileINT(kCoreSection, "DetectLevel", &detect);
-    m_baseWait = CXpdControllerLink::ClampBaseWait(m_baseWait);
-    m_alarmValue = levelOr(alarm * 0.01, m_alarmValue);
-    m_detectLevel = levelOr(detect * 0.01, m_detectLevel);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_baseWait = keys.Checked("BaseWait", m_baseWait);
+    m_downWait = keys.Checked("DownWait", m_downWait);
+    m_alarmValue = keys.Checked("Alarm", alarm) * 0.01;
+    m_detectLevel = keys.Checked("DetectLevel", detect) * 0.01;
     // Files written before these keys load without them, keeping the values.
     int mode = m_frequencyMode;
     if (GetSettingFileINT(kCoreSection, "FrequencyFlag", &mode))
@@ -267,8 +266,7 @@ int CXpdAnalysis::LoadSettings() {
     GetSettingFileINT(kCoreSection, "StartFrequency", &m_start);
     GetSettingFileINT(kCoreSection, "StopFrequency", &m_stop);
     ValidateRange();
-    if (GetSettingFileINT(kCoreSection, "YAxisOffset", &m_yAxisOffset))
-        m_yAxisOffset = std::clamp(m_yAxisOffset, -kMaxYAxisOffset, kMaxYAxisOffset);
+    keys.SettingInt(kCoreSection, "YAxisOffset", &m_yAxisOffset);
     PublishValues();
     return ok;
 }

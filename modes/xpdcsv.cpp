@@ -6,9 +6,9 @@
 
 #include "analysis/csvfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -141,9 +141,15 @@ int CXpdAnalysis::ReadCsvPaths(const char* path) {
         m_priPortName = text[0].c_str();
     if (!text[1].empty())
         m_secPortName = text[1].c_str();
-    // Values that are no number or out of range keep what the window had.
-    m_baseWait = intParam(text[2], 0, CXpdControllerLink::kMaxBaseWaitMs, m_baseWait);
-    m_downWait = intParam(text[3], 0, INT_MAX, m_downWait);
+    // Values that are no number or out of their key's range keep what the
+    // window had.
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    const auto whole = [&](const std::string& t, const char* key, int current) {
+        const KeyRange* k = keys.Find(key);
+        return k ? intParam(t, k->low, k->high, current) : current;
+    };
+    m_baseWait = whole(text[2], "BaseWait", m_baseWait);
+    m_downWait = whole(text[3], "DownWait", m_downWait);
     m_alarmValue = levelParam(text[4], m_alarmValue);
     m_detectLevel = levelParam(text[5], m_detectLevel);
     PublishValues();

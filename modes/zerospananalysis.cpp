@@ -10,6 +10,7 @@
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "modes/keytables.h"
 #include "platform/profile.h"
 
 #include <QWidget>
@@ -725,16 +726,14 @@ void CZeroSpanAnalysis::ReadProfile() {
     // A range the device of this kind cannot measure moves inward.
     if (m_start < DeviceMinFrequency(kKind) || m_stop > DeviceMaxFrequency(kKind))
         SetCenter(GetCenter());
-    m_catcherRate = GetProfileInt(section, "CatcherRate", -1);
-    m_triggerTimePosition = GetProfileInt(section, "TriggerTimePosition", 50);
-    m_triggerMode = GetProfileInt(section, "TriggerMode", 0);
-    m_timeSpan = GetProfileInt(section, "TimeSpan", 5000);
-    m_triggerType = GetProfileInt(section, "TriggerType", 0);
-    m_triggerType = HoldTriggerType(m_triggerType);
-    m_startBin = HoldBin(GetProfileInt(section, "StartBin", 52));
-    m_stopBin = HoldBin(GetProfileInt(section, "StopBin", 52));
-    m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
-    m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    m_catcherRate = keys.ProfileInt(section, "CatcherRate", -1);
+    m_triggerTimePosition = keys.ProfileInt(section, "TriggerTimePosition", 50);
+    m_triggerMode = keys.ProfileInt(section, "TriggerMode", 0);
+    m_timeSpan = keys.ProfileInt(section, "TimeSpan", 5000);
+    m_triggerType = keys.ProfileInt(section, "TriggerType", 0);
+    m_startBin = static_cast<BYTE>(keys.ProfileInt(section, "StartBin", 52));
+    m_stopBin = static_cast<BYTE>(keys.ProfileInt(section, "StopBin", 52));
     // The time graph follows the spectrum graph's frame, background and text
     // attributes and keeps none of its own.
     for (int k = 0; k < CGraphInterface::kDrawObjectCount; ++k) {
@@ -757,7 +756,7 @@ void CZeroSpanAnalysis::ReadProfile() {
         time->UpdateDrawObjectNow();
     }
     SetUpTimeGraph();
-    ApplyAccumulateMode(GetProfileInt(section, "AccumulateMode", 0));
+    ApplyAccumulateMode(keys.ProfileInt(section, "AccumulateMode", 0));
 }
 
 void CZeroSpanAnalysis::WriteProfile() {
@@ -806,21 +805,19 @@ int CZeroSpanAnalysis::LoadSettings() {
     if (m_start < DeviceMinFrequency(kKind) || m_stop > DeviceMaxFrequency(kKind))
         SetCenter(GetCenter());
     ok &= m_timeIntf.ReadSetting(kTimeGraphSection);
-    ok &= GetSettingFileINT(kCoreSection, "TriggerTimePosition", &m_triggerTimePosition);
-    ok &= GetSettingFileINT(kCoreSection, "TriggerMode", &m_triggerMode);
-    ok &= GetSettingFileINT(kCoreSection, "TimeSpan", &m_timeSpan);
-    ok &= GetSettingFileINT(kCoreSection, "TriggerType", &m_triggerType);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    ok &= keys.SettingInt(kCoreSection, "TriggerTimePosition", &m_triggerTimePosition);
+    ok &= keys.SettingInt(kCoreSection, "TriggerMode", &m_triggerMode);
+    ok &= keys.SettingInt(kCoreSection, "TimeSpan", &m_timeSpan);
+    ok &= keys.SettingInt(kCoreSection, "TriggerType", &m_triggerType);
     int startBin = m_startBin;
     int stopBin = m_stopBin;
     int accumulate = 0;
-    ok &= GetSettingFileINT(kCoreSection, "StartBin", &startBin);
-    ok &= GetSettingFileINT(kCoreSection, "StopBin", &stopBin);
-    ok &= GetSettingFileINT(kCoreSection, "AccumulateMode", &accumulate);
-    m_triggerType = HoldTriggerType(m_triggerType);
-    m_startBin = HoldBin(startBin);
-    m_stopBin = HoldBin(stopBin);
-    m_timeSpan = std::clamp(m_timeSpan, 1, kMaxTimeSpan);
-    m_triggerTimePosition = std::clamp(m_triggerTimePosition, 0, 100);
+    ok &= keys.SettingInt(kCoreSection, "StartBin", &startBin);
+    ok &= keys.SettingInt(kCoreSection, "StopBin", &stopBin);
+    ok &= keys.SettingInt(kCoreSection, "AccumulateMode", &accumulate);
+    m_startBin = static_cast<BYTE>(startBin);
+    m_stopBin = static_cast<BYTE>(stopBin);
     SetUpTimeGraph();
     ApplyAccumulateMode(accumulate);
     return ok;

@@ -5,6 +5,7 @@
 #include "modes/zerospananalysis.h"
 
 #include "analysis/csvfile.h"
+#include "modes/keytables.h"
 #include "platform/cfile.h"
 
 #include <algorithm>
@@ -99,22 +100,29 @@ int CZeroSpanAnalysis::ReadCSVSections(const char* path) {
     const int unit = p[8] == kCsvMissing ? m_unit : p[8];
     SetUnitAll(unit >= 1 && unit <= 3 ? unit : 1);
     const int* capture = p + kNormalParams;
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     if (capture[0] != kCsvMissing)
-        m_triggerTimePosition = std::clamp(capture[0], 0, 100);
+        m_triggerTimePosition = keys.Checked("TriggerTimePosition", capture[0]);
     if (capture[1] != kCsvMissing)
-        m_triggerMode = capture[1];
+        m_triggerMode = keys.Checked("TriggerMode", capture[1]);
     if (capture[2] != kCsvMissing) {
-        if (capture[2] < 1 || capture[2] > kMaxTimeSpan)
+        // The time rows follow from the span: a file with another span is
+        // not this window's.
+        if (keys.Checked("TimeSpan", capture[2]) != capture[2])
             return 0;
         m_timeSpan = capture[2];
     }
     if (capture[3] != kCsvMissing)
-        m_triggerType = HoldTriggerType(capture[3]);
-    const BYTE startBin = capture[4] != kCsvMissing ? HoldBin(capture[4]) : m_startBin;
-    const BYTE stopBin = capture[5] != kCsvMissing ? HoldBin(capture[5]) : m_stopBin;
+        m_triggerType = keys.Checked("TriggerType", capture[3]);
+    const BYTE startBin = capture[4] != kCsvMissing
+                              ? static_cast<BYTE>(keys.Checked("StartBin", capture[4]))
+                              : m_startBin;
+    const BYTE stopBin = capture[5] != kCsvMissing
+                             ? static_cast<BYTE>(keys.Checked("StopBin", capture[5]))
+                             : m_stopBin;
     CMarkerContext& marker = GetZeroSpanMarker();
     if (capture[6] != kCsvMissing)
-        marker.SetDeltaMode(capture[6]);
+        marker.SetDeltaMode(keys.Checked("AccumulateMode", capture[6]));
     // The grids of the file: the spectrum and TimeSpan x 10 time samples.
     Reconfigure(TRUE);
     // The zero-span marker stands on the bins the file was captured from.

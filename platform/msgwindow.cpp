@@ -1,14 +1,19 @@
 #include "msgwindow.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
-#include <atomic>
+#include <cstdint>
+#include <deque>
 #include <mutex>
 #include <unordered_map>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,42 +50,100 @@ Registry& registry() {
     return r;
 }
 
-const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-struct PostedMessage : QEvent {
-    PostedMessage(HWND h, UINT m, WPARAM w, LPARAM l)
-        : QEvent(kPostedMessage), hwnd(h), message(m), wParam(w), lParam(l) {}
+struct PostedMessage {
     HWND hwnd;
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
 };
 
-// Receives posted messages on the application's thread and hands them to the
-// window, if it still exists.
+// Hands posted messages from any thread to the application's thread. A poster
+// puts its message into the queue under the queue's lock and, when the queue
+// was idle, wakes the application's thread through an eventfd; a socket
+// notifier there takes the messages out under the same lock, one at a time,
+// and hands each to its window if that still exists. No Qt event object is
+// made on the posting thread, so everything the two threads share is ordered
+// by the lock, where the thread sanitizer sees it too.
 class Dispatcher : public QObject {
 public:
-    // A message is made on the posting thread and read on this one. Qt's
-    // queue orders the two with a lock of its own; the count states that
-    // order in this code too (a release per message posted, an acquire before
-    // one is read), where the thread sanitizer sees it.
-    void Publish() { m_published.fetch_add(1, std::memory_order_release); }
+    Dispatcher() : m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Dispatcher() override {
+        delete m_notifier;
+        if (m_wake >= 0)
+            close(m_wake);
+    }
+    Dispatcher(const Dispatcher&) = delete;
+    Dispatcher& operator=(const Dispatcher&) = delete;
 
-    bool event(QEvent* e) override {
-        m_published.load(std::memory_order_acquire);
-        if (e->type() != kPostedMessage)
-            return QObject::event(e);
-        auto* m = static_cast<PostedMessage*>(e);
-        if (CWnd* w = registry().find(m->hwnd))
-            w->WindowProc(m->message, m->wParam, m->lParam);
-        return true;
+    bool Usable() const { return m_wake >= 0; }
+
+    // On the application's thread: watches the wake-up descriptor. A wake-up
+    // written before this still counts, since the descriptor keeps it.
+    void Arm() {
+        if (m_notifier || m_wake < 0)
+            return;
+        m_notifier = new QSocketNotifier(m_wake, QSocketNotifier::Read, this);
+        QObject::connect(m_notifier, &QSocketNotifier::activated, this, [this] { Deliver(); });
+    }
+
+    void Post(const PostedMessage& m) {
+        bool wake = false;
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(m);
+            wake = !m_wakePending;
+            m_wakePending = true;
+        }
+        if (wake)
+            Wake();
     }
 
 private:
-    std::atomic<unsigned> m_published{0};
+    void Wake() {
+        const std::uint64_t one = 1;
+        // A full counter (never reached) already wakes the reader.
+        [[maybe_unused]] const ssize_t n = write(m_wake, &one, sizeof one);
+    }
+
+    void Deliver() {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = read(m_wake, &count, sizeof count);
+        bool rearmed = false;
+        for (;;) {
+            PostedMessage m{};
+            bool more = false;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_queue.empty()) {
+                    m_wakePending = false;
+                    return;
+                }
+                m = m_queue.front();
+                m_queue.pop_front();
+                more = !m_queue.empty();
+            }
+            // A handler may run an event loop of its own (a modal dialog);
+            // the messages behind it are then delivered from that loop, in order.
+            if (more && !rearmed) {
+                Wake();
+                rearmed = true;
+            }
+            if (CWnd* w = registry().find(m.hwnd))
+                w->WindowProc(m.message, m.wParam, m.lParam);
+        }
+    }
+
+    int m_wake = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    std::mutex m_mutex;
+    std::deque<PostedMessage> m_queue;
+    bool m_wakePending = false;
 };
 
 // One dispatcher per application object, living in the application's thread.
+// Windows are made on that thread, which makes the dispatcher there before
+// any message can be posted; one first asked for on another thread is armed
+// by the application's thread as soon as its event loop runs.
 Dispatcher* dispatcher() {
     static std::mutex mutex;
     static QPointer<Dispatcher> current;
@@ -91,7 +154,17 @@ Dispatcher* dispatcher() {
     std::lock_guard lock(mutex);
     if (!current || owner != app) {
         auto* d = new Dispatcher;
-        d->moveToThread(app->thread());
+        if (!d->Usable()) {
+            delete d;
+            return nullptr;
+        }
+        if (QThread::currentThread() == app->thread()) {
+            d->Arm();
+        } else {
+            d->moveToThread(app->thread());
+            QMetaObject::invokeMethod(
+                d, [d] { d->Arm(); }, Qt::QueuedConnection);
+        }
         current = d;
         owner = app;
     }
@@ -100,7 +173,11 @@ Dispatcher* dispatcher() {
 
 } // namespace
 
-CWnd::CWnd() : m_hwnd(registry().add(this)) {}
+CWnd::CWnd() : m_hwnd(registry().add(this)) {
+    if (QCoreApplication* app = QCoreApplication::instance();
+        app && QThread::currentThread() == app->thread())
+        dispatcher();
+}
 
 CWnd::~CWnd() {
     registry().remove(m_hwnd);
@@ -160,9 +237,7 @@ BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Dispatcher* d = dispatcher();
     if (!d)
         return FALSE;
-    auto* m = new PostedMessage(hwnd, message, wParam, lParam);
-    d->Publish();
-    QCoreApplication::postEvent(d, m);
+    d->Post({hwnd, message, wParam, lParam});
     return TRUE;
 }
 

@@ -1,0 +1,87 @@
+#include "analysis/keytable.h"
+
+#include "lib/settingfile.h"
+#include "platform/profile.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+CKeyTable::CKeyTable(std::initializer_list<KeyRange> keys, const CKeyTable* base)
+    : m_keys(keys), m_base(base) {}
+
+const KeyRange* CKeyTable::Find(const char* key) const {
+    for (const KeyRange& k : m_keys)
+        if (std::strcmp(k.key, key) == 0)
+            return &k;
+    return m_base ? m_base->Find(key) : nullptr;
+}
+
+int CKeyTable::Checked(const char* key, std::int64_t value) const {
+    const KeyRange* k = Find(key);
+    if (!k)
+        return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
+    if (value >= k->low && value <= k->high)
+        return static_cast<int>(value);
+    if (!k->clamp)
+        return k->fallback;
+    return value < k->low ? k->low : k->high;
+}
+
+int CKeyTable::ProfileInt(const char* section, const char* key, int fallback) const {
+    return Checked(key, GetProfileInt(section, key, fallback));
+}
+
+int CKeyTable::SettingInt(const char* section, const char* key, int* field) const {
+    int v = *field;
+    const int found = GetSettingFileINT(section, key, &v) ? 1 : 0;
+    *field = Checked(key, v);
+    return found;
+}
+
+std::vector<KeyRange> CKeyTable::Keys() const {
+    std::vector<KeyRange> all = m_keys;
+    if (m_base) {
+        for (const KeyRange& k : m_base->Keys())
+            if (std::none_of(all.begin(), all.end(),
+                             [&](const KeyRange& a) { return std::strcmp(a.key, k.key) == 0; }))
+                all.push_back(k);
+    }
+    return all;
+}
+
+namespace {
+constexpr unsigned kProfile = KeyRange::Profile;
+constexpr unsigned kSetting = KeyRange::Setting;
+constexpr unsigned kBoth = KeyRange::Profile | KeyRange::Setting;
+} // namespace
+
+const CKeyTable& CommonKeyTable() {
+    // Attenuation, reference position and RBW index are checked further
+    // against the device's facts and the graph's divisions where they are used.
+    static const CKeyTable table{
+        {"AnalyzeFlag", 0, 1, 0, false, kBoth},
+        {"AttValue", 0, 200, 30, true, kBoth},
+        {"UnitFlag", 1, 3, 1, false, kBoth},
+        {"RefPosition", 0, 100, 9, true, kProfile},
+        {"ReferencePosition", 0, 100, 9, true, kSetting},
+        {"RBWIndex", -1, 13, 1, false, KeyRange::All},
+        {"Scale", 1, 3, 1, false, kProfile},
+        {"ScaleFlag", 1, 3, 1, false, kSetting},
+        {"OffsetFlag", 0, 1, 0, false, kProfile},
+        {"OffsetEnableFlag", 0, 1, 0, false, kSetting},
+        {"CatcherRate", -1, 1000000, -1, true, kBoth},
+        {"RejectionRate", 0, 1000000, 5, true, kBoth},
+        {"CurrentMarkerIndex", 0, 5, 0, false, kSetting},
+        {"CurrentTraceIndex", 0, 5, 0, false, kSetting},
+        {"MaxHoldFlag", 0, 1, 0, false, kSetting},
+        {"MinHoldFlag", 0, 1, 0, false, kSetting},
+        {"GlayScaleFlag", 0, 1, 0, false, kSetting},
+        {"LoggingTriggerFlag", 0, 1, 0, false, kSetting},
+        // The graph: divisions, and the trigger line's height in 12.20 of the graph.
+        {"xDivisionNumber", 1, 100, 10, false, kProfile},
+        {"yDivisionNumber", 1, 100, 10, false, kProfile},
+        {"TriggerPosition", 0, 1 << 20, 1 << 19, true, kProfile},
+    };
+    return table;
+}

@@ -1,0 +1,301 @@
+// Hostile stored values: for every window kind and every key its table lists,
+// values no program wrote (the ends of 32 and 64 bits, not-a-number,
+// infinity, huge, empty, letters, a 100 kB number) are put into TORVEL.INI, a
+// setting data file and a CSV file. The window opens from each, measures a
+// little on the simulator, is saved again and closes within a second, and
+// every value it writes back lies in its key's range.
+#include "analysis/analysiscore.h"
+#include "app/childframe.h"
+#include "app/mainframe.h"
+#include "lib/settingfile.h"
+#include "modes/corefactory.h"
+#include "modes/keytables.h"
+#include "platform/profile.h"
+#include "testutil.h"
+#include "windowtest.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMdiArea>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> HostileValues() {
+    return {"-2147483648",
+            "2147483647",
+            "9223372036854775808",
+            "nan",
+            "inf",
+            "1e300",
+            "",
+            "abc",
+            std::string(100000, '9')};
+}
+
+// The text stored in place of a value read at opening: a key still holding
+// it after closing was not written back.
+constexpr const char* kUnwritten = "unwritten";
+
+// Whether a written value lies in the key's range: a finite number in range
+// (levels in a CSV file are written in dB with decimals). Text that is no
+// number is reported as it is.
+::testing::AssertionResult InRange(const KeyRange& k, const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v))
+        return ::testing::AssertionFailure()
+               << k.key << " written back as \"" << text.substr(0, 40) << "\"";
+    if (v < k.low || v > k.high)
+        return ::testing::AssertionFailure()
+               << k.key << " = " << v << " outside " << k.low << ".." << k.high;
+    return ::testing::AssertionSuccess();
+}
+
+// Replaces the value of every line "key<sep>value" of a file's text whose key
+// the choice gives a value for; returns how many lines were changed.
+int ReplaceValues(std::string& text, char sep,
+                  const std::function<const std::string*(const std::string&)>& choice) {
+    std::istringstream in(text);
+    std::string out, line;
+    int changed = 0;
+    while (std::getline(in, line)) {
+        const bool cr = !line.empty() && line.back() == '\r';
+        if (cr)
+            line.pop_back();
+        const size_t at = line.find(sep);
+        if (at != std::string::npos && line[0] != '[') {
+            if (const std::string* v = choice(line.substr(0, at))) {
+                line = line.substr(0, at + 1) + *v;
+                ++changed;
+            }
+        }
+        out += line + (cr ? "\r\n" : "\n");
+    }
+    text = out;
+    return changed;
+}
+
+// The value of every "key<sep>value" line of a file's text.
+std::vector<std::pair<std::string, std::string>> Values(const std::string& text, char sep) {
+    std::vector<std::pair<std::string, std::string>> values;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t at = line.find(sep);
+        if (at != std::string::npos && !line.empty() && line[0] != '[')
+            values.emplace_back(line.substr(0, at), line.substr(at + 1));
+    }
+    return values;
+}
+
+class StoredValuesTest : public AnalysisWindowTest {
+protected:
+    std::unique_ptr<CMainFrame> frame;
+    const std::vector<std::string> hostile = HostileValues();
+
+    void SetUp() override {
+        AnalysisWindowTest::SetUp();
+        frame = std::make_unique<CMainFrame>([](const CString&) {});
+        frame->SetCoreFactory(CreateAnalysisCore);
+        ASSERT_TRUE(frame->Create(false));
+    }
+    void TearDown() override {
+        frame.reset();
+        AnalysisWindowTest::TearDown();
+    }
+
+    // The keys of a kind read from a source.
+    static std::vector<KeyRange> KeysFrom(int kind, unsigned source) {
+        std::vector<KeyRange> keys;
+        for (const KeyRange& k : KeyTableOf(kind).Keys())
+            if (k.sources & source)
+                keys.push_back(k);
+        return keys;
+    }
+    // Round r gives key i the hostile value (i + r) mod their count, so that
+    // over as many rounds as values every key meets every value.
+    const std::string& ValueFor(size_t key, int round) const {
+        return hostile[(key + static_cast<size_t>(round)) % hostile.size()];
+    }
+
+    CChildFrame* OpenKind(int kind) {
+        // The XPD window's controllers are never looked for on real ports.
+        WriteProfileString("XpdAnalysis_1", "PriPortName", dir.file("no-port-1").c_str());
+        WriteProfileString("XpdAnalysis_1", "SecPortName", dir.file("no-port-2").c_str());
+        return frame->OpenAnalysisWindow(kind, "Hostile", 1);
+    }
+    // Lets the window measure a little on the simulator.
+    void Measure(CChildFrame* w) {
+        w->GetCore()->SetAnalyzeFlag(1);
+        ::PostMessage(frame->GetSafeHwnd(), WM_SCHEDULE_NEXT, 0, 0);
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    void Close(CChildFrame* w, const std::string& what) {
+        QElapsedTimer t;
+        t.start();
+        delete w;
+        PumpEvents();
+        EXPECT_LT(t.elapsed(), 1000) << what << ": closing took " << t.elapsed() << " ms";
+    }
+    void SaveSettings(CAnalysisCore* core, const std::string& path) {
+        ReleaseSettingFileObject();
+        ASSERT_EQ(core->SaveSettings(), 1);
+        ASSERT_EQ(WriteSettingFileObject(path.c_str()), 1);
+        ReleaseSettingFileObject();
+    }
+    // Every value of the file's keys of this source lies in its range.
+    void ExpectInRange(int kind, unsigned source, const std::string& text, char sep,
+                       const std::string& what) {
+        const std::vector<KeyRange> keys = KeysFrom(kind, source);
+        for (const auto& [key, value] : Values(text, sep))
+            for (const KeyRange& k : keys)
+                if (key == k.key) {
+                    EXPECT_TRUE(InRange(k, value)) << what;
+                }
+    }
+
+    void ProfileRounds(int kind) {
+        const std::vector<KeyRange> keys = KeysFrom(kind, KeyRange::Profile);
+        CChildFrame* w = OpenKind(kind);
+        ASSERT_TRUE(w) << kind;
+        const std::string section = w->GetCore()->GetProfileSection().c_str();
+        Close(w, "kind " + std::to_string(kind));
+        for (int round = 0; round < static_cast<int>(hostile.size()); ++round) {
+            const std::string what =
+                "kind " + std::to_string(kind) + " profile round " + std::to_string(round);
+            for (size_t i = 0; i < keys.size(); ++i)
+                WriteProfileString(section.c_str(), keys[i].key, ValueFor(i, round).c_str());
+            w = OpenKind(kind);
+            ASSERT_TRUE(w) << what;
+            for (const KeyRange& k : keys)
+                WriteProfileString(section.c_str(), k.key, kUnwritten);
+            Measure(w);
+            Close(w, what);
+            for (const KeyRange& k : keys) {
+                const std::string v = GetProfileString(section.c_str(), k.key, kUnwritten).c_str();
+                if (v != kUnwritten) {
+                    EXPECT_TRUE(InRange(k, v)) << what;
+                }
+            }
+        }
+    }
+
+    void SettingRounds(int kind) {
+        const std::vector<KeyRange> keys = KeysFrom(kind, KeyRange::Setting);
+        CChildFrame* w = OpenKind(kind);
+        ASSERT_TRUE(w) << kind;
+        SaveSettings(w->GetCore(), dir.file("clean.SPE"));
+        Close(w, "kind " + std::to_string(kind));
+        const std::string clean = ReadWholeFile(dir.file("clean.SPE"));
+        for (int round = 0; round < static_cast<int>(hostile.size()); ++round) {
+            const std::string what =
+                "kind " + std::to_string(kind) + " setting file round " + std::to_string(round);
+            std::string text = clean;
+            const int changed = ReplaceValues(text, '=', [&](const std::string& key) {
+                for (size_t i = 0; i < keys.size(); ++i)
+                    if (key == keys[i].key)
+                        return &ValueFor(i, round);
+                return static_cast<const std::string*>(nullptr);
+            });
+            EXPECT_GT(changed, 0) << what;
+            WriteWholeFile(dir.file("hostile.SPE"), text);
+            w = frame->OpenWorkspaceFile(CString(dir.file("hostile.SPE")));
+            if (!w)
+                continue; // refused as a whole: nothing to write back
+            Measure(w);
+            SaveSettings(w->GetCore(), dir.file("again.SPE"));
+            Close(w, what);
+            ExpectInRange(kind, KeyRange::Setting, ReadWholeFile(dir.file("again.SPE")), '=', what);
+        }
+    }
+
+    void CsvRounds(int kind) {
+        const std::vector<KeyRange> keys = KeysFrom(kind, KeyRange::Csv);
+        CChildFrame* w = OpenKind(kind);
+        ASSERT_TRUE(w) << kind;
+        // A narrow band: a file of many points would first be asked about.
+        w->GetCore()->SetSpan(10000);
+        w->GetCore()->Reconfigure(TRUE);
+        Measure(w);
+        ASSERT_EQ(w->GetCore()->WriteCSVFile(dir.file("clean.CSV").c_str()), 1) << kind;
+        Close(w, "kind " + std::to_string(kind));
+        const std::string clean = ReadWholeFile(dir.file("clean.CSV"));
+        for (int round = 0; round < static_cast<int>(hostile.size()); ++round) {
+            const std::string what =
+                "kind " + std::to_string(kind) + " CSV round " + std::to_string(round);
+            std::string text = clean;
+            ReplaceValues(text, ',', [&](const std::string& key) {
+                for (size_t i = 0; i < keys.size(); ++i)
+                    if (key == keys[i].key)
+                        return &ValueFor(i, round);
+                return static_cast<const std::string*>(nullptr);
+            });
+            WriteWholeFile(dir.file("hostile.CSV"), text);
+            w = frame->OpenCsvFile(CString(dir.file("hostile.CSV")));
+            if (!w)
+                continue; // refused: the file is not this window's
+            PumpEvents();
+            ASSERT_EQ(w->GetCore()->WriteCSVFile(dir.file("again.CSV").c_str()), 1) << what;
+            Close(w, what);
+            const std::string again = ReadWholeFile(dir.file("again.CSV"));
+            ExpectInRange(kind, KeyRange::Csv, again.substr(0, again.find("[DATA ENTRY]")), ',',
+                          what);
+        }
+    }
+};
+
+class StoredValuesPerKind : public StoredValuesTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StoredValuesPerKind, HostileProfileValuesAreReadIntoRange) {
+    ProfileRounds(GetParam());
+}
+
+TEST_P(StoredValuesPerKind, HostileSettingFileValuesAreReadIntoRange) {
+    SettingRounds(GetParam());
+}
+
+TEST_P(StoredValuesPerKind, HostileCsvValuesAreReadIntoRange) {
+    CsvRounds(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, StoredValuesPerKind, ::testing::Range(1, 8));
+
+TEST(KeyTables, RangesHoldTheirDefaultsAndCheckedBringsValuesIntoThem) {
+    for (int kind = 1; kind <= 7; ++kind) {
+        const CKeyTable& table = KeyTableOf(kind);
+        for (const KeyRange& k : table.Keys()) {
+            EXPECT_LE(k.low, k.high) << k.key;
+            EXPECT_GE(k.fallback, k.low) << kind << " " << k.key;
+            EXPECT_LE(k.fallback, k.high) << kind << " " << k.key;
+            for (std::int64_t v : {std::int64_t{INT32_MIN}, std::int64_t{-1}, std::int64_t{0},
+                                   std::int64_t{INT32_MAX}, std::int64_t{1} << 40}) {
+                const int c = table.Checked(k.key, v);
+                EXPECT_TRUE(c >= k.low && c <= k.high) << kind << " " << k.key << " " << v;
+                if (v >= k.low && v <= k.high) {
+                    EXPECT_EQ(c, v) << k.key;
+                }
+            }
+        }
+    }
+    // Choices fall back to their default, amounts are clamped.
+    EXPECT_EQ(KeyTableOf(3).Checked("TriggerType", 7), 0);
+    EXPECT_EQ(KeyTableOf(3).Checked("TimeSpan", 1 << 30), 50000);
+    EXPECT_EQ(KeyTableOf(3).Checked("TimeSpan", -5), 1);
+}
+
+} // namespace
