@@ -339,6 +339,15 @@ TEST_F(SweepHistoryTest, HistoryIsDrawnUnderTheSpectrumAndKeptInTheProfile) {
     ASSERT_GE(toneColumn, 0);
     EXPECT_EQ(image.pixel(toneColumn, top) & 0xFFFFFF,
               PixelColor(Step(StepOf(kTone, core.Graph().yMin, core.Graph().yMax))));
+    // In dBuV the colours move with the graph's levels.
+    core.SetUnitAll(3);
+    core.Reconfigure(FALSE);
+    {
+        CDC dc(&image);
+        core.DrawView(&dc, CRect(0, 0, 640, 480));
+    }
+    EXPECT_EQ(Fall().LevelColor(Word(kTone)), Step(StepOf(kTone + kUnitOffsetDbuv107 / 163.84,
+                                                          core.Graph().yMin, core.Graph().yMax)));
     // The choice survives in the profile; other kinds never show the pane.
     core.WriteProfile();
     HistoryCore again;
