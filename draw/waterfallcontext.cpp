@@ -41,7 +41,9 @@ bool Inside(const RECT& r, int x, int y) {
 // A time before now in microseconds, in the unit that suits it.
 CString TimeText(double us) {
     CString s;
-    if (us < 1000.0)
+    if (us <= 0.0)
+        s = "0us";
+    else if (us < 1000.0)
         s.Format("-%gus", us);
     else if (us < 1e6)
         s.Format("-%.4gms", us / 1000.0);

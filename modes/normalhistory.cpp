@@ -93,7 +93,8 @@ void CNormalAnalysis::SyncHistory() {
         return;
     CWaterfallContext& fall = m_history->intf.GetWaterfall();
     fall.SetFrequencyWindow(m_graph.xMin, m_graph.xMax);
-    fall.SetLevelRange(m_graph.yMin, m_graph.yMax);
+    // The graph's levels are in the shown unit; the sweeps hold dBm words.
+    fall.SetLevelRange(m_graph.yMin, m_graph.yMax, CTraceStore::UnitOffset(m_traces[0].GetUnit()));
 }
 
 void CNormalAnalysis::RecordSweep() {

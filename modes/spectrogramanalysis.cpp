@@ -246,7 +246,8 @@ void CSpectrogramAnalysis::SyncWaterfall() {
     CWaterfallContext& fall = m_fallIntf.GetWaterfall();
     const CDataLineContext& slice = GetSliceLine(0);
     fall.SetFrequencyWindow(slice.GetXMin(), slice.GetXMax());
-    fall.SetLevelRange(m_graph.yMin, m_graph.yMax);
+    // The graph's levels are in the shown unit; the slices hold dBm words.
+    fall.SetLevelRange(m_graph.yMin, m_graph.yMax, CTraceStore::UnitOffset(m_traces[0].GetUnit()));
     fall.SetSlicePeriod(ChunkStep());
 }
 

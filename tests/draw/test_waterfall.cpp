@@ -219,6 +219,9 @@ TEST_F(WaterfallTest, ReadoutTellsFrequencyTimeAndLevel) {
     const CRect image = m_fall.GetImageRect();
     ASSERT_TRUE(m_fall.ReadoutAt(image.left + 27, m_fall.RowOfSlice(2), &text));
     EXPECT_STREQ(text, "1002.7MHz  -100ms  -2.50dB");
+    // The newest slice is now, not "-0".
+    ASSERT_TRUE(m_fall.ReadoutAt(image.left + 27, m_fall.RowOfSlice(0), &text));
+    EXPECT_EQ(text.Find("  0us  "), 9) << text.c_str();
     EXPECT_FALSE(m_fall.ReadoutAt(image.left + 27, m_fall.RowOfSlice(31), &text));
 }
 

@@ -163,6 +163,33 @@ TEST_F(SpectrogramViewTest, SlicesAreDrawnAsShownAndAScaleChangeKeepsThem) {
     EXPECT_EQ(Fall().GetLevelMin(), lo2);
 }
 
+TEST_F(SpectrogramViewTest, ColoursFollowTheUnitOfDisplay) {
+    // In dBuV the graph's levels are about 113 dB higher; the waterfall's
+    // colours and read-out move with them.
+    Stream(5);
+    Run(208, 1);
+    core.SetUnitAll(2);
+    core.Reconfigure(FALSE);
+    core.UpdateView();
+    QImage image(640, 480, QImage::Format_RGB32);
+    {
+        CDC dc(&image);
+        core.DrawView(&dc, CRect(0, 0, 640, 480));
+    }
+    const double offset = kUnitOffsetDbuv113 / 163.84;
+    const double lo = core.Graph().yMin;
+    const double hi = core.Graph().yMax;
+    ASSERT_GT(lo, 0.0);
+    const int x = Fall().ColumnOfFrequency(core.GetSliceBack(0).GetStart() + 14 * 250 - 1);
+    const int y = Fall().RowOfSlice(0);
+    ASSERT_GE(x, 0);
+    EXPECT_EQ(image.pixel(x, y) & 0xFFFFFF, PixelColor(Step(StepOf(kTone + offset, lo, hi))));
+    EXPECT_EQ(image.pixel(x + 8, y) & 0xFFFFFF, PixelColor(Step(StepOf(kFloor + offset, lo, hi))));
+    CString text;
+    ASSERT_TRUE(Fall().ReadoutAt(x, y, &text));
+    EXPECT_GE(text.Find("100.49dB"), 0) << text.c_str();
+}
+
 TEST_F(SpectrogramViewTest, ChannelBandsLieOverTheWaterfallWhereTheyAre) {
     // Telemetry band 1 (420.543 MHz, 1 MHz wide) on a 400-500 MHz band.
     core.SetStart(400000);
@@ -312,6 +339,15 @@ TEST_F(SweepHistoryTest, HistoryIsDrawnUnderTheSpectrumAndKeptInTheProfile) {
     ASSERT_GE(toneColumn, 0);
     EXPECT_EQ(image.pixel(toneColumn, top) & 0xFFFFFF,
               PixelColor(Step(StepOf(kTone, core.Graph().yMin, core.Graph().yMax))));
+    // In dBuV the colours move with the graph's levels.
+    core.SetUnitAll(3);
+    core.Reconfigure(FALSE);
+    {
+        CDC dc(&image);
+        core.DrawView(&dc, CRect(0, 0, 640, 480));
+    }
+    EXPECT_EQ(Fall().LevelColor(Word(kTone)), Step(StepOf(kTone + kUnitOffsetDbuv107 / 163.84,
+                                                          core.Graph().yMin, core.Graph().yMax)));
     // The choice survives in the profile; other kinds never show the pane.
     core.WriteProfile();
     HistoryCore again;
