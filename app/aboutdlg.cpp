@@ -1,5 +1,6 @@
 #include "aboutdlg.h"
 
+#include "device/loader/devicelibrary.h"
 #include "lib/stringtable.h"
 #include "platform/cstring.h"
 
@@ -34,6 +35,9 @@ CAboutDlg::CAboutDlg(WORD firmware, WORD serial, QWidget* parent) : QDialog(pare
     layout->addWidget(line(this, "1016", text(8)));
     layout->addWidget(line(this, "1018", QString::fromUtf8(firmwareLine.c_str())));
     layout->addWidget(line(this, "1019", QString::fromUtf8(serialLine.c_str())));
+    layout->addWidget(
+        line(this, "device",
+             "Device: " + QString::fromStdString(torveldevice::LoadedDeviceDescription())));
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(text(9), QDialogButtonBox::AcceptRole);
     ok->setObjectName("IDOK");

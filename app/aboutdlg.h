@@ -1,4 +1,5 @@
-// CAboutDlg: the about box with the analyser's firmware version and serial number.
+// CAboutDlg: the about box with the analyser's firmware version and serial
+// number, and the device library in use.
 #pragma once
 
 #include "platform/wintypes.h"

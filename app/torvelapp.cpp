@@ -4,6 +4,7 @@
 #include "app/datafiles.h"
 #include "app/mainframe.h"
 #include "app/singleinstance.h"
+#include "device/loader/devicelibrary.h"
 #include "lib/channellist.h"
 #include "lib/stringtable.h"
 #include "modes/corefactory.h"
@@ -21,6 +22,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
@@ -79,6 +81,14 @@ CTorvelApp::CommandLine CTorvelApp::ParseCommandLine(const QStringList& args) {
             cl.version = true;
         } else if (options && a == "--user-folder") {
             cl.userFolder = true;
+        } else if (options && (a == "--device" || a.startsWith("--device="))) {
+            const QString value =
+                a.contains('=') ? a.section('=', 1) : (i + 1 < args.size() ? args[++i] : QString());
+            if (torveldevice::LibraryFileOf(value.toStdString()).empty())
+                fail("--device needs simulator, soapy[:ARGS] or a library's path, not \"" + value +
+                     "\"");
+            else
+                cl.device = value;
         } else if (options && (a == "--quit-after" || a.startsWith("--quit-after="))) {
             QString value;
             if (a.contains('='))
@@ -128,6 +138,9 @@ QString CTorvelApp::UsageText() {
         "  --no-splash        start without the splash screen\n"
         "  --user-folder      keep TORVEL.INI in ${XDG_DATA_HOME:-~/.local/share}/torvel\n"
         "                     (made when missing) instead of the current directory\n"
+        "  --device DEVICE    the device library: simulator (the default), soapy[:ARGS] for a\n"
+        "                     receiver through SoapySDR (ARGS as driver=rtlsdr), or the path\n"
+        "                     of an analyser's libTorvelAPI.so; remembered in the profile\n"
         "  --quit-after MS    close the program in order MS milliseconds after start-up\n"
         "  --remote[=PORT]    accept SCPI commands on TCP port PORT (default 5025) of\n"
         "                     127.0.0.1; Options > Remote Control lets other computers in\n"
@@ -246,6 +259,7 @@ bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
         return false;
     }
 
+    loadDevice(cl.device);
     m_mainFrame = std::make_unique<CMainFrame>(MessageBox);
     m_mainFrame->SetCoreFactory(CreateAnalysisCore);
     if (!m_mainFrame->Create(cl.showSplash)) {
@@ -315,6 +329,21 @@ void CTorvelApp::OpenFiles(const QStringList& files) {
         return;
     m_openScheduled = true;
     QTimer::singleShot(0, m_mainFrame.get(), [this] { openPendingFiles(); });
+}
+
+void CTorvelApp::loadDevice(const QString& chosen) {
+    const CString device =
+        chosen.isEmpty() ? GetProfileString("DEVICE", "Library", torveldevice::kSimulatorChoice)
+                         : CString(chosen.toUtf8().constData());
+    const double offset = std::atof(GetProfileString("DEVICE", "LevelOffset", "0").c_str());
+    std::string problem;
+    if (!torveldevice::LoadDeviceLibrary(device.c_str(), offset, &problem)) {
+        const CString line = "Torvel: " + CString(problem.c_str()) + "; the simulator is used";
+        std::fprintf(stderr, "%s\n", line.c_str());
+        if (MessageBox)
+            MessageBox(line);
+    }
+    WriteProfileString("DEVICE", "Library", torveldevice::LoadedDeviceChoice().c_str());
 }
 
 void CTorvelApp::openPendingFiles() {

@@ -26,6 +26,9 @@ public:
         int quitAfterMs = -1;
         // The SCPI server's port (--remote[=PORT]); 0 = not asked for.
         int remotePort = 0;
+        // The device library to load (see device/loader/devicelibrary.h);
+        // empty = the one the profile remembers.
+        QString device;
         // Files to open, as absolute paths.
         QStringList files;
         // What is wrong with the command line, in one line; empty when nothing.
@@ -34,8 +37,8 @@ public:
     // args[0] is the program. The standard options: "/Embedding",
     // "/Automation", "-nologo" and "--no-splash" turn the splash screen off;
     // the toolkit's own options (-platform, -style...) are passed over. The
-    // other options are --help, --version, --user-folder, --quit-after MS and
-    // --remote[=PORT];
+    // other options are --help, --version, --user-folder, --device DEVICE,
+    // --quit-after MS and --remote[=PORT];
     // everything else that is not an option ("--" ends them) is a file.
     static CommandLine ParseCommandLine(const QStringList& args);
     // The usage text of --help and the line of --version.
@@ -78,6 +81,9 @@ public:
 
 private:
     void openPendingFiles();
+    // Loads the device library of the command line or the profile, and
+    // remembers the one loaded; a refused library is named to the user.
+    void loadDevice(const QString& chosen);
     // Opens one file by its kind; the window or null (the user was told why).
     bool openFile(const QString& path);
     // One line on standard error: the file at path could not be saved.

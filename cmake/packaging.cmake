@@ -2,7 +2,7 @@
 # changelog and copyright file, and the Debian package (CPack).
 
 # The libraries the program loads: they find each other in their own folder.
-# (A user with real hardware replaces libTorvelAPI.so there.)
+# (The program loads the device library by name: --device chooses another.)
 # All of them, and the program, are linked with "bind now", so that the
 # relocations made read-only after loading cover the whole offset table.
 foreach(lib TorvelPlatform TorvelLib TorvelAPI)

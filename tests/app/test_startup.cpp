@@ -306,6 +306,27 @@ TEST_F(StartupTest, AnEmptyCommandListOrNoDeviceShowsItsStringAndSaysWhy) {
     EXPECT_EQ(shown[0], GetTorvelString(4));
 }
 
+TEST_F(StartupTest, ADeviceThatCannotBeLoadedIsNamedAndTheSimulatorIsUsedAndRemembered) {
+    EXPECT_NE(
+        CTorvelApp::ParseCommandLine({"Torvel", "--device", "rtlsdr"}).error.indexOf("--device"),
+        -1);
+    EXPECT_EQ(CTorvelApp::ParseCommandLine({"Torvel", "--device=soapy:driver=rtlsdr"}).device,
+              "soapy:driver=rtlsdr");
+    std::vector<std::string> shown;
+    {
+        CTorvelApp app;
+        app.MessageBox = [&](const CString& text) { shown.push_back(text.c_str()); };
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash", "--device", "/nowhere/libX.so"}))
+            << app.StartupError().c_str();
+        EXPECT_EQ(app.MainFrame()->SerialNumber(), 20517);
+        app.ExitInstance();
+    }
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("/nowhere/libX.so"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find("the simulator is used"), std::string::npos) << shown[0];
+    EXPECT_EQ(iniValue(ini(), "Library"), "simulator");
+}
+
 TEST_F(StartupTest, ALongInstanceNameStillTakesTheLock) {
     // String 1 names the lock; far longer than a file or socket name may be.
     replaceTableLine(1, "0001:" + lockName + std::string(400, 'L'));
