@@ -12,6 +12,11 @@ endforeach()
 target_link_options(Torvel PRIVATE LINKER:-z,relro,-z,now)
 install(TARGETS TorvelPlatform TorvelLib TorvelAPI
         LIBRARY DESTINATION ${TORVEL_PRIVATE_LIBDIR} NAMELINK_SKIP)
+if(TORVEL_SOAPY)
+    set_target_properties(TorvelSoapy PROPERTIES INSTALL_RPATH "$ORIGIN")
+    target_link_options(TorvelSoapy PRIVATE LINKER:-z,relro,-z,now)
+    install(TARGETS TorvelSoapy LIBRARY DESTINATION ${TORVEL_PRIVATE_LIBDIR} NAMELINK_SKIP)
+endif()
 
 # One line on what the program is: the package's summary and the manual
 # page's name line.

@@ -18,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev pngcheck python3
-    desktop-file-utils appstream help2man)
+    desktop-file-utils appstream help2man libsoapysdr-dev libfftw3-dev)
 
 install_deps() { # extra packages...
     local missing=()

@@ -1,0 +1,349 @@
+#include "soapyanalyser.h"
+
+#include "flattopspectrum.h"
+#include "sweepplan.h"
+
+#include "device/TorvelAPI.h"
+#include "platform/msgwindow.h"
+
+#include <SoapySDR/Device.hpp>
+#include <SoapySDR/Errors.hpp>
+#include <SoapySDR/Formats.hpp>
+#include <SoapySDR/Types.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+
+namespace torvelsoapy {
+namespace {
+
+constexpr double kLevelWordsPerDb = 163.84;
+constexpr int kNoSampleWord = -32640; // 0x8080
+constexpr int kAttenuatorStepDb = 10;
+constexpr int kMaxAttenuationDb = 50;
+// Every read waits at most this long, so a terminate is seen within 10 ms.
+constexpr long kReadTimeoutUs = 5000;
+constexpr int kReadChunk = 4096;
+// A receiver that delivers nothing for this long has stopped answering.
+constexpr long kSilenceUs = 1000000;
+// Returned by a read that a terminate cut short.
+constexpr int kCancelled = -1;
+// The highest point lies this share of the rate below the receiver's top.
+constexpr double kTopMargin = 0.05;
+
+bool SweepKind(int kinds) {
+    return kinds & (kTorvelKindNormal | kTorvelKindHighSpeed | kTorvelKindHighResolution);
+}
+
+} // namespace
+
+bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config) {
+    SoapySDR::Kwargs kw = SoapySDR::KwargsFromString(args);
+    auto number = [&kw](const char* key, double* value) {
+        auto it = kw.find(key);
+        if (it == kw.end())
+            return true;
+        char* end = nullptr;
+        const double v = std::strtod(it->second.c_str(), &end);
+        kw.erase(it);
+        if (end == nullptr || *end != '\0' || !(v > 0))
+            return false;
+        *value = v;
+        return true;
+    };
+    double settleMs = config->settleS * 1000;
+    if (!number("rate", &config->rateHz) || !number("settle", &settleMs))
+        return false;
+    config->settleS = settleMs / 1000;
+    config->deviceArgs = SoapySDR::KwargsToString(kw);
+    return true;
+}
+
+short LevelWord(double powerFullScale, double offsetDb) {
+    const double db = 10.0 * std::log10(std::max(powerFullScale, 1e-30)) + offsetDb;
+    const double word = std::round(db * kLevelWordsPerDb);
+    return static_cast<short>(std::clamp(word, double(kNoSampleWord + 1), 32767.0));
+}
+
+CSoapyAnalyser& CSoapyAnalyser::Instance() {
+    static CSoapyAnalyser analyser;
+    return analyser;
+}
+
+CSoapyAnalyser::~CSoapyAnalyser() {
+    Close();
+}
+
+int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
+    Close();
+    try {
+        m_device = SoapySDR::Device::make(m_config.deviceArgs);
+    } catch (const std::exception&) {
+        m_device = nullptr;
+    }
+    if (!m_device) {
+        m_lastError = kTorvelErrorNoDevice;
+        return 0;
+    }
+    try {
+        m_device->setSampleRate(SOAPY_SDR_RX, 0, m_config.rateHz);
+        m_rateHz = m_device->getSampleRate(SOAPY_SDR_RX, 0);
+        const SoapySDR::Range gain = m_device->getGainRange(SOAPY_SDR_RX, 0);
+        m_minGain = gain.minimum();
+        m_maxGain = gain.maximum();
+        const int span = static_cast<int>(m_maxGain - m_minGain);
+        m_maxAttenuation =
+            std::min(kMaxAttenuationDb, span / kAttenuatorStepDb * kAttenuatorStepDb);
+        double low = 0, high = 0;
+        for (const SoapySDR::Range& r : m_device->getFrequencyRange(SOAPY_SDR_RX, 0)) {
+            low = (low == 0 || r.minimum() < low) ? r.minimum() : low;
+            high = std::max(high, r.maximum());
+        }
+        m_minKHz = static_cast<int>(std::ceil(low / 1000));
+        m_maxKHz = static_cast<int>((high - kTopMargin * m_rateHz) / 1000);
+        m_stream = m_device->setupStream(SOAPY_SDR_RX, SOAPY_SDR_CF32);
+        if (m_device->activateStream(m_stream) != 0)
+            throw std::runtime_error("the stream does not start");
+        const std::string key = m_device->getHardwareKey() + m_config.deviceArgs;
+        m_serial = static_cast<WORD>(std::hash<std::string>{}(key) % 65535 + 1);
+    } catch (const std::exception&) {
+        Close();
+        m_lastError = kTorvelErrorNoDevice;
+        return 0;
+    }
+    m_hwnd = hwnd;
+    m_messageBase = messageBase;
+    m_overruns = 0;
+    m_open = true;
+    m_lastError = kTorvelErrorNone;
+    return 1;
+}
+
+void CSoapyAnalyser::StopThread() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+        m_cancel = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stop = false;
+    m_cancel = false;
+    m_busy = false;
+    m_pending.reset();
+}
+
+void CSoapyAnalyser::Close() {
+    StopThread();
+    m_open = false;
+    if (!m_device)
+        return;
+    // An unplugged receiver may fail on the way down as well.
+    try {
+        if (m_stream) {
+            m_device->deactivateStream(m_stream);
+            m_device->closeStream(m_stream);
+        }
+    } catch (const std::exception&) {
+    }
+    try {
+        SoapySDR::Device::unmake(m_device);
+    } catch (const std::exception&) {
+    }
+    m_stream = nullptr;
+    m_device = nullptr;
+}
+
+void CSoapyAnalyser::Terminate() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_pending) {
+        // Not taken up by the task thread yet.
+        m_pending.reset();
+        m_busy = false;
+    }
+    if (!m_busy)
+        return;
+    m_cancel = true;
+    m_wake.wait(lock, [this] { return !m_busy; });
+    m_cancel = false;
+}
+
+int CSoapyAnalyser::MinFrequencyKHz(int kinds) const {
+    return SweepKind(kinds) ? m_minKHz : 0;
+}
+
+int CSoapyAnalyser::MaxFrequencyKHz(int kinds) const {
+    return SweepKind(kinds) ? m_maxKHz : 0;
+}
+
+int CSoapyAnalyser::Refuse() {
+    m_lastError = m_open ? kTorvelErrorTaskFailed : kTorvelErrorNotOpen;
+    return 0;
+}
+
+int CSoapyAnalyser::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int points,
+                               int attenuation, int averages) {
+    (void)kind;
+    if (!m_open) {
+        if (!TorvelErrorIsLinkLost(m_lastError))
+            m_lastError = kTorvelErrorNotOpen;
+        return 0;
+    }
+    if (startKHz < 0 || startKHz > m_maxKHz || stepKHz <= 0) {
+        m_lastError = kTorvelErrorBadParameter;
+        return 0;
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_busy || m_pending) {
+        m_lastError = kTorvelErrorBusy;
+        return 0;
+    }
+    Job job;
+    job.tag = tag;
+    job.startKHz = startKHz;
+    job.stepKHz = stepKHz;
+    job.points = std::min(points, (m_maxKHz - startKHz) / stepKHz + 1);
+    job.averages = std::clamp(averages, 1, 64);
+    const int att =
+        std::clamp(attenuation, 0, m_maxAttenuation) / kAttenuatorStepDb * kAttenuatorStepDb;
+    // The attenuation lowers the gain; levels stay referred to the input.
+    job.gainDb = m_maxGain - att;
+    job.attenuationDb = att;
+    m_pending = job;
+    m_busy = true;
+    m_lastError = kTorvelErrorNone;
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { Run(); });
+    lock.unlock();
+    m_wake.notify_all();
+    return 1;
+}
+
+void CSoapyAnalyser::Run() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || m_pending.has_value(); });
+        if (m_stop)
+            return;
+        const Job job = *m_pending;
+        m_pending.reset();
+        lock.unlock();
+        std::vector<short> words;
+        int error = 0;
+        try {
+            error = Measure(job, words);
+        } catch (const std::exception&) {
+            error = kTorvelErrorRemoved;
+        }
+        lock.lock();
+        // A terminated task posts nothing.
+        if (!m_cancel) {
+            if (error == 0) {
+                m_data = std::move(words);
+                Post(kTorvelMsgAnalysisDone, job.tag, static_cast<LPARAM>(m_data.size()));
+            } else {
+                m_lastError = error;
+                if (TorvelErrorIsLinkLost(error))
+                    m_open = false;
+                Post(kTorvelMsgDeviceError, job.tag, error);
+            }
+        }
+        m_busy = false;
+        m_wake.notify_all();
+    }
+}
+
+void CSoapyAnalyser::Post(UINT offset, WPARAM wParam, LPARAM lParam) const {
+    PostMessage(m_hwnd, m_messageBase + offset, wParam, lParam);
+}
+
+int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
+    const double enbw = CFlatTopSpectrum::EnbwBinsOf(1024);
+    const SweepPlan plan =
+        PlanSweep(job.startKHz * 1e3, job.stepKHz * 1e3, job.points, m_rateHz, enbw);
+    CFlatTopSpectrum spectrum(plan.fftSize);
+    std::vector<std::complex<float>> samples(plan.fftSize);
+    std::vector<float> level(job.points, 0.0f);
+    m_device->setGain(SOAPY_SDR_RX, 0, job.gainDb);
+    const int settle = static_cast<int>(m_config.settleS * m_rateHz);
+    for (const SweepTuning& t : plan.tunings) {
+        m_device->setFrequency(SOAPY_SDR_RX, 0, t.centerHz);
+        if (int e = Discard(settle))
+            return e;
+        spectrum.Reset();
+        for (int a = 0; a < job.averages; ++a) {
+            if (int e = Read(samples.data(), plan.fftSize))
+                return e;
+            spectrum.Add(samples.data());
+        }
+        const std::vector<float> power = spectrum.Mean();
+        for (int b = t.firstBin; b <= t.lastBin; ++b) {
+            float& p = level[t.pointOf[b - t.firstBin]];
+            p = std::max(p, power[b]);
+        }
+    }
+    words.resize(job.points);
+    for (int p = 0; p < job.points; ++p)
+        words[p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
+    return 0;
+}
+
+int CSoapyAnalyser::Read(std::complex<float>* out, int n) {
+    int got = 0;
+    long silentUs = 0;
+    while (got < n) {
+        if (m_cancel)
+            return kCancelled;
+        void* buffers[] = {out + got};
+        int flags = 0;
+        long long timeNs = 0;
+        const int r = m_device->readStream(m_stream, buffers, std::min(n - got, kReadChunk), flags,
+                                           timeNs, kReadTimeoutUs);
+        if (r > 0) {
+            got += r;
+            silentUs = 0;
+        } else if (r == SOAPY_SDR_TIMEOUT || r == 0) {
+            silentUs += kReadTimeoutUs;
+            if (silentUs >= kSilenceUs)
+                return kTorvelErrorTimeout;
+        } else if (r == SOAPY_SDR_OVERFLOW) {
+            // Samples were lost: what was read is no longer contiguous.
+            ++m_overruns;
+            got = 0;
+        } else {
+            return kTorvelErrorRemoved;
+        }
+    }
+    return 0;
+}
+
+int CSoapyAnalyser::Discard(int n) {
+    std::vector<std::complex<float>> scratch(kReadChunk);
+    while (n > 0) {
+        const int chunk = std::min(n, kReadChunk);
+        if (int e = Read(scratch.data(), chunk))
+            return e;
+        n -= chunk;
+    }
+    return 0;
+}
+
+int CSoapyAnalyser::DataCount() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<int>(m_data.size());
+}
+
+int CSoapyAnalyser::CopyData(short* buffer, int count) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!buffer || count <= 0)
+        return 0;
+    const int n = std::min(count, static_cast<int>(m_data.size()));
+    std::copy_n(m_data.begin(), n, buffer);
+    return n;
+}
+
+} // namespace torvelsoapy

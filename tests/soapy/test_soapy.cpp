@@ -1,0 +1,184 @@
+// libTorvelSoapy.so on the test receiver (testreceiver.cpp), loaded as the
+// program loads it, and its spectrum code on its own.
+#include "device/TorvelAPI.h"
+#include "device/loader/devicelibrary.h"
+#include "device/simtestutil.h"
+#include "device/soapy/flattopspectrum.h"
+#include "device/soapy/sweepplan.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <dlfcn.h>
+#include <numbers>
+#include <numeric>
+
+namespace {
+
+std::vector<std::complex<float>> Tone(int n, double cyclesPerSample, double amplitude) {
+    std::vector<std::complex<float>> s(n);
+    for (int i = 0; i < n; ++i)
+        s[i] = std::polar(static_cast<float>(amplitude),
+                          static_cast<float>(2 * std::numbers::pi * cyclesPerSample * i));
+    return s;
+}
+
+class SoapyTest : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("SOAPY_SDR_PLUGIN_PATH", TORVEL_SOAPY_MODULES, 1); }
+    void TearDown() override {
+        Plug(true);
+        ShutdownTorvelDLL();
+    }
+
+    // Loads libTorvelSoapy.so on the test receiver with these model arguments
+    // and opens the link.
+    bool Open(const std::string& args) {
+        std::string problem;
+        if (!torveldevice::LoadDeviceLibrary("soapy:driver=torveltest," + args, 0.0, &problem)) {
+            ADD_FAILURE() << problem;
+            return false;
+        }
+        return InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase) == 1;
+    }
+    // The receiver module as SoapySDR loaded it.
+    static void Plug(bool plugged) {
+        if (void* h = dlopen(TORVEL_TEST_RECEIVER, RTLD_NOW | RTLD_NOLOAD)) {
+            reinterpret_cast<void (*)(int)>(dlsym(h, "TorvelTestReceiverPlug"))(plugged);
+            dlclose(h);
+        }
+    }
+    std::vector<short> NormalBlock(int startKHz, int rbwIndex, int attenuation, int averages) {
+        if (NormalSpectrumAnalysis(window.GetSafeHwnd(), 1, startKHz, rbwIndex, attenuation,
+                                   averages) != 1)
+            return {};
+        if (!window.Wait(std::chrono::seconds(60)) || window.Last().message != WM_ANALYSIS_DONE)
+            return {};
+        std::vector<short> words(static_cast<std::size_t>(GetLastFunctionDataCount()));
+        ReceiveData(words.data(), static_cast<int>(words.size()));
+        return words;
+    }
+
+    DeviceWindow window;
+};
+
+} // namespace
+
+TEST(FlatTopSpectrum, AToneReadsItsLevelAnywhereBetweenBinsAndTheEnbwIsKnown) {
+    torvelsoapy::CFlatTopSpectrum spectrum(1024);
+    EXPECT_NEAR(spectrum.EnbwBins(), 3.77, 0.01);
+    for (double offset : {0.0, 0.25, 0.5}) {
+        spectrum.Reset();
+        const double bin = 100 + offset;
+        spectrum.Add(Tone(1024, bin / 1024, 0.01).data());
+        const std::vector<float> p = spectrum.Mean();
+        const auto peak = std::max_element(p.begin(), p.end()) - p.begin();
+        EXPECT_NEAR(peak, 512 + bin, 0.5);
+        EXPECT_NEAR(10 * std::log10(p[peak]), -40.0, 0.05) << offset;
+    }
+    // A DC offset leaves no spike.
+    spectrum.Reset();
+    std::vector<std::complex<float>> dc(1024, {0.1f, -0.05f});
+    spectrum.Add(dc.data());
+    EXPECT_LT(spectrum.Mean()[512], 1e-10);
+}
+
+TEST(SweepPlan, TuningsAbutWithoutSeamsAndKeepTheCentreAndEdgesOut) {
+    const double rate = 1e6, step = 10e3;
+    const int points = 300; // 3 MHz: three times the rate
+    const auto plan = torvelsoapy::PlanSweep(100e6, step, points, rate, 3.77);
+    EXPECT_NEAR(plan.rbwHz, 2 * step, 0.1 * step);
+    EXPECT_GE(plan.tunings.size(), 8u);
+    std::vector<int> binsPerPoint(points, 0);
+    const double binHz = rate / plan.fftSize;
+    for (const auto& t : plan.tunings) {
+        for (int b = t.firstBin; b <= t.lastBin; ++b) {
+            const double offset = (b - plan.fftSize / 2) * binHz;
+            EXPECT_GE(offset, -0.4 * rate - binHz);
+            EXPECT_LE(offset, -0.02 * rate);
+            ++binsPerPoint[t.pointOf[b - t.firstBin]];
+        }
+    }
+    for (int p = 0; p < points; ++p)
+        EXPECT_GE(binsPerPoint[p], 1) << p;
+}
+
+TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuation) {
+    ASSERT_TRUE(Open("tone_hz=100303700,tone_dbfs=-40,noise_dbfs=-100"));
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindNormal, 1), 10);
+    EXPECT_EQ(GetMaxAttenuation(), 50);
+    for (int attenuation : {0, 20}) {
+        const std::vector<short> words = NormalBlock(100000, 1, attenuation, 4);
+        ASSERT_EQ(words.size(), 200u);
+        const auto peak = std::max_element(words.begin(), words.end()) - words.begin();
+        // 100.3037 MHz lies in the cell of point 30 (100.300 MHz, 10 kHz apart).
+        EXPECT_NEAR(peak, 30, 1) << attenuation;
+        EXPECT_NEAR(Db(words[peak]), -40.0, 0.5) << attenuation;
+        EXPECT_LT(Db(words[100]), -80.0);
+    }
+}
+
+TEST_F(SoapyTest, ABandThreeTimesTheReceiversWidthIsSweptWithoutSeams) {
+    // 2 MHz at 0.6 MS/s; the receiver still gives the old frequency for a
+    // while after each retune.
+    ASSERT_TRUE(Open("rate=600000,noise_dbfs=-60,tone_hz=50e6,tune_delay=1500"));
+    const std::vector<short> words = NormalBlock(100000, 2, 0, 32);
+    ASSERT_EQ(words.size(), 100u);
+    double mean = 0;
+    for (short w : words)
+        mean += Db(w);
+    mean /= static_cast<double>(words.size());
+    // Groups of ten points (200 kHz) each lie within 1 dB of the whole floor.
+    for (std::size_t g = 0; g < words.size(); g += 10) {
+        double group = 0;
+        for (std::size_t i = g; i < g + 10; ++i)
+            group += Db(words[i]);
+        EXPECT_NEAR(group / 10, mean, 1.0) << "points " << g;
+    }
+}
+
+TEST_F(SoapyTest, AnUnplugIsReportedAsLinkLostAndRecoveredOnReopening) {
+    ASSERT_TRUE(Open("tone_hz=100.5e6"));
+    ASSERT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+    Plug(false);
+    ASSERT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 7, 100000, 3, 0, 1), 1);
+    ASSERT_TRUE(window.Wait());
+    EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR);
+    EXPECT_EQ(window.Last().wParam, 7u);
+    EXPECT_EQ(window.Last().lParam, kTorvelErrorRemoved);
+    EXPECT_TRUE(TorvelErrorIsLinkLost(GetTorvelLastError()));
+    EXPECT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 8, 100000, 3, 0, 1), 0);
+    ShutdownTorvelDLL();
+    EXPECT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 0);
+    Plug(true);
+    ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
+    const std::vector<short> words = NormalBlock(100000, 3, 0, 1);
+    ASSERT_EQ(words.size(), 40u);
+    EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -40.0, 0.5);
+}
+
+TEST_F(SoapyTest, OverrunsAreCountedAndTheirSamplesNeverUsed) {
+    ASSERT_TRUE(Open("tone_hz=100.3e6,overrun_every=5"));
+    const std::vector<short> words = NormalBlock(100000, 1, 0, 8);
+    ASSERT_EQ(words.size(), 200u);
+    EXPECT_NEAR(Db(words[30]), -40.0, 0.5);
+    void* h = dlopen("libTorvelSoapy.so", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(h, nullptr);
+    auto overruns = reinterpret_cast<long (*)()>(dlsym(h, "GetTorvelOverrunCount"));
+    ASSERT_NE(overruns, nullptr);
+    EXPECT_GT(overruns(), 0);
+    dlclose(h);
+}
+
+TEST_F(SoapyTest, ATerminatedSweepPostsNothingAndBandAnalysesAreRefused) {
+    ASSERT_TRUE(Open("tone_hz=100.3e6"));
+    ASSERT_EQ(HighResolutionSpectrumAnalysis(window.GetSafeHwnd(), 3, 100000, 0, 64), 1);
+    TerminateTorvelTask();
+    PostMessage(window.GetSafeHwnd(), DeviceWindow::kMarker, 0, 0);
+    ASSERT_TRUE(window.Wait());
+    EXPECT_EQ(window.Last().message, DeviceWindow::kMarker);
+    EXPECT_EQ(ZeroSpanSpectrumAnalysis(window.GetSafeHwnd(), 4, 100000, 0), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorTaskFailed);
+    // The link stays: the next sweep measures.
+    EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+}
