@@ -1,0 +1,94 @@
+// The SoapySDR device library: the spectrum work of one second of 2.4 MS/s
+// IQ (flat-top FFTs of the finest normal step and the peak of each point),
+// and the sweep rate over 100 MHz at a 100 kHz step on the test receiver
+// (tests/soapy), loaded as the program loads it.
+#include "device/TorvelAPI.h"
+#include "device/loader/devicelibrary.h"
+#include "device/soapy/flattopspectrum.h"
+#include "device/soapy/sweepplan.h"
+#include "platform/msgwindow.h"
+
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+#include <complex>
+#include <cstdlib>
+#include <random>
+
+using namespace torvelsoapy;
+
+namespace {
+
+constexpr double kRate = 2.4e6;
+
+void BM_SpectrumOfOneSecondAt2_4MSps(benchmark::State& state) {
+    // The finest step of the normal sweep (10 kHz) over a 2 MHz block.
+    const SweepPlan plan = PlanSweep(100e6, 10e3, 200, kRate, CFlatTopSpectrum::EnbwBinsOf(1024));
+    CFlatTopSpectrum spectrum(plan.fftSize);
+    std::vector<std::complex<float>> iq(static_cast<std::size_t>(kRate));
+    std::mt19937 random(1);
+    std::normal_distribution<float> noise(0.0f, 0.01f);
+    for (auto& s : iq)
+        s = {noise(random), noise(random)};
+    const SweepTuning& t = plan.tunings.front();
+    std::vector<float> level(200);
+    for (auto _ : state) {
+        spectrum.Reset();
+        for (std::size_t at = 0; at + plan.fftSize <= iq.size(); at += plan.fftSize)
+            spectrum.Add(iq.data() + at);
+        const std::vector<float> power = spectrum.Mean();
+        for (int b = t.firstBin; b <= t.lastBin; ++b) {
+            float& p = level[t.pointOf[b - t.firstBin]];
+            p = std::max(p, power[b]);
+        }
+        benchmark::DoNotOptimize(level.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(kRate));
+}
+BENCHMARK(BM_SpectrumOfOneSecondAt2_4MSps)->Unit(benchmark::kMillisecond);
+
+class DoneWindow : public CWnd {
+public:
+    int done = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_ANALYSIS_DONE || message == WM_DEVICE_ERROR)
+            ++done;
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+// 50 normal blocks of 2 MHz at 100 kHz (index 4), one spectrum each; the
+// test receiver makes its samples as fast as they are read, so this is the
+// library's own rate.
+void BM_Sweep100MHzAt100kHz(benchmark::State& state) {
+    ::setenv("SOAPY_SDR_PLUGIN_PATH", TORVEL_SOAPY_MODULES, 1);
+    ::setenv("SOAPY_SDR_LOG_LEVEL", "WARNING", 1);
+    int argc = 1;
+    char name[] = "bench_soapy";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    std::string problem;
+    if (!torveldevice::LoadDeviceLibrary("soapy:driver=torveltest,noise_dbfs=-80", 0, &problem) ||
+        !InitTorvelDLL(0, 0)) {
+        state.SkipWithError(problem.empty() ? "no test receiver" : problem.c_str());
+        return;
+    }
+    DoneWindow window;
+    InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase);
+    for (auto _ : state) {
+        for (int block = 0; block < 50; ++block) {
+            const int before = window.done;
+            NormalSpectrumAnalysis(window.GetSafeHwnd(), 1, 100000 + 2000 * block, 4, 0, 1);
+            while (window.done == before)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    ShutdownTorvelDLL();
+    state.counters["MHz/s"] =
+        benchmark::Counter(100.0 * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Sweep100MHzAt100kHz)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
