@@ -259,9 +259,11 @@ bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
         return false;
     }
 
-    loadDevice(cl.device);
     m_mainFrame = std::make_unique<CMainFrame>(MessageBox);
     m_mainFrame->SetCoreFactory(CreateAnalysisCore);
+    // Once the main frame exists, so that a signal also ends the message box
+    // of a device library that was refused.
+    loadDevice(cl.device);
     if (!m_mainFrame->Create(cl.showSplash)) {
         m_error = m_mainFrame->CommandListFailed()
                       ? "Torvel: the string table \"" + tableFile +
