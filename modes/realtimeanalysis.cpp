@@ -159,8 +159,8 @@ bool CRealTimeAnalysis::ReadCsvModeParams(CCsvFile& file) {
 void CRealTimeAnalysis::Reconfigure(BOOL reset) {
     // A new band or grid: a running capture starts over with it. A change of
     // the picture keeps the capture and the slices.
-    if (reset && !m_taskTerminated)
-        StopTask();
+    if (reset)
+        StopTaskForNewGrid();
     m_start = std::max(m_start, DeviceMinFrequency(kKind));
     m_stop = std::min(m_stop, DeviceMaxFrequency(kKind));
     m_frequencyMode = 1;

@@ -181,8 +181,8 @@ int CSemiRealAnalysis::LoadModeSettings() {
 void CSemiRealAnalysis::Reconfigure(BOOL reset) {
     // A new band or grid: the stream starts over with it. A change of the
     // picture keeps the stream and the slices.
-    if (reset && !m_taskTerminated)
-        StopTask();
+    if (reset)
+        StopTaskForNewGrid();
     if (reset) {
         m_streamClock = 0;
         m_takenSlices = 0;

@@ -315,6 +315,13 @@ void CSpectrogramAnalysis::StopTask() {
     }
 }
 
+void CSpectrogramAnalysis::StopTaskForNewGrid() {
+    const int terminated = m_taskTerminated;
+    StopTask();
+    if (terminated)
+        m_taskTerminated = 1;
+}
+
 void CSpectrogramAnalysis::RestartTask() {
     if (!m_taskTerminated)
         return;

@@ -84,6 +84,10 @@ public:
     // A task cut short by StopTask starts again while the core holds the
     // device; otherwise the rotation starts it in its turn.
     void RestartTask();
+    // Before a reconfiguration with a new band or grid: the task that runs
+    // now ends, also one the rotation started again while an entry that had
+    // stopped the task was open; a task this core ended is still restarted.
+    void StopTaskForNewGrid();
 
 protected:
     // The analysis kind of the device queries (16 or 32).
