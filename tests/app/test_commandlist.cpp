@@ -256,7 +256,7 @@ TEST(CommandList, EveryMenuPathOfTheReadmeAndTheGuideExists) {
     // "File > New Window > WLAN": captions of capitalised words (and the
     // small words between them), joined by " > ".
     const QString word = R"(\(?[A-Z0-9][A-Za-z0-9%+-]*\)?)";
-    const QString segment = word + "(?: (?:(?:on|of|by|/) )?" + word + ")*";
+    const QString segment = word + "(?: (?:(?:on|of|by|the|after|/) )?" + word + ")*";
     const QRegularExpression pathPattern(segment + "(?: > " + segment + ")+");
     int paths = 0;
     for (const QString& name : files) {
@@ -272,6 +272,10 @@ TEST(CommandList, EveryMenuPathOfTheReadmeAndTheGuideExists) {
                 written = {written[0].left(slash), written[0].mid(slash + 3)};
             for (const QString& path : written) {
                 ++paths;
+                // The main frame adds Remote Control... to the Options menu it
+                // shows; the command lists do not hold it.
+                if (path.endsWith("Options > Remote Control"))
+                    continue;
                 EXPECT_TRUE(namesMenuPath(list, path.split(" > ")))
                     << QFileInfo(name).fileName().toStdString() << ": \"" << path.toStdString()
                     << "\" is no menu path";
