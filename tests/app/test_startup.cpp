@@ -6,6 +6,7 @@
 #include "app/torvelapp.h"
 #include "device/TorvelAPI.h"
 #include "lib/stringtable.h"
+#include "modes/normalanalysis.h"
 #include "platform/cfile.h"
 #include "platform/profile.h"
 #include "testutil.h"
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -435,5 +437,46 @@ TEST_F(StartupTest, TheWindowsOpenAtExitComeBackAtTheirPlaces) {
     CTorvelApp app;
     ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
     EXPECT_EQ(app.MainFrame()->mdiArea()->subWindowList().size(), 1);
+    app.ExitInstance();
+}
+
+TEST_F(StartupTest, AFirstStartMeasuresAndAStoppedWindowSaysHowToStart) {
+    CString stopped;
+    auto statusOf = [](CMainFrame* frame) {
+        QMdiSubWindow* w = frame->mdiArea()->activeSubWindow();
+        auto* core =
+            w ? dynamic_cast<CNormalAnalysis*>(dynamic_cast<CChildFrame*>(w)->GetCore()) : nullptr;
+        EXPECT_NE(core, nullptr);
+        return core ? std::make_pair(core->GetAnalyzeFlag(),
+                                     core->GetGraphInterface().GetGraph().GetStatusText().GetText())
+                    : std::make_pair(-1, CString());
+    };
+    {
+        // No profile yet: the start window measures at once, with no "Stopped" in its graph.
+        ASSERT_FALSE(FileExists(dir.file("TORVEL.INI").c_str()));
+        CTorvelApp app;
+        ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+        stopped = GetTorvelString(2408);
+        ASSERT_FALSE(stopped.IsEmpty());
+        PumpEvents();
+        auto [running, status] = statusOf(app.MainFrame());
+        EXPECT_NE(running, 0);
+        EXPECT_NE(status, stopped);
+        // Run/Stop stops it, and the graph says how to start it again.
+        dynamic_cast<CChildFrame*>(app.MainFrame()->mdiArea()->activeSubWindow())
+            ->GetCore()
+            ->ExecuteCommand(16, 0, 0, 0, 0, 0);
+        std::tie(running, status) = statusOf(app.MainFrame());
+        EXPECT_EQ(running, 0);
+        EXPECT_EQ(status, stopped);
+        app.ExitInstance();
+    }
+    // With a profile the window opens stopped, and says so.
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+    PumpEvents();
+    auto [running, status] = statusOf(app.MainFrame());
+    EXPECT_EQ(running, 0);
+    EXPECT_EQ(status, stopped);
     app.ExitInstance();
 }
