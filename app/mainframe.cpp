@@ -505,6 +505,12 @@ void CMainFrame::showDeviceWait(CAnalysisCore* holder) {
 void CMainFrame::UnregisterCore(CAnalysisCore* core) {
     if (m_remoteObserver)
         m_remoteObserver->WindowClosing(core);
+    // A window closed in its turn may leave no task whose end moves the
+    // rotation on (the XPD window waits for its path switch on a timer): its
+    // turn is ended here, and the fence hands the device on.
+    if (core->GetId() == m_scheduler.CurrentId() &&
+        m_scheduler.GetTask() == CAnalysisScheduler::Task::kRunning && !m_deviceLost)
+        endTask(nullptr);
     m_scheduler.Unregister(core);
     KillTimer(static_cast<UINT_PTR>(core->GetId()) | kCoreTimerBit);
 }

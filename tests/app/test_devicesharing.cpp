@@ -255,6 +255,20 @@ TEST_F(DeviceSharingTest, AZeroSpanWindowSwitchedOffDuringACaptureTouchesTheDevi
     ExpectNormalUntouched();
 }
 
+TEST_F(DeviceSharingTest, AnXpdWindowClosedInItsTurnHandsTheDeviceOn) {
+    // The XPD window's turn begins with the path switch settling on a timer,
+    // with no device task in flight; closing the window then must not leave
+    // the rotation waiting for a task that never ends.
+    WriteProfileString("XPDAnalysis_1", "AnalyzeFlag", "1");
+    Open(7);
+    ASSERT_TRUE(NormalGoesOn(2));
+    const int xpd = Other()->GetId();
+    ASSERT_TRUE(PumpUntil([&] { return frame->CurrentAnalysisId() == xpd; }));
+    otherWindow->close();
+    EXPECT_TRUE(NormalGoesOn());
+    ExpectNormalUntouched();
+}
+
 TEST_F(DeviceSharingTest, WindowsWaitingForAStreamSaySoAndTheOptionHandsTheDeviceOn) {
     WriteProfileString("SemiRealAnalysis_1", "AnalyzeFlag", "1");
     Open(4);
