@@ -336,8 +336,9 @@ TEST_F(Graph3DTest, SlicesDrawnStraightMatchTheMaskStampPixelForPixel) {
     // mode is drawn the same everywhere, except that the slices take the
     // clear-draw-stamp way through the slice mask there: it is the reference
     // for the strokes drawn straight onto a plain surface. Random rings:
-    // levels past either end of the window (strokes leaving the box), empty
-    // entries, a highlighted slice, and graphs hanging over the surface's edges.
+    // levels past either end of the window (strokes along the box's edges),
+    // empty entries, a highlighted slice (always stamped), and graphs hanging
+    // over the surface's edges.
     std::mt19937 random(35);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     std::uniform_real_distribution<double> level(-130.0, 20.0);
