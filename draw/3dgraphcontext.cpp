@@ -7,6 +7,8 @@
 #include "lib/drawobject.h"
 #include "platform/dc.h"
 
+#include <QImage>
+
 #include <algorithm>
 
 namespace {
@@ -51,6 +53,18 @@ std::vector<POINT> ConvexHull(std::vector<POINT> points) {
     }
     hull.resize(k > 1 ? k - 1 : k);
     return hull;
+}
+
+// True when every point lies in the slice box of that width and height: the
+// stroke between them then stays inside it too.
+bool InsideBox(const std::vector<POINT>& points, int n, int width, int height) {
+    for (int i = 0; i < n; ++i) {
+        const POINT& p = points[static_cast<size_t>(i)];
+        if (p.x < 0 || p.x >= width || p.y < 0 || p.y >= height) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int Wrap(long long value, int count) {
@@ -427,6 +441,16 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
                                 m_pDrawObject->GetLineWidth(), kWhite);
     }
 
+    // A slice stamped through its mask sets exactly the pixels of its stroke
+    // inside the slice box to the white of the slice image. A stroke wholly
+    // inside the box is therefore drawn straight onto a picture that is drawn
+    // pixel by pixel (a bitmap without a mapping), with the same white pen.
+    const QImage* picture = pDC->GetImage();
+    const bool direct =
+        picture && picture->format() == QImage::Format_RGB32 && pDC->GetMapMode() == MM_TEXT;
+    CPen* oldPen = pDC->GetCurrentPen();
+    bool slicePenSelected = false;
+
     for (int j = 0; j < m_SliceCount; ++j) {
         const int position = m_SliceCount - j - 1;
         const CDataLineContext* slice = GetSliceAt(position);
@@ -435,6 +459,19 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
             continue;
         }
         const bool highlighted = m_ChunkFlag && highlightPen && position == m_SelectedSlice;
+        if (direct && !highlighted && InsideBox(m_Shifted, n, boxWidth, boxHeight)) {
+            const CPoint origin = SliceOrigin(position);
+            for (int i = 0; i < n; ++i) {
+                m_Shifted[static_cast<size_t>(i)].x += origin.x;
+                m_Shifted[static_cast<size_t>(i)].y += origin.y;
+            }
+            if (!slicePenSelected) {
+                pDC->SelectObject(&m_SlicePen);
+                slicePenSelected = true;
+            }
+            pDC->Polyline(m_Shifted.data(), n);
+            continue;
+        }
         // Clearing the mask clears the box: the slice image is read only where
         // the mask is set.
         mask.FillSolidRect(0, 0, boxWidth, boxHeight, kBlack);
@@ -466,6 +503,9 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
             pDC->TextOut(origin.x + boxWidth + kTextGap, baseY - pDC->GetTextExtent(label).cy,
                          label);
         }
+    }
+    if (slicePenSelected) {
+        pDC->SelectObject(oldPen);
     }
     image.SelectObject(oldImagePen);
     mask.SelectObject(oldMaskPen);

@@ -7,6 +7,7 @@
 #include "drawtestutil.h"
 #include "lib/blendobject.h"
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
@@ -328,6 +329,63 @@ TEST_F(Graph3DTest, SlicesDrawnAfterTheHighlightedOneStayWhite) {
     const int white = plain->Count(kSliceWhite, newerBox);
     EXPECT_GT(white, 300);
     EXPECT_GT(lit->Count(kSliceWhite, newerBox), white - 120);
+}
+
+TEST_F(Graph3DTest, SlicesDrawnStraightMatchTheMaskStampPixelForPixel) {
+    // A surface with a mapping that is the identity in every respect but its
+    // mode is drawn the same everywhere, except that the slices take the
+    // clear-draw-stamp way through the slice mask there: it is the reference
+    // for the strokes drawn straight onto a plain surface. Random rings:
+    // levels past either end of the window (strokes along the box's edges),
+    // empty entries, a highlighted slice (always stamped), and graphs hanging
+    // over the surface's edges.
+    std::mt19937 random(35);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    std::uniform_real_distribution<double> level(-130.0, 20.0);
+    for (int ring = 0; ring < 40; ++ring) {
+        C3DGraphContext graph;
+        graph.SetDrawObject(m_object.get());
+        graph.SetAutoLayoutFlag(0);
+        const int count = pick(1, 256);
+        graph.SetSliceCount(count);
+        const int left = pick(-40, 60);
+        const int top = pick(-40, 60);
+        graph.SetWindowRect(left, top, left + pick(60, 360), top + pick(40, 260));
+        std::vector<std::unique_ptr<CDataLineContext>> slices;
+        const bool wild = ring % 2 == 1;
+        for (int k = 0; k < count; ++k) {
+            if (pick(0, 9) == 0) {
+                graph.AddSlice(nullptr, 0);
+                continue;
+            }
+            const double base = level(random);
+            slices.push_back(MakeSlice([&](int) {
+                return wild ? level(random) : std::clamp(base + level(random) * 0.1, -99.0, -1.0);
+            }));
+            graph.AddSlice(slices.back().get(), 0);
+        }
+        graph.SetSelectedSlice(pick(0, count - 1));
+        graph.SetChunkPosition(kStart + pick(0, kPoints) * kStep);
+        graph.SetChunkFlag(pick(0, 1));
+
+        Surface straight(320, 240, kOutside);
+        graph.Draw(&straight.dc, nullptr, nullptr);
+        Surface stamped(320, 240, kOutside);
+        stamped.dc.SetMapMode(MM_ANISOTROPIC);
+        stamped.dc.SetWindowExt(1, 1);
+        stamped.dc.SetViewportExt(1, 1);
+        graph.Draw(&stamped.dc, nullptr, nullptr);
+        int differ = 0;
+        CPoint first(-1, -1);
+        for (int y = 0; y < 240; ++y) {
+            for (int x = 0; x < 320; ++x) {
+                if (straight.At(x, y) != stamped.At(x, y)) {
+                    first = differ++ ? first : CPoint(x, y);
+                }
+            }
+        }
+        ASSERT_EQ(differ, 0) << "ring " << ring << ", first at " << first.x << "," << first.y;
+    }
 }
 
 TEST_F(Graph3DTest, HitTestsFollowTheBaseLinesAtTheirBoundaries) {
