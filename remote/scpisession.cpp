@@ -2,11 +2,11 @@
 
 #include "analysis/analysiscore.h"
 #include "device/TorvelAPI.h"
+#include "device/loader/devicelibrary.h"
 #include "remote/remotelink.h"
 
 #include <algorithm>
 #include <cmath>
-#include <dlfcn.h>
 
 using scpi::Call;
 using scpi::Param;
@@ -24,11 +24,14 @@ constexpr int kStbRequestService = 64;
 
 constexpr const char* kWindowKindNames[7] = {"NORM", "WLAN", "ZSP", "SRT", "RT", "MED", "XPD"};
 
+// The model field of *IDN?: the device library in use.
 const char* deviceModel() {
-    // The analyser simulator is the device library when its own code is
-    // loaded; a device library of real hardware has only the device interface.
-    return dlsym(RTLD_DEFAULT, "_ZN9torvelsim10CSimulator11PowerSupplyEiiii") ? "Simulator"
-                                                                              : "Analyser";
+    const std::string choice = torveldevice::LoadedDeviceChoice();
+    if (choice.empty() || choice == torveldevice::kSimulatorChoice)
+        return "Simulator";
+    if (choice.rfind(torveldevice::kSoapyChoice, 0) == 0)
+        return "SoapySDR";
+    return "Analyser";
 }
 
 QByteArray quoted(const QString& text) {
