@@ -538,7 +538,9 @@ bool selectMarker(CRemoteLink* link, CAnalysisCore* core, int n) {
 }
 } // namespace
 
-bool CScpiSession::markerMax(const Call& call) {
+// Selects the call's marker and runs a marker action on it (36 peak search,
+// 37 next peak).
+bool CScpiSession::markerAction(const Call& call, int action) {
     CAnalysisCore* core = target(call);
     if (!core || !noParameters(call))
         return true;
@@ -546,20 +548,16 @@ bool CScpiSession::markerMax(const Call& call) {
         pushError(scpi::kHeaderSuffixOutOfRange);
         return true;
     }
-    m_link->RemoteCommand(core, 36);
+    m_link->RemoteCommand(core, action);
     return true;
 }
 
+bool CScpiSession::markerMax(const Call& call) {
+    return markerAction(call, 36);
+}
+
 bool CScpiSession::markerNext(const Call& call) {
-    CAnalysisCore* core = target(call);
-    if (!core || !noParameters(call))
-        return true;
-    if (!selectMarker(m_link, core, call.suffix[0])) {
-        pushError(scpi::kHeaderSuffixOutOfRange);
-        return true;
-    }
-    m_link->RemoteCommand(core, 37);
-    return true;
+    return markerAction(call, 37);
 }
 
 bool CScpiSession::markerX(const Call& call) {

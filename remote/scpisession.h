@@ -104,6 +104,7 @@ public:
     bool markerState(const scpi::Call&);
     bool markerMax(const scpi::Call&);
     bool markerNext(const scpi::Call&);
+    bool markerAction(const scpi::Call&, int action);
     bool markerX(const scpi::Call&);
     bool markerY(const scpi::Call&);
     bool markerBandPower(const scpi::Call&);
