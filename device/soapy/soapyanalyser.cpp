@@ -47,8 +47,10 @@ bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config) {
             return true;
         char* end = nullptr;
         const double v = std::strtod(it->second.c_str(), &end);
+        // end points into the value: judged before the value is erased.
+        const bool whole = end != nullptr && end != it->second.c_str() && *end == '\0';
         kw.erase(it);
-        if (end == nullptr || *end != '\0' || !(v > 0))
+        if (!whole || !(v > 0) || !std::isfinite(v))
             return false;
         *value = v;
         return true;
