@@ -46,15 +46,22 @@ bool fileName(const Call& call, CString* path) {
 }
 } // namespace
 
-bool CScpiSession::storeState(const Call& call) {
+CAnalysisCore* CScpiSession::fileTarget(const Call& call, CString* path) {
     CAnalysisCore* core = target(call);
+    if (!core)
+        return nullptr;
+    if (!fileName(call, path)) {
+        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kDataTypeError);
+        return nullptr;
+    }
+    return core;
+}
+
+bool CScpiSession::storeState(const Call& call) {
     CString path;
+    CAnalysisCore* core = fileTarget(call, &path);
     if (!core)
         return true;
-    if (!fileName(call, &path)) {
-        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kDataTypeError);
-        return true;
-    }
     CString report;
     bool warned = false;
     runFileCommand(m_link, core, 8, path, &report, &warned);
@@ -65,14 +72,10 @@ bool CScpiSession::storeState(const Call& call) {
 }
 
 bool CScpiSession::loadState(const Call& call) {
-    CAnalysisCore* core = target(call);
     CString path;
+    CAnalysisCore* core = fileTarget(call, &path);
     if (!core)
         return true;
-    if (!fileName(call, &path)) {
-        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kDataTypeError);
-        return true;
-    }
     CString report;
     bool warned = false;
     const int result = runFileCommand(m_link, core, 9, path, &report, &warned);
@@ -82,14 +85,10 @@ bool CScpiSession::loadState(const Call& call) {
 }
 
 bool CScpiSession::storeTrace(const Call& call) {
-    CAnalysisCore* core = target(call);
     CString path;
+    CAnalysisCore* core = fileTarget(call, &path);
     if (!core)
         return true;
-    if (!fileName(call, &path)) {
-        pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kDataTypeError);
-        return true;
-    }
     // The CSV data file the Save Data command writes, without its dialog.
     const int ok = core->RunOutsideRotation([&] { return core->WriteCSVFile(path); });
     if (ok != 1)

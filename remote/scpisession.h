@@ -6,6 +6,7 @@
 // line and every later line until the data are in; nothing blocks meanwhile.
 #pragma once
 
+#include "platform/cstring.h"
 #include "remote/scpiparser.h"
 
 #include <QByteArray>
@@ -108,6 +109,9 @@ public:
     bool markerX(const scpi::Call&);
     bool markerY(const scpi::Call&);
     bool markerBandPower(const scpi::Call&);
+    // The selected window and the call's one file name; null when there is
+    // none (a missing or wrong name is put in the error queue).
+    CAnalysisCore* fileTarget(const scpi::Call&, CString* path);
     bool storeState(const scpi::Call&);
     bool loadState(const scpi::Call&);
     bool storeTrace(const scpi::Call&);
