@@ -162,6 +162,7 @@ public:
     QByteArray RemoteWindowPng(CAnalysisCore* core) override;
     void SetRemoteObserver(CRemoteObserver* observer) override { m_remoteObserver = observer; }
     void RemoteStatusChanged(const QString& text) override;
+    bool RemoteDeviceLost() override { return IsDeviceLost(); }
 
     // ---- Messages
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -24,6 +24,7 @@ public:
     QByteArray RemoteWindowPng(CAnalysisCore*) override { return QByteArray(); }
     void SetRemoteObserver(CRemoteObserver*) override {}
     void RemoteStatusChanged(const QString&) override {}
+    bool RemoteDeviceLost() override { return false; }
 };
 
 } // namespace

@@ -781,6 +781,8 @@ int CMedicalAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4,
         const CChannelObject* c = m_panel.GetButtonChannel(m_popupButton);
         return c ? PickChannel(c->GetIndexNumber()) : kCommandDone;
     }
+    case kCmdPickIndex:
+        return PickChannel(p1);
     case kCmdChannelColor: {
         CChannelObject* c = m_panel.GetButtonChannel(m_popupButton);
         COLORREF colour = 0;
@@ -815,6 +817,8 @@ int CMedicalAnalysis::GetCommandState(int action, int p1, int p2, int p3, int p4
                           CMedicalChannelPanel::kFirstLetterCategory);
     case kCmdAlarm:
         return ticked(m_alarmFlag == p1);
+    case kCmdPickIndex:
+        return ticked(m_panel.GetCurrentIndex() == p1);
     case kCmdPickButton:
     case kCmdChannelColor:
         return m_panel.GetButtonChannel(m_popupButton) ? kStateUnticked : kStateDisabled;

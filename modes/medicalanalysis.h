@@ -173,6 +173,9 @@ public:
     static constexpr int kCmdPickButton = 171; // the channel of the remembered button
     static constexpr int kCmdChannelColor = 172;
     static constexpr int kCmdShowLog = 173;
+    // Makes channel-list entry p1 current and centres on it, as a channel
+    // picked by number, from the panel or from its pop-up menu is.
+    static constexpr int kCmdPickIndex = 174;
 
     CMedicalAnalysis(CCommandEntry* frameList, CCommandEntry* buttonList,
                      CFrameLink* link = nullptr);

@@ -289,6 +289,29 @@ int CWlanAnalysis::ZoomOn(const CChannelObject* channel) {
     return kCommandReset;
 }
 
+namespace {
+// The range a zoom on channel gives: centre and span in kHz.
+bool zoomedOn(const CChannelObject* channel, int center, int span) {
+    if (!channel || channel->GetIndexNumber() < 0)
+        return false;
+    const int zoom = 2 * channel->GetSpanFrequency();
+    return center == channel->GetCenterFrequency() &&
+           span == (zoom < CWlanAnalysis::kMinZoomSpan ? CWlanAnalysis::kMinZoomSpan : zoom);
+}
+} // namespace
+
+int CWlanAnalysis::ZoomedChannel() const {
+    const int center = GetCenter(), span = m_stop - m_start;
+    const int button = m_panel.GetSelectedButton();
+    if (const CChannelObject* c = button > 0 ? m_panel.GetSlotChannel(button - 1) : nullptr;
+        zoomedOn(c, center, span))
+        return c->GetIndexNumber();
+    for (int n = 0; n < kChannelCount; ++n)
+        if (zoomedOn(GetChannelObject(n), center, span))
+            return n;
+    return -1;
+}
+
 void CWlanAnalysis::ReadProfile() {
     CNormalAnalysis::ReadProfile();
     const CString section = GetProfileSection();

@@ -108,6 +108,10 @@ public:
     // Span twice the channel's (at least 20000 kHz), centred on it; result 2.
     int ZoomOn(const CChannelObject* channel);
     bool IsFullBand() const { return m_start == kFullStart && m_stop == kFullStop; }
+    // The number of the channel the range is zoomed on (the selected
+    // button's channel first, then the channel list's), or -1 when the range
+    // is no channel's zoom (the whole band, a range set by hand).
+    int ZoomedChannel() const;
     // A click on the panel at (x, y).
     void ClickPanel(int x, int y);
     // Acts as a click on button k (1-10) of the panel.

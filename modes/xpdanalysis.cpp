@@ -578,11 +578,16 @@ int CXpdAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int
         return result;
     switch (action) {
     case kCmdAlarmValue:
-    case kCmdDetectLevel: {
-        double& field = action == kCmdAlarmValue ? m_alarmValue : m_detectLevel;
-        const double v = EntryDouble(
-            field, "dB",
-            GetLibraryString(action == kCmdAlarmValue ? kStrAlarmEntry : kStrDetectEntry));
+    case kCmdDetectLevel:
+    case kCmdSetAlarmValue:
+    case kCmdSetDetectLevel: {
+        const bool alarm = action == kCmdAlarmValue || action == kCmdSetAlarmValue;
+        double& field = alarm ? m_alarmValue : m_detectLevel;
+        const double v =
+            action == kCmdSetAlarmValue || action == kCmdSetDetectLevel
+                ? p1 * 0.01
+                : EntryDouble(field, "dB",
+                              GetLibraryString(alarm ? kStrAlarmEntry : kStrDetectEntry));
         if (!takenEntry(v) || !levelInRange(v))
             return kCommandDone;
         field = v;

@@ -34,6 +34,10 @@ public:
     static constexpr int kCmdDetectLevel = 404;
     static constexpr int kCmdYAxisOffsetEntry = 405;
     static constexpr int kCmdYAxisOffset = 406;
+    // The alarm value and the detect level set to p1 hundredths of a dB, as
+    // their entries set them.
+    static constexpr int kCmdSetAlarmValue = 407;
+    static constexpr int kCmdSetDetectLevel = 408;
     static constexpr int kMaxYAxisOffset = 100;
     // Levels and level differences lie within +-400 dB (two level words of
     // the analyser apart): the alarm value, the detect level and the

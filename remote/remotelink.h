@@ -51,6 +51,8 @@ public:
     virtual void SetRemoteObserver(CRemoteObserver* observer) = 0;
     // The server's state for the shell to show ("Remote: port 5025, 2 clients").
     virtual void RemoteStatusChanged(const QString& text) = 0;
+    // True while the device link is lost (the rotation stands until it is back).
+    virtual bool RemoteDeviceLost() = 0;
 
 protected:
     ~CRemoteLink() = default;

@@ -8,6 +8,9 @@ namespace {
 constexpr unsigned kAnyKind = 0x7F; // window kinds 1..7
 constexpr unsigned kZeroSpan = 1u << 2;
 constexpr unsigned kSweptKinds = kAnyKind & ~kZeroSpan; // all but zero span's time capture
+constexpr unsigned kWlan = 1u << 1;
+constexpr unsigned kMedical = 1u << 5;
+constexpr unsigned kXpd = 1u << 6;
 
 constexpr ScpiRow kRows[] = {
     {"*IDN?", ScpiRow::kQuery, 0, &CScpiSession::idn, "",
@@ -107,6 +110,32 @@ constexpr ScpiRow kRows[] = {
      "the level rising above or falling below the line"},
     {"TRIGger[:SEQuence]:LEVel", ScpiRow::kSet | ScpiRow::kQuery, kZeroSpan,
      &CScpiSession::triggerLevel, "<level>|MIN|MAX|DEF", "trigger line, dBm, within the graph"},
+    {"[SENSe]:WLAN:CHANnel", ScpiRow::kSet | ScpiRow::kQuery, kWlan, &CScpiSession::wlanChannel,
+     "<channel number>|FULL|-1",
+     "zooms on a channel of the channel list (span twice the channel's, at least 20 MHz) as its "
+     "panel button does; FULL or -1: the whole band. ?: the channel zoomed on, -1 for none"},
+    {"[SENSe]:MEDical:CHANnel", ScpiRow::kSet | ScpiRow::kQuery, kMedical,
+     &CScpiSession::medicalChannel, "\"<title>\"|<0..9999>",
+     "picks a channel by its title (\"A1001\"), or by number with the panel's letter as Channel "
+     "by Number does, and centres on it. ?: the current channel's title, \"\" for none"},
+    {"[SENSe]:MEDical:ALARm[:MODE]", ScpiRow::kSet | ScpiRow::kQuery, kMedical,
+     &CScpiSession::medicalAlarm, "OFF|ABOVe|BELow",
+     "the alarm: off, or when the wide data line rises above / falls below the alarm line"},
+    {"[SENSe]:MEDical:ALARm:LEVel", ScpiRow::kSet | ScpiRow::kQuery, kMedical,
+     &CScpiSession::medicalAlarmLevel, "<level>|MIN|MAX|DEF",
+     "alarm line, dBm, within the wide graph"},
+    {"[SENSe]:XPD[:VALue]?", ScpiRow::kQuery, kXpd, &CScpiSession::xpdValue, "",
+     "XPD at the common peak, dB; 9.91E+37 while a path holds no signal"},
+    {"[SENSe]:XPD:ALARm[:VALue]", ScpiRow::kSet | ScpiRow::kQuery, kXpd,
+     &CScpiSession::xpdAlarmValue, "<level>|MIN|MAX|DEF",
+     "alarm value, dB, -400 to 400 in hundredths (default 30): an XPD below it during an active "
+     "period raises the alarm"},
+    {"[SENSe]:XPD:ALARm:STATe?", ScpiRow::kQuery, kXpd, &CScpiSession::xpdAlarmState, "",
+     "1 while the alarm is raised"},
+    {"[SENSe]:XPD:DETect[:LEVel]", ScpiRow::kSet | ScpiRow::kQuery, kXpd,
+     &CScpiSession::xpdDetectLevel, "<level>|MIN|MAX|DEF",
+     "detect level, dB, -400 to 400 in hundredths: a level above it on either path starts an "
+     "active period"},
 };
 
 } // namespace

@@ -302,6 +302,7 @@ void CScpiSession::endOperation() {
     if (!m_opCore)
         return;
     m_opCore = nullptr;
+    m_linkLostSince.reset();
     m_opId = 0;
     if (m_opcPending)
         m_esr |= kEsrOperationComplete;
@@ -343,11 +344,31 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
         m_link->RemoteCommand(core, 16);
 }
 
-bool CScpiSession::CheckOperation() {
-    if (!m_opCore || m_opCore->GetAnalyzeFlag())
+bool CScpiSession::CheckOperation(std::chrono::milliseconds linkLossLimit) {
+    if (!m_opCore)
         return false;
+    if (!m_opCore->GetAnalyzeFlag()) {
+        endOperation();
+        pushError(scpi::kExecutionError, "analysis stopped");
+        return true;
+    }
+    // While the link is lost no data come; the wait ends once it has been
+    // lost for the limit, so that a client is not held for ever.
+    if (!m_link->RemoteDeviceLost()) {
+        m_linkLostSince.reset();
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_linkLostSince)
+        m_linkLostSince = now;
+    if (now - *m_linkLostSince < linkLossLimit)
+        return false;
+    CAnalysisCore* core = m_opCore;
+    const bool single = m_opSingle;
     endOperation();
-    pushError(scpi::kExecutionError, "analysis stopped");
+    if (single && core->GetAnalyzeFlag())
+        m_link->RemoteCommand(core, 16);
+    pushError(scpi::kHardwareError, "device link lost");
     return true;
 }
 

@@ -29,6 +29,7 @@ constexpr ErrorName kErrorTexts[] = {
     {kDataOutOfRange, "Data out of range"},
     {kTooMuchData, "Too much data"},
     {kIllegalParameterValue, "Illegal parameter value"},
+    {kHardwareError, "Hardware error"},
     {kHardwareMissing, "Hardware missing"},
     {kMassStorageError, "Mass storage error"},
     {kFileNameNotFound, "File name not found"},

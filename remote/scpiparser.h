@@ -31,6 +31,7 @@ constexpr int kSettingsConflict = -221;
 constexpr int kDataOutOfRange = -222;
 constexpr int kTooMuchData = -223;
 constexpr int kIllegalParameterValue = -224;
+constexpr int kHardwareError = -240;
 constexpr int kHardwareMissing = -241;
 constexpr int kMassStorageError = -250;
 constexpr int kFileNameNotFound = -256;

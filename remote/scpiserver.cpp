@@ -113,7 +113,8 @@ void CScpiServer::checkOperations() {
     bool waiting = false;
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
-        if (c->Session().CheckOperation() && c->Session().IsWaiting() && c->Session().Resume())
+        if (c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
+            c->Session().IsWaiting() && c->Session().Resume())
             QTimer::singleShot(0, c, &CScpiClient::Pump);
         waiting = waiting || c->Session().IsWaiting();
     }

@@ -27,6 +27,10 @@ public:
     static constexpr qint64 kOutputHighWater = 8 * 1024 * 1024;
     // How often waiting operations are looked at.
     static constexpr int kOperationCheckMs = 250;
+    // How long a wait for a sweep lasts while the device link is lost: the
+    // link is re-opened every second, so a device that is not back after
+    // this is not coming back soon.
+    static constexpr int kLinkLossLimitMs = 30000;
 
     explicit CScpiServer(CRemoteLink* link, QObject* parent = nullptr);
     ~CScpiServer() override;
@@ -42,6 +46,8 @@ public:
     // How long a client whose answers wait unread may stay (ms).
     void SetStallTimeout(int ms) { m_stallTimeoutMs = ms; }
     int StallTimeout() const { return m_stallTimeoutMs; }
+    // How long a wait for a sweep may last while the device link is lost (ms).
+    void SetLinkLossLimit(int ms) { m_linkLossLimitMs = ms; }
     // "Remote: port 5025, 1 client", or empty when not listening.
     QString StatusText() const;
 
@@ -68,4 +74,5 @@ private:
     std::vector<CScpiClient*> m_clients;
     bool m_allowOthers = false;
     int m_stallTimeoutMs = 30000;
+    int m_linkLossLimitMs = kLinkLossLimitMs;
 };

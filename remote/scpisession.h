@@ -12,13 +12,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string_view>
 
 class CAnalysisCore;
+class CLoggingTriggerContext;
 class CRemoteLink;
 class CScpiSession;
 
@@ -65,8 +68,10 @@ public:
     bool Resume();
     // Ends the operation when its window stopped analysing before its data
     // were in (the Run/Stop button, ABOR of another client, a task the device
-    // refused): -200 is queued and a waiting line goes on. True when it ended.
-    bool CheckOperation();
+    // refused): -200 is queued and a waiting line goes on. Ends it too when
+    // the device link has been lost for linkLossLimit: -240 is queued and a
+    // single sweep stops. True when it ended.
+    bool CheckOperation(std::chrono::milliseconds linkLossLimit);
 
     // ---- The handlers of the command table
     bool idn(const scpi::Call&);
@@ -120,6 +125,15 @@ public:
     bool triggerSource(const scpi::Call&);
     bool triggerSlope(const scpi::Call&);
     bool triggerLevel(const scpi::Call&);
+    // The window kinds' own parameters (remote/scpimodes.cpp).
+    bool wlanChannel(const scpi::Call&);
+    bool medicalChannel(const scpi::Call&);
+    bool medicalAlarm(const scpi::Call&);
+    bool medicalAlarmLevel(const scpi::Call&);
+    bool xpdValue(const scpi::Call&);
+    bool xpdAlarmValue(const scpi::Call&);
+    bool xpdAlarmState(const scpi::Call&);
+    bool xpdDetectLevel(const scpi::Call&);
 
     // ---- For the tests and the server
     CAnalysisCore* Selected();
@@ -146,6 +160,11 @@ private:
     // The trace named by parameter i (TRACE1..5, DATALINE; default the data line).
     bool traceIndex(const scpi::Call& call, std::size_t i, int* k);
     bool frequency(const scpi::Call& call, int which);
+    // A level line of core's graph (a trigger or alarm line): its level as
+    // the query's answer, or set within the graph as dragging the line sets it.
+    bool lineLevel(const scpi::Call& call, CAnalysisCore* core, CLoggingTriggerContext& line);
+    // The XPD window's alarm value (action) or detect level, dB.
+    bool xpdLevel(const scpi::Call& call, int action);
     QByteArray block(const QByteArray& bytes) const;
     QByteArray levels(const short* words, std::size_t n) const;
     void startOperation(CAnalysisCore* core, bool single);
@@ -171,6 +190,8 @@ private:
     long long m_opPosition = 0; // the sweep position after the last block
     long long m_opCovered = 0;  // points stored one after the other since INIT
     bool m_opcPending = false;  // *OPC: set the operation-complete bit when done
+    // Since when the operation has seen the device link lost.
+    std::optional<std::chrono::steady_clock::time_point> m_linkLostSince;
     // The line being run: its calls and how far, and the answers so far.
     scpi::ParsedLine m_line;
     std::size_t m_next = 0;

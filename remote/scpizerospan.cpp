@@ -94,9 +94,10 @@ bool CScpiSession::triggerSlope(const Call& call) {
 
 bool CScpiSession::triggerLevel(const Call& call) {
     CZeroSpanAnalysis* core = zeroSpan(target(call));
-    if (!core)
-        return true;
-    CLoggingTriggerContext& line = core->GetTriggerLine();
+    return !core || lineLevel(call, core, core->GetTriggerLine());
+}
+
+bool CScpiSession::lineLevel(const Call& call, CAnalysisCore* core, CLoggingTriggerContext& line) {
     const CDataLineContext* graph = line.GetDataLine();
     if (call.query) {
         if (noParameters(call))
@@ -104,11 +105,11 @@ bool CScpiSession::triggerLevel(const Call& call) {
         return true;
     }
     if (!graph) {
-        pushError(scpi::kSettingsConflict, "no time graph");
+        pushError(scpi::kSettingsConflict, "no graph");
         return true;
     }
     // The line lies between the top (y max) and the bottom (y min) of the
-    // time graph, as its position ratio in 12.20 from the top.
+    // graph, as its position ratio in 12.20 from the top.
     const double top = graph->GetYMax(), bottom = graph->GetYMin();
     double level = 0;
     if (!number(call, 0, scpi::Unit::Level, std::min(top, bottom), std::max(top, bottom),

@@ -233,10 +233,14 @@ std::string referenceLine(const ScpiRow& row) {
     std::string forms = (row.forms & ScpiRow::kSet) ? "set" : "";
     if (row.forms & ScpiRow::kQuery)
         forms += forms.empty() ? "query" : " / query";
-    const std::string kinds = row.kinds == 0      ? "–"
-                              : row.kinds == 0x7F ? "all"
-                              : row.kinds == 4    ? "ZSP"
-                                                  : "all but ZSP";
+    static constexpr const char* kNames[] = {"normal", "WLAN", "ZSP", "SRT", "RT", "MED", "XPD"};
+    std::string kinds = row.kinds == 0              ? "–"
+                        : row.kinds == 0x7F         ? "all"
+                        : row.kinds == (0x7F & ~4u) ? "all but ZSP"
+                                                    : "";
+    for (int k = 0; k < 7 && row.kinds != 0x7F && row.kinds != (0x7F & ~4u); ++k)
+        if (row.kinds & (1u << k))
+            kinds += (kinds.empty() ? "" : ", ") + std::string(kNames[k]);
     const std::string parameters = *row.parameters ? escape(row.parameters) : "–";
     return "| `" + std::string(row.pattern) + "` | " + forms + " | " + parameters + " | " + kinds +
            " | " + escape(row.meaning) + " |";

@@ -7,7 +7,10 @@
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
 #include "modes/corefactory.h"
+#include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
+#include "modes/wlananalysis.h"
+#include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "platform/profile.h"
 #include "remote/scpiserver.h"
@@ -127,11 +130,15 @@ protected:
     CNormalAnalysis* core = nullptr;
     int port = 0;
 
+    // Faults of the simulator's scene.
+    virtual std::string Faults() const { return ""; }
     void SetUp() override {
         AnalysisWindowTest::SetUp();
         WriteWholeFile(dir.file("scene.ini"),
                        "[Scene]\nSeed=3\nDefaultSignals=0\n[Signal A]\nType=Carrier\n"
-                       "Frequency=100000\nLevel=-30\n");
+                       "Frequency=100000\nLevel=-30\n[Signal B]\nType=Carrier\n"
+                       "Frequency=431000\nLevel=-40\n" +
+                           Faults());
         setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
         WriteProfileString("NormalAnalysis_1", "StartFrequency", "90000");
         WriteProfileString("NormalAnalysis_1", "StopFrequency", "110000");
@@ -289,6 +296,89 @@ TEST_F(ScpiServerTest, WindowsAreInstruments) {
     EXPECT_EQ(c.Query("FREQ:STAR?"), "90000000");
 }
 
+// The kinds' own parameters go through the windows' own commands: each is
+// set, read back, and seen in the window's core.
+TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    // Another kind's parameter is refused, in any window.
+    c.Send("SENS:WLAN:CHAN 6");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
+
+    c.Run("INST:CRE WLAN");
+    auto* wlan = dynamic_cast<CWlanAnalysis*>(frame->RemoteWindows().back());
+    ASSERT_TRUE(wlan);
+    EXPECT_EQ(c.Query("SENS:WLAN:CHAN?"), "-1");
+    // Channel 6 (2437 MHz, 22 MHz wide): its button on the panel shows selected.
+    ASSERT_EQ(wlan->ExecuteCommand(151, 6, 0, 0, 0, 0), 1);
+    c.Run("WLAN:CHAN 6");
+    EXPECT_EQ(wlan->GetCenter(), 2437000);
+    EXPECT_EQ(wlan->GetSpan(), 44000);
+    EXPECT_EQ(wlan->GetPanel().GetSelectedButton(), wlan->GetPanel().FindChannel(6) + 1);
+    EXPECT_EQ(c.Query("WLAN:CHAN?"), "6");
+    // A channel off the panel zooms as well; a range set by hand is no channel's.
+    c.Run("WLAN:CHAN 11");
+    EXPECT_EQ(c.Query("WLAN:CHAN?;:FREQ:CENT?"), "11;2462000000");
+    c.Run("FREQ:SPAN 30 MHZ");
+    EXPECT_EQ(c.Query("WLAN:CHAN?"), "-1");
+    c.Run("WLAN:CHAN FULL");
+    EXPECT_TRUE(wlan->IsFullBand());
+    c.Send("WLAN:CHAN 1500;WLAN:CHAN 0;WLAN:CHAN 2.5;WLAN:CHAN ALL");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?;SYST:ERR?;SYST:ERR?"),
+              "-222,\"Data out of range\";-224,\"Illegal parameter value;no such channel\";"
+              "-224,\"Illegal parameter value;no such channel\";-224,\"Illegal parameter value\"");
+
+    c.Run("INST:CRE MED");
+    auto* med = dynamic_cast<CMedicalAnalysis*>(frame->RemoteWindows().back());
+    ASSERT_TRUE(med);
+    EXPECT_EQ(c.Query("SENS:MED:CHAN?;ALAR?"), "\"\";OFF");
+    c.Run("MED:CHAN \"A1003\"");
+    EXPECT_EQ(med->GetCenter(), 420075);
+    ASSERT_TRUE(med->GetPanel().GetCurrentChannel());
+    EXPECT_EQ(med->GetPanel().GetCurrentChannel()->GetTitle(), "A1003");
+    // A number takes the panel's letter, as the number entry does.
+    c.Run("MED:CHAN 1005");
+    EXPECT_EQ(c.Query("MED:CHAN?;:FREQ:CENT?"), "\"A1005\";420100000");
+    c.Send("MED:CHAN \"Z9999\";MED:CHAN 10000");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?"),
+              "-224,\"Illegal parameter value;no such channel\";-222,\"Data out of range\"");
+    EXPECT_EQ(c.Query("MED:CHAN?"), "\"A1005\"");
+    c.Run("MED:ALAR BEL;ALAR:LEV -60 DBM");
+    EXPECT_EQ(med->GetAlarmFlag(), 2);
+    EXPECT_EQ(med->GetAlarmLine().GetDirectionFlag(), 1);
+    EXPECT_NEAR(med->GetAlarmLine().GetLevel(), -60.0, 0.01);
+    EXPECT_EQ(c.Query("MED:ALAR?;ALAR:LEV?"), "BEL;-60.00");
+    c.Send("MED:ALAR:LEV 500;:MED:ALAR SIDEWAYS");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?"),
+              "-222,\"Data out of range\";-224,\"Illegal parameter value\"");
+    c.Run("MED:ALAR OFF");
+    EXPECT_EQ(med->GetAlarmFlag(), 0);
+
+    c.Run("INST:CRE XPD");
+    auto* xpd = dynamic_cast<CXpdAnalysis*>(frame->RemoteWindows().back());
+    ASSERT_TRUE(xpd);
+    EXPECT_EQ(c.Query("SENS:XPD:ALAR?;ALAR:STAT?;:XPD:DET?"), "30.00;0;0.00");
+    c.Run("XPD:ALAR 25.505 DB;DET -42");
+    EXPECT_NEAR(xpd->GetAlarmValue(), 25.51, 1e-9);
+    EXPECT_NEAR(xpd->GetDetectLevel(), -42.0, 1e-9);
+    EXPECT_EQ(c.Query("XPD:ALAR?;DET?"), "25.51;-42.00");
+    c.Send("XPD:ALAR 401;:XPD:DET -1000");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?;XPD:ALAR?"),
+              "-222,\"Data out of range\";-222,\"Data out of range\";25.51");
+    // No reading before both paths are measured; then the window's XPD.
+    EXPECT_EQ(c.Query("XPD?"), "9.91E+37");
+    c.Run("INIT:CONT OFF");
+    for (int sweep = 0; sweep < 8 && !xpd->HasXpd(); ++sweep)
+        EXPECT_EQ(c.Query("INIT;*OPC?"), "1");
+    ASSERT_TRUE(xpd->HasXpd());
+    EXPECT_EQ(c.Query("XPD?"), QByteArray::number(xpd->GetXpdValue(), 'f', 2));
+    c.Send("XPD:VAL? 3;:XPD:ALAR:STAT 1");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?"),
+              "-108,\"Parameter not allowed\";-113,\"Undefined header\"");
+    c.Send("MED:ALAR OFF");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
+}
+
 TEST_F(ScpiServerTest, SavesAndLoadsStateAndFetchesThePicture) {
     Client c(port);
     ASSERT_TRUE(c.Connected());
@@ -389,6 +479,34 @@ TEST_F(ScpiServerTest, APortInUseIsRefusedWithAReason) {
     Client c(frame->RemoteServer()->Port());
     ASSERT_TRUE(c.Connected());
     EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?"), "1");
+}
+
+// The device is unplugged for good a moment after it is loaded.
+class ScpiUnplugTest : public ScpiServerTest {
+protected:
+    std::string Faults() const override { return "[Faults]\nUnplugAt=0.2\n"; }
+};
+
+TEST_F(ScpiUnplugTest, AWaitEndsWhenTheDeviceStaysLost) {
+    frame->RemoteServer()->SetLinkLossLimit(600);
+    // The scene stays the simulator's while the frame re-opens the link.
+    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    // An analysing window notices the lost link with its running task.
+    c.Run("INIT:CONT ON");
+    ASSERT_TRUE(PumpUntil([&] { return frame->IsDeviceLost(); }, std::chrono::seconds(10)));
+    // A single sweep asked for now cannot come: the wait ends with an error,
+    // and the window stops again.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?"), "1");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-240,\"Hardware error;device link lost\"");
+    EXPECT_EQ(core->GetAnalyzeFlag(), 0);
+    EXPECT_TRUE(frame->IsDeviceLost());
+    // The client goes on.
+    EXPECT_EQ(c.Query("*OPC?;*IDN?").left(9), "1;Torvel,");
+    unsetenv("TORVEL_SIM_SCENE");
 }
 
 TEST(RemoteCommandLine, RemoteTakesAnOptionalPort) {
