@@ -1,5 +1,7 @@
 #include "remotedialog.h"
 
+#include "lib/stringtable.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -7,12 +9,28 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+namespace {
+// Program texts of the dialog.
+enum : int {
+    kStrTitle = 2600,
+    kStrEnabled = 2601,
+    kStrPort = 2602,
+    kStrAllowOthers = 2603,
+    kStrNoteLocal = 2604,
+    kStrNoteControl = 2605,
+};
+
+QString text(int index) {
+    const char* s = GetTorvelString(index);
+    return QString::fromUtf8(s ? s : "");
+}
+} // namespace
+
 CRemoteDialog::CRemoteDialog(QWidget* parent)
-    : QDialog(parent), m_enabled(new QCheckBox("&Listen for SCPI clients (raw socket)", this)),
-      m_port(new QSpinBox(this)),
-      m_others(new QCheckBox("&Accept connections from other computers", this)) {
+    : QDialog(parent), m_enabled(new QCheckBox(text(kStrEnabled), this)),
+      m_port(new QSpinBox(this)), m_others(new QCheckBox(text(kStrAllowOthers), this)) {
     setObjectName("RemoteDialog");
-    setWindowTitle("Remote Control");
+    setWindowTitle(text(kStrTitle));
     m_enabled->setObjectName("Enabled");
     m_port->setObjectName("Port");
     m_others->setObjectName("AllowOthers");
@@ -20,12 +38,10 @@ CRemoteDialog::CRemoteDialog(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_enabled);
     auto* form = new QFormLayout;
-    form->addRow("&Port:", m_port);
+    form->addRow(text(kStrPort), m_port);
     layout->addLayout(form);
     layout->addWidget(m_others);
-    auto* note = new QLabel("Without the second box only programs on this computer can connect.\n"
-                            "Anyone who can connect can control the analyser.",
-                            this);
+    auto* note = new QLabel(text(kStrNoteLocal) + "\n" + text(kStrNoteControl), this);
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

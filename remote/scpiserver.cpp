@@ -1,5 +1,7 @@
 #include "scpiserver.h"
 
+#include "lib/stringtable.h"
+#include "platform/cstring.h"
 #include "remote/scpiclient.h"
 
 #include <QHostAddress>
@@ -30,11 +32,16 @@ bool CScpiServer::Listen(int port, bool allowOthers, QString* error) {
     const QHostAddress address =
         allowOthers ? QHostAddress(QHostAddress::Any) : QHostAddress(QHostAddress::LocalHost);
     if (port < 0 || port > 65535 || !m_server->listen(address, static_cast<quint16>(port))) {
-        if (error)
-            *error = QString("Remote control cannot listen on port %1: %2")
-                         .arg(port)
-                         .arg(port < 0 || port > 65535 ? QString("no such port")
-                                                       : m_server->errorString());
+        if (error) {
+            const QByteArray reason = port < 0 || port > 65535
+                                          ? QByteArray(GetTorvelString(kStrNoSuchPort))
+                                          : m_server->errorString().toUtf8();
+            CString text;
+            text.Format(GetTorvelFormat(kStrCannotListen, "ds",
+                                        "Remote control cannot listen on port %d: %s"),
+                        port, reason.constData());
+            *error = QString::fromUtf8(text.c_str());
+        }
         statusChanged();
         return false;
     }
@@ -64,7 +71,11 @@ QString CScpiServer::StatusText() const {
     if (!IsListening())
         return QString();
     const int n = ClientCount();
-    return QString("Remote: port %1, %2 client%3").arg(Port()).arg(n).arg(n == 1 ? "" : "s");
+    CString text;
+    text.Format(n == 1 ? GetTorvelFormat(kStrStatusOneClient, "dd", "Remote: port %d, %d client")
+                       : GetTorvelFormat(kStrStatusClients, "dd", "Remote: port %d, %d clients"),
+                Port(), n);
+    return QString::fromUtf8(text.c_str());
 }
 
 void CScpiServer::statusChanged() {

@@ -31,6 +31,12 @@ public:
     // link is re-opened every second, so a device that is not back after
     // this is not coming back soon.
     static constexpr int kLinkLossLimitMs = 30000;
+    // Program texts: the status with one client / with n, the listen failure
+    // (port, reason) and the reason of a port outside 1..65535.
+    static constexpr int kStrStatusOneClient = 2606;
+    static constexpr int kStrStatusClients = 2607;
+    static constexpr int kStrCannotListen = 2608;
+    static constexpr int kStrNoSuchPort = 2609;
 
     explicit CScpiServer(CRemoteLink* link, QObject* parent = nullptr);
     ~CScpiServer() override;

@@ -5,6 +5,7 @@
 #include "analysis/analysiscore.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "app/remotedialog.h"
 #include "app/torvelapp.h"
 #include "modes/corefactory.h"
 #include "modes/medicalanalysis.h"
@@ -17,7 +18,9 @@
 #include "remote/scpisession.h"
 #include "testutil.h"
 
+#include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QMdiArea>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -464,6 +467,21 @@ TEST_F(ScpiServerTest, AClientThatNeverReadsIsDropped) {
     Client c(port);
     ASSERT_TRUE(c.Connected());
     EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
+}
+
+// The dialog's and the status bar's texts are the string table's.
+TEST_F(ScpiServerTest, TheTextsComeFromTheStringTable) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    auto* status = frame->findChild<QLabel*>("RemoteStatus");
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(PumpUntil([&] { return status->text().endsWith(" 1 client"); }));
+    EXPECT_EQ(status->text(), QString("Remote: port %1, 1 client").arg(port));
+    CRemoteDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Remote Control");
+    auto* others = dialog.findChild<QCheckBox*>("AllowOthers");
+    ASSERT_TRUE(others);
+    EXPECT_EQ(others->text(), "&Accept connections from other computers");
 }
 
 TEST_F(ScpiServerTest, APortInUseIsRefusedWithAReason) {
