@@ -55,6 +55,9 @@ constexpr int kMaxClientHeight = 1080;
 constexpr const char* kHandDeviceOnKey = "HandDeviceOn";
 constexpr int kActionHandDeviceOn = 54;
 constexpr int kStrWaitingForDevice = 86;
+// Options > Remote Control...: the remote-control server's dialog; ticked
+// while the server listens.
+constexpr int kActionRemoteControl = 60;
 // A window holding the device this long tells the waiting windows.
 constexpr int kDeviceWaitShownMs = 1000;
 // Output flags of the save-data command (MAIN_FRAME/OUT_FILE_FLAG).
@@ -241,8 +244,6 @@ private:
     // the handler's result (-1 when nobody handled it).
     int executeCommandOn(CChildFrame* target, CCommandEntry* entry, bool macroStep);
     int mainFrameAction(CCommandEntry* entry);
-    // Adds Remote Control... to the Options menu of the menu bar.
-    void addRemoteItem();
     void runMacro(const CCommandEntry* entry);
     void pageButtonList(int action);
     void arrangeWindows(int how);
@@ -294,5 +295,4 @@ private:
     std::unique_ptr<CScpiServer> m_remote;
     CRemoteObserver* m_remoteObserver = nullptr;
     QLabel* m_remoteStatus = nullptr;
-    QAction* m_remoteItem = nullptr;
 };

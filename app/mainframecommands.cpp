@@ -168,6 +168,9 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
     case kActionHandDeviceOn:
         m_handDeviceOn = !m_handDeviceOn;
         return 0;
+    case kActionRemoteControl:
+        ShowRemoteDialog();
+        return 0;
     default:
         return kActionForCore;
     }
@@ -337,6 +340,8 @@ int CMainFrame::CommandState(const CCommandEntry* e) {
         return (m_outFileFlag >> (e->p1() - 1)) & 1u ? 1 : 0;
     case kActionHandDeviceOn:
         return m_handDeviceOn ? 1 : 0;
+    case kActionRemoteControl:
+        return m_remote ? 1 : 0;
     case 0:
         return e->checkState;
     case 1:
@@ -533,7 +538,6 @@ void CMainFrame::showMenuOf(const CCommandEntry* frameList) {
     bar->clear();
     if (frameList && frameList->menu)
         bar->addActions(frameList->menu->actions());
-    addRemoteItem();
 }
 
 void CMainFrame::onSubWindowActivated(QMdiSubWindow* window) {

@@ -8,12 +8,9 @@
 #include "platform/profile.h"
 #include "remote/scpiserver.h"
 
-#include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
-#include <QMenu>
-#include <QMenuBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
@@ -59,28 +56,6 @@ void CMainFrame::ShowRemoteDialog() {
     QString error;
     if (!StartRemote(dlg.Port(), dlg.AllowOthers(), &error))
         m_messageBox(CString(error.toUtf8().toStdString()));
-}
-
-void CMainFrame::addRemoteItem() {
-    if (!m_remoteItem) {
-        m_remoteItem = new QAction("&Remote Control...", this);
-        m_remoteItem->setObjectName("RemoteControl");
-        connect(m_remoteItem, &QAction::triggered, this, &CMainFrame::ShowRemoteDialog);
-    }
-    // The item joins the Options menu of the menu bar; without one (no window
-    // open) it gets an Options menu of its own.
-    for (QAction* a : menuBar()->actions()) {
-        QMenu* menu = a->menu();
-        if (!menu || a->text().remove('&') != "Options")
-            continue;
-        if (!menu->actions().contains(m_remoteItem)) {
-            menu->addSeparator();
-            menu->addAction(m_remoteItem);
-        }
-        return;
-    }
-    QMenu* options = menuBar()->addMenu("&Options");
-    options->addAction(m_remoteItem);
 }
 
 void CMainFrame::RemoteStatusChanged(const QString& text) {

@@ -272,10 +272,6 @@ TEST(CommandList, EveryMenuPathOfTheReadmeAndTheGuideExists) {
                 written = {written[0].left(slash), written[0].mid(slash + 3)};
             for (const QString& path : written) {
                 ++paths;
-                // The main frame adds Remote Control... to the Options menu it
-                // shows; the command lists do not hold it.
-                if (path.endsWith("Options > Remote Control"))
-                    continue;
                 EXPECT_TRUE(namesMenuPath(list, path.split(" > ")))
                     << QFileInfo(name).fileName().toStdString() << ": \"" << path.toStdString()
                     << "\" is no menu path";

@@ -4,6 +4,7 @@
 #include "../app/windowtest.h"
 #include "analysis/analysiscore.h"
 #include "app/childframe.h"
+#include "app/commandlist.h"
 #include "app/mainframe.h"
 #include "app/remotedialog.h"
 #include "app/torvelapp.h"
@@ -470,13 +471,18 @@ TEST_F(ScpiServerTest, AClientThatNeverReadsIsDropped) {
 }
 
 // The dialog's and the status bar's texts are the string table's.
-TEST_F(ScpiServerTest, TheTextsComeFromTheStringTable) {
+TEST_F(ScpiServerTest, TheDialogAndTheStatusBar) {
     Client c(port);
     ASSERT_TRUE(c.Connected());
     auto* status = frame->findChild<QLabel*>("RemoteStatus");
     ASSERT_TRUE(status);
     EXPECT_TRUE(PumpUntil([&] { return status->text().endsWith(" 1 client"); }));
     EXPECT_EQ(status->text(), QString("Remote: port %1, 1 client").arg(port));
+    // Options > Remote Control... is a command of the lists, ticked while the
+    // server listens.
+    const CCommandEntry* item = frame->Commands().EntryByAction(kActionRemoteControl, 0, 0);
+    ASSERT_TRUE(item);
+    EXPECT_EQ(frame->CommandState(item), 1);
     CRemoteDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), "Remote Control");
     auto* others = dialog.findChild<QCheckBox*>("AllowOthers");
