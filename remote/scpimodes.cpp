@@ -63,7 +63,7 @@ bool CScpiSession::medicalChannel(const Call& call) {
     if (call.query) {
         if (noParameters(call)) {
             const CChannelObject* c = core->GetPanel().GetCurrentChannel();
-            answer("\"" + QByteArray(c ? c->GetTitle().c_str() : "") + "\"");
+            answer(ScpiQuoted(QString::fromUtf8(c ? c->GetTitle().c_str() : "")));
         }
         return true;
     }

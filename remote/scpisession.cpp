@@ -34,7 +34,9 @@ const char* deviceModel() {
     return "Analyser";
 }
 
-QByteArray quoted(const QString& text) {
+} // namespace
+
+QByteArray ScpiQuoted(const QString& text) {
     QByteArray out = "\"";
     for (char c : text.toUtf8()) {
         if (c == '"')
@@ -43,8 +45,6 @@ QByteArray quoted(const QString& text) {
     }
     return out + '"';
 }
-
-} // namespace
 
 QByteArray CScpiSession::integerText(long long v) {
     return QByteArray::number(v);
@@ -402,7 +402,7 @@ bool CScpiSession::instrumentList(const Call& call) {
     for (CAnalysisCore* core : m_link->RemoteWindows()) {
         if (!out.isEmpty())
             out += ',';
-        out += quoted(m_link->RemoteWindowTitle(core)) + "," + integerText(++n);
+        out += ScpiQuoted(m_link->RemoteWindowTitle(core)) + "," + integerText(++n);
     }
     answer(out.isEmpty() ? QByteArray("\"\"") : out);
     return true;

@@ -42,6 +42,8 @@ std::span<const ScpiRow> ScpiCommandTable();
 // Appends a level word as dBm with two decimals ("%.2f"; no sample: -199.00).
 void ScpiAppendLevel(QByteArray& out, short word);
 const scpi::CScpiParser& ScpiCommandParser();
+// text as a string of an answer: in double quotes, a quote inside doubled.
+QByteArray ScpiQuoted(const QString& text);
 
 class CScpiSession {
 public:
