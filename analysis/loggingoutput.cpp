@@ -36,6 +36,14 @@ struct CSaveOutput {
     const char* extension;
 };
 constexpr CSaveOutput kSaveOutputs[] = {{1u, "CSV"}, {2u, "BMP"}, {4u, "PNG"}};
+
+// The path of the only file a save writes: the name typed, whatever its
+// ending ("x.txt"); a name without an extension gets the given one.
+CString TypedOrWith(const CString& path, const char* extension) {
+    const int dot = path.ReverseFind('.');
+    const bool typed = dot >= 0 && dot > path.ReverseFind('/') && dot + 1 < path.GetLength();
+    return typed ? path : CLoggingOutput::OutputPath(path, extension);
+}
 constexpr unsigned kSaveOutputMask = 7u;
 
 // A string-table text, or null when the entry is unused.
@@ -279,7 +287,7 @@ QImage CLoggingOutput::RenderImage(bool timeStamp) {
 // ---- Window actions
 
 CString CLoggingOutput::WithSettingExtension(const CString& path) {
-    return OutputPath(path, "SPE");
+    return TypedOrWith(path, "SPE");
 }
 
 CString CLoggingOutput::OutputPath(const CString& path, const char* extension) {
@@ -292,14 +300,16 @@ CString CLoggingOutput::OutputPath(const CString& path, const char* extension) {
     if (upper == extension)
         return path; // the name the user typed, letter for letter
     // A sibling of a typed output name (CSV beside a typed "run.png") follows
-    // its letter case; any other extension is replaced.
+    // its letter case; any other ending belongs to the name typed.
     bool known = upper == "SPE";
     for (const CSaveOutput& output : kSaveOutputs)
         known |= upper == output.extension;
+    if (!known)
+        return typed.IsEmpty() ? path + extension : path + "." + extension;
     CString wanted = extension;
     CString lower = typed;
     lower.MakeLower();
-    if (known && typed == lower)
+    if (typed == lower)
         wanted.MakeLower();
     return path.Left(dot + 1) + wanted;
 }
@@ -337,16 +347,22 @@ int CLoggingOutput::SaveData(unsigned outputFlags) {
     // The files written are not the name the dialog checked: each one that
     // would be replaced is asked for before anything is written, and a "no"
     // saves nothing.
+    // A single output is written under the name typed whatever its ending;
+    // several take their extensions beside it.
+    const bool single = outputFlags == 1u || outputFlags == 2u || outputFlags == 4u;
+    auto pathOf = [&](const char* extension) {
+        return single ? TypedOrWith(chosen, extension) : OutputPath(chosen, extension);
+    };
     for (const CSaveOutput& output : kSaveOutputs)
-        if ((outputFlags & output.flag) && !MayReplace(OutputPath(chosen, output.extension)))
+        if ((outputFlags & output.flag) && !MayReplace(pathOf(output.extension)))
             return kCommandDone;
     bool ok = outputFlags != 0u; // nothing written is no save
     if (outputFlags & 1u)
-        ok &= m_core.WriteCSVFile(OutputPath(chosen, "CSV")) == 1;
+        ok &= m_core.WriteCSVFile(pathOf("CSV")) == 1;
     if (outputFlags & 2u)
-        ok &= m_core.WriteBMPImage(OutputPath(chosen, "BMP")) == 1;
+        ok &= m_core.WriteBMPImage(pathOf("BMP")) == 1;
     if (outputFlags & 4u)
-        ok &= m_core.WritePNGImage(OutputPath(chosen, "PNG")) == 1;
+        ok &= m_core.WritePNGImage(pathOf("PNG")) == 1;
     ShowMessage(ok ? kStrSaveSucceeded : kStrSaveFailed);
     return kCommandDone;
 }

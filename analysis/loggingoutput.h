@@ -150,9 +150,11 @@ public:
     // after the path the user chose: a name typed with that extension is kept
     // as typed ("run.csv"), a name without one gets it ("run" -> "run.CSV"),
     // another output's extension is swapped in its letter case ("run.png" ->
-    // "run.csv"), and any other extension is replaced ("run.txt" -> "run.CSV").
+    // "run.csv"), and any other ending is part of the name ("run.txt" ->
+    // "run.txt.CSV").
     static CString OutputPath(const CString& path, const char* extension);
-    // OutputPath for the setting data file (".SPE").
+    // The setting data file's path: the name typed, whatever its ending
+    // ("x.txt"); a name without an extension gets ".SPE".
     static CString WithSettingExtension(const CString& path);
     // The output flag named by a path's extension (".csv", ".BMP", ".Png"...;
     // the case does not matter), 0 for any other.

@@ -42,7 +42,6 @@ constexpr const char* kListFormats[7][2] = {
     {"XPD_FRAME_%d", "XPD_BUTTON_%d"},
 };
 
-// The path with its extension replaced by "SPE" (a path without one gets it).
 // The user guide: its contents page is string 66; each window kind 1..7 has
 // a page of its own.
 constexpr int kStrGuideContents = 66;
@@ -50,14 +49,6 @@ constexpr int kStrGuideMissing = 65; // the guide was not found; the page below 
 constexpr const char* kGuidePages[7] = {"normal.html",   "wlan.html",     "zerospan.html",
                                         "semireal.html", "realtime.html", "medical.html",
                                         "xpd.html"};
-
-CString withSettingExtension(const CString& path) {
-    int dot = path.ReverseFind('.');
-    int slash = path.ReverseFind('/');
-    if (dot > slash)
-        return path.Left(dot + 1) + "SPE";
-    return path + ".SPE";
-}
 
 CString chooseFile(QWidget* parent, const char* filter) {
     QString f = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
@@ -137,7 +128,9 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
         CString path = chooseFile(this, "Setting Files (*.SPE)");
         if (path.IsEmpty())
             return 0;
-        OpenWorkspaceFile(withSettingExtension(path));
+        // The file is opened under the name chosen, as a save keeps the name
+        // typed; a name without an extension is the ".SPE" file.
+        OpenWorkspaceFile(CLoggingOutput::WithSettingExtension(path));
         return 0;
     }
     case 10:

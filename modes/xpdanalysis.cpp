@@ -557,8 +557,11 @@ CString CXpdAnalysis::AskLogFileName() {
 }
 
 CString CXpdAnalysis::AlarmLogPath(const CString& path) {
+    // The name typed is kept; one without an extension gets ".TXT".
     const int slash = path.ReverseFind('/');
     const int dot = path.ReverseFind('.');
+    if (dot > slash && dot + 1 < path.GetLength())
+        return path;
     return (dot > slash ? path.Left(dot) : path) + kLogExtension;
 }
 

@@ -383,7 +383,8 @@ TEST(LoggingStep, OutputNamesAndPathsWithoutExtensions) {
     EXPECT_EQ(CLoggingOutput::OutputPath("/a/run.PNG", "CSV"), "/a/run.CSV");
     EXPECT_EQ(CLoggingOutput::OutputPath("/a.d/b", "CSV"), "/a.d/b.CSV");
     EXPECT_EQ(CLoggingOutput::OutputPath("/a/b.", "CSV"), "/a/b.CSV");
-    EXPECT_EQ(CLoggingOutput::WithSettingExtension("/a/b.dat"), "/a/b.SPE");
+    EXPECT_EQ(CLoggingOutput::OutputPath("/a/meas.1", "CSV"), "/a/meas.1.CSV");
+    EXPECT_EQ(CLoggingOutput::WithSettingExtension("/a/b.dat"), "/a/b.dat");
     EXPECT_EQ(CLoggingOutput::WithSettingExtension("/a/b"), "/a/b.SPE");
     EXPECT_EQ(CLoggingOutput::WithSettingExtension("/a/normal1.spe"), "/a/normal1.spe");
 }
@@ -490,7 +491,8 @@ TEST_F(WindowActionTest, SaveDataWritesTheFlaggedOutputsAndReportsTheResult) {
     EXPECT_EQ(core.ExecuteCommand(11, 0, 0, 0, 0, 0), kCommandDone);
     std::set<std::string> files = FilesIn(dir.path());
     files.erase("TORVEL.INI");
-    EXPECT_EQ(files, (std::set<std::string>{"saved.CSV", "saved.BMP", "saved.PNG"}));
+    // Three outputs: an ending that names no format is part of the name.
+    EXPECT_EQ(files, (std::set<std::string>{"saved.txt.CSV", "saved.txt.BMP", "saved.txt.PNG"}));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], Text(kStrSaveSucceeded));
 
@@ -536,6 +538,27 @@ TEST_F(WindowActionTest, SaveDataWithoutAFormatTakesTheExtensionTyped) {
     EXPECT_EQ(messages, std::vector<CString>(3, Text(kStrSaveFailed)));
 }
 
+TEST_F(WindowActionTest, ASingleOutputIsWrittenUnderTheNameTyped) {
+    // CSV only: "x.txt" is written as typed, "x" gets the extension.
+    WriteProfileInt("MAIN_FRAME", "OUT_FILE_FLAG", 1);
+    frame = std::make_unique<CMainFrame>([](const CString&) {});
+    core.SetFrameLink(frame.get());
+    std::string chosen;
+    core.GetLoggingOutput().Prompts().chooseSavePath = [&](const char*) {
+        return CString(chosen.c_str());
+    };
+    for (const char* name : {"x.txt", "normal1.csv", "y", "z.PNG"}) {
+        chosen = dir.file(name);
+        core.ExecuteCommand(11, 0, 0, 0, 0, 0);
+    }
+    std::set<std::string> files = FilesIn(dir.path());
+    files.erase("TORVEL.INI");
+    EXPECT_EQ(files, (std::set<std::string>{"x.txt", "normal1.csv", "y.CSV", "z.PNG"}));
+    EXPECT_EQ(ReadWholeFile(dir.file("x.txt")).rfind("Torvel Version2 CSV Formatted Data File", 0),
+              0u);
+    EXPECT_EQ(messages, std::vector<CString>(4, Text(kStrSaveSucceeded)));
+}
+
 TEST_F(WindowActionTest, SavesAskBeforeReplacingAnyFileTheyWrite) {
     ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
     std::vector<CString> questions;
@@ -565,15 +588,15 @@ TEST_F(WindowActionTest, SavesAskBeforeReplacingAnyFileTheyWrite) {
     EXPECT_EQ(questions.size(), 5u);
     EXPECT_EQ(messages, std::vector<CString>(2, Text(kStrSaveSucceeded)));
 
-    // The setting data file is asked for under its own extension as well.
+    // The setting data file is asked for under the name typed as well.
     chosen = dir.file("run.txt").c_str();
     core.GetLoggingOutput().SaveSettingsFile();
     EXPECT_EQ(questions.size(), 5u);
     answer = false;
-    WriteWholeFile(dir.file("run.SPE"), "kept");
+    WriteWholeFile(dir.file("run.txt"), "kept");
     core.GetLoggingOutput().SaveSettingsFile();
     EXPECT_EQ(questions.size(), 6u);
-    EXPECT_EQ(ReadWholeFile(dir.file("run.SPE")), "kept");
+    EXPECT_EQ(ReadWholeFile(dir.file("run.txt")), "kept");
 }
 
 TEST_F(WindowActionTest, SettingsAreSavedAsSpeFilesAndLoadedBack) {
@@ -585,11 +608,12 @@ TEST_F(WindowActionTest, SettingsAreSavedAsSpeFilesAndLoadedBack) {
     };
     core.ExecuteCommand(17, 20, 0, 0, 0, 0);
     core.ExecuteCommand(8, 0, 0, 0, 0, 0);
-    const std::string text = ReadWholeFile(dir.file("workspace.SPE"));
+    // The name typed is kept, whatever its ending.
+    EXPECT_FALSE(std::filesystem::exists(dir.file("workspace.SPE")));
+    const std::string text = ReadWholeFile(dir.file("workspace.dat"));
     EXPECT_EQ(text.rfind("Torvel Version2 Setting Data File", 0), 0u);
     EXPECT_NE(text.find("AttValue=20"), std::string::npos);
     core.ExecuteCommand(17, 40, 0, 0, 0, 0);
-    chosen = dir.file("workspace.SPE").c_str();
     EXPECT_EQ(core.ExecuteCommand(9, 0, 0, 0, 0, 0), kCommandReset);
     EXPECT_EQ(core.GetAttenuation(), 20);
     chosen = dir.file("missing/w.SPE").c_str();

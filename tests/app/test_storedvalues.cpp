@@ -10,6 +10,12 @@
 #include "lib/settingfile.h"
 #include "modes/corefactory.h"
 #include "modes/keytables.h"
+#include "modes/medicalanalysis.h"
+#include "modes/normalanalysis.h"
+#include "modes/realtimeanalysis.h"
+#include "modes/spectrogramanalysis.h"
+#include "modes/wlananalysis.h"
+#include "modes/zerospananalysis.h"
 #include "platform/profile.h"
 #include "testutil.h"
 #include "windowtest.h"
@@ -25,6 +31,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -274,6 +281,238 @@ TEST_P(StoredValuesPerKind, HostileCsvValuesAreReadIntoRange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, StoredValuesPerKind, ::testing::Range(1, 8));
+
+// A setting data file brings back what the user set: every kind's window is
+// set away from its defaults through its commands, saved, set otherwise and
+// closed (its profile then holds the other values), and a window opened from
+// the file shows the saved values and writes the same file again.
+class SettingFileRestores : public StoredValuesTest, public ::testing::WithParamInterface<int> {
+protected:
+    // One thing a user sets: how to set it to the saved or the other value,
+    // and how to read it.
+    struct Knob {
+        const char* name;
+        std::function<void(CChildFrame*, bool other)> set;
+        std::function<long long(CChildFrame*)> get;
+    };
+    void Command(CChildFrame* w, int action, int p1, int p2 = 0) {
+        frame->RemoteCommand(w->GetCore(), action, p1, p2, 0, 0, 0);
+    }
+    // The commands of every kind, then those of the kind.
+    std::vector<Knob> KnobsOf(CChildFrame* window, int kind) {
+        auto core = [](CChildFrame* w) { return w->GetCore(); };
+        std::vector<Knob> knobs = {
+            {"attenuation", [this](CChildFrame* w, bool o) { Command(w, 17, o ? 20 : 10); },
+             [=](CChildFrame* w) { return core(w)->GetAttenuation(); }},
+            {"reference position", [this](CChildFrame* w, bool o) { Command(w, 33, o ? 4 : 6); },
+             [=](CChildFrame* w) { return core(w)->GetReferencePosition(); }},
+            {"scale", [this](CChildFrame* w, bool o) { Command(w, 31, o ? 3 : 2); },
+             [=](CChildFrame* w) { return core(w)->GetScale(); }},
+            {"unit", [this](CChildFrame* w, bool o) { Command(w, 32, o ? 3 : 2); },
+             [=](CChildFrame* w) { return core(w)->GetUnit(); }},
+            {"max hold",
+             [this, core](CChildFrame* w, bool o) {
+                 if ((core(w)->GetMaxHoldFlag() != 0) == o)
+                     Command(w, 25, 0);
+             },
+             [=](CChildFrame* w) { return core(w)->GetMaxHoldFlag(); }},
+        };
+        if (RbwIndex(window, false) != RbwIndex(window, true)) // a choice of two at least
+            knobs.push_back({"RBW",
+                             [this](CChildFrame* w, bool o) { Command(w, 24, RbwIndex(w, o)); },
+                             [=](CChildFrame* w) { return core(w)->GetRBWIndex(); }});
+        if (kind != 2 && kind != 3 && kind != 5) { // fixed, or the channel's
+            knobs.push_back({"span",
+                             [this](CChildFrame* w, bool o) { Command(w, 22, o ? 8000 : 4000); },
+                             [=](CChildFrame* w) { return core(w)->GetSpan(); }});
+        }
+        if (kind != 2) { // the WLAN window's band follows its channel
+            knobs.push_back({"centre",
+                             [=](CChildFrame* w, bool o) {
+                                 core(w)->SetCenter(kind == 6 ? (o ? 403000 : 405000)
+                                                              : (o ? 431000 : 150000));
+                                 core(w)->Reconfigure(TRUE);
+                             },
+                             [](CChildFrame* w) {
+                                 return dynamic_cast<CNormalAnalysis*>(w->GetCore())->GetCenter();
+                             }});
+        }
+        switch (kind) {
+        case 2:
+            knobs.push_back({"channel",
+                             [this](CChildFrame* w, bool o) {
+                                 // Channels 1, 6 and 11 of the list, put on the panel.
+                                 auto* c = dynamic_cast<CWlanAnalysis*>(w->GetCore());
+                                 for (int n : {1, 6, 11})
+                                     if (!c->GetPanel().HasChannel(n))
+                                         Command(w, 151, n);
+                                 Command(w, 155, o ? 11 : 6);
+                             },
+                             [](CChildFrame* w) {
+                                 return dynamic_cast<CWlanAnalysis*>(w->GetCore())
+                                     ->GetPanel()
+                                     .GetSelectedButton();
+                             }});
+            break;
+        case 3: {
+            auto zs = [](CChildFrame* w) { return dynamic_cast<CZeroSpanAnalysis*>(w->GetCore()); };
+            knobs.push_back({"sweep time",
+                             [this](CChildFrame* w, bool o) { Command(w, 252, o ? 200 : 1000); },
+                             [=](CChildFrame* w) { return zs(w)->GetTimeSpan(); }});
+            knobs.push_back({"trigger type",
+                             [this](CChildFrame* w, bool o) { Command(w, 253, o ? 2 : 1); },
+                             [=](CChildFrame* w) { return zs(w)->GetTriggerType(); }});
+            knobs.push_back({"trigger mode",
+                             [this](CChildFrame* w, bool o) { Command(w, 254, o ? 0 : 1); },
+                             [=](CChildFrame* w) { return zs(w)->GetTriggerMode(); }});
+            knobs.push_back({"trigger position",
+                             [this](CChildFrame* w, bool o) { Command(w, 255, o ? 75 : 25); },
+                             [=](CChildFrame* w) { return zs(w)->GetTriggerTimePosition(); }});
+            knobs.push_back(
+                {"trigger level",
+                 [=](CChildFrame* w, bool o) {
+                     zs(w)->GetTriggerLine().SetPositionRatio(o ? 0x4000 : 0xC000);
+                 },
+                 [=](CChildFrame* w) { return zs(w)->GetTriggerLine().GetPositionRatio(); }});
+            knobs.push_back({"band power",
+                             [this](CChildFrame* w, bool o) { Command(w, 257, o ? 0 : 2); },
+                             [=](CChildFrame* w) { return zs(w)->GetAccumulateMode(); }});
+            break;
+        }
+        case 4:
+        case 5: {
+            auto sg = [](CChildFrame* w) {
+                return dynamic_cast<CSpectrogramAnalysis*>(w->GetCore());
+            };
+            knobs.push_back({"view", [this](CChildFrame* w, bool o) { Command(w, 208, o ? 0 : 1); },
+                             [=](CChildFrame* w) { return sg(w)->GetViewMode(); }});
+            knobs.push_back({"slice",
+                             [this](CChildFrame* w, bool o) { Command(w, 203, o ? 3 : 7); },
+                             [=](CChildFrame* w) { return sg(w)->GetSlicePosition(); }});
+            knobs.push_back(
+                {"chunk", [this](CChildFrame* w, bool o) { Command(w, 204, o ? 432000 : 150500); },
+                 [=](CChildFrame* w) { return sg(w)->GetChunkFrequency(); }});
+            if (kind == 5) {
+                auto rt = [](CChildFrame* w) {
+                    return dynamic_cast<CRealTimeAnalysis*>(w->GetCore());
+                };
+                // A level trigger sets the type too: the type comes after.
+                knobs.push_back(
+                    {"trigger level",
+                     [this](CChildFrame* w, bool o) { Command(w, 302, o ? 500 : 1500); },
+                     [=](CChildFrame* w) { return rt(w)->GetSenseTrigValue(); }});
+                knobs.push_back({"trigger type",
+                                 [this](CChildFrame* w, bool o) { Command(w, 301, o ? 0 : 2); },
+                                 [=](CChildFrame* w) { return rt(w)->GetTrigType(); }});
+                knobs.push_back({"trigger mode",
+                                 [this](CChildFrame* w, bool o) { Command(w, 303, o ? 0 : 1); },
+                                 [=](CChildFrame* w) { return rt(w)->GetTrigMode(); }});
+                knobs.push_back({"trigger position",
+                                 [this](CChildFrame* w, bool o) { Command(w, 304, o ? 4 : 128); },
+                                 [=](CChildFrame* w) { return rt(w)->GetTrigPosition(); }});
+            }
+            break;
+        }
+        case 6: {
+            auto md = [](CChildFrame* w) { return dynamic_cast<CMedicalAnalysis*>(w->GetCore()); };
+            knobs.push_back({"band width",
+                             [this](CChildFrame* w, bool o) { Command(w, 163, o ? 2 : 5); },
+                             [=](CChildFrame* w) { return md(w)->GetBandWidth(); }});
+            knobs.push_back({"y offset",
+                             [this](CChildFrame* w, bool o) { Command(w, 162, o ? 0 : -10); },
+                             [=](CChildFrame* w) { return md(w)->GetYAxisOffset(); }});
+            knobs.push_back({"alarm",
+                             [this](CChildFrame* w, bool o) { Command(w, 170, o ? 0 : 1); },
+                             [=](CChildFrame* w) { return md(w)->GetAlarmFlag(); }});
+            knobs.push_back(
+                {"alarm level",
+                 [=](CChildFrame* w, bool o) {
+                     md(w)->GetAlarmLine().SetPositionRatio(o ? 0x4000 : 0xC000);
+                 },
+                 [=](CChildFrame* w) { return md(w)->GetAlarmLine().GetPositionRatio(); }});
+            knobs.push_back({"band indication",
+                             [this](CChildFrame* w, bool o) { Command(w, 164, o ? 1 : 0); },
+                             [=](CChildFrame* w) { return md(w)->GetBandIndicateFlag(); }});
+            knobs.push_back({"band zoom",
+                             [this](CChildFrame* w, bool o) { Command(w, 161, o ? 3 : 2); },
+                             [=](CChildFrame* w) { return md(w)->GetBandZoomFlag(); }});
+            break;
+        }
+        default:
+            break;
+        }
+        return knobs;
+    }
+    // The first and the last RBW index the kind's device offers.
+    static int RbwIndex(CChildFrame* w, bool other) {
+        std::vector<int> valid;
+        for (int i = 0; i < 14; ++i)
+            if (w->GetCore()->GetCommandState(24, i, 0, 0, 0, 0) >= 0)
+                valid.push_back(i);
+        return other ? valid.front() : valid.back();
+    }
+    // Sections and keys of a setting data file with their values.
+    static std::map<std::string, std::string> Entries(const std::string& text) {
+        std::map<std::string, std::string> entries;
+        std::istringstream in(text);
+        std::string section;
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!line.empty() && line[0] == '[')
+                section = line;
+            else if (const size_t at = line.find('='); at != std::string::npos)
+                entries[section + line.substr(0, at)] = line.substr(at + 1);
+        }
+        return entries;
+    }
+};
+
+TEST_P(SettingFileRestores, EverythingTheUserSetComesBackFromTheFile) {
+    const int kind = GetParam();
+    CChildFrame* w = OpenKind(kind);
+    ASSERT_TRUE(w) << kind;
+    const std::vector<Knob> knobs = KnobsOf(w, kind);
+    std::vector<long long> saved;
+    for (const Knob& k : knobs)
+        k.set(w, false);
+    for (const Knob& k : knobs)
+        saved.push_back(k.get(w));
+    SaveSettings(w->GetCore(), dir.file("set.SPE"));
+    for (size_t i = 0; i < knobs.size(); ++i) {
+        knobs[i].set(w, true);
+        ASSERT_NE(knobs[i].get(w), saved[i]) << kind << " " << knobs[i].name << " did not change";
+    }
+    for (const Knob& k : knobs) // a later command may have moved an earlier one
+        ASSERT_NE(k.get(w), saved[&k - knobs.data()]) << kind << " " << k.name;
+    // Loaded into the window through its own command: the saved values.
+    w->GetCore()->GetLoggingOutput().Prompts().chooseOpenPath = [this](const char*) {
+        return CString(dir.file("set.SPE").c_str());
+    };
+    Command(w, 9, 0);
+    for (size_t i = 0; i < knobs.size(); ++i)
+        EXPECT_EQ(knobs[i].get(w), saved[i]) << "kind " << kind << ", loaded: " << knobs[i].name;
+    for (size_t i = 0; i < knobs.size(); ++i)
+        knobs[i].set(w, true);
+    Close(w, "first");
+
+    w = frame->OpenWorkspaceFile(CString(dir.file("set.SPE")));
+    ASSERT_TRUE(w) << kind;
+    for (size_t i = 0; i < knobs.size(); ++i)
+        EXPECT_EQ(knobs[i].get(w), saved[i]) << "kind " << kind << ": " << knobs[i].name;
+    SaveSettings(w->GetCore(), dir.file("again.SPE"));
+    Close(w, "second");
+    const auto first = Entries(ReadWholeFile(dir.file("set.SPE")));
+    const auto again = Entries(ReadWholeFile(dir.file("again.SPE")));
+    for (const auto& [key, value] : first) {
+        const auto it = again.find(key);
+        ASSERT_NE(it, again.end()) << "kind " << kind << ": " << key;
+        EXPECT_EQ(it->second, value) << "kind " << kind << ": " << key;
+    }
+    EXPECT_EQ(first.size(), again.size()) << kind;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, SettingFileRestores, ::testing::Range(1, 8));
 
 TEST(KeyTables, RangesHoldTheirDefaultsAndCheckedBringsValuesIntoThem) {
     for (int kind = 1; kind <= 7; ++kind) {

@@ -341,12 +341,16 @@ TEST_F(XpdTest, CommandsEditTheLevelsTheOffsetAndTheAlarmLog) {
     EXPECT_EQ(core.GetGraphInterface().GetGraph().GetCornerText(0)->Left(6), "[RF1] ");
     EXPECT_EQ(core.GetSecondGraph().GetGraph().GetCornerText(0)->Left(6), "[RF2] ");
 
-    // The log is saved as .TXT, replacing the file, and cleared.
+    // The log is saved under the name typed (".TXT" added when it has no
+    // extension), replacing the file, and cleared.
     core.GetAlarmLog().AppendText("2026/01/02  03:04 25.5dB");
     WriteWholeFile(m_dir.file("alarms.TXT"), "old contents that are longer than the log");
-    core.fileAnswer = m_dir.file("alarms.log").c_str();
+    core.fileAnswer = m_dir.file("alarms").c_str();
     core.ExecuteCommand(CXpdAnalysis::kCmdSaveLog, 0, 0, 0, 0, 0);
     EXPECT_EQ(ReadWholeFile(m_dir.file("alarms.TXT")), "2026/01/02  03:04 25.5dB\r\n");
+    core.fileAnswer = m_dir.file("alarms.log").c_str();
+    core.ExecuteCommand(CXpdAnalysis::kCmdSaveLog, 0, 0, 0, 0, 0);
+    EXPECT_EQ(ReadWholeFile(m_dir.file("alarms.log")), "2026/01/02  03:04 25.5dB\r\n");
     EXPECT_EQ(CXpdAnalysis::AlarmLogPath("/a.b/log"), "/a.b/log.TXT");
     core.ExecuteCommand(CXpdAnalysis::kCmdClearLog, 0, 0, 0, 0, 0);
     EXPECT_TRUE(core.GetAlarmLog().GetText().IsEmpty());
