@@ -193,8 +193,8 @@ constexpr int kMaxPlace = 8000;
 } // namespace
 
 void CMainFrame::saveOpenWindows() {
-    const bool reopen = GetProfileInt("WINDOW", "ReopenWindows", 1) != 0;
-    WriteProfileInt("WINDOW", "ReopenWindows", reopen ? 1 : 0);
+    const bool reopen = ReopensWindows();
+    WriteProfileInt(kWindowSection, kReopenWindowsKey, reopen ? 1 : 0);
     int count = 0;
     // In the order they were opened, so that each gets its number back.
     for (QMdiSubWindow* w : m_mdi->subWindowList(QMdiArea::CreationOrder)) {
@@ -215,8 +215,12 @@ void CMainFrame::saveOpenWindows() {
     WriteProfileInt(kOpenWindowsSection, "Count", count);
 }
 
+bool CMainFrame::ReopensWindows() {
+    return GetProfileInt(kWindowSection, kReopenWindowsKey, 1) != 0;
+}
+
 bool CMainFrame::ReopenWindows() {
-    if (GetProfileInt("WINDOW", "ReopenWindows", 1) == 0)
+    if (!ReopensWindows())
         return false;
     const int count = std::clamp(GetProfileInt(kOpenWindowsSection, "Count", 0), 0, kMaxReopened);
     CChildFrame* maximized = nullptr;

@@ -54,6 +54,11 @@ constexpr int kMaxClientHeight = 1080;
 // text a waiting window shows ("%s" the holding window's title).
 constexpr const char* kHandDeviceOnKey = "HandDeviceOn";
 constexpr int kActionHandDeviceOn = 54;
+// Options > Reopen Windows at Start: the windows open at exit come back at the
+// next start (profile WINDOW/ReopenWindows, on by default).
+constexpr int kActionReopenWindows = 55;
+constexpr const char* kWindowSection = "WINDOW";
+constexpr const char* kReopenWindowsKey = "ReopenWindows";
 constexpr int kStrWaitingForDevice = 86;
 // Options > Remote Control...: the remote-control server's dialog; ticked
 // while the server listens.
@@ -105,6 +110,7 @@ public:
     // place, when WINDOW/ReopenWindows is on (the default); false when none
     // was opened.
     bool ReopenWindows();
+    static bool ReopensWindows();
 
     // ---- Commands
     void ExecuteCommand(CCommandEntry* entry, bool macroStep = false);

@@ -12,6 +12,7 @@
 #include "draw/gradientbutton.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
+#include "platform/profile.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -163,6 +164,9 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
         return 0;
     case kActionRemoteControl:
         ShowRemoteDialog();
+        return 0;
+    case kActionReopenWindows:
+        WriteProfileInt(kWindowSection, kReopenWindowsKey, ReopensWindows() ? 0 : 1);
         return 0;
     default:
         return kActionForCore;
@@ -335,6 +339,8 @@ int CMainFrame::CommandState(const CCommandEntry* e) {
         return m_handDeviceOn ? 1 : 0;
     case kActionRemoteControl:
         return m_remote ? 1 : 0;
+    case kActionReopenWindows:
+        return ReopensWindows() ? 1 : 0;
     case 0:
         return e->checkState;
     case 1:

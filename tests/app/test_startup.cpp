@@ -11,8 +11,11 @@
 #include "platform/profile.h"
 #include "testutil.h"
 
+#include <QAction>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
@@ -401,6 +404,21 @@ TEST_F(StartupTest, WithoutADisplayTheProgramSaysSoInOneLineAndEndsWithStatusOne
     EXPECT_TRUE(error.contains("xvfb-run")) << error.toStdString();
 }
 
+// The Options menu's Reopen Windows at Start item of the menu bar, its tick
+// brought up to date as when the menu opens.
+QAction* ReopenItem(CMainFrame* frame) {
+    for (QAction* a : frame->menuBar()->actions()) {
+        QMenu* menu = a->menu();
+        if (!menu || a->text().remove('&') != "Options")
+            continue;
+        Q_EMIT menu->aboutToShow();
+        for (QAction* item : menu->actions())
+            if (item->text().remove('&') == "Reopen Windows at Start")
+                return item;
+    }
+    return nullptr;
+}
+
 TEST_F(StartupTest, TheWindowsOpenAtExitComeBackAtTheirPlaces) {
     std::vector<std::pair<int, QRect>> before;
     {
@@ -429,15 +447,30 @@ TEST_F(StartupTest, TheWindowsOpenAtExitComeBackAtTheirPlaces) {
             after.emplace_back(dynamic_cast<CChildFrame*>(w)->GetCore()->GetAnalysisType(),
                                w->geometry());
         EXPECT_EQ(after, before);
+        // Options > Reopen Windows at Start is ticked; the user switches it off.
+        QAction* item = ReopenItem(app.MainFrame());
+        ASSERT_TRUE(item);
+        EXPECT_TRUE(item->isChecked());
+        item->trigger();
+        ReopenItem(app.MainFrame());
+        EXPECT_FALSE(item->isChecked());
         app.ExitInstance();
     }
-    // Switched off, only the start window opens.
-    WriteProfileInt("WINDOW", "ReopenWindows", 0);
-    FlushProfile();
+    // Switched off, only the start window opens, and the item stays unticked
+    // in the menu of the frame without windows too.
+    EXPECT_EQ(iniValue(ini(), "ReopenWindows"), "0");
     CTorvelApp app;
     ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
     EXPECT_EQ(app.MainFrame()->mdiArea()->subWindowList().size(), 1);
+    app.MainFrame()->mdiArea()->closeAllSubWindows();
+    PumpEvents();
+    QAction* item = ReopenItem(app.MainFrame());
+    ASSERT_TRUE(item);
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    EXPECT_TRUE(ReopenItem(app.MainFrame())->isChecked());
     app.ExitInstance();
+    EXPECT_EQ(iniValue(ini(), "ReopenWindows"), "1");
 }
 
 TEST_F(StartupTest, AFirstStartMeasuresAndAStoppedWindowSaysHowToStart) {
