@@ -163,7 +163,8 @@ void CGraphInterface::AttachMarker(int k, CMarkerContext* marker, CDataLineConte
     marker->SetIdentifyValue(kIdentifyMarker);
     marker->SetHitTestFlag(1);
     marker->SetDataLine(dataLine);
-    marker->SetReadoutLines(&m_Graph.GetFrame().GetTitle(), &m_Graph.GetStatusText());
+    marker->SetReadoutLines(&m_Graph.GetFrame().GetTitle(), &m_Graph.GetStatusText(),
+                            &m_Graph.GetStatusMore());
     m_Graph.AddChild(marker);
     m_Graph.GetFrame().GetTitle().AppendLine(&marker->GetReadoutLine());
     m_Graph.GetFrame().AddBlend(&marker->GetBand());

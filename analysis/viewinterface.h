@@ -60,6 +60,9 @@ public:
     virtual void OnMouseWheel(UINT flags, short delta, int x, int y);
     virtual void OnKeyUp(UINT key, UINT repeat, UINT flags);
     virtual void OnCaptureChanged();
+    // The pointer left the view: what follows it (a read-out, a hover mark)
+    // goes. Nothing in the base.
+    virtual void OnMouseLeave() {}
     virtual void OnRButtonDblClk(UINT flags, int x, int y);
     virtual void OnRButtonDown(UINT flags, int x, int y);
     virtual void OnRButtonUp(UINT flags, int x, int y);

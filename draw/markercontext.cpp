@@ -433,9 +433,11 @@ void CMarkerContext::DrawLabel(CDC* pDC, int x, int y, const CString& label) {
             return;
         }
     }
-    if (m_pStatusText && m_pStatusText->GetRedrawFlag() &&
-        common.IntersectRect(box, m_pStatusText->GetLastExtent())) {
-        return;
+    for (CDrawText* status : {m_pStatusText, m_pStatusMore}) {
+        if (status && status->GetRedrawFlag() &&
+            common.IntersectRect(box, status->GetLastExtent())) {
+            return;
+        }
     }
     m_LabelRect = box;
     pDC->TextOut(x, y, label);

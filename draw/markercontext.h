@@ -98,10 +98,12 @@ public:
     void SetDataLine(CDataLineContext* dataLine) { m_pDataLine = dataLine; }
     CDataLineContext* GetDataLine() const { return m_pDataLine; }
     // The line list of the graph's title and readouts, and the graph's status
-    // text: a label that would overprint one of them is left out.
-    void SetReadoutLines(CDrawMultiLineText* first, CDrawText* status = nullptr) {
+    // text (its two lines): a label that would overprint one of them is left out.
+    void SetReadoutLines(CDrawMultiLineText* first, CDrawText* status = nullptr,
+                         CDrawText* statusMore = nullptr) {
         m_pReadoutLines = first;
         m_pStatusText = status;
+        m_pStatusMore = statusMore;
     }
     // The box of the label of the last draw; empty when none was drawn.
     const CRect& GetLabelRect() const { return m_LabelRect; }
@@ -187,5 +189,6 @@ protected:
     CBlendObject m_Band;
     CDrawMultiLineText* m_pReadoutLines = nullptr;
     CDrawText* m_pStatusText = nullptr;
+    CDrawText* m_pStatusMore = nullptr;
     CRect m_LabelRect;
 };

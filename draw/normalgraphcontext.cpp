@@ -32,6 +32,7 @@ CNormalGraphContext::CNormalGraphContext() {
     }
     head.Append(&m_Frame);
     m_Status.SetRedrawFlag(0);
+    m_StatusMore.SetRedrawFlag(0);
     SetScale(0, -100, 0, -100);
 }
 
@@ -120,8 +121,16 @@ void CNormalGraphContext::Draw(CDC* pDC, CDrawContext*, void*) {
     m_Axis[0].Render(pDC, this, nullptr);
 
     if (m_Status.GetRedrawFlag()) {
+        // A broken status shows its first line; the text stays as its owner set it.
+        const CString whole = m_Status.GetText();
+        if (!m_StatusHead.IsEmpty())
+            m_Status.SetText(m_StatusHead);
         m_Status.Render(pDC, this, nullptr);
+        m_Status.SetText(whole);
     }
+    m_StatusMore.SetRedrawFlag(m_Status.GetRedrawFlag() && !m_StatusHead.IsEmpty() ? 1 : 0);
+    if (m_StatusMore.GetRedrawFlag())
+        m_StatusMore.Render(pDC, this, nullptr);
     LayoutChain(m_pOverlay, m_GraphArea);
 }
 
@@ -154,15 +163,46 @@ void CNormalGraphContext::FitTexts(CDC* pDC, int top, int bottom, int lineHeight
     // Inside the graph area: the status text at the top right, then the title
     // and the readout lines below it, which keep clear of the status text.
     CRect keepOut;
+    m_StatusHead.Empty();
     if (m_Status.GetRedrawFlag()) {
-        const int width = m_GraphArea.Width() - 2 * kStatusInset;
+        const int width = std::max(m_GraphArea.Width() - 2 * kStatusInset, 0);
         const bool fits = m_Status.GetY() + lineHeight <= m_GraphArea.bottom;
-        m_Status.SetMaxWidth(fits ? std::max(width, 0) : 0);
+        m_Status.SetMaxWidth(fits ? width : 0);
         SIZE shown{0, 0};
-        if (!CDrawText::FitText(pDC, m_Status.GetText(), m_Status.GetMaxWidth(), &shown)
-                 .IsEmpty()) {
+        const CString& text = m_Status.GetText();
+        if (!CDrawText::FitText(pDC, text, m_Status.GetMaxWidth(), &shown).IsEmpty()) {
             keepOut = CRect(m_Status.GetX() - shown.cx, m_Status.GetY(), m_Status.GetX(),
                             m_Status.GetY() + lineHeight);
+        }
+        // Too wide, with room for a second line: broken at the blank that
+        // gives the narrowest two lines that both fit (a text cut anyway
+        // keeps to one line, leaving the lines below it room).
+        const bool twoLines = m_Status.GetY() + 2 * lineHeight + kStatusInset <= m_GraphArea.bottom;
+        int blockWidth = 0;
+        if (fits && twoLines && CDrawText::FitText(pDC, text, width, nullptr) != text) {
+            for (int blank = text.Find(' '); blank > 0; blank = text.Find(' ', blank + 1)) {
+                CString first = text.Left(blank);
+                CString rest = text.Mid(blank + 1);
+                first.TrimRight();
+                rest.TrimLeft();
+                SIZE head{0, 0}, more{0, 0};
+                pDC->GetTextExtentPoint32(first, first.GetLength(), &head);
+                pDC->GetTextExtentPoint32(rest, rest.GetLength(), &more);
+                const int block = std::max(head.cx, more.cx);
+                if (!first.IsEmpty() && !rest.IsEmpty() && block <= width &&
+                    (m_StatusHead.IsEmpty() || block < blockWidth)) {
+                    m_StatusHead = first;
+                    m_StatusMore.SetText(rest);
+                    blockWidth = block;
+                }
+            }
+        }
+        if (!m_StatusHead.IsEmpty()) {
+            m_StatusMore.SetPosition(m_Status.GetX(), m_Status.GetY() + lineHeight,
+                                     CDrawText::kAnchorRightTop);
+            m_StatusMore.SetMaxWidth(width);
+            keepOut = CRect(m_Status.GetX() - blockWidth, m_Status.GetY(), m_Status.GetX(),
+                            m_Status.GetY() + 2 * lineHeight);
         }
     }
     m_Frame.GetTitle().SetLineBounds(m_GraphArea, keepOut);

@@ -55,7 +55,10 @@ public:
     CDrawText& GetCorner(int index) { return m_Corner[static_cast<size_t>(index & 3)]; }
     CDrawText& GetAxisText(int index) { return m_Axis[static_cast<size_t>(index & 1)]; }
     // Shown inside the graph area at its top-right corner; hidden at first.
+    // A status too wide for the graph is broken at a blank onto a second
+    // line (GetStatusMore) rather than cut short.
     CDrawText& GetStatusText() { return m_Status; }
+    CDrawText& GetStatusMore() { return m_StatusMore; }
 
 private:
     // Keeps the texts from overprinting one another at any size without
@@ -69,6 +72,8 @@ private:
     std::array<CDrawText, kCornerCount> m_Corner;
     std::array<CDrawText, 2> m_Axis;
     CDrawText m_Status;
+    CDrawText m_StatusMore;
+    CString m_StatusHead; // the first line of a broken status; empty for one line
     double m_XMin = 0.0;
     double m_XMax = 0.0;
     double m_YMin = 0.0;

@@ -362,7 +362,9 @@ bool CWaterfallContext::ReadoutAt(int x, int y, CString* text) const {
     if (peak == kNoSample)
         level = "---";
     else
-        level.Format("%.2fdB", (peak + m_UnitOffset) / kWordsPerDb);
+        // An absolute level: dBm, or dBuV in a unit with an offset.
+        level.Format(m_UnitOffset == 0 ? "%.2fdBm" : "%.2fdBuV",
+                     (peak + m_UnitOffset) / kWordsPerDb);
     *text = frequency + "  " + TimeText(position * m_SlicePeriod) + "  " + level;
     return true;
 }

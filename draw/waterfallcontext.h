@@ -100,6 +100,7 @@ public:
     bool GetChunkMark() const { return m_ChunkMark; }
     // The read-out follows the point (x, y) while on.
     void SetReadoutPoint(bool on, int x, int y);
+    bool IsReadoutOn() const { return m_Readout; }
 
     // ---- Geometry of the last layout
     const CRect& GetImageRect() const { return m_ImageRect; } // edges excluded at right/bottom

@@ -415,18 +415,22 @@ void CNormalAnalysis::UpdateView() {
 }
 
 void CNormalAnalysis::ShowRunState() {
+    ShowRunStateIn(m_graphIntf);
+}
+
+void CNormalAnalysis::ShowRunStateIn(CGraphInterface& intf) {
     // A stopped window says so in its graph, and how to start it; the text
     // goes when the measurement runs (a trigger status may take the place).
-    CDrawText& status = m_graphIntf.GetGraph().GetStatusText();
+    CDrawText& status = intf.GetGraph().GetStatusText();
     const CString stopped = text(kStrStopped);
     if (!m_analyzeFlag && status.GetText() != stopped) {
         status.SetText(stopped);
         status.SetRedrawFlag(1);
-        m_graphIntf.GetGraph().SetRedrawFlag(1);
+        intf.GetGraph().SetRedrawFlag(1);
     } else if (m_analyzeFlag && status.GetText() == stopped) {
         status.SetText(CString());
         status.SetRedrawFlag(0);
-        m_graphIntf.GetGraph().SetRedrawFlag(1);
+        intf.GetGraph().SetRedrawFlag(1);
     }
 }
 

@@ -102,8 +102,9 @@ public:
     // The view repaints (after commands and received data).
     void UpdateView() override;
     // The graph's status text says "Stopped: ..." while the window does not
-    // measure.
-    void ShowRunState();
+    // measure (a kind with more graphs says it in each).
+    virtual void ShowRunState();
+    void ShowRunStateIn(CGraphInterface& intf);
     CGraphInterface& GetGraphInterface() { return m_graphIntf; }
     // Trace k's drawing object (0 the data line, 1..5 Trace1..Trace5), or null.
     CDrawObject* GetTraceDrawObject(int k);

@@ -136,6 +136,12 @@ void CPaneView::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
+void CPaneView::leaveEvent(QEvent* event) {
+    if (m_intf)
+        m_intf->OnMouseLeave();
+    QWidget::leaveEvent(event);
+}
+
 void CPaneView::keyReleaseEvent(QKeyEvent* event) {
     if (m_intf && !event->isAutoRepeat())
         m_intf->OnKeyUp(ViewVirtualKey(event->key()), 1, 0);

@@ -116,3 +116,15 @@ void CWaterfallInterface::OnMouseMove(UINT, int x, int y) {
                                              : C3DGraphInterface::Hidden(frequency));
     SyncMarks(false);
 }
+
+void CWaterfallInterface::OnMouseLeave() {
+    if (m_SliceDrag || m_FrequencyDrag)
+        return; // a drag holds the pointer until the button is released
+    m_Fall.SetReadoutPoint(false, 0, 0);
+    if (m_pPeer) {
+        m_pPeer->SetHighlightedSlice(C3DGraphInterface::Hidden(m_pPeer->GetHighlightedSlice()));
+        m_pPeer->SetHighlightedFrequency(
+            C3DGraphInterface::Hidden(m_pPeer->GetHighlightedFrequency()));
+    }
+    Redraw();
+}

@@ -36,6 +36,8 @@ public:
     void OnLButtonDown(UINT flags, int x, int y) override;
     void OnLButtonUp(UINT flags, int x, int y) override;
     void OnMouseMove(UINT flags, int x, int y) override;
+    // The read-out and a hover mark go with the pointer.
+    void OnMouseLeave() override;
 
     CWaterfallContext& GetWaterfall() { return m_Fall; }
     bool IsSliceDrag() const { return m_SliceDrag; }

@@ -682,6 +682,11 @@ void CXpdAnalysis::DrawPanel(CDC* dc, const CRect& rect) {
         m_panel.Draw(dc, nullptr, nullptr);
 }
 
+void CXpdAnalysis::ShowRunState() {
+    CNormalAnalysis::ShowRunState();
+    ShowRunStateIn(m_graphIntf2);
+}
+
 void CXpdAnalysis::DrawView(CDC* dc, const CRect& rect) {
     // Images: the panel on the left quarter, the graphs one above the other.
     const int split = rect.left + (rect.right - rect.left) / 4;

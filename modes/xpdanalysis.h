@@ -93,6 +93,7 @@ public:
     void AttachWindow(CChildFrame* window) override;
     void DrawView(CDC* dc, const CRect& rect) override;
     void UpdateView() override;
+    void ShowRunState() override;
     void GetDrawObjectList(std::list<CDrawObject*>* list) override;
     void SetTimeStamp(const CString& text, BOOL show) override;
     // Lays out and draws the value panel (and places the alarm log) in rect.

@@ -457,6 +457,11 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     m_lastDataTime = CTime::GetCurrentTime();
 }
 
+void CZeroSpanAnalysis::ShowRunState() {
+    CNormalAnalysis::ShowRunState();
+    ShowRunStateIn(m_timeIntf);
+}
+
 void CZeroSpanAnalysis::ClearStatus() {
     m_triggerWait = 0;
     m_graphIntf.GetGraph().GetStatusText().SetText(CString());

@@ -95,6 +95,7 @@ public:
     // The two graphs in the proportion of the splitter's rows.
     void DrawView(CDC* dc, const CRect& rect) override;
     void UpdateView() override;
+    void ShowRunState() override;
 
     // ---- State, for the window and tests.
     int GetTriggerTimePosition() const { return m_triggerTimePosition; }

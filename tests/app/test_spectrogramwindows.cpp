@@ -12,6 +12,7 @@
 #include "app/mainframe.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
+#include "draw/waterfallcontext.h"
 #include "lib/channellist.h"
 #include "lib/stringtable.h"
 #include "modes/corefactory.h"
@@ -298,6 +299,30 @@ TEST_F(SpectrogramWindowTest, PanesTakeTheFocusByClickAndTabShowItAndPassKeysOn)
         }
         frame.reset();
     }
+}
+
+TEST_F(SpectrogramWindowTest, TheWaterfallReadoutGivesAbsoluteLevelsAndGoesWithThePointer) {
+    WriteProfileString("SemiRealAnalysis_1", "AnalyzeFlag", "1");
+    auto* core = Open<CSemiRealAnalysis>(4);
+    ASSERT_TRUE(core);
+    core->ExecuteCommand(208, 1, 0, 0, 0, 0); // the waterfall view
+    QWidget* pane = core->Get3DView();
+    CWaterfallContext& fall = core->GetWaterfallInterface().GetWaterfall();
+    QPoint centre;
+    CString text;
+    ASSERT_TRUE(PumpUntil([&] {
+        pane->repaint();
+        centre = QPoint(fall.GetImageRect().CenterPoint().x, fall.GetImageRect().top + 1);
+        return fall.ReadoutAt(centre.x(), centre.y(), &text);
+    }));
+    // A level in dBm (the graph's unit), not a difference in dB.
+    EXPECT_EQ(text.Right(3), "dBm") << text.c_str();
+    QTest::mouseMove(pane, centre);
+    ASSERT_TRUE(PumpUntil([&] { return fall.IsReadoutOn(); }));
+    // The pointer moves on to the chunk graph: the read-out goes.
+    QTest::mouseMove(core->GetChunkView(), QPoint(5, 5));
+    EXPECT_TRUE(PumpUntil([&] { return !fall.IsReadoutOn(); }));
+    core->ExecuteCommand(16, 0, 0, 0, 0, 0);
 }
 
 } // namespace

@@ -218,7 +218,7 @@ TEST_F(WaterfallTest, ReadoutTellsFrequencyTimeAndLevel) {
     CString text;
     const CRect image = m_fall.GetImageRect();
     ASSERT_TRUE(m_fall.ReadoutAt(image.left + 27, m_fall.RowOfSlice(2), &text));
-    EXPECT_STREQ(text, "1002.7MHz  -100ms  -2.50dB");
+    EXPECT_STREQ(text, "1002.7MHz  -100ms  -2.50dBm");
     // The newest slice is now, not "-0".
     ASSERT_TRUE(m_fall.ReadoutAt(image.left + 27, m_fall.RowOfSlice(0), &text));
     EXPECT_EQ(text.Find("  0us  "), 9) << text.c_str();

@@ -61,6 +61,8 @@ std::vector<Shown> TextsOf(CGraphInterface& intf) {
     }
     if (graph.GetStatusText().GetRedrawFlag())
         add("status", graph.GetStatusText());
+    if (graph.GetStatusMore().GetRedrawFlag())
+        add("status line 2", graph.GetStatusMore());
     for (int k = 1; k <= CGraphInterface::kMarkers; ++k) {
         CMarkerContext* marker = intf.GetMarker(k);
         if (marker && marker->GetRedrawFlag() && !marker->GetLabelRect().IsRectEmpty())
@@ -143,6 +145,76 @@ TEST_F(TextLayout, XpdCaptionsNeverRunIntoTheRbwTextAndKeepTheirPathInView) {
     DrawPane(rf1, 1000, 300);
     EXPECT_EQ(rf1.GetGraph().GetCorner(0).GetShownText(), rf1.GetGraph().GetCorner(0).GetText());
     EXPECT_EQ(rf1.GetGraph().GetCorner(1).GetShownText(), rf1.GetGraph().GetCorner(1).GetText());
+}
+
+// The status text as the graph showed it, its lines joined by a blank.
+std::string ShownStatus(CGraphInterface& intf) {
+    CNormalGraphContext& graph = intf.GetGraph();
+    std::string shown = graph.GetStatusText().GetShownText().c_str();
+    if (graph.GetStatusMore().GetRedrawFlag())
+        shown += std::string(" ") + graph.GetStatusMore().GetShownText().c_str();
+    return shown;
+}
+
+TEST_F(TextLayout, AStoppedWindowSaysSoWholeInEveryGraphClearOfItsOtherTexts) {
+    const std::string stopped = GetTorvelString(2408);
+    ASSERT_FALSE(stopped.empty());
+    // The XPD window's graphs, stopped, drawn as the window draws them: at
+    // its opening size and larger the text is whole, on two lines when one is
+    // too short; never cut, never over another text.
+    CXpdAnalysis xpd(nullptr, nullptr);
+    xpd.SetTitleIndex(1);
+    xpd.ReadProfile();
+    xpd.Reconfigure(TRUE);
+    xpd.UpdateView();
+    CGraphInterface& rf1 = xpd.GetGraphInterface();
+    ASSERT_EQ(rf1.GetGraph().GetStatusText().GetText().c_str(), stopped);
+    for (int w = 560; w <= 1600; w += 40) {
+        for (int h : {420, 480, 600, 1000}) {
+            QImage image(w, h, QImage::Format_RGB32);
+            CDC dc(&image);
+            xpd.DrawView(&dc, CRect(0, 0, w, h));
+            ExpectApart(rf1, Size("XPD window, RF1", w, h));
+            ExpectApart(xpd.GetSecondGraph(), Size("XPD window, RF2", w, h));
+            EXPECT_EQ(ShownStatus(rf1), stopped) << Size("XPD window", w, h);
+            EXPECT_EQ(ShownStatus(xpd.GetSecondGraph()), stopped) << Size("XPD window", w, h);
+        }
+    }
+    // A graph pane as on the screen, from a third of the window's opening
+    // width on (the panel takes the rest).
+    for (int h : kHeights) {
+        for (int w : Widths()) {
+            DrawPane(rf1, w, h);
+            ExpectApart(rf1, Size("stopped RF1 pane", w, h));
+            if (w >= 260 && h >= 100) {
+                EXPECT_EQ(ShownStatus(rf1), stopped) << Size("stopped RF1 pane", w, h);
+            }
+        }
+    }
+
+    // The zero-span window says it in its time graph as well as in its spectrum.
+    CZeroSpanAnalysis zero(nullptr, nullptr);
+    zero.SetTitleIndex(1);
+    zero.ReadProfile();
+    zero.SetAnalyzeFlag(0);
+    zero.Reconfigure(TRUE);
+    zero.UpdateView();
+    CGraphInterface& time = zero.GetTimeGraph();
+    ASSERT_TRUE(time.GetGraph().GetStatusText().GetRedrawFlag());
+    for (int w : {440, 640, 1000}) {
+        QImage image(w, 420, QImage::Format_RGB32);
+        CDC dc(&image);
+        zero.DrawView(&dc, CRect(0, 0, w, 420));
+        EXPECT_EQ(ShownStatus(time), stopped) << Size("zero-span window, time", w, 420);
+        EXPECT_EQ(ShownStatus(zero.GetGraphInterface()), stopped)
+            << Size("zero-span window, spectrum", w, 420);
+        ExpectApart(time, Size("zero-span window, time", w, 420));
+    }
+    // Running, neither graph says it.
+    zero.SetAnalyzeFlag(1);
+    zero.UpdateView();
+    EXPECT_FALSE(time.GetGraph().GetStatusText().GetRedrawFlag());
+    EXPECT_FALSE(zero.GetGraphInterface().GetGraph().GetStatusText().GetRedrawFlag());
 }
 
 TEST_F(TextLayout, ZeroSpanReadoutsTitlesStatusAndCornerTextsNeverOverlap) {

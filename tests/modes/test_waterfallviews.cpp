@@ -187,7 +187,7 @@ TEST_F(SpectrogramViewTest, ColoursFollowTheUnitOfDisplay) {
     EXPECT_EQ(image.pixel(x + 8, y) & 0xFFFFFF, PixelColor(Step(StepOf(kFloor + offset, lo, hi))));
     CString text;
     ASSERT_TRUE(Fall().ReadoutAt(x, y, &text));
-    EXPECT_GE(text.Find("100.49dB"), 0) << text.c_str();
+    EXPECT_GE(text.Find("100.49dBuV"), 0) << text.c_str();
 }
 
 TEST_F(SpectrogramViewTest, ChannelBandsLieOverTheWaterfallWhereTheyAre) {
