@@ -121,6 +121,10 @@ int main(int argc, char* argv[]) {
         const QString name = picture.name;
         if (kind == 3)
             prepareZeroSpan();
+        // The real-time window captures in repeat: a single capture stops
+        // the window, which then says so.
+        if (kind == 5)
+            WriteProfileInt("RealTimeAnalysis_1", "TrigMode", 1);
         if (picture.key)
             WriteProfileInt(picture.section, picture.key, 1);
         if (picture.start > 0) {
