@@ -256,7 +256,7 @@ TEST(CommandList, EveryMenuPathOfTheReadmeAndTheGuideExists) {
     // "File > New Window > WLAN": captions of capitalised words (and the
     // small words between them), joined by " > ".
     const QString word = R"(\(?[A-Z0-9][A-Za-z0-9%+-]*\)?)";
-    const QString segment = word + "(?: (?:(?:on|of|by|the|after|/) )?" + word + ")*";
+    const QString segment = word + "(?: (?:(?:on|of|by|at|the|after|/) )?" + word + ")*";
     const QRegularExpression pathPattern(segment + "(?: > " + segment + ")+");
     int paths = 0;
     for (const QString& name : files) {
