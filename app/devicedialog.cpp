@@ -49,6 +49,9 @@ CDeviceDialog::CDeviceDialog(const QString& inUse, QWidget* parent)
     setObjectName("DeviceDialog");
     setWindowTitle(text(kStrTitle));
     m_soapyArgs->setPlaceholderText("driver=rtlsdr");
+    // Device arguments and paths are long: room for about 50 characters.
+    for (QLineEdit* edit : {m_soapyArgs, m_libraryPath})
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 50);
     m_offset->setRange(-kOffsetLimitDb, kOffsetLimitDb);
     m_offset->setDecimals(1);
     m_offset->setSingleStep(0.5);
