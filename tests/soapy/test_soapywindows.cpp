@@ -1,6 +1,7 @@
 // Windows of the program on the SoapySDR test receiver: the levels of a
 // receiver are marked uncalibrated, the key fob pulse triggers the zero-span
-// window at its trigger position, and the XPD window on a receiver with one
+// and real-time windows at their trigger positions, the semi-real-time
+// window's slices arrive, and the XPD window on a receiver with one
 // input stops with a message instead of waiting for a second path.
 #include "app/childframe.h"
 #include "app/mainframe.h"
@@ -10,6 +11,8 @@
 #include "lib/stringtable.h"
 #include "modes/corefactory.h"
 #include "modes/normalanalysis.h"
+#include "modes/realtimeanalysis.h"
+#include "modes/semirealanalysis.h"
 #include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "platform/profile.h"
@@ -117,6 +120,58 @@ TEST_F(SoapyWindowTest, TheKeyFobPulseTriggersTheZeroSpanWindowAtItsTriggerPosit
     EXPECT_NEAR(edge * 100, core->GetTriggerMark().GetPosition(), 100);
     EXPECT_NEAR(time.Level(static_cast<long long>(edge + 20) * 100), -30.0, 1.0);
     EXPECT_LT(time.Level(static_cast<long long>(edge + 80) * 100), -75.0);
+    w->close();
+    PumpEvents();
+}
+
+TEST_F(SoapyWindowTest, TheKeyFobPulseTriggersTheRealTimeWindowAtItsTriggerPosition) {
+    const char* section = "RealTimeAnalysis_1";
+    WriteProfileString(section, "AttValue", "0");
+    WriteProfileString(section, "StartFrequency", "421920"); // about 433.92 MHz
+    WriteProfileString(section, "StopFrequency", "445920");
+    WriteProfileString(section, "TrigType", "1");
+    WriteProfileString(section, "TrigPosition", "40");
+    CChildFrame* w = Open(5, section);
+    ASSERT_TRUE(w);
+    auto* core = dynamic_cast<CRealTimeAnalysis*>(w->GetCore());
+    ASSERT_TRUE(core);
+    // A single capture: the window stops once its data are in.
+    ASSERT_TRUE(PumpUntil([&] { return core->GetAnalyzeFlag() == 0; }, std::chrono::seconds(60)));
+    EXPECT_TRUE(messages.empty());
+    // Block 40 of 256 is the trigger block, 255 - 40 slices back from the
+    // newest. Before it the pulse's bin shows the floor (about -90); from it
+    // on the pulse rises, and once an FFT (27 blocks) lies in it, shows -30.
+    auto level = [&](int back) { return core->GetSliceBack(back).Level(434000); };
+    const int trigger = 255 - 40;
+    for (int back = trigger + 2; back <= 255; back += 3)
+        EXPECT_LT(level(back), -75.0) << back;
+    EXPECT_GT(level(trigger), -80.0);
+    for (int back = trigger - 27; back >= 0; back -= 11)
+        EXPECT_NEAR(level(back), -30.0, 1.5) << back;
+    w->close();
+    PumpEvents();
+}
+
+TEST_F(SoapyWindowTest, TheSemiRealTimeWindowsSlicesArrive) {
+    const char* section = "SemiRealAnalysis_1";
+    WriteProfileString(section, "AttValue", "0");
+    WriteProfileString(section, "StartFrequency", "420000");
+    WriteProfileString(section, "StopFrequency", "450000");
+    CChildFrame* w = Open(4, section);
+    ASSERT_TRUE(w);
+    auto* core = dynamic_cast<CSemiRealAnalysis*>(w->GetCore());
+    ASSERT_TRUE(core);
+    // Three slices written into the ring.
+    const int first = core->GetWritePosition();
+    ASSERT_TRUE(PumpUntil([&] { return (core->GetWritePosition() - first + 100) % 100 >= 3; },
+                          std::chrono::seconds(60)));
+    EXPECT_TRUE(messages.empty());
+    // The receiver's tone at 433.5 MHz, -40.
+    const CTraceStore& newest = core->GetSliceBack(0);
+    const long long peak =
+        newest.Peak(newest.GetStart(), newest.GetStart() + newest.GetPoints() * newest.GetStep());
+    EXPECT_NEAR(static_cast<double>(peak), 433500.0, 250.0);
+    EXPECT_NEAR(newest.Level(peak), -40.0, 1.5);
     w->close();
     PumpEvents();
 }
