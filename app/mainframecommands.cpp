@@ -5,10 +5,12 @@
 #include "app/buttonbar.h"
 #include "app/childframe.h"
 #include "app/datafiles.h"
+#include "app/devicedialog.h"
 #include "app/helpwindow.h"
 #include "app/mainframe.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
+#include "device/loader/devicelibrary.h"
 #include "draw/gradientbutton.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
@@ -30,6 +32,20 @@
 
 namespace {
 constexpr int kMaxMacroDepth = 10;
+// Options > Device...: the device of the next start (profile DEVICE).
+constexpr int kActionDevice = 58;
+
+void showDeviceDialog(QWidget* parent) {
+    CDeviceDialog dlg(QString::fromStdString(torveldevice::LoadedDeviceDescription()), parent);
+    dlg.SetValues(GetProfileString("DEVICE", "Library", torveldevice::kSimulatorChoice).c_str(),
+                  std::atof(GetProfileString("DEVICE", "LevelOffset", "0").c_str()));
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    WriteProfileString("DEVICE", "Library", dlg.Choice().c_str());
+    CString offset;
+    offset.Format("%.1f", dlg.LevelOffset());
+    WriteProfileString("DEVICE", "LevelOffset", offset);
+}
 constexpr int kButtonsPerPage = 10;
 // The command ids of the analysis views.
 constexpr int kFirstViewCommand = 37000;
@@ -167,6 +183,9 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
         return 0;
     case kActionReopenWindows:
         WriteProfileInt(kWindowSection, kReopenWindowsKey, ReopensWindows() ? 0 : 1);
+        return 0;
+    case kActionDevice:
+        showDeviceDialog(this);
         return 0;
     default:
         return kActionForCore;
@@ -357,6 +376,7 @@ int CMainFrame::CommandState(const CCommandEntry* e) {
     case 30:
     case 50:
     case 53:
+    case kActionDevice:
         return kNoState;
     default:
         return core && m_currentButtonList ? askCore() : kNoState;

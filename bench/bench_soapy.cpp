@@ -11,6 +11,9 @@
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include <complex>
 #include <cstdlib>
 #include <random>
@@ -47,6 +50,15 @@ void BM_SpectrumOfOneSecondAt2_4MSps(benchmark::State& state) {
 }
 BENCHMARK(BM_SpectrumOfOneSecondAt2_4MSps)->Unit(benchmark::kMillisecond);
 
+// One application for the whole run: posted messages reach the windows of
+// the first application only.
+void TheApplication() {
+    static int argc = 1;
+    static char name[] = "bench_soapy";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+}
+
 class DoneWindow : public CWnd {
 public:
     int done = 0;
@@ -63,10 +75,7 @@ public:
 void BM_Sweep100MHzAt100kHz(benchmark::State& state) {
     ::setenv("SOAPY_SDR_PLUGIN_PATH", TORVEL_SOAPY_MODULES, 1);
     ::setenv("SOAPY_SDR_LOG_LEVEL", "WARNING", 1);
-    int argc = 1;
-    char name[] = "bench_soapy";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    TheApplication();
     std::string problem;
     if (!torveldevice::LoadDeviceLibrary("soapy:driver=torveltest,noise_dbfs=-80", 0, &problem) ||
         !InitTorvelDLL(0, 0)) {
@@ -88,6 +97,57 @@ void BM_Sweep100MHzAt100kHz(benchmark::State& state) {
         benchmark::Counter(100.0 * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Sweep100MHzAt100kHz)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+class ProgressWindow : public CWnd {
+public:
+    int progress = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_ANALYSIS_PROGRESS)
+            ++progress;
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+};
+
+// TerminateTorvelTask while a streaming task runs (the call's own time, until
+// the task thread has let go of the receiver): argument 0 = a zero-span
+// capture waiting for a trigger that never comes, 1 = semi-real-time slices.
+void BM_TerminateStreamingTask(benchmark::State& state) {
+    ::setenv("SOAPY_SDR_PLUGIN_PATH", TORVEL_SOAPY_MODULES, 1);
+    ::setenv("SOAPY_SDR_LOG_LEVEL", "WARNING", 1);
+    TheApplication();
+    std::string problem;
+    ProgressWindow window;
+    if (!torveldevice::LoadDeviceLibrary("soapy:driver=torveltest,settle=0.01", 0, &problem) ||
+        !InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase)) {
+        state.SkipWithError(problem.empty() ? "no test receiver" : problem.c_str());
+        return;
+    }
+    double longest = 0.0;
+    for (auto _ : state) {
+        const int before = window.progress;
+        if (state.range(0) == 0)
+            ZeroSpanAnalysis(window.GetSafeHwnd(), 1, 90000, 0, 1, 0, 40, 40, 1000, 500);
+        else
+            SemiRealTimeAnalysis(window.GetSafeHwnd(), 1, 100000, 0, 1);
+        while (window.progress == before)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const auto start = std::chrono::steady_clock::now();
+        TerminateTorvelTask();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        longest = std::max(longest, seconds);
+        QCoreApplication::processEvents();
+    }
+    ShutdownTorvelDLL();
+    state.counters["longest_ms"] = longest * 1000;
+}
+BENCHMARK(BM_TerminateStreamingTask)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(200);
 
 } // namespace
 

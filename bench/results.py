@@ -103,6 +103,37 @@ def remote_section(build):
     return lines
 
 
+def soapy_section(build):
+    """The SoapySDR device library on the test receiver (bench_soapy), which
+    makes its samples as fast as they are read."""
+    if not os.path.exists(os.path.join(build, "bin", "bench_soapy")):
+        return []
+    r = run(build, "bench_soapy")
+    fft = ms(r["BM_SpectrumOfOneSecondAt2_4MSps"])
+    sweep = r["BM_Sweep100MHzAt100kHz/real_time"]
+    lines = [
+        "",
+        "## SoapySDR device library (test receiver)",
+        "",
+        f"Median of {REPETITIONS} repetitions; the terminate figures are wall-clock time of "
+        "the call, mean and longest of 200.",
+        "",
+        "| figure | value | target | met |",
+        "|---|---|---|---|",
+        f"| FFT and detection of one 2.4 MS/s second of IQ (CPU) | {fmt(fft)} | ≤ 100 ms "
+        f"| {'yes' if fft <= 100 else '**no**'} |",
+        f"| sweep of 100 MHz at RBW 100 kHz | {sweep['MHz/s']:.0f} MHz/s | – | – |",
+    ]
+    for arg, name in ((0, "a zero-span capture waiting for its trigger"),
+                      (1, "semi-real-time streaming")):
+        b = r[f"BM_TerminateStreamingTask/{arg}/iterations:200/manual_time"]
+        mean = b["real_time"] * {"us": 1e-3, "ms": 1.0}[b["time_unit"]]
+        longest = b["longest_ms"]
+        lines.append(f"| `TerminateTorvelTask` during {name}: mean / longest | {fmt(mean)} / "
+                     f"{fmt(longest)} | ≤ 10 ms | {'yes' if longest <= 10 else '**no**'} |")
+    return lines
+
+
 def fmt(value_ms):
     if value_ms < 1.0:
         return f"{value_ms * 1000:.0f} µs"
@@ -225,6 +256,7 @@ def main():
             ratio = speed_ratio(value_ms, peer_value)
         lines.append(f"| {figure} | {value} | {target} | {met_text} | {peer} | {peer_text} | {ratio} |")
     lines += remote_section(build)
+    lines += soapy_section(build)
     lines += [
         "",
         "## The other benchmarks",

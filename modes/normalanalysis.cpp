@@ -2,6 +2,7 @@
 
 #include "analysis/framelink.h"
 #include "device/TorvelAPI.h"
+#include "device/loader/devicelibrary.h"
 #include "lib/numentry.h"
 #include "lib/profilevalues.h"
 #include "lib/settingfile.h"
@@ -29,6 +30,7 @@ constexpr int kCmdSweepHistory = 110;
 constexpr int kStrStopped = 2408;
 constexpr int kRunStopAction = 16;
 constexpr int kStrHeldTo = 2409;
+constexpr int kStrUncalibrated = 2646; // "  levels uncalibrated"
 
 const char* text(int index) {
     const char* s = GetTorvelString(index);
@@ -438,10 +440,17 @@ void CNormalAnalysis::UpdateGraph() {
     UpdateGraph(m_graphIntf, m_graph);
 }
 
+CString CNormalAnalysis::LevelScaleText(const CString& scale) {
+    if (torveldevice::LoadedDeviceCalibrated())
+        return scale;
+    return scale + text(kStrUncalibrated);
+}
+
 void CNormalAnalysis::UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values) {
     CNormalGraphContext& graph = intf.GetGraph();
     for (int k = 0; k < 4; ++k)
         *graph.GetCornerText(k) = values.text[static_cast<size_t>(k)];
+    *graph.GetCornerText(0) = LevelScaleText(values.text[0]);
     intf.SetDivision(values.xDivisions, values.yDivisions);
     graph.GetFrame().GetFrame().SetReferenceLine(m_referencePosition);
     graph.SetScale(values.xMin, values.xMax, values.yMin, values.yMax);

@@ -194,6 +194,9 @@ protected:
     // The graph takes the texts, scales, divisions and reference mark of m_graph.
     void UpdateGraph();
     void UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values);
+    // The scale text a level graph shows in its first corner, marked when the
+    // device's levels are uncalibrated (a receiver).
+    static CString LevelScaleText(const CString& scale);
     // The cursor, the markers and the trigger line join the graph, following
     // the data line.
     void AttachMarkers();

@@ -1,11 +1,13 @@
 // Shared main of the test executables: one QApplication for the whole run, and
 // the environment every test starts from, whatever the caller's was.
+#include "device/loader/devicelibrary.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -50,6 +52,16 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         QApplication app(argc, argv);
+        // TORVEL_TEST_DEVICE: the device library the whole run uses, chosen as
+        // --device chooses it ("soapy:driver=torveltest"); unset = the
+        // simulator. The tests that run this way are device-independent.
+        if (const char* device = std::getenv("TORVEL_TEST_DEVICE"); device && *device) {
+            std::string problem;
+            if (!torveldevice::LoadDeviceLibrary(device, 0.0, &problem)) {
+                std::fprintf(stderr, "TORVEL_TEST_DEVICE: %s\n", problem.c_str());
+                return 1;
+            }
+        }
         ::testing::InitGoogleTest(&argc, argv);
         ::testing::UnitTest::GetInstance()->listeners().Append(
             new TestEnvironmentReset(run.path()));

@@ -150,6 +150,10 @@ std::string LoadedDeviceChoice() {
     return Loaded().choice;
 }
 
+bool LoadedDeviceCalibrated() {
+    return LibraryFileOf(Loaded().choice) != LibraryFileOf(kSoapyChoice);
+}
+
 std::string LoadedDeviceDescription() {
     return Loaded().description;
 }

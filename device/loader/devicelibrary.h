@@ -38,5 +38,8 @@ bool DeviceLibraryLoaded();
 // (driver=rtlsdr)", the library's path).
 std::string LoadedDeviceChoice();
 std::string LoadedDeviceDescription();
+// False when the loaded device's levels are not calibrated: a receiver's are
+// dBFS shifted by the user's offset.
+bool LoadedDeviceCalibrated();
 
 } // namespace torveldevice

@@ -2,6 +2,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <numbers>
@@ -87,6 +88,20 @@ std::vector<float> CFlatTopSpectrum::Mean() const {
 void CFlatTopSpectrum::Reset() {
     std::fill(m_sum.begin(), m_sum.end(), 0.0);
     m_count = 0;
+}
+
+double BandPower(const std::vector<float>& spectrum, double rateHz, double enbwBins, double lowHz,
+                 double highHz) {
+    const int size = static_cast<int>(spectrum.size());
+    if (size == 0)
+        return 0.0;
+    const double binHz = rateHz / size;
+    const int first = std::max(0, static_cast<int>(std::ceil(lowHz / binHz)) + size / 2);
+    const int last = std::min(size - 1, static_cast<int>(std::ceil(highHz / binHz)) + size / 2 - 1);
+    double sum = 0.0;
+    for (int b = first; b <= last; ++b)
+        sum += spectrum[b];
+    return sum / enbwBins;
 }
 
 } // namespace torvelsoapy

@@ -46,4 +46,10 @@ private:
     int m_count = 0;
 };
 
+// The power of a band in a spectrum of CFlatTopSpectrum at rateHz: the sum of
+// the bins whose frequency (relative to the tuned one) lies in [lowHz, highHz),
+// divided by the window's ENBW, so a tone and noise both read their power.
+double BandPower(const std::vector<float>& spectrum, double rateHz, double enbwBins, double lowHz,
+                 double highHz);
+
 } // namespace torvelsoapy

@@ -19,8 +19,6 @@
 namespace torvelsoapy {
 namespace {
 
-constexpr double kLevelWordsPerDb = 163.84;
-constexpr int kNoSampleWord = -32640; // 0x8080
 constexpr int kAttenuatorStepDb = 10;
 constexpr int kMaxAttenuationDb = 50;
 // Every read waits at most this long, so a terminate is seen within 10 ms.
@@ -33,8 +31,9 @@ constexpr int kCancelled = -1;
 // The highest point lies this share of the rate below the receiver's top.
 constexpr double kTopMargin = 0.05;
 
-bool SweepKind(int kinds) {
-    return kinds & (kTorvelKindNormal | kTorvelKindHighSpeed | kTorvelKindHighResolution);
+bool AnyKind(int kinds) {
+    return kinds & (kTorvelKindNormal | kTorvelKindHighSpeed | kTorvelKindHighResolution |
+                    kTorvelKindZeroSpan | kTorvelKindSemiRealTime | kTorvelKindRealTime);
 }
 
 } // namespace
@@ -66,7 +65,7 @@ bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config) {
 short LevelWord(double powerFullScale, double offsetDb) {
     const double db = 10.0 * std::log10(std::max(powerFullScale, 1e-30)) + offsetDb;
     const double word = std::round(db * kLevelWordsPerDb);
-    return static_cast<short>(std::clamp(word, double(kNoSampleWord + 1), 32767.0));
+    return static_cast<short>(std::clamp(word, kNoSampleWord + 1.0, 32767.0));
 }
 
 CSoapyAnalyser& CSoapyAnalyser::Instance() {
@@ -110,6 +109,7 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
             throw std::runtime_error("the stream does not start");
         const std::string key = m_device->getHardwareKey() + m_config.deviceArgs;
         m_serial = static_cast<WORD>(std::hash<std::string>{}(key) % 65535 + 1);
+        m_antennas = m_device->listAntennas(SOAPY_SDR_RX, 0);
     } catch (const std::exception&) {
         Close();
         m_lastError = kTorvelErrorNoDevice;
@@ -118,6 +118,7 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
     m_hwnd = hwnd;
     m_messageBase = messageBase;
     m_overruns = 0;
+    m_path = 0;
     m_open = true;
     m_lastError = kTorvelErrorNone;
     return 1;
@@ -175,11 +176,29 @@ void CSoapyAnalyser::Terminate() {
 }
 
 int CSoapyAnalyser::MinFrequencyKHz(int kinds) const {
-    return SweepKind(kinds) ? m_minKHz : 0;
+    return AnyKind(kinds) ? m_minKHz : 0;
 }
 
 int CSoapyAnalyser::MaxFrequencyKHz(int kinds) const {
-    return SweepKind(kinds) ? m_maxKHz : 0;
+    return AnyKind(kinds) ? m_maxKHz : 0;
+}
+
+int CSoapyAnalyser::SelectPath(int port, int enable, int path) {
+    if (!m_open) {
+        if (!TorvelErrorIsLinkLost(m_lastError))
+            m_lastError = kTorvelErrorNotOpen;
+        return 0;
+    }
+    if (port != 0 || enable < 0 || enable > 1 || path < 0 || path > 1) {
+        m_lastError = kTorvelErrorBadParameter;
+        return 0;
+    }
+    // Without a second input there is no path to switch.
+    if (m_antennas.size() < 2)
+        return Refuse();
+    // Acts on the next task: a running one keeps its input.
+    m_path = enable ? path : 0;
+    return 1;
 }
 
 int CSoapyAnalyser::Refuse() {
@@ -189,14 +208,25 @@ int CSoapyAnalyser::Refuse() {
 
 int CSoapyAnalyser::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int points,
                                int attenuation, int averages) {
-    (void)kind;
+    if (m_open && (startKHz < 0 || startKHz > m_maxKHz || stepKHz <= 0)) {
+        m_lastError = kTorvelErrorBadParameter;
+        return 0;
+    }
+    Job job;
+    job.tag = tag;
+    job.startKHz = startKHz;
+    job.stepKHz = stepKHz;
+    job.points = stepKHz > 0 ? std::min(points, (m_maxKHz - startKHz) / stepKHz + 1) : 0;
+    job.averages = std::clamp(averages, 1, 64);
+    // A zero-span block has a fixed size; a sweep block ends at the top.
+    job.blockWords = kind == kTorvelKindZeroSpan ? points : 0;
+    return Start(job, attenuation);
+}
+
+int CSoapyAnalyser::Start(Job job, int attenuation) {
     if (!m_open) {
         if (!TorvelErrorIsLinkLost(m_lastError))
             m_lastError = kTorvelErrorNotOpen;
-        return 0;
-    }
-    if (startKHz < 0 || startKHz > m_maxKHz || stepKHz <= 0) {
-        m_lastError = kTorvelErrorBadParameter;
         return 0;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -204,17 +234,20 @@ int CSoapyAnalyser::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, in
         m_lastError = kTorvelErrorBusy;
         return 0;
     }
-    Job job;
-    job.tag = tag;
-    job.startKHz = startKHz;
-    job.stepKHz = stepKHz;
-    job.points = std::min(points, (m_maxKHz - startKHz) / stepKHz + 1);
-    job.averages = std::clamp(averages, 1, 64);
     const int att =
         std::clamp(attenuation, 0, m_maxAttenuation) / kAttenuatorStepDb * kAttenuatorStepDb;
     // The attenuation lowers the gain; levels stay referred to the input.
     job.gainDb = m_maxGain - att;
     job.attenuationDb = att;
+    job.path = m_path;
+    if (job.kind == Kind::SemiRealTime) {
+        // The first slices are handed over unasked.
+        m_semiRunning = true;
+        m_semiTag = job.tag;
+        m_sliceAsked = true;
+        m_slices.clear();
+        m_droppedSlices = 0;
+    }
     m_pending = job;
     m_busy = true;
     m_lastError = kTorvelErrorNone;
@@ -237,13 +270,32 @@ void CSoapyAnalyser::Run() {
         std::vector<short> words;
         int error = 0;
         try {
-            error = Measure(job, words);
+            if (m_antennas.size() > 1)
+                m_device->setAntenna(SOAPY_SDR_RX, 0, m_antennas[job.path]);
+            m_device->setGain(SOAPY_SDR_RX, 0, job.gainDb);
+            switch (job.kind) {
+            case Kind::Sweep:
+                error = Measure(job, words);
+                break;
+            case Kind::ZeroSpan:
+                error = MeasureZeroSpan(job, words);
+                break;
+            case Kind::RealTime:
+                error = MeasureRealTime(job, words);
+                break;
+            case Kind::SemiRealTime:
+                error = RunSemiRealTime(job);
+                break;
+            }
         } catch (const std::exception&) {
             error = kTorvelErrorRemoved;
         }
         lock.lock();
-        // A terminated task posts nothing.
-        if (!m_cancel) {
+        m_semiRunning = false;
+        m_slices.clear();
+        // A terminated task posts nothing; a semi-real-time task ends only
+        // when terminated or failed.
+        if (!m_cancel && !(error == 0 && job.kind == Kind::SemiRealTime)) {
             if (error == 0) {
                 m_data = std::move(words);
                 Post(kTorvelMsgAnalysisDone, job.tag, static_cast<LPARAM>(m_data.size()));
@@ -270,11 +322,8 @@ int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
     CFlatTopSpectrum spectrum(plan.fftSize);
     std::vector<std::complex<float>> samples(plan.fftSize);
     std::vector<float> level(job.points, 0.0f);
-    m_device->setGain(SOAPY_SDR_RX, 0, job.gainDb);
-    const int settle = static_cast<int>(m_config.settleS * m_rateHz);
     for (const SweepTuning& t : plan.tunings) {
-        m_device->setFrequency(SOAPY_SDR_RX, 0, t.centerHz);
-        if (int e = Discard(settle))
+        if (int e = Tune(t.centerHz))
             return e;
         spectrum.Reset();
         for (int a = 0; a < job.averages; ++a) {
@@ -291,7 +340,14 @@ int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
     words.resize(job.points);
     for (int p = 0; p < job.points; ++p)
         words[p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
+    if (job.blockWords > job.points)
+        words.resize(job.blockWords, kNoSampleWord);
     return 0;
+}
+
+int CSoapyAnalyser::Tune(double centerHz) {
+    m_device->setFrequency(SOAPY_SDR_RX, 0, centerHz);
+    return Discard(static_cast<int>(m_config.settleS * m_rateHz));
 }
 
 int CSoapyAnalyser::Read(std::complex<float>* out, int n) {
@@ -321,6 +377,38 @@ int CSoapyAnalyser::Read(std::complex<float>* out, int n) {
         }
     }
     return 0;
+}
+
+int CSoapyAnalyser::Stream(int length, int hop, const BlockSink& sink) {
+    hop = std::clamp(hop, 1, length);
+    std::vector<std::complex<float>> buffer(static_cast<std::size_t>(length + kReadChunk));
+    int have = 0;
+    for (;;) {
+        int pos = 0;
+        for (; have - pos >= length; pos += hop)
+            if (!sink(buffer.data() + pos))
+                return 0;
+        std::copy(buffer.begin() + pos, buffer.begin() + have, buffer.begin());
+        have -= pos;
+        const long overruns = m_overruns;
+        if (int e = Read(buffer.data() + have, kReadChunk))
+            return e;
+        // Samples were lost before this chunk: no block spans the gap.
+        if (m_overruns != overruns) {
+            std::copy_n(buffer.begin() + have, kReadChunk, buffer.begin());
+            have = 0;
+        }
+        have += kReadChunk;
+    }
+}
+
+void CSoapyAnalyser::ReportWaiting(BYTE tag, bool first) {
+    constexpr LPARAM kWaiting = 0x0800;
+    const auto now = std::chrono::steady_clock::now();
+    if (first || now - m_lastWaitReport >= std::chrono::milliseconds(500)) {
+        m_lastWaitReport = now;
+        Post(kTorvelMsgAnalysisProgress, tag, kWaiting);
+    }
 }
 
 int CSoapyAnalyser::Discard(int n) {

@@ -1,16 +1,20 @@
 // The receiver behind libTorvelSoapy.so: one SoapySDR device opened by
 // InitTorvelDLL, and the library's task thread, which tunes, streams samples
-// and turns them into level words. The GUI thread starts and stops tasks; the
-// task thread owns the device while a task runs, the GUI thread otherwise.
-// Shared flags are atomics; the delivered words are guarded by a mutex.
+// and turns them into level words. The GUI thread starts and stops tasks and
+// never waits for samples; the task thread owns the device while a task runs,
+// the GUI thread otherwise. Shared flags are atomics; the delivered words and
+// the ring of semi-real-time slices are guarded by a mutex.
 #pragma once
 
 #include "platform/wintypes.h"
 
 #include <atomic>
+#include <chrono>
 #include <complex>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -33,6 +37,11 @@ struct ReceiverConfig {
     double settleS = 0.005;   // samples discarded after every retune
     double levelOffsetDb = 0; // calibration: added to every dBFS level
 };
+
+// The no-sample word (0x8080): a point beyond what the receiver sees.
+constexpr short kNoSampleWord = -32640;
+// Level words per dB.
+constexpr double kLevelWordsPerDb = 163.84;
 
 // Parses "driver=rtlsdr,rate=2.4e6,settle=5" (settle in ms); false when a
 // value of ours is not a positive number.
@@ -65,6 +74,17 @@ public:
     // the highest frequency), each the power mean of `averages` spectra.
     int StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int points, int attenuation,
                    int averages);
+    // The band analyses: 250 kHz bins of the block from baseKHz (see
+    // torvelsoapy.cpp for the arguments).
+    int StartZeroSpan(BYTE tag, int baseKHz, int attenuation, int triggerType, int triggerLevel,
+                      int firstBin, int lastBin, int samples, int postTrigger);
+    int StartRealTime(BYTE tag, int baseKHz, int attenuation, int triggerType, int senseValue,
+                      int triggerPosition);
+    int StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejection);
+    int SemiRealTimeResult(BYTE tag);
+    // The input of the next task: 0 = first, 1 = second; refused with error
+    // 6 by a receiver with one input.
+    int SelectPath(int port, int enable, int path);
     // Refuses a task the receiver cannot do: error 6, the link stays.
     int Refuse();
 
@@ -74,7 +94,9 @@ public:
     long Overruns() const { return m_overruns; }
 
 private:
+    enum class Kind { Sweep, ZeroSpan, RealTime, SemiRealTime };
     struct Job {
+        Kind kind = Kind::Sweep;
         BYTE tag = 0;
         int startKHz = 0;
         int stepKHz = 0;
@@ -82,11 +104,39 @@ private:
         int averages = 1;
         double gainDb = 0.0;
         double attenuationDb = 0.0;
+        int path = 0;
+        // Band analyses: trigger type and level, bins, samples or blocks.
+        int triggerType = 0;
+        int triggerLevel = 0;
+        int firstBin = 0, lastBin = 0;
+        int samples = 0, postTrigger = 0;
+        int triggerPosition = 0;
+        // Fixed-size blocks: words beyond the highest frequency are the
+        // no-sample word.
+        int blockWords = 0;
     };
+    // A sample block of the stream; false ends the streaming.
+    using BlockSink = std::function<bool(const std::complex<float>*)>;
     CSoapyAnalyser() = default;
     void Run();
-    // The sweep on the task thread; an error code, 0 when done.
+    // Checks the link and queues a job; 1 = started.
+    int Start(Job job, int attenuation);
+    // The tasks on the task thread; an error code, 0 when done.
     int Measure(const Job& job, std::vector<short>& words);
+    int MeasureZeroSpan(const Job& job, std::vector<short>& words);
+    int MeasureRealTime(const Job& job, std::vector<short>& words);
+    int RunSemiRealTime(const Job& job);
+    // Tunes and lets the receiver settle.
+    int Tune(double centerHz);
+    // Streams contiguous blocks of `length` samples, one every `hop` samples,
+    // to sink until it returns false; an overrun is counted and the blocks go
+    // on after the gap.
+    int Stream(int length, int hop, const BlockSink& sink);
+    // Progress reports of a capture waiting for its trigger: at the start and
+    // every half second of waiting.
+    void ReportWaiting(BYTE tag, bool first);
+    // Hands the slices of the ring over (mutex held).
+    void HandOverSlices(BYTE tag);
     // Reads n contiguous samples; an error code, 0 when read. An overrun
     // starts the samples over.
     int Read(std::complex<float>* out, int n);
@@ -116,6 +166,17 @@ private:
     bool m_stop = false;
     std::atomic<bool> m_cancel{false};
     std::vector<short> m_data;
+    std::vector<std::string> m_antennas;
+    std::atomic<int> m_path{0};
+    // Semi-real-time: finished slices not handed over yet (at most
+    // kSliceRing; the oldest are dropped and counted), and whether the
+    // program asked for the next batch.
+    std::deque<std::vector<short>> m_slices;
+    int m_droppedSlices = 0;
+    bool m_sliceAsked = false;
+    bool m_semiRunning = false;
+    BYTE m_semiTag = 0;
+    std::chrono::steady_clock::time_point m_lastWaitReport;
 };
 
 } // namespace torvelsoapy

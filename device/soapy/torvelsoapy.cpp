@@ -1,7 +1,7 @@
 // The exported functions of libTorvelSoapy.so: the device interface of
-// device/TorvelAPI.h on a SoapySDR receiver. The sweeps measure; the band
-// analyses (zero span, semi-real-time, real-time) and the power-supply output
-// are refused with error 6 (the link stays open).
+// device/TorvelAPI.h on a SoapySDR receiver. The power-supply output selects
+// the receiver's second input where it has one and is refused with error 6
+// (the link stays open) where it has not.
 #include "soapyanalyser.h"
 
 #include "device/TorvelAPI.h"
@@ -20,6 +20,9 @@ CSoapyAnalyser& Device() {
 constexpr int kNormalSteps[] = {0, 10, 20, 50, 100, 200};
 constexpr int kHighSpeedIndex = 6, kHighSpeedStep = 100, kHighSpeedPoints = 100;
 constexpr int kHighResolutionIndex = 0, kHighResolutionStep = 1, kHighResolutionPoints = 2000;
+// The band kinds (zero span, semi-real-time, real-time) have one step, of
+// index 1; a zero-span spectrum block is 104 of them.
+constexpr int kBandIndex = 1, kBandStep = 250, kZeroSpanBlock = 104;
 // A normal-sweep block is one 2 MHz segment.
 constexpr int kNormalBlockKHz = 2000;
 constexpr WORD kFirmwareVersion = 0x10;
@@ -31,6 +34,10 @@ int StepKHz(int kind, int index) {
         return kHighSpeedStep;
     if (kind == kTorvelKindHighResolution && index == kHighResolutionIndex)
         return kHighResolutionStep;
+    if ((kind == kTorvelKindZeroSpan || kind == kTorvelKindSemiRealTime ||
+         kind == kTorvelKindRealTime) &&
+        index == kBandIndex)
+        return kBandStep;
     return 0;
 }
 
@@ -135,29 +142,37 @@ int HighResolutionSingleAnalysis(HWND, BYTE tag, int startKHz, int attenuation) 
                                kHighResolutionPoints, attenuation, 1);
 }
 
-int ZeroSpanSpectrumAnalysis(HWND, BYTE, int, int) {
-    return Device().Refuse();
+// One block of 104 words, word b at baseKHz + b x 250 kHz.
+int ZeroSpanSpectrumAnalysis(HWND, BYTE tag, int baseKHz, int attenuation) {
+    return Device().StartSweep(kTorvelKindZeroSpan, tag, baseKHz, kBandStep, kZeroSpanBlock,
+                               attenuation, 1);
 }
 
-int ZeroSpanAnalysis(HWND, BYTE, int, int, int, int, BYTE, BYTE, int, int) {
-    return Device().Refuse();
+// N samples 100 us apart of the power in bins firstBin..lastBin, P of them
+// from the trigger point on.
+int ZeroSpanAnalysis(HWND, BYTE tag, int baseKHz, int attenuation, int triggerType,
+                     int triggerLevel, BYTE firstBin, BYTE lastBin, int samples,
+                     int postTriggerSamples) {
+    return Device().StartZeroSpan(tag, baseKHz, attenuation, triggerType, triggerLevel, firstBin,
+                                  lastBin, samples, postTriggerSamples);
 }
 
-int SemiRealTimeAnalysis(HWND, BYTE, int, int, int) {
-    return Device().Refuse();
+int SemiRealTimeAnalysis(HWND, BYTE tag, int startKHz, int attenuation, int rejectionRate) {
+    return Device().StartSemiRealTime(tag, startKHz, attenuation, rejectionRate);
 }
 
-int GetSemiRealTimeResult(HWND, BYTE) {
-    return Device().Refuse();
+int GetSemiRealTimeResult(HWND, BYTE tag) {
+    return Device().SemiRealTimeResult(tag);
 }
 
-int RealTimeAnalysis(HWND, BYTE, int, int, BYTE, short, WORD) {
-    return Device().Refuse();
+int RealTimeAnalysis(HWND, BYTE tag, int baseKHz, int attenuation, BYTE triggerType,
+                     short triggerLevel, WORD triggerPosition) {
+    return Device().StartRealTime(tag, baseKHz, attenuation, triggerType, triggerLevel,
+                                  triggerPosition);
 }
 
-// A receiver has one input: the path switch of a two-path set-up is refused.
-int PowerSupplyControl(int, int, int, int) {
-    return Device().Refuse();
+int PowerSupplyControl(int port, int enable, int value, int) {
+    return Device().SelectPath(port, enable, value);
 }
 
 int GetLastFunctionDataCount() {

@@ -5,9 +5,15 @@
 //   noise_dbfs           noise power per sample at the highest gain (-80)
 //   tune_delay           samples still at the old frequency after a retune (0)
 //   overrun_every        every this many reads one reports an overrun (never)
-// The gain runs from 0 to 50 dB; the model's levels drop with it. The tests
-// unplug and replug it with TorvelTestReceiverPlug (a second dlopen of this
-// module reaches the instance SoapySDR loaded).
+//   pulse_hz, pulse_dbfs a pulsed carrier like the scene's remote key (none;
+//                        -40 dBFS): pulse_ms (5) long every pulse_period_s
+//                        (1) from pulse_first_s (0.5) of sample time on
+//   inputs               2 = two antennas, "RF1" and "RF2"; on RF2 every
+//                        signal is 25 dB weaker (1)
+// Sample time is the count of samples delivered over the rate: the receiver
+// produces as fast as it is read. The gain runs from 0 to 50 dB; the model's levels drop with it.
+// The tests unplug and replug it with TorvelTestReceiverPlug (a second dlopen of this module
+// reaches the instance SoapySDR loaded).
 #include <SoapySDR/Device.hpp>
 #include <SoapySDR/Errors.hpp>
 #include <SoapySDR/Formats.hpp>
@@ -27,6 +33,7 @@ namespace {
 std::atomic<bool> g_plugged{true};
 constexpr double kMaxGain = 50.0;
 constexpr size_t kMtu = 16384;
+constexpr double kCrossPolarDb = 25.0;
 
 double ArgOr(const SoapySDR::Kwargs& args, const char* key, double fallback) {
     auto it = args.find(key);
@@ -39,7 +46,12 @@ public:
         : m_toneHz(ArgOr(args, "tone_hz", 100e6)), m_toneDbfs(ArgOr(args, "tone_dbfs", -40)),
           m_noiseDbfs(ArgOr(args, "noise_dbfs", -80)),
           m_tuneDelay(static_cast<long>(ArgOr(args, "tune_delay", 0))),
-          m_overrunEvery(static_cast<long>(ArgOr(args, "overrun_every", 0))) {}
+          m_overrunEvery(static_cast<long>(ArgOr(args, "overrun_every", 0))),
+          m_pulseHz(ArgOr(args, "pulse_hz", 0)), m_pulseDbfs(ArgOr(args, "pulse_dbfs", -40)),
+          m_pulseS(ArgOr(args, "pulse_ms", 5) / 1000),
+          m_pulsePeriodS(ArgOr(args, "pulse_period_s", 1)),
+          m_pulseFirstS(ArgOr(args, "pulse_first_s", 0.5)),
+          m_inputs(static_cast<int>(ArgOr(args, "inputs", 1))) {}
 
     std::string getDriverKey() const override { return "torveltest"; }
     std::string getHardwareKey() const override { return "torveltest"; }
@@ -76,7 +88,9 @@ public:
         const size_t n = std::min(numElems, kMtu);
         auto* out = static_cast<std::complex<float>*>(buffs[0]);
         const double gainDb = m_gain - kMaxGain;
-        const double amplitude = std::pow(10.0, (m_toneDbfs + gainDb) / 20);
+        const double pathDb = m_antenna == "RF2" ? -kCrossPolarDb : 0.0;
+        const double amplitude = std::pow(10.0, (m_toneDbfs + gainDb + pathDb) / 20);
+        const double pulseAmplitude = std::pow(10.0, (m_pulseDbfs + gainDb + pathDb) / 20);
         const double sigma = std::pow(10.0, (m_noiseDbfs + gainDb) / 20) / std::sqrt(2.0);
         std::normal_distribution<double> noise(0.0, sigma);
         for (size_t i = 0; i < n; ++i) {
@@ -88,12 +102,30 @@ public:
             const double a = std::abs(offset) < m_rate / 2 ? amplitude : 0.0;
             m_phase += 2 * std::numbers::pi * offset / m_rate;
             m_phase = std::remainder(m_phase, 2 * std::numbers::pi);
-            out[i] = std::complex<float>(
-                static_cast<float>(a * std::cos(m_phase) + noise(m_random)),
-                static_cast<float>(a * std::sin(m_phase) + noise(m_random)));
+            std::complex<double> v = std::polar(a, m_phase);
+            if (m_pulseHz > 0) {
+                const double pulseOffset = m_pulseHz - center;
+                m_pulsePhase += 2 * std::numbers::pi * pulseOffset / m_rate;
+                m_pulsePhase = std::remainder(m_pulsePhase, 2 * std::numbers::pi);
+                const double t = static_cast<double>(m_samples) / m_rate - m_pulseFirstS;
+                if (std::abs(pulseOffset) < m_rate / 2 && t >= 0 &&
+                    std::fmod(t, m_pulsePeriodS) < m_pulseS)
+                    v += std::polar(pulseAmplitude, m_pulsePhase);
+            }
+            ++m_samples;
+            out[i] = std::complex<float>(static_cast<float>(v.real() + noise(m_random)),
+                                         static_cast<float>(v.imag() + noise(m_random)));
         }
         return static_cast<int>(n);
     }
+
+    std::vector<std::string> listAntennas(const int, const size_t) const override {
+        if (m_inputs > 1)
+            return {"RF1", "RF2"};
+        return {"RF1"};
+    }
+    void setAntenna(const int, const size_t, const std::string& name) override { m_antenna = name; }
+    std::string getAntenna(const int, const size_t) const override { return m_antenna; }
 
     std::vector<std::string> listGains(const int, const size_t) const override { return {"LNA"}; }
     SoapySDR::Range getGainRange(const int, const size_t) const override {
@@ -122,6 +154,11 @@ public:
 private:
     double m_toneHz, m_toneDbfs, m_noiseDbfs;
     long m_tuneDelay, m_overrunEvery;
+    double m_pulseHz, m_pulseDbfs, m_pulseS, m_pulsePeriodS, m_pulseFirstS;
+    int m_inputs;
+    std::string m_antenna = "RF1";
+    long long m_samples = 0;
+    double m_pulsePhase = 0.0;
     long m_reads = 0;
     long m_delayLeft = 0;
     double m_center = 100e6, m_oldCenter = 100e6;
