@@ -9,79 +9,66 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // ---- One line split into fields
 
 void CCsvLine::Split(std::string_view line) {
-    // The pieces of the last line are reused: rows of a file have the same
-    // fields, so their texts are kept without allocating.
-    size_t count = 0;
-    auto next = [this, &count]() -> std::string& {
-        if (count == m_pieces.size())
-            m_pieces.emplace_back();
-        std::string& piece = m_pieces[count++];
-        piece.clear();
-        return piece;
-    };
+    // The line is copied once; a quoted piece is unquoted where it lies (its
+    // text only gets shorter), and every piece is a span of the copy.
+    m_text.assign(line);
+    m_pieces.clear();
+    char* s = m_text.data();
+    const size_t n = m_text.size();
     size_t i = 0;
     for (;;) {
-        std::string& piece = next();
-        if (i < line.size() && line[i] == '"') {
+        const size_t begin = i;
+        if (i < n && s[i] == '"') {
             // A quoted field: up to the closing quote; "" stands for one quote.
-            ++i;
-            while (i < line.size()) {
-                if (line[i] == '"') {
-                    if (i + 1 < line.size() && line[i + 1] == '"') {
-                        piece += '"';
+            size_t out = i++;
+            while (i < n) {
+                if (s[i] == '"') {
+                    if (i + 1 < n && s[i + 1] == '"') {
+                        s[out++] = '"';
                         i += 2;
                         continue;
                     }
                     ++i;
                     break;
                 }
-                piece += line[i++];
+                s[out++] = s[i++];
             }
             // Anything between the closing quote and the next comma belongs to it.
-            const size_t comma = line.find(',', i);
-            const size_t end = comma == std::string_view::npos ? line.size() : comma;
-            piece.append(line.substr(i, end - i));
-            i = end;
+            while (i < n && s[i] != ',')
+                s[out++] = s[i++];
+            m_pieces.push_back({begin, out - begin});
         } else {
-            const size_t comma = line.find(',', i);
-            const size_t end = comma == std::string_view::npos ? line.size() : comma;
-            piece.assign(line.substr(i, end - i));
-            i = end;
+            while (i < n && s[i] != ',')
+                ++i;
+            m_pieces.push_back({begin, i - begin});
         }
-        if (i >= line.size())
+        if (i >= n)
             break;
         ++i; // past the comma
-        if (i == line.size()) {
-            next(); // a trailing comma ends with an empty field
+        if (i == n) {
+            m_pieces.push_back({n, 0}); // a trailing comma ends with an empty field
             break;
         }
     }
-    m_pieces.resize(count);
-}
-
-const std::string* CCsvLine::Piece(int i) const {
-    if (i < 0 || i + 1 >= static_cast<int>(m_pieces.size()))
-        return nullptr;
-    return &m_pieces[static_cast<size_t>(i) + 1];
 }
 
 CString CCsvLine::Field(int i) const {
-    const std::string* p = Piece(i);
-    return p ? CString(*p) : CString();
+    return i < 0 ? CString() : CString(std::string(Piece(static_cast<size_t>(i) + 1)));
 }
 
 int CCsvLine::IntField(int i) const {
-    const std::string* p = Piece(i);
-    if (!p || p->empty())
+    const std::string_view piece = i < 0 ? std::string_view() : Piece(static_cast<size_t>(i) + 1);
+    if (piece.empty())
         return kCsvMissing;
     // Leading digits, as atoi reads them, but saturating instead of overflowing.
-    const char* s = p->c_str();
+    const std::string text(piece);
     errno = 0;
-    const long long v = std::strtoll(s, nullptr, 10);
+    const long long v = std::strtoll(text.c_str(), nullptr, 10);
     if (v > INT_MAX)
         return INT_MAX;
     if (v < INT_MIN)
@@ -105,25 +92,23 @@ bool PlainDecimal(const char* first, const char* last, double* value) {
     const bool negative = first < last && *first == '-';
     if (negative)
         ++first;
-    long long digits = 0;
-    int count = 0;
-    int decimals = 0;
-    bool point = false;
-    const char* start = first;
-    for (; first < last; ++first) {
-        const char c = *first;
-        if (c >= '0' && c <= '9') {
-            if (++count > kPlainDigits)
-                return false;
-            digits = digits * 10 + (c - '0');
-            decimals += point ? 1 : 0;
-        } else if (c == '.' && !point && first > start) {
-            point = true;
-        } else {
+    // Unsigned, so that a long run of digits wraps harmlessly before the
+    // count refuses it.
+    unsigned long long digits = 0;
+    const char* p = first;
+    while (p < last && static_cast<unsigned char>(*p - '0') < 10)
+        digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    const long whole = p - first;
+    long decimals = 0;
+    if (p < last && *p == '.' && whole > 0) {
+        const char* fraction = ++p;
+        while (p < last && static_cast<unsigned char>(*p - '0') < 10)
+            digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        decimals = p - fraction;
+        if (decimals == 0)
             return false;
-        }
     }
-    if (count == 0 || (point && decimals == 0))
+    if (p != last || whole == 0 || whole + decimals > kPlainDigits)
         return false;
     const double v = static_cast<double>(digits) / kPowersOfTen[decimals];
     *value = negative ? -v : v;
@@ -133,12 +118,12 @@ bool PlainDecimal(const char* first, const char* last, double* value) {
 } // namespace
 
 bool CCsvLine::DoubleField(int i, double* value) const {
-    const std::string* p = Piece(i);
-    if (!p || p->empty())
+    const std::string_view piece = i < 0 ? std::string_view() : Piece(static_cast<size_t>(i) + 1);
+    if (piece.empty())
         return false;
     // Leading blanks and a plus sign as strtod takes them, then the number.
-    const char* first = p->data();
-    const char* last = first + p->size();
+    const char* first = piece.data();
+    const char* last = first + piece.size();
     while (first < last && (*first == ' ' || *first == '\t'))
         ++first;
     if (first < last && *first == '+')
@@ -278,51 +263,71 @@ BOOL CCsvFile::Open(const char* path) {
     Close();
     if (!m_file.Open(path, CFile::modeRead | CFile::typeText))
         return FALSE;
-    // Read in pieces to the end: the size the file claims is not trusted, and
-    // the read limit bounds what is kept.
-    constexpr size_t kPiece = size_t{1} << 20;
+    // Read to the end: the size the file claims only chooses the first room
+    // (within the read limit, which bounds what is kept); the room grows as
+    // long as the file gives more. The room is not cleared before reading.
+    constexpr size_t kFirstRoom = size_t{1} << 16;
+    constexpr size_t kMostFirstRoom = size_t{1} << 26;
+    const std::int64_t claimed = m_file.GetLength();
+    size_t room =
+        claimed > 0 ? std::min(static_cast<size_t>(claimed) + 1, kMostFirstRoom) : kFirstRoom;
+    m_text.reset(new char[room]);
     for (;;) {
-        const size_t have = m_text.size();
-        m_text.resize(have + kPiece);
-        const UINT n = m_file.Read(m_text.data() + have, static_cast<UINT>(kPiece));
-        m_text.resize(have + n);
-        if (n < kPiece)
+        if (m_size == room) {
+            std::unique_ptr<char[]> larger(new char[room * 2]);
+            std::memcpy(larger.get(), m_text.get(), m_size);
+            m_text = std::move(larger);
+            room *= 2;
+        }
+        const UINT n = m_file.Read(m_text.get() + m_size,
+                                   static_cast<UINT>(std::min<size_t>(room - m_size, 1u << 30)));
+        m_size += n;
+        if (n == 0 || m_file.HasFailed())
             break;
     }
     // Past the read limit the line that was cut is not a line of the file.
     if (m_file.HasFailed()) {
-        const size_t lastEnd = m_text.rfind('\n');
-        m_text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+        const std::string_view text(m_text.get(), m_size);
+        const size_t lastEnd = text.rfind('\n');
+        m_size = lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
     }
     return TRUE;
 }
 
 void CCsvFile::Close() {
     m_file.Close();
-    m_text.clear();
-    m_text.shrink_to_fit();
+    m_text.reset();
+    m_size = 0;
     m_next = 0;
 }
 
-BOOL CCsvFile::ReadLine(std::string& line, bool* tooLong) {
-    line.clear();
-    if (tooLong)
-        *tooLong = false;
-    if (m_next >= m_text.size())
-        return FALSE;
-    const std::string_view rest = std::string_view(m_text).substr(m_next);
-    const size_t end = rest.find('\n');
-    const size_t length = end == std::string_view::npos ? rest.size() : end;
-    m_next += end == std::string_view::npos ? length : length + 1;
+bool CCsvFile::NextLine(std::string_view* line, bool* tooLong) {
+    *tooLong = false;
+    if (m_next >= m_size)
+        return false;
+    const char* begin = m_text.get() + m_next;
+    const size_t rest = m_size - m_next;
+    const void* end = std::memchr(begin, '\n', rest);
+    const size_t length = end ? static_cast<size_t>(static_cast<const char*>(end) - begin) : rest;
+    m_next += end ? length + 1 : length;
     // Up to kCsvMaxLine bytes are kept; a CR that ends what is kept is the
     // line end's.
-    const size_t kept = std::min(length, static_cast<size_t>(kCsvMaxLine));
-    if (tooLong && kept < length)
-        *tooLong = true;
-    line.assign(rest.substr(0, kept));
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return TRUE;
+    size_t kept = std::min(length, static_cast<size_t>(kCsvMaxLine));
+    *tooLong = kept < length;
+    if (kept > 0 && begin[kept - 1] == '\r')
+        --kept;
+    *line = std::string_view(begin, kept);
+    return true;
+}
+
+BOOL CCsvFile::ReadLine(std::string& line, bool* tooLong) {
+    std::string_view view;
+    bool cut = false;
+    const bool any = NextLine(&view, &cut);
+    line.assign(view);
+    if (tooLong)
+        *tooLong = cut;
+    return any ? TRUE : FALSE;
 }
 
 void CCsvFile::ReadWriteTime(CTime* lastDataTime, CTime now) {
@@ -350,8 +355,10 @@ void CCsvFile::ReadWriteTime(CTime* lastDataTime, CTime now) {
 }
 
 bool CCsvFile::FindSection(const char* marker) {
-    while (ReadLine(m_line))
-        if (m_line.find(marker) != std::string::npos)
+    std::string_view line;
+    bool tooLong = false;
+    while (NextLine(&line, &tooLong))
+        if (line.find(marker) != std::string_view::npos)
             return true;
     return false;
 }
@@ -364,11 +371,12 @@ bool CCsvFile::ReadParam(int* value) {
 }
 
 bool CCsvFile::ReadRow(CCsvLine* row, bool* refused) {
+    std::string_view line;
     bool tooLong = false;
-    if (!ReadLine(m_line, &tooLong))
+    if (!NextLine(&line, &tooLong))
         return false;
     *refused = tooLong;
     if (!tooLong)
-        row->Split(m_line);
+        row->Split(line);
     return true;
 }

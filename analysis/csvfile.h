@@ -11,6 +11,7 @@
 #include "platform/ctime.h"
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,7 +41,7 @@ public:
     explicit CCsvLine(std::string_view line) { Split(line); }
 
     void Split(std::string_view line);
-    const std::string& Key() const { return m_pieces.front(); }
+    std::string_view Key() const { return Piece(0); }
     int GetFieldCount() const { return static_cast<int>(m_pieces.size()) - 1; }
     // The text of field i; empty when the field does not exist.
     CString Field(int i) const;
@@ -53,8 +54,21 @@ public:
     bool DoubleField(int i, double* value) const;
 
 private:
-    const std::string* Piece(int i) const;
-    std::vector<std::string> m_pieces{std::string()};
+    // Piece n (0 is the key); empty past the last.
+    std::string_view Piece(size_t n) const {
+        if (n >= m_pieces.size())
+            return {};
+        return std::string_view(m_text).substr(m_pieces[n].begin, m_pieces[n].length);
+    }
+    struct Span {
+        size_t begin;
+        size_t length;
+    };
+    // The line's bytes, quoted pieces unquoted in place (never longer than
+    // their quoted text), and where each piece lies in them. Both keep their
+    // room from row to row.
+    std::string m_text;
+    std::vector<Span> m_pieces{Span{0, 0}};
 };
 
 // The caption as it is written after "Analysis Caption,": line breaks become
@@ -100,9 +114,15 @@ public:
     bool ReadRow(CCsvLine* row, bool* refused);
 
 private:
+    // The next line in the file's memory, without its line end and cut at
+    // kCsvMaxLine (then *tooLong); false at the end of the file.
+    bool NextLine(std::string_view* line, bool* tooLong);
+
     CStdioFile m_file;
-    // The file's bytes and where the next line starts.
-    std::string m_text;
+    // The file's bytes (only the first m_size are the file's) and where the
+    // next line starts.
+    std::unique_ptr<char[]> m_text;
+    size_t m_size = 0;
     size_t m_next = 0;
     std::string m_line;
 };

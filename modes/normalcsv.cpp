@@ -16,13 +16,11 @@ namespace {
 
 constexpr const char* kDataColumns = "Frequency,DataLine,Trace1,Trace2,Trace3,Trace4,Trace5";
 constexpr int kParamLines = 9;
-// Rows are handed to the file in blocks of about this size.
-constexpr size_t kWriteBlock = 1 << 16;
+// A row's frequency and six levels take at most this many bytes.
+constexpr size_t kRowBytes = 24 + 6 * 8;
 
-void AppendInt(std::string& out, long long v) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
+char* PutInt(char* p, long long v) {
+    return std::to_chars(p, p + 24, v).ptr;
 }
 
 // The level of a word in dB with two decimals, exactly as printf's "%.2f" of
@@ -30,26 +28,34 @@ void AppendInt(std::string& out, long long v) {
 // word x 625 / 1024, so the text is made with integers: rounded to the
 // nearest hundredth, an exact half to the even one, as printf rounds the
 // exact binary value; a negative level that rounds to zero keeps its sign.
-void AppendLevelText(std::string& out, short word) {
-    const long long scaled = static_cast<long long>(word) * 625;
-    const unsigned long long magnitude =
-        static_cast<unsigned long long>(scaled < 0 ? -scaled : scaled);
-    unsigned long long hundredths = magnitude / 1024;
-    const unsigned long long rest = magnitude % 1024;
+// At most 7 bytes ("-200.00").
+char* PutLevel(char* p, short word) {
+    const int scaled = word * 625;
+    const unsigned magnitude = static_cast<unsigned>(scaled < 0 ? -scaled : scaled);
+    unsigned hundredths = magnitude >> 10;
+    const unsigned rest = magnitude & 1023u;
     if (rest > 512 || (rest == 512 && (hundredths & 1)))
         ++hundredths;
     if (scaled < 0)
-        out += '-';
-    AppendInt(out, static_cast<long long>(hundredths / 100));
-    out += '.';
-    out += static_cast<char>('0' + hundredths % 100 / 10);
-    out += static_cast<char>('0' + hundredths % 10);
+        *p++ = '-';
+    const unsigned whole = hundredths / 100; // at most 200
+    const unsigned fraction = hundredths % 100;
+    if (whole >= 100)
+        *p++ = static_cast<char>('0' + whole / 100);
+    if (whole >= 10)
+        *p++ = static_cast<char>('0' + whole / 10 % 10);
+    *p++ = static_cast<char>('0' + whole % 10);
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + fraction / 10);
+    *p++ = static_cast<char>('0' + fraction % 10);
+    return p;
 }
 
 } // namespace
 
 void CNormalAnalysis::AppendCsvLevel(std::string& out, short word) {
-    AppendLevelText(out, word);
+    char buf[8];
+    out.append(buf, PutLevel(buf, word));
 }
 
 CString CNormalAnalysis::CsvExtraParams() {
@@ -96,7 +102,8 @@ CString CNormalAnalysis::CsvParamLines() {
 }
 
 void CNormalAnalysis::AppendCsvInt(std::string& out, long long v) {
-    AppendInt(out, v);
+    char buf[24];
+    out.append(buf, PutInt(buf, v));
 }
 
 int CNormalAnalysis::WriteCSVSections(CStdioFile& file) {
@@ -210,27 +217,41 @@ int CNormalAnalysis::WriteCsvRows(CStdioFile& file, const std::string& header,
     const long long start = line.GetStart();
     const long long step = line.GetStep();
     const long long points = line.GetPoints();
+    // A trace on the data line's grid is read by index; another one (none
+    // today) through its own grid.
+    const short* words[kTraceStores];
+    for (size_t k = 0; k < traces.size(); ++k) {
+        const CTraceStore& t = traces[k];
+        const bool sameGrid = t.GetData() && t.GetStart() == line.GetStart() &&
+                              t.GetStep() == line.GetStep() && t.GetPoints() >= line.GetPoints();
+        words[k] = sameGrid ? t.GetData() : nullptr;
+    }
+    // The whole section is built in one buffer with the file's own line ends
+    // and handed over in one write.
+    const std::string_view lineEnd = file.LineEnd();
     std::string out;
-    out.reserve(kWriteBlock + 256);
-    out.append(header).append("\n");
+    out.reserve(header.size() + static_cast<size_t>(points) * (kRowBytes + 2) + 64);
+    for (const char c : header) {
+        if (c == '\n')
+            out.append(lineEnd);
+        else
+            out += c;
+    }
+    out.append(lineEnd);
     for (long long i = 0; i < points; ++i) {
         const long long f = start + i * step;
-        AppendInt(out, f);
-        for (const CTraceStore& trace : traces) {
-            out += ',';
-            AppendLevelText(out, trace.Sample(f));
+        char row[kRowBytes];
+        char* p = PutInt(row, f);
+        for (size_t k = 0; k < traces.size(); ++k) {
+            *p++ = ',';
+            p = PutLevel(p, words[k] ? words[k][i] : traces[k].Sample(f));
         }
+        out.append(row, p);
         if (extraColumns)
             AppendCsvRow(out, i);
-        out += '\n';
-        if (out.size() >= kWriteBlock) {
-            if (!file.WriteString(out.c_str()))
-                return 0;
-            out.clear();
-        }
+        out.append(lineEnd);
     }
-    file.WriteString(out.c_str());
-    return file.HasFailed() ? 0 : 1;
+    return file.Write(out.data(), static_cast<UINT>(out.size())) && !file.HasFailed() ? 1 : 0;
 }
 
 void CNormalAnalysis::ReadCsvRows(CCsvFile& file,

@@ -104,6 +104,10 @@ public:
     BOOL ReadString(std::string& line, int maxLength, bool* truncated);
     // Writes text; in text mode each "\n" becomes CR LF.
     BOOL WriteString(const char* text);
+    // The line end as it lies on disk: CR LF in text mode, else LF. A writer
+    // that builds its lines in one buffer ends them with this and writes the
+    // buffer with Write.
+    const char* LineEnd() const { return isText() ? "\r\n" : "\n"; }
 };
 
 // Whether a path names an existing directory / regular file.

@@ -222,6 +222,41 @@ TEST(DibImage, ScreenPngIsNoLargerThanQtsPng) {
     EXPECT_LE(ours.size(), qt.size());
 }
 
+// Up to 256 colours the PNG holds palette indices, packed to the fewest bits;
+// one colour more and it holds RGB pixels. Either way it decodes to the
+// bitmap's pixels.
+TEST(DibImage, FewColoursBecomeAPaletteAndEveryPngDecodesToTheSamePixels) {
+    TempDir dir;
+    struct Case {
+        int colours;
+        const char* kind;
+    };
+    for (const Case& c :
+         {Case{2, "1-bit palette"}, Case{4, "2-bit palette"}, Case{16, "4-bit palette"},
+          Case{256, "8-bit palette"}, Case{257, "24-bit RGB"}}) {
+        const int n = c.colours;
+        Picture pic(67, 41, [n](int x, int y) {
+            const int i = (x * 41 + y * 7 + x / 3) % n;
+            return RGB(i & 0xFF, (i * 3) & 0xFF, 200 - i / 2);
+        });
+        const std::string path = WritePng(pic, 67, 41, dir.file(std::to_string(n) + ".png"));
+        const QImage decoded(QString::fromStdString(path), "PNG");
+        ASSERT_EQ(decoded.size(), QSize(67, 41)) << n;
+        const QImage& source = pic.bitmap.GetImage();
+        int differing = 0;
+        for (int y = 0; y < 41; ++y)
+            for (int x = 0; x < 67; ++x)
+                differing += (decoded.pixel(x, y) & 0xFFFFFF) != (source.pixel(x, y) & 0xFFFFFF);
+        EXPECT_EQ(differing, 0) << n << " colours";
+        if (HaveTool("pngcheck")) {
+            QString out;
+            EXPECT_EQ(RunTool("pngcheck", {QString::fromStdString(path)}, &out), 0)
+                << out.toStdString();
+            EXPECT_TRUE(out.contains(c.kind)) << out.toStdString();
+        }
+    }
+}
+
 TEST(DibImage, OnlyTwentyFourBitImagesBecomePngs) {
     TempDir dir;
     Picture pic(4, 4, Pattern);
