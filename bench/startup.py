@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Measures the start-up of Torvel under a virtual X display: the program runs
-under `perf record` (call stacks by DWARF), and the time stamps of the samples
-show when each phase ran, counted from the program's first sample, up to the
-end of the first paint of a graph.
+under `perf record` (call stacks by DWARF, time stamps on the monotonic clock),
+and the time stamps of the samples show when each phase ran, counted from the
+`exec` of the program (perf's exec event), up to the end of the first paint of
+a graph.
 
-usage: startup.py BUILD_DIR [RUNS]
+usage: startup.py BUILD_DIR [RUNS] [DISPLAY_NUMBER]
 Prints one line per run and the median; needs perf and Xvfb. The program is
-started in a fresh directory each run (no TORVEL.INI), with the simulator.
+started in a fresh directory each run (no TORVEL.INI, its own runtime folder),
+with the simulator.
 """
 import os
 import re
@@ -39,22 +41,38 @@ def samples_of(script_text):
     return samples
 
 
+def exec_time(events_text):
+    """The time stamp of the program's exec event, or None."""
+    for line in events_text.splitlines():
+        if "PERF_RECORD_COMM exec" in line:
+            m = re.search(r"(\d+\.\d+):", line)
+            if m:
+                return float(m.group(1))
+    return None
+
+
 def one_run(build, display):
     work = tempfile.mkdtemp(prefix="torvel_start_")
+    runtime = os.path.join(work, "runtime")
+    os.mkdir(runtime, 0o700)
     data = os.path.join(work, "perf.data")
-    env = dict(os.environ, DISPLAY=display, TORVEL_SIM_SPEED="1")
+    env = dict(os.environ, DISPLAY=display, TORVEL_SIM_SPEED="1", XDG_RUNTIME_DIR=runtime,
+               HOME=work)
     env.pop("QT_QPA_PLATFORM", None)
-    subprocess.run(["timeout", "-s", "TERM", "2", "perf", "record", "-q", "-F", "4000",
-                    "--call-graph", "dwarf,32768", "-o", data,
-                    os.path.abspath(os.path.join(build, "bin", "Torvel"))],
+    env.pop("TORVEL_SIM_SCENE", None)
+    subprocess.run(["timeout", "-s", "TERM", "3", "perf", "record", "-q", "-k", "CLOCK_MONOTONIC",
+                    "-F", "2000", "--call-graph", "dwarf,16384", "-o", data,
+                    os.path.abspath(os.path.join(build, "bin", "torvel")), "--no-splash"],
                    cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     text = subprocess.run(["perf", "script", "-i", data, "-F", "time,ip,sym"],
                           capture_output=True, text=True).stdout
+    events = subprocess.run(["perf", "script", "-i", data, "--show-task-events", "-F",
+                             "comm,pid,time"], capture_output=True, text=True).stdout
     shutil.rmtree(work, ignore_errors=True)
     samples = samples_of(text)
-    if not samples:
+    t0 = exec_time(events)
+    if not samples or t0 is None:
         return None
-    t0 = samples[0][0]
     spans = {}
     graph_end = None
     graph_start = None
@@ -81,8 +99,8 @@ def main():
     if not shutil.which("perf") or not shutil.which("Xvfb"):
         print("startup: perf and Xvfb are needed", file=sys.stderr)
         return 2
-    display = ":57"  # the display results.py uses too
-    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1920x1080x24"],
+    display = ":" + (sys.argv[3] if len(sys.argv) > 3 else "57")
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(1.0)
     ends = []

@@ -7,6 +7,7 @@
 #include "lib/numentry.h"
 #include "lib/stringtable.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -231,11 +232,20 @@ void CNormalAnalysis::OfferPeaks() {
     if (!line.HasArray()) {
         return;
     }
+    // Only as many peaks as the markers' peak holds ask for are looked for:
+    // each search reads the whole data line, and this runs after every block.
+    int wanted = 0;
+    for (const CMarkerContext& marker : m_markers)
+        wanted = std::max({wanted, marker.GetPeakHold(), marker.GetChildPeakHold()});
+    wanted = std::min(wanted, kPeakCandidates);
+    if (wanted == 0) {
+        return;
+    }
     int peaks[kPeakCandidates];
     int count = 0;
     long long x = line.Peak(m_start, m_stop);
     peaks[count++] = static_cast<int>(x);
-    while (count < kPeakCandidates) {
+    while (count < wanted) {
         x = line.NextPeak(x, m_start, m_stop);
         // The grid's start stands for "no further peak".
         if (x == static_cast<long long>(line.GetStart())) {
