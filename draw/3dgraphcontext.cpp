@@ -115,14 +115,24 @@ CDataLineContext* C3DGraphContext::GetSliceAt(int position) const {
     if (position < 0 || position >= m_SliceCount) {
         return nullptr;
     }
-    return m_Ring[static_cast<size_t>(
-        Wrap(static_cast<long long>(m_RingIndex) - position, m_SliceCount))];
+    return WithPoints(
+        static_cast<size_t>(Wrap(static_cast<long long>(m_RingIndex) - position, m_SliceCount)));
+}
+
+CDataLineContext* C3DGraphContext::WithPoints(size_t index) const {
+    CDataLineContext* slice = m_Ring[index];
+    if (slice && m_PointsDue[index] && HasLayout()) {
+        const CRect box = GetSliceBox();
+        slice->MakePoints(nullptr, &box);
+        m_PointsDue[index] = false;
+    }
+    return slice;
 }
 
 CDataLineContext* C3DGraphContext::FirstSlice() const {
-    for (CDataLineContext* slice : m_Ring) {
-        if (slice) {
-            return slice;
+    for (size_t i = 0; i < m_Ring.size(); ++i) {
+        if (m_Ring[i]) {
+            return WithPoints(i);
         }
     }
     return nullptr;
@@ -134,16 +144,15 @@ const CBlendObject& C3DGraphContext::GetLegendBand(int band) const {
 
 void C3DGraphContext::AddSlice(CDataLineContext* slice, int offset) {
     m_RingIndex = (m_RingIndex + 1) % m_SliceCount;
-    m_Ring[static_cast<size_t>(Wrap(static_cast<long long>(m_RingIndex) + offset, m_SliceCount))] =
-        slice;
-    if (slice && HasLayout()) {
-        const CRect box = GetSliceBox();
-        slice->MakePoints(nullptr, &box);
-    }
+    const auto index =
+        static_cast<size_t>(Wrap(static_cast<long long>(m_RingIndex) + offset, m_SliceCount));
+    m_Ring[index] = slice;
+    m_PointsDue[index] = slice != nullptr;
 }
 
 void C3DGraphContext::ClearSlices() {
     m_Ring.fill(nullptr);
+    m_PointsDue.fill(false);
     m_RingIndex = 0;
 }
 
@@ -231,11 +240,9 @@ void C3DGraphContext::SetWindowRect(int l, int t, int r, int b) {
         dc.SelectObject(old);
     }
     m_SliceMask.CreateBitmap(d + 1, e + q + 1, 1, 1, nullptr);
-    const CRect box = GetSliceBox();
-    for (CDataLineContext* slice : m_Ring) {
-        if (slice) {
-            slice->MakePoints(nullptr, &box);
-        }
+    // Every slice's points are made again in the new box when it is next asked for.
+    for (size_t i = 0; i < m_Ring.size(); ++i) {
+        m_PointsDue[i] = m_Ring[i] != nullptr;
     }
 }
 

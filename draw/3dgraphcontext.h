@@ -110,6 +110,8 @@ private:
     bool ShiftPoints(const CDataLineContext* slice, int* count, int* top, int* bottom);
     // The first slice of the ring (in index order) that is set, or null.
     CDataLineContext* FirstSlice() const;
+    // Ring entry index, its points made in the slice box first when due.
+    CDataLineContext* WithPoints(size_t index) const;
 
     // The off-screen images: the slice, its mask, the legend.
     CBitmap m_SliceImage;
@@ -133,6 +135,10 @@ private:
     std::vector<POINT> m_Shifted;
 
     std::array<CDataLineContext*, kRingSize> m_Ring{};
+    // The ring entries whose points are still to be made in the slice box: a
+    // slice's points are made when it is first asked for (drawn, hit), not as
+    // it comes in, since a fast capture brings many slices per picture.
+    mutable std::array<bool, kRingSize> m_PointsDue{};
     int m_RingIndex = 0;
     int m_ChunkFlag = 0;
     int m_SelectedSlice = kDefaultSelectedSlice;

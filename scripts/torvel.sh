@@ -172,8 +172,9 @@ screenshots)
         xvfb-run -a -s "-screen 0 1280x900x24" build/bin/torvel_screenshots docs/screenshots
     ;;
 bench)
-    # Xvfb and xdotool: the whole program measured on a virtual display.
-    install_deps xvfb xdotool
+    # Xvfb: the whole program measured on a virtual display; perf: its
+    # start-up, timed from exec.
+    install_deps xvfb linux-perf
     build build -DCMAKE_BUILD_TYPE=Release -DTORVEL_BUILD_BENCH=ON
     python3 bench/results.py build bench/RESULTS.md
     ;;

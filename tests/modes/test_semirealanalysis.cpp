@@ -472,13 +472,15 @@ TEST_F(SemiRealTest, ADisplayChangeKeepsTheSlicesAndTheStream) {
     EXPECT_EQ(core.GetSliceBack(49).GetData()[0], 1);
     EXPECT_EQ(core.Get3DInterface().GetGraph().GetSliceAt(0), &core.GetSliceBack(0));
     EXPECT_EQ(DataLineWord(), 50);
-    // The spectrogram maps the slices it holds to a new scale.
-    core.Get3DInterface().GetGraph().SetWindowRect(0, 0, 600, 400);
+    // The spectrogram maps the slices it holds to a new scale (a slice's
+    // points are made when the graph next asks for it).
+    C3DGraphContext& graph = core.Get3DInterface().GetGraph();
+    graph.SetWindowRect(0, 0, 600, 400);
     POINT before{};
-    ASSERT_TRUE(core.GetSliceBack(0).PointOfX(1050000, &before));
+    ASSERT_TRUE(graph.GetSliceAt(0)->PointOfX(1050000, &before));
     Run(31, 3);
     POINT after{};
-    ASSERT_TRUE(core.GetSliceBack(0).PointOfX(1050000, &after));
+    ASSERT_TRUE(graph.GetSliceAt(0)->PointOfX(1050000, &after));
     EXPECT_NE(after.y, before.y);
     // A new band measures something else: the ring starts over.
     core.SetStart(1200000);
