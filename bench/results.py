@@ -31,13 +31,19 @@ REPETITIONS = 5
 DISPLAY = int(os.environ.get("TORVEL_BENCH_DISPLAY", "57"))
 
 
-def run(build, name, extra=()):
+def run(build, name, extra=(), timeout=900):
+    """The median of each benchmark of one program; {} (and a note on standard
+    error) when it does not end within the timeout."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    out = subprocess.run(
-        [os.path.join(build, "bin", name), "--benchmark_format=json",
-         f"--benchmark_repetitions={REPETITIONS}",
-         "--benchmark_report_aggregates_only=true", *extra],
-        check=True, capture_output=True, text=True, env=env).stdout
+    try:
+        out = subprocess.run(
+            [os.path.join(build, "bin", name), "--benchmark_format=json",
+             f"--benchmark_repetitions={REPETITIONS}",
+             "--benchmark_report_aggregates_only=true", *extra],
+            check=True, capture_output=True, text=True, env=env, timeout=timeout).stdout
+    except subprocess.TimeoutExpired:
+        print(f"results: {name} {' '.join(extra)} did not end within {timeout} s", file=sys.stderr)
+        return {}
     results = {}
     for b in json.loads(out)["benchmarks"]:
         if b.get("aggregate_name") == "median":
@@ -114,6 +120,9 @@ def soapy_section(build):
     if not os.path.exists(os.path.join(build, "bin", "bench_soapy")):
         return []
     r = run(build, "bench_soapy")
+    if "BM_SpectrumOfOneSecondAt2_4MSps" not in r:
+        return ["", "## SoapySDR device library (test receiver)", "",
+                "bench_soapy did not end within its time bound."]
     fft = ms(r["BM_SpectrumOfOneSecondAt2_4MSps"])
     sweep = r["BM_Sweep100MHzAt100kHz/real_time"]
     lines = [

@@ -186,6 +186,22 @@ TEST(CsvLine, CaptionsAreQuotedOnlyWhenTheyNeedIt) {
     EXPECT_EQ(CsvCaptionField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(CsvCaptionField("two\r\nlines"), "two  lines");
     EXPECT_EQ(CCsvLine("Analysis Caption,\"say \"\"hi\"\", A\"").Field(0), "say \"hi\", A");
+    // Quoted pieces are undone where they lie: the fields after them, and a
+    // line split again into the same object, keep their own texts.
+    CCsvLine line("\"k\"\"\",\"a,b\"x,-1.5,\"\"\"\",7,");
+    EXPECT_EQ(line.Key(), "k\"");
+    EXPECT_EQ(line.Field(0), "a,bx");
+    double v = 0;
+    EXPECT_TRUE(line.DoubleField(1, &v));
+    EXPECT_EQ(v, -1.5);
+    EXPECT_EQ(line.Field(2), "\"");
+    EXPECT_EQ(line.IntField(3), 7);
+    EXPECT_EQ(line.GetFieldCount(), 5);
+    EXPECT_EQ(line.IntField(4), kCsvMissing);
+    line.Split("short");
+    EXPECT_EQ(line.Key(), "short");
+    EXPECT_EQ(line.GetFieldCount(), 0);
+    EXPECT_EQ(line.Field(0), "");
 }
 
 // ---- The frame
