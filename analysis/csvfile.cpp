@@ -17,6 +17,7 @@ void CCsvLine::Split(std::string_view line) {
     // The line is copied once; a quoted piece is unquoted where it lies (its
     // text only gets shorter), and every piece is a span of the copy.
     m_text.assign(line);
+    m_stable = nullptr;
     m_pieces.clear();
     char* s = m_text.data();
     const size_t n = m_text.size();
@@ -55,6 +56,26 @@ void CCsvLine::Split(std::string_view line) {
             break;
         }
     }
+}
+
+void CCsvLine::SplitStable(std::string_view line) {
+    if (line.find('"') != std::string_view::npos) {
+        Split(line);
+        return;
+    }
+    m_stable = line.data();
+    m_pieces.clear();
+    const char* s = line.data();
+    const size_t n = line.size();
+    size_t begin = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (s[i] == ',') {
+            m_pieces.push_back({begin, i - begin});
+            begin = i + 1;
+        }
+    }
+    // The last piece: after a trailing comma, an empty field.
+    m_pieces.push_back({begin, n - begin});
 }
 
 CString CCsvLine::Field(int i) const {
@@ -377,6 +398,6 @@ bool CCsvFile::ReadRow(CCsvLine* row, bool* refused) {
         return false;
     *refused = tooLong;
     if (!tooLong)
-        row->Split(line);
+        row->SplitStable(line);
     return true;
 }

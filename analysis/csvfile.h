@@ -41,6 +41,10 @@ public:
     explicit CCsvLine(std::string_view line) { Split(line); }
 
     void Split(std::string_view line);
+    // The same for a line whose bytes stay where they are, unchanged, for as
+    // long as this object's fields are read (a row in the file's memory): a
+    // line without quotes is then read where it lies, not copied.
+    void SplitStable(std::string_view line);
     std::string_view Key() const { return Piece(0); }
     int GetFieldCount() const { return static_cast<int>(m_pieces.size()) - 1; }
     // The text of field i; empty when the field does not exist.
@@ -58,7 +62,8 @@ private:
     std::string_view Piece(size_t n) const {
         if (n >= m_pieces.size())
             return {};
-        return std::string_view(m_text).substr(m_pieces[n].begin, m_pieces[n].length);
+        const char* base = m_stable ? m_stable : m_text.data();
+        return std::string_view(base + m_pieces[n].begin, m_pieces[n].length);
     }
     struct Span {
         size_t begin;
@@ -68,6 +73,8 @@ private:
     // their quoted text), and where each piece lies in them. Both keep their
     // room from row to row.
     std::string m_text;
+    // The caller's stable line the pieces lie in; null: they lie in m_text.
+    const char* m_stable = nullptr;
     std::vector<Span> m_pieces{Span{0, 0}};
 };
 
