@@ -72,10 +72,19 @@ void CNormalAnalysis::CsvRowsRead() {}
 // Rounded to the nearest word, so that a file written from words reads back to
 // the same words and writing it again gives the same rows (truncation would
 // lose up to one word per reading). Levels beyond the word's range are held at
-// its ends.
+// its ends. The rounding is std::round's (halves away from zero) done inline:
+// within the held range the part after the point of a double is exact, so the
+// whole part and that fraction decide it (a library call per value was a third
+// of the reading time).
 short CNormalAnalysis::LevelToWord(double db) {
-    const double words = std::round(db * kWordsPerDb);
-    return static_cast<short>(std::clamp(words, -32768.0, 32767.0));
+    const double words = db * kWordsPerDb;
+    if (!(words > -32768.5)) // also a level that is not a number
+        return -32768;
+    if (words >= 32767.5)
+        return 32767;
+    const int whole = static_cast<int>(words); // toward zero
+    const double fraction = words - whole;
+    return static_cast<short>(whole + (fraction >= 0.5) - (fraction <= -0.5));
 }
 
 CString CNormalAnalysis::CsvParamLines() {
