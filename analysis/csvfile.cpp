@@ -279,13 +279,13 @@ BOOL CCsvFile::Open(const char* path) {
     if (!m_file.Open(path, CFile::modeRead | CFile::typeText))
         return FALSE;
     // Read in pieces to the end: the size the file claims is not trusted, and
-    // the read limit bounds what is kept.
-    constexpr size_t kPiece = size_t{1} << 20;
+    // the read limit bounds what is kept. The text grows with what was read,
+    // so a small file costs little.
+    constexpr UINT kPiece = 16384;
+    char piece[kPiece];
     for (;;) {
-        const size_t have = m_text.size();
-        m_text.resize(have + kPiece);
-        const UINT n = m_file.Read(m_text.data() + have, static_cast<UINT>(kPiece));
-        m_text.resize(have + n);
+        const UINT n = m_file.Read(piece, kPiece);
+        m_text.append(piece, n);
         if (n < kPiece)
             break;
     }

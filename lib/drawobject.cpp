@@ -15,6 +15,17 @@
 
 namespace {
 
+// Two font descriptions that match the same font.
+bool SameLogFont(const LOGFONT& a, const LOGFONT& b) {
+    return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
+           a.lfOrientation == b.lfOrientation && a.lfWeight == b.lfWeight &&
+           a.lfItalic == b.lfItalic && a.lfUnderline == b.lfUnderline &&
+           a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+           a.lfOutPrecision == b.lfOutPrecision && a.lfClipPrecision == b.lfClipPrecision &&
+           a.lfQuality == b.lfQuality && a.lfPitchAndFamily == b.lfPitchAndFamily &&
+           std::strncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE) == 0;
+}
+
 // Profile keys, section = ID string.
 constexpr char kProfileTitle[] = "Title";
 constexpr char kProfileBack[] = "Back";
@@ -155,9 +166,14 @@ int CDrawObject::ReadSettingFile(CString section) {
     found += GetSettingFileLOGBRUSH(section, kSettingBrush, &m_LogBrush);
     m_Brush.DeleteObject();
     m_Brush.CreateBrushIndirect(&m_LogBrush);
+    LOGFONT held;
+    const bool fontMade = m_Font.GetLogFont(&held) != 0;
     found += GetSettingFileLOGFONT(section, kSettingFont, &m_LogFont);
-    m_Font.DeleteObject();
-    m_Font.CreateFontIndirect(&m_LogFont);
+    // Matching a font is slow: a font whose description did not change is kept.
+    if (!fontMade || !SameLogFont(held, m_LogFont)) {
+        m_Font.DeleteObject();
+        m_Font.CreateFontIndirect(&m_LogFont);
+    }
     m_UpdateBkColor = m_BkColor;
     m_UpdateTextColor = m_TextColor;
     int flag = 0;
