@@ -178,8 +178,10 @@ bench)
     python3 bench/results.py build bench/RESULTS.md
     ;;
 soak)
-    # 100 unplug/replug cycles of the simulator (about two and a half minutes);
-    # TORVEL_SOAK_CYCLES changes the number. The figures are printed.
+    # 100 unplug/replug cycles of the simulator with one window (about two and
+    # a half minutes; TORVEL_SOAK_CYCLES changes the number), then all seven
+    # window kinds at once under the same fault for TORVEL_SOAK_SECONDS
+    # (default 600). The figures are printed.
     install_deps
     build build
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build -C Soak -L soak --output-on-failure -V

@@ -12,6 +12,7 @@
 #include "lib/stringtable.h"
 #include "modes/normalanalysis.h"
 #include "platform/profile.h"
+#include "soakutil.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <unistd.h>
 #include <vector>
@@ -51,22 +50,6 @@ public:
     std::optional<Clock::time_point> firstBlock;
     long blocks = 0;
 };
-
-long ResidentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-long CountEntries(const char* dir) {
-    long n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        (void)e;
-        ++n;
-    }
-    return n;
-}
 
 int Cycles() {
     const char* text = std::getenv("TORVEL_SOAK_CYCLES");
@@ -141,11 +124,11 @@ TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
         const auto replugAt =
             loaded + std::chrono::duration_cast<Clock::duration>(period * unplug + replug);
         const double resume = std::chrono::duration<double>(*core->firstBlock - replugAt).count();
-        const long threads = CountEntries("/proc/self/task");
-        const long fds = CountEntries("/proc/self/fd");
+        const long threads = soak::CountEntries("/proc/self/task");
+        const long fds = soak::CountEntries("/proc/self/fd");
         if (cycle == 0) {
             // The warm-up cycle sets the baseline.
-            rssStart = ResidentBytes();
+            rssStart = soak::ResidentBytes();
             threadsStart = threads;
             fdsStart = fds;
             continue;
@@ -156,9 +139,9 @@ TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
         threadsMax = std::max(threadsMax, threads);
         fdsMax = std::max(fdsMax, fds);
     }
-    const long rssEnd = ResidentBytes();
-    const long threadsEnd = CountEntries("/proc/self/task");
-    const long fdsEnd = CountEntries("/proc/self/fd");
+    const long rssEnd = soak::ResidentBytes();
+    const long threadsEnd = soak::CountEntries("/proc/self/task");
+    const long fdsEnd = soak::CountEntries("/proc/self/fd");
 
     std::printf("unplug soak: %d cycles of %.1f s (replug after %.1f s)\n", cycles, kPeriodS,
                 kReplugS);
