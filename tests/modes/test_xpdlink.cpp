@@ -82,10 +82,11 @@ protected:
         if (m_master >= 0)
             close(m_master);
     }
-    // Everything the master side receives until n bytes came (or 10 s passed).
+    // Everything the master side receives until n bytes came (or 10 s passed,
+    // scaled for an instrumented build).
     std::string MasterRead(size_t n) {
         std::string got;
-        const auto until = std::chrono::steady_clock::now() + 10s;
+        const auto until = std::chrono::steady_clock::now() + ScaledBound(10s);
         while (got.size() < n && std::chrono::steady_clock::now() < until) {
             pollfd p{m_master, POLLIN, 0};
             if (poll(&p, 1, 100) > 0) {
@@ -243,7 +244,7 @@ protected:
     // controller's reply can miss its base wait (its port is closed and
     // opened again the next round): the rounds go on for up to a minute.
     bool RoundsUntil(const std::function<bool()>& cond) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        const auto until = std::chrono::steady_clock::now() + ScaledBound(std::chrono::minutes(1));
         while (std::chrono::steady_clock::now() < until) {
             m_link.RunRound();
             if (cond())
@@ -447,8 +448,10 @@ TEST_F(XpdLinkTest, CloseEndsWithinASecondWhateverTheBaseWaitAndTheControllers) 
         sec.SetMode(mode);
         const auto begin = std::chrono::steady_clock::now();
         EXPECT_EQ(m_link.Stop(), 3u) << static_cast<int>(mode);
-        // (bound generous for a loaded machine; the close takes about 0.2 s)
-        EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s) << static_cast<int>(mode);
+        // (bound generous for a loaded machine and scaled for an instrumented
+        // build; the close takes about 0.2 s)
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, ScaledBound(2s))
+            << static_cast<int>(mode);
         EXPECT_GE(pri.Count("?01WRW0000"), 1) << static_cast<int>(mode);
     }
     // Controllers that never answered were never driven: nothing to report.
