@@ -150,21 +150,8 @@ void WriteProfile() {
 } // namespace
 
 TEST(AllKindsSoak, EveryWindowResumesAfterEveryReplugAndNoneStarves) {
-    TempDir dir;
-    char oldCwd[4096] = {};
-    ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    SetProfileFile(dir.file("TORVEL.INI").c_str());
-    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    soak::Setting setting(13, kPeriodS, kReplugS);
     ASSERT_EQ(LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"), 1);
-    char scene[160];
-    std::snprintf(scene, sizeof scene,
-                  "[Scene]\nSeed=13\n[Faults]\nUnplugEvery=%g\nReplugAfter=%g\n", kPeriodS,
-                  kReplugS);
-    WriteWholeFile(dir.file("scene.ini"), scene);
-    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
-    // Real time: the faults come at their times while the windows measure.
-    setenv("TORVEL_SIM_SPEED", "1", 1);
     WriteProfile();
 
     std::array<Intake, kKinds> intake;
@@ -310,7 +297,4 @@ TEST(AllKindsSoak, EveryWindowResumesAfterEveryReplugAndNoneStarves) {
     for (CChildFrame* window : windows)
         window->close();
     frame.reset();
-    unsetenv("TORVEL_SIM_SCENE");
-    SetProfileFile(nullptr);
-    ASSERT_EQ(chdir(oldCwd), 0);
 }

@@ -60,20 +60,7 @@ int Cycles() {
 } // namespace
 
 TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
-    TempDir dir;
-    char oldCwd[4096] = {};
-    ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    SetProfileFile(dir.file("TORVEL.INI").c_str());
-    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
-    char scene[160];
-    std::snprintf(scene, sizeof scene,
-                  "[Scene]\nSeed=11\n[Faults]\nUnplugEvery=%g\nReplugAfter=%g\n", kPeriodS,
-                  kReplugS);
-    WriteWholeFile(dir.file("scene.ini"), scene);
-    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
-    // Real time: the faults come at their times while the window measures.
-    setenv("TORVEL_SIM_SPEED", "1", 1);
+    soak::Setting setting(11, kPeriodS, kReplugS);
     WriteProfileString("NormalAnalysis_1", "AnalyzeFlag", "1");
     WriteProfileString("NormalAnalysis_1", "StartFrequency", "90000");
     WriteProfileString("NormalAnalysis_1", "StopFrequency", "110000");
@@ -163,7 +150,4 @@ TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
 
     window->close();
     frame.reset();
-    unsetenv("TORVEL_SIM_SCENE");
-    SetProfileFile(nullptr);
-    ASSERT_EQ(chdir(oldCwd), 0);
 }
