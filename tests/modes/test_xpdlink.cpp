@@ -467,6 +467,11 @@ TEST_F(XpdLinkTest, ANewPortNameMovesTheControllerAndLeavesTheOldOneInactive) {
     Use(pri, sec);
     pri.SetRegister('D', 20, 1);
     ASSERT_TRUE(RoundsUntil([&] { return pri.Register('D', 0) == 16u; }));
+    // What the move writes is checked here, not how fast: replies are waited
+    // for long enough that a loaded machine cannot miss one.
+    m_link.m_baseWait.store(CXpdControllerLink::kMaxBaseWaitMs);
+    m_link.m_closeReplyWaitMs = CXpdControllerLink::kMaxBaseWaitMs;
+    m_link.m_moveBudget = ScaledBound(std::chrono::seconds(5));
     m_link.SetPortNames(other.Path(), sec.Path());
     m_link.m_xpdValue.store(9.0);
     ASSERT_TRUE(RoundsUntil([&] { return other.Register('D', 10) == 9u; }));
