@@ -9,6 +9,27 @@
 #include <cstring>
 #include <string_view>
 
+namespace {
+
+// The range of that name among ranges, or null.
+template <class Range> const Range* Named(const std::vector<Range>& ranges, const char* key) {
+    for (const Range& k : ranges)
+        if (std::strcmp(k.key, key) == 0)
+            return &k;
+    return nullptr;
+}
+
+// A table's own ranges followed by those of its base that it does not name.
+template <class Range>
+std::vector<Range> WithBase(std::vector<Range> own, const std::vector<Range>& base) {
+    for (const Range& k : base)
+        if (!Named(own, k.key))
+            own.push_back(k);
+    return own;
+}
+
+} // namespace
+
 bool TextKeyRange::Accepts(const CString& value) const {
     const std::string_view text(value.c_str(), static_cast<size_t>(value.GetLength()));
     if (text.size() > static_cast<size_t>(maxLength))
@@ -32,10 +53,8 @@ CKeyTable::CKeyTable(std::initializer_list<KeyRange> keys,
     : m_keys(keys), m_texts(texts), m_base(base) {}
 
 const KeyRange* CKeyTable::Find(const char* key) const {
-    for (const KeyRange& k : m_keys)
-        if (std::strcmp(k.key, key) == 0)
-            return &k;
-    return m_base ? m_base->Find(key) : nullptr;
+    const KeyRange* own = Named(m_keys, key);
+    return own || !m_base ? own : m_base->Find(key);
 }
 
 int CKeyTable::Checked(const char* key, std::int64_t value) const {
@@ -61,10 +80,8 @@ int CKeyTable::SettingInt(const char* section, const char* key, int* field) cons
 }
 
 const TextKeyRange* CKeyTable::FindText(const char* key) const {
-    for (const TextKeyRange& k : m_texts)
-        if (std::strcmp(k.key, key) == 0)
-            return &k;
-    return m_base ? m_base->FindText(key) : nullptr;
+    const TextKeyRange* own = Named(m_texts, key);
+    return own || !m_base ? own : m_base->FindText(key);
 }
 
 CString CKeyTable::CheckedText(const char* key, const CString& value) const {
@@ -89,25 +106,11 @@ int CKeyTable::SettingText(const char* section, const char* key, CString* field)
 }
 
 std::vector<TextKeyRange> CKeyTable::TextKeys() const {
-    std::vector<TextKeyRange> all = m_texts;
-    if (m_base) {
-        for (const TextKeyRange& k : m_base->TextKeys())
-            if (std::none_of(all.begin(), all.end(),
-                             [&](const TextKeyRange& a) { return std::strcmp(a.key, k.key) == 0; }))
-                all.push_back(k);
-    }
-    return all;
+    return m_base ? WithBase(m_texts, m_base->TextKeys()) : m_texts;
 }
 
 std::vector<KeyRange> CKeyTable::Keys() const {
-    std::vector<KeyRange> all = m_keys;
-    if (m_base) {
-        for (const KeyRange& k : m_base->Keys())
-            if (std::none_of(all.begin(), all.end(),
-                             [&](const KeyRange& a) { return std::strcmp(a.key, k.key) == 0; }))
-                all.push_back(k);
-    }
-    return all;
+    return m_base ? WithBase(m_keys, m_base->Keys()) : m_keys;
 }
 
 namespace {
