@@ -87,7 +87,7 @@ void CAnalysisCore::ReadProfile() {
     m_rbwIndex = keys.ProfileInt(section, "RBWIndex", 1);
     m_scale = keys.ProfileInt(section, "Scale", 1);
     m_offsetFlag = keys.ProfileInt(section, "OffsetFlag", 0);
-    m_offsetFile = GetProfileString(section, "OffsetFile", "");
+    m_offsetFile = keys.ProfileText(section, "OffsetFile");
     m_catcherRate = keys.ProfileInt(section, "CatcherRate", -1);
     m_rejectionRate = keys.ProfileInt(section, "RejectionRate", 5);
     ValidateParameters();
@@ -250,7 +250,7 @@ int CAnalysisCore::LoadSettings() {
     ok &= keys.SettingInt(s, "CatcherRate", &m_catcherRate);
     ok &= keys.SettingInt(s, "RejectionRate", &m_rejectionRate);
     ok &= keys.SettingInt(s, "LoggingTriggerFlag", &m_loggingTrigger);
-    ok &= GetSettingFileSTRING(s, "LogTargetDir", m_logging.m_TargetDir);
+    ok &= keys.SettingText(s, "LogTargetDir", &m_logging.m_TargetDir);
     ok &= GetSettingFileTime(s, "LogStartTime", &m_logging.m_StartTime);
     ok &= GetSettingFileTime(s, "LogStopTime", &m_logging.m_StopTime);
     ok &= GetSettingFileTimeSpan(s, "LoggingTimeSpan", &m_logging.m_TimeSpan);
@@ -259,7 +259,7 @@ int CAnalysisCore::LoadSettings() {
     ok &= readChar("LogStopFlag", &m_logging.m_StopFlag);
     ok &= readChar("LogOutFlag", &m_logging.m_OutFlags);
     ok &= keys.SettingInt(s, "OffsetEnableFlag", &m_offsetFlag);
-    ok &= GetSettingFileSTRING(s, "OffsetFileName", m_offsetFile);
+    ok &= keys.SettingText(s, "OffsetFileName", &m_offsetFile);
     // A file is outside input: values, indexes and flags are brought back into range.
     m_logging.ValidateInterval();
     ValidateParameters();

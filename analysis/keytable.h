@@ -6,6 +6,8 @@
 // the key's default.
 #pragma once
 
+#include "platform/cstring.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -21,10 +23,34 @@ struct KeyRange {
     unsigned sources;
 };
 
+// A key whose value is text: at most maxLength bytes of its form. A value
+// that is longer or holds a byte outside the form is replaced by the fallback.
+struct TextKeyRange {
+    enum Form {
+        // A serial port's name or device path: letters, digits and / . _ : -,
+        // never empty.
+        PortName,
+        // Text shown to the user: any byte but a control character.
+        Text,
+        // A file or folder path: any byte but a control character.
+        Path,
+    };
+    const char* key;
+    int maxLength;
+    Form form;
+    const char* fallback;
+    unsigned sources;
+
+    // Whether value is of this key's length and form.
+    bool Accepts(const CString& value) const;
+};
+
 class CKeyTable {
 public:
     // Keys not found here are looked up in base (the keys every kind reads).
     CKeyTable(std::initializer_list<KeyRange> keys, const CKeyTable* base = nullptr);
+    CKeyTable(std::initializer_list<KeyRange> keys, std::initializer_list<TextKeyRange> texts,
+              const CKeyTable* base = nullptr);
 
     // The range of a key (exact, case-sensitive name), or null.
     const KeyRange* Find(const char* key) const;
@@ -41,8 +67,16 @@ public:
     // Every key of the table and its base, the kind's own first.
     std::vector<KeyRange> Keys() const;
 
+    // The same for the keys whose values are text.
+    const TextKeyRange* FindText(const char* key) const;
+    CString CheckedText(const char* key, const CString& value) const;
+    CString ProfileText(const char* section, const char* key) const;
+    int SettingText(const char* section, const char* key, CString* field) const;
+    std::vector<TextKeyRange> TextKeys() const;
+
 private:
     std::vector<KeyRange> m_keys;
+    std::vector<TextKeyRange> m_texts;
     const CKeyTable* m_base;
 };
 

@@ -11,9 +11,31 @@
 
 #include <QApplication>
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
+
+// Two font descriptions that match the same font.
+bool SameLogFont(const LOGFONT& a, const LOGFONT& b) {
+    return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
+           a.lfOrientation == b.lfOrientation && a.lfWeight == b.lfWeight &&
+           a.lfItalic == b.lfItalic && a.lfUnderline == b.lfUnderline &&
+           a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+           a.lfOutPrecision == b.lfOutPrecision && a.lfClipPrecision == b.lfClipPrecision &&
+           a.lfQuality == b.lfQuality && a.lfPitchAndFamily == b.lfPitchAndFamily &&
+           std::strncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE) == 0;
+}
+
+int Ranged(const char* value, long long v) {
+    for (const DrawValueRange& r : DrawObjectValueRanges())
+        if (std::strcmp(r.value, value) == 0) {
+            if (v >= r.low && v <= r.high)
+                return static_cast<int>(v);
+            return !r.clamp ? r.fallback : v < r.low ? r.low : r.high;
+        }
+    return static_cast<int>(v);
+}
 
 // Profile keys, section = ID string.
 constexpr char kProfileTitle[] = "Title";
@@ -97,6 +119,37 @@ void CDrawObject::DeleteGdiObjects() {
     m_Pen.DeleteObject();
 }
 
+const std::vector<DrawValueRange>& DrawObjectValueRanges() {
+    // Widths and sizes in pixels, angles in tenths of a degree.
+    static const std::vector<DrawValueRange> ranges{
+        {"Pen.Style", static_cast<int>(PS_SOLID), static_cast<int>(PS_INSIDEFRAME),
+         static_cast<int>(PS_SOLID), false},
+        {"Pen.Width", 0, 64, 1, true},
+        {"Brush.Style", static_cast<int>(BS_SOLID), static_cast<int>(BS_HATCHED),
+         static_cast<int>(BS_SOLID), false},
+        {"Brush.Hatch", HS_HORIZONTAL, HS_DIAGCROSS, HS_HORIZONTAL, false},
+        {"Font.Height", -512, 512, 0, true},
+        {"Font.Width", 0, 512, 0, true},
+        {"Font.Escapement", -3600, 3600, 0, true},
+        {"Font.Orientation", -3600, 3600, 0, true},
+        {"Font.Weight", 0, 1000, 400, true},
+    };
+    return ranges;
+}
+
+void CheckDrawValues(LOGPEN* pen, LOGBRUSH* brush, LOGFONT* font) {
+    pen->lopnStyle = static_cast<UINT>(Ranged("Pen.Style", pen->lopnStyle));
+    pen->lopnWidth.x = Ranged("Pen.Width", pen->lopnWidth.x);
+    brush->lbStyle = static_cast<UINT>(Ranged("Brush.Style", brush->lbStyle));
+    brush->lbHatch = static_cast<std::uintptr_t>(
+        Ranged("Brush.Hatch", static_cast<long long>(static_cast<std::intptr_t>(brush->lbHatch))));
+    font->lfHeight = Ranged("Font.Height", font->lfHeight);
+    font->lfWidth = Ranged("Font.Width", font->lfWidth);
+    font->lfEscapement = Ranged("Font.Escapement", font->lfEscapement);
+    font->lfOrientation = Ranged("Font.Orientation", font->lfOrientation);
+    font->lfWeight = Ranged("Font.Weight", font->lfWeight);
+}
+
 int CDrawObject::LoadProfile() {
     const char* section = m_IDString;
     SetTitleString(GetProfileString(section, kProfileTitle, kDefaultTitle));
@@ -105,6 +158,7 @@ int CDrawObject::LoadProfile() {
     GetProfileLOGPEN(section, kProfilePen, &m_LogPen);
     GetProfileLOGBRUSH(section, kProfileBrush, &m_LogBrush);
     GetProfileLOGFONT(section, kProfileFont, &m_LogFont);
+    CheckDrawValues(&m_LogPen, &m_LogBrush, &m_LogFont);
     // Live objects always follow the descriptions just read, also when the
     // object is loaded a second time under another ID string.
     DeleteGdiObjects();
@@ -150,14 +204,20 @@ int CDrawObject::ReadSettingFile(CString section) {
     found += GetSettingFileRGB(section, kSettingBack, &m_BkColor);
     found += GetSettingFileRGB(section, kSettingText, &m_TextColor);
     found += GetSettingFileLOGPEN(section, kSettingPen, &m_LogPen);
+    found += GetSettingFileLOGBRUSH(section, kSettingBrush, &m_LogBrush);
+    LOGFONT held;
+    const bool fontMade = m_Font.GetLogFont(&held) != 0;
+    found += GetSettingFileLOGFONT(section, kSettingFont, &m_LogFont);
+    CheckDrawValues(&m_LogPen, &m_LogBrush, &m_LogFont);
     m_Pen.DeleteObject();
     m_Pen.CreatePenIndirect(&m_LogPen);
-    found += GetSettingFileLOGBRUSH(section, kSettingBrush, &m_LogBrush);
     m_Brush.DeleteObject();
     m_Brush.CreateBrushIndirect(&m_LogBrush);
-    found += GetSettingFileLOGFONT(section, kSettingFont, &m_LogFont);
-    m_Font.DeleteObject();
-    m_Font.CreateFontIndirect(&m_LogFont);
+    // Matching a font is slow: a font whose description did not change is kept.
+    if (!fontMade || !SameLogFont(held, m_LogFont)) {
+        m_Font.DeleteObject();
+        m_Font.CreateFontIndirect(&m_LogFont);
+    }
     m_UpdateBkColor = m_BkColor;
     m_UpdateTextColor = m_TextColor;
     int flag = 0;
@@ -293,6 +353,11 @@ void CDrawObject::SetIDString(const char* idString) {
 
 void CDrawObject::SetTitleString(const char* title) {
     CopyBounded(m_Title, title);
+    // The title names sections and is written as a value of a line: a control
+    // character (a line end above all) would break the line it is written to.
+    for (char& c : m_Title)
+        if (c != '\0' && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F))
+            c = ' ';
 }
 
 int CDrawObject::TitleComparison(const char* text) const {

@@ -10,7 +10,26 @@
 #include "platform/gdiobjects.h"
 #include "platform/wintypes.h"
 
+#include <vector>
+
 class CDC;
+
+// The numbers inside a draw object's stored pen, brush and font (the profile's
+// Pen, Brush and Font, a setting data file's LogPen, LogBrush and LogFont)
+// with the range drawing can use: a width or a size outside it is brought to
+// the nearer end, a style outside it becomes the fallback. Colours are bytes
+// by their form; the title is text of at most CDrawObject::kMaxTitle bytes
+// without control characters (SetTitleString).
+struct DrawValueRange {
+    const char* value; // "Pen.Width", "Font.Height", ...
+    int low;
+    int high;
+    int fallback;
+    bool clamp;
+};
+const std::vector<DrawValueRange>& DrawObjectValueRanges();
+// Brings every number of pen, brush and font into its range.
+void CheckDrawValues(LOGPEN* pen, LOGBRUSH* brush, LOGFONT* font);
 
 // What SelectDrawObject displaced from a DC, for the caller to put back.
 struct CDrawStockObject {

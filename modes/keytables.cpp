@@ -15,6 +15,9 @@ constexpr unsigned kAll = KeyRange::All;
 constexpr int kMaxKHz = 100000000;
 // Waits and delays in ms: at most a minute.
 constexpr int kMaxWaitMs = 60000;
+// A serial port's name or device path, and a short text shown in a pane.
+constexpr int kMaxPortName = 255;
+constexpr int kMaxMessage = 255;
 
 // The swept-spectrum keys every spectrum kind reads after the common ones.
 const CKeyTable& NormalTable() {
@@ -127,6 +130,14 @@ const CKeyTable& XpdTable() {
             {"OffDelay", 0, kMaxWaitMs, 100, true, kProfile},
             // A round makes about twenty writes, each waiting this long.
             {"BaseWait", 0, CXpdControllerLink::kMaxBaseWaitMs, 40, true, kAll},
+        },
+        {
+            // The controllers' ports ("COM4", "/dev/ttyUSB0") and the texts
+            // shown for the two paths.
+            {"PriPortName", kMaxPortName, TextKeyRange::PortName, "COM4", kProfile | kSetting},
+            {"SecPortName", kMaxPortName, TextKeyRange::PortName, "COM5", kProfile | kSetting},
+            {"PriMessage", kMaxMessage, TextKeyRange::Text, "[RF1]", kProfile},
+            {"SecMessage", kMaxMessage, TextKeyRange::Text, "[RF2]", kProfile},
         },
         &NormalTable()};
     return table;

@@ -170,21 +170,21 @@ void CXpdAnalysis::ReadProfile() {
     m_stop = GetProfileInt(section, "StopFrequency", 432000);
     ValidateRange();
 
-    auto text = [&](const char* key, const char* fallback) {
-        const CString value = GetProfileString(section, key, fallback);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    auto text = [&](const char* key) {
+        const CString value = keys.ProfileText(section, key);
         WriteProfileString(section, key, value);
         return value;
     };
-    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     auto number = [&](const char* key, int fallback) {
         const int value = keys.ProfileInt(section, key, fallback);
         WriteProfileInt(section, key, value);
         return value;
     };
-    m_priMessage = text("PriMessage", "[RF1]");
-    m_secMessage = text("SecMessage", "[RF2]");
-    m_priPortName = text("PriPortName", "COM4");
-    m_secPortName = text("SecPortName", "COM5");
+    m_priMessage = text("PriMessage");
+    m_secMessage = text("SecMessage");
+    m_priPortName = text("PriPortName");
+    m_secPortName = text("SecPortName");
     m_downWait = number("DownWait", 1000);
     m_alarmValue = number("AlarmValue", 3000) * 0.01;
     m_detectLevel = number("DetectLevel", 0) * 0.01;
@@ -248,13 +248,13 @@ int CXpdAnalysis::LoadSettings() {
     int ok = CAnalysisCore::LoadSettings();
     int alarm = static_cast<int>(m_alarmValue * 100);
     int detect = static_cast<int>(m_detectLevel * 100);
-    ok &= GetSettingFileSTRING(kCoreSection, "PriPortName", m_priPortName);
-    ok &= GetSettingFileSTRING(kCoreSection, "SecPortName", m_secPortName);
+    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    ok &= keys.SettingText(kCoreSection, "PriPortName", &m_priPortName);
+    ok &= keys.SettingText(kCoreSection, "SecPortName", &m_secPortName);
     ok &= GetSettingFileINT(kCoreSection, "BaseWait", &m_baseWait);
     ok &= GetSettingFileINT(kCoreSection, "DownWait", &m_downWait);
     ok &= GetSettingFileINT(kCoreSection, "Alarm", &alarm);
     ok &= GetSettingFileINT(kCoreSection, "DetectLevel", &detect);
-    const CKeyTable& keys = KeyTableOf(GetAnalysisType());
     m_baseWait = keys.Checked("BaseWait", m_baseWait);
     m_downWait = keys.Checked("DownWait", m_downWait);
     m_alarmValue = keys.Checked("Alarm", alarm) * 0.01;

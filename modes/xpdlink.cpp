@@ -15,8 +15,6 @@ namespace {
 // The worker's niceness: below the GUI thread.
 constexpr int kWorkerNice = 5;
 const std::string kNoRequest = "0000";
-// The closing writes to a controller left behind when its port name changes.
-constexpr auto kMoveBudget = std::chrono::milliseconds(200);
 // How often a closing write looks for its reply.
 constexpr auto kReplyPoll = std::chrono::milliseconds(2);
 
@@ -274,7 +272,7 @@ unsigned CXpdControllerLink::PeakThousandths(double peak) {
 void CXpdControllerLink::RunRound() {
     // 1. A port whose name changed is moved, the controller left behind
     // inactive; ports that are closed are opened again.
-    OpenPorts(std::chrono::steady_clock::now() + kMoveBudget);
+    OpenPorts(std::chrono::steady_clock::now() + m_moveBudget);
     if (!Running()) {
         return;
     }

@@ -106,6 +106,9 @@ public:
     // fast, lengthen them so that a loaded machine cannot miss a reply.
     std::chrono::milliseconds m_closeBudget{600};
     int m_closeReplyWaitMs = kCloseReplyWaitMs;
+    // The same for the writes that leave a controller inactive when its port
+    // is moved to another name.
+    std::chrono::milliseconds m_moveBudget{200};
 
     // Only while no worker runs.
     bool IsPortOpen(int port) const { return m_ports[port].IsOpen(); }

@@ -10,8 +10,9 @@
 #   torvel.sh screenshots  remake docs/screenshots/*.png under Xvfb on a fixed simulator scene
 #   torvel.sh bench        build (Release) and run every benchmark; writes bench/RESULTS.md
 #   torvel.sh soak         build and run the soak tests (CTest label soak, not in the default run)
-#   torvel.sh fuzz [SECONDS]  build the fuzz targets (clang, build-fuzz/) and run each for
-#                          SECONDS (default 60) on its corpus; findings go to build-fuzz/findings/
+#   torvel.sh fuzz [SECONDS [TARGET...]]  build the fuzz targets (clang, build-fuzz/) and run
+#                          each (or the TARGETs named, e.g. csv_xpd serialreply) for SECONDS
+#                          (default 60) on its corpus; findings go to build-fuzz/findings/
 #   torvel.sh tsan         build the tests that involve threads with ThreadSanitizer
 #                          (clang, build-tsan/) and run them
 set -euo pipefail
@@ -64,10 +65,15 @@ clang_build_dir() {
 # read, never written: what a run finds goes to <dir>/corpus/<target>/,
 # crashes, hangs, leaks and allocations past the limits to
 # <dir>/findings/<target>/. Prints the executions and new units per target.
+# Targets named after the seconds are run instead of all.
 run_fuzzers() {
     local dir=$1 seconds=$2 name work findings log
     local fuzzers failed=()
-    mapfile -t fuzzers <"$dir/fuzzers.txt"
+    if (($# > 2)); then
+        fuzzers=("${@:3}")
+    else
+        mapfile -t fuzzers <"$dir/fuzzers.txt"
+    fi
     for name in "${fuzzers[@]}"; do
         work="$PWD/$dir/corpus/$name"
         findings="$PWD/$dir/findings/$name"
@@ -86,7 +92,9 @@ run_fuzzers() {
             failed+=("$name")
             tail -n 40 "$log"
         fi
-        grep -E '^stat::number_of_executed_units|^stat::new_units_added' "$log" | tr '\n' ' ' || true
+        grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec|^stat::new_units_added' "$log" | tr '\n' ' ' || true
+        # Coverage at the start and at the end.
+        grep -E 'INITED|DONE' "$log" | sed -E 's/^#[0-9]+[[:space:]]+//; s/ corp:.*//' | tr '\n' ' ' || true
         echo
     done
     if ((${#failed[@]})); then
@@ -179,8 +187,10 @@ bench)
     python3 bench/results.py build bench/RESULTS.md
     ;;
 soak)
-    # 100 unplug/replug cycles of the simulator (about two and a half minutes);
-    # TORVEL_SOAK_CYCLES changes the number. The figures are printed.
+    # 100 unplug/replug cycles of the simulator with one window (about two and
+    # a half minutes; TORVEL_SOAK_CYCLES changes the number), then all seven
+    # window kinds at once under the same fault for TORVEL_SOAK_SECONDS
+    # (default 600). The figures are printed.
     install_deps
     build build
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build -C Soak -L soak --output-on-failure -V
@@ -188,9 +198,13 @@ soak)
 fuzz)
     install_deps clang
     clang_build_dir build-fuzz -DTORVEL_FUZZ=ON -DTORVEL_BUILD_TESTS=OFF
-    mapfile -t fuzzers <build-fuzz/fuzzers.txt
+    if (($# > 2)); then
+        fuzzers=("${@:3}")
+    else
+        mapfile -t fuzzers <build-fuzz/fuzzers.txt
+    fi
     cmake --build build-fuzz -j"$(nproc)" --target "${fuzzers[@]/#/fuzz_}"
-    run_fuzzers build-fuzz "${2:-60}"
+    run_fuzzers build-fuzz "${2:-60}" "${fuzzers[@]}"
     ;;
 tsan)
     install_deps clang
@@ -216,7 +230,7 @@ tsan)
     echo "ThreadSanitizer: ${#tsan_tests[@]} test executables ran clean"
     ;;
 *)
-    echo "usage: $0 run|test|sanitize [SECONDS]|package|screenshots|bench|soak|fuzz [SECONDS]|tsan" >&2
+    echo "usage: $0 run|test|sanitize [SECONDS]|package|screenshots|bench|soak|fuzz [SECONDS [TARGET...]]|tsan" >&2
     exit 64
     ;;
 esac

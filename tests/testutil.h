@@ -21,7 +21,15 @@ private:
     std::string m_path;
 };
 
-// Runs the event loop until cond() is true or the timeout passes; returns cond().
+// How many times longer the program runs in this build than in an ordinary
+// one: an instrumented build (ThreadSanitizer above all) runs several times
+// slower, and slower still on a loaded machine.
+int SanitizerSlowdown();
+// A bound on waiting for something that will happen, scaled for this build.
+std::chrono::milliseconds ScaledBound(std::chrono::milliseconds bound);
+
+// Runs the event loop until cond() is true or the timeout (scaled by
+// ScaledBound) passes; returns cond().
 bool PumpUntil(const std::function<bool()>& cond,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // Runs the event loop until it has nothing left to do right now.

@@ -7,6 +7,7 @@
 #include "analysis/analysiscore.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "lib/drawobject.h"
 #include "lib/settingfile.h"
 #include "modes/corefactory.h"
 #include "modes/keytables.h"
@@ -31,6 +32,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -109,10 +111,58 @@ std::vector<std::pair<std::string, std::string>> Values(const std::string& text,
     return values;
 }
 
+// Hostile text for the keys whose values are text: empty, control
+// characters, a shell's and a path's tricks, 100 kB.
+std::vector<std::string> HostileTexts() {
+    return {"",
+            "\x01\x7f",
+            "COM4;rm -rf ~",
+            "a b",
+            "\xff\xfe",
+            "../../no-such-folder/port",
+            std::string(100000, 'A')};
+}
+
+// A draw object's stored pen, brush and font with every number hostile, and
+// which range each number of the three values has.
+const char* const kDrawKeys[3][2] = {{"Pen", "LogPen"}, {"Brush", "LogBrush"}, {"Font", "LogFont"}};
+const std::vector<std::vector<const char*>> kDrawFields = {
+    {"Pen.Style", "Pen.Width"},
+    {"Brush.Style", "Brush.Hatch"},
+    {"Font.Height", "Font.Width", "Font.Escapement", "Font.Orientation", "Font.Weight"}};
+std::string HostileDrawValue(int which, int round) {
+    const char* extremes[] = {"-2147483648", "2147483647", "-1", "99999"};
+    std::string v;
+    const int numbers = which == 2 ? 13 : 5;
+    for (int i = 0; i < numbers; ++i)
+        v += std::string(i ? "," : "") + extremes[(i + round) % 4];
+    return which == 2 ? v + ",Arial" : v;
+}
+::testing::AssertionResult DrawValueInRange(int which, const std::string& text) {
+    std::istringstream in(text);
+    for (const char* field : kDrawFields[static_cast<size_t>(which)]) {
+        long long v = 0;
+        char comma = 0;
+        if (!(in >> v))
+            return ::testing::AssertionFailure() << field << " unreadable in \"" << text << "\"";
+        in >> comma;
+        const DrawValueRange* range = nullptr;
+        for (const DrawValueRange& r : DrawObjectValueRanges())
+            if (std::string(r.value) == field)
+                range = &r;
+        if (!range)
+            return ::testing::AssertionFailure() << field << " has no range";
+        if (v < range->low || v > range->high)
+            return ::testing::AssertionFailure() << field << " = " << v << " in \"" << text << "\"";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 class StoredValuesTest : public AnalysisWindowTest {
 protected:
     std::unique_ptr<CMainFrame> frame;
     const std::vector<std::string> hostile = HostileValues();
+    const std::vector<std::string> texts = HostileTexts();
 
     void SetUp() override {
         AnalysisWindowTest::SetUp();
@@ -133,6 +183,38 @@ protected:
                 keys.push_back(k);
         return keys;
     }
+    static std::vector<TextKeyRange> TextKeysFrom(int kind, unsigned source) {
+        std::vector<TextKeyRange> keys;
+        for (const TextKeyRange& k : KeyTableOf(kind).TextKeys())
+            if (k.sources & source)
+                keys.push_back(k);
+        return keys;
+    }
+    const std::string& TextFor(size_t key, int round) const {
+        return texts[(key + static_cast<size_t>(round)) % texts.size()];
+    }
+    // Every text value of the file's keys of this source has its key's form.
+    void ExpectTextsAccepted(int kind, unsigned source, const std::string& text,
+                             const std::string& what) {
+        const std::vector<TextKeyRange> keys = TextKeysFrom(kind, source);
+        for (const auto& [key, value] : Values(text, '='))
+            for (const TextKeyRange& k : keys)
+                if (key == k.key) {
+                    EXPECT_TRUE(k.Accepts(CString(value)))
+                        << what << ": " << k.key << " = \"" << value.substr(0, 40) << "\"";
+                }
+    }
+    // The draw objects' profile sections of a window.
+    static std::vector<std::string> DrawSections(CChildFrame* w) {
+        std::list<CDrawObject*> objects;
+        w->GetCore()->GetDrawObjectList(&objects);
+        std::vector<std::string> sections;
+        for (CDrawObject* o : objects)
+            if (o->GetIDString()[0] != '\0')
+                sections.emplace_back(o->GetIDString());
+        return sections;
+    }
+
     // Round r gives key i the hostile value (i + r) mod their count, so that
     // over as many rounds as values every key meets every value.
     const std::string& ValueFor(size_t key, int round) const {
@@ -141,8 +223,8 @@ protected:
 
     CChildFrame* OpenKind(int kind) {
         // The XPD window's controllers are never looked for on real ports.
-        WriteProfileString("XpdAnalysis_1", "PriPortName", dir.file("no-port-1").c_str());
-        WriteProfileString("XpdAnalysis_1", "SecPortName", dir.file("no-port-2").c_str());
+        WriteProfileString("XPDAnalysis_1", "PriPortName", dir.file("no-port-1").c_str());
+        WriteProfileString("XPDAnalysis_1", "SecPortName", dir.file("no-port-2").c_str());
         return frame->OpenAnalysisWindow(kind, "Hostile", 1);
     }
     // Lets the window measure a little on the simulator.
@@ -178,18 +260,29 @@ protected:
 
     void ProfileRounds(int kind) {
         const std::vector<KeyRange> keys = KeysFrom(kind, KeyRange::Profile);
+        const std::vector<TextKeyRange> textKeys = TextKeysFrom(kind, KeyRange::Profile);
         CChildFrame* w = OpenKind(kind);
         ASSERT_TRUE(w) << kind;
         const std::string section = w->GetCore()->GetProfileSection().c_str();
+        const std::vector<std::string> drawSections = DrawSections(w);
+        EXPECT_FALSE(drawSections.empty()) << kind;
         Close(w, "kind " + std::to_string(kind));
         for (int round = 0; round < static_cast<int>(hostile.size()); ++round) {
             const std::string what =
                 "kind " + std::to_string(kind) + " profile round " + std::to_string(round);
             for (size_t i = 0; i < keys.size(); ++i)
                 WriteProfileString(section.c_str(), keys[i].key, ValueFor(i, round).c_str());
+            for (size_t i = 0; i < textKeys.size(); ++i)
+                WriteProfileString(section.c_str(), textKeys[i].key, TextFor(i, round).c_str());
+            for (const std::string& drawSection : drawSections)
+                for (int d = 0; d < 3; ++d)
+                    WriteProfileString(drawSection.c_str(), kDrawKeys[d][0],
+                                       HostileDrawValue(d, round).c_str());
             w = OpenKind(kind);
             ASSERT_TRUE(w) << what;
             for (const KeyRange& k : keys)
+                WriteProfileString(section.c_str(), k.key, kUnwritten);
+            for (const TextKeyRange& k : textKeys)
                 WriteProfileString(section.c_str(), k.key, kUnwritten);
             Measure(w);
             Close(w, what);
@@ -199,11 +292,24 @@ protected:
                     EXPECT_TRUE(InRange(k, v)) << what;
                 }
             }
+            for (const TextKeyRange& k : textKeys) {
+                const CString v = GetProfileString(section.c_str(), k.key, kUnwritten);
+                if (v != CString(kUnwritten)) {
+                    EXPECT_TRUE(k.Accepts(v)) << what << ": " << k.key;
+                }
+            }
+            for (const std::string& drawSection : drawSections)
+                for (int d = 0; d < 3; ++d) {
+                    EXPECT_TRUE(DrawValueInRange(
+                        d, GetProfileString(drawSection.c_str(), kDrawKeys[d][0]).c_str()))
+                        << what << " " << drawSection;
+                }
         }
     }
 
     void SettingRounds(int kind) {
         const std::vector<KeyRange> keys = KeysFrom(kind, KeyRange::Setting);
+        const std::vector<TextKeyRange> textKeys = TextKeysFrom(kind, KeyRange::Setting);
         CChildFrame* w = OpenKind(kind);
         ASSERT_TRUE(w) << kind;
         SaveSettings(w->GetCore(), dir.file("clean.SPE"));
@@ -213,10 +319,18 @@ protected:
             const std::string what =
                 "kind " + std::to_string(kind) + " setting file round " + std::to_string(round);
             std::string text = clean;
+            const std::string drawValues[3] = {
+                HostileDrawValue(0, round), HostileDrawValue(1, round), HostileDrawValue(2, round)};
             const int changed = ReplaceValues(text, '=', [&](const std::string& key) {
                 for (size_t i = 0; i < keys.size(); ++i)
                     if (key == keys[i].key)
                         return &ValueFor(i, round);
+                for (size_t i = 0; i < textKeys.size(); ++i)
+                    if (key == textKeys[i].key)
+                        return &TextFor(i, round);
+                for (int d = 0; d < 3; ++d)
+                    if (key == kDrawKeys[d][1])
+                        return &drawValues[d];
                 return static_cast<const std::string*>(nullptr);
             });
             EXPECT_GT(changed, 0) << what;
@@ -227,7 +341,14 @@ protected:
             Measure(w);
             SaveSettings(w->GetCore(), dir.file("again.SPE"));
             Close(w, what);
-            ExpectInRange(kind, KeyRange::Setting, ReadWholeFile(dir.file("again.SPE")), '=', what);
+            const std::string again = ReadWholeFile(dir.file("again.SPE"));
+            ExpectInRange(kind, KeyRange::Setting, again, '=', what);
+            ExpectTextsAccepted(kind, KeyRange::Setting, again, what);
+            for (const auto& [key, value] : Values(again, '='))
+                for (int d = 0; d < 3; ++d)
+                    if (key == kDrawKeys[d][1]) {
+                        EXPECT_TRUE(DrawValueInRange(d, value)) << what;
+                    }
         }
     }
 
@@ -531,6 +652,43 @@ TEST(KeyTables, RangesHoldTheirDefaultsAndCheckedBringsValuesIntoThem) {
             }
         }
     }
+    // Text keys: their fallbacks are of their form; a value of another form
+    // or length gives the fallback, one of the form is kept.
+    for (int kind = 1; kind <= 7; ++kind)
+        for (const TextKeyRange& k : KeyTableOf(kind).TextKeys()) {
+            EXPECT_TRUE(k.Accepts(CString(k.fallback))) << k.key;
+            EXPECT_EQ(
+                KeyTableOf(kind).CheckedText(k.key, CString(std::string(k.maxLength + 1, 'A'))),
+                CString(k.fallback))
+                << k.key;
+            EXPECT_EQ(KeyTableOf(kind).CheckedText(k.key, CString("a\nb")), CString(k.fallback))
+                << k.key;
+        }
+    const CKeyTable& xpd = KeyTableOf(7);
+    for (const char* port : {"COM4", "/dev/ttyUSB0", "/tmp/torvel-1/pty.2"})
+        EXPECT_EQ(xpd.CheckedText("PriPortName", CString(port)), CString(port));
+    for (const char* port : {"", "COM4;reboot", "a b", "\xff"})
+        EXPECT_EQ(xpd.CheckedText("PriPortName", CString(port)), CString("COM4")) << port;
+    EXPECT_EQ(xpd.CheckedText("PriMessage", CString("\xe6\xb3\xa2 [RF1]")),
+              CString("\xe6\xb3\xa2 [RF1]"));
+    // Draw values: styles fall back, sizes are clamped.
+    LOGPEN pen;
+    pen.lopnStyle = 99;
+    pen.lopnWidth.x = 1 << 30;
+    LOGBRUSH brush;
+    brush.lbStyle = 2;
+    brush.lbHatch = static_cast<std::uintptr_t>(-1);
+    LOGFONT font;
+    font.lfHeight = INT32_MIN;
+    font.lfWeight = 700;
+    CheckDrawValues(&pen, &brush, &font);
+    EXPECT_EQ(pen.lopnStyle, PS_SOLID);
+    EXPECT_EQ(pen.lopnWidth.x, 64);
+    EXPECT_EQ(brush.lbStyle, 2u);
+    EXPECT_EQ(brush.lbHatch, 0u);
+    EXPECT_EQ(font.lfHeight, -512);
+    EXPECT_EQ(font.lfWeight, 700);
+
     // Choices fall back to their default, amounts are clamped.
     EXPECT_EQ(KeyTableOf(3).Checked("TriggerType", 7), 0);
     EXPECT_EQ(KeyTableOf(3).Checked("TimeSpan", 1 << 30), 50000);

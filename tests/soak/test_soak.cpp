@@ -12,6 +12,7 @@
 #include "lib/stringtable.h"
 #include "modes/normalanalysis.h"
 #include "platform/profile.h"
+#include "soakutil.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <unistd.h>
 #include <vector>
@@ -52,22 +51,6 @@ public:
     long blocks = 0;
 };
 
-long ResidentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-long CountEntries(const char* dir) {
-    long n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        (void)e;
-        ++n;
-    }
-    return n;
-}
-
 int Cycles() {
     const char* text = std::getenv("TORVEL_SOAK_CYCLES");
     const int n = text ? std::atoi(text) : 0;
@@ -77,20 +60,7 @@ int Cycles() {
 } // namespace
 
 TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
-    TempDir dir;
-    char oldCwd[4096] = {};
-    ASSERT_TRUE(getcwd(oldCwd, sizeof oldCwd));
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    SetProfileFile(dir.file("TORVEL.INI").c_str());
-    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
-    char scene[160];
-    std::snprintf(scene, sizeof scene,
-                  "[Scene]\nSeed=11\n[Faults]\nUnplugEvery=%g\nReplugAfter=%g\n", kPeriodS,
-                  kReplugS);
-    WriteWholeFile(dir.file("scene.ini"), scene);
-    setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
-    // Real time: the faults come at their times while the window measures.
-    setenv("TORVEL_SIM_SPEED", "1", 1);
+    soak::Setting setting(11, kPeriodS, kReplugS);
     WriteProfileString("NormalAnalysis_1", "AnalyzeFlag", "1");
     WriteProfileString("NormalAnalysis_1", "StartFrequency", "90000");
     WriteProfileString("NormalAnalysis_1", "StopFrequency", "110000");
@@ -141,11 +111,11 @@ TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
         const auto replugAt =
             loaded + std::chrono::duration_cast<Clock::duration>(period * unplug + replug);
         const double resume = std::chrono::duration<double>(*core->firstBlock - replugAt).count();
-        const long threads = CountEntries("/proc/self/task");
-        const long fds = CountEntries("/proc/self/fd");
+        const long threads = soak::CountEntries("/proc/self/task");
+        const long fds = soak::CountEntries("/proc/self/fd");
         if (cycle == 0) {
             // The warm-up cycle sets the baseline.
-            rssStart = ResidentBytes();
+            rssStart = soak::ResidentBytes();
             threadsStart = threads;
             fdsStart = fds;
             continue;
@@ -156,9 +126,9 @@ TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
         threadsMax = std::max(threadsMax, threads);
         fdsMax = std::max(fdsMax, fds);
     }
-    const long rssEnd = ResidentBytes();
-    const long threadsEnd = CountEntries("/proc/self/task");
-    const long fdsEnd = CountEntries("/proc/self/fd");
+    const long rssEnd = soak::ResidentBytes();
+    const long threadsEnd = soak::CountEntries("/proc/self/task");
+    const long fdsEnd = soak::CountEntries("/proc/self/fd");
 
     std::printf("unplug soak: %d cycles of %.1f s (replug after %.1f s)\n", cycles, kPeriodS,
                 kReplugS);
@@ -180,7 +150,4 @@ TEST(UnplugSoak, TheRotationResumesAfterEveryReplugWithoutGrowingOrLeaking) {
 
     window->close();
     frame.reset();
-    unsetenv("TORVEL_SIM_SCENE");
-    SetProfileFile(nullptr);
-    ASSERT_EQ(chdir(oldCwd), 0);
 }
