@@ -264,17 +264,21 @@ void CMainFrame::arrangeWindows(int how) {
     }
     case 2: // vertical tiling: side by side
     case 3: // horizontal tiling: one above the other
-        // Never below a window's minimum: the frame scrolls to the rest.
-        for (int i = 0; i < n; ++i) {
+        // Never below a window's minimum: the frame scrolls to the rest. Each
+        // window starts where the one before it ends, as kinds differ in their
+        // minimum sizes.
+        for (int i = 0, at = 0; i < n; ++i) {
             QMdiSubWindow* w = windows[i];
             w->showNormal();
             const QSize least = w->minimumSize();
             if (how == 2) {
                 const int width = std::max(area.width() / n, least.width());
-                w->setGeometry(width * i, 0, width, std::max(area.height(), least.height()));
+                w->setGeometry(at, 0, width, std::max(area.height(), least.height()));
+                at += width;
             } else {
                 const int height = std::max(area.height() / n, least.height());
-                w->setGeometry(0, height * i, std::max(area.width(), least.width()), height);
+                w->setGeometry(0, at, std::max(area.width(), least.width()), height);
+                at += height;
             }
         }
         break;

@@ -954,12 +954,20 @@ TEST_F(MainFrameTest, CascadeAndTileKeepEveryWindowReadableAndTheFrameScrolls) {
         EXPECT_GE(w->width(), std::max(least.width(), area.width() * 2 / 3 - 1));
         EXPECT_GE(w->height(), std::max(least.height(), area.height() * 2 / 3 - 1));
     }
+    // Kinds differ in their minimum sizes: a larger one in the middle of the
+    // row neither covers its neighbour nor leaves a gap before it.
+    frame->mdiArea()->subWindowList()[2]->setMinimumSize(least.width() + 150, least.height() + 150);
     for (CCommandEntry* tile : {cascade->next, cascade->next->next}) {
         frame->ExecuteCommand(tile);
         PumpEvents();
+        const bool sideBySide = tile == cascade->next;
+        int end = 0;
         for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
-            EXPECT_GE(w->width(), least.width()) << tile->caption.c_str();
-            EXPECT_GE(w->height(), least.height()) << tile->caption.c_str();
+            EXPECT_GE(w->width(), w->minimumWidth()) << tile->caption.c_str();
+            EXPECT_GE(w->height(), w->minimumHeight()) << tile->caption.c_str();
+            const QRect g = w->geometry();
+            EXPECT_EQ(sideBySide ? g.left() : g.top(), end) << tile->caption.c_str();
+            end = sideBySide ? g.right() + 1 : g.bottom() + 1;
         }
     }
     // Seven windows one above the other reach past the frame, which scrolls.
