@@ -248,6 +248,10 @@ void CMainFrame::arrangeWindows(int how) {
         // one title bar further down and right than the one before; the row
         // starts over at the top left where it would leave the area.
         const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 16) + 4;
+        // The active window comes last, in front of the others and whole.
+        QMdiSubWindow* active = m_mdi->activeSubWindow();
+        if (windows.removeOne(active))
+            windows.append(active);
         QPoint at(0, 0);
         for (QMdiSubWindow* w : windows) {
             w->showNormal();

@@ -948,8 +948,13 @@ TEST_F(MainFrameTest, CascadeAndTileKeepEveryWindowReadableAndTheFrameScrolls) {
     const QSize least = CChildFrame::MinimumWindowSize(1);
     const QSize area = frame->mdiArea()->viewport()->size();
     CCommandEntry* cascade = frame->Commands().ListOf("NORMAL_FRAME_1");
+    // The window the user works in stays active, in front of the others.
+    QMdiSubWindow* working = frame->mdiArea()->subWindowList()[3];
+    frame->mdiArea()->setActiveSubWindow(working);
     frame->ExecuteCommand(cascade);
     PumpEvents();
+    EXPECT_EQ(frame->mdiArea()->activeSubWindow(), working);
+    EXPECT_EQ(frame->mdiArea()->subWindowList(QMdiArea::StackingOrder).last(), working);
     for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
         EXPECT_GE(w->width(), std::max(least.width(), area.width() * 2 / 3 - 1));
         EXPECT_GE(w->height(), std::max(least.height(), area.height() * 2 / 3 - 1));
