@@ -428,6 +428,22 @@ TEST(MainFramePlacement, DamagedOrForeignRectsKeepTheWindowOnTheScreen) {
     EXPECT_EQ(CMainFrame::PlacedRect(RECT{10, 20, 630, 500}, max, one), QRect(10, 20, 620, 480));
 }
 
+TEST_F(MainFrameTest, AFirstStartTakesMostOfTheScreen) {
+    // Four fifths of the screen, centred; never below 400 x 400.
+    EXPECT_EQ(CMainFrame::PlacedRect(CMainFrame::FirstStartRect(QRect(0, 0, 1600, 1000)),
+                                     QSize(1920, 1100), {QRect(0, 0, 1600, 1000)}),
+              QRect(160, 100, 1280, 800));
+    EXPECT_EQ(CMainFrame::PlacedRect(CMainFrame::FirstStartRect(QRect(0, 0, 300, 200)),
+                                     QSize(1920, 1100), {QRect(0, 0, 300, 200)}),
+              QRect(0, 0, 400, 400));
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create(); // no RECT in the profile
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(frame->width(), std::min(screen.width() * 4 / 5, kMaxClientWidth));
+    EXPECT_GE(frame->height(), screen.height() * 4 / 5);
+    EXPECT_TRUE(screen.contains(frame->geometry().center()));
+}
+
 TEST_F(MainFrameTest, ADamagedStoredRectAndAnOversizedResizeAreClamped) {
     WriteProfileString("WINDOW", "RECT", "-2147483648,-2147483648,2147483647,2147483647");
     loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
