@@ -605,7 +605,11 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
         return nullptr;
     }
     if (core) {
-        core->SetTitle(title);
+        // The caption of a menu item names the window without its mnemonic
+        // mark, as its title bar shows it: "&Medical Monitor" is written to
+        // data files and messages as "Medical Monitor".
+        core->SetTitle(CString(
+            QString::fromUtf8(title.c_str()).remove(QLatin1Char('&')).toUtf8().constData()));
         core->SetTitleIndex(variant);
     }
     return core;

@@ -428,6 +428,16 @@ TEST(MainFramePlacement, DamagedOrForeignRectsKeepTheWindowOnTheScreen) {
     EXPECT_EQ(CMainFrame::PlacedRect(RECT{10, 20, 630, 500}, max, one), QRect(10, 20, 620, 480));
 }
 
+TEST_F(MainFrameTest, AWindowOpenedFromAMenuCaptionIsTitledWithoutTheMnemonicMark) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    CChildFrame* w = frame->OpenAnalysisWindow(1, "&Medical Monitor", 1);
+    ASSERT_TRUE(w);
+    // The title goes into CSV files and messages as the title bar shows it.
+    EXPECT_EQ(w->GetCore()->GetTitle(), "Medical Monitor");
+    EXPECT_EQ(w->windowTitle().toStdString().rfind("Medical Monitor", 0), 0u);
+}
+
 TEST_F(MainFrameTest, AFirstStartTakesMostOfTheScreen) {
     // Four fifths of the screen, centred; never below 400 x 400.
     EXPECT_EQ(CMainFrame::PlacedRect(CMainFrame::FirstStartRect(QRect(0, 0, 1600, 1000)),
