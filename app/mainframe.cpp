@@ -109,15 +109,31 @@ QRect CMainFrame::PlacedRect(const RECT& stored, const QSize& maxSize,
                  static_cast<int>(height));
 }
 
+RECT CMainFrame::FirstStartRect(const QRect& available) {
+    if (available.isEmpty())
+        return kDefaultRect;
+    const int least = kDefaultRect.right - kDefaultRect.left;
+    const int width = std::max(least, available.width() * 4 / 5);
+    const int height = std::max(least, available.height() * 4 / 5);
+    const int left = available.left() + std::max(0, (available.width() - width) / 2);
+    const int top = available.top() + std::max(0, (available.height() - height) / 2);
+    return RECT{left, top, left + width, top + height};
+}
+
 void CMainFrame::ApplyStoredRect() {
-    RECT r = kDefaultRect;
-    GetProfileRECT("WINDOW", "RECT", &r);
     QList<QRect> areas;
     if (QScreen* primary = QGuiApplication::primaryScreen())
         areas.append(primary->availableGeometry());
     for (QScreen* screen : QGuiApplication::screens())
         if (screen != QGuiApplication::primaryScreen())
             areas.append(screen->availableGeometry());
+    // Without a stored rectangle (a first start) the window takes most of
+    // the screen rather than the 400 x 400 pixels of the stored default, in
+    // which the button captions and the graph's texts are cut.
+    RECT r{0, 0, 0, 0};
+    GetProfileRECT("WINDOW", "RECT", &r);
+    if (r.right <= r.left || r.bottom <= r.top)
+        r = FirstStartRect(areas.isEmpty() ? QRect() : areas.front());
     const QRect placed = PlacedRect(r, maximumSize(), areas);
     move(placed.topLeft());
     resize(placed.size());

@@ -101,6 +101,10 @@ public:
     // the available screen areas (the first one when it meets none).
     static QRect PlacedRect(const RECT& stored, const QSize& maxSize,
                             const QList<QRect>& availableAreas);
+    // The rectangle of a first start (no usable RECT stored): four fifths of
+    // the available screen area, centred on it, at least 400 x 400; (100, 100,
+    // 500, 500) without a screen.
+    static RECT FirstStartRect(const QRect& available);
     // Opens the start window for WINDOW/StartMode: the first command entry of
     // action 5 whose p1 is the mode and whose p2 is 1.
     bool OpenStartWindow(int startMode);

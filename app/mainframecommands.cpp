@@ -248,6 +248,10 @@ void CMainFrame::arrangeWindows(int how) {
         // one title bar further down and right than the one before; the row
         // starts over at the top left where it would leave the area.
         const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 16) + 4;
+        // The active window comes last, in front of the others and whole.
+        QMdiSubWindow* active = m_mdi->activeSubWindow();
+        if (windows.removeOne(active))
+            windows.append(active);
         QPoint at(0, 0);
         for (QMdiSubWindow* w : windows) {
             w->showNormal();
@@ -264,17 +268,21 @@ void CMainFrame::arrangeWindows(int how) {
     }
     case 2: // vertical tiling: side by side
     case 3: // horizontal tiling: one above the other
-        // Never below a window's minimum: the frame scrolls to the rest.
-        for (int i = 0; i < n; ++i) {
+        // Never below a window's minimum: the frame scrolls to the rest. Each
+        // window starts where the one before it ends, as kinds differ in their
+        // minimum sizes.
+        for (int i = 0, at = 0; i < n; ++i) {
             QMdiSubWindow* w = windows[i];
             w->showNormal();
             const QSize least = w->minimumSize();
             if (how == 2) {
                 const int width = std::max(area.width() / n, least.width());
-                w->setGeometry(width * i, 0, width, std::max(area.height(), least.height()));
+                w->setGeometry(at, 0, width, std::max(area.height(), least.height()));
+                at += width;
             } else {
                 const int height = std::max(area.height() / n, least.height());
-                w->setGeometry(0, height * i, std::max(area.width(), least.width()), height);
+                w->setGeometry(0, at, std::max(area.width(), least.width()), height);
+                at += height;
             }
         }
         break;
@@ -597,7 +605,11 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
         return nullptr;
     }
     if (core) {
-        core->SetTitle(title);
+        // The caption of a menu item names the window without its mnemonic
+        // mark, as its title bar shows it: "&Medical Monitor" is written to
+        // data files and messages as "Medical Monitor".
+        core->SetTitle(CString(
+            QString::fromUtf8(title.c_str()).remove(QLatin1Char('&')).toUtf8().constData()));
         core->SetTitleIndex(variant);
     }
     return core;

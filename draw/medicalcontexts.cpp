@@ -153,8 +153,8 @@ CString CMedicalTextContext::GetClassName() {
     return "CMedicalTextContext";
 }
 
-int CMedicalTextContext::LineTop(const RECT& area, int k) {
-    const int step = ((area.bottom - area.top) << 16) / kLines;
+int CMedicalTextContext::LineTop(const RECT& area, int k, int lineHeight) {
+    const int step = std::max(((area.bottom - area.top) << 16) / kLines, lineHeight << 16);
     return area.top + ((k * step) >> 16);
 }
 
@@ -214,8 +214,9 @@ void CMedicalTextContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
             std::max(labelWidth, static_cast<int>(pDC->GetTextExtent(GetLibraryString(label)).cx));
     }
     const int valueX = area.left + std::max((area.right - area.left) / 6, labelWidth + kLabelGap);
+    const int lineHeight = static_cast<int>(pDC->GetTextExtent("Ag").cy);
     for (int i = 0; i < 3; ++i) {
-        const int y = LineTop(area, i);
+        const int y = LineTop(area, i, lineHeight);
         pDC->SetTextColor(m_LabelColor);
         pDC->TextOut(area.left, y, GetLibraryString(labels[i]));
         pDC->SetTextColor(m_ValueColor);

@@ -85,8 +85,10 @@ public:
     // value i belongs to label i.
     void MakeValues(CString values[3]) const;
     // The top of line k inside area: k x (area height / 8), the step kept in
-    // 16.16.
-    static int LineTop(const RECT& area, int k);
+    // 16.16; never less than lineHeight pixels, so that lines of a font too
+    // tall for an eighth of the area keep apart (the last ones may then be
+    // cut at the bottom, never drawn over one another).
+    static int LineTop(const RECT& area, int k, int lineHeight = 0);
 
     // The owners write these directly.
     CDataLineContext* m_pDataLine = nullptr;

@@ -174,7 +174,19 @@ void CChannelButtonInterface::LoadProfile(const CString& section) {
     for (int& e : entries) {
         e = -1;
     }
-    GetProfileINTARRAY(section, kEntryKey, entries, kSlots);
+    if (!GetProfileINTARRAY(section, kEntryKey, entries, kSlots)) {
+        // A new window shows the three channels that do not overlap (1, 6
+        // and 11) where the channel list has them in the band.
+        int slot = 0;
+        for (int number : {1, 6, 11}) {
+            const CChannelObject* c = GetChannelObject(number);
+            if (c && c->GetIndexNumber() >= 0 &&
+                c->GetCenterFrequency() > CWlanAnalysis::kFullStart &&
+                c->GetCenterFrequency() < CWlanAnalysis::kFullStop) {
+                entries[slot++] = number;
+            }
+        }
+    }
     ReadEntries(entries);
 }
 
@@ -313,8 +325,14 @@ int CWlanAnalysis::ZoomedChannel() const {
 }
 
 void CWlanAnalysis::ReadProfile() {
-    CNormalAnalysis::ReadProfile();
     const CString section = GetProfileSection();
+    // The band's packets arrive at some -30 to -50 dBm spread over 17 MHz,
+    // near the floor at 30 dB: a new window measures with 10 dB, where its
+    // graph reaches down to -90 dBm and shows the floor and the channels
+    // above it.
+    if (GetProfileInt(section, "AttValue", -1) < 0)
+        WriteProfileInt(section, "AttValue", kNewWindowAttenuation);
+    CNormalAnalysis::ReadProfile();
     m_frequencyMode = 0;
     m_panel.LoadProfile(section);
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());

@@ -86,6 +86,7 @@ class CWlanAnalysis : public CNormalAnalysis {
 public:
     static constexpr int kFullStart = 2400000; // kHz
     static constexpr int kFullStop = 2500000;
+    static constexpr int kNewWindowAttenuation = 10; // dB
     static constexpr int kMinZoomSpan = 20000;
     static constexpr int kMaxCategoryColor = 15;
 

@@ -7,6 +7,8 @@
 #include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/torvelapp.h"
+#include "lib/channellist.h"
+#include "modes/medicalanalysis.h"
 #include "platform/profile.h"
 
 #include <QApplication>
@@ -61,6 +63,20 @@ void prepareZeroSpan() {
     WriteProfileInt(section, "TriggerTimePosition", 25);
     WriteProfileInt(section, "TriggerPosition", 734003); // 0.7 of the graph from the top
 }
+
+// The real-time window looks at WLAN channel 1 (2412 MHz, 24 MHz wide), whose
+// packets come and go from one capture to the next, at 10 dB attenuation,
+// where they stand well above the noise.
+void prepareRealTime() {
+    const char* section = "RealTimeAnalysis_1";
+    WriteProfileInt(section, "StartFrequency", 2400000);
+    WriteProfileInt(section, "StopFrequency", 2424000);
+    WriteProfileInt(section, "AttValue", 10);
+}
+
+// The medical window shows channel A4046, on the telemetry carrier at
+// 441.125 MHz, with its read-out.
+constexpr const char* kMedicalChannel = "A4046";
 
 void pumpFor(int ms) {
     QElapsedTimer t;
@@ -123,8 +139,11 @@ int main(int argc, char* argv[]) {
             prepareZeroSpan();
         // The real-time window captures in repeat: a single capture stops
         // the window, which then says so.
-        if (kind == 5)
+        if (kind == 5) {
             WriteProfileInt("RealTimeAnalysis_1", "TrigMode", 1);
+            if (!picture.key)
+                prepareRealTime();
+        }
         if (picture.key)
             WriteProfileInt(picture.section, picture.key, 1);
         if (picture.start > 0) {
@@ -144,6 +163,9 @@ int main(int argc, char* argv[]) {
             w->GetCore()->SetAnalyzeFlag(1);
             if (kind == 3)
                 w->GetCore()->ExecuteCommand(251, 0, 0, 0, 0, 0); // time analysis on
+            if (kind == 6)
+                frame->RemoteCommand(w->GetCore(), CMedicalAnalysis::kCmdPickIndex,
+                                     GetChannelIndex(kMedicalChannel), 0, 0, 0, 0);
             frame->PostScheduleNext(0);
         }
         pumpFor(kMeasureMs);

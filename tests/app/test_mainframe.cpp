@@ -428,6 +428,32 @@ TEST(MainFramePlacement, DamagedOrForeignRectsKeepTheWindowOnTheScreen) {
     EXPECT_EQ(CMainFrame::PlacedRect(RECT{10, 20, 630, 500}, max, one), QRect(10, 20, 620, 480));
 }
 
+TEST_F(MainFrameTest, AWindowOpenedFromAMenuCaptionIsTitledWithoutTheMnemonicMark) {
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create();
+    CChildFrame* w = frame->OpenAnalysisWindow(1, "&Medical Monitor", 1);
+    ASSERT_TRUE(w);
+    // The title goes into CSV files and messages as the title bar shows it.
+    EXPECT_EQ(w->GetCore()->GetTitle(), "Medical Monitor");
+    EXPECT_EQ(w->windowTitle().toStdString().rfind("Medical Monitor", 0), 0u);
+}
+
+TEST_F(MainFrameTest, AFirstStartTakesMostOfTheScreen) {
+    // Four fifths of the screen, centred; never below 400 x 400.
+    EXPECT_EQ(CMainFrame::PlacedRect(CMainFrame::FirstStartRect(QRect(0, 0, 1600, 1000)),
+                                     QSize(1920, 1100), {QRect(0, 0, 1600, 1000)}),
+              QRect(160, 100, 1280, 800));
+    EXPECT_EQ(CMainFrame::PlacedRect(CMainFrame::FirstStartRect(QRect(0, 0, 300, 200)),
+                                     QSize(1920, 1100), {QRect(0, 0, 300, 200)}),
+              QRect(0, 0, 400, 400));
+    loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
+    create(); // no RECT in the profile
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(frame->width(), std::min(screen.width() * 4 / 5, kMaxClientWidth));
+    EXPECT_GE(frame->height(), screen.height() * 4 / 5);
+    EXPECT_TRUE(screen.contains(frame->geometry().center()));
+}
+
 TEST_F(MainFrameTest, ADamagedStoredRectAndAnOversizedResizeAreClamped) {
     WriteProfileString("WINDOW", "RECT", "-2147483648,-2147483648,2147483647,2147483647");
     loadTable({"MAIN_FRAME,Open,0,0,0,5,1,1,0,0,0"});
@@ -948,18 +974,31 @@ TEST_F(MainFrameTest, CascadeAndTileKeepEveryWindowReadableAndTheFrameScrolls) {
     const QSize least = CChildFrame::MinimumWindowSize(1);
     const QSize area = frame->mdiArea()->viewport()->size();
     CCommandEntry* cascade = frame->Commands().ListOf("NORMAL_FRAME_1");
+    // The window the user works in stays active, in front of the others.
+    QMdiSubWindow* working = frame->mdiArea()->subWindowList()[3];
+    frame->mdiArea()->setActiveSubWindow(working);
     frame->ExecuteCommand(cascade);
     PumpEvents();
+    EXPECT_EQ(frame->mdiArea()->activeSubWindow(), working);
+    EXPECT_EQ(frame->mdiArea()->subWindowList(QMdiArea::StackingOrder).last(), working);
     for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
         EXPECT_GE(w->width(), std::max(least.width(), area.width() * 2 / 3 - 1));
         EXPECT_GE(w->height(), std::max(least.height(), area.height() * 2 / 3 - 1));
     }
+    // Kinds differ in their minimum sizes: a larger one in the middle of the
+    // row neither covers its neighbour nor leaves a gap before it.
+    frame->mdiArea()->subWindowList()[2]->setMinimumSize(least.width() + 150, least.height() + 150);
     for (CCommandEntry* tile : {cascade->next, cascade->next->next}) {
         frame->ExecuteCommand(tile);
         PumpEvents();
+        const bool sideBySide = tile == cascade->next;
+        int end = 0;
         for (QMdiSubWindow* w : frame->mdiArea()->subWindowList()) {
-            EXPECT_GE(w->width(), least.width()) << tile->caption.c_str();
-            EXPECT_GE(w->height(), least.height()) << tile->caption.c_str();
+            EXPECT_GE(w->width(), w->minimumWidth()) << tile->caption.c_str();
+            EXPECT_GE(w->height(), w->minimumHeight()) << tile->caption.c_str();
+            const QRect g = w->geometry();
+            EXPECT_EQ(sideBySide ? g.left() : g.top(), end) << tile->caption.c_str();
+            end = sideBySide ? g.right() + 1 : g.bottom() + 1;
         }
     }
     // Seven windows one above the other reach past the frame, which scrolls.

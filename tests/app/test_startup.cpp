@@ -12,6 +12,7 @@
 #include "testutil.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -19,6 +20,8 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -83,6 +86,14 @@ protected:
     }
 };
 
+// The RECT a first start writes back.
+std::string firstStartRect() {
+    const RECT r =
+        CMainFrame::FirstStartRect(QGuiApplication::primaryScreen()->availableGeometry());
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
+           "," + std::to_string(r.bottom);
+}
+
 } // namespace
 
 TEST_F(StartupTest, FirstStartWritesTheDefaultsAndTheChannelList) {
@@ -91,10 +102,13 @@ TEST_F(StartupTest, FirstStartWritesTheDefaultsAndTheChannelList) {
         ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
         CMainFrame* frame = app.MainFrame();
         ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(frame->x(), 100);
-        EXPECT_EQ(frame->y(), 100);
-        EXPECT_EQ(frame->width(), 400);
-        EXPECT_EQ(frame->height(), 400);
+        // Four fifths of the screen, centred (the placement test has the figures).
+        const RECT first =
+            CMainFrame::FirstStartRect(QGuiApplication::primaryScreen()->availableGeometry());
+        EXPECT_EQ(frame->x(), first.left);
+        EXPECT_EQ(frame->y(), first.top);
+        EXPECT_EQ(frame->width(), first.right - first.left);
+        EXPECT_EQ(frame->height(), first.bottom - first.top);
         EXPECT_NE(frame->SerialNumber(), 0);
         app.ExitInstance();
     }
@@ -103,7 +117,7 @@ TEST_F(StartupTest, FirstStartWritesTheDefaultsAndTheChannelList) {
     EXPECT_EQ(iniValue(text, "ChannelFile"), "TorvelList.txt");
     EXPECT_EQ(iniValue(text, "StartMode"), "1");
     EXPECT_EQ(iniValue(text, "MAXIMIZE"), "0");
-    EXPECT_EQ(iniValue(text, "RECT"), "100,100,500,500");
+    EXPECT_EQ(iniValue(text, "RECT"), firstStartRect());
     EXPECT_EQ(iniValue(text, "OUT_FILE_FLAG"), "0");
     EXPECT_TRUE(FileExists(dir.file("TorvelList.txt").c_str()));
 }
@@ -380,7 +394,7 @@ TEST_F(StartupTest, AProfileThatCannotBeReadIsKeptAndTheStartGoesOnWithDefaults)
     }
     EXPECT_EQ(shown.size(), 1u);
     EXPECT_EQ(ReadWholeFile(dir.file("TORVEL.INI.unreadable")), damaged);
-    EXPECT_EQ(iniValue(ini(), "RECT"), "100,100,500,500");
+    EXPECT_EQ(iniValue(ini(), "RECT"), firstStartRect());
 }
 
 TEST_F(StartupTest, WithoutADisplayTheProgramSaysSoInOneLineAndEndsWithStatusOne) {

@@ -7,6 +7,7 @@
 #include "analysis/analysiscore.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "lib/channellist.h"
 #include "lib/drawobject.h"
 #include "lib/settingfile.h"
 #include "modes/corefactory.h"
@@ -16,6 +17,7 @@
 #include "modes/realtimeanalysis.h"
 #include "modes/spectrogramanalysis.h"
 #include "modes/wlananalysis.h"
+#include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "platform/profile.h"
 #include "testutil.h"
@@ -447,11 +449,10 @@ protected:
                              [this](CChildFrame* w, bool o) { Command(w, 22, o ? 8000 : 4000); },
                              [=](CChildFrame* w) { return core(w)->GetSpan(); }});
         }
-        if (kind != 2) { // the WLAN window's band follows its channel
+        if (kind != 2 && kind != 6) { // the WLAN and medical bands follow their channel
             knobs.push_back({"centre",
                              [=](CChildFrame* w, bool o) {
-                                 core(w)->SetCenter(kind == 6 ? (o ? 403000 : 405000)
-                                                              : (o ? 431000 : 150000));
+                                 core(w)->SetCenter(o ? 431000 : 150000);
                                  core(w)->Reconfigure(TRUE);
                              },
                              [](CChildFrame* w) {
@@ -498,6 +499,9 @@ protected:
             knobs.push_back({"band power",
                              [this](CChildFrame* w, bool o) { Command(w, 257, o ? 0 : 2); },
                              [=](CChildFrame* w) { return zs(w)->GetAccumulateMode(); }});
+            knobs.push_back(
+                {"bin", [this](CChildFrame* w, bool o) { Command(w, 258, 0, o ? 48 : 56); },
+                 [=](CChildFrame* w) { return zs(w)->GetZeroSpanMarker().GetLockFrequency(); }});
             break;
         }
         case 4:
@@ -536,6 +540,18 @@ protected:
         }
         case 6: {
             auto md = [](CChildFrame* w) { return dynamic_cast<CMedicalAnalysis*>(w->GetCore()); };
+            // The channel picked, which centres the narrow graph.
+            knobs.push_back({"channel",
+                             [this](CChildFrame* w, bool o) {
+                                 Command(w, CMedicalAnalysis::kCmdPickIndex,
+                                         GetChannelIndex(o ? "A1005" : "A1003"));
+                             },
+                             [=](CChildFrame* w) -> long long {
+                                 // The channel and the narrow graph's centre on it.
+                                 const CChannelObject* c = md(w)->GetPanel().GetCurrentChannel();
+                                 return (c ? c->GetIndexNumber() : -1) * 10000000LL +
+                                        md(w)->GetCenter();
+                             }});
             knobs.push_back({"band width",
                              [this](CChildFrame* w, bool o) { Command(w, 163, o ? 2 : 5); },
                              [=](CChildFrame* w) { return md(w)->GetBandWidth(); }});
@@ -557,6 +573,22 @@ protected:
             knobs.push_back({"band zoom",
                              [this](CChildFrame* w, bool o) { Command(w, 161, o ? 3 : 2); },
                              [=](CChildFrame* w) { return md(w)->GetBandZoomFlag(); }});
+            break;
+        }
+        case 7: {
+            auto xpd = [](CChildFrame* w) { return dynamic_cast<CXpdAnalysis*>(w->GetCore()); };
+            knobs.push_back(
+                {"alarm value",
+                 [this](CChildFrame* w, bool o) {
+                     Command(w, CXpdAnalysis::kCmdSetAlarmValue, o ? 2000 : 3550);
+                 },
+                 [=](CChildFrame* w) { return std::lround(xpd(w)->GetAlarmValue() * 100); }});
+            knobs.push_back(
+                {"detect level",
+                 [this](CChildFrame* w, bool o) {
+                     Command(w, CXpdAnalysis::kCmdSetDetectLevel, o ? 500 : -1250);
+                 },
+                 [=](CChildFrame* w) { return std::lround(xpd(w)->GetDetectLevel() * 100); }});
             break;
         }
         default:

@@ -349,6 +349,30 @@ TEST_F(TextLayout, MedicalReadoutLabelsNeverRunIntoTheirValues) {
             labelRows += labelRight >= 0 ? 1 : 0;
         }
         EXPECT_GT(labelRows, 0) << "width " << w;
+        // The three lines keep apart: their label pixels lie in three runs of
+        // rows, whatever the window's height (the read-out is a small share
+        // of it, with room for fewer than eight lines of the font).
+        if (w == 800) {
+            for (int h : {440, 520, 600, 800}) { // from the window's least height
+                QImage tall(w, h, QImage::Format_RGB32);
+                tall.fill(Qt::white);
+                CDC tallDc(&tall);
+                core.DrawView(&tallDc, CRect(0, 0, w, h));
+                const CRect area = readout.GetRect();
+                int runs = 0;
+                bool inRun = false;
+                for (int y = std::max(area.top, 0); y < std::min(area.bottom, h); ++y) {
+                    bool label = false;
+                    for (int x = area.left; x < area.left + w / 6 && !label; ++x) {
+                        const QColor p = tall.pixelColor(x, y);
+                        label = p.red() > 120 && p.green() < 80 && p.blue() < 80;
+                    }
+                    runs += label && !inRun ? 1 : 0;
+                    inRun = label;
+                }
+                EXPECT_EQ(runs, 3) << "height " << h << ", read-out " << area.Height();
+            }
+        }
         // The channel buttons' captions keep apart, however narrow the buttons.
         std::vector<Shown> captions;
         for (int k = 0; k < CMedicalChannelPanel::kButtons; ++k) {

@@ -313,8 +313,9 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
     auto* wlan = dynamic_cast<CWlanAnalysis*>(frame->RemoteWindows().back());
     ASSERT_TRUE(wlan);
     EXPECT_EQ(c.Query("SENS:WLAN:CHAN?"), "-1");
-    // Channel 6 (2437 MHz, 22 MHz wide): its button on the panel shows selected.
-    ASSERT_EQ(wlan->ExecuteCommand(151, 6, 0, 0, 0, 0), 1);
+    // Channel 6 (2437 MHz, 22 MHz wide), on a new window's panel: its button
+    // shows selected.
+    ASSERT_TRUE(wlan->GetPanel().HasChannel(6));
     c.Run("WLAN:CHAN 6");
     EXPECT_EQ(wlan->GetCenter(), 2437000);
     EXPECT_EQ(wlan->GetSpan(), 44000);
