@@ -50,8 +50,9 @@ QByteArray CScpiSession::integerText(long long v) {
     return QByteArray::number(v);
 }
 
-CScpiSession::CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send)
-    : m_link(link), m_send(std::move(send)) {}
+CScpiSession::CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send,
+                           std::function<bool()> outputFull)
+    : m_link(link), m_send(std::move(send)), m_outputFull(std::move(outputFull)) {}
 
 CScpiSession::~CScpiSession() {
     if (!m_opCore || !m_opSingle)
@@ -68,6 +69,7 @@ bool CScpiSession::RunLine(std::string_view line) {
     m_line = ScpiCommandParser().Parse(line);
     m_next = 0;
     m_response.clear();
+    m_responseSent = false;
     m_waiting = false;
     runCalls();
     return !m_waiting;
@@ -88,6 +90,11 @@ bool CScpiSession::Resume() {
 void CScpiSession::runCalls() {
     const auto rows = ScpiCommandTable();
     while (m_next < m_line.calls.size()) {
+        // Answers not taken yet: the rest of the line waits until they are.
+        if (m_outputFull && m_outputFull()) {
+            m_waiting = true;
+            return;
+        }
         const Call& call = m_line.calls[m_next];
         const ScpiRow& row = rows[static_cast<std::size_t>(call.row)];
         if (checkForm(row, call)) {
@@ -104,10 +111,11 @@ void CScpiSession::runCalls() {
     if (m_line.error != scpi::kNoError)
         pushError(m_line.error);
     m_line = {};
-    if (!m_response.isEmpty()) {
+    if (!m_response.isEmpty() || m_responseSent) {
         m_response += '\n';
         m_send(m_response);
         m_response.clear();
+        m_responseSent = false;
     }
 }
 
@@ -121,9 +129,14 @@ bool CScpiSession::checkForm(const ScpiRow& row, const Call& call) {
 
 void CScpiSession::answer(const QByteArray& text) {
     // The queries of one line answer in one line, separated by ';'.
-    if (!m_response.isEmpty())
+    if (!m_response.isEmpty() || m_responseSent)
         m_response += ';';
     m_response += text;
+    if (m_response.size() > kAnswerPart) {
+        m_send(m_response);
+        m_response.clear();
+        m_responseSent = true;
+    }
 }
 
 void CScpiSession::pushError(int code, const char* info) {

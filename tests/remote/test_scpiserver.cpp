@@ -470,6 +470,52 @@ TEST_F(ScpiServerTest, AClientThatNeverReadsIsDropped) {
     EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
 }
 
+// One line of many large queries: its answers go out in parts, and while they
+// are not taken the rest of the line waits, so the program holds no more than
+// the high-water mark and one answer for it.
+TEST_F(ScpiServerTest, ALineOfManyLargeQueriesWaitsForItsAnswersToBeTaken) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    // A reader gets the parts as one response line.
+    const QByteArray one = c.Query("TRAC? DATALINE");
+    QByteArray many = "TRAC? DATALINE";
+    for (int i = 0; i < 19; ++i)
+        many += ";TRAC? DATALINE";
+    const QList<QByteArray> answers = c.Query(many + ";*IDN?").split(';');
+    ASSERT_GT(one.size() * 20, CScpiSession::kAnswerPart);
+    ASSERT_EQ(answers.size(), 21);
+    EXPECT_EQ(answers[19], one);
+    EXPECT_TRUE(answers[20].startsWith("Torvel,"));
+
+    frame->RemoteServer()->SetStallTimeout(500);
+    Client greedy(port, 16);
+    ASSERT_TRUE(greedy.Connected());
+    greedy.Run("FREQ:STAR MIN;STOP MAX");
+    const qint64 answer = 8 * greedy.Query("TRAC:POIN?").toLongLong();
+    ASSERT_GT(answer, 1 << 20);
+    // Sixty answers of 2.4 MB each, none of them taken.
+    QByteArray line = "TRAC? TRACE1";
+    for (int i = 0; i < 59; ++i)
+        line += ";TRAC? TRACE1";
+    greedy.Send(line);
+    QTcpSocket* server = nullptr;
+    qint64 most = 0;
+    EXPECT_TRUE(PumpUntil([&] {
+        for (QTcpSocket* s : frame->RemoteServer()->findChildren<QTcpSocket*>())
+            if (s->bytesToWrite() > most) {
+                most = s->bytesToWrite();
+                server = s;
+            }
+        return most > CScpiServer::kOutputHighWater;
+    }));
+    ASSERT_TRUE(server);
+    EXPECT_LE(most, CScpiServer::kOutputHighWater + answer + CScpiSession::kAnswerPart);
+    // The client that takes nothing is dropped; the others go on.
+    EXPECT_TRUE(PumpUntil([&] { return frame->RemoteServer()->ClientCount() == 1; },
+                          std::chrono::seconds(30)));
+    EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
+}
+
 // The dialog's and the status bar's texts are the string table's.
 TEST_F(ScpiServerTest, TheDialogAndTheStatusBar) {
     Client c(port);
