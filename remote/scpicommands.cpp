@@ -91,7 +91,8 @@ constexpr ScpiRow kRows[] = {
      "level at the marker on the data line, dBm"},
     {"CALCulate:MARKer#:FUNCtion:BPOWer?", ScpiRow::kQuery, kSweptKinds,
      &CScpiSession::markerBandPower, "[<freq>]",
-     "power in a band around the marker (default 10 RBW steps wide), dBm"},
+     "power in a band centred on the marker (default 10 RBW steps wide; moved inside the trace "
+     "at its ends), dBm"},
     {"MMEMory:STORe:STATe", ScpiRow::kSet, kAnyKind, &CScpiSession::storeState, "\"<file>.SPE\"",
      "saves the window's settings as the Save Settings command does"},
     {"MMEMory:LOAD:STATe", ScpiRow::kSet, kAnyKind, &CScpiSession::loadState, "\"<file>.SPE\"",

@@ -632,9 +632,16 @@ bool CScpiSession::markerBandPower(const Call& call) {
         !number(call, 0, scpi::Unit::Frequency, stepHz, GetMaxFrequency(1) * 1000.0, width, &width))
         return true;
     const CTraceStore* line = core->GetDataLine();
-    const double power =
-        line ? line->BandPower(marker->GetSelectedFrequency(), std::llround(width / 1000.0))
-             : kNoLevelDb;
+    double power = kNoLevelDb;
+    if (line && line->HasArray()) {
+        // The band is centred on the marker, moved inside the trace at its ends.
+        const long long first = line->GetStart();
+        const long long last = first + static_cast<long long>(line->GetPoints()) * line->GetStep();
+        const long long kHz = std::min(std::llround(width / 1000.0), last - first);
+        const long long low =
+            std::clamp(marker->GetSelectedFrequency() - kHz / 2, first, last - kHz);
+        power = line->BandPower(low, kHz);
+    }
     answer(QByteArray::number(power, 'f', 2));
     return true;
 }

@@ -29,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 
@@ -246,6 +247,16 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     const double f = c.Query("CALC:MARK1:X?").toDouble();
     EXPECT_NEAR(f, kCarrierKHz * 1000.0, step);
     EXPECT_NEAR(c.Query("CALC:MARK1:Y?").toDouble(), kCarrierDbm, 1.0);
+    // The band power is that of the ten points centred on the marker.
+    const qsizetype at = x.indexOf(f);
+    ASSERT_GE(at, 5);
+    double sum = 0;
+    for (qsizetype i = at - 5; i < at + 5; ++i)
+        sum += std::pow(10.0, asc[i] / 10.0);
+    EXPECT_NEAR(c.Query("CALC:MARK1:FUNC:BPOW?").toDouble(), 10 * std::log10(sum), 0.05);
+    // A band at the trace's first point is moved inside.
+    c.Send("CALC:MARK3:X 94MHZ");
+    EXPECT_GT(c.Query("CALC:MARK3:FUNC:BPOW?").toDouble(), -199.0);
     EXPECT_EQ(c.Query("CALC:MARK1?"), "1");
     EXPECT_EQ(core->GetCurrentMarkerIndex(), 1);
     c.Send("CALC:MARK2:X 97MHZ");
