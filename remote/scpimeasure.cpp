@@ -327,8 +327,13 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
         }
         // The first block after the traces were restarted only restarts them
         // (the trace's last position is then the grid's end past the block's
-        // start, not the block's end); a sweep that went back began again.
-        if (static_cast<long long>(line->GetLastPosition()) != end || end < start)
+        // start, not the block's end); a sweep that went back began again. A
+        // block that spans the whole grid ends where a restart would: it
+        // restarted the traces when its first point holds the restart word.
+        const bool restarted =
+            static_cast<long long>(line->GetLastPosition()) != end ||
+            (start == 0 && end == points && line->HasArray() && line->GetData()[0] == kLowestLevel);
+        if (restarted || end < start)
             m_opCovered = 0;
         else
             m_opCovered += end - start;

@@ -29,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -270,6 +271,23 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     EXPECT_EQ(core->GetAnalyzeFlag(), 1);
     c.Send("ABOR");
     EXPECT_EQ(c.Query("INIT:CONT?"), "0");
+}
+
+// A sweep of a single block right after a range change: the first block only
+// restarts the traces, so *OPC? answers after the next one, with every point
+// measured.
+TEST_F(ScpiServerTest, ASweepOfOneBlockAfterARangeChangeIsWaitedFor) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    c.Run("INIT:CONT OFF");
+    for (const char* range : {"FREQ:STAR 98 MHZ;STOP 100 MHZ;:BAND 20 KHZ", "BAND 10 KHZ"}) {
+        c.Send(range);
+        EXPECT_EQ(c.Query("INIT;*OPC?"), "1") << range;
+        const QList<double> levels = ascii(c.Query("TRAC? DATALINE"));
+        ASSERT_FALSE(levels.isEmpty());
+        EXPECT_TRUE(std::all_of(levels.begin(), levels.end(), [](double v) { return v > -199; }))
+            << range << ": " << levels.front();
+    }
 }
 
 TEST_F(ScpiServerTest, WindowsAreInstruments) {
