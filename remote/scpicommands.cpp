@@ -48,7 +48,8 @@ constexpr ScpiRow kRows[] = {
      "centre frequency, Hz (kept even in kHz)"},
     {"[SENSe]:FREQuency:SPAN", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::frequencySpan, "<freq>|MIN|MAX|DEF",
-     "span, Hz; a span of 10 RBW steps or less is not taken"},
+     "span, Hz: more than 10 RBW steps (MIN: the narrowest taken); a window of fixed span "
+     "keeps it (-222)"},
     {"[SENSe]:FREQuency:STARt", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::frequencyStart, "<freq>|MIN|MAX|DEF", "start frequency, Hz"},
     {"[SENSe]:FREQuency:STOP", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,

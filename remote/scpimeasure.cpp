@@ -78,8 +78,12 @@ bool CScpiSession::frequency(const Call& call, int which) {
     }
     const double minHz = GetMinFrequency(1) * 1000.0, maxHz = GetMaxFrequency(1) * 1000.0;
     const double defaults[] = {(minHz + maxHz) / 2, maxHz - minHz, minHz, maxHz};
+    // The narrowest span a window takes is just over ten RBW steps (kept even in kHz).
+    const double minSpanHz = std::min(
+        maxHz - minHz,
+        (10.0 * GetRBWFrequency(core->GetRBWKindMask(), core->GetRBWIndex()) + 2) * 1000.0);
     double hz = 0;
-    if (!number(call, 0, scpi::Unit::Frequency, which == kSpan ? 0.0 : minHz,
+    if (!number(call, 0, scpi::Unit::Frequency, which == kSpan ? minSpanHz : minHz,
                 which == kSpan ? maxHz - minHz : maxHz, defaults[which], &hz))
         return true;
     if (call.params.size() > 1) {
@@ -102,6 +106,9 @@ bool CScpiSession::frequency(const Call& call, int which) {
     }
     case kSpan:
         m_link->RemoteCommand(core, 104, normal->GetCenter(), kHz, rbw, att);
+        // A window whose span is fixed (zero span, real time) keeps it.
+        if (kHz != stop - start && normal->GetStop() - normal->GetStart() == stop - start)
+            pushError(scpi::kDataOutOfRange, "span not taken");
         break;
     case kStart:
         m_link->RemoteCommand(core, 103, kHz, stop, rbw, att);

@@ -208,6 +208,11 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     c.Run("FREQ:CENT 100 MHz");
     EXPECT_EQ(core->GetCenter(), 100000);
     EXPECT_EQ(core->GetSpan(), 198000);
+    // A span of ten RBW steps or less is refused, and MIN is the narrowest taken.
+    c.Send("BAND 20 KHZ;:FREQ:SPAN 200 KHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:SPAN?"), "-222,\"Data out of range\";198000000");
+    c.Send("FREQ:SPAN MIN");
+    EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:SPAN?"), "0,\"No error\";202000");
     c.Send("FREQ:SPAN 10MHZ;:BAND 18 kHz;:DISP:WIND:TRAC:Y:RLEV 0 dBm;PDIV 5");
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
     EXPECT_EQ(core->GetCenter(), 100000);
@@ -316,6 +321,10 @@ TEST_F(ScpiServerTest, WindowsAreInstruments) {
     c.Run("TRIG:SOUR IMM;:SWE:TIME 60");
     EXPECT_EQ(zsp->GetTriggerType(), 0);
     EXPECT_EQ(c.Query("SYST:ERR?;:SWE:TIME?"), "-222,\"Data out of range\";0.25");
+    // Its span is always 24 MHz.
+    c.Send("FREQ:SPAN 10 MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:SPAN?"),
+              "-222,\"Data out of range;span not taken\";24000000");
     c.Run("INST:SEL \"Normal\"");
     c.Send("SWE:TIME 1");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
