@@ -25,6 +25,7 @@ public:
     void SetRemoteObserver(CRemoteObserver*) override {}
     void RemoteStatusChanged(const QString&) override {}
     bool RemoteDeviceLost() override { return false; }
+    bool RemoteDialogOpen() override { return false; }
 };
 
 } // namespace

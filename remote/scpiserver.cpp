@@ -115,21 +115,26 @@ void CScpiServer::DataArrived(CAnalysisCore* core) {
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
         c->Session().DataArrived(core);
-        if (c->Session().IsWaiting() && c->Session().Resume())
-            QTimer::singleShot(0, c, &CScpiClient::Pump); // the lines after it
+        if (c->Session().IsWaiting())
+            QTimer::singleShot(0, c, &CScpiClient::Pump); // the rest of its line
     }
 }
 
 void CScpiServer::checkOperations() {
     bool waiting = false;
+    const bool dialog = m_link->RemoteDialogOpen();
+    const bool released = m_linesHeld && !dialog;
+    if (released)
+        m_linesHeld = false;
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
-        if (c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
-            c->Session().IsWaiting() && c->Session().Resume())
+        if ((c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
+             c->Session().IsWaiting()) ||
+            released)
             QTimer::singleShot(0, c, &CScpiClient::Pump);
         waiting = waiting || c->Session().IsWaiting();
     }
-    if (!waiting)
+    if (!waiting && !m_linesHeld)
         m_operations->stop();
 }
 
@@ -138,11 +143,16 @@ void CScpiServer::OperationWaits() {
         m_operations->start();
 }
 
+void CScpiServer::LinesHeld() {
+    m_linesHeld = true;
+    OperationWaits();
+}
+
 void CScpiServer::WindowClosing(CAnalysisCore* core) {
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
         c->Session().WindowClosing(core);
-        if (c->Session().IsWaiting() && c->Session().Resume())
+        if (c->Session().IsWaiting())
             QTimer::singleShot(0, c, &CScpiClient::Pump);
     }
 }

@@ -19,7 +19,9 @@
 #include "remote/scpisession.h"
 #include "testutil.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
@@ -490,6 +492,26 @@ TEST_F(ScpiServerTest, HostileClientsAreBounded) {
     frame->ActiveChild()->close();
     EXPECT_EQ(c.Read(), "1");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-200,\"Execution error;window closed\"");
+}
+
+// While a dialog of the program is open (a window's entry dialog works on its
+// window when it closes) the clients' lines wait, as a person's commands do:
+// closing that window under the dialog would leave it working on nothing.
+TEST_F(ScpiServerTest, LinesWaitWhileADialogIsOpen) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
+    QDialog dialog(frame.get());
+    dialog.setModal(true);
+    dialog.show();
+    ASSERT_TRUE(QApplication::activeModalWidget());
+    c.Send("INST:DEL;:INST:LIST?");
+    EXPECT_FALSE(
+        PumpUntil([&] { return frame->RemoteWindows().empty(); }, std::chrono::milliseconds(600)));
+    EXPECT_EQ(frame->RemoteWindows().size(), 1u);
+    dialog.close();
+    EXPECT_EQ(c.Read(), "\"\"");
+    EXPECT_TRUE(frame->RemoteWindows().empty());
 }
 
 TEST_F(ScpiServerTest, AClientThatNeverReadsIsDropped) {
