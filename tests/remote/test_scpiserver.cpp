@@ -372,6 +372,11 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
               "-222,\"Data out of range\";-224,\"Illegal parameter value;no such channel\";"
               "-224,\"Illegal parameter value;no such channel\";-224,\"Illegal parameter value\"");
 
+    // A semi-real-time window streams its data: a sweep of it is complete with
+    // its next batch.
+    c.Run("INST:CRE SRT");
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?;:INIT:CONT?"), "1;0");
+
     c.Run("INST:CRE MED");
     auto* med = dynamic_cast<CMedicalAnalysis*>(frame->RemoteWindows().back());
     ASSERT_TRUE(med);
