@@ -12,7 +12,7 @@ constexpr qint64 kReadBufferSize = 256 * 1024;
 } // namespace
 
 CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* server)
-    : QObject(server), m_socket(socket), m_link(link), m_server(server),
+    : QObject(server), m_socket(socket), m_server(server),
       m_session(
           link, [this](const QByteArray& bytes) { send(bytes); },
           [this] { return m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater; }),
@@ -58,12 +58,6 @@ void CScpiClient::Pump() {
             break;
         }
         m_stall->stop();
-        // While a dialog is open nothing runs: the window it works on stays as
-        // it is until it closes (the server looks again then).
-        if (m_link->RemoteDialogOpen()) {
-            m_server->LinesHeld();
-            break;
-        }
         if (m_session.IsWaiting()) {
             // A line held by its answers goes on; one that waits for an
             // operation stays held (the server resumes it when that is over).

@@ -31,7 +31,6 @@ private:
     void send(const QByteArray& bytes);
 
     QPointer<QTcpSocket> m_socket;
-    CRemoteLink* m_link;
     CScpiServer* m_server;
     CScpiSession m_session;
     QByteArray m_line;

@@ -122,30 +122,20 @@ void CScpiServer::DataArrived(CAnalysisCore* core) {
 
 void CScpiServer::checkOperations() {
     bool waiting = false;
-    const bool dialog = m_link->RemoteDialogOpen();
-    const bool released = m_linesHeld && !dialog;
-    if (released)
-        m_linesHeld = false;
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
-        if ((c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
-             c->Session().IsWaiting()) ||
-            released)
+        if (c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
+            c->Session().IsWaiting())
             QTimer::singleShot(0, c, &CScpiClient::Pump);
         waiting = waiting || c->Session().IsWaiting();
     }
-    if (!waiting && !m_linesHeld)
+    if (!waiting)
         m_operations->stop();
 }
 
 void CScpiServer::OperationWaits() {
     if (!m_operations->isActive())
         m_operations->start();
-}
-
-void CScpiServer::LinesHeld() {
-    m_linesHeld = true;
-    OperationWaits();
 }
 
 void CScpiServer::WindowClosing(CAnalysisCore* core) {

@@ -62,9 +62,6 @@ public:
 
     // A client's line waits for an operation: the server looks at it now and then.
     void OperationWaits();
-    // A client's lines are held while a dialog is open: the server lets them
-    // go on once it has closed.
-    void LinesHeld();
     // A client ended; called by the client (deleted later).
     void ClientGone(CScpiClient* client);
 
@@ -82,7 +79,6 @@ private:
     QTimer* m_operations;
     std::vector<CScpiClient*> m_clients;
     bool m_allowOthers = false;
-    bool m_linesHeld = false;
     int m_stallTimeoutMs = 30000;
     int m_linkLossLimitMs = kLinkLossLimitMs;
 };

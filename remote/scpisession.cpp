@@ -485,7 +485,15 @@ bool CScpiSession::instrumentCreate(const Call& call) {
 bool CScpiSession::instrumentDelete(const Call& call) {
     if (!noParameters(call))
         return true;
-    if (CAnalysisCore* core = target(call))
-        m_link->RemoteCloseWindow(core); // WindowClosing clears the selection
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    // A dialog may be working on the window (a person cannot close one
+    // meanwhile either).
+    if (m_link->RemoteDialogOpen()) {
+        pushError(scpi::kExecutionError, "a dialog is open");
+        return true;
+    }
+    m_link->RemoteCloseWindow(core); // WindowClosing clears the selection
     return true;
 }
