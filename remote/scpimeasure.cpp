@@ -101,20 +101,20 @@ bool CScpiSession::frequency(const Call& call, int which) {
         const long long room =
             2LL * std::min<long long>(kHz - GetMinFrequency(1), GetMaxFrequency(1) - kHz);
         const int span = static_cast<int>(std::clamp<long long>(room, 0, stop - start));
-        m_link->RemoteCommand(core, 104, kHz, span, rbw, att);
+        command(core, 104, kHz, span, rbw, att);
         break;
     }
     case kSpan:
-        m_link->RemoteCommand(core, 104, normal->GetCenter(), kHz, rbw, att);
+        command(core, 104, normal->GetCenter(), kHz, rbw, att);
         // A window whose span is fixed (zero span, real time) keeps it.
         if (kHz != stop - start && normal->GetStop() - normal->GetStart() == stop - start)
             pushError(scpi::kDataOutOfRange, "span not taken");
         break;
     case kStart:
-        m_link->RemoteCommand(core, 103, kHz, stop, rbw, att);
+        command(core, 103, kHz, stop, rbw, att);
         break;
     case kStop:
-        m_link->RemoteCommand(core, 103, start, kHz, rbw, att);
+        command(core, 103, start, kHz, rbw, att);
         break;
     }
     return true;
@@ -171,7 +171,7 @@ bool CScpiSession::bandwidth(const Call& call) {
             std::fabs(step * 1000.0 - hz) < std::fabs(GetRBWFrequency(mask, best) * 1000.0 - hz))
             best = i;
     }
-    m_link->RemoteCommand(core, 24, best);
+    command(core, 24, best);
     return true;
 }
 
@@ -192,7 +192,7 @@ bool CScpiSession::referenceLevel(const Call& call) {
     const int step = std::max(1, GetAttenuatorStep());
     int att = static_cast<int>(level - zero);
     att -= att % step;
-    m_link->RemoteCommand(core, 17, std::clamp(att, 0, maxAtt));
+    command(core, 17, std::clamp(att, 0, maxAtt));
     return true;
 }
 
@@ -212,7 +212,7 @@ bool CScpiSession::perDivision(const Call& call) {
         return true;
     for (int s = 0; s < 3; ++s) {
         if (db == kPerDivision[s]) {
-            m_link->RemoteCommand(core, 31, s + 1);
+            command(core, 31, s + 1);
             return true;
         }
     }
@@ -236,7 +236,7 @@ bool CScpiSession::attenuation(const Call& call) {
     const int step = std::max(1, GetAttenuatorStep());
     int att = static_cast<int>(db);
     att -= att % step;
-    m_link->RemoteCommand(core, 17, att);
+    command(core, 17, att);
     return true;
 }
 
@@ -257,7 +257,7 @@ bool CScpiSession::initiateContinuous(const Call& call) {
     if (m_opCore == core)
         m_opSingle = false; // the window keeps the state asked for now
     if ((core->GetAnalyzeFlag() != 0) != on)
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     return true;
 }
 
@@ -271,7 +271,7 @@ bool CScpiSession::initiate(const Call& call) {
     const bool single = !core->GetAnalyzeFlag();
     startOperation(core, single);
     if (single)
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     return true;
 }
 
@@ -283,7 +283,7 @@ bool CScpiSession::abort(const Call& call) {
         return true;
     endOperation();
     if (core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     return true;
 }
 
@@ -353,7 +353,7 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
     const bool single = m_opSingle;
     endOperation();
     if (single && core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
 }
 
 bool CScpiSession::CheckOperation(std::chrono::milliseconds linkLossLimit) {
@@ -379,7 +379,7 @@ bool CScpiSession::CheckOperation(std::chrono::milliseconds linkLossLimit) {
     const bool single = m_opSingle;
     endOperation();
     if (single && core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     pushError(scpi::kHardwareError, "device link lost");
     return true;
 }
@@ -555,7 +555,7 @@ bool CScpiSession::markerState(const Call& call) {
     // Action 34 selects the marker and shows it (choosing the selected one
     // again would deselect it).
     if (core->GetCurrentMarkerIndex() != n)
-        m_link->RemoteCommand(core, 34, n);
+        command(core, 34, n);
     return true;
 }
 
@@ -581,7 +581,7 @@ bool CScpiSession::markerAction(const Call& call, int action) {
         pushError(scpi::kHeaderSuffixOutOfRange);
         return true;
     }
-    m_link->RemoteCommand(core, action);
+    command(core, action);
     return true;
 }
 
@@ -610,7 +610,7 @@ bool CScpiSession::markerX(const Call& call) {
     if (!number(call, 0, scpi::Unit::Frequency, 0, GetMaxFrequency(1) * 1000.0, 0, &hz))
         return true;
     // Action 105 places marker p1 at p2 kHz (the centre when outside the graph) and shows it.
-    m_link->RemoteCommand(core, 105, call.suffix[0], static_cast<int>(std::llround(hz / 1000.0)));
+    command(core, 105, call.suffix[0], static_cast<int>(std::llround(hz / 1000.0)));
     return true;
 }
 

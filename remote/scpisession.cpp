@@ -1,6 +1,7 @@
 #include "scpisession.h"
 
 #include "analysis/analysiscore.h"
+#include "analysis/loggingoutput.h"
 #include "device/TorvelAPI.h"
 #include "device/loader/devicelibrary.h"
 #include "remote/remotelink.h"
@@ -60,7 +61,7 @@ CScpiSession::~CScpiSession() {
     const auto windows = m_link->RemoteWindows();
     if (std::find(windows.begin(), windows.end(), m_opCore) != windows.end() &&
         m_opCore->GetId() == m_opId && m_opCore->GetAnalyzeFlag())
-        m_link->RemoteCommand(m_opCore, 16);
+        command(m_opCore, 16);
 }
 
 // ---- Lines
@@ -157,6 +158,27 @@ void CScpiSession::pushError(int code, const char* info) {
         return;
     }
     m_errors.emplace_back(code, text);
+}
+
+int CScpiSession::command(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4) {
+    CCorePrompts& prompts = core->GetLoggingOutput().Prompts();
+    const CCorePrompts saved = prompts;
+    std::optional<CString> warning;
+    prompts.message = [](const CString&) {};
+    prompts.warning = [&warning](const CString& text) { warning = text; };
+    const int result = m_link->RemoteCommand(core, action, p1, p2, p3, p4);
+    const auto windows = m_link->RemoteWindows();
+    if (std::find(windows.begin(), windows.end(), core) != windows.end())
+        prompts = saved;
+    if (warning) {
+        // The text goes inside the error's quotes.
+        std::string info(warning->c_str());
+        for (char& c : info)
+            if (c == '"' || static_cast<unsigned char>(c) < 0x20)
+                c = c == '"' ? '\'' : ' ';
+        pushError(scpi::kSettingsConflict, info.c_str());
+    }
+    return result;
 }
 
 // ---- Parameters
@@ -294,7 +316,7 @@ bool CScpiSession::rst(const Call& call) {
         return true;
     endOperation();
     if (CAnalysisCore* core = Selected(); core && core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     m_real32 = false;
     m_swapped = false;
     return true;

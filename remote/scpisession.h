@@ -176,6 +176,11 @@ private:
     bool lineLevel(const scpi::Call& call, CAnalysisCore* core, CLoggingTriggerContext& line);
     // The XPD window's alarm value (action) or detect level, dB.
     bool xpdLevel(const scpi::Call& call, int action);
+    // Runs command action on the window of core as the command list does
+    // (CRemoteLink::RemoteCommand); what the window would tell the user in a
+    // message box is not shown: a warning (the command was done only in part
+    // or not at all) is queued as -221 with its text.
+    int command(CAnalysisCore* core, int action, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0);
     QByteArray block(const QByteArray& bytes) const;
     QByteArray levels(const short* words, std::size_t n) const;
     void startOperation(CAnalysisCore* core, bool single);

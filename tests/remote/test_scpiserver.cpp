@@ -376,6 +376,11 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
     // its next batch.
     c.Run("INST:CRE SRT");
     EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?;:INIT:CONT?"), "1;0");
+    // What the window would tell in a message box comes as an error: its band
+    // is cut to the 100 MHz it measures.
+    c.Send("FREQ:STAR 10 MHZ;STOP 300 MHZ");
+    EXPECT_TRUE(c.Query("SYST:ERR?").startsWith("-221,\"Settings conflict;The semi-real-time"));
+    EXPECT_EQ(c.Query("FREQ:SPAN?"), "100000000");
 
     c.Run("INST:CRE MED");
     auto* med = dynamic_cast<CMedicalAnalysis*>(frame->RemoteWindows().back());
