@@ -3,6 +3,7 @@
 #include "analysis/analysiscore.h"
 #include "device/TorvelAPI.h"
 #include "draw/markercontext.h"
+#include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
 #include "remote/remotelink.h"
 #include "remote/scpisession.h"
@@ -288,10 +289,27 @@ bool CScpiSession::abort(const Call& call) {
 }
 
 namespace {
-// The kinds whose data line is swept block by block from its first point.
-bool sweepsBlocks(CAnalysisCore* core) {
+// A window whose data line is swept block by block: the grid indices the
+// sweep runs over (first up to end) and the index of its next block.
+struct Sweep {
+    long long first = 0, end = 0, position = 0;
+    bool lastBlockOwn = true; // the last block was one of this sweep
+};
+bool sweepOf(CAnalysisCore* core, Sweep* sweep) {
+    // The medical window sweeps its narrow band in pieces, each after two
+    // blocks of its wide sweep (the phase is 0 after a narrow piece).
+    if (auto* medical = dynamic_cast<CMedicalAnalysis*>(core)) {
+        *sweep = {medical->GetNarrowFirst(), medical->GetNarrowEnd(), medical->GetNarrowPosition(),
+                  medical->GetPhase() == 0};
+        return true;
+    }
     const int kind = core->GetAnalysisType();
-    return (kind == 1 || kind == 2 || kind == 6) && dynamic_cast<CNormalAnalysis*>(core);
+    auto* normal = dynamic_cast<CNormalAnalysis*>(core);
+    if ((kind != 1 && kind != 2) || !normal)
+        return false;
+    *sweep = {0, static_cast<long long>(normal->GetDataLine()->GetPoints()),
+              normal->GetSweepPosition()};
+    return true;
 }
 } // namespace
 
@@ -302,7 +320,8 @@ void CScpiSession::startOperation(CAnalysisCore* core, bool single) {
     m_opCovered = 0;
     // A block under way began before INIT: it does not count.
     m_opSkip = core->GetTaskRunning() != 0;
-    m_opPosition = sweepsBlocks(core) ? static_cast<CNormalAnalysis*>(core)->GetSweepPosition() : 0;
+    Sweep sweep;
+    m_opPosition = sweepOf(core, &sweep) ? sweep.position : 0;
 }
 
 void CScpiSession::endOperation() {
@@ -319,17 +338,23 @@ void CScpiSession::endOperation() {
 void CScpiSession::DataArrived(CAnalysisCore* core) {
     if (!m_opCore || core != m_opCore || core->GetId() != m_opId)
         return;
-    // A swept window is done when every point of its data line was stored
+    // A swept window is done when every point its sweep runs over was stored
     // since INIT; the other kinds with their first block of data.
-    if (sweepsBlocks(core)) {
-        auto* normal = static_cast<CNormalAnalysis*>(core);
-        const CTraceStore* line = normal->GetDataLine();
+    Sweep sweep;
+    if (sweepOf(core, &sweep)) {
+        const CTraceStore* line = core->GetDataLine();
         const long long points = line->GetPoints();
-        const long long end = normal->GetSweepPosition();
-        const long long start = m_opPosition >= points ? 0 : m_opPosition;
+        const long long end = sweep.position;
+        const long long before = m_opPosition;
+        const long long start = before < sweep.first || before >= sweep.end ? sweep.first : before;
         m_opPosition = end;
         if (m_opSkip) {
             m_opSkip = false;
+            return;
+        }
+        // A block of another line (the medical window's wide sweep).
+        if (!sweep.lastBlockOwn) {
+            m_opPosition = before;
             return;
         }
         // The first block after the traces were restarted only restarts them
@@ -344,7 +369,7 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
             m_opCovered = 0;
         else
             m_opCovered += end - start;
-        if (m_opCovered < points)
+        if (m_opCovered < sweep.end - sweep.first)
             return;
     } else if (m_opSkip) {
         m_opSkip = false;

@@ -407,6 +407,13 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
               "-222,\"Data out of range\";-224,\"Illegal parameter value\"");
     c.Run("MED:ALAR OFF");
     EXPECT_EQ(med->GetAlarmFlag(), 0);
+    // Its sweep is the narrow band's, in pieces between the wide sweeps.
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?;:INIT:CONT?"), "1;0");
+    const QList<double> narrow = ascii(c.Query("TRAC? DATALINE"));
+    const long long first = med->GetNarrowFirst(), end = med->GetNarrowEnd();
+    ASSERT_LE(end, narrow.size());
+    for (long long i = first; i < end; ++i)
+        EXPECT_GT(narrow[i], -199) << i;
 
     c.Run("INST:CRE XPD");
     auto* xpd = dynamic_cast<CXpdAnalysis*>(frame->RemoteWindows().back());
