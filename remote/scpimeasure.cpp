@@ -5,6 +5,7 @@
 #include "draw/markercontext.h"
 #include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
+#include "modes/xpdanalysis.h"
 #include "remote/remotelink.h"
 #include "remote/scpisession.h"
 #include "trace/tracestore.h"
@@ -289,27 +290,43 @@ bool CScpiSession::abort(const Call& call) {
 }
 
 namespace {
-// A window whose data line is swept block by block: the grid indices the
+// A line a window sweeps block by block: its store, the grid indices the
 // sweep runs over (first up to end) and the index of its next block.
 struct Sweep {
+    const CTraceStore* line = nullptr;
     long long first = 0, end = 0, position = 0;
-    bool lastBlockOwn = true; // the last block was one of this sweep
 };
-bool sweepOf(CAnalysisCore* core, Sweep* sweep) {
-    // The medical window sweeps its narrow band in pieces, each after two
-    // blocks of its wide sweep (the phase is 0 after a narrow piece).
-    if (auto* medical = dynamic_cast<CMedicalAnalysis*>(core)) {
-        *sweep = {medical->GetNarrowFirst(), medical->GetNarrowEnd(), medical->GetNarrowPosition(),
-                  medical->GetPhase() == 0};
-        return true;
-    }
+// The lines core sweeps block by block (the XPD window its two paths); 0 for
+// the kinds that measure otherwise.
+int sweptLines(CAnalysisCore* core) {
+    if (dynamic_cast<CXpdAnalysis*>(core))
+        return 2;
+    if (dynamic_cast<CMedicalAnalysis*>(core))
+        return 1;
     const int kind = core->GetAnalysisType();
-    auto* normal = dynamic_cast<CNormalAnalysis*>(core);
-    if ((kind != 1 && kind != 2) || !normal)
-        return false;
-    *sweep = {0, static_cast<long long>(normal->GetDataLine()->GetPoints()),
-              normal->GetSweepPosition()};
-    return true;
+    return (kind == 1 || kind == 2) && dynamic_cast<CNormalAnalysis*>(core) ? 1 : 0;
+}
+Sweep sweepOf(CAnalysisCore* core, int k) {
+    if (auto* xpd = dynamic_cast<CXpdAnalysis*>(core)) {
+        const CTraceStore& line = xpd->PathStore(k, 0);
+        return {&line, 0, static_cast<long long>(line.GetPoints()), xpd->GetPathPosition(k)};
+    }
+    // The medical window sweeps its narrow band in pieces between its wide sweeps.
+    if (auto* medical = dynamic_cast<CMedicalAnalysis*>(core))
+        return {core->GetDataLine(), medical->GetNarrowFirst(), medical->GetNarrowEnd(),
+                medical->GetNarrowPosition()};
+    auto* normal = static_cast<CNormalAnalysis*>(core);
+    return {normal->GetDataLine(), 0, static_cast<long long>(normal->GetDataLine()->GetPoints()),
+            normal->GetSweepPosition()};
+}
+// The line the last block went to; -1 for a block of none of them (the
+// medical window's wide sweep: the phase is 0 after a narrow piece).
+int lastBlockLine(CAnalysisCore* core) {
+    if (auto* xpd = dynamic_cast<CXpdAnalysis*>(core))
+        return 1 - xpd->GetPathSelect();
+    if (auto* medical = dynamic_cast<CMedicalAnalysis*>(core))
+        return medical->GetPhase() == 0 ? 0 : -1;
+    return 0;
 }
 } // namespace
 
@@ -317,11 +334,12 @@ void CScpiSession::startOperation(CAnalysisCore* core, bool single) {
     m_opCore = core;
     m_opId = core->GetId();
     m_opSingle = single;
-    m_opCovered = 0;
     // A block under way began before INIT: it does not count.
     m_opSkip = core->GetTaskRunning() != 0;
-    Sweep sweep;
-    m_opPosition = sweepOf(core, &sweep) ? sweep.position : 0;
+    for (int k = 0; k < 2; ++k) {
+        m_opCovered[k] = 0;
+        m_opPosition[k] = k < sweptLines(core) ? sweepOf(core, k).position : 0;
+    }
 }
 
 void CScpiSession::endOperation() {
@@ -340,37 +358,37 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
         return;
     // A swept window is done when every point its sweep runs over was stored
     // since INIT; the other kinds with their first block of data.
-    Sweep sweep;
-    if (sweepOf(core, &sweep)) {
-        const CTraceStore* line = core->GetDataLine();
-        const long long points = line->GetPoints();
+    if (const int lines = sweptLines(core)) {
+        const int k = lastBlockLine(core);
+        const Sweep sweep = sweepOf(core, std::max(k, 0));
+        const long long points = sweep.line->GetPoints();
         const long long end = sweep.position;
-        const long long before = m_opPosition;
+        const long long before = m_opPosition[std::max(k, 0)];
         const long long start = before < sweep.first || before >= sweep.end ? sweep.first : before;
-        m_opPosition = end;
+        if (k >= 0)
+            m_opPosition[k] = end;
         if (m_opSkip) {
             m_opSkip = false;
             return;
         }
-        // A block of another line (the medical window's wide sweep).
-        if (!sweep.lastBlockOwn) {
-            m_opPosition = before;
+        if (k < 0)
             return;
-        }
         // The first block after the traces were restarted only restarts them
         // (the trace's last position is then the grid's end past the block's
         // start, not the block's end); a sweep that went back began again. A
         // block that spans the whole grid ends where a restart would: it
         // restarted the traces when its first point holds the restart word.
+        const CTraceStore* line = sweep.line;
         const bool restarted =
             static_cast<long long>(line->GetLastPosition()) != end ||
             (start == 0 && end == points && line->HasArray() && line->GetData()[0] == kLowestLevel);
         if (restarted || end < start)
-            m_opCovered = 0;
+            m_opCovered[k] = 0;
         else
-            m_opCovered += end - start;
-        if (m_opCovered < sweep.end - sweep.first)
-            return;
+            m_opCovered[k] += end - start;
+        for (int i = 0; i < lines; ++i)
+            if (m_opCovered[i] < sweepOf(core, i).end - sweepOf(core, i).first)
+                return;
     } else if (m_opSkip) {
         m_opSkip = false;
         return;

@@ -203,10 +203,13 @@ private:
     CAnalysisCore* m_opCore = nullptr;
     int m_opId = 0;
     bool m_opSingle = false;
-    bool m_opSkip = false;      // the next block began before INIT
-    long long m_opPosition = 0; // the sweep position after the last block
-    long long m_opCovered = 0;  // points stored one after the other since INIT
-    bool m_opcPending = false;  // *OPC: set the operation-complete bit when done
+    bool m_opSkip = false; // the next block began before INIT
+    // Per line the window sweeps (the XPD window's two paths): the sweep
+    // position after its last block and the points stored one after the
+    // other since INIT.
+    long long m_opPosition[2] = {0, 0};
+    long long m_opCovered[2] = {0, 0};
+    bool m_opcPending = false; // *OPC: set the operation-complete bit when done
     // Since when the operation has seen the device link lost.
     std::optional<std::chrono::steady_clock::time_point> m_linkLostSince;
     // The line being run: its calls and how far, and the answers so far.

@@ -428,9 +428,13 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
               "-222,\"Data out of range\";-222,\"Data out of range\";25.51");
     // No reading before both paths are measured; then the window's XPD.
     EXPECT_EQ(c.Query("XPD?"), "9.91E+37");
-    c.Run("INIT:CONT OFF");
-    for (int sweep = 0; sweep < 8 && !xpd->HasXpd(); ++sweep)
-        EXPECT_EQ(c.Query("INIT;*OPC?"), "1");
+    // One sweep measures both paths.
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?"), "1");
+    for (int path = 0; path < 2; ++path) {
+        const CTraceStore& line = xpd->PathStore(path, 0);
+        for (DWORD i = 0; i < line.GetPoints(); ++i)
+            ASSERT_GT(line.GetData()[i], kLowestLevel) << "path " << path << " point " << i;
+    }
     ASSERT_TRUE(xpd->HasXpd());
     EXPECT_EQ(c.Query("XPD?"), QByteArray::number(xpd->GetXpdValue(), 'f', 2));
     c.Send("XPD:VAL? 3;:XPD:ALAR:STAT 1");
