@@ -392,6 +392,13 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
     } else if (m_opSkip) {
         m_opSkip = false;
         return;
+    } else if (const CTraceStore* line = core->GetDataLine(); line && line->HasArray()) {
+        // A block that only restarted the traces (its last position lies
+        // past the grid's end, or at it with the restart word at the start)
+        // brought no data.
+        const long long last = line->GetLastPosition(), points = line->GetPoints();
+        if (last > points || (last == points && line->GetData()[0] == kLowestLevel))
+            return;
     }
     const bool single = m_opSingle;
     endOperation();

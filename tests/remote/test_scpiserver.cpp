@@ -323,6 +323,13 @@ TEST_F(ScpiServerTest, WindowsAreInstruments) {
     c.Run("TRIG:SOUR IMM;:SWE:TIME 60");
     EXPECT_EQ(zsp->GetTriggerType(), 0);
     EXPECT_EQ(c.Query("SYST:ERR?;:SWE:TIME?"), "-222,\"Data out of range\";0.25");
+    // A sweep of its spectrum brings data (the block that only restarts the
+    // traces does not count).
+    c.Send("INIT:CONT OFF;:FREQ:CENT 100 MHZ");
+    EXPECT_EQ(c.Query("INIT;*OPC?"), "1");
+    const QList<double> spectrum = ascii(c.Query("TRAC? DATALINE"));
+    EXPECT_GT(std::count_if(spectrum.begin(), spectrum.end(), [](double v) { return v > -199; }),
+              spectrum.size() / 2);
     // Its span is always 24 MHz.
     c.Send("FREQ:SPAN 10 MHZ");
     EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:SPAN?"),
