@@ -87,7 +87,7 @@ constexpr ScpiRow kRows[] = {
     {"CALCulate:MARKer#:MAXimum[:PEAK]", ScpiRow::kSet, kSweptKinds, &CScpiSession::markerMax, "",
      "the marker to the highest peak"},
     {"CALCulate:MARKer#:X", ScpiRow::kSet | ScpiRow::kQuery, kSweptKinds, &CScpiSession::markerX,
-     "<freq>", "marker frequency, Hz"},
+     "<freq>", "marker frequency, Hz, within the window's range"},
     {"CALCulate:MARKer#:Y?", ScpiRow::kQuery, kSweptKinds, &CScpiSession::markerY, "",
      "level at the marker on the data line, dBm"},
     {"CALCulate:MARKer#:FUNCtion:BPOWer?", ScpiRow::kQuery, kSweptKinds,

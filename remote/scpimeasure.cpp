@@ -659,8 +659,15 @@ bool CScpiSession::markerX(const Call& call) {
     double hz = 0;
     if (!number(call, 0, scpi::Unit::Frequency, 0, GetMaxFrequency(1) * 1000.0, 0, &hz))
         return true;
-    // Action 105 places marker p1 at p2 kHz (the centre when outside the graph) and shows it.
-    command(core, 105, call.suffix[0], static_cast<int>(std::llround(hz / 1000.0)));
+    // Action 105 places marker p1 at p2 kHz and shows it; outside the window's
+    // range it would take the centre instead, so such a place is refused.
+    const int kHz = static_cast<int>(std::llround(hz / 1000.0));
+    if (auto* normal = dynamic_cast<CNormalAnalysis*>(core);
+        normal && (kHz < normal->GetStart() || kHz > normal->GetStop())) {
+        pushError(scpi::kDataOutOfRange, "outside the window's range");
+        return true;
+    }
+    command(core, 105, call.suffix[0], kHz);
     return true;
 }
 

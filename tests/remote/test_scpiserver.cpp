@@ -262,14 +262,18 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     for (qsizetype i = at - 5; i < at + 5; ++i)
         sum += std::pow(10.0, asc[i] / 10.0);
     EXPECT_NEAR(c.Query("CALC:MARK1:FUNC:BPOW?").toDouble(), 10 * std::log10(sum), 0.05);
-    // A band at the trace's first point is moved inside.
-    c.Send("CALC:MARK3:X 94MHZ");
-    EXPECT_GT(c.Query("CALC:MARK3:FUNC:BPOW?").toDouble(), -199.0);
+    // A band past the trace's first point is moved inside.
+    c.Send("CALC:MARK3:X 95MHZ");
+    EXPECT_GT(c.Query("CALC:MARK3:FUNC:BPOW? 4 MHZ").toDouble(), -199.0);
     EXPECT_EQ(c.Query("CALC:MARK1?"), "1");
     EXPECT_EQ(core->GetCurrentMarkerIndex(), 1);
     c.Send("CALC:MARK2:X 97MHZ");
     EXPECT_NEAR(c.Query("CALC:MARK2:X?").toDouble(), 97e6, step);
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    // A place outside the window's range is refused; the marker stays.
+    c.Send("CALC:MARK2:X 50MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-222,\"Data out of range;outside the window's range\"");
+    EXPECT_NEAR(c.Query("CALC:MARK2:X?").toDouble(), 97e6, step);
     c.Send("CALC:MARK7:X?");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-114,\"Header suffix out of range\"");
 
