@@ -453,6 +453,11 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
     m_messageBox(message);
 }
 
+namespace {
+// The semi-real-time kind: its task streams its data in batches until it is ended.
+constexpr int kStreamingKind = 4;
+} // namespace
+
 // The device's messages carry the tag of the task that posted them (wParam):
 // only the running task's reach its core; those of a task that was ended, or
 // of another core, reach nobody and leave the rotation as it is.
@@ -482,6 +487,9 @@ void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
     if (!core || !core->GetAnalyzeFlag())
         return;
     core->AnalysisProgress(wParam, lParam);
+    // A semi-real-time window takes its data in with each batch of its stream.
+    if (m_remoteObserver && core->GetAnalysisType() == kStreamingKind)
+        m_remoteObserver->DataArrived(core);
     if (CChildFrame* w = core->GetWindow()) {
         w->PostMessage(WM_VIEW_UPDATE, 0, 0);
         w->PostMessage(WM_VIEW_PROGRESS, 0, 0);
@@ -490,7 +498,6 @@ void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
 }
 
 void CMainFrame::afterBatch(CAnalysisCore* holder) {
-    constexpr int kStreamingKind = 4; // semi-real-time: its task streams until ended
     const auto& cores = m_scheduler.Cores();
     const bool othersMeasure = std::any_of(cores.begin(), cores.end(), [holder](CAnalysisCore* c) {
         return c != holder && c->GetAnalyzeFlag() != 0;

@@ -176,6 +176,7 @@ public:
     void SetRemoteObserver(CRemoteObserver* observer) override { m_remoteObserver = observer; }
     void RemoteStatusChanged(const QString& text) override;
     bool RemoteDeviceLost() override { return IsDeviceLost(); }
+    bool RemoteDialogOpen() override;
 
     // ---- Messages
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -8,6 +8,7 @@
 #include "platform/profile.h"
 #include "remote/scpiserver.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
@@ -126,6 +127,10 @@ int CMainFrame::RemoteCommand(CAnalysisCore* core, int action, int p1, int p2, i
     const int p[5] = {p1, p2, p3, p4, p5};
     std::copy(p, p + 5, entry.p);
     return executeCommandOn(w, &entry, false);
+}
+
+bool CMainFrame::RemoteDialogOpen() {
+    return QApplication::activeModalWidget() != nullptr;
 }
 
 QByteArray CMainFrame::RemoteWindowPng(CAnalysisCore* core) {

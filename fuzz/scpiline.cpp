@@ -25,18 +25,16 @@ public:
     void SetRemoteObserver(CRemoteObserver*) override {}
     void RemoteStatusChanged(const QString&) override {}
     bool RemoteDeviceLost() override { return false; }
+    bool RemoteDialogOpen() override { return false; }
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     NoWindows link;
-    std::size_t answered = 0;
-    CScpiSession session(&link, [&answered](const QByteArray& line) {
-        if (!line.endsWith('\n'))
-            __builtin_trap(); // every answer is one whole line
-        ++answered;
-    });
+    // The parts of the response of the line being run.
+    QByteArray response;
+    CScpiSession session(&link, [&response](const QByteArray& part) { response += part; });
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::size_t begin = 0;
     while (begin < bytes.size()) {
@@ -64,6 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Without a window nothing waits for a measurement.
         if (!session.RunLine(line))
             __builtin_trap();
+        // A line answers one whole line or nothing.
+        if (!response.isEmpty() && (!response.endsWith('\n') || response.count('\n') != 1))
+            __builtin_trap();
+        response.clear();
     }
     if (session.ErrorCount() > static_cast<int>(CScpiSession::kErrorQueueSize))
         __builtin_trap();

@@ -259,6 +259,13 @@ public:
     int GetWideStop() const { return m_wideStop; }
     int GetPhase() const { return m_phase; }
     int GetWidePosition() const { return m_widePosition; }
+    // The narrow sweep: the grid index of its next block, and the indices its
+    // pieces run over (first up to end).
+    long long GetNarrowPosition() const { return m_narrowPosition; }
+    long long GetNarrowFirst() const { return NarrowIndex(m_start); }
+    long long GetNarrowEnd() const {
+        return std::max(NarrowIndex(m_stop + 1), GetNarrowFirst() + 1);
+    }
     const std::array<int, kPeakListLength>& GetPeakList() const { return m_peaks; }
     CDataLineContext& GetWideLine(int k) { return m_wideTraces[static_cast<size_t>(k) % 6]; }
     CMedicalGraphInterface& GetWideInterface() { return m_wideIntf; }

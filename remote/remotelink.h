@@ -53,6 +53,9 @@ public:
     virtual void RemoteStatusChanged(const QString& text) = 0;
     // True while the device link is lost (the rotation stands until it is back).
     virtual bool RemoteDeviceLost() = 0;
+    // True while a dialog of the program is open. A window's entry dialog
+    // works on its window when it closes, so no window may close meanwhile.
+    virtual bool RemoteDialogOpen() = 0;
 
 protected:
     ~CRemoteLink() = default;

@@ -13,7 +13,10 @@ constexpr qint64 kReadBufferSize = 256 * 1024;
 
 CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* server)
     : QObject(server), m_socket(socket), m_server(server),
-      m_session(link, [this](const QByteArray& bytes) { send(bytes); }), m_stall(new QTimer(this)) {
+      m_session(
+          link, [this](const QByteArray& bytes) { send(bytes); },
+          [this] { return m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater; }),
+      m_stall(new QTimer(this)) {
     socket->setParent(this);
     socket->setReadBufferSize(kReadBufferSize);
     m_stall->setSingleShot(true);
@@ -46,8 +49,8 @@ void CScpiClient::Pump() {
     if (m_pumping || m_dropped || !m_socket)
         return;
     m_pumping = true;
-    while (!m_dropped && m_socket && !m_session.IsWaiting()) {
-        // Answers not taken: nothing more is read until they are, and a client
+    while (!m_dropped && m_socket) {
+        // Answers not taken: nothing more is run until they are, and a client
         // that takes none for the stall time is dropped.
         if (m_socket->bytesToWrite() > CScpiServer::kOutputHighWater) {
             if (!m_stall->isActive())
@@ -55,6 +58,17 @@ void CScpiClient::Pump() {
             break;
         }
         m_stall->stop();
+        if (m_session.IsWaiting()) {
+            // A line held by its answers goes on; one that waits for an
+            // operation stays held (the server resumes it when that is over).
+            if (m_session.Resume())
+                continue;
+            m_server->OperationWaits();
+            // Held by its answers again: the stall time starts above.
+            if (m_socket->bytesToWrite() > CScpiServer::kOutputHighWater)
+                continue;
+            break;
+        }
         if (!m_socket->bytesAvailable())
             break;
         // One line up to its end, never more than the longest line + 1 at once.

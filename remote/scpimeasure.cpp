@@ -3,7 +3,9 @@
 #include "analysis/analysiscore.h"
 #include "device/TorvelAPI.h"
 #include "draw/markercontext.h"
+#include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
+#include "modes/xpdanalysis.h"
 #include "remote/remotelink.h"
 #include "remote/scpisession.h"
 #include "trace/tracestore.h"
@@ -78,8 +80,12 @@ bool CScpiSession::frequency(const Call& call, int which) {
     }
     const double minHz = GetMinFrequency(1) * 1000.0, maxHz = GetMaxFrequency(1) * 1000.0;
     const double defaults[] = {(minHz + maxHz) / 2, maxHz - minHz, minHz, maxHz};
+    // The narrowest span a window takes is just over ten RBW steps (kept even in kHz).
+    const double minSpanHz = std::min(
+        maxHz - minHz,
+        (10.0 * GetRBWFrequency(core->GetRBWKindMask(), core->GetRBWIndex()) + 2) * 1000.0);
     double hz = 0;
-    if (!number(call, 0, scpi::Unit::Frequency, which == kSpan ? 0.0 : minHz,
+    if (!number(call, 0, scpi::Unit::Frequency, which == kSpan ? minSpanHz : minHz,
                 which == kSpan ? maxHz - minHz : maxHz, defaults[which], &hz))
         return true;
     if (call.params.size() > 1) {
@@ -97,17 +103,20 @@ bool CScpiSession::frequency(const Call& call, int which) {
         const long long room =
             2LL * std::min<long long>(kHz - GetMinFrequency(1), GetMaxFrequency(1) - kHz);
         const int span = static_cast<int>(std::clamp<long long>(room, 0, stop - start));
-        m_link->RemoteCommand(core, 104, kHz, span, rbw, att);
+        command(core, 104, kHz, span, rbw, att);
         break;
     }
     case kSpan:
-        m_link->RemoteCommand(core, 104, normal->GetCenter(), kHz, rbw, att);
+        command(core, 104, normal->GetCenter(), kHz, rbw, att);
+        // A window whose span is fixed (zero span, real time) keeps it.
+        if (kHz != stop - start && normal->GetStop() - normal->GetStart() == stop - start)
+            pushError(scpi::kDataOutOfRange, "span not taken");
         break;
     case kStart:
-        m_link->RemoteCommand(core, 103, kHz, stop, rbw, att);
+        command(core, 103, kHz, stop, rbw, att);
         break;
     case kStop:
-        m_link->RemoteCommand(core, 103, start, kHz, rbw, att);
+        command(core, 103, start, kHz, rbw, att);
         break;
     }
     return true;
@@ -164,7 +173,7 @@ bool CScpiSession::bandwidth(const Call& call) {
             std::fabs(step * 1000.0 - hz) < std::fabs(GetRBWFrequency(mask, best) * 1000.0 - hz))
             best = i;
     }
-    m_link->RemoteCommand(core, 24, best);
+    command(core, 24, best);
     return true;
 }
 
@@ -185,7 +194,7 @@ bool CScpiSession::referenceLevel(const Call& call) {
     const int step = std::max(1, GetAttenuatorStep());
     int att = static_cast<int>(level - zero);
     att -= att % step;
-    m_link->RemoteCommand(core, 17, std::clamp(att, 0, maxAtt));
+    command(core, 17, std::clamp(att, 0, maxAtt));
     return true;
 }
 
@@ -205,7 +214,7 @@ bool CScpiSession::perDivision(const Call& call) {
         return true;
     for (int s = 0; s < 3; ++s) {
         if (db == kPerDivision[s]) {
-            m_link->RemoteCommand(core, 31, s + 1);
+            command(core, 31, s + 1);
             return true;
         }
     }
@@ -229,7 +238,7 @@ bool CScpiSession::attenuation(const Call& call) {
     const int step = std::max(1, GetAttenuatorStep());
     int att = static_cast<int>(db);
     att -= att % step;
-    m_link->RemoteCommand(core, 17, att);
+    command(core, 17, att);
     return true;
 }
 
@@ -250,7 +259,7 @@ bool CScpiSession::initiateContinuous(const Call& call) {
     if (m_opCore == core)
         m_opSingle = false; // the window keeps the state asked for now
     if ((core->GetAnalyzeFlag() != 0) != on)
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     return true;
 }
 
@@ -264,7 +273,7 @@ bool CScpiSession::initiate(const Call& call) {
     const bool single = !core->GetAnalyzeFlag();
     startOperation(core, single);
     if (single)
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     return true;
 }
 
@@ -276,15 +285,48 @@ bool CScpiSession::abort(const Call& call) {
         return true;
     endOperation();
     if (core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     return true;
 }
 
 namespace {
-// The kinds whose data line is swept block by block from its first point.
-bool sweepsBlocks(CAnalysisCore* core) {
+// A line a window sweeps block by block: its store, the grid indices the
+// sweep runs over (first up to end) and the index of its next block.
+struct Sweep {
+    const CTraceStore* line = nullptr;
+    long long first = 0, end = 0, position = 0;
+};
+// The lines core sweeps block by block (the XPD window its two paths); 0 for
+// the kinds that measure otherwise.
+int sweptLines(CAnalysisCore* core) {
+    if (dynamic_cast<CXpdAnalysis*>(core))
+        return 2;
+    if (dynamic_cast<CMedicalAnalysis*>(core))
+        return 1;
     const int kind = core->GetAnalysisType();
-    return (kind == 1 || kind == 2 || kind == 6) && dynamic_cast<CNormalAnalysis*>(core);
+    return (kind == 1 || kind == 2) && dynamic_cast<CNormalAnalysis*>(core) ? 1 : 0;
+}
+Sweep sweepOf(CAnalysisCore* core, int k) {
+    if (auto* xpd = dynamic_cast<CXpdAnalysis*>(core)) {
+        const CTraceStore& line = xpd->PathStore(k, 0);
+        return {&line, 0, static_cast<long long>(line.GetPoints()), xpd->GetPathPosition(k)};
+    }
+    // The medical window sweeps its narrow band in pieces between its wide sweeps.
+    if (auto* medical = dynamic_cast<CMedicalAnalysis*>(core))
+        return {core->GetDataLine(), medical->GetNarrowFirst(), medical->GetNarrowEnd(),
+                medical->GetNarrowPosition()};
+    auto* normal = static_cast<CNormalAnalysis*>(core);
+    return {normal->GetDataLine(), 0, static_cast<long long>(normal->GetDataLine()->GetPoints()),
+            normal->GetSweepPosition()};
+}
+// The line the last block went to; -1 for a block of none of them (the
+// medical window's wide sweep: the phase is 0 after a narrow piece).
+int lastBlockLine(CAnalysisCore* core) {
+    if (auto* xpd = dynamic_cast<CXpdAnalysis*>(core))
+        return 1 - xpd->GetPathSelect();
+    if (auto* medical = dynamic_cast<CMedicalAnalysis*>(core))
+        return medical->GetPhase() == 0 ? 0 : -1;
+    return 0;
 }
 } // namespace
 
@@ -292,10 +334,12 @@ void CScpiSession::startOperation(CAnalysisCore* core, bool single) {
     m_opCore = core;
     m_opId = core->GetId();
     m_opSingle = single;
-    m_opCovered = 0;
     // A block under way began before INIT: it does not count.
     m_opSkip = core->GetTaskRunning() != 0;
-    m_opPosition = sweepsBlocks(core) ? static_cast<CNormalAnalysis*>(core)->GetSweepPosition() : 0;
+    for (int k = 0; k < 2; ++k) {
+        m_opCovered[k] = 0;
+        m_opPosition[k] = k < sweptLines(core) ? sweepOf(core, k).position : 0;
+    }
 }
 
 void CScpiSession::endOperation() {
@@ -312,36 +356,54 @@ void CScpiSession::endOperation() {
 void CScpiSession::DataArrived(CAnalysisCore* core) {
     if (!m_opCore || core != m_opCore || core->GetId() != m_opId)
         return;
-    // A swept window is done when every point of its data line was stored
+    // A swept window is done when every point its sweep runs over was stored
     // since INIT; the other kinds with their first block of data.
-    if (sweepsBlocks(core)) {
-        auto* normal = static_cast<CNormalAnalysis*>(core);
-        const CTraceStore* line = normal->GetDataLine();
-        const long long points = line->GetPoints();
-        const long long end = normal->GetSweepPosition();
-        const long long start = m_opPosition >= points ? 0 : m_opPosition;
-        m_opPosition = end;
+    if (const int lines = sweptLines(core)) {
+        const int k = lastBlockLine(core);
+        const Sweep sweep = sweepOf(core, std::max(k, 0));
+        const long long points = sweep.line->GetPoints();
+        const long long end = sweep.position;
+        const long long before = m_opPosition[std::max(k, 0)];
+        const long long start = before < sweep.first || before >= sweep.end ? sweep.first : before;
+        if (k >= 0)
+            m_opPosition[k] = end;
         if (m_opSkip) {
             m_opSkip = false;
             return;
         }
+        if (k < 0)
+            return;
         // The first block after the traces were restarted only restarts them
         // (the trace's last position is then the grid's end past the block's
-        // start, not the block's end); a sweep that went back began again.
-        if (static_cast<long long>(line->GetLastPosition()) != end || end < start)
-            m_opCovered = 0;
+        // start, not the block's end); a sweep that went back began again. A
+        // block that spans the whole grid ends where a restart would: it
+        // restarted the traces when its first point holds the restart word.
+        const CTraceStore* line = sweep.line;
+        const bool restarted =
+            static_cast<long long>(line->GetLastPosition()) != end ||
+            (start == 0 && end == points && line->HasArray() && line->GetData()[0] == kLowestLevel);
+        if (restarted || end < start)
+            m_opCovered[k] = 0;
         else
-            m_opCovered += end - start;
-        if (m_opCovered < points)
-            return;
+            m_opCovered[k] += end - start;
+        for (int i = 0; i < lines; ++i)
+            if (m_opCovered[i] < sweepOf(core, i).end - sweepOf(core, i).first)
+                return;
     } else if (m_opSkip) {
         m_opSkip = false;
         return;
+    } else if (const CTraceStore* line = core->GetDataLine(); line && line->HasArray()) {
+        // A block that only restarted the traces (its last position lies
+        // past the grid's end, or at it with the restart word at the start)
+        // brought no data.
+        const long long last = line->GetLastPosition(), points = line->GetPoints();
+        if (last > points || (last == points && line->GetData()[0] == kLowestLevel))
+            return;
     }
     const bool single = m_opSingle;
     endOperation();
     if (single && core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
 }
 
 bool CScpiSession::CheckOperation(std::chrono::milliseconds linkLossLimit) {
@@ -367,7 +429,7 @@ bool CScpiSession::CheckOperation(std::chrono::milliseconds linkLossLimit) {
     const bool single = m_opSingle;
     endOperation();
     if (single && core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     pushError(scpi::kHardwareError, "device link lost");
     return true;
 }
@@ -543,7 +605,7 @@ bool CScpiSession::markerState(const Call& call) {
     // Action 34 selects the marker and shows it (choosing the selected one
     // again would deselect it).
     if (core->GetCurrentMarkerIndex() != n)
-        m_link->RemoteCommand(core, 34, n);
+        command(core, 34, n);
     return true;
 }
 
@@ -569,7 +631,7 @@ bool CScpiSession::markerAction(const Call& call, int action) {
         pushError(scpi::kHeaderSuffixOutOfRange);
         return true;
     }
-    m_link->RemoteCommand(core, action);
+    command(core, action);
     return true;
 }
 
@@ -597,8 +659,15 @@ bool CScpiSession::markerX(const Call& call) {
     double hz = 0;
     if (!number(call, 0, scpi::Unit::Frequency, 0, GetMaxFrequency(1) * 1000.0, 0, &hz))
         return true;
-    // Action 105 places marker p1 at p2 kHz (the centre when outside the graph) and shows it.
-    m_link->RemoteCommand(core, 105, call.suffix[0], static_cast<int>(std::llround(hz / 1000.0)));
+    // Action 105 places marker p1 at p2 kHz and shows it; outside the window's
+    // range it would take the centre instead, so such a place is refused.
+    const int kHz = static_cast<int>(std::llround(hz / 1000.0));
+    if (auto* normal = dynamic_cast<CNormalAnalysis*>(core);
+        normal && (kHz < normal->GetStart() || kHz > normal->GetStop())) {
+        pushError(scpi::kDataOutOfRange, "outside the window's range");
+        return true;
+    }
+    command(core, 105, call.suffix[0], kHz);
     return true;
 }
 
@@ -632,9 +701,16 @@ bool CScpiSession::markerBandPower(const Call& call) {
         !number(call, 0, scpi::Unit::Frequency, stepHz, GetMaxFrequency(1) * 1000.0, width, &width))
         return true;
     const CTraceStore* line = core->GetDataLine();
-    const double power =
-        line ? line->BandPower(marker->GetSelectedFrequency(), std::llround(width / 1000.0))
-             : kNoLevelDb;
+    double power = kNoLevelDb;
+    if (line && line->HasArray()) {
+        // The band is centred on the marker, moved inside the trace at its ends.
+        const long long first = line->GetStart();
+        const long long last = first + static_cast<long long>(line->GetPoints()) * line->GetStep();
+        const long long kHz = std::min(std::llround(width / 1000.0), last - first);
+        const long long low =
+            std::clamp(marker->GetSelectedFrequency() - kHz / 2, first, last - kHz);
+        power = line->BandPower(low, kHz);
+    }
     answer(QByteArray::number(power, 'f', 2));
     return true;
 }

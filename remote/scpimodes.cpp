@@ -52,7 +52,7 @@ bool CScpiSession::wlanChannel(const Call& call) {
             return true;
         }
     }
-    m_link->RemoteCommand(core, kActionWlanSelectChannel, channel);
+    command(core, kActionWlanSelectChannel, channel);
     return true;
 }
 
@@ -93,7 +93,7 @@ bool CScpiSession::medicalChannel(const Call& call) {
         pushError(scpi::kIllegalParameterValue, "no such channel");
         return true;
     }
-    m_link->RemoteCommand(core, CMedicalAnalysis::kCmdPickIndex, index);
+    command(core, CMedicalAnalysis::kCmdPickIndex, index);
     return true;
 }
 
@@ -112,7 +112,7 @@ bool CScpiSession::medicalAlarm(const Call& call) {
     if (!choice(call, {"OFF", "ABOV", "ABOVE", "BEL", "BELOW"}, &mode))
         return true;
     // The alarm commands: 0 off, 1 above the line, 2 below it.
-    m_link->RemoteCommand(core, CMedicalAnalysis::kCmdAlarm, (mode + 1) / 2);
+    command(core, CMedicalAnalysis::kCmdAlarm, (mode + 1) / 2);
     return true;
 }
 
@@ -155,7 +155,7 @@ bool CScpiSession::xpdLevel(const Call& call, int action) {
         pushError(scpi::kParameterNotAllowed);
         return true;
     }
-    m_link->RemoteCommand(core, action, static_cast<int>(std::lround(db * 100)));
+    command(core, action, static_cast<int>(std::lround(db * 100)));
     return true;
 }
 

@@ -115,8 +115,8 @@ void CScpiServer::DataArrived(CAnalysisCore* core) {
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
         c->Session().DataArrived(core);
-        if (c->Session().IsWaiting() && c->Session().Resume())
-            QTimer::singleShot(0, c, &CScpiClient::Pump); // the lines after it
+        if (c->Session().IsWaiting())
+            QTimer::singleShot(0, c, &CScpiClient::Pump); // the rest of its line
     }
 }
 
@@ -125,7 +125,7 @@ void CScpiServer::checkOperations() {
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
         if (c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
-            c->Session().IsWaiting() && c->Session().Resume())
+            c->Session().IsWaiting())
             QTimer::singleShot(0, c, &CScpiClient::Pump);
         waiting = waiting || c->Session().IsWaiting();
     }
@@ -142,7 +142,7 @@ void CScpiServer::WindowClosing(CAnalysisCore* core) {
     const std::vector<CScpiClient*> clients = m_clients;
     for (CScpiClient* c : clients) {
         c->Session().WindowClosing(core);
-        if (c->Session().IsWaiting() && c->Session().Resume())
+        if (c->Session().IsWaiting())
             QTimer::singleShot(0, c, &CScpiClient::Pump);
     }
 }

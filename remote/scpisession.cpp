@@ -1,6 +1,7 @@
 #include "scpisession.h"
 
 #include "analysis/analysiscore.h"
+#include "analysis/loggingoutput.h"
 #include "device/TorvelAPI.h"
 #include "device/loader/devicelibrary.h"
 #include "remote/remotelink.h"
@@ -50,8 +51,9 @@ QByteArray CScpiSession::integerText(long long v) {
     return QByteArray::number(v);
 }
 
-CScpiSession::CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send)
-    : m_link(link), m_send(std::move(send)) {}
+CScpiSession::CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send,
+                           std::function<bool()> outputFull)
+    : m_link(link), m_send(std::move(send)), m_outputFull(std::move(outputFull)) {}
 
 CScpiSession::~CScpiSession() {
     if (!m_opCore || !m_opSingle)
@@ -59,7 +61,7 @@ CScpiSession::~CScpiSession() {
     const auto windows = m_link->RemoteWindows();
     if (std::find(windows.begin(), windows.end(), m_opCore) != windows.end() &&
         m_opCore->GetId() == m_opId && m_opCore->GetAnalyzeFlag())
-        m_link->RemoteCommand(m_opCore, 16);
+        command(m_opCore, 16);
 }
 
 // ---- Lines
@@ -68,6 +70,7 @@ bool CScpiSession::RunLine(std::string_view line) {
     m_line = ScpiCommandParser().Parse(line);
     m_next = 0;
     m_response.clear();
+    m_responseSent = false;
     m_waiting = false;
     runCalls();
     return !m_waiting;
@@ -88,6 +91,11 @@ bool CScpiSession::Resume() {
 void CScpiSession::runCalls() {
     const auto rows = ScpiCommandTable();
     while (m_next < m_line.calls.size()) {
+        // Answers not taken yet: the rest of the line waits until they are.
+        if (m_outputFull && m_outputFull()) {
+            m_waiting = true;
+            return;
+        }
         const Call& call = m_line.calls[m_next];
         const ScpiRow& row = rows[static_cast<std::size_t>(call.row)];
         if (checkForm(row, call)) {
@@ -104,10 +112,11 @@ void CScpiSession::runCalls() {
     if (m_line.error != scpi::kNoError)
         pushError(m_line.error);
     m_line = {};
-    if (!m_response.isEmpty()) {
+    if (!m_response.isEmpty() || m_responseSent) {
         m_response += '\n';
         m_send(m_response);
         m_response.clear();
+        m_responseSent = false;
     }
 }
 
@@ -121,9 +130,14 @@ bool CScpiSession::checkForm(const ScpiRow& row, const Call& call) {
 
 void CScpiSession::answer(const QByteArray& text) {
     // The queries of one line answer in one line, separated by ';'.
-    if (!m_response.isEmpty())
+    if (!m_response.isEmpty() || m_responseSent)
         m_response += ';';
     m_response += text;
+    if (m_response.size() > kAnswerPart) {
+        m_send(m_response);
+        m_response.clear();
+        m_responseSent = true;
+    }
 }
 
 void CScpiSession::pushError(int code, const char* info) {
@@ -144,6 +158,27 @@ void CScpiSession::pushError(int code, const char* info) {
         return;
     }
     m_errors.emplace_back(code, text);
+}
+
+int CScpiSession::command(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4) {
+    CCorePrompts& prompts = core->GetLoggingOutput().Prompts();
+    const CCorePrompts saved = prompts;
+    std::optional<CString> warning;
+    prompts.message = [](const CString&) {};
+    prompts.warning = [&warning](const CString& text) { warning = text; };
+    const int result = m_link->RemoteCommand(core, action, p1, p2, p3, p4);
+    const auto windows = m_link->RemoteWindows();
+    if (std::find(windows.begin(), windows.end(), core) != windows.end())
+        prompts = saved;
+    if (warning) {
+        // The text goes inside the error's quotes.
+        std::string info(warning->c_str());
+        for (char& c : info)
+            if (c == '"' || static_cast<unsigned char>(c) < 0x20)
+                c = c == '"' ? '\'' : ' ';
+        pushError(scpi::kSettingsConflict, info.c_str());
+    }
+    return result;
 }
 
 // ---- Parameters
@@ -281,7 +316,7 @@ bool CScpiSession::rst(const Call& call) {
         return true;
     endOperation();
     if (CAnalysisCore* core = Selected(); core && core->GetAnalyzeFlag())
-        m_link->RemoteCommand(core, 16);
+        command(core, 16);
     m_real32 = false;
     m_swapped = false;
     return true;
@@ -472,7 +507,15 @@ bool CScpiSession::instrumentCreate(const Call& call) {
 bool CScpiSession::instrumentDelete(const Call& call) {
     if (!noParameters(call))
         return true;
-    if (CAnalysisCore* core = target(call))
-        m_link->RemoteCloseWindow(core); // WindowClosing clears the selection
+    CAnalysisCore* core = target(call);
+    if (!core)
+        return true;
+    // A dialog may be working on the window (a person cannot close one
+    // meanwhile either).
+    if (m_link->RemoteDialogOpen()) {
+        pushError(scpi::kExecutionError, "a dialog is open");
+        return true;
+    }
+    m_link->RemoteCloseWindow(core); // WindowClosing clears the selection
     return true;
 }

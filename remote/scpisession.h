@@ -4,6 +4,10 @@
 // window) and answers each line's queries in one response line. A call that
 // must wait for a measurement (*OPC?, *WAI after INIT) holds the rest of its
 // line and every later line until the data are in; nothing blocks meanwhile.
+// A line's answers go out in parts as they grow, and a line whose answers are
+// not being taken waits between its calls until they are, so that one line of
+// many large queries never holds more than one answer beyond what waits to be
+// sent.
 #pragma once
 
 #include "platform/cstring.h"
@@ -47,8 +51,11 @@ QByteArray ScpiQuoted(const QString& text);
 
 class CScpiSession {
 public:
-    // send takes each complete response line (with its '\n').
-    CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send);
+    // send takes the response of each line: whole answers, in parts once they
+    // pass kAnswerPart, the last part ending with '\n'. outputFull says that
+    // too much waits to be sent: the line then waits before its next call.
+    CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send,
+                 std::function<bool()> outputFull = {});
     // A single sweep this client started stops with it.
     ~CScpiSession();
     CScpiSession(const CScpiSession&) = delete;
@@ -58,8 +65,10 @@ public:
     // for an operation: the session then takes no new line until Resume
     // finishes it.
     bool RunLine(std::string_view line);
-    // True while a line waits.
+    // True while a line waits (for an operation, or for its answers to be taken).
     bool IsWaiting() const { return m_waiting; }
+    // Answers of a line held beyond this are sent as a part of its response.
+    static constexpr qsizetype kAnswerPart = 64 * 1024;
     // The line was longer than the input buffer: -363, as a parse would.
     void LineTooLong();
     // From the shell: data of core arrived / its window closes.
@@ -167,6 +176,11 @@ private:
     bool lineLevel(const scpi::Call& call, CAnalysisCore* core, CLoggingTriggerContext& line);
     // The XPD window's alarm value (action) or detect level, dB.
     bool xpdLevel(const scpi::Call& call, int action);
+    // Runs command action on the window of core as the command list does
+    // (CRemoteLink::RemoteCommand); what the window would tell the user in a
+    // message box is not shown: a warning (the command was done only in part
+    // or not at all) is queued as -221 with its text.
+    int command(CAnalysisCore* core, int action, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0);
     QByteArray block(const QByteArray& bytes) const;
     QByteArray levels(const short* words, std::size_t n) const;
     void startOperation(CAnalysisCore* core, bool single);
@@ -174,6 +188,7 @@ private:
 
     CRemoteLink* m_link;
     std::function<void(const QByteArray&)> m_send;
+    std::function<bool()> m_outputFull;
     std::deque<std::pair<int, QByteArray>> m_errors;
     // The selected window: its core and the core's id (a pointer alone could
     // name a later window's core).
@@ -188,16 +203,20 @@ private:
     CAnalysisCore* m_opCore = nullptr;
     int m_opId = 0;
     bool m_opSingle = false;
-    bool m_opSkip = false;      // the next block began before INIT
-    long long m_opPosition = 0; // the sweep position after the last block
-    long long m_opCovered = 0;  // points stored one after the other since INIT
-    bool m_opcPending = false;  // *OPC: set the operation-complete bit when done
+    bool m_opSkip = false; // the next block began before INIT
+    // Per line the window sweeps (the XPD window's two paths): the sweep
+    // position after its last block and the points stored one after the
+    // other since INIT.
+    long long m_opPosition[2] = {0, 0};
+    long long m_opCovered[2] = {0, 0};
+    bool m_opcPending = false; // *OPC: set the operation-complete bit when done
     // Since when the operation has seen the device link lost.
     std::optional<std::chrono::steady_clock::time_point> m_linkLostSince;
     // The line being run: its calls and how far, and the answers so far.
     scpi::ParsedLine m_line;
     std::size_t m_next = 0;
     QByteArray m_response;
+    bool m_responseSent = false; // a part of the line's response has gone out
     bool m_waiting = false;
     const scpi::Call* m_current = nullptr;
 };

@@ -52,7 +52,7 @@ bool CScpiSession::sweepTime(const Call& call) {
     double seconds = 0;
     if (!number(call, 0, scpi::Unit::Time, 1e-3, kMaxTimeSpanMs / 1000.0, 1.0, &seconds))
         return true;
-    m_link->RemoteCommand(core, kActionTimeSpan, static_cast<int>(std::lround(seconds * 1000)));
+    command(core, kActionTimeSpan, static_cast<int>(std::lround(seconds * 1000)));
     return true;
 }
 
@@ -68,7 +68,7 @@ bool CScpiSession::triggerSource(const Call& call) {
     int source = 0;
     if (!choice(call, {"IMM", "IMMEDIATE", "VID", "VIDEO"}, &source))
         return true;
-    m_link->RemoteCommand(core, kActionTriggerType, source < 2 ? 0 : m_slope);
+    command(core, kActionTriggerType, source < 2 ? 0 : m_slope);
     return true;
 }
 
@@ -88,7 +88,7 @@ bool CScpiSession::triggerSlope(const Call& call) {
     // The slope is kept for a later TRIG:SOUR VID while the trigger is off.
     m_slope = slope < 2 ? 1 : 2;
     if (core->GetTriggerType() != 0)
-        m_link->RemoteCommand(core, kActionTriggerType, m_slope);
+        command(core, kActionTriggerType, m_slope);
     return true;
 }
 

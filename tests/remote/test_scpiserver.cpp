@@ -19,7 +19,9 @@
 #include "remote/scpisession.h"
 #include "testutil.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
@@ -29,6 +31,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 
@@ -206,6 +210,11 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     c.Run("FREQ:CENT 100 MHz");
     EXPECT_EQ(core->GetCenter(), 100000);
     EXPECT_EQ(core->GetSpan(), 198000);
+    // A span of ten RBW steps or less is refused, and MIN is the narrowest taken.
+    c.Send("BAND 20 KHZ;:FREQ:SPAN 200 KHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:SPAN?"), "-222,\"Data out of range\";198000000");
+    c.Send("FREQ:SPAN MIN");
+    EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:SPAN?"), "0,\"No error\";202000");
     c.Send("FREQ:SPAN 10MHZ;:BAND 18 kHz;:DISP:WIND:TRAC:Y:RLEV 0 dBm;PDIV 5");
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
     EXPECT_EQ(core->GetCenter(), 100000);
@@ -246,11 +255,25 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     const double f = c.Query("CALC:MARK1:X?").toDouble();
     EXPECT_NEAR(f, kCarrierKHz * 1000.0, step);
     EXPECT_NEAR(c.Query("CALC:MARK1:Y?").toDouble(), kCarrierDbm, 1.0);
+    // The band power is that of the ten points centred on the marker.
+    const qsizetype at = x.indexOf(f);
+    ASSERT_GE(at, 5);
+    double sum = 0;
+    for (qsizetype i = at - 5; i < at + 5; ++i)
+        sum += std::pow(10.0, asc[i] / 10.0);
+    EXPECT_NEAR(c.Query("CALC:MARK1:FUNC:BPOW?").toDouble(), 10 * std::log10(sum), 0.05);
+    // A band past the trace's first point is moved inside.
+    c.Send("CALC:MARK3:X 95MHZ");
+    EXPECT_GT(c.Query("CALC:MARK3:FUNC:BPOW? 4 MHZ").toDouble(), -199.0);
     EXPECT_EQ(c.Query("CALC:MARK1?"), "1");
     EXPECT_EQ(core->GetCurrentMarkerIndex(), 1);
     c.Send("CALC:MARK2:X 97MHZ");
     EXPECT_NEAR(c.Query("CALC:MARK2:X?").toDouble(), 97e6, step);
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    // A place outside the window's range is refused; the marker stays.
+    c.Send("CALC:MARK2:X 50MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-222,\"Data out of range;outside the window's range\"");
+    EXPECT_NEAR(c.Query("CALC:MARK2:X?").toDouble(), 97e6, step);
     c.Send("CALC:MARK7:X?");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-114,\"Header suffix out of range\"");
 
@@ -259,6 +282,23 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     EXPECT_EQ(core->GetAnalyzeFlag(), 1);
     c.Send("ABOR");
     EXPECT_EQ(c.Query("INIT:CONT?"), "0");
+}
+
+// A sweep of a single block right after a range change: the first block only
+// restarts the traces, so *OPC? answers after the next one, with every point
+// measured.
+TEST_F(ScpiServerTest, ASweepOfOneBlockAfterARangeChangeIsWaitedFor) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    c.Run("INIT:CONT OFF");
+    for (const char* range : {"FREQ:STAR 98 MHZ;STOP 100 MHZ;:BAND 20 KHZ", "BAND 10 KHZ"}) {
+        c.Send(range);
+        EXPECT_EQ(c.Query("INIT;*OPC?"), "1") << range;
+        const QList<double> levels = ascii(c.Query("TRAC? DATALINE"));
+        ASSERT_FALSE(levels.isEmpty());
+        EXPECT_TRUE(std::all_of(levels.begin(), levels.end(), [](double v) { return v > -199; }))
+            << range << ": " << levels.front();
+    }
 }
 
 TEST_F(ScpiServerTest, WindowsAreInstruments) {
@@ -287,6 +327,17 @@ TEST_F(ScpiServerTest, WindowsAreInstruments) {
     c.Run("TRIG:SOUR IMM;:SWE:TIME 60");
     EXPECT_EQ(zsp->GetTriggerType(), 0);
     EXPECT_EQ(c.Query("SYST:ERR?;:SWE:TIME?"), "-222,\"Data out of range\";0.25");
+    // A sweep of its spectrum brings data (the block that only restarts the
+    // traces does not count).
+    c.Send("INIT:CONT OFF;:FREQ:CENT 100 MHZ");
+    EXPECT_EQ(c.Query("INIT;*OPC?"), "1");
+    const QList<double> spectrum = ascii(c.Query("TRAC? DATALINE"));
+    EXPECT_GT(std::count_if(spectrum.begin(), spectrum.end(), [](double v) { return v > -199; }),
+              spectrum.size() / 2);
+    // Its span is always 24 MHz.
+    c.Send("FREQ:SPAN 10 MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:SPAN?"),
+              "-222,\"Data out of range;span not taken\";24000000");
     c.Run("INST:SEL \"Normal\"");
     c.Send("SWE:TIME 1");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\"");
@@ -333,6 +384,16 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
               "-222,\"Data out of range\";-224,\"Illegal parameter value;no such channel\";"
               "-224,\"Illegal parameter value;no such channel\";-224,\"Illegal parameter value\"");
 
+    // A semi-real-time window streams its data: a sweep of it is complete with
+    // its next batch.
+    c.Run("INST:CRE SRT");
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?;:INIT:CONT?"), "1;0");
+    // What the window would tell in a message box comes as an error: its band
+    // is cut to the 100 MHz it measures.
+    c.Send("FREQ:STAR 10 MHZ;STOP 300 MHZ");
+    EXPECT_TRUE(c.Query("SYST:ERR?").startsWith("-221,\"Settings conflict;The semi-real-time"));
+    EXPECT_EQ(c.Query("FREQ:SPAN?"), "100000000");
+
     c.Run("INST:CRE MED");
     auto* med = dynamic_cast<CMedicalAnalysis*>(frame->RemoteWindows().back());
     ASSERT_TRUE(med);
@@ -358,6 +419,13 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
               "-222,\"Data out of range\";-224,\"Illegal parameter value\"");
     c.Run("MED:ALAR OFF");
     EXPECT_EQ(med->GetAlarmFlag(), 0);
+    // Its sweep is the narrow band's, in pieces between the wide sweeps.
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?;:INIT:CONT?"), "1;0");
+    const QList<double> narrow = ascii(c.Query("TRAC? DATALINE"));
+    const long long first = med->GetNarrowFirst(), end = med->GetNarrowEnd();
+    ASSERT_LE(end, narrow.size());
+    for (long long i = first; i < end; ++i)
+        EXPECT_GT(narrow[i], -199) << i;
 
     c.Run("INST:CRE XPD");
     auto* xpd = dynamic_cast<CXpdAnalysis*>(frame->RemoteWindows().back());
@@ -372,9 +440,13 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
               "-222,\"Data out of range\";-222,\"Data out of range\";25.51");
     // No reading before both paths are measured; then the window's XPD.
     EXPECT_EQ(c.Query("XPD?"), "9.91E+37");
-    c.Run("INIT:CONT OFF");
-    for (int sweep = 0; sweep < 8 && !xpd->HasXpd(); ++sweep)
-        EXPECT_EQ(c.Query("INIT;*OPC?"), "1");
+    // One sweep measures both paths.
+    EXPECT_EQ(c.Query("INIT:CONT OFF;:INIT;*OPC?"), "1");
+    for (int path = 0; path < 2; ++path) {
+        const CTraceStore& line = xpd->PathStore(path, 0);
+        for (DWORD i = 0; i < line.GetPoints(); ++i)
+            ASSERT_GT(line.GetData()[i], kLowestLevel) << "path " << path << " point " << i;
+    }
     ASSERT_TRUE(xpd->HasXpd());
     EXPECT_EQ(c.Query("XPD?"), QByteArray::number(xpd->GetXpdValue(), 'f', 2));
     c.Send("XPD:VAL? 3;:XPD:ALAR:STAT 1");
@@ -455,6 +527,25 @@ TEST_F(ScpiServerTest, HostileClientsAreBounded) {
     EXPECT_EQ(c.Query("SYST:ERR?"), "-200,\"Execution error;window closed\"");
 }
 
+// While a dialog of the program is open (a window's entry dialog works on its
+// window when it closes) no window is closed: closing it under the dialog
+// would leave the dialog's command working on nothing. Other commands go on.
+TEST_F(ScpiServerTest, NoWindowClosesWhileADialogIsOpen) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    QDialog dialog(frame.get());
+    dialog.setModal(true);
+    dialog.show();
+    ASSERT_TRUE(QApplication::activeModalWidget());
+    c.Send("INST:DEL");
+    EXPECT_EQ(c.Query("SYST:ERR?;:INST:LIST?"),
+              "-200,\"Execution error;a dialog is open\";\"Normal\",1");
+    EXPECT_EQ(frame->RemoteWindows().size(), 1u);
+    dialog.close();
+    c.Send("INST:DEL");
+    EXPECT_EQ(c.Query("SYST:ERR?;:INST:LIST?"), "0,\"No error\";\"\"");
+}
+
 TEST_F(ScpiServerTest, AClientThatNeverReadsIsDropped) {
     frame->RemoteServer()->SetStallTimeout(200);
     Client greedy(port, 16);
@@ -468,6 +559,52 @@ TEST_F(ScpiServerTest, AClientThatNeverReadsIsDropped) {
     // The server goes on for others.
     Client c(port);
     ASSERT_TRUE(c.Connected());
+    EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
+}
+
+// One line of many large queries: its answers go out in parts, and while they
+// are not taken the rest of the line waits, so the program holds no more than
+// the high-water mark and one answer for it.
+TEST_F(ScpiServerTest, ALineOfManyLargeQueriesWaitsForItsAnswersToBeTaken) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    // A reader gets the parts as one response line.
+    const QByteArray one = c.Query("TRAC? DATALINE");
+    QByteArray many = "TRAC? DATALINE";
+    for (int i = 0; i < 19; ++i)
+        many += ";TRAC? DATALINE";
+    const QList<QByteArray> answers = c.Query(many + ";*IDN?").split(';');
+    ASSERT_GT(one.size() * 20, CScpiSession::kAnswerPart);
+    ASSERT_EQ(answers.size(), 21);
+    EXPECT_EQ(answers[19], one);
+    EXPECT_TRUE(answers[20].startsWith("Torvel,"));
+
+    frame->RemoteServer()->SetStallTimeout(500);
+    Client greedy(port, 16);
+    ASSERT_TRUE(greedy.Connected());
+    greedy.Run("FREQ:STAR MIN;STOP MAX");
+    const qint64 answer = 8 * greedy.Query("TRAC:POIN?").toLongLong();
+    ASSERT_GT(answer, 1 << 20);
+    // Sixty answers of 2.4 MB each, none of them taken.
+    QByteArray line = "TRAC? TRACE1";
+    for (int i = 0; i < 59; ++i)
+        line += ";TRAC? TRACE1";
+    greedy.Send(line);
+    QTcpSocket* server = nullptr;
+    qint64 most = 0;
+    EXPECT_TRUE(PumpUntil([&] {
+        for (QTcpSocket* s : frame->RemoteServer()->findChildren<QTcpSocket*>())
+            if (s->bytesToWrite() > most) {
+                most = s->bytesToWrite();
+                server = s;
+            }
+        return most > CScpiServer::kOutputHighWater;
+    }));
+    ASSERT_TRUE(server);
+    EXPECT_LE(most, CScpiServer::kOutputHighWater + answer + CScpiSession::kAnswerPart);
+    // The client that takes nothing is dropped; the others go on.
+    EXPECT_TRUE(PumpUntil([&] { return frame->RemoteServer()->ClientCount() == 1; },
+                          std::chrono::seconds(30)));
     EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
 }
 
