@@ -76,33 +76,34 @@ short CSignalModel::LevelWord(double db) {
 
 namespace {
 
-// ln of the mantissa's leading 8 bits: a mantissa m in [1, 2) is read as
-// c * (1 + r) with c the middle of its 1/256 step, |r| < 1/512.
+// Level words of 10 log10 of a mantissa's leading 10 bits: a mantissa m in
+// [1, 2) is read as c * (1 + r) with c the middle of its 1/1024 step, so
+// |r| <= 2^-11 and ln(1 + r) = r - r^2/2 within r^3/3 (3e-11).
 struct LogSteps {
-    std::array<double, 256> inverse{}; // 1 / c
-    std::array<double, 256> log{};     // ln c, as ln(1 / inverse)
+    static constexpr double kWordsPerLn = 10.0 / kLn10 * kLevelWordPerDb;
+    std::array<double, 1024> inverse{}; // 1 / c
+    std::array<double, 1024> words{};   // words of ln c, as of ln(1 / inverse)
     LogSteps() {
         for (std::size_t i = 0; i < inverse.size(); ++i) {
-            inverse[i] = 1.0 / (1.0 + (static_cast<double>(i) + 0.5) / 256.0);
-            log[i] = -std::log(inverse[i]);
+            inverse[i] = 1.0 / (1.0 + (static_cast<double>(i) + 0.5) / 1024.0);
+            words[i] = -std::log(inverse[i]) * kWordsPerLn;
         }
     }
 };
 
 const LogSteps kLogSteps;
 
-// 10 log10(x) of a positive normal x, within 1e-12 dB: exponent, one step
-// of the table and five terms of ln(1 + r).
-
-double FastDb(double x) {
+// Level words of the power x (mW) of a positive normal x, within 1e-7 of a
+// word: exponent, one step of the table and two terms of ln(1 + r).
+double FastWords(double x) {
     const auto bits = std::bit_cast<std::uint64_t>(x);
     const int exponent = static_cast<int>(bits >> 52) - 1023;
-    const std::size_t step = (bits >> 44) & 0xFF;
+    const std::size_t step = (bits >> 42) & 0x3FF;
     const double m = std::bit_cast<double>((bits & 0x000FFFFFFFFFFFFFULL) | 0x3FF0000000000000ULL);
     const double r = m * kLogSteps.inverse[step] - 1.0;
-    const double lnr = r * (1.0 - r * (0.5 - r * (1.0 / 3.0 - r * (0.25 - r * 0.2))));
-    const double ln = exponent * std::numbers::ln2 + kLogSteps.log[step] + lnr;
-    return ln * (10.0 / kLn10);
+    constexpr double k = LogSteps::kWordsPerLn;
+    const double whole = exponent * (std::numbers::ln2 * k) + kLogSteps.words[step];
+    return whole + r * (k - r * (0.5 * k));
 }
 
 } // namespace
@@ -118,12 +119,13 @@ short CSignalModel::InputWord(double mixerMw, int attenuationDb) {
 void CSignalModel::InputWords(const double* mixerMw, std::size_t count, int attenuationDb,
                               short notMeasured, short* out) {
     // A capture converts thousands of powers a millisecond, so each level is
-    // first found from a table a billionth of a word close; where that lies
+    // first found from a table a ten-millionth of a word close; where that lies
     // clear of the clipping and of a word's rounding boundary it rounds to the
     // word InputWord gives, otherwise InputWord decides.
-    constexpr double kMargin = 1e-6; // words (and dB); the table is within 1e-10
-    const double lowest = kLowestLevelDb + kMargin;
-    const double highest = kOverloadLevelDbm - kMargin;
+    constexpr double kMargin = 1e-5; // words
+    const double added = attenuationDb * kLevelWordPerDb;
+    const double lowest = kLowestLevelDb * kLevelWordPerDb + kMargin;
+    const double highest = std::min(kOverloadLevelDbm * kLevelWordPerDb + added, 32767.0) - kMargin;
     for (std::size_t i = 0; i < count; ++i) {
         const double mw = mixerMw[i];
         if (mw < 0.0) {
@@ -131,20 +133,16 @@ void CSignalModel::InputWords(const double* mixerMw, std::size_t count, int atte
             continue;
         }
         if (std::isnormal(mw)) {
-            const double level = FastDb(mw);
-            const double input = level + attenuationDb;
-            const double word = input * kLevelWordPerDb;
-            if (level < highest && input > lowest && word < 32767.0 - kMargin) {
-                // word lies above -199 * 163.84, so the shift keeps truncation a
-                // floor; clear of a boundary, the floor of word + 0.5 is the
-                // nearest word (no branch on which way it rounds: that one
-                // would be mispredicted every other word).
-                const double fraction =
-                    word - (static_cast<double>(static_cast<long long>(word + 65536.0)) - 65536.0);
-                if (std::abs(fraction - 0.5) > kMargin) {
-                    out[i] = static_cast<short>(static_cast<long long>(word + 65536.5) - 65536);
-                    continue;
-                }
+            const double word = FastWords(mw) + added;
+            // word lies above -199 dB, so the shift keeps truncation a floor;
+            // clear of a boundary, the floor of word + 0.5 is the nearest word
+            // (no branch on which way it rounds: that one would be
+            // mispredicted every other word).
+            const double shifted = word + 65536.0;
+            const double fraction = shifted - static_cast<double>(static_cast<long long>(shifted));
+            if (word > lowest && word < highest && std::abs(fraction - 0.5) > kMargin) {
+                out[i] = static_cast<short>(static_cast<long long>(shifted + 0.5) - 65536);
+                continue;
             }
         }
         out[i] = InputWord(mw, attenuationDb);
