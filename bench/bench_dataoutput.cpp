@@ -13,6 +13,7 @@
 #include "modes/normalanalysis.h"
 #include "platform/dc.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -108,6 +109,7 @@ void BM_PngOutput(benchmark::State& state) {
     const std::string path = "/tmp/torvel_bench_output.PNG";
     for (auto _ : state)
         benchmark::DoNotOptimize(core.WritePNGImage(path.c_str()));
+    state.counters["bytes"] = static_cast<double>(QFileInfo(QString::fromStdString(path)).size());
 }
 BENCHMARK(BM_PngOutput)->Unit(benchmark::kMillisecond);
 
@@ -117,6 +119,7 @@ void BM_QImageSavePng(benchmark::State& state) {
     const QString path = "/tmp/torvel_bench_qimage.png";
     for (auto _ : state)
         benchmark::DoNotOptimize(picture.save(path, "PNG"));
+    state.counters["bytes"] = static_cast<double>(QFileInfo(path).size());
 }
 BENCHMARK(BM_QImageSavePng)->Unit(benchmark::kMillisecond);
 

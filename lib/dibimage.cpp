@@ -4,7 +4,6 @@
 
 #include <png.h>
 
-#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
@@ -77,65 +76,9 @@ void OnPngError(png_structp png, png_const_charp) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// The picture's colours when there are at most 256: the palette and every
-// pixel as its index, the PNG's rows top-down. False for more colours.
-bool IndexColours(const BYTE* pixels, LONG width, LONG height, std::int64_t rowSize,
-                  std::vector<png_color>* palette, std::vector<BYTE>* indices) {
-    // Open addressing over 24-bit colours (blue, green, red); an empty slot
-    // holds a key no 24-bit colour has. Screen pictures run in flat colours,
-    // so most pixels repeat the colour before them.
-    constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-    constexpr std::size_t kSlots = 1024;
-    std::uint32_t keys[kSlots];
-    BYTE values[kSlots];
-    std::fill(std::begin(keys), std::end(keys), kEmpty);
-    palette->clear();
-    indices->resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    std::uint32_t lastKey = kEmpty;
-    BYTE lastIndex = 0;
-    for (LONG k = 0; k < height; ++k) {
-        const BYTE* src = pixels + (height - 1 - k) * rowSize;
-        BYTE* dst = indices->data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width);
-        for (LONG x = 0; x < width; ++x, src += 3) {
-            const std::uint32_t key = src[0] | (src[1] << 8) | (src[2] << 16);
-            if (key != lastKey) {
-                std::size_t slot = (key * 2654435761u) >> 22 & (kSlots - 1);
-                while (keys[slot] != key && keys[slot] != kEmpty)
-                    slot = (slot + 1) & (kSlots - 1);
-                if (keys[slot] == kEmpty) {
-                    if (palette->size() == 256)
-                        return false;
-                    keys[slot] = key;
-                    values[slot] = static_cast<BYTE>(palette->size());
-                    palette->push_back(png_color{src[2], src[1], src[0]});
-                }
-                lastKey = key;
-                lastIndex = values[slot];
-            }
-            dst[x] = lastIndex;
-        }
-    }
-    return true;
-}
-
-// The fewest bits per index that hold a palette of this size.
-int IndexBits(std::size_t colours) {
-    return colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
-}
-
-// A picture ready for libpng: its rows top-down, as palette indices (one a
-// byte) or as blue, green, red pixels.
-struct PngPicture {
-    LONG width = 0;
-    LONG height = 0;
-    bool indexed = false;
-    std::vector<png_color> palette;
-    std::vector<BYTE> indices;
-    std::vector<png_bytep> rows;
-};
-
-// Encodes the picture to the file; 0 when libpng fails or a write fails.
-int EncodePng(CFile* file, PngPicture& picture) {
+// Encodes rows of blue, green, red pixels, top-down, as an 8-bit RGB PNG; 0
+// when libpng fails or a write fails.
+int EncodePng(CFile* file, LONG width, LONG height, png_bytepp rows) {
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     if (!png)
@@ -150,31 +93,23 @@ int EncodePng(CFile* file, PngPicture& picture) {
         return 0;
     }
     png_set_write_fn(png, file, WriteToFile, FlushNothing);
-    const auto width = static_cast<png_uint_32>(picture.width);
-    const auto height = static_cast<png_uint_32>(picture.height);
-    if (picture.indexed) {
-        png_set_IHDR(png, pngInfo, width, height, IndexBits(picture.palette.size()),
-                     PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                     PNG_FILTER_TYPE_DEFAULT);
-        png_set_PLTE(png, pngInfo, picture.palette.data(),
-                     static_cast<int>(picture.palette.size()));
-        // Screen pictures are flat colours and lines, mostly the same from one
-        // row to the next: the Up filter alone leaves long runs of zeros, and
-        // libpng's trial of every filter per row costs more than it saves.
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-    } else {
-        png_set_IHDR(png, pngInfo, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        // The average and Paeth filters make screen pictures no smaller, and
-        // trying them per row costs a third of the time.
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE | PNG_FILTER_SUB | PNG_FILTER_UP);
-    }
+    png_set_IHDR(png, pngInfo, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    // Screen pictures are flat colours and lines. Where a row repeats the row
+    // above, the Up filter leaves nothing but zeros and no row needs trying;
+    // other rows take the better of Sub and Up. The average and Paeth filters
+    // make such pictures no smaller and trying them costs a third of the time.
+    constexpr int kTriedFilters = PNG_FILTER_SUB | PNG_FILTER_UP;
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, kTriedFilters);
     png_write_info(png, pngInfo);
-    if (picture.indexed)
-        png_set_packing(png); // one index a byte in, packed to the bit depth
-    else
-        png_set_bgr(png); // the bitmap's pixels are blue, green, red
-    png_write_image(png, picture.rows.data());
+    png_set_bgr(png); // the bitmap's pixels are blue, green, red
+    const auto rowBytes = static_cast<std::size_t>(width) * 3;
+    for (LONG k = 0; k < height; ++k) {
+        const bool repeated = k > 0 && std::memcmp(rows[k], rows[k - 1], rowBytes) == 0;
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, repeated ? PNG_FILTER_UP : kTriedFilters);
+        png_write_row(png, rows[k]);
+    }
     png_write_end(png, pngInfo);
     png_destroy_write_struct(&png, &pngInfo);
     return 1;
@@ -215,23 +150,14 @@ int DibToPngFile(CFile* file, const BITMAPINFOHEADER* info) {
     const LONG width = header.biWidth;
     const LONG height = header.biHeight;
 
-    // A picture of at most 256 colours is written as palette indices: the same
-    // pixels when decoded, a third of the bytes (or less, packed) to compress.
     // Row k of the PNG is the bitmap's stored row height - 1 - k: the bitmap
-    // keeps its rows bottom-up, the PNG top-down.
-    const auto* pixels = reinterpret_cast<const BYTE*>(info) + header.biSize;
-    PngPicture picture;
-    picture.width = width;
-    picture.height = height;
-    picture.indexed =
-        IndexColours(pixels, width, height, rowSize, &picture.palette, &picture.indices);
-    picture.rows.resize(static_cast<size_t>(height));
+    // keeps its rows bottom-up, the PNG top-down. libpng reads the rows where
+    // they lie.
+    auto* pixels = const_cast<BYTE*>(reinterpret_cast<const BYTE*>(info) + header.biSize);
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
     for (LONG k = 0; k < height; ++k)
-        picture.rows[static_cast<size_t>(k)] =
-            picture.indexed ? picture.indices.data() +
-                                  static_cast<std::size_t>(k) * static_cast<std::size_t>(width)
-                            : const_cast<png_bytep>(pixels + (height - 1 - k) * rowSize);
-    return EncodePng(file, picture);
+        rows[static_cast<std::size_t>(k)] = pixels + (height - 1 - k) * rowSize;
+    return EncodePng(file, width, height, rows.data());
 }
 
 } // extern "C"

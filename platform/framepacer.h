@@ -14,8 +14,9 @@ class QWidget;
 
 class CFramePacer : public QObject {
 public:
-    // 50 frames a second: as smooth as a measurement display needs.
-    static constexpr int kFrameMs = 20;
+    // 30 frames a second: smooth enough for a measurement display, and each
+    // frame of a live window redraws its whole graph.
+    static constexpr int kFrameMs = 33;
 
     // The whole widget, or a part of it, is to be repainted. The widget's pacer
     // is made on its first repaint and goes with the widget. A null widget is

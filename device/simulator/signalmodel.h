@@ -90,6 +90,10 @@ public:
     // The level word the analyser reports for a power at the mixer: clipped at
     // the overload level, the attenuation added back.
     static short InputWord(double mixerMw, int attenuationDb);
+    // InputWord of count powers; a negative power (not measured) becomes
+    // notMeasured.
+    static void InputWords(const double* mixerMw, std::size_t count, int attenuationDb,
+                           short notMeasured, short* out);
 
     // dB to a level word (1/163.84 dB), rounded and kept above the no-sample
     // word 0x8080.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace torvelsim {
 
@@ -82,16 +83,21 @@ class CCaptureTask : public CSimTask {
 public:
     CCaptureTask(const TaskSetup& setup, int total, int unitWords, double unitSeconds, int pre,
                  int triggerType, int unitsPerPiece)
-        : m_setup(setup), m_model(*setup.scene, setup.sceneSeed),
-          m_noise(setup.noiseSeed, setup.scene->noiseSpreadDb), m_total(total),
+        : m_setup(setup), m_model(*setup.scene, setup.sceneSeed), m_total(total),
           m_unitWords(unitWords), m_unitSeconds(unitSeconds), m_pre(triggerType ? pre : 0),
           m_triggerType(triggerType), m_unitsPerPiece(unitsPerPiece) {
         m_ring.resize(static_cast<std::size_t>(m_pre) * static_cast<std::size_t>(unitWords));
         m_previous.resize(static_cast<std::size_t>(unitWords));
         m_unit.resize(static_cast<std::size_t>(unitWords));
+        m_out.reserve(static_cast<std::size_t>(total) * static_cast<std::size_t>(unitWords));
     }
 
-    void Begin(double deviceTimeS) override { m_t0 = deviceTimeS + kTaskOverheadSeconds; }
+    // The noise table is drawn here, on the task's thread, not by the caller
+    // that starts the task.
+    void Begin(double deviceTimeS) override {
+        m_t0 = deviceTimeS + kTaskOverheadSeconds;
+        m_noise.emplace(m_setup.noiseSeed, m_setup.scene->noiseSpreadDb);
+    }
 
     TaskPiece Next() override {
         TaskPiece piece;
@@ -149,7 +155,7 @@ protected:
 
     TaskSetup m_setup;
     CSignalModel m_model;
-    CNoiseTable m_noise;
+    std::optional<CNoiseTable> m_noise; // from Begin on
 
 private:
     double UnitTime() const { return m_t0 + static_cast<double>(m_taken) * m_unitSeconds; }
@@ -157,11 +163,10 @@ private:
     // unit before this one to compare with.
     bool Armed() const { return m_taken > m_pre && m_taken >= 2; }
     void Append(const double* unit) {
-        for (int i = 0; i < m_unitWords; ++i) {
-            m_out.push_back(unit[i] < 0.0
-                                ? kNoSampleWord
-                                : CSignalModel::InputWord(unit[i], m_setup.attenuationDb));
-        }
+        const std::size_t at = m_out.size();
+        m_out.resize(at + static_cast<std::size_t>(m_unitWords));
+        CSignalModel::InputWords(unit, static_cast<std::size_t>(m_unitWords), m_setup.attenuationDb,
+                                 kNoSampleWord, m_out.data() + at);
     }
     void Keep() {
         if (m_pre == 0)
@@ -172,7 +177,6 @@ private:
     }
     // The units before the trigger, oldest first.
     void Unroll() {
-        m_out.reserve(static_cast<std::size_t>(m_total) * static_cast<std::size_t>(m_unitWords));
         for (int i = 0; i < m_pre; ++i) {
             const int at = (m_head + i) % m_pre;
             Append(m_ring.data() + static_cast<std::ptrdiff_t>(at) * m_unitWords);
@@ -226,7 +230,7 @@ protected:
             unit[0] = kNotMeasured;
             return;
         }
-        m_model.Band(m_band, m_plan, t, m_noise, m_power.data());
+        m_model.Band(m_band, m_plan, t, *m_noise, m_power.data());
         double sum = 0.0;
         for (int b = 0; b < m_band.bins; ++b)
             sum += m_power[static_cast<std::size_t>(b)];
@@ -265,7 +269,7 @@ public:
 
 protected:
     void Measure(double t, double* unit) override {
-        m_model.Band(m_band, m_plan, t, m_noise, unit);
+        m_model.Band(m_band, m_plan, t, *m_noise, unit);
         std::fill(unit + std::max(0, m_band.bins), unit + kRealTimeBlockWords, kNotMeasured);
     }
 

@@ -3,7 +3,11 @@
 // facts the program relies on.
 #include "simtestutil.h"
 
+#include "device/simulator/devicefacts.h"
+#include "device/simulator/signalmodel.h"
+
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace {
@@ -272,4 +276,40 @@ TEST(SimulatorFacts, LimitsAttenuatorAndIdentity) {
     EXPECT_EQ(GetFirmWareVersion() >> 4, 2);
     EXPECT_EQ(GetFirmWareVersion() & 0xF, 5);
     EXPECT_NE(GetSerialNumber(), 0);
+}
+
+// A capture's level words are the ones log10 gives (clipped at the overload
+// level, the attenuation added back, rounded), also for powers a hair either
+// side of a word's rounding boundary, at clipping, and for powers log10 alone
+// reads (zero, subnormal, infinite); a negative power was not measured.
+TEST(SimulatorFacts, CapturedPowersBecomeTheWordsOfTheirLevelByLog10) {
+    using torvelsim::CSignalModel;
+    const auto reference = [](double mw, int attenuation) {
+        return CSignalModel::LevelWord(
+            std::min(10.0 * std::log10(mw), torvelsim::kOverloadLevelDbm) + attenuation);
+    };
+    std::vector<double> powers = {0.0, 4.9e-324, 1e-310, 1e300, HUGE_VAL, 1e-30, 1.0};
+    for (double word = -32610.0; word < 4000.0; word += 0.5) {
+        const double mw = std::pow(10.0, word / 163.84 / 10.0);
+        powers.push_back(mw);
+        powers.push_back(std::nextafter(mw, 0.0));
+        powers.push_back(std::nextafter(mw, HUGE_VAL));
+    }
+    std::uint64_t x = 88172645463325252ULL;
+    for (int i = 0; i < 200000; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        powers.push_back(std::pow(10.0, -21.0 + 23.0 * static_cast<double>(x >> 11) * 0x1.0p-53));
+    }
+    powers.push_back(-1.0);
+    std::vector<short> words(powers.size());
+    for (int attenuation = 0; attenuation <= 50; attenuation += 10) {
+        CSignalModel::InputWords(powers.data(), powers.size(), attenuation, 0x7EEE, words.data());
+        int differing = 0;
+        for (std::size_t i = 0; i + 1 < powers.size(); ++i)
+            differing += words[i] != reference(powers[i], attenuation);
+        EXPECT_EQ(differing, 0) << attenuation << " dB";
+        EXPECT_EQ(words.back(), 0x7EEE);
+    }
 }
