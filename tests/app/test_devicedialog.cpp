@@ -1,8 +1,8 @@
 // Options > Device...: the dialog opens from the main frame's menu, shows the
 // profile's device and calibration offset, and OK keeps what the user chose
 // for the next start (Cancel nothing).
-#include "app/devicedialog.h"
 #include "analysis/analysiscore.h"
+#include "app/devicedialog.h"
 #include "app/mainframe.h"
 #include "modes/corefactory.h"
 #include "platform/profile.h"
