@@ -87,7 +87,7 @@ TEST(SweepPlan, TuningsAbutWithoutSeamsAndKeepTheCentreAndEdgesOut) {
     const double rate = 1e6, step = 10e3;
     const int points = 300; // 3 MHz: three times the rate
     const auto plan = torvelsoapy::PlanSweep(100e6, step, points, rate, 3.77);
-    EXPECT_NEAR(plan.rbwHz, 2 * step, 0.1 * step);
+    EXPECT_NEAR(plan.rbwHz, step, 0.02 * step);
     EXPECT_GE(plan.tunings.size(), 8u);
     std::vector<int> binsPerPoint(points, 0);
     const double binHz = rate / plan.fftSize;
@@ -103,9 +103,8 @@ TEST(SweepPlan, TuningsAbutWithoutSeamsAndKeepTheCentreAndEdgesOut) {
         EXPECT_GE(binsPerPoint[p], 1) << p;
 }
 
-TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuation) {
+TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuationAndRbw) {
     ASSERT_TRUE(Open("tone_hz=100303700,tone_dbfs=-40,noise_dbfs=-100"));
-    EXPECT_EQ(GetRBWFrequency(kTorvelKindNormal, 1), 10);
     EXPECT_EQ(GetMaxAttenuation(), 50);
     for (int attenuation : {0, 20}) {
         const std::vector<short> words = NormalBlock(100000, 1, attenuation, 4);
@@ -116,6 +115,24 @@ TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuation) {
         EXPECT_NEAR(Db(words[peak]), -40.0, 0.5) << attenuation;
         EXPECT_LT(Db(words[100]), -80.0);
     }
+    // Every RBW step: the RBW the device reports is the one its FFT has
+    // (3.77 bins of the flat-top window at 2.4 MS/s), the tone lies in its
+    // cell and reads its level.
+    const double enbw = torvelsoapy::CFlatTopSpectrum::EnbwBinsOf(1024);
+    for (int index = 1; index <= 5; ++index) {
+        const int stepKHz = GetRBWFrequency(kTorvelKindNormal, index);
+        ASSERT_GT(stepKHz, 0) << index;
+        const double rbwHz = torvelsoapy::PlanSweep(100e6, stepKHz * 1e3, 10, 2.4e6, enbw).rbwHz;
+        EXPECT_NEAR(rbwHz, stepKHz * 1e3, 0.01 * stepKHz * 1e3) << "index " << index;
+        const std::vector<short> words = NormalBlock(100000, index, 0, 2);
+        ASSERT_EQ(words.size(), static_cast<std::size_t>(2000 / stepKHz));
+        const auto peak = std::max_element(words.begin(), words.end()) - words.begin();
+        EXPECT_NEAR(peak, std::lround(303.7 / stepKHz), 1) << "index " << index;
+        EXPECT_NEAR(Db(words[peak]), -40.0, 0.5) << "index " << index;
+    }
+    const double highResolutionHz = torvelsoapy::PlanSweep(100e6, 1e3, 10, 2.4e6, enbw).rbwHz;
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindHighResolution, 0), 1);
+    EXPECT_NEAR(highResolutionHz, 1e3, 10.0);
 }
 
 TEST_F(SoapyTest, ABandThreeTimesTheReceiversWidthIsSweptWithoutSeams) {
