@@ -4,6 +4,9 @@
 
 #include <dlfcn.h>
 
+#include <cmath>
+#include <cstdlib>
+
 namespace torveldevice {
 namespace {
 
@@ -20,6 +23,9 @@ struct LoadedLibrary {
     DeviceFunctions functions;
     std::string choice;
     std::string description;
+    // A library that takes device arguments and a level offset measures with
+    // a receiver, whatever name it was loaded by.
+    bool receiver = false;
 };
 
 LoadedLibrary& Loaded() {
@@ -103,11 +109,13 @@ std::string loadOne(const std::string& choice, double levelOffsetDb) {
         dlclose(handle);
         return "the device library " + file + " lacks the function " + missing;
     }
-    if (auto configure = reinterpret_cast<ConfigureFunction>(dlsym(handle, kConfigureFunction))) {
+    auto configure = reinterpret_cast<ConfigureFunction>(dlsym(handle, kConfigureFunction));
+    if (configure) {
         if (configure(soapyArgs(choice).c_str(), levelOffsetDb) != 1) {
             dlclose(handle);
             return "the device library " + file + " refused the device arguments \"" +
-                   soapyArgs(choice) + "\"";
+                   soapyArgs(choice) + "\" or the level offset " + std::to_string(levelOffsetDb) +
+                   " dB";
         }
     }
     LoadedLibrary& l = Loaded();
@@ -115,6 +123,7 @@ std::string loadOne(const std::string& choice, double levelOffsetDb) {
     l.functions = functions;
     l.choice = choice;
     l.description = describe(choice);
+    l.receiver = configure != nullptr;
     return {};
 }
 
@@ -142,6 +151,14 @@ bool LoadDeviceLibrary(const std::string& choice, double levelOffsetDb, std::str
     return false;
 }
 
+double LevelOffsetOf(const std::string& text) {
+    char* end = nullptr;
+    const double offset = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || !std::isfinite(offset) || std::fabs(offset) > kLevelOffsetLimitDb)
+        return 0.0;
+    return offset;
+}
+
 bool DeviceLibraryLoaded() {
     return Loaded().handle != nullptr;
 }
@@ -151,7 +168,7 @@ std::string LoadedDeviceChoice() {
 }
 
 bool LoadedDeviceCalibrated() {
-    return LibraryFileOf(Loaded().choice) != LibraryFileOf(kSoapyChoice);
+    return !Loaded().receiver;
 }
 
 std::string LoadedDeviceDescription() {

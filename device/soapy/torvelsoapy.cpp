@@ -6,6 +6,8 @@
 
 #include "device/TorvelAPI.h"
 
+#include <cmath>
+
 using torvelsoapy::CSoapyAnalyser;
 
 namespace {
@@ -26,6 +28,8 @@ constexpr int kBandIndex = 1, kBandStep = 250, kZeroSpanBlock = 104;
 // A normal-sweep block is one 2 MHz segment.
 constexpr int kNormalBlockKHz = 2000;
 constexpr WORD kFirmwareVersion = 0x10;
+// The largest calibration offset taken, dB.
+constexpr double kMaxLevelOffsetDb = 200.0;
 
 int StepKHz(int kind, int index) {
     if (kind == kTorvelKindNormal && index >= 1 && index <= 5)
@@ -49,7 +53,10 @@ extern "C" {
 // InitTorvelDLL; 1 = taken.
 int ConfigureTorvelDevice(const char* args, double levelOffsetDb) {
     torvelsoapy::ReceiverConfig config;
-    if (!torvelsoapy::ParseReceiverArgs(args ? args : "", &config))
+    // An offset beyond any receiver's (or no number at all) would make every
+    // level word meaningless.
+    if (!torvelsoapy::ParseReceiverArgs(args ? args : "", &config) ||
+        !(std::fabs(levelOffsetDb) <= kMaxLevelOffsetDb))
         return 0;
     config.levelOffsetDb = levelOffsetDb;
     Device().Configure(config);

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <dlfcn.h>
+#include <limits>
 #include <numbers>
 #include <numeric>
 
@@ -133,6 +134,31 @@ TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuationAndRbw) {
     const double highResolutionHz = torvelsoapy::PlanSweep(100e6, 1e3, 10, 2.4e6, enbw).rbwHz;
     EXPECT_EQ(GetRBWFrequency(kTorvelKindHighResolution, 0), 1);
     EXPECT_NEAR(highResolutionHz, 1e3, 10.0);
+}
+
+TEST_F(SoapyTest, TheCalibrationOffsetShiftsLevelsOnceAndAHostileOneIsRefused) {
+    std::string problem;
+    ASSERT_TRUE(torveldevice::LoadDeviceLibrary(
+        "soapy:driver=torveltest,tone_hz=100303700,tone_dbfs=-40", 12.5, &problem))
+        << problem;
+    ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
+    // The graphs' reference (full scale at attenuation 0) and the levels move
+    // together by the offset.
+    EXPECT_EQ(GetZeroReferenceLevel(), 12.5);
+    const std::vector<short> words = NormalBlock(100000, 1, 20, 4);
+    ASSERT_EQ(words.size(), 200u);
+    EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -27.5, 0.5);
+    for (double hostile : {std::nan(""), 1e300, -250.0, std::numeric_limits<double>::infinity()}) {
+        problem.clear();
+        EXPECT_FALSE(torveldevice::LoadDeviceLibrary("soapy:driver=torveltest", hostile, &problem))
+            << hostile;
+        EXPECT_NE(problem.find("level offset"), std::string::npos) << problem;
+        EXPECT_EQ(torveldevice::LoadedDeviceChoice(), "simulator");
+        EXPECT_TRUE(torveldevice::LoadedDeviceCalibrated());
+    }
+    // Loaded by its path the receiver's library is just as uncalibrated.
+    ASSERT_TRUE(torveldevice::LoadDeviceLibrary(TORVEL_SOAPY_LIBRARY, 0.0, &problem)) << problem;
+    EXPECT_FALSE(torveldevice::LoadedDeviceCalibrated());
 }
 
 TEST_F(SoapyTest, ABandThreeTimesTheReceiversWidthIsSweptWithoutSeams) {
