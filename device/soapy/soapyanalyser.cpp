@@ -316,12 +316,20 @@ void CSoapyAnalyser::Post(UINT offset, WPARAM wParam, LPARAM lParam) const {
 }
 
 int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
+    // Points below the receiver's lowest frequency are no samples; the
+    // tunings cover the others.
+    const int below =
+        std::clamp((m_minKHz - job.startKHz + job.stepKHz - 1) / job.stepKHz, 0, job.points);
+    const int measured = job.points - below;
+    words.assign(static_cast<std::size_t>(std::max(job.points, job.blockWords)), kNoSampleWord);
+    if (measured == 0)
+        return 0;
     const double enbw = CFlatTopSpectrum::EnbwBinsOf(1024);
-    const SweepPlan plan =
-        PlanSweep(job.startKHz * 1e3, job.stepKHz * 1e3, job.points, m_rateHz, enbw);
+    const SweepPlan plan = PlanSweep((job.startKHz + below * job.stepKHz) * 1e3, job.stepKHz * 1e3,
+                                     measured, m_rateHz, enbw);
     CFlatTopSpectrum spectrum(plan.fftSize);
     std::vector<std::complex<float>> samples(plan.fftSize);
-    std::vector<float> level(job.points, 0.0f);
+    std::vector<float> level(measured, 0.0f);
     for (const SweepTuning& t : plan.tunings) {
         if (int e = Tune(t.centerHz))
             return e;
@@ -337,11 +345,8 @@ int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
             p = std::max(p, power[b]);
         }
     }
-    words.resize(job.points);
-    for (int p = 0; p < job.points; ++p)
-        words[p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
-    if (job.blockWords > job.points)
-        words.resize(job.blockWords, kNoSampleWord);
+    for (int p = 0; p < measured; ++p)
+        words[below + p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
     return 0;
 }
 

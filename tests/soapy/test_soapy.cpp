@@ -339,6 +339,24 @@ TEST_F(SoapyTest, SemiRealTimeSlicesArriveWhenAskedAndStopWithTheTask) {
     PostMessage(window.GetSafeHwnd(), DeviceWindow::kMarker, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return window.Last().message == DeviceWindow::kMarker; }));
     EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+    // A band that begins below the receiver's lowest frequency (1 MHz) is
+    // measured from there on, the points below are no samples.
+    window.messages.clear();
+    ASSERT_EQ(SemiRealTimeAnalysis(window.GetSafeHwnd(), 9, 0, 0, 1), 1);
+    ASSERT_TRUE(window.Wait(std::chrono::seconds(60)));
+    ASSERT_EQ(window.Last().message, WM_ANALYSIS_PROGRESS);
+    std::vector<short> low(400);
+    ASSERT_EQ(ReceiveData(low.data(), 400), 400);
+    for (int p = 0; p < 4; ++p)
+        EXPECT_EQ(low[p], -32640) << p;
+    EXPECT_LT(Db(low[4]), -70.0);
+    EXPECT_GT(Db(low[4]), -150.0);
+    TerminateTorvelTask();
+    const std::vector<short> sweep = NormalBlock(0, 4, 0, 1);
+    ASSERT_EQ(sweep.size(), 20u);
+    for (int p = 0; p < 10; ++p)
+        EXPECT_EQ(sweep[p], -32640) << p;
+    EXPECT_GT(Db(sweep[10]), -150.0);
 }
 
 TEST_F(SoapyTest, AnUnplugDuringAStreamingTaskIsReportedAndRecovered) {
