@@ -206,8 +206,8 @@ int CSoapyAnalyser::Refuse() {
     return 0;
 }
 
-int CSoapyAnalyser::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int points,
-                               int attenuation, int averages) {
+int CSoapyAnalyser::StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation,
+                               int averages) {
     if (m_open && (startKHz < 0 || startKHz > m_maxKHz || stepKHz <= 0)) {
         m_lastError = kTorvelErrorBadParameter;
         return 0;
@@ -218,8 +218,10 @@ int CSoapyAnalyser::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, in
     job.stepKHz = stepKHz;
     job.points = stepKHz > 0 ? std::min(points, (m_maxKHz - startKHz) / stepKHz + 1) : 0;
     job.averages = std::clamp(averages, 1, 64);
-    // A zero-span block has a fixed size; a sweep block ends at the top.
-    job.blockWords = kind == kTorvelKindZeroSpan ? points : 0;
+    // Every block has its fixed size, as the analyser's: the points above
+    // the top are no-sample words, so the window's grid, which may reach a
+    // little beyond, moves on by whole blocks and starts over.
+    job.blockWords = points;
     return Start(job, attenuation);
 }
 

@@ -72,8 +72,7 @@ public:
 
     // A sweep block of `points` points `stepKHz` apart from startKHz (cut at
     // the highest frequency), each the power mean of `averages` spectra.
-    int StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int points, int attenuation,
-                   int averages);
+    int StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation, int averages);
     // The band analyses: 250 kHz bins of the block from baseKHz (see
     // torvelsoapy.cpp for the arguments).
     int StartZeroSpan(BYTE tag, int baseKHz, int attenuation, int triggerType, int triggerLevel,
@@ -111,8 +110,8 @@ private:
         int firstBin = 0, lastBin = 0;
         int samples = 0, postTrigger = 0;
         int triggerPosition = 0;
-        // Fixed-size blocks: words beyond the highest frequency are the
-        // no-sample word.
+        // The words of a block: those beyond the highest frequency (and
+        // below the lowest) are the no-sample word.
         int blockWords = 0;
     };
     // A sample block of the stream; false ends the streaming.

@@ -125,34 +125,33 @@ int NormalSpectrumAnalysis(HWND, BYTE tag, int startKHz, int rbwIndex, int atten
                            int rejectionRate) {
     const int step = StepKHz(kTorvelKindNormal, rbwIndex);
     if (step == 0)
-        return Device().StartSweep(kTorvelKindNormal, tag, -1, 0, 0, 0, 0);
-    return Device().StartSweep(kTorvelKindNormal, tag, startKHz, step, kNormalBlockKHz / step,
-                               attenuation, rejectionRate);
+        return Device().StartSweep(tag, -1, 0, 0, 0, 0);
+    return Device().StartSweep(tag, startKHz, step, kNormalBlockKHz / step, attenuation,
+                               rejectionRate);
 }
 
 // The catcher rate (peaks of sub-captures) has no counterpart: every point
 // is already the highest bin of its cell.
 int HighSpeedSpectrumAnalysis(HWND, BYTE tag, int startKHz, int attenuation, int rejectionRate,
                               int) {
-    return Device().StartSweep(kTorvelKindHighSpeed, tag, startKHz, kHighSpeedStep,
-                               kHighSpeedPoints, attenuation, rejectionRate);
+    return Device().StartSweep(tag, startKHz, kHighSpeedStep, kHighSpeedPoints, attenuation,
+                               rejectionRate);
 }
 
 int HighResolutionSpectrumAnalysis(HWND, BYTE tag, int startKHz, int attenuation,
                                    int rejectionRate) {
-    return Device().StartSweep(kTorvelKindHighResolution, tag, startKHz, kHighResolutionStep,
-                               kHighResolutionPoints, attenuation, rejectionRate);
+    return Device().StartSweep(tag, startKHz, kHighResolutionStep, kHighResolutionPoints,
+                               attenuation, rejectionRate);
 }
 
 int HighResolutionSingleAnalysis(HWND, BYTE tag, int startKHz, int attenuation) {
-    return Device().StartSweep(kTorvelKindHighResolution, tag, startKHz, kHighResolutionStep,
-                               kHighResolutionPoints, attenuation, 1);
+    return Device().StartSweep(tag, startKHz, kHighResolutionStep, kHighResolutionPoints,
+                               attenuation, 1);
 }
 
 // One block of 104 words, word b at baseKHz + b x 250 kHz.
 int ZeroSpanSpectrumAnalysis(HWND, BYTE tag, int baseKHz, int attenuation) {
-    return Device().StartSweep(kTorvelKindZeroSpan, tag, baseKHz, kBandStep, kZeroSpanBlock,
-                               attenuation, 1);
+    return Device().StartSweep(tag, baseKHz, kBandStep, kZeroSpanBlock, attenuation, 1);
 }
 
 // N samples 100 us apart of the power in bins firstBin..lastBin, P of them

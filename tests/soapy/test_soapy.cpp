@@ -357,6 +357,14 @@ TEST_F(SoapyTest, SemiRealTimeSlicesArriveWhenAskedAndStopWithTheTask) {
     for (int p = 0; p < 10; ++p)
         EXPECT_EQ(sweep[p], -32640) << p;
     EXPECT_GT(Db(sweep[10]), -150.0);
+    // So is a block that reaches beyond the highest frequency (2999.8 MHz at
+    // 4 MS/s): it has its whole size, and a window's grid moves on by whole
+    // blocks.
+    const std::vector<short> top = NormalBlock(2998000, 1, 0, 1);
+    ASSERT_EQ(top.size(), 200u);
+    EXPECT_GT(Db(top[180]), -150.0);
+    for (int p = 181; p < 200; ++p)
+        EXPECT_EQ(top[p], -32640) << p;
 }
 
 TEST_F(SoapyTest, AnUnplugDuringAStreamingTaskIsReportedAndRecovered) {
