@@ -16,6 +16,9 @@ constexpr const char* kSoapyFile = "libTorvelSoapy.so";
 // offset in dB (the SoapySDR library); 1 = taken.
 constexpr const char* kConfigureFunction = "ConfigureTorvelDevice";
 using ConfigureFunction = int (*)(const char* args, double levelOffsetDb);
+// Optional function of a library that streams samples: overruns counted.
+constexpr const char* kOverrunFunction = "GetTorvelOverrunCount";
+using OverrunFunction = long (*)();
 
 // The one loaded library, as a linked library would be one per process.
 struct LoadedLibrary {
@@ -26,6 +29,7 @@ struct LoadedLibrary {
     // A library that takes device arguments and a level offset measures with
     // a receiver, whatever name it was loaded by.
     bool receiver = false;
+    OverrunFunction overruns = nullptr;
 };
 
 LoadedLibrary& Loaded() {
@@ -124,6 +128,7 @@ std::string loadOne(const std::string& choice, double levelOffsetDb) {
     l.choice = choice;
     l.description = describe(choice);
     l.receiver = configure != nullptr;
+    l.overruns = reinterpret_cast<OverrunFunction>(dlsym(handle, kOverrunFunction));
     return {};
 }
 
@@ -165,6 +170,10 @@ bool DeviceLibraryLoaded() {
 
 std::string LoadedDeviceChoice() {
     return Loaded().choice;
+}
+
+long LoadedDeviceOverruns() {
+    return Loaded().overruns ? Loaded().overruns() : -1;
 }
 
 bool LoadedDeviceCalibrated() {

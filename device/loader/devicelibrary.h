@@ -30,6 +30,10 @@ std::string LibraryFileOf(const std::string& choice);
 // of a receiver. True when the chosen library was loaded.
 bool LoadDeviceLibrary(const std::string& choice, double levelOffsetDb, std::string* problem);
 
+// Sample overruns of a receiver's stream since its link was opened; -1 for a
+// device that has no stream (a library without GetTorvelOverrunCount).
+long LoadedDeviceOverruns();
+
 // The calibration offset of a receiver in dB as the profile holds it
 // ([DEVICE] LevelOffset): 0 when the text is no number, not finite or beyond
 // +-kLevelOffsetLimitDb.
