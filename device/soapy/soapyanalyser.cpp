@@ -28,6 +28,10 @@ constexpr int kReadChunk = 4096;
 constexpr long kSilenceUs = 1000000;
 // Returned by a read that a terminate cut short.
 constexpr int kCancelled = -1;
+// The largest sample rate and settling time taken (no receiver streams
+// faster; a longer settling would only stall the sweeps).
+constexpr double kMaxRateHz = 1e9;
+constexpr double kMaxSettleMs = 10000;
 // The highest point lies this share of the rate below the receiver's top.
 constexpr double kTopMargin = 0.05;
 
@@ -40,7 +44,7 @@ bool AnyKind(int kinds) {
 
 bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config) {
     SoapySDR::Kwargs kw = SoapySDR::KwargsFromString(args);
-    auto number = [&kw](const char* key, double* value) {
+    auto number = [&kw](const char* key, double* value, double highest) {
         auto it = kw.find(key);
         if (it == kw.end())
             return true;
@@ -49,13 +53,13 @@ bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config) {
         // end points into the value: judged before the value is erased.
         const bool whole = end != nullptr && end != it->second.c_str() && *end == '\0';
         kw.erase(it);
-        if (!whole || !(v > 0) || !std::isfinite(v))
+        if (!whole || !(v > 0) || !(v <= highest))
             return false;
         *value = v;
         return true;
     };
     double settleMs = config->settleS * 1000;
-    if (!number("rate", &config->rateHz) || !number("settle", &settleMs))
+    if (!number("rate", &config->rateHz, kMaxRateHz) || !number("settle", &settleMs, kMaxSettleMs))
         return false;
     config->settleS = settleMs / 1000;
     config->deviceArgs = SoapySDR::KwargsToString(kw);
@@ -91,6 +95,9 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
     try {
         m_device->setSampleRate(SOAPY_SDR_RX, 0, m_config.rateHz);
         m_rateHz = m_device->getSampleRate(SOAPY_SDR_RX, 0);
+        // The frequency limits and FFT sizes are made from it.
+        if (!(m_rateHz > 0 && m_rateHz <= kMaxRateHz))
+            throw std::runtime_error("the receiver gives no usable sample rate");
         const SoapySDR::Range gain = m_device->getGainRange(SOAPY_SDR_RX, 0);
         m_minGain = gain.minimum();
         m_maxGain = gain.maximum();

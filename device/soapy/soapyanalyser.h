@@ -44,7 +44,8 @@ constexpr short kNoSampleWord = -32640;
 constexpr double kLevelWordsPerDb = 163.84;
 
 // Parses "driver=rtlsdr,rate=2.4e6,settle=5" (settle in ms); false when a
-// value of ours is not a positive number.
+// value of ours is not a positive number within what receivers have (a
+// sample rate up to 1e9 per second, a settling time up to 10 s).
 bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config);
 
 // dBFS plus the offset in level words of 1/163.84 dB, rounded, never the

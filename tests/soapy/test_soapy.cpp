@@ -156,6 +156,14 @@ TEST_F(SoapyTest, TheCalibrationOffsetShiftsLevelsOnceAndAHostileOneIsRefused) {
         EXPECT_EQ(torveldevice::LoadedDeviceChoice(), "simulator");
         EXPECT_TRUE(torveldevice::LoadedDeviceCalibrated());
     }
+    // Sample rates and settling times no receiver has are refused as well.
+    for (const char* hostile : {"rate=1e300", "rate=inf", "rate=-2e6", "settle=1e9", "rate=2e6x"}) {
+        problem.clear();
+        EXPECT_FALSE(torveldevice::LoadDeviceLibrary(
+            std::string("soapy:driver=torveltest,") + hostile, 0.0, &problem))
+            << hostile;
+        EXPECT_NE(problem.find("refused the device arguments"), std::string::npos) << problem;
+    }
     // Loaded by its path the receiver's library is just as uncalibrated.
     ASSERT_TRUE(torveldevice::LoadDeviceLibrary(TORVEL_SOAPY_LIBRARY, 0.0, &problem)) << problem;
     EXPECT_FALSE(torveldevice::LoadedDeviceCalibrated());
