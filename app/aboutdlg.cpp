@@ -35,9 +35,11 @@ CAboutDlg::CAboutDlg(WORD firmware, WORD serial, QWidget* parent) : QDialog(pare
     layout->addWidget(line(this, "1016", text(8)));
     layout->addWidget(line(this, "1018", QString::fromUtf8(firmwareLine.c_str())));
     layout->addWidget(line(this, "1019", QString::fromUtf8(serialLine.c_str())));
-    layout->addWidget(
-        line(this, "device",
-             "Device: " + QString::fromStdString(torveldevice::LoadedDeviceDescription())));
+    QString device = "Device: " + QString::fromStdString(torveldevice::LoadedDeviceDescription());
+    // A receiver's stream: the samples it lost so far.
+    if (const long overruns = torveldevice::LoadedDeviceOverruns(); overruns >= 0)
+        device += QString(", %1 sample overruns").arg(overruns);
+    layout->addWidget(line(this, "device", device));
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(text(9), QDialogButtonBox::AcceptRole);
     ok->setObjectName("IDOK");

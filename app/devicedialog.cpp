@@ -24,8 +24,6 @@ constexpr int kStrNextStart = 2645;
 constexpr int kStrBrowse = 2647;
 constexpr int kStrChooseLibrary = 2648;
 constexpr int kStrInUse = 2649;
-// The calibration offset's range in dB.
-constexpr double kOffsetLimitDb = 200.0;
 
 QString text(int index) {
     const char* s = GetTorvelString(index);
@@ -52,7 +50,7 @@ CDeviceDialog::CDeviceDialog(const QString& inUse, QWidget* parent)
     // Device arguments and paths are long: room for about 50 characters.
     for (QLineEdit* edit : {m_soapyArgs, m_libraryPath})
         edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 50);
-    m_offset->setRange(-kOffsetLimitDb, kOffsetLimitDb);
+    m_offset->setRange(-torveldevice::kLevelOffsetLimitDb, torveldevice::kLevelOffsetLimitDb);
     m_offset->setDecimals(1);
     m_offset->setSingleStep(0.5);
     m_offset->setSuffix(" dB");

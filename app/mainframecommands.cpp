@@ -37,8 +37,9 @@ constexpr int kActionDevice = 58;
 
 void showDeviceDialog(QWidget* parent) {
     CDeviceDialog dlg(QString::fromStdString(torveldevice::LoadedDeviceDescription()), parent);
-    dlg.SetValues(GetProfileString("DEVICE", "Library", torveldevice::kSimulatorChoice).c_str(),
-                  std::atof(GetProfileString("DEVICE", "LevelOffset", "0").c_str()));
+    dlg.SetValues(
+        GetProfileString("DEVICE", "Library", torveldevice::kSimulatorChoice).c_str(),
+        torveldevice::LevelOffsetOf(GetProfileString("DEVICE", "LevelOffset", "0").c_str()));
     if (dlg.exec() != QDialog::Accepted)
         return;
     WriteProfileString("DEVICE", "Library", dlg.Choice().c_str());

@@ -337,7 +337,8 @@ void CTorvelApp::loadDevice(const QString& chosen) {
     const CString device =
         chosen.isEmpty() ? GetProfileString("DEVICE", "Library", torveldevice::kSimulatorChoice)
                          : CString(chosen.toUtf8().constData());
-    const double offset = std::atof(GetProfileString("DEVICE", "LevelOffset", "0").c_str());
+    const double offset =
+        torveldevice::LevelOffsetOf(GetProfileString("DEVICE", "LevelOffset", "0").c_str());
     std::string problem;
     if (!torveldevice::LoadDeviceLibrary(device.c_str(), offset, &problem)) {
         const CString line = "Torvel: " + CString(problem.c_str()) + "; the simulator is used";

@@ -30,7 +30,7 @@ const char* deviceModel() {
     const std::string choice = torveldevice::LoadedDeviceChoice();
     if (choice.empty() || choice == torveldevice::kSimulatorChoice)
         return "Simulator";
-    if (choice.rfind(torveldevice::kSoapyChoice, 0) == 0)
+    if (!torveldevice::LoadedDeviceCalibrated())
         return "SoapySDR";
     return "Analyser";
 }

@@ -66,6 +66,14 @@ int main(int argc, char** argv) {
         ::testing::UnitTest::GetInstance()->listeners().Append(
             new TestEnvironmentReset(run.path()));
         status = RUN_ALL_TESTS();
+        // A run on a chosen device ends on it: no test quietly measured with
+        // another one.
+        if (const char* device = std::getenv("TORVEL_TEST_DEVICE");
+            device && *device && torveldevice::LoadedDeviceChoice() != device) {
+            std::fprintf(stderr, "TORVEL_TEST_DEVICE: the run ended on \"%s\"\n",
+                         torveldevice::LoadedDeviceChoice().c_str());
+            status = 1;
+        }
     }
     return status;
 }

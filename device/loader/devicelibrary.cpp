@@ -4,6 +4,9 @@
 
 #include <dlfcn.h>
 
+#include <cmath>
+#include <cstdlib>
+
 namespace torveldevice {
 namespace {
 
@@ -13,6 +16,9 @@ constexpr const char* kSoapyFile = "libTorvelSoapy.so";
 // offset in dB (the SoapySDR library); 1 = taken.
 constexpr const char* kConfigureFunction = "ConfigureTorvelDevice";
 using ConfigureFunction = int (*)(const char* args, double levelOffsetDb);
+// Optional function of a library that streams samples: overruns counted.
+constexpr const char* kOverrunFunction = "GetTorvelOverrunCount";
+using OverrunFunction = long (*)();
 
 // The one loaded library, as a linked library would be one per process.
 struct LoadedLibrary {
@@ -20,6 +26,10 @@ struct LoadedLibrary {
     DeviceFunctions functions;
     std::string choice;
     std::string description;
+    // A library that takes device arguments and a level offset measures with
+    // a receiver, whatever name it was loaded by.
+    bool receiver = false;
+    OverrunFunction overruns = nullptr;
 };
 
 LoadedLibrary& Loaded() {
@@ -103,11 +113,13 @@ std::string loadOne(const std::string& choice, double levelOffsetDb) {
         dlclose(handle);
         return "the device library " + file + " lacks the function " + missing;
     }
-    if (auto configure = reinterpret_cast<ConfigureFunction>(dlsym(handle, kConfigureFunction))) {
+    auto configure = reinterpret_cast<ConfigureFunction>(dlsym(handle, kConfigureFunction));
+    if (configure) {
         if (configure(soapyArgs(choice).c_str(), levelOffsetDb) != 1) {
             dlclose(handle);
             return "the device library " + file + " refused the device arguments \"" +
-                   soapyArgs(choice) + "\"";
+                   soapyArgs(choice) + "\" or the level offset " + std::to_string(levelOffsetDb) +
+                   " dB";
         }
     }
     LoadedLibrary& l = Loaded();
@@ -115,6 +127,8 @@ std::string loadOne(const std::string& choice, double levelOffsetDb) {
     l.functions = functions;
     l.choice = choice;
     l.description = describe(choice);
+    l.receiver = configure != nullptr;
+    l.overruns = reinterpret_cast<OverrunFunction>(dlsym(handle, kOverrunFunction));
     return {};
 }
 
@@ -142,6 +156,14 @@ bool LoadDeviceLibrary(const std::string& choice, double levelOffsetDb, std::str
     return false;
 }
 
+double LevelOffsetOf(const std::string& text) {
+    char* end = nullptr;
+    const double offset = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || !std::isfinite(offset) || std::fabs(offset) > kLevelOffsetLimitDb)
+        return 0.0;
+    return offset;
+}
+
 bool DeviceLibraryLoaded() {
     return Loaded().handle != nullptr;
 }
@@ -150,8 +172,12 @@ std::string LoadedDeviceChoice() {
     return Loaded().choice;
 }
 
+long LoadedDeviceOverruns() {
+    return Loaded().overruns ? Loaded().overruns() : -1;
+}
+
 bool LoadedDeviceCalibrated() {
-    return LibraryFileOf(Loaded().choice) != LibraryFileOf(kSoapyChoice);
+    return !Loaded().receiver;
 }
 
 std::string LoadedDeviceDescription() {

@@ -30,6 +30,16 @@ std::string LibraryFileOf(const std::string& choice);
 // of a receiver. True when the chosen library was loaded.
 bool LoadDeviceLibrary(const std::string& choice, double levelOffsetDb, std::string* problem);
 
+// Sample overruns of a receiver's stream since its link was opened; -1 for a
+// device that has no stream (a library without GetTorvelOverrunCount).
+long LoadedDeviceOverruns();
+
+// The calibration offset of a receiver in dB as the profile holds it
+// ([DEVICE] LevelOffset): 0 when the text is no number, not finite or beyond
+// +-kLevelOffsetLimitDb.
+constexpr double kLevelOffsetLimitDb = 200.0;
+double LevelOffsetOf(const std::string& text);
+
 // True once a library is loaded. The device calls load the simulator on the
 // first call when nothing was loaded before (tests, tools).
 bool DeviceLibraryLoaded();
@@ -38,7 +48,8 @@ bool DeviceLibraryLoaded();
 // (driver=rtlsdr)", the library's path).
 std::string LoadedDeviceChoice();
 std::string LoadedDeviceDescription();
-// False when the loaded device's levels are not calibrated: a receiver's are
+// False when the loaded device's levels are not calibrated: a receiver's
+// (a library with ConfigureTorvelDevice, by whatever name it was loaded) are
 // dBFS shifted by the user's offset.
 bool LoadedDeviceCalibrated();
 

@@ -14,7 +14,7 @@ namespace torvelsoapy {
 
 class CFlatTopSpectrum {
 public:
-    // size: FFT points, a power of two of at least 16.
+    // size: FFT points, at least 16 (products of 2, 3 and 5 are fast).
     explicit CFlatTopSpectrum(int size);
     ~CFlatTopSpectrum();
     CFlatTopSpectrum(const CFlatTopSpectrum&) = delete;

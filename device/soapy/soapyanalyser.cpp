@@ -28,6 +28,10 @@ constexpr int kReadChunk = 4096;
 constexpr long kSilenceUs = 1000000;
 // Returned by a read that a terminate cut short.
 constexpr int kCancelled = -1;
+// The largest sample rate and settling time taken (no receiver streams
+// faster; a longer settling would only stall the sweeps).
+constexpr double kMaxRateHz = 1e9;
+constexpr double kMaxSettleMs = 10000;
 // The highest point lies this share of the rate below the receiver's top.
 constexpr double kTopMargin = 0.05;
 
@@ -40,7 +44,7 @@ bool AnyKind(int kinds) {
 
 bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config) {
     SoapySDR::Kwargs kw = SoapySDR::KwargsFromString(args);
-    auto number = [&kw](const char* key, double* value) {
+    auto number = [&kw](const char* key, double* value, double highest) {
         auto it = kw.find(key);
         if (it == kw.end())
             return true;
@@ -49,13 +53,13 @@ bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config) {
         // end points into the value: judged before the value is erased.
         const bool whole = end != nullptr && end != it->second.c_str() && *end == '\0';
         kw.erase(it);
-        if (!whole || !(v > 0) || !std::isfinite(v))
+        if (!whole || !(v > 0) || !(v <= highest))
             return false;
         *value = v;
         return true;
     };
     double settleMs = config->settleS * 1000;
-    if (!number("rate", &config->rateHz) || !number("settle", &settleMs))
+    if (!number("rate", &config->rateHz, kMaxRateHz) || !number("settle", &settleMs, kMaxSettleMs))
         return false;
     config->settleS = settleMs / 1000;
     config->deviceArgs = SoapySDR::KwargsToString(kw);
@@ -91,6 +95,9 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
     try {
         m_device->setSampleRate(SOAPY_SDR_RX, 0, m_config.rateHz);
         m_rateHz = m_device->getSampleRate(SOAPY_SDR_RX, 0);
+        // The frequency limits and FFT sizes are made from it.
+        if (!(m_rateHz > 0 && m_rateHz <= kMaxRateHz))
+            throw std::runtime_error("the receiver gives no usable sample rate");
         const SoapySDR::Range gain = m_device->getGainRange(SOAPY_SDR_RX, 0);
         m_minGain = gain.minimum();
         m_maxGain = gain.maximum();
@@ -206,8 +213,8 @@ int CSoapyAnalyser::Refuse() {
     return 0;
 }
 
-int CSoapyAnalyser::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int points,
-                               int attenuation, int averages) {
+int CSoapyAnalyser::StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation,
+                               int averages) {
     if (m_open && (startKHz < 0 || startKHz > m_maxKHz || stepKHz <= 0)) {
         m_lastError = kTorvelErrorBadParameter;
         return 0;
@@ -218,8 +225,10 @@ int CSoapyAnalyser::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, in
     job.stepKHz = stepKHz;
     job.points = stepKHz > 0 ? std::min(points, (m_maxKHz - startKHz) / stepKHz + 1) : 0;
     job.averages = std::clamp(averages, 1, 64);
-    // A zero-span block has a fixed size; a sweep block ends at the top.
-    job.blockWords = kind == kTorvelKindZeroSpan ? points : 0;
+    // Every block has its fixed size, as the analyser's: the points above
+    // the top are no-sample words, so the window's grid, which may reach a
+    // little beyond, moves on by whole blocks and starts over.
+    job.blockWords = points;
     return Start(job, attenuation);
 }
 
@@ -316,12 +325,20 @@ void CSoapyAnalyser::Post(UINT offset, WPARAM wParam, LPARAM lParam) const {
 }
 
 int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
+    // Points below the receiver's lowest frequency are no samples; the
+    // tunings cover the others.
+    const int below =
+        std::clamp((m_minKHz - job.startKHz + job.stepKHz - 1) / job.stepKHz, 0, job.points);
+    const int measured = job.points - below;
+    words.assign(static_cast<std::size_t>(std::max(job.points, job.blockWords)), kNoSampleWord);
+    if (measured == 0)
+        return 0;
     const double enbw = CFlatTopSpectrum::EnbwBinsOf(1024);
-    const SweepPlan plan =
-        PlanSweep(job.startKHz * 1e3, job.stepKHz * 1e3, job.points, m_rateHz, enbw);
+    const SweepPlan plan = PlanSweep((job.startKHz + below * job.stepKHz) * 1e3, job.stepKHz * 1e3,
+                                     measured, m_rateHz, enbw);
     CFlatTopSpectrum spectrum(plan.fftSize);
     std::vector<std::complex<float>> samples(plan.fftSize);
-    std::vector<float> level(job.points, 0.0f);
+    std::vector<float> level(measured, 0.0f);
     for (const SweepTuning& t : plan.tunings) {
         if (int e = Tune(t.centerHz))
             return e;
@@ -337,11 +354,8 @@ int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
             p = std::max(p, power[b]);
         }
     }
-    words.resize(job.points);
-    for (int p = 0; p < job.points; ++p)
-        words[p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
-    if (job.blockWords > job.points)
-        words.resize(job.blockWords, kNoSampleWord);
+    for (int p = 0; p < measured; ++p)
+        words[below + p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
     return 0;
 }
 

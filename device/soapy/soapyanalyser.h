@@ -44,7 +44,8 @@ constexpr short kNoSampleWord = -32640;
 constexpr double kLevelWordsPerDb = 163.84;
 
 // Parses "driver=rtlsdr,rate=2.4e6,settle=5" (settle in ms); false when a
-// value of ours is not a positive number.
+// value of ours is not a positive number within what receivers have (a
+// sample rate up to 1e9 per second, a settling time up to 10 s).
 bool ParseReceiverArgs(const std::string& args, ReceiverConfig* config);
 
 // dBFS plus the offset in level words of 1/163.84 dB, rounded, never the
@@ -72,8 +73,7 @@ public:
 
     // A sweep block of `points` points `stepKHz` apart from startKHz (cut at
     // the highest frequency), each the power mean of `averages` spectra.
-    int StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int points, int attenuation,
-                   int averages);
+    int StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation, int averages);
     // The band analyses: 250 kHz bins of the block from baseKHz (see
     // torvelsoapy.cpp for the arguments).
     int StartZeroSpan(BYTE tag, int baseKHz, int attenuation, int triggerType, int triggerLevel,
@@ -111,8 +111,8 @@ private:
         int firstBin = 0, lastBin = 0;
         int samples = 0, postTrigger = 0;
         int triggerPosition = 0;
-        // Fixed-size blocks: words beyond the highest frequency are the
-        // no-sample word.
+        // The words of a block: those beyond the highest frequency (and
+        // below the lowest) are the no-sample word.
         int blockWords = 0;
     };
     // A sample block of the stream; false ends the streaming.

@@ -94,7 +94,9 @@ int CSoapyAnalyser::StartRealTime(BYTE tag, int baseKHz, int attenuation, int tr
 }
 
 int CSoapyAnalyser::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejection) {
-    if (m_open && (startKHz < m_minKHz || startKHz > m_maxKHz)) {
+    // A band reaching below the receiver's lowest frequency starts there
+    // with no-sample words, as a sweep does.
+    if (m_open && (startKHz < 0 || startKHz > m_maxKHz)) {
         m_lastError = kTorvelErrorBadParameter;
         return 0;
     }

@@ -11,7 +11,7 @@ constexpr double kEdgeShare = 0.4;
 // The guard below the centre: a share of the rate, and at least some bins.
 constexpr double kGuardShare = 0.02;
 constexpr int kGuardBins = 4;
-constexpr int kMinFftSize = 64;
+constexpr int kMinFftSize = 16;
 
 bool Smooth(int n) {
     for (int f : {2, 3, 5})
@@ -23,10 +23,17 @@ bool Smooth(int n) {
 } // namespace
 
 int FftSizeFor(double rateHz, double stepHz, double enbwBins) {
-    int n = std::max(kMinFftSize, static_cast<int>(std::ceil(enbwBins * rateHz / (2.0 * stepHz))));
-    while (!Smooth(n))
-        ++n;
-    return n;
+    // The resolution bandwidth is enbwBins x rate / n: the nearest smooth
+    // sizes below and above the exact one, whichever comes closer to the step.
+    const double exact = enbwBins * rateHz / stepHz;
+    int below = std::max(kMinFftSize, static_cast<int>(std::floor(exact)));
+    while (below > kMinFftSize && !Smooth(below))
+        --below;
+    int above = std::max(kMinFftSize, static_cast<int>(std::ceil(exact)));
+    while (!Smooth(above))
+        ++above;
+    const auto error = [&](int n) { return std::fabs(enbwBins * rateHz / n - stepHz); };
+    return Smooth(below) && error(below) <= error(above) ? below : above;
 }
 
 SweepPlan PlanSweep(double startHz, double stepHz, int points, double rateHz, double enbwBins) {

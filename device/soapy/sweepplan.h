@@ -31,8 +31,8 @@ struct SweepPlan {
 };
 
 // The FFT size whose flat-top resolution bandwidth (enbwBins x rate / size)
-// is closest to, and not above, two steps: at least 64, a product of 2, 3
-// and 5 so the FFT stays fast.
+// comes closest to one step, so that the step the device reports as its RBW
+// is the real one: at least 16, a product of 2, 3 and 5 so the FFT stays fast.
 int FftSizeFor(double rateHz, double stepHz, double enbwBins);
 
 // Points p = 0..points-1 lie at startHz + p x stepHz; each takes the highest

@@ -6,6 +6,8 @@
 
 #include "device/TorvelAPI.h"
 
+#include <cmath>
+
 using torvelsoapy::CSoapyAnalyser;
 
 namespace {
@@ -26,6 +28,8 @@ constexpr int kBandIndex = 1, kBandStep = 250, kZeroSpanBlock = 104;
 // A normal-sweep block is one 2 MHz segment.
 constexpr int kNormalBlockKHz = 2000;
 constexpr WORD kFirmwareVersion = 0x10;
+// The largest calibration offset taken, dB.
+constexpr double kMaxLevelOffsetDb = 200.0;
 
 int StepKHz(int kind, int index) {
     if (kind == kTorvelKindNormal && index >= 1 && index <= 5)
@@ -49,7 +53,10 @@ extern "C" {
 // InitTorvelDLL; 1 = taken.
 int ConfigureTorvelDevice(const char* args, double levelOffsetDb) {
     torvelsoapy::ReceiverConfig config;
-    if (!torvelsoapy::ParseReceiverArgs(args ? args : "", &config))
+    // An offset beyond any receiver's (or no number at all) would make every
+    // level word meaningless.
+    if (!torvelsoapy::ParseReceiverArgs(args ? args : "", &config) ||
+        !(std::fabs(levelOffsetDb) <= kMaxLevelOffsetDb))
         return 0;
     config.levelOffsetDb = levelOffsetDb;
     Device().Configure(config);
@@ -118,34 +125,33 @@ int NormalSpectrumAnalysis(HWND, BYTE tag, int startKHz, int rbwIndex, int atten
                            int rejectionRate) {
     const int step = StepKHz(kTorvelKindNormal, rbwIndex);
     if (step == 0)
-        return Device().StartSweep(kTorvelKindNormal, tag, -1, 0, 0, 0, 0);
-    return Device().StartSweep(kTorvelKindNormal, tag, startKHz, step, kNormalBlockKHz / step,
-                               attenuation, rejectionRate);
+        return Device().StartSweep(tag, -1, 0, 0, 0, 0);
+    return Device().StartSweep(tag, startKHz, step, kNormalBlockKHz / step, attenuation,
+                               rejectionRate);
 }
 
 // The catcher rate (peaks of sub-captures) has no counterpart: every point
 // is already the highest bin of its cell.
 int HighSpeedSpectrumAnalysis(HWND, BYTE tag, int startKHz, int attenuation, int rejectionRate,
                               int) {
-    return Device().StartSweep(kTorvelKindHighSpeed, tag, startKHz, kHighSpeedStep,
-                               kHighSpeedPoints, attenuation, rejectionRate);
+    return Device().StartSweep(tag, startKHz, kHighSpeedStep, kHighSpeedPoints, attenuation,
+                               rejectionRate);
 }
 
 int HighResolutionSpectrumAnalysis(HWND, BYTE tag, int startKHz, int attenuation,
                                    int rejectionRate) {
-    return Device().StartSweep(kTorvelKindHighResolution, tag, startKHz, kHighResolutionStep,
-                               kHighResolutionPoints, attenuation, rejectionRate);
+    return Device().StartSweep(tag, startKHz, kHighResolutionStep, kHighResolutionPoints,
+                               attenuation, rejectionRate);
 }
 
 int HighResolutionSingleAnalysis(HWND, BYTE tag, int startKHz, int attenuation) {
-    return Device().StartSweep(kTorvelKindHighResolution, tag, startKHz, kHighResolutionStep,
-                               kHighResolutionPoints, attenuation, 1);
+    return Device().StartSweep(tag, startKHz, kHighResolutionStep, kHighResolutionPoints,
+                               attenuation, 1);
 }
 
 // One block of 104 words, word b at baseKHz + b x 250 kHz.
 int ZeroSpanSpectrumAnalysis(HWND, BYTE tag, int baseKHz, int attenuation) {
-    return Device().StartSweep(kTorvelKindZeroSpan, tag, baseKHz, kBandStep, kZeroSpanBlock,
-                               attenuation, 1);
+    return Device().StartSweep(tag, baseKHz, kBandStep, kZeroSpanBlock, attenuation, 1);
 }
 
 // N samples 100 us apart of the power in bins firstBin..lastBin, P of them

@@ -41,10 +41,25 @@ TEST(DeviceLibrary, ALibraryLackingAFunctionIsRefusedByNameAndTheSimulatorTakesO
     EXPECT_EQ(GetSerialNumber(), 20517);
 }
 
+TEST(DeviceLibrary, TheProfilesLevelOffsetIsANumberWithinItsRangeOrZero) {
+    EXPECT_EQ(LevelOffsetOf("-12.5"), -12.5);
+    EXPECT_EQ(LevelOffsetOf("200"), 200.0);
+    for (const char* bad : {"nan", "-nan", "inf", "1e300", "200.1", "", "dB"})
+        EXPECT_EQ(LevelOffsetOf(bad), 0.0) << bad;
+}
+
 TEST(DeviceLibrary, AMissingLibraryIsRefusedWithTheLoadersReason) {
     std::string problem;
     EXPECT_FALSE(LoadDeviceLibrary("/nonexistent/libTorvelAPI.so", 0.0, &problem));
     EXPECT_NE(problem.find("/nonexistent/libTorvelAPI.so"), std::string::npos) << problem;
+    EXPECT_EQ(LoadedDeviceChoice(), "simulator");
+    problem.clear();
+    EXPECT_FALSE(LoadDeviceLibrary("bogus", 0.0, &problem));
+    EXPECT_NE(problem.find("\"bogus\" is no device"), std::string::npos) << problem;
+    // A file that is no library.
+    problem.clear();
+    EXPECT_FALSE(LoadDeviceLibrary(__FILE__, 0.0, &problem));
+    EXPECT_NE(problem.find("cannot load the device library"), std::string::npos) << problem;
     EXPECT_EQ(LoadedDeviceChoice(), "simulator");
     problem.clear();
     EXPECT_FALSE(LoadDeviceLibrary("bogus", 0.0, &problem));

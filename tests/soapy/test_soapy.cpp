@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <dlfcn.h>
+#include <limits>
 #include <numbers>
 #include <numeric>
 
@@ -87,7 +88,7 @@ TEST(SweepPlan, TuningsAbutWithoutSeamsAndKeepTheCentreAndEdgesOut) {
     const double rate = 1e6, step = 10e3;
     const int points = 300; // 3 MHz: three times the rate
     const auto plan = torvelsoapy::PlanSweep(100e6, step, points, rate, 3.77);
-    EXPECT_NEAR(plan.rbwHz, 2 * step, 0.1 * step);
+    EXPECT_NEAR(plan.rbwHz, step, 0.02 * step);
     EXPECT_GE(plan.tunings.size(), 8u);
     std::vector<int> binsPerPoint(points, 0);
     const double binHz = rate / plan.fftSize;
@@ -103,9 +104,8 @@ TEST(SweepPlan, TuningsAbutWithoutSeamsAndKeepTheCentreAndEdgesOut) {
         EXPECT_GE(binsPerPoint[p], 1) << p;
 }
 
-TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuation) {
+TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuationAndRbw) {
     ASSERT_TRUE(Open("tone_hz=100303700,tone_dbfs=-40,noise_dbfs=-100"));
-    EXPECT_EQ(GetRBWFrequency(kTorvelKindNormal, 1), 10);
     EXPECT_EQ(GetMaxAttenuation(), 50);
     for (int attenuation : {0, 20}) {
         const std::vector<short> words = NormalBlock(100000, 1, attenuation, 4);
@@ -116,6 +116,57 @@ TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuation) {
         EXPECT_NEAR(Db(words[peak]), -40.0, 0.5) << attenuation;
         EXPECT_LT(Db(words[100]), -80.0);
     }
+    // Every RBW step: the RBW the device reports is the one its FFT has
+    // (3.77 bins of the flat-top window at 2.4 MS/s), the tone lies in its
+    // cell and reads its level.
+    const double enbw = torvelsoapy::CFlatTopSpectrum::EnbwBinsOf(1024);
+    for (int index = 1; index <= 5; ++index) {
+        const int stepKHz = GetRBWFrequency(kTorvelKindNormal, index);
+        ASSERT_GT(stepKHz, 0) << index;
+        const double rbwHz = torvelsoapy::PlanSweep(100e6, stepKHz * 1e3, 10, 2.4e6, enbw).rbwHz;
+        EXPECT_NEAR(rbwHz, stepKHz * 1e3, 0.01 * stepKHz * 1e3) << "index " << index;
+        const std::vector<short> words = NormalBlock(100000, index, 0, 2);
+        ASSERT_EQ(words.size(), static_cast<std::size_t>(2000 / stepKHz));
+        const auto peak = std::max_element(words.begin(), words.end()) - words.begin();
+        EXPECT_NEAR(peak, std::lround(303.7 / stepKHz), 1) << "index " << index;
+        EXPECT_NEAR(Db(words[peak]), -40.0, 0.5) << "index " << index;
+    }
+    const double highResolutionHz = torvelsoapy::PlanSweep(100e6, 1e3, 10, 2.4e6, enbw).rbwHz;
+    EXPECT_EQ(GetRBWFrequency(kTorvelKindHighResolution, 0), 1);
+    EXPECT_NEAR(highResolutionHz, 1e3, 10.0);
+}
+
+TEST_F(SoapyTest, TheCalibrationOffsetShiftsLevelsOnceAndAHostileOneIsRefused) {
+    std::string problem;
+    ASSERT_TRUE(torveldevice::LoadDeviceLibrary(
+        "soapy:driver=torveltest,tone_hz=100303700,tone_dbfs=-40", 12.5, &problem))
+        << problem;
+    ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
+    // The graphs' reference (full scale at attenuation 0) and the levels move
+    // together by the offset.
+    EXPECT_EQ(GetZeroReferenceLevel(), 12.5);
+    const std::vector<short> words = NormalBlock(100000, 1, 20, 4);
+    ASSERT_EQ(words.size(), 200u);
+    EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -27.5, 0.5);
+    for (double hostile : {std::nan(""), 1e300, -250.0, std::numeric_limits<double>::infinity()}) {
+        problem.clear();
+        EXPECT_FALSE(torveldevice::LoadDeviceLibrary("soapy:driver=torveltest", hostile, &problem))
+            << hostile;
+        EXPECT_NE(problem.find("level offset"), std::string::npos) << problem;
+        EXPECT_EQ(torveldevice::LoadedDeviceChoice(), "simulator");
+        EXPECT_TRUE(torveldevice::LoadedDeviceCalibrated());
+    }
+    // Sample rates and settling times no receiver has are refused as well.
+    for (const char* hostile : {"rate=1e300", "rate=inf", "rate=-2e6", "settle=1e9", "rate=2e6x"}) {
+        problem.clear();
+        EXPECT_FALSE(torveldevice::LoadDeviceLibrary(
+            std::string("soapy:driver=torveltest,") + hostile, 0.0, &problem))
+            << hostile;
+        EXPECT_NE(problem.find("refused the device arguments"), std::string::npos) << problem;
+    }
+    // Loaded by its path the receiver's library is just as uncalibrated.
+    ASSERT_TRUE(torveldevice::LoadDeviceLibrary(TORVEL_SOAPY_LIBRARY, 0.0, &problem)) << problem;
+    EXPECT_FALSE(torveldevice::LoadedDeviceCalibrated());
 }
 
 TEST_F(SoapyTest, ABandThreeTimesTheReceiversWidthIsSweptWithoutSeams) {
@@ -162,12 +213,11 @@ TEST_F(SoapyTest, OverrunsAreCountedAndTheirSamplesNeverUsed) {
     const std::vector<short> words = NormalBlock(100000, 1, 0, 8);
     ASSERT_EQ(words.size(), 200u);
     EXPECT_NEAR(Db(words[30]), -40.0, 0.5);
-    void* h = dlopen("libTorvelSoapy.so", RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(h, nullptr);
-    auto overruns = reinterpret_cast<long (*)()>(dlsym(h, "GetTorvelOverrunCount"));
-    ASSERT_NE(overruns, nullptr);
-    EXPECT_GT(overruns(), 0);
-    dlclose(h);
+    // The program reads the count through the loader (Help > About).
+    EXPECT_GT(torveldevice::LoadedDeviceOverruns(), 0);
+    std::string problem;
+    ASSERT_TRUE(torveldevice::LoadDeviceLibrary("simulator", 0.0, &problem));
+    EXPECT_EQ(torveldevice::LoadedDeviceOverruns(), -1);
 }
 
 TEST_F(SoapyTest, ATerminatedTaskPostsNothingAndEndsWellWithinItsBound) {
@@ -296,6 +346,32 @@ TEST_F(SoapyTest, SemiRealTimeSlicesArriveWhenAskedAndStopWithTheTask) {
     PostMessage(window.GetSafeHwnd(), DeviceWindow::kMarker, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return window.Last().message == DeviceWindow::kMarker; }));
     EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+    // A band that begins below the receiver's lowest frequency (1 MHz) is
+    // measured from there on, the points below are no samples.
+    window.messages.clear();
+    ASSERT_EQ(SemiRealTimeAnalysis(window.GetSafeHwnd(), 9, 0, 0, 1), 1);
+    ASSERT_TRUE(window.Wait(std::chrono::seconds(60)));
+    ASSERT_EQ(window.Last().message, WM_ANALYSIS_PROGRESS);
+    std::vector<short> low(400);
+    ASSERT_EQ(ReceiveData(low.data(), 400), 400);
+    for (int p = 0; p < 4; ++p)
+        EXPECT_EQ(low[p], -32640) << p;
+    EXPECT_LT(Db(low[4]), -70.0);
+    EXPECT_GT(Db(low[4]), -150.0);
+    TerminateTorvelTask();
+    const std::vector<short> sweep = NormalBlock(0, 4, 0, 1);
+    ASSERT_EQ(sweep.size(), 20u);
+    for (int p = 0; p < 10; ++p)
+        EXPECT_EQ(sweep[p], -32640) << p;
+    EXPECT_GT(Db(sweep[10]), -150.0);
+    // So is a block that reaches beyond the highest frequency (2999.8 MHz at
+    // 4 MS/s): it has its whole size, and a window's grid moves on by whole
+    // blocks.
+    const std::vector<short> top = NormalBlock(2998000, 1, 0, 1);
+    ASSERT_EQ(top.size(), 200u);
+    EXPECT_GT(Db(top[180]), -150.0);
+    for (int p = 181; p < 200; ++p)
+        EXPECT_EQ(top[p], -32640) << p;
 }
 
 TEST_F(SoapyTest, AnUnplugDuringAStreamingTaskIsReportedAndRecovered) {

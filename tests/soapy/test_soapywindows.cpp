@@ -10,6 +10,7 @@
 #include "device/loader/devicelibrary.h"
 #include "lib/stringtable.h"
 #include "modes/corefactory.h"
+#include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
 #include "modes/realtimeanalysis.h"
 #include "modes/semirealanalysis.h"
@@ -81,6 +82,20 @@ TEST_F(SoapyWindowTest, AReceiversLevelsAreMarkedUncalibratedWhereTheyAreShown) 
         PumpEvents();
         frame.reset();
     }
+}
+
+TEST_F(SoapyWindowTest, TheMedicalWindowsWideGraphIsMarkedUncalibratedAsWell) {
+    const CString mark = GetTorvelString(2646);
+    CChildFrame* w = Open(6, "MedicalAnalysis_1");
+    ASSERT_TRUE(w);
+    auto* core = dynamic_cast<CMedicalAnalysis*>(w->GetCore());
+    ASSERT_TRUE(core);
+    const CString narrow = *core->GetGraphInterface().GetGraph().GetCornerText(0);
+    const CString wide = *core->GetWideInterface().GetGraph().GetCornerText(0);
+    EXPECT_GE(narrow.Find(mark), 0) << narrow.c_str();
+    EXPECT_GE(wide.Find(mark), 0) << wide.c_str();
+    w->close();
+    PumpEvents();
 }
 
 TEST_F(SoapyWindowTest, TheKeyFobPulseTriggersTheZeroSpanWindowAtItsTriggerPosition) {
