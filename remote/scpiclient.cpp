@@ -18,6 +18,9 @@ CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* ser
           [this] { return m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater; }),
       m_stall(new QTimer(this)) {
     socket->setParent(this);
+    // A client that vanished without closing (a pulled cable, a host that
+    // went down) is found by the system's keep-alive probes and goes away.
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     socket->setReadBufferSize(kReadBufferSize);
     m_stall->setSingleShot(true);
     connect(m_stall, &QTimer::timeout, this, &CScpiClient::Drop);

@@ -6,6 +6,7 @@
 #include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
 #include "modes/xpdanalysis.h"
+#include "modes/zerospananalysis.h"
 #include "remote/remotelink.h"
 #include "remote/scpisession.h"
 #include "trace/tracestore.h"
@@ -104,6 +105,13 @@ bool CScpiSession::frequency(const Call& call, int which) {
             2LL * std::min<long long>(kHz - GetMinFrequency(1), GetMaxFrequency(1) - kHz);
         const int span = static_cast<int>(std::clamp<long long>(room, 0, stop - start));
         command(core, 104, kHz, span, rbw, att);
+        // A window that keeps its span (zero span: 24 MHz) holds its centre
+        // away from the band's edges; the centre snaps to the window's grid
+        // (whole kHz, even, or the RBW step), but a centre held further off
+        // than a step was not taken.
+        const int grid = std::max(2, GetRBWFrequency(core->GetRBWKindMask(), core->GetRBWIndex()));
+        if (std::abs(normal->GetCenter() - kHz) > grid)
+            pushError(scpi::kDataOutOfRange, "centre held inside the band");
         break;
     }
     case kSpan:
@@ -233,7 +241,8 @@ bool CScpiSession::attenuation(const Call& call) {
     }
     const int maxAtt = GetMaxAttenuation();
     double db = 0;
-    if (!number(call, 0, scpi::Unit::Level, 0, maxAtt, 30, &db))
+    // An attenuation is a ratio: a DBM suffix is refused (-131).
+    if (!number(call, 0, scpi::Unit::Ratio, 0, maxAtt, 30, &db))
         return true;
     const int step = std::max(1, GetAttenuatorStep());
     int att = static_cast<int>(db);
@@ -332,6 +341,7 @@ int lastBlockLine(CAnalysisCore* core) {
 
 void CScpiSession::startOperation(CAnalysisCore* core, bool single) {
     m_opCore = core;
+    m_opTime = false;
     m_opId = core->GetId();
     m_opSingle = single;
     // A block under way began before INIT: it does not count.
@@ -346,6 +356,7 @@ void CScpiSession::endOperation() {
     if (!m_opCore)
         return;
     m_opCore = nullptr;
+    m_opTime = false;
     m_linkLostSince.reset();
     m_opId = 0;
     if (m_opcPending)
@@ -392,6 +403,12 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
     } else if (m_opSkip) {
         m_opSkip = false;
         return;
+    } else if (m_opTime) {
+        // A time capture is done with the first capture's data; a spectrum
+        // block before it does not count.
+        auto* zeroSpan = dynamic_cast<CZeroSpanAnalysis*>(core);
+        if (!zeroSpan || !zeroSpan->GetTimeCapture())
+            return;
     } else if (const CTraceStore* line = core->GetDataLine(); line && line->HasArray()) {
         // A block that only restarted the traces (its last position lies
         // past the grid's end, or at it with the restart word at the start)
@@ -508,6 +525,25 @@ QByteArray CScpiSession::levels(const short* words, std::size_t n) const {
     return out;
 }
 
+const CTraceStore* CScpiSession::traceOf(CAnalysisCore* core, int k) {
+    const CTraceStore* trace = nullptr;
+    if (k == kTimeLine) {
+        auto* zeroSpan = dynamic_cast<CZeroSpanAnalysis*>(core);
+        if (!zeroSpan) {
+            pushError(scpi::kSettingsConflict, "no time capture in this window kind");
+            return nullptr;
+        }
+        trace = &zeroSpan->GetTimeTrace(0);
+    } else {
+        trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
+    }
+    if (!trace || !trace->HasArray()) {
+        pushError(scpi::kSettingsConflict, "no trace data");
+        return nullptr;
+    }
+    return trace;
+}
+
 bool CScpiSession::traceData(const Call& call) {
     CAnalysisCore* core = target(call);
     int k = 0;
@@ -517,12 +553,8 @@ bool CScpiSession::traceData(const Call& call) {
         pushError(scpi::kParameterNotAllowed);
         return true;
     }
-    const CTraceStore* trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
-    if (!trace || !trace->HasArray()) {
-        pushError(scpi::kSettingsConflict, "no trace data");
-        return true;
-    }
-    answer(levels(trace->GetData(), trace->GetPoints()));
+    if (const CTraceStore* trace = traceOf(core, k))
+        answer(levels(trace->GetData(), trace->GetPoints()));
     return true;
 }
 
@@ -531,9 +563,59 @@ bool CScpiSession::tracePoints(const Call& call) {
     int k = 0;
     if (!core || !traceIndex(call, 0, &k))
         return true;
-    const CTraceStore* trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
+    if (k == kTimeLine && !dynamic_cast<CZeroSpanAnalysis*>(core)) {
+        pushError(scpi::kSettingsConflict, "no time capture in this window kind");
+        return true;
+    }
+    const CTraceStore* trace = k == kTimeLine
+                                   ? &static_cast<CZeroSpanAnalysis*>(core)->GetTimeTrace(0)
+                                   : (k == 0 ? core->GetDataLine() : core->GetTrace(k));
     answer(integerText(trace && trace->HasArray() ? trace->GetPoints() : 0));
     return true;
+}
+
+QByteArray CScpiSession::xValues(CAnalysisCore* core, const CTraceStore& trace, bool time) const {
+    const long long start = trace.GetStart(), step = trace.GetStep();
+    const std::size_t n = trace.GetPoints();
+    // A time line holds a sample per step us from the capture's start; its
+    // times count from the trigger point (sample N - P of a triggered
+    // capture, the capture's start when it runs free), in s.
+    long long first = start * 1000; // Hz, or ns of a time line
+    long long stepX = step * 1000;
+    if (time) {
+        auto* zeroSpan = static_cast<CZeroSpanAnalysis*>(core);
+        const long long pre = zeroSpan->GetTriggerType() != 0
+                                  ? static_cast<long long>(n) - zeroSpan->PostTriggerSamples()
+                                  : 0;
+        first = (start - pre * step) * 1000;
+    }
+    const auto x = [&](std::size_t i) {
+        const long long v = first + static_cast<long long>(i) * stepX;
+        return time ? v * 1e-9 : static_cast<double>(v);
+    };
+    if (m_real32) {
+        QByteArray bytes(static_cast<qsizetype>(n * 4), Qt::Uninitialized);
+        char* p = bytes.data();
+        for (std::size_t i = 0; i < n; ++i, p += 4) {
+            const float v = static_cast<float>(x(i));
+            if (m_swapped)
+                qToLittleEndian(v, p);
+            else
+                qToBigEndian(v, p);
+        }
+        return block(bytes);
+    }
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(n * 12));
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i)
+            out += ',';
+        if (time)
+            out += QByteArray::number(x(i), 'f', 4); // whole 100 us steps
+        else
+            out += QByteArray::number(first + static_cast<long long>(i) * stepX);
+    }
+    return out;
 }
 
 bool CScpiSession::traceX(const Call& call) {
@@ -541,35 +623,10 @@ bool CScpiSession::traceX(const Call& call) {
     int k = 0;
     if (!core || !traceIndex(call, 0, &k))
         return true;
-    const CTraceStore* trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
-    if (!trace || !trace->HasArray()) {
-        pushError(scpi::kSettingsConflict, "no trace data");
-        return true;
-    }
-    const long long start = trace->GetStart(), step = trace->GetStep();
-    const std::size_t n = trace->GetPoints();
-    if (m_real32) {
-        QByteArray bytes(static_cast<qsizetype>(n * 4), Qt::Uninitialized);
-        char* p = bytes.data();
-        for (std::size_t i = 0; i < n; ++i, p += 4) {
-            const float hz =
-                static_cast<float>((start + static_cast<long long>(i) * step) * 1000.0);
-            if (m_swapped)
-                qToLittleEndian(hz, p);
-            else
-                qToBigEndian(hz, p);
-        }
-        answer(block(bytes));
-        return true;
-    }
-    QByteArray out;
-    out.reserve(static_cast<qsizetype>(n * 12));
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i)
-            out += ',';
-        out += QByteArray::number((start + static_cast<long long>(i) * step) * 1000LL);
-    }
-    answer(out);
+    // The zero-span window's traces 1 and 2 are time lines too.
+    const bool time = k == kTimeLine || (k > 0 && dynamic_cast<CZeroSpanAnalysis*>(core));
+    if (const CTraceStore* trace = traceOf(core, k))
+        answer(xValues(core, *trace, time));
     return true;
 }
 

@@ -425,7 +425,7 @@ bool ToBaseUnit(const Param& param, Unit family, double* value, int* error) {
         {"GHZ", Unit::Frequency, 1e9}, {"S", Unit::Time, 1.0},
         {"MS", Unit::Time, 1e-3},      {"US", Unit::Time, 1e-6},
         {"NS", Unit::Time, 1e-9},      {"DB", Unit::Level, 1.0},
-        {"DBM", Unit::Level, 1.0},
+        {"DBM", Unit::Level, 1.0},     {"DB", Unit::Ratio, 1.0},
     };
     *value = param.number;
     if (param.unit.empty())

@@ -104,7 +104,8 @@ private:
 // Unit families of numeric parameters; a value in the family's base unit
 // (Hz, s, dB) comes back, with SI prefixes applied as SCPI reads them
 // ("MHZ" is mega for frequencies, "MS" milli for times).
-enum class Unit { None, Frequency, Time, Level };
+// Level: dBm or dB (a level and a level difference alike); Ratio: dB only.
+enum class Unit { None, Frequency, Time, Level, Ratio };
 // False with *error set (-131) when the unit does not belong to the family.
 bool ToBaseUnit(const Param& param, Unit family, double* value, int* error);
 

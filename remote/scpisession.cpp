@@ -254,6 +254,10 @@ bool CScpiSession::traceIndex(const Call& call, std::size_t i, int* k) {
         if (p.text == "DATALINE") {
             return true;
         }
+        if (p.text == "TIME") {
+            *k = kTimeLine;
+            return true;
+        }
         if (p.text.size() == 6 && p.text.starts_with("TRACE") && p.text[5] >= '1' &&
             p.text[5] <= '0' + kTraceCount) {
             *k = p.text[5] - '0';

@@ -27,6 +27,7 @@
 class CAnalysisCore;
 class CLoggingTriggerContext;
 class CRemoteLink;
+class CTraceStore;
 class CScpiSession;
 
 // One row of the command table: a pattern of the parser, what it allows, the
@@ -136,6 +137,8 @@ public:
     bool triggerSource(const scpi::Call&);
     bool triggerSlope(const scpi::Call&);
     bool triggerLevel(const scpi::Call&);
+    bool zeroSpanFrequency(const scpi::Call&);
+    bool initiateTimeCapture(const scpi::Call&);
     // The window kinds' own parameters (remote/scpimodes.cpp).
     bool wlanChannel(const scpi::Call&);
     bool medicalChannel(const scpi::Call&);
@@ -168,8 +171,15 @@ private:
     // The only parameter as the index of one of names (-109 / -224 queued else).
     bool choice(const scpi::Call& call, std::initializer_list<const char*> names, int* index);
     bool noParameters(const scpi::Call& call);
-    // The trace named by parameter i (TRACE1..5, DATALINE; default the data line).
+    // The trace named by parameter i (TRACE1..5, DATALINE; default the data
+    // line; TIME, the zero-span window's time data line, as kTimeLine).
+    static constexpr int kTimeLine = -1;
     bool traceIndex(const scpi::Call& call, std::size_t i, int* k);
+    // Trace k of core (as traceIndex names it); null with -221 queued when
+    // the window has none such.
+    const CTraceStore* traceOf(CAnalysisCore* core, int k);
+    // The x value of every point of trace, Hz, or s for a time line.
+    QByteArray xValues(CAnalysisCore* core, const CTraceStore& trace, bool time) const;
     bool frequency(const scpi::Call& call, int which);
     // A level line of core's graph (a trigger or alarm line): its level as
     // the query's answer, or set within the graph as dragging the line sets it.
@@ -204,6 +214,7 @@ private:
     int m_opId = 0;
     bool m_opSingle = false;
     bool m_opSkip = false; // the next block began before INIT
+    bool m_opTime = false; // the operation is a zero-span time capture
     // Per line the window sweeps (the XPD window's two paths): the sweep
     // position after its last block and the points stored one after the
     // other since INIT.

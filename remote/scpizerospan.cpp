@@ -1,10 +1,13 @@
 // CScpiSession: the zero-span window's own commands: the capture time, the
 // trigger source and slope (its commands of the command list), and the
-// trigger level (the trigger line of the time graph, as dragging it sets it).
+// trigger level (the trigger line of the time graph, as dragging it sets it),
+// the capture frequency (the zero-span marker) and one time capture.
+#include "draw/markercontext.h"
 #include "draw/triggercontext.h"
 #include "modes/zerospananalysis.h"
 #include "remote/remotelink.h"
 #include "remote/scpisession.h"
+#include "trace/tracestore.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +18,7 @@ using scpi::Param;
 namespace {
 // The zero-span window's commands: capture time (p1 ms) and trigger type
 // (0 free run, 1 on a rising level, 2 on a falling level).
+constexpr int kActionTimeAnalysis = 251;
 constexpr int kActionTimeSpan = 252;
 constexpr int kActionTriggerType = 253;
 constexpr int kMaxTimeSpanMs = CZeroSpanAnalysis::kMaxTimeSpan;
@@ -119,5 +123,60 @@ bool CScpiSession::lineLevel(const Call& call, CAnalysisCore* core, CLoggingTrig
     line.SetPositionRatio(static_cast<int>(
         std::lround(std::clamp(ratio, 0.0, 1.0) * CLoggingTriggerContext::kRatioOne)));
     core->UpdateView();
+    return true;
+}
+
+bool CScpiSession::zeroSpanFrequency(const Call& call) {
+    CZeroSpanAnalysis* core = zeroSpan(target(call));
+    if (!core)
+        return true;
+    CMarkerContext& marker = core->GetZeroSpanMarker();
+    if (call.query) {
+        if (noParameters(call))
+            answer(QByteArray::number(static_cast<long long>(marker.GetLockFrequency()) * 1000));
+        return true;
+    }
+    // The capture frequency is a bin of the spectrum the device captures:
+    // bins 0 to 103 from the base frequency, within the spectrum shown.
+    const int step = core->BinStep();
+    const CTraceStore* line = core->GetDataLine();
+    if (step <= 0 || !line || !line->HasArray()) {
+        pushError(scpi::kSettingsConflict, "no spectrum");
+        return true;
+    }
+    const long long base = core->BaseFrequency();
+    const long long low = std::max<long long>(base, static_cast<long long>(line->GetStart()));
+    const long long high =
+        std::min<long long>(base + (CZeroSpanAnalysis::kBlockBins - 1) * step,
+                            static_cast<long long>(line->GetStart()) +
+                                (static_cast<long long>(line->GetPoints()) - 1) * line->GetStep());
+    double hz = 0;
+    if (!number(call, 0, scpi::Unit::Frequency, low * 1000.0, high * 1000.0,
+                core->GetCenter() * 1000.0, &hz))
+        return true;
+    // Action 258 puts the marker's point (select mode 0) on bin p2, as a
+    // click on the spectrum does.
+    const long long bin = std::llround((hz / 1000.0 - static_cast<double>(base)) / step);
+    command(core, 258, 0, static_cast<int>(CZeroSpanAnalysis::HoldBin(bin)));
+    return true;
+}
+
+bool CScpiSession::initiateTimeCapture(const Call& call) {
+    if (!noParameters(call))
+        return true;
+    CZeroSpanAnalysis* core = zeroSpan(target(call));
+    if (!core)
+        return true;
+    endOperation();
+    // A window that was not analysing analyses for this one capture. The
+    // capture is the Time Analysis command (251), which switches it on (a
+    // second one would switch it off again).
+    const bool single = !core->GetAnalyzeFlag();
+    startOperation(core, single);
+    m_opTime = true;
+    if (single)
+        command(core, 16);
+    if (!core->GetTimeRequested())
+        command(core, kActionTimeAnalysis);
     return true;
 }

@@ -683,3 +683,114 @@ TEST(RemoteCommandLine, RemoteTakesAnOptionalPort) {
 }
 
 } // namespace
+
+namespace {
+
+// The scene with a key fob: a 5 ms pulse of -30 dBm at 433.92 MHz once a second.
+class ScpiZeroSpanTest : public ScpiServerTest {
+protected:
+    std::string Faults() const override {
+        return "[Signal Fob]\nType=Pulse\nFrequency=433920\nLevel=-30\nWidth=20\n"
+               "PulseLength=5\nPeriod=1\n";
+    }
+};
+
+TEST_F(ScpiZeroSpanTest, ATimeCaptureFindsTheKeyFobPulseAtTheTriggerPoint) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    c.Run("INST:CRE ZSP;:INIT:CONT OFF;:INP:ATT 0;:FREQ:CENT 433.92 MHZ");
+    auto* zsp = dynamic_cast<CZeroSpanAnalysis*>(frame->RemoteWindows().back());
+    ASSERT_TRUE(zsp);
+    const long long base = zsp->BaseFrequency();
+    ASSERT_EQ(zsp->BinStep(), 250);
+    // The capture frequency: the nearest captured bin, held within the bins.
+    c.Run("ZSP:FREQ 433.95 MHZ");
+    EXPECT_EQ(c.Query("ZSP:FREQ?;:SYST:ERR?"), "434000000;0,\"No error\"");
+    EXPECT_EQ(zsp->GetZeroSpanMarker().GetLockFrequency(), 434000);
+    c.Send("ZSP:FREQ " + QByteArray::number((base + 104 * 250) * 1000));
+    c.Send("ZSP:FREQ 100 MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?;:ZSP:FREQ?"),
+              "-222,\"Data out of range\";-222,\"Data out of range\";434000000");
+    // A time capture on the pulse's rising edge; the window analyses for it
+    // alone.
+    c.Run("SWE:TIME 100 MS;:TRIG:SOUR VID;SLOP POS;LEV -40 DBM");
+    EXPECT_EQ(c.Query("INIT:ZSP;*OPC?"), "1");
+    EXPECT_EQ(zsp->GetAnalyzeFlag(), 0);
+    EXPECT_EQ(c.Query("TRAC:POIN? TIME;:SYST:ERR?"), "1000;0,\"No error\"");
+    const QList<double> levels = ascii(c.Query("TRAC:DATA? TIME"));
+    const QList<double> times = ascii(c.Query("TRAC:X? TIME"));
+    ASSERT_EQ(levels.size(), 1000);
+    ASSERT_EQ(times.size(), 1000);
+    // The times run over the sweep time from the pre-trigger position, in
+    // 100 us steps; the trigger point is 0.
+    const int pre = 1000 - zsp->PostTriggerSamples();
+    EXPECT_EQ(zsp->GetTriggerMark().GetPosition(), pre * 100);
+    EXPECT_NEAR(times.front(), -pre * 1e-4, 1e-9);
+    EXPECT_NEAR(times.back(), times.front() + 0.0999, 1e-9);
+    EXPECT_NEAR(times[pre], 0.0, 1e-9);
+    // The pulse's first sample above the trigger level lies at the trigger point.
+    const auto edge = std::find_if(levels.begin(), levels.end(), [](double v) { return v > -40; });
+    ASSERT_NE(edge, levels.end());
+    const auto at = edge - levels.begin();
+    EXPECT_NEAR(times[at], 0.0, 1.5e-4);
+    EXPECT_NEAR(levels[at + 20], -30.0, 1.0);
+    EXPECT_LT(levels[std::min<qsizetype>(at + 80, 999)], -75.0);
+    // REAL,32 gives the same values.
+    c.Send("FORM REAL,32");
+    const QList<double> big = real32(c.Query("TRAC:DATA? TIME"), false);
+    const QList<double> bigTimes = real32(c.Query("TRAC:X? TIME"), false);
+    ASSERT_EQ(big.size(), 1000);
+    ASSERT_EQ(bigTimes.size(), 1000);
+    for (int i = 0; i < 1000; i += 37) {
+        EXPECT_NEAR(big[i], levels[i], 0.006) << i;
+        EXPECT_NEAR(bigTimes[i], times[i], 1e-7) << i;
+    }
+    c.Send("FORM ASC");
+    // A capture that waits for a trigger that never comes is a wait like any
+    // other: ABOR of another client ends it.
+    c.Run("TRIG:LEV MAX");
+    c.Send("INIT:ZSP;*OPC?");
+    ASSERT_TRUE(PumpUntil([&] { return zsp->GetTimeRequested() == 1 && zsp->GetTaskRunning(); }));
+    Client other(port);
+    ASSERT_TRUE(other.Connected());
+    other.Run("INST:SEL 2;ABOR");
+    EXPECT_EQ(c.Read(), "1");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-200,\"Execution error;analysis stopped\"");
+    EXPECT_EQ(zsp->GetAnalyzeFlag(), 0);
+    // Other kinds have no time capture.
+    c.Run("INST:SEL 1");
+    c.Send("INIT:ZSP;:TRAC:DATA? TIME");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?"), "-221,\"Settings conflict;not in this window kind\";"
+                                              "-221,\"Settings conflict;no time capture in this "
+                                              "window kind\"");
+}
+
+TEST_F(ScpiServerTest, ACentreHeldAtTheBandEdgeAndAnAttenuationInDbmAreRefused) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    c.Run("INST:CRE ZSP");
+    auto* zsp = dynamic_cast<CZeroSpanAnalysis*>(frame->RemoteWindows().back());
+    ASSERT_TRUE(zsp);
+    // The 24 MHz span keeps the centre 12 MHz inside the band.
+    c.Send("FREQ:CENT 1 MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-222,\"Data out of range;centre held inside the band\"");
+    EXPECT_GT(zsp->GetCenter(), 1000);
+    // Snapping to the window's grid is no error.
+    c.Send("FREQ:CENT 433.92 MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:CENT?"), "0,\"No error\";433750000");
+    c.Send("INP:ATT 10 DBM");
+    c.Send("INP:ATT 10 DB");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?;:INP:ATT?"),
+              "-131,\"Invalid suffix\";0,\"No error\";10");
+}
+
+TEST_F(ScpiServerTest, ClientSocketsProbeForHalfOpenPeers) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    EXPECT_EQ(c.Query("*IDN?").left(6), "Torvel");
+    const auto sockets = frame->RemoteServer()->findChildren<QTcpSocket*>();
+    ASSERT_EQ(sockets.size(), 1);
+    EXPECT_EQ(sockets.front()->socketOption(QAbstractSocket::KeepAliveOption).toInt(), 1);
+}
+
+} // namespace
