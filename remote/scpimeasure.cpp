@@ -525,18 +525,23 @@ QByteArray CScpiSession::levels(const short* words, std::size_t n) const {
     return out;
 }
 
-const CTraceStore* CScpiSession::traceOf(CAnalysisCore* core, int k) {
-    const CTraceStore* trace = nullptr;
-    if (k == kTimeLine) {
+namespace {
+// Trace k of core (as traceIndex names it); null when the window has none.
+const CTraceStore* traceStore(CAnalysisCore* core, int k) {
+    if (k == CScpiSession::kTimeLine) {
         auto* zeroSpan = dynamic_cast<CZeroSpanAnalysis*>(core);
-        if (!zeroSpan) {
-            pushError(scpi::kSettingsConflict, "no time capture in this window kind");
-            return nullptr;
-        }
-        trace = &zeroSpan->GetTimeTrace(0);
-    } else {
-        trace = k == 0 ? core->GetDataLine() : core->GetTrace(k);
+        return zeroSpan ? &zeroSpan->GetTimeTrace(0) : nullptr;
     }
+    return k == 0 ? core->GetDataLine() : core->GetTrace(k);
+}
+} // namespace
+
+const CTraceStore* CScpiSession::traceOf(CAnalysisCore* core, int k) {
+    if (k == kTimeLine && !dynamic_cast<CZeroSpanAnalysis*>(core)) {
+        pushError(scpi::kSettingsConflict, "no time capture in this window kind");
+        return nullptr;
+    }
+    const CTraceStore* trace = traceStore(core, k);
     if (!trace || !trace->HasArray()) {
         pushError(scpi::kSettingsConflict, "no trace data");
         return nullptr;
@@ -567,9 +572,7 @@ bool CScpiSession::tracePoints(const Call& call) {
         pushError(scpi::kSettingsConflict, "no time capture in this window kind");
         return true;
     }
-    const CTraceStore* trace = k == kTimeLine
-                                   ? &static_cast<CZeroSpanAnalysis*>(core)->GetTimeTrace(0)
-                                   : (k == 0 ? core->GetDataLine() : core->GetTrace(k));
+    const CTraceStore* trace = traceStore(core, k);
     answer(integerText(trace && trace->HasArray() ? trace->GetPoints() : 0));
     return true;
 }

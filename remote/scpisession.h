@@ -151,6 +151,8 @@ public:
 
     // ---- For the tests and the server
     CAnalysisCore* Selected();
+    // The trace index of TIME, the zero-span window's time data line.
+    static constexpr int kTimeLine = -1;
     int ErrorCount() const { return static_cast<int>(m_errors.size()); }
     static constexpr std::size_t kErrorQueueSize = 16;
 
@@ -173,7 +175,6 @@ private:
     bool noParameters(const scpi::Call& call);
     // The trace named by parameter i (TRACE1..5, DATALINE; default the data
     // line; TIME, the zero-span window's time data line, as kTimeLine).
-    static constexpr int kTimeLine = -1;
     bool traceIndex(const scpi::Call& call, std::size_t i, int* k);
     // Trace k of core (as traceIndex names it); null with -221 queued when
     // the window has none such.
