@@ -60,6 +60,13 @@ TaskSetup BuiltIn() {
     setup.noiseSeed = 2;
     setup.attenuationDb = 30;
     setup.maxKHz = MaxFrequencyKHz(kTorvelKindRealTime);
+    // The simulator's noise table and its real-time words, made once.
+    setup.noise =
+        std::make_shared<const CNoiseFactors>(setup.noiseSeed, setup.scene->noiseSpreadDb);
+    const double floor = CSignalModel(*setup.scene, setup.sceneSeed)
+                             .NoiseFloorMw(RbwBandwidthKHz(FixedStepKHz(kTorvelKindRealTime)));
+    setup.noiseWords =
+        std::make_shared<const CNoiseWords>(*setup.noise, floor, setup.attenuationDb);
     return setup;
 }
 

@@ -55,15 +55,23 @@ double DbToMw(double db) {
 
 } // namespace
 
-CNoiseTable::CNoiseTable(std::uint64_t seed, double spreadDb) : m_state(SplitMix(seed) | 1) {
+CNoiseFactors::CNoiseFactors(std::uint64_t seed, double spreadDb) {
     std::mt19937_64 rng(seed);
     std::normal_distribution<double> spread(0.0, std::max(1e-9, spreadDb));
-    for (double& f : m_factor)
-        f = DbToMw(spread(rng));
+    for (std::size_t i = 0; i < kSize; ++i)
+        m_factor[i] = DbToMw(spread(rng));
+    std::copy_n(m_factor.begin(), kRowMax, m_factor.begin() + kSize);
 }
+
+CNoiseTable::CNoiseTable(std::shared_ptr<const CNoiseFactors> factors, std::uint64_t seed)
+    : m_factors(std::move(factors)), m_state(SplitMix(seed) | 1) {}
 
 CSignalModel::CSignalModel(const CSimScene& scene, std::uint64_t sceneSeed)
     : m_scene(scene), m_seed(sceneSeed) {}
+
+double CSignalModel::NoiseFloorMw(double rbwKHz) const {
+    return DbToMw(NoiseFloorDbm(rbwKHz));
+}
 
 double CSignalModel::NoiseFloorDbm(double rbwKHz) const {
     return m_scene.noiseDensityDbmHz + 10.0 * std::log10(NoiseBandwidthKHz(rbwKHz) * 1000.0);
@@ -147,6 +155,15 @@ void CSignalModel::InputWords(const double* mixerMw, std::size_t count, int atte
         }
         out[i] = InputWord(mw, attenuationDb);
     }
+}
+
+CNoiseWords::CNoiseWords(const CNoiseFactors& factors, double floorMw, int attenuationDb)
+    : m_floorMw(floorMw), m_attenuationDb(attenuationDb) {
+    std::array<double, CNoiseFactors::kSize + CNoiseFactors::kRowMax> power{};
+    for (std::size_t i = 0; i < power.size(); ++i)
+        power[i] = floorMw * factors.Data()[i];
+    CSignalModel::InputWords(power.data(), power.size(), attenuationDb, kNoSampleWord,
+                             m_words.data());
 }
 
 CSignalModel::SignalNow CSignalModel::Now(std::size_t i, double t) const {
@@ -281,6 +298,85 @@ void CSignalModel::Band(const BandRequest& r, const BandPlan& plan, double t, CN
         for (int b = first; b <= last; ++b)
             out[b] += power * Response(i, lo + step * b - now.centreKHz, r.rbwKHz);
     }
+}
+
+void CSignalModel::BandRow(const BandRequest& r, const BandPlan& plan, double t,
+                           const CNoiseFactors& factors, std::size_t row,
+                           const CNoiseWords* noiseWords, double* power, short* words) const {
+    const int bins = std::min(r.bins, static_cast<int>(CNoiseFactors::kRowMax));
+    if (bins <= 0)
+        return;
+    const double floor = NoiseFloorMw(r.rbwKHz);
+    const double* noise = factors.Data() + row;
+    if (power) {
+        for (int b = 0; b < bins; ++b)
+            power[b] = floor * noise[b];
+    }
+    if (words)
+        std::copy_n(noiseWords->Data() + row, bins, words);
+
+    // The signals that reach the band now, in the order Band adds them.
+    m_hits.clear();
+    const double attenuation = DbToMw(-r.attenuationDb);
+    for (const BandPlan::Reach& reached : plan.fixed) {
+        if (reached.firstBin >= bins || !Now(reached.signal, t).on)
+            continue;
+        Hit hit;
+        hit.signal = reached.signal;
+        hit.power = PowerMw(reached.signal, t, r.path) * attenuation;
+        hit.first = reached.firstBin;
+        hit.last =
+            std::min(bins - 1, reached.firstBin + static_cast<int>(reached.response.size()) - 1);
+        hit.response = reached.response.data();
+        m_hits.push_back(hit);
+    }
+    for (std::size_t i : plan.moving) {
+        const SimSignal& s = m_scene.signals[i];
+        const SignalNow now = Now(i, t);
+        if (!now.on)
+            continue;
+        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
+        const auto [first, last] = Reached(now.centreKHz, reach, r.startKHz, r.stepKHz, bins);
+        if (first > last)
+            continue;
+        Hit hit;
+        hit.signal = i;
+        hit.power = PowerMw(i, t, r.path) * attenuation;
+        hit.first = first;
+        hit.last = last;
+        hit.centreKHz = now.centreKHz;
+        m_hits.push_back(hit);
+    }
+    if (m_hits.empty())
+        return;
+
+    // The bins reached: noise first, then each signal in turn (the sums of
+    // Band to the last bit); only they are converted to words.
+    double* sum = power;
+    if (!sum) {
+        m_reached.resize(static_cast<std::size_t>(bins));
+        sum = m_reached.data();
+        for (const Hit& hit : m_hits)
+            for (int b = hit.first; b <= hit.last; ++b)
+                sum[b] = floor * noise[b];
+    }
+    const double lo = r.startKHz;
+    const double step = r.stepKHz;
+    for (const Hit& hit : m_hits) {
+        if (hit.response) {
+            const double* share = hit.response;
+            for (int b = hit.first; b <= hit.last; ++b)
+                sum[b] += hit.power * *share++;
+        } else {
+            for (int b = hit.first; b <= hit.last; ++b)
+                sum[b] += hit.power * Response(hit.signal, lo + step * b - hit.centreKHz, r.rbwKHz);
+        }
+    }
+    if (!words)
+        return;
+    for (const Hit& hit : m_hits)
+        InputWords(sum + hit.first, static_cast<std::size_t>(hit.last - hit.first + 1),
+                   r.attenuationDb, kNoSampleWord, words + hit.first);
 }
 
 bool CSignalModel::SignalNear(std::size_t i, double loKHz, double hiKHz, double rbwKHz, double t0,

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace torvelsim {
@@ -38,22 +39,64 @@ struct BandRequest {
     int path = 0;
 };
 
-// The noise's spread from sample to sample for the fast captures: a table of
-// log-normal power factors drawn once from the seed, read in a pseudo-random
-// order.
+// The noise's spread from sample to sample for the fast captures: log-normal
+// power factors drawn once from a seed. The simulator draws one table for its
+// scene; each task reads it in its own pseudo-random order (CNoiseTable).
+class CNoiseFactors {
+public:
+    static constexpr std::size_t kSize = 4096;
+    // A row of up to this many consecutive entries starts at any index below
+    // kSize: the table's first entries repeat after its end.
+    static constexpr std::size_t kRowMax = 256;
+
+    CNoiseFactors(std::uint64_t seed, double spreadDb);
+    const double* Data() const { return m_factor.data(); }
+
+private:
+    std::array<double, kSize + kRowMax> m_factor{};
+};
+
+// The level words of the noise alone, entry by entry of a factor table, at
+// one floor (mW at the mixer) and attenuation: what InputWord gives for
+// floor x factor.
+class CNoiseWords {
+public:
+    CNoiseWords(const CNoiseFactors& factors, double floorMw, int attenuationDb);
+    const short* Data() const { return m_words.data(); }
+    double FloorMw() const { return m_floorMw; }
+    int AttenuationDb() const { return m_attenuationDb; }
+
+private:
+    std::array<short, CNoiseFactors::kSize + CNoiseFactors::kRowMax> m_words{};
+    double m_floorMw;
+    int m_attenuationDb;
+};
+
+// One task's reading of a factor table: sample after sample in a
+// pseudo-random order fixed by the seed (Next), or a row of consecutive
+// entries from a pseudo-random start (NextRow) for a spectrum of bins.
 class CNoiseTable {
 public:
-    CNoiseTable(std::uint64_t seed, double spreadDb);
+    CNoiseTable(std::shared_ptr<const CNoiseFactors> factors, std::uint64_t seed);
     double Next() {
+        Step();
+        return m_factors->Data()[m_state & (CNoiseFactors::kSize - 1)];
+    }
+    // The index of the first entry of the next row.
+    std::size_t NextRow() {
+        Step();
+        return m_state & (CNoiseFactors::kSize - 1);
+    }
+    const CNoiseFactors& Factors() const { return *m_factors; }
+
+private:
+    void Step() {
         m_state ^= m_state << 13;
         m_state ^= m_state >> 7;
         m_state ^= m_state << 17;
-        return m_factor[m_state & (kSize - 1)];
     }
 
-private:
-    static constexpr std::size_t kSize = 4096;
-    std::array<double, kSize> m_factor{};
+    std::shared_ptr<const CNoiseFactors> m_factors;
     std::uint64_t m_state;
 };
 
@@ -83,6 +126,16 @@ public:
     // request.bins values.
     void Band(const BandRequest& request, const BandPlan& plan, double t, CNoiseTable& noise,
               double* out) const;
+    // The same band with the noise of one row of the factor table (row: its
+    // first entry), as powers (when power is not null) and as level words
+    // (when words is not null; noiseWords are the table's words at this band's
+    // floor and attenuation). Only the bins a signal reaches are converted
+    // from their power; the others take the noise's word.
+    void BandRow(const BandRequest& request, const BandPlan& plan, double t,
+                 const CNoiseFactors& factors, std::size_t row, const CNoiseWords* noiseWords,
+                 double* power, short* words) const;
+    // The noise floor's power (mW) at the mixer for a band's filter.
+    double NoiseFloorMw(double rbwKHz) const;
 
     // Median noise floor in dBm for a resolution bandwidth, at attenuation 0.
     double NoiseFloorDbm(double rbwKHz) const;
@@ -117,8 +170,24 @@ private:
     bool SignalNear(std::size_t i, double loKHz, double hiKHz, double rbwKHz, double t0,
                     double t1) const;
 
+    // A signal that reaches bins first..last of a band with this power at the
+    // mixer; response holds the shares of a signal that stays where it is
+    // (null for a swept one, whose shares are worked out), centre where it is.
+    struct Hit {
+        std::size_t signal = 0;
+        double power = 0.0;
+        int first = 0;
+        int last = -1;
+        const double* response = nullptr;
+        double centreKHz = 0.0;
+    };
+
     const CSimScene& m_scene;
     std::uint64_t m_seed;
+    // BandRow's work arrays: the signals that reach the band, and the powers
+    // of the bins they reach.
+    mutable std::vector<Hit> m_hits;
+    mutable std::vector<double> m_reached;
 };
 
 } // namespace torvelsim

@@ -89,14 +89,19 @@ public:
         m_ring.resize(static_cast<std::size_t>(m_pre) * static_cast<std::size_t>(unitWords));
         m_previous.resize(static_cast<std::size_t>(unitWords));
         m_unit.resize(static_cast<std::size_t>(unitWords));
+        m_words.resize(static_cast<std::size_t>(unitWords));
         m_out.reserve(static_cast<std::size_t>(total) * static_cast<std::size_t>(unitWords));
     }
 
-    // The noise table is drawn here, on the task's thread, not by the caller
-    // that starts the task.
+    // A noise table the setup lacks is drawn here, on the task's thread, not
+    // by the caller that starts the task.
     void Begin(double deviceTimeS) override {
         m_t0 = deviceTimeS + kTaskOverheadSeconds;
-        m_noise.emplace(m_setup.noiseSeed, m_setup.scene->noiseSpreadDb);
+        auto factors = m_setup.noise;
+        if (!factors)
+            factors = std::make_shared<const CNoiseFactors>(m_setup.noiseSeed,
+                                                            m_setup.scene->noiseSpreadDb);
+        m_noise.emplace(std::move(factors), m_setup.noiseSeed);
     }
 
     TaskPiece Next() override {
@@ -111,10 +116,15 @@ public:
             return piece;
         }
         for (int n = 0; n < m_unitsPerPiece; ++n) {
-            Measure(UnitTime(), m_unit.data());
+            // A unit that goes straight into the data is wanted as words.
+            const bool direct = m_triggerType == 0 || m_triggered;
+            const bool gaveWords =
+                Measure(UnitTime(), m_unit.data(), direct ? m_words.data() : nullptr);
             ++m_taken;
             piece.endS = kTaskOverheadSeconds + static_cast<double>(m_taken) * m_unitSeconds;
-            if (m_triggerType == 0 || m_triggered) {
+            if (direct && gaveWords) {
+                m_out.insert(m_out.end(), m_words.begin(), m_words.end());
+            } else if (direct) {
                 Append(m_unit.data());
             } else if (Armed() && Triggers(m_previous.data(), m_unit.data())) {
                 m_triggered = true;
@@ -146,8 +156,9 @@ public:
 
 protected:
     // Measures the unit taken at time t: powers at the mixer (mW), or
-    // kNotMeasured.
-    virtual void Measure(double t, double* unit) = 0;
+    // kNotMeasured. Given words (the unit goes straight into the data), a task
+    // may give the unit's level words instead, and then returns true.
+    virtual bool Measure(double t, double* unit, short* words) = 0;
     // True when the unit now fires the trigger against the one before.
     virtual bool Triggers(const double* previous, const double* now) const = 0;
     // The task's data from the captured units' words.
@@ -200,6 +211,7 @@ private:
     int m_head = 0;
     std::vector<double> m_previous;
     std::vector<double> m_unit;
+    std::vector<short> m_words; // the unit's words, when Measure gave them
     std::vector<short> m_out;
 };
 
@@ -225,16 +237,17 @@ public:
 
 protected:
     // The power sum of the bins.
-    void Measure(double t, double* unit) override {
+    bool Measure(double t, double* unit, short*) override {
         if (m_band.bins <= 0) {
             unit[0] = kNotMeasured;
-            return;
+            return false;
         }
         m_model.Band(m_band, m_plan, t, *m_noise, m_power.data());
         double sum = 0.0;
         for (int b = 0; b < m_band.bins; ++b)
             sum += m_power[static_cast<std::size_t>(b)];
         unit[0] = sum;
+        return false;
     }
 
     bool Triggers(const double* previous, const double* now) const override {
@@ -267,10 +280,31 @@ public:
         m_threshold = MixerMw(m_model.NoiseFloorDbm(m_band.rbwKHz) + c.senseHundredths / 100.0, 0);
     }
 
+    void Begin(double deviceTimeS) override {
+        CCaptureTask::Begin(deviceTimeS);
+        const double floor = m_model.NoiseFloorMw(m_band.rbwKHz);
+        m_noiseWords = m_setup.noiseWords;
+        if (!m_noiseWords || !m_setup.noise || m_noiseWords->FloorMw() != floor ||
+            m_noiseWords->AttenuationDb() != m_band.attenuationDb)
+            m_noiseWords = std::make_shared<const CNoiseWords>(m_noise->Factors(), floor,
+                                                               m_band.attenuationDb);
+    }
+
 protected:
-    void Measure(double t, double* unit) override {
-        m_model.Band(m_band, m_plan, t, *m_noise, unit);
-        std::fill(unit + std::max(0, m_band.bins), unit + kRealTimeBlockWords, kNotMeasured);
+    // Each block reads its noise from one row of the table; its words come
+    // from the table's words but where a signal reaches.
+    bool Measure(double t, double* unit, short* words) override {
+        const std::size_t row = m_noise->NextRow();
+        const int bins = std::max(0, m_band.bins);
+        if (words) {
+            m_model.BandRow(m_band, m_plan, t, m_noise->Factors(), row, m_noiseWords.get(), nullptr,
+                            words);
+            std::fill(words + bins, words + kRealTimeBlockWords, kNoSampleWord);
+            return true;
+        }
+        m_model.BandRow(m_band, m_plan, t, m_noise->Factors(), row, nullptr, unit, nullptr);
+        std::fill(unit + bins, unit + kRealTimeBlockWords, kNotMeasured);
+        return false;
     }
 
     // Any bin crossing the threshold.
@@ -287,6 +321,7 @@ private:
     BandRequest m_band;
     CSignalModel::BandPlan m_plan;
     double m_threshold = 0.0;
+    std::shared_ptr<const CNoiseWords> m_noiseWords; // from Begin on
 };
 
 class CSemiRealTimeTask : public CSimTask {

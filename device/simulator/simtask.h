@@ -52,6 +52,11 @@ struct TaskSetup {
     int attenuationDb = 0; // as set on the attenuator
     int path = 0;          // RF input
     int maxKHz = 0;        // points above this read as the no-sample word
+    // The scene's noise table for the fast captures (a task without one draws
+    // its own from noiseSeed), and its words at the real-time band's floor and
+    // the attenuation (made by the task when missing or made for another).
+    std::shared_ptr<const CNoiseFactors> noise;
+    std::shared_ptr<const CNoiseWords> noiseWords;
 };
 
 // One block of points measured point after point (the sweeps, the zero-span

@@ -76,6 +76,9 @@ bool CSimulator::LoadScene() {
                       ? *scene.seed
                       : (std::uint64_t{std::random_device{}()} << 32) ^ std::random_device{}();
     m_scene = std::make_shared<const CSimScene>(std::move(scene));
+    // One noise table for the scene: each task reads it in its own order.
+    m_noise = std::make_shared<const CNoiseFactors>(m_sceneSeed, m_scene->noiseSpreadDb);
+    m_noiseWords.reset();
     m_scenePath = path;
     m_loadedAt = Clock::now();
     m_taskCount = 0;
@@ -177,6 +180,7 @@ TaskSetup CSimulator::Setup(int kind, int attenuation, std::uint32_t taskNumber)
     setup.attenuationDb = EffectiveAttenuation(attenuation);
     setup.path = m_path;
     setup.maxKHz = MaxFrequencyKHz(kind);
+    setup.noise = m_noise;
     return setup;
 }
 
@@ -301,8 +305,16 @@ int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int trigge
     capture.triggerType = triggerType;
     capture.senseHundredths = sense;
     capture.triggerBlock = triggerPosition;
-    return Launch(tag, taskNumber,
-                  MakeRealTimeTask(Setup(kTorvelKindRealTime, attenuation, taskNumber), capture));
+    TaskSetup setup = Setup(kTorvelKindRealTime, attenuation, taskNumber);
+    // The noise's words at the band's floor, made again when the attenuation
+    // changes: a capture after capture reuses them.
+    const double floor = CSignalModel(*m_scene, m_sceneSeed)
+                             .NoiseFloorMw(RbwBandwidthKHz(FixedStepKHz(kTorvelKindRealTime)));
+    if (!m_noiseWords || m_noiseWords->AttenuationDb() != setup.attenuationDb ||
+        m_noiseWords->FloorMw() != floor)
+        m_noiseWords = std::make_shared<const CNoiseWords>(*m_noise, floor, setup.attenuationDb);
+    setup.noiseWords = m_noiseWords;
+    return Launch(tag, taskNumber, MakeRealTimeTask(setup, capture));
 }
 
 int CSimulator::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejectionRate) {
