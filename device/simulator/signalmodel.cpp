@@ -245,6 +245,7 @@ std::pair<int, int> Reached(double centreKHz, double reachKHz, double lo, double
 
 CSignalModel::BandPlan CSignalModel::Plan(const BandRequest& r) const {
     BandPlan plan;
+    plan.floorMw = NoiseFloorMw(r.rbwKHz);
     for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
         const SimSignal& s = m_scene.signals[i];
         if (s.type == SignalType::Sweep) {
@@ -271,7 +272,7 @@ void CSignalModel::Band(const BandRequest& r, const BandPlan& plan, double t, CN
                         double* out) const {
     if (r.bins <= 0)
         return;
-    const double floor = DbToMw(NoiseFloorDbm(r.rbwKHz));
+    const double floor = plan.floorMw;
     for (int b = 0; b < r.bins; ++b)
         out[b] = floor * noise.Next();
     const double attenuation = DbToMw(-r.attenuationDb);
@@ -306,7 +307,7 @@ void CSignalModel::BandRow(const BandRequest& r, const BandPlan& plan, double t,
     const int bins = std::min(r.bins, static_cast<int>(CNoiseFactors::kRowMax));
     if (bins <= 0)
         return;
-    const double floor = NoiseFloorMw(r.rbwKHz);
+    const double floor = plan.floorMw;
     const double* noise = factors.Data() + row;
     if (power) {
         for (int b = 0; b < bins; ++b)

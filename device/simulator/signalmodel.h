@@ -119,6 +119,7 @@ public:
         };
         std::vector<Reach> fixed;
         std::vector<std::size_t> moving;
+        double floorMw = 0.0; // the noise floor's power at the mixer
     };
     BandPlan Plan(const BandRequest& request) const;
 

@@ -282,7 +282,7 @@ public:
 
     void Begin(double deviceTimeS) override {
         CCaptureTask::Begin(deviceTimeS);
-        const double floor = m_model.NoiseFloorMw(m_band.rbwKHz);
+        const double floor = m_plan.floorMw;
         m_noiseWords = m_setup.noiseWords;
         if (!m_noiseWords || !m_setup.noise || m_noiseWords->FloorMw() != floor ||
             m_noiseWords->AttenuationDb() != m_band.attenuationDb)
