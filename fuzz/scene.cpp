@@ -7,6 +7,7 @@
 #include "device/simulator/signalmodel.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -21,7 +22,9 @@ void Measure(const torvelsim::CSimScene& scene) {
     std::vector<int> starts{2400000};
     for (std::size_t i = 0; i < std::min(kSignalsMeasured, scene.signals.size()); ++i)
         starts.push_back(static_cast<int>(scene.signals[i].frequencyKHz) / 2000 * 2000);
-    torvelsim::CNoiseTable noise(seed, scene.noiseSpreadDb);
+    const auto factors =
+        std::make_shared<const torvelsim::CNoiseFactors>(seed, scene.noiseSpreadDb);
+    torvelsim::CNoiseTable noise(factors, seed);
     for (int start : starts)
         for (double t : {0.0, 12.345}) {
             torvelsim::SweepRequest sweep;
@@ -39,6 +42,10 @@ void Measure(const torvelsim::CSimScene& scene) {
             const torvelsim::CSignalModel::BandPlan plan = model.Plan(band);
             double out[104];
             model.Band(band, plan, t, noise, out);
+            // The real-time path: a row of the table, as powers and as words.
+            const torvelsim::CNoiseWords words(*factors, plan.floorMw, 0);
+            short row[104];
+            model.BandRow(band, plan, t, *factors, noise.NextRow(), &words, out, row);
         }
 }
 
