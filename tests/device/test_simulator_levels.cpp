@@ -6,8 +6,10 @@
 #include "device/simulator/devicefacts.h"
 #include "device/simulator/signalmodel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <numbers>
 
 namespace {
@@ -311,5 +313,67 @@ TEST(SimulatorFacts, CapturedPowersBecomeTheWordsOfTheirLevelByLog10) {
             differing += words[i] != reference(powers[i], attenuation);
         EXPECT_EQ(differing, 0) << attenuation << " dB";
         EXPECT_EQ(words.back(), 0x7EEE);
+    }
+}
+
+// A real-time block read from one row of the noise table: its words are the
+// words of its powers (the noise's own words where no signal reaches, the
+// converted sums where one does, a swept tone included), the noise alone is
+// the floor times the row's factors, and its spread is the scene's.
+TEST(SimulatorFacts, RealTimeBlockWordsAreTheWordsOfItsPowers) {
+    using namespace torvelsim;
+    CSimScene scene = CSimScene::Default();
+    SimSignal sweep;
+    sweep.type = SignalType::Sweep;
+    sweep.frequencyKHz = 421000;
+    sweep.stopFrequencyKHz = 450000;
+    sweep.periodS = 0.01;
+    sweep.levelDbm = -60.0;
+    scene.signals.push_back(sweep);
+    const CSignalModel model(scene, 3);
+    const auto factors = std::make_shared<const CNoiseFactors>(9, scene.noiseSpreadDb);
+    CNoiseTable noise(factors, 11);
+    BandRequest band;
+    band.startKHz = 420000;
+    band.stepKHz = 250;
+    band.bins = 128;
+    band.rbwKHz = RbwBandwidthKHz(250);
+    const CSignalModel::BandPlan plan = model.Plan(band);
+    ASSERT_FALSE(plan.fixed.empty());
+    for (int attenuation : {0, 30}) {
+        band.attenuationDb = attenuation;
+        const CNoiseWords noiseWords(*factors, plan.floorMw, attenuation);
+        std::vector<double> floorDb;
+        int reached = 0;
+        for (int block = 0; block < 400; ++block) {
+            const double t = 0.3 + block * 37e-6;
+            const std::size_t row = noise.NextRow();
+            double power[128];
+            short words[128];
+            short expected[128];
+            model.BandRow(band, plan, t, *factors, row, nullptr, power, nullptr);
+            model.BandRow(band, plan, t, *factors, row, &noiseWords, nullptr, words);
+            CSignalModel::InputWords(power, 128, attenuation, kNoSampleWord, expected);
+            ASSERT_TRUE(std::equal(words, words + 128, expected)) << "block " << block;
+            for (int b = 0; b < 128; ++b) {
+                const double alone = plan.floorMw * factors->Data()[row + b];
+                ASSERT_GE(power[b], alone);
+                if (power[b] == alone)
+                    floorDb.push_back(10.0 * std::log10(factors->Data()[row + b]));
+                else
+                    ++reached;
+            }
+        }
+        EXPECT_GT(reached, 0);
+        // The factors are a log-normal spread about the floor.
+        ASSERT_GT(floorDb.size(), 10000u);
+        double sum = 0.0, squares = 0.0;
+        for (double db : floorDb) {
+            sum += db;
+            squares += db * db;
+        }
+        const double mean = sum / floorDb.size();
+        EXPECT_NEAR(mean, 0.0, 0.1);
+        EXPECT_NEAR(std::sqrt(squares / floorDb.size() - mean * mean), scene.noiseSpreadDb, 0.1);
     }
 }
