@@ -47,7 +47,7 @@ bool CTaskWorker::Busy() const {
 }
 
 bool CTaskWorker::Start(Job job) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     if (!m_thread.joinable()) {
         m_stop = false;
         try {
@@ -64,6 +64,10 @@ bool CTaskWorker::Start(Job job) {
     m_dropped = 0;
     m_pending = std::move(job);
     m_busy = true;
+    // Woken after the unlock, the task thread finds the mutex free instead of
+    // waking only to wait for it (a capture after capture starts hundreds of
+    // tasks a second).
+    lock.unlock();
     m_wake.notify_all();
     return true;
 }
