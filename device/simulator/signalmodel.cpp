@@ -246,13 +246,19 @@ std::pair<int, int> Reached(double centreKHz, double reachKHz, double lo, double
 CSignalModel::BandPlan CSignalModel::Plan(const BandRequest& r) const {
     BandPlan plan;
     plan.floorMw = NoiseFloorMw(r.rbwKHz);
+    // The band's first and last bin, a step wider either side: a swept tone
+    // whose whole run stays farther away never reaches it.
+    const double bandLo = r.startKHz - static_cast<double>(r.stepKHz);
+    const double bandHi = r.startKHz + static_cast<double>(r.stepKHz) * r.bins;
     for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
         const SimSignal& s = m_scene.signals[i];
+        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
         if (s.type == SignalType::Sweep) {
-            plan.moving.push_back(i);
+            if (std::max(s.frequencyKHz, s.stopFrequencyKHz) + reach >= bandLo &&
+                std::min(s.frequencyKHz, s.stopFrequencyKHz) - reach <= bandHi)
+                plan.moving.push_back(i);
             continue;
         }
-        const double reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
         const auto [first, last] = Reached(s.frequencyKHz, reach, r.startKHz, r.stepKHz, r.bins);
         if (first > last)
             continue;
