@@ -306,13 +306,14 @@ int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int trigge
     capture.senseHundredths = sense;
     capture.triggerBlock = triggerPosition;
     TaskSetup setup = Setup(kTorvelKindRealTime, attenuation, taskNumber);
-    // The noise's words at the band's floor, made again when the attenuation
-    // changes: a capture after capture reuses them.
-    const double floor = CSignalModel(*m_scene, m_sceneSeed)
-                             .NoiseFloorMw(RbwBandwidthKHz(FixedStepKHz(kTorvelKindRealTime)));
-    if (!m_noiseWords || m_noiseWords->AttenuationDb() != setup.attenuationDb ||
-        m_noiseWords->FloorMw() != floor)
+    // The noise's words at the band's floor (the scene's, at the fixed step),
+    // made again with a new scene or attenuation: a capture after capture
+    // reuses them.
+    if (!m_noiseWords || m_noiseWords->AttenuationDb() != setup.attenuationDb) {
+        const double floor =
+            CSignalModel(*m_scene, m_sceneSeed).NoiseFloorMw(RbwBandwidthKHz(capture.stepKHz));
         m_noiseWords = std::make_shared<const CNoiseWords>(*m_noise, floor, setup.attenuationDb);
+    }
     setup.noiseWords = m_noiseWords;
     return Launch(tag, taskNumber, MakeRealTimeTask(setup, capture));
 }
