@@ -45,6 +45,11 @@ public:
     // long as this object's fields are read (a row in the file's memory): a
     // line without quotes is then read where it lies, not copied.
     void SplitStable(std::string_view line);
+    // SplitStable of the line that starts at s, up to its '\n' (a CR before
+    // it is the line end's) within the first limit bytes: its length without
+    // the '\n'. npos, and nothing usable split, when there is no '\n' within
+    // limit bytes or the line holds a quote.
+    size_t SplitStableLine(const char* s, size_t limit);
     std::string_view Key() const { return Piece(0); }
     int GetFieldCount() const { return static_cast<int>(m_pieces.size()) - 1; }
     // The text of field i; empty when the field does not exist.
@@ -56,6 +61,12 @@ public:
     // A decimal floating-point field; false when it is missing, empty or not
     // a finite number.
     bool DoubleField(int i, double* value) const;
+    // A level field in dB as its trace word: CsvLevelWord of DoubleField,
+    // false where DoubleField is.
+    bool LevelField(int i, short* word) const;
+    // LevelField of the count (at most 32) fields from first on into words;
+    // bit k of the result is set when words[k] was read.
+    unsigned LevelFields(int first, int count, short* words) const;
 
 private:
     // Piece n (0 is the key); empty past the last.
@@ -77,6 +88,11 @@ private:
     const char* m_stable = nullptr;
     std::vector<Span> m_pieces{Span{0, 0}};
 };
+
+// A level in dB as a trace word: kWordsPerDb words per dB, rounded to the
+// nearest word (halves away from zero), held at the word's range; a level that
+// is not a number gives the lowest word.
+short CsvLevelWord(double db);
 
 // The caption as it is written after "Analysis Caption,": line breaks become
 // blanks (the frame must stay four lines), and a caption with a comma or a

@@ -72,19 +72,9 @@ void CNormalAnalysis::CsvRowsRead() {}
 // Rounded to the nearest word, so that a file written from words reads back to
 // the same words and writing it again gives the same rows (truncation would
 // lose up to one word per reading). Levels beyond the word's range are held at
-// its ends. The rounding is std::round's (halves away from zero) done inline:
-// within the held range the part after the point of a double is exact, so the
-// whole part and that fraction decide it (a library call per value was a third
-// of the reading time).
+// its ends.
 short CNormalAnalysis::LevelToWord(double db) {
-    const double words = db * kWordsPerDb;
-    if (!(words > -32768.5)) // also a level that is not a number
-        return -32768;
-    if (words >= 32767.5)
-        return 32767;
-    const int whole = static_cast<int>(words); // toward zero
-    const double fraction = words - whole;
-    return static_cast<short>(whole + (fraction >= 0.5) - (fraction <= -0.5));
+    return CsvLevelWord(db);
 }
 
 CString CNormalAnalysis::CsvParamLines() {
@@ -164,14 +154,15 @@ void CNormalAnalysis::TakeCsvRange(int start, int stop, int attenuation, int fre
 }
 
 void CNormalAnalysis::StoreCsvRow(CTraceStore* const* traces, const CCsvLine& row, long long i) {
+    short words[kTraceStores];
+    const unsigned read = row.LevelFields(0, kTraceStores, words);
     for (int k = 0; k < kTraceStores; ++k) {
         CTraceStore& trace = *traces[k];
-        double db = 0;
-        if (trace.GetPoints() == 0 || !row.DoubleField(k, &db))
+        if (trace.GetPoints() == 0 || !(read & (1u << k)))
             continue;
         const DWORD index = static_cast<DWORD>(
             std::min<long long>(i, static_cast<long long>(trace.GetPoints()) - 1));
-        trace.SetWord(index, LevelToWord(db));
+        trace.SetWord(index, words[k]);
     }
 }
 
