@@ -91,7 +91,8 @@ private:
 
 // A level in dB as a trace word: kWordsPerDb words per dB, rounded to the
 // nearest word (halves away from zero), held at the word's range; a level that
-// is not a number gives the lowest word.
+// is not a number gives the lowest word. Rounded, so that a file written from
+// words reads back to the same words and writes the same rows again.
 short CsvLevelWord(double db);
 
 // The caption as it is written after "Analysis Caption,": line breaks become

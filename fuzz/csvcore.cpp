@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const char* path = fuzzinput::Write(data, size);
+    const char* path = fuzzinput::WriteInMemory(data, size);
     int kind = 0, variant = 0;
     CString caption;
     if (!CCsvFile::ReadHeader(path, &kind, &variant, &caption) || kind != TORVEL_FUZZ_WINDOW_KIND)

@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdlib.h>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace fuzzinput {
 
@@ -57,6 +60,32 @@ std::string PathOf(const char* name) {
 const char* Write(const std::uint8_t* data, std::size_t size) {
     static const std::string path = PathOf("input");
     WriteFile(path, data, size);
+    return path.c_str();
+}
+
+const char* WriteInMemory(const std::uint8_t* data, std::size_t size) {
+    static const int fd = [] {
+        const int made = memfd_create("torvel-fuzz-input", MFD_CLOEXEC);
+        if (made < 0) {
+            std::perror("torvel fuzz: memfd_create");
+            std::abort();
+        }
+        return made;
+    }();
+    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    // Written over the previous input, then cut to this one's size.
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0) {
+            std::perror("torvel fuzz: writing the input");
+            std::abort();
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        std::perror("torvel fuzz: cutting the input");
+        std::abort();
+    }
     return path.c_str();
 }
 

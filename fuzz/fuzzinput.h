@@ -17,6 +17,9 @@ std::string PathOf(const char* name);
 // Writes the input to the process's input file (replacing its contents) and
 // returns the file's path.
 const char* Write(const std::uint8_t* data, std::size_t size);
+// The same into a file that lives only in memory (no file system work per
+// input); its path opens like any file's.
+const char* WriteInMemory(const std::uint8_t* data, std::size_t size);
 // The same for a file of another name in the folder.
 std::string WriteAs(const char* name, const std::uint8_t* data, std::size_t size);
 

@@ -236,8 +236,6 @@ protected:
     void TakeCsvRange(int start, int stop, int attenuation, int frequencyMode);
     // A data row i into the six traces (frequency as the key, then the six levels).
     void StoreCsvRow(CTraceStore* const* traces, const CCsvLine& row, long long i);
-    // A level in dB of a data file back to a level word.
-    static short LevelToWord(double db);
     // "[PARAM ENTRY]" and the nine parameter lines of the CSV section.
     CString CsvParamLines();
     // CSV values: an integer (a level word: AppendCsvLevel).

@@ -69,14 +69,6 @@ bool CNormalAnalysis::ReadCsvExtraParams(CCsvFile&) {
 void CNormalAnalysis::ReadCsvRow(const CCsvLine&, long long) {}
 void CNormalAnalysis::CsvRowsRead() {}
 
-// Rounded to the nearest word, so that a file written from words reads back to
-// the same words and writing it again gives the same rows (truncation would
-// lose up to one word per reading). Levels beyond the word's range are held at
-// its ends.
-short CNormalAnalysis::LevelToWord(double db) {
-    return CsvLevelWord(db);
-}
-
 CString CNormalAnalysis::CsvParamLines() {
     const CTraceStore& line = m_traces[0];
     const long long start = line.GetStart();

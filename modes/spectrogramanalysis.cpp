@@ -607,12 +607,12 @@ void CSpectrogramAnalysis::ReadCsvRow(const CCsvLine& row, long long point) {
         // Column SLICEk is ring index N - 1 - k: after the reset the write
         // position is 0, so that index is again k slices back from the newest.
         CTraceStore& slice = m_slices[static_cast<size_t>(m_sliceCount - 1 - k)];
-        double db = 0;
-        if (slice.GetPoints() == 0 || !row.DoubleField(CNormalAnalysis::kTraceStores + k, &db))
+        short word = 0;
+        if (slice.GetPoints() == 0 || !row.LevelField(CNormalAnalysis::kTraceStores + k, &word))
             continue;
         const DWORD index = static_cast<DWORD>(
             std::min<long long>(point, static_cast<long long>(slice.GetPoints()) - 1));
-        slice.SetWord(index, LevelToWord(db));
+        slice.SetWord(index, word);
     }
 }
 

@@ -147,12 +147,12 @@ int CZeroSpanAnalysis::ReadCSVSections(const char* path) {
         bool refused = false;
         if (!file.ReadRow(&row, &refused))
             return 0;
-        double db = 0;
-        if (refused || line.GetPoints() == 0 || !row.DoubleField(0, &db))
+        short word = 0;
+        if (refused || line.GetPoints() == 0 || !row.LevelField(0, &word))
             return 0;
         const DWORD index = static_cast<DWORD>(
             std::min<long long>(i, static_cast<long long>(line.GetPoints()) - 1));
-        line.SetWord(index, LevelToWord(db));
+        line.SetWord(index, word);
     }
     // The empty line and the time header.
     if (!file.ReadLine(header) || !file.ReadLine(header))
@@ -164,12 +164,12 @@ int CZeroSpanAnalysis::ReadCSVSections(const char* path) {
             return 0;
         for (int k = 0; k < kTimeTraces; ++k) {
             CDataLineContext& trace = m_timeTraces[static_cast<size_t>(k)];
-            double db = 0;
-            if (!row.DoubleField(k, &db))
+            short word = 0;
+            if (!row.LevelField(k, &word))
                 return 0;
             const DWORD index = static_cast<DWORD>(
                 std::min<long long>(j, static_cast<long long>(trace.GetPoints()) - 1));
-            trace.SetWord(index, LevelToWord(db));
+            trace.SetWord(index, word);
         }
     }
     Reconfigure(FALSE);

@@ -205,7 +205,11 @@ void CTraceStore::SetNextId(DWORD id) {
 }
 
 int CTraceStore::Configure(DWORD start, DWORD step, DWORD points) {
-    m_data.reset();
+    // An array of the same size is kept and refilled below: a grid moved or
+    // rebuilt at the same size costs no new memory.
+    const bool sameSize = m_data && points == m_points;
+    if (!sameSize)
+        m_data.reset();
     m_hasData = FALSE;
     m_copied = FALSE;
     m_start = start;
@@ -218,10 +222,12 @@ int CTraceStore::Configure(DWORD start, DWORD step, DWORD points) {
     // A step of 0 would make every grid query divide by zero: such a grid holds
     // no data, like one whose array could not be allocated.
     if (step == 0 || points >= kMaxTracePoints) {
+        m_data.reset();
         return 0;
     }
     const size_t words = static_cast<size_t>(points) + 1;
-    m_data.reset(new (std::nothrow) short[words]);
+    if (!sameSize)
+        m_data.reset(new (std::nothrow) short[words]);
     if (!m_data) {
         return 0;
     }

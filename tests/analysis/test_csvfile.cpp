@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -178,6 +179,117 @@ TEST(CsvLine, DecimalFieldsReadAsTheExactlyRoundedDouble) {
             EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << text;
         }
     }
+}
+
+TEST(CsvLine, LevelFieldsGiveTheWordOfTheDoubleRead) {
+    // Levels in the written shape and other plain decimals are turned into
+    // words with integers; each must be the word of the double DoubleField
+    // reads, rounded half away from zero and held at the word's range.
+    const auto reference = [](double db) {
+        const double words = std::round(db * kWordsPerDb);
+        return static_cast<short>(std::isnan(words)  ? -32768
+                                  : words > 32767.0  ? 32767
+                                  : words < -32768.0 ? -32768
+                                                     : words);
+    };
+    std::vector<std::string> texts = {"0",         "-0",         "-0.00",   "0.00",     "+5.00",
+                                      " -1.25",    "\t7",        "1.2.3",   "-",        "--1.00",
+                                      "1e3",       "-.50",       "12.",     "-200.00",  "199.99",
+                                      "199.997",   "200.00",     "-200.01", "-200.003", "-200.0031",
+                                      "999999999", "9999999999", "-1.000",  "3.125",    "0.0030",
+                                      "-0.0031",   "abc",        "",        "1.2a",     "12345.67"};
+    char buf[64];
+    for (int w = -32768; w <= 32767; ++w) {
+        std::snprintf(buf, sizeof buf, "%.2f", w * kLevelUnitDb);
+        texts.emplace_back(buf);
+    }
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 40000; ++i) {
+        const double v = std::uniform_real_distribution<double>(-260, 260)(rng);
+        std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(rng() % 7), v);
+        texts.emplace_back(buf);
+    }
+    std::string row = "k";
+    for (const std::string& text : texts) {
+        const CCsvLine line("k," + text);
+        double db = 0;
+        const bool number = line.DoubleField(0, &db);
+        short word = 0;
+        ASSERT_EQ(line.LevelField(0, &word), number) << text;
+        if (!number)
+            continue;
+        EXPECT_EQ(CsvLevelWord(db), reference(db)) << text;
+        EXPECT_EQ(word, reference(db)) << text;
+        row += "," + text;
+    }
+    // The same through the row at once, in the copied and the stable split.
+    const CCsvLine copied(row);
+    CCsvLine stable;
+    stable.SplitStable(row);
+    for (int first = 0; first + 32 <= copied.GetFieldCount(); first += 32) {
+        short words[32];
+        ASSERT_EQ(copied.LevelFields(first, 32, words), 0xffffffffu);
+        ASSERT_EQ(stable.LevelFields(first, 32, words), 0xffffffffu);
+        for (int k = 0; k < 32; ++k) {
+            short one = 0;
+            ASSERT_TRUE(copied.LevelField(first + k, &one));
+            ASSERT_EQ(words[k], one) << first + k;
+        }
+    }
+    short words[3] = {};
+    EXPECT_EQ(CCsvLine("k,1.00,,x").LevelFields(0, 3, words), 1u);
+}
+
+TEST(CsvFile, RowsReadAsTheirLinesSplit) {
+    // Rows are split as their line ends are found; every row must give the
+    // fields its line gives, whatever the line ends, quotes, lengths and
+    // positions around the 16-byte steps are; a row beyond the line limit is
+    // refused and the last line needs no line end.
+    std::mt19937 rng(3);
+    const char alphabet[] = {',', ',', '"', '\r', '1', '-', '.', ' ', 'a'};
+    std::vector<std::string> lines = {"",
+                                      ",",
+                                      "\r",
+                                      ",\r",
+                                      "a,\"b,c\",d",
+                                      "\"\"",
+                                      "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17",
+                                      std::string(kCsvMaxLine - 1, ','),
+                                      std::string(kCsvMaxLine + 5, '1')};
+    for (int i = 0; i < 3000; ++i) {
+        std::string line(rng() % 70, ' ');
+        for (char& c : line)
+            c = alphabet[rng() % sizeof alphabet];
+        if (rng() % 3 == 0)
+            line.erase(std::remove(line.begin(), line.end(), '"'), line.end());
+        lines.push_back(line);
+    }
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    text += "last,1.00";
+    lines.push_back("last,1.00");
+    TempDir dir;
+    WriteWholeFile(dir.file("rows.csv"), text);
+    CCsvFile file;
+    ASSERT_TRUE(file.Open(dir.file("rows.csv").c_str()));
+    CCsvLine row;
+    for (std::string line : lines) {
+        bool refused = false;
+        ASSERT_TRUE(file.ReadRow(&row, &refused));
+        ASSERT_EQ(refused, line.size() > static_cast<size_t>(kCsvMaxLine)) << line;
+        if (refused)
+            continue;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const CCsvLine expected(line);
+        ASSERT_EQ(row.GetFieldCount(), expected.GetFieldCount()) << line;
+        ASSERT_EQ(row.Key(), expected.Key()) << line;
+        for (int i = 0; i < expected.GetFieldCount(); ++i)
+            ASSERT_EQ(row.Field(i), expected.Field(i)) << line;
+    }
+    bool refused = false;
+    EXPECT_FALSE(file.ReadRow(&row, &refused));
 }
 
 TEST(CsvLine, CaptionsAreQuotedOnlyWhenTheyNeedIt) {

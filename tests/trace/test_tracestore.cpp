@@ -59,6 +59,19 @@ TEST(TraceStoreConfigure, FreshGridIsNoSampleAndRestartsOnFirstBlock) {
     EXPECT_EQ(s.GetInitializedFlag(), 0);
     EXPECT_EQ(s.GetLastPosition(), 6u); // points + position
     EXPECT_TRUE(s.GetHasData());
+
+    // Configured again at the same size (its array kept) or another, the grid
+    // is fresh; a step of 0 after a kept array holds no data.
+    for (const DWORD points : {5u, 5u, 3u}) {
+        s.StoreBlock(block, 2, 1, FALSE);
+        ASSERT_EQ(s.Configure(2000, 20, points), 1);
+        EXPECT_EQ(Words(s), std::vector<short>(points + 1, kNoSample));
+        EXPECT_EQ(s.GetInitializedFlag(), 1);
+        EXPECT_FALSE(s.GetHasData());
+        EXPECT_EQ(s.GetLastPosition(), 0u);
+    }
+    EXPECT_EQ(s.Configure(2000, 0, 3), 0);
+    EXPECT_FALSE(s.HasArray());
 }
 
 TEST(TraceStoreConfigure, StepZeroOrHugeGridHoldsNoData) {
