@@ -7,7 +7,8 @@
 // its profile read, its settings are kept in the setting store, and before
 // every input the core is brought back to them. An input therefore
 // starts from the same parameters whatever was read before it, and a finding
-// replays alone.
+// replays alone. The input reaches the readers through a file in memory, opened
+// by its path as the program opens a file.
 #include "fuzzinput.h"
 #include "windowinput.h"
 
