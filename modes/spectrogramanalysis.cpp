@@ -603,16 +603,21 @@ bool CSpectrogramAnalysis::ReadCsvExtraParams(CCsvFile& file) {
 }
 
 void CSpectrogramAnalysis::ReadCsvRow(const CCsvLine& row, long long point) {
-    for (int k = 0; k < m_sliceCount; ++k) {
-        // Column SLICEk is ring index N - 1 - k: after the reset the write
-        // position is 0, so that index is again k slices back from the newest.
-        CTraceStore& slice = m_slices[static_cast<size_t>(m_sliceCount - 1 - k)];
-        short word = 0;
-        if (slice.GetPoints() == 0 || !row.LevelField(CNormalAnalysis::kTraceStores + k, &word))
-            continue;
-        const DWORD index = static_cast<DWORD>(
-            std::min<long long>(point, static_cast<long long>(slice.GetPoints()) - 1));
-        slice.SetWord(index, word);
+    // The slice columns, 32 at a time.
+    short words[32];
+    for (int first = 0; first < m_sliceCount; first += 32) {
+        const int count = std::min(32, m_sliceCount - first);
+        const unsigned read = row.LevelFields(CNormalAnalysis::kTraceStores + first, count, words);
+        for (int j = 0; j < count; ++j) {
+            // Column SLICEk is ring index N - 1 - k: after the reset the write
+            // position is 0, so that index is again k slices back from the newest.
+            CTraceStore& slice = m_slices[static_cast<size_t>(m_sliceCount - 1 - (first + j))];
+            if (slice.GetPoints() == 0 || !(read & (1u << j)))
+                continue;
+            const DWORD index = static_cast<DWORD>(
+                std::min<long long>(point, static_cast<long long>(slice.GetPoints()) - 1));
+            slice.SetWord(index, words[j]);
+        }
     }
 }
 
