@@ -343,13 +343,15 @@ bool CCsvLine::LevelField(int i, short* word) const {
 
 unsigned CCsvLine::LevelFields(int first, int count, short* words) const {
     // The written shape is taken straight from the pieces; anything else
-    // through LevelField.
+    // through LevelField. Past the last field nothing more is read.
     const char* base = m_stable ? m_stable : m_text.data();
     unsigned read = 0;
     for (int k = 0; k < count && k < 32; ++k) {
         const int field = first + k;
         const size_t n = static_cast<size_t>(field) + 1;
-        if (field >= 0 && n < m_pieces.size()) {
+        if (field >= 0 && n >= m_pieces.size())
+            break;
+        if (field >= 0) {
             const char* p = base + m_pieces[n].begin;
             if (WrittenLevelWord(p, p + m_pieces[n].length, &words[k])) {
                 read |= 1u << k;

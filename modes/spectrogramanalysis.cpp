@@ -603,10 +603,11 @@ bool CSpectrogramAnalysis::ReadCsvExtraParams(CCsvFile& file) {
 }
 
 void CSpectrogramAnalysis::ReadCsvRow(const CCsvLine& row, long long point) {
-    // The slice columns, 32 at a time.
+    // The slice columns the row has, 32 at a time.
+    const int columns = std::min(m_sliceCount, row.GetFieldCount() - CNormalAnalysis::kTraceStores);
     short words[32];
-    for (int first = 0; first < m_sliceCount; first += 32) {
-        const int count = std::min(32, m_sliceCount - first);
+    for (int first = 0; first < columns; first += 32) {
+        const int count = std::min(32, columns - first);
         const unsigned read = row.LevelFields(CNormalAnalysis::kTraceStores + first, count, words);
         for (int j = 0; j < count; ++j) {
             // Column SLICEk is ring index N - 1 - k: after the reset the write

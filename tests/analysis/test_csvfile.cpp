@@ -238,6 +238,8 @@ TEST(CsvLine, LevelFieldsGiveTheWordOfTheDoubleRead) {
     }
     short words[3] = {};
     EXPECT_EQ(CCsvLine("k,1.00,,x").LevelFields(0, 3, words), 1u);
+    EXPECT_EQ(CCsvLine("k,1,2,-3.5").LevelFields(2, 3, words), 1u); // past the last field
+    EXPECT_EQ(words[0], -573);
 }
 
 TEST(CsvFile, RowsReadAsTheirLinesSplit) {
