@@ -3,7 +3,6 @@
 #include "modes/paneview.h"
 #include "platform/dc.h"
 
-#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,14 +15,15 @@ CPanelWidget::CPanelWidget(DrawFunction draw, PressFunction press, QWidget* pare
 }
 
 void CPanelWidget::paintEvent(QPaintEvent*) {
-    QImage image(width(), height(), QImage::Format_RGB32);
-    image.fill(Qt::white);
+    if (m_image.size() != size())
+        m_image = QImage(size(), QImage::Format_RGB32);
+    m_image.fill(Qt::white);
     {
-        CDC dc(&image);
+        CDC dc(&m_image);
         m_draw(&dc, CRect(0, 0, width(), height()));
     }
     QPainter painter(this);
-    painter.drawImage(0, 0, image);
+    painter.drawImage(0, 0, m_image);
     if (hasFocus())
         DrawFocusMark(painter, *this);
 }

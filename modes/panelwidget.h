@@ -6,6 +6,7 @@
 
 #include "platform/geometry.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -37,4 +38,6 @@ private:
     DrawFunction m_draw;
     PressFunction m_press;
     KeyFunction m_keys;
+    // The memory image, kept between paints; a new size makes a new one.
+    QImage m_image;
 };
