@@ -81,15 +81,7 @@ UINT CTorvelView::KeyFlags(const QInputEvent* event) {
 void CTorvelView::paintEvent(QPaintEvent*) {
     if (m_intf) {
         QPainter painter(this);
-        // Straight on the window's back store when the whole view is repainted.
-        QImage surface = PaintSurface(painter, *this);
-        if (!surface.isNull()) {
-            CDC dc(&surface);
-            m_intf->Draw(&dc, CRect(0, 0, width(), height()));
-        } else {
-            CDC dc(&painter);
-            m_intf->Draw(&dc, CRect(0, 0, width(), height()));
-        }
+        PaintView(painter, *this, *m_intf);
         if (hasFocus()) {
             DrawFocusMark(painter, *this);
         }

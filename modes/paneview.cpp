@@ -130,6 +130,18 @@ QImage PaintSurface(QPainter& painter, const QWidget& pane) {
     return QImage(bits, area.width(), area.height(), store->bytesPerLine(), QImage::Format_RGB32);
 }
 
+void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf) {
+    const CRect client(0, 0, pane.width(), pane.height());
+    QImage surface = PaintSurface(painter, pane);
+    if (!surface.isNull()) {
+        CDC dc(&surface);
+        intf.Draw(&dc, client);
+    } else {
+        CDC dc(&painter);
+        intf.Draw(&dc, client);
+    }
+}
+
 void CPaneView::SetCursorShape(ViewCursorShape shape) {
     setCursor(QtCursorShape(shape));
 }
@@ -140,14 +152,7 @@ void CPaneView::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), palette().window());
         return;
     }
-    QImage surface = PaintSurface(painter, *this);
-    if (!surface.isNull()) {
-        CDC dc(&surface);
-        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
-    } else {
-        CDC dc(&painter);
-        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
-    }
+    PaintView(painter, *this, *m_intf);
     if (hasFocus())
         DrawFocusMark(painter, *this);
 }

@@ -30,6 +30,9 @@ void DrawFocusMark(QPainter& painter, const QWidget& pane);
 // transformed or clipped painter), or when a part of the pane is not being
 // repainted (another window covers it, or only a part was invalidated).
 QImage PaintSurface(QPainter& painter, const QWidget& pane);
+// A view's paint: the interface draws the whole pane, straight on the back
+// store when PaintSurface allows, else through the painter.
+void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf);
 
 class CPaneView : public QWidget, public CViewWindow {
 public:
