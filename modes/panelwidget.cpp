@@ -15,15 +15,20 @@ CPanelWidget::CPanelWidget(DrawFunction draw, PressFunction press, QWidget* pare
 }
 
 void CPanelWidget::paintEvent(QPaintEvent*) {
-    if (m_image.size() != size())
+    QPainter painter(this);
+    // Straight on the window's back store when the whole panel is repainted.
+    QImage surface = PaintSurface(painter, *this);
+    const bool straight = !surface.isNull();
+    if (!straight && m_image.size() != size())
         m_image = QImage(size(), QImage::Format_RGB32);
-    m_image.fill(Qt::white);
+    QImage& image = straight ? surface : m_image;
+    image.fill(Qt::white);
     {
-        CDC dc(&m_image);
+        CDC dc(&image);
         m_draw(&dc, CRect(0, 0, width(), height()));
     }
-    QPainter painter(this);
-    painter.drawImage(0, 0, m_image);
+    if (!straight)
+        painter.drawImage(0, 0, m_image);
     if (hasFocus())
         DrawFocusMark(painter, *this);
 }
