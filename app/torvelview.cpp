@@ -2,7 +2,6 @@
 
 #include "analysis/viewinterface.h"
 #include "modes/paneview.h"
-#include "platform/dc.h"
 #include "platform/framepacer.h"
 
 #include <QKeyEvent>
