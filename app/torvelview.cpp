@@ -2,7 +2,6 @@
 
 #include "analysis/viewinterface.h"
 #include "modes/paneview.h"
-#include "platform/dc.h"
 #include "platform/framepacer.h"
 
 #include <QKeyEvent>
@@ -81,10 +80,7 @@ UINT CTorvelView::KeyFlags(const QInputEvent* event) {
 void CTorvelView::paintEvent(QPaintEvent*) {
     if (m_intf) {
         QPainter painter(this);
-        {
-            CDC dc(&painter);
-            m_intf->Draw(&dc, CRect(0, 0, width(), height()));
-        }
+        PaintView(painter, *this, *m_intf);
         if (hasFocus()) {
             DrawFocusMark(painter, *this);
         }

@@ -3,7 +3,6 @@
 #include "modes/paneview.h"
 #include "platform/dc.h"
 
-#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,14 +15,20 @@ CPanelWidget::CPanelWidget(DrawFunction draw, PressFunction press, QWidget* pare
 }
 
 void CPanelWidget::paintEvent(QPaintEvent*) {
-    QImage image(width(), height(), QImage::Format_RGB32);
+    QPainter painter(this);
+    // Straight on the window's back store when the whole panel is repainted.
+    QImage surface = PaintSurface(painter, *this);
+    const bool straight = !surface.isNull();
+    if (!straight && m_image.size() != size())
+        m_image = QImage(size(), QImage::Format_RGB32);
+    QImage& image = straight ? surface : m_image;
     image.fill(Qt::white);
     {
         CDC dc(&image);
         m_draw(&dc, CRect(0, 0, width(), height()));
     }
-    QPainter painter(this);
-    painter.drawImage(0, 0, image);
+    if (!straight)
+        painter.drawImage(0, 0, m_image);
     if (hasFocus())
         DrawFocusMark(painter, *this);
 }

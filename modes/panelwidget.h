@@ -1,11 +1,13 @@
 // CPanelWidget: the pane of a window's button panel. It draws the panel
-// through a memory image (the panel paints every pixel of it) and passes
-// left and right presses to its owner; with keys set it takes the keyboard
-// focus, shows it by a frame, and passes key presses on.
+// through a memory image, or straight on the window's back store when all of
+// it is repainted (the panel paints every pixel of it), and passes left and
+// right presses to its owner; with keys set it takes the keyboard focus, shows
+// it by a frame, and passes key presses on.
 #pragma once
 
 #include "platform/geometry.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -37,4 +39,6 @@ private:
     DrawFunction m_draw;
     PressFunction m_press;
     KeyFunction m_keys;
+    // The memory image, kept between paints; a new size makes a new one.
+    QImage m_image;
 };

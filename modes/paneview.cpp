@@ -6,6 +6,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 
 namespace {
@@ -97,6 +98,50 @@ void DrawFocusMark(QPainter& painter, const QWidget& pane) {
     painter.drawRect(pane.rect().adjusted(1, 1, -1, -1));
 }
 
+QImage PaintSurface(QPainter& painter, const QWidget& pane) {
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping())
+        return {};
+    QPaintDevice* device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image)
+        return {};
+    const auto* store = static_cast<const QImage*>(device);
+    // An opaque store: an RGB32 picture copied onto it keeps its bytes.
+    if ((store->format() != QImage::Format_RGB32 &&
+         store->format() != QImage::Format_ARGB32_Premultiplied) ||
+        store->devicePixelRatio() != 1.0)
+        return {};
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate)
+        return {};
+    const QPoint offset(qRound(transform.dx()), qRound(transform.dy()));
+    if (offset.x() != transform.dx() || offset.y() != transform.dy())
+        return {};
+    const QRect area(offset, pane.size());
+    if (area.isEmpty() || !store->rect().contains(area))
+        return {};
+    const QRegion clip = engine->systemClip();
+    if (clip.isEmpty() || clip.intersected(area) != QRegion(area))
+        return {};
+    // The store's own pixels: constBits does not detach it, and the painter
+    // that is active on it writes there too.
+    auto* bits = const_cast<uchar*>(store->constBits()) +
+                 static_cast<qsizetype>(area.y()) * store->bytesPerLine() + area.x() * 4;
+    return QImage(bits, area.width(), area.height(), store->bytesPerLine(), QImage::Format_RGB32);
+}
+
+void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf) {
+    const CRect client(0, 0, pane.width(), pane.height());
+    QImage surface = PaintSurface(painter, pane);
+    if (!surface.isNull()) {
+        CDC dc(&surface);
+        intf.Draw(&dc, client);
+    } else {
+        CDC dc(&painter);
+        intf.Draw(&dc, client);
+    }
+}
+
 void CPaneView::SetCursorShape(ViewCursorShape shape) {
     setCursor(QtCursorShape(shape));
 }
@@ -107,10 +152,7 @@ void CPaneView::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), palette().window());
         return;
     }
-    {
-        CDC dc(&painter);
-        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
-    }
+    PaintView(painter, *this, *m_intf);
     if (hasFocus())
         DrawFocusMark(painter, *this);
 }

@@ -8,6 +8,7 @@
 #include "analysis/viewwindow.h"
 #include "platform/wintypes.h"
 
+#include <QImage>
 #include <QWidget>
 
 class QPainter;
@@ -21,6 +22,17 @@ UINT ViewVirtualKey(int qtKey);
 // The focus mark of a pane that has the keyboard focus: a frame in the
 // highlight colour just inside its edge, over what the pane shows.
 void DrawFocusMark(QPainter& painter, const QWidget& pane);
+// The part of the window's back store a paint of the whole pane writes, as an
+// image over the store's own pixels, or a null image. A pane whose view draws
+// on it straight saves its off-screen image and the copy of it: the picture
+// is the same, since the view paints every pixel of the pane. Null when the
+// painter does not paint on such a store (another device, format or scale, a
+// transformed or clipped painter), or when a part of the pane is not being
+// repainted (another window covers it, or only a part was invalidated).
+QImage PaintSurface(QPainter& painter, const QWidget& pane);
+// A view's paint: the interface draws the whole pane, straight on the back
+// store when PaintSurface allows, else through the painter.
+void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf);
 
 class CPaneView : public QWidget, public CViewWindow {
 public:

@@ -172,6 +172,7 @@ int CZeroSpanAnalysis::PostTriggerSamples() const {
 }
 
 void CZeroSpanAnalysis::SetCenter(int kHz) {
+    m_spectrumBlocksUnshown = 0;
     m_frequencyMode = 1;
     const int step = BinStep();
     int c = step > 0 ? (kHz / step) * step : kHz;
@@ -184,10 +185,12 @@ void CZeroSpanAnalysis::SetCenter(int kHz) {
 }
 
 void CZeroSpanAnalysis::SetStart(int kHz) {
+    m_spectrumBlocksUnshown = 0;
     SetCenter(kHz + kHalfSpan);
 }
 
 void CZeroSpanAnalysis::SetStop(int kHz) {
+    m_spectrumBlocksUnshown = 0;
     SetCenter(kHz - kHalfSpan);
 }
 
@@ -196,6 +199,7 @@ void CZeroSpanAnalysis::SetSpan(int) {
 }
 
 void CZeroSpanAnalysis::SetUnitAll(int unit) {
+    m_spectrumBlocksUnshown = 0;
     CNormalAnalysis::SetUnitAll(unit);
     for (CDataLineContext& trace : m_timeTraces)
         trace.SetUnit(static_cast<BYTE>(unit));
@@ -208,6 +212,7 @@ CTraceStore* CZeroSpanAnalysis::GetTrace(int k) {
 }
 
 void CZeroSpanAnalysis::ShowTrace(int k, BOOL show) {
+    m_spectrumBlocksUnshown = 0;
     if (k >= 1 && k <= kTraceCount)
         m_timeTraces[static_cast<size_t>(std::min(k, kTimeTraces - 1))].SetRedrawFlag(show ? 1 : 0);
 }
@@ -217,6 +222,7 @@ int CZeroSpanAnalysis::GetAccumulateMode() {
 }
 
 void CZeroSpanAnalysis::ApplyAccumulateMode(int mode) {
+    m_spectrumBlocksUnshown = 0;
     if (mode != 0)
         GetZeroSpanMarker().SetDeltaMode(mode);
 }
@@ -244,6 +250,7 @@ void CZeroSpanAnalysis::Stop() {
 // ---- Trigger
 
 void CZeroSpanAnalysis::ApplyTrigger() {
+    m_spectrumBlocksUnshown = 0;
     if (m_triggerType != 0) {
         // The trigger point in us from the start of the capture; in 64 bits,
         // as 50 s x 100 % x 5120 does not fit 32.
@@ -305,6 +312,7 @@ void CZeroSpanAnalysis::Reconfigure(BOOL reset) {
 }
 
 void CZeroSpanAnalysis::UpdateTimeGraph() {
+    m_spectrumBlocksUnshown = 0;
     // The spectrum's texts and level scale over the time axis.
     CNormalGraphValues values = m_graph;
     values.text[2] = text(kStrStart) + FormatAxisTime(m_timeAxisStart);
@@ -418,6 +426,9 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
             trace.StoreBlock(m_receiveBuffer.data() + m_firstBin, count, 0, TRUE);
         UpdateGraph();
         OfferPeaks();
+        // The window's update that follows this block repaints the spectrum only.
+        if (GetWindow())
+            ++m_spectrumBlocksUnshown;
     } else {
         const long long wanted = static_cast<long long>(std::max(m_timeSpan, 0)) * kSamplesPerMs;
         const int n = static_cast<int>(std::clamp<long long>(DeviceDataCount(), 0, wanted));
@@ -442,6 +453,7 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
             trace.StoreBlock(m_receiveBuffer.data(), n, 0, TRUE);
         }
         m_timeIntf.GetGraph().SetRedrawFlag(1);
+        m_spectrumBlocksUnshown = 0;
         if (m_triggerMode == 0) {
             m_timeRequested = 0;
             if (m_link)
@@ -459,7 +471,11 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
 
 void CZeroSpanAnalysis::ShowRunState() {
     CNormalAnalysis::ShowRunState();
+    const CDrawText& status = m_timeIntf.GetGraph().GetStatusText();
+    const CString before = status.GetText();
     ShowRunStateIn(m_timeIntf);
+    if (status.GetText() != before)
+        m_spectrumBlocksUnshown = 0;
 }
 
 void CZeroSpanAnalysis::ClearStatus() {
@@ -550,6 +566,7 @@ int CZeroSpanAnalysis::Command258(int selectMode, int bin) {
 }
 
 int CZeroSpanAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    m_spectrumBlocksUnshown = 0;
     const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
     // A capture stopped with the window's analysis waits for nothing.
     if (action == 16 && !m_analyzeFlag)
@@ -618,6 +635,7 @@ CMarkerContext* CZeroSpanAnalysis::GetMarker(int k) {
 }
 
 void CZeroSpanAnalysis::SelectMarker(int k) {
+    m_spectrumBlocksUnshown = 0;
     CAnalysisCore::SelectMarker(k);
     for (int i = 1; i <= kMarkerCount; ++i)
         GetMarker(i)->SetCurrentFlag(i == m_currentMarker ? 1 : 0);
@@ -724,6 +742,7 @@ void CZeroSpanAnalysis::SetUpTimeGraph() {
 }
 
 void CZeroSpanAnalysis::ReadProfile() {
+    m_spectrumBlocksUnshown = 0;
     CNormalAnalysis::ReadProfile();
     const CString section = GetProfileSection();
     m_frequencyMode = 1;
@@ -804,6 +823,7 @@ int CZeroSpanAnalysis::SaveSettings() {
 }
 
 int CZeroSpanAnalysis::LoadSettings() {
+    m_spectrumBlocksUnshown = 0;
     int ok = CNormalAnalysis::LoadSettings();
     m_frequencyMode = 1;
     m_stop = m_start + kSpan;
@@ -859,7 +879,12 @@ void CZeroSpanAnalysis::AttachWindow(CChildFrame* window) {
 
 void CZeroSpanAnalysis::UpdateView() {
     CNormalAnalysis::UpdateView();
-    m_timeIntf.Redraw();
+    // Each block's update is counted off; any other update (or one after a
+    // change of the time pane) repaints the time pane too.
+    if (m_spectrumBlocksUnshown > 0)
+        --m_spectrumBlocksUnshown;
+    else
+        m_timeIntf.Redraw();
 }
 
 void CZeroSpanAnalysis::DrawView(CDC* dc, const CRect& rect) {

@@ -204,4 +204,9 @@ private:
     CBlendObject m_timeBlend;
     QPointer<CSplitterWnd> m_splitter;
     QPointer<QWidget> m_timeView;
+    // Spectrum blocks taken in whose view update has not come yet. Such a
+    // block changes only the spectrum pane: its update leaves the time pane
+    // as it is. Whatever may change the time pane sets this to 0, so that the
+    // next update repaints both panes.
+    int m_spectrumBlocksUnshown = 0;
 };

@@ -8,10 +8,12 @@
 #include "lib/stringtable.h"
 #include "modes/corefactory.h"
 #include "modes/zerospananalysis.h"
+#include "platform/dc.h"
 #include "platform/profile.h"
 #include "testutil.h"
 #include "windowtest.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -104,6 +106,44 @@ TEST_F(ZeroSpanWindowTest, ATriggeredCaptureShowsThePulseEdgeAtTheTriggerPositio
     EXPECT_GT(time.Level(static_cast<long long>(edge + 100) * 100), -30.0);
     // Back to spectrum sweeping.
     ASSERT_TRUE(PumpUntil([&] { return core->GetTimeCapture() == 0; }));
+    w->close();
+    PumpEvents();
+    frame.reset();
+}
+
+TEST_F(ZeroSpanWindowTest, ASpectrumBlockRepaintsTheSpectrumAloneAndStraightIsAsThroughTheBuffer) {
+    Open("");
+    ASSERT_TRUE(core);
+    CViewInterface& spectrum = core->GetGraphInterface();
+    CViewInterface& time = core->GetTimeGraph();
+    ASSERT_TRUE(PumpUntil([&] { return spectrum.GetRedrawCount() > 5; }));
+    // Blocks keep coming; the time pane shows none of them and is left as it is.
+    const unsigned long timeBefore = time.GetRedrawCount();
+    const unsigned long spectrumBefore = spectrum.GetRedrawCount();
+    ASSERT_TRUE(PumpUntil([&] { return spectrum.GetRedrawCount() > spectrumBefore + 50; }));
+    EXPECT_EQ(time.GetRedrawCount(), timeBefore);
+    // A change the time pane shows repaints it with the next update, blocks
+    // taken in meanwhile or not.
+    core->ShowTrace(1, TRUE);
+    core->UpdateView();
+    EXPECT_GT(time.GetRedrawCount(), timeBefore);
+
+    // Stopped, the spectrum pane's picture painted straight on the window's
+    // store is the one its view draws through the off-screen image (an image
+    // a pixel wider than the view takes that way).
+    core->ExecuteCommand(16, 0, 0, 0, 0, 0);
+    PumpEvents();
+    QWidget* view = w->GetView();
+    view->clearFocus();
+    PumpEvents();
+    const QImage straight = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage buffered(view->width() + 1, view->height(), QImage::Format_RGB32);
+    buffered.fill(Qt::black);
+    {
+        CDC dc(&buffered);
+        spectrum.Draw(&dc, CRect(0, 0, view->width(), view->height()));
+    }
+    EXPECT_EQ(straight, buffered.copy(0, 0, view->width(), view->height()));
     w->close();
     PumpEvents();
     frame.reset();
