@@ -235,9 +235,10 @@ bool CCsvLine::DoubleField(int i, double* value) const {
 
 namespace {
 
-// The shape this program writes: an optional minus, one to three digits, a
-// point and two decimals (a case of PlainLevelWord below, with m within 32
-// bits). False for any other text.
+// The shape this program writes: an optional minus, one to three digits (four
+// without the minus), a point and two decimals (a case of PlainLevelWord
+// below). m x 16384 for four digits and two decimals reaches 1.6e10, beyond 32
+// bits: the product is taken in 64. False for any other text.
 inline bool WrittenLevelWord(const char* p, const char* last, short* word) {
     if (last - p < 4 || last - p > 7 || last[-3] != '.')
         return false;
@@ -255,9 +256,9 @@ inline bool WrittenLevelWord(const char* p, const char* last, short* word) {
     const unsigned d2 = static_cast<unsigned char>(last[-1] - '0');
     if (!digits || d1 >= 10 || d2 >= 10)
         return false;
-    const unsigned r = ((m * 100 + d1 * 10 + d2) * 16384 + 5000) / 10000;
-    *word = negative ? static_cast<short>(-static_cast<int>(std::min(r, 32768u)))
-                     : static_cast<short>(std::min(r, 32767u));
+    const std::uint64_t r = (std::uint64_t{m * 100 + d1 * 10 + d2} * 16384 + 5000) / 10000;
+    *word = negative ? static_cast<short>(-static_cast<int>(std::min<std::uint64_t>(r, 32768)))
+                     : static_cast<short>(std::min<std::uint64_t>(r, 32767));
     return true;
 }
 

@@ -198,6 +198,13 @@ TEST(CsvLine, LevelFieldsGiveTheWordOfTheDoubleRead) {
                                       "199.997",   "200.00",     "-200.01", "-200.003", "-200.0031",
                                       "999999999", "9999999999", "-1.000",  "3.125",    "0.0030",
                                       "-0.0031",   "abc",        "",        "1.2a",     "12345.67"};
+    // Signs, blanks and points where they may be, beyond the plain shapes, and
+    // far beyond the word's range in the written shape (four whole digits).
+    for (const char* text :
+         {"+5", " 5", "5.", ".5", "1e2", "nan", "inf", "-inf", "12345678901234567890",
+          "123456789.1234", "-123456789.1234", "1234567890.1234", "123456789.12345", "2621.44",
+          "2700.00", "9999.99", "-999.99", "999.99"})
+        texts.emplace_back(text);
     char buf[64];
     for (int w = -32768; w <= 32767; ++w) {
         std::snprintf(buf, sizeof buf, "%.2f", w * kLevelUnitDb);
@@ -207,6 +214,11 @@ TEST(CsvLine, LevelFieldsGiveTheWordOfTheDoubleRead) {
     for (int i = 0; i < 40000; ++i) {
         const double v = std::uniform_real_distribution<double>(-260, 260)(rng);
         std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(rng() % 7), v);
+        texts.emplace_back(buf);
+    }
+    for (int i = 0; i < 2000; ++i) {
+        const double v = std::uniform_real_distribution<double>(-9999.99, 9999.99)(rng);
+        std::snprintf(buf, sizeof buf, "%.2f", v);
         texts.emplace_back(buf);
     }
     std::string row = "k";
@@ -248,7 +260,7 @@ TEST(CsvFile, RowsReadAsTheirLinesSplit) {
     // positions around the 16-byte steps are; a row beyond the line limit is
     // refused and the last line needs no line end.
     std::mt19937 rng(3);
-    const char alphabet[] = {',', ',', '"', '\r', '1', '-', '.', ' ', 'a'};
+    const char alphabet[] = {',', ',', '"', '\r', '1', '-', '.', ' ', 'a', '\0'};
     std::vector<std::string> lines = {"",
                                       ",",
                                       "\r",
@@ -257,7 +269,11 @@ TEST(CsvFile, RowsReadAsTheirLinesSplit) {
                                       "\"\"",
                                       "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17",
                                       std::string(kCsvMaxLine - 1, ','),
-                                      std::string(kCsvMaxLine + 5, '1')};
+                                      std::string(kCsvMaxLine + 5, '1'),
+                                      std::string(kCsvMaxLine, ','),
+                                      std::string(kCsvMaxLine - 1, ',') + "\r",
+                                      std::string(kCsvMaxLine, ',') + "\r",
+                                      std::string(kCsvMaxLine + 1, ',')};
     for (int i = 0; i < 3000; ++i) {
         std::string line(rng() % 70, ' ');
         for (char& c : line)
