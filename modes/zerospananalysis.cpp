@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <thread>
 
@@ -175,23 +176,31 @@ void CZeroSpanAnalysis::SetCenter(int kHz) {
     m_spectrumBlocksUnshown = 0;
     m_frequencyMode = 1;
     const int step = BinStep();
-    int c = step > 0 ? (kHz / step) * step : kHz;
+    // In 64 bits: a centre near the ends of int (a file's axis) must not wrap
+    // when the half span is added or taken.
+    long long c = step > 0 ? (kHz / step) * step : kHz;
     if (c - kHalfSpan < DeviceMinFrequency(kKind))
         c = DeviceMinFrequency(kKind) + kHalfSpan;
     if (c + kHalfSpan > DeviceMaxFrequency(kKind))
         c = DeviceMaxFrequency(kKind) - kHalfSpan;
-    m_start = c - kHalfSpan;
-    m_stop = c + kHalfSpan;
+    m_start = static_cast<int>(c - kHalfSpan);
+    m_stop = static_cast<int>(c + kHalfSpan);
 }
+
+namespace {
+int Saturated(long long kHz) {
+    return static_cast<int>(std::clamp<long long>(kHz, INT_MIN, INT_MAX));
+}
+} // namespace
 
 void CZeroSpanAnalysis::SetStart(int kHz) {
     m_spectrumBlocksUnshown = 0;
-    SetCenter(kHz + kHalfSpan);
+    SetCenter(Saturated(static_cast<long long>(kHz) + kHalfSpan));
 }
 
 void CZeroSpanAnalysis::SetStop(int kHz) {
     m_spectrumBlocksUnshown = 0;
-    SetCenter(kHz - kHalfSpan);
+    SetCenter(Saturated(static_cast<long long>(kHz) - kHalfSpan));
 }
 
 void CZeroSpanAnalysis::SetSpan(int) {

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -161,6 +162,18 @@ TEST_F(ZeroSpanTest, CentreSnapsToTheGridAndMovesInwardAtTheLimitsOfKind8) {
     EXPECT_EQ(core.GetSpan(), 24000);
     core.SetSpan(1000);
     EXPECT_EQ(core.GetSpan(), 24000);
+    // Entries at the ends of int (a file's axis is read saturated) are held
+    // at the limits, not wrapped past them.
+    core.SetCenter(INT_MAX);
+    EXPECT_EQ(core.GetStop(), core.hi);
+    EXPECT_EQ(core.GetStart(), core.hi - 24000);
+    core.SetStart(INT_MAX);
+    EXPECT_EQ(core.GetStop(), core.hi);
+    core.SetCenter(INT_MIN);
+    EXPECT_EQ(core.GetStart(), core.lo);
+    EXPECT_EQ(core.GetStop(), core.lo + 24000);
+    core.SetStop(INT_MIN);
+    EXPECT_EQ(core.GetStart(), core.lo);
 }
 
 TEST_F(ZeroSpanTest, DeviceCallsGetTheirArgumentsInOrder) {
