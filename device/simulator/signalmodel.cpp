@@ -159,7 +159,7 @@ void CSignalModel::InputWords(const double* mixerMw, std::size_t count, int atte
 
 CNoiseWords::CNoiseWords(const CNoiseFactors& factors, double floorMw, int attenuationDb)
     : m_floorMw(floorMw), m_attenuationDb(attenuationDb) {
-    std::array<double, CNoiseFactors::kSize + CNoiseFactors::kRowMax> power{};
+    std::vector<double> power(CNoiseFactors::kSize + CNoiseFactors::kRowMax);
     for (std::size_t i = 0; i < power.size(); ++i)
         power[i] = floorMw * factors.Data()[i];
     CSignalModel::InputWords(power.data(), power.size(), attenuationDb, kNoSampleWord,
