@@ -55,18 +55,6 @@ std::vector<POINT> ConvexHull(std::vector<POINT> points) {
     return hull;
 }
 
-// True when every point lies in the slice box of that width and height: the
-// stroke between them then stays inside it too.
-bool InsideBox(const std::vector<POINT>& points, int n, int width, int height) {
-    for (int i = 0; i < n; ++i) {
-        const POINT& p = points[static_cast<size_t>(i)];
-        if (p.x < 0 || p.x >= width || p.y < 0 || p.y >= height) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int Wrap(long long value, int count) {
     const long long m = value % count;
     return static_cast<int>(m < 0 ? m + count : m);
@@ -400,26 +388,29 @@ void C3DGraphContext::DrawTimeAxis(CDC* pDC) {
     }
 }
 
-bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, int* count, int* top,
-                                  int* bottom) {
+bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, POINT offset,
+                                  SliceBounds* bounds) {
     const int n = slice->GetEnvelopeCount();
     const POINT* points = slice->GetEnvelopePoints();
     if (n < 2 || !points) {
         return false;
     }
     m_Shifted.resize(static_cast<size_t>(n));
-    int lo = points[0].y;
-    int hi = lo;
+    POINT* out = m_Shifted.data();
+    int left = points[0].x;
+    int right = left;
+    int top = points[0].y - DepthAt(left);
+    int bottom = top;
     for (int i = 0; i < n; ++i) {
         const int x = points[i].x;
         const int y = points[i].y - DepthAt(x);
-        m_Shifted[static_cast<size_t>(i)] = {x, y};
-        lo = std::min(lo, y);
-        hi = std::max(hi, y);
+        out[i] = {x + offset.x, y + offset.y};
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
     }
-    *count = n;
-    *top = lo;
-    *bottom = hi;
+    *bounds = {n, left, right, top, bottom};
     return true;
 }
 
@@ -461,17 +452,27 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
     for (int j = 0; j < m_SliceCount; ++j) {
         const int position = m_SliceCount - j - 1;
         const CDataLineContext* slice = GetSliceAt(position);
-        int n = 0, top = 0, bottom = 0;
-        if (!slice || !ShiftPoints(slice, &n, &top, &bottom)) {
+        if (!slice) {
             continue;
         }
         const bool highlighted = m_ChunkFlag && highlightPen && position == m_SelectedSlice;
-        if (direct && !highlighted && InsideBox(m_Shifted, n, boxWidth, boxHeight)) {
-            const CPoint origin = SliceOrigin(position);
-            for (int i = 0; i < n; ++i) {
-                m_Shifted[static_cast<size_t>(i)].x += origin.x;
-                m_Shifted[static_cast<size_t>(i)].y += origin.y;
-            }
+        // A slice that may go straight onto the picture is shifted to its
+        // place at once; one that leaves its box is shifted again for the mask.
+        const bool straight = direct && !highlighted;
+        const CPoint origin = SliceOrigin(position);
+        SliceBounds bounds;
+        if (!ShiftPoints(slice, straight ? POINT{origin.x, origin.y} : POINT{0, 0}, &bounds)) {
+            continue;
+        }
+        const int n = bounds.count;
+        const bool inside = bounds.left >= 0 && bounds.right < boxWidth && bounds.top >= 0 &&
+                            bounds.bottom < boxHeight;
+        if (straight && !inside) {
+            ShiftPoints(slice, POINT{0, 0}, &bounds);
+        }
+        const int top = bounds.top;
+        const int bottom = bounds.bottom;
+        if (straight && inside) {
             if (!slicePenSelected) {
                 pDC->SelectObject(&m_SlicePen);
                 slicePenSelected = true;
@@ -492,7 +493,6 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
         const int pad = highlighted ? highlightWidth : 1;
         const int rowTop = std::max(top - pad, 0);
         const int rowBottom = std::min(bottom + pad, boxHeight - 1);
-        const CPoint origin = SliceOrigin(position);
         if (rowTop <= rowBottom) {
             pDC->MaskBlt(origin.x, origin.y + rowTop, boxWidth, rowBottom - rowTop + 1, &image, 0,
                          rowTop, m_SliceMask, 0, rowTop, kStampRop);

@@ -105,9 +105,19 @@ private:
     void DrawChunkLine(CDC* pDC);
     // The box point of slice at the chunk position, shifted by the depth.
     bool ChunkPoint(const CDataLineContext* slice, POINT* point) const;
-    // The points of slice shifted up by the depth table into m_Shifted; the
-    // rows they cover in top and bottom. False when there is nothing to draw.
-    bool ShiftPoints(const CDataLineContext* slice, int* count, int* top, int* bottom);
+    // The number of points of a shifted slice and the columns and rows they
+    // cover in its slice box.
+    struct SliceBounds {
+        int count = 0;
+        int left = 0;
+        int right = 0;
+        int top = 0;
+        int bottom = 0;
+    };
+    // The points of slice shifted up by the depth table and moved by offset
+    // into m_Shifted; their bounds (before the offset) in bounds. False when
+    // there is nothing to draw.
+    bool ShiftPoints(const CDataLineContext* slice, POINT offset, SliceBounds* bounds);
     // The first slice of the ring (in index order) that is set, or null.
     CDataLineContext* FirstSlice() const;
     // Ring entry index, its points made in the slice box first when due.

@@ -291,13 +291,16 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
             const long long next = m_columnStarts[c + 1];
             const long long px = map.Px(i);
             const LONG x = static_cast<LONG>(px);
+            // A column of one sample (a short trace in a wide box) is that
+            // sample, highest and lowest alike: no search, no row lookup.
+            const bool single = next == i + 1;
             if (highest) {
-                const long long j = map.FirstHighest(d, i, next);
+                const long long j = single ? i : map.FirstHighest(d, i, next);
                 out[count] = {x, static_cast<LONG>(map.Py(d[j]))};
                 outX[count++] = static_cast<int>(x0 + j * dx);
             }
             if (lowest && count < capacity) {
-                const long long j = map.FirstLowest(d, i, next);
+                const long long j = single ? i : map.FirstLowest(d, i, next);
                 const LONG y = static_cast<LONG>(map.Py(d[j]));
                 // Both: the lowest point only when it differs from the highest.
                 if (!highest || y != out[count - 1].y) {
