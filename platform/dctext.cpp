@@ -7,7 +7,6 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QHash>
 #include <QPainter>
 #include <QString>
 
@@ -42,55 +41,6 @@ QString StripPrefixes(const QString& text, int* underline) {
         out += text[i];
     }
     return out;
-}
-
-// The advance widths of the strings a thread measured lately, per font: the
-// graphs measure the same few labels on every paint, and shaping a string
-// costs far more than looking it up. An entry holds a copy of the font's
-// metrics, so the font it names stays alive (and distinct) while it is kept.
-// Bounded: a full table starts afresh.
-class AdvanceCache {
-public:
-    int Advance(const QFontMetrics& fm, const QString& text) {
-        Font& font = FontOf(fm);
-        if (const auto it = font.widths.constFind(text); it != font.widths.constEnd())
-            return *it;
-        if (font.widths.size() >= kStrings)
-            font.widths.clear();
-        const int width = fm.horizontalAdvance(text);
-        font.widths.insert(text, width);
-        return width;
-    }
-
-private:
-    static constexpr size_t kFonts = 16;
-    static constexpr qsizetype kStrings = 512;
-    struct Font {
-        QFontMetrics metrics;
-        QHash<QString, int> widths;
-    };
-
-    Font& FontOf(const QFontMetrics& fm) {
-        // The most recently used font first.
-        for (size_t i = 0; i < m_fonts.size(); ++i) {
-            if (m_fonts[i].metrics == fm) {
-                if (i != 0)
-                    std::swap(m_fonts[i], m_fonts[0]);
-                return m_fonts[0];
-            }
-        }
-        if (m_fonts.size() >= kFonts)
-            m_fonts.pop_back();
-        m_fonts.insert(m_fonts.begin(), Font{fm, {}});
-        return m_fonts[0];
-    }
-
-    std::vector<Font> m_fonts;
-};
-
-int Advance(const QFontMetrics& fm, const QString& text) {
-    thread_local AdvanceCache cache;
-    return cache.Advance(fm, text);
 }
 
 struct TextLine {
@@ -168,7 +118,7 @@ BOOL CDC::TextOut(int x, int y, const char* text, int length) {
         return FALSE;
     const QString s = ToQString(text, length);
     const QFontMetrics& fm = *m_metrics;
-    const int cx = Advance(fm, s);
+    const int cx = fm.horizontalAdvance(s);
     const int ascent = fm.ascent();
     const int cy = ascent + fm.descent();
     const bool updateCP = (m_textAlign & TA_UPDATECP) != 0;
@@ -236,7 +186,7 @@ int CDC::DrawText(const char* text, int length, RECT* rect, UINT format) {
     for (const QString& line : raw) {
         TextLine tl;
         tl.text = prefix ? StripPrefixes(line, &tl.underline) : line;
-        tl.width = Advance(fm, tl.text);
+        tl.width = fm.horizontalAdvance(tl.text);
         maxWidth = std::max(maxWidth, tl.width);
         lines.push_back(std::move(tl));
     }
@@ -272,7 +222,7 @@ int CDC::DrawText(const CString& text, RECT* rect, UINT format) {
 
 CSize CDC::GetTextExtent(const char* text, int length) const {
     const QFontMetrics& fm = *m_metrics;
-    return CSize(Advance(fm, ToQString(text, length)), fm.ascent() + fm.descent());
+    return CSize(fm.horizontalAdvance(ToQString(text, length)), fm.ascent() + fm.descent());
 }
 
 CSize CDC::GetTextExtent(const CString& text) const {

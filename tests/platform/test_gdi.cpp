@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -999,29 +998,4 @@ TEST(GdiBlit, ALargeCopyGivesEveryPixelOfTheSource) {
             ASSERT_EQ(target.pixel(x + 1, y), pattern.pixel(x, y)) << x << "," << y;
         ASSERT_EQ(target.pixel(kW + 1, y), qRgb(0, 0, 0)) << y;
     }
-}
-
-TEST(GdiText, MeasuredWidthsFollowTheSelectedFont) {
-    // Widths are remembered per font: a string measured in one font and then
-    // in others, some made after earlier ones are gone, has each font's width.
-    Surface s(10, 10);
-    const char* text = "-42.5 dBm";
-    auto expected = [&](int height) {
-        const LOGFONT lf = PixelFont(height, "DejaVu Sans");
-        CFont probe;
-        probe.CreateFontIndirect(&lf);
-        return QFontMetrics(probe.GetQFont()).horizontalAdvance(QString::fromUtf8(text));
-    };
-    for (int round = 0; round < 2; ++round) {
-        for (int height : {-10, -24, -10, -17}) {
-            CFont font;
-            const LOGFONT lf = PixelFont(height, "DejaVu Sans");
-            ASSERT_TRUE(font.CreateFontIndirect(&lf));
-            s.dc.SelectObject(&font);
-            EXPECT_EQ(s.dc.GetTextExtent(text, 9).cx, expected(height)) << height;
-            EXPECT_EQ(s.dc.GetTextExtent(CString(text)).cx, expected(height)) << height;
-            s.dc.SelectStockObject(SYSTEM_FONT);
-        }
-    }
-    EXPECT_LT(expected(-10), expected(-24));
 }
