@@ -248,28 +248,6 @@ void CChannelButtonInterface::Draw(CDC* dc, const CRect& rect) {
     dc->SetBkMode(oldMode);
 }
 
-CString CChannelButtonInterface::Content() const {
-    CString content;
-    for (int i = 0; i < kSlots; ++i) {
-        const CChannelButtonContext& slot = m_slots[static_cast<size_t>(i)];
-        CString part;
-        part.Format("%d|", m_states[static_cast<size_t>(i) + 1]);
-        content += part;
-        const CChannelObject* c = slot.m_pChannel;
-        if (!c || c->GetIndexNumber() < 0) {
-            content += "-\n";
-            continue;
-        }
-        const char* mode = c->GetDetectModeText();
-        part.Format("%d|%lu|%lu|%d|%s|", c->GetIndexNumber(),
-                    static_cast<unsigned long>(c->GetColor()),
-                    static_cast<unsigned long>(c->GetCategoryColor()), c->GetDetectMode(),
-                    mode ? mode : "");
-        content += part + c->GetTitle() + "|" + slot.MeasureText() + "\n";
-    }
-    return content;
-}
-
 int CChannelButtonInterface::ButtonAt(int x, int y) {
     for (int k = kSlots; k >= 0; --k) {
         const CRect& r = m_buttons[static_cast<size_t>(k)].GetRect();
@@ -372,7 +350,6 @@ void CWlanAnalysis::ReadProfile() {
         }
     }
     m_panel.SetDataLine(&m_traces[0]);
-    m_panelShownKnown = false;
 }
 
 void CWlanAnalysis::WriteProfile() {
@@ -391,7 +368,6 @@ int CWlanAnalysis::SaveSettings() {
 }
 
 int CWlanAnalysis::LoadSettings() {
-    m_panelShownKnown = false;
     int ok = CNormalAnalysis::LoadSettings();
     // The catcher rate is kept with the common keys; this section has it only
     // in files of other origin, so its absence is no failure.
@@ -410,7 +386,6 @@ int CWlanAnalysis::LoadSettings() {
 }
 
 void CWlanAnalysis::Reconfigure(BOOL reset) {
-    m_panelShownKnown = false;
     CNormalAnalysis::Reconfigure(reset);
     for (int i = 0; i < CChannelButtonInterface::kSlots; ++i) {
         CBlendObject& band = m_bands[static_cast<size_t>(i)];
@@ -430,7 +405,6 @@ void CWlanAnalysis::Reconfigure(BOOL reset) {
 }
 
 int CWlanAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
-    m_panelShownKnown = false;
     const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
     if (result != kCommandNotHandled) {
         return result;
@@ -554,16 +528,9 @@ QWidget* CWlanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
 
 void CWlanAnalysis::UpdateView() {
     CNormalAnalysis::UpdateView();
-    if (!m_panelWidget) {
-        return;
+    if (m_panelWidget) {
+        CFramePacer::Update(m_panelWidget);
     }
-    CString content = m_panel.Content();
-    if (m_panelShownKnown && content == m_panelShown) {
-        return;
-    }
-    m_panelShown = content;
-    m_panelShownKnown = true;
-    CFramePacer::Update(m_panelWidget);
 }
 
 void CWlanAnalysis::DrawView(CDC* dc, const CRect& rect) {
@@ -583,7 +550,6 @@ void CWlanAnalysis::DrawView(CDC* dc, const CRect& rect) {
         rect.left +
         static_cast<int>((static_cast<long long>(rect.right - rect.left) * ratio) >> 16);
     m_panel.Draw(dc, CRect(rect.left, rect.top, split, rect.bottom));
-    m_panelShownKnown = false;
     CNormalAnalysis::DrawView(dc, CRect(split, rect.top, rect.right, rect.bottom));
     // The panel lays out again in its own pane at the next paint.
     if (m_panelWidget) {

@@ -72,9 +72,6 @@ public:
     int ButtonAt(int x, int y);
     // Lays the panel out in rect and draws it.
     void Draw(CDC* dc, const CRect& rect);
-    // What the buttons show (each slot's channel, colours, texts and read-out,
-    // each button's state): a panel with the same content draws the same.
-    CString Content() const;
     CDrawObject& GetDrawObject() { return m_drawObject; }
 
 private:
@@ -139,9 +136,4 @@ private:
     // The window's widgets, gone with the window.
     QPointer<CSplitterWnd> m_splitter;
     QPointer<QWidget> m_panelWidget;
-    // The panel's content when it was last asked to repaint; a data block
-    // that leaves the read-outs as they are does not repaint it. Anything
-    // else that may change the panel forgets it.
-    CString m_panelShown;
-    bool m_panelShownKnown = false;
 };

@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -30,29 +29,6 @@
 namespace {
 
 using WlanWindowTest = AnalysisWindowTest;
-
-// Counts the paint events of each widget.
-class PaintCounter : public QObject {
-public:
-    int Of(const QObject* o) const { return m_counts.count(o) ? m_counts.at(o) : 0; }
-    int Others(const QObject* o) const {
-        int n = 0;
-        for (const auto& [object, count] : m_counts)
-            n += object == o ? 0 : count;
-        return n;
-    }
-    void Clear() { m_counts.clear(); }
-
-protected:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            ++m_counts[o];
-        return false;
-    }
-
-private:
-    std::map<const QObject*, int> m_counts;
-};
 
 TEST_F(WlanWindowTest, AClickOnChannel6ZoomsOnItAndItsButtonReadsTheSignal) {
     WriteWholeFile(dir.file("scene.ini"), "[Scene]\nSeed=5\nDefaultSignals=0\n"
@@ -176,46 +152,6 @@ TEST_F(WlanWindowTest, ANewWindowShowsChannels1611AndTheirSignalsAboveTheFloor) 
         EXPECT_GT(level, floor + 6.0) << f << ": " << level << " over " << floor;
         EXPECT_LT(level, graph.GetYMax()) << f;
     }
-    w->close();
-    PumpEvents();
-    frame.reset();
-}
-
-// The panel repaints when what it shows changes; a new frame of the spectrum
-// that leaves its read-outs as they are does not repaint it.
-TEST_F(WlanWindowTest, ThePanelRepaintsOnlyWhenWhatItShowsChanges) {
-    WriteProfileString("WLANAnalysis_1", "AnalyzeFlag", "0");
-    WriteProfileString("WLANAnalysis_1", "ChannelEntry", "-1,-1,-1,-1,-1,-1,-1,-1,-1,-1");
-    auto frame = std::make_unique<CMainFrame>([](const CString&) {});
-    frame->SetCoreFactory(CreateAnalysisCore);
-    ASSERT_TRUE(frame->Create(false));
-    frame->show();
-    CChildFrame* w = frame->OpenAnalysisWindow(2, "WLAN", 1);
-    ASSERT_TRUE(w);
-    auto* core = dynamic_cast<CWlanAnalysis*>(w->GetCore());
-    ASSERT_TRUE(core);
-    QWidget* panel = core->GetPanelWidget();
-    ASSERT_TRUE(panel);
-    PaintCounter paints;
-    qApp->installEventFilter(&paints);
-    ASSERT_TRUE(PumpUntil([&] { return paints.Of(panel) > 0; }));
-    // The first frame shows the panel's content; the next ones leave it.
-    for (int frameNumber = 0; frameNumber < 4; ++frameNumber) {
-        paints.Clear();
-        core->UpdateView();
-        // The spectrum beside it repaints: the panel would have by then.
-        ASSERT_TRUE(PumpUntil([&] { return paints.Others(panel) > 0; }));
-        PumpEvents();
-        if (frameNumber > 0) {
-            EXPECT_EQ(paints.Of(panel), 0) << frameNumber;
-        }
-    }
-    // A channel put on the panel shows.
-    paints.Clear();
-    core->ExecuteCommand(151, 6, 0, 0, 0, 0);
-    core->UpdateView();
-    EXPECT_TRUE(PumpUntil([&] { return paints.Of(panel) > 0; }));
-    qApp->removeEventFilter(&paints);
     w->close();
     PumpEvents();
     frame.reset();
