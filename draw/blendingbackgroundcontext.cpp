@@ -2,9 +2,11 @@
 #include "draw/blendingbackgroundcontext.h"
 
 #include "lib/blendobject.h"
+#include "lib/drawobject.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -71,13 +73,72 @@ void CBlendingBackGroundContext::ClearBlendObjects() {
 }
 
 void CBlendingBackGroundContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
-    CBackGroundContext::Draw(pDC, parent, reserved);
-    if (!pDC || m_BlendList.empty()) {
+    if (!pDC || m_BlendList.empty() || !m_pDrawObject || m_Rect.IsRectEmpty()) {
+        CBackGroundContext::Draw(pDC, parent, reserved);
+        if (pDC && !m_BlendList.empty()) {
+            FillPieces(pDC, BlendPieces(m_Rect));
+        }
         return;
     }
+    std::vector<BlendPiece> pieces = BlendPieces(m_Rect);
+    bool columns = true;
+    for (BlendPiece& piece : pieces) {
+        CRect r;
+        if (!r.IntersectRect(piece.rect, m_Rect)) {
+            r.SetRectEmpty();
+        } else if (r.top != m_Rect.top || r.bottom != m_Rect.bottom) {
+            columns = false;
+        }
+        piece.rect = r;
+    }
+    if (!columns) {
+        CBackGroundContext::Draw(pDC, parent, reserved);
+        FillPieces(pDC, pieces);
+        return;
+    }
+    // Every piece spans the whole height (the bands of a frequency axis): each
+    // run of columns takes the colour of the last piece over it, the
+    // background where there is none, and is filled once.
+    CDrawContext::Draw(pDC, parent, reserved);
+    const COLORREF background = m_pDrawObject->GetBackGroundColor();
+    std::vector<int> edges{m_Rect.left, m_Rect.right};
+    for (const BlendPiece& piece : pieces) {
+        if (!piece.rect.IsRectEmpty()) {
+            edges.push_back(piece.rect.left);
+            edges.push_back(piece.rect.right);
+        }
+    }
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    const COLORREF oldText = pDC->GetTextColor();
+    int runLeft = m_Rect.left;
+    COLORREF runColor = background;
+    for (size_t i = 0; i + 1 < edges.size(); ++i) {
+        const int x = edges[i];
+        COLORREF color = background;
+        for (const BlendPiece& piece : pieces) {
+            if (!piece.rect.IsRectEmpty() && piece.rect.left <= x && x < piece.rect.right) {
+                color = piece.color;
+            }
+        }
+        if (color != runColor) {
+            const CRect run(runLeft, m_Rect.top, x, m_Rect.bottom);
+            pDC->FillSolidRect(&run, runColor);
+            runLeft = x;
+            runColor = color;
+        }
+    }
+    const CRect last(runLeft, m_Rect.top, m_Rect.right, m_Rect.bottom);
+    pDC->FillSolidRect(&last, runColor);
+    // The background colour is left selected, as after filling the background first.
+    pDC->SetBkColor(background);
+    pDC->SetTextColor(oldText);
+}
+
+void CBlendingBackGroundContext::FillPieces(CDC* pDC, const std::vector<BlendPiece>& pieces) {
     const COLORREF oldBk = pDC->GetBkColor();
     const COLORREF oldText = pDC->GetTextColor();
-    for (const BlendPiece& piece : BlendPieces(m_Rect)) {
+    for (const BlendPiece& piece : pieces) {
         CRect r;
         if (r.IntersectRect(piece.rect, m_Rect)) {
             pDC->FillSolidRect(&r, piece.color);

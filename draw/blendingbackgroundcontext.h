@@ -55,6 +55,9 @@ protected:
     BlendPieces(const CRect& outer, const std::function<bool(const CBlendObject*)>& include = {});
 
 private:
+    // Fills the pieces (clipped to the rectangle) over what is there.
+    void FillPieces(CDC* pDC, const std::vector<BlendPiece>& pieces);
+
     struct Entry {
         CBlendObject* blend;
         // A non-master object handed to the list belongs to it. Recorded when it

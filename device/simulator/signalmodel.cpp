@@ -442,8 +442,46 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
     std::mt19937_64 rng(r.noiseSeed);
     std::normal_distribution<double> spread(0.0, std::max(1e-9, m_scene.noiseSpreadDb));
 
+    // A signal that stays where it is passes the same share of its power to
+    // every sub-capture of a point, and one without fading has the same power
+    // all through the block: both are worked out once, as SignalPower would
+    // (power x share), so the sums stay the same to the last bit. A swept tone
+    // is worked out at every instant.
+    struct Near {
+        std::size_t signal = 0;
+        bool fixed = false;   // stays where it is
+        bool steady = false;  // no fading: the same power all block
+        double reach = 0.0;   // kHz either side of its centre
+        double powerMw = 0.0; // its power when steady
+        double passed = 0.0;  // at the current point: power x share when steady, else the share
+        bool reaches = false; // at the current point
+    };
+    std::vector<Near> signals;
+    signals.reserve(near.size());
+    for (std::size_t i : near) {
+        const SimSignal& s = m_scene.signals[i];
+        Near n;
+        n.signal = i;
+        n.fixed = s.type != SignalType::Sweep;
+        n.steady = s.fadeDb <= 0.0;
+        n.reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
+        if (n.steady)
+            n.powerMw = PowerMw(i, t0, r.path);
+        signals.push_back(n);
+    }
+
     for (int i = 0; i < points; ++i) {
         const double f = r.startKHz + static_cast<double>(r.stepKHz) * i;
+        for (Near& n : signals) {
+            if (!n.fixed)
+                continue;
+            const double d = f - m_scene.signals[n.signal].frequencyKHz;
+            n.reaches = std::abs(d) <= n.reach;
+            if (n.reaches) {
+                const double share = Response(n.signal, d, r.rbwKHz);
+                n.passed = n.steady ? n.powerMw * share : share;
+            }
+        }
         double sum = 0.0;
         for (int k = 0; k < captures; ++k) {
             double peak = 0.0;
@@ -451,8 +489,15 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
                 const double t =
                     t0 + ((static_cast<double>(i) * captures + k) * catcher + j) * r.pointSeconds;
                 double p = noise * DbToMw(spread(rng));
-                for (std::size_t s : near)
-                    p += SignalPower(s, f, r.rbwKHz, t, r.path) * attenuation;
+                for (const Near& n : signals) {
+                    if (!n.fixed) {
+                        p += SignalPower(n.signal, f, r.rbwKHz, t, r.path) * attenuation;
+                    } else if (n.reaches && Now(n.signal, t).on) {
+                        const double power =
+                            n.steady ? n.passed : PowerMw(n.signal, t, r.path) * n.passed;
+                        p += power * attenuation;
+                    }
+                }
                 peak = std::max(peak, p);
             }
             sum += peak;

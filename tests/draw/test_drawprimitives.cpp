@@ -367,6 +367,53 @@ TEST_F(BlendingTest, NonMasterObjectsOfTheListSurviveEveryDrawUntilCleared) {
     EXPECT_EQ(deleted, 2);
 }
 
+// The background with its blend pieces painted over it one after the other.
+struct LayeredBackground : CBlendingBackGroundContext {
+    void Layer(CDC* dc) {
+        dc->FillSolidRect(&m_Rect, GetDrawObject()->GetBackGroundColor());
+        for (const BlendPiece& piece : BlendPieces(m_Rect)) {
+            CRect r;
+            if (r.IntersectRect(piece.rect, m_Rect))
+                dc->FillSolidRect(&r, piece.color);
+        }
+    }
+};
+
+TEST_F(BlendingTest, EveryPixelIsThatOfTheBandsPaintedInTurnOverTheBackground) {
+    auto white = MakeDrawObject(kWhite, kBlack, kBlack);
+    // Bands of the whole height (overlapping, touching, reaching out of the
+    // rectangle), then one of part of the height among them.
+    CBlendObject red(kRed, CRect(0, 0, 0, 0), 0.1, 0.0, 0.4, 1.0);
+    CBlendObject blue(kBlue, CRect(0, 0, 0, 0), 0.3, 0.0, 0.6, 1.0);
+    CBlendObject green(kGreen, CRect(0, 0, 0, 0), 0.6, 0.0, 0.7, 1.0);
+    CBlendObject wide(kRed, CRect(0, 0, 0, 0), -0.2, 0.0, 0.05, 1.0);
+    CBlendObject far(kBlue, CRect(0, 0, 0, 0), 0.9, 0.0, 1.3, 1.0);
+    CBlendObject part(kGreen, CRect(0, 0, 0, 0), 0.2, 0.2, 0.5, 0.8);
+    for (int partial = 0; partial < 2; ++partial) {
+        Surface drawn(220, 110, kBlack);
+        Surface layered(220, 110, kBlack);
+        CBlendingBackGroundContext bg;
+        LayeredBackground reference;
+        for (CBlendingBackGroundContext* b :
+             {&bg, static_cast<CBlendingBackGroundContext*>(&reference)}) {
+            b->SetRect(CRect(10, 5, 200, 100));
+            b->SetDrawObject(white.get());
+            for (CBlendObject* band : {&red, &blue, &green, &wide, &far})
+                b->AddBlend(band);
+            if (partial)
+                b->AddBlend(&part);
+        }
+        drawn.dc.SetBkColor(kBlue);
+        bg.Render(&drawn.dc, nullptr, nullptr);
+        reference.Layer(&layered.dc);
+        for (int y = 0; y < 110; ++y)
+            for (int x = 0; x < 220; ++x)
+                ASSERT_EQ(drawn.At(x, y), layered.At(x, y)) << x << "," << y << " " << partial;
+        // The background colour is left selected, as by a fill of the background.
+        EXPECT_EQ(drawn.dc.GetBkColor(), kWhite);
+    }
+}
+
 TEST_F(BlendingTest, FrameContextPlacesItsTitleAndDrawsGridAndTitle) {
     Surface s(200, 120);
     auto panel = MakeDrawObject(kWhite, kRed, kBlack);
