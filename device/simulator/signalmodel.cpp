@@ -14,6 +14,7 @@
 #include <bit>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -441,6 +442,12 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
     const double attenuation = DbToMw(-r.attenuationDb);
     std::mt19937_64 rng(r.noiseSeed);
     std::normal_distribution<double> spread(0.0, std::max(1e-9, m_scene.noiseSpreadDb));
+    // The same spread from the scene's table, when there is one: drawing a
+    // normal variate and its power for every sub-capture was most of a block.
+    std::optional<CNoiseTable> table;
+    if (r.noise)
+        table.emplace(r.noise, r.noiseSeed);
+    const auto spreadFactor = [&] { return table ? table->Next() : DbToMw(spread(rng)); };
 
     // A signal that stays where it is passes the same share of its power to
     // every sub-capture of a point, and one without fading has the same power
@@ -488,7 +495,7 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
             for (int j = 0; j < catcher; ++j) {
                 const double t =
                     t0 + ((static_cast<double>(i) * captures + k) * catcher + j) * r.pointSeconds;
-                double p = noise * DbToMw(spread(rng));
+                double p = noise * spreadFactor();
                 for (const Near& n : signals) {
                     if (!n.fixed) {
                         p += SignalPower(n.signal, f, r.rbwKHz, t, r.path) * attenuation;

@@ -15,6 +15,8 @@
 namespace torvelsim {
 
 // One block to measure.
+class CNoiseFactors;
+
 struct SweepRequest {
     int startKHz = 0;
     int stepKHz = 1;
@@ -27,6 +29,9 @@ struct SweepRequest {
     double pointSeconds = 10e-6; // one sub-capture of one point
     int path = 0;                // RF input: 0 = RF1, 1 = RF2
     std::uint64_t noiseSeed = 0;
+    // The scene's noise factors, read in the order noiseSeed fixes; without
+    // them every sub-capture's spread is drawn from noiseSeed.
+    std::shared_ptr<const CNoiseFactors> noise;
 };
 
 // A band of bins measured all at once (one FFT of the wide IF).

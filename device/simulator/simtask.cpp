@@ -39,6 +39,7 @@ public:
         SweepRequest measured = m_sweep;
         measured.points =
             MeasuredPoints(m_sweep.startKHz, m_sweep.stepKHz, m_sweep.points, m_setup.maxKHz);
+        measured.noise = m_setup.noise;
         piece.words = CSignalModel(*m_setup.scene, m_setup.sceneSeed).Sweep(measured);
         piece.words.resize(static_cast<std::size_t>(m_sweep.points), kNoSampleWord);
         piece.done = true;
@@ -345,6 +346,7 @@ public:
         TaskPiece piece;
         m_sweep.timeS = m_t0 + static_cast<double>(m_slices) * m_sliceSeconds;
         m_sweep.noiseSeed = m_setup.noiseSeed + static_cast<std::uint64_t>(m_slices);
+        m_sweep.noise = m_setup.noise;
         piece.words = m_model.Sweep(m_sweep);
         piece.words.resize(kSliceBins, kNoSampleWord);
         ++m_slices;
