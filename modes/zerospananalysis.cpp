@@ -173,7 +173,7 @@ int CZeroSpanAnalysis::PostTriggerSamples() const {
 }
 
 void CZeroSpanAnalysis::SetCenter(int kHz) {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     m_frequencyMode = 1;
     const int step = BinStep();
     // In 64 bits: a centre near the ends of int (a file's axis) must not wrap
@@ -194,12 +194,12 @@ int Saturated(long long kHz) {
 } // namespace
 
 void CZeroSpanAnalysis::SetStart(int kHz) {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     SetCenter(Saturated(static_cast<long long>(kHz) + kHalfSpan));
 }
 
 void CZeroSpanAnalysis::SetStop(int kHz) {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     SetCenter(Saturated(static_cast<long long>(kHz) - kHalfSpan));
 }
 
@@ -208,7 +208,7 @@ void CZeroSpanAnalysis::SetSpan(int) {
 }
 
 void CZeroSpanAnalysis::SetUnitAll(int unit) {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     CNormalAnalysis::SetUnitAll(unit);
     for (CDataLineContext& trace : m_timeTraces)
         trace.SetUnit(static_cast<BYTE>(unit));
@@ -221,7 +221,7 @@ CTraceStore* CZeroSpanAnalysis::GetTrace(int k) {
 }
 
 void CZeroSpanAnalysis::ShowTrace(int k, BOOL show) {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     if (k >= 1 && k <= kTraceCount)
         m_timeTraces[static_cast<size_t>(std::min(k, kTimeTraces - 1))].SetRedrawFlag(show ? 1 : 0);
 }
@@ -231,7 +231,7 @@ int CZeroSpanAnalysis::GetAccumulateMode() {
 }
 
 void CZeroSpanAnalysis::ApplyAccumulateMode(int mode) {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     if (mode != 0)
         GetZeroSpanMarker().SetDeltaMode(mode);
 }
@@ -259,7 +259,7 @@ void CZeroSpanAnalysis::Stop() {
 // ---- Trigger
 
 void CZeroSpanAnalysis::ApplyTrigger() {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     if (m_triggerType != 0) {
         // The trigger point in us from the start of the capture; in 64 bits,
         // as 50 s x 100 % x 5120 does not fit 32.
@@ -321,7 +321,7 @@ void CZeroSpanAnalysis::Reconfigure(BOOL reset) {
 }
 
 void CZeroSpanAnalysis::UpdateTimeGraph() {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     // The spectrum's texts and level scale over the time axis.
     CNormalGraphValues values = m_graph;
     values.text[2] = text(kStrStart) + FormatAxisTime(m_timeAxisStart);
@@ -484,7 +484,7 @@ void CZeroSpanAnalysis::ShowRunState() {
     const CString before = status.GetText();
     ShowRunStateIn(m_timeIntf);
     if (status.GetText() != before)
-        m_spectrumBlocksUnshown = 0;
+        TimePaneChanged();
 }
 
 void CZeroSpanAnalysis::ClearStatus() {
@@ -575,13 +575,19 @@ int CZeroSpanAnalysis::Command258(int selectMode, int bin) {
 }
 
 int CZeroSpanAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
-    m_spectrumBlocksUnshown = 0;
-    const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
+    int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
     // A capture stopped with the window's analysis waits for nothing.
     if (action == 16 && !m_analyzeFlag)
         ClearStatus();
-    if (result != kCommandNotHandled)
-        return result;
+    if (result == kCommandNotHandled)
+        result = TimeCommand(action, p1, p2);
+    // Not every command is followed by an update of the window (the run
+    // state's text, for one, changes without): the time pane shows it now.
+    TimePaneChanged();
+    return result;
+}
+
+int CZeroSpanAnalysis::TimeCommand(int action, int p1, int p2) {
     switch (action) {
     case kCmdTimeAnalysis:
         return Command251();
@@ -644,7 +650,7 @@ CMarkerContext* CZeroSpanAnalysis::GetMarker(int k) {
 }
 
 void CZeroSpanAnalysis::SelectMarker(int k) {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     CAnalysisCore::SelectMarker(k);
     for (int i = 1; i <= kMarkerCount; ++i)
         GetMarker(i)->SetCurrentFlag(i == m_currentMarker ? 1 : 0);
@@ -751,7 +757,7 @@ void CZeroSpanAnalysis::SetUpTimeGraph() {
 }
 
 void CZeroSpanAnalysis::ReadProfile() {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     CNormalAnalysis::ReadProfile();
     const CString section = GetProfileSection();
     m_frequencyMode = 1;
@@ -832,7 +838,7 @@ int CZeroSpanAnalysis::SaveSettings() {
 }
 
 int CZeroSpanAnalysis::LoadSettings() {
-    m_spectrumBlocksUnshown = 0;
+    TimePaneChanged();
     int ok = CNormalAnalysis::LoadSettings();
     m_frequencyMode = 1;
     m_stop = m_start + kSpan;
@@ -884,6 +890,11 @@ QWidget* CZeroSpanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
 void CZeroSpanAnalysis::AttachWindow(CChildFrame* window) {
     CNormalAnalysis::AttachWindow(window);
     m_timeIntf.SetViewWindow(window ? dynamic_cast<CViewWindow*>(m_timeView.data()) : nullptr);
+}
+
+void CZeroSpanAnalysis::TimePaneChanged() {
+    m_spectrumBlocksUnshown = 0;
+    m_timeIntf.Redraw();
 }
 
 void CZeroSpanAnalysis::UpdateView() {

@@ -163,6 +163,11 @@ private:
     bool OnBins(int kHz);
     // The spectrum's status text is emptied and the trigger wait ends.
     void ClearStatus();
+    // The commands of the time graph and the capture (251 to 258).
+    int TimeCommand(int action, int p1, int p2);
+    // After a change the time pane shows: it is repainted now, and the next
+    // update repaints both panes, whether or not a change is followed by one.
+    void TimePaneChanged();
     // The time traces, trigger line and mark and the time markers after the
     // profile or a setting data file was read.
     void SetUpTimeGraph();
@@ -206,7 +211,7 @@ private:
     QPointer<QWidget> m_timeView;
     // Spectrum blocks taken in whose view update has not come yet. Such a
     // block changes only the spectrum pane: its update leaves the time pane
-    // as it is. Whatever may change the time pane sets this to 0, so that the
-    // next update repaints both panes.
+    // as it is. Whatever may change the time pane repaints it and sets this
+    // to 0 (TimePaneChanged).
     int m_spectrumBlocksUnshown = 0;
 };

@@ -149,6 +149,32 @@ TEST_F(ZeroSpanWindowTest, ASpectrumBlockRepaintsTheSpectrumAloneAndStraightIsAs
     frame.reset();
 }
 
+TEST_F(ZeroSpanWindowTest, TheRunStateTextOfTheTimePaneShowsWhileSpectrumBlocksComeIn) {
+    Open("");
+    ASSERT_TRUE(core);
+    CViewInterface& spectrum = core->GetGraphInterface();
+    CViewInterface& time = core->GetTimeGraph();
+    const CDrawText& status = core->GetTimeGraph().GetGraph().GetStatusText();
+    ASSERT_TRUE(PumpUntil([&] { return spectrum.GetRedrawCount() > 5; }));
+    // Stopped and started as the Run/Stop command does (it asks the frame for
+    // no update of its own): the text comes and goes in the time pane, which
+    // is repainted for it although no block of the spectrum touches it.
+    for (const bool running : {false, true}) {
+        const unsigned long timeBefore = time.GetRedrawCount();
+        core->ExecuteCommand(16, 0, 0, 0, 0, 0);
+        ASSERT_EQ(status.GetText().IsEmpty(), running);
+        const unsigned long spectrumBefore = spectrum.GetRedrawCount();
+        if (running)
+            ASSERT_TRUE(PumpUntil([&] { return spectrum.GetRedrawCount() > spectrumBefore + 20; }));
+        else
+            PumpEvents();
+        EXPECT_GT(time.GetRedrawCount(), timeBefore) << "running " << running;
+    }
+    w->close();
+    PumpEvents();
+    frame.reset();
+}
+
 TEST_F(ZeroSpanWindowTest, AMarkerOnTheTopOfTheSpectrumCapturesTheLastBinTheDeviceTakes) {
     WriteProfileString(kSection, "StartFrequency", "88250"); // centre 100.25 MHz, base 86 MHz
     WriteProfileString(kSection, "TimeSpan", "100");
