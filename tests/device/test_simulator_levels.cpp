@@ -211,6 +211,27 @@ TEST_F(SimulatorLevels, SeedMakesTheNoiseRepeatable) {
     EXPECT_NE(NormalBlock(99000, 1, 0), first);
 }
 
+TEST_F(SimulatorLevels, ASceneLoadedLaterBringsItsOwnNoiseSpread) {
+    const auto spreadDb = [&] {
+        std::vector<short> words;
+        for (int block = 0; block < 5; ++block) {
+            const std::vector<short> b = NormalBlock(99000, 1, 0);
+            words.insert(words.end(), b.begin(), b.end());
+        }
+        double sum = 0.0, squares = 0.0;
+        for (short w : words) {
+            sum += Db(w);
+            squares += Db(w) * Db(w);
+        }
+        const double mean = sum / words.size();
+        return std::sqrt(squares / words.size() - mean * mean);
+    };
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=42\nNoiseSpread=0.5\n", "quiet.ini"), 1);
+    EXPECT_NEAR(spreadDb(), 0.5, 0.1);
+    ASSERT_EQ(OpenWithScene("[Scene]\nSeed=42\nNoiseSpread=8\n", "wild.ini"), 1);
+    EXPECT_NEAR(spreadDb(), 8.0, 0.8);
+}
+
 TEST_F(SimulatorLevels, DefaultSceneHasWlanAndTelemetrySignals) {
     ::unsetenv("TORVEL_SIM_SCENE");
     ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
@@ -379,5 +400,52 @@ TEST(SimulatorFacts, RealTimeBlockWordsAreTheWordsOfItsPowers) {
         const double mean = sum / floorDb.size();
         EXPECT_NEAR(mean, 0.0, 0.1);
         EXPECT_NEAR(std::sqrt(squares / floorDb.size() - mean * mean), scene.noiseSpreadDb, 0.1);
+    }
+}
+
+TEST(SimulatorFacts, SweepNoiseFromTheTableHasTheScenesSpreadAndDoesNotRepeat) {
+    using namespace torvelsim;
+    for (double spreadDb : {2.0, 6.0}) {
+        CSimScene scene = CSimScene::Default();
+        scene.signals.clear();
+        scene.noiseSpreadDb = spreadDb;
+        const CSignalModel model(scene, 5);
+        const auto factors = std::make_shared<const CNoiseFactors>(17, spreadDb);
+        SweepRequest r;
+        r.startKHz = 1000000;
+        r.stepKHz = 10;
+        r.points = 150000;
+        r.rbwKHz = 10.0;
+        r.attenuationDb = 0;
+        const auto stats = [](const std::vector<short>& words) {
+            double sum = 0.0, squares = 0.0;
+            for (short w : words) {
+                sum += Db(w);
+                squares += Db(w) * Db(w);
+            }
+            const double mean = sum / words.size();
+            return std::pair{MedianDb(words), std::sqrt(squares / words.size() - mean * mean)};
+        };
+        r.noiseSeed = 101;
+        const auto [drawnMedian, drawnSpread] = stats(model.Sweep(r));
+        r.noise = factors;
+        const std::vector<short> first = model.Sweep(r);
+        r.noiseSeed = 102;
+        const std::vector<short> second = model.Sweep(r);
+        for (const std::vector<short>* block : {&first, &second}) {
+            const auto [median, spread] = stats(*block);
+            EXPECT_NEAR(median, drawnMedian, 0.1) << spreadDb;
+            EXPECT_NEAR(spread, drawnSpread, 0.1) << spreadDb;
+        }
+        // Neither the next block nor the block's own second half repeats a
+        // run of the noise.
+        const auto sameRuns = [](const short* a, const short* b, std::size_t n) {
+            int same = 0;
+            for (std::size_t i = 0; i + 4 <= n; i += 4)
+                same += std::equal(a + i, a + i + 4, b + i);
+            return same;
+        };
+        EXPECT_LT(sameRuns(first.data(), second.data(), first.size()), 3);
+        EXPECT_LT(sameRuns(first.data(), first.data() + 75000, 75000), 3);
     }
 }
