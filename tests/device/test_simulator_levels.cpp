@@ -447,5 +447,20 @@ TEST(SimulatorFacts, SweepNoiseFromTheTableHasTheScenesSpreadAndDoesNotRepeat) {
         };
         EXPECT_LT(sameRuns(first.data(), second.data(), first.size()), 3);
         EXPECT_LT(sameRuns(first.data(), first.data() + 75000, 75000), 3);
+        // Neighbouring points are as unrelated as drawn ones (the order read
+        // from the table follows one state from step to step).
+        for (std::size_t lag = 1; lag <= 8; ++lag) {
+            double sum = 0.0, squares = 0.0, products = 0.0;
+            for (std::size_t i = 0; i + lag < first.size(); ++i) {
+                const double a = first[i];
+                sum += a;
+                squares += a * a;
+                products += a * first[i + lag];
+            }
+            const double n = static_cast<double>(first.size() - lag);
+            const double mean = sum / n;
+            EXPECT_NEAR((products / n - mean * mean) / (squares / n - mean * mean), 0.0, 0.015)
+                << "lag " << lag;
+        }
     }
 }
