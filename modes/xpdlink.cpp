@@ -112,13 +112,19 @@ void CXpdControllerLink::OpenPorts(std::chrono::steady_clock::time_point deadlin
         }
     }
     for (int p = 0; p < kPorts; ++p) {
-        if (moved[p] && m_ports[p].IsOpen()) {
-            LeaveInactive(p, deadline);
+        if (moved[p]) {
+            // The controller left behind is left inactive, also one whose
+            // port a missed reply had closed: its relay must not stay on.
+            if (!m_ports[p].IsOpen() && m_reached[p])
+                m_ports[p].Open(m_openedNames[p]);
+            if (m_ports[p].IsOpen())
+                LeaveInactive(p, deadline);
             m_ports[p].Close();
             m_reached[p] = false;
         }
         if (!m_ports[p].IsOpen()) {
             m_ports[p].Open(names[p]);
+            m_openedNames[p] = names[p];
         }
     }
 }

@@ -148,6 +148,9 @@ private:
     bool m_served = false; // the run flag was set since the last Stop
     // The controller on the port answered since its port name was set.
     bool m_reached[kPorts] = {false, false};
+    // The name each port was last opened by: a controller whose port a missed
+    // reply had closed is found there when its name moves.
+    std::string m_openedNames[kPorts];
     std::thread m_thread;
     // The worker's own state.
     std::time_t m_periodStart = 0;

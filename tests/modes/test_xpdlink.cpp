@@ -492,6 +492,26 @@ TEST_F(XpdLinkTest, CloseEndsWithinASecondWhateverTheBaseWaitAndTheControllers) 
     EXPECT_EQ(m_link.Stop(), 0u);
 }
 
+TEST_F(XpdLinkTest, AControllerWhosePortAMissedReplyHadClosedIsLeftInactiveWhenItsNameMoves) {
+    PtyController pri, sec, other;
+    Use(pri, sec);
+    pri.SetRegister('D', 20, 1);
+    ASSERT_TRUE(RoundsUntil([&] { return Holds(pri, {{'D', 0, 16}, {'R', 0, 0x2400}}); }));
+    // The primary misses a reply: its port is closed for the round.
+    pri.SetMode(PtyController::Mode::Silent);
+    m_link.RunRound();
+    ASSERT_FALSE(m_link.IsPortOpen(CXpdControllerLink::kPrimary));
+    pri.SetMode(PtyController::Mode::Answer);
+    m_link.m_baseWait.store(CXpdControllerLink::kMaxBaseWaitMs);
+    m_link.m_closeReplyWaitMs = CXpdControllerLink::kMaxBaseWaitMs;
+    m_link.m_moveBudget = ScaledBound(std::chrono::seconds(5));
+    m_link.SetPortNames(other.Path(), sec.Path());
+    m_link.RunRound();
+    EXPECT_EQ(pri.Register('R', 0), 0x2000u);
+    EXPECT_EQ(pri.Register('D', 0), 32u);
+    EXPECT_EQ(pri.Register('D', 20), 0u);
+}
+
 TEST_F(XpdLinkTest, ANewPortNameMovesTheControllerAndLeavesTheOldOneInactive) {
     PtyController pri, sec, other;
     Use(pri, sec);
