@@ -64,6 +64,8 @@ void CCsvLine::Split(std::string_view line) {
     }
 }
 
+// The rows the vector pass of SplitStableLine leaves (a quote, no line end
+// within the limit) come here: few, so byte by byte.
 void CCsvLine::SplitStable(std::string_view line) {
     const char* s = line.data();
     const size_t n = line.size();
@@ -75,23 +77,6 @@ void CCsvLine::SplitStable(std::string_view line) {
         m_pieces.push_back({begin, at - begin});
         begin = at + 1;
     };
-#if defined(__SSE2__)
-    // Sixteen bytes at a time: where the commas are, and whether a quote is
-    // among them (then the line is read by the quoting rules).
-    const __m128i commas = _mm_set1_epi8(',');
-    const __m128i quotes = _mm_set1_epi8('"');
-    for (; i + 16 <= n; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, quotes)) != 0) {
-            Split(line);
-            return;
-        }
-        for (unsigned mask =
-                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas)));
-             mask != 0; mask &= mask - 1)
-            comma(i + static_cast<size_t>(__builtin_ctz(mask)));
-    }
-#endif
     for (; i < n; ++i) {
         if (s[i] == ',') {
             comma(i);
