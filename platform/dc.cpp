@@ -381,18 +381,15 @@ bool CDC::HoldFill(int left, int top, int right, int bottom, COLORREF color, boo
     if (!m_fillHeld)
         return false;
     if (sameColour) {
-        // The held colour is there already, except where something was drawn
-        // since: those parts are filled again.
-        for (const QRect& taken : m_heldTaken) {
-            const QRect part = taken & area;
-            if (part.isEmpty())
-                continue;
-            std::uint32_t* bits = SurfaceBits();
-            const qsizetype stride = m_image->bytesPerLine() / 4;
-            for (int y = part.top(); y <= part.bottom(); ++y)
-                FillPixels(bits + y * stride + part.left(), static_cast<size_t>(part.width()),
-                           m_heldPixel);
-        }
+        // The area gets the held colour now and leaves the held fill: a row of
+        // fills side by side (the runs of a banded background, some of them in
+        // the held colour) then stays one rectangle taken out of it.
+        std::uint32_t* bits = SurfaceBits();
+        const qsizetype stride = m_image->bytesPerLine() / 4;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            FillPixels(bits + y * stride + area.left(), static_cast<size_t>(area.width()),
+                       m_heldPixel);
+        TakeFromHeld(area);
         return true;
     }
     // While the fill is held the ink base is its colour: a fill of another
@@ -446,8 +443,21 @@ void CDC::ReleaseHeldFill(const QRect* area, bool overwritten) const {
         m_fillHeld = false;
         m_heldTaken.clear();
     } else if (!part.isEmpty()) {
-        m_heldTaken.push_back(part);
+        TakeFromHeld(part);
     }
+}
+
+void CDC::TakeFromHeld(const QRect& part) const {
+    // A part on the same rows as a taken rectangle and touching or overlapping
+    // it joins it, so that fills side by side count as one.
+    for (QRect& taken : m_heldTaken) {
+        if (taken.top() == part.top() && taken.bottom() == part.bottom() &&
+            part.left() <= taken.right() + 1 && taken.left() <= part.right() + 1) {
+            taken = taken.united(part);
+            return;
+        }
+    }
+    m_heldTaken.push_back(part);
 }
 
 std::uint32_t* CDC::SurfaceBits() const {

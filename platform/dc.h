@@ -232,6 +232,8 @@ private:
     // With one: the area leaves the held fill, written with the held colour
     // first unless the caller overwrites all of it.
     void ReleaseHeldFill(const QRect* area = nullptr, bool overwritten = false) const;
+    // Adds a part of the surface to those taken out of the held fill.
+    void TakeFromHeld(const QRect& part) const;
 
     // Drawing helpers in logical coordinates.
     void FillColor(int left, int top, int right, int bottom, COLORREF color);

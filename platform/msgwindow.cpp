@@ -115,6 +115,13 @@ private:
             {
                 std::lock_guard lock(m_mutex);
                 if (m_queue.empty()) {
+                    // The wake-up written for a loop of a handler's own is
+                    // taken back when no such loop took it: it would only wake
+                    // this thread once more for an empty queue. No other
+                    // thread writes one while a wake-up is pending.
+                    if (rearmed) {
+                        [[maybe_unused]] const ssize_t taken = read(m_wake, &count, sizeof count);
+                    }
                     m_wakePending = false;
                     return;
                 }

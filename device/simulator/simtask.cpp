@@ -90,7 +90,6 @@ public:
         m_ring.resize(static_cast<std::size_t>(m_pre) * static_cast<std::size_t>(unitWords));
         m_previous.resize(static_cast<std::size_t>(unitWords));
         m_unit.resize(static_cast<std::size_t>(unitWords));
-        m_words.resize(static_cast<std::size_t>(unitWords));
         m_out.reserve(static_cast<std::size_t>(total) * static_cast<std::size_t>(unitWords));
     }
 
@@ -117,16 +116,21 @@ public:
             return piece;
         }
         for (int n = 0; n < m_unitsPerPiece; ++n) {
-            // A unit that goes straight into the data is wanted as words.
+            // A unit that goes straight into the data is wanted as words, written
+            // at the data's end.
             const bool direct = m_triggerType == 0 || m_triggered;
+            const std::size_t at = m_out.size();
+            if (direct)
+                m_out.resize(at + static_cast<std::size_t>(m_unitWords));
             const bool gaveWords =
-                Measure(UnitTime(), m_unit.data(), direct ? m_words.data() : nullptr);
+                Measure(UnitTime(), m_unit.data(), direct ? m_out.data() + at : nullptr);
             ++m_taken;
             piece.endS = kTaskOverheadSeconds + static_cast<double>(m_taken) * m_unitSeconds;
-            if (direct && gaveWords) {
-                m_out.insert(m_out.end(), m_words.begin(), m_words.end());
-            } else if (direct) {
-                Append(m_unit.data());
+            if (direct) {
+                if (!gaveWords) {
+                    m_out.resize(at);
+                    Append(m_unit.data());
+                }
             } else if (Armed() && Triggers(m_previous.data(), m_unit.data())) {
                 m_triggered = true;
                 Unroll();
@@ -212,7 +216,6 @@ private:
     int m_head = 0;
     std::vector<double> m_previous;
     std::vector<double> m_unit;
-    std::vector<short> m_words; // the unit's words, when Measure gave them
     std::vector<short> m_out;
 };
 
