@@ -60,8 +60,13 @@ void CNormalGraphContext::SetScale(double x1, double x2, double y1, double y2) {
     m_XMax = std::max(x1, x2);
     m_YMin = std::min(y1, y2);
     m_YMax = std::max(y1, y2);
-    m_Axis[0].Format("%g", m_YMax);
-    m_Axis[1].Format("%g", m_YMin);
+    // A window sets its scale with every block: the texts are written anew
+    // only when a level changed.
+    if (m_AxisLevels[0] != m_YMax || m_AxisLevels[1] != m_YMin) {
+        m_Axis[0].Format("%g", m_YMax);
+        m_Axis[1].Format("%g", m_YMin);
+        m_AxisLevels = {m_YMax, m_YMin};
+    }
     for (CDrawElement* e = m_pOverlay; e; e = e->GetNext()) {
         if (e->GetTypeCode() == DrawType::kDataLineContext) {
             static_cast<CDataLineContext*>(e)->SetWindow(TruncatedLimit(m_XMin),
