@@ -100,8 +100,9 @@ TEST(GdiLines, LineToLeavesOutItsLastPixelInEveryDirection) {
 // Every pixel of a solid line against the midpoint rule: pixel i of n (the
 // last point left out) lies i steps along the major axis and
 // floor((dMajor + 2 i dMinor) / (2 dMajor)) along the minor one. Random
-// segments in all directions, steep ones one column wide among them, some
-// running off the surface (only their pixels on it are drawn).
+// polylines (single segments through LineTo) in all directions, steep
+// segments one column wide among them, some running off the surface (only
+// their pixels on it are drawn).
 TEST(GdiLines, EverySolidSegmentFollowsTheMidpointRule) {
     constexpr int kW = 48, kH = 40;
     std::mt19937 rng(17);
@@ -113,28 +114,51 @@ TEST(GdiLines, EverySolidSegmentFollowsTheMidpointRule) {
         CPen pen(PS_SOLID, 1, kRed);
         s.dc.SelectObject(&pen);
         const int spread = round % 4 == 0 ? 30 : 0;
-        const int x0 = pick(-spread, kW - 1 + spread), y0 = pick(-spread, kH - 1 + spread);
-        const int x1 = round % 3 == 0 ? x0 + pick(-1, 1) : pick(-spread, kW - 1 + spread);
-        const int y1 = round % 3 == 1 ? y0 + pick(-1, 1) : pick(-spread, kH - 1 + spread);
-        s.dc.MoveTo(x0, y0);
-        s.dc.LineTo(x1, y1);
+        std::vector<POINT> points{{pick(-spread, kW - 1 + spread), pick(-spread, kH - 1 + spread)}};
+        const int count = 2 + round % 5;
+        for (int k = 1; k < count; ++k) {
+            const POINT last = points.back();
+            const int x =
+                (round + k) % 3 == 0 ? last.x + pick(-1, 1) : pick(-spread, kW - 1 + spread);
+            const int y =
+                (round + k) % 3 == 1 ? last.y + pick(-1, 1) : pick(-spread, kH - 1 + spread);
+            points.push_back({x, y});
+        }
+        // On a bitmap that follows its ink and on a plain image.
+        QImage image(kW, kH, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        CDC onImage(&image);
+        onImage.SelectObject(&pen);
+        for (CDC* dc : {&s.dc, &onImage}) {
+            if (count == 2) {
+                dc->MoveTo(points[0].x, points[0].y);
+                dc->LineTo(points[1].x, points[1].y);
+            } else {
+                dc->Polyline(points.data(), count);
+            }
+        }
         std::vector<bool> expected(kW * kH, false);
-        const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
-        const bool xMajor = dx >= dy;
-        const long long dMajor = xMajor ? dx : dy, dMinor = xMajor ? dy : dx;
-        const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
-        for (long long i = 0; i < dMajor; ++i) {
-            const long long minor = (dMajor + 2 * i * dMinor) / (2 * dMajor);
-            const long long x = x0 + sx * (xMajor ? i : minor);
-            const long long y = y0 + sy * (xMajor ? minor : i);
-            if (x >= 0 && x < kW && y >= 0 && y < kH)
-                expected[static_cast<size_t>(y * kW + x)] = true;
+        for (int k = 0; k + 1 < count; ++k) {
+            const auto [x0, y0] = points[static_cast<size_t>(k)];
+            const auto [x1, y1] = points[static_cast<size_t>(k) + 1];
+            const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+            const bool xMajor = dx >= dy;
+            const long long dMajor = xMajor ? dx : dy, dMinor = xMajor ? dy : dx;
+            const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+            for (long long i = 0; i < dMajor; ++i) {
+                const long long minor = (dMajor + 2 * i * dMinor) / (2 * dMajor);
+                const long long x = x0 + sx * (xMajor ? i : minor);
+                const long long y = y0 + sy * (xMajor ? minor : i);
+                if (x >= 0 && x < kW && y >= 0 && y < kH)
+                    expected[static_cast<size_t>(y * kW + x)] = true;
+            }
         }
         for (int y = 0; y < kH; ++y) {
             for (int x = 0; x < kW; ++x) {
-                ASSERT_EQ(s.At(x, y), expected[static_cast<size_t>(y * kW + x)] ? kRed : kWhite)
-                    << "(" << x0 << "," << y0 << ")-(" << x1 << "," << y1 << ") at " << x << ","
-                    << y;
+                const COLORREF want = expected[static_cast<size_t>(y * kW + x)] ? kRed : kWhite;
+                ASSERT_EQ(s.At(x, y), want) << "round " << round << " at " << x << "," << y;
+                ASSERT_EQ(onImage.GetPixel(x, y), want)
+                    << "round " << round << " at " << x << "," << y;
             }
         }
     }
