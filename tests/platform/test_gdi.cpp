@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -555,6 +556,33 @@ TEST(GdiText, FontHeightsFollowLogfontMeaning) {
     fixed.GetLogFont(&back);
     EXPECT_EQ(back.lfHeight, -13);
     EXPECT_STREQ(back.lfFaceName, "FixedSys");
+}
+
+// Widths measured in a font are remembered with it: a font created anew
+// measures in its new size once selected again, while a DC goes on with the
+// font it selected until then.
+TEST(GdiText, RememberedWidthsFollowTheFontTheyWereMeasuredIn) {
+    Surface s(10, 10);
+    CFont font;
+    LOGFONT lf = PixelFont(-12, "DejaVu Sans");
+    font.CreateFontIndirect(&lf);
+    s.dc.SelectObject(&font);
+    const int small = s.dc.GetTextExtent("WWWW", 4).cx;
+    EXPECT_EQ(s.dc.GetTextExtent(CString("WWWW")).cx, small);
+    lf.lfHeight = -36;
+    font.CreateFontIndirect(&lf);
+    EXPECT_EQ(s.dc.GetTextExtent("WWWW", 4).cx, small) << "until selected again";
+    s.dc.SelectObject(&font);
+    EXPECT_GT(s.dc.GetTextExtent("WWWW", 4).cx, 2 * small);
+    // Far more texts than are remembered, each measured as it is, again and again.
+    const QFontMetrics metrics(font.GetQFont());
+    for (int i = 0; i < 3000; ++i) {
+        const std::string text = std::string(static_cast<size_t>(i % 7 + 1), 'W') +
+                                 std::to_string(i % 1000) + std::string(i % 3 ? 0 : 70, 'i');
+        ASSERT_EQ(s.dc.GetTextExtent(text.c_str(), static_cast<int>(text.size())).cx,
+                  metrics.horizontalAdvance(QString::fromStdString(text)))
+            << i;
+    }
 }
 
 TEST(GdiText, HostileFontDescriptionsAreBounded) {
