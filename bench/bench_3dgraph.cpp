@@ -1,6 +1,9 @@
 // One full Draw of the spectrogram: 100 and 256 slices of 400 points at
 // 1280 x 800 and 1920 x 1080. The slices are a synthetic spectrum: a noise
 // floor, a fixed carrier and a tone that sweeps across the band over time.
+// BM_LiveFrame is a frame of the real-time window: 100 slices of 104 points,
+// every one new (its points made again), drawn onto the window's picture (an
+// image, not a bitmap that follows its ink), the highlight off.
 //
 // With TORVEL_BENCH_PNG=<path> the 1280 x 800 picture of 256 slices is also
 // written to <path> for a look at it.
@@ -31,21 +34,21 @@ constexpr int kStep = 250;
 
 // Slice k of n: noise about -90 dB, a carrier at a fixed frequency and a tone
 // whose frequency moves from the low to the high end of the band with k.
-std::vector<std::unique_ptr<CDataLineContext>> MakeSlices(int n) {
+std::vector<std::unique_ptr<CDataLineContext>> MakeSlices(int n, int points = kPoints) {
     std::mt19937 random(7);
     std::normal_distribution<double> noise(-90.0, 2.5);
     std::vector<std::unique_ptr<CDataLineContext>> slices;
     for (int k = 0; k < n; ++k) {
         auto slice = std::make_unique<CDataLineContext>();
-        slice->Configure(kStart, kStep, kPoints);
-        const double tone = 20.0 + (kPoints - 40.0) * k / n;
-        for (int i = 0; i <= kPoints; ++i) {
+        slice->Configure(kStart, kStep, static_cast<DWORD>(points));
+        const double tone = 20.0 + (points - 40.0) * k / n;
+        for (int i = 0; i <= points; ++i) {
             double dB = noise(random);
             dB = std::max(dB, -30.0 - 4.0 * std::abs(i - tone));
-            dB = std::max(dB, -55.0 - 6.0 * std::abs(i - 300.0));
+            dB = std::max(dB, -55.0 - 6.0 * std::abs(i - 0.75 * points));
             slice->SetWord(static_cast<DWORD>(i), static_cast<short>(dB * kWordsPerDb));
         }
-        slice->SetWindow(kStart, kStart + kStep * kPoints, -10.0, -110.0);
+        slice->SetWindow(kStart, kStart + kStep * points, -10.0, -110.0);
         slices.push_back(std::move(slice));
     }
     return slices;
@@ -116,6 +119,27 @@ void WritePicture(const char* path) {
         std::fprintf(stderr, "could not write %s\n", path);
     }
 }
+
+void BM_LiveFrame(benchmark::State& state) {
+    constexpr int kSlices = 100, kWidth = 1280, kHeight = 800;
+    const auto object = MakeDrawObject();
+    const auto slices = MakeSlices(kSlices, 104);
+    C3DGraphContext graph;
+    graph.SetDrawObject(object.get());
+    graph.SetAutoLayoutFlag(0);
+    graph.SetSliceCount(kSlices);
+    graph.SetWindowRect(0, 0, kWidth - 1, kHeight - 1);
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    for (auto _ : state) {
+        for (const auto& slice : slices) {
+            graph.AddSlice(slice.get(), 0);
+        }
+        CDC dc(&image);
+        graph.Draw(&dc, nullptr, nullptr);
+    }
+    state.SetItemsProcessed(state.iterations() * kSlices);
+}
+BENCHMARK(BM_LiveFrame)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -6,6 +6,7 @@
 // their points.
 //
 // BM_MakePoints/<mode>: items are samples mapped.
+// BM_MakeSlicePoints: a slice of the 3D graph, fewer samples than columns.
 // BM_RenderWindow/<width>/<height>: one paint of the window into an image.
 // BM_NaivePolylines/<width>/<height>: six drawPolyline calls of 150 000 points
 // each into an image of that size, after a fill.
@@ -85,6 +86,26 @@ void BM_MakePoints(benchmark::State& state) {
     state.counters["points"] = line.GetEnvelopeCount();
 }
 BENCHMARK(BM_MakePoints)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+
+// One slice of the real-time window's 3D graph: 104 samples in a 427-pixel
+// slice box, so each column is one sample. Items are samples mapped.
+void BM_MakeSlicePoints(benchmark::State& state) {
+    constexpr DWORD kSamples = 104;
+    const std::vector<short> words = Sweep(1, 0.0);
+    CDataLineContext line;
+    line.Configure(kStart, kStep, kSamples);
+    for (DWORD i = 0; i < kSamples; ++i) {
+        line.SetWord(i, words[i]);
+    }
+    line.SetWindow(kStart, kStart + kStep * kSamples, 0.0, -100.0);
+    const CRect box(0, 0, 426, 200);
+    for (auto _ : state) {
+        line.MakePoints(nullptr, &box);
+        benchmark::DoNotOptimize(line.GetEnvelopePoints());
+    }
+    state.SetItemsProcessed(state.iterations() * kSamples);
+}
+BENCHMARK(BM_MakeSlicePoints);
 
 // A normal window: the graph interface with six visible traces.
 struct Window {

@@ -397,13 +397,16 @@ bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, POINT offset,
     }
     m_Shifted.resize(static_cast<size_t>(n));
     POINT* out = m_Shifted.data();
+    // DepthAt, read from the table here: this runs for every point of every slice.
+    const int* depth = m_Depth.data();
+    const auto depthAt = [depth, w = m_DepthWidth](int x) { return depth[std::clamp(x, 0, w)]; };
     int left = points[0].x;
     int right = left;
-    int top = points[0].y - DepthAt(left);
+    int top = points[0].y - depthAt(left);
     int bottom = top;
     for (int i = 0; i < n; ++i) {
         const int x = points[i].x;
-        const int y = points[i].y - DepthAt(x);
+        const int y = points[i].y - depthAt(x);
         out[i] = {x + offset.x, y + offset.y};
         left = std::min(left, x);
         right = std::max(right, x);

@@ -189,6 +189,42 @@ void DrawSegment(const DcRaster& r, int x0, int y0, int x1, int y1, const LineSt
     step = static_cast<int>((step + n % patternLength) % patternLength);
 }
 
+// Whether every point lies on the surface: a polyline that does is drawn
+// without a check per segment or pixel.
+bool AllOnSurface(const DcRaster& r, const POINT* points, int count) {
+    const auto w = static_cast<unsigned>(r.width), h = static_cast<unsigned>(r.height);
+    bool off = false;
+    for (int i = 0; i < count; ++i)
+        off |= static_cast<unsigned>(points[i].x) >= w || static_cast<unsigned>(points[i].y) >= h;
+    return !off;
+}
+
+// The pixels of DrawSegment for a solid line whose ends lie on the surface,
+// in int arithmetic (the differences of coordinates on a surface fit).
+void DrawSolidSegment(const DcRaster& r, POINT a, POINT b, std::uint32_t color) {
+    const int dx = b.x - a.x, dy = b.y - a.y;
+    const int adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    const qsizetype xStep = dx < 0 ? -1 : 1;
+    const qsizetype yStep = dy < 0 ? -r.stride : r.stride;
+    const bool xMajor = adx >= ady;
+    const int dMajor = xMajor ? adx : ady;
+    const int dMinor = xMajor ? ady : adx;
+    const qsizetype majorStep = xMajor ? xStep : yStep;
+    const qsizetype minorStep = xMajor ? yStep : xStep;
+    std::uint32_t* p = &r.At(a.x, a.y);
+    const int twoMajor = 2 * dMajor, twoMinor = 2 * dMinor;
+    int rem = dMajor;
+    for (int i = 0; i < dMajor; ++i) {
+        *p = color;
+        p += majorStep;
+        rem += twoMinor;
+        if (rem >= twoMajor) {
+            rem -= twoMajor;
+            p += minorStep;
+        }
+    }
+}
+
 } // namespace
 
 // ---- Construction and attachment
@@ -819,6 +855,12 @@ void CDC::StrokeSegments(const POINT* points, int count, bool closed) {
                               marks);
         });
         bitmap->BoundInkLines();
+    } else if (!style.pattern && AllOnSurface(raster, points, count)) {
+        // A solid polyline wholly on the surface (a trace in its graph): its
+        // segments are a few pixels long, so their setup is what costs.
+        stroke(
+            [&](const POINT& a, const POINT& b) { DrawSolidSegment(raster, a, b, style.color); });
+        m_styleStep = 0;
     } else {
         stroke([&](const POINT& a, const POINT& b) {
             DrawSegment<false>(raster, a.x, a.y, b.x, b.y, style, m_styleStep, nullptr, InkMarks{});

@@ -271,7 +271,7 @@ private:
     LOGPEN m_logPen;
     LOGBRUSH m_logBrush;
     QFont m_qfont;
-    std::optional<QFontMetrics> m_metrics;
+    std::shared_ptr<CFontMetrics> m_metrics;
     std::array<std::unique_ptr<CGdiObject>, DEFAULT_GUI_FONT + 1> m_stock;
     std::unique_ptr<CBitmap> m_stockBitmap;
 

@@ -76,7 +76,7 @@ std::vector<QString> WrapLine(const QString& line, int width, const QFontMetrics
 
 void CDC::DrawTextLine(int left, int top, const QString& text, int width, int underlineIndex,
                        COLORREF color, bool opaque, const RECT* clip) {
-    const QFontMetrics& fm = *m_metrics;
+    const QFontMetrics& fm = m_metrics->Get();
     const int ascent = fm.ascent();
     const int height = ascent + fm.descent();
     CRect cell(left, top, left + width, top + height);
@@ -117,8 +117,8 @@ BOOL CDC::TextOut(int x, int y, const char* text, int length) {
     if (!text || length < 0)
         return FALSE;
     const QString s = ToQString(text, length);
-    const QFontMetrics& fm = *m_metrics;
-    const int cx = fm.horizontalAdvance(s);
+    const QFontMetrics& fm = m_metrics->Get();
+    const int cx = m_metrics->Advance(s);
     const int ascent = fm.ascent();
     const int cy = ascent + fm.descent();
     const bool updateCP = (m_textAlign & TA_UPDATECP) != 0;
@@ -156,7 +156,7 @@ int CDC::DrawText(const char* text, int length, RECT* rect, UINT format) {
     if (!text || !rect)
         return 0;
     const QString all = ToQString(text, length);
-    const QFontMetrics& fm = *m_metrics;
+    const QFontMetrics& fm = m_metrics->Get();
     const int lineHeight = fm.ascent() + fm.descent();
     const bool prefix = (format & DT_NOPREFIX) == 0;
     const bool single = (format & DT_SINGLELINE) != 0;
@@ -186,7 +186,7 @@ int CDC::DrawText(const char* text, int length, RECT* rect, UINT format) {
     for (const QString& line : raw) {
         TextLine tl;
         tl.text = prefix ? StripPrefixes(line, &tl.underline) : line;
-        tl.width = fm.horizontalAdvance(tl.text);
+        tl.width = m_metrics->Advance(tl.text);
         maxWidth = std::max(maxWidth, tl.width);
         lines.push_back(std::move(tl));
     }
@@ -221,8 +221,8 @@ int CDC::DrawText(const CString& text, RECT* rect, UINT format) {
 }
 
 CSize CDC::GetTextExtent(const char* text, int length) const {
-    const QFontMetrics& fm = *m_metrics;
-    return CSize(fm.horizontalAdvance(ToQString(text, length)), fm.ascent() + fm.descent());
+    const QFontMetrics& fm = m_metrics->Get();
+    return CSize(m_metrics->Advance(ToQString(text, length)), fm.ascent() + fm.descent());
 }
 
 CSize CDC::GetTextExtent(const CString& text) const {
@@ -239,7 +239,7 @@ BOOL CDC::GetTextExtentPoint32(const char* text, int length, SIZE* size) const {
 BOOL CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
     if (!metrics)
         return FALSE;
-    const QFontMetrics& fm = *m_metrics;
+    const QFontMetrics& fm = m_metrics->Get();
     const QFontInfo info(m_qfont);
     TEXTMETRIC tm;
     tm.tmAscent = fm.ascent();
@@ -271,8 +271,8 @@ BOOL CDC::DrawState(CPoint point, CSize size, const char* text, UINT flags, BOOL
     int underline = -1;
     const bool prefix = kind == DST_PREFIXTEXT || (kind == 0 && prefixText);
     const QString shown = prefix ? StripPrefixes(raw, &underline) : raw;
-    const QFontMetrics& fm = *m_metrics;
-    const int width = fm.horizontalAdvance(shown);
+    const QFontMetrics& fm = m_metrics->Get();
+    const int width = m_metrics->Advance(shown);
     if (size.cx == 0 || size.cy == 0)
         size = CSize(width, fm.ascent() + fm.descent());
     if (flags & DSS_DISABLED) {

@@ -165,6 +165,18 @@ int CBrush::GetLogBrush(LOGBRUSH* logBrush) const {
 
 // ---- CFont
 
+int CFontMetrics::Advance(const QString& text) {
+    if (text.size() > kMaxLength)
+        return m_metrics.horizontalAdvance(text);
+    if (const auto known = m_advances.constFind(text); known != m_advances.cend())
+        return *known;
+    if (m_advances.size() >= kMaxTexts)
+        m_advances.clear();
+    const int advance = m_metrics.horizontalAdvance(text);
+    m_advances.insert(text, advance);
+    return advance;
+}
+
 BOOL CFont::CreateFontIndirect(const LOGFONT* logFont) {
     if (!logFont || !BeginCreate())
         return FALSE;
@@ -172,7 +184,7 @@ BOOL CFont::CreateFontIndirect(const LOGFONT* logFont) {
     // A description read from a file may lack its terminator.
     m_log.lfFaceName[LF_FACESIZE - 1] = '\0';
     m_font = FontFromLogFont(m_log);
-    m_metrics.emplace(m_font);
+    m_metrics = std::make_shared<CFontMetrics>(m_font);
     EndCreate();
     return TRUE;
 }

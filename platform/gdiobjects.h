@@ -15,9 +15,12 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <QImage>
+#include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -94,6 +97,26 @@ private:
     LOGBRUSH m_log;
 };
 
+// The metrics of one created font, with the advance widths of the texts
+// lately measured in it: scales and labels measure the same texts at every
+// paint, and measuring one afresh lays it out again. Shared by the font and
+// the DCs that select it; re-creating the font makes a new one.
+class CFontMetrics {
+public:
+    explicit CFontMetrics(const QFont& font) : m_metrics(font) {}
+    const QFontMetrics& Get() const { return m_metrics; }
+    // QFontMetrics::horizontalAdvance of text, remembered for short texts.
+    int Advance(const QString& text);
+
+private:
+    // Bounds of the memory: texts longer than this are measured each time,
+    // and a full memory starts over.
+    static constexpr qsizetype kMaxLength = 64;
+    static constexpr qsizetype kMaxTexts = 256;
+    QFontMetrics m_metrics;
+    QHash<QString, int> m_advances;
+};
+
 class CFont : public CGdiObject {
 public:
     CFont() : CGdiObject(Kind::Font) {}
@@ -117,7 +140,7 @@ private:
     LOGFONT m_log;
     QFont m_font;
     // Kept with the font: metrics made afresh measure far more slowly.
-    std::optional<QFontMetrics> m_metrics;
+    std::shared_ptr<CFontMetrics> m_metrics;
 };
 
 class CBitmap : public CGdiObject {

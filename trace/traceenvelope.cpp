@@ -271,6 +271,22 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     }
     const size_t columns = m_columnStarts.size() - 1;
 
+    // Every column one sample (a short trace in a wide box, as the slices of
+    // the 3D graph): each point is its sample, highest, lowest and mean alike.
+    const long long first = m_columnStarts.front();
+    if (m_columnStarts.back() - first == static_cast<long long>(columns)) {
+        for (size_t c = 0; c < columns; ++c) {
+            const long long i = first + static_cast<long long>(c);
+            out[c] = {static_cast<LONG>(map.Px(i)), static_cast<LONG>(map.Py(d[i]))};
+            outX[c] = static_cast<int>(x0 + i * dx);
+        }
+        m_envelopeCount = static_cast<int>(columns);
+        if (m_next) {
+            m_next->MergeEnvelope(out, m_envelopeCount);
+        }
+        return;
+    }
+
     // Highest, lowest or both: each column is found from the x factor and
     // reduced over its words, so the work per sample is one pass of maxima.
     if (m_compareMode != kCompareMean) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -100,8 +101,9 @@ TEST(GdiLines, LineToLeavesOutItsLastPixelInEveryDirection) {
 // Every pixel of a solid line against the midpoint rule: pixel i of n (the
 // last point left out) lies i steps along the major axis and
 // floor((dMajor + 2 i dMinor) / (2 dMajor)) along the minor one. Random
-// segments in all directions, steep ones one column wide among them, some
-// running off the surface (only their pixels on it are drawn).
+// polylines (single segments through LineTo) in all directions, steep
+// segments one column wide among them, some running off the surface (only
+// their pixels on it are drawn).
 TEST(GdiLines, EverySolidSegmentFollowsTheMidpointRule) {
     constexpr int kW = 48, kH = 40;
     std::mt19937 rng(17);
@@ -113,28 +115,51 @@ TEST(GdiLines, EverySolidSegmentFollowsTheMidpointRule) {
         CPen pen(PS_SOLID, 1, kRed);
         s.dc.SelectObject(&pen);
         const int spread = round % 4 == 0 ? 30 : 0;
-        const int x0 = pick(-spread, kW - 1 + spread), y0 = pick(-spread, kH - 1 + spread);
-        const int x1 = round % 3 == 0 ? x0 + pick(-1, 1) : pick(-spread, kW - 1 + spread);
-        const int y1 = round % 3 == 1 ? y0 + pick(-1, 1) : pick(-spread, kH - 1 + spread);
-        s.dc.MoveTo(x0, y0);
-        s.dc.LineTo(x1, y1);
+        std::vector<POINT> points{{pick(-spread, kW - 1 + spread), pick(-spread, kH - 1 + spread)}};
+        const int count = 2 + round % 5;
+        for (int k = 1; k < count; ++k) {
+            const POINT last = points.back();
+            const int x =
+                (round + k) % 3 == 0 ? last.x + pick(-1, 1) : pick(-spread, kW - 1 + spread);
+            const int y =
+                (round + k) % 3 == 1 ? last.y + pick(-1, 1) : pick(-spread, kH - 1 + spread);
+            points.push_back({x, y});
+        }
+        // On a bitmap that follows its ink and on a plain image.
+        QImage image(kW, kH, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        CDC onImage(&image);
+        onImage.SelectObject(&pen);
+        for (CDC* dc : {&s.dc, &onImage}) {
+            if (count == 2) {
+                dc->MoveTo(points[0].x, points[0].y);
+                dc->LineTo(points[1].x, points[1].y);
+            } else {
+                dc->Polyline(points.data(), count);
+            }
+        }
         std::vector<bool> expected(kW * kH, false);
-        const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
-        const bool xMajor = dx >= dy;
-        const long long dMajor = xMajor ? dx : dy, dMinor = xMajor ? dy : dx;
-        const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
-        for (long long i = 0; i < dMajor; ++i) {
-            const long long minor = (dMajor + 2 * i * dMinor) / (2 * dMajor);
-            const long long x = x0 + sx * (xMajor ? i : minor);
-            const long long y = y0 + sy * (xMajor ? minor : i);
-            if (x >= 0 && x < kW && y >= 0 && y < kH)
-                expected[static_cast<size_t>(y * kW + x)] = true;
+        for (int k = 0; k + 1 < count; ++k) {
+            const auto [x0, y0] = points[static_cast<size_t>(k)];
+            const auto [x1, y1] = points[static_cast<size_t>(k) + 1];
+            const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+            const bool xMajor = dx >= dy;
+            const long long dMajor = xMajor ? dx : dy, dMinor = xMajor ? dy : dx;
+            const int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+            for (long long i = 0; i < dMajor; ++i) {
+                const long long minor = (dMajor + 2 * i * dMinor) / (2 * dMajor);
+                const long long x = x0 + sx * (xMajor ? i : minor);
+                const long long y = y0 + sy * (xMajor ? minor : i);
+                if (x >= 0 && x < kW && y >= 0 && y < kH)
+                    expected[static_cast<size_t>(y * kW + x)] = true;
+            }
         }
         for (int y = 0; y < kH; ++y) {
             for (int x = 0; x < kW; ++x) {
-                ASSERT_EQ(s.At(x, y), expected[static_cast<size_t>(y * kW + x)] ? kRed : kWhite)
-                    << "(" << x0 << "," << y0 << ")-(" << x1 << "," << y1 << ") at " << x << ","
-                    << y;
+                const COLORREF want = expected[static_cast<size_t>(y * kW + x)] ? kRed : kWhite;
+                ASSERT_EQ(s.At(x, y), want) << "round " << round << " at " << x << "," << y;
+                ASSERT_EQ(onImage.GetPixel(x, y), want)
+                    << "round " << round << " at " << x << "," << y;
             }
         }
     }
@@ -531,6 +556,33 @@ TEST(GdiText, FontHeightsFollowLogfontMeaning) {
     fixed.GetLogFont(&back);
     EXPECT_EQ(back.lfHeight, -13);
     EXPECT_STREQ(back.lfFaceName, "FixedSys");
+}
+
+// Widths measured in a font are remembered with it: a font created anew
+// measures in its new size once selected again, while a DC goes on with the
+// font it selected until then.
+TEST(GdiText, RememberedWidthsFollowTheFontTheyWereMeasuredIn) {
+    Surface s(10, 10);
+    CFont font;
+    LOGFONT lf = PixelFont(-12, "DejaVu Sans");
+    font.CreateFontIndirect(&lf);
+    s.dc.SelectObject(&font);
+    const int small = s.dc.GetTextExtent("WWWW", 4).cx;
+    EXPECT_EQ(s.dc.GetTextExtent(CString("WWWW")).cx, small);
+    lf.lfHeight = -36;
+    font.CreateFontIndirect(&lf);
+    EXPECT_EQ(s.dc.GetTextExtent("WWWW", 4).cx, small) << "until selected again";
+    s.dc.SelectObject(&font);
+    EXPECT_GT(s.dc.GetTextExtent("WWWW", 4).cx, 2 * small);
+    // Far more texts than are remembered, each measured as it is, again and again.
+    const QFontMetrics metrics(font.GetQFont());
+    for (int i = 0; i < 3000; ++i) {
+        const std::string text = std::string(static_cast<size_t>(i % 7 + 1), 'W') +
+                                 std::to_string(i % 1000) + std::string(i % 3 ? 0 : 70, 'i');
+        ASSERT_EQ(s.dc.GetTextExtent(text.c_str(), static_cast<int>(text.size())).cx,
+                  metrics.horizontalAdvance(QString::fromStdString(text)))
+            << i;
+    }
 }
 
 TEST(GdiText, HostileFontDescriptionsAreBounded) {

@@ -628,7 +628,8 @@ TEST(TraceStoreEnvelope, EveryCompareModeFollowsTheDefinitionSampleBySample) {
             top = pick(0, 50);
             x0 = pick(0, 5000);
             dx = pick(1, 40);
-            n = pick(1, 30000);
+            // Some grids fewer than the columns: each column one sample.
+            n = pick(1, round % 6 == 2 ? 400 : 30000);
             xa = x0 + pick(-200, static_cast<int>(n * dx / 2));
             xb = xa + pick(1, static_cast<int>(n * dx + 400));
             Prime(s, static_cast<DWORD>(x0), static_cast<DWORD>(dx), static_cast<DWORD>(n));
