@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 namespace {
+// No frame holds it: the text of a frame is "?", digits and capitals.
+const char kMark[] = "#mark#";
+
 std::string key(char kind, int reg) {
     return std::string(1, kind) + std::to_string(reg);
 }
@@ -67,6 +70,14 @@ void PtyController::Disappear() {
     m_slaveKeep = -1;
 }
 
+void PtyController::Sync() {
+    if (m_slaveKeep < 0)
+        return;
+    ++m_marksSent;
+    const std::string line = std::string(kMark) + "\r";
+    (void)!write(m_slaveKeep, line.data(), line.size());
+}
+
 void PtyController::SetRegister(char kind, int reg, unsigned value) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_registers[key(kind, reg)] = value;
@@ -104,8 +115,17 @@ void PtyController::Serve() {
             continue;
         pending.append(buffer, static_cast<size_t>(n));
         for (size_t cr; (cr = pending.find('\r')) != std::string::npos;) {
-            Handle(pending.substr(0, cr));
+            const std::string line = pending.substr(0, cr);
             pending.erase(0, cr + 1);
+            const size_t mark = line.find(kMark);
+            if (mark == std::string::npos) {
+                Handle(line);
+                continue;
+            }
+            // Bytes before the mark are a frame cut short.
+            if (mark > 0)
+                Handle(line.substr(0, mark));
+            ++m_marksTaken;
         }
     }
 }

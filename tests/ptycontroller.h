@@ -43,6 +43,13 @@ public:
     int Count(const std::string& prefix);
     // Frames received with a wrong checksum.
     int BadFrames() const { return m_bad.load(); }
+    // A loaded machine can hold a pseudo-terminal's bytes up for seconds, so a
+    // frame the program wrote may be recorded long after the write. Sync()
+    // writes a mark on the program's side, behind everything written there so
+    // far; once Synced() is true all of that has been taken. The mark is
+    // neither recorded nor answered.
+    void Sync();
+    bool Synced() const { return m_marksTaken.load() >= m_marksSent.load(); }
 
 private:
     void Serve();
@@ -55,6 +62,8 @@ private:
     std::atomic<Mode> m_mode;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_bad{0};
+    std::atomic<int> m_marksSent{0};
+    std::atomic<int> m_marksTaken{0};
     std::mutex m_mutex;
     std::map<std::string, unsigned> m_registers;
     std::vector<std::string> m_frames;

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -544,6 +545,16 @@ TEST_F(XpdTest, LevelsWaitsAndTimesFromFilesAreHeldToTheirRanges) {
 class XpdWindowTest : public XpdTest {
 protected:
     void Panes(TestXpd& core) { core.CreatePanes(&m_parent, new QWidget); }
+    // A loaded machine can hold a pseudo-terminal's bytes up for seconds at a
+    // time, and the worker misses a reply in every round meanwhile: waits on
+    // the emulated controllers are long.
+    static constexpr std::chrono::minutes kPtyBound{1};
+    // The frames the program has written to c so far, all of them taken.
+    static size_t TakenFrames(PtyController& c) {
+        c.Sync();
+        EXPECT_TRUE(PumpUntil([&] { return c.Synced(); }, kPtyBound));
+        return c.Frames().size();
+    }
     QWidget m_parent;
 };
 
@@ -560,7 +571,7 @@ TEST_F(XpdWindowTest, OnlyAMeasuringWindowDrivesTheControllersAndOnlyOnItsOwnPor
         core.ReadProfile();
         core.Reconfigure(TRUE);
         ASSERT_TRUE(core.GetControllers().IsWorkerRunning());
-        ASSERT_TRUE(PumpUntil([&] { return sec.Register('R', 0) == 0x2000u; }));
+        ASSERT_TRUE(PumpUntil([&] { return sec.Register('R', 0) == 0x2000u; }, kPtyBound));
 
         // Loaded settings with new port names move the controllers.
         ReleaseSettingFileObject();
@@ -569,11 +580,14 @@ TEST_F(XpdWindowTest, OnlyAMeasuringWindowDrivesTheControllersAndOnlyOnItsOwnPor
         WriteSettingFileSTRING("XPD_CORE", "PriPortName", moved);
         core.LoadSettings();
         ReleaseSettingFileObject();
-        ASSERT_TRUE(PumpUntil([&] { return first.Register('R', 0) == 0x2000u; }));
-        const size_t left = pri.Frames().size();
+        ASSERT_TRUE(PumpUntil([&] { return first.Register('R', 0) == 0x2000u; }, kPtyBound));
+        // The move is done: the old port is written nothing more. What was
+        // written to it before (the rounds' frames, the writes that leave its
+        // controller inactive) may reach it only now.
+        const size_t left = TakenFrames(pri);
         const int reads = first.Count("?01WDR0020");
-        ASSERT_TRUE(PumpUntil([&] { return first.Count("?01WDR0020") >= reads + 2; }));
-        EXPECT_EQ(pri.Frames().size(), left);
+        ASSERT_TRUE(PumpUntil([&] { return first.Count("?01WDR0020") >= reads + 2; }, kPtyBound));
+        EXPECT_EQ(TakenFrames(pri), left);
 
         // A window showing a data file named the same ports writes nothing.
         const std::string path = m_dir.file("x.CSV");
