@@ -1,5 +1,10 @@
 #include "ptycontroller.h"
 
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -76,6 +81,12 @@ void PtyController::Sync() {
     ++m_marksSent;
     const std::string line = std::string(kMark) + "\r";
     (void)!write(m_slaveKeep, line.data(), line.size());
+}
+
+void PtyController::TakeAll() {
+    Sync();
+    EXPECT_TRUE(PumpUntil([this] { return Synced(); }, std::chrono::minutes(1)))
+        << "the frames written to " << m_path << " were not all taken";
 }
 
 void PtyController::SetRegister(char kind, int reg, unsigned value) {

@@ -50,6 +50,10 @@ public:
     // neither recorded nor answered.
     void Sync();
     bool Synced() const { return m_marksTaken.load() >= m_marksSent.load(); }
+    // Sync(), then the event loop runs until Synced(): Frames() and Count()
+    // then hold every frame written before (up to a minute; a failure of the
+    // test beyond it).
+    void TakeAll();
 
 private:
     void Serve();

@@ -549,12 +549,6 @@ protected:
     // time, and the worker misses a reply in every round meanwhile: waits on
     // the emulated controllers are long.
     static constexpr std::chrono::minutes kPtyBound{1};
-    // The frames the program has written to c so far, all of them taken.
-    static size_t TakenFrames(PtyController& c) {
-        c.Sync();
-        EXPECT_TRUE(PumpUntil([&] { return c.Synced(); }, kPtyBound));
-        return c.Frames().size();
-    }
     QWidget m_parent;
 };
 
@@ -584,10 +578,12 @@ TEST_F(XpdWindowTest, OnlyAMeasuringWindowDrivesTheControllersAndOnlyOnItsOwnPor
         // The move is done: the old port is written nothing more. What was
         // written to it before (the rounds' frames, the writes that leave its
         // controller inactive) may reach it only now.
-        const size_t left = TakenFrames(pri);
+        pri.TakeAll();
+        const size_t left = pri.Frames().size();
         const int reads = first.Count("?01WDR0020");
         ASSERT_TRUE(PumpUntil([&] { return first.Count("?01WDR0020") >= reads + 2; }, kPtyBound));
-        EXPECT_EQ(TakenFrames(pri), left);
+        pri.TakeAll();
+        EXPECT_EQ(pri.Frames().size(), left);
 
         // A window showing a data file named the same ports writes nothing.
         const std::string path = m_dir.file("x.CSV");
