@@ -70,13 +70,13 @@ void PtyController::Disappear() {
     if (m_master >= 0)
         close(m_master);
     m_master = -1;
-    if (m_slaveKeep >= 0)
-        close(m_slaveKeep);
-    m_slaveKeep = -1;
+    // The slave side stays open: its path is gone, but the terminal's number
+    // is not handed to a test running beside this one, whose controller the
+    // program would otherwise find under the old name.
 }
 
 void PtyController::Sync() {
-    if (m_slaveKeep < 0)
+    if (m_master < 0 || m_slaveKeep < 0)
         return;
     ++m_marksSent;
     const std::string line = std::string(kMark) + "\r";

@@ -30,7 +30,7 @@ public:
     // The slave device path to give the program as its port name.
     const std::string& Path() const { return m_path; }
     void SetMode(Mode mode) { m_mode.store(mode); }
-    // The controller goes away: the master side is closed.
+    // The controller goes away: the master side is closed and the path gone.
     void Disappear();
 
     // Register words (data "D", relay "R"); a word never written reads
@@ -61,7 +61,9 @@ private:
     void Reply(const std::string& text);
 
     int m_master = -1;
-    int m_slaveKeep = -1; // keeps the slave side alive while the program's port is closed
+    // Keeps the slave side alive while the program's port is closed, and the
+    // terminal's number taken until the controller is destroyed.
+    int m_slaveKeep = -1;
     std::string m_path;
     std::atomic<Mode> m_mode;
     std::atomic<bool> m_stop{false};

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -279,12 +280,19 @@ protected:
     // time, and the worker misses a reply in every round meanwhile: waits on
     // the emulated controllers are long.
     static constexpr std::chrono::minutes kPtyBound{1};
+    // An emulated controller that outlives the link: the link's close at the
+    // end of the test writes to the ports it was last given, and a terminal
+    // closed before would by then be another test's.
+    PtyController& Pty(PtyController::Mode mode = PtyController::Mode::Answer) {
+        return *m_ptys.emplace_back(std::make_unique<PtyController>(mode));
+    }
     std::atomic<std::time_t> m_now{100000};
+    std::vector<std::unique_ptr<PtyController>> m_ptys; // destroyed after m_link
     CXpdControllerLink m_link;
 };
 
 TEST_F(XpdLinkTest, AStartRequestRunsAnActivePeriodWithTheAlarmOnBothControllers) {
-    PtyController pri, sec;
+    PtyController &pri = Pty(), &sec = Pty();
     Use(pri, sec);
     m_link.m_xpdValue.store(25.5);
     m_link.m_peakValue.store(430125 * 0.001);
@@ -335,7 +343,7 @@ TEST_F(XpdLinkTest, AStartRequestRunsAnActivePeriodWithTheAlarmOnBothControllers
 }
 
 TEST_F(XpdLinkTest, ARisingDetectFlagStartsAPeriodAndAnActiveTimeOfZeroDoesNotDivideByZero) {
-    PtyController pri, sec;
+    PtyController &pri = Pty(), &sec = Pty();
     Use(pri, sec);
     m_link.m_activeTime.store(0);
     m_link.m_detectFlag.store(1);
@@ -353,7 +361,7 @@ TEST_F(XpdLinkTest, ARisingDetectFlagStartsAPeriodAndAnActiveTimeOfZeroDoesNotDi
 }
 
 TEST_F(XpdLinkTest, ASilentControllerIsClosedAndReopenedEveryRoundWhileTheOtherIsServed) {
-    PtyController pri, sec(PtyController::Mode::Silent);
+    PtyController &pri = Pty(), &sec = Pty(PtyController::Mode::Silent);
     Use(pri, sec);
     m_link.m_xpdValue.store(31.25);
     for (int i = 0; i < 4; ++i)
@@ -369,7 +377,7 @@ TEST_F(XpdLinkTest, ASilentControllerIsClosedAndReopenedEveryRoundWhileTheOtherI
 TEST_F(XpdLinkTest, BrokenRepliesCloseThePortAndNeverStopTheRound) {
     for (auto mode : {PtyController::Mode::Garbage, PtyController::Mode::Partial,
                       PtyController::Mode::Overlong}) {
-        PtyController pri, sec(mode);
+        PtyController &pri = Pty(), &sec = Pty(mode);
         Use(pri, sec);
         m_link.m_xpdValue.store(12.0);
         pri.SetRegister('D', 10, 0);
@@ -389,7 +397,7 @@ TEST_F(XpdLinkTest, BrokenRepliesCloseThePortAndNeverStopTheRound) {
 }
 
 TEST_F(XpdLinkTest, TheWorkerSurvivesAVanishingControllerAndStopsOutOfALongWait) {
-    PtyController pri, sec;
+    PtyController &pri = Pty(), &sec = Pty();
     m_link.SetPortNames(pri.Path(), sec.Path());
     m_link.m_xpdValue.store(7.0);
     m_link.Start();
@@ -418,7 +426,7 @@ TEST_F(XpdLinkTest, TheWorkerSurvivesAVanishingControllerAndStopsOutOfALongWait)
 }
 
 TEST_F(XpdLinkTest, CloseLeavesAControllerInactiveWhosePortAMissedReplyHadClosed) {
-    PtyController pri, sec;
+    PtyController &pri = Pty(), &sec = Pty();
     Use(pri, sec);
     sec.SetRegister('D', 20, 1);
     ASSERT_TRUE(RoundsUntil([&] {
@@ -478,7 +486,7 @@ TEST_F(XpdLinkTest, CloseEndsWithinASecondWhateverTheBaseWaitAndTheControllers) 
     EXPECT_EQ(CXpdControllerLink::ClampActiveTime(2147483647), CXpdControllerLink::kMaxActiveTime);
 
     for (auto mode : {PtyController::Mode::Silent, PtyController::Mode::Partial}) {
-        PtyController pri, sec;
+        PtyController &pri = Pty(), &sec = Pty();
         m_link.SetPortNames(pri.Path(), sec.Path());
         m_link.m_baseWait.store(5000);
         m_link.Start();
@@ -498,7 +506,7 @@ TEST_F(XpdLinkTest, CloseEndsWithinASecondWhateverTheBaseWaitAndTheControllers) 
         EXPECT_GE(pri.Count("?01WRW0000"), 1) << static_cast<int>(mode);
     }
     // Controllers that never answered were never driven: nothing to report.
-    PtyController deaf(PtyController::Mode::Silent);
+    PtyController& deaf = Pty(PtyController::Mode::Silent);
     m_link.SetPortNames(deaf.Path(), "/nonexistent/tty");
     m_link.Start();
     ASSERT_TRUE(PumpUntil([&] { return deaf.Count("?01WDR0020") >= 1; }, kPtyBound));
@@ -506,7 +514,7 @@ TEST_F(XpdLinkTest, CloseEndsWithinASecondWhateverTheBaseWaitAndTheControllers) 
 }
 
 TEST_F(XpdLinkTest, AControllerWhosePortAMissedReplyHadClosedIsLeftInactiveWhenItsNameMoves) {
-    PtyController pri, sec, other;
+    PtyController &pri = Pty(), &sec = Pty(), &other = Pty();
     Use(pri, sec);
     pri.SetRegister('D', 20, 1);
     ASSERT_TRUE(RoundsUntil([&] { return Holds(pri, {{'D', 0, 16}, {'R', 0, 0x2400}}); }));
@@ -526,7 +534,7 @@ TEST_F(XpdLinkTest, AControllerWhosePortAMissedReplyHadClosedIsLeftInactiveWhenI
 }
 
 TEST_F(XpdLinkTest, ANewPortNameMovesTheControllerAndLeavesTheOldOneInactive) {
-    PtyController pri, sec, other;
+    PtyController &pri = Pty(), &sec = Pty(), &other = Pty();
     Use(pri, sec);
     pri.SetRegister('D', 20, 1);
     ASSERT_TRUE(RoundsUntil([&] { return pri.Register('D', 0) == 16u; }));
