@@ -148,11 +148,12 @@ bool CXpdControllerLink::CloseWrite(int port, bool relay, int reg, unsigned valu
         return false;
     }
     // The reply is taken as soon as it is complete, waited for at most the
-    // base wait held to m_closeReplyWaitMs, and never past the deadline.
+    // base wait held to m_closeReplyWaitMs (at least m_minReplyWaitMs), and
+    // never past the deadline.
     const auto now = std::chrono::steady_clock::now();
     const auto until =
         std::min(deadline, now + std::chrono::milliseconds(std::max(
-                                     std::min(BaseWait(), m_closeReplyWaitMs), kReadWaitMs)));
+                                     std::min(BaseWait(), m_closeReplyWaitMs), m_minReplyWaitMs)));
     std::string reply;
     for (;;) {
         std::string part;

@@ -106,6 +106,9 @@ public:
     // fast, lengthen them so that a loaded machine cannot miss a reply.
     std::chrono::milliseconds m_closeBudget{600};
     int m_closeReplyWaitMs = kCloseReplyWaitMs;
+    // The least such a reply is waited for. Tests that check what is written
+    // lengthen it past any hold-up of a loaded machine.
+    int m_minReplyWaitMs = kReadWaitMs;
     // The same for the writes that leave a controller inactive when its port
     // is moved to another name.
     std::chrono::milliseconds m_moveBudget{200};
