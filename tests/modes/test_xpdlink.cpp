@@ -287,8 +287,13 @@ protected:
         return *m_ptys.emplace_back(std::make_unique<PtyController>(mode));
     }
     // What the close or a move writes is checked, not how fast: replies are
-    // waited for long enough that a loaded machine cannot miss one.
-    void PatientWrites() {
+    // waited for long enough that a loaded machine cannot miss one. Every
+    // reply to the rounds' writes is first queued on the link's side, where
+    // a closing write's purge drops it: a late reply to a round's write is
+    // not taken for a closing write's.
+    void PatientWrites(std::initializer_list<PtyController*> controllers) {
+        for (PtyController* c : controllers)
+            c->TakeAll();
         m_link.m_minReplyWaitMs = static_cast<int>(ScaledBound(std::chrono::seconds(20)).count());
         m_link.m_closeBudget = ScaledBound(kPtyBound);
         m_link.m_moveBudget = ScaledBound(kPtyBound);
@@ -420,7 +425,7 @@ TEST_F(XpdLinkTest, TheWorkerSurvivesAVanishingControllerAndStopsOutOfALongWait)
     ASSERT_TRUE(
         PumpUntil([&] { return pri.Count("?01WDW") + pri.Count("?01WRW") > writes; }, kPtyBound));
     m_link.m_baseWait.store(40);
-    PatientWrites();
+    PatientWrites({});
     m_link.Stop();
     EXPECT_FALSE(m_link.IsWorkerRunning());
     // Left inactive.
@@ -443,7 +448,7 @@ TEST_F(XpdLinkTest, CloseLeavesAControllerInactiveWhosePortAMissedReplyHadClosed
     m_link.RunRound();
     ASSERT_FALSE(m_link.IsPortOpen(CXpdControllerLink::kSecondary));
     sec.SetMode(PtyController::Mode::Answer);
-    PatientWrites();
+    PatientWrites({&pri, &sec});
     EXPECT_EQ(m_link.Stop(), 0u);
     for (PtyController* c : {&pri, &sec}) {
         EXPECT_EQ(c->Register('R', 0), 0x2000u);
@@ -466,6 +471,8 @@ TEST_F(XpdLinkTest, CloseLeavesAControllerInactiveWhosePortAMissedReplyHadClosed
         sec.SetMode(PtyController::Mode::Answer);
         Use(pri, sec);
         m_link.RunRound();
+        pri.TakeAll();
+        sec.TakeAll();
         sec.SetMode(PtyController::Mode::Silent);
         unreached = m_link.Stop();
         if (unreached == 1u << CXpdControllerLink::kSecondary)
@@ -529,7 +536,7 @@ TEST_F(XpdLinkTest, AControllerWhosePortAMissedReplyHadClosedIsLeftInactiveWhenI
     m_link.RunRound();
     ASSERT_FALSE(m_link.IsPortOpen(CXpdControllerLink::kPrimary));
     pri.SetMode(PtyController::Mode::Answer);
-    PatientWrites();
+    PatientWrites({&pri});
     m_link.SetPortNames(other.Path(), sec.Path());
     m_link.RunRound();
     EXPECT_EQ(pri.Register('R', 0), 0x2000u);
@@ -542,7 +549,7 @@ TEST_F(XpdLinkTest, ANewPortNameMovesTheControllerAndLeavesTheOldOneInactive) {
     Use(pri, sec);
     pri.SetRegister('D', 20, 1);
     ASSERT_TRUE(RoundsUntil([&] { return pri.Register('D', 0) == 16u; }));
-    PatientWrites();
+    PatientWrites({&pri});
     m_link.SetPortNames(other.Path(), sec.Path());
     m_link.m_xpdValue.store(9.0);
     ASSERT_TRUE(RoundsUntil([&] { return other.Register('D', 10) == 9u; }));
