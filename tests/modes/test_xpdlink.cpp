@@ -558,6 +558,7 @@ TEST_F(XpdLinkTest, ANewPortNameMovesTheControllerAndLeavesTheOldOneInactive) {
     pri.TakeAll();
     const size_t frames = pri.Frames().size();
     m_link.RunRound();
+    other.TakeAll(); // (as in PatientWrites)
     m_link.Stop();
     pri.TakeAll();
     EXPECT_EQ(pri.Frames().size(), frames);
