@@ -39,6 +39,10 @@ PtyController::PtyController(Mode mode) : m_mode(mode) {
     if (ptsname_r(m_master, name, sizeof name) != 0)
         return;
     m_path = name;
+    // A reply the program does not read is dropped once the terminal's
+    // queue is full, as on a line: the controller never waits for the
+    // program (a destroyed controller would wait for its thread for ever).
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
     // Raw both ways, so nothing is echoed or translated on the controller's side.
     termios tio{};
     if (tcgetattr(m_master, &tio) == 0) {
