@@ -498,13 +498,13 @@ std::vector<double> CSignalModel::SweepPowers(const SweepRequest& r) const {
     // sub-capture was most of a block). The table's entries lie far apart, so
     // they are read a batch ahead: the memory then fetches many at once
     // instead of one after another.
-    std::mt19937_64 rng;
+    std::optional<std::mt19937_64> rng;
     std::normal_distribution<double> spread(0.0, std::max(1e-9, m_scene.noiseSpreadDb));
     std::optional<CNoiseTable> table;
     if (r.noise)
         table.emplace(r.noise, r.noiseSeed);
     else
-        rng.seed(r.noiseSeed);
+        rng.emplace(r.noiseSeed);
     constexpr long long kBatch = 256;
     std::array<double, kBatch> batch{};
     long long unread = static_cast<long long>(points) * captures * catcher;
@@ -514,7 +514,7 @@ std::vector<double> CSignalModel::SweepPowers(const SweepRequest& r) const {
             const auto count = static_cast<std::size_t>(std::min(kBatch, unread));
             unread -= kBatch;
             for (std::size_t b = 0; b < count; ++b)
-                batch[b] = table ? table->Next() : DbToMw(spread(rng));
+                batch[b] = table ? table->Next() : DbToMw(spread(*rng));
             next = 0;
         }
         return batch[next++];
