@@ -21,8 +21,8 @@ void CPanelWidget::paintEvent(QPaintEvent*) {
     const bool straight = !surface.isNull();
     if (!straight && m_image.size() != size())
         m_image = QImage(size(), QImage::Format_RGB32);
+    // The panel paints every pixel, so neither is cleared first.
     QImage& image = straight ? surface : m_image;
-    image.fill(Qt::white);
     {
         CDC dc(&image);
         m_draw(&dc, CRect(0, 0, width(), height()));

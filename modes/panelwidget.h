@@ -16,8 +16,8 @@ class CDC;
 
 class CPanelWidget : public QWidget {
 public:
-    // draw lays the panel out in the rectangle and draws it; press gets the
-    // point and whether the right button was pressed.
+    // draw lays the panel out in the rectangle and draws every pixel of it;
+    // press gets the point and whether the right button was pressed.
     using DrawFunction = std::function<void(CDC*, const CRect&)>;
     using PressFunction = std::function<void(int x, int y, bool right)>;
     // Gets the Qt key code and whether the press is a held key's repeat;

@@ -420,10 +420,17 @@ bool CSignalModel::SignalNear(std::size_t i, double loKHz, double hiKHz, double 
 }
 
 std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
+    const std::vector<double> mean = SweepPowers(r);
+    std::vector<short> words(mean.size());
+    InputWords(mean.data(), mean.size(), r.attenuationDb, kNoSampleWord, words.data());
+    return words;
+}
+
+std::vector<double> CSignalModel::SweepPowers(const SweepRequest& r) const {
     const int points = std::max(0, r.points);
-    std::vector<short> words(static_cast<std::size_t>(points));
+    std::vector<double> mean(static_cast<std::size_t>(points));
     if (points == 0)
-        return words;
+        return mean;
     const int captures = std::max(1, r.captures);
     const int catcher = std::max(1, r.catcher);
     const double subCaptures = static_cast<double>(captures) * catcher;
@@ -432,22 +439,8 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
 
     const double lo = r.startKHz;
     const double hi = r.startKHz + static_cast<double>(r.stepKHz) * (points - 1);
-    std::vector<std::size_t> near;
-    for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
-        if (SignalNear(i, lo, hi, r.rbwKHz, t0, t1))
-            near.push_back(i);
-    }
-
     const double noise = DbToMw(NoiseFloorDbm(r.rbwKHz));
     const double attenuation = DbToMw(-r.attenuationDb);
-    std::mt19937_64 rng(r.noiseSeed);
-    std::normal_distribution<double> spread(0.0, std::max(1e-9, m_scene.noiseSpreadDb));
-    // The same spread from the scene's table, when there is one: drawing a
-    // normal variate and its power for every sub-capture was most of a block.
-    std::optional<CNoiseTable> table;
-    if (r.noise)
-        table.emplace(r.noise, r.noiseSeed);
-    const auto spreadFactor = [&] { return table ? table->Next() : DbToMw(spread(rng)); };
 
     // A signal that stays where it is passes the same share of its power to
     // every sub-capture of a point, and one without fading has the same power
@@ -458,60 +451,115 @@ std::vector<short> CSignalModel::Sweep(const SweepRequest& r) const {
         std::size_t signal = 0;
         bool fixed = false;   // stays where it is
         bool steady = false;  // no fading: the same power all block
+        bool always = false;  // a carrier: on all the time
         double reach = 0.0;   // kHz either side of its centre
         double powerMw = 0.0; // its power when steady
         double passed = 0.0;  // at the current point: power x share when steady, else the share
-        bool reaches = false; // at the current point
+        double added = 0.0;   // passed x attenuation when steady
+        // A burst's last slot and whether it was on then.
+        bool slotKnown = false;
+        std::uint64_t slot = 0;
+        bool on = false;
     };
     std::vector<Near> signals;
-    signals.reserve(near.size());
-    for (std::size_t i : near) {
+    for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
+        if (!SignalNear(i, lo, hi, r.rbwKHz, t0, t1))
+            continue;
         const SimSignal& s = m_scene.signals[i];
         Near n;
         n.signal = i;
         n.fixed = s.type != SignalType::Sweep;
         n.steady = s.fadeDb <= 0.0;
+        n.always = s.type == SignalType::Carrier;
         n.reach = kFilterReach * r.rbwKHz + s.widthKHz / 2.0;
         if (n.steady)
             n.powerMw = PowerMw(i, t0, r.path);
         signals.push_back(n);
     }
+    // Whether a signal that stays where it is is on at t (Now); a burst is on
+    // or off for a whole slot, which spans many sub-captures.
+    const auto on = [&](Near& n, double t) {
+        if (n.always)
+            return true;
+        const SimSignal& s = m_scene.signals[n.signal];
+        if (s.type != SignalType::Burst)
+            return Now(n.signal, t).on;
+        const auto slot = static_cast<std::uint64_t>(std::max(0.0, t * 1000.0 / s.burstMs));
+        if (!n.slotKnown || slot != n.slot) {
+            n.slotKnown = true;
+            n.slot = slot;
+            n.on = Now(n.signal, t).on;
+        }
+        return n.on;
+    };
 
+    // The spread of every sub-capture in turn, from the scene's table when
+    // there is one (drawing a normal variate and its power for every
+    // sub-capture was most of a block). The table's entries lie far apart, so
+    // they are read a batch ahead: the memory then fetches many at once
+    // instead of one after another.
+    std::optional<std::mt19937_64> rng;
+    std::normal_distribution<double> spread(0.0, std::max(1e-9, m_scene.noiseSpreadDb));
+    std::optional<CNoiseTable> table;
+    if (r.noise)
+        table.emplace(r.noise, r.noiseSeed);
+    else
+        rng.emplace(r.noiseSeed);
+    constexpr long long kBatch = 256;
+    std::array<double, kBatch> batch{};
+    long long unread = static_cast<long long>(points) * captures * catcher;
+    std::size_t next = kBatch;
+    const auto spreadFactor = [&] {
+        if (next == kBatch) {
+            const auto count = static_cast<std::size_t>(std::min(kBatch, unread));
+            unread -= kBatch;
+            for (std::size_t b = 0; b < count; ++b)
+                batch[b] = table ? table->Next() : DbToMw(spread(*rng));
+            next = 0;
+        }
+        return batch[next++];
+    };
+
+    // Per point, the signals that reach it, in the scene's order: the order
+    // in which their powers are added to the noise.
+    std::vector<Near*> reaching;
+    reaching.reserve(signals.size());
+    double sub = 0.0; // the sub-capture's number in the block
     for (int i = 0; i < points; ++i) {
         const double f = r.startKHz + static_cast<double>(r.stepKHz) * i;
+        reaching.clear();
         for (Near& n : signals) {
-            if (!n.fixed)
-                continue;
-            const double d = f - m_scene.signals[n.signal].frequencyKHz;
-            n.reaches = std::abs(d) <= n.reach;
-            if (n.reaches) {
+            if (n.fixed) {
+                const double d = f - m_scene.signals[n.signal].frequencyKHz;
+                if (std::abs(d) > n.reach)
+                    continue;
                 const double share = Response(n.signal, d, r.rbwKHz);
                 n.passed = n.steady ? n.powerMw * share : share;
+                n.added = n.passed * attenuation;
             }
+            reaching.push_back(&n);
         }
         double sum = 0.0;
         for (int k = 0; k < captures; ++k) {
             double peak = 0.0;
-            for (int j = 0; j < catcher; ++j) {
-                const double t =
-                    t0 + ((static_cast<double>(i) * captures + k) * catcher + j) * r.pointSeconds;
+            for (int j = 0; j < catcher; ++j, sub += 1.0) {
+                const double t = t0 + sub * r.pointSeconds;
                 double p = noise * spreadFactor();
-                for (const Near& n : signals) {
-                    if (!n.fixed) {
-                        p += SignalPower(n.signal, f, r.rbwKHz, t, r.path) * attenuation;
-                    } else if (n.reaches && Now(n.signal, t).on) {
-                        const double power =
-                            n.steady ? n.passed : PowerMw(n.signal, t, r.path) * n.passed;
-                        p += power * attenuation;
+                for (Near* n : reaching) {
+                    if (!n->fixed) {
+                        p += SignalPower(n->signal, f, r.rbwKHz, t, r.path) * attenuation;
+                    } else if (on(*n, t)) {
+                        p += n->steady ? n->added
+                                       : PowerMw(n->signal, t, r.path) * n->passed * attenuation;
                     }
                 }
                 peak = std::max(peak, p);
             }
             sum += peak;
         }
-        words[static_cast<std::size_t>(i)] = InputWord(sum / captures, r.attenuationDb);
+        mean[static_cast<std::size_t>(i)] = sum / captures;
     }
-    return words;
+    return mean;
 }
 
 } // namespace torvelsim

@@ -114,6 +114,11 @@ public:
     CSignalModel(const CSimScene& scene, std::uint64_t sceneSeed);
 
     std::vector<short> Sweep(const SweepRequest& request) const;
+    // The power (mW) at the mixer each point of the block measures: the mean
+    // of its captures, each the peak of its sub-captures, each the noise
+    // times its spread plus every signal's SignalPower in the scene's order
+    // (attenuated). Sweep gives their level words.
+    std::vector<double> SweepPowers(const SweepRequest& request) const;
 
     // What a band of bins sees of the signals: for each signal that stays where
     // it is and reaches the band, the bins it reaches and the share of its
@@ -161,6 +166,12 @@ public:
     // word 0x8080.
     static short LevelWord(double db);
 
+    // Power (mW) of signal i at the input, seen through a filter of 3 dB
+    // bandwidth rbwKHz centred on fKHz, at time t; 0 while it is off or out
+    // of the filter's reach. A sweep's point adds these, signal after signal
+    // in the scene's order, to the noise of each sub-capture.
+    double SignalPower(std::size_t i, double fKHz, double rbwKHz, double t, int path) const;
+
 private:
     struct SignalNow {
         bool on = false;
@@ -173,9 +184,6 @@ private:
     // Share of the signal's power a filter of 3 dB bandwidth rbwKHz passes at
     // offset d (kHz) from the signal's centre.
     double Response(std::size_t i, double d, double rbwKHz) const;
-    // Power (mW) of signal i at the input, seen through a filter of 3 dB
-    // bandwidth rbwKHz centred on fKHz, at time t.
-    double SignalPower(std::size_t i, double fKHz, double rbwKHz, double t, int path) const;
     bool SignalNear(std::size_t i, double loKHz, double hiKHz, double rbwKHz, double t0,
                     double t1) const;
 

@@ -5,6 +5,7 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/medicalanalysis.h"
+#include "panelpaint.h"
 #include "platform/cfile.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
@@ -481,6 +482,10 @@ TEST_F(MedicalTest, PanelPressesPickPageAndOpenTheirMenus) {
     EXPECT_EQ(core.GetRememberedButton(), 4);
     EXPECT_EQ(Run(CMedicalAnalysis::kCmdPickButton, 0), kCommandReset);
     EXPECT_EQ(panel.GetCurrentIndex(), a1001 + 74);
+}
+
+TEST_F(MedicalTest, ThePanelPaintsEveryPixelOfItsPane) {
+    EXPECT_TRUE(PaintsItsWholeRectangle(core.GetPanel(), CRect(2, 3, 603, 104)));
 }
 
 TEST_F(MedicalTest, WideTracesHoldAndShowAsTheNarrowOnesDo) {

@@ -6,6 +6,7 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/wlananalysis.h"
+#include "panelpaint.h"
 #include "platform/dc.h"
 #include "platform/profile.h"
 #include "testutil.h"
@@ -112,6 +113,15 @@ TEST_F(WlanTest, PanelHoldsTenChannelsAndTicksThem) {
     core.GetPanel().RemoveChannel(11);
     Run(151, 15); // "NotEntry"
     EXPECT_EQ(core.GetPanel().GetSlotChannel(2), nullptr);
+}
+
+// Filled and empty slots, a selected button.
+TEST_F(WlanTest, ThePanelPaintsEveryPixelOfItsPane) {
+    Run(151, 1);
+    Run(151, 20);
+    Run(151, 21);
+    Click(2);
+    EXPECT_TRUE(PaintsItsWholeRectangle(core.GetPanel(), CRect(2, 3, 203, 554)));
 }
 
 TEST_F(WlanTest, ClickingTheSelectedButtonAgainReturnsToTheFullBand) {
