@@ -296,9 +296,14 @@ public:
 
 protected:
     // Each block reads its noise from one row of the table; its words come
-    // from the table's words but where a signal reaches.
+    // from the table's words but where a signal reaches. The capture's first
+    // row starts anywhere and each later one follows the row before, so no
+    // two blocks of a capture share their noise and the rows are read in
+    // order.
     bool Measure(double t, double* unit, short* words) override {
-        const std::size_t row = m_noise->NextRow();
+        m_row =
+            m_row ? (*m_row + CNoiseFactors::kRowMax) % CNoiseFactors::kSize : m_noise->NextRow();
+        const std::size_t row = *m_row;
         const int bins = std::max(0, m_band.bins);
         if (words) {
             m_model.BandRow(m_band, m_plan, t, m_noise->Factors(), row, m_noiseWords.get(), nullptr,
@@ -326,6 +331,7 @@ private:
     CSignalModel::BandPlan m_plan;
     double m_threshold = 0.0;
     std::shared_ptr<const CNoiseWords> m_noiseWords; // from Begin on
+    std::optional<std::size_t> m_row;                // the last block's
 };
 
 class CSemiRealTimeTask : public CSimTask {

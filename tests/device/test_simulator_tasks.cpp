@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <numbers>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -203,6 +205,11 @@ TEST_F(SimulatorTasks, RealTimeBlocksAndTheirTriggerPosition) {
         EXPECT_NEAR(Db(block[110]), -55.0, 0.5);
         EXPECT_TRUE(std::none_of(block, block + 128, [](short w) { return w == kNoSample; }));
     }
+    // No two blocks of a capture show the same noise (bins 0-15 hold only noise).
+    std::set<std::vector<short>> noise;
+    for (int s = 0; s < 256; ++s)
+        noise.emplace(free.begin() + s * 128, free.begin() + s * 128 + 16);
+    EXPECT_EQ(noise.size(), 256u);
 
     // Level trigger, 10 dB (1000 hundredths) above the floor; the trigger
     // block lands at the position given; rising, then falling.
