@@ -412,6 +412,8 @@ TEST_F(XpdLinkTest, TheWorkerSurvivesAVanishingControllerAndStopsOutOfALongWait)
     PtyController &pri = Pty(), &sec = Pty();
     m_link.SetPortNames(pri.Path(), sec.Path());
     m_link.m_xpdValue.store(7.0);
+    // Set before the worker runs: it reads the budgets.
+    PatientWrites({});
     m_link.Start();
     ASSERT_TRUE(PumpUntil([&] { return sec.Register('D', 10) == 7; }, kPtyBound));
     sec.Disappear();
@@ -425,7 +427,6 @@ TEST_F(XpdLinkTest, TheWorkerSurvivesAVanishingControllerAndStopsOutOfALongWait)
     ASSERT_TRUE(
         PumpUntil([&] { return pri.Count("?01WDW") + pri.Count("?01WRW") > writes; }, kPtyBound));
     m_link.m_baseWait.store(40);
-    PatientWrites({});
     m_link.Stop();
     EXPECT_FALSE(m_link.IsWorkerRunning());
     // Left inactive.
