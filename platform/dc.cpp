@@ -857,10 +857,10 @@ void CDC::StrokeSegments(const POINT* points, int count, bool closed) {
         bitmap->BoundInkLines();
     } else if (!style.pattern && AllOnSurface(raster, points, count)) {
         // A solid polyline wholly on the surface (a trace in its graph): its
-        // segments are a few pixels long, so their setup is what costs.
+        // segments are a few pixels long, so their setup is what costs. A
+        // solid line on the surface leaves the style step as it was.
         stroke(
             [&](const POINT& a, const POINT& b) { DrawSolidSegment(raster, a, b, style.color); });
-        m_styleStep = 0;
     } else {
         stroke([&](const POINT& a, const POINT& b) {
             DrawSegment<false>(raster, a.x, a.y, b.x, b.y, style, m_styleStep, nullptr, InkMarks{});

@@ -240,6 +240,36 @@ TEST(GdiLines, DottedPenFillsItsGapsOnlyInOpaqueMode) {
     EXPECT_EQ(s.At(3, 2), kGreen);
 }
 
+// A solid segment between two dotted ones leaves the dots' step where it was,
+// on a DC over an image as on one over a bitmap that follows its ink.
+TEST(GdiLines, ASolidSegmentKeepsTheDotsStepOfTheLinesAroundIt) {
+    const auto draw = [](CDC& dc) {
+        CPen dotted(PS_DOT, 1, kBlack), solid(PS_SOLID, 1, kBlue);
+        CPen* old = dc.SelectObject(&dotted);
+        dc.SetBkColor(kRed);
+        dc.SetBkMode(OPAQUE);
+        dc.MoveTo(0, 10);
+        dc.LineTo(4, 10); // four pixels of the dots' six
+        dc.SelectObject(&solid);
+        dc.LineTo(4, 11);
+        dc.SelectObject(&dotted);
+        dc.LineTo(30, 11);
+        dc.SelectObject(old);
+    };
+    Surface memory(40, 20);
+    draw(memory.dc);
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    CDC onImage(&image);
+    draw(onImage);
+    onImage.Flush();
+    EXPECT_EQ(memory.bitmap.GetImage(), image);
+    // The second dotted line goes on from the fifth pixel of the dots.
+    EXPECT_EQ(onImage.GetPixel(4, 11), kRed);
+    EXPECT_EQ(onImage.GetPixel(5, 11), kRed);
+    EXPECT_EQ(onImage.GetPixel(6, 11), kBlack);
+}
+
 TEST(GdiLines, WidePenCoversItsWidth) {
     Surface s(20, 20);
     CPen pen(PS_SOLID, 3, kRed);
