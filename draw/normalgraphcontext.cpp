@@ -6,6 +6,7 @@
 #include "platform/dc.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -61,11 +62,15 @@ void CNormalGraphContext::SetScale(double x1, double x2, double y1, double y2) {
     m_YMin = std::min(y1, y2);
     m_YMax = std::max(y1, y2);
     // A window sets its scale with every block: the texts are written anew
-    // only when a level changed.
-    if (m_AxisLevels[0] != m_YMax || m_AxisLevels[1] != m_YMin) {
+    // only when a level changed. Levels are compared by their bits, as their
+    // texts are made from them: 0 and -0 compare equal but read "0" and "-0".
+    const std::array<std::uint64_t, 2> levels{std::bit_cast<std::uint64_t>(m_YMax),
+                                              std::bit_cast<std::uint64_t>(m_YMin)};
+    if (!m_AxisWritten || m_AxisLevels != levels) {
         m_Axis[0].Format("%g", m_YMax);
         m_Axis[1].Format("%g", m_YMin);
-        m_AxisLevels = {m_YMax, m_YMin};
+        m_AxisLevels = levels;
+        m_AxisWritten = true;
     }
     for (CDrawElement* e = m_pOverlay; e; e = e->GetNext()) {
         if (e->GetTypeCode() == DrawType::kDataLineContext) {

@@ -9,7 +9,7 @@
 #include "draw/normalframecontext.h"
 
 #include <array>
-#include <limits>
+#include <cstdint>
 
 class CNormalGraphContext : public CBackGroundContext {
 public:
@@ -72,9 +72,9 @@ private:
     CNormalFrameContext m_Frame;
     std::array<CDrawText, kCornerCount> m_Corner;
     std::array<CDrawText, 2> m_Axis;
-    // The levels the axis texts were last written for (none at first).
-    std::array<double, 2> m_AxisLevels{std::numeric_limits<double>::quiet_NaN(),
-                                       std::numeric_limits<double>::quiet_NaN()};
+    // The bits of the levels the axis texts were last written for.
+    std::array<std::uint64_t, 2> m_AxisLevels{};
+    bool m_AxisWritten = false;
     CDrawText m_Status;
     CDrawText m_StatusMore;
     CString m_StatusHead; // the first line of a broken status; empty for one line

@@ -63,6 +63,13 @@ TEST(NormalGraphContext, SetScaleOrdersTheRangesAndPassesThemOn) {
     graph.SetScale(1000.9, 2999.7, 0, -100);
     EXPECT_EQ(line.GetXMin(), 1000);
     EXPECT_EQ(line.GetXMax(), 2999);
+    // The axis texts are those of the levels set last, also for a level that
+    // compares equal to the one before.
+    EXPECT_EQ(graph.GetAxisText(0).GetText(), CString("0"));
+    graph.SetScale(1000.9, 2999.7, -0.0, -100);
+    EXPECT_EQ(graph.GetAxisText(0).GetText(), CString("-0"));
+    graph.SetScale(1000.9, 2999.7, 0, -100);
+    EXPECT_EQ(graph.GetAxisText(0).GetText(), CString("0"));
 
     ASSERT_NE(graph.GetCornerText(3), nullptr);
     EXPECT_EQ(graph.GetCornerText(4), nullptr);
