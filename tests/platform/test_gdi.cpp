@@ -996,13 +996,19 @@ TEST(GdiTargets, HeldBackFillsGiveThePixelsOfFillsWrittenAtOnce) {
         CDC plain(&image);
         plain.SetBkColor(kWhite);
         CDC* both[] = {&held.dc, &plain};
+        CRect last;
         for (int step = 0; step < 30; ++step) {
             const COLORREF colour = colours[pick(0, 3)];
             // Fills more often than lines, which end a held fill.
             const int op =
                 std::array{0, 0, 1, 1, 1, 2, 3, 4, 5, 6}[static_cast<size_t>(pick(0, 9))];
             const int mode = pick(0, 1) ? OPAQUE : TRANSPARENT;
-            const CRect r(pick(-10, kW), pick(-10, kH), pick(-10, kW + 10), pick(-10, kH + 10));
+            CRect r(pick(-10, kW), pick(-10, kH), pick(-10, kW + 10), pick(-10, kH + 10));
+            // Often the next run of a band: on the rows of the last rectangle,
+            // touching or overlapping it.
+            if (pick(0, 1) && !last.IsRectEmpty())
+                r = CRect(last.right - pick(0, 3), last.top, last.right + pick(1, 20), last.bottom);
+            last = r;
             const std::string where = "round " + std::to_string(round) + " step " +
                                       std::to_string(step) + " op " + std::to_string(op);
             for (CDC* dc : both) {
