@@ -104,6 +104,18 @@ TEST(Messages, MessagesBehindAHandlerWithItsOwnLoopArriveInsideIt) {
     ASSERT_TRUE(PumpUntil([&] { return w.got.size() == 3; }));
     for (WPARAM i = 0; i < 3; ++i)
         EXPECT_EQ(w.got[i].w, i);
+    // The wake-up written for the handler's loop is spent or taken back: what
+    // another thread posts next still arrives, after a round without a loop too.
+    HWND h = w.GetSafeHwnd();
+    for (WPARAM round = 0; round < 2; ++round) {
+        const size_t before = w.got.size();
+        std::thread poster([h] {
+            for (WPARAM i = 0; i < 3; ++i)
+                ::PostMessage(h, WM_USER + 3, 10 + i, 0);
+        });
+        poster.join();
+        ASSERT_TRUE(PumpUntil([&] { return w.got.size() == before + 3; })) << round;
+    }
 }
 
 TEST(Messages, PostedToADestroyedWindowIsDropped) {
