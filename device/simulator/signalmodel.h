@@ -49,9 +49,8 @@ struct BandRequest {
 // scene; each task reads it in its own pseudo-random order (CNoiseTable).
 class CNoiseFactors {
 public:
-    // Large enough that the 256 rows of a real-time capture seldom start at
-    // the same entry (about one pair in two captures): with 4096 entries
-    // about eight pairs of blocks of every capture showed the same noise.
+    // Large enough that each of the 256 blocks of a real-time capture reads
+    // its own stretch of kRowMax entries.
     static constexpr std::size_t kSize = 65536;
     // A row of up to this many consecutive entries starts at any index below
     // kSize: the table's first entries repeat after its end.

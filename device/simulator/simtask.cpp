@@ -296,14 +296,23 @@ public:
 
 protected:
     // Each block reads its noise from one row of the table; its words come
-    // from the table's words but where a signal reaches. The capture's first
-    // row starts anywhere and each later one follows the row before, so no
-    // two blocks of a capture share their noise and the rows are read in
-    // order.
+    // from the table's words but where a signal reaches. The table is cut
+    // into stretches of kRowMax entries; each block takes the stretch after
+    // the one before (the capture's first anywhere) and its row starts at a
+    // random place inside it. So no two blocks of any run of kStretches share
+    // an entry (a capture is such a run, the blocks before its trigger
+    // included), and a capture waiting for its trigger does not meet the same
+    // noise again every kStretches blocks: a level only a few entries of the
+    // table pass fires sooner or later, as on the device.
+    static constexpr std::size_t kStretches = CNoiseFactors::kSize / CNoiseFactors::kRowMax;
+    static_assert(kRealTimeBlocks <= static_cast<int>(kStretches));
+    static_assert(kRealTimeBlockWords <= static_cast<int>(CNoiseFactors::kRowMax));
     bool Measure(double t, double* unit, short* words) override {
-        m_row =
-            m_row ? (*m_row + CNoiseFactors::kRowMax) % CNoiseFactors::kSize : m_noise->NextRow();
-        const std::size_t row = *m_row;
+        m_stretch =
+            m_stretch ? (*m_stretch + 1) % kStretches : m_noise->NextRow() / CNoiseFactors::kRowMax;
+        const std::size_t row =
+            *m_stretch * CNoiseFactors::kRowMax +
+            m_noise->NextRow() % (CNoiseFactors::kRowMax - kRealTimeBlockWords + 1);
         const int bins = std::max(0, m_band.bins);
         if (words) {
             m_model.BandRow(m_band, m_plan, t, m_noise->Factors(), row, m_noiseWords.get(), nullptr,
@@ -331,7 +340,7 @@ private:
     CSignalModel::BandPlan m_plan;
     double m_threshold = 0.0;
     std::shared_ptr<const CNoiseWords> m_noiseWords; // from Begin on
-    std::optional<std::size_t> m_row;                // the last block's
+    std::optional<std::size_t> m_stretch;            // the last block's
 };
 
 class CSemiRealTimeTask : public CSimTask {

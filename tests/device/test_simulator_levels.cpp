@@ -5,11 +5,13 @@
 
 #include "device/simulator/devicefacts.h"
 #include "device/simulator/signalmodel.h"
+#include "device/simulator/simtask.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <numbers>
 #include <optional>
@@ -564,4 +566,46 @@ TEST(SimulatorFacts, SweepAddsEverySignalToEverySubCaptureToTheLastBit) {
     }
     // The scenes' signals showed, well above the noise.
     EXPECT_GT(reached, 3000);
+}
+
+// A real-time capture waiting for its trigger keeps measuring fresh noise: a
+// level only the table's two highest entries pass fires every capture soon
+// (each block is a random window of the table, about one in 250 blocks holds
+// one of them), however long the capture has been waiting.
+TEST(SimulatorFacts, RealTimeTriggerOnRareNoiseFiresEveryCapture) {
+    using namespace torvelsim;
+    auto scene = std::make_shared<CSimScene>();
+    const auto table = std::make_shared<const CNoiseFactors>(11, scene->noiseSpreadDb);
+    std::vector<double> factors(table->Data(), table->Data() + CNoiseFactors::kSize);
+    std::sort(factors.begin(), factors.end(), std::greater<>());
+    // Hundredths of a dB between the second and the third highest entry.
+    const double second = 1000.0 * std::log10(factors[1]);
+    const double third = 1000.0 * std::log10(factors[2]);
+    ASSERT_GT(second - third, 2.0);
+    RealTimeCapture capture;
+    capture.baseKHz = 420000;
+    capture.stepKHz = 250;
+    capture.triggerType = 1;
+    capture.senseHundredths = static_cast<int>(std::round((second + third) / 2.0));
+    capture.triggerBlock = 0;
+    int fired = 0;
+    for (std::uint64_t seed = 1; seed <= 16; ++seed) {
+        TaskSetup setup;
+        setup.scene = scene;
+        setup.sceneSeed = 5;
+        setup.noiseSeed = seed * 0x9E3779B97F4A7C15ULL;
+        setup.maxKHz = 6000000;
+        setup.noise = table;
+        const auto task = MakeRealTimeTask(setup, capture);
+        task->Begin(0.0);
+        // 40000 blocks: 0.16 s of device time.
+        for (TaskPiece piece; piece.endS < 40000 * kRealTimeBlockSeconds;) {
+            piece = task->Next();
+            if (piece.done) {
+                ++fired;
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(fired, 16);
 }
