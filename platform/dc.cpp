@@ -416,6 +416,12 @@ bool CDC::HoldFill(int left, int top, int right, int bottom, COLORREF color, boo
     }
     if (!m_fillHeld)
         return false;
+    if (sameColour && m_heldTaken.size() >= kMaxHeldTaken) {
+        // Only a few rectangles are followed: the fill is written now and
+        // this one with it, as any other fill.
+        ReleaseHeldFill();
+        return false;
+    }
     if (sameColour) {
         // The area gets the held colour now and leaves the held fill: a row of
         // fills side by side (the runs of a banded background, some of them in
@@ -441,10 +447,8 @@ void CDC::ReleaseHeldFill(const QRect* area, bool overwritten) const {
         m_fillHeld = false;
         return;
     }
-    // Only a few rectangles are followed; after them the fill is written.
-    constexpr size_t kMaxTaken = 8;
     QRect part = area ? *area & m_image->rect() : m_image->rect();
-    const bool whole = !area || m_heldTaken.size() >= kMaxTaken;
+    const bool whole = !area || m_heldTaken.size() >= kMaxHeldTaken;
     if (whole) {
         part = m_image->rect();
         overwritten = false;

@@ -258,7 +258,9 @@ private:
     std::unique_ptr<QPainter> m_ownPainter;
     mutable bool m_fillHeld = false;
     std::uint32_t m_heldPixel = 0;
-    // The parts of the surface taken out of the held fill (device pixels).
+    // The parts of the surface taken out of the held fill (device pixels);
+    // after this many the fill is written.
+    static constexpr size_t kMaxHeldTaken = 8;
     mutable std::vector<QRect> m_heldTaken;
     QTransform m_baseTransform;
     bool m_printing = false;
