@@ -71,6 +71,9 @@ void CViewInterface::Draw(CDC* pDC, const CRect& client) {
     if (!pDC) {
         return;
     }
+    if (m_BeforeDraw) {
+        m_BeforeDraw();
+    }
     if (GetRootRect() != client) {
         m_Root.SetWindowRect(&client);
     }

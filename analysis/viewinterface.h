@@ -13,6 +13,8 @@
 #include "platform/geometry.h"
 #include "platform/wintypes.h"
 
+#include <functional>
+
 class CDC;
 class CDrawContext;
 class CDrawObject;
@@ -48,6 +50,9 @@ public:
     // ---- Events from the view.
     // Paint: the root takes the client rectangle when it changed, then renders.
     virtual void Draw(CDC* pDC, const CRect& client);
+    // Runs at the start of every draw: the owner brings what the view shows
+    // up to date (cheap when nothing changed).
+    void SetBeforeDraw(std::function<void()> hook) { m_BeforeDraw = std::move(hook); }
     // Nothing is erased: the root paints every pixel. Returns TRUE.
     virtual BOOL OnEraseBkgnd();
     virtual void OnLButtonDblClk(UINT flags, int x, int y);
@@ -165,4 +170,5 @@ protected:
     CursorShape m_CursorShape = CursorShape::Arrow;
     CPoint m_FreePointer{0, 0};
     unsigned long m_RedrawCount = 0;
+    std::function<void()> m_BeforeDraw;
 };

@@ -97,6 +97,8 @@ void C3DGraphInterface::Layout(const CRect& client) {
 void C3DGraphInterface::Draw(CDC* pDC, const CRect& client) {
     if (!pDC)
         return;
+    if (m_BeforeDraw)
+        m_BeforeDraw();
     Layout(client);
     SyncGraph(false);
     m_Root.Render(pDC, nullptr, nullptr);

@@ -228,13 +228,12 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     // reaches them.
     const int gridBins = step != 0 ? (m_start - GridStart()) / step : 0;
     const int first = std::clamp(m_firstBin - gridBins, 0, kBlockWords);
-    const int count = std::min(static_cast<int>(GetSliceLine(0).GetPoints()), kBlockWords - first);
+    const int count = std::min(static_cast<int>(RingSlice(0).GetPoints()), kBlockWords - first);
     if (m_offsetFlag)
         for (int s = 0; s < blocks; ++s)
             ApplyOffsets(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords,
                          std::max(kOffsetWords, first + count), base, step);
-    for (int s = 0; s < blocks; ++s)
-        StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords + first, count);
+    StoreCapture(blocks, kBlockWords, first, count);
     ShowSliceLine(SliceIndexBack(m_slicePosition));
     FinishIntake(true);
     if (blocks > 0)

@@ -61,7 +61,12 @@ CSpectrogramAnalysis::CSpectrogramAnalysis(int sliceCount, CCommandEntry* frameL
     m_fallIntf.SetOwner(this);
     m_fallIntf.SetPeer(&m_3dIntf, this);
     m_fallIntf.SetFrameObject(&m_3dIntf.GetFrameObject());
-    m_fallIntf.SetBeforeDraw([this] { SyncWaterfall(); });
+    m_fallIntf.SetBeforeDraw([this] {
+        TakeInSlices();
+        SyncWaterfall();
+    });
+    m_3dIntf.SetBeforeDraw([this] { TakeInSlices(); });
+    m_chunkIntf.SetBeforeDraw([this] { TakeInSlices(); });
     m_fallIntf.GetWaterfall().SetSliceCount(m_sliceCount);
     m_chunkIntf.SetOwner(this);
     m_chunkLine.SetRedrawFlag(1);
@@ -74,6 +79,11 @@ CSpectrogramAnalysis::CSpectrogramAnalysis(int sliceCount, CCommandEntry* frameL
 CSpectrogramAnalysis::~CSpectrogramAnalysis() = default;
 
 CDataLineContext& CSpectrogramAnalysis::GetSliceLine(int i) {
+    TakeInSlices();
+    return RingSlice(i);
+}
+
+CDataLineContext& CSpectrogramAnalysis::RingSlice(int i) {
     return m_slices[static_cast<size_t>(Wrap(i, m_sliceCount))];
 }
 
@@ -88,6 +98,8 @@ int CSpectrogramAnalysis::GetChunkFrequency() const {
 }
 
 void CSpectrogramAnalysis::SetUnitAll(int unit) {
+    // A kept capture is taken in the unit it came in.
+    TakeInSlices();
     CNormalAnalysis::SetUnitAll(unit);
     for (int i = 0; i < m_sliceCount; ++i)
         m_slices[static_cast<size_t>(i)].SetUnit(static_cast<BYTE>(unit));
@@ -96,18 +108,60 @@ void CSpectrogramAnalysis::SetUnitAll(int unit) {
 
 // ---- The ring
 
-void CSpectrogramAnalysis::StoreSlice(const short* words, int n) {
-    CDataLineContext& slice = m_slices[static_cast<size_t>(m_writePosition)];
+namespace {
+void FillSlice(CDataLineContext& slice, const short* words, int n) {
     // A slice is a whole new spectrum: it never restarts like a hold trace.
     slice.SetInitializedFlag(0);
     slice.StoreBlock(words, n, 0, TRUE);
+}
+} // namespace
+
+void CSpectrogramAnalysis::StoreSlice(const short* words, int n) {
+    CDataLineContext& slice = m_slices[static_cast<size_t>(m_writePosition)];
+    FillSlice(slice, words, n);
     m_3dIntf.GetGraph().AddSlice(&slice, 0);
     m_fallIntf.GetWaterfall().AddSlice(slice.GetData(), static_cast<int>(slice.GetPoints()));
     m_writePosition = (m_writePosition + 1) % m_sliceCount;
 }
 
+void CSpectrogramAnalysis::StoreCapture(int blocks, int stride, int first, int count) {
+    if (blocks != m_sliceCount) {
+        TakeInSlices();
+        for (int s = 0; s < blocks; ++s)
+            StoreSlice(m_receiveBuffer.data() + static_cast<size_t>(s) * stride + first, count);
+        return;
+    }
+    // Every slice is replaced, so a capture kept before goes unseen. The
+    // buffers trade places: the next receipt reuses the old one.
+    m_heldCapture.swap(m_receiveBuffer);
+    m_heldBlocks = blocks;
+    m_heldStride = stride;
+    m_heldFirst = first;
+    m_heldCount = count;
+}
+
+void CSpectrogramAnalysis::TakeInSlices() {
+    if (m_heldBlocks == 0)
+        return;
+    const int blocks = m_heldBlocks;
+    m_heldBlocks = 0;
+    for (int s = 0; s < blocks; ++s)
+        StoreSlice(m_heldCapture.data() + static_cast<size_t>(s) * m_heldStride + m_heldFirst,
+                   m_heldCount);
+    RebuildChunkLine();
+}
+
 void CSpectrogramAnalysis::ShowSliceLine(int i) {
-    const CDataLineContext& slice = GetSliceLine(i);
+    CDataLineContext& slice = RingSlice(i);
+    if (m_heldBlocks != 0) {
+        // The kept capture's block 0 goes to the write position; this slice
+        // line takes its block now (and again, the same, when the capture is
+        // taken in).
+        const int block = Wrap(i - m_writePosition, m_sliceCount);
+        FillSlice(slice,
+                  m_heldCapture.data() + static_cast<size_t>(block) * m_heldStride + m_heldFirst,
+                  m_heldCount);
+    }
     if (!slice.GetData())
         return;
     for (CDataLineContext& trace : m_traces) {
@@ -130,6 +184,7 @@ void CSpectrogramAnalysis::RebuildChunkLine() {
 }
 
 void CSpectrogramAnalysis::SetSliceWindows() {
+    TakeInSlices();
     for (int i = 0; i < m_sliceCount; ++i)
         m_slices[static_cast<size_t>(i)].SetWindow(static_cast<int>(m_graph.xMin),
                                                    static_cast<int>(m_graph.xMax), m_graph.yMax,
@@ -141,6 +196,7 @@ void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
     // it comes back to the middle of the band.
     if (points > 0 && m_chunkPosition >= points)
         m_chunkPosition = points / 2;
+    TakeInSlices();
     C3DGraphContext& graph = m_3dIntf.GetGraph();
     graph.ClearSlices();
     for (int i = 0; i < m_sliceCount; ++i)
@@ -213,7 +269,9 @@ void CSpectrogramAnalysis::FinishIntake(bool newSlices) {
         UpdateGraph();
         OfferPeaks();
     }
-    RebuildChunkLine();
+    // A kept capture rebuilds the chunk line when it is taken in.
+    if (m_heldBlocks == 0)
+        RebuildChunkLine();
     if (LoggingStep() && m_logging.m_RefreshFlag)
         for (CDataLineContext& trace : m_traces)
             trace.SetInitializedFlag(1);
@@ -244,7 +302,7 @@ void CSpectrogramAnalysis::SetViewMode(int mode) {
 
 void CSpectrogramAnalysis::SyncWaterfall() {
     CWaterfallContext& fall = m_fallIntf.GetWaterfall();
-    const CDataLineContext& slice = GetSliceLine(0);
+    const CDataLineContext& slice = RingSlice(0);
     fall.SetFrequencyWindow(slice.GetXMin(), slice.GetXMax());
     // The graph's levels are in the shown unit; the slices hold dBm words.
     fall.SetLevelRange(m_graph.yMin, m_graph.yMax, CTraceStore::UnitOffset(m_traces[0].GetUnit()));
@@ -338,6 +396,7 @@ void CSpectrogramAnalysis::Stop() {
 // ---- Commands
 
 int CSpectrogramAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int p5) {
+    TakeInSlices();
     const int attenuation = m_attenuation;
     const int result = CNormalAnalysis::ExecuteCommand(action, p1, p2, p3, p4, p5);
     if ((action == kCmdAttenuation || action == kCmdReferenceLevel) &&
@@ -590,6 +649,8 @@ void CSpectrogramAnalysis::AppendCsvRow(std::string& out, long long point) {
 }
 
 bool CSpectrogramAnalysis::ReadCsvExtraParams(CCsvFile& file) {
+    // The file's slices replace the ring's, a kept capture's too.
+    TakeInSlices();
     int slice = kCsvMissing;
     int chunk = kCsvMissing;
     if (!file.ReadParam(&slice) || !file.ReadParam(&chunk))
@@ -603,6 +664,7 @@ bool CSpectrogramAnalysis::ReadCsvExtraParams(CCsvFile& file) {
 }
 
 void CSpectrogramAnalysis::ReadCsvRow(const CCsvLine& row, long long point) {
+    TakeInSlices();
     // The slice columns the row has, 32 at a time.
     const int columns = std::min(m_sliceCount, row.GetFieldCount() - CNormalAnalysis::kTraceStores);
     short words[32];

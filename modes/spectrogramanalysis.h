@@ -40,11 +40,14 @@ public:
     // DataLine start + ChunkPosition x DataLine step.
     int GetChunkFrequency() const;
     int GetTaskTerminated() const { return m_taskTerminated; }
-    // Slice line i of the ring (0 .. N - 1).
+    // Slice line i of the ring (0 .. N - 1), with every capture taken in.
     CDataLineContext& GetSliceLine(int i);
     // The slice line k positions back from the newest.
     CDataLineContext& GetSliceBack(int k) { return GetSliceLine(SliceIndexBack(k)); }
-    CDataLineContext& GetChunkLine() { return m_chunkLine; }
+    CDataLineContext& GetChunkLine() {
+        TakeInSlices();
+        return m_chunkLine;
+    }
     CGraphInterface& GetChunkInterface() { return m_chunkIntf; }
     C3DGraphInterface& Get3DInterface() { return m_3dIntf; }
     CWaterfallInterface& GetWaterfallInterface() { return m_fallIntf; }
@@ -115,6 +118,18 @@ protected:
     // unit), the 3D graph takes it as its newest slice, and the write position
     // moves on.
     void StoreSlice(const short* words, int n);
+    // The blocks of a capture in the receive buffer (stride words apart; a
+    // slice takes count words from first on) become the newest slices. A
+    // capture that fills the whole ring replaces every slice: it is kept as it
+    // came, and taken into the ring only when something looks at the ring (a
+    // draw, a command, a file), so a capture the display never shows costs
+    // little more than its receipt. ShowSliceLine reads it at once.
+    void StoreCapture(int blocks, int stride, int first, int count);
+    // A kept capture becomes the ring's slices, and the chunk line follows.
+    void TakeInSlices();
+    // Slice line i of the ring as it stands, a kept capture not taken in:
+    // for its grid and window, which a capture does not change.
+    CDataLineContext& RingSlice(int i);
     // The six traces show slice line i (as display data, in its unit).
     void ShowSliceLine(int i);
     // The chunk line: the level of every slice at the chunk frequency, newest first.
@@ -178,6 +193,13 @@ protected:
     CWaterfallInterface m_fallIntf;
     int m_viewMode = 0;
     std::vector<short> m_chunkSamples;
+    // A whole capture not yet in the ring (StoreCapture): its blocks, block
+    // 0 for the write position, and the words of a slice in a block.
+    std::vector<short> m_heldCapture;
+    int m_heldBlocks = 0;
+    int m_heldStride = 0;
+    int m_heldFirst = 0;
+    int m_heldCount = 0;
     // The window's widgets, gone with the window.
     QPointer<CSplitterWnd> m_outer;
     QPointer<CSplitterWnd> m_inner;

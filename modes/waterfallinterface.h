@@ -13,8 +13,6 @@
 #include "modes/3dgraphinterface.h"
 #include "platform/geometry.h"
 
-#include <functional>
-
 class CWaterfallInterface : public CViewInterface {
 public:
     CWaterfallInterface();
@@ -28,10 +26,6 @@ public:
         m_pPeer = peer;
         m_p3DOwner = owner;
     }
-    // Runs before every draw: the owner hands the waterfall its present
-    // level range and window (cheap when nothing changed).
-    void SetBeforeDraw(std::function<void()> sync) { m_BeforeDraw = std::move(sync); }
-
     void Draw(CDC* pDC, const CRect& client) override;
     void OnLButtonDown(UINT flags, int x, int y) override;
     void OnLButtonUp(UINT flags, int x, int y) override;
@@ -52,7 +46,6 @@ private:
     CWaterfallContext m_Fall;
     C3DGraphInterface* m_pPeer = nullptr;
     C3DGraphOwner* m_p3DOwner = nullptr;
-    std::function<void()> m_BeforeDraw;
     bool m_SliceDrag = false;
     bool m_FrequencyDrag = false;
 };
