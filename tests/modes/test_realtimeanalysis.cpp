@@ -31,12 +31,13 @@ public:
     using CRealTimeAnalysis::m_offsetTable;
     std::vector<Capture> captures;
 
-    // 256 blocks of 128 words: word b of block s is s x 100 + b.
-    void Deliver() {
+    // Blocks of 128 words (a whole capture unless told): word b of block s
+    // is s x 100 + b + lift.
+    void Deliver(int blocks = kSlices, int lift = 0) {
         delivered.clear();
-        for (int s = 0; s < kSlices; ++s)
+        for (int s = 0; s < blocks; ++s)
             for (int b = 0; b < kBlockWords; ++b)
-                delivered.push_back(static_cast<short>(s * 100 + b));
+                delivered.push_back(static_cast<short>(s * 100 + b + lift));
         AnalysisFinished(GetTaskTag(), static_cast<LPARAM>(delivered.size()));
     }
 
@@ -369,4 +370,70 @@ TEST_F(RealTimeTest, RunStopEndsTheWaitForTheTrigger) {
     EXPECT_EQ(core.GetAnalyzeFlag(), 0);
     EXPECT_EQ(core.GetTriggerWaitState(), 0);
     EXPECT_EQ(status.GetText(), "");
+}
+
+namespace {
+// What an interface draws in a 640 x 300 pane.
+QImage Drawn(CViewInterface& intf) {
+    QImage image(640, 300, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    CDC dc(&image);
+    intf.Draw(&dc, CRect(0, 0, 640, 300));
+    return image;
+}
+} // namespace
+
+TEST_F(RealTimeTest, CapturesFasterThanTheFramesReachTheTracesAndEveryViewShowsTheNewest) {
+    // The reference takes every capture into its ring at once (a look at a
+    // slice does that); the core under test is looked at only by its views.
+    ScriptedRealTime ref;
+    ref.ReadProfile();
+    ref.SetCenter(433920);
+    ref.Reconfigure(TRUE);
+    for (ScriptedRealTime* c : {&core, &ref}) {
+        RunCommand(*c, 303, 1);
+        c->GetTrace(1)->SetTraceState(kTraceMaxHold);
+        c->SetAnalyzeFlag(1);
+    }
+    int round = 0;
+    // Captures that follow each other unseen, then one view draws: each of
+    // the three views takes the newest capture in by itself.
+    auto deliver = [&](int blocks, int lift) {
+        for (ScriptedRealTime* c : {&core, &ref}) {
+            ASSERT_EQ(c->StartAnalysis(), 1);
+            c->Deliver(blocks, lift);
+        }
+        ref.GetSliceLine(0);
+    };
+    for (CViewInterface* (*view)(ScriptedRealTime&) :
+         {+[](ScriptedRealTime& c) -> CViewInterface* { return &c.Get3DInterface(); },
+          +[](ScriptedRealTime& c) -> CViewInterface* { return &c.GetChunkInterface(); },
+          +[](ScriptedRealTime& c) -> CViewInterface* {
+              c.SetViewMode(1);
+              return &c.GetWaterfallInterface();
+          }}) {
+        SCOPED_TRACE(round);
+        deliver(256, 40 + round);
+        deliver(256, -30);
+        deliver(256, 10 * round);
+        EXPECT_TRUE(Drawn(*view(core)) == Drawn(*view(ref)));
+        ++round;
+    }
+    // Every capture reached the traces: the hold keeps the highest. The
+    // slices begin at the trace grid's first frequency, 421000.
+    const int first = (421000 - core.captures.back().base) / 250;
+    EXPECT_EQ(core.GetTrace(1)->GetData()[5], 255 * 100 + first + 5 + 42);
+    // A short capture lands on top of a kept whole one.
+    deliver(256, 7);
+    deliver(100, 3);
+    EXPECT_EQ(core.GetDataLine()->GetData()[5], ref.GetDataLine()->GetData()[5]);
+    for (int k = 0; k < ScriptedRealTime::kSlices; ++k) {
+        const CTraceStore& a = core.GetSliceBack(k);
+        const CTraceStore& b = ref.GetSliceBack(k);
+        ASSERT_TRUE(std::equal(a.GetData(), a.GetData() + a.GetPoints(), b.GetData())) << k;
+    }
+    const CTraceStore& chunk = core.GetChunkLine();
+    EXPECT_TRUE(std::equal(chunk.GetData(), chunk.GetData() + chunk.GetPoints(),
+                           ref.GetChunkLine().GetData()));
+    EXPECT_EQ(core.GetWritePosition(), ref.GetWritePosition());
 }
