@@ -184,7 +184,6 @@ void CSpectrogramAnalysis::RebuildChunkLine() {
 }
 
 void CSpectrogramAnalysis::SetSliceWindows() {
-    TakeInSlices();
     for (int i = 0; i < m_sliceCount; ++i)
         m_slices[static_cast<size_t>(i)].SetWindow(static_cast<int>(m_graph.xMin),
                                                    static_cast<int>(m_graph.xMax), m_graph.yMax,
@@ -196,7 +195,6 @@ void CSpectrogramAnalysis::ResetRing(int start, int step, int points) {
     // it comes back to the middle of the band.
     if (points > 0 && m_chunkPosition >= points)
         m_chunkPosition = points / 2;
-    TakeInSlices();
     C3DGraphContext& graph = m_3dIntf.GetGraph();
     graph.ClearSlices();
     for (int i = 0; i < m_sliceCount; ++i)
@@ -234,6 +232,9 @@ void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
 }
 
 void CSpectrogramAnalysis::ConfigureGraphs(BOOL reset, int step, int first, int points) {
+    // A kept capture comes in on the grid and chunk it was measured for; the
+    // chunk line it rebuilds is then reset with the ring.
+    TakeInSlices();
     SetGraphTexts(step);
     // The task-running mark stays: a task that runs on is still taken in.
     m_sweepPosition = 0;

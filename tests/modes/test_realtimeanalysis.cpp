@@ -437,3 +437,32 @@ TEST_F(RealTimeTest, CapturesFasterThanTheFramesReachTheTracesAndEveryViewShowsT
                            ref.GetChunkLine().GetData()));
     EXPECT_EQ(core.GetWritePosition(), ref.GetWritePosition());
 }
+
+TEST_F(RealTimeTest, ANewBandAfterACaptureNobodyLookedAtLeavesTheChunkLineAsEmptyAsTheRing) {
+    // The reference takes its capture in at once; the core under test keeps
+    // it until the new band's reconfiguration.
+    ScriptedRealTime ref;
+    ref.ReadProfile();
+    ref.SetCenter(433920);
+    ref.Reconfigure(TRUE);
+    for (ScriptedRealTime* c : {&core, &ref}) {
+        c->SetAnalyzeFlag(1);
+        ASSERT_EQ(c->StartAnalysis(), 1);
+        c->Deliver();
+    }
+    ref.GetSliceLine(0);
+    // A centre 1 MHz up: the chunk frequency still lies in the old slices.
+    for (ScriptedRealTime* c : {&core, &ref}) {
+        c->SetCenter(434920);
+        c->Reconfigure(TRUE);
+    }
+    const CTraceStore& chunk = core.GetChunkLine();
+    const CTraceStore& expected = ref.GetChunkLine();
+    ASSERT_EQ(chunk.GetPoints(), expected.GetPoints());
+    EXPECT_TRUE(std::all_of(expected.GetData(), expected.GetData() + expected.GetPoints(),
+                            [](short w) { return w == kNoSample; }));
+    EXPECT_TRUE(
+        std::equal(chunk.GetData(), chunk.GetData() + chunk.GetPoints(), expected.GetData()));
+    EXPECT_TRUE(Drawn(core.GetChunkInterface()) == Drawn(ref.GetChunkInterface()));
+    EXPECT_EQ(SlicesHeld(core), 0);
+}
