@@ -101,9 +101,15 @@ void CSpectrogramAnalysis::SetUnitAll(int unit) {
     // A kept capture is taken in the unit it came in.
     TakeInSlices();
     CNormalAnalysis::SetUnitAll(unit);
+    SetRingUnit();
+}
+
+void CSpectrogramAnalysis::SetRingUnit() {
+    // The traces show the slices' words as they are: the slices store theirs
+    // in the unit the traces show.
     for (int i = 0; i < m_sliceCount; ++i)
-        m_slices[static_cast<size_t>(i)].SetUnit(static_cast<BYTE>(unit));
-    m_chunkLine.SetUnit(static_cast<BYTE>(unit));
+        m_slices[static_cast<size_t>(i)].SetUnit(static_cast<BYTE>(m_unit));
+    m_chunkLine.SetUnit(static_cast<BYTE>(m_unit));
 }
 
 // ---- The ring
@@ -120,7 +126,7 @@ void CSpectrogramAnalysis::StoreSlice(const short* words, int n) {
     CDataLineContext& slice = m_slices[static_cast<size_t>(m_writePosition)];
     FillSlice(slice, words, n);
     m_3dIntf.GetGraph().AddSlice(&slice, 0);
-    m_fallIntf.GetWaterfall().AddSlice(slice.GetData(), static_cast<int>(slice.GetPoints()));
+    AddToWaterfall(slice);
     m_writePosition = (m_writePosition + 1) % m_sliceCount;
 }
 
@@ -315,10 +321,24 @@ void CSpectrogramAnalysis::RefillWaterfall() {
     const CDataLineContext& first = GetSliceLine(0);
     fall.SetGrid(first.GetStart(), first.GetStep(), static_cast<int>(first.GetPoints()));
     fall.ClearSlices();
-    for (int k = m_sliceCount - 1; k >= 0; --k) {
-        const CDataLineContext& slice = GetSliceBack(k);
-        fall.AddSlice(slice.GetData(), slice.GetData() ? static_cast<int>(slice.GetPoints()) : 0);
+    for (int k = m_sliceCount - 1; k >= 0; --k)
+        AddToWaterfall(GetSliceBack(k));
+}
+
+void CSpectrogramAnalysis::AddToWaterfall(const CDataLineContext& slice) {
+    CWaterfallContext& fall = m_fallIntf.GetWaterfall();
+    const short* data = slice.GetData();
+    const int n = data ? static_cast<int>(slice.GetPoints()) : 0;
+    const short offset = CTraceStore::UnitOffset(slice.GetUnit());
+    if (offset == 0 || n == 0) {
+        fall.AddSlice(data, n);
+        return;
     }
+    m_fallWords.assign(data, data + n);
+    for (short& word : m_fallWords)
+        if (word != kNoSample)
+            word = static_cast<short>(word - offset);
+    fall.AddSlice(m_fallWords.data(), n);
 }
 
 void CSpectrogramAnalysis::HideHighlights() {
@@ -564,7 +584,7 @@ void CSpectrogramAnalysis::ReadProfile() {
     SetViewMode(GetProfileInt(section, kViewKey, 0));
     m_chunkLine.SetDrawObject(&m_traceObjects[0]);
     m_chunkLine.SetRedrawFlag(1);
-    m_chunkLine.SetUnit(static_cast<BYTE>(m_unit));
+    SetRingUnit();
     m_chunkIntf.SetReadoutFlags(kReadoutTimeAxis);
 }
 
@@ -606,7 +626,10 @@ int CSpectrogramAnalysis::SaveSettings() {
 }
 
 int CSpectrogramAnalysis::LoadSettings() {
+    // A kept capture is taken in with the settings it was measured under.
+    TakeInSlices();
     int ok = CNormalAnalysis::LoadSettings();
+    SetRingUnit();
     const char* section = CoreSection();
     ok &= GetSettingFileINT(section, "SlicePosition", &m_slicePosition) ? 1 : 0;
     ok &= GetSettingFileINT(section, "ChunkPosition", &m_chunkPosition) ? 1 : 0;

@@ -134,6 +134,8 @@ protected:
     void ShowSliceLine(int i);
     // The chunk line: the level of every slice at the chunk frequency, newest first.
     void RebuildChunkLine();
+    // The slice lines and the chunk line take the core's unit.
+    void SetRingUnit();
     // The slice lines take the spectrum's axis window.
     void SetSliceWindows();
     // The slice lines get the grid; the ring restarts empty in the 3D graph.
@@ -159,6 +161,9 @@ protected:
     // period; RefillWaterfall gives it every slice line again, oldest first.
     void SyncWaterfall();
     void RefillWaterfall();
+    // The waterfall takes a slice line as its newest row, in dBm words (the
+    // slice holds its words in its unit).
+    void AddToWaterfall(const CDataLineContext& slice);
     // Both 3D highlights take their values, hidden; the 3D graph redraws.
     void HideHighlights();
     // 201-204: the slice position and chunk frequency entries and commands.
@@ -193,6 +198,8 @@ protected:
     CWaterfallInterface m_fallIntf;
     int m_viewMode = 0;
     std::vector<short> m_chunkSamples;
+    // A slice's words in dBm, on their way into the waterfall.
+    std::vector<short> m_fallWords;
     // A whole capture not yet in the ring (StoreCapture): its blocks, block
     // 0 for the write position, and the words of a slice in a block.
     std::vector<short> m_heldCapture;

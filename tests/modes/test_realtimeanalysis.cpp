@@ -466,3 +466,51 @@ TEST_F(RealTimeTest, ANewBandAfterACaptureNobodyLookedAtLeavesTheChunkLineAsEmpt
     EXPECT_TRUE(Drawn(core.GetChunkInterface()) == Drawn(ref.GetChunkInterface()));
     EXPECT_EQ(SlicesHeld(core), 0);
 }
+
+TEST_F(RealTimeTest, InDbuvTheSpectrumAndTheWaterfallShowTheCapturesLevelsWhereverTheUnitCameFrom) {
+    // Realistic words (about -27 dBm at the most): word b of block s is
+    // s x 100 + b - 30000.
+    constexpr int kLift = -30000;
+    const short dbuv = CTraceStore::UnitOffset(2);
+    // A window opened with dBuV in its profile, one given it in a setting
+    // file, and one switched to it: all show the capture alike.
+    WriteProfileInt(core.GetProfileSection(), "UnitFlag", 2);
+    ScriptedRealTime fromProfile;
+    fromProfile.ReadProfile();
+    ReleaseSettingFileObject();
+    ASSERT_EQ(fromProfile.SaveSettings(), 1);
+    WriteProfileInt(core.GetProfileSection(), "UnitFlag", 1);
+    ScriptedRealTime fromSettings;
+    fromSettings.ReadProfile();
+    ASSERT_EQ(fromSettings.GetUnit(), 1);
+    fromSettings.LoadSettings();
+    ReleaseSettingFileObject();
+    ScriptedRealTime switched;
+    switched.ReadProfile();
+    switched.SetUnitAll(2);
+    for (ScriptedRealTime* c : {&fromProfile, &fromSettings, &switched}) {
+        ASSERT_EQ(c->GetUnit(), 2);
+        c->SetCenter(433920);
+        c->Reconfigure(TRUE);
+        c->SetAnalyzeFlag(1);
+        ASSERT_EQ(c->StartAnalysis(), 1);
+        c->Deliver(256, kLift);
+        const int first = (421000 - c->captures.back().base) / 250;
+        const int word = 255 * 100 + first + 5 + kLift;
+        EXPECT_EQ(c->GetDataLine()->GetData()[5], word + dbuv);
+        EXPECT_EQ(c->GetChunkLine().GetData()[255],
+                  255 * 100 + first + c->GetChunkPosition() + kLift + dbuv);
+        // The waterfall keeps dBm words and reads them out in dBuV.
+        c->SetViewMode(1);
+        c->UpdateView();
+        Drawn(c->GetWaterfallInterface());
+        CWaterfallContext& fall = c->GetWaterfallInterface().GetWaterfall();
+        EXPECT_EQ(fall.SampleAt(0, 5), word);
+        CString text;
+        ASSERT_TRUE(fall.ReadoutAt(fall.ColumnOfFrequency(421000 + 5 * 250 - 1), fall.RowOfSlice(0),
+                                   &text));
+        CString level;
+        level.Format("%.2fdBuV", (word + dbuv) / 163.84);
+        EXPECT_GE(text.Find(level), 0) << text.c_str() << " " << level.c_str();
+    }
+}
