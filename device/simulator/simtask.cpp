@@ -90,13 +90,17 @@ public:
         m_ring.resize(static_cast<std::size_t>(m_pre) * static_cast<std::size_t>(unitWords));
         m_previous.resize(static_cast<std::size_t>(unitWords));
         m_unit.resize(static_cast<std::size_t>(unitWords));
-        m_out.reserve(static_cast<std::size_t>(total) * static_cast<std::size_t>(unitWords));
     }
+
+    void TakeBuffer(std::vector<short>& spare) override { m_out.swap(spare); }
 
     // A noise table the setup lacks is drawn here, on the task's thread, not
     // by the caller that starts the task.
     void Begin(double deviceTimeS) override {
         m_t0 = deviceTimeS + kTaskOverheadSeconds;
+        // Every word of the data is written before the task hands it over; a
+        // buffer taken over already has the size (a capture after capture).
+        m_out.resize(static_cast<std::size_t>(m_total) * static_cast<std::size_t>(m_unitWords));
         auto factors = m_setup.noise;
         if (!factors)
             factors = std::make_shared<const CNoiseFactors>(m_setup.noiseSeed,
@@ -119,18 +123,15 @@ public:
             // A unit that goes straight into the data is wanted as words, written
             // at the data's end.
             const bool direct = m_triggerType == 0 || m_triggered;
-            const std::size_t at = m_out.size();
-            if (direct)
-                m_out.resize(at + static_cast<std::size_t>(m_unitWords));
             const bool gaveWords =
-                Measure(UnitTime(), m_unit.data(), direct ? m_out.data() + at : nullptr);
+                Measure(UnitTime(), m_unit.data(), direct ? m_out.data() + m_filled : nullptr);
             ++m_taken;
             piece.endS = kTaskOverheadSeconds + static_cast<double>(m_taken) * m_unitSeconds;
             if (direct) {
-                if (!gaveWords) {
-                    m_out.resize(at);
+                if (gaveWords)
+                    m_filled += static_cast<std::size_t>(m_unitWords);
+                else
                     Append(m_unit.data());
-                }
             } else if (Armed() && Triggers(m_previous.data(), m_unit.data())) {
                 m_triggered = true;
                 Unroll();
@@ -141,8 +142,7 @@ public:
                 Keep();
             }
             m_previous.swap(m_unit);
-            if (static_cast<long long>(m_out.size()) ==
-                static_cast<long long>(m_total) * m_unitWords) {
+            if (m_filled == m_out.size()) {
                 piece.done = true;
                 piece.words = Finish(std::move(m_out));
                 return piece;
@@ -179,10 +179,9 @@ private:
     // unit before this one to compare with.
     bool Armed() const { return m_taken > m_pre && m_taken >= 2; }
     void Append(const double* unit) {
-        const std::size_t at = m_out.size();
-        m_out.resize(at + static_cast<std::size_t>(m_unitWords));
         CSignalModel::InputWords(unit, static_cast<std::size_t>(m_unitWords), m_setup.attenuationDb,
-                                 kNoSampleWord, m_out.data() + at);
+                                 kNoSampleWord, m_out.data() + m_filled);
+        m_filled += static_cast<std::size_t>(m_unitWords);
     }
     void Keep() {
         if (m_pre == 0)
@@ -216,7 +215,9 @@ private:
     int m_head = 0;
     std::vector<double> m_previous;
     std::vector<double> m_unit;
+    // The data, sized from Begin on; the words before m_filled are written.
     std::vector<short> m_out;
+    std::size_t m_filled = 0;
 };
 
 class CZeroSpanTask : public CCaptureTask {

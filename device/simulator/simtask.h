@@ -40,6 +40,11 @@ public:
     // the task begins at.
     virtual void Begin(double deviceTimeS) = 0;
     virtual TaskPiece Next() = 0;
+    // Called by the task thread before Begin with the data of a task before,
+    // which nobody reads any more: a task that delivers its words in one
+    // vector may take it (swap) and write its data there instead of into
+    // memory of its own.
+    virtual void TakeBuffer(std::vector<short>& /*spare*/) {}
     // Words a continuing task delivers per slice (0 for the others).
     virtual int SliceWords() const { return 0; }
 };

@@ -146,7 +146,9 @@ void Cut(const CTaskWorker::Job& job, std::vector<short>& words) {
 
 void CTaskWorker::Finish(const Job& job, std::vector<short>& words) {
     Cut(job, words);
-    m_data = std::move(words);
+    m_data.swap(words);
+    // The data before are kept for the next task to write into.
+    m_spare = std::move(words);
     m_busy = false;
     m_continuous = false;
     PostMessage(job.hwnd, job.messageBase + kTorvelMsgAnalysisDone, job.tag,
@@ -222,6 +224,7 @@ void CTaskWorker::Run() {
         auto lastWaitReport = wallStart - kWaitReportGap;
 
         lock.unlock();
+        job.task->TakeBuffer(m_spare);
         job.task->Begin(begin);
         lock.lock();
         bool running = true;

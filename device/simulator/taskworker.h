@@ -100,6 +100,9 @@ private:
     std::uint64_t m_generation = 0;
     std::optional<Job> m_pending;
     std::vector<short> m_data;
+    // Memory of data nobody reads any more, for the next task (the task
+    // thread's alone).
+    std::vector<short> m_spare;
     double m_clock = 0.0;
 
     // The running continuing task's slices.
