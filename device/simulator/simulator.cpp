@@ -42,6 +42,30 @@ bool Contains(const std::vector<std::uint32_t>& list, std::uint32_t n) {
     return std::find(list.begin(), list.end(), n) != list.end();
 }
 
+std::uint64_t Identity(const void* p) {
+    return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+// Everything a real-time capture's words depend on but the device time it
+// begins at. The scene and tables are told by their address: the task holds
+// them, so no other can take that address while it lives.
+CTaskWorker::TaskKey RealTimeKey(const TaskSetup& s, const RealTimeCapture& c) {
+    return {kTorvelKindRealTime,
+            Identity(s.scene.get()),
+            s.sceneSeed,
+            s.noiseSeed,
+            static_cast<std::uint64_t>(s.attenuationDb),
+            static_cast<std::uint64_t>(s.path),
+            static_cast<std::uint64_t>(s.maxKHz),
+            Identity(s.noise.get()),
+            Identity(s.noiseWords.get()),
+            static_cast<std::uint64_t>(c.baseKHz),
+            static_cast<std::uint64_t>(c.stepKHz),
+            static_cast<std::uint64_t>(c.triggerType),
+            static_cast<std::uint64_t>(c.senseHundredths),
+            static_cast<std::uint64_t>(c.triggerBlock)};
+}
+
 } // namespace
 
 CSimulator::CSimulator() : m_worker(m_lastError) {}
@@ -176,7 +200,7 @@ TaskSetup CSimulator::Setup(int kind, int attenuation, std::uint32_t taskNumber)
     TaskSetup setup;
     setup.scene = m_scene;
     setup.sceneSeed = m_sceneSeed;
-    setup.noiseSeed = m_sceneSeed ^ (taskNumber * 0x9E3779B97F4A7C15ULL);
+    setup.noiseSeed = NoiseSeed(taskNumber);
     setup.attenuationDb = EffectiveAttenuation(attenuation);
     setup.path = m_path;
     setup.maxKHz = MaxFrequencyKHz(kind);
@@ -184,13 +208,19 @@ TaskSetup CSimulator::Setup(int kind, int attenuation, std::uint32_t taskNumber)
     return setup;
 }
 
-int CSimulator::Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task) {
+std::uint64_t CSimulator::NoiseSeed(std::uint32_t taskNumber) const {
+    return m_sceneSeed ^ (taskNumber * 0x9E3779B97F4A7C15ULL);
+}
+
+int CSimulator::Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task,
+                       std::optional<CTaskWorker::Repeat> repeat) {
     const auto now = Clock::now();
     CTaskWorker::Job job;
     job.hwnd = m_hwnd;
     job.messageBase = m_messageBase;
     job.tag = tag;
     job.task = std::move(task);
+    job.repeat = std::move(repeat);
     job.timeScale = m_timeScale;
     job.unplugAt = NextUnplug(now);
     const SimFaults& faults = m_scene->faults;
@@ -315,7 +345,20 @@ int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int trigge
         m_noiseWords = std::make_shared<const CNoiseWords>(*m_noise, floor, setup.attenuationDb);
     }
     setup.noiseWords = m_noiseWords;
-    return Launch(tag, taskNumber, MakeRealTimeTask(setup, capture));
+    if (triggerType != 0)
+        return Launch(tag, taskNumber, MakeRealTimeTask(setup, capture));
+    // An immediate capture is started again as soon as it is in: the task
+    // thread measures the next one ahead, with the next task number.
+    TaskSetup next = setup;
+    next.noiseSeed = NoiseSeed(taskNumber + 1);
+    CTaskWorker::Repeat repeat;
+    repeat.key = RealTimeKey(setup, capture);
+    repeat.nextKey = RealTimeKey(next, capture);
+    repeat.makeNext = [next, capture] { return MakeRealTimeTask(next, capture); };
+    std::unique_ptr<CSimTask> task;
+    if (!m_worker.MeasuredAhead(repeat.key))
+        task = MakeRealTimeTask(setup, capture);
+    return Launch(tag, taskNumber, std::move(task), std::move(repeat));
 }
 
 int CSimulator::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejectionRate) {

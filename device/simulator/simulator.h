@@ -74,8 +74,12 @@ private:
     int Refuse(int error);
     // What every task of the kind shares.
     TaskSetup Setup(int kind, int attenuation, std::uint32_t taskNumber) const;
-    // Hands the task to the task thread with the faults of its number.
-    int Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task);
+    // The noise seed of a task number.
+    std::uint64_t NoiseSeed(std::uint32_t taskNumber) const;
+    // Hands the task to the task thread with the faults of its number (no
+    // task: the one the thread measured ahead for `repeat`).
+    int Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task,
+               std::optional<CTaskWorker::Repeat> repeat = std::nullopt);
     // True when a band block from baseKHz lies within the kind's range.
     static bool BandBaseInRange(int kind, int baseKHz);
 

@@ -11,8 +11,16 @@
 #include "platform/msgwindow.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <type_traits>
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 namespace torvelsim {
 
@@ -35,10 +43,19 @@ CTaskWorker::Clock::duration Seconds(double s) {
 
 } // namespace
 
-CTaskWorker::CTaskWorker(std::atomic<int>& lastError) : m_lastError(lastError) {}
+CTaskWorker::CTaskWorker(std::atomic<int>& lastError)
+    : m_lastError(lastError), m_alarm(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)),
+      m_kick(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    // The alarm is set in the steady clock's time.
+    static_assert(std::is_same_v<Clock, std::chrono::steady_clock>);
+}
 
 CTaskWorker::~CTaskWorker() {
     Stop();
+    if (m_alarm >= 0)
+        close(m_alarm);
+    if (m_kick >= 0)
+        close(m_kick);
 }
 
 bool CTaskWorker::Busy() const {
@@ -46,8 +63,51 @@ bool CTaskWorker::Busy() const {
     return m_busy;
 }
 
+bool CTaskWorker::MeasuredAhead(const TaskKey& key) const {
+    std::lock_guard lock(m_mutex);
+    return m_ahead && m_ahead->key == key && m_ahead->beginS == m_clock;
+}
+
+void CTaskWorker::SetAlarm(std::optional<Clock::time_point> at) {
+    itimerspec spec{};
+    if (at) {
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(at->time_since_epoch()).count();
+        // A zero time would disarm the alarm instead.
+        const long long due = std::max<long long>(ns, 1);
+        spec.it_value.tv_sec = static_cast<time_t>(due / 1000000000);
+        spec.it_value.tv_nsec = static_cast<long>(due % 1000000000);
+    }
+    timerfd_settime(m_alarm, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void CTaskWorker::Kick() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(m_kick, &one, sizeof one);
+}
+
+void CTaskWorker::Sleep(std::optional<Clock::time_point> alarm,
+                        std::unique_lock<std::mutex>& lock) {
+    SetAlarm(alarm);
+    m_idle = !alarm;
+    lock.unlock();
+    pollfd fds[2] = {{m_alarm, POLLIN, 0}, {m_kick, POLLIN, 0}};
+    while (poll(fds, 2, -1) < 0 && errno == EINTR) {
+    }
+    std::uint64_t count = 0;
+    for (const pollfd& fd : fds) {
+        if (fd.revents & POLLIN) {
+            [[maybe_unused]] const ssize_t n = read(fd.fd, &count, sizeof count);
+        }
+    }
+    lock.lock();
+    m_idle = false;
+}
+
 bool CTaskWorker::Start(Job job) {
     std::unique_lock lock(m_mutex);
+    if (m_alarm < 0 || m_kick < 0)
+        return false;
     if (!m_thread.joinable()) {
         m_stop = false;
         try {
@@ -56,7 +116,19 @@ bool CTaskWorker::Start(Job job) {
             return false;
         }
     }
-    m_continuous = job.task->SliceWords() > 0;
+    const auto now = Clock::now();
+    job.startedAt = now;
+    // A job without a task is the one measured ahead, which the task thread
+    // either has measured or is measuring now (it looks for a job when done).
+    const bool ahead = !job.task;
+    if (ahead &&
+        !(m_ahead && job.repeat && m_ahead->key == job.repeat->key && m_ahead->beginS == m_clock))
+        return false;
+    std::optional<Clock::time_point> due;
+    if (ahead && m_ahead->first)
+        due = job.startedAt + Seconds(m_ahead->first->endS * job.timeScale);
+    // A task that is started again as it ends is no continuing one.
+    m_continuous = !ahead && job.task->SliceWords() > 0;
     m_continuousTag = job.tag;
     // The first slices are handed over unasked.
     m_requested = true;
@@ -64,11 +136,15 @@ bool CTaskWorker::Start(Job job) {
     m_dropped = 0;
     m_pending = std::move(job);
     m_busy = true;
-    // Woken after the unlock, the task thread finds the mutex free instead of
-    // waking only to wait for it (a capture after capture starts hundreds of
-    // tasks a second).
-    lock.unlock();
-    m_wake.notify_all();
+    if (ahead && !m_ahead->first)
+        return true;
+    // The thread waiting for this job with its first piece measured sleeps
+    // on until the piece ends.
+    if (due && m_idle && *due > now) {
+        SetAlarm(due);
+        return true;
+    }
+    Kick();
     return true;
 }
 
@@ -79,7 +155,7 @@ void CTaskWorker::Terminate() {
     m_busy = false;
     m_continuous = false;
     m_slices.clear();
-    m_wake.notify_all();
+    Kick();
 }
 
 void CTaskWorker::Stop() {
@@ -91,7 +167,8 @@ void CTaskWorker::Stop() {
         m_busy = false;
         m_continuous = false;
         m_slices.clear();
-        m_wake.notify_all();
+        m_ahead.reset();
+        Kick();
     }
     if (m_thread.joinable())
         m_thread.join();
@@ -106,13 +183,14 @@ int CTaskWorker::RequestSlices(BYTE tag) {
     if (tag != m_continuousTag)
         return kTorvelErrorBadParameter;
     m_requested = true;
-    m_wake.notify_all();
+    Kick();
     return kTorvelErrorNone;
 }
 
 void CTaskWorker::ResetClock() {
     std::lock_guard lock(m_mutex);
     m_clock = 0.0;
+    m_ahead.reset();
 }
 
 int CTaskWorker::DataCount() const {
@@ -206,34 +284,78 @@ bool CTaskWorker::Pace(const Job& job, std::uint64_t generation, Clock::time_poi
         auto wake = due;
         if (job.unplugAt && *job.unplugAt < wake)
             wake = *job.unplugAt;
-        m_wake.wait_until(lock, wake);
+        Sleep(wake, lock);
+    }
+}
+
+void CTaskWorker::MeasureAhead(std::function<std::unique_ptr<CSimTask>()> make,
+                               std::unique_lock<std::mutex>& lock) {
+    const double begin = m_ahead->beginS;
+    lock.unlock();
+    std::unique_ptr<CSimTask> task = make();
+    task->TakeBuffer(m_spare);
+    task->Begin(begin);
+    TaskPiece first = task->Next();
+    lock.lock();
+    // Dropped meanwhile when the measurement clock was reset or the thread
+    // is to end.
+    if (m_ahead) {
+        m_ahead->task = std::move(task);
+        m_ahead->first = std::move(first);
     }
 }
 
 void CTaskWorker::Run() {
+    pthread_setname_np(pthread_self(), "torvel-sim");
     std::unique_lock lock(m_mutex);
+    std::function<std::unique_ptr<CSimTask>()> makeNext;
     while (true) {
-        m_wake.wait(lock, [this] { return m_stop || m_pending.has_value(); });
+        if (makeNext && m_ahead && !m_stop)
+            MeasureAhead(std::move(makeNext), lock);
+        makeNext = nullptr;
+        while (!m_stop && !m_pending)
+            Sleep(std::nullopt, lock);
         if (m_stop)
             return;
         Job job = std::move(*m_pending);
         m_pending.reset();
         const std::uint64_t generation = m_generation;
         const double begin = m_clock;
-        const auto wallStart = Clock::now();
+        const auto wallStart = job.startedAt;
         auto lastWaitReport = wallStart - kWaitReportGap;
 
-        lock.unlock();
-        job.task->TakeBuffer(m_spare);
-        job.task->Begin(begin);
-        lock.lock();
+        // The task measured ahead goes on from its first piece; another task
+        // makes it useless.
+        std::optional<TaskPiece> first;
+        if (!job.task && m_ahead && m_ahead->task) {
+            job.task = std::move(m_ahead->task);
+            first = std::move(m_ahead->first);
+        }
+        m_ahead.reset();
+        if (!job.task) {
+            // Only when the clock was reset between the start and this.
+            FailTask(job, kTorvelErrorTaskFailed);
+            continue;
+        }
+        if (!first) {
+            lock.unlock();
+            job.task->TakeBuffer(m_spare);
+            job.task->Begin(begin);
+            lock.lock();
+        }
         bool running = true;
         while (running) {
             // Measuring happens outside the lock: the GUI thread may terminate
             // meanwhile, which Pace notices.
-            lock.unlock();
-            TaskPiece piece = job.task->Next();
-            lock.lock();
+            TaskPiece piece;
+            if (first) {
+                piece = std::move(*first);
+                first.reset();
+            } else {
+                lock.unlock();
+                piece = job.task->Next();
+                lock.lock();
+            }
             auto due = wallStart + Seconds(piece.endS * job.timeScale);
             if (piece.waiting)
                 due = std::max(due, lastWaitReport + kWaitReportGap);
@@ -250,10 +372,17 @@ void CTaskWorker::Run() {
             if (piece.waiting || piece.slice)
                 lastWaitReport = Clock::now();
             if (piece.done || (piece.slice && job.fail)) {
-                if (job.fail)
+                if (job.fail) {
                     FailTask(job, kTorvelErrorTaskFailed);
-                else
+                } else {
                     Finish(job, piece.words);
+                    if (job.repeat) {
+                        m_ahead.emplace();
+                        m_ahead->key = job.repeat->nextKey;
+                        m_ahead->beginS = m_clock;
+                        makeNext = std::move(job.repeat->makeNext);
+                    }
+                }
                 running = false;
             } else if (piece.slice) {
                 KeepSlice(piece.words);

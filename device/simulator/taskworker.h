@@ -7,6 +7,13 @@
 // bounded buffer and hands them over only when the program has asked for them.
 // A task that is terminated posts nothing.
 //
+// A task the program starts again and again (a real-time window's capture
+// after capture) is measured ahead: once such a task ends, the thread makes
+// the one the program will start next if it asks the same again and measures
+// its first piece while the program takes the data in. A start that finds it
+// done only sets the thread's alarm to the piece's end, so the thread wakes
+// once per capture instead of twice and the starting thread is not preempted.
+//
 // Called from the GUI thread; the task thread only posts messages and, when a
 // task fails, sets the last error (an atomic shared with the rest of the
 // simulator) just before posting. Everything else the two share is guarded by
@@ -17,11 +24,12 @@
 
 #include "platform/wintypes.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,12 +41,25 @@ namespace torvelsim {
 class CTaskWorker {
 public:
     using Clock = std::chrono::steady_clock;
+    // What tells two tasks apart: tasks of equal keys begun at the same
+    // device time measure the same words.
+    using TaskKey = std::array<std::uint64_t, 16>;
+
+    // A task the program may start again as soon as it ends.
+    struct Repeat {
+        TaskKey key{};
+        // The task the program starts next if it asks the same again.
+        TaskKey nextKey{};
+        std::function<std::unique_ptr<CSimTask>()> makeNext;
+    };
 
     struct Job {
         HWND hwnd = 0;
         UINT messageBase = 0;
         BYTE tag = 0;
+        // None when the task is the one measured ahead (MeasuredAhead).
         std::unique_ptr<CSimTask> task;
+        std::optional<Repeat> repeat;
         // Wall seconds per second of device time (TORVEL_SIM_SPEED).
         double timeScale = 1.0;
         // When the device will be unplugged, if that is still to come.
@@ -46,6 +67,9 @@ public:
         bool fail = false;
         // Words delivered when the data are cut short; none = all of them.
         std::optional<int> shortCount;
+        // When the program started it (set by Start): its pieces end so much
+        // wall time after.
+        Clock::time_point startedAt{};
     };
 
     explicit CTaskWorker(std::atomic<int>& lastError);
@@ -54,6 +78,9 @@ public:
     CTaskWorker& operator=(const CTaskWorker&) = delete;
 
     bool Busy() const;
+    // True when the task of this key is measured ahead (or being measured):
+    // a job of this key needs no task then.
+    bool MeasuredAhead(const TaskKey& key) const;
     // Hands a job to the task thread (started on first use); false when the
     // thread cannot be started. The caller has checked that no task is busy.
     bool Start(Job job);
@@ -80,6 +107,15 @@ public:
 
 private:
     void Run();
+    // Makes the task measured ahead and measures its first piece, outside
+    // the lock.
+    void MeasureAhead(std::function<std::unique_ptr<CSimTask>()> make,
+                      std::unique_lock<std::mutex>& lock);
+    // Sleeps with the lock released until the alarm (none: until woken);
+    // another thread may set the alarm meanwhile (SetAlarm) or wake it (Kick).
+    void Sleep(std::optional<Clock::time_point> alarm, std::unique_lock<std::mutex>& lock);
+    void SetAlarm(std::optional<Clock::time_point> at);
+    void Kick();
     // Waits until `due` while the job is current; hands over slices asked
     // for meanwhile; false when the job was terminated or failed by an
     // unplug. Called with the lock held.
@@ -92,13 +128,27 @@ private:
     void DeliverSlices(const Job& job);
 
     std::atomic<int>& m_lastError;
+    // The task thread's alarm (a timer descriptor any thread may set) and
+    // its wake-up (an event descriptor).
+    int m_alarm = -1;
+    int m_kick = -1;
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::thread m_thread;
+    // The thread sleeps waiting for a job.
+    bool m_idle = false;
     bool m_stop = false;
     bool m_busy = false;
     std::uint64_t m_generation = 0;
     std::optional<Job> m_pending;
+    // The task measured ahead: its key, the device time it began at and,
+    // once measured, its first piece.
+    struct Ahead {
+        TaskKey key{};
+        double beginS = 0.0;
+        std::unique_ptr<CSimTask> task;
+        std::optional<TaskPiece> first;
+    };
+    std::optional<Ahead> m_ahead;
     std::vector<short> m_data;
     // Memory of data nobody reads any more, for the next task (the task
     // thread's alone).

@@ -4,6 +4,8 @@
 // termination, faults and refused arguments.
 #include "simtestutil.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -583,4 +585,49 @@ TEST_F(SimulatorTasks, CapturesOfASeedStayBitIdentical) {
         0xFCC0DC07C9552383ULL, 0x8B3F1AB26E5D5B27ULL, 0x44A5127DA9DFB4D8ULL, 0x48974FC3804964FDULL,
         0x8CB293AC316F53D2ULL, 0x8F94EC0975518EACULL};
     EXPECT_EQ(prints, pinned);
+}
+
+TEST_F(SimulatorTasks, CaptureAfterCaptureKeepsItsWordsTimeAndSilence) {
+    // The task thread measures the next immediate capture ahead while the
+    // program takes one in. The same calls at speed 0 and at speed 20 (a
+    // capture then lasts 30 ms) give the same words; at speed 20 no capture
+    // ends before its time, and one terminated at once stays silent.
+    const auto run = [&](const char* speed, const std::string& name) {
+        ::setenv("TORVEL_SIM_SPEED", speed, 1);
+        EXPECT_EQ(
+            OpenWithScene("[Scene]\nSeed=9\n[Signal Tone]\nFrequency=427500\nLevel=-50\n", name),
+            1);
+        std::vector<std::uint64_t> prints;
+        for (int i = 0; i < 6; ++i) {
+            window.messages.clear();
+            QElapsedTimer timer;
+            timer.start();
+            EXPECT_EQ(
+                RealTimeAnalysis(h(), static_cast<BYTE>(i + 1), 420000, i < 4 ? 0 : 10, 0, 1000, 4),
+                1);
+            if (i == 2) {
+                EXPECT_EQ(TerminateTorvelTask(), 1);
+                if (speed[0] != '0') {
+                    EXPECT_FALSE(window.Wait(std::chrono::milliseconds(100)));
+                } else {
+                    // It may have ended before the terminate.
+                    ::PostMessage(h(), DeviceWindow::kMarker, 0, 0);
+                    EXPECT_TRUE(
+                        PumpUntil([&] { return window.Last().message == DeviceWindow::kMarker; }));
+                }
+                continue;
+            }
+            EXPECT_TRUE(WaitEnd());
+            EXPECT_EQ(window.Last().message, WM_ANALYSIS_DONE);
+            EXPECT_EQ(window.Last().wParam, static_cast<WPARAM>(i + 1));
+            if (speed[0] != '0') {
+                EXPECT_GE(timer.nsecsElapsed(), 20 * 1524000LL) << "capture " << i;
+            }
+            prints.push_back(Fingerprint(Data()));
+        }
+        return prints;
+    };
+    const std::vector<std::uint64_t> instant = run("0", "instant.ini");
+    EXPECT_EQ(std::set<std::uint64_t>(instant.begin(), instant.end()).size(), 5u);
+    EXPECT_EQ(run("20", "timed.ini"), instant);
 }
