@@ -94,11 +94,11 @@ void CTaskWorker::Sleep(std::optional<Clock::time_point> alarm,
     pollfd fds[2] = {{m_alarm, POLLIN, 0}, {m_kick, POLLIN, 0}};
     while (poll(fds, 2, -1) < 0 && errno == EINTR) {
     }
-    std::uint64_t count = 0;
-    for (const pollfd& fd : fds) {
-        if (fd.revents & POLLIN) {
-            [[maybe_unused]] const ssize_t n = read(fd.fd, &count, sizeof count);
-        }
+    // The alarm's expiry needs no reading: setting the alarm (every sleep
+    // does) clears it.
+    if (fds[1].revents & POLLIN) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = read(m_kick, &count, sizeof count);
     }
     lock.lock();
     m_idle = false;
@@ -194,14 +194,14 @@ void CTaskWorker::ResetClock() {
 }
 
 int CTaskWorker::DataCount() const {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_dataMutex);
     return static_cast<int>(m_data.size());
 }
 
 int CTaskWorker::CopyData(short* buffer, int count) const {
     if (!buffer || count <= 0)
         return 0;
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_dataMutex);
     const int n = std::min(count, static_cast<int>(m_data.size()));
     std::memcpy(buffer, m_data.data(), static_cast<std::size_t>(n) * sizeof(short));
     return n;
@@ -224,17 +224,23 @@ void Cut(const CTaskWorker::Job& job, std::vector<short>& words) {
 
 void CTaskWorker::Finish(const Job& job, std::vector<short>& words) {
     Cut(job, words);
-    m_data.swap(words);
+    const auto count = static_cast<LPARAM>(words.size());
+    {
+        std::lock_guard data(m_dataMutex);
+        m_data.swap(words);
+    }
     // The data before are kept for the next task to write into.
     m_spare = std::move(words);
     m_busy = false;
     m_continuous = false;
-    PostMessage(job.hwnd, job.messageBase + kTorvelMsgAnalysisDone, job.tag,
-                static_cast<LPARAM>(m_data.size()));
+    PostMessage(job.hwnd, job.messageBase + kTorvelMsgAnalysisDone, job.tag, count);
 }
 
 void CTaskWorker::FailTask(const Job& job, int error) {
-    m_data.clear();
+    {
+        std::lock_guard data(m_dataMutex);
+        m_data.clear();
+    }
     m_busy = false;
     m_continuous = false;
     m_slices.clear();
@@ -260,7 +266,10 @@ void CTaskWorker::DeliverSlices(const Job& job) {
         words.insert(words.end(), slice.begin(), slice.end());
     m_slices.clear();
     Cut(job, words);
-    m_data = std::move(words);
+    {
+        std::lock_guard data(m_dataMutex);
+        m_data.swap(words);
+    }
     const LPARAM flags = std::min(m_dropped, kMaxDroppedReported);
     m_dropped = 0;
     m_requested = false;
@@ -377,9 +386,7 @@ void CTaskWorker::Run() {
                 } else {
                     Finish(job, piece.words);
                     if (job.repeat) {
-                        m_ahead.emplace();
-                        m_ahead->key = job.repeat->nextKey;
-                        m_ahead->beginS = m_clock;
+                        m_ahead.emplace(Ahead{job.repeat->nextKey, m_clock, {}, {}});
                         makeNext = std::move(job.repeat->makeNext);
                     }
                 }

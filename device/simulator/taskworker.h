@@ -17,7 +17,8 @@
 // Called from the GUI thread; the task thread only posts messages and, when a
 // task fails, sets the last error (an atomic shared with the rest of the
 // simulator) just before posting. Everything else the two share is guarded by
-// one mutex, and messages are posted with it held.
+// one mutex, and messages are posted with it held, but the data, which have a
+// mutex of their own.
 #pragma once
 
 #include "simtask.h"
@@ -143,12 +144,17 @@ private:
     // The task measured ahead: its key, the device time it began at and,
     // once measured, its first piece.
     struct Ahead {
-        TaskKey key{};
-        double beginS = 0.0;
+        TaskKey key;
+        double beginS;
         std::unique_ptr<CSimTask> task;
         std::optional<TaskPiece> first;
     };
     std::optional<Ahead> m_ahead;
+    // The data the program copies, guarded by a mutex of their own: the
+    // program, woken by a message the thread posts with m_mutex held, takes
+    // them without waiting for the thread to release that (lock order:
+    // m_mutex before m_dataMutex).
+    mutable std::mutex m_dataMutex;
     std::vector<short> m_data;
     // Memory of data nobody reads any more, for the next task (the task
     // thread's alone).
