@@ -144,17 +144,23 @@ bool CTaskWorker::Start(Job job) {
         SetAlarm(due);
         return true;
     }
+    // Woken after the unlock, the task thread finds the mutex free instead of
+    // waking only to wait for it (a capture after capture starts hundreds of
+    // tasks a second). The wake-up descriptor keeps the kick until it sleeps.
+    lock.unlock();
     Kick();
     return true;
 }
 
 void CTaskWorker::Terminate() {
-    std::lock_guard lock(m_mutex);
-    ++m_generation;
-    m_pending.reset();
-    m_busy = false;
-    m_continuous = false;
-    m_slices.clear();
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_generation;
+        m_pending.reset();
+        m_busy = false;
+        m_continuous = false;
+        m_slices.clear();
+    }
     Kick();
 }
 
@@ -168,8 +174,8 @@ void CTaskWorker::Stop() {
         m_continuous = false;
         m_slices.clear();
         m_ahead.reset();
-        Kick();
     }
+    Kick();
     if (m_thread.joinable())
         m_thread.join();
     std::lock_guard lock(m_mutex);
@@ -177,12 +183,14 @@ void CTaskWorker::Stop() {
 }
 
 int CTaskWorker::RequestSlices(BYTE tag) {
-    std::lock_guard lock(m_mutex);
-    if (!m_busy || !m_continuous)
-        return kTorvelErrorTaskFailed;
-    if (tag != m_continuousTag)
-        return kTorvelErrorBadParameter;
-    m_requested = true;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_busy || !m_continuous)
+            return kTorvelErrorTaskFailed;
+        if (tag != m_continuousTag)
+            return kTorvelErrorBadParameter;
+        m_requested = true;
+    }
     Kick();
     return kTorvelErrorNone;
 }
