@@ -327,8 +327,14 @@ void CTaskWorker::Run() {
     std::unique_lock lock(m_mutex);
     std::function<std::unique_ptr<CSimTask>()> makeNext;
     while (true) {
-        if (makeNext && m_ahead && !m_stop)
-            MeasureAhead(std::move(makeNext), lock);
+        // A task to measure ahead was just set (a start that finds it waits
+        // for this).
+        if (m_ahead && !m_ahead->first) {
+            if (makeNext && !m_stop)
+                MeasureAhead(std::move(makeNext), lock);
+            else
+                m_ahead.reset();
+        }
         makeNext = nullptr;
         while (!m_stop && !m_pending)
             Sleep(std::nullopt, lock);
