@@ -7,6 +7,8 @@
 //  - BM_GraphTextsDrawText: the peer, the same fills and texts with
 //    QPainter::drawText on the same picture, which shapes every text at every
 //    call;
+//  - BM_GraphChangingTexts: the same number of texts, each drawn once (new
+//    values at every frame);
 //  - BM_GraphFillsOnly: the fills and the finish without the texts.
 #include "lib/drawobject.h"
 #include "platform/dc.h"
@@ -42,8 +44,8 @@ std::vector<Label> GraphTexts() {
                           std::to_string(2400 + 10 * i) + ".0"});
     // Level scale: 11 labels left of the plot.
     for (int i = 0; i <= 10; ++i)
-        labels.push_back({4, kPlotArea.top + i * kPlotArea.Height() / 10 - 6,
-                          std::to_string(-10 * i) + ".0"});
+        labels.push_back(
+            {4, kPlotArea.top + i * kPlotArea.Height() / 10 - 6, std::to_string(-10 * i) + ".0"});
     const char* const corners[] = {"REF -10.0dBm", "ATT 10dB",   "RBW 1MHz", "VBW 300kHz",
                                    "SPAN 100MHz",  "CF 2450MHz", "SLICE 10", "CHUNK 2440MHz",
                                    "dBm",          "MHz",        "SWT 2ms",  "PEAK -12.5dBm"};
@@ -111,6 +113,25 @@ void BM_GraphTextsDrawText(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(frame.labels.size()));
 }
 BENCHMARK(BM_GraphTextsDrawText)->Unit(benchmark::kMicrosecond);
+
+// Texts that change at every frame (a reading, a marker's value): none is
+// drawn twice in a row, and the memory turns over.
+void BM_GraphChangingTexts(benchmark::State& state) {
+    Frame frame;
+    int frameNumber = 0;
+    for (auto _ : state) {
+        frame.Fills();
+        int i = 0;
+        for (const Label& label : frame.labels) {
+            const std::string text = std::to_string(-100000 + 97 * frameNumber + i++) + "dBm";
+            frame.dc.TextOut(label.x, label.y, text.c_str(), static_cast<int>(text.size()));
+        }
+        frame.dc.Flush();
+        ++frameNumber;
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(frame.labels.size()));
+}
+BENCHMARK(BM_GraphChangingTexts)->Unit(benchmark::kMicrosecond);
 
 void BM_GraphFillsOnly(benchmark::State& state) {
     Frame frame;

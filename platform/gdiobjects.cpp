@@ -201,10 +201,25 @@ const QList<QGlyphRun>* CFontMetrics::Glyphs(const QString& text, const QFont& d
         m_glyphDpi = dpi;
         m_glyphDirection = direction;
     }
-    if (const auto known = m_glyphs.constFind(text); known != m_glyphs.cend())
-        return &*known;
-    if (m_glyphs.size() >= kMaxTexts)
-        m_glyphs.clear();
+    auto known = m_glyphs.find(text);
+    if (known == m_glyphs.end()) {
+        // A text is shaped for the memory when it is drawn again: one drawn
+        // only once (a reading that changes at every paint) costs no more
+        // than drawText.
+        if (m_glyphs.size() >= kMaxTexts)
+            m_glyphs.clear();
+        m_glyphs.insert(text, Shaped());
+        return nullptr;
+    }
+    if (!known->shaped) {
+        known->runs = Shape(text, deviceFont, direction);
+        known->shaped = true;
+    }
+    return &known->runs;
+}
+
+QList<QGlyphRun> CFontMetrics::Shape(const QString& text, const QFont& deviceFont,
+                                     Qt::LayoutDirection direction) {
     // One line, shaped as drawText shapes it: the device font, the painter's
     // direction, no wrapping.
     QTextLayout layout(text, deviceFont);
@@ -229,7 +244,7 @@ const QList<QGlyphRun>* CFontMetrics::Glyphs(const QString& text, const QFont& d
         }
     }
     layout.endLayout();
-    return &*m_glyphs.insert(text, std::move(runs));
+    return runs;
 }
 
 BOOL CFont::CreateFontIndirect(const LOGFONT* logFont) {

@@ -116,9 +116,10 @@ public:
     // origin on the baseline; drawn with QPainter::drawGlyphRun at the origin
     // they give the same pixels when the painter has no transform. Null for a
     // text that is not remembered (too long, or holding characters of other
-    // layout rules: controls, right-to-left scripts, bidirectional marks)
-    // and for a right-to-left painter. The memory holds the glyphs of one
-    // device font, resolution and direction; another starts it over.
+    // layout rules: controls, right-to-left scripts, bidirectional marks),
+    // for a right-to-left painter, and the first time a text is asked for
+    // (it is shaped when asked for again). The memory holds the glyphs of
+    // one device font, resolution and direction; another starts it over.
     const QList<QGlyphRun>* Glyphs(const QString& text, const QFont& deviceFont, int dpi,
                                    Qt::LayoutDirection direction);
 
@@ -132,7 +133,13 @@ private:
     QFont m_glyphFont;
     int m_glyphDpi = 0;
     Qt::LayoutDirection m_glyphDirection = Qt::LayoutDirectionAuto;
-    QHash<QString, QList<QGlyphRun>> m_glyphs;
+    struct Shaped {
+        bool shaped = false;
+        QList<QGlyphRun> runs;
+    };
+    static QList<QGlyphRun> Shape(const QString& text, const QFont& deviceFont,
+                                  Qt::LayoutDirection direction);
+    QHash<QString, Shaped> m_glyphs;
 };
 
 class CFont : public CGdiObject {

@@ -671,9 +671,9 @@ TEST(GdiText, DisabledStateTextIsEmbossedInHighlightAndShadow) {
 
 // Texts are drawn from the glyphs their font remembers; every pixel is the
 // one QPainter::drawText gives, in any font, size and colour, at any place
-// (also partly off the surface and cut by a rectangle), the first time and
-// from the memory, and for texts the memory does not take (too long,
-// controls, right-to-left, an underlined font).
+// (also partly off the surface and cut by a rectangle), the first time, when
+// shaped for the memory and from the memory, and for texts the memory does
+// not take (too long, controls, right-to-left, an underlined font).
 TEST(GdiText, RememberedGlyphsDrawWhatDrawTextDraws) {
     constexpr int kW = 420, kH = 260;
     const char* const texts[] = {
@@ -712,7 +712,8 @@ TEST(GdiText, RememberedGlyphsDrawWhatDrawTextDraws) {
         CFont font;
         ASSERT_TRUE(font.CreateFontIndirect(&lf));
         const QFontMetrics metrics(font.GetQFont());
-        for (int pass = 0; pass < 2; ++pass) {
+        // Drawn once, shaped for the memory, drawn from the memory.
+        for (int pass = 0; pass < 3; ++pass) {
             Surface s(kW, kH);
             s.dc.SelectObject(&font);
             s.dc.SetBkMode(TRANSPARENT);
