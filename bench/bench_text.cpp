@@ -9,6 +9,8 @@
 //    call;
 //  - BM_GraphChangingTexts: the same number of texts, each drawn once (new
 //    values at every frame);
+//  - BM_TextsOverHeldFill: seven texts over a background whose fill is held
+//    back, each taking its area out of it;
 //  - BM_GraphFillsOnly: the fills and the finish without the texts.
 #include "lib/drawobject.h"
 #include "platform/dc.h"
@@ -132,6 +134,23 @@ void BM_GraphChangingTexts(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(frame.labels.size()));
 }
 BENCHMARK(BM_GraphChangingTexts)->Unit(benchmark::kMicrosecond);
+
+// The first texts over a held background: each takes its area out of the
+// held fill, written row by row around the areas taken before it. Seven
+// texts, so that the fill stays held; the rest of it is written at the end.
+void BM_TextsOverHeldFill(benchmark::State& state) {
+    Frame frame;
+    for (auto _ : state) {
+        frame.dc.FillSolidRect(0, 0, kWidth, kHeight, kBack);
+        for (size_t i = 0; i < 7; ++i) {
+            const Label& label = frame.labels[i * 7];
+            frame.dc.TextOut(label.x, label.y, label.text.c_str(),
+                             static_cast<int>(label.text.size()));
+        }
+        frame.dc.Flush();
+    }
+}
+BENCHMARK(BM_TextsOverHeldFill)->Unit(benchmark::kMicrosecond);
 
 void BM_GraphFillsOnly(benchmark::State& state) {
     Frame frame;
