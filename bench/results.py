@@ -297,7 +297,9 @@ def main():
         "| benchmark | CPU time |",
         "|---|---|",
     ]
-    for name in ("bench_powersum", "bench_settingfile", "bench_simulator", "bench_3dgraph"):
+    for name in (
+        "bench_powersum", "bench_settingfile", "bench_simulator", "bench_3dgraph", "bench_text"
+    ):
         if not os.path.exists(os.path.join(build, "bin", name)):
             continue
         for run_name, b in run(build, name).items():

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPolygon>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstdlib>
@@ -456,24 +457,28 @@ void CDC::ReleaseHeldFill(const QRect* area, bool overwritten) const {
     if (!part.isEmpty() && !overwritten) {
         std::uint32_t* bits = SurfaceBits();
         const qsizetype stride = m_image->bytesPerLine() / 4;
+        // The taken rectangles that meet the part, from left to right, once:
+        // a part is often a short line of text, written row by row.
+        QVarLengthArray<QRect, kMaxHeldTaken> meeting;
+        for (const QRect& taken : m_heldTaken) {
+            if (taken.intersects(part))
+                meeting.push_back(taken & part);
+        }
+        std::sort(meeting.begin(), meeting.end(),
+                  [](const QRect& a, const QRect& b) { return a.left() < b.left(); });
         // Each row of the part without the spans already taken out.
-        std::vector<std::pair<int, int>> spans;
+        const int end = part.right() + 1;
         for (int y = part.top(); y <= part.bottom(); ++y) {
-            spans.clear();
-            for (const QRect& taken : m_heldTaken) {
-                if (y >= taken.top() && y <= taken.bottom())
-                    spans.emplace_back(taken.left(), taken.right() + 1);
-            }
-            std::sort(spans.begin(), spans.end());
             std::uint32_t* row = bits + y * stride;
             int x = part.left();
-            const int end = part.right() + 1;
-            for (const auto& [from, to] : spans) {
-                if (from > x)
-                    FillPixels(row + x, static_cast<size_t>(std::min(from, end) - x), m_heldPixel);
-                x = std::max(x, to);
+            for (const QRect& taken : meeting) {
                 if (x >= end)
                     break;
+                if (y < taken.top() || y > taken.bottom())
+                    continue;
+                if (taken.left() > x)
+                    FillPixels(row + x, static_cast<size_t>(taken.left() - x), m_heldPixel);
+                x = std::max(x, taken.right() + 1);
             }
             if (x < end)
                 FillPixels(row + x, static_cast<size_t>(end - x), m_heldPixel);

@@ -248,6 +248,9 @@ private:
     // clip when given (dctext.cpp).
     void DrawTextLine(int left, int top, const QString& text, int width, int underlineIndex,
                       COLORREF color, bool opaque, const RECT* clip);
+    // The font's remembered glyphs of text when drawing them with painter
+    // gives exactly what drawText gives, else null.
+    const QList<QGlyphRun>* RememberedGlyphs(const QPainter& painter, const QString& text);
 
     // How pixels of src become pixels of this DC's surface (dcblit.cpp).
     PixelConversion ConversionFrom(const CDC& src) const;

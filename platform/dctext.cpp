@@ -7,6 +7,7 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QString>
 
@@ -74,6 +75,19 @@ std::vector<QString> WrapLine(const QString& line, int width, const QFontMetrics
 
 } // namespace
 
+const QList<QGlyphRun>* CDC::RememberedGlyphs(const QPainter& painter, const QString& text) {
+    // The painter's font is the selected one resolved for the image (a
+    // painter on another device resolves it against that device's own font),
+    // glyphs land where drawText puts them only without a transform, and
+    // drawText draws the font's lines by its own measure.
+    const QFont& font = painter.font();
+    if (m_target == Target::Painter || !painter.deviceTransform().isIdentity() ||
+        font.underline() || font.strikeOut() || font.overline())
+        return nullptr;
+    return m_metrics->Glyphs(text, font, painter.device()->logicalDpiY(),
+                             painter.layoutDirection());
+}
+
 void CDC::DrawTextLine(int left, int top, const QString& text, int width, int underlineIndex,
                        COLORREF color, bool opaque, const RECT* clip) {
     const QFontMetrics& fm = m_metrics->Get();
@@ -102,7 +116,13 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
     }
     painter->setFont(m_qfont);
     painter->setPen(PaintColor(color));
-    painter->drawText(QPoint(left, top + ascent), text);
+    const QPoint origin(left, top + ascent);
+    if (const QList<QGlyphRun>* glyphs = RememberedGlyphs(*painter, text)) {
+        for (const QGlyphRun& run : *glyphs)
+            painter->drawGlyphRun(origin, run);
+    } else {
+        painter->drawText(origin, text);
+    }
     if (underlineIndex >= 0 && underlineIndex < text.size()) {
         const int x = left + fm.horizontalAdvance(text.left(underlineIndex));
         const int w = fm.horizontalAdvance(text.mid(underlineIndex, 1));

@@ -4,6 +4,8 @@
 #include "dc.h"
 #include "fontmatch.h"
 
+#include <QTextLayout>
+
 #include <algorithm>
 #include <cstring>
 
@@ -21,6 +23,18 @@ LOGFONT MakeLogFont(LONG height, LONG weight, BYTE pitchAndFamily, const char* f
     lf.lfPitchAndFamily = pitchAndFamily;
     std::strncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
     return lf;
+}
+
+// Whether QTextLayout lays the text out as QPainter::drawText does: only
+// printable characters of scripts written left to right and neutral ones, no
+// controls, line or paragraph separators, bidirectional marks or surrogates.
+bool LaidOutAlike(const QString& text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (!((u >= 0x20 && u < 0x7F) || (u >= 0xA0 && u < 0x0590) || (u >= 0x2070 && u < 0x2C00)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -175,6 +189,62 @@ int CFontMetrics::Advance(const QString& text) {
     const int advance = m_metrics.horizontalAdvance(text);
     m_advances.insert(text, advance);
     return advance;
+}
+
+const QList<QGlyphRun>* CFontMetrics::Glyphs(const QString& text, const QFont& deviceFont, int dpi,
+                                             Qt::LayoutDirection direction) {
+    if (text.size() > kMaxLength || direction == Qt::RightToLeft || !LaidOutAlike(text))
+        return nullptr;
+    if (dpi != m_glyphDpi || direction != m_glyphDirection || deviceFont != m_glyphFont) {
+        m_glyphs.clear();
+        m_glyphFont = deviceFont;
+        m_glyphDpi = dpi;
+        m_glyphDirection = direction;
+    }
+    auto known = m_glyphs.find(text);
+    if (known == m_glyphs.end()) {
+        // A text is shaped for the memory when it is drawn again: one drawn
+        // only once (a reading that changes at every paint) costs no more
+        // than drawText.
+        if (m_glyphs.size() >= kMaxTexts)
+            m_glyphs.clear();
+        m_glyphs.insert(text, Shaped());
+        return nullptr;
+    }
+    if (!known->shaped) {
+        known->runs = Shape(text, deviceFont, direction);
+        known->shaped = true;
+    }
+    return &known->runs;
+}
+
+QList<QGlyphRun> CFontMetrics::Shape(const QString& text, const QFont& deviceFont,
+                                     Qt::LayoutDirection direction) {
+    // One line, shaped as drawText shapes it: the device font, the painter's
+    // direction, no wrapping.
+    QTextLayout layout(text, deviceFont);
+    QTextOption option;
+    option.setTextDirection(direction);
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    QList<QGlyphRun> runs;
+    if (line.isValid()) {
+        // Wide enough for any text of the bounded length.
+        line.setLineWidth(1 << 20);
+        line.setPosition(QPointF(0, 0));
+        const qreal baseline = line.y() + line.ascent();
+        runs = line.glyphRuns();
+        for (QGlyphRun& run : runs) {
+            QList<QPointF> positions = run.positions();
+            for (QPointF& position : positions)
+                position.ry() -= baseline;
+            run.setPositions(positions);
+        }
+    }
+    layout.endLayout();
+    return runs;
 }
 
 BOOL CFont::CreateFontIndirect(const LOGFONT* logFont) {

@@ -15,8 +15,10 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QHash>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -98,23 +100,46 @@ private:
 };
 
 // The metrics of one created font, with the advance widths of the texts
-// lately measured in it: scales and labels measure the same texts at every
-// paint, and measuring one afresh lays it out again. Shared by the font and
-// the DCs that select it; re-creating the font makes a new one.
+// lately measured in it and the glyphs of the texts lately drawn in it:
+// scales and labels measure and draw the same texts at every paint, and
+// measuring or drawing one afresh lays it out (shapes it) again. Shared by the
+// font and the DCs that select it; re-creating the font makes a new one.
 class CFontMetrics {
 public:
     explicit CFontMetrics(const QFont& font) : m_metrics(font) {}
     const QFontMetrics& Get() const { return m_metrics; }
     // QFontMetrics::horizontalAdvance of text, remembered for short texts.
     int Advance(const QString& text);
+    // The glyphs QPainter::drawText(origin, text) draws with a painter whose
+    // font is deviceFont (this font resolved for a device of resolution dpi)
+    // and whose layout direction is direction, as runs positioned from the
+    // origin on the baseline; drawn with QPainter::drawGlyphRun at the origin
+    // they give the same pixels when the painter has no transform. Null for a
+    // text that is not remembered (too long, or holding characters of other
+    // layout rules: controls, right-to-left scripts, bidirectional marks),
+    // for a right-to-left painter, and the first time a text is asked for
+    // (it is shaped when asked for again). The memory holds the glyphs of
+    // one device font, resolution and direction; another starts it over.
+    const QList<QGlyphRun>* Glyphs(const QString& text, const QFont& deviceFont, int dpi,
+                                   Qt::LayoutDirection direction);
 
 private:
-    // Bounds of the memory: texts longer than this are measured each time,
-    // and a full memory starts over.
+    // Bounds of the memories: texts longer than this are measured and
+    // shaped each time, and a full memory starts over.
     static constexpr qsizetype kMaxLength = 64;
     static constexpr qsizetype kMaxTexts = 256;
     QFontMetrics m_metrics;
     QHash<QString, int> m_advances;
+    QFont m_glyphFont;
+    int m_glyphDpi = 0;
+    Qt::LayoutDirection m_glyphDirection = Qt::LayoutDirectionAuto;
+    struct Shaped {
+        bool shaped = false;
+        QList<QGlyphRun> runs;
+    };
+    static QList<QGlyphRun> Shape(const QString& text, const QFont& deviceFont,
+                                  Qt::LayoutDirection direction);
+    QHash<QString, Shaped> m_glyphs;
 };
 
 class CFont : public CGdiObject {

@@ -669,6 +669,87 @@ TEST(GdiText, DisabledStateTextIsEmbossedInHighlightAndShadow) {
     EXPECT_LE(box.right, 5 + size.cx);
 }
 
+// Texts are drawn from the glyphs their font remembers; every pixel is the
+// one QPainter::drawText gives, in any font, size and colour, at any place
+// (also partly off the surface and cut by a rectangle), the first time, when
+// shaped for the memory and from the memory, and for texts the memory does
+// not take (too long, controls, right-to-left, an underlined font).
+TEST(GdiText, RememberedGlyphsDrawWhatDrawTextDraws) {
+    constexpr int kW = 420, kH = 260;
+    const char* const texts[] = {
+        "0",
+        "-12.5dBm",
+        "SLICE 10",
+        "CHUNK 2440MHz",
+        "  spaced  out  ",
+        "AV To Wa ffi fl",
+        "\xc3\xa0\xc3\xa9\xc3\xae\xc3\xb5\xc3\xbc \xc3\x80\xc3\x89 \xc3\x9f\xc3\xb1\xc3\xa7",
+        "\xc2\xb5s 3\xc2\xb0 \xc2\xb1\xc2\xb2 \xce\xa9 \xe2\x82\xac \xe2\x86\x92",
+        "",
+        "a\tb",
+        "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d 12",
+        "[-3.25, +1e6] {x} 100%",
+        "A long status line well beyond the length of the texts a font remembers: 0123456789",
+    };
+    struct Face {
+        LONG height;
+        const char* face;
+        LONG weight;
+        BYTE italic;
+        BYTE underline;
+    };
+    const Face faces[] = {{-9, "DejaVu Sans", FW_NORMAL, 0, 0},
+                          {-12, "DejaVu Sans", FW_BOLD, 0, 0},
+                          {-13, "DejaVu Sans Mono", FW_NORMAL, 0, 0},
+                          {-17, "DejaVu Serif", FW_NORMAL, 1, 0},
+                          {-14, "Nimbus Sans", FW_NORMAL, 0, 1}};
+    const COLORREF colours[] = {kBlack, kRed, RGB(12, 200, 97)};
+    for (const Face& face : faces) {
+        LOGFONT lf = PixelFont(face.height, face.face);
+        lf.lfWeight = face.weight;
+        lf.lfItalic = face.italic;
+        lf.lfUnderline = face.underline;
+        CFont font;
+        ASSERT_TRUE(font.CreateFontIndirect(&lf));
+        const QFontMetrics metrics(font.GetQFont());
+        // Drawn once, shaped for the memory, drawn from the memory.
+        for (int pass = 0; pass < 3; ++pass) {
+            Surface s(kW, kH);
+            s.dc.SelectObject(&font);
+            s.dc.SetBkMode(TRANSPARENT);
+            QImage expected(kW, kH, QImage::Format_RGB32);
+            expected.fill(Qt::white);
+            QPainter painter(&expected);
+            painter.setRenderHint(QPainter::TextAntialiasing, false);
+            painter.setFont(font.GetQFont());
+            int i = 0;
+            for (const char* text : texts) {
+                const COLORREF colour = colours[i % 3];
+                const int x = (i * 37) % 300 - (i % 4 == 3 ? 20 : 0);
+                const int y = i * 19 - 6;
+                s.dc.SetTextColor(colour);
+                s.dc.TextOut(x, y, text, static_cast<int>(std::strlen(text)));
+                painter.setPen(QColor(GetRValue(colour), GetGValue(colour), GetBValue(colour)));
+                painter.drawText(QPoint(x, y + metrics.ascent()), QString::fromUtf8(text));
+                ++i;
+            }
+            // Cut by a rectangle through the middle of the glyphs.
+            RECT box{31, 233, 97, 248};
+            s.dc.DrawText("-12.5dBm SLICE", -1, &box, DT_LEFT | DT_TOP | DT_SINGLELINE);
+            painter.setClipRect(QRect(31, 233, 97 - 31, 248 - 233));
+            painter.drawText(QPoint(31, 233 + metrics.ascent()), QStringLiteral("-12.5dBm SLICE"));
+            painter.end();
+            const QImage& drawn = s.bitmap.GetImage();
+            for (int y = 0; y < kH; ++y) {
+                for (int x = 0; x < kW; ++x)
+                    ASSERT_EQ(drawn.pixel(x, y), expected.pixel(x, y))
+                        << face.face << " " << face.height << " pass " << pass << " at " << x << ","
+                        << y;
+            }
+        }
+    }
+}
+
 TEST(GdiBlit, MaskBltCopiesWhereTheMaskIsSetAndLeavesTheRest) {
     Surface src(8, 8, kRed);
     Surface dst(8, 8, kBlue);
