@@ -612,8 +612,10 @@ TEST_F(SimulatorTasks, CaptureAfterCaptureKeepsItsWordsTimeAndSilence) {
                 } else {
                     // It may have ended before the terminate.
                     ::PostMessage(h(), DeviceWindow::kMarker, 0, 0);
-                    EXPECT_TRUE(
-                        PumpUntil([&] { return window.Last().message == DeviceWindow::kMarker; }));
+                    EXPECT_TRUE(PumpUntil([&] {
+                        return !window.messages.empty() &&
+                               window.Last().message == DeviceWindow::kMarker;
+                    }));
                 }
                 continue;
             }
