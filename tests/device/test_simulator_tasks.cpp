@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <random>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -632,4 +634,116 @@ TEST_F(SimulatorTasks, CaptureAfterCaptureKeepsItsWordsTimeAndSilence) {
     const std::vector<std::uint64_t> instant = run("0", "instant.ini");
     EXPECT_EQ(std::set<std::uint64_t>(instant.begin(), instant.end()).size(), 5u);
     EXPECT_EQ(run("20", "timed.ini"), instant);
+}
+
+TEST_F(SimulatorTasks, StartsAndTerminatesInAnyOrderStaySilentAndComplete) {
+    // Seeded interleavings of the calls a real-time window and another window
+    // make on a shared device: the same immediate capture again (measured
+    // ahead), another band or attenuation, a triggered capture, a normal block,
+    // a semi-real-time task's slices, a terminate at once or after the task
+    // ended, a reopen. A terminated task posts nothing once the terminate
+    // returns; every other task ends with its own tag and its words.
+    const std::string scene = "[Scene]\nSeed=5\n[Signal Tone]\nFrequency=427500\nLevel=-50\n";
+    for (const char* speed : {"0", "1"}) {
+        ::setenv("TORVEL_SIM_SPEED", speed, 1);
+        ASSERT_EQ(OpenWithScene(scene, std::string("s") + speed + ".ini"), 1);
+        std::mt19937 random(speed[0] == '0' ? 3u : 4u);
+        std::set<WPARAM> silenced;
+        std::size_t markerAt = 0;
+        const auto checkSilence = [&] {
+            for (std::size_t i = markerAt; i < window.messages.size(); ++i) {
+                const auto& m = window.messages[i];
+                if (m.message != DeviceWindow::kMarker) {
+                    EXPECT_FALSE(silenced.count(m.wParam))
+                        << "message from terminated tag " << m.wParam;
+                }
+            }
+        };
+        for (int step = 0; step < 150; ++step) {
+            const BYTE tag = static_cast<BYTE>(step % 200 + 1);
+            checkSilence();
+            silenced.erase(tag);
+            const int op = static_cast<int>(random() % 9);
+            int started = 0;
+            bool realTime = true;
+            bool stopNow = false;
+            switch (op) {
+            case 0:
+            case 1:
+            case 2:
+                started = RealTimeAnalysis(h(), tag, 420000, 0, 0, 1000, 4);
+                break;
+            case 3:
+                started = RealTimeAnalysis(h(), tag, 440000, 0, 0, 1000, 4);
+                break;
+            case 4:
+                started = RealTimeAnalysis(h(), tag, 420000, 10, 0, 1000, 4);
+                break;
+            case 5:
+                started = RealTimeAnalysis(h(), tag, 420000, 0, 1, 50, 4);
+                break;
+            case 6:
+                started = NormalSpectrumAnalysis(h(), tag, 400000, 2, 0, 2);
+                realTime = false;
+                break;
+            case 7: {
+                // A continuing task: slices taken in and asked for again,
+                // then stopped.
+                ASSERT_EQ(SemiRealTimeAnalysis(h(), tag, 100000, 0, 1), 1);
+                for (int slice = 0; slice < 3; ++slice) {
+                    ASSERT_TRUE(window.Wait());
+                    ASSERT_EQ(window.Last().message, WM_ANALYSIS_PROGRESS);
+                    EXPECT_GT(Data().size(), 0u);
+                    ASSERT_EQ(GetSemiRealTimeResult(h(), tag), 1);
+                }
+                started = 1;
+                stopNow = true;
+                break;
+            }
+            default:
+                ShutdownTorvelDLL();
+                ASSERT_EQ(OpenWithScene(scene, std::string("s") + speed + ".ini"), 1);
+                continue;
+            }
+            ASSERT_EQ(started, 1) << "step " << step;
+            const unsigned end = random() % 4;
+            if (stopNow || end == 0 || (op == 5 && end != 3)) {
+                // At once, or after the thread took it up.
+                if (end == 1)
+                    std::this_thread::yield();
+                EXPECT_EQ(TerminateTorvelTask(), 1);
+                silenced.insert(tag);
+                markerAt = window.messages.size();
+                ::PostMessage(h(), DeviceWindow::kMarker, 0, 0);
+                ASSERT_TRUE(PumpUntil([&] {
+                    return std::any_of(
+                        window.messages.begin() + static_cast<std::ptrdiff_t>(markerAt),
+                        window.messages.end(),
+                        [](const auto& m) { return m.message == DeviceWindow::kMarker; });
+                }));
+                // Messages posted before the terminate returned may precede the
+                // marker; none may follow it.
+                while (window.messages[markerAt].message != DeviceWindow::kMarker)
+                    ++markerAt;
+                continue;
+            }
+            ASSERT_TRUE(WaitEnd()) << "step " << step;
+            ASSERT_EQ(window.Last().message, WM_ANALYSIS_DONE) << "step " << step;
+            EXPECT_EQ(window.Last().wParam, tag);
+            const std::vector<short> words = Data();
+            if (realTime) {
+                EXPECT_EQ(words.size(), static_cast<std::size_t>(window.Last().lParam));
+                EXPECT_GT(words.size(), 0u);
+            }
+            if (end == 3) {
+                EXPECT_EQ(TerminateTorvelTask(), 1); // after the end: nothing to stop
+            }
+        }
+        ::PostMessage(h(), DeviceWindow::kMarker, 0, 0);
+        ASSERT_TRUE(PumpUntil([&] {
+            return !window.messages.empty() && window.Last().message == DeviceWindow::kMarker;
+        }));
+        checkSilence();
+        ShutdownTorvelDLL();
+    }
 }
