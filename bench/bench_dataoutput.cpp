@@ -14,7 +14,6 @@
 #include "platform/dc.h"
 
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QImage>
 
 #include <benchmark/benchmark.h>
@@ -124,12 +123,3 @@ void BM_QImageSavePng(benchmark::State& state) {
 BENCHMARK(BM_QImageSavePng)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -16,7 +16,6 @@
 #include "platform/dc.h"
 #include "platform/gdiobjects.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -162,12 +161,3 @@ void BM_GraphFillsOnly(benchmark::State& state) {
 BENCHMARK(BM_GraphFillsOnly)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
