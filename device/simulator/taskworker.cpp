@@ -69,16 +69,17 @@ bool CTaskWorker::MeasuredAhead(const TaskKey& key) const {
 }
 
 void CTaskWorker::SetAlarm(std::optional<Clock::time_point> at) {
-    itimerspec spec{};
+    // Disarmed unless a time is given.
+    itimerspec expiry{};
     if (at) {
         const auto ns =
             std::chrono::duration_cast<std::chrono::nanoseconds>(at->time_since_epoch()).count();
         // A zero time would disarm the alarm instead.
         const long long due = std::max<long long>(ns, 1);
-        spec.it_value.tv_sec = static_cast<time_t>(due / 1000000000);
-        spec.it_value.tv_nsec = static_cast<long>(due % 1000000000);
+        expiry.it_value.tv_sec = static_cast<time_t>(due / 1000000000);
+        expiry.it_value.tv_nsec = static_cast<long>(due % 1000000000);
     }
-    timerfd_settime(m_alarm, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(m_alarm, TFD_TIMER_ABSTIME, &expiry, nullptr);
 }
 
 void CTaskWorker::Kick() {
