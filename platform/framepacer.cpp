@@ -1,39 +1,44 @@
 #include "platform/framepacer.h"
 
 #include <QTimerEvent>
-#include <QWidget>
 
-CFramePacer::CFramePacer(QWidget* widget) : QObject(widget), m_widget(widget) {}
+#include <algorithm>
+#include <utility>
+
+CFramePacer::CFramePacer(QWidget* window) : QObject(window) {}
 
 CFramePacer* CFramePacer::of(QWidget* widget) {
-    for (QObject* child : widget->children())
+    QWidget* window = widget->window();
+    for (QObject* child : window->children())
         if (auto* pacer = dynamic_cast<CFramePacer*>(child))
             return pacer;
-    return new CFramePacer(widget);
+    return new CFramePacer(window);
 }
 
 void CFramePacer::Update(QWidget* widget) {
     if (widget)
-        of(widget)->request(QRegion(widget->rect()));
+        of(widget)->request(widget, QRegion(widget->rect()));
 }
 
 void CFramePacer::Update(QWidget* widget, const QRect& rect) {
     if (widget)
-        of(widget)->request(QRegion(rect));
+        of(widget)->request(widget, QRegion(rect));
 }
 
-void CFramePacer::request(const QRegion& region) {
-    if (m_timer.isActive()) {
-        m_pending += region;
-        return;
-    }
-    if (!m_sinceHanded.isValid() || m_sinceHanded.elapsed() >= kFrameMs) {
+void CFramePacer::request(QWidget* widget, const QRegion& region) {
+    if (!m_timer.isActive() && (!m_sinceHanded.isValid() || m_sinceHanded.elapsed() >= kFrameMs)) {
         m_sinceHanded.start();
-        m_widget->update(region);
+        widget->update(region);
         return;
     }
-    m_pending = region;
-    m_timer.start(static_cast<int>(kFrameMs - m_sinceHanded.elapsed()), Qt::PreciseTimer, this);
+    auto waiting = std::find_if(m_pending.begin(), m_pending.end(),
+                                [widget](const Pending& p) { return p.widget == widget; });
+    if (waiting != m_pending.end())
+        waiting->region += region;
+    else
+        m_pending.push_back({widget, region});
+    if (!m_timer.isActive())
+        m_timer.start(static_cast<int>(kFrameMs - m_sinceHanded.elapsed()), Qt::PreciseTimer, this);
 }
 
 void CFramePacer::timerEvent(QTimerEvent* event) {
@@ -42,8 +47,9 @@ void CFramePacer::timerEvent(QTimerEvent* event) {
         return;
     }
     m_timer.stop();
-    const QRegion region = m_pending;
-    m_pending = QRegion();
+    const std::vector<Pending> due = std::exchange(m_pending, {});
     m_sinceHanded.start();
-    m_widget->update(region);
+    for (const Pending& p : due)
+        if (p.widget)
+            p.widget->update(p.region);
 }

@@ -67,4 +67,50 @@ TEST(FramePacerTest, TheLastRequestsOfAFrameArePaintedWithAllTheirParts) {
     CFramePacer::Update(nullptr); // nothing to repaint
 }
 
+// Counts the passes in which the toolkit paints the window and sends it to
+// the display.
+class PassCounter : public QObject {
+public:
+    int passes = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest)
+            ++passes;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST(FramePacerTest, TheWidgetsOfAWindowArePaintedInOnePassPerFrame) {
+    QWidget window;
+    window.resize(400, 100);
+    auto* spectrum = new CountingWidget;
+    auto* graph = new CountingWidget;
+    spectrum->setParent(&window);
+    graph->setParent(&window);
+    spectrum->setGeometry(0, 0, 200, 100);
+    graph->setGeometry(200, 0, 200, 100);
+    window.show();
+    ASSERT_TRUE(PumpUntil([&] { return spectrum->paints > 0 && graph->paints > 0; }));
+    PassCounter counter;
+    window.installEventFilter(&counter);
+    const int spectrumBefore = spectrum->paints;
+    const int graphBefore = graph->paints;
+    QElapsedTimer clock;
+    clock.start();
+    // Two views of one window fed out of step: the graph's stream starts
+    // half a frame after the spectrum's.
+    while (clock.elapsed() < 300) {
+        CFramePacer::Update(spectrum);
+        if (clock.elapsed() >= CFramePacer::kFrameMs / 2)
+            CFramePacer::Update(graph);
+        QCoreApplication::processEvents();
+    }
+    const qint64 elapsed = clock.elapsed();
+    ASSERT_TRUE(PumpUntil([&] { return graph->paints > graphBefore + 1; }));
+    EXPECT_GT(spectrum->paints, spectrumBefore);
+    EXPECT_LE(counter.passes, elapsed / CFramePacer::kFrameMs + 3);
+    window.removeEventFilter(&counter);
+}
+
 } // namespace
