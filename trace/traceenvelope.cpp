@@ -268,17 +268,27 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
         }
         m_columnStarts.push_back(i);
         m_columnsOf = columnsOf;
+        m_envelopeXOfColumns = false;
     }
     const size_t columns = m_columnStarts.size() - 1;
 
     // Every column one sample (a short trace in a wide box, as the slices of
     // the 3D graph): each point is its sample, highest, lowest and mean alike.
+    // The points' x follow from the columns alone, so while the columns stay
+    // (a new capture in the same window) only the rows are mapped again.
     const long long first = m_columnStarts.front();
     if (m_columnStarts.back() - first == static_cast<long long>(columns)) {
+        if (!m_envelopeXOfColumns) {
+            for (size_t c = 0; c < columns; ++c) {
+                const long long i = first + static_cast<long long>(c);
+                out[c].x = static_cast<LONG>(map.Px(i));
+                outX[c] = static_cast<int>(x0 + i * dx);
+            }
+            m_envelopeXOfColumns = true;
+        }
+        const short* words = d + first;
         for (size_t c = 0; c < columns; ++c) {
-            const long long i = first + static_cast<long long>(c);
-            out[c] = {static_cast<LONG>(map.Px(i)), static_cast<LONG>(map.Py(d[i]))};
-            outX[c] = static_cast<int>(x0 + i * dx);
+            out[c].y = static_cast<LONG>(map.Py(words[c]));
         }
         m_envelopeCount = static_cast<int>(columns);
         if (m_next) {
@@ -286,6 +296,9 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
         }
         return;
     }
+
+    // The paths below write the envelope's x their own way.
+    m_envelopeXOfColumns = false;
 
     // Highest, lowest or both: each column is found from the x factor and
     // reduced over its words, so the work per sample is one pass of maxima.

@@ -219,6 +219,7 @@ int CTraceStore::Configure(DWORD start, DWORD step, DWORD points) {
     m_spare = 0;
     m_lastPosition = 0;
     m_envelopeCount = 0;
+    m_envelopeXOfColumns = false;
     // A step of 0 would make every grid query divide by zero: such a grid holds
     // no data, like one whose array could not be allocated.
     if (step == 0 || points >= kMaxTracePoints) {

@@ -157,6 +157,7 @@ public:
 
     // The envelope of the last drawing: the main points, this store's own
     // (merged) points, and the x of the sample each main point stands for.
+    // The points run from left to right: their x never decreases.
     const POINT* GetEnvelopePoints() const { return m_envelope.get(); }
     const POINT* GetOwnPoints() const {
         ApplyPendingReset();
@@ -207,6 +208,10 @@ private:
     // and the rectangle's columns seldom change from one drawing to the next.
     std::vector<long long> m_columnStarts;
     std::array<long long, 9> m_columnsOf{};
+    // Whether the envelope's x (the points' columns and their samples' x) are
+    // those the mapping of every column one sample left for these columns:
+    // a later mapping of that kind then writes only the rows.
+    bool m_envelopeXOfColumns = false;
     // Per pixel row of the last level mapping: the smallest and the largest
     // word that land on it (INT_MIN until first needed), and what they follow from.
     std::vector<int> m_rowHighest, m_rowLowest;

@@ -709,11 +709,95 @@ TEST(TraceStoreEnvelope, EveryCompareModeFollowsTheDefinitionSampleBySample) {
                 << where << " mode " << int(mode);
             for (size_t k = 0; k < expected.size(); ++k) {
                 const POINT got = s.GetEnvelopePoints()[k];
+                if (k > 0) { // the envelope runs from left to right
+                    ASSERT_LE(s.GetEnvelopePoints()[k - 1].x, got.x) << where << " point " << k;
+                }
                 ASSERT_EQ(got.x, expected[k].first.x) << where << " point " << k;
                 ASSERT_EQ(got.y, expected[k].first.y)
                     << where << " point " << k << " mode " << int(mode);
                 ASSERT_EQ(s.GetEnvelopeX()[k], expected[k].second) << where << " point " << k;
             }
+        }
+    }
+}
+
+// One store drawn again and again (a slice of the 3D graph refilled by every
+// capture) keeps the columns of its last mapping; whatever changes in between
+// (the words only, the levels, the rectangle, the window, the compare mode, the
+// grid, a grid configured anew) its envelope is that of a store made afresh.
+TEST(TraceStoreEnvelope, KeptColumnsGiveTheEnvelopeOfAFreshStore) {
+    struct Step {
+        DWORD start, step, points;
+        RECT rect;
+        int xa, xb;
+        double ymax, ymin;
+        BYTE mode;
+        bool configure; // the grid is configured again even when it is the same
+    };
+    // 60 samples over 200 columns is one sample a column; 50 columns take
+    // several samples each.
+    const Step base{1000, 10,  60,     RECT{3, 5, 202, 104}, 1000,
+                    1600, 0.0, -100.0, kCompareHighest,      false};
+    std::vector<Step> steps(3, base); // the words only
+    steps.push_back(base);
+    steps.back().ymax = -20.0; // the levels
+    steps.back().ymin = -90.0;
+    steps.push_back(base);
+    steps.back().rect.right = 302; // the rectangle
+    steps.push_back(base);
+    steps.back().xa = 1100; // the window
+    steps.push_back(base);
+    steps.back().rect.right = 52; // several samples a column, each mode
+    for (const BYTE mode : {kCompareLowest, kCompareMean, kCompareBoth}) {
+        steps.push_back(steps.back());
+        steps.back().mode = mode;
+    }
+    steps.push_back(base); // back, in another mode
+    steps.back().mode = kCompareMean;
+    steps.push_back(base);
+    steps.back().configure = true; // the same grid again
+    steps.push_back(base);
+    steps.back().start = 1005; // another grid
+    steps.back().points = 70;
+    steps.push_back(base);
+    steps.push_back(base);
+
+    std::mt19937 rng(77);
+    std::uniform_int_distribution<int> level(-18000, 1000);
+    CTraceStore kept;
+    DWORD keptStart = 0, keptStep = 0, keptPoints = 0;
+    for (size_t k = 0; k < steps.size(); ++k) {
+        const Step& st = steps[k];
+        std::vector<short> words(st.points);
+        for (short& w : words) {
+            w = static_cast<short>(level(rng));
+        }
+        if (st.configure || st.start != keptStart || st.step != keptStep ||
+            st.points != keptPoints) {
+            ASSERT_EQ(kept.Configure(st.start, st.step, st.points), 1);
+            keptStart = st.start;
+            keptStep = st.step;
+            keptPoints = st.points;
+        }
+        CTraceStore fresh;
+        ASSERT_EQ(fresh.Configure(st.start, st.step, st.points), 1);
+        for (CTraceStore* s : {&kept, &fresh}) {
+            s->SetInitializedFlag(0);
+            s->StoreBlock(words.data(), static_cast<int>(st.points), 0, FALSE);
+            s->SetCompareMode(st.mode);
+            int fx = 0, fy = 0;
+            s->MakePoints(st.rect, st.xa, st.xb, st.ymax, st.ymin, &fx, &fy);
+        }
+        const int n = fresh.GetEnvelopeCount();
+        ASSERT_GT(n, 0) << "step " << k;
+        ASSERT_EQ(kept.GetEnvelopeCount(), n) << "step " << k;
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(kept.GetEnvelopePoints()[i].x, fresh.GetEnvelopePoints()[i].x)
+                << "step " << k << " point " << i;
+            ASSERT_EQ(kept.GetEnvelopePoints()[i].y, fresh.GetEnvelopePoints()[i].y)
+                << "step " << k << " point " << i;
+            ASSERT_EQ(kept.GetEnvelopeX()[i], fresh.GetEnvelopeX()[i])
+                << "step " << k << " point " << i;
         }
     }
 }
