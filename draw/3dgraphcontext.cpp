@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 constexpr COLORREF kBlack = RGB(0, 0, 0);
@@ -23,6 +24,8 @@ constexpr int kTickLength = 6;
 constexpr int kTextGap = 2;
 // One slice maps at most two points per pixel column of the envelope.
 constexpr int kShiftedReserve = 4096;
+// The most pixels of a picture whose time axis is recorded (two 4K screens).
+constexpr long long kMaxAxisScratch = 2LL * 3840 * 2160;
 
 // Edges included, as in the hit test of every context.
 bool Inside(const RECT& r, int x, int y) {
@@ -373,6 +376,50 @@ void C3DGraphContext::DrawLegend(CDC* pDC) {
 }
 
 void C3DGraphContext::DrawTimeAxis(CDC* pDC) {
+    // A wide pen strokes through a painter; on a plain picture the pixels it
+    // set at an earlier frame of the same layout, pen and picture are set
+    // again instead. Getting the picture writes a held fill, as the painter
+    // would; a narrow pen draws pixel by pixel anyway.
+    const LOGPEN& pen = pDC->GetDrawingPen();
+    const long long width = pen.lopnWidth.x;
+    QImage* picture = nullptr;
+    if (pen.lopnStyle != PS_NULL && (width > 1 || width < -1) && pDC->IsIdentityMapping() &&
+        pDC->GetDeviceCaps(BITSPIXEL) == 32) {
+        picture = pDC->GetImage();
+    }
+    // A picture shared with a copy would be written by the painter in its own
+    // buffer, not in the one its bits give.
+    if (!picture || picture->format() != QImage::Format_RGB32 || !picture->isDetached()) {
+        m_Axis = AxisPixels{};
+        StrokeTimeAxis(pDC);
+        return;
+    }
+    const int bkMode = pDC->GetBkMode();
+    const COLORREF bkColor = pDC->GetBkColor();
+    const std::array<long long, 12> key{
+        m_LayoutRect.left,       m_LayoutRect.top, m_LayoutRect.right,
+        m_LayoutRect.bottom,     picture->width(), picture->height(),
+        picture->bytesPerLine(), pen.lopnStyle,    width,
+        pen.lopnColor,           bkMode,           bkColor};
+    if (key != m_Axis.key) {
+        m_Axis = AxisPixels{};
+        m_Axis.key = key;
+    }
+    if (m_Axis.frames < 2 && ++m_Axis.frames == 2) {
+        m_Axis.kept = RecordTimeAxis(*picture, pen, bkMode, bkColor);
+    }
+    if (!m_Axis.kept) {
+        StrokeTimeAxis(pDC);
+        return;
+    }
+    auto* bits = reinterpret_cast<std::uint32_t*>(picture->bits());
+    for (const std::uint32_t offset : m_Axis.offsets) {
+        bits[offset] = m_Axis.value;
+    }
+    pDC->MoveTo(m_Axis.end.x, m_Axis.end.y);
+}
+
+void C3DGraphContext::StrokeTimeAxis(CDC* pDC) const {
     // The axis joins the front ends of the slices; each tick points out of it
     // into the free space in front of the waterfall.
     const int x0 = m_LayoutRect.left + m_DepthWidth;
@@ -388,6 +435,53 @@ void C3DGraphContext::DrawTimeAxis(CDC* pDC) {
     }
 }
 
+bool C3DGraphContext::RecordTimeAxis(const QImage& picture, const LOGPEN& pen, int bkMode,
+                                     COLORREF bkColor) {
+    m_Axis.offsets.clear();
+    // A picture far beyond a screen's size (a print) is not worth a copy.
+    if (static_cast<long long>(picture.width()) * picture.height() > kMaxAxisScratch) {
+        return false;
+    }
+    QImage scratch(picture.size(), QImage::Format_RGB32);
+    if (scratch.isNull()) {
+        return false;
+    }
+    // Cleared to the pen's complement, which differs from its pixel in every
+    // channel: a pixel of another colour afterwards is one the stroke set.
+    const QRgb clear = qRgb(255 - GetRValue(pen.lopnColor), 255 - GetGValue(pen.lopnColor),
+                            255 - GetBValue(pen.lopnColor));
+    scratch.fill(clear);
+    {
+        CPen scratchPen;
+        scratchPen.CreatePenIndirect(&pen);
+        CDC dc(&scratch);
+        dc.SelectObject(&scratchPen);
+        dc.SetBkMode(bkMode);
+        dc.SetBkColor(bkColor);
+        StrokeTimeAxis(&dc);
+        m_Axis.end = dc.GetCurrentPosition();
+    }
+    const qsizetype rowLength = picture.bytesPerLine() / 4;
+    bool first = true;
+    for (int y = 0; y < scratch.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        for (int x = 0; x < scratch.width(); ++x) {
+            if (((row[x] ^ clear) & 0xFFFFFFu) == 0) {
+                continue;
+            }
+            if (first) {
+                m_Axis.value = row[x];
+                first = false;
+            } else if (row[x] != m_Axis.value) {
+                m_Axis.offsets.clear();
+                return false;
+            }
+            m_Axis.offsets.push_back(static_cast<std::uint32_t>(y * rowLength + x));
+        }
+    }
+    return true;
+}
+
 bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, POINT offset,
                                   SliceBounds* bounds) {
     const int n = slice->GetEnvelopeCount();
@@ -400,16 +494,15 @@ bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, POINT offset,
     // DepthAt, read from the table here: this runs for every point of every slice.
     const int* depth = m_Depth.data();
     const auto depthAt = [depth, w = m_DepthWidth](int x) { return depth[std::clamp(x, 0, w)]; };
-    int left = points[0].x;
-    int right = left;
+    // The envelope runs from left to right: its ends are the columns' bounds.
+    const int left = points[0].x;
+    const int right = points[n - 1].x;
     int top = points[0].y - depthAt(left);
     int bottom = top;
     for (int i = 0; i < n; ++i) {
         const int x = points[i].x;
         const int y = points[i].y - depthAt(x);
         out[i] = {x + offset.x, y + offset.y};
-        left = std::min(left, x);
-        right = std::max(right, x);
         top = std::min(top, y);
         bottom = std::max(bottom, y);
     }

@@ -14,9 +14,11 @@
 #include "platform/geometry.h"
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 class CDataLineContext;
+class QImage;
 
 class C3DGraphContext : public CBlendingBackGroundContext {
 public:
@@ -101,6 +103,12 @@ private:
     void DrawBands(CDC* pDC);
     void DrawLegend(CDC* pDC);
     void DrawTimeAxis(CDC* pDC);
+    // The axis joining the front ends of the slices and its ticks, in the pen
+    // selected.
+    void StrokeTimeAxis(CDC* pDC) const;
+    // Draws the time axis onto a scratch copy of picture's size and keeps the
+    // pixels it set in m_Axis; false when they are not all one colour.
+    bool RecordTimeAxis(const QImage& picture, const LOGPEN& pen, int bkMode, COLORREF bkColor);
     void DrawSlices(CDC* pDC);
     void DrawChunkLine(CDC* pDC);
     // The box point of slice at the chunk position, shifted by the depth.
@@ -143,6 +151,22 @@ private:
     std::vector<int> m_Time;
     // Work array of one slice's shifted points.
     std::vector<POINT> m_Shifted;
+    // The pixels the time axis sets on a plain picture (32-bit, no mapping)
+    // with a wide pen: its stroke goes through a painter, yet gives the same
+    // pixels every frame while the layout, the pen and the picture's shape
+    // stay. They are recorded at the second frame of such a shape and set
+    // from then on.
+    struct AxisPixels {
+        // Layout rectangle, picture width, height and row length, pen style,
+        // width and colour, background mode and colour.
+        std::array<long long, 12> key{};
+        int frames = 0; // frames drawn with this key
+        bool kept = false;
+        std::uint32_t value = 0;            // the pen's pixel
+        std::vector<std::uint32_t> offsets; // row * row length + column
+        POINT end{0, 0};                    // where the stroke leaves the pen
+    };
+    AxisPixels m_Axis;
 
     std::array<CDataLineContext*, kRingSize> m_Ring{};
     // The ring entries whose points are still to be made in the slice box: a

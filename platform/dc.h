@@ -88,6 +88,8 @@ public:
     // Selects one of this DC's own stock objects (BLACK_PEN, NULL_BRUSH, ...).
     CGdiObject* SelectStockObject(int index);
     CPen* GetCurrentPen() const { return m_pen; }
+    // The pen lines are drawn with: the selected pen as it was when selected.
+    const LOGPEN& GetDrawingPen() const { return m_logPen; }
     CBrush* GetCurrentBrush() const { return m_brush; }
     CFont* GetCurrentFont() const { return m_font; }
     CBitmap* GetCurrentBitmap() const { return m_bitmap; }
@@ -107,6 +109,8 @@ public:
     // The extents apply in MM_ISOTROPIC and MM_ANISOTROPIC only.
     int SetMapMode(int mode);
     int GetMapMode() const { return m_mapMode; }
+    // Whether logical coordinates are device pixels (no scale, no offset).
+    bool IsIdentityMapping() const;
     CPoint SetWindowOrg(int x, int y);
     CSize SetWindowExt(int cx, int cy);
     CPoint SetViewportOrg(int x, int y);
@@ -200,7 +204,6 @@ private:
     void Acquire(CGdiObject* object);
     void ObjectGone(CGdiObject* object);
     void UseBitmapImage();
-    bool IsIdentityMapping() const;
     QTransform MappingTransform() const;
     void ApplyMapping();
     // The painter to draw with (begun on demand), or null without a surface.

@@ -7,6 +7,8 @@
 #include "drawtestutil.h"
 #include "lib/blendobject.h"
 
+#include <QImage>
+
 #include <algorithm>
 #include <memory>
 #include <random>
@@ -385,6 +387,117 @@ TEST_F(Graph3DTest, SlicesDrawnStraightMatchTheMaskStampPixelForPixel) {
             }
         }
         ASSERT_EQ(differ, 0) << "ring " << ring << ", first at " << first.x << "," << first.y;
+    }
+}
+
+// A live window draws its graph at every capture, the slices refilled in
+// place: what the graph keeps from one frame to the next (the slices' columns,
+// the time axis's pixels) must give what a graph made afresh draws from the
+// same data. Frames in a row, new data in each, the levels moved once, the
+// layout changed and back, the highlight on at the end; on a memory bitmap and
+// on a plain image, with a narrow and with wide pens.
+TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
+    constexpr int kSamples = 60; // fewer than the slice box's columns
+    constexpr int kSlices = 40;
+    constexpr int kWidth = 420, kHeight = 300;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> level(-110.0, 5.0);
+    const auto slice = [](const std::vector<short>& words, double ymax, double ymin) {
+        auto line = std::make_unique<CDataLineContext>();
+        EXPECT_EQ(line->Configure(kStart, kStep, kSamples), 1);
+        line->SetInitializedFlag(0);
+        line->StoreBlock(words.data(), kSamples, 0, FALSE);
+        line->SetWindow(kStart, kStart + kStep * kSamples, ymax, ymin);
+        return line;
+    };
+    // A surface of either kind cleared to kOutside, drawn on by graph.
+    struct Picture {
+        Surface bitmap{kWidth, kHeight, kOutside};
+        QImage image{kWidth, kHeight, QImage::Format_RGB32};
+        void Draw(C3DGraphContext& graph, bool plain) {
+            if (plain) {
+                image.fill(QColor(GetRValue(kOutside), GetGValue(kOutside), GetBValue(kOutside)));
+                CDC dc(&image);
+                graph.Draw(&dc, nullptr, nullptr);
+            } else {
+                bitmap.dc.FillSolidRect(0, 0, kWidth, kHeight, kOutside);
+                graph.Draw(&bitmap.dc, nullptr, nullptr);
+            }
+        }
+        // Without a copy: a shared picture is drawn another way.
+        const QImage& Pixels(bool plain) const { return plain ? image : *bitmap.dc.GetImage(); }
+    };
+    for (const int penWidth : {1, 2, 3}) {
+        const auto object = MakeDrawObject(kBackground, kText, kRed, "Graph3DFrames");
+        LOGPEN pen;
+        object->GetLOGPEN(&pen);
+        pen.lopnWidth.x = penWidth;
+        object->SetUpdateLOGPEN(&pen);
+        object->SetUpdateFlag();
+        object->UpdateDrawObjectNow();
+        const auto setUp = [&](C3DGraphContext& graph) {
+            graph.SetDrawObject(object.get());
+            graph.SetAutoLayoutFlag(0);
+            graph.SetSliceCount(kSlices);
+        };
+        for (const bool plain : {false, true}) {
+            C3DGraphContext live;
+            setUp(live);
+            std::vector<std::unique_ptr<CDataLineContext>> ring;
+            Picture livePicture;
+            for (int frame = 0; frame < 9; ++frame) {
+                const CRect rect = frame == 4 ? CRect(12, 7, kWidth - 31, kHeight - 41)
+                                              : CRect(0, 0, kWidth - 1, kHeight - 1);
+                const double ymax = frame == 6 ? -15.0 : 0.0;
+                const double ymin = frame == 6 ? -95.0 : -100.0;
+                C3DGraphContext fresh;
+                setUp(fresh);
+                fresh.SetWindowRect(rect.left, rect.top, rect.right, rect.bottom);
+                if (live.GetRect() != rect) {
+                    live.SetWindowRect(rect.left, rect.top, rect.right, rect.bottom);
+                }
+                for (C3DGraphContext* graph : {&live, &fresh}) {
+                    graph->SetSelectedSlice(kSlices / 3);
+                    graph->SetChunkPosition(kStart + kStep * kSamples / 2);
+                    graph->SetChunkFlag(frame >= 7 ? 1 : 0);
+                }
+                std::vector<std::unique_ptr<CDataLineContext>> freshRing;
+                for (int k = 0; k < kSlices; ++k) {
+                    std::vector<short> words(kSamples);
+                    for (short& w : words) {
+                        w = Word(level(random));
+                    }
+                    if (ring.size() < kSlices) {
+                        ring.push_back(slice(words, ymax, ymin));
+                    } else {
+                        CDataLineContext& line = *ring[static_cast<size_t>(k)];
+                        line.SetInitializedFlag(0);
+                        line.StoreBlock(words.data(), kSamples, 0, FALSE);
+                        line.SetWindow(kStart, kStart + kStep * kSamples, ymax, ymin);
+                    }
+                    freshRing.push_back(slice(words, ymax, ymin));
+                    live.AddSlice(ring[static_cast<size_t>(k)].get(), 0);
+                    fresh.AddSlice(freshRing.back().get(), 0);
+                }
+                livePicture.Draw(live, plain);
+                Picture freshPicture;
+                freshPicture.Draw(fresh, plain);
+                const QImage& got = livePicture.Pixels(plain);
+                const QImage& want = freshPicture.Pixels(plain);
+                int differ = 0;
+                CPoint first(-1, -1);
+                for (int y = 0; y < kHeight; ++y) {
+                    for (int x = 0; x < kWidth; ++x) {
+                        if (got.pixel(x, y) != want.pixel(x, y)) {
+                            first = differ++ ? first : CPoint(x, y);
+                        }
+                    }
+                }
+                ASSERT_EQ(differ, 0)
+                    << "pen " << penWidth << (plain ? " image" : " bitmap") << " frame " << frame
+                    << ", first at " << first.x << "," << first.y;
+            }
+        }
     }
 }
 
