@@ -4,6 +4,8 @@
 // BM_LiveFrame is a frame of the real-time window: 100 slices of 104 points,
 // every one new (its points made again), drawn onto the window's picture (an
 // image, not a bitmap that follows its ink), the highlight off.
+// BM_LiveWindowFrame is such a frame as the window draws it: 256 slices, each
+// refilled with a new capture, and the frame's 2-pixel pen.
 //
 // With TORVEL_BENCH_PNG=<path> the 1280 x 800 picture of 256 slices is also
 // written to <path> for a look at it.
@@ -34,8 +36,9 @@ constexpr int kStep = 250;
 
 // Slice k of n: noise about -90 dB, a carrier at a fixed frequency and a tone
 // whose frequency moves from the low to the high end of the band with k.
-std::vector<std::unique_ptr<CDataLineContext>> MakeSlices(int n, int points = kPoints) {
-    std::mt19937 random(7);
+std::vector<std::unique_ptr<CDataLineContext>> MakeSlices(int n, int points = kPoints,
+                                                          unsigned seed = 7) {
+    std::mt19937 random(seed);
     std::normal_distribution<double> noise(-90.0, 2.5);
     std::vector<std::unique_ptr<CDataLineContext>> slices;
     for (int k = 0; k < n; ++k) {
@@ -54,11 +57,11 @@ std::vector<std::unique_ptr<CDataLineContext>> MakeSlices(int n, int points = kP
     return slices;
 }
 
-std::unique_ptr<CDrawObject> MakeDrawObject() {
+std::unique_ptr<CDrawObject> MakeDrawObject(int penWidth = 1) {
     auto object = std::make_unique<CDrawObject>(0, "Bench3DGraph");
     LOGPEN pen;
     pen.lopnStyle = PS_SOLID;
-    pen.lopnWidth.x = 1;
+    pen.lopnWidth.x = penWidth;
     pen.lopnColor = RGB(255, 64, 64);
     object->SetUpdateLOGPEN(&pen);
     object->SetUpdateBkColor(RGB(0, 0, 48));
@@ -140,6 +143,40 @@ void BM_LiveFrame(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kSlices);
 }
 BENCHMARK(BM_LiveFrame)->Unit(benchmark::kMillisecond);
+
+// A frame of the real-time window as it runs: 256 slices of 104 points, each
+// refilled with a new capture (two captures in turn) and added anew, the
+// frame's pen 2 pixels wide (the time axis), the highlight off.
+void BM_LiveWindowFrame(benchmark::State& state) {
+    constexpr int kSlices = 256, kSamples = 104, kWidth = 1280, kHeight = 800;
+    const auto object = MakeDrawObject(2);
+    const auto slices = MakeSlices(kSlices, kSamples);
+    std::vector<std::vector<short>> captures[2];
+    for (unsigned c = 0; c < 2; ++c) {
+        for (const auto& slice : MakeSlices(kSlices, kSamples, 11 + c)) {
+            captures[c].emplace_back(slice->GetData(), slice->GetData() + kSamples);
+        }
+    }
+    C3DGraphContext graph;
+    graph.SetDrawObject(object.get());
+    graph.SetAutoLayoutFlag(0);
+    graph.SetSliceCount(kSlices);
+    graph.SetWindowRect(0, 0, kWidth - 1, kHeight - 1);
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    size_t frame = 0;
+    for (auto _ : state) {
+        const auto& capture = captures[frame++ % 2];
+        for (size_t k = 0; k < slices.size(); ++k) {
+            slices[k]->SetInitializedFlag(0);
+            slices[k]->StoreBlock(capture[k].data(), kSamples, 0, FALSE);
+            graph.AddSlice(slices[k].get(), 0);
+        }
+        CDC dc(&image);
+        graph.Draw(&dc, nullptr, nullptr);
+    }
+    state.SetItemsProcessed(state.iterations() * kSlices);
+}
+BENCHMARK(BM_LiveWindowFrame)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
