@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 
 namespace {
@@ -491,20 +492,28 @@ bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, POINT offset,
     }
     m_Shifted.resize(static_cast<size_t>(n));
     POINT* out = m_Shifted.data();
-    // DepthAt, read from the table here: this runs for every point of every slice.
-    const int* depth = m_Depth.data();
-    const auto depthAt = [depth, w = m_DepthWidth](int x) { return depth[std::clamp(x, 0, w)]; };
-    // The envelope runs from left to right: its ends are the columns' bounds.
+    // The envelope runs from left to right: its ends are the columns' bounds,
+    // and when they lie in the box so does every point, which then needs no
+    // clamp for DepthAt (read from the table here: this runs for every point
+    // of every slice).
     const int left = points[0].x;
     const int right = points[n - 1].x;
-    int top = points[0].y - depthAt(left);
-    int bottom = top;
-    for (int i = 0; i < n; ++i) {
-        const int x = points[i].x;
-        const int y = points[i].y - depthAt(x);
-        out[i] = {x + offset.x, y + offset.y};
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
+    const int* depth = m_Depth.data();
+    int top = INT_MAX;
+    int bottom = INT_MIN;
+    const auto shift = [&](auto depthAt) {
+        for (int i = 0; i < n; ++i) {
+            const int x = points[i].x;
+            const int y = points[i].y - depthAt(x);
+            out[i] = {x + offset.x, y + offset.y};
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    };
+    if (left >= 0 && right <= m_DepthWidth) {
+        shift([depth](int x) { return depth[x]; });
+    } else {
+        shift([depth, w = m_DepthWidth](int x) { return depth[std::clamp(x, 0, w)]; });
     }
     *bounds = {n, left, right, top, bottom};
     return true;
