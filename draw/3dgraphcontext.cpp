@@ -389,8 +389,10 @@ void C3DGraphContext::DrawTimeAxis(CDC* pDC) {
         picture = pDC->GetImage();
     }
     // A picture shared with a copy would be written by the painter in its own
-    // buffer, not in the one its bits give.
-    if (!picture || picture->format() != QImage::Format_RGB32 || !picture->isDetached()) {
+    // buffer, not in the one its bits give; on a picture of another pixel
+    // ratio the painter scales the stroke.
+    if (!picture || picture->format() != QImage::Format_RGB32 || !picture->isDetached() ||
+        picture->devicePixelRatio() != 1.0) {
         m_Axis = AxisPixels{};
         StrokeTimeAxis(pDC);
         return;

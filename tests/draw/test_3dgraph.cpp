@@ -619,3 +619,31 @@ TEST_F(TriggerMarkTest, OutsideTheWindowOrHiddenItIsNeitherDrawnNorHit) {
 }
 
 } // namespace
+
+// A picture whose pixels stand for half a unit each (a high-density screen's
+// image) is drawn by the toolkit at twice the scale: the time axis drawn with
+// a wide pen then gives at every frame what it gave at the first.
+TEST_F(Graph3DTest, TheTimeAxisOnAScaledPictureStaysThatOfTheFirstFrame) {
+    LOGPEN pen;
+    m_object->GetLOGPEN(&pen);
+    pen.lopnWidth.x = 3;
+    m_object->SetUpdateLOGPEN(&pen);
+    m_object->SetUpdateFlag();
+    m_object->UpdateDrawObjectNow();
+    const auto flat = FlatSlice(-50.0);
+    const auto draw = [](C3DGraphContext& graph) {
+        QImage image(600, 400, QImage::Format_RGB32);
+        image.setDevicePixelRatio(2.0);
+        image.fill(Qt::black);
+        CDC dc(&image);
+        graph.Draw(&dc, nullptr, nullptr);
+        return image;
+    };
+    m_graph.SetSliceCount(4);
+    m_graph.AddSlice(flat.get(), 0);
+    QImage first = draw(m_graph);
+    for (int frame = 1; frame < 4; ++frame) {
+        const QImage again = draw(m_graph);
+        ASSERT_EQ(again, first) << "frame " << frame;
+    }
+}
