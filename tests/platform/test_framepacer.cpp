@@ -113,4 +113,33 @@ TEST(FramePacerTest, TheWidgetsOfAWindowArePaintedInOnePassPerFrame) {
     window.removeEventFilter(&counter);
 }
 
+// A view that goes while its repaint waits for the frame leaves nothing
+// behind; a view of another top-level window (a dialog, a floating panel)
+// keeps its own frames: its repaint is not held by this window's frame.
+TEST(FramePacerTest, AGoneViewIsSkippedAndOtherWindowsKeepTheirOwnFrames) {
+    QWidget window;
+    window.resize(400, 100);
+    auto* spectrum = new CountingWidget;
+    auto* gone = new CountingWidget;
+    spectrum->setParent(&window);
+    gone->setParent(&window);
+    spectrum->setGeometry(0, 0, 200, 100);
+    gone->setGeometry(200, 0, 200, 100);
+    CountingWidget panel; // a window of its own
+    panel.resize(100, 100);
+    window.show();
+    panel.show();
+    ASSERT_TRUE(PumpUntil([&] { return spectrum->paints > 0 && panel.paints > 0; }));
+    // The window's frame is taken: the requests below wait for its end.
+    const int spectrumBefore = spectrum->paints;
+    CFramePacer::Update(spectrum);
+    CFramePacer::Update(gone);
+    CFramePacer::Update(spectrum, QRect(0, 0, 5, 5));
+    delete gone;
+    const int panelBefore = panel.paints;
+    CFramePacer::Update(&panel);
+    ASSERT_TRUE(PumpUntil([&] { return panel.paints > panelBefore; }));
+    ASSERT_TRUE(PumpUntil([&] { return spectrum->paints >= spectrumBefore + 2; }));
+}
+
 } // namespace
