@@ -26,7 +26,10 @@ void CFramePacer::Update(QWidget* widget, const QRect& rect) {
 }
 
 void CFramePacer::request(QWidget* widget, const QRegion& region) {
-    if (!m_timer.isActive() && (!m_sinceHanded.isValid() || m_sinceHanded.elapsed() >= kFrameMs)) {
+    // Read once: the wait below is what is left of this same frame, never
+    // less than nothing (a timer started with a negative wait never fires).
+    const qint64 since = m_sinceHanded.isValid() ? m_sinceHanded.elapsed() : kFrameMs;
+    if (!m_timer.isActive() && since >= kFrameMs) {
         m_sinceHanded.start();
         widget->update(region);
         return;
@@ -38,7 +41,7 @@ void CFramePacer::request(QWidget* widget, const QRegion& region) {
     else
         m_pending.push_back({widget, region});
     if (!m_timer.isActive())
-        m_timer.start(static_cast<int>(kFrameMs - m_sinceHanded.elapsed()), Qt::PreciseTimer, this);
+        m_timer.start(static_cast<int>(kFrameMs - since), Qt::PreciseTimer, this);
 }
 
 void CFramePacer::timerEvent(QTimerEvent* event) {
