@@ -8,10 +8,15 @@
 CFramePacer::CFramePacer(QWidget* window) : QObject(window) {}
 
 CFramePacer* CFramePacer::of(QWidget* widget) {
+    // Asked for with every block of data: the window's pacer is looked for
+    // from its newest children back, past the widgets (a type flag, not a
+    // cast), since it is made after the window has been built.
     QWidget* window = widget->window();
-    for (QObject* child : window->children())
-        if (auto* pacer = dynamic_cast<CFramePacer*>(child))
-            return pacer;
+    const QObjectList& children = window->children();
+    for (auto child = children.rbegin(); child != children.rend(); ++child)
+        if (!(*child)->isWidgetType())
+            if (auto* pacer = dynamic_cast<CFramePacer*>(*child))
+                return pacer;
     return new CFramePacer(window);
 }
 
