@@ -10,11 +10,12 @@ CFramePacer::CFramePacer(QWidget* window) : QObject(window) {}
 CFramePacer* CFramePacer::of(QWidget* widget) {
     // Asked for with every block of data: the window's pacer is looked for
     // from its newest children back, past the widgets (a type flag, not a
-    // cast), since it is made after the window has been built.
+    // cast), since it is made after the window has been built. A window
+    // taking down its children leaves empty places among them meanwhile.
     QWidget* window = widget->window();
     const QObjectList& children = window->children();
     for (auto child = children.rbegin(); child != children.rend(); ++child)
-        if (!(*child)->isWidgetType())
+        if (*child && !(*child)->isWidgetType())
             if (auto* pacer = dynamic_cast<CFramePacer*>(*child))
                 return pacer;
     return new CFramePacer(window);

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QWidget>
 
 namespace {
@@ -140,6 +141,74 @@ TEST(FramePacerTest, AGoneViewIsSkippedAndOtherWindowsKeepTheirOwnFrames) {
     CFramePacer::Update(&panel);
     ASSERT_TRUE(PumpUntil([&] { return panel.paints > panelBefore; }));
     ASSERT_TRUE(PumpUntil([&] { return spectrum->paints >= spectrumBefore + 2; }));
+}
+
+int PacersOf(const QWidget& window) {
+    int pacers = 0;
+    for (QObject* child : window.children())
+        pacers += dynamic_cast<CFramePacer*>(child) != nullptr;
+    return pacers;
+}
+
+// The window's pacer is found however many objects, widgets or not, were
+// given to the window after it: a second pacer would split the window's
+// repaints into two passes per frame again.
+TEST(FramePacerTest, AWindowKeepsOnePacerWhateverItGainsAfterIt) {
+    QWidget window;
+    window.resize(200, 100);
+    auto* view = new CountingWidget;
+    view->setParent(&window);
+    view->setGeometry(0, 0, 200, 100);
+    window.show();
+    ASSERT_TRUE(PumpUntil([&] { return view->paints > 0; }));
+    CFramePacer::Update(view);
+    ASSERT_EQ(PacersOf(window), 1);
+    // Made after the pacer: a timer, an action, a dialog, another view.
+    new QObject(&window);
+    auto* later = new CountingWidget;
+    later->setParent(&window);
+    QWidget dialog(&window, Qt::Dialog);
+    auto* field = new CountingWidget;
+    field->setParent(&dialog);
+    CFramePacer::Update(view);
+    CFramePacer::Update(later);
+    CFramePacer::Update(&window);
+    EXPECT_EQ(PacersOf(window), 1);
+    // A dialog's views have their own pacer, not the window's.
+    CFramePacer::Update(field);
+    EXPECT_EQ(PacersOf(window), 1);
+    EXPECT_EQ(PacersOf(dialog), 1);
+    // A view moved to the dialog is paced by the dialog's pacer.
+    later->setParent(&dialog);
+    CFramePacer::Update(later);
+    EXPECT_EQ(PacersOf(window), 1);
+    EXPECT_EQ(PacersOf(dialog), 1);
+}
+
+// Asks for a repaint of a view as it goes, as a view whose core is stopped
+// while its window is taken down does.
+class RepaintOnDelete : public QObject {
+public:
+    RepaintOnDelete(QWidget* window, QWidget* view) : QObject(window), m_view(view) {}
+    ~RepaintOnDelete() override { CFramePacer::Update(m_view); }
+
+private:
+    QPointer<QWidget> m_view;
+};
+
+// While a window deletes its children, those already gone leave empty places
+// among them; a repaint asked for then must not stumble on them.
+TEST(FramePacerTest, ARepaintAskedForWhileTheWindowGoesIsHarmless) {
+    auto* window = new QWidget;
+    window->resize(200, 100);
+    auto* first = new CountingWidget;
+    first->setParent(window);
+    window->show();
+    ASSERT_TRUE(PumpUntil([&] { return first->paints > 0; }));
+    CFramePacer::Update(first); // the window's pacer is made
+    // Given to the window after its pacer, so it goes after it.
+    new RepaintOnDelete(window, window);
+    delete window;
 }
 
 } // namespace
