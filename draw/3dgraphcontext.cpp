@@ -382,9 +382,8 @@ void C3DGraphContext::DrawTimeAxis(CDC* pDC) {
     // again instead. Getting the picture writes a held fill, as the painter
     // would; a narrow pen draws pixel by pixel anyway.
     const LOGPEN& pen = pDC->GetDrawingPen();
-    const long long width = pen.lopnWidth.x;
     QImage* picture = nullptr;
-    if (pen.lopnStyle != PS_NULL && (width > 1 || width < -1) && pDC->IsIdentityMapping() &&
+    if (pen.lopnStyle != PS_NULL && pDC->PenWidth() > 1 && pDC->IsIdentityMapping() &&
         pDC->GetDeviceCaps(BITSPIXEL) == 32) {
         picture = pDC->GetImage();
     }
@@ -402,7 +401,7 @@ void C3DGraphContext::DrawTimeAxis(CDC* pDC) {
     const std::array<long long, 12> key{
         m_LayoutRect.left,       m_LayoutRect.top, m_LayoutRect.right,
         m_LayoutRect.bottom,     picture->width(), picture->height(),
-        picture->bytesPerLine(), pen.lopnStyle,    width,
+        picture->bytesPerLine(), pen.lopnStyle,    pen.lopnWidth.x,
         pen.lopnColor,           bkMode,           bkColor};
     if (key != m_Axis.key) {
         m_Axis = AxisPixels{};

@@ -111,6 +111,9 @@ public:
     int GetMapMode() const { return m_mapMode; }
     // Whether logical coordinates are device pixels (no scale, no offset).
     bool IsIdentityMapping() const;
+    // The width lines are drawn with, in logical units (at least 1); a pen
+    // wider than 1 strokes through a painter.
+    int PenWidth() const;
     CPoint SetWindowOrg(int x, int y);
     CSize SetWindowExt(int cx, int cy);
     CPoint SetViewportOrg(int x, int y);
@@ -245,7 +248,6 @@ private:
     void InvertPixels(int left, int top, int right, int bottom, bool dotted);
     void StrokeSegments(const POINT* points, int count, bool closed);
     void StrokeWithPainter(const POINT* points, int count, bool closed);
-    int PenWidth() const;
 
     // One line of text with its cell's top-left corner at (left, top), cut to
     // clip when given (dctext.cpp).
