@@ -82,15 +82,25 @@ protected:
     }
 };
 
-TEST(FramePacerTest, TheWidgetsOfAWindowArePaintedInOnePassPerFrame) {
+// A window with two views side by side, as a live window's spectrum and graph.
+struct TwoViews {
     QWidget window;
-    window.resize(400, 100);
-    auto* spectrum = new CountingWidget;
-    auto* graph = new CountingWidget;
-    spectrum->setParent(&window);
-    graph->setParent(&window);
-    spectrum->setGeometry(0, 0, 200, 100);
-    graph->setGeometry(200, 0, 200, 100);
+    CountingWidget* left = new CountingWidget;
+    CountingWidget* right = new CountingWidget;
+    TwoViews() {
+        window.resize(400, 100);
+        left->setParent(&window);
+        right->setParent(&window);
+        left->setGeometry(0, 0, 200, 100);
+        right->setGeometry(200, 0, 200, 100);
+    }
+};
+
+TEST(FramePacerTest, TheWidgetsOfAWindowArePaintedInOnePassPerFrame) {
+    TwoViews views;
+    QWidget& window = views.window;
+    CountingWidget* spectrum = views.left;
+    CountingWidget* graph = views.right;
     window.show();
     ASSERT_TRUE(PumpUntil([&] { return spectrum->paints > 0 && graph->paints > 0; }));
     PassCounter counter;
@@ -118,14 +128,10 @@ TEST(FramePacerTest, TheWidgetsOfAWindowArePaintedInOnePassPerFrame) {
 // behind; a view of another top-level window (a dialog, a floating panel)
 // keeps its own frames: its repaint is not held by this window's frame.
 TEST(FramePacerTest, AGoneViewIsSkippedAndOtherWindowsKeepTheirOwnFrames) {
-    QWidget window;
-    window.resize(400, 100);
-    auto* spectrum = new CountingWidget;
-    auto* gone = new CountingWidget;
-    spectrum->setParent(&window);
-    gone->setParent(&window);
-    spectrum->setGeometry(0, 0, 200, 100);
-    gone->setGeometry(200, 0, 200, 100);
+    TwoViews views;
+    QWidget& window = views.window;
+    CountingWidget* spectrum = views.left;
+    CountingWidget* gone = views.right;
     CountingWidget panel; // a window of its own
     panel.resize(100, 100);
     window.show();
