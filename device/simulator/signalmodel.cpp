@@ -13,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <random>
@@ -206,6 +207,18 @@ double CSignalModel::PowerMw(std::size_t i, double t, int path) const {
     return DbToMw(level);
 }
 
+double CSignalModel::PowerMw(const BandPlan& plan, std::size_t i, double t, int path) const {
+    const std::size_t at = 2 * i + (path != 0 ? 1 : 0);
+    if (at < plan.steadyMw.size() && !std::isnan(plan.steadyMw[at]))
+        return plan.steadyMw[at];
+    return PowerMw(i, t, path);
+}
+
+double CSignalModel::Attenuation(const BandPlan& plan, const BandRequest& request) {
+    return request.attenuationDb == plan.attenuationDb ? plan.attenuation
+                                                       : DbToMw(-request.attenuationDb);
+}
+
 double CSignalModel::Response(std::size_t i, double d, double rbwKHz) const {
     const SimSignal& s = m_scene.signals[i];
     const double a = FilterA(rbwKHz);
@@ -247,6 +260,16 @@ std::pair<int, int> Reached(double centreKHz, double reachKHz, double lo, double
 CSignalModel::BandPlan CSignalModel::Plan(const BandRequest& r) const {
     BandPlan plan;
     plan.floorMw = NoiseFloorMw(r.rbwKHz);
+    plan.attenuationDb = r.attenuationDb;
+    plan.attenuation = DbToMw(-r.attenuationDb);
+    // A signal's power changes with time only while it fades.
+    plan.steadyMw.assign(2 * m_scene.signals.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < m_scene.signals.size(); ++i) {
+        if (m_scene.signals[i].fadeDb > 0.0)
+            continue;
+        plan.steadyMw[2 * i] = PowerMw(i, 0.0, 0);
+        plan.steadyMw[2 * i + 1] = PowerMw(i, 0.0, 1);
+    }
     // The band's first and last bin, a step wider either side: a swept tone
     // whose whole run stays farther away never reaches it.
     const double bandLo = r.startKHz - static_cast<double>(r.stepKHz);
@@ -282,11 +305,11 @@ void CSignalModel::Band(const BandRequest& r, const BandPlan& plan, double t, CN
     const double floor = plan.floorMw;
     for (int b = 0; b < r.bins; ++b)
         out[b] = floor * noise.Next();
-    const double attenuation = DbToMw(-r.attenuationDb);
+    const double attenuation = Attenuation(plan, r);
     for (const BandPlan::Reach& reached : plan.fixed) {
         if (!Now(reached.signal, t).on)
             continue;
-        const double power = PowerMw(reached.signal, t, r.path) * attenuation;
+        const double power = PowerMw(plan, reached.signal, t, r.path) * attenuation;
         double* bin = out + reached.firstBin;
         for (double share : reached.response)
             *bin++ += power * share;
@@ -302,7 +325,7 @@ void CSignalModel::Band(const BandRequest& r, const BandPlan& plan, double t, CN
         const auto [first, last] = Reached(now.centreKHz, reach, lo, step, r.bins);
         if (first > last)
             continue;
-        const double power = PowerMw(i, t, r.path) * attenuation;
+        const double power = PowerMw(plan, i, t, r.path) * attenuation;
         for (int b = first; b <= last; ++b)
             out[b] += power * Response(i, lo + step * b - now.centreKHz, r.rbwKHz);
     }
@@ -325,13 +348,13 @@ void CSignalModel::BandRow(const BandRequest& r, const BandPlan& plan, double t,
 
     // The signals that reach the band now, in the order Band adds them.
     m_hits.clear();
-    const double attenuation = DbToMw(-r.attenuationDb);
+    const double attenuation = Attenuation(plan, r);
     for (const BandPlan::Reach& reached : plan.fixed) {
         if (reached.firstBin >= bins || !Now(reached.signal, t).on)
             continue;
         Hit hit;
         hit.signal = reached.signal;
-        hit.power = PowerMw(reached.signal, t, r.path) * attenuation;
+        hit.power = PowerMw(plan, reached.signal, t, r.path) * attenuation;
         hit.first = reached.firstBin;
         hit.last =
             std::min(bins - 1, reached.firstBin + static_cast<int>(reached.response.size()) - 1);
@@ -349,7 +372,7 @@ void CSignalModel::BandRow(const BandRequest& r, const BandPlan& plan, double t,
             continue;
         Hit hit;
         hit.signal = i;
-        hit.power = PowerMw(i, t, r.path) * attenuation;
+        hit.power = PowerMw(plan, i, t, r.path) * attenuation;
         hit.first = first;
         hit.last = last;
         hit.centreKHz = now.centreKHz;

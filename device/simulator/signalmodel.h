@@ -132,6 +132,12 @@ public:
         std::vector<Reach> fixed;
         std::vector<std::size_t> moving;
         double floorMw = 0.0; // the noise floor's power at the mixer
+        // The attenuation's share of the power, and each signal's power at
+        // the input on either path (index 2 * signal + path) where it does
+        // not fade, NaN where it does: worked out once, not at every block.
+        int attenuationDb = 0;
+        double attenuation = 1.0;
+        std::vector<double> steadyMw;
     };
     BandPlan Plan(const BandRequest& request) const;
 
@@ -180,6 +186,9 @@ private:
     SignalNow Now(std::size_t i, double t) const;
     // Its power (mW) at the input at time t on the path.
     double PowerMw(std::size_t i, double t, int path) const;
+    // The same from a band's plan, and the attenuation's share for the band.
+    double PowerMw(const BandPlan& plan, std::size_t i, double t, int path) const;
+    static double Attenuation(const BandPlan& plan, const BandRequest& request);
     // Share of the signal's power a filter of 3 dB bandwidth rbwKHz passes at
     // offset d (kHz) from the signal's centre.
     double Response(std::size_t i, double d, double rbwKHz) const;
