@@ -2,6 +2,7 @@
 // lines without their last pixel, shapes without their right and bottom
 // edges, text placed by its alignment, object selection, blits and DIB rows.
 #include "platform/dc.h"
+#include "platform/dcraster.h"
 #include "platform/gdiobjects.h"
 
 #include <gtest/gtest.h>
@@ -376,6 +377,23 @@ TEST(GdiShapes, FrameAndFillRectCoverExactlyTheRectangle) {
     s.dc.FrameRect(&r, &red);
     EXPECT_EQ(BoxOf(s.dc, 12, 12, kRed), CRect(2, 3, 9, 10));
     EXPECT_EQ(s.At(3, 4), kGreen);
+}
+
+// Runs short and long (the long ones take another path), at every alignment:
+// exactly their pixels change.
+TEST(GdiShapes, FillsOfEveryLengthSetExactlyTheirPixels) {
+    constexpr std::uint32_t kGround = 0xFF123456u, kInk = 0xFFABCDEFu;
+    std::vector<std::uint32_t> row(1100);
+    for (std::size_t length : {0, 1, 3, 4, 15, 16, 17, 255, 256, 257, 1000}) {
+        for (std::size_t start = 40; start < 45; ++start) {
+            std::fill(row.begin(), row.end(), kGround);
+            FillPixels(row.data() + start, length, kInk);
+            std::size_t wrong = 0;
+            for (std::size_t i = 0; i < row.size(); ++i)
+                wrong += row[i] != (i >= start && i < start + length ? kInk : kGround);
+            EXPECT_EQ(wrong, 0u) << length << " from " << start;
+        }
+    }
 }
 
 TEST(GdiShapes, FocusRectangleIsDottedAndDrawingItTwiceRestoresThePixels) {
