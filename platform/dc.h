@@ -256,6 +256,11 @@ private:
     // The font's remembered glyphs of text when drawing them with painter
     // gives exactly what drawText gives, else null.
     const QList<QGlyphRun>* RememberedGlyphs(const QPainter& painter, const QString& text);
+    // Draws the remembered glyphs of text at origin by setting the pixels they
+    // set, cut to clip when given; false when that cannot stand for drawing
+    // them with the painter.
+    bool DrawGlyphPixels(const QPainter& painter, const QString& text, const QPoint& origin,
+                         COLORREF color, const RECT* clip);
 
     // How pixels of src become pixels of this DC's surface (dcblit.cpp).
     PixelConversion ConversionFrom(const CDC& src) const;

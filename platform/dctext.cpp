@@ -88,6 +88,30 @@ const QList<QGlyphRun>* CDC::RememberedGlyphs(const QPainter& painter, const QSt
                              painter.layoutDirection());
 }
 
+bool CDC::DrawGlyphPixels(const QPainter& painter, const QString& text, const QPoint& origin,
+                          COLORREF color, const RECT* clip) {
+    // The pixels stand for the glyphs drawn in the pen's colour over what is
+    // there, as a painter without antialiasing, blending or opacity draws them.
+    if (painter.testRenderHint(QPainter::TextAntialiasing) ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
+        painter.opacity() != 1.0)
+        return false;
+    const std::vector<QPoint>* pixels = m_metrics->GlyphPixels(text);
+    DcRaster raster;
+    if (!pixels || !DirectRaster(raster))
+        return false;
+    QRect cut(0, 0, raster.width, raster.height);
+    if (clip)
+        cut &= QRect(clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top);
+    const std::uint32_t value = PixelValue(color);
+    for (const QPoint& offset : *pixels) {
+        const QPoint at = origin + offset;
+        if (cut.contains(at))
+            raster.At(at.x(), at.y()) = value;
+    }
+    return true;
+}
+
 void CDC::DrawTextLine(int left, int top, const QString& text, int width, int underlineIndex,
                        COLORREF color, bool opaque, const RECT* clip) {
     const QFontMetrics& fm = m_metrics->Get();
@@ -118,8 +142,10 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
     painter->setPen(PaintColor(color));
     const QPoint origin(left, top + ascent);
     if (const QList<QGlyphRun>* glyphs = RememberedGlyphs(*painter, text)) {
-        for (const QGlyphRun& run : *glyphs)
-            painter->drawGlyphRun(origin, run);
+        if (underlineIndex >= 0 || !DrawGlyphPixels(*painter, text, origin, color, clip)) {
+            for (const QGlyphRun& run : *glyphs)
+                painter->drawGlyphRun(origin, run);
+        }
     } else {
         painter->drawText(origin, text);
     }

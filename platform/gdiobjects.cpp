@@ -4,10 +4,12 @@
 #include "dc.h"
 #include "fontmatch.h"
 
+#include <QPainter>
 #include <QTextLayout>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -216,6 +218,72 @@ const QList<QGlyphRun>* CFontMetrics::Glyphs(const QString& text, const QFont& d
         known->shaped = true;
     }
     return &known->runs;
+}
+
+namespace {
+
+// The pixels runs drawn at the origin set without antialiasing, in pen
+// colours on grounds that differ from them (the offsets from the origin), or
+// nothing when a pixel took any other colour or the drawing reached the edge
+// of its picture.
+std::optional<std::vector<QPoint>> DrawnPixels(const QList<QGlyphRun>& runs) {
+    QRectF bounds;
+    for (const QGlyphRun& run : runs)
+        bounds |= run.boundingRect();
+    // Glyphs may reach a little beyond their bounding boxes; the margin is
+    // checked to stay blank.
+    const int margin = 4 + static_cast<int>(bounds.height()) / 2;
+    const QRect box = bounds.toAlignedRect().adjusted(-margin, -margin, margin, margin);
+    if (box.width() > 4096 || box.height() > 1024)
+        return std::nullopt;
+    const QPoint origin = -box.topLeft();
+    struct Drawing {
+        QRgb ground, pen;
+    };
+    const Drawing drawings[] = {{0xFF000000u, 0xFF00FF00u}, {0xFFFFFFFFu, 0xFFFF00FFu}};
+    std::vector<QPoint> pixels[2];
+    for (int d = 0; d < 2; ++d) {
+        QImage picture(box.size(), QImage::Format_RGB32);
+        picture.fill(drawings[d].ground);
+        {
+            QPainter painter(&picture);
+            painter.setRenderHint(QPainter::Antialiasing, false);
+            painter.setRenderHint(QPainter::TextAntialiasing, false);
+            painter.setPen(QColor::fromRgb(drawings[d].pen));
+            for (const QGlyphRun& run : runs)
+                painter.drawGlyphRun(origin, run);
+        }
+        for (int y = 0; y < picture.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+            for (int x = 0; x < picture.width(); ++x) {
+                if (row[x] == drawings[d].ground)
+                    continue;
+                const bool edge =
+                    x == 0 || y == 0 || x == picture.width() - 1 || y == picture.height() - 1;
+                if (row[x] != drawings[d].pen || edge)
+                    return std::nullopt;
+                pixels[d].push_back(QPoint(x, y) - origin);
+            }
+        }
+    }
+    if (pixels[0] != pixels[1])
+        return std::nullopt;
+    return std::move(pixels[0]);
+}
+
+} // namespace
+
+const std::vector<QPoint>* CFontMetrics::GlyphPixels(const QString& text) {
+    const auto known = m_glyphs.find(text);
+    if (known == m_glyphs.end() || !known->shaped)
+        return nullptr;
+    if (known->pixelState == Shaped::Pixels::Unknown) {
+        std::optional<std::vector<QPoint>> pixels = DrawnPixels(known->runs);
+        known->pixelState = pixels ? Shaped::Pixels::Known : Shaped::Pixels::Unusable;
+        if (pixels)
+            known->pixels = std::move(*pixels);
+    }
+    return known->pixelState == Shaped::Pixels::Known ? &known->pixels : nullptr;
 }
 
 QList<QGlyphRun> CFontMetrics::Shape(const QString& text, const QFont& deviceFont,

@@ -122,6 +122,12 @@ public:
     // one device font, resolution and direction; another starts it over.
     const QList<QGlyphRun>* Glyphs(const QString& text, const QFont& deviceFont, int dpi,
                                    Qt::LayoutDirection direction);
+    // The pixels the remembered glyphs of text (Glyphs gave them) set when
+    // drawn without antialiasing, as offsets from the origin: learnt from a
+    // drawing of the glyphs on a picture of their own, so that the text is
+    // then drawn by setting them. Null when they set anything but the pen's
+    // colour (glyphs drawn with grey levels).
+    const std::vector<QPoint>* GlyphPixels(const QString& text);
 
 private:
     // Bounds of the memories: texts longer than this are measured and
@@ -136,6 +142,8 @@ private:
     struct Shaped {
         bool shaped = false;
         QList<QGlyphRun> runs;
+        enum class Pixels { Unknown, Known, Unusable } pixelState = Pixels::Unknown;
+        std::vector<QPoint> pixels;
     };
     static QList<QGlyphRun> Shape(const QString& text, const QFont& deviceFont,
                                   Qt::LayoutDirection direction);
