@@ -89,7 +89,7 @@ const QList<QGlyphRun>* CDC::RememberedGlyphs(const QPainter& painter, const QSt
 }
 
 bool CDC::DrawGlyphPixels(const QPainter& painter, const QString& text, const QPoint& origin,
-                          COLORREF color, const RECT* clip) {
+                          COLORREF color, const RECT* clip, const QRect& area) {
     // The pixels stand for the glyphs drawn in the pen's colour over what is
     // there, as a painter without antialiasing, blending or opacity draws them.
     if (painter.testRenderHint(QPainter::TextAntialiasing) ||
@@ -98,7 +98,8 @@ bool CDC::DrawGlyphPixels(const QPainter& painter, const QString& text, const QP
         return false;
     const std::vector<QPoint>* pixels = m_metrics->GlyphPixels(text);
     DcRaster raster;
-    if (!pixels || !DirectRaster(raster))
+    // Only the area of the text leaves a held-back fill, as for the painter.
+    if (!pixels || !DirectRaster(raster, false, &area))
         return false;
     QRect cut(0, 0, raster.width, raster.height);
     if (clip)
@@ -142,7 +143,7 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
     painter->setPen(PaintColor(color));
     const QPoint origin(left, top + ascent);
     if (const QList<QGlyphRun>* glyphs = RememberedGlyphs(*painter, text)) {
-        if (underlineIndex >= 0 || !DrawGlyphPixels(*painter, text, origin, color, clip)) {
+        if (underlineIndex >= 0 || !DrawGlyphPixels(*painter, text, origin, color, clip, area)) {
             for (const QGlyphRun& run : *glyphs)
                 painter->drawGlyphRun(origin, run);
         }
