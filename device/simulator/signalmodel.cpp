@@ -259,6 +259,8 @@ std::pair<int, int> Reached(double centreKHz, double reachKHz, double lo, double
 
 CSignalModel::BandPlan CSignalModel::Plan(const BandRequest& r) const {
     BandPlan plan;
+    plan.request = r;
+    plan.floorDbm = NoiseFloorDbm(r.rbwKHz);
     plan.floorMw = NoiseFloorMw(r.rbwKHz);
     plan.attenuationDb = r.attenuationDb;
     plan.attenuation = DbToMw(-r.attenuationDb);

@@ -42,6 +42,8 @@ struct BandRequest {
     int attenuationDb = 0;
     double rbwKHz = 2.0;
     int path = 0;
+
+    bool operator==(const BandRequest&) const = default;
 };
 
 // The noise's spread from sample to sample for the fast captures: log-normal
@@ -129,9 +131,11 @@ public:
             int firstBin = 0;
             std::vector<double> response;
         };
+        BandRequest request; // what it was made for
         std::vector<Reach> fixed;
         std::vector<std::size_t> moving;
-        double floorMw = 0.0; // the noise floor's power at the mixer
+        double floorDbm = 0.0; // the noise floor at the mixer
+        double floorMw = 0.0;  // and its power
         // The attenuation's share of the power, and each signal's power at
         // the input on either path (index 2 * signal + path) where it does
         // not fade, NaN where it does: worked out once, not at every block.

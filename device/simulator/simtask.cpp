@@ -273,21 +273,19 @@ public:
         : CCaptureTask(setup, kRealTimeBlocks, kRealTimeBlockWords, kRealTimeBlockSeconds,
                        c.triggerBlock, c.triggerType, 1250),
           m_capture(c) {
-        m_band.startKHz = c.baseKHz;
-        m_band.stepKHz = c.stepKHz;
-        m_band.bins = MeasuredPoints(c.baseKHz, c.stepKHz, kRealTimeBlockWords, setup.maxKHz);
-        m_band.attenuationDb = setup.attenuationDb;
-        m_band.rbwKHz = RbwBandwidthKHz(c.stepKHz);
-        m_band.path = setup.path;
-        m_plan = m_model.Plan(m_band);
+        m_band = RealTimeBand(setup, c);
+        if (setup.realTimePlan && setup.realTimePlan->request == m_band)
+            m_plan = setup.realTimePlan;
+        else
+            m_plan = std::make_shared<const CSignalModel::BandPlan>(m_model.Plan(m_band));
         // The threshold is relative to the noise floor the bins show; at the
         // mixer that floor does not depend on the attenuation.
-        m_threshold = MixerMw(m_model.NoiseFloorDbm(m_band.rbwKHz) + c.senseHundredths / 100.0, 0);
+        m_threshold = MixerMw(m_plan->floorDbm + c.senseHundredths / 100.0, 0);
     }
 
     void Begin(double deviceTimeS) override {
         CCaptureTask::Begin(deviceTimeS);
-        const double floor = m_plan.floorMw;
+        const double floor = m_plan->floorMw;
         m_noiseWords = m_setup.noiseWords;
         if (!m_noiseWords || !m_setup.noise || m_noiseWords->FloorMw() != floor ||
             m_noiseWords->AttenuationDb() != m_band.attenuationDb)
@@ -316,12 +314,12 @@ protected:
             m_noise->NextRow() % (CNoiseFactors::kRowMax - kRealTimeBlockWords + 1);
         const int bins = std::max(0, m_band.bins);
         if (words) {
-            m_model.BandRow(m_band, m_plan, t, m_noise->Factors(), row, m_noiseWords.get(), nullptr,
-                            words);
+            m_model.BandRow(m_band, *m_plan, t, m_noise->Factors(), row, m_noiseWords.get(),
+                            nullptr, words);
             std::fill(words + bins, words + kRealTimeBlockWords, kNoSampleWord);
             return true;
         }
-        m_model.BandRow(m_band, m_plan, t, m_noise->Factors(), row, nullptr, unit, nullptr);
+        m_model.BandRow(m_band, *m_plan, t, m_noise->Factors(), row, nullptr, unit, nullptr);
         std::fill(unit + bins, unit + kRealTimeBlockWords, kNotMeasured);
         return false;
     }
@@ -338,7 +336,7 @@ protected:
 private:
     RealTimeCapture m_capture;
     BandRequest m_band;
-    CSignalModel::BandPlan m_plan;
+    std::shared_ptr<const CSignalModel::BandPlan> m_plan;
     double m_threshold = 0.0;
     std::shared_ptr<const CNoiseWords> m_noiseWords; // from Begin on
     std::optional<std::size_t> m_stretch;            // the last block's
@@ -398,6 +396,17 @@ std::unique_ptr<CSimTask> MakeBlockTask(const TaskSetup& setup, const SweepReque
 
 std::unique_ptr<CSimTask> MakeZeroSpanTask(const TaskSetup& setup, const ZeroSpanCapture& capture) {
     return std::make_unique<CZeroSpanTask>(setup, capture);
+}
+
+BandRequest RealTimeBand(const TaskSetup& setup, const RealTimeCapture& capture) {
+    BandRequest band;
+    band.startKHz = capture.baseKHz;
+    band.stepKHz = capture.stepKHz;
+    band.bins = MeasuredPoints(capture.baseKHz, capture.stepKHz, kRealTimeBlockWords, setup.maxKHz);
+    band.attenuationDb = setup.attenuationDb;
+    band.rbwKHz = RbwBandwidthKHz(capture.stepKHz);
+    band.path = setup.path;
+    return band;
 }
 
 std::unique_ptr<CSimTask> MakeRealTimeTask(const TaskSetup& setup, const RealTimeCapture& capture) {

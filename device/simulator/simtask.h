@@ -62,6 +62,10 @@ struct TaskSetup {
     // the attenuation (made by the task when missing or made for another).
     std::shared_ptr<const CNoiseFactors> noise;
     std::shared_ptr<const CNoiseWords> noiseWords;
+    // The scene's plan of the real-time band (RealTimeBand), made once for
+    // the captures after capture that ask for it (a task makes its own when
+    // missing or made for another band).
+    std::shared_ptr<const CSignalModel::BandPlan> realTimePlan;
 };
 
 // One block of points measured point after point (the sweeps, the zero-span
@@ -87,6 +91,8 @@ struct RealTimeCapture {
     int senseHundredths = 0; // threshold, 1/100 dB above the noise floor
     int triggerBlock = 0;    // index of the trigger block within the capture
 };
+// The band a real-time capture measures.
+BandRequest RealTimeBand(const TaskSetup& setup, const RealTimeCapture& capture);
 std::unique_ptr<CSimTask> MakeRealTimeTask(const TaskSetup& setup, const RealTimeCapture& capture);
 
 struct SemiRealTimeSweep {

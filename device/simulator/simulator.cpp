@@ -103,6 +103,7 @@ bool CSimulator::LoadScene() {
     // One noise table for the scene: each task reads it in its own order.
     m_noise = std::make_shared<const CNoiseFactors>(m_sceneSeed, m_scene->noiseSpreadDb);
     m_noiseWords.reset();
+    m_realTimePlan.reset();
     m_scenePath = path;
     m_loadedAt = Clock::now();
     m_taskCount = 0;
@@ -345,6 +346,11 @@ int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int trigge
         m_noiseWords = std::make_shared<const CNoiseWords>(*m_noise, floor, setup.attenuationDb);
     }
     setup.noiseWords = m_noiseWords;
+    const BandRequest band = RealTimeBand(setup, capture);
+    if (!m_realTimePlan || !(m_realTimePlan->request == band))
+        m_realTimePlan = std::make_shared<const CSignalModel::BandPlan>(
+            CSignalModel(*m_scene, m_sceneSeed).Plan(band));
+    setup.realTimePlan = m_realTimePlan;
     if (triggerType != 0)
         return Launch(tag, taskNumber, MakeRealTimeTask(setup, capture));
     // An immediate capture is started again as soon as it is in: the task

@@ -96,7 +96,8 @@ private:
     std::string m_scenePath;
     std::uint64_t m_sceneSeed = 0;
     std::shared_ptr<const CNoiseFactors> m_noise;
-    std::shared_ptr<const CNoiseWords> m_noiseWords; // of the last real-time capture
+    std::shared_ptr<const CNoiseWords> m_noiseWords;              // of the last real-time capture
+    std::shared_ptr<const CSignalModel::BandPlan> m_realTimePlan; // and its band's plan
     Clock::time_point m_loadedAt;
     std::uint32_t m_taskCount = 0;
     // The RF input the next task measures: 0 = RF1, 1 = RF2.
