@@ -5,6 +5,7 @@
 #include "fontmatch.h"
 
 #include <QPainter>
+#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -227,9 +228,18 @@ namespace {
 // nothing when a pixel took any other colour or the drawing reached the edge
 // of its picture.
 std::optional<std::vector<QPoint>> DrawnPixels(const QList<QGlyphRun>& runs) {
+    // The line's cell and the ink of every glyph: a mark drawn well above
+    // the cell (an accent on a capital) is inside the picture as well, so
+    // that no part of a glyph can fall off it without touching its edge.
     QRectF bounds;
-    for (const QGlyphRun& run : runs)
+    for (const QGlyphRun& run : runs) {
         bounds |= run.boundingRect();
+        const QRawFont font = run.rawFont();
+        const QList<quint32> glyphs = run.glyphIndexes();
+        const QList<QPointF> positions = run.positions();
+        for (qsizetype i = 0; i < glyphs.size() && i < positions.size(); ++i)
+            bounds |= font.boundingRect(glyphs[i]).translated(positions[i]);
+    }
     // Glyphs may reach a little beyond their bounding boxes; the margin is
     // checked to stay blank.
     const int margin = 4 + static_cast<int>(bounds.height()) / 2;
@@ -309,6 +319,8 @@ QList<QGlyphRun> CFontMetrics::Shape(const QString& text, const QFont& deviceFon
             for (QPointF& position : positions)
                 position.ry() -= baseline;
             run.setPositions(positions);
+            // The run's cell moves with its glyphs.
+            run.setBoundingRect(run.boundingRect().translated(0, -baseline));
         }
     }
     layout.endLayout();
