@@ -322,3 +322,65 @@ TEST(GlyphPixels, OtherImagesDrawWhatDrawTextDraws) {
         }
     }
 }
+
+// Glyphs placed by the font's marks (combining accents) and whole texts at
+// random places, partly off every edge, over a held-back fill and cut by
+// random rectangles: the pixels at every place are those of drawText there.
+TEST(GlyphPixels, RandomPlacesClipsAndHeldFillsDrawWhatThePainterDraws) {
+    const std::vector<QString> texts = {
+        QString::fromUtf8("e\xcc\x81 a\xcc\x88 o\xcc\x82 q\xcc\xa3 A\xcc\x8a"),
+        QStringLiteral("-73.41 dBm"), QStringLiteral("ijg|Wy"),
+        QString::fromUtf8("\xc3\x89t\xc3\xa9")};
+    for (const LONG px : {-11, -13, -16, -23}) {
+        LOGFONT lf = MakeFont(px, "DejaVu Sans");
+        CFont font;
+        ASSERT_TRUE(font.CreateFontIndirect(&lf));
+        const QFontMetrics metrics(font.GetQFont());
+        unsigned seed = 7;
+        const auto pick = [&](int lo, int hi) {
+            seed = seed * 1103515245u + 12345u;
+            return lo + static_cast<int>((seed >> 8) % static_cast<unsigned>(hi - lo + 1));
+        };
+        for (int round = 0; round < 6; ++round) {
+            constexpr int kW = 120, kH = 70;
+            CDC dc;
+            CBitmap bitmap;
+            dc.CreateCompatibleDC(nullptr);
+            bitmap.CreateCompatibleBitmap(&dc, kW, kH);
+            dc.SelectObject(&bitmap);
+            dc.FillSolidRect(0, 0, kW, kH, RGB(0, 0, 40)); // held back
+            dc.SelectObject(&font);
+            dc.SetBkMode(TRANSPARENT);
+            dc.SetTextColor(RGB(255, 230, 0));
+            QImage expected(kW, kH, QImage::Format_RGB32);
+            expected.fill(QColor(0, 0, 40));
+            QPainter painter(&expected);
+            painter.setRenderHint(QPainter::TextAntialiasing, false);
+            painter.setFont(font.GetQFont());
+            painter.setPen(QColor(255, 230, 0));
+            for (int k = 0; k < 40; ++k) {
+                const QString& s = texts[static_cast<size_t>(k) % texts.size()];
+                const QByteArray utf8 = s.toUtf8();
+                const int x = pick(-60, kW), y = pick(-25, kH);
+                if (k % 3 == 2) {
+                    RECT r{pick(-5, kW), pick(-5, kH), 0, 0};
+                    r.right = r.left + pick(1, 60);
+                    r.bottom = r.top + pick(1, 25);
+                    RECT box = r;
+                    dc.DrawText(utf8.constData(), utf8.size(), &box,
+                                DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+                    painter.save();
+                    painter.setClipRect(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+                    painter.drawText(QPoint(r.left, r.top + metrics.ascent()), s);
+                    painter.restore();
+                } else {
+                    dc.TextOut(x, y, utf8.constData(), utf8.size());
+                    painter.drawText(QPoint(x, y + metrics.ascent()), s);
+                }
+            }
+            painter.end();
+            EXPECT_EQ(FirstDifference(bitmap.GetImage(), expected), "")
+                << px << "px round " << round;
+        }
+    }
+}
