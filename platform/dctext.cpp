@@ -96,10 +96,13 @@ bool CDC::DrawGlyphPixels(const QPainter& painter, const QString& text, const QP
         painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
         painter.opacity() != 1.0)
         return false;
-    const std::vector<QPoint>* pixels = m_metrics->GlyphPixels(text);
+    // Only the area of the text leaves a held-back fill, as for the painter;
+    // nothing is learnt for a surface the pixels cannot be set on.
     DcRaster raster;
-    // Only the area of the text leaves a held-back fill, as for the painter.
-    if (!pixels || !DirectRaster(raster, false, &area))
+    if (!DirectRaster(raster, false, &area))
+        return false;
+    const std::vector<QPoint>* pixels = m_metrics->GlyphPixels(text);
+    if (!pixels)
         return false;
     QRect cut(0, 0, raster.width, raster.height);
     if (clip)

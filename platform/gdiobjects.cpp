@@ -250,7 +250,9 @@ std::optional<std::vector<QPoint>> DrawnPixels(const QList<QGlyphRun>& runs) {
     struct Drawing {
         QRgb ground, pen;
     };
-    const Drawing drawings[] = {{0xFF000000u, 0xFF00FF00u}, {0xFFFFFFFFu, 0xFFFF00FFu}};
+    // Ground and pen differ in every channel: a glyph whose pixels are
+    // blended channel by channel shows in either drawing.
+    const Drawing drawings[] = {{0xFF000000u, 0xFFFFFFFFu}, {0xFFFFFFFFu, 0xFF000000u}};
     std::vector<QPoint> pixels[2];
     for (int d = 0; d < 2; ++d) {
         QImage picture(box.size(), QImage::Format_RGB32);
@@ -288,6 +290,9 @@ const std::vector<QPoint>* CFontMetrics::GlyphPixels(const QString& text) {
     if (known == m_glyphs.end() || !known->shaped)
         return nullptr;
     if (known->pixelState == Shaped::Pixels::Unknown) {
+        // The first drawing was not from the glyphs.
+        if (++known->drawnFromGlyphs < kDrawsBeforePixels)
+            return nullptr;
         std::optional<std::vector<QPoint>> pixels = DrawnPixels(known->runs);
         known->pixelState = pixels ? Shaped::Pixels::Known : Shaped::Pixels::Unusable;
         if (pixels)

@@ -125,9 +125,14 @@ public:
     // The pixels the remembered glyphs of text (Glyphs gave them) set when
     // drawn without antialiasing, as offsets from the origin: learnt from a
     // drawing of the glyphs on a picture of their own, so that the text is
-    // then drawn by setting them. Null when they set anything but the pen's
-    // colour (glyphs drawn with grey levels).
+    // then drawn by setting them. Learning costs some twenty drawings, so a
+    // text is drawn from its glyphs kDrawsBeforePixels times first (a label,
+    // not a reading that changes every few frames, goes on to its pixels).
+    // Null until then, and when the glyphs set anything but the pen's colour
+    // (glyphs drawn with grey levels).
     const std::vector<QPoint>* GlyphPixels(const QString& text);
+    // Drawings of a text before the one from its pixels.
+    static constexpr int kDrawsBeforePixels = 8;
 
 private:
     // Bounds of the memories: texts longer than this are measured and
@@ -143,6 +148,7 @@ private:
         bool shaped = false;
         QList<QGlyphRun> runs;
         enum class Pixels { Unknown, Known, Unusable } pixelState = Pixels::Unknown;
+        int drawnFromGlyphs = 0; // while the pixels are unknown
         std::vector<QPoint> pixels;
     };
     static QList<QGlyphRun> Shape(const QString& text, const QFont& deviceFont,

@@ -730,8 +730,9 @@ TEST(GdiText, RememberedGlyphsDrawWhatDrawTextDraws) {
         CFont font;
         ASSERT_TRUE(font.CreateFontIndirect(&lf));
         const QFontMetrics metrics(font.GetQFont());
-        // Drawn once, shaped for the memory, drawn from the memory.
-        for (int pass = 0; pass < 3; ++pass) {
+        // Drawn once, shaped for the memory, drawn from the glyphs, then from
+        // their pixels.
+        for (int pass = 0; pass < CFontMetrics::kDrawsBeforePixels + 2; ++pass) {
             Surface s(kW, kH);
             s.dc.SelectObject(&font);
             s.dc.SetBkMode(TRANSPARENT);
