@@ -11,7 +11,6 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QTextLayout>
 
 #include <cstdio>
 #include <cstring>
@@ -64,31 +63,6 @@ std::string FirstDifference(const QImage& a, const QImage& b) {
     return first;
 }
 
-// The glyph runs of text as drawText lays them out, from the baseline origin.
-QList<QGlyphRun> Runs(const QString& text, const QFont& font) {
-    QTextLayout layout(text, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    QList<QGlyphRun> runs;
-    if (line.isValid()) {
-        line.setLineWidth(1 << 20);
-        line.setPosition(QPointF(0, 0));
-        const qreal baseline = line.y() + line.ascent();
-        runs = line.glyphRuns();
-        for (QGlyphRun& run : runs) {
-            QList<QPointF> positions = run.positions();
-            for (QPointF& position : positions)
-                position.ry() -= baseline;
-            run.setPositions(positions);
-        }
-    }
-    layout.endLayout();
-    return runs;
-}
-
 // Draws the texts at the places with a memory DC (drawn, shaped, drawn from
 // the glyphs, then from their pixels) and with drawText on a picture of the
 // same ground; returns the first difference of each pass.
@@ -115,15 +89,11 @@ std::string CompareOnBitmap(CFont& font, const std::vector<const char*>& texts,
         expected.fill(Qc(mono ? RGB(0, 0, 0) : ground));
         if (mono && ground != RGB(0, 0, 0))
             expected.fill(Qt::white);
-        QImage runsImage = expected.copy();
         {
             QPainter painter(&expected);
-            QPainter runsPainter(&runsImage);
-            for (QPainter* q : {&painter, &runsPainter}) {
-                q->setRenderHint(QPainter::TextAntialiasing, false);
-                q->setFont(font.GetQFont());
-                q->setPen(Qc(ink));
-            }
+            painter.setRenderHint(QPainter::TextAntialiasing, false);
+            painter.setFont(font.GetQFont());
+            painter.setPen(Qc(ink));
             for (const Place& p : places) {
                 for (const char* text : texts) {
                     const QString s = QString::fromUtf8(text);
@@ -133,21 +103,14 @@ std::string CompareOnBitmap(CFont& font, const std::vector<const char*>& texts,
                         const QRect cell(p.x, p.y, metrics.horizontalAdvance(s),
                                          metrics.ascent() + metrics.descent());
                         painter.fillRect(cell, Qc(bk));
-                        runsPainter.fillRect(cell, Qc(bk));
                     }
                     painter.drawText(origin, s);
-                    for (const QGlyphRun& run : Runs(s, runsPainter.font()))
-                        runsPainter.drawGlyphRun(origin, run);
                 }
             }
         }
         const std::string diff = FirstDifference(bitmap.GetImage(), expected);
-        if (!diff.empty()) {
+        if (!diff.empty())
             out += " pass " + std::to_string(pass) + ": " + diff;
-            const std::string runsDiff = FirstDifference(runsImage, expected);
-            out += runsDiff.empty() ? " [drawGlyphRun gives drawText's pixels]"
-                                    : " [drawGlyphRun itself differs " + runsDiff + "]";
-        }
     }
     return out;
 }
