@@ -215,8 +215,8 @@ double CSignalModel::PowerMw(const BandPlan& plan, std::size_t i, double t, int 
 }
 
 double CSignalModel::Attenuation(const BandPlan& plan, const BandRequest& request) {
-    return request.attenuationDb == plan.attenuationDb ? plan.attenuation
-                                                       : DbToMw(-request.attenuationDb);
+    return request.attenuationDb == plan.request.attenuationDb ? plan.attenuation
+                                                               : DbToMw(-request.attenuationDb);
 }
 
 double CSignalModel::Response(std::size_t i, double d, double rbwKHz) const {
@@ -262,7 +262,6 @@ CSignalModel::BandPlan CSignalModel::Plan(const BandRequest& r) const {
     plan.request = r;
     plan.floorDbm = NoiseFloorDbm(r.rbwKHz);
     plan.floorMw = NoiseFloorMw(r.rbwKHz);
-    plan.attenuationDb = r.attenuationDb;
     plan.attenuation = DbToMw(-r.attenuationDb);
     // A signal's power changes with time only while it fades.
     plan.steadyMw.assign(2 * m_scene.signals.size(), std::numeric_limits<double>::quiet_NaN());

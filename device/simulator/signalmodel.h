@@ -136,11 +136,10 @@ public:
         std::vector<std::size_t> moving;
         double floorDbm = 0.0; // the noise floor at the mixer
         double floorMw = 0.0;  // and its power
-        // The attenuation's share of the power, and each signal's power at
-        // the input on either path (index 2 * signal, + 1 for a path other
-        // than 0) where it does not fade, NaN where it does: worked out once,
-        // not at every block.
-        int attenuationDb = 0;
+        // The share of the power the request's attenuation passes, and each
+        // signal's power at the input on either path (index 2 * signal, + 1
+        // for a path other than 0) where it does not fade, NaN where it does:
+        // worked out once, not at every block.
         double attenuation = 1.0;
         std::vector<double> steadyMw;
     };

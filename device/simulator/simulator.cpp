@@ -337,20 +337,18 @@ int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int trigge
     capture.senseHundredths = sense;
     capture.triggerBlock = triggerPosition;
     TaskSetup setup = Setup(kTorvelKindRealTime, attenuation, taskNumber);
-    // The noise's words at the band's floor (the scene's, at the fixed step),
-    // made again with a new scene or attenuation: a capture after capture
-    // reuses them.
-    if (!m_noiseWords || m_noiseWords->AttenuationDb() != setup.attenuationDb) {
-        const double floor =
-            CSignalModel(*m_scene, m_sceneSeed).NoiseFloorMw(RbwBandwidthKHz(capture.stepKHz));
-        m_noiseWords = std::make_shared<const CNoiseWords>(*m_noise, floor, setup.attenuationDb);
-    }
-    setup.noiseWords = m_noiseWords;
+    // The band's plan and the noise's words at its floor (the scene's, at the
+    // fixed step), made again with a new scene, band or attenuation: a
+    // capture after capture reuses them.
     const BandRequest band = RealTimeBand(setup, capture);
     if (!m_realTimePlan || !(m_realTimePlan->request == band))
         m_realTimePlan = std::make_shared<const CSignalModel::BandPlan>(
             CSignalModel(*m_scene, m_sceneSeed).Plan(band));
     setup.realTimePlan = m_realTimePlan;
+    if (!m_noiseWords || m_noiseWords->AttenuationDb() != setup.attenuationDb)
+        m_noiseWords = std::make_shared<const CNoiseWords>(*m_noise, m_realTimePlan->floorMw,
+                                                           setup.attenuationDb);
+    setup.noiseWords = m_noiseWords;
     if (triggerType != 0)
         return Launch(tag, taskNumber, MakeRealTimeTask(setup, capture));
     // An immediate capture is started again as soon as it is in: the task
