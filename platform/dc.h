@@ -255,11 +255,11 @@ private:
                       COLORREF color, bool opaque, const RECT* clip);
     // The font's remembered glyphs of text when drawing them with painter
     // gives exactly what drawText gives, else null.
-    const QList<QGlyphRun>* RememberedGlyphs(const QPainter& painter, const QString& text);
-    // Draws the remembered glyphs of text at origin by setting the pixels they
+    CFontMetrics::Shaped* RememberedGlyphs(const QPainter& painter, const QString& text);
+    // Draws the remembered glyphs of a text at origin by setting the pixels they
     // set, cut to clip when given, in the area the painter was taken for;
     // false when that cannot stand for drawing them with the painter.
-    bool DrawGlyphPixels(const QPainter& painter, const QString& text, const QPoint& origin,
+    bool DrawGlyphPixels(const QPainter& painter, CFontMetrics::Shaped& text, const QPoint& origin,
                          COLORREF color, const RECT* clip, const QRect& area);
 
     // How pixels of src become pixels of this DC's surface (dcblit.cpp).

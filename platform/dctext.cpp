@@ -75,7 +75,7 @@ std::vector<QString> WrapLine(const QString& line, int width, const QFontMetrics
 
 } // namespace
 
-const QList<QGlyphRun>* CDC::RememberedGlyphs(const QPainter& painter, const QString& text) {
+CFontMetrics::Shaped* CDC::RememberedGlyphs(const QPainter& painter, const QString& text) {
     // The painter's font is the selected one resolved for the image (a
     // painter on another device resolves it against that device's own font),
     // glyphs land where drawText puts them only without a transform, and
@@ -88,7 +88,7 @@ const QList<QGlyphRun>* CDC::RememberedGlyphs(const QPainter& painter, const QSt
                              painter.layoutDirection());
 }
 
-bool CDC::DrawGlyphPixels(const QPainter& painter, const QString& text, const QPoint& origin,
+bool CDC::DrawGlyphPixels(const QPainter& painter, CFontMetrics::Shaped& text, const QPoint& origin,
                           COLORREF color, const RECT* clip, const QRect& area) {
     // The pixels stand for the glyphs drawn in the pen's colour over what is
     // there, as a painter without antialiasing, blending or opacity draws them.
@@ -101,7 +101,7 @@ bool CDC::DrawGlyphPixels(const QPainter& painter, const QString& text, const QP
     DcRaster raster;
     if (!DirectRaster(raster, false, &area))
         return false;
-    const std::vector<QPoint>* pixels = m_metrics->GlyphPixels(text);
+    const std::vector<QPoint>* pixels = CFontMetrics::GlyphPixels(text);
     if (!pixels)
         return false;
     QRect cut(0, 0, raster.width, raster.height);
@@ -145,9 +145,10 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
     painter->setFont(m_qfont);
     painter->setPen(PaintColor(color));
     const QPoint origin(left, top + ascent);
-    if (const QList<QGlyphRun>* glyphs = RememberedGlyphs(*painter, text)) {
-        if (underlineIndex >= 0 || !DrawGlyphPixels(*painter, text, origin, color, clip, area)) {
-            for (const QGlyphRun& run : *glyphs)
+    if (CFontMetrics::Shaped* remembered = RememberedGlyphs(*painter, text)) {
+        if (underlineIndex >= 0 ||
+            !DrawGlyphPixels(*painter, *remembered, origin, color, clip, area)) {
+            for (const QGlyphRun& run : remembered->runs)
                 painter->drawGlyphRun(origin, run);
         }
     } else {

@@ -194,8 +194,8 @@ int CFontMetrics::Advance(const QString& text) {
     return advance;
 }
 
-const QList<QGlyphRun>* CFontMetrics::Glyphs(const QString& text, const QFont& deviceFont, int dpi,
-                                             Qt::LayoutDirection direction) {
+CFontMetrics::Shaped* CFontMetrics::Glyphs(const QString& text, const QFont& deviceFont, int dpi,
+                                           Qt::LayoutDirection direction) {
     if (text.size() > kMaxLength || direction == Qt::RightToLeft || !LaidOutAlike(text))
         return nullptr;
     if (dpi != m_glyphDpi || direction != m_glyphDirection || deviceFont != m_glyphFont) {
@@ -218,7 +218,7 @@ const QList<QGlyphRun>* CFontMetrics::Glyphs(const QString& text, const QFont& d
         known->runs = Shape(text, deviceFont, direction);
         known->shaped = true;
     }
-    return &known->runs;
+    return &*known;
 }
 
 namespace {
@@ -285,20 +285,19 @@ std::optional<std::vector<QPoint>> DrawnPixels(const QList<QGlyphRun>& runs) {
 
 } // namespace
 
-const std::vector<QPoint>* CFontMetrics::GlyphPixels(const QString& text) {
-    const auto known = m_glyphs.find(text);
-    if (known == m_glyphs.end() || !known->shaped)
+const std::vector<QPoint>* CFontMetrics::GlyphPixels(Shaped& text) {
+    if (!text.shaped)
         return nullptr;
-    if (known->pixelState == Shaped::Pixels::Unknown) {
+    if (text.pixelState == Shaped::Pixels::Unknown) {
         // The first drawing was not from the glyphs.
-        if (++known->drawnFromGlyphs < kDrawsBeforePixels)
+        if (++text.drawnFromGlyphs < kDrawsBeforePixels)
             return nullptr;
-        std::optional<std::vector<QPoint>> pixels = DrawnPixels(known->runs);
-        known->pixelState = pixels ? Shaped::Pixels::Known : Shaped::Pixels::Unusable;
+        std::optional<std::vector<QPoint>> pixels = DrawnPixels(text.runs);
+        text.pixelState = pixels ? Shaped::Pixels::Known : Shaped::Pixels::Unusable;
         if (pixels)
-            known->pixels = std::move(*pixels);
+            text.pixels = std::move(*pixels);
     }
-    return known->pixelState == Shaped::Pixels::Known ? &known->pixels : nullptr;
+    return text.pixelState == Shaped::Pixels::Known ? &text.pixels : nullptr;
 }
 
 QList<QGlyphRun> CFontMetrics::Shape(const QString& text, const QFont& deviceFont,

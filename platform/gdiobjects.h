@@ -110,6 +110,14 @@ public:
     const QFontMetrics& Get() const { return m_metrics; }
     // QFontMetrics::horizontalAdvance of text, remembered for short texts.
     int Advance(const QString& text);
+    // A text remembered for drawing: its glyphs and what was learnt of them.
+    struct Shaped {
+        bool shaped = false;
+        QList<QGlyphRun> runs;
+        enum class Pixels { Unknown, Known, Unusable } pixelState = Pixels::Unknown;
+        int drawnFromGlyphs = 0; // while the pixels are unknown
+        std::vector<QPoint> pixels;
+    };
     // The glyphs QPainter::drawText(origin, text) draws with a painter whose
     // font is deviceFont (this font resolved for a device of resolution dpi)
     // and whose layout direction is direction, as runs positioned from the
@@ -120,9 +128,10 @@ public:
     // for a right-to-left painter, and the first time a text is asked for
     // (it is shaped when asked for again). The memory holds the glyphs of
     // one device font, resolution and direction; another starts it over.
-    const QList<QGlyphRun>* Glyphs(const QString& text, const QFont& deviceFont, int dpi,
-                                   Qt::LayoutDirection direction);
-    // The pixels the remembered glyphs of text (Glyphs gave them) set when
+    // The text's entry holds them (runs); it stays valid until the next call.
+    Shaped* Glyphs(const QString& text, const QFont& deviceFont, int dpi,
+                   Qt::LayoutDirection direction);
+    // The pixels the remembered glyphs of a text (Glyphs gave them) set when
     // drawn without antialiasing, as offsets from the origin: learnt from a
     // drawing of the glyphs on a picture of their own, so that the text is
     // then drawn by setting them. Learning costs some twenty drawings, so a
@@ -130,7 +139,7 @@ public:
     // not a reading that changes every few frames, goes on to its pixels).
     // Null until then, and when the glyphs set anything but the pen's colour
     // (glyphs drawn with grey levels).
-    const std::vector<QPoint>* GlyphPixels(const QString& text);
+    static const std::vector<QPoint>* GlyphPixels(Shaped& text);
     // Drawings of a text before the one from its pixels.
     static constexpr int kDrawsBeforePixels = 8;
 
@@ -144,13 +153,6 @@ private:
     QFont m_glyphFont;
     int m_glyphDpi = 0;
     Qt::LayoutDirection m_glyphDirection = Qt::LayoutDirectionAuto;
-    struct Shaped {
-        bool shaped = false;
-        QList<QGlyphRun> runs;
-        enum class Pixels { Unknown, Known, Unusable } pixelState = Pixels::Unknown;
-        int drawnFromGlyphs = 0; // while the pixels are unknown
-        std::vector<QPoint> pixels;
-    };
     static QList<QGlyphRun> Shape(const QString& text, const QFont& deviceFont,
                                   Qt::LayoutDirection direction);
     QHash<QString, Shaped> m_glyphs;
