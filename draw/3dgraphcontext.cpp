@@ -107,8 +107,11 @@ CDataLineContext* C3DGraphContext::GetSliceAt(int position) const {
     if (position < 0 || position >= m_SliceCount) {
         return nullptr;
     }
-    return WithPoints(
-        static_cast<size_t>(Wrap(static_cast<long long>(m_RingIndex) - position, m_SliceCount)));
+    return WithPoints(RingIndexAt(position));
+}
+
+size_t C3DGraphContext::RingIndexAt(int position) const {
+    return static_cast<size_t>(Wrap(static_cast<long long>(m_RingIndex) - position, m_SliceCount));
 }
 
 CDataLineContext* C3DGraphContext::WithPoints(size_t index) const {
@@ -140,11 +143,13 @@ void C3DGraphContext::AddSlice(CDataLineContext* slice, int offset) {
         static_cast<size_t>(Wrap(static_cast<long long>(m_RingIndex) + offset, m_SliceCount));
     m_Ring[index] = slice;
     m_PointsDue[index] = slice != nullptr;
+    m_MappedAside[index] = false;
 }
 
 void C3DGraphContext::ClearSlices() {
     m_Ring.fill(nullptr);
     m_PointsDue.fill(false);
+    m_MappedAside.fill(false);
     m_RingIndex = 0;
 }
 
@@ -235,6 +240,7 @@ void C3DGraphContext::SetWindowRect(int l, int t, int r, int b) {
     // Every slice's points are made again in the new box when it is next asked for.
     for (size_t i = 0; i < m_Ring.size(); ++i) {
         m_PointsDue[i] = m_Ring[i] != nullptr;
+        m_MappedAside[i] = false;
     }
 }
 
@@ -484,10 +490,28 @@ bool C3DGraphContext::RecordTimeAxis(const QImage& picture, const LOGPEN& pen, i
     return true;
 }
 
-bool C3DGraphContext::ShiftPoints(const CDataLineContext* slice, POINT offset,
-                                  SliceBounds* bounds) {
-    const int n = slice->GetEnvelopeCount();
-    const POINT* points = slice->GetEnvelopePoints();
+const POINT* C3DGraphContext::BoxPoints(size_t index, const CRect& box, int* count) {
+    CDataLineContext* slice = m_Ring[index];
+    // A slice new since the last picture (a capture brings all of them anew)
+    // is mapped into a work array that stays in the cache, rather than into
+    // its envelope, which is written and read once per slice at every frame.
+    // Its envelope is made when something else asks for it, or when the
+    // slice is drawn a second time without new data.
+    if (m_PointsDue[index] && !m_MappedAside[index]) {
+        m_BoxPoints.resize(static_cast<size_t>(kEnvelopeColumns));
+        const int n = slice->MakeColumnPoints(box, m_BoxPoints.data());
+        if (n >= 0) {
+            m_MappedAside[index] = true;
+            *count = n;
+            return m_BoxPoints.data();
+        }
+    }
+    WithPoints(index);
+    *count = slice->GetEnvelopeCount();
+    return slice->GetEnvelopePoints();
+}
+
+bool C3DGraphContext::ShiftPoints(const POINT* points, int n, POINT offset, SliceBounds* bounds) {
     if (n < 2 || !points) {
         return false;
     }
@@ -555,26 +579,30 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
     CPen* oldPen = pDC->GetCurrentPen();
     bool slicePenSelected = false;
 
+    const CRect box = GetSliceBox();
     for (int j = 0; j < m_SliceCount; ++j) {
         const int position = m_SliceCount - j - 1;
-        const CDataLineContext* slice = GetSliceAt(position);
-        if (!slice) {
+        const size_t index = RingIndexAt(position);
+        if (!m_Ring[index]) {
             continue;
         }
+        int count = 0;
+        const POINT* points = BoxPoints(index, box, &count);
         const bool highlighted = m_ChunkFlag && highlightPen && position == m_SelectedSlice;
         // A slice that may go straight onto the picture is shifted to its
         // place at once; one that leaves its box is shifted again for the mask.
         const bool straight = direct && !highlighted;
         const CPoint origin = SliceOrigin(position);
         SliceBounds bounds;
-        if (!ShiftPoints(slice, straight ? POINT{origin.x, origin.y} : POINT{0, 0}, &bounds)) {
+        if (!ShiftPoints(points, count, straight ? POINT{origin.x, origin.y} : POINT{0, 0},
+                         &bounds)) {
             continue;
         }
         const int n = bounds.count;
         const bool inside = bounds.left >= 0 && bounds.right < boxWidth && bounds.top >= 0 &&
                             bounds.bottom < boxHeight;
         if (straight && !inside) {
-            ShiftPoints(slice, POINT{0, 0}, &bounds);
+            ShiftPoints(points, count, POINT{0, 0}, &bounds);
         }
         const int top = bounds.top;
         const int bottom = bounds.bottom;

@@ -122,14 +122,19 @@ private:
         int top = 0;
         int bottom = 0;
     };
-    // The points of slice shifted up by the depth table and moved by offset
-    // into m_Shifted; their bounds (before the offset) in bounds. False when
-    // there is nothing to draw.
-    bool ShiftPoints(const CDataLineContext* slice, POINT offset, SliceBounds* bounds);
+    // The points in the slice box of ring entry index (set) and their count:
+    // its envelope's, or mapped into m_BoxPoints.
+    const POINT* BoxPoints(size_t index, const CRect& box, int* count);
+    // The n points shifted up by the depth table and moved by offset into
+    // m_Shifted; their bounds (before the offset) in bounds. False when there
+    // is nothing to draw.
+    bool ShiftPoints(const POINT* points, int n, POINT offset, SliceBounds* bounds);
     // The first slice of the ring (in index order) that is set, or null.
     CDataLineContext* FirstSlice() const;
     // Ring entry index, its points made in the slice box first when due.
     CDataLineContext* WithPoints(size_t index) const;
+    // The ring entry of the slice shown at position.
+    size_t RingIndexAt(int position) const;
 
     // The off-screen images: the slice, its mask, the legend.
     CBitmap m_SliceImage;
@@ -149,7 +154,8 @@ private:
     CRect m_LegendRect{0, 0, 0, 0};
     std::array<int, kMaxDepthTable> m_Depth{};
     std::vector<int> m_Time;
-    // Work array of one slice's shifted points.
+    // Work arrays of one slice's points in its box and shifted.
+    std::vector<POINT> m_BoxPoints;
     std::vector<POINT> m_Shifted;
     // The pixels the time axis sets on a plain picture (32-bit, no mapping)
     // with a wide pen: its stroke goes through a painter, yet gives the same
@@ -173,6 +179,8 @@ private:
     // slice's points are made when it is first asked for (drawn, hit), not as
     // it comes in, since a fast capture brings many slices per picture.
     mutable std::array<bool, kRingSize> m_PointsDue{};
+    // The entries whose points are due and were mapped aside for a drawing.
+    std::array<bool, kRingSize> m_MappedAside{};
     int m_RingIndex = 0;
     int m_ChunkFlag = 0;
     int m_SelectedSlice = kDefaultSelectedSlice;

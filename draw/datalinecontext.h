@@ -26,6 +26,11 @@ public:
     // The point mapping for rect (null: this context's rectangle) and the
     // window; factors receives (x factor, y factor), 0 when nothing was mapped.
     virtual void MakePoints(SIZE* factors, const RECT* rect);
+    using CTraceStore::MakeColumnPoints;
+    // MakeColumnPoints for rect and the window.
+    int MakeColumnPoints(const RECT& rect, POINT* out) {
+        return MakeColumnPoints(rect, m_XMin, m_XMax, m_YMax, m_YMin, out);
+    }
     // TRUE when a sample inside the window is above level (dB).
     virtual BOOL ExceedsLevel(double level);
 

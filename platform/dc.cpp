@@ -214,15 +214,17 @@ void DrawSolidSegment(const DcRaster& r, POINT a, POINT b, std::uint32_t color) 
     const qsizetype minorStep = xMajor ? yStep : xStep;
     std::uint32_t* p = &r.At(a.x, a.y);
     const int twoMajor = 2 * dMajor, twoMinor = 2 * dMinor;
-    int rem = dMajor;
+    // DrawSegment's remainder less twoMajor: the minor step is due when it
+    // reaches 0. The steps are chosen without a branch (a slice's segments
+    // are a few pixels long and turn every way, so a branch guesses badly).
+    int rem = -dMajor;
     for (int i = 0; i < dMajor; ++i) {
         *p = color;
-        p += majorStep;
         rem += twoMinor;
-        if (rem >= twoMajor) {
-            rem -= twoMajor;
-            p += minorStep;
-        }
+        // All ones when the minor step is due (rem >= 0), else 0.
+        const int due = ~(rem >> 31);
+        p += majorStep + (minorStep & due);
+        rem -= twoMajor & due;
     }
 }
 

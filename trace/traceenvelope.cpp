@@ -205,17 +205,24 @@ struct ColumnMapping {
 
 } // namespace
 
-void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, double ymin, int* fx,
-                             int* fy) {
+// The mapping of one drawing: the sample-to-pixel mapping and the samples'
+// index range inside the window.
+struct CTraceStore::Mapping {
+    ColumnMapping map;
+    long long i0 = 0;
+    long long iEnd = 0;
+};
+
+bool CTraceStore::SetUpMapping(const RECT& rect, int xa, int xb, double ymax, double ymin, int* fx,
+                               int* fy, Mapping& mapping) {
     if (fx) {
         *fx = 0;
     }
     if (fy) {
         *fy = 0;
     }
-    m_envelopeCount = 0;
     if (!m_envelope || !m_envelopeX || !m_data || m_points == 0) {
-        return;
+        return false;
     }
     const long long x0 = m_start;
     const long long dx = m_step;
@@ -224,7 +231,7 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     const long long hi = std::min<long long>(xb, x0 + n * dx);
     const long long span = hi - lo;
     if (span <= 0) {
-        return; // the window lies outside the samples
+        return false; // the window lies outside the samples
     }
     const long long l = rect.left;
     const long long t = rect.top;
@@ -241,7 +248,7 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
         *fy = static_cast<int>(yf.f);
     }
     if (xf.f == 0 || yf.f == 0) {
-        return;
+        return false;
     }
     // The top value in level words. It is kept as an int: with the dBuV offsets a
     // top above 200 dB does not fit 16 bits.
@@ -252,12 +259,8 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
 
     const long long i0 = (lo - x0 + dx - 1) / dx;
     const long long iEnd = std::min(i0 + (span + dx - 1) / dx, n - 1);
-    const short* d = m_data.get();
-    POINT* out = m_envelope.get();
-    int* outX = m_envelopeX.get();
-    const int capacity = 2 * kEnvelopeColumns;
-    int count = 0;
-    ColumnMapping map{x0, dx, lo, l, t, b, top, xf, yf};
+    mapping = Mapping{ColumnMapping{x0, dx, lo, l, t, b, top, xf, yf}, i0, iEnd};
+    const ColumnMapping& map = mapping.map;
     const std::array<long long, 9> columnsOf{x0, dx, n, lo, hi, l, rect.right, xf.f, xf.shift};
     if (columnsOf != m_columnsOf || m_columnStarts.empty()) {
         m_columnStarts.clear();
@@ -270,6 +273,53 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
         m_columnsOf = columnsOf;
         m_envelopeXOfColumns = false;
     }
+    return true;
+}
+
+bool CTraceStore::EveryColumnOneSample() const {
+    return m_columnStarts.back() - m_columnStarts.front() ==
+           static_cast<long long>(m_columnStarts.size() - 1);
+}
+
+int CTraceStore::MakeColumnPoints(const RECT& rect, int xa, int xb, double ymax, double ymin,
+                                  POINT* out) {
+    Mapping mapping;
+    if (!SetUpMapping(rect, xa, xb, ymax, ymin, nullptr, nullptr, mapping) ||
+        !EveryColumnOneSample()) {
+        return -1;
+    }
+    const ColumnMapping& map = mapping.map;
+    const size_t columns = m_columnStarts.size() - 1;
+    const long long first = m_columnStarts.front();
+    const short* words = m_data.get() + first;
+    for (size_t c = 0; c < columns; ++c) {
+        out[c] = {static_cast<LONG>(map.Px(first + static_cast<long long>(c))),
+                  static_cast<LONG>(map.Py(words[c]))};
+    }
+    return static_cast<int>(columns);
+}
+
+void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, double ymin, int* fx,
+                             int* fy) {
+    m_envelopeCount = 0;
+    Mapping mapping;
+    if (!SetUpMapping(rect, xa, xb, ymax, ymin, fx, fy, mapping)) {
+        return;
+    }
+    ColumnMapping& map = mapping.map;
+    const long long x0 = map.x0;
+    const long long dx = map.dx;
+    const long long i0 = mapping.i0;
+    const long long iEnd = mapping.iEnd;
+    const long long t = map.t;
+    const long long b = map.b;
+    const long long top = map.top;
+    const Factor yf = map.yf;
+    const short* d = m_data.get();
+    POINT* out = m_envelope.get();
+    int* outX = m_envelopeX.get();
+    const int capacity = 2 * kEnvelopeColumns;
+    int count = 0;
     const size_t columns = m_columnStarts.size() - 1;
 
     // Every column one sample (a short trace in a wide box, as the slices of
@@ -277,7 +327,7 @@ void CTraceStore::MakePoints(const RECT& rect, int xa, int xb, double ymax, doub
     // The points' x follow from the columns alone, so while the columns stay
     // (a new capture in the same window) only the rows are mapped again.
     const long long first = m_columnStarts.front();
-    if (m_columnStarts.back() - first == static_cast<long long>(columns)) {
+    if (EveryColumnOneSample()) {
         if (!m_envelopeXOfColumns) {
             for (size_t c = 0; c < columns; ++c) {
                 const long long i = first + static_cast<long long>(c);

@@ -86,6 +86,12 @@ public:
     // Returns the x and y factors in *fx and *fy (0 when nothing was mapped).
     virtual void MakePoints(const RECT& rect, int xa, int xb, double ymax, double ymin, int* fx,
                             int* fy);
+    // The points MakePoints makes when every pixel column of rect holds one
+    // sample (a short trace in a wide box), written to out (room for
+    // kEnvelopeColumns points) instead of the envelope, which stays as it was
+    // (nor are they merged into the chained stores). Returns their count, or
+    // -1 when nothing is mapped or a column holds more than one sample.
+    int MakeColumnPoints(const RECT& rect, int xa, int xb, double ymax, double ymin, POINT* out);
     // Merges n envelope points into this store's own envelope by its state
     // (max hold keeps the smaller y, min hold the larger, write replaces), then
     // passes them on along the chain.
@@ -207,6 +213,14 @@ private:
     // more entry for the end) and what they follow from: the grid, the window
     // and the rectangle's columns seldom change from one drawing to the next.
     std::vector<long long> m_columnStarts;
+    // The mapping of one drawing (traceenvelope.cpp). SetUpMapping makes it
+    // and the columns for MakePoints' arguments; false (with the factors 0
+    // when nothing is mapped) when there is nothing to map.
+    struct Mapping;
+    bool SetUpMapping(const RECT& rect, int xa, int xb, double ymax, double ymin, int* fx, int* fy,
+                      Mapping& mapping);
+    // Whether the columns of the last mapping hold one sample each.
+    bool EveryColumnOneSample() const;
     std::array<long long, 9> m_columnsOf{};
     // Whether the envelope's x (the points' columns and their samples' x) are
     // those the mapping of every column one sample left for these columns:

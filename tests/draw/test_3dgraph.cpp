@@ -394,8 +394,8 @@ TEST_F(Graph3DTest, SlicesDrawnStraightMatchTheMaskStampPixelForPixel) {
 // place: what the graph keeps from one frame to the next (the slices' columns,
 // the time axis's pixels) must give what a graph made afresh draws from the
 // same data. Frames in a row, new data in each, the levels moved once, the
-// layout changed and back, the highlight on at the end; on a memory bitmap and
-// on a plain image, with a narrow and with wide pens.
+// layout changed and back, some frames drawn twice, the highlight on at the end; on a memory bitmap
+// and on a plain image, with a narrow and with wide pens.
 TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
     constexpr int kSamples = 60; // fewer than the slice box's columns
     constexpr int kSlices = 40;
@@ -480,6 +480,11 @@ TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
                     fresh.AddSlice(freshRing.back().get(), 0);
                 }
                 livePicture.Draw(live, plain);
+                // A picture drawn again without new data (the slices' points
+                // then made in their envelopes).
+                if (frame % 3 == 1) {
+                    livePicture.Draw(live, plain);
+                }
                 Picture freshPicture;
                 freshPicture.Draw(fresh, plain);
                 const QImage& got = livePicture.Pixels(plain);

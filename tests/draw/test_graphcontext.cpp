@@ -335,6 +335,67 @@ TEST(DataLineMapping, MoreSamplesThanColumnsGiveOnePointPerColumnByCompareMode) 
     EXPECT_NEAR((column + 1)->y, 180, 1);
 }
 
+// The points mapped aside (the 3D graph's slices) are the envelope's, for
+// windows and rectangles of every kind where each column holds one sample;
+// anything else is refused; the envelope is left as it was either way.
+TEST(DataLineMapping, ColumnPointsAreTheEnvelopeOfOneSamplePerColumnAndLeaveItAlone) {
+    std::mt19937 random(5);
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    std::vector<POINT> aside(kEnvelopeColumns);
+    int mapped = 0, refused = 0;
+    for (int round = 0; round < 300; ++round) {
+        CDataLineContext line;
+        const DWORD start = static_cast<DWORD>(pick(0, 5000));
+        const DWORD step = static_cast<DWORD>(pick(1, 300));
+        const DWORD n = static_cast<DWORD>(pick(2, 300));
+        ASSERT_EQ(line.Configure(start, step, n), 1);
+        for (DWORD i = 0; i <= n; ++i) {
+            line.SetWord(i, static_cast<short>(pick(-30000, 8000)));
+        }
+        line.SetCompareMode(static_cast<BYTE>(round % 4));
+        const int left = pick(-50, 200), top = pick(-50, 200);
+        const CRect rect(left, top, left + pick(0, 900), top + pick(0, 400));
+        const long long end = start + static_cast<long long>(step) * n;
+        const int xa =
+            static_cast<int>(start) + pick(-2 * static_cast<int>(step), 2 * static_cast<int>(step));
+        const int xb = round % 7 == 0 ? xa - 1 : static_cast<int>(end) - pick(-200, 200);
+        const double ymax = pick(-80, 40), ymin = ymax - pick(round % 11 == 0 ? 0 : 1, 150);
+        line.SetWindow(xa, xb, ymax, ymin);
+
+        // The envelope of other data first: mapping aside must leave it.
+        line.MakePoints(nullptr, &rect);
+        const std::vector<POINT> before = Points(line);
+        const int count = line.MakeColumnPoints(rect, aside.data());
+        EXPECT_EQ(Points(line).size(), before.size()) << round;
+        ASSERT_TRUE(std::equal(before.begin(), before.end(), Points(line).begin(),
+                               [](POINT a, POINT b) { return a.x == b.x && a.y == b.y; }))
+            << round;
+        const std::vector<int> xs = Xs(line);
+        const bool oneEach =
+            !xs.empty() &&
+            std::adjacent_find(before.begin(), before.end(),
+                               [](POINT a, POINT b) { return a.x == b.x; }) == before.end() &&
+            (xs.back() - xs.front()) / static_cast<int>(step) + 1 == static_cast<int>(xs.size());
+        if (count < 0) {
+            ++refused;
+            EXPECT_FALSE(oneEach) << round;
+            continue;
+        }
+        ++mapped;
+        ASSERT_TRUE(count == 0 ? before.empty() : oneEach) << round;
+        ASSERT_EQ(static_cast<size_t>(count), before.size()) << round;
+        for (int k = 0; k < count; ++k) {
+            ASSERT_EQ(aside[static_cast<size_t>(k)].x, before[static_cast<size_t>(k)].x) << round;
+            ASSERT_EQ(aside[static_cast<size_t>(k)].y, before[static_cast<size_t>(k)].y) << round;
+        }
+    }
+    // Both kinds came up often enough to mean something.
+    EXPECT_GT(mapped, 50);
+    EXPECT_GT(refused, 50);
+}
+
 TEST(DataLineMapping, KnownPixelPositionsOfTheFixedPointMapping) {
     // 10 samples 100 apart on 100 columns: the x factor 100/1000 is 52428 >> 19,
     // just under 1/10, so sample k lands on column 10k - 1 (k > 0), not 10k.
