@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <optional>
 
 namespace {
 constexpr COLORREF kBlack = RGB(0, 0, 0);
@@ -124,13 +125,17 @@ CDataLineContext* C3DGraphContext::WithPoints(size_t index) const {
     return slice;
 }
 
-CDataLineContext* C3DGraphContext::FirstSlice() const {
-    for (size_t i = 0; i < m_Ring.size(); ++i) {
-        if (m_Ring[i]) {
-            return WithPoints(i);
-        }
+size_t C3DGraphContext::FirstIndex() const {
+    size_t i = 0;
+    while (i < m_Ring.size() && !m_Ring[i]) {
+        ++i;
     }
-    return nullptr;
+    return i;
+}
+
+CDataLineContext* C3DGraphContext::FirstSlice() const {
+    const size_t i = FirstIndex();
+    return i < m_Ring.size() ? WithPoints(i) : nullptr;
 }
 
 const CBlendObject& C3DGraphContext::GetLegendBand(int band) const {
@@ -370,13 +375,20 @@ void C3DGraphContext::DrawLegend(CDC* pDC) {
                     m_LegendRect.Height(), &mem, 0, 0, SRCCOPY);
         mem.SelectObject(old);
     }
-    const CDataLineContext* slice = FirstSlice();
-    if (!slice) {
+    // The levels are the first slice's window; its points are not needed.
+    const size_t first = FirstIndex();
+    if (first >= m_Ring.size()) {
         return;
     }
-    CString top, bottom;
-    top.Format("%g", slice->GetYMax());
-    bottom.Format("%g", slice->GetYMin());
+    const CDataLineContext* slice = m_Ring[first];
+    const std::array<double, 2> levels{slice->GetYMax(), slice->GetYMin()};
+    if (levels != m_LegendLevels || m_LegendTexts[0].IsEmpty()) {
+        m_LegendTexts[0].Format("%g", levels[0]);
+        m_LegendTexts[1].Format("%g", levels[1]);
+        m_LegendLevels = levels;
+    }
+    const CString& top = m_LegendTexts[0];
+    const CString& bottom = m_LegendTexts[1];
     const int x = m_LegendRect.right + kTextGap;
     pDC->TextOut(x, m_LegendRect.top, top);
     pDC->TextOut(x, m_LegendRect.bottom - pDC->GetTextExtent(bottom).cy, bottom);
@@ -544,18 +556,48 @@ bool C3DGraphContext::ShiftPoints(const POINT* points, int n, POINT offset, Slic
     return true;
 }
 
+namespace {
+
+// The slice image and its mask, each selected into a DC of its own with the
+// slice pen, transparent, until the frame's slices are drawn.
+class StampDCs {
+public:
+    StampDCs(CDC* pDC, CBitmap& imageBitmap, CBitmap& maskBitmap, CPen& pen) {
+        image.CreateCompatibleDC(pDC);
+        mask.CreateCompatibleDC(pDC);
+        m_oldImage = image.SelectObject(&imageBitmap);
+        m_oldMask = mask.SelectObject(&maskBitmap);
+        image.SetBkMode(TRANSPARENT);
+        mask.SetBkMode(TRANSPARENT);
+        m_oldImagePen = image.SelectObject(&pen);
+        m_oldMaskPen = mask.SelectObject(&pen);
+    }
+    ~StampDCs() {
+        image.SelectObject(m_oldImagePen);
+        mask.SelectObject(m_oldMaskPen);
+        image.SelectObject(m_oldImage);
+        mask.SelectObject(m_oldMask);
+    }
+    StampDCs(const StampDCs&) = delete;
+    StampDCs& operator=(const StampDCs&) = delete;
+
+    CDC image, mask;
+
+private:
+    CBitmap* m_oldImage = nullptr;
+    CBitmap* m_oldMask = nullptr;
+    CPen* m_oldImagePen = nullptr;
+    CPen* m_oldMaskPen = nullptr;
+};
+
+} // namespace
+
 void C3DGraphContext::DrawSlices(CDC* pDC) {
     const int boxWidth = m_DepthWidth + 1;
     const int boxHeight = m_DepthHeight + m_TopMargin + 1;
-    CDC image, mask;
-    image.CreateCompatibleDC(pDC);
-    mask.CreateCompatibleDC(pDC);
-    CBitmap* oldImage = image.SelectObject(&m_SliceImage);
-    CBitmap* oldMask = mask.SelectObject(&m_SliceMask);
-    image.SetBkMode(TRANSPARENT);
-    mask.SetBkMode(TRANSPARENT);
-    CPen* oldImagePen = image.SelectObject(&m_SlicePen);
-    CPen* oldMaskPen = mask.SelectObject(&m_SlicePen);
+    // Made for the first slice stamped: a frame whose slices all go straight
+    // onto the picture needs none.
+    std::optional<StampDCs> stamp;
 
     // The highlighted slice is drawn into the image with the draw object's pen,
     // into the mask with a white pen of the same shape, so that the whole
@@ -614,6 +656,11 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
             pDC->Polyline(m_Shifted.data(), n);
             continue;
         }
+        if (!stamp) {
+            stamp.emplace(pDC, m_SliceImage, m_SliceMask, m_SlicePen);
+        }
+        CDC& image = stamp->image;
+        CDC& mask = stamp->mask;
         // Clearing the mask clears the box: the slice image is read only where
         // the mask is set.
         mask.FillSolidRect(0, 0, boxWidth, boxHeight, kBlack);
@@ -648,10 +695,6 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
     if (slicePenSelected) {
         pDC->SelectObject(oldPen);
     }
-    image.SelectObject(oldImagePen);
-    mask.SelectObject(oldMaskPen);
-    image.SelectObject(oldImage);
-    mask.SelectObject(oldMask);
 }
 
 bool C3DGraphContext::ChunkPoint(const CDataLineContext* slice, POINT* point) const {

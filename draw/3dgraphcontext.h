@@ -131,6 +131,8 @@ private:
     bool ShiftPoints(const POINT* points, int n, POINT offset, SliceBounds* bounds);
     // The first slice of the ring (in index order) that is set, or null.
     CDataLineContext* FirstSlice() const;
+    // Its ring index, or kRingSize when none is set.
+    size_t FirstIndex() const;
     // Ring entry index, its points made in the slice box first when due.
     CDataLineContext* WithPoints(size_t index) const;
     // The ring entry of the slice shown at position.
@@ -152,6 +154,9 @@ private:
     int m_FrontTop = 0;
     int m_BackTop = 0;
     CRect m_LegendRect{0, 0, 0, 0};
+    // The legend's level texts and the levels they were made for.
+    std::array<double, 2> m_LegendLevels{};
+    std::array<CString, 2> m_LegendTexts;
     std::array<int, kMaxDepthTable> m_Depth{};
     std::vector<int> m_Time;
     // Work arrays of one slice's points in its box and shifted.

@@ -202,7 +202,8 @@ bool AllOnSurface(const DcRaster& r, const POINT* points, int count) {
 
 // The pixels of DrawSegment for a solid line whose ends lie on the surface,
 // in int arithmetic (the differences of coordinates on a surface fit).
-void DrawSolidSegment(const DcRaster& r, POINT a, POINT b, std::uint32_t color) {
+[[gnu::always_inline]] inline void DrawSolidSegment(const DcRaster& r, POINT a, POINT b,
+                                                    std::uint32_t color) {
     const int dx = b.x - a.x, dy = b.y - a.y;
     const int adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
     const qsizetype xStep = dx < 0 ? -1 : 1;
