@@ -7,6 +7,8 @@
 #include "device/TorvelAPI.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +66,25 @@ CTaskWorker::TaskKey RealTimeKey(const TaskSetup& s, const RealTimeCapture& c) {
             static_cast<std::uint64_t>(c.triggerType),
             static_cast<std::uint64_t>(c.senseHundredths),
             static_cast<std::uint64_t>(c.triggerBlock)};
+}
+
+// The same of a block of a sweep of that kind.
+CTaskWorker::TaskKey SweepKey(int kind, const TaskSetup& s, const SweepRequest& r) {
+    return {static_cast<std::uint64_t>(kind),
+            Identity(s.scene.get()),
+            s.sceneSeed,
+            s.noiseSeed,
+            static_cast<std::uint64_t>(s.attenuationDb),
+            static_cast<std::uint64_t>(s.path),
+            static_cast<std::uint64_t>(s.maxKHz),
+            Identity(s.noise.get()),
+            static_cast<std::uint64_t>(r.startKHz),
+            static_cast<std::uint64_t>(r.stepKHz),
+            static_cast<std::uint64_t>(r.points),
+            static_cast<std::uint64_t>(r.captures),
+            static_cast<std::uint64_t>(r.catcher),
+            std::bit_cast<std::uint64_t>(r.rbwKHz),
+            std::bit_cast<std::uint64_t>(r.pointSeconds)};
 }
 
 } // namespace
@@ -270,7 +291,35 @@ int CSimulator::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int at
     sweep.pointSeconds = PointSeconds(kind);
     sweep.path = setup.path;
     sweep.noiseSeed = setup.noiseSeed;
-    return Launch(tag, taskNumber, MakeBlockTask(setup, sweep));
+    // A window sweeps its span block after block: the next block begins where
+    // this one ends, unless the window asked for this block twice in a row (a
+    // span of one block), or this one reaches the top of the range. The first
+    // block of the next sweep is not foreseen: its start measures anew.
+    const bool again = m_lastBlock == std::array<int, 3>{kind, startKHz, stepKHz};
+    m_lastBlock = {kind, startKHz, stepKHz};
+    SweepRequest next = sweep;
+    next.startKHz = startKHz + points * stepKHz;
+    if (again || next.startKHz > maxKHz)
+        next.startKHz = startKHz;
+    next.points = std::min(SweepBlockPoints(kind, stepKHz), (maxKHz - next.startKHz) / stepKHz + 1);
+    return LaunchBlock(kind, tag, taskNumber, setup, sweep, next);
+}
+
+int CSimulator::LaunchBlock(int kind, BYTE tag, std::uint32_t taskNumber, const TaskSetup& setup,
+                            const SweepRequest& sweep, SweepRequest next) {
+    // The task thread measures the expected next block ahead, with the next
+    // task number; this one is the block measured ahead when the keys agree.
+    TaskSetup nextSetup = setup;
+    nextSetup.noiseSeed = NoiseSeed(taskNumber + 1);
+    next.noiseSeed = nextSetup.noiseSeed;
+    CTaskWorker::Repeat repeat;
+    repeat.key = SweepKey(kind, setup, sweep);
+    repeat.nextKey = SweepKey(kind, nextSetup, next);
+    repeat.makeNext = [nextSetup, next] { return MakeBlockTask(nextSetup, next); };
+    std::unique_ptr<CSimTask> task;
+    if (!m_worker.MeasuredAhead(repeat.key))
+        task = MakeBlockTask(setup, sweep);
+    return Launch(tag, taskNumber, std::move(task), std::move(repeat));
 }
 
 int CSimulator::StartZeroSpanSpectrum(BYTE tag, int baseKHz, int attenuation) {
@@ -292,7 +341,8 @@ int CSimulator::StartZeroSpanSpectrum(BYTE tag, int baseKHz, int attenuation) {
     sweep.pointSeconds = PointSeconds(kTorvelKindZeroSpan);
     sweep.path = setup.path;
     sweep.noiseSeed = setup.noiseSeed;
-    return Launch(tag, taskNumber, MakeBlockTask(setup, sweep));
+    // The window sweeps its band again as soon as a sweep is in.
+    return LaunchBlock(kTorvelKindZeroSpan, tag, taskNumber, setup, sweep, sweep);
 }
 
 int CSimulator::StartZeroSpanCapture(BYTE tag, int baseKHz, int attenuation, int triggerType,

@@ -13,6 +13,7 @@
 
 #include "platform/wintypes.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -80,6 +81,10 @@ private:
     // task: the one the thread measured ahead for `repeat`).
     int Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task,
                std::optional<CTaskWorker::Repeat> repeat = std::nullopt);
+    // Launches a block of a sweep of that kind, with the block the program is
+    // expected to start next.
+    int LaunchBlock(int kind, BYTE tag, std::uint32_t taskNumber, const TaskSetup& setup,
+                    const SweepRequest& sweep, SweepRequest next);
     // True when a band block from baseKHz lies within the kind's range.
     static bool BandBaseInRange(int kind, int baseKHz);
 
@@ -98,6 +103,8 @@ private:
     std::shared_ptr<const CNoiseFactors> m_noise;
     std::shared_ptr<const CNoiseWords> m_noiseWords;              // of the last real-time capture
     std::shared_ptr<const CSignalModel::BandPlan> m_realTimePlan; // and its band's plan
+    // The kind, start and step of the last sweep block asked for.
+    std::array<int, 3> m_lastBlock{};
     Clock::time_point m_loadedAt;
     std::uint32_t m_taskCount = 0;
     // The RF input the next task measures: 0 = RF1, 1 = RF2.

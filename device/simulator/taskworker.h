@@ -7,9 +7,9 @@
 // bounded buffer and hands them over only when the program has asked for them.
 // A task that is terminated posts nothing.
 //
-// A task the program starts again and again (a real-time window's capture
-// after capture) is measured ahead: once such a task ends, the thread makes
-// the one the program will start next if it asks the same again and measures
+// A task the program follows with another at once (a real-time window's
+// capture after capture, a sweep's next block) is measured ahead: once such a
+// task ends, the thread makes the one the program is expected to start next and measures
 // its first piece while the program takes the data in. A start that finds it
 // done only sets the thread's alarm to the piece's end, so the thread wakes
 // once per capture instead of twice and the starting thread is not preempted.
@@ -46,10 +46,11 @@ public:
     // device time measure the same words.
     using TaskKey = std::array<std::uint64_t, 16>;
 
-    // A task the program may start again as soon as it ends.
+    // A task the program follows with another as soon as it ends.
     struct Repeat {
         TaskKey key{};
-        // The task the program starts next if it asks the same again.
+        // The task the program is expected to start next: the same again (a
+        // capture after capture), or the next block of a sweep.
         TaskKey nextKey{};
         std::function<std::unique_ptr<CSimTask>()> makeNext;
     };

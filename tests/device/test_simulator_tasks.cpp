@@ -6,8 +6,10 @@
 
 #include <QElapsedTimer>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <numbers>
 #include <random>
 #include <set>
@@ -86,6 +88,12 @@ protected:
             return -1;
         return window.Last().lParam;
     }
+
+    // Starts a task again and again (start(tag, attenuation)), minSeconds of
+    // device time each; see its definition. Returns the words of the tasks
+    // that ended, at speed 0.
+    std::vector<std::vector<short>> RepeatedTaskKeepsItsWordsTimeAndSilence(
+        const std::function<int(BYTE tag, int attenuation)>& start, double minSeconds);
 };
 
 TEST_F(SimulatorTasks, ZeroSpanSpectrumIs104BinsOfTheBandStep) {
@@ -589,24 +597,26 @@ TEST_F(SimulatorTasks, CapturesOfASeedStayBitIdentical) {
     EXPECT_EQ(prints, pinned);
 }
 
-TEST_F(SimulatorTasks, CaptureAfterCaptureKeepsItsWordsTimeAndSilence) {
-    // The task thread measures the next immediate capture ahead while the
-    // program takes one in. The same calls at speed 0 and at speed 20 (a
-    // capture then lasts 30 ms) give the same words; at speed 20 no capture
-    // ends before its time, and one terminated at once stays silent.
+// A task the program starts again as soon as it is in (a real-time window's
+// capture after capture, a zero-span window's sweep after sweep) is measured
+// ahead while the program takes one in. The same calls at speed 0 and at
+// speed 20 give the same words; at speed 20 no task ends before its time
+// (minSeconds of device time), and one terminated at once stays silent. The
+// attenuation changes for the last two: their words are those of the new
+// setting (the displayed noise floor rises), not of a task measured ahead.
+std::vector<std::vector<short>> SimulatorTasks::RepeatedTaskKeepsItsWordsTimeAndSilence(
+    const std::function<int(BYTE tag, int attenuation)>& start, double minSeconds) {
     const auto run = [&](const char* speed, const std::string& name) {
         ::setenv("TORVEL_SIM_SPEED", speed, 1);
         EXPECT_EQ(
             OpenWithScene("[Scene]\nSeed=9\n[Signal Tone]\nFrequency=427500\nLevel=-50\n", name),
             1);
-        std::vector<std::uint64_t> prints;
+        std::vector<std::vector<short>> words;
         for (int i = 0; i < 6; ++i) {
             window.messages.clear();
             QElapsedTimer timer;
             timer.start();
-            EXPECT_EQ(
-                RealTimeAnalysis(h(), static_cast<BYTE>(i + 1), 420000, i < 4 ? 0 : 10, 0, 1000, 4),
-                1);
+            EXPECT_EQ(start(static_cast<BYTE>(i + 1), i < 4 ? 0 : 10), 1);
             if (i == 2) {
                 EXPECT_EQ(TerminateTorvelTask(), 1);
                 if (speed[0] != '0') {
@@ -625,15 +635,65 @@ TEST_F(SimulatorTasks, CaptureAfterCaptureKeepsItsWordsTimeAndSilence) {
             EXPECT_EQ(window.Last().message, WM_ANALYSIS_DONE);
             EXPECT_EQ(window.Last().wParam, static_cast<WPARAM>(i + 1));
             if (speed[0] != '0') {
-                EXPECT_GE(timer.nsecsElapsed(), 20 * 1524000LL) << "capture " << i;
+                EXPECT_GE(timer.nsecsElapsed(), static_cast<qint64>(20 * minSeconds * 1e9))
+                    << "task " << i;
             }
-            prints.push_back(Fingerprint(Data()));
+            words.push_back(Data());
         }
-        return prints;
+        return words;
     };
-    const std::vector<std::uint64_t> instant = run("0", "instant.ini");
-    EXPECT_EQ(std::set<std::uint64_t>(instant.begin(), instant.end()).size(), 5u);
+    const std::vector<std::vector<short>> instant = run("0", "instant.ini");
+    std::set<std::uint64_t> prints;
+    for (const std::vector<short>& w : instant) {
+        prints.insert(Fingerprint(w));
+    }
+    EXPECT_EQ(prints.size(), 5u);
     EXPECT_EQ(run("20", "timed.ini"), instant);
+    // The floor, as the median word, of the last task at 0 dB and the first at 10 dB.
+    const auto median = [](std::vector<short> w) {
+        std::nth_element(w.begin(), w.begin() + w.size() / 2, w.end());
+        return w[w.size() / 2];
+    };
+    EXPECT_EQ(instant.size(), 5u);
+    if (instant.size() == 5u) {
+        EXPECT_GT(median(instant[3]) - median(instant[2]), 5 * 164);
+    }
+    return instant;
+}
+
+TEST_F(SimulatorTasks, CaptureAfterCaptureKeepsItsWordsTimeAndSilence) {
+    RepeatedTaskKeepsItsWordsTimeAndSilence(
+        [&](BYTE tag, int attenuation) {
+            return RealTimeAnalysis(h(), tag, 420000, attenuation, 0, 1000, 4);
+        },
+        1524e-6);
+}
+
+// Blocks of a sweep of 2 MHz each: the next block (measured ahead), the same
+// block twice (not the next one measured ahead), another block than the one
+// measured ahead. Each block's words are its own: the tone at 427.5 MHz is in
+// the second block only.
+TEST_F(SimulatorTasks, BlockAfterBlockKeepsItsWordsTimeAndSilence) {
+    constexpr std::array<int, 6> kBlocks{0, 1, 1, 1, 1, 2}; // the third is terminated
+    const std::vector<std::vector<short>> words = RepeatedTaskKeepsItsWordsTimeAndSilence(
+        [&](BYTE tag, int attenuation) {
+            const int block = kBlocks[static_cast<std::size_t>(tag - 1)];
+            return NormalSpectrumAnalysis(h(), tag, 424000 + 2000 * block, 2, attenuation, 1);
+        },
+        500e-6 + 100 * 10e-6);
+    const std::array<bool, 5> toned{false, true, true, true, false};
+    for (std::size_t i = 0; i < words.size() && i < toned.size(); ++i) {
+        EXPECT_EQ(*std::max_element(words[i].begin(), words[i].end()) > Word(-60.0), toned[i])
+            << "task " << i;
+    }
+}
+
+TEST_F(SimulatorTasks, SweepAfterSweepKeepsItsWordsTimeAndSilence) {
+    RepeatedTaskKeepsItsWordsTimeAndSilence(
+        [&](BYTE tag, int attenuation) {
+            return ZeroSpanSpectrumAnalysis(h(), tag, 420000, attenuation);
+        },
+        500e-6);
 }
 
 TEST_F(SimulatorTasks, StartsAndTerminatesInAnyOrderStaySilentAndComplete) {
