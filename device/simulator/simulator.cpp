@@ -48,43 +48,43 @@ std::uint64_t Identity(const void* p) {
     return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p));
 }
 
-// Everything a real-time capture's words depend on but the device time it
-// begins at. The scene and tables are told by their address: the task holds
-// them, so no other can take that address while it lives.
-CTaskWorker::TaskKey RealTimeKey(const TaskSetup& s, const RealTimeCapture& c) {
-    return {kTorvelKindRealTime,
-            Identity(s.scene.get()),
-            s.sceneSeed,
-            s.noiseSeed,
-            static_cast<std::uint64_t>(s.attenuationDb),
-            static_cast<std::uint64_t>(s.path),
-            static_cast<std::uint64_t>(s.maxKHz),
-            Identity(s.noise.get()),
-            Identity(s.noiseWords.get()),
-            static_cast<std::uint64_t>(c.baseKHz),
-            static_cast<std::uint64_t>(c.stepKHz),
-            static_cast<std::uint64_t>(c.triggerType),
-            static_cast<std::uint64_t>(c.senseHundredths),
-            static_cast<std::uint64_t>(c.triggerBlock)};
+// Everything a task's words depend on but the device time it begins at: the
+// kind and the setup (the scene and tables are told by their address: the
+// task holds them, so no other can take that address while it lives), then
+// the task's own parameters.
+template <std::size_t N>
+CTaskWorker::TaskKey KeyOf(int kind, const TaskSetup& s, const std::array<std::uint64_t, N>& task) {
+    CTaskWorker::TaskKey key{static_cast<std::uint64_t>(kind),
+                             Identity(s.scene.get()),
+                             s.sceneSeed,
+                             s.noiseSeed,
+                             static_cast<std::uint64_t>(s.attenuationDb),
+                             static_cast<std::uint64_t>(s.path),
+                             static_cast<std::uint64_t>(s.maxKHz),
+                             Identity(s.noise.get())};
+    constexpr std::size_t kSetupEntries = 8;
+    static_assert(N <= std::tuple_size_v<CTaskWorker::TaskKey> - kSetupEntries);
+    std::copy(task.begin(), task.end(), key.begin() + kSetupEntries);
+    return key;
 }
 
-// The same of a block of a sweep of that kind.
+CTaskWorker::TaskKey RealTimeKey(const TaskSetup& s, const RealTimeCapture& c) {
+    return KeyOf(kTorvelKindRealTime, s,
+                 std::array<std::uint64_t, 6>{Identity(s.noiseWords.get()),
+                                              static_cast<std::uint64_t>(c.baseKHz),
+                                              static_cast<std::uint64_t>(c.stepKHz),
+                                              static_cast<std::uint64_t>(c.triggerType),
+                                              static_cast<std::uint64_t>(c.senseHundredths),
+                                              static_cast<std::uint64_t>(c.triggerBlock)});
+}
+
 CTaskWorker::TaskKey SweepKey(int kind, const TaskSetup& s, const SweepRequest& r) {
-    return {static_cast<std::uint64_t>(kind),
-            Identity(s.scene.get()),
-            s.sceneSeed,
-            s.noiseSeed,
-            static_cast<std::uint64_t>(s.attenuationDb),
-            static_cast<std::uint64_t>(s.path),
-            static_cast<std::uint64_t>(s.maxKHz),
-            Identity(s.noise.get()),
-            static_cast<std::uint64_t>(r.startKHz),
-            static_cast<std::uint64_t>(r.stepKHz),
-            static_cast<std::uint64_t>(r.points),
-            static_cast<std::uint64_t>(r.captures),
-            static_cast<std::uint64_t>(r.catcher),
-            std::bit_cast<std::uint64_t>(r.rbwKHz),
-            std::bit_cast<std::uint64_t>(r.pointSeconds)};
+    return KeyOf(kind, s,
+                 std::array<std::uint64_t, 7>{
+                     static_cast<std::uint64_t>(r.startKHz), static_cast<std::uint64_t>(r.stepKHz),
+                     static_cast<std::uint64_t>(r.points), static_cast<std::uint64_t>(r.captures),
+                     static_cast<std::uint64_t>(r.catcher), std::bit_cast<std::uint64_t>(r.rbwKHz),
+                     std::bit_cast<std::uint64_t>(r.pointSeconds)});
 }
 
 } // namespace
