@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 using namespace drawtest;
@@ -48,6 +49,45 @@ std::unique_ptr<CDataLineContext> NoisySlice(unsigned seed) {
     std::uniform_real_distribution<double> level(-95.0, -5.0);
     return MakeSlice([&](int) { return level(random); });
 }
+
+// A picture of either kind, a memory bitmap or a plain image, cleared to
+// kOutside and drawn on by a graph.
+struct GraphPicture {
+    GraphPicture(int width, int height)
+        : bitmap(width, height, kOutside), image(width, height, QImage::Format_RGB32) {}
+    void Draw(C3DGraphContext& graph, bool plain) {
+        if (plain) {
+            image.fill(QColor(GetRValue(kOutside), GetGValue(kOutside), GetBValue(kOutside)));
+            CDC dc(&image);
+            graph.Draw(&dc, nullptr, nullptr);
+        } else {
+            bitmap.dc.FillSolidRect(0, 0, bitmap.width, bitmap.height, kOutside);
+            graph.Draw(&bitmap.dc, nullptr, nullptr);
+        }
+    }
+    // Without a copy: a shared picture is drawn another way.
+    const QImage& Pixels(bool plain) const { return plain ? image : *bitmap.dc.GetImage(); }
+    // A message naming the first pixel in which the two pictures differ, or
+    // an empty one.
+    std::string Differences(const GraphPicture& other, bool plain) const {
+        const QImage& a = Pixels(plain);
+        const QImage& b = other.Pixels(plain);
+        int differ = 0;
+        CPoint first(-1, -1);
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                if (a.pixel(x, y) != b.pixel(x, y)) {
+                    first = differ++ ? first : CPoint(x, y);
+                }
+            }
+        }
+        return differ ? std::to_string(differ) + " pixels differ, the first at " +
+                            std::to_string(first.x) + "," + std::to_string(first.y)
+                      : std::string();
+    }
+    Surface bitmap;
+    QImage image;
+};
 
 class Graph3DTest : public DrawTest {
 protected:
@@ -410,23 +450,6 @@ TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
         line->SetWindow(kStart, kStart + kStep * kSamples, ymax, ymin);
         return line;
     };
-    // A surface of either kind cleared to kOutside, drawn on by graph.
-    struct Picture {
-        Surface bitmap{kWidth, kHeight, kOutside};
-        QImage image{kWidth, kHeight, QImage::Format_RGB32};
-        void Draw(C3DGraphContext& graph, bool plain) {
-            if (plain) {
-                image.fill(QColor(GetRValue(kOutside), GetGValue(kOutside), GetBValue(kOutside)));
-                CDC dc(&image);
-                graph.Draw(&dc, nullptr, nullptr);
-            } else {
-                bitmap.dc.FillSolidRect(0, 0, kWidth, kHeight, kOutside);
-                graph.Draw(&bitmap.dc, nullptr, nullptr);
-            }
-        }
-        // Without a copy: a shared picture is drawn another way.
-        const QImage& Pixels(bool plain) const { return plain ? image : *bitmap.dc.GetImage(); }
-    };
     for (const int penWidth : {1, 2, 3}) {
         const auto object = MakeDrawObject(kBackground, kText, kRed, "Graph3DFrames");
         LOGPEN pen;
@@ -444,7 +467,7 @@ TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
             C3DGraphContext live;
             setUp(live);
             std::vector<std::unique_ptr<CDataLineContext>> ring;
-            Picture livePicture;
+            GraphPicture livePicture(kWidth, kHeight);
             for (int frame = 0; frame < 9; ++frame) {
                 const CRect rect = frame == 4 ? CRect(12, 7, kWidth - 31, kHeight - 41)
                                               : CRect(0, 0, kWidth - 1, kHeight - 1);
@@ -485,22 +508,10 @@ TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
                 if (frame % 3 == 1) {
                     livePicture.Draw(live, plain);
                 }
-                Picture freshPicture;
+                GraphPicture freshPicture(kWidth, kHeight);
                 freshPicture.Draw(fresh, plain);
-                const QImage& got = livePicture.Pixels(plain);
-                const QImage& want = freshPicture.Pixels(plain);
-                int differ = 0;
-                CPoint first(-1, -1);
-                for (int y = 0; y < kHeight; ++y) {
-                    for (int x = 0; x < kWidth; ++x) {
-                        if (got.pixel(x, y) != want.pixel(x, y)) {
-                            first = differ++ ? first : CPoint(x, y);
-                        }
-                    }
-                }
-                ASSERT_EQ(differ, 0)
-                    << "pen " << penWidth << (plain ? " image" : " bitmap") << " frame " << frame
-                    << ", first at " << first.x << "," << first.y;
+                ASSERT_EQ(livePicture.Differences(freshPicture, plain), "")
+                    << "pen " << penWidth << (plain ? " image" : " bitmap") << " frame " << frame;
             }
         }
     }
@@ -650,5 +661,91 @@ TEST_F(Graph3DTest, TheTimeAxisOnAScaledPictureStaysThatOfTheFirstFrame) {
     for (int frame = 1; frame < 4; ++frame) {
         const QImage again = draw(m_graph);
         ASSERT_EQ(again, first) << "frame " << frame;
+    }
+}
+
+// A semi-real-time window adds a few slices per picture to a ring of reused
+// lines, so most slices are drawn again without new data; the pointer's hit
+// tests ask for the slices between two pictures. Whatever the graph keeps
+// from one picture to the next must draw what a graph draws whose slices'
+// points were all made in their envelopes first: slices of one sample per
+// column and of several, levels beyond the window, the highlight and the
+// chunk line on and off, the slice count and the layout changed.
+TEST_F(Graph3DTest, FewNewSlicesPerFrameDrawWhatTheirEnvelopesDraw) {
+    constexpr int kWidth = 420, kHeight = 300;
+    std::mt19937 random(21);
+    std::uniform_real_distribution<double> level(-130.0, 20.0);
+    const auto object = MakeDrawObject(kBackground, kText, kRed, "Graph3DFewNew");
+    for (const int samples : {60, 200, 400}) {
+        for (const bool plain : {false, true}) {
+            C3DGraphContext live, ref;
+            std::vector<std::unique_ptr<CDataLineContext>> copies;
+            for (C3DGraphContext* g : {&live, &ref}) {
+                g->SetDrawObject(object.get());
+                g->SetAutoLayoutFlag(0);
+                g->SetSliceCount(100);
+                g->SetWindowRect(0, 0, kWidth - 1, kHeight - 1);
+            }
+            int count = 100;
+            std::vector<std::unique_ptr<CDataLineContext>> pool(C3DGraphContext::kRingSize);
+            for (auto& line : pool) {
+                line = std::make_unique<CDataLineContext>();
+                ASSERT_EQ(line->Configure(kStart, kStep, static_cast<DWORD>(samples)), 1);
+                line->SetWindow(kStart, kStart + kStep * samples, 0.0, -100.0);
+            }
+            int write = 0;
+            for (int frame = 0; frame < 16; ++frame) {
+                if (frame == 9 || frame == 11) {
+                    count = frame == 9 ? 37 : 100;
+                    live.SetSliceCount(count);
+                    ref.SetSliceCount(count);
+                }
+                const CRect rect = frame == 13 ? CRect(12, 7, kWidth - 31, kHeight - 41)
+                                               : CRect(0, 0, kWidth - 1, kHeight - 1);
+                for (C3DGraphContext* g : {&live, &ref}) {
+                    if (g->GetRect() != rect) {
+                        g->SetWindowRect(rect.left, rect.top, rect.right, rect.bottom);
+                    }
+                }
+                const int fresh = frame == 0 ? count : (frame % 5 == 3 ? 0 : 1 + frame % 4);
+                for (int k = 0; k < fresh; ++k) {
+                    CDataLineContext& line = *pool[static_cast<size_t>(write)];
+                    write = (write + 1) % C3DGraphContext::kRingSize;
+                    std::vector<short> words(static_cast<size_t>(samples));
+                    for (short& w : words) {
+                        w = Word(level(random));
+                    }
+                    line.SetInitializedFlag(0);
+                    line.StoreBlock(words.data(), samples, 0, FALSE);
+                    live.AddSlice(&line, 0);
+                    auto c = std::make_unique<CDataLineContext>();
+                    ASSERT_EQ(c->Configure(kStart, kStep, static_cast<DWORD>(samples)), 1);
+                    c->SetInitializedFlag(0);
+                    c->StoreBlock(words.data(), samples, 0, FALSE);
+                    c->SetWindow(kStart, kStart + kStep * samples, 0.0, -100.0);
+                    ref.AddSlice(c.get(), 0);
+                    copies.push_back(std::move(c));
+                }
+                for (C3DGraphContext* g : {&live, &ref}) {
+                    g->SetSelectedSlice(frame % 7);
+                    g->SetChunkPosition(kStart + kStep * samples / 3);
+                    g->SetChunkFlag(frame % 2);
+                }
+                for (int p = 0; p < count; ++p) {
+                    ref.GetSliceAt(p);
+                }
+                GraphPicture a(kWidth, kHeight), b(kWidth, kHeight);
+                a.Draw(live, plain);
+                if (frame % 3 == 2) {
+                    // Hit tests between two drawings.
+                    live.HitChunkLine(200, 150);
+                    live.HitSelectedSlice(200, 150);
+                    a.Draw(live, plain);
+                }
+                b.Draw(ref, plain);
+                ASSERT_EQ(a.Differences(b, plain), "")
+                    << samples << (plain ? " image" : " bitmap") << " frame " << frame;
+            }
+        }
     }
 }
