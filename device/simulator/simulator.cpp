@@ -276,7 +276,10 @@ int CSimulator::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int at
         return Refuse(kTorvelErrorBadParameter);
 
     // A block never reaches past the analyser's highest frequency.
-    const int points = std::min(SweepBlockPoints(kind, stepKHz), (maxKHz - startKHz) / stepKHz + 1);
+    const auto blockPoints = [&](int fromKHz) {
+        return std::min(SweepBlockPoints(kind, stepKHz), (maxKHz - fromKHz) / stepKHz + 1);
+    };
+    const int points = blockPoints(startKHz);
     const std::uint32_t taskNumber = ++m_taskCount;
     const TaskSetup setup = Setup(kind, attenuation, taskNumber);
 
@@ -301,24 +304,33 @@ int CSimulator::StartSweep(int kind, BYTE tag, int startKHz, int stepKHz, int at
     next.startKHz = startKHz + points * stepKHz;
     if (again || next.startKHz > maxKHz)
         next.startKHz = startKHz;
-    next.points = std::min(SweepBlockPoints(kind, stepKHz), (maxKHz - next.startKHz) / stepKHz + 1);
+    next.points = blockPoints(next.startKHz);
     return LaunchBlock(kind, tag, taskNumber, setup, sweep, next);
 }
 
 int CSimulator::LaunchBlock(int kind, BYTE tag, std::uint32_t taskNumber, const TaskSetup& setup,
                             const SweepRequest& sweep, SweepRequest next) {
-    // The task thread measures the expected next block ahead, with the next
-    // task number; this one is the block measured ahead when the keys agree.
-    TaskSetup nextSetup = setup;
-    nextSetup.noiseSeed = NoiseSeed(taskNumber + 1);
+    const TaskSetup nextSetup = NextSetup(setup, taskNumber);
     next.noiseSeed = nextSetup.noiseSeed;
-    CTaskWorker::Repeat repeat;
-    repeat.key = SweepKey(kind, setup, sweep);
-    repeat.nextKey = SweepKey(kind, nextSetup, next);
-    repeat.makeNext = [nextSetup, next] { return MakeBlockTask(nextSetup, next); };
+    return LaunchAhead(tag, taskNumber,
+                       {SweepKey(kind, setup, sweep), SweepKey(kind, nextSetup, next),
+                        [nextSetup, next] { return MakeBlockTask(nextSetup, next); }},
+                       [&] { return MakeBlockTask(setup, sweep); });
+}
+
+TaskSetup CSimulator::NextSetup(const TaskSetup& setup, std::uint32_t taskNumber) const {
+    TaskSetup next = setup;
+    next.noiseSeed = NoiseSeed(taskNumber + 1);
+    return next;
+}
+
+int CSimulator::LaunchAhead(BYTE tag, std::uint32_t taskNumber, CTaskWorker::Repeat repeat,
+                            const std::function<std::unique_ptr<CSimTask>()>& make) {
+    // This task is the one measured ahead when the keys agree; the task
+    // thread then measures repeat's next one ahead.
     std::unique_ptr<CSimTask> task;
     if (!m_worker.MeasuredAhead(repeat.key))
-        task = MakeBlockTask(setup, sweep);
+        task = make();
     return Launch(tag, taskNumber, std::move(task), std::move(repeat));
 }
 
@@ -391,7 +403,7 @@ int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int trigge
     // fixed step), made again with a new scene, band or attenuation: a
     // capture after capture reuses them.
     const BandRequest band = RealTimeBand(setup, capture);
-    if (!m_realTimePlan || !(m_realTimePlan->request == band))
+    if (!m_realTimePlan || m_realTimePlan->request != band)
         m_realTimePlan = std::make_shared<const CSignalModel::BandPlan>(
             CSignalModel(*m_scene, m_sceneSeed).Plan(band));
     setup.realTimePlan = m_realTimePlan;
@@ -401,18 +413,12 @@ int CSimulator::StartRealTime(BYTE tag, int baseKHz, int attenuation, int trigge
     setup.noiseWords = m_noiseWords;
     if (triggerType != 0)
         return Launch(tag, taskNumber, MakeRealTimeTask(setup, capture));
-    // An immediate capture is started again as soon as it is in: the task
-    // thread measures the next one ahead, with the next task number.
-    TaskSetup next = setup;
-    next.noiseSeed = NoiseSeed(taskNumber + 1);
-    CTaskWorker::Repeat repeat;
-    repeat.key = RealTimeKey(setup, capture);
-    repeat.nextKey = RealTimeKey(next, capture);
-    repeat.makeNext = [next, capture] { return MakeRealTimeTask(next, capture); };
-    std::unique_ptr<CSimTask> task;
-    if (!m_worker.MeasuredAhead(repeat.key))
-        task = MakeRealTimeTask(setup, capture);
-    return Launch(tag, taskNumber, std::move(task), std::move(repeat));
+    // An immediate capture is started again as soon as it is in.
+    const TaskSetup next = NextSetup(setup, taskNumber);
+    return LaunchAhead(tag, taskNumber,
+                       {RealTimeKey(setup, capture), RealTimeKey(next, capture),
+                        [next, capture] { return MakeRealTimeTask(next, capture); }},
+                       [&] { return MakeRealTimeTask(setup, capture); });
 }
 
 int CSimulator::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejectionRate) {

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -81,6 +82,13 @@ private:
     // task: the one the thread measured ahead for `repeat`).
     int Launch(BYTE tag, std::uint32_t taskNumber, std::unique_ptr<CSimTask> task,
                std::optional<CTaskWorker::Repeat> repeat = std::nullopt);
+    // The setup of the task after taskNumber: this one with that task's noise.
+    TaskSetup NextSetup(const TaskSetup& setup, std::uint32_t taskNumber) const;
+    // Launches a task the program is expected to follow with repeat's next
+    // one, which the task thread measures ahead; make() makes this one unless
+    // it was measured ahead.
+    int LaunchAhead(BYTE tag, std::uint32_t taskNumber, CTaskWorker::Repeat repeat,
+                    const std::function<std::unique_ptr<CSimTask>()>& make);
     // Launches a block of a sweep of that kind, with the block the program is
     // expected to start next.
     int LaunchBlock(int kind, BYTE tag, std::uint32_t taskNumber, const TaskSetup& setup,

@@ -9,10 +9,11 @@
 //
 // A task the program follows with another at once (a real-time window's
 // capture after capture, a sweep's next block) is measured ahead: once such a
-// task ends, the thread makes the one the program is expected to start next and measures
-// its first piece while the program takes the data in. A start that finds it
-// done only sets the thread's alarm to the piece's end, so the thread wakes
-// once per capture instead of twice and the starting thread is not preempted.
+// task ends, the thread makes the one the program is expected to start next
+// and measures its first piece while the program takes the data in. A start
+// that finds it done only sets the thread's alarm to the piece's end, so the
+// thread wakes once per task instead of twice and the starting thread is not
+// preempted.
 //
 // Called from the GUI thread; the task thread only posts messages and, when a
 // task fails, sets the last error (an atomic shared with the rest of the
