@@ -367,7 +367,7 @@ short CsvLevelWord(double db) {
 CString CsvCaptionField(const CString& caption) {
     std::string text = caption.str();
     for (char& c : text)
-        if (c == '\r' || c == '\n')
+        if (c == '\r' || c == '\n' || c == '\0')
             c = ' ';
     if (text.find_first_of(",\"") == std::string::npos)
         return CString(text);
@@ -474,7 +474,9 @@ bool CCsvFile::ReadHeader(const char* path, int* kind, int* variant, CString* ca
         return false;
     if (!f.ReadLine(line))
         return false;
-    const CString c = CCsvLine(line).Field(0);
+    // The caption is text: it ends at a NUL character, as the window's title
+    // and every file that stores it would end it.
+    const CString c(std::string(CCsvLine(line).Field(0).c_str()));
     if (c.IsEmpty())
         return false;
     if (!f.ReadLine(line))

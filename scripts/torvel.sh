@@ -5,7 +5,8 @@
 #   torvel.sh sanitize [SECONDS]  build every test and the fuzz targets with
 #                          ASan/UBSan (clang, build-asan/) and run the tests;
 #                          given SECONDS, then run each fuzz target that long
-#                          on its corpus (CI's short regression fuzzing)
+#                          on its corpus with the seed TORVEL_FUZZ_SEED (default 1),
+#                          CI's short regression fuzzing, repeatable
 #   torvel.sh package      build the Debian package build/package/torvel_<version>_<arch>.deb
 #   torvel.sh screenshots  remake docs/screenshots/*.png under Xvfb on a fixed simulator scene
 #   torvel.sh bench        build (Release) and run every benchmark; writes bench/RESULTS.md
@@ -66,7 +67,10 @@ clang_build_dir() {
 # read, never written: what a run finds goes to <dir>/corpus/<target>/,
 # crashes, hangs, leaks and allocations past the limits to
 # <dir>/findings/<target>/. Prints the executions and new units per target.
-# Targets named after the seconds are run instead of all.
+# Targets named after the seconds are run instead of all. TORVEL_FUZZ_SEED,
+# when set, seeds every target's mutations: a run with the same seed and
+# corpus tries the same inputs in the same order (CI's regression fuzzing is
+# thus repeatable here; a longer run goes further along the same inputs).
 run_fuzzers() {
     local dir=$1 seconds=$2 name work findings log
     local fuzzers failed=()
@@ -88,6 +92,7 @@ run_fuzzers() {
             UBSAN_OPTIONS=print_stacktrace=1 \
             "$dir/bin/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
             -malloc_limit_mb=256 -rss_limit_mb=1024 -print_final_stats=1 \
+            ${TORVEL_FUZZ_SEED:+-seed="$TORVEL_FUZZ_SEED"} \
             -dict="$PWD/fuzz/dict/$name.dict" -artifact_prefix="$findings/" \
             "$work" "$PWD/fuzz/corpus/$name" >"$log" 2>&1; then
             failed+=("$name")
@@ -160,7 +165,7 @@ sanitize)
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
         ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
     if [ -n "${2:-}" ]; then
-        run_fuzzers build-asan "$2"
+        TORVEL_FUZZ_SEED=${TORVEL_FUZZ_SEED:-1} run_fuzzers build-asan "$2"
     fi
     ;;
 package)

@@ -367,6 +367,13 @@ TEST(CsvFrame, HeaderRulesAcceptTheKeylessTypeLineAndCutTheCaption) {
                         "Analysis Caption,\nW\n",
                         &kind, &variant, &caption));
     EXPECT_FALSE(header(std::string("\0\xff\xfe binary", 10), &kind, &variant, &caption));
+    // A caption ends at a NUL character; one that begins with it is none.
+    const std::string type = "Torvel Version2 CSV Formatted Data File\nAnalysis Type,4,1\n";
+    ASSERT_TRUE(
+        header(type + std::string("Analysis Caption,ab\0c\nW\n", 24), &kind, &variant, &caption));
+    EXPECT_EQ(caption.str(), "ab");
+    EXPECT_FALSE(
+        header(type + std::string("Analysis Caption,\0abc\nW\n", 24), &kind, &variant, &caption));
     EXPECT_FALSE(CCsvFile::ReadHeader(dir.file("missing.csv").c_str(), &kind, &variant, &caption));
 }
 
@@ -656,14 +663,14 @@ TEST(NormalCsv, AGridThisDeviceCannotRebuildFailsAndTheAttenuatorIsHeldInRange) 
 TEST(NormalCsv, CaptionsWithCommasQuotesAndLineBreaksStayReadable) {
     TempDir dir;
     TestNormal core;
-    core.SetTitle("Band \"A\", 2.4 GHz\nsecond");
+    core.SetTitle(CString(std::string("Band \"A\", 2.4 GHz\nsecond\0", 25)));
     core.Grid(0, 1, 2);
     const std::string path = dir.file("caption.csv");
     ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
     int kind = 0, variant = 0;
     CString caption;
     ASSERT_TRUE(CCsvFile::ReadHeader(path.c_str(), &kind, &variant, &caption));
-    EXPECT_EQ(caption, "Band \"A\", 2.4 GHz second");
+    EXPECT_EQ(caption.str(), "Band \"A\", 2.4 GHz second ");
     if (QStandardPaths::findExecutable("python3").isEmpty())
         GTEST_SKIP() << "python3 is not installed";
     QProcess python;
@@ -673,7 +680,7 @@ TEST(NormalCsv, CaptionsWithCommasQuotesAndLineBreaksStayReadable) {
                              "print(len(rows));print(rows[2][1]);print(rows[-1][0])",
                              QString::fromStdString(path)});
     ASSERT_TRUE(python.waitForFinished(30000));
-    EXPECT_EQ(python.readAllStandardOutput().toStdString(), "18\nBand \"A\", 2.4 GHz second\n1\n");
+    EXPECT_EQ(python.readAllStandardOutput().toStdString(), "18\nBand \"A\", 2.4 GHz second \n1\n");
 }
 
 // ---- A CSV file opened as a window of the running program
