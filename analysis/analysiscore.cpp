@@ -61,6 +61,14 @@ constexpr const char* kFallbackTimeStampFormat = "%Y/%m/%d %H:%M:%S";
 
 } // namespace
 
+CString CAnalysisCore::TitleOf(const CString& caption) {
+    std::string title;
+    for (const char* c = caption.c_str(); *c != '\0'; ++c)
+        if (*c != '&')
+            title += *c == '\r' || *c == '\n' ? ' ' : *c;
+    return CString(std::move(title));
+}
+
 CAnalysisCore::CAnalysisCore(CCommandEntry* frameList, CCommandEntry* buttonList, CFrameLink* link)
     : m_id(TakeCoreId()), m_frameList(frameList), m_buttonList(buttonList),
       m_lastDataTime(CTime::GetCurrentTime()), m_link(link) {}

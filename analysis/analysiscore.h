@@ -223,6 +223,11 @@ public:
     CChildFrame* GetWindow() const { return m_window; }
     const CString& GetTitle() const { return m_title; }
     void SetTitle(const CString& title) { m_title = title; }
+    // The title a caption gives a window (a menu item's, a data file's, a
+    // workspace's): the text up to its first NUL, without the menu's
+    // mnemonic marks ("&Medical Monitor" is "Medical Monitor"), line breaks
+    // as blanks. Empty when nothing is left.
+    static CString TitleOf(const CString& caption);
     int GetTitleIndex() const { return m_titleIndex; }
     void SetTitleIndex(int index) { m_titleIndex = index; }
     CCommandEntry* GetFrameList() const { return m_frameList; }

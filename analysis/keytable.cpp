@@ -36,7 +36,8 @@ bool TextKeyRange::Accepts(const CString& value) const {
         return false;
     if (form == PortName) {
         return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/._:-", c);
+            return std::isalnum(static_cast<unsigned char>(c)) ||
+                   std::string_view("/._:-").find(c) != std::string_view::npos;
         });
     }
     return std::none_of(text.begin(), text.end(), [](char c) {

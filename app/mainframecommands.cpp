@@ -606,11 +606,16 @@ std::unique_ptr<CAnalysisCore> CMainFrame::createCore(int kind, const CString& t
         return nullptr;
     }
     if (core) {
-        // The caption of a menu item names the window without its mnemonic
-        // mark, as its title bar shows it: "&Medical Monitor" is written to
-        // data files and messages as "Medical Monitor".
-        core->SetTitle(CString(
-            QString::fromUtf8(title.c_str()).remove(QLatin1Char('&')).toUtf8().constData()));
+        // A window is never without a title (its data files need a caption):
+        // one whose caption leaves none is named after its kind, as the main
+        // menu names it.
+        CString name = CAnalysisCore::TitleOf(title);
+        if (name.IsEmpty())
+            if (const CCommandEntry* e = m_commands.EntryByAction(5, kind, 1))
+                name = CAnalysisCore::TitleOf(e->caption);
+        if (name.IsEmpty())
+            name.Format("Analysis %d", kind);
+        core->SetTitle(name);
         core->SetTitleIndex(variant);
     }
     return core;

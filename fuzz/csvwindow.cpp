@@ -2,8 +2,8 @@
 // kind the file names: the main frame's open (the frame read, the core of that
 // kind made with its profile, the sections read), the window's picture drawn,
 // and the data saved again. What the window saves must open again as the same
-// kind and read back whole: a file the program writes and cannot read is lost
-// data.
+// kind and title and read back whole: a file the program writes and cannot
+// read is lost data.
 #include "fuzzinput.h"
 #include "windowinput.h"
 
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int savedKind = 0, savedVariant = 0;
     CString savedCaption;
     if (!CCsvFile::ReadHeader(saved.c_str(), &savedKind, &savedVariant, &savedCaption) ||
-        savedKind != kind || savedVariant != variant) {
+        savedKind != kind || savedVariant != variant || savedCaption != core->GetTitle()) {
         std::fprintf(stderr, "the saved file does not open as a window of kind %d\n", kind);
         std::abort();
     }

@@ -15,8 +15,10 @@
 
 namespace fuzzinput {
 
-// The core of window kind 1..7 with its title and variant and its profile
-// read, its questions answered "no"; null for a kind the program does not build.
+// The core of window kind 1..7 with the title its caption gives (the main
+// frame names a window that would have none after its kind) and its variant
+// and its profile read, its questions answered "no"; null for a kind the
+// program does not build.
 inline std::unique_ptr<CAnalysisCore> OpenCore(int kind, const CString& title, int variant) {
     std::unique_ptr<CAnalysisCore> core = CreateAnalysisCore(kind, nullptr, nullptr, nullptr);
     if (!core)
@@ -30,7 +32,8 @@ inline std::unique_ptr<CAnalysisCore> OpenCore(int kind, const CString& title, i
     prompts.chooseOpenPath = [](const char*) { return CString(); };
     prompts.setUpPrinter = [](QPrinter&) { return false; };
     prompts.editLogging = [](CLoggingParam*) { return 0; };
-    core->SetTitle(title);
+    const CString name = CAnalysisCore::TitleOf(title);
+    core->SetTitle(name.IsEmpty() ? CString("Window") : name);
     core->SetTitleIndex(variant);
     core->ReadProfile();
     return core;

@@ -134,8 +134,8 @@ const CKeyTable& XpdTable() {
         {
             // The controllers' ports ("COM4", "/dev/ttyUSB0") and the texts
             // shown for the two paths.
-            {"PriPortName", kMaxPortName, TextKeyRange::PortName, "COM4", kProfile | kSetting},
-            {"SecPortName", kMaxPortName, TextKeyRange::PortName, "COM5", kProfile | kSetting},
+            {"PriPortName", kMaxPortName, TextKeyRange::PortName, "COM4", kAll},
+            {"SecPortName", kMaxPortName, TextKeyRange::PortName, "COM5", kAll},
             {"PriMessage", kMaxMessage, TextKeyRange::Text, "[RF1]", kProfile},
             {"SecMessage", kMaxMessage, TextKeyRange::Text, "[RF2]", kProfile},
         },

@@ -69,7 +69,7 @@ int CMedicalAnalysis::WriteCSVSections(CStdioFile& file) {
     file.WriteString(params);
     CString current = "CurrentChannel,-1\n";
     if (const CChannelObject* c = m_panel.GetCurrentChannel())
-        current.Format("%s,%s\n", kCurrentChannelKey, static_cast<const char*>(c->GetTitle()));
+        current.Format("%s,%s\n", kCurrentChannelKey, CsvCaptionField(c->GetTitle()).c_str());
     file.WriteString(current);
     file.WriteString((std::string(kCsvDataMarker) + "\n").c_str());
     if (!WriteCsvRows(file, kNarrowColumns, m_traces))

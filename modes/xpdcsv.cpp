@@ -137,13 +137,16 @@ int CXpdAnalysis::ReadCsvPaths(const char* path) {
     m_rbwIndex = rbw;
     ValidateParameters();
     SetUnitAll(p[7] >= 1 && p[7] <= 3 ? p[7] : m_unit);
-    if (!text[0].empty())
-        m_priPortName = text[0].c_str();
-    if (!text[1].empty())
-        m_secPortName = text[1].c_str();
-    // Values that are no number or out of their key's range keep what the
-    // window had.
+    // Values that are no number, out of their key's range or not of their
+    // key's form keep what the window had.
     const CKeyTable& keys = KeyTableOf(GetAnalysisType());
+    const auto port = [&](const std::string& t, const char* key, CString* field) {
+        const TextKeyRange* k = keys.FindText(key);
+        if (k && k->Accepts(CString(t)))
+            *field = CString(t);
+    };
+    port(text[0], "PriPortName", &m_priPortName);
+    port(text[1], "SecPortName", &m_secPortName);
     const auto whole = [&](const std::string& t, const char* key, int current) {
         const KeyRange* k = keys.Find(key);
         return k ? intParam(t, k->low, k->high, current) : current;

@@ -753,6 +753,18 @@ TEST_F(CsvWindowTest, AWrittenFileReopensAsAStillWindowThatWritesTheSameRows) {
     EXPECT_EQ(FirstDifference(ReadWholeFile(second), ReadWholeFile(first)), "");
     EXPECT_TRUE(messages.empty());
 
+    // A caption that leaves no title ("&" is a mnemonic mark) names the
+    // window after its kind, and what that window saves opens again.
+    std::string untitled = ReadWholeFile(first);
+    const size_t caption = untitled.find("Analysis Caption,") + 17;
+    untitled.replace(caption, untitled.find('\r', caption) - caption, "&");
+    WriteWholeFile(dir.file("untitled.csv"), untitled);
+    CChildFrame* named = frame->OpenCsvFile(dir.file("untitled.csv").c_str());
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(named->GetCore()->GetTitle(), "Normal Spectrum");
+    ASSERT_EQ(named->GetCore()->WriteCSVFile(dir.file("named.csv").c_str()), 1);
+    EXPECT_NE(frame->OpenCsvFile(dir.file("named.csv").c_str()), nullptr);
+
     // A file that is not a CSV data file, and one whose sections are cut off:
     // string 42, and no window stays open.
     WriteWholeFile(dir.file("bad.csv"), "not a data file\n");
@@ -770,6 +782,6 @@ TEST_F(CsvWindowTest, AWrittenFileReopensAsAStillWindowThatWritesTheSameRows) {
     PumpEvents();
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages.back(), GetTorvelString(kStrCsvGridUnusable));
-    EXPECT_EQ(static_cast<int>(frame->mdiArea()->subWindowList().size()), windows + 1);
+    EXPECT_EQ(static_cast<int>(frame->mdiArea()->subWindowList().size()), windows + 3);
     app.ExitInstance();
 }

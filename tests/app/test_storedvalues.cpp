@@ -114,10 +114,13 @@ std::vector<std::pair<std::string, std::string>> Values(const std::string& text,
 }
 
 // Hostile text for the keys whose values are text: empty, control
-// characters, a shell's and a path's tricks, 100 kB.
+// characters, a NUL inside, a shell's and a path's tricks, 100 kB.
 std::vector<std::string> HostileTexts() {
     return {"",
             "\x01\x7f",
+            std::string("COM\0"
+                        "9",
+                        5),
             "COM4;rm -rf ~",
             "a b",
             "\xff\xfe",
@@ -197,9 +200,9 @@ protected:
     }
     // Every text value of the file's keys of this source has its key's form.
     void ExpectTextsAccepted(int kind, unsigned source, const std::string& text,
-                             const std::string& what) {
+                             const std::string& what, char sep = '=') {
         const std::vector<TextKeyRange> keys = TextKeysFrom(kind, source);
-        for (const auto& [key, value] : Values(text, '='))
+        for (const auto& [key, value] : Values(text, sep))
             for (const TextKeyRange& k : keys)
                 if (key == k.key) {
                     EXPECT_TRUE(k.Accepts(CString(value)))
@@ -356,6 +359,7 @@ protected:
 
     void CsvRounds(int kind) {
         const std::vector<KeyRange> keys = KeysFrom(kind, KeyRange::Csv);
+        const std::vector<TextKeyRange> textKeys = TextKeysFrom(kind, KeyRange::Csv);
         CChildFrame* w = OpenKind(kind);
         ASSERT_TRUE(w) << kind;
         // A narrow band: a file of many points would first be asked about.
@@ -373,6 +377,9 @@ protected:
                 for (size_t i = 0; i < keys.size(); ++i)
                     if (key == keys[i].key)
                         return &ValueFor(i, round);
+                for (size_t i = 0; i < textKeys.size(); ++i)
+                    if (key == textKeys[i].key)
+                        return &TextFor(i, round);
                 return static_cast<const std::string*>(nullptr);
             });
             WriteWholeFile(dir.file("hostile.CSV"), text);
@@ -383,8 +390,9 @@ protected:
             ASSERT_EQ(w->GetCore()->WriteCSVFile(dir.file("again.CSV").c_str()), 1) << what;
             Close(w, what);
             const std::string again = ReadWholeFile(dir.file("again.CSV"));
-            ExpectInRange(kind, KeyRange::Csv, again.substr(0, again.find("[DATA ENTRY]")), ',',
-                          what);
+            const std::string params = again.substr(0, again.find("[DATA ENTRY]"));
+            ExpectInRange(kind, KeyRange::Csv, params, ',', what);
+            ExpectTextsAccepted(kind, KeyRange::Csv, params, what, ',');
         }
     }
 };
@@ -699,7 +707,11 @@ TEST(KeyTables, RangesHoldTheirDefaultsAndCheckedBringsValuesIntoThem) {
     const CKeyTable& xpd = KeyTableOf(7);
     for (const char* port : {"COM4", "/dev/ttyUSB0", "/tmp/torvel-1/pty.2"})
         EXPECT_EQ(xpd.CheckedText("PriPortName", CString(port)), CString(port));
-    for (const char* port : {"", "COM4;reboot", "a b", "\xff"})
+    for (const std::string& port :
+         {std::string(), std::string("COM4;reboot"), std::string("a b"), std::string("\xff"),
+          std::string("COM\0"
+                      "9",
+                      5)})
         EXPECT_EQ(xpd.CheckedText("PriPortName", CString(port)), CString("COM4")) << port;
     EXPECT_EQ(xpd.CheckedText("PriMessage", CString("\xe6\xb3\xa2 [RF1]")),
               CString("\xe6\xb3\xa2 [RF1]"));

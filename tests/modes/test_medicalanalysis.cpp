@@ -551,6 +551,29 @@ TEST_F(MedicalTest, CsvKeepsBothGraphsAndTheCurrentChannel) {
     EXPECT_EQ(a.substr(a.find("[PARAM ENTRY]")), b.substr(b.find("[PARAM ENTRY]")));
 }
 
+// A channel whose title begins with a quote is written as a quoted field,
+// so that the window reading the file picks it again.
+TEST_F(MedicalTest, CsvCurrentChannelWithAQuoteInItsTitleReadsBack) {
+    struct ShippedListAfterwards {
+        ~ShippedListAfterwards() { LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"); }
+    } restore;
+    std::string list = ReadWholeFile(TORVEL_SOURCE_RESOURCES "/TorvelList.txt");
+    const size_t at = list.find(":A1012,");
+    ASSERT_NE(at, std::string::npos);
+    list.insert(at + 1, "\"");
+    WriteWholeFile(m_dir.file("list.txt"), list);
+    ASSERT_GT(LoadChannelList(m_dir.file("list.txt").c_str()), 0);
+    const int quoted = Index("\"A1012");
+    ASSERT_GE(quoted, 0);
+    core.GetPanel().SetCurrentChannel(quoted);
+    const std::string path = m_dir.file("q.csv");
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    TestMedical again;
+    Open(again);
+    ASSERT_EQ(again.ReadCSVSections(path.c_str()), 1);
+    EXPECT_EQ(again.GetPanel().GetCurrentIndex(), quoted);
+}
+
 // A page offset from a damaged file stays inside the channel list: the
 // buttons and paging add to it, and the next page wraps to the first.
 TEST_F(MedicalTest, CsvPageOffsetBeyondTheChannelListIsHeldInsideIt) {
