@@ -66,6 +66,8 @@ CString CAnalysisCore::TitleOf(const CString& caption) {
     for (const char* c = caption.c_str(); *c != '\0'; ++c)
         if (*c != '&')
             title += *c == '\r' || *c == '\n' ? ' ' : *c;
+    if (title.find_first_not_of(" \t") == std::string::npos)
+        title.clear();
     return CString(std::move(title));
 }
 

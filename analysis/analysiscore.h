@@ -226,7 +226,7 @@ public:
     // The title a caption gives a window (a menu item's, a data file's, a
     // workspace's): the text up to its first NUL, without the menu's
     // mnemonic marks ("&Medical Monitor" is "Medical Monitor"), line breaks
-    // as blanks. Empty when nothing is left.
+    // as blanks. Empty when nothing but blanks is left.
     static CString TitleOf(const CString& caption);
     int GetTitleIndex() const { return m_titleIndex; }
     void SetTitleIndex(int index) { m_titleIndex = index; }

@@ -244,9 +244,9 @@ bool CMainFrame::ReopenWindows() {
     for (int i = 1; i <= count; ++i) {
         CString key;
         key.Format("Window%d", i);
-        const QString entry =
-            QString::fromUtf8(GetProfileString(kOpenWindowsSection, key, "").c_str());
-        const QStringList f = entry.split(',');
+        // Bytes, not text: the title is kept byte for byte as it was stored.
+        const QByteArray entry(GetProfileString(kOpenWindowsSection, key, "").c_str());
+        const QList<QByteArray> f = entry.split(',');
         if (f.size() < 8)
             continue; // damaged: left out
         int v[7];
@@ -255,7 +255,7 @@ bool CMainFrame::ReopenWindows() {
             v[k] = f[k].toInt(&ok);
         if (!ok)
             continue;
-        const CString title(f.mid(7).join(',').toUtf8().toStdString());
+        const CString title(f.mid(7).join(',').toStdString());
         CChildFrame* w = OpenAnalysisWindow(v[0], title, v[1]);
         if (!w)
             continue;

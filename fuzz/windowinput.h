@@ -15,10 +15,10 @@
 
 namespace fuzzinput {
 
-// The core of window kind 1..7 with the title its caption gives (the main
-// frame names a window that would have none after its kind) and its variant
-// and its profile read, its questions answered "no"; null for a kind the
-// program does not build.
+// The core of window kind 1..7 with the title its caption gives ("Window"
+// where the main frame would take the kind's name from its menu) and its
+// variant and its profile read, its questions answered "no"; null for a kind
+// the program does not build.
 inline std::unique_ptr<CAnalysisCore> OpenCore(int kind, const CString& title, int variant) {
     std::unique_ptr<CAnalysisCore> core = CreateAnalysisCore(kind, nullptr, nullptr, nullptr);
     if (!core)

@@ -69,7 +69,7 @@ int CMedicalAnalysis::WriteCSVSections(CStdioFile& file) {
     file.WriteString(params);
     CString current = "CurrentChannel,-1\n";
     if (const CChannelObject* c = m_panel.GetCurrentChannel())
-        current.Format("%s,%s\n", kCurrentChannelKey, CsvCaptionField(c->GetTitle()).c_str());
+        current.Format("%s,%s\n", kCurrentChannelKey, static_cast<const char*>(c->GetTitle()));
     file.WriteString(current);
     file.WriteString((std::string(kCsvDataMarker) + "\n").c_str());
     if (!WriteCsvRows(file, kNarrowColumns, m_traces))
@@ -122,7 +122,10 @@ int CMedicalAnalysis::ReadCSVSections(const char* path) {
     ValidateParameters();
     const int unit = p[kUnit] == kCsvMissing ? m_unit : p[kUnit];
     SetUnitAll(unit >= 1 && unit <= 3 ? unit : 1);
-    MakeCurrent(GetChannelIndex(currentLine.Field(0)));
+    // The title stands as it is after the key: a channel's title holds no
+    // comma, and may begin with a quote.
+    const size_t comma = line.find(',');
+    MakeCurrent(comma == std::string::npos ? -1 : GetChannelIndex(line.substr(comma + 1).c_str()));
     if (p[kCategoryNumber] != kCsvMissing && p[kCategoryOffset] != kCsvMissing) {
         const int group = std::clamp(p[kCategoryNumber], CMedicalChannelPanel::kFirstLetterCategory,
                                      CMedicalChannelPanel::kFirstLetterCategory +

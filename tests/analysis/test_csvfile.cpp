@@ -753,11 +753,12 @@ TEST_F(CsvWindowTest, AWrittenFileReopensAsAStillWindowThatWritesTheSameRows) {
     EXPECT_EQ(FirstDifference(ReadWholeFile(second), ReadWholeFile(first)), "");
     EXPECT_TRUE(messages.empty());
 
-    // A caption that leaves no title ("&" is a mnemonic mark) names the
-    // window after its kind, and what that window saves opens again.
+    // A caption that leaves no title ("&" is a mnemonic mark, a blank no
+    // title) names the window after its kind, and what that window saves
+    // opens again.
     std::string untitled = ReadWholeFile(first);
     const size_t caption = untitled.find("Analysis Caption,") + 17;
-    untitled.replace(caption, untitled.find('\r', caption) - caption, "&");
+    untitled.replace(caption, untitled.find('\r', caption) - caption, "& ");
     WriteWholeFile(dir.file("untitled.csv"), untitled);
     CChildFrame* named = frame->OpenCsvFile(dir.file("untitled.csv").c_str());
     ASSERT_NE(named, nullptr);

@@ -313,9 +313,11 @@ TEST_F(DeviceSharingTest, AStreamGoesOnAtTheCentreEnteredWhileItsTurnCameAgain) 
     const int oldCentre = stream->GetCenter();
     // The centre entry ends the stream; while the user types, the device goes
     // round and the stream starts again at the old centre.
+    // The stream runs on: its next start is the one after the entry ended it
+    // (which may come before the typist first sees the dialog).
     bool entered = false;
     QTimer typist;
-    size_t startsBefore = 0;
+    const size_t startsBefore = other.startCentres.size();
     QElapsedTimer typing;
     typing.start();
     QObject::connect(&typist, &QTimer::timeout, [&] {
@@ -323,12 +325,10 @@ TEST_F(DeviceSharingTest, AStreamGoesOnAtTheCentreEnteredWhileItsTurnCameAgain) 
             auto* dialog = qobject_cast<QDialog*>(w);
             if (!dialog || !dialog->isVisible())
                 continue;
-            if (startsBefore == 0)
-                startsBefore = other.startCentres.size() + 1;
             // A bounded wait: a dialog that stays open fails the test, not the run.
-            if (other.startCentres.size() < startsBefore && typing.elapsed() < 20000)
+            if (other.startCentres.size() == startsBefore && typing.elapsed() < 20000)
                 return;
-            entered = other.startCentres.size() >= startsBefore;
+            entered = other.startCentres.size() > startsBefore;
             if (auto* edit = dialog->findChild<QLineEdit*>())
                 edit->setText("700");
             dialog->accept();

@@ -440,7 +440,8 @@ TEST_F(StartupTest, TheWindowsOpenAtExitComeBackAtTheirPlaces) {
         ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
         CMainFrame* frame = app.MainFrame();
         frame->resize(1000, 800);
-        ASSERT_TRUE(frame->OpenAnalysisWindow(3, "Zero Span", 1));
+        // A title with a comma and a byte of another code page.
+        ASSERT_TRUE(frame->OpenAnalysisWindow(3, "Zero \xe9, Span", 1));
         PumpEvents();
         const QList<QMdiSubWindow*> windows =
             frame->mdiArea()->subWindowList(QMdiArea::CreationOrder);
@@ -461,6 +462,12 @@ TEST_F(StartupTest, TheWindowsOpenAtExitComeBackAtTheirPlaces) {
             after.emplace_back(dynamic_cast<CChildFrame*>(w)->GetCore()->GetAnalysisType(),
                                w->geometry());
         EXPECT_EQ(after, before);
+        // The title comes back byte for byte.
+        const QList<QMdiSubWindow*> windows =
+            app.MainFrame()->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+        ASSERT_EQ(windows.size(), 2);
+        EXPECT_EQ(dynamic_cast<CChildFrame*>(windows[1])->GetCore()->GetTitle().str(),
+                  "Zero \xe9, Span");
         // Options > Reopen Windows at Start is ticked; the user switches it off.
         QAction* item = ReopenItem(app.MainFrame());
         ASSERT_TRUE(item);
