@@ -122,10 +122,13 @@ int CMedicalAnalysis::ReadCSVSections(const char* path) {
     ValidateParameters();
     const int unit = p[kUnit] == kCsvMissing ? m_unit : p[kUnit];
     SetUnitAll(unit >= 1 && unit <= 3 ? unit : 1);
-    // The title stands as it is after the key: a channel's title holds no
-    // comma, and may begin with a quote.
+    // The title stands as it is after the key, up to a further comma (a
+    // channel's title holds none, and may begin with a quote).
     const size_t comma = line.find(',');
-    MakeCurrent(comma == std::string::npos ? -1 : GetChannelIndex(line.substr(comma + 1).c_str()));
+    MakeCurrent(comma == std::string::npos
+                    ? -1
+                    : GetChannelIndex(
+                          line.substr(comma + 1, line.find(',', comma + 1) - comma - 1).c_str()));
     if (p[kCategoryNumber] != kCsvMissing && p[kCategoryOffset] != kCsvMissing) {
         const int group = std::clamp(p[kCategoryNumber], CMedicalChannelPanel::kFirstLetterCategory,
                                      CMedicalChannelPanel::kFirstLetterCategory +

@@ -191,11 +191,8 @@ int CSoapyAnalyser::MaxFrequencyKHz(int kinds) const {
 }
 
 int CSoapyAnalyser::SelectPath(int port, int enable, int path) {
-    if (!m_open) {
-        if (!TorvelErrorIsLinkLost(m_lastError))
-            m_lastError = kTorvelErrorNotOpen;
+    if (!CheckOpen())
         return 0;
-    }
     if (port != 0 || enable < 0 || enable > 1 || path < 0 || path > 1) {
         m_lastError = kTorvelErrorBadParameter;
         return 0;
@@ -206,6 +203,14 @@ int CSoapyAnalyser::SelectPath(int port, int enable, int path) {
     // Acts on the next task: a running one keeps its input.
     m_path = enable ? path : 0;
     return 1;
+}
+
+bool CSoapyAnalyser::CheckOpen() {
+    if (m_open)
+        return true;
+    if (!TorvelErrorIsLinkLost(m_lastError))
+        m_lastError = kTorvelErrorNotOpen;
+    return false;
 }
 
 int CSoapyAnalyser::Refuse() {
@@ -233,11 +238,8 @@ int CSoapyAnalyser::StartSweep(BYTE tag, int startKHz, int stepKHz, int points, 
 }
 
 int CSoapyAnalyser::Start(Job job, int attenuation) {
-    if (!m_open) {
-        if (!TorvelErrorIsLinkLost(m_lastError))
-            m_lastError = kTorvelErrorNotOpen;
+    if (!CheckOpen())
         return 0;
-    }
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_busy || m_pending) {
         m_lastError = kTorvelErrorBusy;

@@ -87,6 +87,9 @@ public:
     int SelectPath(int port, int enable, int path);
     // Refuses a task the receiver cannot do: error 6, the link stays.
     int Refuse();
+    // Whether the receiver is open; if not, the error is "not open" unless
+    // the link was lost, whose error stays the one a caller reads.
+    bool CheckOpen();
 
     int DataCount() const;
     int CopyData(short* buffer, int count) const;

@@ -112,6 +112,8 @@ int CSoapyAnalyser::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, i
 }
 
 int CSoapyAnalyser::SemiRealTimeResult(BYTE tag) {
+    if (!CheckOpen())
+        return 0;
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_semiRunning) {
         m_lastError = kTorvelErrorTaskFailed;

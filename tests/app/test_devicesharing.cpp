@@ -340,6 +340,7 @@ TEST_F(DeviceSharingTest, AStreamGoesOnAtTheCentreEnteredWhileItsTurnCameAgain) 
     frame->ExecuteCommand(centre);
     typist.stop();
     ASSERT_TRUE(entered);
+    EXPECT_EQ(other.startCentres[startsBefore], oldCentre);
     const int newCentre = stream->GetCenter();
     ASSERT_GT(std::abs(newCentre - oldCentre), 100000);
     // What streams now measures the new centre: no slice of the old band

@@ -551,8 +551,9 @@ TEST_F(MedicalTest, CsvKeepsBothGraphsAndTheCurrentChannel) {
     EXPECT_EQ(a.substr(a.find("[PARAM ENTRY]")), b.substr(b.find("[PARAM ENTRY]")));
 }
 
-// A channel whose title begins with a quote is written as a quoted field,
-// so that the window reading the file picks it again.
+// A channel whose title begins with a quote is written as it stands, and the
+// window reading the file picks it again, from a line padded with empty
+// fields (a spreadsheet's) too.
 TEST_F(MedicalTest, CsvCurrentChannelWithAQuoteInItsTitleReadsBack) {
     struct ShippedListAfterwards {
         ~ShippedListAfterwards() { LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt"); }
@@ -568,10 +569,18 @@ TEST_F(MedicalTest, CsvCurrentChannelWithAQuoteInItsTitleReadsBack) {
     core.GetPanel().SetCurrentChannel(quoted);
     const std::string path = m_dir.file("q.csv");
     ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
-    TestMedical again;
-    Open(again);
-    ASSERT_EQ(again.ReadCSVSections(path.c_str()), 1);
-    EXPECT_EQ(again.GetPanel().GetCurrentIndex(), quoted);
+    std::string text = ReadWholeFile(path);
+    const size_t current = text.find("CurrentChannel,\"A1012\r\n");
+    ASSERT_NE(current, std::string::npos);
+    for (const char* padding : {"", ",,,"}) {
+        text.replace(current, text.find('\r', current) - current,
+                     std::string("CurrentChannel,\"A1012") + padding);
+        WriteWholeFile(path, text);
+        TestMedical again;
+        Open(again);
+        ASSERT_EQ(again.ReadCSVSections(path.c_str()), 1) << padding;
+        EXPECT_EQ(again.GetPanel().GetCurrentIndex(), quoted) << padding;
+    }
 }
 
 // A page offset from a damaged file stays inside the channel list: the

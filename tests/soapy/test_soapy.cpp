@@ -385,6 +385,9 @@ TEST_F(SoapyTest, AnUnplugDuringAStreamingTaskIsReportedAndRecovered) {
     ASSERT_TRUE(PumpUntil([&] { return window.Last().message == WM_DEVICE_ERROR; },
                           std::chrono::seconds(60)));
     EXPECT_EQ(window.Last().lParam, kTorvelErrorRemoved);
+    // Asked for again, the stream is refused with the lost link's error.
+    EXPECT_EQ(GetSemiRealTimeResult(window.GetSafeHwnd(), 9), 0);
+    EXPECT_EQ(GetTorvelLastError(), kTorvelErrorRemoved);
     ShutdownTorvelDLL();
     Plug(true);
     ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
