@@ -40,6 +40,19 @@ template <typename Level> std::unique_ptr<CDataLineContext> MakeSlice(Level leve
     return slice;
 }
 
+// A slice holding words (one sample each, from 1 GHz in 100 kHz steps),
+// stored as the device's block, shown from ymax to ymin dB.
+std::unique_ptr<CDataLineContext> StoredSlice(const std::vector<short>& words, double ymax,
+                                              double ymin) {
+    const int samples = static_cast<int>(words.size());
+    auto slice = std::make_unique<CDataLineContext>();
+    EXPECT_EQ(slice->Configure(kStart, kStep, static_cast<DWORD>(samples)), 1);
+    slice->SetInitializedFlag(0);
+    slice->StoreBlock(words.data(), samples, 0, FALSE);
+    slice->SetWindow(kStart, kStart + kStep * samples, ymax, ymin);
+    return slice;
+}
+
 std::unique_ptr<CDataLineContext> FlatSlice(double dB) {
     return MakeSlice([dB](int) { return dB; });
 }
@@ -442,14 +455,6 @@ TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
     constexpr int kWidth = 420, kHeight = 300;
     std::mt19937 random(11);
     std::uniform_real_distribution<double> level(-110.0, 5.0);
-    const auto slice = [](const std::vector<short>& words, double ymax, double ymin) {
-        auto line = std::make_unique<CDataLineContext>();
-        EXPECT_EQ(line->Configure(kStart, kStep, kSamples), 1);
-        line->SetInitializedFlag(0);
-        line->StoreBlock(words.data(), kSamples, 0, FALSE);
-        line->SetWindow(kStart, kStart + kStep * kSamples, ymax, ymin);
-        return line;
-    };
     for (const int penWidth : {1, 2, 3}) {
         const auto object = MakeDrawObject(kBackground, kText, kRed, "Graph3DFrames");
         LOGPEN pen;
@@ -491,14 +496,14 @@ TEST_F(Graph3DTest, FramesInARowDrawWhatAFreshGraphDraws) {
                         w = Word(level(random));
                     }
                     if (ring.size() < kSlices) {
-                        ring.push_back(slice(words, ymax, ymin));
+                        ring.push_back(StoredSlice(words, ymax, ymin));
                     } else {
                         CDataLineContext& line = *ring[static_cast<size_t>(k)];
                         line.SetInitializedFlag(0);
                         line.StoreBlock(words.data(), kSamples, 0, FALSE);
                         line.SetWindow(kStart, kStart + kStep * kSamples, ymax, ymin);
                     }
-                    freshRing.push_back(slice(words, ymax, ymin));
+                    freshRing.push_back(StoredSlice(words, ymax, ymin));
                     live.AddSlice(ring[static_cast<size_t>(k)].get(), 0);
                     fresh.AddSlice(freshRing.back().get(), 0);
                 }
@@ -718,13 +723,8 @@ TEST_F(Graph3DTest, FewNewSlicesPerFrameDrawWhatTheirEnvelopesDraw) {
                     line.SetInitializedFlag(0);
                     line.StoreBlock(words.data(), samples, 0, FALSE);
                     live.AddSlice(&line, 0);
-                    auto c = std::make_unique<CDataLineContext>();
-                    ASSERT_EQ(c->Configure(kStart, kStep, static_cast<DWORD>(samples)), 1);
-                    c->SetInitializedFlag(0);
-                    c->StoreBlock(words.data(), samples, 0, FALSE);
-                    c->SetWindow(kStart, kStart + kStep * samples, 0.0, -100.0);
-                    ref.AddSlice(c.get(), 0);
-                    copies.push_back(std::move(c));
+                    copies.push_back(StoredSlice(words, 0.0, -100.0));
+                    ref.AddSlice(copies.back().get(), 0);
                 }
                 for (C3DGraphContext* g : {&live, &ref}) {
                     g->SetSelectedSlice(frame % 7);
