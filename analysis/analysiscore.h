@@ -123,6 +123,9 @@ public:
     // The window kind: 1 normal, 2 WLAN, 3 zero span, 4 semi-real-time,
     // 5 real-time, 6 medical, 7 XPD (0 in the base).
     virtual int GetAnalysisType();
+    // The analyser input (0 RF1, 1 RF2) the core's next task measures: every
+    // task is started on it. RF1 but in a window that compares the inputs.
+    virtual int GetInputPath() { return 0; }
     // Marker k / trace k (1..5) and the data line, or null.
     virtual CMarkerContext* GetMarker(int k);
     virtual CTraceStore* GetTrace(int k);

@@ -287,6 +287,8 @@ bool CMainFrame::openDeviceLink() {
 }
 
 void CMainFrame::storeDeviceFacts() {
+    // A link opened anew may have the device on either input.
+    m_inputPath = -1;
     m_serial = GetSerialNumber();
     m_firmware = GetFirmWareVersion();
 }
@@ -392,10 +394,28 @@ BOOL CMainFrame::RestartTask(CAnalysisCore* core) {
     if (m_deviceLost || !core || core->GetId() != m_scheduler.CurrentId() ||
         m_scheduler.GetTask() != CAnalysisScheduler::Task::kEnded || !core->GetAnalyzeFlag())
         return FALSE;
-    if (core->StartAnalysis() != 1)
+    if (startTask(core) != 1)
         return FALSE; // the fence hands the device on
     m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
     return TRUE;
+}
+
+BOOL CMainFrame::SelectInputPath(int path) {
+    if (m_deviceLost)
+        return FALSE;
+    if (path == m_inputPath)
+        return TRUE;
+    m_inputPath = CFrameLink::SelectInputPath(path) ? path : -1;
+    return m_inputPath == path ? TRUE : FALSE;
+}
+
+int CMainFrame::startTask(CAnalysisCore* core) {
+    // A task measures through the input its own window asks for, whatever
+    // input the task before it left switched. A device without the switch
+    // measures its only input: a failed switch is no reason not to measure
+    // (a window that needs the second input refuses to start by itself).
+    SelectInputPath(core->GetInputPath());
+    return core->StartAnalysis();
 }
 
 void CMainFrame::OnTaskFence() {
@@ -425,9 +445,13 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
         return;
     }
     CAnalysisCore* core = m_scheduler.Next();
-    if (!core)
+    if (!core) {
+        // No window measures: the device is left on its first input, where
+        // any other program or a later window expects it.
+        SelectInputPath(0);
         return;
-    if (core->StartAnalysis() == 1) {
+    }
+    if (startTask(core) == 1) {
         m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
         m_taskClock.start();
         // The device went on: no window waits for the one that held it.

@@ -151,6 +151,7 @@ public:
     void ScheduleNow(LPARAM coreId) override;
     BOOL TerminateTask(CAnalysisCore* core) override;
     BOOL RestartTask(CAnalysisCore* core) override;
+    BOOL SelectInputPath(int path) override;
     void RefreshCommandStates() override { RefreshButtonBar(); }
     unsigned GetOutputFlags() override { return OutputFlags(); }
     CViewWindow* GetViewWindow(CChildFrame* window) override;
@@ -240,6 +241,8 @@ private:
     // Ends the running task (through core's device call when a core ends its
     // own) and posts the fence behind the messages it may have posted.
     void endTask(CAnalysisCore* core);
+    // Starts core's task on the input the core asks for; StartAnalysis's result.
+    int startTask(CAnalysisCore* core);
     // After a batch of the holder's task: with the option a streaming window
     // hands the device on when another window measures; otherwise, once the
     // holder has kept the device a while, the waiting windows say so.
@@ -293,6 +296,9 @@ private:
     WORD m_serial = 0;
     WORD m_firmware = 0;
     bool m_deviceLost = false;
+    // The input the device was last switched to; -1 unknown (a link just
+    // opened, or a switch that failed).
+    int m_inputPath = -1;
     bool m_handDeviceOn = false;
     // Since the running task started.
     QElapsedTimer m_taskClock;

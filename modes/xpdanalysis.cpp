@@ -345,6 +345,9 @@ void CXpdAnalysis::Reconfigure(BOOL reset) {
 // ---- The scheduler turn
 
 int CXpdAnalysis::DevicePathSwitch(int path) {
+    // The shell knows the input the device is on: a switch to it costs nothing.
+    if (m_link)
+        return m_link->SelectInputPath(path) ? 1 : 0;
     return PowerSupplyControl(0, 1, path, 0);
 }
 

@@ -64,6 +64,8 @@ public:
     ~CXpdAnalysis() override;
 
     int GetAnalysisType() override { return 7; }
+    // The path the next sweep block measures.
+    int GetInputPath() override { return m_pathSelect; }
     CString GetProfileSection() override;
     void ReadProfile() override;
     void WriteProfile() override;
