@@ -368,14 +368,37 @@ void CAnalysisCore::SetSpan(int) {}
 
 void CAnalysisCore::SetUnitAll(int unit) {
     m_unit = unit;
-    if (CTraceStore* line = GetDataLine()) {
-        line->SetUnit(static_cast<BYTE>(unit));
-    }
-    for (int k = 1; k <= kTraceCount; ++k) {
-        if (CTraceStore* trace = GetTrace(k)) {
-            trace->SetUnit(static_cast<BYTE>(unit));
+    ForEachLevelStore(
+        [unit](CTraceStore& store, long long) { store.SetUnit(static_cast<BYTE>(unit)); });
+}
+
+void CAnalysisCore::ForEachLevelStore(const LevelStoreVisitor& visit) {
+    std::array<CTraceStore*, kTraceCount + 1> seen{};
+    size_t n = 0;
+    const auto once = [&](CTraceStore* store) {
+        if (store && std::find(seen.begin(), seen.begin() + n, store) == seen.begin() + n) {
+            seen[n++] = store;
+            visit(*store, -1);
         }
-    }
+    };
+    once(GetDataLine());
+    for (int k = 1; k <= kTraceCount; ++k)
+        once(GetTrace(k));
+}
+
+void CAnalysisCore::ShowLevels(int unit, int offsetFlag, const short* table) {
+    // The view the words hold now, with a copy of the table they were
+    // corrected by.
+    const std::array<short, kOffsetTableSize> oldTable = m_offsetTable;
+    const CLevelView from{m_unit, m_offsetFlag ? oldTable.data() : nullptr};
+    if (table)
+        std::copy_n(table, kOffsetTableSize, m_offsetTable.begin());
+    m_offsetFlag = offsetFlag ? 1 : 0;
+    const CLevelView to{unit, m_offsetFlag ? m_offsetTable.data() : nullptr};
+    ForEachLevelStore(
+        [&](CTraceStore& store, long long fixedKHz) { RemapLevels(store, from, to, fixedKHz); });
+    SetUnitAll(unit);
+    LevelsRemapped();
 }
 
 int CAnalysisCore::GetAnalysisType() {

@@ -15,9 +15,11 @@
 #include "platform/ctime.h"
 #include "platform/geometry.h"
 #include "platform/wintypes.h"
+#include "trace/measuredwords.h"
 #include "trace/tracestore.h"
 
 #include <array>
+#include <functional>
 #include <list>
 
 class QWidget;
@@ -118,7 +120,8 @@ public:
     virtual void SetStop(int kHz);
     virtual void SetCenter(int kHz);
     virtual void SetSpan(int kHz);
-    // Sets the core's unit and that of the data line and the five traces.
+    // Sets the core's unit and that of every store ForEachLevelStore visits;
+    // the words stay as they are (they are read or stored in that unit next).
     virtual void SetUnitAll(int unit);
     // The window kind: 1 normal, 2 WLAN, 3 zero span, 4 semi-real-time,
     // 5 real-time, 6 medical, 7 XPD (0 in the base).
@@ -215,6 +218,31 @@ public:
     virtual void ShowDeviceWait(const CString& text);
     // Loads the offset table from the offset file without a dialog; 1 = loaded.
     virtual int LoadOffsetTable();
+
+    // ---- How levels are shown. The unit and the level-offset correction
+    // are ways of showing the measured levels: a change re-maps the words of
+    // every store, and no measurement is lost to it.
+    // Every store that holds the window's measured words, with the frequency
+    // its points were measured at when their x is a time (else -1): the data
+    // line and the five traces in the base.
+    using LevelStoreVisitor = std::function<void(CTraceStore& store, long long fixedKHz)>;
+    virtual void ForEachLevelStore(const LevelStoreVisitor& visit);
+    // The unit and, while the correction is on, the offset table.
+    CLevelView GetLevelView() const {
+        return CLevelView{m_unit, m_offsetFlag ? m_offsetTable.data() : nullptr};
+    }
+    // Shows the levels in unit (1..3) with the correction on or off, and with
+    // table (kOffsetTableSize offsets) as the offset table when it is given.
+    void ShowLevels(int unit, int offsetFlag, const short* table = nullptr);
+    // A level as the window shows it (in its unit) as a level in dBm, and back;
+    // "dBm" or "dBuV", the name of the window's unit.
+    double ShownToDbm(double shown) const {
+        return shown - CTraceStore::UnitOffset(m_unit) * kLevelUnitDb;
+    }
+    double DbmToShown(double dbm) const {
+        return dbm + CTraceStore::UnitOffset(m_unit) * kLevelUnitDb;
+    }
+    const char* UnitName() const { return CTraceStore::UnitOffset(m_unit) != 0 ? "dBuV" : "dBm"; }
 
     // The device's terminate of this core's running task; a mode may wait
     // after it for the device to settle. Tests replace it.
@@ -315,6 +343,9 @@ protected:
 
     void LeaveRotation();
     void ReturnToRotation();
+    // After ShowLevels re-mapped the stores: whatever keeps copies of their
+    // words takes them again (nothing in the base).
+    virtual void LevelsRemapped() {}
     // The core's own device task, by the one rule of the scheduler: a core
     // ends only the task it started and that still runs, and starts one only
     // while it holds the device (CFrameLink). A core without a shell is alone

@@ -247,10 +247,10 @@ void CMedicalAnalysis::FollowTraceStates() {
         m_wideTraces[k].SetTraceState(m_traces[k].GetTraceState());
 }
 
-void CMedicalAnalysis::SetUnitAll(int unit) {
-    CNormalAnalysis::SetUnitAll(unit);
+void CMedicalAnalysis::ForEachLevelStore(const LevelStoreVisitor& visit) {
+    CNormalAnalysis::ForEachLevelStore(visit);
     for (CDataLineContext& trace : m_wideTraces)
-        trace.SetUnit(static_cast<BYTE>(unit));
+        visit(trace, -1);
 }
 
 void CMedicalAnalysis::ApplyBandZoom(int flag) {

@@ -192,7 +192,8 @@ public:
     int WriteCSVSections(CStdioFile& file) override;
     int ReadCSVSections(const char* path) override;
 
-    void SetUnitAll(int unit) override;
+    // The narrow graph's lines and the wide graph's.
+    void ForEachLevelStore(const LevelStoreVisitor& visit) override;
     // The wide trace k is shown with the narrow one.
     void ShowTrace(int k, BOOL show) override;
     void Reconfigure(BOOL reset) override;

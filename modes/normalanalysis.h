@@ -60,7 +60,8 @@ public:
     void SetCenter(int kHz) override;
     void SetSpan(int kHz) override;
     int GetSpan() override { return m_stop - m_start; }
-    void SetUnitAll(int unit) override;
+    // The data line and the five traces.
+    void ForEachLevelStore(const LevelStoreVisitor& visit) override;
     CTraceStore* GetTrace(int k) override;
     CTraceStore* GetDataLine() override { return &m_traces[0]; }
 

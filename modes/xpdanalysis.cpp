@@ -309,10 +309,10 @@ void CXpdAnalysis::PublishValues() {
 
 // ---- Ranges and graphs
 
-void CXpdAnalysis::SetUnitAll(int unit) {
-    CNormalAnalysis::SetUnitAll(unit);
+void CXpdAnalysis::ForEachLevelStore(const LevelStoreVisitor& visit) {
+    CNormalAnalysis::ForEachLevelStore(visit);
     for (auto& trace : m_traces2)
-        trace.SetUnit(static_cast<BYTE>(unit));
+        visit(trace, -1);
 }
 
 void CXpdAnalysis::Reconfigure(BOOL reset) {
@@ -495,8 +495,11 @@ void CXpdAnalysis::Evaluate() {
     CTraceStore& line1 = m_traces[0];
     CTraceStore& line2 = m_traces2[0];
     EvaluateLevels();
+    // The detect level is a level at the input, whatever unit the window shows.
     if (m_xpdValid)
-        m_detectFlag = m_rf1Level > m_detectLevel || m_rf2Level > m_detectLevel ? 1 : 0;
+        m_detectFlag =
+            ShownToDbm(m_rf1Level) > m_detectLevel || ShownToDbm(m_rf2Level) > m_detectLevel ? 1
+                                                                                             : 0;
     if (ActiveFlag()) {
         line1.SetTraceState(kStateMaxHold);
         line2.SetTraceState(kStateMaxHold);
@@ -589,11 +592,17 @@ int CXpdAnalysis::ExecuteCommand(int action, int p1, int p2, int p3, int p4, int
     case kCmdSetDetectLevel: {
         const bool alarm = action == kCmdAlarmValue || action == kCmdSetAlarmValue;
         double& field = alarm ? m_alarmValue : m_detectLevel;
-        const double v =
-            action == kCmdSetAlarmValue || action == kCmdSetDetectLevel
-                ? p1 * 0.01
-                : EntryDouble(field, "dB",
-                              GetLibraryString(alarm ? kStrAlarmEntry : kStrDetectEntry));
+        double v = 0.0;
+        if (action == kCmdSetAlarmValue || action == kCmdSetDetectLevel) {
+            v = p1 * 0.01;
+        } else if (alarm) {
+            v = EntryDouble(field, "dB", GetLibraryString(kStrAlarmEntry));
+        } else {
+            // The detect level is entered in the window's unit and kept in dBm.
+            v = EntryDouble(DbmToShown(field), UnitName(), GetLibraryString(kStrDetectEntry));
+            if (takenEntry(v))
+                v = ShownToDbm(v);
+        }
         if (!takenEntry(v) || !levelInRange(v))
             return kCommandDone;
         field = v;

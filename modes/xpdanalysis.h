@@ -74,7 +74,8 @@ public:
     int WriteCSVSections(CStdioFile& file) override;
     int ReadCSVSections(const char* path) override;
 
-    void SetUnitAll(int unit) override;
+    // Both paths' data lines and traces.
+    void ForEachLevelStore(const LevelStoreVisitor& visit) override;
     void Reconfigure(BOOL reset) override;
     // Switches the path and starts the schedule timer with the on or off delay.
     int StartAnalysis() override;

@@ -586,10 +586,10 @@ QByteArray CScpiSession::xValues(CAnalysisCore* core, const CTraceStore& trace, 
     long long first = start * 1000; // Hz, or ns of a time line
     long long stepX = step * 1000;
     if (time) {
+        // The trigger point of the capture the line holds, not of the
+        // trigger settings of now.
         auto* zeroSpan = static_cast<CZeroSpanAnalysis*>(core);
-        const long long pre = zeroSpan->GetTriggerType() != 0
-                                  ? static_cast<long long>(n) - zeroSpan->PostTriggerSamples()
-                                  : 0;
+        const long long pre = zeroSpan->GetShownCapture().TriggerSample();
         first = (start - pre * step) * 1000;
     }
     const auto x = [&](std::size_t i) {

@@ -41,10 +41,12 @@ long long DbToWords(double level) {
     return static_cast<long long>(w);
 }
 
-// The three folds: c words (plus the unit offset, in 16 bits) into d. The
-// bodies work on lanes of sixteen words so that the compiler turns them into
-// vector instructions (built for AVX2 and for the baseline, picked at load
-// time); the tail is done word by word.
+// The three folds: c words (plus the unit offset, in 16 bits) into d. A
+// no-sample word stays one in every unit: it holds no level to offset, and a
+// hold keeps what it had where a block brings none. The bodies work on lanes
+// of sixteen words so that the compiler turns them into vector instructions
+// (built for AVX2 and for the baseline, picked at load time); the tail is
+// done word by word.
 constexpr int kFoldLanes = 16;
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -59,12 +61,13 @@ inline void FoldLanes(short* __restrict d, const short* __restrict w, int c, sho
     int i = 0;
     for (; i + kFoldLanes <= c; i += kFoldLanes) {
         for (int k = 0; k < kFoldLanes; ++k) {
-            const short v = static_cast<short>(w[i + k] + offset);
+            const short word = w[i + k];
+            const short v = word == kNoSample ? kNoSample : static_cast<short>(word + offset);
             d[i + k] = keep(v, d[i + k]);
         }
     }
     for (; i < c; ++i) {
-        const short v = static_cast<short>(w[i] + offset);
+        const short v = w[i] == kNoSample ? kNoSample : static_cast<short>(w[i] + offset);
         d[i] = keep(v, d[i]);
     }
 }
@@ -76,11 +79,13 @@ void FoldMaxHold(short* __restrict d, const short* __restrict w, int c, short of
 
 // A min hold takes the first word after a reinitialisation: the
 // reinitialisation word is below every real level, so a plain "keep the
-// smaller" would never take a value.
+// smaller" would never take a value. A no-sample word (below every level)
+// replaces only the fill, and is itself replaced by the next level.
 TORVEL_FOLD_CLONES
 void FoldMinHold(short* __restrict d, const short* __restrict w, int c, short offset) {
-    FoldLanes(d, w, c, offset,
-              [](short v, short old) { return (v < old || old == kLowestLevel) ? v : old; });
+    FoldLanes(d, w, c, offset, [](short v, short old) {
+        return old == kLowestLevel || old == kNoSample || (v < old && v != kNoSample) ? v : old;
+    });
 }
 
 TORVEL_FOLD_CLONES

@@ -156,13 +156,32 @@ TEST(AnalysisCoreCommands, ScaleUnitAndReferenceEdges) {
     EXPECT_EQ(State(core, 31, 3), kStateTicked);
     EXPECT_EQ(State(core, 31, 1), kStateUnticked);
 
-    EXPECT_EQ(Exec(core, 32, 2), kCommandReset); // a new unit restarts the traces
+    // A new unit shows the same measurement: every measured word of every
+    // store is re-mapped, the no-sample and fill words stay, and the holds
+    // go on (no reset).
+    for (CTraceStore* s : {core.GetDataLine(), core.GetTrace(5)}) {
+        s->Configure(100000, 100, 4);
+        const short words[] = {-4915, 0, kNoSample, kLowestLevel};
+        s->SetInitializedFlag(0);
+        s->StoreBlock(words, 4, 0, TRUE);
+    }
+    EXPECT_EQ(Exec(core, 32, 2), kCommandRedraw);
     EXPECT_EQ(core.GetUnit(), 2);
     EXPECT_EQ(core.GetDataLine()->GetUnit(), 2);
     EXPECT_EQ(core.GetTrace(5)->GetUnit(), 2);
-    EXPECT_EQ(Exec(core, 32, 5), kCommandReset); // any other unit is unit 1
+    for (CTraceStore* s : {core.GetDataLine(), core.GetTrace(5)}) {
+        EXPECT_EQ(s->GetData()[0], -4915 + kUnitOffsetDbuv113);
+        EXPECT_EQ(s->GetData()[1], kUnitOffsetDbuv113);
+        EXPECT_EQ(s->GetData()[2], kNoSample);
+        EXPECT_EQ(s->GetData()[3], kLowestLevel);
+        EXPECT_EQ(s->GetInitializedFlag(), 0);
+    }
+    EXPECT_EQ(Exec(core, 32, 3), kCommandRedraw);
+    EXPECT_EQ(core.GetTrace(5)->GetData()[0], -4915 + kUnitOffsetDbuv107);
+    EXPECT_EQ(Exec(core, 32, 5), kCommandRedraw); // any other unit is unit 1
     EXPECT_EQ(core.GetUnit(), 1);
     EXPECT_EQ(core.GetTrace(3)->GetUnit(), 1);
+    EXPECT_EQ(core.GetDataLine()->GetData()[0], -4915);
     EXPECT_EQ(State(core, 32, 1), kStateTicked);
     EXPECT_EQ(State(core, 32, 5), kStateUnticked);
 
