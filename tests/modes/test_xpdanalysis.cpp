@@ -37,6 +37,8 @@ public:
     std::vector<short> block[2];
     double entryAnswer = DBL_MAX;
     std::vector<CString> entryTitles;
+    double entryShown = 0.0;
+    CString entryUnit;
     CString fileAnswer;
 
     // Sets path's whole grid to noise with a carrier of level dB at kHz.
@@ -79,8 +81,10 @@ protected:
         std::copy_n(block[GetPathSelect()].begin(), count, buffer);
         return count;
     }
-    double EntryDouble(double, const char*, const char* title) override {
+    double EntryDouble(double value, const char* unit, const char* title) override {
         entryTitles.push_back(title);
+        entryShown = value;
+        entryUnit = unit;
         return entryAnswer;
     }
     CString AskLogFileName() override { return fileAnswer; }
@@ -203,6 +207,33 @@ TEST_F(XpdTest, TheCommonPeakGivesTheXpdAndAnAlarmIsLoggedOncePerDip) {
     core.DeliverBoth();
     EXPECT_EQ(core.GetAlarmFlag(), 0);
     EXPECT_EQ(core.PathStore(0, 0).GetTraceState(), CXpdAnalysis::kStateWrite);
+}
+
+// The detect level is a level at the input: a window showing dBuV detects
+// the same carriers as one showing dBm, and its entry shows and takes the
+// level in the window's unit.
+TEST_F(XpdTest, TheDetectLevelIsALevelAtTheInputInEveryUnit) {
+    TestXpd core;
+    Ready(core);
+    EXPECT_EQ(core.ExecuteCommand(32, 2, 0, 0, 0, 0), kCommandRedraw);
+    EXPECT_EQ(core.ExecuteCommand(CXpdAnalysis::kCmdSetDetectLevel, -5000, 0, 0, 0, 0),
+              kCommandRedraw);
+    EXPECT_DOUBLE_EQ(core.GetDetectLevel(), -50.0);
+    core.Carrier(0, 431000, -60.0); // 53 dBuV: below the detect level
+    core.Carrier(1, 431000, -85.0);
+    core.DeliverBoth();
+    ASSERT_TRUE(core.HasXpd());
+    EXPECT_NEAR(core.GetRf1Level(), 53.0, 0.01);
+    EXPECT_EQ(core.GetDetectFlag(), 0);
+    core.Carrier(0, 431000, -40.0);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetDetectFlag(), 1);
+
+    core.entryAnswer = 70.0; // dBuV
+    core.ExecuteCommand(CXpdAnalysis::kCmdDetectLevel, 0, 0, 0, 0, 0);
+    EXPECT_EQ(core.entryUnit, CString("dBuV"));
+    EXPECT_NEAR(core.entryShown, 63.0, 0.01);
+    EXPECT_NEAR(core.GetDetectLevel(), -43.0, 0.01);
 }
 
 TEST_F(XpdTest, NoXpdIsTakenUntilBothPathsHoldMeasuredWordsOfTheCurrentGrid) {

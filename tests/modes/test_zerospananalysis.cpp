@@ -194,6 +194,19 @@ TEST_F(ZeroSpanTest, DeviceCallsGetTheirArgumentsInOrder) {
                                                    55, 55, 50000, 34960}));
     core.Finish(std::vector<short>(50000, 0));
 
+    // The line lies over levels shown in the unit and with the level-offset
+    // correction of the captured bin (433.75 MHz: +10 dB): the device, which
+    // compares the words it measures, gets the line's level without either.
+    core.m_offsetFlag = 1;
+    core.m_offsetTable[433] = 1638;
+    core.Run(32, 2);
+    StartCapture();
+    const double shown = core.GetTriggerLine().GetLevel();
+    EXPECT_NEAR(core.Last()->args[5], (shown - 10.0 - 113.0) * 163.84, 3.0);
+    core.Finish(std::vector<short>(50000, 0));
+    core.Run(32, 1);
+    core.m_offsetFlag = 0;
+
     // Band with the second point below the first: the device gets the bins in
     // ascending order, StartBin and StopBin keep theirs.
     core.Run(257, 1);

@@ -166,6 +166,27 @@ TEST(TraceStoreFold, UnitOffsetAndFrozenStates) {
     s.StoreBlock(block, 2, 0, FALSE);
     EXPECT_EQ(Words(s)[1], 0);
 
+    // A no-sample word holds no level: it stays one in every unit, replaces
+    // no level of a hold, and the next level replaces it.
+    const short gap[] = {kNoSample, kNoSample};
+    s.SetTraceState(kTraceWrite);
+    s.StoreBlock(gap, 2, 0, TRUE);
+    EXPECT_EQ(Words(s)[0], kNoSample);
+    for (BYTE state : {kTraceMaxHold, kTraceMinHold}) {
+        s.SetTraceState(kTraceWrite);
+        s.StoreBlock(block, 2, 0, TRUE);
+        s.SetTraceState(state);
+        s.StoreBlock(gap, 2, 0, TRUE);
+        EXPECT_EQ(Words(s)[1], 0x447A) << int(state);
+    }
+    s.SetTraceState(kTraceWrite);
+    s.StoreBlock(gap, 2, 0, TRUE);
+    s.SetTraceState(kTraceMinHold);
+    s.StoreBlock(block, 2, 0, TRUE);
+    EXPECT_EQ(Words(s)[1], 0x447A);
+    s.SetTraceState(kTraceWrite);
+    s.StoreBlock(block, 2, 0, FALSE);
+
     const short other[] = {7, 7};
     for (BYTE state : {kTraceOff, kTraceView}) {
         s.SetTraceState(state);
