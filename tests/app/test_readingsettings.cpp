@@ -23,9 +23,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -183,5 +189,166 @@ TEST_P(InputPathTest, AWindowBesideAnXpdWindowReadsItsCarrierOnTheFirstInputOnly
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOtherKind, InputPathTest, ::testing::Range(1, 7));
+
+} // namespace
+
+namespace {
+
+// What a saved CSV file says: its parameter lines, and per data row its
+// levels (the first field, frequency or time, left out).
+struct SavedFile {
+    std::map<std::string, std::string> params;
+    std::vector<std::vector<double>> rows;
+};
+
+SavedFile ReadSaved(const std::string& path) {
+    SavedFile file;
+    std::istringstream in(ReadWholeFile(path));
+    std::string line;
+    bool data = false, param = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line == "[PARAM ENTRY]") {
+            param = true;
+            continue;
+        }
+        if (line == "[DATA ENTRY]") {
+            data = true;
+            param = false;
+            continue;
+        }
+        const size_t comma = line.find(',');
+        if (param && comma != std::string::npos) {
+            file.params[line.substr(0, comma)] = line.substr(comma + 1);
+        } else if (data && !line.empty() && (std::isdigit(line[0]) || line[0] == '-')) {
+            std::vector<double> levels;
+            std::istringstream fields(line);
+            std::string field;
+            std::getline(fields, field, ','); // frequency or time
+            while (std::getline(fields, field, ','))
+                levels.push_back(std::stod(field));
+            file.rows.push_back(std::move(levels));
+        }
+    }
+    return file;
+}
+
+// The keys that describe the display, not the measurement.
+bool IsDisplayKey(const std::string& key) {
+    return key == "Unit" || key == "TriggerMode" || key == "TrigMode";
+}
+
+class SavedMeasurementTest : public InputPathTest {};
+
+// After a measurement of every kind, the unit, the level-offset correction
+// and the trigger settings change at random: every file saved since holds
+// the same measurement, its levels in the unit and with the correction of
+// the moment, and the trigger values it was captured with.
+TEST_P(SavedMeasurementTest, UnitOffsetAndTriggerChangesKeepTheSavedMeasurement) {
+    const int kind = GetParam();
+    WriteProfileString("ZeroSpanAnalysis_1", "TriggerTimePosition", "30");
+    WriteProfileString("RealTimeAnalysis_1", "TrigMode", "0");
+    WriteProfileString("RealTimeAnalysis_1", "TrigPosition", "7");
+    WriteProfileString("MAIN_FRAME", "HandDeviceOn", "0");
+    frame = std::make_unique<CMainFrame>([](const CString&) {});
+    frame->SetCoreFactory(CreateAnalysisCore);
+    ASSERT_TRUE(frame->Create(false));
+    frame->show();
+    other = frame->OpenAnalysisWindow(kind, "Saved", 1);
+    ASSERT_TRUE(other);
+    CAnalysisCore* core = other->GetCore();
+    const auto run = [&](int action, int p1) {
+        const int result = core->ExecuteCommand(action, p1, 0, 0, 0, 0);
+        if (result > 0)
+            core->Reconfigure(result == kCommandReset);
+        core->UpdateView();
+    };
+    // A measurement to keep: a full sweep, a batch of slices, a capture.
+    auto* zeroSpan = dynamic_cast<CZeroSpanAnalysis*>(core);
+    if (zeroSpan) {
+        ASSERT_TRUE(PumpUntil([&] { return zeroSpan->GetDataLine()->GetHasData() != 0; }));
+        run(251, 0); // the time capture of the marked bin
+        ASSERT_TRUE(
+            PumpUntil([&] { return zeroSpan->HasTimeCapture(); }, std::chrono::seconds(30)));
+    } else {
+        CTraceStore* line = core->GetDataLine();
+        // A whole sweep after the one that restarted the traces.
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                return line->GetHasData() && line->GetLastPosition() >= line->GetPoints() &&
+                       IsMeasuredWord(line->GetData()[0]) &&
+                       IsMeasuredWord(line->GetData()[line->GetPoints() - 1]);
+            },
+            std::chrono::seconds(30)));
+    }
+    if (core->GetAnalyzeFlag())
+        run(16, 0);
+    PumpEvents();
+
+    const std::string path = dir.file("saved.csv");
+    ASSERT_EQ(core->WriteCSVFile(path.c_str()), 1);
+    const SavedFile reference = ReadSaved(path);
+    ASSERT_GT(reference.rows.size(), 10u);
+
+    const auto shownOffset = [&] {
+        // The table used here is flat: one offset for every frequency.
+        return core->GetLevelView().OffsetAt(431000) * kLevelUnitDb;
+    };
+    const double referenceOffset = shownOffset();
+
+    std::mt19937 random(static_cast<unsigned>(kind) * 7919u);
+    std::array<short, kOffsetTableSize> table{};
+    for (int step = 0; step < 12; ++step) {
+        switch (random() % 4) {
+        case 0:
+            run(32, static_cast<int>(random() % 3) + 1);
+            break;
+        case 1:
+            table.fill(static_cast<short>(static_cast<int>(random() % 4001) - 2000));
+            core->ShowLevels(core->GetUnit(), static_cast<int>(random() % 2), table.data());
+            break;
+        case 2: // the trigger of the next capture
+            if (kind == 3) {
+                run(253, static_cast<int>(random() % 3));
+                run(255, static_cast<int>(random() % 101));
+            } else if (kind == 5) {
+                run(301, static_cast<int>(random() % 2));
+                run(304, static_cast<int>(random() % 256));
+            }
+            break;
+        default:
+            run(33, static_cast<int>(random() % 10)); // the reference position
+            break;
+        }
+        ASSERT_EQ(core->WriteCSVFile(path.c_str()), 1) << step;
+        const SavedFile saved = ReadSaved(path);
+        for (const auto& [key, value] : reference.params) {
+            if (!IsDisplayKey(key)) {
+                EXPECT_EQ(saved.params.at(key), value) << "step " << step << ": " << key;
+            }
+        }
+        ASSERT_EQ(saved.rows.size(), reference.rows.size()) << step;
+        const double shift = shownOffset() - referenceOffset;
+        int compared = 0;
+        for (size_t r = 0; r < saved.rows.size(); ++r) {
+            ASSERT_EQ(saved.rows[r].size(), reference.rows[r].size()) << step << " row " << r;
+            for (size_t c = 0; c < saved.rows[r].size(); ++c) {
+                const double was = reference.rows[r][c];
+                const double now = saved.rows[r][c];
+                if (was <= -199.0) { // no sample or the fill: never a level
+                    EXPECT_EQ(now, was) << "step " << step << " row " << r << " column " << c;
+                    continue;
+                }
+                ++compared;
+                ASSERT_NEAR(now, was + shift, 0.025)
+                    << "step " << step << " row " << r << " column " << c;
+            }
+        }
+        EXPECT_GT(compared, 10) << step;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, SavedMeasurementTest, ::testing::Range(1, 8));
 
 } // namespace
