@@ -466,7 +466,8 @@ void CAnalysisCore::NoteDataTaken(const CTime& when) {
 }
 
 void CAnalysisCore::WatchData() {
-    const CDataWatchdog::Change change = m_dataWatch.Check(m_analyzeFlag && HasArmedAlarm());
+    const CDataWatchdog::Change change =
+        m_dataWatch.Check(m_analyzeFlag && HasArmedAlarm(), m_taskRunning != 0);
     if (change != CDataWatchdog::Change::kNone)
         ChangeTechnicalAlarm(change == CDataWatchdog::Change::kRaised, false);
 }

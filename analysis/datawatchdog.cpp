@@ -21,7 +21,7 @@ CDataWatchdog::Change CDataWatchdog::DataArrived(const CTime& when) {
     return Change::kCleared;
 }
 
-CDataWatchdog::Change CDataWatchdog::Check(bool watching) {
+CDataWatchdog::Change CDataWatchdog::Check(bool watching, bool busy) {
     const Clock::time_point now = Now();
     if (!watching) {
         m_watching = false;
@@ -35,12 +35,16 @@ CDataWatchdog::Change CDataWatchdog::Check(bool watching) {
         m_watchStart = now;
         m_watchStartWall = CTime::GetCurrentTime();
     }
+    if (busy)
+        m_lastBusy = now;
     if (m_raised)
         return Change::kNone;
     // The silence counts from the last data, or from the start of the watch
-    // when the data are older.
-    const Clock::time_point from =
-        m_hasData && m_lastData > m_watchStart ? m_lastData : m_watchStart;
+    // or the last look that found the window's task running when those are
+    // later.
+    Clock::time_point from = std::max(m_watchStart, m_lastBusy);
+    if (m_hasData)
+        from = std::max(from, m_lastData);
     if (now - from < Limit())
         return Change::kNone;
     m_raised = true;

@@ -4,8 +4,10 @@
 // the usual time from one data intake to the next (its cycle); a window that
 // watches and has had no data for three of its cycles, and at least
 // kLeastSilence, has lost its monitoring, a technical alarm of its own,
-// until data come again. Every analysis core owns one; the main frame's
-// timer looks at all of them.
+// until data come again. While the window's own task runs (a long capture,
+// a capture waiting for its trigger) the device works for it: that is no
+// silence. Every analysis core owns one; the main frame's timer looks at all
+// of them.
 #pragma once
 
 #include "platform/ctime.h"
@@ -34,9 +36,9 @@ public:
     // raised alarm.
     Change DataArrived(const CTime& when);
     // One look at the window: `watching` while it measures with an armed
-    // alarm. Raises the alarm after the silence; a window that stops
-    // watching clears it.
-    Change Check(bool watching);
+    // alarm, `busy` while its own task runs. Raises the alarm after the
+    // silence; a window that stops watching clears it.
+    Change Check(bool watching, bool busy = false);
 
     bool IsRaised() const { return m_raised; }
     // The wall time since which the window has had no data: its last data, or
@@ -55,6 +57,7 @@ private:
     CTime m_lastDataWall;
     bool m_watching = false;
     Clock::time_point m_watchStart{};
+    Clock::time_point m_lastBusy{};
     CTime m_watchStartWall;
     bool m_raised = false;
     std::array<Clock::duration, kGapsKept> m_gaps{};

@@ -595,7 +595,8 @@ TEST(AnalysisCoreDraw, GreyScaleConversionAndTimeStamp) {
 // data for three of its cycles, and at least ten seconds, raises a technical
 // alarm: shown by the window and heard by the listener, with the time of the
 // last data, and ended when data come again. A window that does not watch
-// raises none, and one that stops watching ends its alarm without a word.
+// raises none, one that stops watching ends its alarm without a word, and
+// one whose own task runs is not silent.
 TEST(AnalysisCoreWatch, ASilenceOfThreeCyclesRaisesATechnicalAlarmUntilDataCome) {
     using namespace std::chrono;
     struct Listener : CAlarmListener, ScheduleSink {
@@ -675,4 +676,18 @@ TEST(AnalysisCoreWatch, ASilenceOfThreeCyclesRaisesATechnicalAlarmUntilDataCome)
     after(seconds(1));
     EXPECT_EQ(core.technical.size(), 6u);
     EXPECT_TRUE(core.GetTechnicalAlarm().IsEmpty());
+
+    // While the window's own task runs (a long capture) the device works for
+    // it: no silence. The silence counts from the last look that found it
+    // running.
+    core.GetLoggingOutput().Start();
+    core.SetTaskRunning(1);
+    after(seconds(0));
+    after(seconds(60));
+    EXPECT_EQ(core.technical.size(), 6u);
+    core.SetTaskRunning(0);
+    after(seconds(17));
+    EXPECT_EQ(core.technical.size(), 6u);
+    after(seconds(1));
+    EXPECT_EQ(core.technical.size(), 7u);
 }
