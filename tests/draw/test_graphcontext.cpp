@@ -533,8 +533,10 @@ TEST(DataLineMapping, ExceedsLevelAndXRatio) {
     line.SetWindow(1000, 1990, 0.0, -100.0);
     EXPECT_TRUE(line.ExceedsLevel(-40.0));
     EXPECT_FALSE(line.ExceedsLevel(-30.0));
-    line.SetWindow(1000, 1500, 0.0, -100.0); // index 50 is no longer inside
+    line.SetWindow(1000, 1490, 0.0, -100.0); // index 50 is no longer inside
     EXPECT_FALSE(line.ExceedsLevel(-40.0));
+    line.SetWindow(1000, 1500, 0.0, -100.0); // the window's last point counts
+    EXPECT_TRUE(line.ExceedsLevel(-40.0));
     line.SetWindow(1000, 2000, 0.0, -100.0);
     EXPECT_EQ(line.XRatio(999), 0.0);
     EXPECT_EQ(line.XRatio(1250), 0.25);
