@@ -260,7 +260,7 @@ TEST_F(AlarmWindowTest, AStreamHandsTheDeviceOnWhileAWindowWatchesForAnAlarm) {
 // say that monitoring was interrupted and since when; data back, the alarm
 // ends and the log says so.
 TEST_F(AlarmWindowTest, AMedicalWindowWithoutDataRaisesATechnicalAlarmUntilDataReturn) {
-    Scene("[Faults]\nUnplugAt=2\nReplugAfter=4\n"
+    Scene("[Faults]\nUnplugAt=3\nReplugAfter=4\n"
           "[Signal Telemetry]\nFrequency=431000\nLevel=-30\n");
     WriteProfileString("MedicalAnalysis_1", "AnalyzeFlag", "1");
     WriteProfileString("MedicalAnalysis_1", "AlarmFlag", "1");
@@ -268,7 +268,7 @@ TEST_F(AlarmWindowTest, AMedicalWindowWithoutDataRaisesATechnicalAlarmUntilDataR
     auto* medical = Open<CMedicalAnalysis>(6);
     ASSERT_TRUE(medical);
     medical->GetDataWatchdog().SetLeastSilence(1000ms);
-    ASSERT_TRUE(Intakes(6, 5));
+    ASSERT_TRUE(Intakes(6, 2));
     ASSERT_TRUE(PumpUntil([&] { return !medical->GetTechnicalAlarm().IsEmpty(); }, 30s));
     const CString alarm = medical->GetTechnicalAlarm();
     EXPECT_TRUE(StartsWith(alarm, kInterrupted)) << alarm.c_str();
@@ -294,7 +294,7 @@ TEST_F(AlarmWindowTest, AMedicalWindowWithoutDataRaisesATechnicalAlarmUntilDataR
 // raises the technical alarm in both graphs and its alarm log and sets the
 // controllers' alarm relay; data back, the relay falls.
 TEST_F(AlarmWindowTest, AnXpdWindowWithoutDataSetsItsAlarmRelayUntilDataReturn) {
-    Scene("[Faults]\nUnplugAt=3\nReplugAfter=4\n"
+    Scene("[Faults]\nUnplugAt=4\nReplugAfter=4\n"
           "[Signal Link]\nFrequency=431000\nLevel=-20\nCrossPolar=25\n");
     const char* x = "XPDAnalysis_1";
     WriteProfileString(x, "AnalyzeFlag", "1");
