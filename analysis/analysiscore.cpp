@@ -9,6 +9,8 @@
 #include "analysis/framelink.h"
 #include "analysis/keytable.h"
 #include "device/TorvelAPI.h"
+#include "draw/datalinecontext.h"
+#include "draw/markercontext.h"
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "platform/dc.h"
@@ -461,6 +463,7 @@ void CAnalysisCore::ShowTechnicalAlarm(bool, const CString&) {}
 
 void CAnalysisCore::NoteDataTaken(const CTime& when) {
     m_lastDataTime = when;
+    ++m_dataIntakes;
     if (m_dataWatch.DataArrived(when) == CDataWatchdog::Change::kCleared)
         ChangeTechnicalAlarm(false, true);
 }
@@ -493,6 +496,30 @@ void CAnalysisCore::ChangeTechnicalAlarm(bool raised, bool dataReturned) {
     UpdateView();
     if (CAlarmListener* listener = m_link ? m_link->GetAlarmListener() : nullptr)
         listener->TechnicalAlarm(*this, raised, text);
+}
+
+void CAnalysisCore::ReportSignalAlarm(const CAlarmEvent& event) {
+    if (CAlarmListener* listener = m_link ? m_link->GetAlarmListener() : nullptr)
+        listener->SignalAlarm(*this, event);
+}
+
+void CAnalysisCore::GetReadings(std::vector<CReading>& out) {
+    for (int k = 1; k <= kMarkerCount; ++k) {
+        CMarkerContext* marker = GetMarker(k);
+        CTraceStore* line = marker ? marker->GetDataLine() : nullptr;
+        if (!marker || !line || !marker->GetRedrawFlag())
+            continue;
+        const long long x = marker->GetSelectedFrequency();
+        const short word = line->Sample(x);
+        if (!IsMeasuredWord(word))
+            continue;
+        CReading r;
+        r.name.Format("marker%d", k);
+        r.value = ShownToDbm(word * kLevelUnitDb);
+        r.x = x;
+        r.time = (marker->GetReadoutFlags() & kReadoutTimeAxis) != 0;
+        out.push_back(r);
+    }
 }
 
 // ---- Device facts

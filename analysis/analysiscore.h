@@ -8,8 +8,10 @@
 // code drive every mode.
 #pragma once
 
+#include "analysis/alarmlistener.h"
 #include "analysis/datawatchdog.h"
 #include "analysis/loggingoutput.h"
+#include "analysis/reading.h"
 #include "analysis/viewowner.h"
 #include "lib/loggingparam.h"
 #include "platform/cstring.h"
@@ -22,6 +24,7 @@
 #include <array>
 #include <functional>
 #include <list>
+#include <vector>
 
 class QWidget;
 class CChildFrame;
@@ -240,6 +243,15 @@ public:
     void NoteDataTaken(const CTime& when = CTime::GetCurrentTime());
     // One look of the watchdog; the main frame's timer calls it.
     void WatchData();
+    // How many times data were taken in since the window opened.
+    std::uint64_t DataIntakes() const { return m_dataIntakes; }
+    // Tells the shell's alarm listener (a publisher) of an alarm of the
+    // watched signal raised or cleared.
+    void ReportSignalAlarm(const CAlarmEvent& event);
+    // The window's read-outs as they are published: in the base the level on
+    // the data line at each marker shown (its x a frequency, or a time in a
+    // window whose markers stand on a time axis). Kinds add their own.
+    virtual void GetReadings(std::vector<CReading>& out);
     CDataWatchdog& GetDataWatchdog() { return m_dataWatch; }
     // The text of the raised technical alarm; empty while none is raised.
     const CString& GetTechnicalAlarm() const { return m_technicalAlarm; }
@@ -415,6 +427,7 @@ protected:
     CLoggingParam m_logging;
     CLoggingOutput m_loggingOutput{*this};
     CTime m_lastDataTime;
+    std::uint64_t m_dataIntakes = 0;
     CFrameLink* m_link = nullptr;
 
 private:

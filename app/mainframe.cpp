@@ -5,6 +5,7 @@
 #include "app/buttonbar.h"
 #include "app/childframe.h"
 #include "app/helpwindow.h"
+#include "app/publishbridge.h"
 #include "app/splashwnd.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
@@ -635,6 +636,7 @@ void CMainFrame::OnDestroy() {
     m_destroyed = true;
     // Remote clients go first: no command of theirs reaches a closing window.
     StopRemote();
+    StopPublishing();
     KillTimer(kReopenTimerId);
     KillTimer(kWatchdogTimerId);
     if (isMaximized()) {

@@ -27,6 +27,8 @@ class CAnalysisCore;
 class CButtonBar;
 class CChildFrame;
 class CHelpWindow;
+class CPublishBridge;
+struct CPublishSettings;
 class CScpiServer;
 class QAction;
 class QLabel;
@@ -68,6 +70,8 @@ constexpr int kStrWaitingForDevice = 86;
 // Options > Remote Control...: the remote-control server's dialog; ticked
 // while the server listens.
 constexpr int kActionRemoteControl = 60;
+// Options > Publishing...: the MQTT publishing dialog; ticked while publishing.
+constexpr int kActionPublishing = 61;
 // A window holding the device this long tells the waiting windows.
 constexpr int kDeviceWaitShownMs = 1000;
 // Output flags of the save-data command (MAIN_FRAME/OUT_FILE_FLAG).
@@ -163,8 +167,21 @@ public:
     QWidget* CreateView(QWidget* parent) override;
     BOOL TrackPopupMenu(const char* listName, int x, int y) override;
     // What hears the windows' alarms (a publisher); null for nobody.
-    CAlarmListener* GetAlarmListener() override { return m_alarmListener; }
-    void SetAlarmListener(CAlarmListener* listener) { m_alarmListener = listener; }
+    // While publishing, the publisher hears them first and passes them on.
+    CAlarmListener* GetAlarmListener() override;
+    void SetAlarmListener(CAlarmListener* listener);
+
+    // ---- Publishing to an MQTT broker (mainframepublish.cpp)
+    // Starts publishing with settings (alarms spooled in the user folder);
+    // false with *error saying why. The program runs on without it.
+    bool StartPublishing(const CPublishSettings& settings, QString* error);
+    // A clean end: "offline" published, the link closed.
+    void StopPublishing();
+    CPublishBridge* Publishing() const { return m_publish.get(); }
+    // Options > Publishing...: the publishing dialog.
+    void ShowPublishDialog();
+    // Where the alarms wait for the broker.
+    static QString SpoolPath();
 
     // ---- Remote control (mainframeremote.cpp)
     // Starts the SCPI server on port (of 127.0.0.1 unless allowOthers); false
@@ -322,4 +339,6 @@ private:
     CRemoteObserver* m_remoteObserver = nullptr;
     CAlarmListener* m_alarmListener = nullptr;
     QLabel* m_remoteStatus = nullptr;
+    std::unique_ptr<CPublishBridge> m_publish;
+    QLabel* m_publishStatus = nullptr;
 };

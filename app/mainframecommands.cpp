@@ -182,6 +182,9 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
     case kActionRemoteControl:
         ShowRemoteDialog();
         return 0;
+    case kActionPublishing:
+        ShowPublishDialog();
+        return 0;
     case kActionReopenWindows:
         WriteProfileInt(kWindowSection, kReopenWindowsKey, ReopensWindows() ? 0 : 1);
         return 0;
@@ -367,6 +370,8 @@ int CMainFrame::CommandState(const CCommandEntry* e) {
         return m_handDeviceOn ? 1 : 0;
     case kActionRemoteControl:
         return m_remote ? 1 : 0;
+    case kActionPublishing:
+        return m_publish ? 1 : 0;
     case kActionReopenWindows:
         return ReopensWindows() ? 1 : 0;
     case 0:

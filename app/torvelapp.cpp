@@ -9,6 +9,7 @@
 #include "lib/stringtable.h"
 #include "modes/corefactory.h"
 #include "platform/profile.h"
+#include "publish/publishsettings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -109,6 +110,15 @@ CTorvelApp::CommandLine CTorvelApp::ParseCommandLine(const QStringList& args) {
                 fail("--remote needs a port from 1 to 65535, not \"" + a.section('=', 1) + "\"");
             else
                 cl.remotePort = port;
+        } else if (options && (a == "--mqtt" || a.startsWith("--mqtt="))) {
+            const QString value =
+                a.contains('=') ? a.section('=', 1) : (i + 1 < args.size() ? args[++i] : QString());
+            CPublishSettings probe;
+            QString why;
+            if (!probe.ApplyUrl(value, &why))
+                fail(why);
+            else
+                cl.mqttUrl = value;
         } else if (options && a.startsWith('-') && a.size() > 1) {
             // The toolkit accepts its options with one dash or two.
             QString name = a.mid(a.startsWith("--") ? 2 : 1);
@@ -144,6 +154,9 @@ QString CTorvelApp::UsageText() {
         "  --quit-after MS    close the program in order MS milliseconds after start-up\n"
         "  --remote[=PORT]    accept SCPI commands on TCP port PORT (default 5025) of\n"
         "                     127.0.0.1; Options > Remote Control lets other computers in\n"
+        "  --mqtt URL         publish alarms and readings to the MQTT broker at URL\n"
+        "                     (mqtt://HOST[:PORT] or mqtts://HOST[:PORT]) for this run;\n"
+        "                     Options > Publishing sets the rest and keeps it on\n"
         "  -h, --help         show this text\n"
         "  -v, --version      show the version\n"
         "\n"
@@ -308,6 +321,18 @@ bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
             cl.remotePort > 0 ? cl.remotePort : GetProfileInt("REMOTE", "Port", kDefaultRemotePort);
         const bool others = cl.remotePort == 0 && GetProfileInt("REMOTE", "AllowOthers", 0) != 0;
         if (!m_mainFrame->StartRemote(port, others, &problem))
+            std::fprintf(stderr, "Torvel: %s\n", problem.toLocal8Bit().constData());
+    }
+    // Publishing, when the command line or the Publishing dialog of an earlier
+    // run asked for it; a broker away is only a state in the status bar.
+    CPublishSettings publishing = CPublishSettings::FromProfile();
+    if (!cl.mqttUrl.isEmpty()) {
+        QString why;
+        publishing.ApplyUrl(cl.mqttUrl, &why);
+    }
+    if (publishing.enabled) {
+        QString problem;
+        if (!m_mainFrame->StartPublishing(publishing, &problem))
             std::fprintf(stderr, "Torvel: %s\n", problem.toLocal8Bit().constData());
     }
     if (!profileProblem.IsEmpty())

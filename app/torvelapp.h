@@ -26,6 +26,9 @@ public:
         int quitAfterMs = -1;
         // The SCPI server's port (--remote[=PORT]); 0 = not asked for.
         int remotePort = 0;
+        // --mqtt URL: publishing on for this run with that broker; empty = as
+        // the profile says.
+        QString mqttUrl;
         // The device library to load (see device/loader/devicelibrary.h);
         // empty = the one the profile remembers.
         QString device;
@@ -38,7 +41,7 @@ public:
     // "/Automation", "-nologo" and "--no-splash" turn the splash screen off;
     // the toolkit's own options (-platform, -style...) are passed over. The
     // other options are --help, --version, --user-folder, --device DEVICE,
-    // --quit-after MS and --remote[=PORT];
+    // --quit-after MS, --remote[=PORT] and --mqtt URL;
     // everything else that is not an option ("--" ends them) is a file.
     static CommandLine ParseCommandLine(const QStringList& args);
     // The usage text of --help and the line of --version.

@@ -172,6 +172,23 @@ void CMedicalTextContext::MakeValues(CString values[3]) const {
         return;
     }
     const CString unit = m_pDataLine->UnitText(0);
+    const Measurement m = Measure();
+    if (!m.valid) {
+        // The highest word of the band holds no measurement: none does.
+        values[1] = values[2] = GetTorvelString(kStrNoReadout);
+        return;
+    }
+    const double deviation = static_cast<double>(m.peak) - frequency * 1000.0;
+    values[1].Format("%.04fMHz %+.02fkHz %.2f%s", m.peak * 0.001, deviation, m.peakLevel,
+                     static_cast<const char*>(unit));
+    values[2].Format("%.2f%s", m.power, static_cast<const char*>(unit));
+}
+
+CMedicalTextContext::Measurement CMedicalTextContext::Measure() const {
+    Measurement m;
+    if (!m_pChannel || !m_pDataLine)
+        return m;
+    const int centre = m_pChannel->GetCenterFrequency();
     // The band is centre - h .. centre + h, both ends included (2h + 1 points
     // on the 1 kHz grid; h = 0 is the centre point alone). The peak search
     // ends before its second frequency and the band power counts the points
@@ -179,17 +196,13 @@ void CMedicalTextContext::MakeValues(CString values[3]) const {
     const long long low = static_cast<long long>(centre) - m_HalfBand;
     const long long high = static_cast<long long>(centre) + m_HalfBand;
     const long long step = std::max<long long>(m_pDataLine->GetStep(), 1);
-    const long long peak = m_pDataLine->Peak(low, high + step);
-    if (!AllMeasured(*m_pDataLine, peak, peak)) {
-        // The highest word of the band holds no measurement: none does.
-        values[1] = values[2] = GetTorvelString(kStrNoReadout);
-        return;
-    }
-    const double deviation = static_cast<double>(peak) - frequency * 1000.0;
-    values[1].Format("%.04fMHz %+.02fkHz %.2f%s", peak * 0.001, deviation, m_pDataLine->Level(peak),
-                     static_cast<const char*>(unit));
-    values[2].Format("%.2f%s", m_pDataLine->BandPower(low, high - low + 1),
-                     static_cast<const char*>(unit));
+    m.peak = m_pDataLine->Peak(low, high + step);
+    if (!AllMeasured(*m_pDataLine, m.peak, m.peak))
+        return m;
+    m.valid = true;
+    m.peakLevel = m_pDataLine->Level(m.peak);
+    m.power = m_pDataLine->BandPower(low, high - low + 1);
+    return m;
 }
 
 void CMedicalTextContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {

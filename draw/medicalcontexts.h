@@ -84,6 +84,15 @@ public:
     // The values of the three lines (empty when there is nothing to show);
     // value i belongs to label i.
     void MakeValues(CString values[3]) const;
+    // The channel's peak (kHz) with its level and the band's power, in the
+    // data line's unit; not valid without a channel or a measured peak.
+    struct Measurement {
+        bool valid = false;
+        long long peak = 0;
+        double peakLevel = 0;
+        double power = 0;
+    };
+    Measurement Measure() const;
     // The top of line k inside area: k x (area height / 8), the step kept in
     // 16.16; never less than lineHeight pixels, so that lines of a font too
     // tall for an eighth of the area keep apart (the last ones may then be

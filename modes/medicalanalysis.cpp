@@ -473,12 +473,51 @@ void CMedicalAnalysis::TestAlarm() {
     const LevelSide side = wide.SideOf(m_alarm.GetLevel(), wide.GetXMin(), wide.GetXMax());
     const TriggerStep step = StepTrigger(m_alarmState, side, m_alarm.GetDirectionFlag());
     m_alarmState = step.state;
-    if (!step.fired)
+    CAlarmEvent event;
+    event.source = "Alarm line";
+    if (const CChannelObject* channel = m_panel.GetCurrentChannel())
+        event.channel = channel->GetTitle();
+    event.hasThreshold = true;
+    event.threshold = ShownToDbm(m_alarm.GetLevel());
+    if (!step.fired) {
+        // Back on the other side of the line: the alarm has ended.
+        if (m_alarmRaised && m_alarmState == kAlarmArmed) {
+            m_alarmRaised = false;
+            event.raised = false;
+            ReportSignalAlarm(event);
+        }
         return;
+    }
     const long long peak = wide.HasArray() ? wide.Peak(m_wideStart, m_wideStop) : 0;
     const CString readout = wide.MarkerText(static_cast<double>(peak), wide.Level(peak), 0);
     m_alarmState = kAlarmWaiting;
     SoundAlarm(readout);
+    m_alarmRaised = true;
+    event.frequencyKHz = peak;
+    event.hasLevel = true;
+    event.level = ShownToDbm(wide.Level(peak));
+    event.text = readout;
+    ReportSignalAlarm(event);
+}
+
+void CMedicalAnalysis::GetReadings(std::vector<CReading>& out) {
+    CNormalAnalysis::GetReadings(out);
+    // The wide line's peak, which the alarm watches.
+    CDataLineContext& wide = m_wideTraces[0];
+    if (wide.HasArray()) {
+        const long long peak = wide.Peak(wide.GetXMin(), wide.GetXMax());
+        if (IsMeasuredWord(wide.Sample(peak)))
+            out.push_back(
+                CReading{"widepeak", ShownToDbm(wide.Level(peak)), "dBm", peak, false, CString()});
+    }
+    const CChannelObject* channel = m_panel.GetCurrentChannel();
+    const CMedicalTextContext::Measurement m = m_panel.GetReadout().Measure();
+    if (!channel || !m.valid)
+        return;
+    out.push_back(
+        CReading{"peak", ShownToDbm(m.peakLevel), "dBm", m.peak, false, channel->GetTitle()});
+    out.push_back(CReading{"power", ShownToDbm(m.power), "dBm", channel->GetCenterFrequency(),
+                           false, channel->GetTitle()});
 }
 
 bool CMedicalAnalysis::HasArmedAlarm() {

@@ -284,6 +284,9 @@ public:
     int GetRememberedButton() const { return m_popupButton; }
     QWidget* GetPanelWidget() const { return m_panelWidget; }
     QWidget* GetWideWidget() const { return m_wideWidget; }
+    // The markers, the wide line's peak, and the current channel's peak and
+    // power.
+    void GetReadings(std::vector<CReading>& out) override;
 
 protected:
     // Dialogs, the alarm's outputs and the pop-up menus; tests replace them.
@@ -330,6 +333,8 @@ private:
     int m_bandWidth = 1;
     int m_alarmFlag = 0;
     int m_alarmState = kAlarmWaiting;
+    // The alarm fired and the level has not yet gone back across the line.
+    bool m_alarmRaised = false;
     int m_bandIndicateFlag = 1;
     int m_bandZoomFlag = -1;
     int m_yAxisOffset = 0;

@@ -538,9 +538,12 @@ void CXpdAnalysis::Evaluate() {
                 CString value;
                 value.Format(kLogValueFormat, m_xpdValue);
                 m_log.AppendText(m_measurementTime.Format(kLogTimeFormat) + value);
+                ReportAlarm(true, m_measurementTime.Format(kLogTimeFormat) + value);
             }
             m_alarmFlag = 1;
         } else {
+            if (m_alarmFlag)
+                ReportAlarm(false, CString());
             m_alarmFlag = 0;
         }
     } else {
@@ -548,9 +551,35 @@ void CXpdAnalysis::Evaluate() {
             line1.SetTraceState(kStateWrite);
             line2.SetTraceState(kStateWrite);
         }
+        if (m_alarmFlag)
+            ReportAlarm(false, CString());
         m_alarmFlag = 0;
     }
     PublishValues();
+}
+
+void CXpdAnalysis::GetReadings(std::vector<CReading>& out) {
+    CNormalAnalysis::GetReadings(out);
+    if (!m_xpdValid)
+        return;
+    const long long peak = static_cast<long long>(std::llround(m_peakValue * 1000.0));
+    out.push_back(CReading{"xpd", m_xpdValue, "dB", peak, false, CString()});
+    out.push_back(CReading{"rf1", ShownToDbm(m_rf1Level), "dBm", peak, false, CString()});
+    out.push_back(CReading{"rf2", ShownToDbm(m_rf2Level), "dBm", peak, false, CString()});
+}
+
+void CXpdAnalysis::ReportAlarm(bool raised, const CString& text) {
+    CAlarmEvent event;
+    event.raised = raised;
+    event.source = "XPD";
+    event.frequencyKHz = static_cast<long long>(std::llround(m_peakValue * 1000.0));
+    event.hasLevel = m_xpdValid;
+    event.level = m_xpdValue;
+    event.hasThreshold = true;
+    event.threshold = m_alarmValue;
+    event.unit = "dB";
+    event.text = text;
+    ReportSignalAlarm(event);
 }
 
 bool CXpdAnalysis::HasArmedAlarm() {

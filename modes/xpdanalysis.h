@@ -173,7 +173,12 @@ public:
     // path with its extension replaced by ".TXT" (or ".TXT" appended).
     static CString AlarmLogPath(const CString& path);
 
+    // The markers, and the isolation with both paths' levels at the peak.
+    void GetReadings(std::vector<CReading>& out) override;
+
 protected:
+    // The isolation alarm raised or ended, for the shell's alarm listener.
+    void ReportAlarm(bool raised, const CString& text);
     // Device calls; tests replace them.
     virtual int DevicePathSwitch(int path);
     virtual void StartScheduleTimer(UINT ms);

@@ -945,3 +945,30 @@ void CZeroSpanAnalysis::DrawView(CDC* dc, const CRect& rect) {
     // The graphs lay out again in their own panes at the next paint.
     UpdateView();
 }
+
+void CZeroSpanAnalysis::GetReadings(std::vector<CReading>& out) {
+    CNormalAnalysis::GetReadings(out);
+    const CTraceStore& trace = m_timeTraces[0];
+    const short* words = trace.GetData();
+    if (!m_hasCapture || !words)
+        return;
+    // Each sample is the band's power at its time; the mean is taken in
+    // power, over the samples measured.
+    double sum = 0;
+    short highest = 0;
+    DWORD measured = 0;
+    for (DWORD i = 0; i <= trace.GetPoints(); ++i) {
+        if (!IsMeasuredWord(words[i]))
+            continue;
+        sum += std::pow(10.0, words[i] * kLevelUnitDb / 10.0);
+        highest = measured == 0 ? words[i] : std::max(highest, words[i]);
+        ++measured;
+    }
+    if (measured == 0)
+        return;
+    const long long kHz = m_capture.FirstBinKHz();
+    out.push_back(CReading{"bandpower", ShownToDbm(10.0 * std::log10(sum / measured)), "dBm", kHz,
+                           false, CString()});
+    out.push_back(
+        CReading{"bandpeak", ShownToDbm(highest * kLevelUnitDb), "dBm", kHz, false, CString()});
+}

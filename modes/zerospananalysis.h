@@ -135,6 +135,9 @@ public:
     // started now would be measured with.
     bool HasTimeCapture() const { return m_hasCapture; }
     CTimeCapture GetShownCapture() { return m_hasCapture ? m_capture : CaptureOfNow(); }
+    // The markers, and the power of the captured band over the last capture:
+    // its mean ("bandpower") and its highest sample ("bandpeak").
+    void GetReadings(std::vector<CReading>& out) override;
     int GetFirstDisplayedBin() const { return m_firstBin; }
     double GetTimeAxisStart() const { return m_timeAxisStart; }
     double GetTimeAxisStop() const { return m_timeAxisStop; }

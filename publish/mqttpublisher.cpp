@@ -223,6 +223,8 @@ QByteArray CMqttPublisher::AlarmJson(const CAlarmMessage& a, std::uint64_t seque
     o["window"] = a.window;
     o["kind"] = a.kind;
     o["source"] = a.source;
+    if (!a.channel.isEmpty())
+        o["channel"] = a.channel;
     o["event"] = a.raised ? "raised" : "cleared";
     o["technical"] = a.technical;
     o["sequence"] = static_cast<double>(sequence);
@@ -250,20 +252,20 @@ void CMqttPublisher::Alarm(const CAlarmMessage& alarm) {
     PublishSpoolCount();
 }
 
-void CMqttPublisher::Reading(const QString& window, const QString& kind,
+bool CMqttPublisher::Reading(const QString& window, const QString& kind,
                              const QJsonObject& values) {
     if (!m_settings.enabled || !m_settings.readings || m_state != State::Connected)
-        return;
+        return false;
     QElapsedTimer& last = m_lastReading[window];
     if (last.isValid() && last.elapsed() < m_settings.readingIntervalMs)
-        return;
+        return false;
     last.start();
     QJsonObject o = values;
     o["time"] = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     o["window"] = window;
     o["kind"] = kind;
-    Publish(m_prefix + '/' + Utf8(CPublishSettings::TopicLevel(window)) + "/reading",
-            QJsonDocument(o).toJson(QJsonDocument::Compact), kQosReading, false);
+    return Publish(m_prefix + '/' + Utf8(CPublishSettings::TopicLevel(window)) + "/reading",
+                   QJsonDocument(o).toJson(QJsonDocument::Compact), kQosReading, false);
 }
 
 // ---- The link on the event loop

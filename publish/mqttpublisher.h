@@ -30,10 +30,11 @@ struct mosquitto;
 
 // One alarm raised or cleared, as a subscriber reads it.
 struct CAlarmMessage {
-    QDateTime time; // when it was raised or cleared (UTC on the wire)
-    QString window; // the window's title
-    QString kind;   // the window's kind: "normal", "medical", "xpd", ...
-    QString source; // what raised it: a channel's name, "XPD", "monitoring", ...
+    QDateTime time;  // when it was raised or cleared (UTC on the wire)
+    QString window;  // the window's title
+    QString kind;    // the window's kind: "normal", "medical", "xpd", ...
+    QString source;  // what raised it: "Alarm line", "XPD", "Monitoring", ...
+    QString channel; // the channel watched, if the window has one
     bool raised = true;
     bool technical = false; // a fault of the monitoring, not of the signal
     double frequencyHz = 0; // 0: none
@@ -67,8 +68,9 @@ public:
     void Stop(int waitMs = 2000);
 
     void Alarm(const CAlarmMessage& alarm);
-    // A window's read-outs; dropped while not connected or within the interval.
-    void Reading(const QString& window, const QString& kind, const QJsonObject& values);
+    // A window's read-outs; dropped (false) while not connected or within the
+    // window's interval.
+    bool Reading(const QString& window, const QString& kind, const QJsonObject& values);
 
     State GetState() const { return m_state; }
     // The state in words for the status bar ("MQTT: connected to host:port").
