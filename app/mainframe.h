@@ -167,7 +167,7 @@ public:
     void ShowRemoteDialog();
     std::vector<CAnalysisCore*> RemoteWindows() override;
     QString RemoteWindowTitle(CAnalysisCore* core) override;
-    CAnalysisCore* RemoteOpenWindow(int kind) override;
+    CAnalysisCore* RemoteOpenWindow(int kind, QString* told) override;
     void RemoteCloseWindow(CAnalysisCore* core) override;
     void RemoteMarkWindow(CAnalysisCore* core) override;
     int RemoteCommand(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4,

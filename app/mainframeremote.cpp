@@ -15,6 +15,8 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include <utility>
+
 namespace {
 CChildFrame* windowOf(CAnalysisCore* core) {
     return core ? core->GetWindow() : nullptr;
@@ -87,7 +89,19 @@ QString CMainFrame::RemoteWindowTitle(CAnalysisCore* core) {
     return w ? w->windowTitle() : QString();
 }
 
-CAnalysisCore* CMainFrame::RemoteOpenWindow(int kind) {
+CAnalysisCore* CMainFrame::RemoteOpenWindow(int kind, QString* told) {
+    // No message box while a remote client waits: what opening the window
+    // tells (no free window id, an offset file that did not load) goes to the
+    // client.
+    auto shown = std::exchange(m_messageBox, [told](const CString& text) {
+        if (told)
+            *told = QString::fromUtf8(text.c_str());
+    });
+    struct Restore {
+        MessageSink& box;
+        MessageSink shown;
+        ~Restore() { box = std::move(shown); }
+    } restore{m_messageBox, std::move(shown)};
     // The menu's command that opens a window of this kind, so the window gets
     // its usual title and variant.
     CCommandEntry* entry = m_commands.EntryByAction(5, kind, 1);

@@ -17,7 +17,7 @@ class NoWindows : public CRemoteLink {
 public:
     std::vector<CAnalysisCore*> RemoteWindows() override { return {}; }
     QString RemoteWindowTitle(CAnalysisCore*) override { return QString(); }
-    CAnalysisCore* RemoteOpenWindow(int) override { return nullptr; }
+    CAnalysisCore* RemoteOpenWindow(int, QString*) override { return nullptr; }
     void RemoteCloseWindow(CAnalysisCore*) override {}
     void RemoteMarkWindow(CAnalysisCore*) override {}
     int RemoteCommand(CAnalysisCore*, int, int, int, int, int, int) override { return -1; }

@@ -15,7 +15,10 @@ CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* ser
     : QObject(server), m_socket(socket), m_server(server),
       m_session(
           link, [this](const QByteArray& bytes) { send(bytes); },
-          [this] { return m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater; }),
+          [this] {
+              return m_dropped ||
+                     (m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater);
+          }),
       m_stall(new QTimer(this)) {
     socket->setParent(this);
     // A client that vanished without closing (a pulled cable, a host that
@@ -45,7 +48,10 @@ void CScpiClient::Drop() {
     if (m_socket)
         m_socket->abort();
     m_server->ClientGone(this);
-    deleteLater();
+    // A client whose line is being run goes once the line has let go of it
+    // (a command may run a loop of events in which the connection ends).
+    if (!m_pumping)
+        deleteLater();
 }
 
 void CScpiClient::Pump() {
@@ -106,4 +112,6 @@ void CScpiClient::Pump() {
             m_server->OperationWaits();
     }
     m_pumping = false;
+    if (m_dropped)
+        deleteLater();
 }

@@ -4,6 +4,7 @@
 #include "analysis/loggingoutput.h"
 #include "lib/stringtable.h"
 #include "remote/remotelink.h"
+#include "remote/scpiprompts.h"
 #include "remote/scpisession.h"
 
 #include <algorithm>
@@ -19,21 +20,10 @@ namespace {
 // command reports is collected instead of shown.
 int runFileCommand(CRemoteLink* link, CAnalysisCore* core, int action, const CString& path,
                    CString* report, bool* warned) {
-    CCorePrompts& prompts = core->GetLoggingOutput().Prompts();
-    const CCorePrompts saved = prompts;
-    prompts.chooseSavePath = [path](const char*) { return path; };
-    prompts.chooseOpenPath = [path](const char*) { return path; };
-    prompts.askYesNo = [](const CString&) { return true; };
-    prompts.message = [report](const CString& text) { *report = text; };
-    prompts.warning = [report, warned](const CString& text) {
-        *report = text;
-        *warned = true;
-    };
+    CScpiQuietPrompts quiet(link, core, true, path);
     const int result = link->RemoteCommand(core, action);
-    // The window may have gone in the command (it never does: no dialog runs).
-    const auto windows = link->RemoteWindows();
-    if (std::find(windows.begin(), windows.end(), core) != windows.end())
-        core->GetLoggingOutput().Prompts() = saved;
+    *report = quiet.report;
+    *warned = quiet.warned;
     return result;
 }
 
@@ -89,8 +79,12 @@ bool CScpiSession::storeTrace(const Call& call) {
     CAnalysisCore* core = fileTarget(call, &path);
     if (!core)
         return true;
-    // The CSV data file the Save Data command writes, without its dialog.
-    const int ok = core->RunOutsideRotation([&] { return core->WriteCSVFile(path); });
+    // The CSV data file the Save Data command writes, without its dialog; a
+    // file of many points is written without asking (the client asked for it).
+    const int ok = core->RunOutsideRotation([&] {
+        CScpiQuietPrompts quiet(m_link, core, true, path);
+        return core->WriteCSVFile(path);
+    });
     if (ok != 1)
         pushError(scpi::kMassStorageError, "not saved");
     return true;

@@ -669,28 +669,19 @@ bool CScpiSession::markerState(const Call& call) {
     return true;
 }
 
-namespace {
-// Selects marker n as the command list does, for the marker actions that work
-// on the current marker.
-bool selectMarker(CRemoteLink* link, CAnalysisCore* core, int n) {
-    if (n < 1 || n > kMarkerCount)
-        return false;
-    if (core->GetCurrentMarkerIndex() != n)
-        link->RemoteCommand(core, 34, n);
-    return true;
-}
-} // namespace
-
-// Selects the call's marker and runs a marker action on it (36 peak search,
-// 37 next peak).
+// Selects the call's marker as the command list does and runs a marker
+// action on it (36 peak search, 37 next peak).
 bool CScpiSession::markerAction(const Call& call, int action) {
     CAnalysisCore* core = target(call);
     if (!core || !noParameters(call))
         return true;
-    if (!selectMarker(m_link, core, call.suffix[0])) {
+    const int n = call.suffix[0];
+    if (n < 1 || n > kMarkerCount) {
         pushError(scpi::kHeaderSuffixOutOfRange);
         return true;
     }
+    if (core->GetCurrentMarkerIndex() != n)
+        command(core, 34, n);
     command(core, action);
     return true;
 }

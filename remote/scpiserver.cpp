@@ -111,24 +111,30 @@ void CScpiServer::ClientGone(CScpiClient* client) {
     statusChanged();
 }
 
+void CScpiServer::forEachClient(const std::function<void(CScpiClient*)>& action) {
+    // A client that leaves meanwhile is passed over.
+    std::vector<QPointer<CScpiClient>> clients(m_clients.begin(), m_clients.end());
+    for (const QPointer<CScpiClient>& c : clients)
+        if (c && std::find(m_clients.begin(), m_clients.end(), c.data()) != m_clients.end())
+            action(c);
+}
+
 void CScpiServer::DataArrived(CAnalysisCore* core) {
-    const std::vector<CScpiClient*> clients = m_clients;
-    for (CScpiClient* c : clients) {
+    forEachClient([core](CScpiClient* c) {
         c->Session().DataArrived(core);
         if (c->Session().IsWaiting())
             QTimer::singleShot(0, c, &CScpiClient::Pump); // the rest of its line
-    }
+    });
 }
 
 void CScpiServer::checkOperations() {
     bool waiting = false;
-    const std::vector<CScpiClient*> clients = m_clients;
-    for (CScpiClient* c : clients) {
+    forEachClient([this, &waiting](CScpiClient* c) {
         if (c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
             c->Session().IsWaiting())
             QTimer::singleShot(0, c, &CScpiClient::Pump);
         waiting = waiting || c->Session().IsWaiting();
-    }
+    });
     if (!waiting)
         m_operations->stop();
 }
@@ -139,10 +145,9 @@ void CScpiServer::OperationWaits() {
 }
 
 void CScpiServer::WindowClosing(CAnalysisCore* core) {
-    const std::vector<CScpiClient*> clients = m_clients;
-    for (CScpiClient* c : clients) {
+    forEachClient([core](CScpiClient* c) {
         c->Session().WindowClosing(core);
         if (c->Session().IsWaiting())
             QTimer::singleShot(0, c, &CScpiClient::Pump);
-    }
+    });
 }

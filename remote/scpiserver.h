@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -73,6 +74,8 @@ private:
     // Ends the operations whose windows stopped analysing, while lines wait.
     void checkOperations();
     void statusChanged();
+    // Runs action for every client, as the list stands now.
+    void forEachClient(const std::function<void(CScpiClient*)>& action);
 
     CRemoteLink* m_link;
     QTcpServer* m_server;

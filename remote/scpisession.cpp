@@ -5,6 +5,7 @@
 #include "device/TorvelAPI.h"
 #include "device/loader/devicelibrary.h"
 #include "remote/remotelink.h"
+#include "remote/scpiprompts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,6 +46,14 @@ QByteArray ScpiQuoted(const QString& text) {
         out += c;
     }
     return out + '"';
+}
+
+std::string CScpiSession::errorInfo(std::string text) {
+    // The text goes inside the error's quotes, on one line.
+    for (char& c : text)
+        if (c == '"' || static_cast<unsigned char>(c) < 0x20)
+            c = c == '"' ? '\'' : ' ';
+    return text;
 }
 
 QByteArray CScpiSession::integerText(long long v) {
@@ -161,23 +170,17 @@ void CScpiSession::pushError(int code, const char* info) {
 }
 
 int CScpiSession::command(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4) {
-    CCorePrompts& prompts = core->GetLoggingOutput().Prompts();
-    const CCorePrompts saved = prompts;
-    std::optional<CString> warning;
-    prompts.message = [](const CString&) {};
-    prompts.warning = [&warning](const CString& text) { warning = text; };
-    const int result = m_link->RemoteCommand(core, action, p1, p2, p3, p4);
-    const auto windows = m_link->RemoteWindows();
-    if (std::find(windows.begin(), windows.end(), core) != windows.end())
-        prompts = saved;
-    if (warning) {
-        // The text goes inside the error's quotes.
-        std::string info(warning->c_str());
-        for (char& c : info)
-            if (c == '"' || static_cast<unsigned char>(c) < 0x20)
-                c = c == '"' ? '\'' : ' ';
-        pushError(scpi::kSettingsConflict, info.c_str());
+    int result = 0;
+    CString warning;
+    {
+        // A report is not told; a question is answered no.
+        CScpiQuietPrompts quiet(m_link, core);
+        result = m_link->RemoteCommand(core, action, p1, p2, p3, p4);
+        if (quiet.warned)
+            warning = quiet.report;
     }
+    if (!warning.IsEmpty())
+        pushError(scpi::kSettingsConflict, errorInfo(warning.c_str()).c_str());
     return result;
 }
 
@@ -497,11 +500,14 @@ bool CScpiSession::instrumentCreate(const Call& call) {
         pushError(scpi::kIllegalParameterValue);
         return true;
     }
-    CAnalysisCore* core = m_link->RemoteOpenWindow(kind);
+    QString told;
+    CAnalysisCore* core = m_link->RemoteOpenWindow(kind, &told);
     if (!core) {
         pushError(scpi::kExecutionError, "window not opened");
         return true;
     }
+    if (!told.isEmpty())
+        pushError(scpi::kSettingsConflict, errorInfo(told.toUtf8().toStdString()).c_str());
     m_selected = core;
     m_selectedId = core->GetId();
     m_link->RemoteMarkWindow(core);

@@ -22,6 +22,7 @@
 #include <initializer_list>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 class CAnalysisCore;
@@ -159,6 +160,8 @@ public:
 private:
     static constexpr int kEsrOperationComplete = 1;
     static QByteArray integerText(long long v);
+    // A text of the program as the information of an error.
+    static std::string errorInfo(std::string text);
     void pushError(int code, const char* info = nullptr);
     void answer(const QByteArray& text);
     void runCalls();

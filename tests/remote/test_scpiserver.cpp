@@ -15,6 +15,7 @@
 #include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "platform/profile.h"
+#include "remote/scpiclient.h"
 #include "remote/scpiserver.h"
 #include "remote/scpisession.h"
 #include "testutil.h"
@@ -22,11 +23,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -34,7 +38,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -132,9 +138,28 @@ QList<double> real32(const QByteArray& block, bool swapped) {
     return out;
 }
 
+// The main frame with a hook in the picture a client asks for: a command
+// during which something else happens.
+class TestFrame : public CMainFrame {
+public:
+    using CMainFrame::CMainFrame;
+    std::function<void()> duringPicture;
+    QByteArray RemoteWindowPng(CAnalysisCore* core) override {
+        // Once: the hook is let go of before it runs.
+        if (const auto hook = std::exchange(duringPicture, nullptr))
+            hook();
+        return CMainFrame::RemoteWindowPng(core);
+    }
+};
+
 class ScpiServerTest : public AnalysisWindowTest {
 protected:
-    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<TestFrame> frame;
+    // No remote command opens a modal box: one that opens is noted and
+    // closed (answered no), so that the test goes on and fails.
+    QTimer modalWatch;
+    QStringList modalBoxes;
+    bool ownDialog = false;
     CNormalAnalysis* core = nullptr;
     int port = 0;
 
@@ -152,7 +177,10 @@ protected:
         WriteProfileString("NormalAnalysis_1", "StopFrequency", "110000");
         WriteProfileString("NormalAnalysis_1", "AnalyzeFlag", "0");
         WriteProfileString("NormalAnalysis_1", "AttValue", "0");
-        frame = std::make_unique<CMainFrame>([](const CString&) {});
+        frame = std::make_unique<TestFrame>([](const CString& text) {
+            QMessageBox box(QMessageBox::Warning, QString(), QString::fromUtf8(text.c_str()));
+            box.exec();
+        });
         frame->SetCoreFactory(CreateAnalysisCore);
         ASSERT_TRUE(frame->Create(false));
         unsetenv("TORVEL_SIM_SCENE");
@@ -164,8 +192,23 @@ protected:
         QString error;
         ASSERT_TRUE(frame->StartRemote(0, false, &error)) << error.toStdString();
         port = frame->RemoteServer()->Port();
+        QObject::connect(&modalWatch, &QTimer::timeout, [this] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box || ownDialog)
+                return;
+            auto* message = qobject_cast<QMessageBox*>(box);
+            modalBoxes << (message ? message->text() : box->metaObject()->className());
+            if (auto* dialog = qobject_cast<QDialog*>(box))
+                dialog->reject();
+            else
+                box->close();
+        });
+        modalWatch.start(20);
     }
     void TearDown() override {
+        modalWatch.stop();
+        EXPECT_TRUE(modalBoxes.isEmpty())
+            << "a modal box opened: " << modalBoxes.join(" / ").toStdString();
         frame.reset();
         AnalysisWindowTest::TearDown();
     }
@@ -480,6 +523,117 @@ TEST_F(ScpiServerTest, SavesAndLoadsStateAndFetchesThePicture) {
     EXPECT_TRUE(png.mid(2 + digits).startsWith("\x89PNG\r\n\x1a\n"));
 }
 
+// No remote command opens a box that waits for a person (the fixture fails a
+// test in which one opens). A trace of more than 65 000 points is written
+// without the question the Save Data command asks: the other clients go on,
+// and nothing is left beside the file. A window whose offset file does not
+// load opens with the frame's report as an error.
+TEST_F(ScpiServerTest, RemoteCommandsOpenNoBox) {
+    Client c(port), other(port);
+    ASSERT_TRUE(c.Connected() && other.Connected());
+    c.Run("FREQ:STAR 1MHZ;STOP 3GHZ;:BAND 20KHZ");
+    const int points = c.Query("TRAC:POIN?").toInt();
+    ASSERT_GT(points, CNormalAnalysis::kMaxCsvPointsWithoutAsking);
+    const QDir folder(QString::fromStdString(dir.path()));
+    const QStringList before = folder.entryList(QDir::Files | QDir::Hidden);
+    c.Send("MMEM:STOR:TRAC \"" + QByteArray::fromStdString(dir.file("big.csv")) + "\"");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    const std::string csv = ReadWholeFile(dir.file("big.csv"));
+    EXPECT_TRUE(csv.starts_with("Torvel Version2 CSV Formatted Data File"));
+    EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), points);
+    QStringList after = folder.entryList(QDir::Files | QDir::Hidden);
+    after.removeOne("big.csv");
+    EXPECT_EQ(after, before);
+    // Another client's window goes as asked (no dialog holds it).
+    other.Run("INST:CRE NORM;:INST:DEL");
+    EXPECT_EQ(other.Query("SYST:ERR?"), "0,\"No error\"");
+
+    WriteProfileString("NormalAnalysis_1", "OffsetFlag", "1");
+    WriteProfileString("NormalAnalysis_1", "OffsetFile", dir.file("missing.txt").c_str());
+    c.Send("INST:CRE NORM");
+    const QByteArray error = c.Query("SYST:ERR?");
+    EXPECT_TRUE(error.startsWith("-221,\"Settings conflict;")) << error.toStdString();
+    EXPECT_TRUE(error.contains("missing.txt")) << error.toStdString();
+    EXPECT_EQ(c.Query("INST?"), "2");
+}
+
+// A client that leaves while its work is pending is forgotten at once: what
+// it waited for stops or goes on without it, nothing calls back into it, and
+// the others go on.
+TEST_F(ScpiServerTest, AClientThatLeavesDuringPendingWorkIsForgotten) {
+    Client other(port);
+    ASSERT_TRUE(other.Connected());
+    // A wide sweep: it takes many turns of the event loop.
+    other.Run("INIT:CONT OFF;:FREQ:STAR 1MHZ;STOP 3GHZ;:BAND 10KHZ");
+    other.Run("INST:CRE ZSP;:INIT:CONT OFF;:TRIG:SOUR VID;LEV MAX");
+    auto* zsp = dynamic_cast<CZeroSpanAnalysis*>(frame->RemoteWindows().back());
+    ASSERT_TRUE(zsp);
+    other.Run("INST:SEL 1");
+    // The server's side of the client that leaves: the one it did not have before.
+    QList<CScpiClient*> known;
+    const auto serverSide = [&]() -> CScpiClient* {
+        for (CScpiClient* c : frame->RemoteServer()->findChildren<CScpiClient*>())
+            if (!known.contains(c))
+                return c;
+        return nullptr;
+    };
+    struct Pending {
+        const char* what;
+        QByteArray lines;
+        std::function<bool()> started;
+    };
+    const std::vector<Pending> cases = {
+        {"a sweep's *OPC?", "INIT;*OPC?", [&] { return core->GetAnalyzeFlag() == 1; }},
+        {"*WAI with lines behind it", "INIT;*WAI;:TRAC:DATA?\n*IDN?\n*IDN?",
+         [&] { return core->GetAnalyzeFlag() == 1; }},
+        {"a time capture waiting for its trigger", "INST:SEL 2;:INIT:ZSP;*OPC?",
+         [&] { return zsp->GetTimeRequested() == 1 && zsp->GetTaskRunning(); }},
+        {"answers not taken", "TRAC? DATALINE" + QByteArray(";TRAC? DATALINE").repeated(40),
+         [&] {
+             CScpiClient* c = serverSide();
+             return c && c->Session().IsWaiting();
+         }},
+    };
+    for (const Pending& p : cases) {
+        SCOPED_TRACE(p.what);
+        known = frame->RemoteServer()->findChildren<CScpiClient*>();
+        {
+            Client leaving(port, 16);
+            ASSERT_TRUE(leaving.Connected());
+            leaving.Socket().write(p.lines + "\n");
+            ASSERT_TRUE(PumpUntil(p.started, std::chrono::seconds(30)));
+            leaving.Socket().abort();
+        }
+        EXPECT_TRUE(PumpUntil([&] { return frame->RemoteServer()->ClientCount() == 1; }));
+        // A single sweep or capture it started stops with it.
+        EXPECT_TRUE(PumpUntil([&] { return !core->GetAnalyzeFlag() && !zsp->GetAnalyzeFlag(); }));
+        EXPECT_EQ(other.Query("INIT;*OPC?;*IDN?").left(9), "1;Torvel,");
+    }
+
+    // The connection ends while a command of its line runs a loop of events:
+    // the client stays until the command is over, then goes.
+    QPointer<CScpiClient> during;
+    bool kept = false;
+    known = frame->RemoteServer()->findChildren<CScpiClient*>();
+    {
+        Client leaving(port);
+        ASSERT_TRUE(leaving.Connected());
+        frame->duringPicture = [&] {
+            during = serverSide();
+            leaving.Socket().abort();
+            PumpUntil([&] { return frame->RemoteServer()->ClientCount() == 1; });
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            kept = !during.isNull();
+        };
+        leaving.Send("HCOP:SDUM:DATA?;HCOP:SDUM:DATA?;:INIT;*OPC?");
+        EXPECT_TRUE(PumpUntil([&] { return !frame->duringPicture; }));
+    }
+    EXPECT_TRUE(kept) << "the client was deleted while its command ran";
+    EXPECT_TRUE(PumpUntil([&] { return during.isNull(); }));
+    EXPECT_EQ(core->GetAnalyzeFlag(), 0) << "the rest of its line ran without it";
+    EXPECT_EQ(other.Query("*IDN?").left(7), "Torvel,");
+}
+
 TEST_F(ScpiServerTest, HostileClientsAreBounded) {
     // A line past 64 KiB is dropped and reported; the connection goes on.
     Client c(port);
@@ -533,6 +687,7 @@ TEST_F(ScpiServerTest, HostileClientsAreBounded) {
 TEST_F(ScpiServerTest, NoWindowClosesWhileADialogIsOpen) {
     Client c(port);
     ASSERT_TRUE(c.Connected());
+    ownDialog = true;
     QDialog dialog(frame.get());
     dialog.setModal(true);
     dialog.show();
@@ -542,6 +697,7 @@ TEST_F(ScpiServerTest, NoWindowClosesWhileADialogIsOpen) {
               "-200,\"Execution error;a dialog is open\";\"Normal\",1");
     EXPECT_EQ(frame->RemoteWindows().size(), 1u);
     dialog.close();
+    ownDialog = false;
     c.Send("INST:DEL");
     EXPECT_EQ(c.Query("SYST:ERR?;:INST:LIST?"), "0,\"No error\";\"\"");
 }
