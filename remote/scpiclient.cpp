@@ -15,10 +15,9 @@ CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* ser
     : QObject(server), m_socket(socket), m_server(server),
       m_session(
           link, [this](const QByteArray& bytes) { send(bytes); },
-          [this] {
-              return m_dropped ||
-                     (m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater);
-          }),
+          // A line waits before its next call while its answers are not
+          // taken, once its slice is used, and for good once the client is gone.
+          [this] { return m_dropped || outputFull() || sliceUsed(); }),
       m_stall(new QTimer(this)) {
     socket->setParent(this);
     // A client that vanished without closing (a pulled cable, a host that
@@ -27,8 +26,9 @@ CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* ser
     socket->setReadBufferSize(kReadBufferSize);
     m_stall->setSingleShot(true);
     connect(m_stall, &QTimer::timeout, this, &CScpiClient::Drop);
-    connect(socket, &QTcpSocket::readyRead, this, &CScpiClient::Pump);
-    connect(socket, &QTcpSocket::bytesWritten, this, &CScpiClient::Pump);
+    const auto wake = [this] { m_server->Schedule(this); };
+    connect(socket, &QTcpSocket::readyRead, this, wake);
+    connect(socket, &QTcpSocket::bytesWritten, this, wake);
     connect(socket, &QTcpSocket::disconnected, this, &CScpiClient::Drop);
     connect(socket, &QTcpSocket::errorOccurred, this, &CScpiClient::Drop);
 }
@@ -38,6 +38,10 @@ CScpiClient::~CScpiClient() = default;
 void CScpiClient::send(const QByteArray& bytes) {
     if (!m_dropped && m_socket)
         m_socket->write(bytes);
+}
+
+bool CScpiClient::outputFull() const {
+    return m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater;
 }
 
 void CScpiClient::Drop() {
@@ -54,37 +58,53 @@ void CScpiClient::Drop() {
         deleteLater();
 }
 
-void CScpiClient::Pump() {
+void CScpiClient::RunSlice() {
     if (m_pumping || m_dropped || !m_socket)
         return;
     m_pumping = true;
+    m_sliceEnd = std::chrono::steady_clock::now() + CScpiServer::kSliceTime;
+    bool more = false;
     while (!m_dropped && m_socket) {
         // Answers not taken: nothing more is run until they are, and a client
         // that takes none for the stall time is dropped.
-        if (m_socket->bytesToWrite() > CScpiServer::kOutputHighWater) {
+        if (outputFull()) {
             if (!m_stall->isActive())
                 m_stall->start(m_server->StallTimeout());
             break;
         }
         m_stall->stop();
-        if (m_session.IsWaiting()) {
-            // A line held by its answers goes on; one that waits for an
-            // operation stays held (the server resumes it when that is over).
-            if (m_session.Resume())
-                continue;
-            m_server->OperationWaits();
-            // Held by its answers again: the stall time starts above.
-            if (m_socket->bytesToWrite() > CScpiServer::kOutputHighWater)
-                continue;
+        if (sliceUsed()) {
+            more = true;
             break;
         }
-        if (!m_socket->bytesAvailable())
+        if (m_session.IsWaiting()) {
+            // A line held by its answers or its slice goes on; one that waits
+            // for an operation stays held (the server resumes it when that is
+            // over).
+            if (m_session.Resume() || outputFull() || sliceUsed())
+                continue;
+            m_server->OperationWaits();
             break;
+        }
+        if (!runNextLine())
+            break;
+    }
+    m_pumping = false;
+    if (m_dropped)
+        deleteLater();
+    else if (more)
+        m_server->Schedule(this);
+}
+
+bool CScpiClient::runNextLine() {
+    for (;;) {
+        if (!m_socket->bytesAvailable())
+            return false;
         // One line up to its end, never more than the longest line + 1 at once.
         const qint64 room = static_cast<qint64>(scpi::kMaxLineLength) + 2 - m_line.size();
         const QByteArray chunk = m_socket->readLine(std::max<qint64>(room, 2));
         if (chunk.isEmpty())
-            break;
+            return false;
         const bool complete = chunk.endsWith('\n');
         if (!m_overlong)
             m_line += chunk;
@@ -100,18 +120,15 @@ void CScpiClient::Pump() {
             m_overlong = false;
             m_line.clear();
             m_session.LineTooLong();
-            continue;
+            return true;
         }
         m_line.chop(1);
         if (m_line.endsWith('\r'))
             m_line.chop(1);
         const QByteArray line = std::move(m_line);
         m_line.clear();
-        if (!m_session.RunLine(
-                std::string_view(line.constData(), static_cast<std::size_t>(line.size()))))
-            m_server->OperationWaits();
+        m_session.RunLine(
+            std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+        return true;
     }
-    m_pumping = false;
-    if (m_dropped)
-        deleteLater();
 }

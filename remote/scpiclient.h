@@ -2,7 +2,9 @@
 // lines (at most 64 KiB each: a longer one is dropped up to its end and
 // reported as -363, the connection goes on), runs them one after the other
 // through its session, holds further lines while one waits for a measurement,
-// and stops reading while its answers are not being taken.
+// and stops reading while its answers are not being taken. It works in
+// slices: the server gives each client with work one slice per turn of the
+// event loop, so that no client holds up the program or the others.
 #pragma once
 
 #include "remote/scpisession.h"
@@ -10,6 +12,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+
+#include <chrono>
 
 class QTcpSocket;
 class QTimer;
@@ -22,13 +26,19 @@ public:
     ~CScpiClient() override;
 
     CScpiSession& Session() { return m_session; }
-    // Runs the lines that wait, as far as the session and the output allow.
-    void Pump();
+    // Runs the lines that wait for one slice (at least one call), as far as
+    // the session and the output allow; asks the server for another turn
+    // when work is left.
+    void RunSlice();
     // Ends the connection (the server forgets the client).
     void Drop();
 
 private:
     void send(const QByteArray& bytes);
+    bool outputFull() const;
+    bool sliceUsed() const { return std::chrono::steady_clock::now() >= m_sliceEnd; }
+    // Reads and runs one whole line, if one is there; false when none is.
+    bool runNextLine();
 
     QPointer<QTcpSocket> m_socket;
     CScpiServer* m_server;
@@ -37,5 +47,6 @@ private:
     bool m_overlong = false;
     bool m_dropped = false;
     bool m_pumping = false;
+    std::chrono::steady_clock::time_point m_sliceEnd;
     QTimer* m_stall;
 };

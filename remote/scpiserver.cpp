@@ -11,10 +11,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 CScpiServer::CScpiServer(CRemoteLink* link, QObject* parent)
-    : QObject(parent), m_link(link), m_server(new QTcpServer(this)),
-      m_operations(new QTimer(this)) {
+    : QObject(parent), m_link(link), m_server(new QTcpServer(this)), m_operations(new QTimer(this)),
+      m_turn(new QTimer(this)) {
+    // A turn runs once the event loop has seen to everything else that waits.
+    m_turn->setSingleShot(true);
+    m_turn->setInterval(0);
+    connect(m_turn, &QTimer::timeout, this, &CScpiServer::runTurn);
     connect(m_server, &QTcpServer::newConnection, this, &CScpiServer::acceptClients);
     m_operations->setInterval(kOperationCheckMs);
     connect(m_operations, &QTimer::timeout, this, &CScpiServer::checkOperations);
@@ -98,8 +103,8 @@ void CScpiServer::acceptClients() {
         auto* client = new CScpiClient(socket, m_link, this);
         m_clients.push_back(client);
         statusChanged();
-        // Bytes that came with the connection are read once the loop turns.
-        QTimer::singleShot(0, client, &CScpiClient::Pump);
+        // Bytes that came with the connection are read in the next turn.
+        Schedule(client);
     }
 }
 
@@ -120,10 +125,10 @@ void CScpiServer::forEachClient(const std::function<void(CScpiClient*)>& action)
 }
 
 void CScpiServer::DataArrived(CAnalysisCore* core) {
-    forEachClient([core](CScpiClient* c) {
+    forEachClient([this, core](CScpiClient* c) {
         c->Session().DataArrived(core);
         if (c->Session().IsWaiting())
-            QTimer::singleShot(0, c, &CScpiClient::Pump); // the rest of its line
+            Schedule(c); // the rest of its line
     });
 }
 
@@ -132,11 +137,27 @@ void CScpiServer::checkOperations() {
     forEachClient([this, &waiting](CScpiClient* c) {
         if (c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
             c->Session().IsWaiting())
-            QTimer::singleShot(0, c, &CScpiClient::Pump);
+            Schedule(c);
         waiting = waiting || c->Session().IsWaiting();
     });
     if (!waiting)
         m_operations->stop();
+}
+
+void CScpiServer::Schedule(CScpiClient* client) {
+    if (std::find(m_ready.begin(), m_ready.end(), client) == m_ready.end())
+        m_ready.emplace_back(client);
+    if (!m_turn->isActive())
+        m_turn->start();
+}
+
+void CScpiServer::runTurn() {
+    // One slice for each client with work, in the order they asked; a client
+    // with work left asks again, for the next turn.
+    const std::vector<QPointer<CScpiClient>> ready = std::exchange(m_ready, {});
+    for (const QPointer<CScpiClient>& c : ready)
+        if (c && std::find(m_clients.begin(), m_clients.end(), c.data()) != m_clients.end())
+            c->RunSlice();
 }
 
 void CScpiServer::OperationWaits() {
@@ -145,9 +166,9 @@ void CScpiServer::OperationWaits() {
 }
 
 void CScpiServer::WindowClosing(CAnalysisCore* core) {
-    forEachClient([core](CScpiClient* c) {
+    forEachClient([this, core](CScpiClient* c) {
         c->Session().WindowClosing(core);
         if (c->Session().IsWaiting())
-            QTimer::singleShot(0, c, &CScpiClient::Pump);
+            Schedule(c);
     });
 }

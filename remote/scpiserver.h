@@ -1,15 +1,19 @@
 // CScpiServer: the raw-socket SCPI server (the port bench instruments use is
 // 5025). Each client gets its own session; lines end in "\n" (a "\r" before it
-// is dropped). Everything runs on the GUI thread through the event loop, and
-// every client is bounded: line length, number of clients, and the answers
-// waiting to be read (a client that stops reading is dropped).
+// is dropped). Everything runs on the GUI thread through the event loop, in
+// turns: each turn gives every client with work one slice of it, so that one
+// client's flood of lines delays the program and the others by a slice at
+// most. Every client is bounded: line length, number of clients, and the
+// answers waiting to be read (a client that stops reading is dropped).
 #pragma once
 
 #include "remote/remotelink.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -26,6 +30,9 @@ public:
     // Answers waiting to be sent to one client above which its input is not
     // read any more.
     static constexpr qint64 kOutputHighWater = 8 * 1024 * 1024;
+    // The time a client's lines run at most in one turn of the event loop
+    // (a call that has begun ends first).
+    static constexpr std::chrono::milliseconds kSliceTime{5};
     // How often waiting operations are looked at.
     static constexpr int kOperationCheckMs = 250;
     // How long a wait for a sweep lasts while the device link is lost: the
@@ -61,6 +68,8 @@ public:
     void DataArrived(CAnalysisCore* core) override;
     void WindowClosing(CAnalysisCore* core) override;
 
+    // A client has work: it runs a slice of it in the next turn.
+    void Schedule(CScpiClient* client);
     // A client's line waits for an operation: the server looks at it now and then.
     void OperationWaits();
     // A client ended; called by the client (deleted later).
@@ -74,13 +83,18 @@ private:
     // Ends the operations whose windows stopped analysing, while lines wait.
     void checkOperations();
     void statusChanged();
+    // One turn: a slice for every client that has work.
+    void runTurn();
     // Runs action for every client, as the list stands now.
     void forEachClient(const std::function<void(CScpiClient*)>& action);
 
     CRemoteLink* m_link;
     QTcpServer* m_server;
     QTimer* m_operations;
+    QTimer* m_turn;
     std::vector<CScpiClient*> m_clients;
+    // The clients that run a slice in the next turn.
+    std::vector<QPointer<CScpiClient>> m_ready;
     bool m_allowOthers = false;
     int m_stallTimeoutMs = 30000;
     int m_linkLossLimitMs = kLinkLossLimitMs;

@@ -121,6 +121,7 @@ void CScpiSession::runCalls() {
     if (m_line.error != scpi::kNoError)
         pushError(m_line.error);
     m_line = {};
+    ++m_linesRun;
     if (!m_response.isEmpty() || m_responseSent) {
         m_response += '\n';
         m_send(m_response);

@@ -155,6 +155,8 @@ public:
     // The trace index of TIME, the zero-span window's time data line.
     static constexpr int kTimeLine = -1;
     int ErrorCount() const { return static_cast<int>(m_errors.size()); }
+    // The lines run to their end.
+    long long LinesRun() const { return m_linesRun; }
     static constexpr std::size_t kErrorQueueSize = 16;
 
 private:
@@ -234,4 +236,5 @@ private:
     bool m_responseSent = false; // a part of the line's response has gone out
     bool m_waiting = false;
     const scpi::Call* m_current = nullptr;
+    long long m_linesRun = 0;
 };

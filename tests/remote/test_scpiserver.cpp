@@ -588,6 +588,11 @@ TEST_F(ScpiServerTest, AClientThatLeavesDuringPendingWorkIsForgotten) {
          [&] { return core->GetAnalyzeFlag() == 1; }},
         {"a time capture waiting for its trigger", "INST:SEL 2;:INIT:ZSP;*OPC?",
          [&] { return zsp->GetTimeRequested() == 1 && zsp->GetTaskRunning(); }},
+        {"lines waiting for their turn", QByteArray("HCOP:SDUM:DATA?\n").repeated(40),
+         [&] {
+             CScpiClient* c = serverSide();
+             return c && c->Session().LinesRun() > 0;
+         }},
         {"answers not taken", "TRAC? DATALINE" + QByteArray(";TRAC? DATALINE").repeated(40),
          [&] {
              CScpiClient* c = serverSide();
@@ -632,6 +637,47 @@ TEST_F(ScpiServerTest, AClientThatLeavesDuringPendingWorkIsForgotten) {
     EXPECT_TRUE(PumpUntil([&] { return during.isNull(); }));
     EXPECT_EQ(core->GetAnalyzeFlag(), 0) << "the rest of its line ran without it";
     EXPECT_EQ(other.Query("*IDN?").left(7), "Torvel,");
+}
+
+// One client's flood of lines, or of calls in one line, is run in slices: a
+// second client's query is answered while most of the flood still waits, and
+// the flood is answered in full, in order.
+TEST_F(ScpiServerTest, AFloodOfLinesDoesNotHoldUpTheOthers) {
+    constexpr int kCalls = 60;
+    for (const bool oneLine : {false, true}) {
+        SCOPED_TRACE(oneLine ? "one line" : "lines");
+        const QList<CScpiClient*> known = frame->RemoteServer()->findChildren<CScpiClient*>();
+        Client flood(port);
+        ASSERT_TRUE(flood.Connected());
+        CScpiClient* flooding = nullptr;
+        ASSERT_TRUE(PumpUntil([&] {
+            for (CScpiClient* c : frame->RemoteServer()->findChildren<CScpiClient*>())
+                if (!known.contains(c))
+                    flooding = c;
+            return flooding != nullptr;
+        }));
+        Client second(port);
+        ASSERT_TRUE(second.Connected());
+        QByteArray lines;
+        for (int i = 0; i < kCalls; ++i)
+            lines += i == 0    ? "HCOP:SDUM:DATA?"
+                     : oneLine ? ";HCOP:SDUM:DATA?"
+                               : "\nHCOP:SDUM:DATA?";
+        flood.Send(lines);
+        second.Send("*IDN?");
+        EXPECT_TRUE(second.Read().startsWith("Torvel,"));
+        // Most of the flood waits.
+        if (oneLine)
+            EXPECT_TRUE(flooding->Session().IsWaiting());
+        else
+            EXPECT_LT(flooding->Session().LinesRun(), kCalls / 2);
+        const int answers = oneLine ? 1 : kCalls;
+        for (int i = 0; i < answers; ++i) {
+            const QByteArray answer = flood.Read();
+            EXPECT_EQ(answer.count("\x89PNG"), oneLine ? kCalls : 1) << i;
+        }
+        EXPECT_EQ(flood.Query("*IDN?").left(7), "Torvel,");
+    }
 }
 
 TEST_F(ScpiServerTest, HostileClientsAreBounded) {
