@@ -6,6 +6,7 @@
 #include "fuzzinput.h"
 
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
 #include "remote/scpiparser.h"
 #include "remote/scpisession.h"
 
@@ -34,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NoWindows link;
     // The parts of the response of the line being run.
     QByteArray response;
-    CScpiSession session(&link, [&response](const QByteArray& part) { response += part; });
+    CScpiInstrument instrument(&link);
+    CScpiSession session(instrument, [&response](const QByteArray& part) { response += part; });
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::size_t begin = 0;
     while (begin < bytes.size()) {

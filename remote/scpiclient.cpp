@@ -11,10 +11,10 @@ namespace {
 constexpr qint64 kReadBufferSize = 256 * 1024;
 } // namespace
 
-CScpiClient::CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* server)
+CScpiClient::CScpiClient(QTcpSocket* socket, CScpiInstrument& instrument, CScpiServer* server)
     : QObject(server), m_socket(socket), m_server(server),
       m_session(
-          link, [this](const QByteArray& bytes) { send(bytes); },
+          instrument, [this](const QByteArray& bytes) { send(bytes); },
           // A line waits before its next call while its answers are not
           // taken, once its slice is used, and for good once the client is gone.
           [this] { return m_dropped || outputFull() || sliceUsed(); }),

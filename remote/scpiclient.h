@@ -22,7 +22,7 @@ class CScpiServer;
 class CScpiClient : public QObject {
     Q_OBJECT
 public:
-    CScpiClient(QTcpSocket* socket, CRemoteLink* link, CScpiServer* server);
+    CScpiClient(QTcpSocket* socket, CScpiInstrument& instrument, CScpiServer* server);
     ~CScpiClient() override;
 
     CScpiSession& Session() { return m_session; }

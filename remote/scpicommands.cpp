@@ -35,7 +35,8 @@ constexpr ScpiRow kRows[] = {
      "errors queued"},
     {"SYSTem:VERSion?", ScpiRow::kQuery, 0, &CScpiSession::systemVersion, "", "1999.0"},
     {"INSTrument:LIST?", ScpiRow::kQuery, 0, &CScpiSession::instrumentList, "",
-     "\"<title>\",<n>,... for every window, n from 1 in the order opened"},
+     "\"<title>\",<n>,... for every window, n from 1 in the order opened, kept for the "
+     "window's life"},
     {"INSTrument:CATalog?", ScpiRow::kQuery, 0, &CScpiSession::instrumentList, "", "as INST:LIST?"},
     {"INSTrument[:SELect]", ScpiRow::kSet | ScpiRow::kQuery, 0, &CScpiSession::instrumentSelect,
      "<n>|\"<title>\"", "selects the window the commands act on and brings it to the front"},

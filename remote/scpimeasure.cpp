@@ -456,8 +456,10 @@ void CScpiSession::WindowClosing(CAnalysisCore* core) {
         endOperation();
         pushError(scpi::kExecutionError, "window closed");
     }
-    if (m_selected == core)
+    if (m_selected == core) {
         m_selected = nullptr;
+        m_selectionLost = true;
+    }
 }
 
 // ---- Data

@@ -14,8 +14,8 @@
 #include <utility>
 
 CScpiServer::CScpiServer(CRemoteLink* link, QObject* parent)
-    : QObject(parent), m_link(link), m_server(new QTcpServer(this)), m_operations(new QTimer(this)),
-      m_turn(new QTimer(this)) {
+    : QObject(parent), m_link(link), m_instrument(link), m_server(new QTcpServer(this)),
+      m_operations(new QTimer(this)), m_turn(new QTimer(this)) {
     // A turn runs once the event loop has seen to everything else that waits.
     m_turn->setSingleShot(true);
     m_turn->setInterval(0);
@@ -29,6 +29,8 @@ CScpiServer::CScpiServer(CRemoteLink* link, QObject* parent)
 CScpiServer::~CScpiServer() {
     m_link->SetRemoteObserver(nullptr);
     Close();
+    // The clients go before what their sessions share.
+    qDeleteAll(findChildren<CScpiClient*>(Qt::FindDirectChildrenOnly));
 }
 
 bool CScpiServer::Listen(int port, bool allowOthers, QString* error) {
@@ -100,7 +102,7 @@ void CScpiServer::acceptClients() {
             socket->deleteLater();
             continue;
         }
-        auto* client = new CScpiClient(socket, m_link, this);
+        auto* client = new CScpiClient(socket, m_instrument, this);
         m_clients.push_back(client);
         statusChanged();
         // Bytes that came with the connection are read in the next turn.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
 
 #include <QObject>
 #include <QPointer>
@@ -89,6 +90,7 @@ private:
     void forEachClient(const std::function<void(CScpiClient*)>& action);
 
     CRemoteLink* m_link;
+    CScpiInstrument m_instrument;
     QTcpServer* m_server;
     QTimer* m_operations;
     QTimer* m_turn;

@@ -5,6 +5,7 @@
 #include "device/TorvelAPI.h"
 #include "device/loader/devicelibrary.h"
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
 #include "remote/scpiprompts.h"
 
 #include <algorithm>
@@ -60,9 +61,10 @@ QByteArray CScpiSession::integerText(long long v) {
     return QByteArray::number(v);
 }
 
-CScpiSession::CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send,
+CScpiSession::CScpiSession(CScpiInstrument& instrument, std::function<void(const QByteArray&)> send,
                            std::function<bool()> outputFull)
-    : m_link(link), m_send(std::move(send)), m_outputFull(std::move(outputFull)) {}
+    : m_instrument(instrument), m_link(instrument.Link()), m_send(std::move(send)),
+      m_outputFull(std::move(outputFull)) {}
 
 CScpiSession::~CScpiSession() {
     if (!m_opCore || !m_opSingle)
@@ -279,20 +281,32 @@ CAnalysisCore* CScpiSession::Selected() {
     if (std::find(windows.begin(), windows.end(), m_selected) == windows.end() ||
         m_selected->GetId() != m_selectedId) {
         m_selected = nullptr;
+        m_selectionLost = true;
         return nullptr;
     }
     return m_selected;
 }
 
+void CScpiSession::select(CAnalysisCore* core) {
+    m_selected = core;
+    m_selectedId = core->GetId();
+    m_selectionLost = false;
+}
+
 CAnalysisCore* CScpiSession::target(const Call& call) {
     CAnalysisCore* core = Selected();
+    if (!core && m_selectionLost) {
+        // The window the client worked on is gone: no other takes its place
+        // unasked.
+        pushError(scpi::kSettingsConflict, "selected window closed");
+        return nullptr;
+    }
     if (!core) {
         // Without a selection the first window is taken, as a single-window
         // instrument would.
         const auto windows = m_link->RemoteWindows();
         if (!windows.empty()) {
-            m_selected = windows.front();
-            m_selectedId = m_selected->GetId();
+            select(windows.front());
             core = m_selected;
         }
     }
@@ -441,22 +455,19 @@ bool CScpiSession::instrumentList(const Call& call) {
     if (!noParameters(call))
         return true;
     QByteArray out;
-    int n = 0;
-    for (CAnalysisCore* core : m_link->RemoteWindows()) {
+    for (const auto& [number, core] : m_instrument.Windows()) {
         if (!out.isEmpty())
             out += ',';
-        out += ScpiQuoted(m_link->RemoteWindowTitle(core)) + "," + integerText(++n);
+        out += ScpiQuoted(m_link->RemoteWindowTitle(core)) + "," + integerText(number);
     }
     answer(out.isEmpty() ? QByteArray("\"\"") : out);
     return true;
 }
 
 bool CScpiSession::instrumentSelect(const Call& call) {
-    const auto windows = m_link->RemoteWindows();
     if (call.query) {
         CAnalysisCore* core = Selected();
-        const auto it = std::find(windows.begin(), windows.end(), core);
-        answer(it == windows.end() ? QByteArray("0") : integerText(it - windows.begin() + 1));
+        answer(integerText(core ? m_instrument.NumberOf(core) : 0));
         return true;
     }
     if (call.params.size() != 1) {
@@ -467,10 +478,10 @@ bool CScpiSession::instrumentSelect(const Call& call) {
     CAnalysisCore* chosen = nullptr;
     if (p.kind == Param::Kind::Number && p.unit.empty()) {
         const double n = p.number;
-        if (n >= 1 && n <= static_cast<double>(windows.size()) && n == std::floor(n))
-            chosen = windows[static_cast<std::size_t>(n) - 1];
+        if (n >= 1 && n <= 1e9 && n == std::floor(n))
+            chosen = m_instrument.WindowOf(static_cast<int>(n));
     } else if (p.kind == Param::Kind::String) {
-        for (CAnalysisCore* core : windows)
+        for (CAnalysisCore* core : m_link->RemoteWindows())
             if (m_link->RemoteWindowTitle(core) == QString::fromUtf8(p.text.c_str()))
                 chosen = core;
     } else {
@@ -481,8 +492,7 @@ bool CScpiSession::instrumentSelect(const Call& call) {
         pushError(scpi::kIllegalParameterValue, "no such window");
         return true;
     }
-    m_selected = chosen;
-    m_selectedId = chosen->GetId();
+    select(chosen);
     m_link->RemoteMarkWindow(chosen);
     return true;
 }
@@ -509,8 +519,7 @@ bool CScpiSession::instrumentCreate(const Call& call) {
     }
     if (!told.isEmpty())
         pushError(scpi::kSettingsConflict, errorInfo(told.toUtf8().toStdString()).c_str());
-    m_selected = core;
-    m_selectedId = core->GetId();
+    select(core);
     m_link->RemoteMarkWindow(core);
     return true;
 }

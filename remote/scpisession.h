@@ -28,6 +28,7 @@
 class CAnalysisCore;
 class CLoggingTriggerContext;
 class CRemoteLink;
+class CScpiInstrument;
 class CTraceStore;
 class CScpiSession;
 
@@ -56,7 +57,7 @@ public:
     // send takes the response of each line: whole answers, in parts once they
     // pass kAnswerPart, the last part ending with '\n'. outputFull says that
     // too much waits to be sent: the line then waits before its next call.
-    CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send,
+    CScpiSession(CScpiInstrument& instrument, std::function<void(const QByteArray&)> send,
                  std::function<bool()> outputFull = {});
     // A single sweep this client started stops with it.
     ~CScpiSession();
@@ -169,6 +170,8 @@ private:
     void runCalls();
     bool checkForm(const ScpiRow& row, const scpi::Call& call);
     // The selected window when it accepts row's kinds; else -221 and null.
+    // Without a selection the first window is selected; once the selected
+    // window has closed, none is until the client selects one again.
     CAnalysisCore* target(const scpi::Call& call);
     // Parameter i as a number in the family's base unit, with MIN / MAX / DEF;
     // false with the error queued.
@@ -202,6 +205,10 @@ private:
     void startOperation(CAnalysisCore* core, bool single);
     void endOperation();
 
+    // The window selected (it was not closed since).
+    void select(CAnalysisCore* core);
+
+    CScpiInstrument& m_instrument;
     CRemoteLink* m_link;
     std::function<void(const QByteArray&)> m_send;
     std::function<bool()> m_outputFull;
@@ -210,6 +217,7 @@ private:
     // name a later window's core).
     CAnalysisCore* m_selected = nullptr;
     int m_selectedId = 0;
+    bool m_selectionLost = false; // the selected window closed
     bool m_real32 = false;
     bool m_swapped = false;
     int m_slope = 1; // zero-span trigger type of TRIG:SOUR VID: 1 rising, 2 falling

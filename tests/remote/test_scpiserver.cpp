@@ -391,7 +391,57 @@ TEST_F(ScpiServerTest, WindowsAreInstruments) {
     c.Send("INST:SEL 5");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-224,\"Illegal parameter value;no such window\"");
     // Without a selection the first window is used.
-    EXPECT_EQ(c.Query("FREQ:STAR?"), "90000000");
+    Client fresh(port);
+    ASSERT_TRUE(fresh.Connected());
+    EXPECT_EQ(fresh.Query("FREQ:STAR?;:INST?"), "90000000;1");
+}
+
+// A window keeps its number for its life, and a number is not given again. A
+// client whose window closed (by the user, or by INST:DEL of any client) works
+// on no other window until it selects one: its commands give an error instead
+// of changing a window it never chose.
+TEST_F(ScpiServerTest, ALostSelectionIsNoOtherWindow) {
+    Client c(port), other(port);
+    ASSERT_TRUE(c.Connected() && other.Connected());
+    const auto numbers = [&] {
+        QList<QByteArray> out;
+        const QList<QByteArray> fields = c.Query("INST:LIST?").split(',');
+        for (qsizetype i = 1; i < fields.size(); i += 2)
+            out << fields[i];
+        return out;
+    };
+    c.Run("INST:CRE ZSP;:INST:CRE WLAN");
+    EXPECT_EQ(numbers(), QList<QByteArray>({"1", "2", "3"}));
+    EXPECT_EQ(c.Query("INST?"), "3");
+    const long long wlanCentre = c.Query("FREQ:CENT?").toLongLong();
+    // The user closes the zero-span window: the others keep their numbers.
+    frame->RemoteWindows()[1]->GetWindow()->close();
+    ASSERT_TRUE(PumpUntil([&] { return frame->RemoteWindows().size() == 2; }));
+    EXPECT_EQ(numbers(), QList<QByteArray>({"1", "3"}));
+    EXPECT_EQ(c.Query("INST?;:FREQ:CENT?"), "3;" + QByteArray::number(wlanCentre));
+    c.Send("INST:SEL 2");
+    EXPECT_EQ(c.Query("SYST:ERR?;:INST?"), "-224,\"Illegal parameter value;no such window\";3");
+    // Another client closes the WLAN window: c's commands go nowhere, however
+    // often it tries, until it selects a window.
+    other.Run("INST:SEL 3;:INST:DEL");
+    const int centre = core->GetCenter();
+    for (int i = 0; i < 2; ++i) {
+        c.Send("FREQ:CENT 700 MHZ");
+        EXPECT_EQ(c.Query("SYST:ERR?;:INST?"),
+                  "-221,\"Settings conflict;selected window closed\";0");
+    }
+    EXPECT_EQ(core->GetCenter(), centre);
+    // A new window gets a number never given before.
+    c.Run("INST:CRE NORM");
+    EXPECT_EQ(c.Query("INST?"), "4");
+    EXPECT_EQ(numbers(), QList<QByteArray>({"1", "4"}));
+    c.Run("INST:SEL 1;:FREQ:CENT 700 MHZ");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(core->GetCenter(), 700000);
+    // Its own INST:DEL loses the selection too.
+    c.Run("INST:SEL 4;:INST:DEL");
+    c.Send("INIT");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-221,\"Settings conflict;selected window closed\"");
 }
 
 // The kinds' own parameters go through the windows' own commands: each is
