@@ -156,6 +156,8 @@ public:
     CViewWindow* GetViewWindow(CChildFrame* window) override;
     QWidget* CreateView(QWidget* parent) override;
     BOOL TrackPopupMenu(const char* listName, int x, int y) override;
+    // The remote-control settings of the profile, given to the server.
+    void applyRemoteSettings();
 
     // ---- Remote control (mainframeremote.cpp)
     // Starts the SCPI server on port (of 127.0.0.1 unless allowOthers); false

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -26,10 +27,18 @@ CChildFrame* windowOf(CAnalysisCore* core) {
 bool CMainFrame::StartRemote(int port, bool allowOthers, QString* error) {
     if (!m_remote)
         m_remote = std::make_unique<CScpiServer>(this);
+    applyRemoteSettings();
     if (m_remote->Listen(port, allowOthers, error))
         return true;
     m_remote.reset();
     return false;
+}
+
+void CMainFrame::applyRemoteSettings() {
+    // Minutes, at most a day; 0: clients may stay idle as long as they like.
+    const int idle = std::clamp(
+        GetProfileInt("REMOTE", "IdleTimeout", CScpiServer::kDefaultIdleMinutes), 0, 24 * 60);
+    m_remote->SetIdleTimeout(idle * 60000);
 }
 
 void CMainFrame::StopRemote() {

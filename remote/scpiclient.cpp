@@ -5,10 +5,34 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace {
 // The socket holds at most this much unread input: a client that sends
 // faster than its lines run waits on its own connection.
 constexpr qint64 kReadBufferSize = 256 * 1024;
+
+// A peer that vanished without closing (a pulled cable, a host that went
+// down) is probed after 30 s of silence, then every 10 s; after 3 probes
+// without an answer, a minute after it fell silent, the connection ends and
+// its place is free. (The system's own keep-alive waits two hours.)
+constexpr int kKeepAliveIdleS = 30;
+constexpr int kKeepAliveIntervalS = 10;
+constexpr int kKeepAliveProbes = 3;
+
+void probeSilentPeer(QTcpSocket* socket) {
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const auto fd = static_cast<int>(socket->socketDescriptor());
+    if (fd < 0)
+        return;
+    const int options[][2] = {{TCP_KEEPIDLE, kKeepAliveIdleS},
+                              {TCP_KEEPINTVL, kKeepAliveIntervalS},
+                              {TCP_KEEPCNT, kKeepAliveProbes}};
+    for (const auto& [option, value] : options)
+        setsockopt(fd, IPPROTO_TCP, option, &value, sizeof value);
+}
 } // namespace
 
 CScpiClient::CScpiClient(QTcpSocket* socket, CScpiInstrument& instrument, CScpiServer* server)
@@ -18,17 +42,20 @@ CScpiClient::CScpiClient(QTcpSocket* socket, CScpiInstrument& instrument, CScpiS
           // A line waits before its next call while its answers are not
           // taken, once its slice is used, and for good once the client is gone.
           [this] { return m_dropped || outputFull() || sliceUsed(); }),
-      m_stall(new QTimer(this)) {
+      m_stall(new QTimer(this)), m_idle(new QTimer(this)) {
     socket->setParent(this);
-    // A client that vanished without closing (a pulled cable, a host that
-    // went down) is found by the system's keep-alive probes and goes away.
-    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    probeSilentPeer(socket);
     socket->setReadBufferSize(kReadBufferSize);
     m_stall->setSingleShot(true);
     connect(m_stall, &QTimer::timeout, this, &CScpiClient::Drop);
-    const auto wake = [this] { m_server->Schedule(this); };
-    connect(socket, &QTcpSocket::readyRead, this, wake);
-    connect(socket, &QTcpSocket::bytesWritten, this, wake);
+    m_idle->setSingleShot(true);
+    connect(m_idle, &QTimer::timeout, this, &CScpiClient::idleTimeOver);
+    stillHere();
+    connect(socket, &QTcpSocket::readyRead, this, [this] {
+        stillHere();
+        m_server->Schedule(this);
+    });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] { m_server->Schedule(this); });
     connect(socket, &QTcpSocket::disconnected, this, &CScpiClient::Drop);
     connect(socket, &QTcpSocket::errorOccurred, this, &CScpiClient::Drop);
 }
@@ -40,6 +67,21 @@ void CScpiClient::send(const QByteArray& bytes) {
         m_socket->write(bytes);
 }
 
+void CScpiClient::stillHere() {
+    if (m_server->IdleTimeout() > 0)
+        m_idle->start(m_server->IdleTimeout());
+}
+
+void CScpiClient::idleTimeOver() {
+    // A client that waits for an operation, or whose lines or answers still
+    // wait, is not idle.
+    if (m_session.IsWaiting() || (m_socket && m_socket->bytesAvailable() > 0) || outputFull()) {
+        stillHere();
+        return;
+    }
+    Drop();
+}
+
 bool CScpiClient::outputFull() const {
     return m_socket && m_socket->bytesToWrite() > CScpiServer::kOutputHighWater;
 }
@@ -49,6 +91,7 @@ void CScpiClient::Drop() {
         return;
     m_dropped = true;
     m_stall->stop();
+    m_idle->stop();
     if (m_socket)
         m_socket->abort();
     m_server->ClientGone(this);

@@ -2,7 +2,8 @@
 // lines (at most 64 KiB each: a longer one is dropped up to its end and
 // reported as -363, the connection goes on), runs them one after the other
 // through its session, holds further lines while one waits for a measurement,
-// and stops reading while its answers are not being taken. It works in
+// and stops reading while its answers are not being taken. A client that
+// sends nothing for the server's idle time is dropped. It works in
 // slices: the server gives each client with work one slice per turn of the
 // event loop, so that no client holds up the program or the others.
 #pragma once
@@ -35,6 +36,9 @@ public:
 
 private:
     void send(const QByteArray& bytes);
+    // The client sent something: its idle time starts again.
+    void stillHere();
+    void idleTimeOver();
     bool outputFull() const;
     bool sliceUsed() const { return std::chrono::steady_clock::now() >= m_sliceEnd; }
     // Reads and runs one whole line, if one is there; false when none is.
@@ -49,4 +53,5 @@ private:
     bool m_pumping = false;
     std::chrono::steady_clock::time_point m_sliceEnd;
     QTimer* m_stall;
+    QTimer* m_idle;
 };

@@ -96,10 +96,16 @@ void CScpiServer::acceptClients() {
         if (!socket)
             break;
         if (ClientCount() >= kMaxClients) {
-            // Refused: the connection is closed without a word, as a busy
-            // instrument closes it.
-            socket->close();
-            socket->deleteLater();
+            // Refused: told why in the form of an error, the first answer a
+            // script reads, then closed once the line is out (at once when
+            // the peer does not take it).
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QTimer::singleShot(kRefusalMs, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
+            socket->write(kTooManyClients);
+            socket->disconnectFromHost();
             continue;
         }
         auto* client = new CScpiClient(socket, m_instrument, this);

@@ -61,6 +61,15 @@ public:
     // How long a client whose answers wait unread may stay (ms).
     void SetStallTimeout(int ms) { m_stallTimeoutMs = ms; }
     int StallTimeout() const { return m_stallTimeoutMs; }
+    // How long a client that sends nothing (and waits for nothing) may stay
+    // (ms; 0: as long as it likes).
+    void SetIdleTimeout(int ms) { m_idleTimeoutMs = ms; }
+    int IdleTimeout() const { return m_idleTimeoutMs; }
+    static constexpr int kDefaultIdleMinutes = 10;
+    // What a client beyond the last place is told before it is closed.
+    static constexpr const char* kTooManyClients = "-200,\"Execution error;too many clients\"\n";
+    // How long that client is given to take the line.
+    static constexpr int kRefusalMs = 5000;
     // How long a wait for a sweep may last while the device link is lost (ms).
     void SetLinkLossLimit(int ms) { m_linkLossLimitMs = ms; }
     // "Remote: port 5025, 1 client", or empty when not listening.
@@ -99,5 +108,6 @@ private:
     std::vector<QPointer<CScpiClient>> m_ready;
     bool m_allowOthers = false;
     int m_stallTimeoutMs = 30000;
+    int m_idleTimeoutMs = kDefaultIdleMinutes * 60000;
     int m_linkLossLimitMs = kLinkLossLimitMs;
 };

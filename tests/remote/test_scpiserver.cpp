@@ -33,6 +33,10 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -740,7 +744,7 @@ TEST_F(ScpiServerTest, HostileClientsAreBounded) {
     EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
     EXPECT_EQ(c.Query("SYST:ERR?"), "-363,\"Input buffer overrun\"");
     EXPECT_EQ(c.Query("SYST:ERR?"), "-101,\"Invalid character\"");
-    // Eight clients at most; the ninth is closed.
+    // Eight clients at most; the ninth is told so, then closed.
     std::vector<std::unique_ptr<Client>> more;
     for (int i = 0; i < CScpiServer::kMaxClients - 1; ++i) {
         more.push_back(std::make_unique<Client>(port));
@@ -749,6 +753,7 @@ TEST_F(ScpiServerTest, HostileClientsAreBounded) {
     EXPECT_TRUE(PumpUntil(
         [&] { return frame->RemoteServer()->ClientCount() == CScpiServer::kMaxClients; }));
     Client refused(port);
+    EXPECT_EQ(refused.Read(), "-200,\"Execution error;too many clients\"");
     EXPECT_TRUE(refused.Closed());
     EXPECT_EQ(frame->RemoteServer()->ClientCount(), CScpiServer::kMaxClients);
     // A client that leaves in the middle of a waiting query: its single sweep
@@ -1036,6 +1041,8 @@ TEST_F(ScpiServerTest, ACentreHeldAtTheBandEdgeAndAnAttenuationInDbmAreRefused) 
               "-131,\"Invalid suffix\";0,\"No error\";10");
 }
 
+// A peer that vanished without closing is probed within a minute of silence,
+// so that its place is free again soon (the system waits two hours).
 TEST_F(ScpiServerTest, ClientSocketsProbeForHalfOpenPeers) {
     Client c(port);
     ASSERT_TRUE(c.Connected());
@@ -1043,6 +1050,54 @@ TEST_F(ScpiServerTest, ClientSocketsProbeForHalfOpenPeers) {
     const auto sockets = frame->RemoteServer()->findChildren<QTcpSocket*>();
     ASSERT_EQ(sockets.size(), 1);
     EXPECT_EQ(sockets.front()->socketOption(QAbstractSocket::KeepAliveOption).toInt(), 1);
+    const auto fd = static_cast<int>(sockets.front()->socketDescriptor());
+    const auto option = [fd](int name) {
+        int value = 0;
+        socklen_t size = sizeof value;
+        EXPECT_EQ(getsockopt(fd, IPPROTO_TCP, name, &value, &size), 0);
+        return value;
+    };
+    const int idle = option(TCP_KEEPIDLE), interval = option(TCP_KEEPINTVL),
+              probes = option(TCP_KEEPCNT);
+    EXPECT_LE(idle, 60);
+    EXPECT_GE(probes, 1);
+    EXPECT_LE(idle + interval * probes, 75) << idle << " s, then " << probes << " x " << interval;
+}
+
+// A client that sends nothing for the idle time is closed and its place is
+// free; one that waits for a capture, or that keeps talking, stays. The idle
+// time is the profile's, in minutes (10 when not set).
+TEST_F(ScpiServerTest, IdleClientsAreClosed) {
+    EXPECT_EQ(frame->RemoteServer()->IdleTimeout(), 10 * 60000);
+    frame->StopRemote();
+    WriteProfileInt("REMOTE", "IdleTimeout", 3);
+    QString error;
+    ASSERT_TRUE(frame->StartRemote(0, false, &error));
+    EXPECT_EQ(frame->RemoteServer()->IdleTimeout(), 3 * 60000);
+    port = frame->RemoteServer()->Port();
+
+    Client waiting(port), talking(port);
+    ASSERT_TRUE(waiting.Connected() && talking.Connected());
+    waiting.Run("INST:CRE ZSP;:INIT:CONT OFF;:TRIG:SOUR VID;LEV MAX");
+    // Long beside the talking client's pauses, even on a slow machine.
+    const auto idle = ScaledBound(std::chrono::milliseconds(800));
+    frame->RemoteServer()->SetIdleTimeout(static_cast<int>(idle.count()));
+    waiting.Send("INIT:ZSP;*OPC?");
+    EXPECT_EQ(talking.Query("*IDN?").left(7), "Torvel,");
+    Client silent(port);
+    ASSERT_TRUE(silent.Connected());
+    // Three idle times later the others are still there.
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < 3 * idle) {
+        EXPECT_EQ(talking.Query("*IDN?").left(7), "Torvel,");
+        PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(silent.Closed());
+    EXPECT_EQ(frame->RemoteServer()->ClientCount(), 2);
+    talking.Run("INST:SEL 2;:ABOR");
+    EXPECT_EQ(waiting.Read(), "1");
+    EXPECT_TRUE(waiting.Closed());
+    EXPECT_TRUE(talking.Closed());
 }
 
 } // namespace
