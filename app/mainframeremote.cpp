@@ -5,10 +5,12 @@
 #include "app/commandlist.h"
 #include "app/mainframe.h"
 #include "app/remotedialog.h"
+#include "app/torvelapp.h"
 #include "platform/profile.h"
 #include "remote/scpiserver.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
@@ -34,11 +36,35 @@ bool CMainFrame::StartRemote(int port, bool allowOthers, QString* error) {
     return false;
 }
 
+namespace {
+// Minutes, at most a day; 0: clients may stay idle as long as they like.
+int remoteIdleMinutes() {
+    return std::clamp(GetProfileInt("REMOTE", "IdleTimeout", CScpiServer::kDefaultIdleMinutes), 0,
+                      24 * 60);
+}
+// The folder the remote file commands work in as the profile names it; empty
+// is the user folder's "remote".
+QString remoteFolderSetting() {
+    return QString::fromUtf8(GetProfileString("REMOTE", "Folder", "").c_str());
+}
+QString defaultRemoteFolder() {
+    return CTorvelApp::UserFolder() + "/remote";
+}
+QString remoteFolder() {
+    const QString folder = remoteFolderSetting();
+    return folder.isEmpty() ? defaultRemoteFolder() : QDir(folder).absolutePath();
+}
+QByteArray remoteAccessCode() {
+    return QByteArray(GetProfileString("REMOTE", "AccessCode", "").c_str());
+}
+} // namespace
+
 void CMainFrame::applyRemoteSettings() {
-    // Minutes, at most a day; 0: clients may stay idle as long as they like.
-    const int idle = std::clamp(
-        GetProfileInt("REMOTE", "IdleTimeout", CScpiServer::kDefaultIdleMinutes), 0, 24 * 60);
-    m_remote->SetIdleTimeout(idle * 60000);
+    m_remote->SetIdleTimeout(remoteIdleMinutes() * 60000);
+    m_remote->Instrument().SetFileFolder(remoteFolder());
+    // The same code again asks no client for it again.
+    if (m_remote->Instrument().AccessCode() != remoteAccessCode())
+        m_remote->Instrument().SetAccessCode(remoteAccessCode());
 }
 
 void CMainFrame::StopRemote() {
@@ -52,18 +78,31 @@ void CMainFrame::ShowRemoteDialog() {
         m_remote != nullptr,
         m_remote ? m_remote->Port() : GetProfileInt("REMOTE", "Port", CScpiServer::kDefaultPort),
         m_remote ? m_remote->AllowsOthers() : GetProfileInt("REMOTE", "AllowOthers", 0) != 0);
+    dlg.SetAccess(!remoteAccessCode().isEmpty(), remoteIdleMinutes(), remoteFolderSetting(),
+                  defaultRemoteFolder());
     if (dlg.exec() != QDialog::Accepted)
         return;
     // The choice holds for the next start too.
     WriteProfileInt("REMOTE", "Enabled", dlg.Enabled() ? 1 : 0);
     WriteProfileInt("REMOTE", "Port", dlg.Port());
     WriteProfileInt("REMOTE", "AllowOthers", dlg.AllowOthers() ? 1 : 0);
+    WriteProfileInt("REMOTE", "IdleTimeout", dlg.IdleMinutes());
+    WriteProfileString("REMOTE", "Folder", dlg.Folder().toUtf8().constData());
+    // Only the code's digest is kept; a code left empty keeps the one set.
+    if (!dlg.RequireCode())
+        WriteProfileString("REMOTE", "AccessCode", "");
+    else if (!dlg.NewCode().isEmpty())
+        WriteProfileString("REMOTE", "AccessCode",
+                           CScpiInstrument::StoredAccessCode(dlg.NewCode()).constData());
     if (!dlg.Enabled()) {
         StopRemote();
         return;
     }
-    if (m_remote && m_remote->Port() == dlg.Port() && m_remote->AllowsOthers() == dlg.AllowOthers())
+    if (m_remote && m_remote->Port() == dlg.Port() &&
+        m_remote->AllowsOthers() == dlg.AllowOthers()) {
+        applyRemoteSettings();
         return;
+    }
     StopRemote();
     QString error;
     if (!StartRemote(dlg.Port(), dlg.AllowOthers(), &error))

@@ -43,6 +43,7 @@ public:
         SetProfileFile((std::string(folder) + "/TORVEL.INI").c_str());
         InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500);
         LoadChannelList(TORVEL_SOURCE_RESOURCES "/TorvelList.txt");
+        WriteProfileString("REMOTE", "Folder", folder);
         WriteProfileString("NormalAnalysis_1", "AnalyzeFlag", "0");
         WriteProfileString("NormalAnalysis_1", "RBWIndex", "1");
         WriteProfileString("NormalAnalysis_1", "StartFrequency", "2000");

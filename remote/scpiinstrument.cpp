@@ -3,6 +3,9 @@
 #include "analysis/analysiscore.h"
 #include "remote/remotelink.h"
 
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
 #include <algorithm>
 
 std::vector<std::pair<int, CAnalysisCore*>> CScpiInstrument::Windows() {
@@ -33,4 +36,50 @@ CAnalysisCore* CScpiInstrument::WindowOf(int number) {
         if (n == number)
             return core;
     return nullptr;
+}
+
+namespace {
+constexpr std::chrono::seconds kWrongCodeHold{1};
+
+QByteArray digest(const QByteArray& salt, std::string_view code) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(salt);
+    hash.addData(QByteArrayView(code.data(), static_cast<qsizetype>(code.size())));
+    return hash.result();
+}
+} // namespace
+
+QByteArray CScpiInstrument::StoredAccessCode(const QString& code) {
+    QByteArray salt(16, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), 4);
+    const QByteArray utf8 = code.toUtf8();
+    return "sha256:" + salt.toHex() + ":" +
+           digest(salt, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())))
+               .toHex();
+}
+
+void CScpiInstrument::SetAccessCode(const QByteArray& stored) {
+    m_accessCode = stored;
+    ++m_codeGeneration;
+}
+
+bool CScpiInstrument::AccessCodeTriesHeld() const {
+    return m_wrongCodeAt && std::chrono::steady_clock::now() - *m_wrongCodeAt < kWrongCodeHold;
+}
+
+bool CScpiInstrument::AccessCodeMatches(std::string_view code) {
+    const QList<QByteArray> parts = m_accessCode.split(':');
+    bool match = false;
+    if (parts.size() == 3 && parts[0] == "sha256") {
+        const QByteArray expected = QByteArray::fromHex(parts[2]);
+        const QByteArray given = digest(QByteArray::fromHex(parts[1]), code);
+        // Every byte is compared, whatever differs first.
+        unsigned char difference = expected.size() == given.size() ? 0 : 1;
+        for (qsizetype i = 0; i < std::min(expected.size(), given.size()); ++i)
+            difference |= static_cast<unsigned char>(expected[i] ^ given[i]);
+        match = difference == 0 && !expected.isEmpty();
+    }
+    if (!match)
+        m_wrongCodeAt = std::chrono::steady_clock::now();
+    return match;
 }

@@ -8,6 +8,7 @@
 #include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
 #include "remote/scpisession.h"
 #include "trace/tracestore.h"
 
@@ -424,6 +425,9 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
 }
 
 bool CScpiSession::CheckOperation(std::chrono::milliseconds linkLossLimit) {
+    // A try of the access code goes on once the hold after a wrong one is over.
+    if (m_codeWait && !m_instrument.AccessCodeTriesHeld())
+        return true;
     if (!m_opCore)
         return false;
     if (!m_opCore->GetAnalyzeFlag()) {

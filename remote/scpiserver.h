@@ -58,6 +58,8 @@ public:
     int Port() const;
     bool AllowsOthers() const { return m_allowOthers; }
     int ClientCount() const { return static_cast<int>(m_clients.size()); }
+    // The windows' numbers, the file folder and the access code.
+    CScpiInstrument& Instrument() { return m_instrument; }
     // How long a client whose answers wait unread may stay (ms).
     void SetStallTimeout(int ms) { m_stallTimeoutMs = ms; }
     int StallTimeout() const { return m_stallTimeoutMs; }

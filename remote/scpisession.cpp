@@ -109,7 +109,7 @@ void CScpiSession::runCalls() {
         }
         const Call& call = m_line.calls[m_next];
         const ScpiRow& row = rows[static_cast<std::size_t>(call.row)];
-        if (checkForm(row, call)) {
+        if (checkForm(row, call) && checkAccess(row)) {
             m_current = &call;
             const bool done = (this->*row.handler)(call);
             m_current = nullptr;
@@ -138,6 +138,14 @@ bool CScpiSession::checkForm(const ScpiRow& row, const Call& call) {
         return false;
     }
     return true;
+}
+
+bool CScpiSession::checkAccess(const ScpiRow& row) {
+    if (row.unprotected || !m_instrument.HasAccessCode() ||
+        m_unlocked == m_instrument.AccessCodeGeneration())
+        return true;
+    pushError(scpi::kCommandProtected);
+    return false;
 }
 
 void CScpiSession::answer(const QByteArray& text) {
@@ -446,6 +454,26 @@ bool CScpiSession::systemErrorCount(const Call& call) {
 bool CScpiSession::systemVersion(const Call& call) {
     if (noParameters(call))
         answer("1999.0");
+    return true;
+}
+
+bool CScpiSession::passwordEnable(const Call& call) {
+    if (call.params.size() != 1 || call.params[0].kind != Param::Kind::String) {
+        pushError(call.params.empty()      ? scpi::kMissingParameter
+                  : call.params.size() > 1 ? scpi::kParameterNotAllowed
+                                           : scpi::kDataTypeError);
+        return true;
+    }
+    if (!m_instrument.HasAccessCode())
+        return true;
+    // A try after a wrong one, of any client, waits: codes are not tried fast.
+    m_codeWait = m_instrument.AccessCodeTriesHeld();
+    if (m_codeWait)
+        return false;
+    if (m_instrument.AccessCodeMatches(call.params[0].text))
+        m_unlocked = m_instrument.AccessCodeGeneration();
+    else
+        pushError(scpi::kIllegalParameterValue, "wrong access code");
     return true;
 }
 

@@ -44,6 +44,8 @@ struct ScpiRow {
     bool (CScpiSession::*handler)(const scpi::Call& call);
     const char* parameters; // for the reference: "<freq>|MIN|MAX|DEF"
     const char* meaning;
+    // Taken before the access code is given (when one is set).
+    bool unprotected = false;
 };
 std::span<const ScpiRow> ScpiCommandTable();
 // Appends a level word as dBm with two decimals ("%.2f"; no sample: -199.00).
@@ -84,7 +86,8 @@ public:
     // were in (the Run/Stop button, ABOR of another client, a task the device
     // refused): -200 is queued and a waiting line goes on. Ends it too when
     // the device link has been lost for linkLossLimit: -240 is queued and a
-    // single sweep stops. True when it ended.
+    // single sweep stops. True when it ended, and when a try of the access
+    // code that waited may go on.
     bool CheckOperation(std::chrono::milliseconds linkLossLimit);
 
     // ---- The handlers of the command table
@@ -101,6 +104,7 @@ public:
     bool systemError(const scpi::Call&);
     bool systemErrorCount(const scpi::Call&);
     bool systemVersion(const scpi::Call&);
+    bool passwordEnable(const scpi::Call&);
     bool instrumentList(const scpi::Call&);
     bool instrumentSelect(const scpi::Call&);
     bool instrumentCreate(const scpi::Call&);
@@ -128,9 +132,11 @@ public:
     bool markerX(const scpi::Call&);
     bool markerY(const scpi::Call&);
     bool markerBandPower(const scpi::Call&);
-    // The selected window and the call's one file name; null when there is
-    // none (a missing or wrong name is put in the error queue).
-    CAnalysisCore* fileTarget(const scpi::Call&, CString* path);
+    // The selected window and the path of the call's one file name, a plain
+    // name ending in extension (in any case) in the instrument's file folder;
+    // null when there is none (a missing or wrong name is put in the error
+    // queue).
+    CAnalysisCore* fileTarget(const scpi::Call&, const char* extension, CString* path);
     bool storeState(const scpi::Call&);
     bool loadState(const scpi::Call&);
     bool storeTrace(const scpi::Call&);
@@ -169,6 +175,9 @@ private:
     void answer(const QByteArray& text);
     void runCalls();
     bool checkForm(const ScpiRow& row, const scpi::Call& call);
+    // False with -203 queued while an access code is set and this client has
+    // not given it, for every command that needs it.
+    bool checkAccess(const ScpiRow& row);
     // The selected window when it accepts row's kinds; else -221 and null.
     // Without a selection the first window is selected; once the selected
     // window has closed, none is until the client selects one again.
@@ -218,6 +227,9 @@ private:
     CAnalysisCore* m_selected = nullptr;
     int m_selectedId = 0;
     bool m_selectionLost = false; // the selected window closed
+    // The setting of the access code this client gave the right code for.
+    int m_unlocked = -1;
+    bool m_codeWait = false; // a try of the code waits for the hold to pass
     bool m_real32 = false;
     bool m_swapped = false;
     int m_slope = 1; // zero-span trigger type of TRIG:SOUR VID: 1 rising, 2 falling

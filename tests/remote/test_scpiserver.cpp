@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QTcpServer>
@@ -193,6 +194,8 @@ protected:
         ASSERT_TRUE(w);
         core = dynamic_cast<CNormalAnalysis*>(w->GetCore());
         ASSERT_TRUE(core);
+        // The remote file commands' folder.
+        WriteProfileString("REMOTE", "Folder", dir.file("remote").c_str());
         QString error;
         ASSERT_TRUE(frame->StartRemote(0, false, &error)) << error.toStdString();
         port = frame->RemoteServer()->Port();
@@ -556,20 +559,18 @@ TEST_F(ScpiServerTest, TheKindsOwnParametersReachTheirWindows) {
 TEST_F(ScpiServerTest, SavesAndLoadsStateAndFetchesThePicture) {
     Client c(port);
     ASSERT_TRUE(c.Connected());
-    const QByteArray spe = QByteArray::fromStdString(dir.file("state.SPE"));
-    c.Send("FREQ:STAR 50MHZ;STOP 60MHZ;:MMEM:STOR:STAT \"" + spe + "\"");
+    c.Send("FREQ:STAR 50MHZ;STOP 60MHZ;:MMEM:STOR:STAT \"state.SPE\"");
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
-    EXPECT_TRUE(QFile::exists(QString::fromUtf8(spe)));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir.file("remote/state.SPE"))));
     c.Run("FREQ:STOP 2GHZ;STAR 1GHZ");
     EXPECT_EQ(core->GetStart(), 1000000);
-    c.Send("MMEM:LOAD:STAT \"" + spe + "\"");
+    c.Send("MMEM:LOAD:STAT \"state.SPE\"");
     EXPECT_EQ(c.Query("SYST:ERR?;FREQ:STAR?"), "0,\"No error\";50000000");
-    c.Send("MMEM:LOAD:STAT \"" + spe + ".missing\"");
+    c.Send("MMEM:LOAD:STAT \"missing.SPE\"");
     EXPECT_TRUE(c.Query("SYST:ERR?").startsWith("-256,"));
-    const QByteArray csv = QByteArray::fromStdString(dir.file("trace.csv"));
-    c.Send("MMEM:STOR:TRAC \"" + csv + "\"");
+    c.Send("MMEM:STOR:TRAC \"trace.csv\"");
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
-    EXPECT_TRUE(ReadWholeFile(dir.file("trace.csv"))
+    EXPECT_TRUE(ReadWholeFile(dir.file("remote/trace.csv"))
                     .starts_with("Torvel Version2 CSV Formatted Data File"));
     const QByteArray png = c.Query("HCOP:SDUM:DATA?");
     ASSERT_GT(png.size(), 10);
@@ -588,11 +589,14 @@ TEST_F(ScpiServerTest, RemoteCommandsOpenNoBox) {
     c.Run("FREQ:STAR 1MHZ;STOP 3GHZ;:BAND 20KHZ");
     const int points = c.Query("TRAC:POIN?").toInt();
     ASSERT_GT(points, CNormalAnalysis::kMaxCsvPointsWithoutAsking);
-    const QDir folder(QString::fromStdString(dir.path()));
-    const QStringList before = folder.entryList(QDir::Files | QDir::Hidden);
-    c.Send("MMEM:STOR:TRAC \"" + QByteArray::fromStdString(dir.file("big.csv")) + "\"");
+    c.Send("MMEM:STOR:STAT \"before.SPE\"");
     EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
-    const std::string csv = ReadWholeFile(dir.file("big.csv"));
+    const QDir folder(QString::fromStdString(dir.file("remote")));
+    const QStringList before = folder.entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(before, QStringList({"before.SPE"}));
+    c.Send("MMEM:STOR:TRAC \"big.csv\"");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    const std::string csv = ReadWholeFile(dir.file("remote/big.csv"));
     EXPECT_TRUE(csv.starts_with("Torvel Version2 CSV Formatted Data File"));
     EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), points);
     QStringList after = folder.entryList(QDir::Files | QDir::Hidden);
@@ -732,6 +736,113 @@ TEST_F(ScpiServerTest, AFloodOfLinesDoesNotHoldUpTheOthers) {
         }
         EXPECT_EQ(flood.Query("*IDN?").left(7), "Torvel,");
     }
+}
+
+// The file commands read and write in one folder only, each with the
+// extension of its kind: a path that leads elsewhere, a folder inside, a
+// hidden name or another extension is refused with -257 and nothing is
+// written. The folder is made when it is missing; by default it is the user
+// folder's "remote".
+TEST_F(ScpiServerTest, FileCommandsStayInTheirFolder) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    const QByteArray outside = QByteArray::fromStdString(dir.file("outside.SPE"));
+    const QByteArray refusedState =
+        "-257,\"File name error;a name in the remote folder ending in .SPE\"";
+    for (const QByteArray& name :
+         {outside, QByteArray("../outside.SPE"), QByteArray("../../outside.SPE"),
+          QByteArray("sub/x.SPE"), QByteArray("a\\b.SPE"), QByteArray("evil.sh"),
+          QByteArray("x.SPE.sh"), QByteArray("x.csv"), QByteArray(".SPE"),
+          QByteArray(".hidden.SPE"), QByteArray("x\x01.SPE"), QByteArray(300, 'a') + ".SPE"}) {
+        c.Send("MMEM:STOR:STAT \"" + name + "\"");
+        c.Send("MMEM:LOAD:STAT \"" + name + "\"");
+        EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?"), refusedState + ";" + refusedState) << name.data();
+    }
+    c.Send("MMEM:STOR:TRAC \"x.SPE\";:MMEM:STOR:TRAC \"../trace.csv\"");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?"),
+              "-257,\"File name error;a name in the remote folder ending in .csv\";"
+              "-257,\"File name error;a name in the remote folder ending in .csv\"");
+    EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList({"*.SPE", "*.csv", "*.sh"}),
+              QStringList());
+    EXPECT_FALSE(QDir(QString::fromStdString(dir.file("remote"))).exists());
+    // The kinds' extensions in any case, and any other name.
+    c.Send(
+        "MMEM:STOR:STAT \"Run 1.spe\";:MMEM:STOR:TRAC \"Run 1.CSV\";:MMEM:LOAD:STAT \"Run 1.spe\"");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(QDir(QString::fromStdString(dir.file("remote"))).entryList(QDir::Files),
+              QStringList({"Run 1.CSV", "Run 1.spe"}));
+
+    frame->StopRemote();
+    WriteProfileString("REMOTE", "Folder", "");
+    setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+    QString error;
+    ASSERT_TRUE(frame->StartRemote(0, false, &error));
+    unsetenv("XDG_DATA_HOME");
+    Client d(frame->RemoteServer()->Port());
+    ASSERT_TRUE(d.Connected());
+    d.Send("MMEM:STOR:STAT \"default.SPE\"");
+    EXPECT_EQ(d.Query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir.file("data/torvel/remote/default.SPE"))));
+}
+
+// While an access code is set (in the Remote Control dialog), a client must
+// give it before any command but *IDN?, SYST:ERR? and SYST:PASS; a wrong one
+// holds the next try, of any client, a second. The profile keeps only the
+// code's digest.
+TEST_F(ScpiServerTest, AnAccessCodeProtectsTheCommands) {
+    // Fills in the dialog when it shows, and takes it.
+    const auto answerDialog = [&](const std::function<void(CRemoteDialog&)>& fill) {
+        ownDialog = true;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            auto* dialog = frame->findChild<CRemoteDialog*>();
+            if (!dialog || !dialog->isVisible())
+                return;
+            look.stop();
+            fill(*dialog);
+            dialog->accept();
+        });
+        look.start(10);
+        frame->ShowRemoteDialog();
+        ownDialog = false;
+    };
+    Client c(port), d(port);
+    ASSERT_TRUE(c.Connected() && d.Connected());
+    c.Run("FREQ:CENT 100 MHZ");
+    answerDialog([](CRemoteDialog& dialog) {
+        dialog.findChild<QCheckBox*>("RequireCode")->setChecked(true);
+        dialog.findChild<QLineEdit*>("AccessCode")->setText("s3cret");
+    });
+    const CString stored = GetProfileString("REMOTE", "AccessCode", "");
+    EXPECT_TRUE(stored.Find("sha256:") == 0) << stored.c_str();
+    EXPECT_LT(stored.Find("s3cret"), 0);
+    EXPECT_EQ(frame->RemoteServer()->Port(), port) << "the server was not started again";
+
+    EXPECT_TRUE(c.Query("*IDN?").startsWith("Torvel,"));
+    c.Send("FREQ:CENT 700 MHZ;:INST:CRE NORM;:FREQ:CENT?");
+    EXPECT_EQ(c.Query("SYST:ERR:COUN?;SYST:ERR?"), "3;-203,\"Command protected\"");
+    EXPECT_EQ(core->GetCenter(), 100000);
+    EXPECT_EQ(frame->RemoteWindows().size(), 1u);
+    const auto start = std::chrono::steady_clock::now();
+    c.Send("SYST:PASS \"wrong\"");
+    EXPECT_EQ(c.Query("SYST:ERR?;SYST:ERR?;SYST:ERR?"),
+              "-203,\"Command protected\";-203,\"Command protected\";"
+              "-224,\"Illegal parameter value;wrong access code\"");
+    // Another client's right code waits the second out, then counts.
+    d.Send("SYST:PASS:CEN \"s3cret\"");
+    EXPECT_EQ(d.Query("SYST:ERR?;:FREQ:CENT 700 MHZ;CENT?"), "0,\"No error\";700000000");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    c.Send("INIT");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-203,\"Command protected\"");
+    // The dialog left empty keeps the code; unticked, every client is free.
+    answerDialog([](CRemoteDialog&) {});
+    EXPECT_EQ(GetProfileString("REMOTE", "AccessCode", ""), stored);
+    EXPECT_EQ(d.Query("FREQ:CENT?"), "700000000");
+    answerDialog([](CRemoteDialog& dialog) {
+        dialog.findChild<QCheckBox*>("RequireCode")->setChecked(false);
+    });
+    EXPECT_EQ(GetProfileString("REMOTE", "AccessCode", "x"), "");
+    EXPECT_EQ(c.Query("FREQ:CENT?;:SYST:ERR?"), "700000000;0,\"No error\"");
 }
 
 TEST_F(ScpiServerTest, HostileClientsAreBounded) {
