@@ -51,7 +51,8 @@ constexpr ScpiRow kRows[] = {
     {"[SENSe]:FREQuency:CENTer", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::frequencyCenter, "<freq>|MIN|MAX|DEF",
      "centre frequency, Hz (kept even in kHz); one the window holds away from the band's edge "
-     "gives -222"},
+     "gives -222. MIN, MAX: the lowest, highest centre the window takes with its span. With MIN, "
+     "MAX or DEF the queries of CENT, SPAN, STAR and STOP answer the value it names"},
     {"[SENSe]:FREQuency:SPAN", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::frequencySpan, "<freq>|MIN|MAX|DEF",
      "span, Hz: more than 10 RBW steps (MIN: the narrowest taken); a window of fixed span "
@@ -63,6 +64,8 @@ constexpr ScpiRow kRows[] = {
     {"[SENSe]:BANDwidth[:RESolution]", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::bandwidth, "<freq>|MIN|MAX|DEF",
      "RBW, Hz: the nearest step the device offers for the window's kind"},
+    {"[SENSe]:BWIDth[:RESolution]", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
+     &CScpiSession::bandwidth, "<freq>|MIN|MAX|DEF", "as BAND"},
     {"DISPlay[:WINDow#]:TRACe#:Y[:SCALe]:RLEVel", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::referenceLevel, "<level>",
      "reference level, dBm: the device's zero level + attenuation, in attenuator steps"},
@@ -85,7 +88,8 @@ constexpr ScpiRow kRows[] = {
      "NORMal|SWAPped", "byte order of REAL,32: big-endian (NORM) or little-endian (SWAP)"},
     {"TRACe[:DATA]?", ScpiRow::kQuery, kAnyKind, &CScpiSession::traceData,
      "TRACE1..TRACE5|DATALINE|TIME",
-     "the trace's levels, dBm (-199 where it holds no sample); TIME (ZSP): the time capture's"},
+     "the trace's levels, dBm, on the window's grid (TRAC:X? places them; -199.00 or -199.99 "
+     "where no level was measured); TIME (ZSP): the time capture's"},
     {"TRACe:POINts?", ScpiRow::kQuery, kAnyKind, &CScpiSession::tracePoints,
      "[TRACE1..5|DATALINE|TIME]", "points of the trace"},
     {"TRACe:X?", ScpiRow::kQuery, kAnyKind, &CScpiSession::traceX, "[TRACE1..5|DATALINE|TIME]",

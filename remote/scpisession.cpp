@@ -205,6 +205,18 @@ bool CScpiSession::noParameters(const Call& call) {
     return true;
 }
 
+int CScpiSession::limitNamed(const Param& p) {
+    if (p.kind != Param::Kind::Mnemonic)
+        return kNoLimit;
+    if (p.text == "MIN" || p.text == "MINIMUM")
+        return kMinLimit;
+    if (p.text == "MAX" || p.text == "MAXIMUM")
+        return kMaxLimit;
+    if (p.text == "DEF" || p.text == "DEFAULT")
+        return kDefaultLimit;
+    return kNoLimit;
+}
+
 bool CScpiSession::number(const Call& call, std::size_t i, scpi::Unit unit, double min, double max,
                           double def, double* value) {
     if (i >= call.params.size()) {
@@ -213,16 +225,12 @@ bool CScpiSession::number(const Call& call, std::size_t i, scpi::Unit unit, doub
     }
     const Param& p = call.params[i];
     if (p.kind == Param::Kind::Mnemonic) {
-        if (p.text == "MIN" || p.text == "MINIMUM")
-            *value = min;
-        else if (p.text == "MAX" || p.text == "MAXIMUM")
-            *value = max;
-        else if (p.text == "DEF" || p.text == "DEFAULT")
-            *value = def;
-        else {
+        const int limit = limitNamed(p);
+        if (limit == kNoLimit) {
             pushError(scpi::kIllegalParameterValue);
             return false;
         }
+        *value = limit == kMinLimit ? min : limit == kMaxLimit ? max : def;
         return true;
     }
     if (p.kind != Param::Kind::Number) {

@@ -182,6 +182,9 @@ private:
     // Without a selection the first window is selected; once the selected
     // window has closed, none is until the client selects one again.
     CAnalysisCore* target(const scpi::Call& call);
+    // The limit a parameter names: MIN, MAX or DEF (long forms too), or none.
+    enum { kMinLimit = 0, kMaxLimit = 1, kDefaultLimit = 2, kNoLimit = -1 };
+    static int limitNamed(const scpi::Param& p);
     // Parameter i as a number in the family's base unit, with MIN / MAX / DEF;
     // false with the error queued.
     bool number(const scpi::Call& call, std::size_t i, scpi::Unit unit, double min, double max,

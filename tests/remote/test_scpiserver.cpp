@@ -8,6 +8,7 @@
 #include "app/mainframe.h"
 #include "app/remotedialog.h"
 #include "app/torvelapp.h"
+#include "device/TorvelAPI.h"
 #include "modes/corefactory.h"
 #include "modes/medicalanalysis.h"
 #include "modes/normalanalysis.h"
@@ -273,6 +274,9 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     EXPECT_EQ(c.Query("FREQ:STAR?;STOP?;:BAND?;:INP:ATT?;:DISP:TRAC:Y:RLEV?;PDIV?"),
               "95000000;105000000;20000;10;0.00;5");
     EXPECT_EQ(core->GetScale(), 2);
+    // A fresh grid holds no measurement yet.
+    const QList<double> fresh = ascii(c.Query("TRAC:DATA? DATALINE"));
+    EXPECT_TRUE(std::all_of(fresh.begin(), fresh.end(), [](double v) { return v == -199.0; }));
 
     // One sweep with the window not analysing: *OPC? answers once its data
     // are in, and the window stops again.
@@ -299,6 +303,9 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     ASSERT_EQ(x.size(), points);
     const double step = x[1] - x[0];
     EXPECT_EQ(step, 20000);
+    // TRAC:X? places the points: the grid covers the range set.
+    EXPECT_EQ(x.front(), 94e6);
+    EXPECT_EQ(x.back(), 106e6 - step);
 
     // The carrier, within one step and 1 dB.
     c.Send("CALC:MARK1:MAX");
@@ -332,6 +339,43 @@ TEST_F(ScpiServerTest, SetsUpASweepAndReadsItsTracesAndMarkers) {
     EXPECT_EQ(core->GetAnalyzeFlag(), 1);
     c.Send("ABOR");
     EXPECT_EQ(c.Query("INIT:CONT?"), "0");
+}
+
+// MIN and MAX of the centre move the band to the edges of the window's band
+// with its span kept, without an error, in every kind of window; a query with
+// MIN, MAX or DEF answers what the parameter names. BWID is BAND.
+TEST_F(ScpiServerTest, FrequencyLimitsAndTheBandwidthAlias) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    const long long lo = GetMinFrequency(1) * 1000LL, hi = GetMaxFrequency(1) * 1000LL;
+    for (const QByteArray kind : {"", "ZSP", "SRT", "RT", "WLAN", "MED"}) {
+        if (!kind.isEmpty())
+            c.Run("INST:CRE " + kind);
+        for (const QByteArray limit : {"MIN", "MAX", "DEF"}) {
+            // The semi-real-time window cuts a band off its 2 MHz grid, as
+            // the one about the band's middle (and says so).
+            if (kind == "SRT" && limit == "DEF")
+                continue;
+            SCOPED_TRACE((kind + " " + limit).toStdString());
+            const QByteArray span = c.Query("FREQ:SPAN?");
+            const QByteArray centre = c.Query("FREQ:CENT? " + limit);
+            c.Send("FREQ:CENT " + limit);
+            EXPECT_EQ(c.Query("SYST:ERR?;:FREQ:CENT?;SPAN?"),
+                      "0,\"No error\";" + centre + ";" + span);
+        }
+    }
+    c.Run("INST:SEL 1");
+    EXPECT_EQ(c.Query("FREQ:CENT? DEF;STAR? MIN;STAR? MAX;STOP? DEF;SPAN? MAX"),
+              QByteArray::number((lo + hi) / 2) + ";" + QByteArray::number(lo) + ";" +
+                  QByteArray::number(hi) + ";" + QByteArray::number(hi) + ";" +
+                  QByteArray::number(hi - lo));
+    c.Run("FREQ:SPAN MIN");
+    EXPECT_EQ(c.Query("FREQ:SPAN?"), c.Query("FREQ:SPAN? MIN"));
+    c.Send("FREQ:CENT? 5");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "-108,\"Parameter not allowed\"");
+    c.Run("BWID 10 KHZ");
+    EXPECT_EQ(c.Query("BWID?;:BAND?;:SENS:BWID:RES?"), "10000;10000;10000");
+    EXPECT_EQ(c.Query("SYST:ERR?"), "0,\"No error\"");
 }
 
 // A sweep of a single block right after a range change: the first block only
