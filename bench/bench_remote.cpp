@@ -64,6 +64,7 @@ public:
     // Sends a line and waits for its whole answer (a block is read by its length).
     QByteArray Query(const QByteArray& line) {
         socket.write(line + '\n');
+        socket.flush();        // as a client in a process of its own sends
         qsizetype scanned = 0; // the bytes already searched for the line end
         for (;;) {
             buffer += socket.readAll();
@@ -126,6 +127,14 @@ BENCHMARK(BM_TraceData)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+// HCOP:SDUM:DATA? alone: the window's drawing as a PNG block.
+void BM_ScreenDump(benchmark::State& state) {
+    Bench& b = bench();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(b.Query("HCOP:SDUM:DATA?"));
+}
+BENCHMARK(BM_ScreenDump)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // A client that floods the server: it keeps a few hundred lines of one kind
 // waiting to be run and reads what they answer.
 class Flood {
@@ -146,6 +155,7 @@ private:
         if (m_outstanding >= kLow)
             return;
         m_socket.write(m_line.repeated(kHigh - m_outstanding));
+        m_socket.flush();
         m_outstanding = kHigh;
     }
     // Counts the answers in what came (a block is passed over by its length).

@@ -53,9 +53,9 @@ CScpiClient::CScpiClient(QTcpSocket* socket, CScpiInstrument& instrument, CScpiS
     stillHere();
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         stillHere();
-        m_server->Schedule(this);
+        m_server->LinesCame(this);
     });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] { m_server->Schedule(this); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] { m_server->Schedule(this, true); });
     connect(socket, &QTcpSocket::disconnected, this, &CScpiClient::Drop);
     connect(socket, &QTcpSocket::errorOccurred, this, &CScpiClient::Drop);
 }
@@ -63,8 +63,12 @@ CScpiClient::CScpiClient(QTcpSocket* socket, CScpiInstrument& instrument, CScpiS
 CScpiClient::~CScpiClient() = default;
 
 void CScpiClient::send(const QByteArray& bytes) {
-    if (!m_dropped && m_socket)
-        m_socket->write(bytes);
+    if (m_dropped || !m_socket)
+        return;
+    // Out at once, as far as the system takes it, not in a later turn of the
+    // event loop.
+    m_socket->write(bytes);
+    m_socket->flush();
 }
 
 void CScpiClient::stillHere() {
@@ -136,7 +140,7 @@ void CScpiClient::RunSlice() {
     if (m_dropped)
         deleteLater();
     else if (more)
-        m_server->Schedule(this);
+        m_server->Schedule(this, true);
 }
 
 bool CScpiClient::runNextLine() {

@@ -152,17 +152,36 @@ void CScpiServer::checkOperations() {
         m_operations->stop();
 }
 
-void CScpiServer::Schedule(CScpiClient* client) {
-    if (std::find(m_ready.begin(), m_ready.end(), client) == m_ready.end())
-        m_ready.emplace_back(client);
+bool CScpiServer::scheduled(CScpiClient* client) const {
+    const auto listed = [client](const std::vector<QPointer<CScpiClient>>& list) {
+        return std::find(list.begin(), list.end(), client) != list.end();
+    };
+    return listed(m_woken) || listed(m_continuing);
+}
+
+void CScpiServer::Schedule(CScpiClient* client, bool more) {
+    if (!scheduled(client))
+        (more ? m_continuing : m_woken).emplace_back(client);
     if (!m_turn->isActive())
         m_turn->start();
 }
 
+void CScpiServer::LinesCame(CScpiClient* client) {
+    // A client without work runs its slice at once: a query after a pause
+    // waits for no turn; one with work waits for its turn.
+    if (scheduled(client))
+        return;
+    client->RunSlice();
+}
+
 void CScpiServer::runTurn() {
-    // One slice for each client with work, in the order they asked; a client
-    // with work left asks again, for the next turn.
-    const std::vector<QPointer<CScpiClient>> ready = std::exchange(m_ready, {});
+    // One slice for each client with work: first those that had none (a
+    // query after a pause waits for no other client's slice), then those
+    // that go on, each in the order they asked. A client with work left asks
+    // again, for the next turn.
+    std::vector<QPointer<CScpiClient>> ready = std::exchange(m_woken, {});
+    for (QPointer<CScpiClient>& c : std::exchange(m_continuing, {}))
+        ready.push_back(std::move(c));
     for (const QPointer<CScpiClient>& c : ready)
         if (c && std::find(m_clients.begin(), m_clients.end(), c.data()) != m_clients.end())
             c->RunSlice();

@@ -80,8 +80,11 @@ public:
     void DataArrived(CAnalysisCore* core) override;
     void WindowClosing(CAnalysisCore* core) override;
 
-    // A client has work: it runs a slice of it in the next turn.
-    void Schedule(CScpiClient* client);
+    // A client has work: it runs a slice of it in the next turn; more: it
+    // goes on with work it had (it waits behind the clients that had none).
+    void Schedule(CScpiClient* client, bool more = false);
+    // Bytes came from a client.
+    void LinesCame(CScpiClient* client);
     // A client's line waits for an operation: the server looks at it now and then.
     void OperationWaits();
     // A client ended; called by the client (deleted later).
@@ -97,6 +100,7 @@ private:
     void statusChanged();
     // One turn: a slice for every client that has work.
     void runTurn();
+    bool scheduled(CScpiClient* client) const;
     // Runs action for every client, as the list stands now.
     void forEachClient(const std::function<void(CScpiClient*)>& action);
 
@@ -106,8 +110,9 @@ private:
     QTimer* m_operations;
     QTimer* m_turn;
     std::vector<CScpiClient*> m_clients;
-    // The clients that run a slice in the next turn.
-    std::vector<QPointer<CScpiClient>> m_ready;
+    // The clients that run a slice in the next turn: those that had no work,
+    // then those that go on.
+    std::vector<QPointer<CScpiClient>> m_woken, m_continuing;
     bool m_allowOthers = false;
     int m_stallTimeoutMs = 30000;
     int m_idleTimeoutMs = kDefaultIdleMinutes * 60000;
