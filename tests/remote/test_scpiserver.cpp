@@ -17,6 +17,7 @@
 #include "modes/zerospananalysis.h"
 #include "platform/profile.h"
 #include "remote/scpiclient.h"
+#include "remote/scpiinstrument.h"
 #include "remote/scpiserver.h"
 #include "remote/scpisession.h"
 #include "testutil.h"
@@ -739,6 +740,23 @@ TEST_F(ScpiServerTest, AClientThatLeavesDuringPendingWorkIsForgotten) {
     EXPECT_TRUE(PumpUntil([&] { return during.isNull(); }));
     EXPECT_EQ(core->GetAnalyzeFlag(), 0) << "the rest of its line ran without it";
     EXPECT_EQ(other.Query("*IDN?").left(7), "Torvel,");
+
+    // A try of the access code that waits out the hold after a wrong one.
+    CScpiInstrument& instrument = frame->RemoteServer()->Instrument();
+    instrument.SetAccessCode(CScpiInstrument::StoredAccessCode("code"));
+    known = frame->RemoteServer()->findChildren<CScpiClient*>();
+    {
+        Client leaving(port);
+        ASSERT_TRUE(leaving.Connected());
+        leaving.Send("SYST:PASS \"wrong\"\nSYST:PASS \"code\"");
+        ASSERT_TRUE(PumpUntil([&] {
+            CScpiClient* c = serverSide();
+            return c && c->Session().IsWaiting();
+        }));
+    }
+    EXPECT_TRUE(PumpUntil([&] { return frame->RemoteServer()->ClientCount() == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return !instrument.AccessCodeTriesHeld(); }));
+    EXPECT_EQ(other.Query("SYST:PASS \"code\";*OPC?"), "1");
 }
 
 // One client's flood of lines, or of calls in one line, is run in slices: a
