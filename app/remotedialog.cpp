@@ -49,6 +49,7 @@ CRemoteDialog::CRemoteDialog(QWidget* parent)
     m_port->setRange(1, 65535);
     m_code->setEchoMode(QLineEdit::Password);
     m_idle->setRange(0, 24 * 60);
+    m_folder->setMinimumWidth(m_folder->fontMetrics().averageCharWidth() * 40);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_enabled);
     auto* form = new QFormLayout;
