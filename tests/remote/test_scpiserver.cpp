@@ -11,6 +11,7 @@
 #include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "remote/scpisession.h"
+#include "trace/tracestore.h"
 
 #include <QDir>
 #include <QFile>
@@ -192,6 +193,31 @@ TEST_F(ScpiServerTest, ASweepOfOneBlockAfterARangeChangeIsWaitedFor) {
         EXPECT_TRUE(std::all_of(levels.begin(), levels.end(), [](double v) { return v > -199; }))
             << range << ": " << levels.front();
     }
+}
+
+// A point without a measurement reads -199.00 on a new grid, and -199.99 once
+// the sweep's first block has restarted the traces, until the sweep reaches it.
+TEST_F(ScpiServerTest, PointsNotYetMeasuredReadAsTheReferenceSays) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    // A wide range: its sweep takes many turns of the event loop.
+    c.Run("INIT:CONT OFF;:FREQ:STAR 1MHZ;STOP 3GHZ;:BAND 10KHZ");
+    const auto count = [](const QList<double>& levels, double v) {
+        return std::count(levels.begin(), levels.end(), v);
+    };
+    const QList<double> fresh = ascii(c.Query("TRAC? DATALINE"));
+    ASSERT_GT(fresh.size(), 1000);
+    EXPECT_EQ(count(fresh, -199.0), fresh.size());
+    c.Send("INIT");
+    const short* words = core->GetDataLine()->GetData();
+    ASSERT_TRUE(PumpUntil([&] { return words[0] != kNoSample; }));
+    const QList<double> during = ascii(c.Query("TRAC? DATALINE"));
+    ASSERT_EQ(during.size(), fresh.size());
+    EXPECT_EQ(count(during, -199.0), 0);
+    EXPECT_EQ(during.back(), -199.99) << "the sweep ended before the query";
+    EXPECT_EQ(c.Query("*OPC?"), "1");
+    const QList<double> swept = ascii(c.Query("TRAC? DATALINE"));
+    EXPECT_EQ(count(swept, -199.99) + count(swept, -199.0), 0);
 }
 
 TEST_F(ScpiServerTest, WindowsAreInstruments) {
