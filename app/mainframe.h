@@ -193,7 +193,7 @@ public:
     void ShowRemoteDialog();
     std::vector<CAnalysisCore*> RemoteWindows() override;
     QString RemoteWindowTitle(CAnalysisCore* core) override;
-    CAnalysisCore* RemoteOpenWindow(int kind) override;
+    CAnalysisCore* RemoteOpenWindow(int kind, QString* told) override;
     void RemoteCloseWindow(CAnalysisCore* core) override;
     void RemoteMarkWindow(CAnalysisCore* core) override;
     int RemoteCommand(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4,
@@ -335,6 +335,8 @@ private:
     bool m_closeRequested = false;
     int m_idleLoopLevel = 0;
     int m_activations = 0;
+    // The remote-control settings of the profile, given to the server.
+    void applyRemoteSettings();
     std::unique_ptr<CScpiServer> m_remote;
     CRemoteObserver* m_remoteObserver = nullptr;
     CAlarmListener* m_alarmListener = nullptr;

@@ -5,15 +5,20 @@
 #include "app/commandlist.h"
 #include "app/mainframe.h"
 #include "app/remotedialog.h"
+#include "app/torvelapp.h"
 #include "platform/profile.h"
 #include "remote/scpiserver.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
 #include <QStatusBar>
 #include <QTemporaryDir>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 CChildFrame* windowOf(CAnalysisCore* core) {
@@ -24,10 +29,42 @@ CChildFrame* windowOf(CAnalysisCore* core) {
 bool CMainFrame::StartRemote(int port, bool allowOthers, QString* error) {
     if (!m_remote)
         m_remote = std::make_unique<CScpiServer>(this);
+    applyRemoteSettings();
     if (m_remote->Listen(port, allowOthers, error))
         return true;
     m_remote.reset();
     return false;
+}
+
+namespace {
+// Minutes, at most a day; 0: clients may stay idle as long as they like.
+int remoteIdleMinutes() {
+    return std::clamp(GetProfileInt("REMOTE", "IdleTimeout", CScpiServer::kDefaultIdleMinutes), 0,
+                      24 * 60);
+}
+// The folder the remote file commands work in as the profile names it; empty
+// is the user folder's "remote".
+QString remoteFolderSetting() {
+    return QString::fromUtf8(GetProfileString("REMOTE", "Folder", "").c_str());
+}
+QString defaultRemoteFolder() {
+    return CTorvelApp::UserFolder() + "/remote";
+}
+QString remoteFolder() {
+    const QString folder = remoteFolderSetting();
+    return folder.isEmpty() ? defaultRemoteFolder() : QDir(folder).absolutePath();
+}
+QByteArray remoteAccessCode() {
+    return QByteArray(GetProfileString("REMOTE", "AccessCode", "").c_str());
+}
+} // namespace
+
+void CMainFrame::applyRemoteSettings() {
+    m_remote->SetIdleTimeout(remoteIdleMinutes() * 60000);
+    m_remote->Instrument().SetFileFolder(remoteFolder());
+    // The same code again asks no client for it again.
+    if (m_remote->Instrument().AccessCode() != remoteAccessCode())
+        m_remote->Instrument().SetAccessCode(remoteAccessCode());
 }
 
 void CMainFrame::StopRemote() {
@@ -41,18 +78,31 @@ void CMainFrame::ShowRemoteDialog() {
         m_remote != nullptr,
         m_remote ? m_remote->Port() : GetProfileInt("REMOTE", "Port", CScpiServer::kDefaultPort),
         m_remote ? m_remote->AllowsOthers() : GetProfileInt("REMOTE", "AllowOthers", 0) != 0);
+    dlg.SetAccess(!remoteAccessCode().isEmpty(), remoteIdleMinutes(), remoteFolderSetting(),
+                  defaultRemoteFolder());
     if (dlg.exec() != QDialog::Accepted)
         return;
     // The choice holds for the next start too.
     WriteProfileInt("REMOTE", "Enabled", dlg.Enabled() ? 1 : 0);
     WriteProfileInt("REMOTE", "Port", dlg.Port());
     WriteProfileInt("REMOTE", "AllowOthers", dlg.AllowOthers() ? 1 : 0);
+    WriteProfileInt("REMOTE", "IdleTimeout", dlg.IdleMinutes());
+    WriteProfileString("REMOTE", "Folder", dlg.Folder().toUtf8().constData());
+    // Only the code's digest is kept; a code left empty keeps the one set.
+    if (!dlg.RequireCode())
+        WriteProfileString("REMOTE", "AccessCode", "");
+    else if (!dlg.NewCode().isEmpty())
+        WriteProfileString("REMOTE", "AccessCode",
+                           CScpiInstrument::StoredAccessCode(dlg.NewCode()).constData());
     if (!dlg.Enabled()) {
         StopRemote();
         return;
     }
-    if (m_remote && m_remote->Port() == dlg.Port() && m_remote->AllowsOthers() == dlg.AllowOthers())
+    if (m_remote && m_remote->Port() == dlg.Port() &&
+        m_remote->AllowsOthers() == dlg.AllowOthers()) {
+        applyRemoteSettings();
         return;
+    }
     StopRemote();
     QString error;
     if (!StartRemote(dlg.Port(), dlg.AllowOthers(), &error))
@@ -87,7 +137,19 @@ QString CMainFrame::RemoteWindowTitle(CAnalysisCore* core) {
     return w ? w->windowTitle() : QString();
 }
 
-CAnalysisCore* CMainFrame::RemoteOpenWindow(int kind) {
+CAnalysisCore* CMainFrame::RemoteOpenWindow(int kind, QString* told) {
+    // No message box while a remote client waits: what opening the window
+    // tells (no free window id, an offset file that did not load) goes to the
+    // client.
+    auto shown = std::exchange(m_messageBox, [told](const CString& text) {
+        if (told)
+            *told = QString::fromUtf8(text.c_str());
+    });
+    struct Restore {
+        MessageSink& box;
+        MessageSink shown;
+        ~Restore() { box = std::move(shown); }
+    } restore{m_messageBox, std::move(shown)};
     // The menu's command that opens a window of this kind, so the window gets
     // its usual title and variant.
     CCommandEntry* entry = m_commands.EntryByAction(5, kind, 1);

@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -18,6 +19,11 @@ enum : int {
     kStrAllowOthers = 2603,
     kStrNoteLocal = 2604,
     kStrNoteControl = 2605,
+    kStrRequireCode = 2610,
+    kStrCode = 2611,
+    kStrCodeKept = 2612,
+    kStrIdle = 2613,
+    kStrFolder = 2614,
 };
 
 QString text(int index) {
@@ -28,19 +34,34 @@ QString text(int index) {
 
 CRemoteDialog::CRemoteDialog(QWidget* parent)
     : QDialog(parent), m_enabled(new QCheckBox(text(kStrEnabled), this)),
-      m_port(new QSpinBox(this)), m_others(new QCheckBox(text(kStrAllowOthers), this)) {
+      m_port(new QSpinBox(this)), m_others(new QCheckBox(text(kStrAllowOthers), this)),
+      m_requireCode(new QCheckBox(text(kStrRequireCode), this)), m_code(new QLineEdit(this)),
+      m_idle(new QSpinBox(this)), m_folder(new QLineEdit(this)) {
     setObjectName("RemoteDialog");
     setWindowTitle(text(kStrTitle));
     m_enabled->setObjectName("Enabled");
     m_port->setObjectName("Port");
     m_others->setObjectName("AllowOthers");
+    m_requireCode->setObjectName("RequireCode");
+    m_code->setObjectName("AccessCode");
+    m_idle->setObjectName("IdleMinutes");
+    m_folder->setObjectName("Folder");
     m_port->setRange(1, 65535);
+    m_code->setEchoMode(QLineEdit::Password);
+    m_idle->setRange(0, 24 * 60);
+    m_folder->setMinimumWidth(m_folder->fontMetrics().averageCharWidth() * 40);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_enabled);
     auto* form = new QFormLayout;
     form->addRow(text(kStrPort), m_port);
     layout->addLayout(form);
     layout->addWidget(m_others);
+    layout->addWidget(m_requireCode);
+    auto* more = new QFormLayout;
+    more->addRow(text(kStrCode), m_code);
+    more->addRow(text(kStrIdle), m_idle);
+    more->addRow(text(kStrFolder), m_folder);
+    layout->addLayout(more);
     auto* note = new QLabel(text(kStrNoteLocal) + "\n" + text(kStrNoteControl), this);
     note->setWordWrap(true);
     layout->addWidget(note);
@@ -50,6 +71,7 @@ CRemoteDialog::CRemoteDialog(QWidget* parent)
     layout->addWidget(buttons);
     connect(m_enabled, &QCheckBox::toggled, m_port, &QWidget::setEnabled);
     connect(m_enabled, &QCheckBox::toggled, m_others, &QWidget::setEnabled);
+    connect(m_requireCode, &QCheckBox::toggled, m_code, &QWidget::setEnabled);
 }
 
 void CRemoteDialog::SetValues(bool enabled, int port, bool allowOthers) {
@@ -60,6 +82,16 @@ void CRemoteDialog::SetValues(bool enabled, int port, bool allowOthers) {
     m_others->setEnabled(enabled);
 }
 
+void CRemoteDialog::SetAccess(bool codeSet, int idleMinutes, const QString& folder,
+                              const QString& defaultFolder) {
+    m_requireCode->setChecked(codeSet);
+    m_code->setEnabled(codeSet);
+    m_code->setPlaceholderText(codeSet ? text(kStrCodeKept) : QString());
+    m_idle->setValue(idleMinutes);
+    m_folder->setText(folder);
+    m_folder->setPlaceholderText(defaultFolder);
+}
+
 bool CRemoteDialog::Enabled() const {
     return m_enabled->isChecked();
 }
@@ -68,4 +100,16 @@ int CRemoteDialog::Port() const {
 }
 bool CRemoteDialog::AllowOthers() const {
     return m_others->isChecked();
+}
+bool CRemoteDialog::RequireCode() const {
+    return m_requireCode->isChecked();
+}
+QString CRemoteDialog::NewCode() const {
+    return m_code->text();
+}
+int CRemoteDialog::IdleMinutes() const {
+    return m_idle->value();
+}
+QString CRemoteDialog::Folder() const {
+    return m_folder->text().trimmed();
 }

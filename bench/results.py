@@ -111,6 +111,34 @@ def remote_section(build):
         t = b["real_time"] * {"us": 1e-3, "ms": 1.0}[b["time_unit"]]
         lines.append(f"| `TRAC:DATA?` of 150 000 points, {name} ({b['label']}) | {fmt(t)} "
                      f"| {b['bytes_per_second'] / 1e6:.0f} MB/s |")
+    return lines + flood_section(r)
+
+
+def flood_section(r):
+    """A second client's *IDN? while one client floods the server
+    (BM_IdnUnderFlood): the mean and the longest wait for its answer."""
+    floods = sorted((k for k in r if k.startswith("BM_IdnUnderFlood/")),
+                    key=lambda k: int(k.split("flood:")[1].split("/")[0]))
+    if not floods:
+        return []
+    lines = [
+        "",
+        "## Remote control: a second client under one client's flood",
+        "",
+        "One client keeps 100 to 300 lines of one kind waiting (and reads their answers) while a "
+        "second client sends `*IDN?`; the time until its answer, over the 150 000-point window of "
+        f"the figures above (wall-clock time, median of {REPETITIONS} repetitions; the longest is "
+        "the longest answer of a repetition).",
+        "",
+        "| flood | mean answer | longest answer | target | met |",
+        "|---|---|---|---|---|",
+    ]
+    for k in floods:
+        b = r[k]
+        mean = b["real_time"] * {"us": 1e-3, "ms": 1.0}[b["time_unit"]]
+        longest = b["longest_ms"]
+        met = "yes" if longest <= 100 else "no"
+        lines.append(f"| `{b['label']}` | {fmt(mean)} | {fmt(longest)} | ≤ 100 ms | {met} |")
     return lines
 
 

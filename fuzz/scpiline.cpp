@@ -6,6 +6,7 @@
 #include "fuzzinput.h"
 
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
 #include "remote/scpiparser.h"
 #include "remote/scpisession.h"
 
@@ -17,7 +18,7 @@ class NoWindows : public CRemoteLink {
 public:
     std::vector<CAnalysisCore*> RemoteWindows() override { return {}; }
     QString RemoteWindowTitle(CAnalysisCore*) override { return QString(); }
-    CAnalysisCore* RemoteOpenWindow(int) override { return nullptr; }
+    CAnalysisCore* RemoteOpenWindow(int, QString*) override { return nullptr; }
     void RemoteCloseWindow(CAnalysisCore*) override {}
     void RemoteMarkWindow(CAnalysisCore*) override {}
     int RemoteCommand(CAnalysisCore*, int, int, int, int, int, int) override { return -1; }
@@ -34,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NoWindows link;
     // The parts of the response of the line being run.
     QByteArray response;
-    CScpiSession session(&link, [&response](const QByteArray& part) { response += part; });
+    CScpiInstrument instrument(&link);
+    CScpiSession session(instrument, [&response](const QByteArray& part) { response += part; });
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::size_t begin = 0;
     while (begin < bytes.size()) {

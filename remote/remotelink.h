@@ -32,8 +32,10 @@ public:
     // The title shown on a window ("Normal Analysis:2").
     virtual QString RemoteWindowTitle(CAnalysisCore* core) = 0;
     // Opens a window of kind 1..7 through its command of the command list (the
-    // first of action 5 for that kind); its core, or null.
-    virtual CAnalysisCore* RemoteOpenWindow(int kind) = 0;
+    // first of action 5 for that kind); its core, or null. What the shell
+    // would tell in a message box meanwhile is not shown: its text is put in
+    // *told.
+    virtual CAnalysisCore* RemoteOpenWindow(int kind, QString* told) = 0;
     // Closes the window of core as its close box would.
     virtual void RemoteCloseWindow(CAnalysisCore* core) = 0;
     // Brings the window of core to the front, so that the window a client

@@ -14,7 +14,7 @@ constexpr unsigned kXpd = 1u << 6;
 
 constexpr ScpiRow kRows[] = {
     {"*IDN?", ScpiRow::kQuery, 0, &CScpiSession::idn, "",
-     "Torvel,<device model>,<serial number>,<program version>"},
+     "Torvel,<device model>,<serial number>,<program version>", true},
     {"*RST", ScpiRow::kSet, 0, &CScpiSession::rst, "",
      "stops the selected window's analysis; the data format becomes ASCII, big-endian"},
     {"*CLS", ScpiRow::kSet, 0, &CScpiSession::cls, "",
@@ -30,12 +30,17 @@ constexpr ScpiRow kRows[] = {
      "service request enable"},
     {"*TST?", ScpiRow::kQuery, 0, &CScpiSession::tst, "", "0 when the device answers"},
     {"SYSTem:ERRor[:NEXT]?", ScpiRow::kQuery, 0, &CScpiSession::systemError, "",
-     "oldest error: <number>,\"<text>\"; 0,\"No error\" when none"},
+     "oldest error: <number>,\"<text>\"; 0,\"No error\" when none", true},
     {"SYSTem:ERRor:COUNt?", ScpiRow::kQuery, 0, &CScpiSession::systemErrorCount, "",
-     "errors queued"},
+     "errors queued", true},
     {"SYSTem:VERSion?", ScpiRow::kQuery, 0, &CScpiSession::systemVersion, "", "1999.0"},
+    {"SYSTem:PASSword[:CENable]", ScpiRow::kSet, 0, &CScpiSession::passwordEnable, "\"<code>\"",
+     "the access code set in the Remote Control dialog: until it is given, every command but "
+     "*IDN?, SYST:ERR? and this one gives -203; a wrong one, -224, holds the next try a second",
+     true},
     {"INSTrument:LIST?", ScpiRow::kQuery, 0, &CScpiSession::instrumentList, "",
-     "\"<title>\",<n>,... for every window, n from 1 in the order opened"},
+     "\"<title>\",<n>,... for every window, n from 1 in the order opened, kept for the "
+     "window's life"},
     {"INSTrument:CATalog?", ScpiRow::kQuery, 0, &CScpiSession::instrumentList, "", "as INST:LIST?"},
     {"INSTrument[:SELect]", ScpiRow::kSet | ScpiRow::kQuery, 0, &CScpiSession::instrumentSelect,
      "<n>|\"<title>\"", "selects the window the commands act on and brings it to the front"},
@@ -46,7 +51,8 @@ constexpr ScpiRow kRows[] = {
     {"[SENSe]:FREQuency:CENTer", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::frequencyCenter, "<freq>|MIN|MAX|DEF",
      "centre frequency, Hz (kept even in kHz); one the window holds away from the band's edge "
-     "gives -222"},
+     "gives -222. MIN, MAX: the lowest, highest centre the window takes with its span. With MIN, "
+     "MAX or DEF the queries of CENT, SPAN, STAR and STOP answer the value it names"},
     {"[SENSe]:FREQuency:SPAN", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::frequencySpan, "<freq>|MIN|MAX|DEF",
      "span, Hz: more than 10 RBW steps (MIN: the narrowest taken); a window of fixed span "
@@ -58,6 +64,8 @@ constexpr ScpiRow kRows[] = {
     {"[SENSe]:BANDwidth[:RESolution]", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::bandwidth, "<freq>|MIN|MAX|DEF",
      "RBW, Hz: the nearest step the device offers for the window's kind"},
+    {"[SENSe]:BWIDth[:RESolution]", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
+     &CScpiSession::bandwidth, "<freq>|MIN|MAX|DEF", "as BAND"},
     {"DISPlay[:WINDow#]:TRACe#:Y[:SCALe]:RLEVel", ScpiRow::kSet | ScpiRow::kQuery, kAnyKind,
      &CScpiSession::referenceLevel, "<level>",
      "reference level, dBm: the device's zero level + attenuation, in attenuator steps"},
@@ -80,7 +88,8 @@ constexpr ScpiRow kRows[] = {
      "NORMal|SWAPped", "byte order of REAL,32: big-endian (NORM) or little-endian (SWAP)"},
     {"TRACe[:DATA]?", ScpiRow::kQuery, kAnyKind, &CScpiSession::traceData,
      "TRACE1..TRACE5|DATALINE|TIME",
-     "the trace's levels, dBm (-199 where it holds no sample); TIME (ZSP): the time capture's"},
+     "the trace's levels, dBm, on the window's grid (TRAC:X? places them; -199.00 or -199.99 "
+     "where no level was measured); TIME (ZSP): the time capture's"},
     {"TRACe:POINts?", ScpiRow::kQuery, kAnyKind, &CScpiSession::tracePoints,
      "[TRACE1..5|DATALINE|TIME]", "points of the trace"},
     {"TRACe:X?", ScpiRow::kQuery, kAnyKind, &CScpiSession::traceX, "[TRACE1..5|DATALINE|TIME]",
@@ -100,12 +109,12 @@ constexpr ScpiRow kRows[] = {
      &CScpiSession::markerBandPower, "[<freq>]",
      "power in a band centred on the marker (default 10 RBW steps wide; moved inside the trace "
      "at its ends), dBm"},
-    {"MMEMory:STORe:STATe", ScpiRow::kSet, kAnyKind, &CScpiSession::storeState, "\"<file>.SPE\"",
-     "saves the window's settings as the Save Settings command does"},
-    {"MMEMory:LOAD:STATe", ScpiRow::kSet, kAnyKind, &CScpiSession::loadState, "\"<file>.SPE\"",
-     "loads the window's settings as the Load Settings command does"},
-    {"MMEMory:STORe:TRACe", ScpiRow::kSet, kAnyKind, &CScpiSession::storeTrace, "\"<file>.csv\"",
-     "writes the window's CSV data file"},
+    {"MMEMory:STORe:STATe", ScpiRow::kSet, kAnyKind, &CScpiSession::storeState, "\"<name>.SPE\"",
+     "saves the window's settings as the Save Settings command does, in the remote folder"},
+    {"MMEMory:LOAD:STATe", ScpiRow::kSet, kAnyKind, &CScpiSession::loadState, "\"<name>.SPE\"",
+     "loads the window's settings as the Load Settings command does, from the remote folder"},
+    {"MMEMory:STORe:TRACe", ScpiRow::kSet, kAnyKind, &CScpiSession::storeTrace, "\"<name>.csv\"",
+     "writes the window's CSV data file in the remote folder"},
     {"HCOPy:SDUMp:DATA?", ScpiRow::kQuery, kAnyKind, &CScpiSession::screenDump, "",
      "the window's drawing (640 x 480) as a PNG block"},
     {"[SENSe]:SWEep:TIME", ScpiRow::kSet | ScpiRow::kQuery, kZeroSpan, &CScpiSession::sweepTime,

@@ -4,9 +4,15 @@
 #include "analysis/loggingoutput.h"
 #include "lib/stringtable.h"
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
+#include "remote/scpiprompts.h"
 #include "remote/scpisession.h"
 
-#include <algorithm>
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+#include <string>
 
 using scpi::Call;
 using scpi::Param;
@@ -14,52 +20,67 @@ using scpi::Param;
 // ---- Files and pictures
 
 namespace {
+// The longest name of a file the system takes.
+constexpr std::size_t kMaxNameLength = 255;
+// The extensions of the files: the window's settings, its CSV data.
+constexpr const char* kStateExtension = ".SPE";
+constexpr const char* kTraceExtension = ".csv";
+
 // Runs a file command of the command list with its dialogs answered by path:
 // the chosen file is path, a file that is there is replaced, and what the
 // command reports is collected instead of shown.
 int runFileCommand(CRemoteLink* link, CAnalysisCore* core, int action, const CString& path,
                    CString* report, bool* warned) {
-    CCorePrompts& prompts = core->GetLoggingOutput().Prompts();
-    const CCorePrompts saved = prompts;
-    prompts.chooseSavePath = [path](const char*) { return path; };
-    prompts.chooseOpenPath = [path](const char*) { return path; };
-    prompts.askYesNo = [](const CString&) { return true; };
-    prompts.message = [report](const CString& text) { *report = text; };
-    prompts.warning = [report, warned](const CString& text) {
-        *report = text;
-        *warned = true;
-    };
+    CScpiQuietPrompts quiet(link, core, true, path);
     const int result = link->RemoteCommand(core, action);
-    // The window may have gone in the command (it never does: no dialog runs).
-    const auto windows = link->RemoteWindows();
-    if (std::find(windows.begin(), windows.end(), core) != windows.end())
-        core->GetLoggingOutput().Prompts() = saved;
+    *report = quiet.report;
+    *warned = quiet.warned;
     return result;
 }
 
-bool fileName(const Call& call, CString* path) {
-    if (call.params.size() != 1 || call.params[0].kind != Param::Kind::String ||
-        call.params[0].text.empty())
+// A plain name of a file in one folder: no folder part, not hidden, no
+// control character, ending in extension (in any case) after something.
+bool plainName(const std::string& name, const char* extension) {
+    const std::size_t n = std::strlen(extension);
+    if (name.size() <= n || name.size() > kMaxNameLength || name.front() == '.')
         return false;
-    *path = CString(call.params[0].text);
-    return true;
+    for (char c : name)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    return QByteArray::fromStdString(name.substr(name.size() - n))
+               .compare(extension, Qt::CaseInsensitive) == 0;
 }
 } // namespace
 
-CAnalysisCore* CScpiSession::fileTarget(const Call& call, CString* path) {
+CAnalysisCore* CScpiSession::fileTarget(const Call& call, const char* extension, CString* path) {
     CAnalysisCore* core = target(call);
     if (!core)
         return nullptr;
-    if (!fileName(call, path)) {
+    if (call.params.size() != 1 || call.params[0].kind != Param::Kind::String) {
         pushError(call.params.empty() ? scpi::kMissingParameter : scpi::kDataTypeError);
         return nullptr;
     }
+    // The file commands work in one folder only: no path reaches another
+    // (an absolute one, "..", a folder inside), and each kind keeps its
+    // extension.
+    const std::string& name = call.params[0].text;
+    if (!plainName(name, extension)) {
+        const std::string info = std::string("a name in the remote folder ending in ") + extension;
+        pushError(scpi::kFileNameError, info.c_str());
+        return nullptr;
+    }
+    const QString folder = m_instrument.FileFolder();
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        pushError(scpi::kMassStorageError, "no remote folder");
+        return nullptr;
+    }
+    *path = CString(QFile::encodeName(folder).toStdString() + "/" + name);
     return core;
 }
 
 bool CScpiSession::storeState(const Call& call) {
     CString path;
-    CAnalysisCore* core = fileTarget(call, &path);
+    CAnalysisCore* core = fileTarget(call, kStateExtension, &path);
     if (!core)
         return true;
     CString report;
@@ -73,7 +94,7 @@ bool CScpiSession::storeState(const Call& call) {
 
 bool CScpiSession::loadState(const Call& call) {
     CString path;
-    CAnalysisCore* core = fileTarget(call, &path);
+    CAnalysisCore* core = fileTarget(call, kStateExtension, &path);
     if (!core)
         return true;
     CString report;
@@ -86,11 +107,15 @@ bool CScpiSession::loadState(const Call& call) {
 
 bool CScpiSession::storeTrace(const Call& call) {
     CString path;
-    CAnalysisCore* core = fileTarget(call, &path);
+    CAnalysisCore* core = fileTarget(call, kTraceExtension, &path);
     if (!core)
         return true;
-    // The CSV data file the Save Data command writes, without its dialog.
-    const int ok = core->RunOutsideRotation([&] { return core->WriteCSVFile(path); });
+    // The CSV data file the Save Data command writes, without its dialog; a
+    // file of many points is written without asking (the client asked for it).
+    const int ok = core->RunOutsideRotation([&] {
+        CScpiQuietPrompts quiet(m_link, core, true, path);
+        return core->WriteCSVFile(path);
+    });
     if (ok != 1)
         pushError(scpi::kMassStorageError, "not saved");
     return true;

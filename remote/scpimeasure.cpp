@@ -8,6 +8,7 @@
 #include "modes/xpdanalysis.h"
 #include "modes/zerospananalysis.h"
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
 #include "remote/scpisession.h"
 #include "trace/measuredwords.h"
 #include "trace/tracestore.h"
@@ -68,6 +69,9 @@ void ScpiAppendLevel(QByteArray& out, short word) {
 namespace {
 // Which frequency a command sets.
 enum { kCenter, kSpan, kStart, kStop };
+// The analysis kind of zero span: it and the kinds above have a band of
+// their own; the swept kinds below share that of kind 1.
+constexpr int kZeroSpanKind = 8;
 } // namespace
 
 bool CScpiSession::frequency(const Call& call, int which) {
@@ -80,23 +84,42 @@ bool CScpiSession::frequency(const Call& call, int which) {
         return true;
     }
     const int start = normal->GetStart(), stop = normal->GetStop();
+    const double minHz = GetMinFrequency(1) * 1000.0, maxHz = GetMaxFrequency(1) * 1000.0;
+    // The narrowest span a window takes is just over ten RBW steps (kept even in kHz).
+    const double minSpanHz = std::min(
+        maxHz - minHz,
+        (10.0 * GetRBWFrequency(core->GetRBWKindMask(), core->GetRBWIndex()) + 2) * 1000.0);
+    // What MIN, MAX and DEF name, within the band of the window's own kind
+    // (zero span, semi-real-time and real time have theirs). The lowest and
+    // highest centre are those the window takes with its span, the band at
+    // an edge.
+    const int kind = core->GetRBWKindMask() >= kZeroSpanKind ? core->GetRBWKindMask() : 1;
+    const double lowHz = GetMinFrequency(kind) * 1000.0, highHz = GetMaxFrequency(kind) * 1000.0;
+    const double halfSpanHz = (stop - start) / 2 * 1000.0;
+    const double limits[][3] = {{lowHz + halfSpanHz, highHz - halfSpanHz, (lowHz + highHz) / 2},
+                                {minSpanHz, highHz - lowHz, highHz - lowHz},
+                                {lowHz, highHz, lowHz},
+                                {lowHz, highHz, highHz}};
+    const int limit = call.params.size() == 1 ? limitNamed(call.params[0]) : kNoLimit;
     if (call.query) {
+        if (limit != kNoLimit) {
+            answer(integerText(std::llround(limits[which][limit])));
+            return true;
+        }
         if (!noParameters(call))
             return true;
         const long long kHz[] = {normal->GetCenter(), stop - start, start, stop};
         answer(integerText(kHz[which] * 1000LL));
         return true;
     }
-    const double minHz = GetMinFrequency(1) * 1000.0, maxHz = GetMaxFrequency(1) * 1000.0;
-    const double defaults[] = {(minHz + maxHz) / 2, maxHz - minHz, minHz, maxHz};
-    // The narrowest span a window takes is just over ten RBW steps (kept even in kHz).
-    const double minSpanHz = std::min(
-        maxHz - minHz,
-        (10.0 * GetRBWFrequency(core->GetRBWKindMask(), core->GetRBWIndex()) + 2) * 1000.0);
+    // A number may lie anywhere in the band (a centre near its edge narrows
+    // the span); MIN, MAX and DEF name the limits above.
     double hz = 0;
     if (!number(call, 0, scpi::Unit::Frequency, which == kSpan ? minSpanHz : minHz,
-                which == kSpan ? maxHz - minHz : maxHz, defaults[which], &hz))
+                which == kSpan ? maxHz - minHz : maxHz, limits[which][2], &hz))
         return true;
+    if (limit != kNoLimit)
+        hz = limits[which][limit];
     if (call.params.size() > 1) {
         pushError(scpi::kParameterNotAllowed);
         return true;
@@ -118,7 +141,7 @@ bool CScpiSession::frequency(const Call& call, int which) {
         // (whole kHz, even, or the RBW step), but a centre held further off
         // than a step was not taken.
         const int grid = std::max(2, GetRBWFrequency(core->GetRBWKindMask(), core->GetRBWIndex()));
-        if (std::abs(normal->GetCenter() - kHz) > grid)
+        if (limit == kNoLimit && std::abs(normal->GetCenter() - kHz) > grid)
             pushError(scpi::kDataOutOfRange, "centre held inside the band");
         break;
     }
@@ -432,6 +455,9 @@ void CScpiSession::DataArrived(CAnalysisCore* core) {
 }
 
 bool CScpiSession::CheckOperation(std::chrono::milliseconds linkLossLimit) {
+    // A try of the access code goes on once the hold after a wrong one is over.
+    if (m_codeWait && !m_instrument.AccessCodeTriesHeld())
+        return true;
     if (!m_opCore)
         return false;
     if (!m_opCore->GetAnalyzeFlag()) {
@@ -464,8 +490,10 @@ void CScpiSession::WindowClosing(CAnalysisCore* core) {
         endOperation();
         pushError(scpi::kExecutionError, "window closed");
     }
-    if (m_selected == core)
+    if (m_selected == core) {
         m_selected = nullptr;
+        m_selectionLost = true;
+    }
 }
 
 // ---- Data
@@ -680,28 +708,19 @@ bool CScpiSession::markerState(const Call& call) {
     return true;
 }
 
-namespace {
-// Selects marker n as the command list does, for the marker actions that work
-// on the current marker.
-bool selectMarker(CRemoteLink* link, CAnalysisCore* core, int n) {
-    if (n < 1 || n > kMarkerCount)
-        return false;
-    if (core->GetCurrentMarkerIndex() != n)
-        link->RemoteCommand(core, 34, n);
-    return true;
-}
-} // namespace
-
-// Selects the call's marker and runs a marker action on it (36 peak search,
-// 37 next peak).
+// Selects the call's marker as the command list does and runs a marker
+// action on it (36 peak search, 37 next peak).
 bool CScpiSession::markerAction(const Call& call, int action) {
     CAnalysisCore* core = target(call);
     if (!core || !noParameters(call))
         return true;
-    if (!selectMarker(m_link, core, call.suffix[0])) {
+    const int n = call.suffix[0];
+    if (n < 1 || n > kMarkerCount) {
         pushError(scpi::kHeaderSuffixOutOfRange);
         return true;
     }
+    if (core->GetCurrentMarkerIndex() != n)
+        command(core, 34, n);
     command(core, action);
     return true;
 }

@@ -25,6 +25,7 @@ constexpr ErrorName kErrorTexts[] = {
     {kInvalidSuffix, "Invalid suffix"},
     {kInvalidStringData, "Invalid string data"},
     {kExecutionError, "Execution error"},
+    {kCommandProtected, "Command protected"},
     {kSettingsConflict, "Settings conflict"},
     {kDataOutOfRange, "Data out of range"},
     {kTooMuchData, "Too much data"},
@@ -33,6 +34,7 @@ constexpr ErrorName kErrorTexts[] = {
     {kHardwareMissing, "Hardware missing"},
     {kMassStorageError, "Mass storage error"},
     {kFileNameNotFound, "File name not found"},
+    {kFileNameError, "File name error"},
     {kQueueOverflow, "Queue overflow"},
     {kInputBufferOverrun, "Input buffer overrun"},
     {kQueryInterrupted, "Query INTERRUPTED"},
@@ -147,6 +149,11 @@ int parseNumber(std::string_view s, Param* p) {
     return kNoError;
 }
 
+bool printable(char c) {
+    return (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) <= 0x7E) ||
+           isSpace(c);
+}
+
 int parseParam(std::string_view s, Param* p) {
     s = trim(s);
     if (s.empty())
@@ -154,14 +161,15 @@ int parseParam(std::string_view s, Param* p) {
     const char c = s.front();
     if (c == '"' || c == '\'')
         return parseString(s, p);
+    // Outside a string every byte is printable ASCII (a NUL byte is not).
+    if (!std::all_of(s.begin(), s.end(), printable))
+        return kInvalidCharacter;
     if (isDigit(c) || c == '+' || c == '-' || c == '.')
         return parseNumber(s, p);
     if (c == '#') // non-decimal numbers and blocks are not taken
         return kDataTypeError;
     if (!isLetter(c))
-        return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E
-                   ? kInvalidCharacter
-                   : kSyntaxError;
+        return kSyntaxError;
     for (char ch : s) {
         if (!isLetter(ch) && !isDigit(ch) && ch != '_')
             return kSyntaxError;

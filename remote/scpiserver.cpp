@@ -11,10 +11,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 CScpiServer::CScpiServer(CRemoteLink* link, QObject* parent)
-    : QObject(parent), m_link(link), m_server(new QTcpServer(this)),
-      m_operations(new QTimer(this)) {
+    : QObject(parent), m_link(link), m_instrument(link), m_server(new QTcpServer(this)),
+      m_operations(new QTimer(this)), m_turn(new QTimer(this)) {
+    // A turn runs once the event loop has seen to everything else that waits.
+    m_turn->setSingleShot(true);
+    m_turn->setInterval(0);
+    connect(m_turn, &QTimer::timeout, this, &CScpiServer::runTurn);
     connect(m_server, &QTcpServer::newConnection, this, &CScpiServer::acceptClients);
     m_operations->setInterval(kOperationCheckMs);
     connect(m_operations, &QTimer::timeout, this, &CScpiServer::checkOperations);
@@ -24,6 +29,8 @@ CScpiServer::CScpiServer(CRemoteLink* link, QObject* parent)
 CScpiServer::~CScpiServer() {
     m_link->SetRemoteObserver(nullptr);
     Close();
+    // The clients go before what their sessions share.
+    qDeleteAll(findChildren<CScpiClient*>(Qt::FindDirectChildrenOnly));
 }
 
 bool CScpiServer::Listen(int port, bool allowOthers, QString* error) {
@@ -89,17 +96,23 @@ void CScpiServer::acceptClients() {
         if (!socket)
             break;
         if (ClientCount() >= kMaxClients) {
-            // Refused: the connection is closed without a word, as a busy
-            // instrument closes it.
-            socket->close();
-            socket->deleteLater();
+            // Refused: told why in the form of an error, the first answer a
+            // script reads, then closed once the line is out (at once when
+            // the peer does not take it).
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QTimer::singleShot(kRefusalMs, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
+            socket->write(kTooManyClients);
+            socket->disconnectFromHost();
             continue;
         }
-        auto* client = new CScpiClient(socket, m_link, this);
+        auto* client = new CScpiClient(socket, m_instrument, this);
         m_clients.push_back(client);
         statusChanged();
-        // Bytes that came with the connection are read once the loop turns.
-        QTimer::singleShot(0, client, &CScpiClient::Pump);
+        // Bytes that came with the connection are read in the next turn.
+        Schedule(client);
     }
 }
 
@@ -111,26 +124,67 @@ void CScpiServer::ClientGone(CScpiClient* client) {
     statusChanged();
 }
 
+void CScpiServer::forEachClient(const std::function<void(CScpiClient*)>& action) {
+    // A client that leaves meanwhile is passed over.
+    std::vector<QPointer<CScpiClient>> clients(m_clients.begin(), m_clients.end());
+    for (const QPointer<CScpiClient>& c : clients)
+        if (c && std::find(m_clients.begin(), m_clients.end(), c.data()) != m_clients.end())
+            action(c);
+}
+
 void CScpiServer::DataArrived(CAnalysisCore* core) {
-    const std::vector<CScpiClient*> clients = m_clients;
-    for (CScpiClient* c : clients) {
+    forEachClient([this, core](CScpiClient* c) {
         c->Session().DataArrived(core);
         if (c->Session().IsWaiting())
-            QTimer::singleShot(0, c, &CScpiClient::Pump); // the rest of its line
-    }
+            Schedule(c); // the rest of its line
+    });
 }
 
 void CScpiServer::checkOperations() {
     bool waiting = false;
-    const std::vector<CScpiClient*> clients = m_clients;
-    for (CScpiClient* c : clients) {
+    forEachClient([this, &waiting](CScpiClient* c) {
         if (c->Session().CheckOperation(std::chrono::milliseconds(m_linkLossLimitMs)) &&
             c->Session().IsWaiting())
-            QTimer::singleShot(0, c, &CScpiClient::Pump);
+            Schedule(c);
         waiting = waiting || c->Session().IsWaiting();
-    }
+    });
     if (!waiting)
         m_operations->stop();
+}
+
+bool CScpiServer::scheduled(CScpiClient* client) const {
+    const auto listed = [client](const std::vector<QPointer<CScpiClient>>& list) {
+        return std::find(list.begin(), list.end(), client) != list.end();
+    };
+    return listed(m_woken) || listed(m_continuing);
+}
+
+void CScpiServer::Schedule(CScpiClient* client, bool more) {
+    if (!scheduled(client))
+        (more ? m_continuing : m_woken).emplace_back(client);
+    if (!m_turn->isActive())
+        m_turn->start();
+}
+
+void CScpiServer::LinesCame(CScpiClient* client) {
+    // A client without work runs its slice at once: a query after a pause
+    // waits for no turn; one with work waits for its turn.
+    if (scheduled(client))
+        return;
+    client->RunSlice();
+}
+
+void CScpiServer::runTurn() {
+    // One slice for each client with work: first those that had none (a
+    // query after a pause waits for no other client's slice), then those
+    // that go on, each in the order they asked. A client with work left asks
+    // again, for the next turn.
+    std::vector<QPointer<CScpiClient>> ready = std::exchange(m_woken, {});
+    for (QPointer<CScpiClient>& c : std::exchange(m_continuing, {}))
+        ready.push_back(std::move(c));
+    for (const QPointer<CScpiClient>& c : ready)
+        if (c && std::find(m_clients.begin(), m_clients.end(), c.data()) != m_clients.end())
+            c->RunSlice();
 }
 
 void CScpiServer::OperationWaits() {
@@ -139,10 +193,9 @@ void CScpiServer::OperationWaits() {
 }
 
 void CScpiServer::WindowClosing(CAnalysisCore* core) {
-    const std::vector<CScpiClient*> clients = m_clients;
-    for (CScpiClient* c : clients) {
+    forEachClient([this, core](CScpiClient* c) {
         c->Session().WindowClosing(core);
         if (c->Session().IsWaiting())
-            QTimer::singleShot(0, c, &CScpiClient::Pump);
-    }
+            Schedule(c);
+    });
 }

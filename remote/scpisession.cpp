@@ -5,6 +5,8 @@
 #include "device/TorvelAPI.h"
 #include "device/loader/devicelibrary.h"
 #include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
+#include "remote/scpiprompts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,13 +49,22 @@ QByteArray ScpiQuoted(const QString& text) {
     return out + '"';
 }
 
+std::string CScpiSession::errorInfo(std::string text) {
+    // The text goes inside the error's quotes, on one line.
+    for (char& c : text)
+        if (c == '"' || static_cast<unsigned char>(c) < 0x20)
+            c = c == '"' ? '\'' : ' ';
+    return text;
+}
+
 QByteArray CScpiSession::integerText(long long v) {
     return QByteArray::number(v);
 }
 
-CScpiSession::CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send,
+CScpiSession::CScpiSession(CScpiInstrument& instrument, std::function<void(const QByteArray&)> send,
                            std::function<bool()> outputFull)
-    : m_link(link), m_send(std::move(send)), m_outputFull(std::move(outputFull)) {}
+    : m_instrument(instrument), m_link(instrument.Link()), m_send(std::move(send)),
+      m_outputFull(std::move(outputFull)) {}
 
 CScpiSession::~CScpiSession() {
     if (!m_opCore || !m_opSingle)
@@ -98,7 +109,7 @@ void CScpiSession::runCalls() {
         }
         const Call& call = m_line.calls[m_next];
         const ScpiRow& row = rows[static_cast<std::size_t>(call.row)];
-        if (checkForm(row, call)) {
+        if (checkForm(row, call) && checkAccess(row)) {
             m_current = &call;
             const bool done = (this->*row.handler)(call);
             m_current = nullptr;
@@ -112,6 +123,7 @@ void CScpiSession::runCalls() {
     if (m_line.error != scpi::kNoError)
         pushError(m_line.error);
     m_line = {};
+    ++m_linesRun;
     if (!m_response.isEmpty() || m_responseSent) {
         m_response += '\n';
         m_send(m_response);
@@ -126,6 +138,14 @@ bool CScpiSession::checkForm(const ScpiRow& row, const Call& call) {
         return false;
     }
     return true;
+}
+
+bool CScpiSession::checkAccess(const ScpiRow& row) {
+    if (row.unprotected || !m_instrument.HasAccessCode() ||
+        m_unlocked == m_instrument.AccessCodeGeneration())
+        return true;
+    pushError(scpi::kCommandProtected);
+    return false;
 }
 
 void CScpiSession::answer(const QByteArray& text) {
@@ -161,23 +181,17 @@ void CScpiSession::pushError(int code, const char* info) {
 }
 
 int CScpiSession::command(CAnalysisCore* core, int action, int p1, int p2, int p3, int p4) {
-    CCorePrompts& prompts = core->GetLoggingOutput().Prompts();
-    const CCorePrompts saved = prompts;
-    std::optional<CString> warning;
-    prompts.message = [](const CString&) {};
-    prompts.warning = [&warning](const CString& text) { warning = text; };
-    const int result = m_link->RemoteCommand(core, action, p1, p2, p3, p4);
-    const auto windows = m_link->RemoteWindows();
-    if (std::find(windows.begin(), windows.end(), core) != windows.end())
-        prompts = saved;
-    if (warning) {
-        // The text goes inside the error's quotes.
-        std::string info(warning->c_str());
-        for (char& c : info)
-            if (c == '"' || static_cast<unsigned char>(c) < 0x20)
-                c = c == '"' ? '\'' : ' ';
-        pushError(scpi::kSettingsConflict, info.c_str());
+    int result = 0;
+    CString warning;
+    {
+        // A report is not told; a question is answered no.
+        CScpiQuietPrompts quiet(m_link, core);
+        result = m_link->RemoteCommand(core, action, p1, p2, p3, p4);
+        if (quiet.warned)
+            warning = quiet.report;
     }
+    if (!warning.IsEmpty())
+        pushError(scpi::kSettingsConflict, errorInfo(warning.c_str()).c_str());
     return result;
 }
 
@@ -191,6 +205,18 @@ bool CScpiSession::noParameters(const Call& call) {
     return true;
 }
 
+int CScpiSession::limitNamed(const Param& p) {
+    if (p.kind != Param::Kind::Mnemonic)
+        return kNoLimit;
+    if (p.text == "MIN" || p.text == "MINIMUM")
+        return kMinLimit;
+    if (p.text == "MAX" || p.text == "MAXIMUM")
+        return kMaxLimit;
+    if (p.text == "DEF" || p.text == "DEFAULT")
+        return kDefaultLimit;
+    return kNoLimit;
+}
+
 bool CScpiSession::number(const Call& call, std::size_t i, scpi::Unit unit, double min, double max,
                           double def, double* value) {
     if (i >= call.params.size()) {
@@ -199,16 +225,12 @@ bool CScpiSession::number(const Call& call, std::size_t i, scpi::Unit unit, doub
     }
     const Param& p = call.params[i];
     if (p.kind == Param::Kind::Mnemonic) {
-        if (p.text == "MIN" || p.text == "MINIMUM")
-            *value = min;
-        else if (p.text == "MAX" || p.text == "MAXIMUM")
-            *value = max;
-        else if (p.text == "DEF" || p.text == "DEFAULT")
-            *value = def;
-        else {
+        const int limit = limitNamed(p);
+        if (limit == kNoLimit) {
             pushError(scpi::kIllegalParameterValue);
             return false;
         }
+        *value = limit == kMinLimit ? min : limit == kMaxLimit ? max : def;
         return true;
     }
     if (p.kind != Param::Kind::Number) {
@@ -275,20 +297,32 @@ CAnalysisCore* CScpiSession::Selected() {
     if (std::find(windows.begin(), windows.end(), m_selected) == windows.end() ||
         m_selected->GetId() != m_selectedId) {
         m_selected = nullptr;
+        m_selectionLost = true;
         return nullptr;
     }
     return m_selected;
 }
 
+void CScpiSession::select(CAnalysisCore* core) {
+    m_selected = core;
+    m_selectedId = core->GetId();
+    m_selectionLost = false;
+}
+
 CAnalysisCore* CScpiSession::target(const Call& call) {
     CAnalysisCore* core = Selected();
+    if (!core && m_selectionLost) {
+        // The window the client worked on is gone: no other takes its place
+        // unasked.
+        pushError(scpi::kSettingsConflict, "selected window closed");
+        return nullptr;
+    }
     if (!core) {
         // Without a selection the first window is taken, as a single-window
         // instrument would.
         const auto windows = m_link->RemoteWindows();
         if (!windows.empty()) {
-            m_selected = windows.front();
-            m_selectedId = m_selected->GetId();
+            select(windows.front());
             core = m_selected;
         }
     }
@@ -431,28 +465,45 @@ bool CScpiSession::systemVersion(const Call& call) {
     return true;
 }
 
+bool CScpiSession::passwordEnable(const Call& call) {
+    if (call.params.size() != 1 || call.params[0].kind != Param::Kind::String) {
+        pushError(call.params.empty()      ? scpi::kMissingParameter
+                  : call.params.size() > 1 ? scpi::kParameterNotAllowed
+                                           : scpi::kDataTypeError);
+        return true;
+    }
+    if (!m_instrument.HasAccessCode())
+        return true;
+    // A try after a wrong one, of any client, waits: codes are not tried fast.
+    m_codeWait = m_instrument.AccessCodeTriesHeld();
+    if (m_codeWait)
+        return false;
+    if (m_instrument.AccessCodeMatches(call.params[0].text))
+        m_unlocked = m_instrument.AccessCodeGeneration();
+    else
+        pushError(scpi::kIllegalParameterValue, "wrong access code");
+    return true;
+}
+
 // ---- Windows
 
 bool CScpiSession::instrumentList(const Call& call) {
     if (!noParameters(call))
         return true;
     QByteArray out;
-    int n = 0;
-    for (CAnalysisCore* core : m_link->RemoteWindows()) {
+    for (const auto& [number, core] : m_instrument.Windows()) {
         if (!out.isEmpty())
             out += ',';
-        out += ScpiQuoted(m_link->RemoteWindowTitle(core)) + "," + integerText(++n);
+        out += ScpiQuoted(m_link->RemoteWindowTitle(core)) + "," + integerText(number);
     }
     answer(out.isEmpty() ? QByteArray("\"\"") : out);
     return true;
 }
 
 bool CScpiSession::instrumentSelect(const Call& call) {
-    const auto windows = m_link->RemoteWindows();
     if (call.query) {
         CAnalysisCore* core = Selected();
-        const auto it = std::find(windows.begin(), windows.end(), core);
-        answer(it == windows.end() ? QByteArray("0") : integerText(it - windows.begin() + 1));
+        answer(integerText(core ? m_instrument.NumberOf(core) : 0));
         return true;
     }
     if (call.params.size() != 1) {
@@ -463,10 +514,10 @@ bool CScpiSession::instrumentSelect(const Call& call) {
     CAnalysisCore* chosen = nullptr;
     if (p.kind == Param::Kind::Number && p.unit.empty()) {
         const double n = p.number;
-        if (n >= 1 && n <= static_cast<double>(windows.size()) && n == std::floor(n))
-            chosen = windows[static_cast<std::size_t>(n) - 1];
+        if (n >= 1 && n <= 1e9 && n == std::floor(n))
+            chosen = m_instrument.WindowOf(static_cast<int>(n));
     } else if (p.kind == Param::Kind::String) {
-        for (CAnalysisCore* core : windows)
+        for (CAnalysisCore* core : m_link->RemoteWindows())
             if (m_link->RemoteWindowTitle(core) == QString::fromUtf8(p.text.c_str()))
                 chosen = core;
     } else {
@@ -477,8 +528,7 @@ bool CScpiSession::instrumentSelect(const Call& call) {
         pushError(scpi::kIllegalParameterValue, "no such window");
         return true;
     }
-    m_selected = chosen;
-    m_selectedId = chosen->GetId();
+    select(chosen);
     m_link->RemoteMarkWindow(chosen);
     return true;
 }
@@ -497,13 +547,15 @@ bool CScpiSession::instrumentCreate(const Call& call) {
         pushError(scpi::kIllegalParameterValue);
         return true;
     }
-    CAnalysisCore* core = m_link->RemoteOpenWindow(kind);
+    QString told;
+    CAnalysisCore* core = m_link->RemoteOpenWindow(kind, &told);
     if (!core) {
         pushError(scpi::kExecutionError, "window not opened");
         return true;
     }
-    m_selected = core;
-    m_selectedId = core->GetId();
+    if (!told.isEmpty())
+        pushError(scpi::kSettingsConflict, errorInfo(told.toUtf8().toStdString()).c_str());
+    select(core);
     m_link->RemoteMarkWindow(core);
     return true;
 }

@@ -22,11 +22,13 @@
 #include <initializer_list>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 class CAnalysisCore;
 class CLoggingTriggerContext;
 class CRemoteLink;
+class CScpiInstrument;
 class CTraceStore;
 class CScpiSession;
 
@@ -42,6 +44,8 @@ struct ScpiRow {
     bool (CScpiSession::*handler)(const scpi::Call& call);
     const char* parameters; // for the reference: "<freq>|MIN|MAX|DEF"
     const char* meaning;
+    // Taken before the access code is given (when one is set).
+    bool unprotected = false;
 };
 std::span<const ScpiRow> ScpiCommandTable();
 // Appends a level word as dBm with two decimals ("%.2f"; no sample: -199.00).
@@ -55,7 +59,7 @@ public:
     // send takes the response of each line: whole answers, in parts once they
     // pass kAnswerPart, the last part ending with '\n'. outputFull says that
     // too much waits to be sent: the line then waits before its next call.
-    CScpiSession(CRemoteLink* link, std::function<void(const QByteArray&)> send,
+    CScpiSession(CScpiInstrument& instrument, std::function<void(const QByteArray&)> send,
                  std::function<bool()> outputFull = {});
     // A single sweep this client started stops with it.
     ~CScpiSession();
@@ -82,7 +86,8 @@ public:
     // were in (the Run/Stop button, ABOR of another client, a task the device
     // refused): -200 is queued and a waiting line goes on. Ends it too when
     // the device link has been lost for linkLossLimit: -240 is queued and a
-    // single sweep stops. True when it ended.
+    // single sweep stops. True when it ended, and when a try of the access
+    // code that waited may go on.
     bool CheckOperation(std::chrono::milliseconds linkLossLimit);
 
     // ---- The handlers of the command table
@@ -99,6 +104,7 @@ public:
     bool systemError(const scpi::Call&);
     bool systemErrorCount(const scpi::Call&);
     bool systemVersion(const scpi::Call&);
+    bool passwordEnable(const scpi::Call&);
     bool instrumentList(const scpi::Call&);
     bool instrumentSelect(const scpi::Call&);
     bool instrumentCreate(const scpi::Call&);
@@ -126,9 +132,11 @@ public:
     bool markerX(const scpi::Call&);
     bool markerY(const scpi::Call&);
     bool markerBandPower(const scpi::Call&);
-    // The selected window and the call's one file name; null when there is
-    // none (a missing or wrong name is put in the error queue).
-    CAnalysisCore* fileTarget(const scpi::Call&, CString* path);
+    // The selected window and the path of the call's one file name, a plain
+    // name ending in extension (in any case) in the instrument's file folder;
+    // null when there is none (a missing or wrong name is put in the error
+    // queue).
+    CAnalysisCore* fileTarget(const scpi::Call&, const char* extension, CString* path);
     bool storeState(const scpi::Call&);
     bool loadState(const scpi::Call&);
     bool storeTrace(const scpi::Call&);
@@ -154,17 +162,29 @@ public:
     // The trace index of TIME, the zero-span window's time data line.
     static constexpr int kTimeLine = -1;
     int ErrorCount() const { return static_cast<int>(m_errors.size()); }
+    // The lines run to their end.
+    long long LinesRun() const { return m_linesRun; }
     static constexpr std::size_t kErrorQueueSize = 16;
 
 private:
     static constexpr int kEsrOperationComplete = 1;
     static QByteArray integerText(long long v);
+    // A text of the program as the information of an error.
+    static std::string errorInfo(std::string text);
     void pushError(int code, const char* info = nullptr);
     void answer(const QByteArray& text);
     void runCalls();
     bool checkForm(const ScpiRow& row, const scpi::Call& call);
+    // False with -203 queued while an access code is set and this client has
+    // not given it, for every command that needs it.
+    bool checkAccess(const ScpiRow& row);
     // The selected window when it accepts row's kinds; else -221 and null.
+    // Without a selection the first window is selected; once the selected
+    // window has closed, none is until the client selects one again.
     CAnalysisCore* target(const scpi::Call& call);
+    // The limit a parameter names: MIN, MAX or DEF (long forms too), or none.
+    enum { kMinLimit = 0, kMaxLimit = 1, kDefaultLimit = 2, kNoLimit = -1 };
+    static int limitNamed(const scpi::Param& p);
     // Parameter i as a number in the family's base unit, with MIN / MAX / DEF;
     // false with the error queued.
     bool number(const scpi::Call& call, std::size_t i, scpi::Unit unit, double min, double max,
@@ -198,6 +218,10 @@ private:
     void startOperation(CAnalysisCore* core, bool single);
     void endOperation();
 
+    // The window selected (it was not closed since).
+    void select(CAnalysisCore* core);
+
+    CScpiInstrument& m_instrument;
     CRemoteLink* m_link;
     std::function<void(const QByteArray&)> m_send;
     std::function<bool()> m_outputFull;
@@ -206,6 +230,10 @@ private:
     // name a later window's core).
     CAnalysisCore* m_selected = nullptr;
     int m_selectedId = 0;
+    bool m_selectionLost = false; // the selected window closed
+    // The setting of the access code this client gave the right code for.
+    int m_unlocked = -1;
+    bool m_codeWait = false; // a try of the code waits for the hold to pass
     bool m_real32 = false;
     bool m_swapped = false;
     int m_slope = 1; // zero-span trigger type of TRIG:SOUR VID: 1 rising, 2 falling
@@ -232,4 +260,5 @@ private:
     bool m_responseSent = false; // a part of the line's response has gone out
     bool m_waiting = false;
     const scpi::Call* m_current = nullptr;
+    long long m_linesRun = 0;
 };

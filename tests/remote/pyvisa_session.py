@@ -5,8 +5,9 @@ Starts the program (offscreen, simulator at full speed, a scene with one known
 carrier) in a temporary folder with the SCPI server on a free port, then, as a
 production script would: *IDN?, sets a band, INIT;*OPC?, reads the data line in
 ASCII and in REAL,32 (the same values), finds the carrier with a marker, saves
-and loads the window's state, fetches a PNG of the window (checked with
-pngcheck), and closes the program in order.
+and loads the window's state (in the remote folder, a path outside refused),
+fetches a PNG of the window (checked with pngcheck), and closes the program in
+order.
 
     pyvisa_session.py <path of the torvel program>
 Exit status 0 when everything held, 77 when PyVISA or pyvisa-py is missing.
@@ -67,12 +68,16 @@ def session(inst, folder):
     check(abs(x - CARRIER_HZ) <= STEP_HZ, f"the marker finds the carrier at {x / 1e6} MHz")
     check(abs(y - CARRIER_DBM) <= 1.0, f"at its level, {y} dBm")
 
-    spe = os.path.join(folder, "state.SPE")
-    inst.write(f'MMEM:STOR:STAT "{spe}"')
+    check(inst.query('MMEM:STOR:STAT "state.SPE";*OPC?').strip() == "1", "the state is saved")
+    check(os.path.exists(os.path.join(folder, "data", "torvel", "remote", "state.SPE")),
+          "the state is saved in the user folder's remote folder")
     inst.write("FREQ:CENT 1 GHZ")
     check(int(inst.query("FREQ:CENT?")) == 1000000000, "the centre moved")
-    inst.write(f'MMEM:LOAD:STAT "{spe}"')
+    inst.write('MMEM:LOAD:STAT "state.SPE"')
     check(int(inst.query("FREQ:CENT?")) == 100000000, "loading the state brings the centre back")
+    inst.write(f'MMEM:STOR:STAT "{os.path.join(folder, "outside.SPE")}"')
+    check(inst.query("SYST:ERR?").startswith("-257,") and not os.path.exists(os.path.join(folder, "outside.SPE")),
+          "a path outside the remote folder is refused")
 
     png = inst.query_binary_values("HCOP:SDUM:DATA?", datatype="B", container=bytes)
     picture = os.path.join(folder, "window.png")
@@ -96,7 +101,7 @@ def main():
     with open(os.path.join(folder, "TORVEL.INI"), "w") as f:
         f.write("[WINDOW]\nStartMode=1\n[NormalAnalysis_1]\nAnalyzeFlag=0\n")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TORVEL_SIM_SPEED="0", TORVEL_SIM_SCENE=scene,
-               XDG_RUNTIME_DIR=runtime)
+               XDG_RUNTIME_DIR=runtime, XDG_DATA_HOME=os.path.join(folder, "data"))
     port = free_port()
     program = subprocess.Popen([torvel, "--no-splash", f"--remote={port}"], cwd=folder, env=env)
     rm = pyvisa.ResourceManager("@py")

@@ -145,6 +145,20 @@ TEST(ScpiParser, MalformedInputGivesTheStandardErrors) {
         EXPECT_EQ(line.error, c.error) << c.line;
         EXPECT_EQ(line.calls.size(), c.callsBefore) << c.line;
     }
+    // A byte outside printable ASCII is an invalid character wherever it
+    // stands outside a string, a NUL byte too; inside a string it is text.
+    using namespace std::string_view_literals;
+    for (const std::string_view bad :
+         {"*IDN?\0"sv, "*RST;FREQ:CENT 1\0"sv, "FREQ:CENT 1 MHZ\x7f"sv, "FREQ:CENT 1 \xb5HZ"sv,
+          "INIT:CONT O\x01N"sv, "FREQ:CENT\0 1"sv, "INST:SEL 1,\xff"sv}) {
+        const auto line = parser().Parse(bad);
+        EXPECT_EQ(line.error, scpi::kInvalidCharacter) << testing::PrintToString(bad);
+        EXPECT_EQ(line.calls.size(), bad.starts_with("*RST;") ? 1u : 0u);
+    }
+    const auto text = parser().Parse("INST:SEL \"A\0\xb5\x01\"\t"sv);
+    ASSERT_EQ(text.error, 0);
+    ASSERT_EQ(text.calls.size(), 1u);
+    EXPECT_EQ(text.calls[0].params[0].text, "A\0\xb5\x01"sv);
     // An empty line and a line ending in ';' are fine.
     EXPECT_EQ(parser().Parse("").error, 0);
     EXPECT_EQ(parser().Parse("  \r").calls.size(), 0u);
@@ -268,6 +282,25 @@ TEST(ScpiCommandTable, TheReferenceListsEveryRow) {
     EXPECT_EQ(documented.size(), expected.size());
     for (std::size_t i = 0; i < std::min(documented.size(), expected.size()); ++i)
         EXPECT_EQ(documented[i], expected[i]) << "row " << i;
+}
+
+// The error numbers of the reference name the texts the instrument answers.
+TEST(ScpiCommandTable, TheReferenceNamesEveryErrorByItsText) {
+    std::ifstream in(TORVEL_SOURCE_DIR "/docs/remote.md");
+    ASSERT_TRUE(in) << "docs/remote.md";
+    std::string line;
+    int rows = 0;
+    while (std::getline(in, line)) {
+        if (!line.starts_with("| -") && !line.starts_with("| 0 |"))
+            continue;
+        const std::size_t bar = line.find('|', 2), next = line.find('|', bar + 1);
+        ASSERT_NE(next, std::string::npos) << line;
+        const int code = std::stoi(line.substr(2, bar - 2));
+        const std::string text = line.substr(bar + 2, next - bar - 3);
+        EXPECT_EQ(text, scpi::ErrorText(code)) << line;
+        ++rows;
+    }
+    EXPECT_GE(rows, 20);
 }
 
 } // namespace
