@@ -245,7 +245,16 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         for (int s = 0; s < blocks; ++s)
             ApplyOffsets(m_receiveBuffer.data() + static_cast<size_t>(s) * kBlockWords,
                          std::max(kOffsetWords, first + count), base, step);
-    StoreCapture(blocks, kBlockWords, first, count);
+    // A capture that came back short is still the whole capture: the blocks
+    // the device did not deliver hold no sample, never a slice of the
+    // capture before it.
+    int shown = blocks;
+    if (blocks > 0 && blocks < kSlices) {
+        m_receiveBuffer.resize(static_cast<size_t>(blocks) * kBlockWords);
+        m_receiveBuffer.resize(static_cast<size_t>(kSlices) * kBlockWords, kNoSample);
+        shown = kSlices;
+    }
+    StoreCapture(shown, kBlockWords, first, count);
     ShowSliceLine(SliceIndexBack(m_slicePosition));
     FinishIntake(true);
     if (blocks > 0) {

@@ -295,8 +295,9 @@ void CXpdAnalysis::PublishValues() {
     m_panel.m_RowTexts[3] = reason(worst);
     m_panel.m_NoReading = false;
     m_panel.m_Values[kWordXpd] = static_cast<int>(m_xpdValue * 100);
-    m_panel.m_Values[kWordRf1] = static_cast<int>(m_rf1Level * 100);
-    m_panel.m_Values[kWordRf2] = static_cast<int>(m_rf2Level * 100);
+    // The panel labels the paths' levels in dBm whatever unit the graphs show.
+    m_panel.m_Values[kWordRf1] = static_cast<int>(ShownToDbm(m_rf1Level) * 100);
+    m_panel.m_Values[kWordRf2] = static_cast<int>(ShownToDbm(m_rf2Level) * 100);
     m_panel.m_Values[kWordPeak] = static_cast<int>(std::lround(m_peakValue * 1000));
     m_panel.m_Values[kWordAlarm] = static_cast<int>(m_alarmValue * 100);
     m_panel.m_Values[kWordRemaining] = m_controllers.m_remainingPercent.load();
@@ -583,7 +584,7 @@ void CXpdAnalysis::ReportAlarm(bool raised, const CString& text) {
 }
 
 bool CXpdAnalysis::HasArmedAlarm() {
-    return ActiveFlag() || m_detectState == kTriggerArmed || CNormalAnalysis::HasArmedAlarm();
+    return true;
 }
 
 void CXpdAnalysis::ShowTechnicalAlarm(bool raised, const CString& text) {

@@ -98,8 +98,10 @@ public:
     void DrawView(CDC* dc, const CRect& rect) override;
     void UpdateView() override;
     void ShowRunState() override;
-    // The window watches during an active period, and while its detect level
-    // is armed (a rise would start a period).
+    // The window always watches: during an active period for the isolation,
+    // otherwise for its detect level, in every state of it (a carrier that
+    // has stood above the level since the start must fall below it before a
+    // rise can be seen, and a window that never got data has seen neither).
     bool HasArmedAlarm() override;
     // The technical alarm in both graphs, in the alarm log, and on the
     // controllers' alarm relay.

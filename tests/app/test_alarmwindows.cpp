@@ -330,4 +330,36 @@ TEST_F(AlarmWindowTest, AnXpdWindowWithoutDataSetsItsAlarmRelayUntilDataReturn) 
     EXPECT_FALSE(heard.back().raised);
 }
 
+// An XPD window whose paths stood above its detect level since it started
+// waits for them to fall below it before a rise can start an active period:
+// it watches for that as a logging trigger waiting to arm does, and a medical
+// window with its alarm on in every state. Without data it cannot see the
+// fall nor the rise that follows: the silence is a technical alarm too.
+TEST_F(AlarmWindowTest, AnXpdWindowWaitingToArmRaisesATechnicalAlarmWithoutData) {
+    Scene("[Faults]\nUnplugAt=4\nReplugAfter=4\n"
+          "[Signal Link]\nFrequency=431000\nLevel=-20\nCrossPolar=25\n");
+    const char* x = "XPDAnalysis_1";
+    WriteProfileString(x, "AnalyzeFlag", "1");
+    WriteProfileString(x, "PriPortName", pri.Path().c_str());
+    WriteProfileString(x, "SecPortName", sec.Path().c_str());
+    WriteProfileString(x, "OnDelay", "0");
+    WriteProfileString(x, "OffDelay", "0");
+    WriteProfileString(x, "AttValue", "0");
+    WriteProfileString(x, "DetectLevel", "-6000"); // -60 dBm, below the carrier
+    OpenFrame();
+    auto* xpd = Open<CXpdAnalysis>(7);
+    ASSERT_TRUE(xpd);
+    xpd->GetDataWatchdog().SetLeastSilence(1000ms);
+    ASSERT_TRUE(Intakes(7, 4));
+    // Measured above the detect level from the start: nothing detected yet.
+    EXPECT_EQ(xpd->GetDetectFlag(), 0);
+    const auto raised = [&] {
+        for (const Heard& h : heard)
+            if (h.core == xpd && h.raised)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(PumpUntil(raised, 20s)) << "the XPD window lost its data and said nothing";
+}
+
 } // namespace

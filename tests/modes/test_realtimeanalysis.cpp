@@ -347,6 +347,21 @@ int SlicesHeld(ScriptedRealTime& core) {
 }
 } // namespace
 
+// A capture that comes back short is the whole capture shown: the blocks the
+// device did not deliver hold no sample, never the slices of the capture
+// before it (in the ring, and so in the 3D graph, the chunk line and the CSV
+// file).
+TEST_F(RealTimeTest, AShortCaptureShowsNoSliceOfTheCaptureBeforeIt) {
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver(); // a whole capture
+    ASSERT_EQ(SlicesHeld(core), ScriptedRealTime::kSlices);
+    core.SetAnalyzeFlag(1); // a single capture stopped the window: the next one
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver(10, 50); // ten blocks of the next one
+    EXPECT_EQ(SlicesHeld(core), 10) << "slices of the capture before it are shown with it";
+}
+
 TEST_F(RealTimeTest, ADisplayChangeKeepsTheCaptureAndAChangeOfTheBandStartsOver) {
     core.SetAnalyzeFlag(1);
     ASSERT_EQ(core.StartAnalysis(), 1);

@@ -236,6 +236,30 @@ TEST_F(XpdTest, TheDetectLevelIsALevelAtTheInputInEveryUnit) {
     EXPECT_NEAR(core.GetDetectLevel(), -43.0, 0.01);
 }
 
+// The panel's path levels name the unit they are in: a window shown in dBuV
+// reads a -60 dBm carrier as 53 dBuV, never as "53.00dBm".
+TEST_F(XpdTest, ThePanelsPathLevelsAreInTheWindowsUnit) {
+    TestXpd core;
+    Ready(core);
+    core.Carrier(0, 431000, -60.0);
+    core.Carrier(1, 431000, -85.0);
+    core.DeliverBoth();
+    ASSERT_TRUE(core.HasXpd());
+    EXPECT_NEAR(std::atof(core.GetPanel().RowValue(1)), -60.0, 0.02);
+    EXPECT_EQ(core.GetPanel().RowValue(1).Right(3), "dBm");
+    EXPECT_EQ(core.ExecuteCommand(32, 2, 0, 0, 0, 0), kCommandRedraw);
+    core.DeliverBoth();
+    const CString rf1 = core.GetPanel().RowValue(1);
+    const CString rf2 = core.GetPanel().RowValue(2);
+    // Either the level at the input in dBm, or the level shown in dBuV.
+    const bool dbm = std::fabs(std::atof(rf1) + 60.0) < 0.02 && rf1.Right(3) == "dBm";
+    const bool dbuv = std::fabs(std::atof(rf1) - 53.0) < 0.02 && rf1.Right(4) == "dBuV";
+    EXPECT_TRUE(dbm || dbuv) << rf1.c_str();
+    EXPECT_TRUE(rf2.Right(3) == "dBm" ? std::fabs(std::atof(rf2) + 85.0) < 0.02
+                                      : rf2.Right(4) == "dBuV")
+        << rf2.c_str();
+}
+
 TEST_F(XpdTest, NoXpdIsTakenUntilBothPathsHoldMeasuredWordsOfTheCurrentGrid) {
     TestXpd core;
     Ready(core);
