@@ -6,6 +6,9 @@
 // the ring of semi-real-time slices are guarded by a mutex.
 #pragma once
 
+#include "samplestream.h"
+#include "sweepplan.h"
+
 #include "platform/wintypes.h"
 
 #include <atomic>
@@ -34,7 +37,7 @@ namespace torvelsoapy {
 struct ReceiverConfig {
     std::string deviceArgs;
     double rateHz = 2.4e6;    // sample rate asked of the receiver
-    double settleS = 0.005;   // samples discarded after every retune
+    double settleS = 0.005;   // the receiver's settling after a retune
     double levelOffsetDb = 0; // calibration: added to every dBFS level
 };
 
@@ -71,6 +74,9 @@ public:
     double ZeroReferenceLevel() const { return m_config.levelOffsetDb; }
     int MaxAttenuation() const { return m_maxAttenuation; }
 
+    // The points of a sweep block of at least minimumKHz sized to whole
+    // tunings (0 while no receiver is open).
+    int SweepBlockPoints(int stepKHz, int minimumKHz) const;
     // A sweep block of `points` points `stepKHz` apart from startKHz (cut at
     // the highest frequency), each the power mean of `averages` spectra.
     int StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation, int averages);
@@ -93,8 +99,8 @@ public:
 
     int DataCount() const;
     int CopyData(short* buffer, int count) const;
-    // Overruns of the receiver's stream since the link was opened.
-    long Overruns() const { return m_overruns; }
+    // Overruns that cost samples of a task since the link was opened.
+    long Overruns() const { return m_samples.Overruns(); }
 
 private:
     enum class Kind { Sweep, ZeroSpan, RealTime, SemiRealTime };
@@ -125,12 +131,16 @@ private:
     // Checks the link and queues a job; 1 = started.
     int Start(Job job, int attenuation);
     // The tasks on the task thread; an error code, 0 when done.
-    int Measure(const Job& job, std::vector<short>& words);
+    // A sweep block; the receiver is left tuned to the first frequency of
+    // the block from nextStartKHz (none beyond the range).
+    int Measure(const Job& job, std::vector<short>& words, int nextStartKHz);
     int MeasureZeroSpan(const Job& job, std::vector<short>& words);
     int MeasureRealTime(const Job& job, std::vector<short>& words);
     int RunSemiRealTime(const Job& job);
-    // Tunes and lets the receiver settle.
+    // Tunes and lets the receiver settle (see CSampleStream).
     int Tune(double centerHz);
+    // The tuning nearest centerHz that the receiver has.
+    double Tunable(double centerHz) const { return NearestTuning(centerHz, m_ranges); }
     // Streams contiguous blocks of `length` samples, one every `hop` samples,
     // to sink until it returns false; an overrun is counted and the blocks go
     // on after the gap.
@@ -142,8 +152,7 @@ private:
     void HandOverSlices(BYTE tag);
     // Reads n contiguous samples; an error code, 0 when read. An overrun
     // starts the samples over.
-    int Read(std::complex<float>* out, int n);
-    int Discard(int n);
+    int Read(std::complex<float>* out, int n) { return m_samples.Read(out, n); }
     void Post(UINT offset, WPARAM wParam, LPARAM lParam) const;
     void StopThread();
 
@@ -154,12 +163,12 @@ private:
     double m_minGain = 0.0, m_maxGain = 0.0;
     int m_maxAttenuation = 0;
     int m_minKHz = 0, m_maxKHz = 0;
+    std::vector<TuningRange> m_ranges;
     WORD m_serial = 0;
     HWND m_hwnd = 0;
     UINT m_messageBase = 0;
     std::atomic<bool> m_open{false};
     std::atomic<int> m_lastError{1};
-    std::atomic<long> m_overruns{0};
 
     std::thread m_thread;
     mutable std::mutex m_mutex;
@@ -168,9 +177,14 @@ private:
     bool m_busy = false;
     bool m_stop = false;
     std::atomic<bool> m_cancel{false};
+    CSampleStream m_samples;
     std::vector<short> m_data;
     std::vector<std::string> m_antennas;
     std::atomic<int> m_path{0};
+    // The gain and input the receiver is set to (task thread; NaN and -1
+    // after an opening).
+    double m_gainDb = 0.0;
+    int m_pathInUse = -1;
     // Semi-real-time: finished slices not handed over yet (at most
     // kSliceRing; the oldest are dropped and counted), and whether the
     // program asked for the next batch.

@@ -147,7 +147,12 @@ int CSoapyAnalyser::MeasureZeroSpan(const Job& job, std::vector<short>& words) {
     const double low = job.startKHz * 1e3 + (job.firstBin - 0.5) * binHz;
     const double high = job.startKHz * 1e3 + (job.lastBin + 0.5) * binHz;
     const bool narrow = high - low <= kOffsetTuneShare * m_rateHz;
-    const double center = (low + high) / 2 + (narrow ? m_rateHz / 4 : 0.0);
+    // A narrow band lies below the tuned frequency, or above it where the
+    // receiver's range ends before.
+    double center = (low + high) / 2 + (narrow ? m_rateHz / 4 : 0.0);
+    if (narrow && Tunable(center) != center)
+        center -= m_rateHz / 2;
+    center = Tunable(center);
     if (int e = Tune(center))
         return e;
     const int n = std::max(kMinFft, static_cast<int>(std::lround(m_rateHz * kZeroSpanSampleS)));
@@ -197,7 +202,7 @@ int CSoapyAnalyser::MeasureZeroSpan(const Job& job, std::vector<short>& words) {
 int CSoapyAnalyser::MeasureRealTime(const Job& job, std::vector<short>& words) {
     const double binHz = kBandBinKHz * 1e3;
     const double base = job.startKHz * 1e3;
-    const double center = base + kRealTimeCenterKHz * 1e3;
+    const double center = Tunable(base + kRealTimeCenterKHz * 1e3);
     if (int e = Tune(center))
         return e;
     // FFT bins of at most a sixteenth of a 250 kHz bin: the flat-top main
@@ -299,7 +304,8 @@ int CSoapyAnalyser::RunSemiRealTime(const Job& job) {
     slice.kind = Kind::Sweep;
     for (;;) {
         std::vector<short> words;
-        if (int e = Measure(slice, words))
+        // The next slice begins where this one did.
+        if (int e = Measure(slice, words, slice.startKHz))
             return e;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_slices.push_back(std::move(words));
