@@ -446,6 +446,14 @@ CString CNormalAnalysis::LevelScaleText(const CString& scale) {
     return scale + text(kStrUncalibrated);
 }
 
+CString CNormalAnalysis::UncalibratedNote() {
+    if (torveldevice::LoadedDeviceCalibrated())
+        return CString();
+    std::string note = text(kStrUncalibrated);
+    note.erase(0, note.find_first_not_of(' '));
+    return CString(note.c_str());
+}
+
 void CNormalAnalysis::UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values) {
     CNormalGraphContext& graph = intf.GetGraph();
     for (int k = 0; k < 4; ++k)

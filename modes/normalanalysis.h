@@ -197,6 +197,9 @@ protected:
     // The scale text a level graph shows in its first corner, marked when the
     // device's levels are uncalibrated (a receiver).
     static CString LevelScaleText(const CString& scale);
+    // "levels uncalibrated" as a note of its own (no leading spaces); empty
+    // for a calibrated device.
+    static CString UncalibratedNote();
     // The cursor, the markers and the trigger line join the graph, following
     // the data line.
     void AttachMarkers();

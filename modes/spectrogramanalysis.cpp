@@ -227,6 +227,8 @@ void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
     CNormalGraphContext& chunk = m_chunkIntf.GetGraph();
     *chunk.GetCornerText(0) = LevelScaleText(m_graph.text[0]);
     *chunk.GetCornerText(1) = CString();
+    // The 3D graph's levels are the same levels.
+    m_3dIntf.GetGraph().SetLegendNote(UncalibratedNote());
     *chunk.GetCornerText(2) = CString(text(kStrStart)) + ChunkFirstLabel();
     *chunk.GetCornerText(3) = CString(text(kStrStop)) + ChunkLastLabel();
     m_chunkIntf.SetDivision(m_graph.xDivisions, m_graph.yDivisions);

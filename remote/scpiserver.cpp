@@ -146,3 +146,8 @@ void CScpiServer::WindowClosing(CAnalysisCore* core) {
             QTimer::singleShot(0, c, &CScpiClient::Pump);
     }
 }
+
+void CScpiServer::DeviceRefused(CAnalysisCore* core, const QString& text) {
+    for (CScpiClient* c : m_clients)
+        c->Session().DeviceRefused(core, text);
+}

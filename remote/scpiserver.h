@@ -59,6 +59,7 @@ public:
 
     void DataArrived(CAnalysisCore* core) override;
     void WindowClosing(CAnalysisCore* core) override;
+    void DeviceRefused(CAnalysisCore* core, const QString& text) override;
 
     // A client's line waits for an operation: the server looks at it now and then.
     void OperationWaits();

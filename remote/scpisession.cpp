@@ -170,15 +170,30 @@ int CScpiSession::command(CAnalysisCore* core, int action, int p1, int p2, int p
     const auto windows = m_link->RemoteWindows();
     if (std::find(windows.begin(), windows.end(), core) != windows.end())
         prompts = saved;
-    if (warning) {
-        // The text goes inside the error's quotes.
-        std::string info(warning->c_str());
-        for (char& c : info)
-            if (c == '"' || static_cast<unsigned char>(c) < 0x20)
-                c = c == '"' ? '\'' : ' ';
-        pushError(scpi::kSettingsConflict, info.c_str());
-    }
+    if (warning)
+        pushWarning(warning->c_str());
     return result;
+}
+
+void CScpiSession::pushWarning(const std::string& text) {
+    // The text goes inside the error's quotes.
+    std::string info(text);
+    for (char& c : info)
+        if (c == '"' || static_cast<unsigned char>(c) < 0x20)
+            c = c == '"' ? '\'' : ' ';
+    pushError(scpi::kSettingsConflict, info.c_str());
+}
+
+void CScpiSession::DeviceRefused(CAnalysisCore* core, const QString& text) {
+    // The window this client's commands go to (the first without a
+    // selection), or the one it waits for.
+    CAnalysisCore* mine = Selected();
+    if (!mine) {
+        const auto windows = m_link->RemoteWindows();
+        mine = windows.empty() ? nullptr : windows.front();
+    }
+    if (core && (core == mine || core == m_opCore))
+        pushWarning(text.toStdString());
 }
 
 // ---- Parameters

@@ -296,6 +296,7 @@ int CSampleStream::TuneNow(double centerHz) {
     try {
         m_device->setFrequency(SOAPY_SDR_RX, 0, centerHz);
     } catch (const std::exception&) {
+        m_refusedHz = centerHz;
         return kTorvelErrorTaskFailed;
     }
     m_tuned = Seconds(Clock::now());

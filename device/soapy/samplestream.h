@@ -83,6 +83,8 @@ public:
     // samples are read away after a retune (the receiver's queue overflowed
     // while it waited between tasks) are not.
     long Overruns() const { return m_overruns; }
+    // The frequency of the last tuning the driver refused.
+    double RefusedHz() const { return m_refusedHz; }
     std::size_t Mtu() const { return m_mtu; }
 
 private:
@@ -154,6 +156,7 @@ private:
     double m_tuned = 0.0;
     long long m_tunedNs = 0;
     long long m_settleFrom = 0;
+    double m_refusedHz = 0.0;
     std::atomic<long> m_overruns{0};
 };
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -84,7 +85,7 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
         m_device = nullptr;
     }
     if (!m_device) {
-        m_lastError = kTorvelErrorNoDevice;
+        SetError(kTorvelErrorNoDevice);
         return 0;
     }
     try {
@@ -112,6 +113,8 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
         // can take its DC offset out does so.
         if (m_device->hasDCOffsetMode(SOAPY_SDR_RX, 0))
             m_device->setDCOffsetMode(SOAPY_SDR_RX, 0, true);
+        m_lowHz = low;
+        m_highHz = high;
         m_minKHz = static_cast<int>(std::ceil(low / 1000));
         m_maxKHz = static_cast<int>((high - kTopMargin * m_rateHz) / 1000);
         m_stream = m_device->setupStream(SOAPY_SDR_RX, SOAPY_SDR_CF32);
@@ -123,7 +126,7 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
         m_antennas = m_device->listAntennas(SOAPY_SDR_RX, 0);
     } catch (const std::exception&) {
         Close();
-        m_lastError = kTorvelErrorNoDevice;
+        SetError(kTorvelErrorNoDevice);
         return 0;
     }
     m_hwnd = hwnd;
@@ -132,7 +135,7 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
     m_pathInUse = -1;
     m_path = 0;
     m_open = true;
-    m_lastError = kTorvelErrorNone;
+    SetError(kTorvelErrorNone);
     return 1;
 }
 
@@ -200,12 +203,12 @@ int CSoapyAnalyser::SelectPath(int port, int enable, int path) {
     if (!CheckOpen())
         return 0;
     if (port != 0 || enable < 0 || enable > 1 || path < 0 || path > 1) {
-        m_lastError = kTorvelErrorBadParameter;
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     // Without a second input there is no path to switch.
     if (m_antennas.size() < 2)
-        return Refuse();
+        return Refuse("this receiver has one antenna input; the XPD window needs two");
     // Acts on the next task: a running one keeps its input.
     m_path = enable ? path : 0;
     return 1;
@@ -215,13 +218,35 @@ bool CSoapyAnalyser::CheckOpen() {
     if (m_open)
         return true;
     if (!TorvelErrorIsLinkLost(m_lastError))
-        m_lastError = kTorvelErrorNotOpen;
+        SetError(kTorvelErrorNotOpen);
     return false;
 }
 
-int CSoapyAnalyser::Refuse() {
-    m_lastError = m_open ? kTorvelErrorTaskFailed : kTorvelErrorNotOpen;
+int CSoapyAnalyser::Refuse(std::string why) {
+    if (m_open)
+        SetError(kTorvelErrorTaskFailed, std::move(why));
+    else
+        SetError(kTorvelErrorNotOpen);
     return 0;
+}
+
+int CSoapyAnalyser::RefuseRange() {
+    char text[96];
+    std::snprintf(text, sizeof text, "this receiver covers %g\u2013%g MHz", m_lowHz / 1e6,
+                  m_highHz / 1e6);
+    SetError(kTorvelErrorBadParameter, text);
+    return 0;
+}
+
+void CSoapyAnalyser::SetError(int code, std::string text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastError = code;
+    m_errorText = std::move(text);
+}
+
+std::string CSoapyAnalyser::ErrorText() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_errorText;
 }
 
 int CSoapyAnalyser::SweepBlockPoints(int stepKHz, int minimumKHz) const {
@@ -232,8 +257,10 @@ int CSoapyAnalyser::SweepBlockPoints(int stepKHz, int minimumKHz) const {
 
 int CSoapyAnalyser::StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation,
                                int averages) {
-    if (m_open && (startKHz < 0 || startKHz > m_maxKHz || stepKHz <= 0)) {
-        m_lastError = kTorvelErrorBadParameter;
+    if (m_open && (startKHz < 0 || startKHz > m_maxKHz))
+        return RefuseRange();
+    if (m_open && stepKHz <= 0) {
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     Job job;
@@ -255,6 +282,7 @@ int CSoapyAnalyser::Start(Job job, int attenuation) {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_busy || m_pending) {
         m_lastError = kTorvelErrorBusy;
+        m_errorText.clear();
         return 0;
     }
     const int att =
@@ -274,6 +302,7 @@ int CSoapyAnalyser::Start(Job job, int attenuation) {
     m_pending = job;
     m_busy = true;
     m_lastError = kTorvelErrorNone;
+    m_errorText.clear();
     if (!m_thread.joinable())
         m_thread = std::thread([this] { Run(); });
     lock.unlock();
@@ -333,6 +362,13 @@ void CSoapyAnalyser::Run() {
                 Post(kTorvelMsgAnalysisDone, job.tag, static_cast<LPARAM>(m_data.size()));
             } else {
                 m_lastError = error;
+                m_errorText.clear();
+                if (error == kTorvelErrorTaskFailed) {
+                    char text[96];
+                    std::snprintf(text, sizeof text, "the receiver refused the tuning to %.6g MHz",
+                                  m_samples.RefusedHz() / 1e6);
+                    m_errorText = text;
+                }
                 if (TorvelErrorIsLinkLost(error))
                     m_open = false;
                 Post(kTorvelMsgDeviceError, job.tag, error);

@@ -66,6 +66,9 @@ public:
     void Close();
     void Terminate();
     int LastError() const { return m_lastError; }
+    // The last error in words, where the receiver has more to say than its
+    // code ("this receiver covers 24-1766 MHz"); empty otherwise.
+    std::string ErrorText() const;
 
     // Facts of the opened receiver (those of none before the first opening).
     WORD SerialNumber() const { return m_serial; }
@@ -92,7 +95,10 @@ public:
     // 6 by a receiver with one input.
     int SelectPath(int port, int enable, int path);
     // Refuses a task the receiver cannot do: error 6, the link stays.
-    int Refuse();
+    int Refuse(std::string why = {});
+    // Refuses a frequency outside the receiver's range: error 8, the range
+    // said in words.
+    int RefuseRange();
     // Whether the receiver is open; if not, the error is "not open" unless
     // the link was lost, whose error stays the one a caller reads.
     bool CheckOpen();
@@ -154,6 +160,8 @@ private:
     // starts the samples over.
     int Read(std::complex<float>* out, int n) { return m_samples.Read(out, n); }
     void Post(UINT offset, WPARAM wParam, LPARAM lParam) const;
+    // Sets the last error and its words.
+    void SetError(int code, std::string text = {});
     void StopThread();
 
     ReceiverConfig m_config;
@@ -163,6 +171,7 @@ private:
     double m_minGain = 0.0, m_maxGain = 0.0;
     int m_maxAttenuation = 0;
     int m_minKHz = 0, m_maxKHz = 0;
+    double m_lowHz = 0.0, m_highHz = 0.0; // the receiver's tuning range
     std::vector<TuningRange> m_ranges;
     WORD m_serial = 0;
     HWND m_hwnd = 0;
@@ -179,6 +188,7 @@ private:
     std::atomic<bool> m_cancel{false};
     CSampleStream m_samples;
     std::vector<short> m_data;
+    std::string m_errorText;
     std::vector<std::string> m_antennas;
     std::atomic<int> m_path{0};
     // The gain and input the receiver is set to (task thread; NaN and -1

@@ -57,10 +57,12 @@ bool Crosses(int type, double previous, double now, double threshold) {
 int CSoapyAnalyser::StartZeroSpan(BYTE tag, int baseKHz, int attenuation, int triggerType,
                                   int triggerLevel, int firstBin, int lastBin, int samples,
                                   int postTrigger) {
-    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz || triggerType < 0 || triggerType > 2 ||
-                   firstBin > lastBin || lastBin >= kZeroSpanBins || samples < 1 ||
-                   samples > kZeroSpanMaxSamples || postTrigger < 0 || postTrigger > samples)) {
-        m_lastError = kTorvelErrorBadParameter;
+    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz))
+        return RefuseRange();
+    if (m_open && (triggerType < 0 || triggerType > 2 || firstBin > lastBin ||
+                   lastBin >= kZeroSpanBins || samples < 1 || samples > kZeroSpanMaxSamples ||
+                   postTrigger < 0 || postTrigger > samples)) {
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     Job job;
@@ -78,9 +80,11 @@ int CSoapyAnalyser::StartZeroSpan(BYTE tag, int baseKHz, int attenuation, int tr
 
 int CSoapyAnalyser::StartRealTime(BYTE tag, int baseKHz, int attenuation, int triggerType,
                                   int senseValue, int triggerPosition) {
-    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz || triggerType < 0 || triggerType > 2 ||
-                   triggerPosition < 0 || triggerPosition >= kRealTimeBlocks)) {
-        m_lastError = kTorvelErrorBadParameter;
+    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz))
+        return RefuseRange();
+    if (m_open && (triggerType < 0 || triggerType > 2 || triggerPosition < 0 ||
+                   triggerPosition >= kRealTimeBlocks)) {
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     Job job;
@@ -96,10 +100,8 @@ int CSoapyAnalyser::StartRealTime(BYTE tag, int baseKHz, int attenuation, int tr
 int CSoapyAnalyser::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejection) {
     // A band reaching below the receiver's lowest frequency starts there
     // with no-sample words, as a sweep does.
-    if (m_open && (startKHz < 0 || startKHz > m_maxKHz)) {
-        m_lastError = kTorvelErrorBadParameter;
-        return 0;
-    }
+    if (m_open && (startKHz < 0 || startKHz > m_maxKHz))
+        return RefuseRange();
     Job job;
     job.kind = Kind::SemiRealTime;
     job.tag = tag;
@@ -115,12 +117,15 @@ int CSoapyAnalyser::SemiRealTimeResult(BYTE tag) {
     if (!CheckOpen())
         return 0;
     std::lock_guard<std::mutex> lock(m_mutex);
+    // The mutex is held: the error is set here, without words.
     if (!m_semiRunning) {
         m_lastError = kTorvelErrorTaskFailed;
+        m_errorText.clear();
         return 0;
     }
     if (tag != m_semiTag) {
         m_lastError = kTorvelErrorBadParameter;
+        m_errorText.clear();
         return 0;
     }
     m_sliceAsked = true;

@@ -6,7 +6,9 @@
 
 #include "device/TorvelAPI.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 using torvelsoapy::CSoapyAnalyser;
 
@@ -65,9 +67,23 @@ int ConfigureTorvelDevice(const char* args, double levelOffsetDb) {
     return 1;
 }
 
-// Overruns of the receiver's sample stream since the link was opened.
+// Overruns of the receiver's sample stream that cost a task samples since
+// the link was opened.
 long GetTorvelOverrunCount() {
     return Device().Overruns();
+}
+
+// The last error in words where the receiver has more to say than its code:
+// copied NUL-terminated into buffer (at most size bytes); the length of the
+// whole text, 0 when there is none.
+int GetTorvelErrorText(char* buffer, int size) {
+    const std::string text = Device().ErrorText();
+    if (buffer && size > 0) {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
+        std::copy_n(text.data(), n, buffer);
+        buffer[n] = '\0';
+    }
+    return static_cast<int>(text.size());
 }
 
 int InitTorvelDLL(HWND hwnd, UINT messageBase) {
