@@ -17,6 +17,7 @@ class SoapyTest : public ::testing::Test {
 protected:
     void SetUp() override { ::setenv("SOAPY_SDR_PLUGIN_PATH", TORVEL_SOAPY_MODULES, 1); }
     void TearDown() override {
+        Fault(0);
         Plug(true);
         ShutdownTorvelDLL();
     }
@@ -35,6 +36,13 @@ protected:
     static void Plug(bool plugged) {
         if (void* h = dlopen(TORVEL_TEST_RECEIVER, RTLD_NOW | RTLD_NOLOAD)) {
             reinterpret_cast<void (*)(int)>(dlsym(h, "TorvelTestReceiverPlug"))(plugged);
+            dlclose(h);
+        }
+    }
+    // 0: the receiver's stream delivers; 1: it stalls; 2: its reads throw.
+    static void Fault(int fault) {
+        if (void* h = dlopen(TORVEL_TEST_RECEIVER, RTLD_NOW | RTLD_NOLOAD)) {
+            reinterpret_cast<void (*)(int)>(dlsym(h, "TorvelTestReceiverFault"))(fault);
             dlclose(h);
         }
     }

@@ -220,6 +220,34 @@ TEST_F(SoapyTest, AnUnplugIsReportedAsLinkLostAndRecoveredOnReopening) {
     EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -40.0, 0.5);
 }
 
+TEST_F(SoapyTest, AStalledOrThrowingStreamIsReportedAsLinkLostAndRecoveredOnReopening) {
+    struct Case {
+        int fault;
+        int error;
+    };
+    for (const Case c : {Case{1, kTorvelErrorTimeout}, Case{2, kTorvelErrorRemoved}}) {
+        ASSERT_TRUE(Open("tone_hz=100.5e6")) << c.fault;
+        ASSERT_EQ(NormalBlock(100000, 3, 0, 1).size(), 76u);
+        Fault(c.fault);
+        ASSERT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 7, 100000, 3, 0, 1), 1);
+        // Reported, never a task that hangs or a block of nothing.
+        ASSERT_TRUE(window.Wait(std::chrono::seconds(10))) << c.fault;
+        EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR) << c.fault;
+        EXPECT_EQ(window.Last().wParam, 7u);
+        EXPECT_EQ(window.Last().lParam, c.error) << c.fault;
+        EXPECT_TRUE(TorvelErrorIsLinkLost(GetTorvelLastError()));
+        EXPECT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 8, 100000, 3, 0, 1), 0);
+        // The receiver comes back: reopened, it measures the tone again.
+        Fault(0);
+        ShutdownTorvelDLL();
+        ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
+        const std::vector<short> words = NormalBlock(100000, 3, 0, 1);
+        ASSERT_EQ(words.size(), 76u) << c.fault;
+        EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -40.0, 0.5);
+        ShutdownTorvelDLL();
+    }
+}
+
 TEST_F(SoapyTest, OverrunsInATaskAreCountedAndTheirSamplesNeverUsedButIdleOnesAreNot) {
     // A receiver that holds two buffers (13.7 ms): it overflows whenever no
     // task reads it, and loses nothing a task measures.

@@ -33,8 +33,9 @@
 // from 0 to 50 dB; the model's levels drop with it. Every retune is logged
 // with the sample from which it holds, and the samples are computed when they
 // are read, each with the tuning in force when it was made.
-// The tests unplug and replug it with TorvelTestReceiverPlug (a second dlopen of this module
-// reaches the instance SoapySDR loaded).
+// The tests unplug and replug it with TorvelTestReceiverPlug, and make its stream stall
+// (reads wait out their timeout and deliver nothing) or throw with TorvelTestReceiverFault
+// (a second dlopen of this module reaches the instance SoapySDR loaded).
 #include <SoapySDR/Device.hpp>
 #include <SoapySDR/Errors.hpp>
 #include <SoapySDR/Formats.hpp>
@@ -57,6 +58,8 @@
 namespace {
 
 std::atomic<bool> g_plugged{true};
+// 0: the stream delivers; 1: it stalls; 2: a read throws.
+std::atomic<int> g_fault{0};
 constexpr double kMaxGain = 50.0;
 constexpr double kCrossPolarDb = 25.0;
 using Clock = std::chrono::steady_clock;
@@ -160,6 +163,12 @@ public:
         timeNs = 0;
         if (!g_plugged)
             return SOAPY_SDR_STREAM_ERROR;
+        if (g_fault == 2)
+            throw std::runtime_error("torveltest: the driver failed");
+        if (g_fault == 1) {
+            std::this_thread::sleep_for(std::chrono::microseconds(timeoutUs));
+            return SOAPY_SDR_TIMEOUT;
+        }
         const long long made = Made(Clock::now());
         const long long current = m_next / m_mtu;
         const bool started = m_next % m_mtu != 0;
@@ -336,6 +345,10 @@ SoapySDR::Registry registerTestReceiver("torveltest", &FindTestReceiver, &MakeTe
                                         SOAPY_SDR_ABI_VERSION);
 
 } // namespace
+
+extern "C" void TorvelTestReceiverFault(int fault) {
+    g_fault = fault;
+}
 
 extern "C" void TorvelTestReceiverPlug(int plugged) {
     g_plugged = plugged != 0;
