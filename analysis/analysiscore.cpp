@@ -4,6 +4,7 @@
 // grey-scale conversion. The command table lives in corecommands.cpp.
 #include "analysis/analysiscore.h"
 
+#include "analysis/alarmlistener.h"
 #include "analysis/csvfile.h"
 #include "analysis/framelink.h"
 #include "analysis/keytable.h"
@@ -368,14 +369,37 @@ void CAnalysisCore::SetSpan(int) {}
 
 void CAnalysisCore::SetUnitAll(int unit) {
     m_unit = unit;
-    if (CTraceStore* line = GetDataLine()) {
-        line->SetUnit(static_cast<BYTE>(unit));
-    }
-    for (int k = 1; k <= kTraceCount; ++k) {
-        if (CTraceStore* trace = GetTrace(k)) {
-            trace->SetUnit(static_cast<BYTE>(unit));
+    ForEachLevelStore(
+        [unit](CTraceStore& store, long long) { store.SetUnit(static_cast<BYTE>(unit)); });
+}
+
+void CAnalysisCore::ForEachLevelStore(const LevelStoreVisitor& visit) {
+    std::array<CTraceStore*, kTraceCount + 1> seen{};
+    size_t n = 0;
+    const auto once = [&](CTraceStore* store) {
+        if (store && std::find(seen.begin(), seen.begin() + n, store) == seen.begin() + n) {
+            seen[n++] = store;
+            visit(*store, -1);
         }
-    }
+    };
+    once(GetDataLine());
+    for (int k = 1; k <= kTraceCount; ++k)
+        once(GetTrace(k));
+}
+
+void CAnalysisCore::ShowLevels(int unit, int offsetFlag, const short* table) {
+    // The view the words hold now, with a copy of the table they were
+    // corrected by.
+    const std::array<short, kOffsetTableSize> oldTable = m_offsetTable;
+    const CLevelView from{m_unit, m_offsetFlag ? oldTable.data() : nullptr};
+    if (table)
+        std::copy_n(table, kOffsetTableSize, m_offsetTable.begin());
+    m_offsetFlag = offsetFlag ? 1 : 0;
+    const CLevelView to{unit, m_offsetFlag ? m_offsetTable.data() : nullptr};
+    ForEachLevelStore(
+        [&](CTraceStore& store, long long fixedKHz) { RemapLevels(store, from, to, fixedKHz); });
+    SetUnitAll(unit);
+    LevelsRemapped();
 }
 
 int CAnalysisCore::GetAnalysisType() {
@@ -426,6 +450,50 @@ BOOL CAnalysisCore::GetLoggingTriggerLine(CLoggingTriggerLine*) {
 }
 void CAnalysisCore::ShowTrace(int, BOOL) {}
 void CAnalysisCore::ShowDeviceWait(const CString&) {}
+
+// ---- The watch over an armed alarm
+
+bool CAnalysisCore::HasArmedAlarm() {
+    return m_loggingTrigger && m_loggingOutput.GetState() != CLoggingOutput::kOff;
+}
+
+void CAnalysisCore::ShowTechnicalAlarm(bool, const CString&) {}
+
+void CAnalysisCore::NoteDataTaken(const CTime& when) {
+    m_lastDataTime = when;
+    if (m_dataWatch.DataArrived(when) == CDataWatchdog::Change::kCleared)
+        ChangeTechnicalAlarm(false, true);
+}
+
+void CAnalysisCore::WatchData() {
+    const CDataWatchdog::Change change =
+        m_dataWatch.Check(m_analyzeFlag && HasArmedAlarm(), m_taskRunning != 0);
+    if (change != CDataWatchdog::Change::kNone)
+        ChangeTechnicalAlarm(change == CDataWatchdog::Change::kRaised, false);
+}
+
+void CAnalysisCore::ChangeTechnicalAlarm(bool raised, bool dataReturned) {
+    // "%s" is a time of day: the last data's while the alarm is raised, the
+    // new data's when they end it. A watch that ends without data (the window
+    // stopped, its alarm switched off) ends the alarm without a text.
+    constexpr const char* kTimeOfDay = "%H:%M:%S";
+    CString text;
+    if (raised) {
+        text.Format(GetTorvelFormat(kStrMonitoringInterrupted, "s",
+                                    "Monitoring interrupted: no data since %s"),
+                    m_dataWatch.SilentSince().Format(kTimeOfDay).c_str());
+        m_technicalAlarm = text;
+    } else {
+        if (dataReturned)
+            text.Format(GetTorvelFormat(kStrMonitoringResumed, "s", "Monitoring resumed at %s"),
+                        m_lastDataTime.Format(kTimeOfDay).c_str());
+        m_technicalAlarm.Empty();
+    }
+    ShowTechnicalAlarm(raised, text);
+    UpdateView();
+    if (CAlarmListener* listener = m_link ? m_link->GetAlarmListener() : nullptr)
+        listener->TechnicalAlarm(*this, raised, text);
+}
 
 // ---- Device facts
 

@@ -8,6 +8,7 @@
 // code drive every mode.
 #pragma once
 
+#include "analysis/datawatchdog.h"
 #include "analysis/loggingoutput.h"
 #include "analysis/viewowner.h"
 #include "lib/loggingparam.h"
@@ -15,9 +16,11 @@
 #include "platform/ctime.h"
 #include "platform/geometry.h"
 #include "platform/wintypes.h"
+#include "trace/measuredwords.h"
 #include "trace/tracestore.h"
 
 #include <array>
+#include <functional>
 #include <list>
 
 class QWidget;
@@ -64,6 +67,10 @@ constexpr int kStrNoFreeCoreId = 56;       // a window refused: all core ids are
 constexpr int kStrSettingsIncomplete = 57; // a setting data file loaded in part; %s is its path
 constexpr int kStrCsvGridUnusable = 58;    // a data file's grid cannot be rebuilt on this device
 constexpr int kStrTimeStampFormat = 67;    // strftime format of the data time stamp
+// The technical alarm of a window whose watch lost its data ("%s" a time of
+// day), and the line that tells that data came again.
+constexpr int kStrMonitoringInterrupted = 96;
+constexpr int kStrMonitoringResumed = 97;
 
 // The message for a setting data file that loaded only in part, naming it.
 CString SettingsIncompleteText(const CString& path);
@@ -118,11 +125,15 @@ public:
     virtual void SetStop(int kHz);
     virtual void SetCenter(int kHz);
     virtual void SetSpan(int kHz);
-    // Sets the core's unit and that of the data line and the five traces.
+    // Sets the core's unit and that of every store ForEachLevelStore visits;
+    // the words stay as they are (they are read or stored in that unit next).
     virtual void SetUnitAll(int unit);
     // The window kind: 1 normal, 2 WLAN, 3 zero span, 4 semi-real-time,
     // 5 real-time, 6 medical, 7 XPD (0 in the base).
     virtual int GetAnalysisType();
+    // The analyser input (0 RF1, 1 RF2) the core's next task measures: every
+    // task is started on it. RF1 but in a window that compares the inputs.
+    virtual int GetInputPath() { return 0; }
     // Marker k / trace k (1..5) and the data line, or null.
     virtual CMarkerContext* GetMarker(int k);
     virtual CTraceStore* GetTrace(int k);
@@ -212,6 +223,51 @@ public:
     virtual void ShowDeviceWait(const CString& text);
     // Loads the offset table from the offset file without a dialog; 1 = loaded.
     virtual int LoadOffsetTable();
+
+    // ---- The watch over an armed alarm.
+    // True while the window watches levels for an alarm: in the base while
+    // its logging trigger is on and logging runs. A window that measures with
+    // an armed alarm must get data: it is never left waiting for the device,
+    // and a silence raises its technical alarm.
+    virtual bool HasArmedAlarm();
+    // Shows (raised) or ends the technical alarm of a watch that lost its
+    // data, with the text that says so (ended: that data came again, or empty
+    // when the watch ended without them): in the window's graphs, its alarm
+    // log and its alarm outputs. Nothing in the base.
+    virtual void ShowTechnicalAlarm(bool raised, const CString& text);
+    // The core took in new data measured at `when`: the data time stamp and
+    // the watchdog (data returning end a technical alarm).
+    void NoteDataTaken(const CTime& when = CTime::GetCurrentTime());
+    // One look of the watchdog; the main frame's timer calls it.
+    void WatchData();
+    CDataWatchdog& GetDataWatchdog() { return m_dataWatch; }
+    // The text of the raised technical alarm; empty while none is raised.
+    const CString& GetTechnicalAlarm() const { return m_technicalAlarm; }
+
+    // ---- How levels are shown. The unit and the level-offset correction
+    // are ways of showing the measured levels: a change re-maps the words of
+    // every store, and no measurement is lost to it.
+    // Every store that holds the window's measured words, with the frequency
+    // its points were measured at when their x is a time (else -1): the data
+    // line and the five traces in the base.
+    using LevelStoreVisitor = std::function<void(CTraceStore& store, long long fixedKHz)>;
+    virtual void ForEachLevelStore(const LevelStoreVisitor& visit);
+    // The unit and, while the correction is on, the offset table.
+    CLevelView GetLevelView() const {
+        return CLevelView{m_unit, m_offsetFlag ? m_offsetTable.data() : nullptr};
+    }
+    // Shows the levels in unit (1..3) with the correction on or off, and with
+    // table (kOffsetTableSize offsets) as the offset table when it is given.
+    void ShowLevels(int unit, int offsetFlag, const short* table = nullptr);
+    // A level as the window shows it (in its unit) as a level in dBm, and back;
+    // "dBm" or "dBuV", the name of the window's unit.
+    double ShownToDbm(double shown) const {
+        return shown - CTraceStore::UnitOffset(m_unit) * kLevelUnitDb;
+    }
+    double DbmToShown(double dbm) const {
+        return dbm + CTraceStore::UnitOffset(m_unit) * kLevelUnitDb;
+    }
+    const char* UnitName() const { return CTraceStore::UnitOffset(m_unit) != 0 ? "dBuV" : "dBm"; }
 
     // The device's terminate of this core's running task; a mode may wait
     // after it for the device to settle. Tests replace it.
@@ -312,6 +368,9 @@ protected:
 
     void LeaveRotation();
     void ReturnToRotation();
+    // After ShowLevels re-mapped the stores: whatever keeps copies of their
+    // words takes them again (nothing in the base).
+    virtual void LevelsRemapped() {}
     // The core's own device task, by the one rule of the scheduler: a core
     // ends only the task it started and that still runs, and starts one only
     // while it holds the device (CFrameLink). A core without a shell is alone
@@ -359,6 +418,12 @@ protected:
     CFrameLink* m_link = nullptr;
 
 private:
+    // Raises or ends the technical alarm (ended by data returning or by the
+    // end of the watch): the window shows it, the listener hears it.
+    void ChangeTechnicalAlarm(bool raised, bool dataReturned);
+
     int m_savedAnalyzeFlag = 0; // while outside the rotation
     int m_rotationDepth = 0;
+    CDataWatchdog m_dataWatch;
+    CString m_technicalAlarm;
 };

@@ -102,14 +102,11 @@ int CAnalysisCore::ExecuteCommand(int action, int p1, int, int, int, int) {
             m_scale = p1;
         }
         return kCommandRedraw;
-    case 32: {
-        // The stored words carry the unit's offset: words of the old unit
-        // would stay in the holds for good, so a new unit starts them again.
-        const int unit = p1 >= 1 && p1 <= 3 ? p1 : 1;
-        const bool changed = unit != m_unit;
-        SetUnitAll(unit);
-        return changed ? kCommandReset : kCommandRedraw;
-    }
+    case 32:
+        // The unit is a way of showing the levels: the measured words are
+        // re-mapped into it, and the holds go on.
+        ShowLevels(p1 >= 1 && p1 <= 3 ? p1 : 1, m_offsetFlag);
+        return kCommandRedraw;
     case 33:
         m_referencePosition = p1;
         return kCommandRedraw;
@@ -341,8 +338,21 @@ int CAnalysisCore::OnLoggingRequest() {
     return m_loggingOutput.EditLogging();
 }
 int CAnalysisCore::OnOffsetRequest() {
-    m_offsetFlag = DoModalOffsetDialog(m_offsetTable.data(), m_offsetFile, 1) == 1 ? 1 : 0;
-    return kCommandReset;
+    // The dialog works on copies: a cancelled dialog changes nothing, an
+    // accepted table or a correction switched off re-maps the levels shown.
+    std::array<short, kOffsetTableSize> table = m_offsetTable;
+    CString file = m_offsetFile;
+    switch (DoModalOffsetDialog(table.data(), file, 1)) {
+    case 1:
+        m_offsetFile = file;
+        ShowLevels(m_unit, 1, table.data());
+        return kCommandRedraw;
+    case kOffsetDialogSwitchedOff:
+        ShowLevels(m_unit, 0);
+        return kCommandRedraw;
+    default:
+        return kCommandDone;
+    }
 }
 int CAnalysisCore::LoadOffsetTable() {
     return DoModalOffsetDialog(m_offsetTable.data(), m_offsetFile, 0) == 1 ? 1 : 0;

@@ -7,6 +7,7 @@
 
 #include "platform/wintypes.h"
 
+class CAlarmListener;
 class CAnalysisCore;
 class CChildFrame;
 class CViewWindow;
@@ -33,6 +34,12 @@ public:
     // the device; TRUE when it runs. Otherwise the rotation starts core in its
     // turn.
     virtual BOOL RestartTask(CAnalysisCore* /*core*/) { return FALSE; }
+    // The analyser's input (0 RF1, 1 RF2), the one device setting a task
+    // leaves behind: every task is started on the input its core asks for
+    // (CAnalysisCore::GetInputPath), so no window measures through the input
+    // another window chose. TRUE when the device is on that input. The
+    // default switches the device every time.
+    virtual BOOL SelectInputPath(int path);
     // The button bar shows the commands' states again (menus ask when they open).
     virtual void RefreshCommandStates() = 0;
     // Executes a command of the command list (35000 + its index) as a menu
@@ -52,6 +59,9 @@ public:
     // Shows the menu of the command list named listName at the screen point
     // and runs the command chosen there; FALSE when no list has that name.
     virtual BOOL TrackPopupMenu(const char* /*listName*/, int /*x*/, int /*y*/) { return FALSE; }
+    // What hears the windows' alarms beyond the windows themselves; null for
+    // nobody.
+    virtual CAlarmListener* GetAlarmListener() { return nullptr; }
 
 protected:
     ~CFrameLink() = default;

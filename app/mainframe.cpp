@@ -180,18 +180,17 @@ bool CMainFrame::Create(bool showSplash) {
 
     qApp->installEventFilter(this); // F1..F10 reach the button bar from anywhere
 
-    if (openDeviceLink())
-        return true;
-    if (!m_deviceFallback) {
-        m_messageBox(text(4));
-        return false;
+    if (!openDeviceLink()) {
+        // A fallback that declined has said why; otherwise string 4 does.
+        if (m_deviceFallback && !m_deviceFallback())
+            return false;
+        if (!m_deviceFallback || !openDeviceLink()) {
+            m_messageBox(text(4));
+            return false;
+        }
     }
-    if (!m_deviceFallback())
-        return false;
-    if (openDeviceLink())
-        return true;
-    m_messageBox(text(4));
-    return false;
+    SetTimer(kWatchdogTimerId, kWatchdogPeriodMs);
+    return true;
 }
 
 bool CMainFrame::OpenStartWindow(int startMode) {
@@ -298,6 +297,8 @@ bool CMainFrame::openDeviceLink() {
 }
 
 void CMainFrame::storeDeviceFacts() {
+    // A link opened anew may have the device on either input.
+    m_inputPath = -1;
     m_serial = GetSerialNumber();
     m_firmware = GetFirmWareVersion();
 }
@@ -335,6 +336,11 @@ void CMainFrame::OnTimer(UINT_PTR id) {
         for (CAnalysisCore* core : std::vector<CAnalysisCore*>(m_scheduler.Cores()))
             if (core->OnTimer(coreTimer))
                 break;
+        return;
+    }
+    if (id == kWatchdogTimerId) {
+        for (CAnalysisCore* core : std::vector<CAnalysisCore*>(m_scheduler.Cores()))
+            core->WatchData();
         return;
     }
     if (id != kReopenTimerId)
@@ -404,10 +410,28 @@ BOOL CMainFrame::RestartTask(CAnalysisCore* core) {
     if (m_deviceLost || !core || core->GetId() != m_scheduler.CurrentId() ||
         m_scheduler.GetTask() != CAnalysisScheduler::Task::kEnded || !core->GetAnalyzeFlag())
         return FALSE;
-    if (core->StartAnalysis() != 1)
+    if (startTask(core) != 1)
         return FALSE; // the fence hands the device on
     m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
     return TRUE;
+}
+
+BOOL CMainFrame::SelectInputPath(int path) {
+    if (m_deviceLost)
+        return FALSE;
+    if (path == m_inputPath)
+        return TRUE;
+    m_inputPath = CFrameLink::SelectInputPath(path) ? path : -1;
+    return m_inputPath == path ? TRUE : FALSE;
+}
+
+int CMainFrame::startTask(CAnalysisCore* core) {
+    // A task measures through the input its own window asks for, whatever
+    // input the task before it left switched. A device without the switch
+    // measures its only input: a failed switch is no reason not to measure
+    // (a window that needs the second input refuses to start by itself).
+    SelectInputPath(core->GetInputPath());
+    return core->StartAnalysis();
 }
 
 void CMainFrame::OnTaskFence() {
@@ -437,9 +461,13 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
         return;
     }
     CAnalysisCore* core = m_scheduler.Next();
-    if (!core)
+    if (!core) {
+        // No window measures: the device is left on its first input, where
+        // any other program or a later window expects it.
+        SelectInputPath(0);
         return;
-    if (core->StartAnalysis() == 1) {
+    }
+    if (startTask(core) == 1) {
         m_scheduler.SetTask(CAnalysisScheduler::Task::kRunning);
         m_taskClock.start();
         // The device went on: no window waits for the one that held it.
@@ -526,10 +554,15 @@ void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
 
 void CMainFrame::afterBatch(CAnalysisCore* holder) {
     const auto& cores = m_scheduler.Cores();
-    const bool othersMeasure = std::any_of(cores.begin(), cores.end(), [holder](CAnalysisCore* c) {
-        return c != holder && c->GetAnalyzeFlag() != 0;
-    });
-    if (m_handDeviceOn && othersMeasure && holder->GetAnalysisType() == kStreamingKind) {
+    const auto othersMeasure = [&](bool armedOnly) {
+        return std::any_of(cores.begin(), cores.end(), [&](CAnalysisCore* c) {
+            return c != holder && c->GetAnalyzeFlag() != 0 && (!armedOnly || c->HasArmedAlarm());
+        });
+    };
+    // A window that watches for an alarm is never left without data by a
+    // stream, whatever the option says.
+    const bool handOn = othersMeasure(!m_handDeviceOn);
+    if (handOn && holder->GetAnalysisType() == kStreamingKind) {
         // The stream ends with this batch and the next window takes its turn;
         // the streaming window starts a new stream in its own.
         endTask(nullptr);
@@ -639,6 +672,7 @@ void CMainFrame::OnDestroy() {
     // Remote clients go first: no command of theirs reaches a closing window.
     StopRemote();
     KillTimer(kReopenTimerId);
+    KillTimer(kWatchdogTimerId);
     if (isMaximized()) {
         WriteProfileInt("WINDOW", "MAXIMIZE", 1);
     } else {

@@ -165,7 +165,7 @@ int CWaterfallContext::Slot(int position) const {
     return Wrap(static_cast<long long>(m_Newest) - position, std::max(m_Capacity, 1));
 }
 
-void CWaterfallContext::AddSlice(const short* words, int n) {
+void CWaterfallContext::AddSlice(const short* words, int n, int unitOffset) {
     if (m_Capacity <= 0 || m_Samples <= 0)
         return;
     m_Newest = (m_Newest + 1) % m_Capacity;
@@ -174,6 +174,10 @@ void CWaterfallContext::AddSlice(const short* words, int n) {
     const int count = words ? std::clamp(n, 0, m_Samples) : 0;
     if (count > 0)
         std::memcpy(slot, words, static_cast<size_t>(count) * sizeof(short));
+    if (unitOffset != 0)
+        for (short* w = slot; w != slot + count; ++w)
+            if (*w != kNoSample && *w != kLowestLevel)
+                *w = static_cast<short>(*w - unitOffset);
     std::fill(slot + count, slot + m_Samples, kNoSample);
     ColorRow(m_Newest, true);
 }

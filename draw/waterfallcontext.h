@@ -64,8 +64,10 @@ public:
     // grid other than the present one empties the ring.
     void SetGrid(long long start, long long step, int samples);
     int GetSampleCount() const { return m_Samples; }
-    // The newest slice: n words on the grid (fewer are padded with no sample).
-    void AddSlice(const short* words, int n);
+    // The newest slice: n words on the grid (fewer are padded with no sample),
+    // held in the unit of unitOffset (level words): the slice keeps the levels
+    // at the input, as the colour scale reads them.
+    void AddSlice(const short* words, int n, int unitOffset = 0);
     // No slices.
     void ClearSlices();
     // Slices kept (up to the slice count).

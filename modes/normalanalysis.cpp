@@ -292,10 +292,9 @@ void CNormalAnalysis::SetSpan(int kHz) {
     PlaceBand(GetCenter(), half);
 }
 
-void CNormalAnalysis::SetUnitAll(int unit) {
-    m_unit = unit;
+void CNormalAnalysis::ForEachLevelStore(const LevelStoreVisitor& visit) {
     for (auto& trace : m_traces)
-        trace.SetUnit(static_cast<BYTE>(unit));
+        visit(trace, -1);
 }
 
 CTraceStore* CNormalAnalysis::GetTrace(int k) {
@@ -407,6 +406,12 @@ void CNormalAnalysis::ShowDeviceWait(const CString& text) {
     }
     m_deviceWait = text;
     m_graphIntf.GetGraph().SetRedrawFlag(1);
+}
+
+void CNormalAnalysis::ShowTechnicalAlarm(bool raised, const CString& text) {
+    CNormalGraphContext& graph = m_graphIntf.GetGraph();
+    graph.SetAlarmText(raised ? text : CString());
+    graph.SetRedrawFlag(1);
 }
 
 void CNormalAnalysis::UpdateView() {
@@ -562,19 +567,15 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     if (LoggingStep() && m_logging.m_RefreshFlag)
         for (auto& trace : m_traces)
             trace.SetInitializedFlag(1);
-    m_lastDataTime = CTime::GetCurrentTime();
+    NoteDataTaken();
 }
 
 void CNormalAnalysis::ApplyOffsetTable(short* words, int n, const CTraceStore& line, int position) {
     // The points lie on the line's own grid (a line of another sweep than the
     // window's has its own step).
     const long long step = line.GetStep();
-    long long f = static_cast<long long>(line.GetStart()) + static_cast<long long>(position) * step;
-    for (int i = 0; i < n; ++i, f += step) {
-        const long long mhz = f / 1000;
-        if (mhz >= 0 && mhz < kOffsetTableSize)
-            words[i] = static_cast<short>(words[i] + m_offsetTable[static_cast<size_t>(mhz)]);
-    }
+    AddOffsets(words, n, static_cast<long long>(line.GetStart()) + position * step, step,
+               m_offsetTable.data());
 }
 
 // ---- Commands

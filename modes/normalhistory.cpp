@@ -116,7 +116,8 @@ void CNormalAnalysis::RecordSweep() {
             std::chrono::duration_cast<std::chrono::microseconds>(now - m_history->last).count()));
     m_history->last = now;
     m_history->hasLast = true;
-    fall.AddSlice(line.GetData(), line.GetData() ? static_cast<int>(line.GetPoints()) : 0);
+    fall.AddSlice(line.GetData(), line.GetData() ? static_cast<int>(line.GetPoints()) : 0,
+                  CTraceStore::UnitOffset(line.GetUnit()));
     m_history->intf.Redraw();
 }
 

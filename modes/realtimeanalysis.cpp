@@ -135,8 +135,9 @@ int CRealTimeAnalysis::LoadModeSettings() {
 
 CString CRealTimeAnalysis::CsvModeParams() {
     CString s;
+    const CCaptureTrigger trigger = ShownTrigger();
     s.Format("TrigMode,%d\nTrigPosition,%d\nTrigType,%d\nSenseTrigValue,%d\n", m_trigMode,
-             m_trigPosition, m_trigType, m_senseTrigValue);
+             trigger.position, trigger.type, trigger.sense);
     return s;
 }
 
@@ -154,6 +155,13 @@ bool CRealTimeAnalysis::ReadCsvModeParams(CCsvFile& file) {
     return true;
 }
 
+void CRealTimeAnalysis::CsvRowsRead() {
+    CSpectrogramAnalysis::CsvRowsRead();
+    m_captureTrigger = TriggerOfNow();
+    m_hasCapture = true;
+    PlaceTriggerMark();
+}
+
 // ---- Reconfiguration
 
 void CRealTimeAnalysis::Reconfigure(BOOL reset) {
@@ -168,6 +176,8 @@ void CRealTimeAnalysis::Reconfigure(BOOL reset) {
     const int first = GridStart();
     const int last = (m_stop + 999) / 1000 * 1000;
     ConfigureGraphs(reset, step, first, step != 0 ? (last - first) / step : 0);
+    if (reset && step != 0)
+        m_hasCapture = false; // a new ring holds no capture
     PlaceTriggerMark();
     HideHighlights();
     RestartTask();
@@ -177,9 +187,10 @@ void CRealTimeAnalysis::PlaceTriggerMark() {
     // The chunk line runs in time order and ends with the capture's last
     // block: the trigger block (counted from the start of the capture) lies
     // as many blocks before the end as came after it.
-    const int back = m_capturedBlocks - 1 - m_trigPosition;
+    const CCaptureTrigger trigger = ShownTrigger();
+    const int back = m_capturedBlocks - 1 - trigger.position;
     const int index = m_sliceCount - 1 - back;
-    if (m_trigType != 0 && back >= 0 && m_trigPosition >= 0 && index >= 0) {
+    if (trigger.type != 0 && back >= 0 && trigger.position >= 0 && index >= 0) {
         m_triggerMark.SetPosition(static_cast<int>(m_chunkLine.GetStart()) +
                                   index * static_cast<int>(m_chunkLine.GetStep()));
         m_triggerMark.SetRedrawFlag(1);
@@ -204,6 +215,7 @@ int CRealTimeAnalysis::StartAnalysis() {
     m_triggerWait = 0;
     const int base = (middle - 13000) / 2000 * 2000;
     m_firstBin = step != 0 ? (middle - base - 12000) / step : 0;
+    m_taskTrigger = TriggerOfNow();
     return StartWithRetry([&] {
         return DeviceStart(base, m_attenuation, static_cast<BYTE>(m_trigType),
                            static_cast<short>(m_senseTrigValue), static_cast<WORD>(m_trigPosition));
@@ -236,8 +248,11 @@ void CRealTimeAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     StoreCapture(blocks, kBlockWords, first, count);
     ShowSliceLine(SliceIndexBack(m_slicePosition));
     FinishIntake(true);
-    if (blocks > 0)
+    if (blocks > 0) {
         m_capturedBlocks = blocks;
+        m_captureTrigger = m_taskTrigger;
+        m_hasCapture = true;
+    }
     PlaceTriggerMark();
     if (m_trigMode == 0) {
         // One capture: the window stops with it.

@@ -84,6 +84,20 @@ private:
     int GridStart() const { return m_start / 1000 * 1000; }
     // Places the trigger mark at the trigger block's place on the chunk line.
     void PlaceTriggerMark();
+    // What a capture's trigger was: the slices of a capture are marked and
+    // saved with their own trigger, never with one chosen since.
+    struct CCaptureTrigger {
+        int type = 0;
+        int position = 4;
+        int sense = 1000;
+    };
+    CCaptureTrigger TriggerOfNow() const { return {m_trigType, m_trigPosition, m_senseTrigValue}; }
+    // The trigger of the capture the ring holds, else that of the settings.
+    CCaptureTrigger ShownTrigger() const {
+        return m_hasCapture ? m_captureTrigger : TriggerOfNow();
+    }
+    // The rows of a file are a capture of its trigger values.
+    void CsvRowsRead() override;
 
     int m_trigMode = 0;
     int m_trigPosition = 4;
@@ -93,5 +107,8 @@ private:
     int m_firstBin = 0;
     // Blocks of the last capture (a whole capture before the first).
     int m_capturedBlocks = kSlices;
+    CCaptureTrigger m_taskTrigger;
+    CCaptureTrigger m_captureTrigger;
+    bool m_hasCapture = false;
     CTriggerMarkContext m_triggerMark;
 };

@@ -97,11 +97,20 @@ int CSpectrogramAnalysis::GetChunkFrequency() const {
                                                   static_cast<long long>(line.GetStep()));
 }
 
-void CSpectrogramAnalysis::SetUnitAll(int unit) {
+void CSpectrogramAnalysis::ForEachLevelStore(const LevelStoreVisitor& visit) {
     // A kept capture is taken in the unit it came in.
     TakeInSlices();
-    CNormalAnalysis::SetUnitAll(unit);
-    SetRingUnit();
+    CNormalAnalysis::ForEachLevelStore(visit);
+    for (int i = 0; i < m_sliceCount; ++i)
+        visit(m_slices[static_cast<size_t>(i)], -1);
+    visit(m_chunkLine, GetChunkFrequency());
+}
+
+void CSpectrogramAnalysis::LevelsRemapped() {
+    RemapRing();
+    RefillWaterfall();
+    m_3dIntf.Redraw();
+    m_fallIntf.Redraw();
 }
 
 void CSpectrogramAnalysis::SetRingUnit() {
@@ -284,16 +293,12 @@ void CSpectrogramAnalysis::FinishIntake(bool newSlices) {
     if (LoggingStep() && m_logging.m_RefreshFlag)
         for (CDataLineContext& trace : m_traces)
             trace.SetInitializedFlag(1);
-    m_lastDataTime = CTime::GetCurrentTime();
+    NoteDataTaken();
 }
 
 void CSpectrogramAnalysis::ApplyOffsets(short* words, int n, long long start,
                                         long long step) const {
-    for (int i = 0; i < n; ++i) {
-        const long long mhz = (start + i * step) / 1000;
-        if (mhz >= 0 && mhz < kOffsetTableSize)
-            words[i] = static_cast<short>(words[i] + m_offsetTable[static_cast<size_t>(mhz)]);
-    }
+    AddOffsets(words, n, start, step, m_offsetTable.data());
 }
 
 void CSpectrogramAnalysis::SetViewMode(int mode) {
@@ -331,16 +336,7 @@ void CSpectrogramAnalysis::AddToWaterfall(const CDataLineContext& slice) {
     CWaterfallContext& fall = m_fallIntf.GetWaterfall();
     const short* data = slice.GetData();
     const int n = data ? static_cast<int>(slice.GetPoints()) : 0;
-    const short offset = CTraceStore::UnitOffset(slice.GetUnit());
-    if (offset == 0 || n == 0) {
-        fall.AddSlice(data, n);
-        return;
-    }
-    m_fallWords.assign(data, data + n);
-    for (short& word : m_fallWords)
-        if (word != kNoSample)
-            word = static_cast<short>(word - offset);
-    fall.AddSlice(m_fallWords.data(), n);
+    fall.AddSlice(data, n, CTraceStore::UnitOffset(slice.GetUnit()));
 }
 
 void CSpectrogramAnalysis::HideHighlights() {

@@ -55,7 +55,9 @@ public:
     int GetViewMode() const { return m_viewMode; }
     void SetViewMode(int mode);
 
-    void SetUnitAll(int unit) override;
+    // A kept capture is taken into the ring first; then the traces, every
+    // slice line and the chunk line (its samples all of the chunk frequency).
+    void ForEachLevelStore(const LevelStoreVisitor& visit) override;
     void UpdateView() override;
     void ReadProfile() override;
     void WriteProfile() override;
@@ -166,6 +168,8 @@ protected:
     void AddToWaterfall(const CDataLineContext& slice);
     // Both 3D highlights take their values, hidden; the 3D graph redraws.
     void HideHighlights();
+    // The 3D graph and the waterfall take the re-mapped slices again.
+    void LevelsRemapped() override;
     // 201-204: the slice position and chunk frequency entries and commands.
     int SetSlicePosition(int value);
     // f rounded to the DataLine's grid and held inside it; the chunk line is rebuilt.
@@ -198,8 +202,6 @@ protected:
     CWaterfallInterface m_fallIntf;
     int m_viewMode = 0;
     std::vector<short> m_chunkSamples;
-    // A slice's words in dBm, on their way into the waterfall.
-    std::vector<short> m_fallWords;
     // A whole capture not yet in the ring (StoreCapture): its blocks, block
     // 0 for the write position, and the words of a slice in a block.
     std::vector<short> m_heldCapture;

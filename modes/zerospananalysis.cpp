@@ -210,8 +210,14 @@ void CZeroSpanAnalysis::SetSpan(int) {
 void CZeroSpanAnalysis::SetUnitAll(int unit) {
     TimePaneChanged();
     CNormalAnalysis::SetUnitAll(unit);
+}
+
+void CZeroSpanAnalysis::ForEachLevelStore(const LevelStoreVisitor& visit) {
+    CNormalAnalysis::ForEachLevelStore(visit);
+    // The time lines hold samples of one frequency, corrected by its entry.
+    const long long kHz = GetShownCapture().FirstBinKHz();
     for (CDataLineContext& trace : m_timeTraces)
-        trace.SetUnit(static_cast<BYTE>(unit));
+        visit(trace, kHz);
 }
 
 CTraceStore* CZeroSpanAnalysis::GetTrace(int k) {
@@ -258,16 +264,31 @@ void CZeroSpanAnalysis::Stop() {
 
 // ---- Trigger
 
+CZeroSpanAnalysis::CTimeCapture CZeroSpanAnalysis::CaptureOfNow() {
+    CTimeCapture c;
+    c.timeSpan = m_timeSpan;
+    c.triggerType = HoldTriggerType(m_triggerType);
+    c.triggerTimePosition = m_triggerTimePosition;
+    c.samples = m_timeSpan * kSamplesPerMs;
+    c.postTrigger = PostTriggerSamples();
+    c.startBin = m_startBin;
+    c.stopBin = m_stopBin;
+    c.accumulateMode = GetAccumulateMode();
+    c.base = BaseFrequency();
+    c.step = BinStep();
+    return c;
+}
+
 void CZeroSpanAnalysis::ApplyTrigger() {
     TimePaneChanged();
-    if (m_triggerType != 0) {
-        // The trigger point in us from the start of the capture; in 64 bits,
-        // as 50 s x 100 % x 5120 does not fit 32.
+    // The mark of the capture shown: where it was triggered, whatever the
+    // trigger settings are now.
+    const CTimeCapture capture = GetShownCapture();
+    if (capture.triggerType != 0) {
         // The device puts the trigger at sample N - P, P being the post-trigger
         // count it was given (truncated from the per-cent position): the mark
         // stands on that sample, not on the exact share of the span.
-        const long long n = static_cast<long long>(m_timeSpan) * kSamplesPerMs;
-        const long long position = (n - PostTriggerSamples()) * kSampleStepUs;
+        const long long position = static_cast<long long>(capture.TriggerSample()) * kSampleStepUs;
         m_triggerMark.SetPosition(static_cast<int>(position));
         m_triggerMark.SetRedrawFlag(1);
     } else {
@@ -307,6 +328,7 @@ void CZeroSpanAnalysis::Reconfigure(BOOL reset) {
             for (CDataLineContext& trace : m_timeTraces)
                 trace.Configure(0, kSampleStepUs,
                                 static_cast<DWORD>(std::max(m_timeSpan, 0) * kSamplesPerMs));
+            m_hasCapture = false;
             m_graph.redraw = true;
         }
     }
@@ -377,9 +399,6 @@ int CZeroSpanAnalysis::StartAnalysis() {
         m_firstBin = std::clamp(m_firstBin, 0, kBlockBins);
         return DeviceZeroSpanSpectrum(hwnd, GetTaskTag(), base, m_attenuation);
     }
-    // The trigger level in the device's unit: the line's level in dB without
-    // the unit's offset, as the device compares the words it measures.
-    const int level = static_cast<int>((m_trigger.GetLevel() - UnitOffsetDb()) * kWordsPerDb);
     m_triggerWait = 0;
     m_timeCapture = 1;
     // A capture may take up to 50 s: the spectrum says that one runs.
@@ -392,16 +411,22 @@ int CZeroSpanAnalysis::StartAnalysis() {
     // The marker's points stand on the bins the device can capture.
     ReconcileBins();
     CMarkerContext& marker = GetZeroSpanMarker();
-    const BYTE type = static_cast<BYTE>(HoldTriggerType(m_triggerType));
+    m_startBin = BinOf(marker.GetLockFrequency());
+    if (marker.GetDeltaMode() != 0)
+        m_stopBin = BinOf(marker.GetChildLockFrequency());
+    m_taskCapture = CaptureOfNow();
+    // The trigger level in the device's unit: the line's level as shown,
+    // without the unit's offset and the level-offset correction of the
+    // captured frequency, as the device compares the words it measures.
+    const int level = static_cast<int>(m_trigger.GetLevel() * kWordsPerDb -
+                                       GetLevelView().OffsetAt(m_taskCapture.FirstBinKHz()));
+    const BYTE type = static_cast<BYTE>(m_taskCapture.triggerType);
     int started = 0;
     if (marker.GetDeltaMode() != 0) {
-        m_startBin = BinOf(marker.GetLockFrequency());
-        m_stopBin = BinOf(marker.GetChildLockFrequency());
         started = DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level,
                                         std::min(m_startBin, m_stopBin),
                                         std::max(m_startBin, m_stopBin), n, post);
     } else {
-        m_startBin = BinOf(marker.GetLockFrequency());
         started = DeviceZeroSpanCapture(hwnd, GetTaskTag(), base, m_attenuation, type, level,
                                         m_startBin, m_startBin, n, post);
     }
@@ -421,15 +446,9 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         m_sweepPosition = 0;
         m_receiveBuffer.assign(kBlockBins, kNoSample);
         DeviceReceiveData(m_receiveBuffer.data(), kBlockBins);
-        if (m_offsetFlag) {
-            long long f = m_traces[0].GetStart();
-            for (int i = m_firstBin; i < kBlockBins; ++i, f += step) {
-                short& word = m_receiveBuffer[static_cast<size_t>(i)];
-                const long long mhz = f / 1000;
-                if (word != kNoSample && mhz >= 0 && mhz < kOffsetTableSize)
-                    word = static_cast<short>(word + m_offsetTable[static_cast<size_t>(mhz)]);
-            }
-        }
+        if (m_offsetFlag)
+            AddOffsets(m_receiveBuffer.data() + m_firstBin, kBlockBins - m_firstBin,
+                       m_traces[0].GetStart(), step, m_offsetTable.data());
         const int count = kBlockBins - m_firstBin;
         for (CDataLineContext& trace : m_traces)
             trace.StoreBlock(m_receiveBuffer.data() + m_firstBin, count, 0, TRUE);
@@ -441,26 +460,25 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     } else {
         const long long wanted = static_cast<long long>(std::max(m_timeSpan, 0)) * kSamplesPerMs;
         const int n = static_cast<int>(std::clamp<long long>(DeviceDataCount(), 0, wanted));
-        m_receiveBuffer.resize(static_cast<size_t>(std::max(n, 1)));
+        // Samples the device did not deliver hold no sample: a short capture
+        // never shows a part of the one before it.
+        m_receiveBuffer.assign(static_cast<size_t>(std::max<long long>(wanted, 1)), kNoSample);
         if (n > 0)
             DeviceReceiveData(m_receiveBuffer.data(), n);
-        if (m_offsetFlag) {
-            const long long mhz =
-                (BaseFrequency() + static_cast<long long>(m_startBin) * step) / 1000;
-            if (mhz >= 0 && mhz < kOffsetTableSize)
-                for (int i = 0; i < n; ++i)
-                    m_receiveBuffer[static_cast<size_t>(i)] =
-                        static_cast<short>(m_receiveBuffer[static_cast<size_t>(i)] +
-                                           m_offsetTable[static_cast<size_t>(mhz)]);
-        }
+        m_capture = m_taskCapture;
+        m_hasCapture = true;
+        if (m_offsetFlag)
+            AddOffsets(m_receiveBuffer.data(), n, m_capture.FirstBinKHz(), 0, m_offsetTable.data());
         // A capture is a whole trace: a trace that is to restart does so
         // with this capture and keeps it, rather than showing nothing until
         // the next one.
+        const int count = static_cast<int>(wanted);
         for (CDataLineContext& trace : m_timeTraces) {
             if (trace.GetInitializedFlag())
-                trace.StoreBlock(m_receiveBuffer.data(), n, 0, TRUE);
-            trace.StoreBlock(m_receiveBuffer.data(), n, 0, TRUE);
+                trace.StoreBlock(m_receiveBuffer.data(), count, 0, TRUE);
+            trace.StoreBlock(m_receiveBuffer.data(), count, 0, TRUE);
         }
+        ApplyTrigger();
         m_timeIntf.GetGraph().SetRedrawFlag(1);
         m_spectrumBlocksUnshown = 0;
         if (m_triggerMode == 0) {
@@ -475,7 +493,7 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         for (CDataLineContext& trace : m_timeTraces)
             trace.SetInitializedFlag(1);
     }
-    m_lastDataTime = CTime::GetCurrentTime();
+    NoteDataTaken();
 }
 
 void CZeroSpanAnalysis::ShowRunState() {

@@ -19,6 +19,28 @@
 
 class CZeroSpanAnalysis : public CNormalAnalysis {
 public:
+    // What a time capture was measured with. The time traces hold the last
+    // capture taken in: its trigger mark, its time axis, its level-offset
+    // correction and the keys of its CSV file come from here, never from
+    // settings changed since it started.
+    struct CTimeCapture {
+        int timeSpan = 0; // ms
+        int triggerType = 0;
+        int triggerTimePosition = 50;
+        int samples = 0;     // N
+        int postTrigger = 0; // P: samples from the trigger point on
+        BYTE startBin = 0;   // the marker's bins, in their own order
+        BYTE stopBin = 0;
+        int accumulateMode = 0;
+        int base = 0; // B
+        int step = 0; // R
+        // The frequency of StartBin, whose level-offset entry corrected
+        // every sample.
+        long long FirstBinKHz() const { return base + static_cast<long long>(startBin) * step; }
+        // The sample of the trigger point, N - P; 0 when the capture ran free.
+        int TriggerSample() const { return triggerType != 0 ? samples - postTrigger : 0; }
+    };
+
     // The analysis kind of every device call of this window.
     static constexpr int kKind = 8;
     // The spectrum always spans 24000 kHz about its centre.
@@ -67,6 +89,7 @@ public:
     void SetSpan(int kHz) override;
     // The six spectrum lines and the three time lines.
     void SetUnitAll(int unit) override;
+    void ForEachLevelStore(const LevelStoreVisitor& visit) override;
     // Trace commands act on the time traces: k 1 and 2, above 2 taken as 2.
     CTraceStore* GetTrace(int k) override;
     void ShowTrace(int k, BOOL show) override;
@@ -108,6 +131,10 @@ public:
     int GetTimeCapture() const { return m_timeCapture; }
     int GetTaskTerminated() const { return m_taskTerminated; }
     int GetTriggerWait() const { return m_triggerWait; }
+    // The capture the time traces hold (HasTimeCapture), else what a capture
+    // started now would be measured with.
+    bool HasTimeCapture() const { return m_hasCapture; }
+    CTimeCapture GetShownCapture() { return m_hasCapture ? m_capture : CaptureOfNow(); }
     int GetFirstDisplayedBin() const { return m_firstBin; }
     double GetTimeAxisStart() const { return m_timeAxisStart; }
     double GetTimeAxisStop() const { return m_timeAxisStop; }
@@ -154,9 +181,11 @@ private:
     // After the change, or a refused one: a capture cut by StopTask starts
     // again while the core holds the device; otherwise in the core's turn.
     void RestartTask();
-    // The trigger line (direction TriggerType - 1) and the trigger mark follow
-    // TriggerType and TriggerTimePosition.
+    // The trigger line (direction TriggerType - 1) follows TriggerType; the
+    // trigger mark stands where the shown capture was triggered.
     void ApplyTrigger();
+    // The settings a time capture started now is measured with.
+    CTimeCapture CaptureOfNow();
     // Bin of a frequency, held to the captured bins.
     BYTE BinOf(int kHz);
     // kHz lies on one of the captured bins.
@@ -198,6 +227,10 @@ private:
     int m_firstBin = 0;
     int m_taskTerminated = 0;
     int m_triggerWait = 0;
+    // The running capture's settings, and those of the capture shown.
+    CTimeCapture m_taskCapture;
+    CTimeCapture m_capture;
+    bool m_hasCapture = false;
     double m_timeAxisStart = 0.0;
     double m_timeAxisStop = 5000000.0;
 

@@ -30,6 +30,9 @@ bool Flush(CStdioFile& file, std::string& out, size_t atLeast) {
 
 int CZeroSpanAnalysis::WriteCSVSections(CStdioFile& file) {
     CString params = CsvParamLines();
+    // The time rows are the capture shown: the file names the trigger and
+    // the bins it was measured with.
+    const CTimeCapture shown = GetShownCapture();
     CString capture;
     capture.Format("TriggerTimePosition,%d\n"
                    "TriggerMode,%d\n"
@@ -38,9 +41,9 @@ int CZeroSpanAnalysis::WriteCSVSections(CStdioFile& file) {
                    "StartBin,%u\n"
                    "StopBin,%u\n"
                    "AccumulateMode,%d\n",
-                   m_triggerTimePosition, m_triggerMode, m_timeSpan, m_triggerType,
-                   static_cast<unsigned>(m_startBin), static_cast<unsigned>(m_stopBin),
-                   static_cast<int>(static_cast<signed char>(GetAccumulateMode())));
+                   shown.triggerTimePosition, m_triggerMode, m_timeSpan, shown.triggerType,
+                   static_cast<unsigned>(shown.startBin), static_cast<unsigned>(shown.stopBin),
+                   static_cast<int>(static_cast<signed char>(shown.accumulateMode)));
     file.WriteString(params + capture);
 
     std::string out;
@@ -172,6 +175,9 @@ int CZeroSpanAnalysis::ReadCSVSections(const char* path) {
             trace.SetWord(index, word);
         }
     }
+    // The time rows are a capture of the file's settings.
+    m_capture = CaptureOfNow();
+    m_hasCapture = true;
     Reconfigure(FALSE);
     return 1;
 }

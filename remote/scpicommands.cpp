@@ -146,7 +146,7 @@ constexpr ScpiRow kRows[] = {
      "1 while the alarm is raised"},
     {"[SENSe]:XPD:DETect[:LEVel]", ScpiRow::kSet | ScpiRow::kQuery, kXpd,
      &CScpiSession::xpdDetectLevel, "<level>|MIN|MAX|DEF",
-     "detect level, dB, -400 to 400 in hundredths: a level above it on either path starts an "
+     "detect level, dBm, -400 to 400 in hundredths: a level above it on either path starts an "
      "active period"},
 };
 

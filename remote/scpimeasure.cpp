@@ -9,6 +9,7 @@
 #include "modes/zerospananalysis.h"
 #include "remote/remotelink.h"
 #include "remote/scpisession.h"
+#include "trace/measuredwords.h"
 #include "trace/tracestore.h"
 
 #include <QtEndian>
@@ -23,6 +24,13 @@ namespace {
 
 double levelOf(short word) {
     return word == kNoSample ? kNoLevelDb : word * kLevelUnitDb;
+}
+
+// A stored word of a store in the unit of unitOffset, as the level word in
+// dBm it stands for: every level a client gets is in dBm, whatever unit the
+// window shows. The no-sample and fill words stay.
+short DbmWord(short word, int unitOffset) {
+    return IsMeasuredWord(word) ? static_cast<short>(word - unitOffset) : word;
 }
 
 } // namespace
@@ -502,13 +510,16 @@ QByteArray CScpiSession::block(const QByteArray& bytes) const {
     return "#" + QByteArray::number(length.size()) + length + bytes;
 }
 
-QByteArray CScpiSession::levels(const short* words, std::size_t n) const {
+QByteArray CScpiSession::levels(const CTraceStore& trace) const {
+    const short* words = trace.GetData();
+    const std::size_t n = trace.GetPoints();
+    const int unitOffset = CTraceStore::UnitOffset(trace.GetUnit());
     QByteArray out;
     if (m_real32) {
         QByteArray bytes(static_cast<qsizetype>(n * 4), Qt::Uninitialized);
         char* p = bytes.data();
         for (std::size_t i = 0; i < n; ++i, p += 4) {
-            const float v = static_cast<float>(levelOf(words[i]));
+            const float v = static_cast<float>(levelOf(DbmWord(words[i], unitOffset)));
             if (m_swapped)
                 qToLittleEndian(v, p);
             else
@@ -520,7 +531,7 @@ QByteArray CScpiSession::levels(const short* words, std::size_t n) const {
     for (std::size_t i = 0; i < n; ++i) {
         if (i)
             out += ',';
-        ScpiAppendLevel(out, words[i]);
+        ScpiAppendLevel(out, DbmWord(words[i], unitOffset));
     }
     return out;
 }
@@ -559,7 +570,7 @@ bool CScpiSession::traceData(const Call& call) {
         return true;
     }
     if (const CTraceStore* trace = traceOf(core, k))
-        answer(levels(trace->GetData(), trace->GetPoints()));
+        answer(levels(*trace));
     return true;
 }
 
@@ -586,10 +597,10 @@ QByteArray CScpiSession::xValues(CAnalysisCore* core, const CTraceStore& trace, 
     long long first = start * 1000; // Hz, or ns of a time line
     long long stepX = step * 1000;
     if (time) {
+        // The trigger point of the capture the line holds, not of the
+        // trigger settings of now.
         auto* zeroSpan = static_cast<CZeroSpanAnalysis*>(core);
-        const long long pre = zeroSpan->GetTriggerType() != 0
-                                  ? static_cast<long long>(n) - zeroSpan->PostTriggerSamples()
-                                  : 0;
+        const long long pre = zeroSpan->GetShownCapture().TriggerSample();
         first = (start - pre * step) * 1000;
     }
     const auto x = [&](std::size_t i) {
@@ -742,7 +753,8 @@ bool CScpiSession::markerY(const Call& call) {
     }
     const CTraceStore* line = core->GetDataLine();
     const short word = line ? line->Sample(marker->GetSelectedFrequency()) : kNoSample;
-    answer(QByteArray::number(levelOf(word), 'f', 2));
+    answer(QByteArray::number(
+        levelOf(DbmWord(word, line ? CTraceStore::UnitOffset(line->GetUnit()) : 0)), 'f', 2));
     return true;
 }
 
@@ -770,6 +782,8 @@ bool CScpiSession::markerBandPower(const Call& call) {
         const long long low =
             std::clamp(marker->GetSelectedFrequency() - kHz / 2, first, last - kHz);
         power = line->BandPower(low, kHz);
+        if (power != kNoLevelDb)
+            power -= CTraceStore::UnitOffset(line->GetUnit()) * kLevelUnitDb;
     }
     answer(QByteArray::number(power, 'f', 2));
     return true;

@@ -198,7 +198,8 @@ private:
     // or not at all) is queued as -221 with its text.
     int command(CAnalysisCore* core, int action, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0);
     QByteArray block(const QByteArray& bytes) const;
-    QByteArray levels(const short* words, std::size_t n) const;
+    // The trace's levels in dBm, as text or as a REAL,32 block.
+    QByteArray levels(const CTraceStore& trace) const;
     void startOperation(CAnalysisCore* core, bool single);
     void endOperation();
 

@@ -102,10 +102,11 @@ bool CScpiSession::triggerLevel(const Call& call) {
 }
 
 bool CScpiSession::lineLevel(const Call& call, CAnalysisCore* core, CLoggingTriggerContext& line) {
+    // The line is drawn over levels in the window's unit; a client speaks dBm.
     const CDataLineContext* graph = line.GetDataLine();
     if (call.query) {
         if (noParameters(call))
-            answer(QByteArray::number(line.GetLevel(), 'f', 2));
+            answer(QByteArray::number(core->ShownToDbm(line.GetLevel()), 'f', 2));
         return true;
     }
     if (!graph) {
@@ -115,10 +116,12 @@ bool CScpiSession::lineLevel(const Call& call, CAnalysisCore* core, CLoggingTrig
     // The line lies between the top (y max) and the bottom (y min) of the
     // graph, as its position ratio in 12.20 from the top.
     const double top = graph->GetYMax(), bottom = graph->GetYMin();
-    double level = 0;
-    if (!number(call, 0, scpi::Unit::Level, std::min(top, bottom), std::max(top, bottom),
-                (top + bottom) / 2, &level))
+    double dbm = 0;
+    if (!number(call, 0, scpi::Unit::Level, core->ShownToDbm(std::min(top, bottom)),
+                core->ShownToDbm(std::max(top, bottom)), core->ShownToDbm((top + bottom) / 2),
+                &dbm))
         return true;
+    const double level = core->DbmToShown(dbm);
     const double ratio = top == bottom ? 0.0 : (top - level) / (top - bottom);
     line.SetPositionRatio(static_cast<int>(
         std::lround(std::clamp(ratio, 0.0, 1.0) * CLoggingTriggerContext::kRatioOne)));

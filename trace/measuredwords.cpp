@@ -2,6 +2,7 @@
 #include "trace/measuredwords.h"
 
 #include <algorithm>
+#include <climits>
 
 bool AllMeasured(const CTraceStore& store, long long f1, long long f2) {
     const short* data = store.GetData();
@@ -18,4 +19,31 @@ bool AllMeasured(const CTraceStore& store, long long f1, long long f2) {
     if (first > last)
         return false;
     return std::all_of(data + first, data + last + 1, IsMeasuredWord);
+}
+
+void AddOffsets(short* words, int n, long long startKHz, long long stepKHz, const short* table) {
+    long long f = startKHz;
+    for (int i = 0; i < n; ++i, f += stepKHz) {
+        const long long mhz = f / 1000;
+        if (words[i] != kNoSample && f >= 0 && mhz < kOffsetTableSize)
+            words[i] = static_cast<short>(words[i] + table[mhz]);
+    }
+}
+
+void RemapLevels(CTraceStore& store, const CLevelView& from, const CLevelView& to,
+                 long long fixedKHz) {
+    const short* data = store.GetData();
+    if (!data)
+        return;
+    const long long start = store.GetStart();
+    const long long step = store.GetStep();
+    for (DWORD i = 0; i < store.GetPoints(); ++i) {
+        const short word = data[i];
+        if (!IsMeasuredWord(word))
+            continue;
+        const long long f = fixedKHz >= 0 ? fixedKHz : start + static_cast<long long>(i) * step;
+        const int shifted = word + to.OffsetAt(f) - from.OffsetAt(f);
+        // Neither special word, nor a wrap into the other end of the range.
+        store.SetWord(i, static_cast<short>(std::clamp(shifted, kNoSample + 1, SHRT_MAX)));
+    }
 }

@@ -26,6 +26,7 @@ constexpr int kTextOk = 48;
 constexpr int kTextCancel = 49;
 constexpr int kTextLabel = 50;
 constexpr int kTextNoFile = 51;
+constexpr int kTextSwitchOff = 52;
 constexpr int kTextLoadFailed = 58;
 
 constexpr char kFileFilter[] = "Text Files (*.txt)";
@@ -115,6 +116,11 @@ COffsetDlg::COffsetDlg(const short* table, const CString& fileName, QWidget* par
     LibDialog::SetControlId(cancel, LibDialog::kIdCancel);
     connect(m_pOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    // Cancel changes nothing: the correction is switched off by a button of its own.
+    auto* off = new QPushButton(LibDialog::LibraryText(kTextSwitchOff), this);
+    LibDialog::SetControlId(off, kSwitchOffButton);
+    connect(off, &QPushButton::clicked, this, [this] { done(kOffsetDialogSwitchedOff); });
+    buttons->addWidget(off);
     buttons->addWidget(m_pOk);
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
@@ -163,7 +169,11 @@ int DoModalOffsetDialog(short* table, CString& fileName, int showDialog) {
         return 1;
     }
     COffsetDlg dialog(table, fileName, QApplication::activeWindow());
-    if (dialog.exec() != QDialog::Accepted || !dialog.HasTable()) {
+    const int result = dialog.exec();
+    if (result == kOffsetDialogSwitchedOff) {
+        return kOffsetDialogSwitchedOff;
+    }
+    if (result != QDialog::Accepted || !dialog.HasTable()) {
         return 0;
     }
     std::copy(dialog.GetTable().begin(), dialog.GetTable().end(), table);

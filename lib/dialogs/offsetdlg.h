@@ -17,7 +17,11 @@ constexpr int kFileName = 1054;
 constexpr int kLoadButton = 1055;
 constexpr int kPreview = 1057;
 constexpr int kLabel = 2023;
+constexpr int kSwitchOffButton = 1058;
 } // namespace OffsetDialogIds
+
+// The dialog's result when the user switched the correction off.
+constexpr int kOffsetDialogSwitchedOff = 2;
 
 // The preview: the table as a curve over 0 … 3199 MHz, with the 0 dB line.
 class COffsetPreview : public QWidget {
@@ -63,5 +67,7 @@ private:
 CString NoOffsetFileText();
 
 // table: 3200 entries. With showDialog 0 the named file is loaded without a
-// window. 1 when a table was accepted (table and fileName updated), else 0.
+// window. 1 when a table was accepted (table and fileName updated),
+// kOffsetDialogSwitchedOff when the correction was switched off (table and
+// fileName unchanged), else 0: cancelled, nothing changes.
 int DoModalOffsetDialog(short* table, CString& fileName, int showDialog);

@@ -600,16 +600,61 @@ TEST_F(NormalWindow, ScreenAnalysisAndOffsetOptionsOpenTheirDialogs) {
     EXPECT_TRUE(shown);
     EXPECT_EQ(m_core.GetRejectionRate(), 5);
 
-    // Offset dialog: cancelling leaves the correction off; the result asks for a
-    // reconfiguration.
+    // Offset dialog: cancelling changes nothing.
     shown = false;
     WhenModal([&](QDialog* d) {
         shown = true;
         d->reject();
     });
-    EXPECT_EQ(m_core.ExecuteCommand(46, 0, 0, 0, 0, 0), kCommandReset);
+    EXPECT_EQ(m_core.ExecuteCommand(46, 0, 0, 0, 0, 0), kCommandDone);
     EXPECT_TRUE(shown);
     EXPECT_EQ(m_core.GetOffsetFlag(), 0);
+}
+
+// The level-offset correction is a way of showing the levels: switched on,
+// changed or off, it re-maps what was measured; a cancelled dialog changes
+// nothing, the correction included.
+TEST_F(NormalWindow, TheOffsetDialogReMapsTheMeasurementAndCancelChangesNothing) {
+    CDataLineContext& line = m_core.Line(0);
+    CDataLineContext& hold = m_core.Line(2);
+    hold.SetTraceState(kTraceMaxHold);
+    std::vector<short> block(line.GetPoints(), static_cast<short>(-30 * 163.84));
+    block[3] = kNoSample;
+    for (int k : {0, 2}) {
+        m_core.Line(k).StoreBlock(block.data(), static_cast<int>(block.size()), 0, TRUE);
+        m_core.Line(k).StoreBlock(block.data(), static_cast<int>(block.size()), 0, TRUE);
+    }
+    const short measured = line.GetData()[0];
+    const std::string file = m_dir.file("offset.txt");
+    const auto runDialog = [&](int result) {
+        WhenModal([result](QDialog* d) { d->done(result); });
+        return m_core.ExecuteCommand(46, 0, 0, 0, 0, 0);
+    };
+    // On: +2.5 dB from 100 MHz (the grid starts there).
+    WriteWholeFile(file, "100,2.5\n");
+    WriteProfileString("NormalAnalysis_1", "OffsetFile", file.c_str());
+    m_core.ReadProfile(); // names the file; the flag stays off
+    ASSERT_EQ(m_core.GetOffsetFlag(), 0);
+    EXPECT_EQ(runDialog(QDialog::Accepted), kCommandRedraw);
+    EXPECT_EQ(m_core.GetOffsetFlag(), 1);
+    EXPECT_EQ(line.GetData()[0], measured + 409);
+    EXPECT_EQ(hold.GetData()[0], measured + 409);
+    EXPECT_EQ(line.GetData()[3], kNoSample);
+    // Cancel: the correction and the words stay.
+    WriteWholeFile(file, "100,-1.0\n");
+    EXPECT_EQ(runDialog(QDialog::Rejected), kCommandDone);
+    EXPECT_EQ(m_core.GetOffsetFlag(), 1);
+    EXPECT_EQ(line.GetData()[0], measured + 409);
+    // Another table: the words follow it.
+    EXPECT_EQ(runDialog(QDialog::Accepted), kCommandRedraw);
+    EXPECT_EQ(line.GetData()[0], measured - 163);
+    // Switched off: the levels at the input again, the hold going on.
+    EXPECT_EQ(runDialog(kOffsetDialogSwitchedOff), kCommandRedraw);
+    EXPECT_EQ(m_core.GetOffsetFlag(), 0);
+    EXPECT_EQ(line.GetData()[0], measured);
+    EXPECT_EQ(hold.GetData()[0], measured);
+    EXPECT_EQ(hold.GetTraceState(), kTraceMaxHold);
+    EXPECT_EQ(hold.GetInitializedFlag(), 0);
 }
 
 TEST_F(NormalWindow, TheOffsetFileNamedInTheProfileIsLoadedAtStart) {

@@ -315,8 +315,22 @@ TEST_F(RealTimeTest, TheChunkGraphMarksWhereTheTriggerBlockLiesInTheCapture) {
     EXPECT_GE(atMark, 400);
     EXPECT_LT(atMark, 400 + CRealTimeAnalysis::kBlockWords);
     const QImage marked = chunkImage();
+    // The capture keeps the mark of its own trigger block: a trigger moved or
+    // switched off after it leaves the mark and the picture as they are.
     core.SetAnalyzeFlag(0);
+    Run(304, 200);
     Run(301, 0);
+    EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 1);
+    EXPECT_EQ(mark.GetPosition(), 4 * 4);
+    EXPECT_EQ(chunkImage(), marked);
+    const std::string path = dir.file("capture.csv");
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    const std::string text = ReadWholeFile(path);
+    EXPECT_NE(text.find("TrigPosition,4\r\nTrigType,1"), std::string::npos);
+    // The next capture runs free: no mark.
+    core.SetAnalyzeFlag(1);
+    ASSERT_EQ(core.StartAnalysis(), 1);
+    core.Deliver();
     EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 0);
     EXPECT_NE(chunkImage(), marked);
 }

@@ -194,6 +194,19 @@ TEST_F(ZeroSpanTest, DeviceCallsGetTheirArgumentsInOrder) {
                                                    55, 55, 50000, 34960}));
     core.Finish(std::vector<short>(50000, 0));
 
+    // The line lies over levels shown in the unit and with the level-offset
+    // correction of the captured bin (433.75 MHz: +10 dB): the device, which
+    // compares the words it measures, gets the line's level without either.
+    core.m_offsetFlag = 1;
+    core.m_offsetTable[433] = 1638;
+    core.Run(32, 2);
+    StartCapture();
+    const double shown = core.GetTriggerLine().GetLevel();
+    EXPECT_NEAR(core.Last()->args[5], (shown - 10.0 - 113.0) * 163.84, 3.0);
+    core.Finish(std::vector<short>(50000, 0));
+    core.Run(32, 1);
+    core.m_offsetFlag = 0;
+
     // Band with the second point below the first: the device gets the bins in
     // ascending order, StartBin and StopBin keep theirs.
     core.Run(257, 1);
@@ -304,10 +317,54 @@ TEST_F(ZeroSpanTest, TriggerMarkAndLineFollowTheTriggerCommands) {
     EXPECT_EQ((core.Last()->args[8] - core.Last()->args[9]) * 100,
               core.GetTriggerMark().GetPosition());
     core.Finish(std::vector<short>(500000, 0));
+    // The capture keeps the mark of its own trigger point whatever the
+    // trigger settings are now: a trigger switched off or moved leaves it.
     core.Run(253, 0);
     EXPECT_EQ(core.Run(255, 20), kCommandDone);
-    EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 0);
+    EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 1);
+    EXPECT_EQ(core.GetTriggerMark().GetPosition(), 5078200);
     EXPECT_EQ(core.GetTriggerLine().GetRedrawFlag(), 0);
+    // A capture that ran free has none.
+    StartCapture();
+    core.Finish(std::vector<short>(500000, 0));
+    EXPECT_EQ(core.GetTriggerMark().GetRedrawFlag(), 0);
+}
+
+// A capture started at 50 % and moved to 10 % while it waited for its
+// trigger is marked at 50 %, and its CSV file says 50 %; choosing 90 %
+// afterwards moves neither. A new time span starts without a capture: the
+// mark follows the settings again until the next one.
+TEST_F(ZeroSpanTest, TheMarkAndTheFileFollowTheCaptureNotTheSettingsOfNow) {
+    core.Run(252, 1000);
+    core.Run(253, 1);
+    StartCapture();
+    EXPECT_EQ(core.Run(255, 10), kCommandRedraw); // while it waits
+    core.Finish(std::vector<short>(10000, -100));
+    EXPECT_EQ(core.GetTriggerMark().GetPosition(), 500000);
+    core.Run(255, 90);
+    EXPECT_EQ(core.GetTriggerMark().GetPosition(), 500000);
+    const std::string path = dir.file("capture.csv");
+    ASSERT_EQ(core.WriteCSVFile(path.c_str()), 1);
+    const std::string text = ReadWholeFile(path);
+    EXPECT_NE(text.find("TriggerTimePosition,50"), std::string::npos);
+    EXPECT_NE(text.find("TriggerType,1"), std::string::npos);
+    core.Run(252, 2000);
+    // No capture: the mark of the settings, sample N - P = 20000 - 1992.
+    EXPECT_EQ(core.GetTriggerMark().GetPosition(), 1800800);
+}
+
+// Samples a short capture did not deliver hold no sample, never a level of
+// the capture before it.
+TEST_F(ZeroSpanTest, AShortCaptureHoldsNoSampleWhereItDeliveredNone) {
+    core.Run(252, 100); // 1000 samples
+    StartCapture();
+    core.Finish(std::vector<short>(1000, static_cast<short>(-30 * 163.84)));
+    StartCapture();
+    core.Finish(std::vector<short>(500, static_cast<short>(-60 * 163.84)));
+    const CTraceStore& line = core.GetTimeTrace(0);
+    EXPECT_EQ(line.GetData()[499], static_cast<short>(-60 * 163.84));
+    EXPECT_EQ(line.GetData()[500], kNoSample);
+    EXPECT_EQ(line.GetData()[900], kNoSample);
 }
 
 TEST_F(ZeroSpanTest, BlocksLandOnTheirFrequenciesWithTheOffsetTable) {

@@ -794,3 +794,42 @@ TEST_F(ScpiServerTest, ClientSocketsProbeForHalfOpenPeers) {
 }
 
 } // namespace
+
+namespace {
+
+// Every level a client reads or sets is in dBm, whatever unit the window
+// shows: its traces, markers, band powers and lines read the same in dBuV,
+// and a level line set in dBm lies at that level in the window's unit. The
+// time axis of a capture is the capture's, whatever the trigger is now.
+TEST_F(ScpiZeroSpanTest, LevelsAreInDbmInEveryUnitAndACaptureKeepsItsTimeAxis) {
+    Client c(port);
+    ASSERT_TRUE(c.Connected());
+    c.Run("FREQ:CENT 100 MHZ;SPAN 10 MHZ;:INIT:CONT OFF");
+    EXPECT_EQ(c.Query("INIT;*OPC?"), "1");
+    c.Send("CALC:MARK1:MAX");
+    const QByteArray inDbm = c.Query("TRAC:DATA? DATALINE;:CALC:MARK1:Y?;FUNC:BPOW?");
+    EXPECT_NEAR(c.Query("CALC:MARK1:Y?").toDouble(), -30.0, 1.0);
+    ASSERT_EQ(core->ExecuteCommand(32, 2, 0, 0, 0, 0), kCommandRedraw);
+    core->Reconfigure(FALSE);
+    EXPECT_EQ(c.Query("TRAC:DATA? DATALINE;:CALC:MARK1:Y?;FUNC:BPOW?"), inDbm);
+
+    c.Run("INST:CRE ZSP;:INIT:CONT OFF;:INP:ATT 0;:FREQ:CENT 433.92 MHZ");
+    auto* zsp = dynamic_cast<CZeroSpanAnalysis*>(frame->RemoteWindows().back());
+    ASSERT_TRUE(zsp);
+    ASSERT_EQ(zsp->ExecuteCommand(32, 2, 0, 0, 0, 0), kCommandRedraw);
+    zsp->Reconfigure(FALSE);
+    c.Run("ZSP:FREQ 433.92 MHZ");
+    c.Run("SWE:TIME 100 MS;:TRIG:SOUR VID;SLOP POS;LEV -40 DBM");
+    EXPECT_EQ(c.Query("TRIG:LEV?"), "-40.00");
+    EXPECT_NEAR(zsp->GetTriggerLine().GetLevel(), -40.0 + 113.0, 0.2);
+    EXPECT_EQ(c.Query("INIT:ZSP;*OPC?"), "1");
+    const QList<double> levels = ascii(c.Query("TRAC:DATA? TIME"));
+    const auto edge = std::find_if(levels.begin(), levels.end(), [](double v) { return v > -40; });
+    ASSERT_NE(edge, levels.end());
+    EXPECT_NEAR(levels[edge - levels.begin() + 20], -30.0, 1.0);
+    const QByteArray times = c.Query("TRAC:X? TIME");
+    c.Run("TRIG:SOUR IMM");
+    EXPECT_EQ(c.Query("TRAC:X? TIME"), times);
+}
+
+} // namespace
