@@ -9,6 +9,7 @@
 #include "app/splashwnd.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
+#include "device/loader/devicelibrary.h"
 #include "lib/profilevalues.h"
 #include "lib/stringtable.h"
 #include "platform/profile.h"
@@ -39,6 +40,8 @@ constexpr int kStrRefusedStart = 91;
 constexpr int kStrRefusedSetting = 92;
 constexpr int kStrRefusedBusy = 93;
 constexpr int kStrRefusedTask = 94;
+// Said by every window while the receiver is lost.
+constexpr int kStrReceiverLost = 85;
 
 const char* text(int index) {
     const char* s = GetTorvelString(index);
@@ -179,8 +182,13 @@ bool CMainFrame::Create(bool showSplash) {
     qApp->installEventFilter(this); // F1..F10 reach the button bar from anywhere
 
     if (!openDeviceLink()) {
-        m_messageBox(text(4));
-        return false;
+        // A fallback that declined has said why; otherwise string 4 does.
+        if (m_deviceFallback && !m_deviceFallback())
+            return false;
+        if (!m_deviceFallback || !openDeviceLink()) {
+            m_messageBox(text(4));
+            return false;
+        }
     }
     SetTimer(kWatchdogTimerId, kWatchdogPeriodMs);
     return true;
@@ -198,6 +206,7 @@ void CMainFrame::RunActiveWindow() {
     CAnalysisCore* core = child ? child->GetCore() : nullptr;
     if (!core || core->GetAnalyzeFlag())
         return;
+    m_remoteRun.erase(core->GetId());
     core->ExecuteCommand(kRunStopAction, 0, 0, 0, 0, 0);
     RefreshButtonBar();
 }
@@ -343,6 +352,7 @@ void CMainFrame::OnTimer(UINT_PTR id) {
     if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
         storeDeviceFacts();
         m_deviceLost = false;
+        showLinkState();
         resetAndScheduleNext();
     } else {
         ShutdownTorvelDLL();
@@ -474,13 +484,28 @@ void CMainFrame::OnScheduleNext(WPARAM wParam, LPARAM lParam) {
     if (CChildFrame* active = ActiveChild(); active && active->GetCore() == core)
         RefreshButtonBar();
     resetAndScheduleNext();
-    // The window stops analysing: its user is told why.
-    const int reason = error == kTorvelErrorBadParameter ? kStrRefusedSetting
-                       : error == kTorvelErrorBusy       ? kStrRefusedBusy
-                                                         : kStrRefusedTask;
+    // The window stops analysing: its user is told why, in the device's words
+    // where it has them ("this receiver covers 24-1766 MHz").
+    const int reasonIndex = error == kTorvelErrorBadParameter ? kStrRefusedSetting
+                            : error == kTorvelErrorBusy       ? kStrRefusedBusy
+                                                              : kStrRefusedTask;
+    std::string reason = text(reasonIndex);
+    const std::string words = torveldevice::LoadedDeviceErrorText();
+    if (!words.empty()) {
+        if (!reason.empty() && reason.back() == '.')
+            reason.pop_back();
+        reason += ": " + words;
+    }
+    if (m_remoteObserver && m_remoteRun.count(core->GetId())) {
+        // A remote client started it: the reason waits in its error queue
+        // instead of a box that would hold its script.
+        m_remoteObserver->DeviceRefused(core, QString::fromUtf8(core->GetTitle().c_str()) + ": " +
+                                                  QString::fromStdString(reason));
+        return;
+    }
     CString message;
     message.Format("%s: %s\n\n%s (%d)", static_cast<const char*>(core->GetTitle()),
-                   text(kStrRefusedStart), text(reason), error);
+                   text(kStrRefusedStart), reason.c_str(), error);
     m_messageBox(message);
 }
 
@@ -568,6 +593,7 @@ void CMainFrame::showDeviceWait(CAnalysisCore* holder) {
 void CMainFrame::UnregisterCore(CAnalysisCore* core) {
     if (m_remoteObserver)
         m_remoteObserver->WindowClosing(core);
+    m_remoteRun.erase(core->GetId());
     // A window closed in its turn may leave no task whose end moves the
     // rotation on (the XPD window waits for its path switch on a timer): its
     // turn is ended here, and the fence hands the device on.
@@ -596,8 +622,16 @@ void CMainFrame::linkLost() {
     m_scheduler.ClearTaskRunningMarks();
     m_scheduler.SetTask(CAnalysisScheduler::Task::kNone);
     m_deviceLost = true;
+    showLinkState();
     ShutdownTorvelDLL();
     startReopenTimer();
+}
+
+void CMainFrame::showLinkState() {
+    const QString lost = m_deviceLost ? QString::fromUtf8(text(kStrReceiverLost)) : QString();
+    for (CAnalysisCore* c : m_scheduler.Cores())
+        if (CChildFrame* w = c->GetWindow())
+            w->SetDeviceWait(lost);
 }
 
 void CMainFrame::OnPowerBroadcast(WPARAM event) {
@@ -607,9 +641,11 @@ void CMainFrame::OnPowerBroadcast(WPARAM event) {
         if (InitTorvelDLL(GetSafeHwnd(), kMessageBase) == 1) {
             storeDeviceFacts();
             m_deviceLost = false;
+            showLinkState();
             resetAndScheduleNext();
         } else {
             m_deviceLost = true;
+            showLinkState();
             ShutdownTorvelDLL();
             startReopenTimer();
         }

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 
 class CAnalysisCore;
 class CButtonBar;
@@ -92,8 +93,15 @@ public:
     ~CMainFrame() override;
 
     // Builds the button bar and the command list and opens the device link.
-    // False when the frame cannot work (string 3 or string 4 was shown).
+    // False when the frame cannot work (string 3 or string 4 was shown, or
+    // the device fallback declined).
     bool Create(bool showSplash);
+    // Asked by Create when the device link cannot be opened, in place of
+    // string 4: true when another device was loaded instead, whose link is
+    // then opened.
+    void SetDeviceFallback(std::function<bool()> fallback) {
+        m_deviceFallback = std::move(fallback);
+    }
     // Why the last Create failed: the command list, or else the device link.
     bool CommandListFailed() const { return m_commandListFailed; }
     // Follows the system's suspend and resume (logind on the system bus) as
@@ -261,6 +269,9 @@ private:
     bool openDeviceLink();
     void storeDeviceFacts();
     void linkLost();
+    // Every window says in its title and graph that the receiver is lost
+    // while it is (string 85), and no more once it is back.
+    void showLinkState();
     void startReopenTimer() { SetTimer(kReopenTimerId, kReopenPeriodMs); }
     void resetAndScheduleNext();
     // Ends the running task (through core's device call when a core ends its
@@ -308,6 +319,10 @@ private:
                                               bool* refused = nullptr);
 
     MessageSink m_messageBox;
+    std::function<bool()> m_deviceFallback;
+    // The windows a remote client commanded last: the device's refusal of
+    // their task is queued for the client, never shown in a box.
+    std::set<int> m_remoteRun;
     CoreFactory m_coreFactory;
     QMdiArea* m_mdi = nullptr;
     CButtonBar* m_buttonBar = nullptr;

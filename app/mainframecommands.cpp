@@ -88,6 +88,9 @@ void CMainFrame::ExecuteCommandId(int commandId) {
 }
 
 void CMainFrame::ExecuteCommand(CCommandEntry* entry, bool macroStep) {
+    // The user commands the window now: its refusals are shown to them.
+    if (CChildFrame* active = ActiveChild(); active && active->GetCore())
+        m_remoteRun.erase(active->GetCore()->GetId());
     executeCommandOn(ActiveChild(), entry, macroStep);
 }
 
@@ -667,6 +670,8 @@ CChildFrame* CMainFrame::finishOpening(std::unique_ptr<CAnalysisCore> core, bool
         return nullptr;
     frame->show();
     m_mdi->setActiveSubWindow(frame);
+    if (m_deviceLost)
+        showLinkState();
     PostMessage(WM_SCHEDULE_NEXT, 0, 0);
     return frame;
 }

@@ -181,6 +181,7 @@ int CMainFrame::RemoteCommand(CAnalysisCore* core, int action, int p1, int p2, i
     CChildFrame* w = windowOf(core);
     if (!w)
         return -1;
+    m_remoteRun.insert(core->GetId());
     // A command entry of its own, as a macro step is: the window's command
     // path with its reconfiguration, redraw and button states.
     CCommandEntry entry;

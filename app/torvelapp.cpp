@@ -37,6 +37,8 @@ constexpr std::string_view kSettingFileHeader = "Torvel Version2 Setting Data Fi
 constexpr std::string_view kCsvFileHeader = "Torvel Version2 CSV Formatted Data File";
 // While a modal dialog runs, handed-over files wait this long between looks.
 constexpr int kOpenRetryMs = 200;
+// The question that offers the simulator for a device that cannot be opened.
+constexpr int kStrOfferSimulator = 2651;
 // The port of --remote without a number: the one bench instruments use.
 constexpr int kDefaultRemotePort = 5025;
 // A window per file at most; the device gives no more than 255 core ids.
@@ -211,8 +213,16 @@ QString CTorvelApp::UserFolder() {
 }
 
 CTorvelApp::CTorvelApp() {
-    MessageBox = [](const CString& text) {
-        QMessageBox::warning(nullptr, QString(), QString::fromUtf8(text.c_str()));
+    MessageBox = [this](const CString& text) {
+        QMessageBox box(QMessageBox::Warning, QString(), QString::fromUtf8(text.c_str()),
+                        QMessageBox::Ok);
+        runBox(box);
+    };
+    Question = [this](const CString& text) {
+        QMessageBox box(QMessageBox::Question, QString(), QString::fromUtf8(text.c_str()),
+                        QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return runBox(box) == QMessageBox::Yes;
     };
 }
 
@@ -225,6 +235,7 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
 }
 
 bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
+    m_quitAfterMs = cl.quitAfterMs;
     // Every profile read and write of the program goes to TORVEL.INI in the
     // current directory.
     // Without a profile this is the program's first start here: the start
@@ -277,14 +288,19 @@ bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
     // Once the main frame exists, so that a signal also ends the message box
     // of a device library that was refused.
     loadDevice(cl.device);
+    // The simulator itself has nothing to fall back on: string 4 says so.
+    if (torveldevice::LoadedDeviceChoice() != torveldevice::kSimulatorChoice)
+        m_mainFrame->SetDeviceFallback([this] { return offerSimulator(); });
     if (!m_mainFrame->Create(cl.showSplash)) {
-        m_error = m_mainFrame->CommandListFailed()
-                      ? "Torvel: the string table \"" + tableFile +
-                            "\" holds no command list (lines from 100 to END_LIST)"
-                      : CString("Torvel: the analyser could not be opened");
+        if (m_mainFrame->CommandListFailed())
+            m_error = "Torvel: the string table \"" + tableFile +
+                      "\" holds no command list (lines from 100 to END_LIST)";
+        else if (m_error.IsEmpty())
+            m_error = "Torvel: the analyser could not be opened";
         m_mainFrame.reset();
         return false;
     }
+    rememberDevice();
     m_instance->SetActivateHandler([this] {
         if (m_mainFrame)
             m_mainFrame->Activate();
@@ -371,7 +387,35 @@ void CTorvelApp::loadDevice(const QString& chosen) {
         if (MessageBox)
             MessageBox(line);
     }
+}
+
+void CTorvelApp::rememberDevice() {
     WriteProfileString("DEVICE", "Library", torveldevice::LoadedDeviceChoice().c_str());
+}
+
+bool CTorvelApp::offerSimulator() {
+    const CString failed = "Torvel: the device " +
+                           CString(torveldevice::LoadedDeviceDescription().c_str()) +
+                           " could not be opened. Check that it is connected and switched on, "
+                           "or start with another device: --device simulator for the analyser "
+                           "simulator (Options > Device... chooses the device of later starts).";
+    const char* offer = GetTorvelString(kStrOfferSimulator);
+    if (!Question || !Question(failed + "\n\n" + (offer ? offer : ""))) {
+        m_error = failed;
+        return false;
+    }
+    std::string problem;
+    if (!torveldevice::LoadDeviceLibrary(torveldevice::kSimulatorChoice, 0.0, &problem)) {
+        m_error = "Torvel: " + CString(problem.c_str());
+        return false;
+    }
+    return true;
+}
+
+int CTorvelApp::runBox(QMessageBox& box) {
+    if (m_quitAfterMs >= 0)
+        QTimer::singleShot(m_quitAfterMs, &box, &QMessageBox::reject);
+    return box.exec();
 }
 
 void CTorvelApp::openPendingFiles() {

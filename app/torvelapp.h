@@ -12,6 +12,7 @@
 #include <memory>
 
 class CMainFrame;
+class QMessageBox;
 class CSingleInstance;
 
 class CTorvelApp {
@@ -81,12 +82,23 @@ public:
 
     // Message boxes go through here, so tests can watch them instead of blocking.
     std::function<void(const CString&)> MessageBox;
+    // Yes/no questions likewise: true for yes.
+    std::function<bool(const CString&)> Question;
 
 private:
     void openPendingFiles();
-    // Loads the device library of the command line or the profile, and
-    // remembers the one loaded; a refused library is named to the user.
+    // Loads the device library of the command line or the profile; a
+    // refused library is named to the user. The device is remembered only
+    // once it has opened (rememberDevice).
     void loadDevice(const QString& chosen);
+    void rememberDevice();
+    // A chosen device that cannot be opened: named, with how to choose
+    // another, and the simulator offered for this start. True when the
+    // simulator was taken and loaded; otherwise m_error says it all.
+    bool offerSimulator();
+    // Runs a start-up box; with --quit-after it closes unanswered (rejected)
+    // once that time is over, so that the start ends on its own.
+    int runBox(QMessageBox& box);
     // Opens one file by its kind; the window or null (the user was told why).
     bool openFile(const QString& path);
     // One line on standard error: the file at path could not be saved.
@@ -99,4 +111,5 @@ private:
     CString m_error;
     bool m_otherInstance = false;
     bool m_exited = false;
+    int m_quitAfterMs = -1;
 };

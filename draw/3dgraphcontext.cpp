@@ -392,6 +392,52 @@ void C3DGraphContext::DrawLegend(CDC* pDC) {
     const int x = m_LegendRect.right + kTextGap;
     pDC->TextOut(x, m_LegendRect.top, top);
     pDC->TextOut(x, m_LegendRect.bottom - pDC->GetTextExtent(bottom).cy, bottom);
+    DrawLegendNote(pDC, x, m_LegendRect.top + pDC->GetTextExtent(top).cy);
+}
+
+void C3DGraphContext::SetLegendNote(const CString& note) {
+    if (note == m_LegendNote)
+        return;
+    m_LegendNote = note;
+    m_NoteLines.clear();
+    m_NoteWidth = -1;
+}
+
+void C3DGraphContext::DrawLegendNote(CDC* pDC, int x, int y) {
+    if (m_LegendNote.IsEmpty())
+        return;
+    // Words are put on a line while they fit beside the legend; a word wider
+    // than that stands alone.
+    const int width = static_cast<int>(m_Rect.right) - x;
+    const int whole = pDC->GetTextExtent(m_LegendNote).cx;
+    if (width != m_NoteWidth || whole != m_NoteWhole) {
+        m_NoteWidth = width;
+        m_NoteWhole = whole;
+        m_NoteLines.clear();
+        const std::string note(m_LegendNote.c_str());
+        CString line;
+        for (std::size_t at = 0; at < note.size();) {
+            const std::size_t space = note.find(' ', at);
+            const std::size_t end = space == std::string::npos ? note.size() : space;
+            const CString word(note.substr(at, end - at).c_str());
+            at = end + 1;
+            if (word.IsEmpty())
+                continue;
+            const CString longer = line.IsEmpty() ? word : line + " " + word;
+            if (!line.IsEmpty() && pDC->GetTextExtent(longer).cx > width) {
+                m_NoteLines.push_back(line);
+                line = word;
+            } else {
+                line = longer;
+            }
+        }
+        if (!line.IsEmpty())
+            m_NoteLines.push_back(line);
+    }
+    for (const CString& line : m_NoteLines) {
+        pDC->TextOut(x, y, line);
+        y += pDC->GetTextExtent(line).cy;
+    }
 }
 
 void C3DGraphContext::DrawTimeAxis(CDC* pDC) {

@@ -78,6 +78,13 @@ public:
     // The slice shown at that position: 0 the newest, slice count - 1 the oldest.
     CDataLineContext* GetSliceAt(int position) const;
     const CBlendObject& GetLegendBand(int band) const;
+    // A note under the legend's top level ("levels uncalibrated"); empty:
+    // none. It takes as many lines as the width beside the legend needs, so
+    // that a small graph shows it whole.
+    void SetLegendNote(const CString& note);
+    const CString& GetLegendNote() const { return m_LegendNote; }
+    // The note's lines as drawn last.
+    const std::vector<CString>& GetLegendNoteLines() const { return m_NoteLines; }
 
     // ---- The projection of the last SetWindowRect.
     int GetDepthWidth() const { return m_DepthWidth; }
@@ -98,6 +105,8 @@ public:
 private:
     bool HasLayout() const { return m_DepthWidth > 0 && m_FrontWidth > 0; }
     void RenderLegend();
+    // The note's lines from (x, y) down.
+    void DrawLegendNote(CDC* pDC, int x, int y);
     // The bands of the blend list other than the legend's, in the slice box
     // of every slice position.
     void DrawBands(CDC* pDC);
@@ -157,6 +166,12 @@ private:
     // The legend's level texts and the levels they were made for.
     std::array<double, 2> m_LegendLevels{};
     std::array<CString, 2> m_LegendTexts;
+    CString m_LegendNote;
+    // The note broken into lines for a width and a font (the width of the
+    // whole note in it; -1: not yet).
+    std::vector<CString> m_NoteLines;
+    int m_NoteWidth = -1;
+    int m_NoteWhole = -1;
     std::array<int, kMaxDepthTable> m_Depth{};
     std::vector<int> m_Time;
     // Work arrays of one slice's points in its box and shifted.

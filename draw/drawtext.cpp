@@ -71,7 +71,7 @@ int CDrawText::DrawString(CDC* pDC, CDrawContext* parent, const SIZE* whole) {
             pDC->GetTextExtentPoint32(m_Shown, m_Shown.GetLength(), &size);
         }
     } else {
-        m_Shown = FitText(pDC, m_Text, m_MaxWidth, &size);
+        m_Shown = Fit(pDC, m_MaxWidth, &size);
     }
     m_LastSize = size;
     int x = m_X, y = m_Y;
@@ -122,6 +122,27 @@ CRect CDrawText::GetLastExtent() const {
     // Bottom and baseline alike: the text lies above its point.
     const int top = (m_Alignment & (TA_BOTTOM | TA_BASELINE)) ? m_Y - cy : m_Y;
     return CRect(left, top, left + cx, top + cy);
+}
+
+CString CDrawText::Fit(CDC* pDC, int maxWidth, SIZE* shownSize) const {
+    const int headLength = m_Text.GetLength() - m_KeptEnd.GetLength();
+    if (m_KeptEnd.IsEmpty() || headLength <= 0 || m_Text.Mid(headLength) != m_KeptEnd)
+        return FitText(pDC, m_Text, maxWidth, shownSize);
+    const CString whole = FitText(pDC, m_Text, maxWidth, shownSize);
+    if (whole == m_Text || !pDC)
+        return whole;
+    SIZE end{0, 0};
+    pDC->GetTextExtentPoint32(m_KeptEnd, m_KeptEnd.GetLength(), &end);
+    CString end0 = m_KeptEnd;
+    end0.TrimLeft();
+    const CString head = FitText(pDC, m_Text.Left(headLength), maxWidth - end.cx);
+    const CString shown = head.IsEmpty() ? FitText(pDC, end0, maxWidth) : head + m_KeptEnd;
+    SIZE size{0, 0};
+    if (!shown.IsEmpty())
+        pDC->GetTextExtentPoint32(shown, shown.GetLength(), &size);
+    if (shownSize)
+        *shownSize = size;
+    return shown;
 }
 
 CString CDrawText::FitText(CDC* pDC, const CString& text, int maxWidth, SIZE* shownSize) {

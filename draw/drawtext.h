@@ -69,6 +69,14 @@ public:
     // text itself stays as the owner set it.
     void SetMaxWidth(int width) { m_MaxWidth = width; }
     int GetMaxWidth() const { return m_MaxWidth; }
+    // An end the text keeps whole when it is shortened ("  levels
+    // uncalibrated" behind a scale): the part before it gives way first, and
+    // the end alone is shown when nothing of that part fits. Only a text that
+    // ends in it is treated so.
+    void SetKeptEnd(const CString& end) { m_KeptEnd = end; }
+    // What of the text fits into maxWidth by the rules of this text (FitText,
+    // or its kept end whole), with its size.
+    CString Fit(CDC* pDC, int maxWidth, SIZE* shownSize = nullptr) const;
     // What the last drawing showed: the text, shortened, or empty.
     const CString& GetShownText() const { return m_Shown; }
 
@@ -90,6 +98,7 @@ protected:
     SIZE m_LastSize{0, 0};
     int m_MaxWidth = kAnyWidth;
     CString m_Shown;
+    CString m_KeptEnd;
 };
 
 class CDrawMultiLineText : public CDrawText {

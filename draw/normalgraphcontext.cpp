@@ -54,6 +54,11 @@ CString* CNormalGraphContext::GetCornerText(int index) {
     return m_Corner[static_cast<size_t>(index)].GetTextPtr();
 }
 
+void CNormalGraphContext::SetCornerKeptEnd(int index, const CString& end) {
+    if (index >= 0 && index < kCornerCount)
+        m_Corner[static_cast<size_t>(index)].SetKeptEnd(end);
+}
+
 CString* CNormalGraphContext::GetTitleText() {
     return m_Frame.GetTitle().GetTextPtr();
 }
@@ -151,7 +156,7 @@ void CNormalGraphContext::FitTexts(CDC* pDC, int top, int bottom, int lineHeight
     auto fitRow = [&](CDrawText& first, CDrawText& second) {
         first.SetMaxWidth(rowWidth);
         SIZE shown{0, 0};
-        const bool left = !CDrawText::FitText(pDC, first.GetText(), rowWidth, &shown).IsEmpty();
+        const bool left = !first.Fit(pDC, rowWidth, &shown).IsEmpty();
         const int rest = left ? rowWidth - shown.cx - kCornerGap : rowWidth;
         second.SetMaxWidth(std::max(rest, 0));
     };

@@ -36,6 +36,8 @@ public:
     // The text of corner 0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right;
     // null for another index.
     virtual CString* GetCornerText(int index);
+    // An end a corner text keeps whole in a small graph (CDrawText::SetKeptEnd).
+    void SetCornerKeptEnd(int index, const CString& end);
     // The title line of the frame.
     virtual CString* GetTitleText();
 

@@ -317,7 +317,7 @@ void CMedicalAnalysis::ConfigureWide(BOOL reset) {
     CNormalGraphContext& graph = m_wideIntf.GetGraph();
     for (int k = 0; k < 4; ++k)
         *graph.GetCornerText(k) = m_wideGraph.text[static_cast<size_t>(k)];
-    *graph.GetCornerText(0) = LevelScaleText(m_wideGraph.text[0]);
+    SetLevelScale(graph, m_wideGraph.text[0]);
     m_wideIntf.SetDivision(m_graph.xDivisions, m_graph.yDivisions);
     graph.GetFrame().GetFrame().SetReferenceLine(m_referencePosition);
     graph.SetScale(m_wideGraph.xMin, m_wideGraph.xMax, m_wideGraph.yMin, m_wideGraph.yMax);

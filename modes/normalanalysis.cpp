@@ -445,17 +445,26 @@ void CNormalAnalysis::UpdateGraph() {
     UpdateGraph(m_graphIntf, m_graph);
 }
 
-CString CNormalAnalysis::LevelScaleText(const CString& scale) {
+void CNormalAnalysis::SetLevelScale(CNormalGraphContext& graph, const CString& scale) {
+    const bool calibrated = torveldevice::LoadedDeviceCalibrated();
+    *graph.GetCornerText(0) = calibrated ? scale : scale + text(kStrUncalibrated);
+    // A small graph shortens the scale, never the mark.
+    graph.SetCornerKeptEnd(0, calibrated ? CString() : CString(text(kStrUncalibrated)));
+}
+
+CString CNormalAnalysis::UncalibratedNote() {
     if (torveldevice::LoadedDeviceCalibrated())
-        return scale;
-    return scale + text(kStrUncalibrated);
+        return CString();
+    std::string note = text(kStrUncalibrated);
+    note.erase(0, note.find_first_not_of(' '));
+    return CString(note.c_str());
 }
 
 void CNormalAnalysis::UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values) {
     CNormalGraphContext& graph = intf.GetGraph();
     for (int k = 0; k < 4; ++k)
         *graph.GetCornerText(k) = values.text[static_cast<size_t>(k)];
-    *graph.GetCornerText(0) = LevelScaleText(values.text[0]);
+    SetLevelScale(graph, values.text[0]);
     intf.SetDivision(values.xDivisions, values.yDivisions);
     graph.GetFrame().GetFrame().SetReferenceLine(m_referencePosition);
     graph.SetScale(values.xMin, values.xMax, values.yMin, values.yMax);

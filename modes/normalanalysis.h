@@ -198,8 +198,12 @@ protected:
     void UpdateGraph();
     void UpdateGraph(CGraphInterface& intf, const CNormalGraphValues& values);
     // The scale text a level graph shows in its first corner, marked when the
-    // device's levels are uncalibrated (a receiver).
-    static CString LevelScaleText(const CString& scale);
+    // device's levels are uncalibrated (a receiver); a small graph shortens
+    // the scale and keeps the mark whole.
+    static void SetLevelScale(CNormalGraphContext& graph, const CString& scale);
+    // "levels uncalibrated" as a note of its own (no leading spaces); empty
+    // for a calibrated device.
+    static CString UncalibratedNote();
     // The cursor, the markers and the trigger line join the graph, following
     // the data line.
     void AttachMarkers();

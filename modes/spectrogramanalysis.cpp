@@ -234,8 +234,10 @@ void CSpectrogramAnalysis::SetChunkAxis(BOOL reset) {
     if (reset || m_chunkLine.GetStep() != static_cast<DWORD>(ChunkStep()))
         m_chunkLine.Configure(0, static_cast<DWORD>(ChunkStep()), static_cast<DWORD>(m_sliceCount));
     CNormalGraphContext& chunk = m_chunkIntf.GetGraph();
-    *chunk.GetCornerText(0) = LevelScaleText(m_graph.text[0]);
+    SetLevelScale(chunk, m_graph.text[0]);
     *chunk.GetCornerText(1) = CString();
+    // The 3D graph's levels are the same levels.
+    m_3dIntf.GetGraph().SetLegendNote(UncalibratedNote());
     *chunk.GetCornerText(2) = CString(text(kStrStart)) + ChunkFirstLabel();
     *chunk.GetCornerText(3) = CString(text(kStrStop)) + ChunkLastLabel();
     m_chunkIntf.SetDivision(m_graph.xDivisions, m_graph.yDivisions);

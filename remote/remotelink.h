@@ -20,6 +20,9 @@ public:
     virtual void DataArrived(CAnalysisCore* core) = 0;
     // The window of core is closing; core is still whole but goes right after.
     virtual void WindowClosing(CAnalysisCore* core) = 0;
+    // The device refused core's task, which a remote command started (no box
+    // is shown on the screen); text says why in the device's words.
+    virtual void DeviceRefused(CAnalysisCore* core, const QString& text) = 0;
 
 protected:
     ~CRemoteObserver() = default;

@@ -199,3 +199,8 @@ void CScpiServer::WindowClosing(CAnalysisCore* core) {
             Schedule(c);
     });
 }
+
+void CScpiServer::DeviceRefused(CAnalysisCore* core, const QString& text) {
+    for (CScpiClient* c : m_clients)
+        c->Session().DeviceRefused(core, text);
+}

@@ -79,6 +79,7 @@ public:
 
     void DataArrived(CAnalysisCore* core) override;
     void WindowClosing(CAnalysisCore* core) override;
+    void DeviceRefused(CAnalysisCore* core, const QString& text) override;
 
     // A client has work: it runs a slice of it in the next turn; more: it
     // goes on with work it had (it waits behind the clients that had none).

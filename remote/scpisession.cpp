@@ -191,8 +191,24 @@ int CScpiSession::command(CAnalysisCore* core, int action, int p1, int p2, int p
             warning = quiet.report;
     }
     if (!warning.IsEmpty())
-        pushError(scpi::kSettingsConflict, errorInfo(warning.c_str()).c_str());
+        pushWarning(warning.c_str());
     return result;
+}
+
+void CScpiSession::pushWarning(const std::string& text) {
+    pushError(scpi::kSettingsConflict, errorInfo(text).c_str());
+}
+
+void CScpiSession::DeviceRefused(CAnalysisCore* core, const QString& text) {
+    // The window this client's commands go to (the first without a
+    // selection), or the one it waits for.
+    CAnalysisCore* mine = Selected();
+    if (!mine) {
+        const auto windows = m_link->RemoteWindows();
+        mine = windows.empty() ? nullptr : windows.front();
+    }
+    if (core && (core == mine || core == m_opCore))
+        pushWarning(text.toStdString());
 }
 
 // ---- Parameters

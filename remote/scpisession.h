@@ -79,6 +79,9 @@ public:
     // From the shell: data of core arrived / its window closes.
     void DataArrived(CAnalysisCore* core);
     void WindowClosing(CAnalysisCore* core);
+    // The device refused a task of core, which a remote command started: a
+    // session that selected core or waits for its data gets -221 with text.
+    void DeviceRefused(CAnalysisCore* core, const QString& text);
     // Finishes a waiting line once its operation is over; false while it still
     // waits.
     bool Resume();
@@ -172,6 +175,8 @@ private:
     // A text of the program as the information of an error.
     static std::string errorInfo(std::string text);
     void pushError(int code, const char* info = nullptr);
+    // -221 with text, made fit to stand inside the error's quotes.
+    void pushWarning(const std::string& text);
     void answer(const QByteArray& text);
     void runCalls();
     bool checkForm(const ScpiRow& row, const scpi::Call& call);

@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -19,6 +20,9 @@ using ConfigureFunction = int (*)(const char* args, double levelOffsetDb);
 // Optional function of a library that streams samples: overruns counted.
 constexpr const char* kOverrunFunction = "GetTorvelOverrunCount";
 using OverrunFunction = long (*)();
+// Optional function: the last error in words (see LoadedDeviceErrorText).
+constexpr const char* kErrorTextFunction = "GetTorvelErrorText";
+using ErrorTextFunction = int (*)(char* buffer, int size);
 
 // The one loaded library, as a linked library would be one per process.
 struct LoadedLibrary {
@@ -30,6 +34,7 @@ struct LoadedLibrary {
     // a receiver, whatever name it was loaded by.
     bool receiver = false;
     OverrunFunction overruns = nullptr;
+    ErrorTextFunction errorText = nullptr;
 };
 
 LoadedLibrary& Loaded() {
@@ -129,6 +134,7 @@ std::string loadOne(const std::string& choice, double levelOffsetDb) {
     l.description = describe(choice);
     l.receiver = configure != nullptr;
     l.overruns = reinterpret_cast<OverrunFunction>(dlsym(handle, kOverrunFunction));
+    l.errorText = reinterpret_cast<ErrorTextFunction>(dlsym(handle, kErrorTextFunction));
     return {};
 }
 
@@ -174,6 +180,22 @@ std::string LoadedDeviceChoice() {
 
 long LoadedDeviceOverruns() {
     return Loaded().overruns ? Loaded().overruns() : -1;
+}
+
+std::string LoadedDeviceErrorText() {
+    constexpr int kMostBytes = 512;
+    if (!Loaded().errorText)
+        return {};
+    char buffer[kMostBytes] = {};
+    const int n = Loaded().errorText(buffer, kMostBytes);
+    if (n <= 0)
+        return {};
+    // A library's text is shown as one line.
+    std::string text(buffer, std::min(n, kMostBytes - 1));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    return text;
 }
 
 bool LoadedDeviceCalibrated() {

@@ -34,6 +34,11 @@ bool LoadDeviceLibrary(const std::string& choice, double levelOffsetDb, std::str
 // device that has no stream (a library without GetTorvelOverrunCount).
 long LoadedDeviceOverruns();
 
+// The last error of the loaded device in words, where it says more than its
+// code ("this receiver covers 24–1766 MHz"); empty for a device that has no
+// words for it (a library without GetTorvelErrorText).
+std::string LoadedDeviceErrorText();
+
 // The calibration offset of a receiver in dB as the profile holds it
 // ([DEVICE] LevelOffset): 0 when the text is no number, not finite or beyond
 // +-kLevelOffsetLimitDb.

@@ -40,8 +40,9 @@ double CFlatTopSpectrum::EnbwBinsOf(int size) {
     return size * sumSquares / (sum * sum);
 }
 
-CFlatTopSpectrum::CFlatTopSpectrum(int size)
-    : m_size(size), m_enbwBins(EnbwBinsOf(size)), m_window(size), m_sum(size) {
+CFlatTopSpectrum::CFlatTopSpectrum(int size, bool removeMean)
+    : m_size(size), m_removeMean(removeMean), m_enbwBins(EnbwBinsOf(size)), m_window(size),
+      m_sum(size) {
     double sum = 0.0;
     for (int i = 0; i < size; ++i)
         sum += FlatTop(i, size);
@@ -61,8 +62,9 @@ CFlatTopSpectrum::~CFlatTopSpectrum() {
 
 void CFlatTopSpectrum::Add(const std::complex<float>* samples) {
     std::complex<double> mean = 0.0;
-    for (int i = 0; i < m_size; ++i)
-        mean += std::complex<double>(samples[i]);
+    if (m_removeMean)
+        for (int i = 0; i < m_size; ++i)
+            mean += std::complex<double>(samples[i]);
     const std::complex<float> dc(mean / static_cast<double>(m_size));
     for (int i = 0; i < m_size; ++i)
         m_buffer[i] = (samples[i] - dc) * m_window[i];

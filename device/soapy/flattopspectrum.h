@@ -15,7 +15,10 @@ namespace torvelsoapy {
 class CFlatTopSpectrum {
 public:
     // size: FFT points, at least 16 (products of 2, 3 and 5 are fast).
-    explicit CFlatTopSpectrum(int size);
+    // removeMean: the mean of each capture is taken out, so a DC offset of
+    // the receiver leaves no spike (and a tone at the tuned frequency none
+    // either); a sweep keeps it and leaves the centre bin out instead.
+    explicit CFlatTopSpectrum(int size, bool removeMean = true);
     ~CFlatTopSpectrum();
     CFlatTopSpectrum(const CFlatTopSpectrum&) = delete;
     CFlatTopSpectrum& operator=(const CFlatTopSpectrum&) = delete;
@@ -28,9 +31,8 @@ public:
     // bandwidth is EnbwBins() x sample rate / Size().
     double EnbwBins() const { return m_enbwBins; }
 
-    // Adds the power spectrum of Size() samples (the mean of the capture
-    // removed, so a DC offset of the receiver leaves no spike); bin 0 is the
-    // lowest frequency (-rate/2), bin Size()/2 the tuned frequency.
+    // Adds the power spectrum of Size() samples; bin 0 is the lowest
+    // frequency (-rate/2), bin Size()/2 the tuned frequency.
     void Add(const std::complex<float>* samples);
     // The mean of the spectra added since the last Reset; empty when none.
     std::vector<float> Mean() const;
@@ -38,6 +40,7 @@ public:
 
 private:
     int m_size;
+    bool m_removeMean;
     double m_enbwBins = 0.0;
     std::vector<float> m_window; // scaled so that a full-scale tone reads 1
     std::complex<float>* m_buffer = nullptr;

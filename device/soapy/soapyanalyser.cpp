@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -21,13 +22,8 @@ namespace {
 
 constexpr int kAttenuatorStepDb = 10;
 constexpr int kMaxAttenuationDb = 50;
-// Every read waits at most this long, so a terminate is seen within 10 ms.
-constexpr long kReadTimeoutUs = 5000;
+// The piece a streaming task reads at a time.
 constexpr int kReadChunk = 4096;
-// A receiver that delivers nothing for this long has stopped answering.
-constexpr long kSilenceUs = 1000000;
-// Returned by a read that a terminate cut short.
-constexpr int kCancelled = -1;
 // The largest sample rate and settling time taken (no receiver streams
 // faster; a longer settling would only stall the sweeps).
 constexpr double kMaxRateHz = 1e9;
@@ -89,7 +85,7 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
         m_device = nullptr;
     }
     if (!m_device) {
-        m_lastError = kTorvelErrorNoDevice;
+        SetError(kTorvelErrorNoDevice);
         return 0;
     }
     try {
@@ -105,29 +101,41 @@ int CSoapyAnalyser::Open(HWND hwnd, UINT messageBase) {
         m_maxAttenuation =
             std::min(kMaxAttenuationDb, span / kAttenuatorStepDb * kAttenuatorStepDb);
         double low = 0, high = 0;
+        m_ranges.clear();
         for (const SoapySDR::Range& r : m_device->getFrequencyRange(SOAPY_SDR_RX, 0)) {
             low = (low == 0 || r.minimum() < low) ? r.minimum() : low;
             high = std::max(high, r.maximum());
+            m_ranges.push_back({r.minimum(), r.maximum()});
         }
+        if (m_ranges.empty() || !(high > low))
+            throw std::runtime_error("the receiver gives no frequency range");
+        // The centre bin of a sweep's tunings is left out: a receiver that
+        // can take its DC offset out does so.
+        if (m_device->hasDCOffsetMode(SOAPY_SDR_RX, 0))
+            m_device->setDCOffsetMode(SOAPY_SDR_RX, 0, true);
+        m_lowHz = low;
+        m_highHz = high;
         m_minKHz = static_cast<int>(std::ceil(low / 1000));
         m_maxKHz = static_cast<int>((high - kTopMargin * m_rateHz) / 1000);
         m_stream = m_device->setupStream(SOAPY_SDR_RX, SOAPY_SDR_CF32);
         if (m_device->activateStream(m_stream) != 0)
             throw std::runtime_error("the stream does not start");
+        m_samples.Attach(m_device, m_stream, m_rateHz, &m_cancel);
         const std::string key = m_device->getHardwareKey() + m_config.deviceArgs;
         m_serial = static_cast<WORD>(std::hash<std::string>{}(key) % 65535 + 1);
         m_antennas = m_device->listAntennas(SOAPY_SDR_RX, 0);
     } catch (const std::exception&) {
         Close();
-        m_lastError = kTorvelErrorNoDevice;
+        SetError(kTorvelErrorNoDevice);
         return 0;
     }
     m_hwnd = hwnd;
     m_messageBase = messageBase;
-    m_overruns = 0;
+    m_gainDb = std::nan("");
+    m_pathInUse = -1;
     m_path = 0;
     m_open = true;
-    m_lastError = kTorvelErrorNone;
+    SetError(kTorvelErrorNone);
     return 1;
 }
 
@@ -150,6 +158,7 @@ void CSoapyAnalyser::StopThread() {
 void CSoapyAnalyser::Close() {
     StopThread();
     m_open = false;
+    m_samples.Detach();
     if (!m_device)
         return;
     // An unplugged receiver may fail on the way down as well.
@@ -194,12 +203,12 @@ int CSoapyAnalyser::SelectPath(int port, int enable, int path) {
     if (!CheckOpen())
         return 0;
     if (port != 0 || enable < 0 || enable > 1 || path < 0 || path > 1) {
-        m_lastError = kTorvelErrorBadParameter;
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     // Without a second input there is no path to switch.
     if (m_antennas.size() < 2)
-        return Refuse();
+        return Refuse("this receiver has one antenna input; the XPD window needs two");
     // Acts on the next task: a running one keeps its input.
     m_path = enable ? path : 0;
     return 1;
@@ -209,19 +218,49 @@ bool CSoapyAnalyser::CheckOpen() {
     if (m_open)
         return true;
     if (!TorvelErrorIsLinkLost(m_lastError))
-        m_lastError = kTorvelErrorNotOpen;
+        SetError(kTorvelErrorNotOpen);
     return false;
 }
 
-int CSoapyAnalyser::Refuse() {
-    m_lastError = m_open ? kTorvelErrorTaskFailed : kTorvelErrorNotOpen;
+int CSoapyAnalyser::Refuse(std::string why) {
+    if (m_open)
+        SetError(kTorvelErrorTaskFailed, std::move(why));
+    else
+        SetError(kTorvelErrorNotOpen);
     return 0;
+}
+
+int CSoapyAnalyser::RefuseRange() {
+    char text[96];
+    std::snprintf(text, sizeof text, "this receiver covers %g\u2013%g MHz", m_lowHz / 1e6,
+                  m_highHz / 1e6);
+    SetError(kTorvelErrorBadParameter, text);
+    return 0;
+}
+
+void CSoapyAnalyser::SetError(int code, std::string text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastError = code;
+    m_errorText = std::move(text);
+}
+
+std::string CSoapyAnalyser::ErrorText() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_errorText;
+}
+
+int CSoapyAnalyser::SweepBlockPoints(int stepKHz, int minimumKHz) const {
+    if (!m_open || stepKHz <= 0)
+        return 0;
+    return BlockPoints(stepKHz * 1e3, minimumKHz * 1e3, m_rateHz);
 }
 
 int CSoapyAnalyser::StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation,
                                int averages) {
-    if (m_open && (startKHz < 0 || startKHz > m_maxKHz || stepKHz <= 0)) {
-        m_lastError = kTorvelErrorBadParameter;
+    if (m_open && (startKHz < 0 || startKHz > m_maxKHz))
+        return RefuseRange();
+    if (m_open && stepKHz <= 0) {
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     Job job;
@@ -243,6 +282,7 @@ int CSoapyAnalyser::Start(Job job, int attenuation) {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_busy || m_pending) {
         m_lastError = kTorvelErrorBusy;
+        m_errorText.clear();
         return 0;
     }
     const int att =
@@ -262,6 +302,7 @@ int CSoapyAnalyser::Start(Job job, int attenuation) {
     m_pending = job;
     m_busy = true;
     m_lastError = kTorvelErrorNone;
+    m_errorText.clear();
     if (!m_thread.joinable())
         m_thread = std::thread([this] { Run(); });
     lock.unlock();
@@ -281,12 +322,21 @@ void CSoapyAnalyser::Run() {
         std::vector<short> words;
         int error = 0;
         try {
-            if (m_antennas.size() > 1)
-                m_device->setAntenna(SOAPY_SDR_RX, 0, m_antennas[job.path]);
-            m_device->setGain(SOAPY_SDR_RX, 0, job.gainDb);
+            // A new gain or input settles as a retune does.
+            if (job.gainDb != m_gainDb || job.path != m_pathInUse) {
+                if (m_antennas.size() > 1)
+                    m_device->setAntenna(SOAPY_SDR_RX, 0, m_antennas[job.path]);
+                m_device->setGain(SOAPY_SDR_RX, 0, job.gainDb);
+                m_gainDb = job.gainDb;
+                m_pathInUse = job.path;
+                m_samples.Untune();
+            }
             switch (job.kind) {
             case Kind::Sweep:
-                error = Measure(job, words);
+                // The block a window asks for next begins where this one's
+                // words end.
+                error = Measure(job, words,
+                                job.startKHz + std::max(job.points, job.blockWords) * job.stepKHz);
                 break;
             case Kind::ZeroSpan:
                 error = MeasureZeroSpan(job, words);
@@ -312,6 +362,13 @@ void CSoapyAnalyser::Run() {
                 Post(kTorvelMsgAnalysisDone, job.tag, static_cast<LPARAM>(m_data.size()));
             } else {
                 m_lastError = error;
+                m_errorText.clear();
+                if (error == kTorvelErrorTaskFailed) {
+                    char text[96];
+                    std::snprintf(text, sizeof text, "the receiver refused the tuning to %.6g MHz",
+                                  m_samples.RefusedHz() / 1e6);
+                    m_errorText = text;
+                }
                 if (TorvelErrorIsLinkLost(error))
                     m_open = false;
                 Post(kTorvelMsgDeviceError, job.tag, error);
@@ -326,7 +383,7 @@ void CSoapyAnalyser::Post(UINT offset, WPARAM wParam, LPARAM lParam) const {
     PostMessage(m_hwnd, m_messageBase + offset, wParam, lParam);
 }
 
-int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
+int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words, int nextStartKHz) {
     // Points below the receiver's lowest frequency are no samples; the
     // tunings cover the others.
     const int below =
@@ -337,62 +394,50 @@ int CSoapyAnalyser::Measure(const Job& job, std::vector<short>& words) {
         return 0;
     const double enbw = CFlatTopSpectrum::EnbwBinsOf(1024);
     const SweepPlan plan = PlanSweep((job.startKHz + below * job.stepKHz) * 1e3, job.stepKHz * 1e3,
-                                     measured, m_rateHz, enbw);
-    CFlatTopSpectrum spectrum(plan.fftSize);
-    std::vector<std::complex<float>> samples(plan.fftSize);
+                                     measured, m_rateHz, enbw, m_ranges);
+    // The tuning after the last one: the first of the block asked for next,
+    // which settles while the window takes this block in.
+    double after = std::nan("");
+    if (nextStartKHz >= m_minKHz && nextStartKHz <= m_maxKHz)
+        if (const SweepPlan next =
+                PlanSweep(nextStartKHz * 1e3, job.stepKHz * 1e3, 1, m_rateHz, enbw, m_ranges);
+            !next.tunings.empty())
+            after = Tunable(next.tunings.front().centerHz);
+    // The centre bin is left out of the plan: the captures keep their mean,
+    // so a tone at a tuned frequency is seen in the bins beside it.
+    CFlatTopSpectrum spectrum(plan.fftSize, false);
+    const std::size_t fft = static_cast<std::size_t>(plan.fftSize);
+    std::vector<std::complex<float>> samples(fft * static_cast<std::size_t>(job.averages));
     std::vector<float> level(measured, 0.0f);
-    for (const SweepTuning& t : plan.tunings) {
-        if (int e = Tune(t.centerHz))
+    if (!plan.tunings.empty())
+        if (int e = m_samples.Retune(Tunable(plan.tunings.front().centerHz)))
+            return e;
+    for (std::size_t i = 0; i < plan.tunings.size(); ++i) {
+        const SweepTuning& t = plan.tunings[i];
+        // The captures of one tuning in one read: no other tuning's samples
+        // can come between them. The next tuning settles while they are
+        // delivered and worked on.
+        const double next =
+            i + 1 < plan.tunings.size() ? Tunable(plan.tunings[i + 1].centerHz) : after;
+        if (int e = m_samples.Capture(m_config.settleS, samples.data(),
+                                      static_cast<int>(samples.size()), next))
             return e;
         spectrum.Reset();
-        for (int a = 0; a < job.averages; ++a) {
-            if (int e = Read(samples.data(), plan.fftSize))
-                return e;
-            spectrum.Add(samples.data());
-        }
+        for (int a = 0; a < job.averages; ++a)
+            spectrum.Add(samples.data() + static_cast<std::size_t>(a) * fft);
         const std::vector<float> power = spectrum.Mean();
-        for (int b = t.firstBin; b <= t.lastBin; ++b) {
-            float& p = level[t.pointOf[b - t.firstBin]];
-            p = std::max(p, power[b]);
-        }
+        for (int b = t.firstBin; b <= t.lastBin; ++b)
+            if (const int p = t.pointOf[b - t.firstBin]; p >= 0)
+                level[p] = std::max(level[p], power[b]);
     }
     for (int p = 0; p < measured; ++p)
-        words[below + p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
+        if (!plan.unmeasured[p])
+            words[below + p] = LevelWord(level[p], job.attenuationDb + m_config.levelOffsetDb);
     return 0;
 }
 
 int CSoapyAnalyser::Tune(double centerHz) {
-    m_device->setFrequency(SOAPY_SDR_RX, 0, centerHz);
-    return Discard(static_cast<int>(m_config.settleS * m_rateHz));
-}
-
-int CSoapyAnalyser::Read(std::complex<float>* out, int n) {
-    int got = 0;
-    long silentUs = 0;
-    while (got < n) {
-        if (m_cancel)
-            return kCancelled;
-        void* buffers[] = {out + got};
-        int flags = 0;
-        long long timeNs = 0;
-        const int r = m_device->readStream(m_stream, buffers, std::min(n - got, kReadChunk), flags,
-                                           timeNs, kReadTimeoutUs);
-        if (r > 0) {
-            got += r;
-            silentUs = 0;
-        } else if (r == SOAPY_SDR_TIMEOUT || r == 0) {
-            silentUs += kReadTimeoutUs;
-            if (silentUs >= kSilenceUs)
-                return kTorvelErrorTimeout;
-        } else if (r == SOAPY_SDR_OVERFLOW) {
-            // Samples were lost: what was read is no longer contiguous.
-            ++m_overruns;
-            got = 0;
-        } else {
-            return kTorvelErrorRemoved;
-        }
-    }
-    return 0;
+    return m_samples.Tune(Tunable(centerHz), m_config.settleS);
 }
 
 int CSoapyAnalyser::Stream(int length, int hop, const BlockSink& sink) {
@@ -406,11 +451,11 @@ int CSoapyAnalyser::Stream(int length, int hop, const BlockSink& sink) {
                 return 0;
         std::copy(buffer.begin() + pos, buffer.begin() + have, buffer.begin());
         have -= pos;
-        const long overruns = m_overruns;
+        const long overruns = Overruns();
         if (int e = Read(buffer.data() + have, kReadChunk))
             return e;
         // Samples were lost before this chunk: no block spans the gap.
-        if (m_overruns != overruns) {
+        if (Overruns() != overruns) {
             std::copy_n(buffer.begin() + have, kReadChunk, buffer.begin());
             have = 0;
         }
@@ -425,17 +470,6 @@ void CSoapyAnalyser::ReportWaiting(BYTE tag, bool first) {
         m_lastWaitReport = now;
         Post(kTorvelMsgAnalysisProgress, tag, kWaiting);
     }
-}
-
-int CSoapyAnalyser::Discard(int n) {
-    std::vector<std::complex<float>> scratch(kReadChunk);
-    while (n > 0) {
-        const int chunk = std::min(n, kReadChunk);
-        if (int e = Read(scratch.data(), chunk))
-            return e;
-        n -= chunk;
-    }
-    return 0;
 }
 
 int CSoapyAnalyser::DataCount() const {

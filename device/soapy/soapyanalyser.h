@@ -6,6 +6,9 @@
 // the ring of semi-real-time slices are guarded by a mutex.
 #pragma once
 
+#include "samplestream.h"
+#include "sweepplan.h"
+
 #include "platform/wintypes.h"
 
 #include <atomic>
@@ -34,7 +37,7 @@ namespace torvelsoapy {
 struct ReceiverConfig {
     std::string deviceArgs;
     double rateHz = 2.4e6;    // sample rate asked of the receiver
-    double settleS = 0.005;   // samples discarded after every retune
+    double settleS = 0.005;   // the receiver's settling after a retune
     double levelOffsetDb = 0; // calibration: added to every dBFS level
 };
 
@@ -63,6 +66,9 @@ public:
     void Close();
     void Terminate();
     int LastError() const { return m_lastError; }
+    // The last error in words, where the receiver has more to say than its
+    // code ("this receiver covers 24-1766 MHz"); empty otherwise.
+    std::string ErrorText() const;
 
     // Facts of the opened receiver (those of none before the first opening).
     WORD SerialNumber() const { return m_serial; }
@@ -71,6 +77,9 @@ public:
     double ZeroReferenceLevel() const { return m_config.levelOffsetDb; }
     int MaxAttenuation() const { return m_maxAttenuation; }
 
+    // The points of a sweep block of at least minimumKHz sized to whole
+    // tunings (0 while no receiver is open).
+    int SweepBlockPoints(int stepKHz, int minimumKHz) const;
     // A sweep block of `points` points `stepKHz` apart from startKHz (cut at
     // the highest frequency), each the power mean of `averages` spectra.
     int StartSweep(BYTE tag, int startKHz, int stepKHz, int points, int attenuation, int averages);
@@ -86,15 +95,18 @@ public:
     // 6 by a receiver with one input.
     int SelectPath(int port, int enable, int path);
     // Refuses a task the receiver cannot do: error 6, the link stays.
-    int Refuse();
+    int Refuse(std::string why = {});
+    // Refuses a frequency outside the receiver's range: error 8, the range
+    // said in words.
+    int RefuseRange();
     // Whether the receiver is open; if not, the error is "not open" unless
     // the link was lost, whose error stays the one a caller reads.
     bool CheckOpen();
 
     int DataCount() const;
     int CopyData(short* buffer, int count) const;
-    // Overruns of the receiver's stream since the link was opened.
-    long Overruns() const { return m_overruns; }
+    // Overruns that cost samples of a task since the link was opened.
+    long Overruns() const { return m_samples.Overruns(); }
 
 private:
     enum class Kind { Sweep, ZeroSpan, RealTime, SemiRealTime };
@@ -125,12 +137,16 @@ private:
     // Checks the link and queues a job; 1 = started.
     int Start(Job job, int attenuation);
     // The tasks on the task thread; an error code, 0 when done.
-    int Measure(const Job& job, std::vector<short>& words);
+    // A sweep block; the receiver is left tuned to the first frequency of
+    // the block from nextStartKHz (none beyond the range).
+    int Measure(const Job& job, std::vector<short>& words, int nextStartKHz);
     int MeasureZeroSpan(const Job& job, std::vector<short>& words);
     int MeasureRealTime(const Job& job, std::vector<short>& words);
     int RunSemiRealTime(const Job& job);
-    // Tunes and lets the receiver settle.
+    // Tunes and lets the receiver settle (see CSampleStream).
     int Tune(double centerHz);
+    // The tuning nearest centerHz that the receiver has.
+    double Tunable(double centerHz) const { return NearestTuning(centerHz, m_ranges); }
     // Streams contiguous blocks of `length` samples, one every `hop` samples,
     // to sink until it returns false; an overrun is counted and the blocks go
     // on after the gap.
@@ -142,9 +158,10 @@ private:
     void HandOverSlices(BYTE tag);
     // Reads n contiguous samples; an error code, 0 when read. An overrun
     // starts the samples over.
-    int Read(std::complex<float>* out, int n);
-    int Discard(int n);
+    int Read(std::complex<float>* out, int n) { return m_samples.Read(out, n); }
     void Post(UINT offset, WPARAM wParam, LPARAM lParam) const;
+    // Sets the last error and its words.
+    void SetError(int code, std::string text = {});
     void StopThread();
 
     ReceiverConfig m_config;
@@ -154,12 +171,13 @@ private:
     double m_minGain = 0.0, m_maxGain = 0.0;
     int m_maxAttenuation = 0;
     int m_minKHz = 0, m_maxKHz = 0;
+    double m_lowHz = 0.0, m_highHz = 0.0; // the receiver's tuning range
+    std::vector<TuningRange> m_ranges;
     WORD m_serial = 0;
     HWND m_hwnd = 0;
     UINT m_messageBase = 0;
     std::atomic<bool> m_open{false};
     std::atomic<int> m_lastError{1};
-    std::atomic<long> m_overruns{0};
 
     std::thread m_thread;
     mutable std::mutex m_mutex;
@@ -168,9 +186,15 @@ private:
     bool m_busy = false;
     bool m_stop = false;
     std::atomic<bool> m_cancel{false};
+    CSampleStream m_samples;
     std::vector<short> m_data;
+    std::string m_errorText;
     std::vector<std::string> m_antennas;
     std::atomic<int> m_path{0};
+    // The gain and input the receiver is set to (task thread; NaN and -1
+    // after an opening).
+    double m_gainDb = 0.0;
+    int m_pathInUse = -1;
     // Semi-real-time: finished slices not handed over yet (at most
     // kSliceRing; the oldest are dropped and counted), and whether the
     // program asked for the next batch.

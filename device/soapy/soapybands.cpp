@@ -57,10 +57,12 @@ bool Crosses(int type, double previous, double now, double threshold) {
 int CSoapyAnalyser::StartZeroSpan(BYTE tag, int baseKHz, int attenuation, int triggerType,
                                   int triggerLevel, int firstBin, int lastBin, int samples,
                                   int postTrigger) {
-    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz || triggerType < 0 || triggerType > 2 ||
-                   firstBin > lastBin || lastBin >= kZeroSpanBins || samples < 1 ||
-                   samples > kZeroSpanMaxSamples || postTrigger < 0 || postTrigger > samples)) {
-        m_lastError = kTorvelErrorBadParameter;
+    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz))
+        return RefuseRange();
+    if (m_open && (triggerType < 0 || triggerType > 2 || firstBin > lastBin ||
+                   lastBin >= kZeroSpanBins || samples < 1 || samples > kZeroSpanMaxSamples ||
+                   postTrigger < 0 || postTrigger > samples)) {
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     Job job;
@@ -78,9 +80,11 @@ int CSoapyAnalyser::StartZeroSpan(BYTE tag, int baseKHz, int attenuation, int tr
 
 int CSoapyAnalyser::StartRealTime(BYTE tag, int baseKHz, int attenuation, int triggerType,
                                   int senseValue, int triggerPosition) {
-    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz || triggerType < 0 || triggerType > 2 ||
-                   triggerPosition < 0 || triggerPosition >= kRealTimeBlocks)) {
-        m_lastError = kTorvelErrorBadParameter;
+    if (m_open && (baseKHz < 0 || baseKHz > m_maxKHz))
+        return RefuseRange();
+    if (m_open && (triggerType < 0 || triggerType > 2 || triggerPosition < 0 ||
+                   triggerPosition >= kRealTimeBlocks)) {
+        SetError(kTorvelErrorBadParameter);
         return 0;
     }
     Job job;
@@ -96,10 +100,8 @@ int CSoapyAnalyser::StartRealTime(BYTE tag, int baseKHz, int attenuation, int tr
 int CSoapyAnalyser::StartSemiRealTime(BYTE tag, int startKHz, int attenuation, int rejection) {
     // A band reaching below the receiver's lowest frequency starts there
     // with no-sample words, as a sweep does.
-    if (m_open && (startKHz < 0 || startKHz > m_maxKHz)) {
-        m_lastError = kTorvelErrorBadParameter;
-        return 0;
-    }
+    if (m_open && (startKHz < 0 || startKHz > m_maxKHz))
+        return RefuseRange();
     Job job;
     job.kind = Kind::SemiRealTime;
     job.tag = tag;
@@ -115,12 +117,15 @@ int CSoapyAnalyser::SemiRealTimeResult(BYTE tag) {
     if (!CheckOpen())
         return 0;
     std::lock_guard<std::mutex> lock(m_mutex);
+    // The mutex is held: the error is set here, without words.
     if (!m_semiRunning) {
         m_lastError = kTorvelErrorTaskFailed;
+        m_errorText.clear();
         return 0;
     }
     if (tag != m_semiTag) {
         m_lastError = kTorvelErrorBadParameter;
+        m_errorText.clear();
         return 0;
     }
     m_sliceAsked = true;
@@ -147,7 +152,12 @@ int CSoapyAnalyser::MeasureZeroSpan(const Job& job, std::vector<short>& words) {
     const double low = job.startKHz * 1e3 + (job.firstBin - 0.5) * binHz;
     const double high = job.startKHz * 1e3 + (job.lastBin + 0.5) * binHz;
     const bool narrow = high - low <= kOffsetTuneShare * m_rateHz;
-    const double center = (low + high) / 2 + (narrow ? m_rateHz / 4 : 0.0);
+    // A narrow band lies below the tuned frequency, or above it where the
+    // receiver's range ends before.
+    double center = (low + high) / 2 + (narrow ? m_rateHz / 4 : 0.0);
+    if (narrow && Tunable(center) != center)
+        center -= m_rateHz / 2;
+    center = Tunable(center);
     if (int e = Tune(center))
         return e;
     const int n = std::max(kMinFft, static_cast<int>(std::lround(m_rateHz * kZeroSpanSampleS)));
@@ -197,7 +207,7 @@ int CSoapyAnalyser::MeasureZeroSpan(const Job& job, std::vector<short>& words) {
 int CSoapyAnalyser::MeasureRealTime(const Job& job, std::vector<short>& words) {
     const double binHz = kBandBinKHz * 1e3;
     const double base = job.startKHz * 1e3;
-    const double center = base + kRealTimeCenterKHz * 1e3;
+    const double center = Tunable(base + kRealTimeCenterKHz * 1e3);
     if (int e = Tune(center))
         return e;
     // FFT bins of at most a sixteenth of a 250 kHz bin: the flat-top main
@@ -299,7 +309,8 @@ int CSoapyAnalyser::RunSemiRealTime(const Job& job) {
     slice.kind = Kind::Sweep;
     for (;;) {
         std::vector<short> words;
-        if (int e = Measure(slice, words))
+        // The next slice begins where this one did.
+        if (int e = Measure(slice, words, slice.startKHz))
             return e;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_slices.push_back(std::move(words));

@@ -6,7 +6,9 @@
 
 #include "device/TorvelAPI.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 using torvelsoapy::CSoapyAnalyser;
 
@@ -20,12 +22,14 @@ CSoapyAnalyser& Device() {
 // normal sweep uses indexes 1 to 5, the high-speed sweep 6, the
 // high-resolution sweep 0.
 constexpr int kNormalSteps[] = {0, 10, 20, 50, 100, 200};
-constexpr int kHighSpeedIndex = 6, kHighSpeedStep = 100, kHighSpeedPoints = 100;
-constexpr int kHighResolutionIndex = 0, kHighResolutionStep = 1, kHighResolutionPoints = 2000;
+constexpr int kHighSpeedIndex = 6, kHighSpeedStep = 100, kHighSpeedBlockKHz = 10000;
+constexpr int kHighResolutionIndex = 0, kHighResolutionStep = 1, kHighResolutionBlockKHz = 2000;
 // The band kinds (zero span, semi-real-time, real-time) have one step, of
 // index 1; a zero-span spectrum block is 104 of them.
 constexpr int kBandIndex = 1, kBandStep = 250, kZeroSpanBlock = 104;
-// A normal-sweep block is one 2 MHz segment.
+// The sweep blocks hold whole tunings of the receiver, at least as many as
+// the analyser's blocks (2 MHz; 100 points of the high-speed sweep) need, so
+// that no tuning is spent on a sliver of a block.
 constexpr int kNormalBlockKHz = 2000;
 constexpr WORD kFirmwareVersion = 0x10;
 // The largest calibration offset taken, dB.
@@ -63,9 +67,23 @@ int ConfigureTorvelDevice(const char* args, double levelOffsetDb) {
     return 1;
 }
 
-// Overruns of the receiver's sample stream since the link was opened.
+// Overruns of the receiver's sample stream that cost a task samples since
+// the link was opened.
 long GetTorvelOverrunCount() {
     return Device().Overruns();
+}
+
+// The last error in words where the receiver has more to say than its code:
+// copied NUL-terminated into buffer (at most size bytes); the length of the
+// whole text, 0 when there is none.
+int GetTorvelErrorText(char* buffer, int size) {
+    const std::string text = Device().ErrorText();
+    if (buffer && size > 0) {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
+        std::copy_n(text.data(), n, buffer);
+        buffer[n] = '\0';
+    }
+    return static_cast<int>(text.size());
 }
 
 int InitTorvelDLL(HWND hwnd, UINT messageBase) {
@@ -126,7 +144,8 @@ int NormalSpectrumAnalysis(HWND, BYTE tag, int startKHz, int rbwIndex, int atten
     const int step = StepKHz(kTorvelKindNormal, rbwIndex);
     if (step == 0)
         return Device().StartSweep(tag, -1, 0, 0, 0, 0);
-    return Device().StartSweep(tag, startKHz, step, kNormalBlockKHz / step, attenuation,
+    return Device().StartSweep(tag, startKHz, step,
+                               Device().SweepBlockPoints(step, kNormalBlockKHz), attenuation,
                                rejectionRate);
 }
 
@@ -134,19 +153,23 @@ int NormalSpectrumAnalysis(HWND, BYTE tag, int startKHz, int rbwIndex, int atten
 // is already the highest bin of its cell.
 int HighSpeedSpectrumAnalysis(HWND, BYTE tag, int startKHz, int attenuation, int rejectionRate,
                               int) {
-    return Device().StartSweep(tag, startKHz, kHighSpeedStep, kHighSpeedPoints, attenuation,
-                               rejectionRate);
+    return Device().StartSweep(tag, startKHz, kHighSpeedStep,
+                               Device().SweepBlockPoints(kHighSpeedStep, kHighSpeedBlockKHz),
+                               attenuation, rejectionRate);
 }
 
 int HighResolutionSpectrumAnalysis(HWND, BYTE tag, int startKHz, int attenuation,
                                    int rejectionRate) {
-    return Device().StartSweep(tag, startKHz, kHighResolutionStep, kHighResolutionPoints,
-                               attenuation, rejectionRate);
+    return Device().StartSweep(
+        tag, startKHz, kHighResolutionStep,
+        Device().SweepBlockPoints(kHighResolutionStep, kHighResolutionBlockKHz), attenuation,
+        rejectionRate);
 }
 
 int HighResolutionSingleAnalysis(HWND, BYTE tag, int startKHz, int attenuation) {
-    return Device().StartSweep(tag, startKHz, kHighResolutionStep, kHighResolutionPoints,
-                               attenuation, 1);
+    return Device().StartSweep(
+        tag, startKHz, kHighResolutionStep,
+        Device().SweepBlockPoints(kHighResolutionStep, kHighResolutionBlockKHz), attenuation, 1);
 }
 
 // One block of 104 words, word b at baseKHz + b x 250 kHz.

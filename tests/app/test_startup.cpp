@@ -226,6 +226,14 @@ TEST_F(StartupTest, AnUnpluggedDeviceIsReopenedByTheTimerOnceItIsBack) {
     setenv("TORVEL_SIM_SPEED", "0", 1);
     CMainFrame* frame = app.MainFrame();
     ASSERT_TRUE(PumpUntil([&] { return frame->IsDeviceLost(); }, std::chrono::seconds(5)));
+    // Every window's graph says so, and its title.
+    ASSERT_EQ(frame->Scheduler().Cores().size(), 1u);
+    auto* normal = dynamic_cast<CNormalAnalysis*>(frame->Scheduler().Cores().front());
+    ASSERT_TRUE(normal);
+    const CString lost = GetTorvelString(85);
+    ASSERT_FALSE(lost.IsEmpty());
+    EXPECT_EQ(normal->GetGraphInterface().GetGraph().GetStatusText().GetText(), lost);
+    EXPECT_TRUE(normal->GetWindow()->windowTitle().contains(QString::fromUtf8(lost.c_str())));
     // While the device is out no task runs, and nothing else happens.
     bool taskWhileLost = false;
     PumpUntil(
@@ -240,6 +248,8 @@ TEST_F(StartupTest, AnUnpluggedDeviceIsReopenedByTheTimerOnceItIsBack) {
     EXPECT_FALSE(taskWhileLost);
     // Back at 0.9 s after loading; the one-second timer picks it up.
     EXPECT_FALSE(frame->IsDeviceLost());
+    EXPECT_NE(normal->GetGraphInterface().GetGraph().GetStatusText().GetText(), lost);
+    EXPECT_FALSE(normal->GetWindow()->windowTitle().contains(QString::fromUtf8(lost.c_str())));
     // The rotation runs again without any user action.
     ASSERT_TRUE(PumpUntil([&] { return frame->CurrentAnalysisId() != 0; }));
     unsetenv("TORVEL_SIM_SPEED");
@@ -344,6 +354,73 @@ TEST_F(StartupTest, ADeviceThatCannotBeLoadedIsNamedAndTheSimulatorIsUsedAndReme
     EXPECT_NE(shown[0].find("/nowhere/libX.so"), std::string::npos) << shown[0];
     EXPECT_NE(shown[0].find("the simulator is used"), std::string::npos) << shown[0];
     EXPECT_EQ(iniValue(ini(), "Library"), "simulator");
+}
+
+namespace {
+// The simulator's library by its path: a device of its own as far as the
+// program knows, and one that cannot be opened on a scene file that is not
+// there.
+std::string simulatorByPath() {
+    std::string binary = TORVEL_BINARY;
+    return binary.substr(0, binary.rfind('/') + 1) + "libTorvelAPI.so";
+}
+} // namespace
+
+TEST_F(StartupTest, AChosenDeviceThatCannotBeOpenedIsNamedTheSimulatorOfferedAndNotKept) {
+    const std::string device = simulatorByPath();
+    WriteWholeFile(dir.file("TORVEL.INI"), "[DEVICE]\nLibrary=simulator\n");
+    for (bool take : {false, true}) {
+        setenv("TORVEL_SIM_SCENE", dir.file("no-such-scene.ini").c_str(), 1);
+        std::vector<std::string> asked;
+        CTorvelApp app;
+        app.MessageBox = [](const CString& text) { ADD_FAILURE() << text.c_str(); };
+        app.Question = [&](const CString& text) {
+            asked.push_back(text.c_str());
+            // The simulator, offered in its place, opens.
+            unsetenv("TORVEL_SIM_SCENE");
+            return take;
+        };
+        const bool started =
+            app.InitInstance({"Torvel", "--no-splash", "--device", device.c_str()});
+        EXPECT_EQ(started, take);
+        ASSERT_EQ(asked.size(), 1u);
+        // The device is named, with how to choose another, and the simulator offered.
+        EXPECT_NE(asked[0].find(device), std::string::npos) << asked[0];
+        EXPECT_NE(asked[0].find("--device simulator"), std::string::npos) << asked[0];
+        EXPECT_NE(asked[0].find(GetTorvelString(2651)), std::string::npos) << asked[0];
+        if (take) {
+            EXPECT_EQ(app.MainFrame()->SerialNumber(), 20517);
+            app.ExitInstance();
+        } else {
+            EXPECT_NE(app.StartupError().Find(device.c_str()), -1) << app.StartupError().c_str();
+            EXPECT_NE(app.StartupError().Find("--device simulator"), -1);
+        }
+        // A choice is kept only once it has opened.
+        EXPECT_EQ(iniValue(ini(), "Library"), "simulator") << take;
+    }
+}
+
+TEST_F(StartupTest, QuitAfterEndsAStartThatAsksAboutADeviceThatCannotBeOpened) {
+    QProcess program;
+    program.setWorkingDirectory(QString::fromStdString(dir.path()));
+    const std::string runtime = dir.path() + "/runtime";
+    mkdir(runtime.c_str(), 0700);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+    env.insert("TORVEL_SIM_SCENE", QString::fromStdString(dir.file("no-such-scene.ini")));
+    program.setProcessEnvironment(env);
+    program.start(TORVEL_BINARY, {"--no-splash", "--quit-after", "300", "--device",
+                                  QString::fromStdString(simulatorByPath())});
+    ASSERT_TRUE(program.waitForStarted());
+    const bool ended = program.waitForFinished(20000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished();
+    }
+    ASSERT_TRUE(ended) << "the start waited for an answer";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_TRUE(program.readAllStandardError().contains("--device simulator"));
 }
 
 TEST_F(StartupTest, ALongInstanceNameStillTakesTheLock) {

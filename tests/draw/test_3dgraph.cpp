@@ -219,6 +219,35 @@ TEST_F(Graph3DTest, LegendImageSurvivesRepeatedDrawsAndResizes) {
     }
 }
 
+TEST_F(Graph3DTest, TheLegendsNoteStandsWholeBesideTheLegendInAGraphOfAnyWidth) {
+    const auto slice = FlatSlice(-50.0);
+    m_graph.AddSlice(slice.get(), 0);
+    const CString note("levels uncalibrated");
+    m_graph.SetLegendNote(note);
+    // Wide: one line under the top level; narrow: a line a word.
+    for (int right : {299, 70}) {
+        m_graph.SetWindowRect(0, 0, right, 199);
+        const auto surface = Render();
+        const std::vector<CString>& lines = m_graph.GetLegendNoteLines();
+        ASSERT_EQ(lines.size(), right == 299 ? 1u : 2u) << right;
+        CString joined;
+        for (const CString& line : lines)
+            joined += (joined.IsEmpty() ? "" : " ") + line;
+        EXPECT_EQ(joined, note);
+        // The last line is drawn: its row holds text right of the legend.
+        const int lineHeight = surface->dc.GetTextExtent(lines.back()).cy;
+        bool inked = false;
+        for (int y = lineHeight * static_cast<int>(lines.size());
+             y < lineHeight * static_cast<int>(lines.size() + 1); ++y)
+            for (int x = 17; x <= right && !inked; ++x)
+                inked = surface->At(x, y) == kText;
+        EXPECT_TRUE(inked) << right;
+    }
+    m_graph.SetLegendNote(CString());
+    Render();
+    EXPECT_TRUE(m_graph.GetLegendNoteLines().empty());
+}
+
 TEST_F(Graph3DTest, SlicesArePlacedNewestAtTheFront) {
     m_graph.SetSliceCount(4);
     const auto flat = FlatSlice(-50.0);

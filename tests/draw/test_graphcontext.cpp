@@ -233,6 +233,41 @@ TEST(NormalGraphContext, TextsThatWouldOverlapAreShortenedOrLeftOutInPlace) {
     }
 }
 
+TEST(NormalGraphContext, ASmallGraphShortensTheScaleAndKeepsTheUncalibratedMarkWhole) {
+    Surface s(1000, 400);
+    auto panel = MakeDrawObject(kWhite, kBlack, kBlack);
+    CNormalGraphContext graph;
+    graph.SetDrawObject(panel.get());
+    graph.SetScale(0, 100, -100, 0);
+    const CString mark("  levels uncalibrated");
+    *graph.GetCornerText(0) = "[RF1] 10dB/Div  ATT:30dB" + mark;
+    *graph.GetCornerText(1) = "RBW : 10KHz [Torvel]";
+    graph.SetCornerKeptEnd(0, mark);
+    graph.SetRect(CRect(0, 0, 1000, 400));
+    graph.Render(&s.dc, nullptr, nullptr);
+    const int left = graph.GetGraphArea().left;
+    const int markWidth = s.dc.GetTextExtent(mark).cx;
+    // Narrower than the caption: its head gives way and ends in dots before
+    // the mark; narrower than the mark: the mark alone, its blanks dropped.
+    for (int room : {markWidth + 80, markWidth + 40, markWidth - 5}) {
+        graph.SetRect(CRect(0, 0, left + room + 20, 400));
+        graph.Render(&s.dc, nullptr, nullptr);
+        const CString& shown = graph.GetCorner(0).GetShownText();
+        EXPECT_LE(graph.GetCorner(0).GetLastExtent().Width(), room) << room;
+        if (room > markWidth) {
+            EXPECT_EQ(shown.Right(mark.GetLength()), mark) << shown.c_str();
+            EXPECT_EQ(shown.Left(1), CString("[")) << shown.c_str();
+        } else {
+            EXPECT_EQ(shown.Left(8), CString("levels u")) << shown.c_str();
+        }
+    }
+    // A text that does not end in the mark is shortened at its end as always.
+    *graph.GetCornerText(0) = "[RF1] 10dB/Div  ATT:30dB";
+    graph.SetRect(CRect(0, 0, left + 60 + 20, 400));
+    graph.Render(&s.dc, nullptr, nullptr);
+    EXPECT_EQ(graph.GetCorner(0).GetShownText().Right(2), CString(".."));
+}
+
 TEST(DataLineMapping, LevelsAtAndBeyondTheWindowLandOnTheEdges) {
     CDataLineContext line;
     ASSERT_EQ(line.Configure(0, 1, 4), 1);

@@ -1,18 +1,15 @@
 // libTorvelSoapy.so on the test receiver (testreceiver.cpp), loaded as the
 // program loads it, and its spectrum code on its own.
-#include "device/TorvelAPI.h"
-#include "device/loader/devicelibrary.h"
-#include "device/simtestutil.h"
+#include "soapytest.h"
+
 #include "device/soapy/flattopspectrum.h"
 #include "device/soapy/sweepplan.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <dlfcn.h>
 #include <limits>
 #include <numbers>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -23,45 +20,6 @@ std::vector<std::complex<float>> Tone(int n, double cyclesPerSample, double ampl
                           static_cast<float>(2 * std::numbers::pi * cyclesPerSample * i));
     return s;
 }
-
-class SoapyTest : public ::testing::Test {
-protected:
-    void SetUp() override { ::setenv("SOAPY_SDR_PLUGIN_PATH", TORVEL_SOAPY_MODULES, 1); }
-    void TearDown() override {
-        Plug(true);
-        ShutdownTorvelDLL();
-    }
-
-    // Loads libTorvelSoapy.so on the test receiver with these model arguments
-    // and opens the link.
-    bool Open(const std::string& args) {
-        std::string problem;
-        if (!torveldevice::LoadDeviceLibrary("soapy:driver=torveltest," + args, 0.0, &problem)) {
-            ADD_FAILURE() << problem;
-            return false;
-        }
-        return InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase) == 1;
-    }
-    // The receiver module as SoapySDR loaded it.
-    static void Plug(bool plugged) {
-        if (void* h = dlopen(TORVEL_TEST_RECEIVER, RTLD_NOW | RTLD_NOLOAD)) {
-            reinterpret_cast<void (*)(int)>(dlsym(h, "TorvelTestReceiverPlug"))(plugged);
-            dlclose(h);
-        }
-    }
-    std::vector<short> NormalBlock(int startKHz, int rbwIndex, int attenuation, int averages) {
-        if (NormalSpectrumAnalysis(window.GetSafeHwnd(), 1, startKHz, rbwIndex, attenuation,
-                                   averages) != 1)
-            return {};
-        if (!window.Wait(std::chrono::seconds(60)) || window.Last().message != WM_ANALYSIS_DONE)
-            return {};
-        std::vector<short> words(static_cast<std::size_t>(GetLastFunctionDataCount()));
-        ReceiveData(words.data(), static_cast<int>(words.size()));
-        return words;
-    }
-
-    DeviceWindow window;
-};
 
 } // namespace
 
@@ -84,24 +42,77 @@ TEST(FlatTopSpectrum, AToneReadsItsLevelAnywhereBetweenBinsAndTheEnbwIsKnown) {
     EXPECT_LT(spectrum.Mean()[512], 1e-10);
 }
 
-TEST(SweepPlan, TuningsAbutWithoutSeamsAndKeepTheCentreAndEdgesOut) {
-    const double rate = 1e6, step = 10e3;
-    const int points = 300; // 3 MHz: three times the rate
-    const auto plan = torvelsoapy::PlanSweep(100e6, step, points, rate, 3.77);
-    EXPECT_NEAR(plan.rbwHz, step, 0.02 * step);
-    EXPECT_GE(plan.tunings.size(), 8u);
-    std::vector<int> binsPerPoint(points, 0);
+namespace {
+
+// Bins per point of a plan; every bin's offset from its tuning checked.
+std::vector<int> BinsPerPoint(const torvelsoapy::SweepPlan& plan, int points, double rate) {
+    std::vector<int> bins(static_cast<std::size_t>(points), 0);
     const double binHz = rate / plan.fftSize;
     for (const auto& t : plan.tunings) {
         for (int b = t.firstBin; b <= t.lastBin; ++b) {
             const double offset = (b - plan.fftSize / 2) * binHz;
             EXPECT_GE(offset, -0.4 * rate - binHz);
-            EXPECT_LE(offset, -0.02 * rate);
-            ++binsPerPoint[t.pointOf[b - t.firstBin]];
+            EXPECT_LT(offset, 0.4 * rate + binHz);
+            // The centre bin (the receiver's DC) gives no point.
+            EXPECT_EQ(t.pointOf[b - t.firstBin] < 0, b == plan.fftSize / 2);
+            if (t.pointOf[b - t.firstBin] >= 0)
+                ++bins[static_cast<std::size_t>(t.pointOf[b - t.firstBin])];
         }
     }
+    return bins;
+}
+
+} // namespace
+
+TEST(SweepPlan, TuningsUseBothSidesAbutWithoutSeamsAndLeaveTheCentreBinOut) {
+    const double rate = 1e6, step = 10e3;
+    const int points = 300; // 3 MHz: three times the rate
+    const auto plan = torvelsoapy::PlanSweep(100e6, step, points, rate, 3.77);
+    EXPECT_NEAR(plan.rbwHz, step, 0.02 * step);
+    // 0.8 MHz a tuning: four of them.
+    EXPECT_EQ(plan.tunings.size(), 4u);
+    const std::vector<int> bins = BinsPerPoint(plan, points, rate);
+    for (int p = 0; p < points; ++p) {
+        EXPECT_GE(bins[static_cast<std::size_t>(p)], 1) << p;
+        EXPECT_FALSE(plan.unmeasured[static_cast<std::size_t>(p)]) << p;
+    }
+    // Blocks hold whole tunings, at least as many as the analyser's block
+    // needs: two at 2.4 MS/s for 2 MHz.
+    EXPECT_EQ(torvelsoapy::BlockPoints(10e3, 2e6, 2.4e6), 384);
+    EXPECT_EQ(torvelsoapy::BlockPoints(200e3, 2e6, 2.4e6), 19);
+    EXPECT_EQ(torvelsoapy::BlockPoints(100e3, 10e6, 2.4e6), 115);
+    EXPECT_EQ(torvelsoapy::BlockPoints(10e3, 2e6, 10e6), 800);
+}
+
+TEST(SweepPlan, TuningsStayWithinTheReceiversRangesAndTheTopIsMeasuredFromBelow) {
+    const double rate = 2.4e6, step = 100e3;
+    // 1756 to 1765.8 MHz on a receiver up to 1766 MHz: the sixth tuning
+    // would lie at 1766.51 MHz.
+    const std::vector<torvelsoapy::TuningRange> top{{24e6, 1766e6}};
+    const int points = 99;
+    const auto plan = torvelsoapy::PlanSweep(1756e6, step, points, rate, 3.77, top);
+    ASSERT_FALSE(plan.tunings.empty());
+    for (const auto& t : plan.tunings)
+        EXPECT_LE(t.centerHz, 1766e6);
+    EXPECT_EQ(plan.tunings.back().centerHz, 1766e6);
+    const std::vector<int> bins = BinsPerPoint(plan, points, rate);
     for (int p = 0; p < points; ++p)
-        EXPECT_GE(binsPerPoint[p], 1) << p;
+        EXPECT_GE(bins[static_cast<std::size_t>(p)], 1) << p;
+    // Two ranges with a gap: no tuning in it; what no tuning reaches is
+    // marked, the rest is measured.
+    const std::vector<torvelsoapy::TuningRange> gap{{90e6, 100.2e6}, {102e6, 110e6}};
+    const auto split = torvelsoapy::PlanSweep(99e6, 10e3, 401, 1e6, 3.77, gap);
+    for (const auto& t : split.tunings)
+        EXPECT_TRUE(t.centerHz <= 100.2e6 || t.centerHz >= 102e6) << t.centerHz;
+    for (int p = 0; p < 401; ++p) {
+        const double f = 99e6 + p * 10e3;
+        // 0.4 MHz either side of the ranges' ends is still seen.
+        EXPECT_EQ(split.unmeasured[static_cast<std::size_t>(p)], f > 100.6e6 + 1 && f < 101.6e6 - 1)
+            << f;
+    }
+    EXPECT_EQ(torvelsoapy::NearestTuning(101e6, gap), 100.2e6);
+    EXPECT_EQ(torvelsoapy::NearestTuning(101.5e6, gap), 102e6);
+    EXPECT_EQ(torvelsoapy::NearestTuning(95e6, gap), 95e6);
 }
 
 TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuationAndRbw) {
@@ -109,7 +120,8 @@ TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuationAndRbw) {
     EXPECT_EQ(GetMaxAttenuation(), 50);
     for (int attenuation : {0, 20}) {
         const std::vector<short> words = NormalBlock(100000, 1, attenuation, 4);
-        ASSERT_EQ(words.size(), 200u);
+        // Two tunings of 1.92 MHz at 2.4 MS/s.
+        ASSERT_EQ(words.size(), 384u);
         const auto peak = std::max_element(words.begin(), words.end()) - words.begin();
         // 100.3037 MHz lies in the cell of point 30 (100.300 MHz, 10 kHz apart).
         EXPECT_NEAR(peak, 30, 1) << attenuation;
@@ -126,7 +138,7 @@ TEST_F(SoapyTest, AToneAppearsAtItsFrequencyAndLevelAtEveryAttenuationAndRbw) {
         const double rbwHz = torvelsoapy::PlanSweep(100e6, stepKHz * 1e3, 10, 2.4e6, enbw).rbwHz;
         EXPECT_NEAR(rbwHz, stepKHz * 1e3, 0.01 * stepKHz * 1e3) << "index " << index;
         const std::vector<short> words = NormalBlock(100000, index, 0, 2);
-        ASSERT_EQ(words.size(), static_cast<std::size_t>(2000 / stepKHz));
+        ASSERT_EQ(words.size(), static_cast<std::size_t>(3840 / stepKHz));
         const auto peak = std::max_element(words.begin(), words.end()) - words.begin();
         EXPECT_NEAR(peak, std::lround(303.7 / stepKHz), 1) << "index " << index;
         EXPECT_NEAR(Db(words[peak]), -40.0, 0.5) << "index " << index;
@@ -146,7 +158,7 @@ TEST_F(SoapyTest, TheCalibrationOffsetShiftsLevelsOnceAndAHostileOneIsRefused) {
     // together by the offset.
     EXPECT_EQ(GetZeroReferenceLevel(), 12.5);
     const std::vector<short> words = NormalBlock(100000, 1, 20, 4);
-    ASSERT_EQ(words.size(), 200u);
+    ASSERT_EQ(words.size(), 384u);
     EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -27.5, 0.5);
     for (double hostile : {std::nan(""), 1e300, -250.0, std::numeric_limits<double>::infinity()}) {
         problem.clear();
@@ -170,11 +182,11 @@ TEST_F(SoapyTest, TheCalibrationOffsetShiftsLevelsOnceAndAHostileOneIsRefused) {
 }
 
 TEST_F(SoapyTest, ABandThreeTimesTheReceiversWidthIsSweptWithoutSeams) {
-    // 2 MHz at 0.6 MS/s; the receiver still gives the old frequency for a
-    // while after each retune.
+    // 2.4 MHz (five tunings) at 0.6 MS/s; the receiver still gives the old
+    // frequency for a while after each retune.
     ASSERT_TRUE(Open("rate=600000,noise_dbfs=-60,tone_hz=50e6,tune_delay=1500"));
     const std::vector<short> words = NormalBlock(100000, 2, 0, 32);
-    ASSERT_EQ(words.size(), 100u);
+    ASSERT_EQ(words.size(), 120u);
     double mean = 0;
     for (short w : words)
         mean += Db(w);
@@ -190,7 +202,7 @@ TEST_F(SoapyTest, ABandThreeTimesTheReceiversWidthIsSweptWithoutSeams) {
 
 TEST_F(SoapyTest, AnUnplugIsReportedAsLinkLostAndRecoveredOnReopening) {
     ASSERT_TRUE(Open("tone_hz=100.5e6"));
-    ASSERT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+    ASSERT_EQ(NormalBlock(100000, 3, 0, 1).size(), 76u);
     Plug(false);
     ASSERT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 7, 100000, 3, 0, 1), 1);
     ASSERT_TRUE(window.Wait());
@@ -204,15 +216,59 @@ TEST_F(SoapyTest, AnUnplugIsReportedAsLinkLostAndRecoveredOnReopening) {
     Plug(true);
     ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
     const std::vector<short> words = NormalBlock(100000, 3, 0, 1);
-    ASSERT_EQ(words.size(), 40u);
+    ASSERT_EQ(words.size(), 76u);
     EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -40.0, 0.5);
 }
 
-TEST_F(SoapyTest, OverrunsAreCountedAndTheirSamplesNeverUsed) {
-    ASSERT_TRUE(Open("tone_hz=100.3e6,overrun_every=5"));
-    const std::vector<short> words = NormalBlock(100000, 1, 0, 8);
-    ASSERT_EQ(words.size(), 200u);
+TEST_F(SoapyTest, AStalledOrThrowingStreamIsReportedAsLinkLostAndRecoveredOnReopening) {
+    struct Case {
+        int fault;
+        int error;
+    };
+    for (const Case c : {Case{1, kTorvelErrorTimeout}, Case{2, kTorvelErrorRemoved}}) {
+        ASSERT_TRUE(Open("tone_hz=100.5e6")) << c.fault;
+        ASSERT_EQ(NormalBlock(100000, 3, 0, 1).size(), 76u);
+        Fault(c.fault);
+        ASSERT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 7, 100000, 3, 0, 1), 1);
+        // Reported, never a task that hangs or a block of nothing.
+        ASSERT_TRUE(window.Wait(std::chrono::seconds(10))) << c.fault;
+        EXPECT_EQ(window.Last().message, WM_DEVICE_ERROR) << c.fault;
+        EXPECT_EQ(window.Last().wParam, 7u);
+        EXPECT_EQ(window.Last().lParam, c.error) << c.fault;
+        EXPECT_TRUE(TorvelErrorIsLinkLost(GetTorvelLastError()));
+        EXPECT_EQ(NormalSpectrumAnalysis(window.GetSafeHwnd(), 8, 100000, 3, 0, 1), 0);
+        // The receiver comes back: reopened, it measures the tone again.
+        Fault(0);
+        ShutdownTorvelDLL();
+        ASSERT_EQ(InitTorvelDLL(window.GetSafeHwnd(), kTorvelMessageBase), 1);
+        const std::vector<short> words = NormalBlock(100000, 3, 0, 1);
+        ASSERT_EQ(words.size(), 76u) << c.fault;
+        EXPECT_NEAR(Db(*std::max_element(words.begin(), words.end())), -40.0, 0.5);
+        ShutdownTorvelDLL();
+    }
+}
+
+TEST_F(SoapyTest, OverrunsInATaskAreCountedAndTheirSamplesNeverUsedButIdleOnesAreNot) {
+    // A receiver that holds two buffers (13.7 ms): it overflows whenever no
+    // task reads it, and loses nothing a task measures.
+    ASSERT_TRUE(Open("tone_hz=100.3e6,ring=2"));
+    for (int pause = 0; pause < 3; ++pause) {
+        const std::vector<short> words = NormalBlock(100000, 1, 0, 8);
+        ASSERT_GT(words.size(), 30u);
+        EXPECT_NEAR(Db(words[30]), -40.0, 0.5);
+        // The idle time between single sweeps is what this test is about.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(torveldevice::LoadedDeviceOverruns(), 0);
+    // One that loses one buffer of seven while the tasks stream.
+    ASSERT_TRUE(Open("tone_hz=100.3e6,overrun_every=7"));
+    const std::vector<short> words = NormalBlock(100000, 1, 0, 32);
+    ASSERT_EQ(words.size(), 384u);
     EXPECT_NEAR(Db(words[30]), -40.0, 0.5);
+    // 0.1 s of zero span (15 buffers) streams across losses.
+    ASSERT_EQ(ZeroSpanAnalysis(window.GetSafeHwnd(), 4, 90000, 0, 0, 0, 40, 40, 1000, 1000), 1);
+    ASSERT_TRUE(window.Wait(std::chrono::seconds(60)));
+    EXPECT_EQ(window.Last().message, WM_ANALYSIS_DONE);
     // The program reads the count through the loader (Help > About).
     EXPECT_GT(torveldevice::LoadedDeviceOverruns(), 0);
     std::string problem;
@@ -238,7 +294,7 @@ TEST_F(SoapyTest, ATerminatedTaskPostsNothingAndEndsWellWithinItsBound) {
         return m.message == WM_ANALYSIS_DONE || m.message == WM_DEVICE_ERROR;
     }));
     // The link stays: the next sweep measures.
-    EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+    EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 76u);
 }
 
 // The scene's remote key: a 5 ms pulse at 433.92 MHz, -40 dBFS, every second
@@ -317,8 +373,8 @@ TEST_F(SoapyTest, TheKeyFobPulseTriggersARealTimeCaptureAtItsPosition) {
 }
 
 TEST_F(SoapyTest, SemiRealTimeSlicesArriveWhenAskedAndStopWithTheTask) {
-    // 0.01 ms of settling: slices come quickly.
-    ASSERT_TRUE(Open("tone_hz=100.5e6,rate=4e6,settle=0.01"));
+    // 1 ms of settling: slices come quickly.
+    ASSERT_TRUE(Open("tone_hz=100.5e6,rate=4e6,settle=1"));
     EXPECT_EQ(GetSemiRealTimeResult(window.GetSafeHwnd(), 9), 0);
     EXPECT_EQ(GetTorvelLastError(), kTorvelErrorTaskFailed);
     ASSERT_EQ(SemiRealTimeAnalysis(window.GetSafeHwnd(), 9, 100000, 0, 1), 1);
@@ -345,7 +401,8 @@ TEST_F(SoapyTest, SemiRealTimeSlicesArriveWhenAskedAndStopWithTheTask) {
     EXPECT_EQ(GetTorvelLastError(), kTorvelErrorTaskFailed);
     PostMessage(window.GetSafeHwnd(), DeviceWindow::kMarker, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return window.Last().message == DeviceWindow::kMarker; }));
-    EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+    // One tuning of 3.2 MHz at 4 MS/s.
+    EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 64u);
     // A band that begins below the receiver's lowest frequency (1 MHz) is
     // measured from there on, the points below are no samples.
     window.messages.clear();
@@ -360,7 +417,7 @@ TEST_F(SoapyTest, SemiRealTimeSlicesArriveWhenAskedAndStopWithTheTask) {
     EXPECT_GT(Db(low[4]), -150.0);
     TerminateTorvelTask();
     const std::vector<short> sweep = NormalBlock(0, 4, 0, 1);
-    ASSERT_EQ(sweep.size(), 20u);
+    ASSERT_EQ(sweep.size(), 32u);
     for (int p = 0; p < 10; ++p)
         EXPECT_EQ(sweep[p], -32640) << p;
     EXPECT_GT(Db(sweep[10]), -150.0);
@@ -368,14 +425,14 @@ TEST_F(SoapyTest, SemiRealTimeSlicesArriveWhenAskedAndStopWithTheTask) {
     // 4 MS/s): it has its whole size, and a window's grid moves on by whole
     // blocks.
     const std::vector<short> top = NormalBlock(2998000, 1, 0, 1);
-    ASSERT_EQ(top.size(), 200u);
+    ASSERT_EQ(top.size(), 320u);
     EXPECT_GT(Db(top[180]), -150.0);
-    for (int p = 181; p < 200; ++p)
+    for (int p = 181; p < 320; ++p)
         EXPECT_EQ(top[p], -32640) << p;
 }
 
 TEST_F(SoapyTest, AnUnplugDuringAStreamingTaskIsReportedAndRecovered) {
-    ASSERT_TRUE(Open("tone_hz=100.5e6,rate=4e6,settle=0.01"));
+    ASSERT_TRUE(Open("tone_hz=100.5e6,rate=4e6,settle=1"));
     ASSERT_EQ(SemiRealTimeAnalysis(window.GetSafeHwnd(), 9, 100000, 0, 1), 1);
     ASSERT_TRUE(window.Wait(std::chrono::seconds(60)));
     // The window asks for the next slices; then the receiver goes. (Asked
@@ -411,7 +468,7 @@ TEST_F(SoapyTest, TheSecondInputIsUsedWhereThereIsOneAndRefusedWhereNot) {
     EXPECT_EQ(PowerSupplyControl(0, 1, 1, 0), 0);
     EXPECT_EQ(GetTorvelLastError(), kTorvelErrorTaskFailed);
     // The link stays.
-    EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 40u);
+    EXPECT_EQ(NormalBlock(100000, 3, 0, 1).size(), 76u);
     ShutdownTorvelDLL();
 
     ASSERT_TRUE(Open("tone_hz=100.3e6,inputs=2"));
@@ -420,7 +477,7 @@ TEST_F(SoapyTest, TheSecondInputIsUsedWhereThereIsOneAndRefusedWhereNot) {
     for (int path : {1, 0}) {
         ASSERT_EQ(PowerSupplyControl(0, 1, path, 0), 1);
         const std::vector<short> words = NormalBlock(100000, 3, 0, 1);
-        ASSERT_EQ(words.size(), 40u);
+        ASSERT_EQ(words.size(), 76u);
         EXPECT_NEAR(Db(words[6]), path ? -65.0 : -40.0, 1.0) << path;
     }
 }

@@ -18,6 +18,9 @@
 #include "modes/zerospananalysis.h"
 #include "platform/profile.h"
 #include "ptycontroller.h"
+#include "remote/remotelink.h"
+#include "remote/scpiinstrument.h"
+#include "remote/scpisession.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +33,7 @@
 namespace {
 
 // The scene's remote key: a 5 ms pulse at 433.92 MHz, -30 dBFS, every second
-// from 0.5 s of sample time on; one input.
+// from 0.5 s of sample time on; one input, 1 MHz to 3 GHz.
 constexpr const char* kReceiver =
     "soapy:driver=torveltest,pulse_hz=433.92e6,pulse_dbfs=-30,tone_hz=433.5e6";
 
@@ -187,6 +190,8 @@ TEST_F(SoapyWindowTest, TheSemiRealTimeWindowsSlicesArrive) {
         newest.Peak(newest.GetStart(), newest.GetStart() + newest.GetPoints() * newest.GetStep());
     EXPECT_NEAR(static_cast<double>(peak), 433500.0, 250.0);
     EXPECT_NEAR(newest.Level(peak), -40.0, 1.5);
+    // The 3D graph's legend says its levels are uncalibrated too.
+    EXPECT_EQ(core->Get3DInterface().GetGraph().GetLegendNote(), CString("levels uncalibrated"));
     w->close();
     PumpEvents();
 }
@@ -203,14 +208,83 @@ TEST_F(SoapyWindowTest, TheXpdWindowOnAReceiverWithOneInputStopsWithAMessage) {
     auto* core = dynamic_cast<CXpdAnalysis*>(w->GetCore());
     ASSERT_TRUE(core);
     // The path switch is refused (error 6): the window stops analysing and
-    // its user is told why; the link stays open.
+    // its user is told why, in the receiver's words; the link stays open.
     ASSERT_TRUE(PumpUntil([&] { return !messages.empty(); }));
     EXPECT_EQ(core->GetAnalyzeFlag(), 0);
     EXPECT_GE(messages.front().Find(GetTorvelString(91)), 0) << messages.front().c_str();
+    EXPECT_GE(
+        messages.front().Find("this receiver has one antenna input; the XPD window needs two"), 0)
+        << messages.front().c_str();
     EXPECT_GE(messages.front().Find("(6)"), 0) << messages.front().c_str();
     EXPECT_EQ(GetTorvelLastError(), kTorvelErrorTaskFailed);
     w->close();
     PumpEvents();
+}
+
+// A remote client and the window it runs: the shell's observer hands the
+// session what the server would.
+class SessionObserver : public CRemoteObserver {
+public:
+    explicit SessionObserver(CScpiSession& session) : m_session(session) {}
+    void DataArrived(CAnalysisCore* core) override { m_session.DataArrived(core); }
+    void WindowClosing(CAnalysisCore* core) override { m_session.WindowClosing(core); }
+    void DeviceRefused(CAnalysisCore* core, const QString& text) override {
+        m_session.DeviceRefused(core, text);
+    }
+
+private:
+    CScpiSession& m_session;
+};
+
+TEST_F(SoapyWindowTest, ARefusalOfAWindowARemoteClientRunsIsQueuedForItInWordsAndNeverABox) {
+    // A receiver of 24 to 1766 MHz with one input: the WLAN window's band
+    // (2.4 GHz) lies above it, and the XPD window's second path is missing.
+    UseDevice("soapy:driver=torveltest,low_hz=24e6,high_hz=1766e6");
+    PtyController pri, sec;
+    WriteProfileString("XPDAnalysis_1", "PriPortName", pri.Path().c_str());
+    WriteProfileString("XPDAnalysis_1", "SecPortName", sec.Path().c_str());
+    frame = std::make_unique<CMainFrame>([&](const CString& m) { messages.push_back(m); });
+    frame->SetCoreFactory(CreateAnalysisCore);
+    ASSERT_TRUE(frame->Create(false));
+    frame->show();
+    QByteArray answers;
+    CScpiInstrument instrument(frame.get());
+    CScpiSession session(instrument, [&](const QByteArray& a) { answers += a; });
+    SessionObserver observer(session);
+    frame->SetRemoteObserver(&observer);
+    auto ask = [&](const char* line) {
+        answers.clear();
+        EXPECT_TRUE(session.RunLine(line)) << line;
+        return answers.trimmed();
+    };
+    struct Case {
+        const char* kind;
+        const char* words;
+    };
+    for (const Case& c :
+         {Case{"WLAN", "this receiver covers 24\u20131766 MHz"},
+          Case{"XPD", "this receiver has one antenna input; the XPD window needs two"}}) {
+        ask((std::string("INST:CRE ") + c.kind).c_str());
+        CAnalysisCore* core = session.Selected();
+        ASSERT_TRUE(core) << c.kind;
+        ask("INIT:CONT ON");
+        ASSERT_TRUE(PumpUntil([&] { return core->GetAnalyzeFlag() == 0; })) << c.kind;
+        PumpEvents();
+        EXPECT_TRUE(messages.empty())
+            << c.kind << ": " << (messages.empty() ? "" : messages[0].c_str());
+        const QByteArray error = ask("SYST:ERR?");
+        EXPECT_TRUE(error.startsWith("-221")) << error.toStdString();
+        EXPECT_TRUE(error.contains(c.words)) << error.toStdString();
+        EXPECT_EQ(ask("*OPC?"), "1");
+        ask("INST:DEL");
+    }
+    // A person who runs the window sees the box, as before.
+    CChildFrame* w = frame->OpenAnalysisWindow(2, "WLAN", 1);
+    ASSERT_TRUE(w);
+    frame->RunActiveWindow();
+    ASSERT_TRUE(PumpUntil([&] { return !messages.empty(); }));
+    EXPECT_GE(messages.front().Find("this receiver covers"), 0) << messages.front().c_str();
+    frame->SetRemoteObserver(nullptr);
 }
 
 } // namespace
