@@ -98,6 +98,9 @@ public:
 private:
     bool HasLayout() const { return m_DepthWidth > 0 && m_FrontWidth > 0; }
     void RenderLegend();
+    // The slice image and mask for the layout, at pDC's device pixel ratio
+    // (1 without a DC).
+    void MakeSliceBitmaps(CDC* pDC);
     // The bands of the blend list other than the legend's, in the slice box
     // of every slice position.
     void DrawBands(CDC* pDC);
@@ -141,6 +144,7 @@ private:
     // The off-screen images: the slice, its mask, the legend.
     CBitmap m_SliceImage;
     CBitmap m_SliceMask;
+    double m_SliceRatio = 1.0;
     CBitmap m_Legend;
     CPen m_SlicePen;
     std::array<CBlendObject, kLegendBands> m_LegendBand;

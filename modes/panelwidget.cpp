@@ -19,8 +19,8 @@ void CPanelWidget::paintEvent(QPaintEvent*) {
     // Straight on the window's back store when the whole panel is repainted.
     QImage surface = PaintSurface(painter, *this);
     const bool straight = !surface.isNull();
-    if (!straight && m_image.size() != size())
-        m_image = QImage(size(), QImage::Format_RGB32);
+    if (!straight)
+        FitPaneImage(m_image, *this);
     // The panel paints every pixel, so neither is cleared first.
     QImage& image = straight ? surface : m_image;
     {

@@ -9,6 +9,8 @@
 #include <QPaintEngine>
 #include <QPainter>
 
+#include <cmath>
+
 namespace {
 UINT MouseFlags(const QMouseEvent* event) {
     UINT flags = 0;
@@ -107,27 +109,49 @@ QImage PaintSurface(QPainter& painter, const QWidget& pane) {
         return {};
     const auto* store = static_cast<const QImage*>(device);
     // An opaque store: an RGB32 picture copied onto it keeps its bytes.
-    if ((store->format() != QImage::Format_RGB32 &&
-         store->format() != QImage::Format_ARGB32_Premultiplied) ||
-        store->devicePixelRatio() != 1.0)
+    if (store->format() != QImage::Format_RGB32 &&
+        store->format() != QImage::Format_ARGB32_Premultiplied)
         return {};
+    // The painter scales by the store's pixel ratio and moves to the pane's
+    // place, a whole device pixel.
+    const double ratio = store->devicePixelRatio();
     const QTransform transform = painter.deviceTransform();
-    if (transform.type() > QTransform::TxTranslate)
+    if (transform.type() > QTransform::TxScale || transform.m11() != ratio ||
+        transform.m22() != ratio)
         return {};
     const QPoint offset(qRound(transform.dx()), qRound(transform.dy()));
     if (offset.x() != transform.dx() || offset.y() != transform.dy())
         return {};
-    const QRect area(offset, pane.size());
+    // The pane's device pixels, as a DC of that ratio places its corners.
+    auto devicePixels = [ratio](int v) { return static_cast<int>(std::floor(v * ratio + 0.5)); };
+    const QRect area(offset, QSize(devicePixels(pane.width()), devicePixels(pane.height())));
     if (area.isEmpty() || !store->rect().contains(area))
         return {};
+    // The repaint covers the whole pane. At a ratio that is not a whole
+    // number the window system may round the pane's edge otherwise: then it
+    // may not reach a pixel beside the pane that a DC would not paint.
     const QRegion clip = engine->systemClip();
-    if (clip.isEmpty() || clip.intersected(area) != QRegion(area))
+    if (clip.isEmpty() || clip.intersected(area) != QRegion(area) ||
+        (ratio != std::round(ratio) && !area.contains(clip.boundingRect())))
         return {};
     // The store's own pixels: constBits does not detach it, and the painter
     // that is active on it writes there too.
     auto* bits = const_cast<uchar*>(store->constBits()) +
                  static_cast<qsizetype>(area.y()) * store->bytesPerLine() + area.x() * 4;
-    return QImage(bits, area.width(), area.height(), store->bytesPerLine(), QImage::Format_RGB32);
+    QImage surface(bits, area.width(), area.height(), store->bytesPerLine(), QImage::Format_RGB32);
+    surface.setDevicePixelRatio(ratio);
+    return surface;
+}
+
+void FitPaneImage(QImage& image, const QWidget& pane) {
+    const double ratio = pane.devicePixelRatioF();
+    const QSize size(std::max(1, static_cast<int>(std::floor(pane.width() * ratio + 0.5))),
+                     std::max(1, static_cast<int>(std::floor(pane.height() * ratio + 0.5))));
+    if (image.size() != size || image.devicePixelRatio() != ratio ||
+        image.format() != QImage::Format_RGB32) {
+        image = QImage(size, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+    }
 }
 
 void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf) {

@@ -23,13 +23,19 @@ UINT ViewVirtualKey(int qtKey);
 // highlight colour just inside its edge, over what the pane shows.
 void DrawFocusMark(QPainter& painter, const QWidget& pane);
 // The part of the window's back store a paint of the whole pane writes, as an
-// image over the store's own pixels, or a null image. A pane whose view draws
-// on it straight saves its off-screen image and the copy of it: the picture
-// is the same, since the view paints every pixel of the pane. Null when the
-// painter does not paint on such a store (another device, format or scale, a
-// transformed or clipped painter), or when a part of the pane is not being
-// repainted (another window covers it, or only a part was invalidated).
+// image over the store's own pixels at the store's device pixel ratio, or a
+// null image. A pane whose view draws on it straight saves its off-screen
+// image and the copy of it: the picture is the same, since the view paints
+// every pixel of the pane. Null when the painter does not paint on such a
+// store (another device or format, a painter transformed beyond the store's
+// scale or clipped, a pane not on whole device pixels), or when a part of the
+// pane is not being repainted (another window covers it, or only a part was
+// invalidated).
 QImage PaintSurface(QPainter& painter, const QWidget& pane);
+// A blank (uninitialised) image of the pane's size in its device pixels, at
+// its device pixel ratio: what a pane draws through a DC before it is copied.
+// One of that size and ratio is kept: image is made anew only when it differs.
+void FitPaneImage(QImage& image, const QWidget& pane);
 // A view's paint: the interface draws the whole pane, straight on the back
 // store when PaintSurface allows, else through the painter.
 void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf);

@@ -11,6 +11,7 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/keytables.h"
+#include "modes/paneview.h"
 #include "platform/cfile.h"
 #include "platform/dc.h"
 #include "platform/framepacer.h"
@@ -79,8 +80,7 @@ protected:
             painter.fillRect(rect(), Qt::white);
             return;
         }
-        CDC dc(&painter);
-        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+        PaintView(painter, *this, *m_intf);
     }
 
 private:
@@ -96,14 +96,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        QImage image(width(), height(), QImage::Format_RGB32);
-        image.fill(Qt::white);
+        FitPaneImage(m_image, *this);
+        m_image.fill(Qt::white);
         {
-            CDC dc(&image);
+            CDC dc(&m_image);
             m_core->DrawPanel(&dc, CRect(0, 0, width(), height()));
         }
         QPainter painter(this);
-        painter.drawImage(0, 0, image);
+        painter.drawImage(0, 0, m_image);
     }
     void resizeEvent(QResizeEvent*) override {
         // The log's controls follow the pane.
@@ -112,6 +112,7 @@ protected:
 
 private:
     CXpdAnalysis* m_core;
+    QImage m_image;
 };
 
 bool takenEntry(double v) {
