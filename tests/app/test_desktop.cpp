@@ -15,6 +15,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -237,13 +238,28 @@ TEST_F(DesktopTest, FilesGivenToASecondStartOpenInTheRunningInstance) {
     EXPECT_EQ(titles(frame).mid(before.size()), QStringList({"Handed Over", "Handed Over"}));
     EXPECT_GE(frame->ActivationCount(), 1);
 
+    // A start given another temporary folder (a desktop session and a
+    // terminal may differ) still finds the running Torvel and hands it the file.
+    const std::string otherTmp = dir.file("othertmp");
+    ASSERT_EQ(mkdir(otherTmp.c_str(), 0700), 0);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", QString::fromStdString(otherTmp));
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.setWorkingDirectory(QString::fromStdString(elsewhere));
+    third.start(TORVEL_BINARY, {"--no-splash", "h.SPE"});
+    ASSERT_TRUE(PumpUntil([&] {
+        return third.state() == QProcess::NotRunning && titles(frame).size() == before.size() + 3;
+    })) << third.readAllStandardError().toStdString();
+    EXPECT_EQ(third.exitCode(), 0);
+
     // An unreadable file is refused by the second start itself, in one line.
     second.start(TORVEL_BINARY, {"--no-splash", "nothing.SPE"});
     ASSERT_TRUE(PumpUntil([&] { return second.state() == QProcess::NotRunning; }));
     EXPECT_EQ(second.exitCode(), 2);
     EXPECT_TRUE(second.readAllStandardError().contains("nothing.SPE"));
     PumpEvents();
-    EXPECT_EQ(titles(frame).size(), before.size() + 2);
+    EXPECT_EQ(titles(frame).size(), before.size() + 3);
 }
 
 TEST_F(DesktopTest, TheInstalledProgramStartsFromAnotherFolderWithItsOwnData) {
