@@ -12,6 +12,7 @@
 CPanelWidget::CPanelWidget(DrawFunction draw, PressFunction press, QWidget* parent)
     : QWidget(parent), m_draw(std::move(draw)), m_press(std::move(press)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    NamePane(this, PaneNames::kChannelPanel);
 }
 
 void CPanelWidget::paintEvent(QPaintEvent*) {
@@ -25,8 +26,10 @@ void CPanelWidget::paintEvent(QPaintEvent*) {
     QImage& image = straight ? surface : m_image;
     {
         CDC dc(&image);
+        dc.SetTextLog(m_readout.Begin());
         m_draw(&dc, CRect(0, 0, width(), height()));
     }
+    m_readout.End(*this);
     if (!straight)
         painter.drawImage(0, 0, m_image);
     if (hasFocus())

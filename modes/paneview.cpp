@@ -1,9 +1,11 @@
 #include "modes/paneview.h"
 
 #include "analysis/viewinterface.h"
+#include "lib/stringtable.h"
 #include "platform/dc.h"
 #include "platform/framepacer.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEngine>
@@ -30,6 +32,7 @@ CPaneView::CPaneView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    NamePane(this, PaneNames::kGraph);
 }
 
 CPaneView::~CPaneView() {
@@ -154,16 +157,60 @@ void FitPaneImage(QImage& image, const QWidget& pane) {
     }
 }
 
-void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf) {
+CPaneReadout::CPaneReadout() {
+    QAccessible::installActivationObserver(this);
+}
+
+CPaneReadout::~CPaneReadout() {
+    QAccessible::removeActivationObserver(this);
+}
+
+std::vector<QString>* CPaneReadout::Begin() {
+    m_logging = (m_listening || QAccessible::isActive()) && (!m_since.isValid() || m_since.elapsed() >= kIntervalMs);
+    if (!m_logging)
+        return nullptr;
+    m_texts.clear();
+    return &m_texts;
+}
+
+void CPaneReadout::End(QWidget& pane) {
+    if (!m_logging)
+        return;
+    m_logging = false;
+    m_since.start();
+    QStringList lines;
+    for (const QString& text : m_texts) {
+        const QString line = text.simplified();
+        if (!line.isEmpty())
+            lines << line;
+    }
+    const QString description = lines.join(QLatin1Char('\n'));
+    // Setting it tells the screen reader of the change.
+    if (description != pane.accessibleDescription())
+        pane.setAccessibleDescription(description);
+}
+
+void NamePane(QWidget* pane, int text) {
+    const char* name = GetTorvelString(text);
+    if (pane && name)
+        pane->setAccessibleName(QString::fromUtf8(name));
+}
+
+void PaintView(QPainter& painter, QWidget& pane, CViewInterface& intf, CPaneReadout* readout) {
     const CRect client(0, 0, pane.width(), pane.height());
+    std::vector<QString>* log = readout ? readout->Begin() : nullptr;
     QImage surface = PaintSurface(painter, pane);
     if (!surface.isNull()) {
         CDC dc(&surface);
+        dc.SetTextLog(log);
         intf.Draw(&dc, client);
     } else {
         CDC dc(&painter);
+        dc.SetTextLog(log);
         intf.Draw(&dc, client);
     }
+    if (readout)
+        readout->End(pane);
 }
 
 void CPaneView::SetCursorShape(ViewCursorShape shape) {
@@ -176,7 +223,7 @@ void CPaneView::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), palette().window());
         return;
     }
-    PaintView(painter, *this, *m_intf);
+    PaintView(painter, *this, *m_intf, &m_readout);
     if (hasFocus())
         DrawFocusMark(painter, *this);
 }

@@ -8,8 +8,13 @@
 #include "analysis/viewwindow.h"
 #include "platform/wintypes.h"
 
+#include <QAccessible>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QString>
 #include <QWidget>
+
+#include <vector>
 
 class QPainter;
 
@@ -36,9 +41,54 @@ QImage PaintSurface(QPainter& painter, const QWidget& pane);
 // its device pixel ratio: what a pane draws through a DC before it is copied.
 // One of that size and ratio is kept: image is made anew only when it differs.
 void FitPaneImage(QImage& image, const QWidget& pane);
+// The read-outs of a pane for screen readers: the texts a paint drew (marker,
+// level, channel power, XPD and alarm read-outs, the scales), one a line, as
+// the pane's accessible description. Renewed at most once a second, and only
+// while an assistive technology is listening.
+class CPaneReadout : public QAccessible::ActivationObserver {
+public:
+    CPaneReadout();
+    ~CPaneReadout() override;
+    CPaneReadout(const CPaneReadout&) = delete;
+    CPaneReadout& operator=(const CPaneReadout&) = delete;
+    // The platform's accessibility turned on or off (a screen reader started).
+    void accessibilityActiveChanged(bool active) override { m_listening = active; }
+
+    // The log a paint's DC is to write its texts to, or null when no renewal
+    // is due.
+    std::vector<QString>* Begin();
+    // After the paint: the texts drawn become the pane's description.
+    void End(QWidget& pane);
+
+    // The least time between two renewals.
+    static constexpr int kIntervalMs = 1000;
+
+private:
+    std::vector<QString> m_texts;
+    QElapsedTimer m_since;
+    bool m_logging = false;
+    bool m_listening = false;
+};
+
+// The pane's accessible name: string table text `text`.
+void NamePane(QWidget* pane, int text);
+// Texts of the accessible names of panes.
+namespace PaneNames {
+constexpr int kGraph = 2350;
+constexpr int kSpectrogram = 2351;
+constexpr int kChunk = 2352;
+constexpr int kTimeGraph = 2353;
+constexpr int kChannelPanel = 2354;
+constexpr int kWideGraph = 2355;
+constexpr int kXpdValues = 2356;
+constexpr int kSecondPath = 2357;
+} // namespace PaneNames
+
 // A view's paint: the interface draws the whole pane, straight on the back
-// store when PaintSurface allows, else through the painter.
-void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf);
+// store when PaintSurface allows, else through the painter; with a read-out,
+// the texts it drew become the pane's accessible description when due.
+void PaintView(QPainter& painter, QWidget& pane, CViewInterface& intf,
+               CPaneReadout* readout = nullptr);
 
 class CPaneView : public QWidget, public CViewWindow {
 public:
@@ -64,4 +114,5 @@ protected:
 
 private:
     CViewInterface* m_intf = nullptr;
+    CPaneReadout m_readout;
 };

@@ -71,6 +71,7 @@ void CDC::Reset() {
     m_target = Target::None;
     UpdateRatio();
     m_compatRatio = 1.0;
+    m_textLog = nullptr;
     for (CGdiObject* object :
          {static_cast<CGdiObject*>(m_pen), static_cast<CGdiObject*>(m_brush),
           static_cast<CGdiObject*>(m_font), static_cast<CGdiObject*>(m_bitmap)}) {
@@ -86,8 +87,10 @@ void CDC::Reset() {
 BOOL CDC::CreateCompatibleDC(CDC* pDC) {
     // Before the DC is detached: pDC may be this DC.
     const double ratio = pDC ? pDC->CompatibleRatio() : 1.0;
+    std::vector<QString>* log = pDC ? pDC->m_textLog : nullptr;
     DeleteDC();
     m_compatRatio = ratio;
+    m_textLog = log;
     if (!m_stockBitmap) {
         m_stockBitmap = std::make_unique<CBitmap>();
         m_stockBitmap->CreateBitmap(1, 1, 1, 1, nullptr);

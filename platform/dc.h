@@ -30,6 +30,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QRect>
+#include <QString>
 #include <QTransform>
 
 #include <array>
@@ -40,7 +41,6 @@
 
 class QImage;
 class QPainter;
-class QString;
 struct DcRaster;
 struct PixelConversion;
 
@@ -127,6 +127,13 @@ public:
     CPoint SetViewportOrg(int x, int y);
     CSize SetViewportExt(int cx, int cy);
     int GetDeviceCaps(int index) const;
+
+    // ---- Texts drawn. While a log is set, each line of text drawn through
+    // this DC, or through a memory DC made compatible with it since, is
+    // appended to it (read-outs for screen readers). The log must outlive
+    // the DCs that write to it.
+    void SetTextLog(std::vector<QString>* log) { m_textLog = log; }
+    std::vector<QString>* GetTextLog() const { return m_textLog; }
 
     // ---- Device pixels
     // Device pixels per logical unit of the surface (1 over a painter).
@@ -323,6 +330,7 @@ private:
     int m_intRatio = 1;
     // The ratio of the DC a memory DC was made compatible with.
     double m_compatRatio = 1.0;
+    std::vector<QString>* m_textLog = nullptr;
 
     CPen* m_pen = nullptr;
     CBrush* m_brush = nullptr;

@@ -124,6 +124,9 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
     CRect cell(left, top, left + width, top + height);
     if (clip && !cell.IntersectRect(cell, *clip))
         return;
+    // An embossed text is drawn twice; it is one text.
+    if (m_textLog && !text.isEmpty() && (m_textLog->empty() || m_textLog->back() != text))
+        m_textLog->push_back(text);
     if (opaque)
         FillColor(cell.left, cell.top, cell.right, cell.bottom, m_bkColor);
     // On a surface with more device pixels than logical units the glyphs are
