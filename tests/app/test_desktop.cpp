@@ -5,15 +5,18 @@
 #include "analysis/loggingoutput.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "app/programicon.h"
 #include "app/torvelapp.h"
 #include "lib/settingfile.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
@@ -141,6 +144,32 @@ TEST(CommandLine, OptionsFilesAndTheToolkitsOwnOptions) {
         EXPECT_FALSE(cl.error.isEmpty()) << bad.join(' ').toStdString();
         EXPECT_FALSE(cl.error.contains('\n'));
     }
+}
+
+// Every window shows the program's icon (not the toolkit's), and the
+// desktop entry names the window class the program's windows carry, so that
+// a dock matches them with their launcher.
+TEST_F(DesktopTest, EveryWindowCarriesTheProgramsIconAndTheEntryNamesItsClass) {
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+    CMainFrame* frame = app.MainFrame();
+    ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Iconic", 1));
+    const QImage icon = ProgramIcon().pixmap(32).toImage();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_NE(icon.pixel(16, 16), 0u) << "the icon is drawn";
+    std::vector<QWidget*> windows = {frame};
+    for (QMdiSubWindow* w : frame->mdiArea()->subWindowList())
+        windows.push_back(w);
+    QMessageBox box(frame);
+    windows.push_back(&box);
+    ASSERT_GE(windows.size(), 3u);
+    for (QWidget* w : windows)
+        EXPECT_EQ(w->windowIcon().pixmap(32).toImage(), icon) << w->metaObject()->className();
+
+    EXPECT_EQ(QCoreApplication::applicationName(), kWindowClass);
+    const std::string entry = ReadWholeFile(TORVEL_SOURCE_RESOURCES "/" TORVEL_APP_ID ".desktop");
+    EXPECT_NE(entry.find(std::string("\nStartupWMClass=") + kWindowClass + "\n"),
+              std::string::npos);
 }
 
 TEST_F(DesktopTest, AFileIsKnownByItsFirstLineAndNothingElseIsTaken) {
