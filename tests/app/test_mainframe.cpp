@@ -8,6 +8,7 @@
 #include "app/helpwindow.h"
 #include "app/loggingbar.h"
 #include "app/mainframe.h"
+#include "app/splashwnd.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
 #include "draw/gradientbutton.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -1009,6 +1011,46 @@ TEST_F(MainFrameTest, TheWindowMenuClosesAndStepsThroughWindowsByKey) {
     EXPECT_EQ(mdi->subWindowList().size(), 2) << "Ctrl+F4 closes the active window";
     press(Qt::Key_W);
     EXPECT_EQ(mdi->subWindowList().size(), 1) << "Ctrl+W closes the active window";
+}
+
+// The splash screen closes at the first key or click, which goes on to where
+// it was aimed; on Wayland it is shown inside the main window.
+TEST_F(MainFrameTest, TheSplashNeverSwallowsAPressAndOnWaylandLiesInTheMainWindow) {
+    using Placement = CSplashWnd::Placement;
+    EXPECT_EQ(CSplashWnd::PlacementFor("wayland"), Placement::InsideMainWindow);
+    EXPECT_EQ(CSplashWnd::PlacementFor("wayland-egl"), Placement::InsideMainWindow);
+    EXPECT_EQ(CSplashWnd::PlacementFor("xcb"), Placement::OwnWindow);
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    create();
+    frame->resize(900, 600);
+    frame->show();
+    auto* edit = new QLineEdit(frame.get());
+    auto* button = new QPushButton("Go", frame.get());
+    button->move(0, 40);
+    edit->show();
+    button->show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    for (Placement placement : {Placement::OwnWindow, Placement::InsideMainWindow}) {
+        CSplashWnd::ShowSplashScreen(frame.get(), placement);
+        ASSERT_TRUE(CSplashWnd::IsShowing());
+        CSplashWnd* splash = CSplashWnd::Current();
+        if (placement == Placement::InsideMainWindow) {
+            EXPECT_FALSE(splash->isWindow());
+            EXPECT_EQ(splash->parentWidget(), frame.get());
+            EXPECT_TRUE(frame->rect().contains(splash->geometry()));
+            EXPECT_EQ(splash->geometry().center(), frame->rect().center());
+        } else {
+            EXPECT_TRUE(splash->isWindow());
+        }
+        QTest::keyClick(edit, Qt::Key_A);
+        EXPECT_TRUE(PumpUntil([] { return !CSplashWnd::IsShowing(); }));
+        CSplashWnd::ShowSplashScreen(frame.get(), placement);
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(PumpUntil([] { return !CSplashWnd::IsShowing(); }));
+    }
+    EXPECT_EQ(edit->text(), "aa") << "the keys reached the field";
+    EXPECT_EQ(clicks, 2) << "the clicks reached the button";
 }
 
 TEST_F(MainFrameTest, CascadeAndTileKeepEveryWindowReadableAndTheFrameScrolls) {
