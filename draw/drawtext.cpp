@@ -246,16 +246,41 @@ bool CDrawMultiLineText::FitIntoBounds(CDC* pDC) {
     return true;
 }
 
-int CDrawMultiLineText::WidthLimit(int height) const {
-    if (m_Y < m_Bounds.top || m_Y + height > m_Bounds.bottom) {
+int CDrawMultiLineText::WidthLimitAt(int x, int y, int height) const {
+    if (y < m_Bounds.top || y + height > m_Bounds.bottom) {
         return 0;
     }
     int right = m_Bounds.right;
-    if (!m_KeepOut.IsRectEmpty() && m_Y < m_KeepOut.bottom && m_Y + height > m_KeepOut.top &&
-        m_X < m_KeepOut.right) {
+    if (!m_KeepOut.IsRectEmpty() && y < m_KeepOut.bottom && y + height > m_KeepOut.top &&
+        x < m_KeepOut.right) {
         right = std::min<int>(right, m_KeepOut.left - kKeepOutGap);
     }
-    return std::max(0, right - m_X);
+    return std::max(0, right - x);
+}
+
+void CDrawMultiLineText::AddExpectedBoxes(CDC* pDC, std::vector<CRect>& boxes) const {
+    if (!pDC) {
+        return;
+    }
+    int y = m_Y;
+    for (const CDrawMultiLineText* p = this; p; p = p->m_pNextLine) {
+        if (p != this && !p->m_RedrawFlag) {
+            continue;
+        }
+        if (p->m_Alignment != 0) {
+            // Placed by its owner, not stacked: where it was last drawn.
+            if (!p->GetLastExtent().IsRectEmpty())
+                boxes.push_back(p->GetLastExtent());
+            continue;
+        }
+        SIZE whole{0, 0};
+        pDC->GetTextExtentPoint32(p->m_Text, p->m_Text.GetLength(), &whole);
+        const int width =
+            p->m_Bounded ? std::min<int>(whole.cx, p->WidthLimitAt(m_X, y, whole.cy)) : whole.cx;
+        if (width > 0 && !p->m_Text.IsEmpty())
+            boxes.push_back(CRect(m_X, y, m_X + width, y + whole.cy));
+        y += whole.cy + 2;
+    }
 }
 
 CRect CDrawMultiLineText::GetExpectedExtent() const {

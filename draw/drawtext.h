@@ -10,6 +10,8 @@
 #include "draw/drawelement.h"
 #include "platform/geometry.h"
 
+#include <vector>
+
 class CDrawText : public CDrawElement {
 public:
     // Anchor codes of SetAnchor / SetPosition.
@@ -120,14 +122,23 @@ public:
     // drawn later in the same picture has not been measured yet); empty for a
     // line left out.
     CRect GetExpectedExtent() const;
+    // The box the lines keep clear of (empty for none).
+    const CRect& GetKeepOut() const { return m_KeepOut; }
+    // Appends the boxes that this line and the visible lines below it take at
+    // their next drawing, measured in the DC's current font and stacked as
+    // Draw stacks them (2 pixels apart, hidden lines taking no room); a line
+    // left out adds none.
+    void AddExpectedBoxes(CDC* pDC, std::vector<CRect>& boxes) const;
 
 private:
     // The width limit of this drawing from the bounds, the keep-out box and
     // the line's place (lines placed left-top only); true when the line is
     // bounded so, its whole size measured into m_WholeSize.
     bool FitIntoBounds(CDC* pDC);
-    // The width limit for a line of that height at the line's place.
-    int WidthLimit(int height) const;
+    // The width limit for a line of that height at the line's place, or at
+    // (x, y).
+    int WidthLimit(int height) const { return WidthLimitAt(m_X, m_Y, height); }
+    int WidthLimitAt(int x, int y, int height) const;
 
     CDrawMultiLineText* m_pNextLine = nullptr;
     bool m_Bounded = false;
