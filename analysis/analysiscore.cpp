@@ -4,6 +4,7 @@
 // grey-scale conversion. The command table lives in corecommands.cpp.
 #include "analysis/analysiscore.h"
 
+#include "analysis/alarmlistener.h"
 #include "analysis/csvfile.h"
 #include "analysis/framelink.h"
 #include "analysis/keytable.h"
@@ -449,6 +450,50 @@ BOOL CAnalysisCore::GetLoggingTriggerLine(CLoggingTriggerLine*) {
 }
 void CAnalysisCore::ShowTrace(int, BOOL) {}
 void CAnalysisCore::ShowDeviceWait(const CString&) {}
+
+// ---- The watch over an armed alarm
+
+bool CAnalysisCore::HasArmedAlarm() {
+    return m_loggingTrigger && m_loggingOutput.GetState() != CLoggingOutput::kOff;
+}
+
+void CAnalysisCore::ShowTechnicalAlarm(bool, const CString&) {}
+
+void CAnalysisCore::NoteDataTaken(const CTime& when) {
+    m_lastDataTime = when;
+    if (m_dataWatch.DataArrived(when) == CDataWatchdog::Change::kCleared)
+        ChangeTechnicalAlarm(false, true);
+}
+
+void CAnalysisCore::WatchData() {
+    const CDataWatchdog::Change change =
+        m_dataWatch.Check(m_analyzeFlag && HasArmedAlarm(), m_taskRunning != 0);
+    if (change != CDataWatchdog::Change::kNone)
+        ChangeTechnicalAlarm(change == CDataWatchdog::Change::kRaised, false);
+}
+
+void CAnalysisCore::ChangeTechnicalAlarm(bool raised, bool dataReturned) {
+    // "%s" is a time of day: the last data's while the alarm is raised, the
+    // new data's when they end it. A watch that ends without data (the window
+    // stopped, its alarm switched off) ends the alarm without a text.
+    constexpr const char* kTimeOfDay = "%H:%M:%S";
+    CString text;
+    if (raised) {
+        text.Format(GetTorvelFormat(kStrMonitoringInterrupted, "s",
+                                    "Monitoring interrupted: no data since %s"),
+                    m_dataWatch.SilentSince().Format(kTimeOfDay).c_str());
+        m_technicalAlarm = text;
+    } else {
+        if (dataReturned)
+            text.Format(GetTorvelFormat(kStrMonitoringResumed, "s", "Monitoring resumed at %s"),
+                        m_lastDataTime.Format(kTimeOfDay).c_str());
+        m_technicalAlarm.Empty();
+    }
+    ShowTechnicalAlarm(raised, text);
+    UpdateView();
+    if (CAlarmListener* listener = m_link ? m_link->GetAlarmListener() : nullptr)
+        listener->TechnicalAlarm(*this, raised, text);
+}
 
 // ---- Device facts
 

@@ -8,6 +8,7 @@
 // code drive every mode.
 #pragma once
 
+#include "analysis/datawatchdog.h"
 #include "analysis/loggingoutput.h"
 #include "analysis/viewowner.h"
 #include "lib/loggingparam.h"
@@ -68,6 +69,10 @@ constexpr int kStrNoFreeCoreId = 56;       // a window refused: all core ids are
 constexpr int kStrSettingsIncomplete = 57; // a setting data file loaded in part; %s is its path
 constexpr int kStrCsvGridUnusable = 58;    // a data file's grid cannot be rebuilt on this device
 constexpr int kStrTimeStampFormat = 67;    // strftime format of the data time stamp
+// The technical alarm of a window whose watch lost its data ("%s" a time of
+// day), and the line that tells that data came again.
+constexpr int kStrMonitoringInterrupted = 96;
+constexpr int kStrMonitoringResumed = 97;
 
 // The message for a setting data file that loaded only in part, naming it.
 CString SettingsIncompleteText(const CString& path);
@@ -220,6 +225,26 @@ public:
     virtual void ShowDeviceWait(const CString& text);
     // Loads the offset table from the offset file without a dialog; 1 = loaded.
     virtual int LoadOffsetTable();
+
+    // ---- The watch over an armed alarm.
+    // True while the window watches levels for an alarm: in the base while
+    // its logging trigger is on and logging runs. A window that measures with
+    // an armed alarm must get data: it is never left waiting for the device,
+    // and a silence raises its technical alarm.
+    virtual bool HasArmedAlarm();
+    // Shows (raised) or ends the technical alarm of a watch that lost its
+    // data, with the text that says so (ended: that data came again, or empty
+    // when the watch ended without them): in the window's graphs, its alarm
+    // log and its alarm outputs. Nothing in the base.
+    virtual void ShowTechnicalAlarm(bool raised, const CString& text);
+    // The core took in new data measured at `when`: the data time stamp and
+    // the watchdog (data returning end a technical alarm).
+    void NoteDataTaken(const CTime& when = CTime::GetCurrentTime());
+    // One look of the watchdog; the main frame's timer calls it.
+    void WatchData();
+    CDataWatchdog& GetDataWatchdog() { return m_dataWatch; }
+    // The text of the raised technical alarm; empty while none is raised.
+    const CString& GetTechnicalAlarm() const { return m_technicalAlarm; }
 
     // ---- How levels are shown. The unit and the level-offset correction
     // are ways of showing the measured levels: a change re-maps the words of
@@ -395,6 +420,12 @@ protected:
     CFrameLink* m_link = nullptr;
 
 private:
+    // Raises or ends the technical alarm (ended by data returning or by the
+    // end of the watch): the window shows it, the listener hears it.
+    void ChangeTechnicalAlarm(bool raised, bool dataReturned);
+
     int m_savedAnalyzeFlag = 0; // while outside the rotation
     int m_rotationDepth = 0;
+    CDataWatchdog m_dataWatch;
+    CString m_technicalAlarm;
 };

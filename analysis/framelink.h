@@ -7,6 +7,7 @@
 
 #include "platform/wintypes.h"
 
+class CAlarmListener;
 class CAnalysisCore;
 class CChildFrame;
 class CViewWindow;
@@ -58,6 +59,9 @@ public:
     // Shows the menu of the command list named listName at the screen point
     // and runs the command chosen there; FALSE when no list has that name.
     virtual BOOL TrackPopupMenu(const char* /*listName*/, int /*x*/, int /*y*/) { return FALSE; }
+    // What hears the windows' alarms beyond the windows themselves; null for
+    // nobody.
+    virtual CAlarmListener* GetAlarmListener() { return nullptr; }
 
 protected:
     ~CFrameLink() = default;

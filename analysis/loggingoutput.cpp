@@ -162,18 +162,12 @@ bool CLoggingOutput::TriggerAllowsOutput() {
     CTraceStore* trace = m_core.GetDataLine();
     if (!trace || !m_core.GetLoggingTriggerLine(&line))
         return false; // no trigger line to fire
-    const bool exceeding = trace->Exceeds(line.level, line.lower, line.upper) != 0;
-    // The trigger arms on the opposite side of the line and fires on crossing.
-    const bool firing = line.direction == 0 ? exceeding : !exceeding;
-    if (m_state == kWaiting) {
-        if (!firing)
-            m_state = kArmed;
-        return false;
-    }
-    if (!firing)
-        return false;
-    m_state = kFired;
-    return true;
+    // The trigger arms on the opposite side of the line and fires on crossing;
+    // only measured words move it.
+    const TriggerStep step =
+        StepTrigger(m_state, trace->SideOf(line.level, line.lower, line.upper), line.direction);
+    m_state = step.state;
+    return step.fired;
 }
 
 int CLoggingOutput::Step() {

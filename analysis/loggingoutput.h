@@ -9,6 +9,7 @@
 // test can answer them.
 #pragma once
 
+#include "analysis/leveltrigger.h"
 #include "platform/cstring.h"
 #include "platform/ctime.h"
 
@@ -81,9 +82,9 @@ class CLoggingOutput {
 public:
     // Logging states.
     static constexpr int kOff = 0;
-    static constexpr int kWaiting = 1; // on; with a trigger: waiting to arm
-    static constexpr int kArmed = 2;
-    static constexpr int kFired = 3;
+    static constexpr int kWaiting = kTriggerWaiting; // on; with a trigger: waiting to arm
+    static constexpr int kArmed = kTriggerArmed;
+    static constexpr int kFired = kTriggerFired;
 
     explicit CLoggingOutput(CAnalysisCore& core);
     CLoggingOutput(const CLoggingOutput&) = delete;

@@ -181,6 +181,7 @@ bool CMainFrame::Create(bool showSplash) {
         m_messageBox(text(4));
         return false;
     }
+    SetTimer(kWatchdogTimerId, kWatchdogPeriodMs);
     return true;
 }
 
@@ -326,6 +327,11 @@ void CMainFrame::OnTimer(UINT_PTR id) {
         for (CAnalysisCore* core : std::vector<CAnalysisCore*>(m_scheduler.Cores()))
             if (core->OnTimer(coreTimer))
                 break;
+        return;
+    }
+    if (id == kWatchdogTimerId) {
+        for (CAnalysisCore* core : std::vector<CAnalysisCore*>(m_scheduler.Cores()))
+            core->WatchData();
         return;
     }
     if (id != kReopenTimerId)
@@ -523,10 +529,15 @@ void CMainFrame::OnAnalysisProgress(WPARAM wParam, LPARAM lParam) {
 
 void CMainFrame::afterBatch(CAnalysisCore* holder) {
     const auto& cores = m_scheduler.Cores();
-    const bool othersMeasure = std::any_of(cores.begin(), cores.end(), [holder](CAnalysisCore* c) {
-        return c != holder && c->GetAnalyzeFlag() != 0;
-    });
-    if (m_handDeviceOn && othersMeasure && holder->GetAnalysisType() == kStreamingKind) {
+    const auto othersMeasure = [&](bool armedOnly) {
+        return std::any_of(cores.begin(), cores.end(), [&](CAnalysisCore* c) {
+            return c != holder && c->GetAnalyzeFlag() != 0 && (!armedOnly || c->HasArmedAlarm());
+        });
+    };
+    // A window that watches for an alarm is never left without data by a
+    // stream, whatever the option says.
+    const bool handOn = othersMeasure(!m_handDeviceOn);
+    if (handOn && holder->GetAnalysisType() == kStreamingKind) {
         // The stream ends with this batch and the next window takes its turn;
         // the streaming window starts a new stream in its own.
         endTask(nullptr);
@@ -625,6 +636,7 @@ void CMainFrame::OnDestroy() {
     // Remote clients go first: no command of theirs reaches a closing window.
     StopRemote();
     KillTimer(kReopenTimerId);
+    KillTimer(kWatchdogTimerId);
     if (isMaximized()) {
         WriteProfileInt("WINDOW", "MAXIMIZE", 1);
     } else {

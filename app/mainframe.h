@@ -46,12 +46,17 @@ constexpr UINT WM_TASK_FENCE = WM_USER + 203;
 constexpr UINT_PTR kReopenTimerId = 0x3241;
 constexpr UINT kReopenPeriodMs = 1000;
 constexpr UINT_PTR kCoreTimerBit = 0x8000;
+// The watch over the windows' alarms: every second each window's watchdog
+// looks whether its data still come.
+constexpr UINT_PTR kWatchdogTimerId = 0x3242;
+constexpr UINT kWatchdogPeriodMs = 1000;
 constexpr int kMaxClientWidth = 1920;
 constexpr int kMaxClientHeight = 1080;
 // The option that lets a streaming window hand the device on after each
 // batch while other windows measure (profile MAIN_FRAME/HandDeviceOn,
-// default off: the stream keeps the device), its command action, and the
-// text a waiting window shows ("%s" the holding window's title).
+// default off: the stream keeps the device; a window with an armed alarm
+// always gets its turn), its command action, and the text a waiting window
+// shows ("%s" the holding window's title).
 constexpr const char* kHandDeviceOnKey = "HandDeviceOn";
 constexpr int kActionHandDeviceOn = 54;
 // Options > Reopen Windows at Start: the windows open at exit come back at the
@@ -157,6 +162,9 @@ public:
     CViewWindow* GetViewWindow(CChildFrame* window) override;
     QWidget* CreateView(QWidget* parent) override;
     BOOL TrackPopupMenu(const char* listName, int x, int y) override;
+    // What hears the windows' alarms (a publisher); null for nobody.
+    CAlarmListener* GetAlarmListener() override { return m_alarmListener; }
+    void SetAlarmListener(CAlarmListener* listener) { m_alarmListener = listener; }
 
     // ---- Remote control (mainframeremote.cpp)
     // Starts the SCPI server on port (of 127.0.0.1 unless allowOthers); false
@@ -243,9 +251,10 @@ private:
     void endTask(CAnalysisCore* core);
     // Starts core's task on the input the core asks for; StartAnalysis's result.
     int startTask(CAnalysisCore* core);
-    // After a batch of the holder's task: with the option a streaming window
-    // hands the device on when another window measures; otherwise, once the
-    // holder has kept the device a while, the waiting windows say so.
+    // After a batch of the holder's task: a streaming window hands the device
+    // on when another window measures with an armed alarm, and with the
+    // option when any other window measures; otherwise, once the holder has
+    // kept the device a while, the waiting windows say so.
     void afterBatch(CAnalysisCore* holder);
     // Every analysing window but holder waits for holder (none: no window
     // waits) and says so in its title and graph.
@@ -311,5 +320,6 @@ private:
     int m_activations = 0;
     std::unique_ptr<CScpiServer> m_remote;
     CRemoteObserver* m_remoteObserver = nullptr;
+    CAlarmListener* m_alarmListener = nullptr;
     QLabel* m_remoteStatus = nullptr;
 };

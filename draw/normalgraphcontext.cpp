@@ -32,8 +32,10 @@ CNormalGraphContext::CNormalGraphContext() {
         head.Append(&corner);
     }
     head.Append(&m_Frame);
-    m_Status.SetRedrawFlag(0);
-    m_StatusMore.SetRedrawFlag(0);
+    m_Status.first.SetRedrawFlag(0);
+    m_Status.more.SetRedrawFlag(0);
+    m_Alarm.first.SetOwnColor(1, kAlarmTextColor);
+    m_Alarm.more.SetOwnColor(1, kAlarmTextColor);
     SetScale(0, -100, 0, -100);
 }
 
@@ -124,23 +126,20 @@ void CNormalGraphContext::Draw(CDC* pDC, CDrawContext*, void*) {
     m_Corner[2].SetPosition(l + left, b - bottom + kTextOffset, CDrawText::kAnchorLeftTop);
     m_Corner[3].SetPosition(r - kRightMargin, b - bottom + kTextOffset, CDrawText::kAnchorRightTop);
 
-    m_Status.SetPosition(m_GraphArea.right - kStatusInset, m_GraphArea.top + kStatusInset,
-                         CDrawText::kAnchorRightTop);
+    // The alarm takes the status text's place while it is set.
+    const bool alarm = !m_AlarmText.IsEmpty();
+    m_Alarm.first.SetText(m_AlarmText);
+    m_Alarm.first.SetRedrawFlag(alarm ? 1 : 0);
+    for (CornerText* c : {&m_Status, &m_Alarm})
+        c->first.SetPosition(m_GraphArea.right - kStatusInset, m_GraphArea.top + kStatusInset,
+                             CDrawText::kAnchorRightTop);
     FitTexts(pDC, top, bottom, axis1.cy);
 
     m_Axis[0].Render(pDC, this, nullptr);
-
-    if (m_Status.GetRedrawFlag()) {
-        // A broken status shows its first line; the text stays as its owner set it.
-        const CString whole = m_Status.GetText();
-        if (!m_StatusHead.IsEmpty())
-            m_Status.SetText(m_StatusHead);
-        m_Status.Render(pDC, this, nullptr);
-        m_Status.SetText(whole);
-    }
-    m_StatusMore.SetRedrawFlag(m_Status.GetRedrawFlag() && !m_StatusHead.IsEmpty() ? 1 : 0);
-    if (m_StatusMore.GetRedrawFlag())
-        m_StatusMore.Render(pDC, this, nullptr);
+    if (alarm)
+        m_Status.more.SetRedrawFlag(0); // the status is not drawn this time
+    else
+        RenderCornerText(pDC, m_Status);
     LayoutChain(m_pOverlay, m_GraphArea);
 }
 
@@ -170,52 +169,91 @@ void CNormalGraphContext::FitTexts(CDC* pDC, int top, int bottom, int lineHeight
     const bool axesMeet = bottomRowTop - lineHeight < topRowBottom + lineHeight;
     m_Axis[1].SetMaxWidth(axesMeet ? 0 : CDrawText::kAnyWidth);
 
-    // Inside the graph area: the status text at the top right, then the title
-    // and the readout lines below it, which keep clear of the status text.
+    // Inside the graph area: the status text (or the alarm) at the top right,
+    // then the title and the readout lines below it, which keep clear of it.
+    m_Status.head.Empty();
+    m_Alarm.head.Empty();
     CRect keepOut;
-    m_StatusHead.Empty();
-    if (m_Status.GetRedrawFlag()) {
-        const int width = std::max(m_GraphArea.Width() - 2 * kStatusInset, 0);
-        const bool fits = m_Status.GetY() + lineHeight <= m_GraphArea.bottom;
-        m_Status.SetMaxWidth(fits ? width : 0);
-        SIZE shown{0, 0};
-        const CString& text = m_Status.GetText();
-        if (!CDrawText::FitText(pDC, text, m_Status.GetMaxWidth(), &shown).IsEmpty()) {
-            keepOut = CRect(m_Status.GetX() - shown.cx, m_Status.GetY(), m_Status.GetX(),
-                            m_Status.GetY() + lineHeight);
+    m_AlarmBox.SetRectEmpty();
+    if (!m_AlarmText.IsEmpty()) {
+        keepOut = FitCornerText(pDC, m_Alarm, lineHeight);
+        if (!keepOut.IsRectEmpty()) {
+            m_AlarmBox = keepOut;
+            m_AlarmBox.InflateRect(kAlarmPadding, kAlarmPadding);
+            m_AlarmBox.IntersectRect(m_AlarmBox, m_GraphArea);
+            keepOut = m_AlarmBox;
         }
-        // Too wide, with room for a second line: broken at the blank that
-        // gives the narrowest two lines that both fit (a text cut anyway
-        // keeps to one line, leaving the lines below it room).
-        const bool twoLines = m_Status.GetY() + 2 * lineHeight + kStatusInset <= m_GraphArea.bottom;
-        int blockWidth = 0;
-        if (fits && twoLines && CDrawText::FitText(pDC, text, width, nullptr) != text) {
-            for (int blank = text.Find(' '); blank > 0; blank = text.Find(' ', blank + 1)) {
-                CString first = text.Left(blank);
-                CString rest = text.Mid(blank + 1);
-                first.TrimRight();
-                rest.TrimLeft();
-                SIZE head{0, 0}, more{0, 0};
-                pDC->GetTextExtentPoint32(first, first.GetLength(), &head);
-                pDC->GetTextExtentPoint32(rest, rest.GetLength(), &more);
-                const int block = std::max(head.cx, more.cx);
-                if (!first.IsEmpty() && !rest.IsEmpty() && block <= width &&
-                    (m_StatusHead.IsEmpty() || block < blockWidth)) {
-                    m_StatusHead = first;
-                    m_StatusMore.SetText(rest);
-                    blockWidth = block;
-                }
-            }
-        }
-        if (!m_StatusHead.IsEmpty()) {
-            m_StatusMore.SetPosition(m_Status.GetX(), m_Status.GetY() + lineHeight,
-                                     CDrawText::kAnchorRightTop);
-            m_StatusMore.SetMaxWidth(width);
-            keepOut = CRect(m_Status.GetX() - blockWidth, m_Status.GetY(), m_Status.GetX(),
-                            m_Status.GetY() + 2 * lineHeight);
-        }
+    } else if (m_Status.first.GetRedrawFlag()) {
+        keepOut = FitCornerText(pDC, m_Status, lineHeight);
     }
     m_Frame.GetTitle().SetLineBounds(m_GraphArea, keepOut);
+}
+
+CRect CNormalGraphContext::FitCornerText(CDC* pDC, CornerText& c, int lineHeight) {
+    CDrawText& first = c.first;
+    CRect box;
+    const int width = std::max(m_GraphArea.Width() - 2 * kStatusInset, 0);
+    const bool fits = first.GetY() + lineHeight <= m_GraphArea.bottom;
+    first.SetMaxWidth(fits ? width : 0);
+    SIZE shown{0, 0};
+    const CString& text = first.GetText();
+    if (!CDrawText::FitText(pDC, text, first.GetMaxWidth(), &shown).IsEmpty()) {
+        box = CRect(first.GetX() - shown.cx, first.GetY(), first.GetX(), first.GetY() + lineHeight);
+    }
+    // Too wide, with room for a second line: broken at the blank that gives
+    // the narrowest two lines that both fit (a text cut anyway keeps to one
+    // line, leaving the lines below it room).
+    const bool twoLines = first.GetY() + 2 * lineHeight + kStatusInset <= m_GraphArea.bottom;
+    int blockWidth = 0;
+    if (fits && twoLines && CDrawText::FitText(pDC, text, width, nullptr) != text) {
+        for (int blank = text.Find(' '); blank > 0; blank = text.Find(' ', blank + 1)) {
+            CString head = text.Left(blank);
+            CString rest = text.Mid(blank + 1);
+            head.TrimRight();
+            rest.TrimLeft();
+            SIZE headSize{0, 0}, moreSize{0, 0};
+            pDC->GetTextExtentPoint32(head, head.GetLength(), &headSize);
+            pDC->GetTextExtentPoint32(rest, rest.GetLength(), &moreSize);
+            const int block = std::max(headSize.cx, moreSize.cx);
+            if (!head.IsEmpty() && !rest.IsEmpty() && block <= width &&
+                (c.head.IsEmpty() || block < blockWidth)) {
+                c.head = head;
+                c.more.SetText(rest);
+                blockWidth = block;
+            }
+        }
+    }
+    if (!c.head.IsEmpty()) {
+        c.more.SetPosition(first.GetX(), first.GetY() + lineHeight, CDrawText::kAnchorRightTop);
+        c.more.SetMaxWidth(width);
+        box = CRect(first.GetX() - blockWidth, first.GetY(), first.GetX(),
+                    first.GetY() + 2 * lineHeight);
+    }
+    return box;
+}
+
+void CNormalGraphContext::RenderCornerText(CDC* pDC, CornerText& c) {
+    if (c.first.GetRedrawFlag()) {
+        // A broken text shows its first line; the text stays as its owner set it.
+        const CString whole = c.first.GetText();
+        if (!c.head.IsEmpty())
+            c.first.SetText(c.head);
+        c.first.Render(pDC, this, nullptr);
+        c.first.SetText(whole);
+    }
+    c.more.SetRedrawFlag(c.first.GetRedrawFlag() && !c.head.IsEmpty() ? 1 : 0);
+    if (c.more.GetRedrawFlag())
+        c.more.Render(pDC, this, nullptr);
+}
+
+void CNormalGraphContext::DrawAlarm(CDC* pDC) {
+    if (m_AlarmText.IsEmpty() || m_AlarmBox.IsRectEmpty())
+        return;
+    // The graph's font again: the data lines and markers select their own.
+    if (m_pDrawObject)
+        m_pDrawObject->SelectDrawObject(pDC, nullptr);
+    pDC->FillSolidRect(&m_AlarmBox, kAlarmBoxColor);
+    RenderCornerText(pDC, m_Alarm);
 }
 
 void CNormalGraphContext::Render(CDC* pDC, CDrawContext* parent, void* reserved) {
@@ -227,6 +265,7 @@ void CNormalGraphContext::Render(CDC* pDC, CDrawContext* parent, void* reserved)
         if (m_pChild) {
             m_pChild->Render(pDC, this, reserved);
         }
+        DrawAlarm(pDC);
     }
     if (m_pNext) {
         m_pNext->Render(pDC, parent, reserved);

@@ -58,8 +58,19 @@ public:
     // Shown inside the graph area at its top-right corner; hidden at first.
     // A status too wide for the graph is broken at a blank onto a second
     // line (GetStatusMore) rather than cut short.
-    CDrawText& GetStatusText() { return m_Status; }
-    CDrawText& GetStatusMore() { return m_StatusMore; }
+    CDrawText& GetStatusText() { return m_Status.first; }
+    CDrawText& GetStatusMore() { return m_Status.more; }
+    // An alarm about the graph itself (its data stopped): while it is set it
+    // takes the status text's place, drawn over everything else in the
+    // graph, in white on a red box. Empty: none.
+    void SetAlarmText(const CString& text) { m_AlarmText = text; }
+    const CString& GetAlarmText() const { return m_AlarmText; }
+    CDrawText& GetAlarmLine(int k) { return k == 0 ? m_Alarm.first : m_Alarm.more; }
+    // The box of the alarm at the last drawing; empty without one.
+    const CRect& GetAlarmBox() const { return m_AlarmBox; }
+    static constexpr COLORREF kAlarmBoxColor = RGB(192, 0, 0);
+    static constexpr COLORREF kAlarmTextColor = RGB(255, 255, 255);
+    static constexpr int kAlarmPadding = 2;
 
 private:
     // Keeps the texts from overprinting one another at any size without
@@ -68,6 +79,20 @@ private:
     // the height of a line of text in the graph's font).
     void FitTexts(CDC* pDC, int top, int bottom, int lineHeight);
 
+    // A text at the graph area's top-right corner, broken at a blank onto a
+    // second line when it is too wide: the status, or the alarm in its place.
+    struct CornerText {
+        CDrawText first;
+        CDrawText more;
+        CString head; // the first line of a broken text; empty for one line
+    };
+    // Lays out c at its place within the graph area; the box it takes (empty
+    // when it is left out).
+    CRect FitCornerText(CDC* pDC, CornerText& c, int lineHeight);
+    void RenderCornerText(CDC* pDC, CornerText& c);
+    // The alarm's box and text over everything else.
+    void DrawAlarm(CDC* pDC);
+
     CDrawElement* m_pOverlay = nullptr;
     CNormalFrameContext m_Frame;
     std::array<CDrawText, kCornerCount> m_Corner;
@@ -75,9 +100,10 @@ private:
     // The bits of the levels the axis texts were last written for.
     std::array<std::uint64_t, 2> m_AxisLevels{};
     bool m_AxisWritten = false;
-    CDrawText m_Status;
-    CDrawText m_StatusMore;
-    CString m_StatusHead; // the first line of a broken status; empty for one line
+    CornerText m_Status;
+    CornerText m_Alarm;
+    CString m_AlarmText;
+    CRect m_AlarmBox;
     double m_XMin = 0.0;
     double m_XMax = 0.0;
     double m_YMin = 0.0;

@@ -10,7 +10,6 @@
 #include "lib/stringtable.h"
 #include "modes/keytables.h"
 #include "platform/profile.h"
-#include "trace/measuredwords.h"
 
 #include <QApplication>
 
@@ -438,7 +437,7 @@ void CMedicalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         for (auto& trace : m_wideTraces)
             trace.SetInitializedFlag(1);
     }
-    m_lastDataTime = CTime::GetCurrentTime();
+    NoteDataTaken();
 }
 
 void CMedicalAnalysis::BuildPeakList(const CDataLineContext& line, int a, int b) {
@@ -466,30 +465,35 @@ void CMedicalAnalysis::SetAlarm(int flag) {
 }
 
 void CMedicalAnalysis::TestAlarm() {
-    // Only a wide line measured all over its window is compared: a fresh grid
-    // and the block after a reinitialisation (a new grid, a logging refresh)
-    // leave words nobody measured, which would arm or fire the alarm on
-    // levels that never crossed the line.
+    // The alarm is a level trigger on the wide line's window: it arms once the
+    // line has been measured on the other side of the alarm line and fires when
+    // it crosses. Words nobody measured (a fresh grid, the block after a
+    // reinitialisation) neither arm nor fire it.
     CDataLineContext& wide = m_wideTraces[0];
-    if (!AllMeasured(wide, wide.GetXMin(), wide.GetXMax()))
+    const LevelSide side = wide.SideOf(m_alarm.GetLevel(), wide.GetXMin(), wide.GetXMax());
+    const TriggerStep step = StepTrigger(m_alarmState, side, m_alarm.GetDirectionFlag());
+    m_alarmState = step.state;
+    if (!step.fired)
         return;
-    const bool exceeds = wide.ExceedsLevel(m_alarm.GetLevel()) != FALSE;
-    const bool up = m_alarm.GetDirectionFlag() == CLoggingTriggerContext::kDirectionUp;
-    // Watching for a rise, the level must first be below the line; watching
-    // for a fall, above it.
-    const bool arms = up ? !exceeds : exceeds;
-    if (m_alarmState == kAlarmWaiting) {
-        if (arms)
-            m_alarmState = kAlarmArmed;
-        return;
-    }
-    if (m_alarmState != kAlarmArmed || arms)
-        return;
-    m_alarmState = kAlarmFiring;
     const long long peak = wide.HasArray() ? wide.Peak(m_wideStart, m_wideStop) : 0;
     const CString readout = wide.MarkerText(static_cast<double>(peak), wide.Level(peak), 0);
     m_alarmState = kAlarmWaiting;
     SoundAlarm(readout);
+}
+
+bool CMedicalAnalysis::HasArmedAlarm() {
+    return m_alarmFlag != 0 || CNormalAnalysis::HasArmedAlarm();
+}
+
+void CMedicalAnalysis::ShowTechnicalAlarm(bool raised, const CString& text) {
+    CNormalAnalysis::ShowTechnicalAlarm(raised, text);
+    CNormalGraphContext& wide = m_wideIntf.GetGraph();
+    wide.SetAlarmText(raised ? text : CString());
+    wide.SetRedrawFlag(1);
+    if (raised)
+        SoundAlarm(text);
+    else if (!text.IsEmpty())
+        AddLogText(text);
 }
 
 void CMedicalAnalysis::SoundAlarm(const CString& text) {

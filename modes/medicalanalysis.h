@@ -9,6 +9,7 @@
 #pragma once
 
 #include "analysis/graphinterface.h"
+#include "analysis/leveltrigger.h"
 #include "draw/backgroundcontext.h"
 #include "draw/medicalcontexts.h"
 #include "draw/triggercontext.h"
@@ -154,9 +155,9 @@ public:
     // Markers 1..3 belong to the narrow graph, 4 and 5 to the wide graph.
     static constexpr int kNarrowMarkers = 3;
     // The alarm state.
-    static constexpr int kAlarmWaiting = 1;
-    static constexpr int kAlarmArmed = 2;
-    static constexpr int kAlarmFiring = 3;
+    static constexpr int kAlarmWaiting = kTriggerWaiting;
+    static constexpr int kAlarmArmed = kTriggerArmed;
+    static constexpr int kAlarmFiring = kTriggerFired;
     // Length of the peak list offered to the markers.
     static constexpr int kPeakListLength = 4;
     // Commands of this window.
@@ -242,6 +243,11 @@ public:
     int GetAlarmFlag() const { return m_alarmFlag; }
     // Alarm on (1 above, 2 below) or off (0); state back to waiting.
     void SetAlarm(int flag);
+    // The alarm line watches while the alarm is on.
+    bool HasArmedAlarm() override;
+    // The technical alarm in both graphs; raised it sounds as the alarm does
+    // (log window and beep), its end is logged.
+    void ShowTechnicalAlarm(bool raised, const CString& text) override;
 
     // ---- The window.
     QWidget* CreatePanes(QWidget* parent, QWidget* view) override;

@@ -408,6 +408,12 @@ void CNormalAnalysis::ShowDeviceWait(const CString& text) {
     m_graphIntf.GetGraph().SetRedrawFlag(1);
 }
 
+void CNormalAnalysis::ShowTechnicalAlarm(bool raised, const CString& text) {
+    CNormalGraphContext& graph = m_graphIntf.GetGraph();
+    graph.SetAlarmText(raised ? text : CString());
+    graph.SetRedrawFlag(1);
+}
+
 void CNormalAnalysis::UpdateView() {
     ShowRunState();
     m_graphIntf.Redraw();
@@ -552,7 +558,7 @@ void CNormalAnalysis::AnalysisFinished(WPARAM, LPARAM) {
     if (LoggingStep() && m_logging.m_RefreshFlag)
         for (auto& trace : m_traces)
             trace.SetInitializedFlag(1);
-    m_lastDataTime = CTime::GetCurrentTime();
+    NoteDataTaken();
 }
 
 void CNormalAnalysis::ApplyOffsetTable(short* words, int n, const CTraceStore& line, int position) {

@@ -100,6 +100,8 @@ public:
     void ShowTrace(int k, BOOL show) override;
     // The wait for the device shows as the graph's status text.
     void ShowDeviceWait(const CString& text) override;
+    // The technical alarm in the graph, over everything else.
+    void ShowTechnicalAlarm(bool raised, const CString& text) override;
     // The view repaints (after commands and received data).
     void UpdateView() override;
     // The graph's status text says "Stopped: ..." while the window does not

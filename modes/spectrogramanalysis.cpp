@@ -291,7 +291,7 @@ void CSpectrogramAnalysis::FinishIntake(bool newSlices) {
     if (LoggingStep() && m_logging.m_RefreshFlag)
         for (CDataLineContext& trace : m_traces)
             trace.SetInitializedFlag(1);
-    m_lastDataTime = CTime::GetCurrentTime();
+    NoteDataTaken();
 }
 
 void CSpectrogramAnalysis::ApplyOffsets(short* words, int n, long long start,

@@ -440,7 +440,7 @@ void CXpdAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         }
     }
     m_measurementTime = CTime::GetCurrentTime();
-    m_lastDataTime = m_measurementTime;
+    NoteDataTaken(m_measurementTime);
     m_pathSelect = 1 - path;
     Evaluate();
 }
@@ -496,15 +496,43 @@ void CXpdAnalysis::EvaluateLevels() {
     m_xpdValue = std::fabs(m_rf1Level - m_rf2Level);
 }
 
+LevelSide CXpdAnalysis::DetectSide() const {
+    // Either path above the detect level within the peak search is a
+    // detection; below it only when both paths are measured all over it.
+    // The detect level is a level at the input, whatever unit the window shows.
+    const unsigned d = static_cast<unsigned>(m_stop - m_start) / std::max(m_trackingDiv, 1u);
+    const long long c = (static_cast<long long>(m_start) + m_stop) / 2;
+    const double level = DbmToShown(m_detectLevel);
+    const LevelSide rf1 = m_traces[0].SideOf(level, c - d, c + d - 1);
+    const LevelSide rf2 = m_traces2[0].SideOf(level, c - d, c + d - 1);
+    if (rf1 == LevelSide::kAbove || rf2 == LevelSide::kAbove)
+        return LevelSide::kAbove;
+    if (rf1 == LevelSide::kBelow && rf2 == LevelSide::kBelow)
+        return LevelSide::kBelow;
+    return LevelSide::kUnknown;
+}
+
+void CXpdAnalysis::EvaluateDetect() {
+    // The detect flag rises, and starts an active period, only when the paths
+    // were measured below the detect level before: a carrier that stood above
+    // it since the window started starts nothing. It falls once they are
+    // measured below it again.
+    const LevelSide side = DetectSide();
+    const TriggerStep step = StepTrigger(m_detectState, side, kTriggerRising);
+    m_detectState = step.state;
+    if (step.fired) {
+        m_detectFlag = 1;
+        m_detectState = kTriggerWaiting;
+    } else if (side == LevelSide::kBelow) {
+        m_detectFlag = 0;
+    }
+}
+
 void CXpdAnalysis::Evaluate() {
     CTraceStore& line1 = m_traces[0];
     CTraceStore& line2 = m_traces2[0];
     EvaluateLevels();
-    // The detect level is a level at the input, whatever unit the window shows.
-    if (m_xpdValid)
-        m_detectFlag =
-            ShownToDbm(m_rf1Level) > m_detectLevel || ShownToDbm(m_rf2Level) > m_detectLevel ? 1
-                                                                                             : 0;
+    EvaluateDetect();
     if (ActiveFlag()) {
         line1.SetTraceState(kStateMaxHold);
         line2.SetTraceState(kStateMaxHold);
@@ -528,6 +556,20 @@ void CXpdAnalysis::Evaluate() {
         m_alarmFlag = 0;
     }
     PublishValues();
+}
+
+bool CXpdAnalysis::HasArmedAlarm() {
+    return ActiveFlag() || m_detectState == kTriggerArmed || CNormalAnalysis::HasArmedAlarm();
+}
+
+void CXpdAnalysis::ShowTechnicalAlarm(bool raised, const CString& text) {
+    CNormalAnalysis::ShowTechnicalAlarm(raised, text);
+    CNormalGraphContext& graph = m_graphIntf2.GetGraph();
+    graph.SetAlarmText(raised ? text : CString());
+    graph.SetRedrawFlag(1);
+    if (!text.IsEmpty())
+        m_log.AppendText(CTime::GetCurrentTime().Format(kLogTimeFormat) + text);
+    m_controllers.m_technicalAlarm.store(raised ? 1 : 0);
 }
 
 void CXpdAnalysis::Stop() {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "analysis/graphinterface.h"
+#include "analysis/leveltrigger.h"
 #include "draw/textlogcontext.h"
 #include "draw/xpdbuttoncontext.h"
 #include "modes/normalanalysis.h"
@@ -97,6 +98,12 @@ public:
     void DrawView(CDC* dc, const CRect& rect) override;
     void UpdateView() override;
     void ShowRunState() override;
+    // The window watches during an active period, and while its detect level
+    // is armed (a rise would start a period).
+    bool HasArmedAlarm() override;
+    // The technical alarm in both graphs, in the alarm log, and on the
+    // controllers' alarm relay.
+    void ShowTechnicalAlarm(bool raised, const CString& text) override;
     void GetDrawObjectList(std::list<CDrawObject*>* list) override;
     void SetTimeStamp(const CString& text, BOOL show) override;
     // Lays out and draws the value panel (and places the alarm log) in rect.
@@ -119,7 +126,11 @@ public:
     double GetRf1Level() const { return m_rf1Level; }
     double GetRf2Level() const { return m_rf2Level; }
     double GetPeakValue() const { return m_peakValue; }
+    // 1 from a rise above the detect level (the paths measured below it
+    // first) until the paths are measured below it again.
     int GetDetectFlag() const { return m_detectFlag; }
+    // The detect level's trigger: armed once the paths were measured below it.
+    int GetDetectState() const { return m_detectState; }
     int GetAlarmFlag() const { return m_alarmFlag; }
     double GetAlarmValue() const { return m_alarmValue; }
     double GetDetectLevel() const { return m_detectLevel; }
@@ -176,6 +187,10 @@ protected:
 
 private:
     void PublishValues();
+    // The side of the detect level the two paths' peak searches are on, and
+    // the detect flag's step for it.
+    LevelSide DetectSide() const;
+    void EvaluateDetect();
     // Starts the worker once the window exists, has read its profile, and
     // measures (a window showing a data file drives no controllers).
     void ServeControllers();
@@ -213,6 +228,7 @@ private:
     double m_xpdValue = 0.0;
     PathState m_pathStates[2] = {kPathNoData, kPathNoData};
     int m_detectFlag = 0;
+    int m_detectState = kTriggerWaiting;
     bool m_xpdValid = false;
     int m_alarmFlag = 0;
 

@@ -312,7 +312,8 @@ void CXpdControllerLink::RunRound() {
         // 6. Active: outputs, remaining time, and a restart request.
         const unsigned remaining = RemainingPercent(activeTime, elapsed);
         m_remainingPercent.store(static_cast<int>(remaining));
-        if (!WriteBoth(true, kRegRelay, m_alarmFlag.load() ? kRelayAlarm : kRelayActive) ||
+        const bool alarm = m_alarmFlag.load() || m_technicalAlarm.load();
+        if (!WriteBoth(true, kRegRelay, alarm ? kRelayAlarm : kRelayActive) ||
             !WriteBoth(false, kRegMode, kModeActive) ||
             !WriteBoth(false, kRegRemaining, remaining) || !Wait(kReadWaitMs) ||
             !ReadBoth(kRegRestart, values)) {
@@ -327,7 +328,8 @@ void CXpdControllerLink::RunRound() {
     } else {
         // 7. Inactive.
         m_remainingPercent.store(0);
-        if (!WriteBoth(false, kRegMode, kModeIdle) || !WriteBoth(true, kRegRelay, kRelayIdle)) {
+        const unsigned relay = m_technicalAlarm.load() ? kRelayAlarm : kRelayIdle;
+        if (!WriteBoth(false, kRegMode, kModeIdle) || !WriteBoth(true, kRegRelay, relay)) {
             return;
         }
     }

@@ -89,6 +89,9 @@ public:
     // ---- Written by the GUI thread, read by the worker.
     std::atomic<int> m_detectFlag{0};
     std::atomic<int> m_alarmFlag{0};
+    // 1 while the window's watch has lost its data: the alarm relay is set
+    // whether or not a period runs.
+    std::atomic<int> m_technicalAlarm{0};
     std::atomic<double> m_xpdValue{0.0};
     std::atomic<double> m_peakValue{0.0};
     // 0 while the window has no XPD reading: the value words are not written.

@@ -494,7 +494,7 @@ void CZeroSpanAnalysis::AnalysisFinished(WPARAM, LPARAM) {
         for (CDataLineContext& trace : m_timeTraces)
             trace.SetInitializedFlag(1);
     }
-    m_lastDataTime = CTime::GetCurrentTime();
+    NoteDataTaken();
 }
 
 void CZeroSpanAnalysis::ShowRunState() {

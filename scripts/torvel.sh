@@ -21,7 +21,8 @@ cd "$(dirname "$0")/.."
 
 # pngcheck and ImageMagick read the images the program writes, independently of it (tests).
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev pngcheck python3
-    desktop-file-utils appstream help2man libsoapysdr-dev libfftw3-dev imagemagick)
+    desktop-file-utils appstream help2man libsoapysdr-dev libfftw3-dev imagemagick
+    libmosquitto-dev mosquitto mosquitto-clients openssl)
 
 install_deps() { # extra packages...
     local missing=()

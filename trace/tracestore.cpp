@@ -5,6 +5,7 @@
 
 #include "lib/fixedpoint.h"
 #include "lib/settingfile.h"
+#include "trace/measuredwords.h"
 
 #include <algorithm>
 #include <atomic>
@@ -452,23 +453,58 @@ long long CTraceStore::NextPeak(long long reference, long long f1, long long f2)
                     : static_cast<long long>(m_start) + best * m_step;
 }
 
-int CTraceStore::Exceeds(double level, long long f1, long long f2) const {
-    if (!m_data) {
-        return 0;
+bool CTraceStore::TestedRange(long long f1, long long f2, long long* first, long long* last) const {
+    if (!m_data || m_points == 0 || f2 < static_cast<long long>(m_start)) {
+        return false;
     }
-    const long long first = std::max<long long>(0, IndexDown(f1));
-    const long long end = std::min<long long>(IndexDown(f2), static_cast<long long>(m_points) - 1);
-    if (first >= end) {
-        return 0;
-    }
+    // The point of f2 belongs to the range: a carrier exactly at the stop
+    // frequency of a window is a level in that window.
+    *first = std::max<long long>(0, IndexDown(f1));
+    *last = std::min<long long>(IndexDown(f2), static_cast<long long>(m_points) - 1);
+    return *first <= *last;
+}
+
+int CTraceStore::ThresholdWord(double level, short* word) {
     const long long threshold = DbToWords(level);
     if (threshold >= 32767) {
-        return 0; // no word lies above it
+        return -1; // no word lies above it
     }
     if (threshold < -32768) {
         return 1; // every word lies above it
     }
-    return AnyAbove(m_data.get(), first, end, static_cast<short>(threshold)) ? 1 : 0;
+    *word = static_cast<short>(threshold);
+    return 0;
+}
+
+int CTraceStore::Exceeds(double level, long long f1, long long f2) const {
+    long long first = 0, last = 0;
+    if (!TestedRange(f1, f2, &first, &last)) {
+        return 0;
+    }
+    short threshold = 0;
+    if (const int all = ThresholdWord(level, &threshold); all != 0) {
+        return all > 0 ? 1 : 0;
+    }
+    return AnyAbove(m_data.get(), first, last + 1, threshold) ? 1 : 0;
+}
+
+LevelSide CTraceStore::SideOf(double level, long long f1, long long f2) const {
+    long long first = 0, last = 0;
+    if (!TestedRange(f1, f2, &first, &last)) {
+        return LevelSide::kUnknown;
+    }
+    short threshold = 0;
+    const int all = ThresholdWord(level, &threshold);
+    bool measured = true;
+    for (long long i = first; i <= last; ++i) {
+        const short word = m_data[static_cast<size_t>(i)];
+        if (!IsMeasuredWord(word)) {
+            measured = false;
+        } else if (all > 0 || (all == 0 && word > threshold)) {
+            return LevelSide::kAbove;
+        }
+    }
+    return measured ? LevelSide::kBelow : LevelSide::kUnknown;
 }
 
 int CTraceStore::SaveState(const char* section) {

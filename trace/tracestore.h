@@ -57,6 +57,9 @@ constexpr int kMaxChainLength = 64;
 // an allocation failure.
 constexpr DWORD kMaxTracePoints = 1u << 24;
 
+// The side of a level that a measurement lies on (CTraceStore::SideOf).
+enum class LevelSide { kBelow, kAbove, kUnknown };
+
 class CTraceStore {
 public:
     CTraceStore();
@@ -118,7 +121,17 @@ public:
     // counts as one peak at its first word, compared with the words on either
     // side of the run; the run holding the reference is never the answer.
     long long NextPeak(long long reference, long long f1, long long f2) const;
+    // The threshold tests look at the points from the index of f1 up to and
+    // including the index of f2 (a carrier exactly at f2 is in the range),
+    // held within the grid. Exceeds: 1 when some word there lies above level
+    // (truncated to whole level words), else 0 (also for an empty range).
     int Exceeds(double level, long long f1, long long f2) const;
+    // Which side of level the measurement of that range is on: above when a
+    // measured word lies above it; below only when every word of the range
+    // is measured and none lies above; unknown otherwise (a no-sample or
+    // fill word with nothing measured above, an empty range, no data), so
+    // that words nobody measured never count as a level on either side.
+    LevelSide SideOf(double level, long long f1, long long f2) const;
     // The x of the envelope point nearest to pixel column px (the right one on a
     // tie); the first or last point's x beyond the ends; 0 without an envelope.
     int PixelToX(int px) const;
@@ -179,6 +192,12 @@ public:
 private:
     long long IndexUp(long long f) const; // ceiling index of f
     long long IndexDown(long long f) const;
+    // The indexes the threshold tests look at, first..last (both included);
+    // false when the range holds no grid point.
+    bool TestedRange(long long f1, long long f2, long long* first, long long* last) const;
+    // A threshold as a level word: -1 when no word can lie above it, 1 when
+    // every word does, else 0 with the word in *word.
+    static int ThresholdWord(double level, short* word);
     // Resets this store's own envelope by its state. The seed is taken now and
     // written when the envelope is next used, so folding a block costs nothing
     // per envelope column.

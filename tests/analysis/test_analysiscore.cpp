@@ -3,6 +3,7 @@
 // TORVEL_CORE section of a setting data file, and drawing with grey scale.
 #include "analysis/analysiscore.h"
 
+#include "analysis/alarmlistener.h"
 #include "analysis/framelink.h"
 #include "app/mainframe.h"
 #include "lib/settingfile.h"
@@ -51,7 +52,11 @@ public:
         dc->SetPixel(13, 10, RGB(30, 60, 90));
     }
     COLORREF GetGraphBackgroundColor() override { return background; }
+    void ShowTechnicalAlarm(bool raised, const CString& text) override {
+        technical.emplace_back(raised, text);
+    }
 
+    std::vector<std::pair<bool, CString>> technical;
     std::map<int, int> rbw{{0, 1000}, {1, 300}, {2, 100}}; // index -> step kHz
     std::vector<int> kindsAsked;
 
@@ -584,4 +589,105 @@ TEST(AnalysisCoreDraw, GreyScaleConversionAndTimeStamp) {
         core.DrawToDC(&dc, rect, FALSE);
         EXPECT_EQ(dc.GetPixel(10, 10), RGB(255, 0, 0));
     }
+}
+
+// A window that watches for an alarm (here its logging trigger) and gets no
+// data for three of its cycles, and at least ten seconds, raises a technical
+// alarm: shown by the window and heard by the listener, with the time of the
+// last data, and ended when data come again. A window that does not watch
+// raises none, one that stops watching ends its alarm without a word, and
+// one whose own task runs is not silent.
+TEST(AnalysisCoreWatch, ASilenceOfThreeCyclesRaisesATechnicalAlarmUntilDataCome) {
+    using namespace std::chrono;
+    struct Listener : CAlarmListener, ScheduleSink {
+        CAlarmListener* GetAlarmListener() override { return this; }
+        void TechnicalAlarm(CAnalysisCore&, bool raised, const CString& text) override {
+            heard.emplace_back(raised, text);
+        }
+        std::vector<std::pair<bool, CString>> heard;
+    } shell;
+    TestCore core;
+    core.SetFrameLink(&shell);
+    CDataWatchdog::Clock::time_point now{};
+    core.GetDataWatchdog().SetClock([&] { return now; });
+    auto after = [&](milliseconds ms) {
+        now += ms;
+        core.WatchData();
+    };
+    core.SetAnalyzeFlag(1);
+    after(seconds(60)); // not watching: no alarm
+    EXPECT_TRUE(core.technical.empty());
+
+    Exec(core, 49, 1);
+    core.GetLoggingOutput().Start();
+    ASSERT_TRUE(core.HasArmedAlarm());
+    const CTime dataTime(2024, 6, 1, 12, 34, 56);
+    core.NoteDataTaken(dataTime);
+    after(milliseconds(0)); // the watch begins with the first look
+    after(milliseconds(9999));
+    EXPECT_TRUE(core.technical.empty());
+    after(milliseconds(1));
+    ASSERT_EQ(core.technical.size(), 1u);
+    EXPECT_TRUE(core.technical[0].first);
+    EXPECT_EQ(core.technical[0].second, "Monitoring interrupted: no data since 12:34:56");
+    EXPECT_EQ(core.GetTechnicalAlarm(), core.technical[0].second);
+    EXPECT_EQ(shell.heard, core.technical);
+    after(seconds(5)); // raised once
+    EXPECT_EQ(core.technical.size(), 1u);
+
+    core.NoteDataTaken(CTime(2024, 6, 1, 12, 35, 30));
+    ASSERT_EQ(core.technical.size(), 2u);
+    EXPECT_FALSE(core.technical[1].first);
+    EXPECT_EQ(core.technical[1].second, "Monitoring resumed at 12:35:30");
+    EXPECT_TRUE(core.GetTechnicalAlarm().IsEmpty());
+    EXPECT_EQ(shell.heard, core.technical);
+
+    // Data every 6 s make a cycle of 6 s: the alarm waits 18 s (the silence
+    // that raised the last alarm is no cycle).
+    for (int i = 0; i < 4; ++i) {
+        after(seconds(6));
+        core.NoteDataTaken(dataTime);
+    }
+    EXPECT_EQ(core.GetDataWatchdog().Limit(), seconds(18));
+    after(milliseconds(17999));
+    EXPECT_EQ(core.technical.size(), 2u);
+    after(milliseconds(1));
+    ASSERT_EQ(core.technical.size(), 3u);
+    EXPECT_TRUE(core.technical[2].first);
+
+    // A window that stops measuring ends the alarm quietly, and raises none.
+    core.SetAnalyzeFlag(0);
+    after(seconds(1));
+    ASSERT_EQ(core.technical.size(), 4u);
+    EXPECT_FALSE(core.technical[3].first);
+    EXPECT_TRUE(core.technical[3].second.IsEmpty());
+    after(seconds(100));
+    EXPECT_EQ(core.technical.size(), 4u);
+    // Watching again, the silence counts from then on.
+    core.SetAnalyzeFlag(1);
+    after(seconds(0));
+    after(seconds(17));
+    EXPECT_EQ(core.technical.size(), 4u);
+    after(seconds(1));
+    EXPECT_EQ(core.technical.size(), 5u);
+    // Logging switched off: the window watches nothing.
+    core.GetLoggingOutput().Stop();
+    EXPECT_FALSE(core.HasArmedAlarm());
+    after(seconds(1));
+    EXPECT_EQ(core.technical.size(), 6u);
+    EXPECT_TRUE(core.GetTechnicalAlarm().IsEmpty());
+
+    // While the window's own task runs (a long capture) the device works for
+    // it: no silence. The silence counts from the last look that found it
+    // running.
+    core.GetLoggingOutput().Start();
+    core.SetTaskRunning(1);
+    after(seconds(0));
+    after(seconds(60));
+    EXPECT_EQ(core.technical.size(), 6u);
+    core.SetTaskRunning(0);
+    after(seconds(17));
+    EXPECT_EQ(core.technical.size(), 6u);
+    after(seconds(1));
+    EXPECT_EQ(core.technical.size(), 7u);
 }

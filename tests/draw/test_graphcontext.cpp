@@ -542,8 +542,10 @@ TEST(DataLineMapping, ExceedsLevelAndXRatio) {
     line.SetWindow(1000, 1990, 0.0, -100.0);
     EXPECT_TRUE(line.ExceedsLevel(-40.0));
     EXPECT_FALSE(line.ExceedsLevel(-30.0));
-    line.SetWindow(1000, 1500, 0.0, -100.0); // index 50 is no longer inside
+    line.SetWindow(1000, 1490, 0.0, -100.0); // index 50 is no longer inside
     EXPECT_FALSE(line.ExceedsLevel(-40.0));
+    line.SetWindow(1000, 1500, 0.0, -100.0); // the window's last point counts
+    EXPECT_TRUE(line.ExceedsLevel(-40.0));
     line.SetWindow(1000, 2000, 0.0, -100.0);
     EXPECT_EQ(line.XRatio(999), 0.0);
     EXPECT_EQ(line.XRatio(1250), 0.25);
@@ -705,4 +707,61 @@ TEST_F(DrawTest, GridLinesKeepOutOfTheTextsOnTheGraph) {
         }
     }
     EXPECT_GT(linePixels, a.Width());
+}
+
+// An alarm about the graph takes the status text's place and is drawn last,
+// in white on a red box: neither the grid nor a trace crosses it. Cleared,
+// the status text is back.
+TEST_F(DrawTest, AnAlarmTakesTheStatusPlaceOverTheGridAndTheTraces) {
+    QImage image(500, 300, QImage::Format_RGB32);
+    CDC dc(&image);
+    auto panel = MakeDrawObject(kWhite, kBlue, kBlack);
+    auto trace = MakeDrawObject(kWhite, kBlack, kRed);
+    CNormalGraphContext graph;
+    CDataLineContext line;
+    graph.SetDrawObject(panel.get());
+    line.SetDrawObject(trace.get());
+    graph.AddOverlay(&line);
+    Fill(line, 1000, 10, 101, -1.0); // a trace along the top of the graph
+    graph.SetScale(1000, 2000, -100, 0);
+    graph.GetStatusText().SetText("Waiting");
+    graph.GetStatusText().SetRedrawFlag(1);
+    graph.SetAlarmText("Monitoring interrupted: no data since 12:34:56");
+    graph.SetRect(CRect(0, 0, 500, 300));
+    image.fill(Qt::black);
+    graph.Render(&dc, nullptr, nullptr);
+
+    const CRect a = graph.GetGraphArea();
+    const CRect box = graph.GetAlarmBox();
+    ASSERT_FALSE(box.IsRectEmpty());
+    EXPECT_EQ(box.top, a.top);
+    EXPECT_EQ(box.right, a.right);
+    int red = 0, text = 0, other = 0;
+    for (int y = box.top; y < box.bottom; ++y) {
+        for (int x = box.left; x < box.right; ++x) {
+            const COLORREF c = dc.GetPixel(x, y);
+            red += c == CNormalGraphContext::kAlarmBoxColor;
+            text += c == CNormalGraphContext::kAlarmTextColor;
+            other += c != CNormalGraphContext::kAlarmBoxColor &&
+                     c != CNormalGraphContext::kAlarmTextColor;
+        }
+    }
+    EXPECT_GT(red, box.Width() * box.Height() / 2);
+    EXPECT_GT(text, 20);
+    EXPECT_EQ(other, 0) << "the grid, the trace or the status crosses the alarm";
+    // The trace runs in the rows of the box, beside it.
+    int traceBeside = 0;
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = a.left; x < box.left; ++x)
+            traceBeside += dc.GetPixel(x, y) == kRed;
+    EXPECT_GT(traceBeside, 0);
+
+    graph.SetAlarmText(CString());
+    image.fill(Qt::black);
+    graph.Render(&dc, nullptr, nullptr);
+    EXPECT_TRUE(graph.GetAlarmBox().IsRectEmpty());
+    EXPECT_EQ(graph.GetStatusText().GetShownText(), CString("Waiting"));
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x)
+            ASSERT_NE(dc.GetPixel(x, y), CNormalGraphContext::kAlarmBoxColor) << x << "," << y;
 }

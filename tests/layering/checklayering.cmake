@@ -1,7 +1,7 @@
 # Fails when a source folder includes a header of a folder above it. The order,
-# lowest first: platform <- lib, device <- trace <- draw <- analysis <- modes <- remote
-# <- app
-# (lib and device are independent of each other). tests/ and bench/ may include
+# lowest first: platform <- lib, device <- trace <- draw <- analysis <- modes <- remote,
+# publish <- app
+# (lib and device are independent of each other, as are remote and publish). tests/ and bench/ may include
 # anything and are not scanned.
 #   cmake -DSOURCE_DIR=<tree> [-DEXPECT_VIOLATIONS=<n>] -P checklayering.cmake
 # With EXPECT_VIOLATIONS the script succeeds only when exactly that many
@@ -12,7 +12,7 @@ if(NOT SOURCE_DIR)
 endif()
 get_filename_component(root "${SOURCE_DIR}" ABSOLUTE)
 
-set(folders platform lib device trace draw analysis modes remote app)
+set(folders platform lib device trace draw analysis modes remote publish app)
 # What each folder may include besides itself.
 set(below_platform "")
 set(below_lib platform)
@@ -22,7 +22,8 @@ set(below_draw platform lib device trace)
 set(below_analysis platform lib device trace draw)
 set(below_modes platform lib device trace draw analysis)
 set(below_remote platform lib device trace draw analysis modes)
-set(below_app platform lib device trace draw analysis modes remote)
+set(below_publish platform lib device trace draw analysis modes)
+set(below_app platform lib device trace draw analysis modes remote publish)
 
 # The project folder a path below the root lies in, or "" outside them.
 function(folder_of path out)

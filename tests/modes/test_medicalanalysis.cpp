@@ -104,12 +104,17 @@ protected:
     }
     // Receptions until the whole wide line holds w (the narrow phase between).
     static void FillWide(TestMedical& c, short w) {
-        const int points = static_cast<int>(c.GetWideLine(0).GetPoints());
+        FillWide(c, std::vector<short>(c.GetWideLine(0).GetPoints(), w));
+    }
+    // The same with the words of the whole wide line.
+    static void FillWide(TestMedical& c, const std::vector<short>& words) {
         do {
-            Receive(c, w, points);
+            c.words = words;
+            c.StartAnalysis();
+            c.AnalysisFinished(0, 0);
         } while (c.GetPhase() != 2 && c.GetPhase() != 0);
         if (c.GetPhase() == 2)
-            Receive(c, w, 10);
+            Receive(c, words.front(), 10);
     }
     static int Index(const char* title) { return GetChannelIndex(title); }
     TempDir m_dir;
@@ -361,6 +366,23 @@ TEST_F(MedicalTest, TheAlarmFiresOncePerCrossingAfterTheConditionClearedOnce) {
     FillWide(core, low);
     EXPECT_EQ(core.alarms.size(), 1u);
     EXPECT_EQ(core.GetAlarmLine().GetRedrawFlag(), 0);
+}
+
+// The alarm watches the whole wide window, its last point included.
+TEST_F(MedicalTest, ACarrierOnTheLastPointOfTheWideWindowRaisesTheAlarm) {
+    Run(CMedicalAnalysis::kCmdAlarm, 1);
+    const double level = core.GetAlarmLine().GetLevel();
+    FillWide(core, WordOf(level - 20));
+    ASSERT_EQ(core.GetAlarmState(), CMedicalAnalysis::kAlarmArmed);
+    const CDataLineContext& wide = core.GetWideLine(0);
+    const long long last = wide.GetStart() + (wide.GetPoints() - 1) * wide.GetStep();
+    ASSERT_LE(last, wide.GetXMax());
+    std::vector<short> words(wide.GetPoints(), WordOf(level - 20));
+    words.back() = WordOf(level + 20);
+    FillWide(core, words);
+    ASSERT_EQ(core.alarms.size(), 1u);
+    EXPECT_NE(std::string(core.alarms[0]).find(std::to_string(last / 1000)), std::string::npos)
+        << core.alarms[0];
 }
 
 TEST_F(MedicalTest, ModeCommandsToggleClampAndReportTheirStates) {

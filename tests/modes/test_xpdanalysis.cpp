@@ -286,12 +286,64 @@ TEST_F(XpdTest, NoXpdIsTakenUntilBothPathsHoldMeasuredWordsOfTheCurrentGrid) {
     }
 }
 
+// The detect flag is a level trigger: it rises, and so starts an active
+// period, only once both paths were measured below the detect level. A
+// carrier above it since the window started, and the fill of a refresh,
+// raise nothing; a rise after a measured fall does.
+TEST_F(XpdTest, TheDetectFlagRisesOnlyAfterThePathsWereMeasuredBelowTheDetectLevel) {
+    TestXpd core;
+    WriteProfileInt("XPDAnalysis_1", "DetectLevel", -5000);
+    Ready(core);
+    auto refresh = [&] {
+        for (int k = 0; k < CNormalAnalysis::kTraceStores; ++k) {
+            core.PathStore(0, k).SetInitializedFlag(1);
+            core.PathStore(1, k).SetInitializedFlag(1);
+        }
+    };
+    auto above = [&] {
+        core.Carrier(0, 431000, -20.0);
+        core.Carrier(1, 431000, -45.0);
+    };
+    above();
+    for (int i = 0; i < 4; ++i) {
+        core.DeliverBoth(); // i odd: the blocks after a refresh only restart the traces
+        EXPECT_EQ(core.GetDetectFlag(), 0) << i;
+        EXPECT_EQ(core.GetControllers().m_detectFlag.load(), 0) << i;
+        EXPECT_EQ(core.GetDetectState(), kTriggerWaiting) << i;
+        if (i % 2 == 0)
+            refresh();
+    }
+    // Measured below: armed, nothing raised; above again: the flag rises.
+    core.Carrier(0, 431000, -60.0);
+    core.Carrier(1, 431000, -85.0);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetDetectFlag(), 0);
+    EXPECT_EQ(core.GetDetectState(), kTriggerArmed);
+    above();
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetDetectFlag(), 1);
+    EXPECT_EQ(core.GetControllers().m_detectFlag.load(), 1);
+    // A refresh keeps the flag; only a measured fall lowers it.
+    refresh();
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetDetectFlag(), 1);
+    core.Carrier(0, 431000, -60.0);
+    core.Carrier(1, 431000, -85.0);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetDetectFlag(), 0);
+}
+
 TEST_F(XpdTest, ThePeakIsSearchedNearTheCentreAndTheStrongerPathChoosesIt) {
     TestXpd core;
     WriteProfileInt("XPDAnalysis_1", "TrackingDiv", 10); // +-200 kHz around 431000
     WriteProfileInt("XPDAnalysis_1", "DetectLevel", -3000);
     Ready(core);
-    // RF1's strongest signal lies outside the search; inside, RF2 is the stronger.
+    // RF1's strongest signal lies outside the search; inside, RF2 is the
+    // stronger, first below the detect level, then above it.
+    core.Carrier(0, 430100, -5.0);
+    core.Carrier(1, 431150, -40.0);
+    core.DeliverBoth();
+    EXPECT_EQ(core.GetDetectFlag(), 0);
     core.Carrier(0, 430100, -5.0);
     core.Carrier(1, 431150, -20.0);
     core.block[0][static_cast<size_t>((430950 - 430000) / core.PathStore(0, 0).GetStep())] =

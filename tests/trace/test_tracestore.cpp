@@ -343,17 +343,51 @@ TEST(TraceStoreQuery, NextPeakSkipsNoSampleWords) {
     EXPECT_EQ(s.NextPeak(4, 0, 6), 2);
 }
 
-TEST(TraceStoreQuery, ExceedsUsesTruncatedThresholdAndExclusiveEnd) {
+// The threshold tests look at every point from the index of f1 up to and
+// including the index of f2, held to the grid: a carrier at a window's stop
+// frequency is in the window.
+TEST(TraceStoreQuery, ExceedsTestsEveryPointUpToAndIncludingTheEndOfItsRange) {
     CTraceStore s;
     Prime(s, 0, 10, 6);
     const short w[] = {0, 164, 0, 0, 0, 5000};
     s.StoreBlock(w, 6, 0, FALSE);
-    EXPECT_EQ(s.Exceeds(1.0, 0, 60), 1);  // 1.0 dB = 163.84 -> 163; 164 is above
-    EXPECT_EQ(s.Exceeds(1.01, 0, 60), 0); // 165 words: index 5 (5000) is never looked at
-    EXPECT_EQ(s.Exceeds(1.0, 20, 60), 0);
-    EXPECT_EQ(s.Exceeds(-100.0, 30, 30), 0); // empty range
-    EXPECT_EQ(s.Exceeds(-100.0, 40, 20), 0);
+    EXPECT_EQ(s.Exceeds(1.0, 0, 60), 1);    // 1.0 dB = 163.84 -> 163; 164 is above
+    EXPECT_EQ(s.Exceeds(1.01, 0, 49), 0);   // 165 words: only index 5 lies above
+    EXPECT_EQ(s.Exceeds(1.01, 0, 50), 1);   // the point at the range's end counts
+    EXPECT_EQ(s.Exceeds(1.01, 0, 5000), 1); // an end past the grid: its last point
+    EXPECT_EQ(s.Exceeds(1.0, 20, 49), 0);
+    EXPECT_EQ(s.Exceeds(-100.0, 30, 30), 1); // a range of one point
+    EXPECT_EQ(s.Exceeds(-100.0, 40, 20), 0); // an empty range
+    EXPECT_EQ(s.Exceeds(-100.0, -30, -1), 0);
     EXPECT_EQ(s.Exceeds(-100.0, 0, 10), 1);
+}
+
+// Only a measured word says on which side of a level a range lies: the
+// no-sample word of a fresh grid and the fill of a reinitialisation say
+// nothing, below counts only when every point is measured, above as soon as
+// one measured point lies above.
+TEST(TraceStoreQuery, TheSideOfALevelCountsOnlyMeasuredWords) {
+    CTraceStore s;
+    ASSERT_EQ(s.Configure(0, 10, 6), 1);
+    EXPECT_EQ(s.SideOf(-150.0, 0, 50), LevelSide::kUnknown);
+    const short first = 0;
+    s.StoreBlock(&first, 1, 0, FALSE); // only restarts the trace: the lowest word everywhere
+    EXPECT_EQ(s.SideOf(-150.0, 0, 50), LevelSide::kUnknown);
+    EXPECT_EQ(s.SideOf(-1000.0, 0, 50), LevelSide::kUnknown);
+    const short low[] = {-1000, -1000, -1000};
+    s.StoreBlock(low, 3, 0, FALSE); // -6.1 dB on points 0..2
+    EXPECT_EQ(s.SideOf(-1.0, 0, 20), LevelSide::kBelow);
+    EXPECT_EQ(s.SideOf(-1.0, 0, 50), LevelSide::kUnknown);
+    EXPECT_EQ(s.SideOf(-10.0, 0, 50), LevelSide::kAbove);
+    const short rest[] = {0, 0, 500};
+    s.StoreBlock(rest, 3, 3, FALSE); // 3.05 dB on the last point
+    EXPECT_EQ(s.SideOf(1.0, 0, 49), LevelSide::kBelow);
+    EXPECT_EQ(s.SideOf(1.0, 0, 50), LevelSide::kAbove);
+    EXPECT_EQ(s.SideOf(1.0, 60, 50), LevelSide::kUnknown);
+    EXPECT_EQ(s.SideOf(-300.0, 0, 50), LevelSide::kAbove);
+    EXPECT_EQ(s.SideOf(300.0, 0, 50), LevelSide::kBelow);
+    CTraceStore none;
+    EXPECT_EQ(none.SideOf(-300.0, 0, 50), LevelSide::kUnknown);
 }
 
 TEST(TraceStoreCopy, EqualGridsOverlappingGridsAndDifferentSteps) {
