@@ -258,29 +258,14 @@ int CDrawMultiLineText::WidthLimitAt(int x, int y, int height) const {
     return std::max(0, right - x);
 }
 
-void CDrawMultiLineText::AddExpectedBoxes(CDC* pDC, std::vector<CRect>& boxes) const {
-    if (!pDC) {
-        return;
+CRect CDrawMultiLineText::MeasureBox(CDC* pDC) const {
+    if (!pDC || m_Text.IsEmpty() || m_Alignment != 0) {
+        return CRect();
     }
-    int y = m_Y;
-    for (const CDrawMultiLineText* p = this; p; p = p->m_pNextLine) {
-        if (p != this && !p->m_RedrawFlag) {
-            continue;
-        }
-        if (p->m_Alignment != 0) {
-            // Placed by its owner, not stacked: where it was last drawn.
-            if (!p->GetLastExtent().IsRectEmpty())
-                boxes.push_back(p->GetLastExtent());
-            continue;
-        }
-        SIZE whole{0, 0};
-        pDC->GetTextExtentPoint32(p->m_Text, p->m_Text.GetLength(), &whole);
-        const int width =
-            p->m_Bounded ? std::min<int>(whole.cx, p->WidthLimitAt(m_X, y, whole.cy)) : whole.cx;
-        if (width > 0 && !p->m_Text.IsEmpty())
-            boxes.push_back(CRect(m_X, y, m_X + width, y + whole.cy));
-        y += whole.cy + 2;
-    }
+    SIZE whole{0, 0};
+    pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &whole);
+    const int width = m_Bounded ? std::min<int>(whole.cx, WidthLimit(whole.cy)) : whole.cx;
+    return width > 0 ? CRect(m_X, m_Y, m_X + width, m_Y + whole.cy) : CRect();
 }
 
 CRect CDrawMultiLineText::GetExpectedExtent() const {

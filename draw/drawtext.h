@@ -10,8 +10,6 @@
 #include "draw/drawelement.h"
 #include "platform/geometry.h"
 
-#include <vector>
-
 class CDrawText : public CDrawElement {
 public:
     // Anchor codes of SetAnchor / SetPosition.
@@ -124,11 +122,11 @@ public:
     CRect GetExpectedExtent() const;
     // The box the lines keep clear of (empty for none).
     const CRect& GetKeepOut() const { return m_KeepOut; }
-    // Appends the boxes that this line and the visible lines below it take at
-    // their next drawing, measured in the DC's current font and stacked as
-    // Draw stacks them (2 pixels apart, hidden lines taking no room); a line
-    // left out adds none.
-    void AddExpectedBoxes(CDC* pDC, std::vector<CRect>& boxes) const;
+    // The box this line takes when drawn now at its place, measured in the
+    // DC's current font (empty for a line left out). Only a line whose text
+    // is set before the picture is drawn (the title) is measured so: a
+    // marker's line takes its text when it is drawn.
+    CRect MeasureBox(CDC* pDC) const;
 
 private:
     // The width limit of this drawing from the bounds, the keep-out box and

@@ -57,10 +57,12 @@ void CNormalFrameContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
             y = keepOut.bottom + kTitleInset;
     }
     m_Title.SetPosition(x, y, CDrawText::kAnchorLeftTop);
-    // The grid keeps out of the texts drawn on it: that text and the lines.
+    // The grid keeps out of the texts drawn on it: that text and the title.
     std::vector<CRect> texts;
     if (!keepOut.IsRectEmpty())
         texts.push_back(keepOut);
-    m_Title.AddExpectedBoxes(pDC, texts);
+    const CRect title = m_Title.MeasureBox(pDC);
+    if (!title.IsRectEmpty())
+        texts.push_back(title);
     m_Frame.SetClearBoxes(std::move(texts));
 }
