@@ -64,6 +64,8 @@ constexpr int kImageHeight = 480;
 constexpr int kStrReferenceLevelTitle = 17; // title of the reference level entry
 constexpr int kStrSaveSucceeded = 20;
 constexpr int kStrSaveFailed = 21;
+// Save Data with no output format ticked and none in the name: where to choose one.
+constexpr int kStrNoOutputFormat = 2358;
 constexpr int kStrPrintDocument = 22;
 constexpr int kStrOffsetLoadFailed = 40;
 constexpr int kStrNoFreeCoreId = 56;       // a window refused: all core ids are in use

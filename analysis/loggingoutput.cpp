@@ -338,6 +338,10 @@ int CLoggingOutput::SaveData(unsigned outputFlags) {
     outputFlags &= kSaveOutputMask;
     if (outputFlags == 0u)
         outputFlags = OutputOfExtension(chosen);
+    if (outputFlags == 0u) {
+        ShowMessage(kStrNoOutputFormat);
+        return kCommandDone;
+    }
     // The files written are not the name the dialog checked: each one that
     // would be replaced is asked for before anything is written, and a "no"
     // saves nothing.
@@ -350,7 +354,7 @@ int CLoggingOutput::SaveData(unsigned outputFlags) {
     for (const CSaveOutput& output : kSaveOutputs)
         if ((outputFlags & output.flag) && !MayReplace(pathOf(output.extension)))
             return kCommandDone;
-    bool ok = outputFlags != 0u; // nothing written is no save
+    bool ok = true;
     if (outputFlags & 1u)
         ok &= m_core.WriteCSVFile(pathOf("CSV")) == 1;
     if (outputFlags & 2u)

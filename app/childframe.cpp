@@ -9,8 +9,10 @@
 #include "lib/stringtable.h"
 #include "platform/framepacer.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QMenu>
 #include <QVBoxLayout>
 
 namespace {
@@ -41,6 +43,12 @@ CChildFrame::CChildFrame(CMainFrame* mainFrame, std::unique_ptr<CAnalysisCore> c
     : m_mainFrame(mainFrame), m_drawObject(std::make_unique<CDrawObject>(0, kDrawObjectSection)),
       m_core(std::move(core)), m_doc(new CTorvelDoc(this)), m_view(new CTorvelView(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    // The Window menu's Close and Next Window carry the keys (Ctrl+F4,
+    // Ctrl+W, Ctrl+F6, Ctrl+Tab); the toolkit's own menu of the window keeps
+    // its items without keys, so that no key means two things.
+    if (QMenu* menu = systemMenu())
+        for (QAction* action : menu->actions())
+            action->setShortcuts({});
     // Below this size a pane of the window no longer shows its texts whole;
     // cascading and tiling keep windows at least this large.
     setMinimumSize(MinimumWindowSize(m_core ? m_core->GetAnalysisType() : 0));

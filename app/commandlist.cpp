@@ -127,13 +127,23 @@ void CCommandList::fillMenu(QMenu* menu, CCommandEntry* first) {
             a->setData(e->commandId);
             e->item = a;
             if (!e->shortcut.IsEmpty()) {
-                const QKeySequence key(QString::fromUtf8(e->shortcut.c_str()));
-                a->setShortcut(key);
-                // Function keys press the button bar's buttons wherever the
-                // focus is; in the menu they are only shown, and work while
-                // the menu itself is open.
-                const int code = key.isEmpty() ? 0 : key[0].key();
-                if (code >= Qt::Key_F1 && code <= Qt::Key_F35)
+                // One key or several, separated by "; ": all work, the menu
+                // shows them all.
+                const QString text = QString::fromUtf8(e->shortcut.c_str());
+                const QList<QKeySequence> keys = QKeySequence::listFromString(text);
+                a->setShortcuts(keys);
+                if (keys.size() > 1) {
+                    QStringList shown;
+                    for (const QKeySequence& key : keys)
+                        shown << key.toString(QKeySequence::NativeText);
+                    a->setText(caption + QLatin1Char('\t') + shown.join(QStringLiteral(", ")));
+                }
+                // Plain function keys press the button bar's buttons wherever
+                // the focus is; in the menu they are only shown, and work
+                // while the menu itself is open.
+                const QKeyCombination first = keys.isEmpty() ? QKeyCombination() : keys[0][0];
+                if (first.key() >= Qt::Key_F1 && first.key() <= Qt::Key_F35 &&
+                    first.keyboardModifiers() == Qt::NoModifier)
                     a->setShortcutContext(Qt::WidgetShortcut);
             }
             if (e->checkState == 1) {

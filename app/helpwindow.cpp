@@ -1,9 +1,12 @@
 #include "helpwindow.h"
 
 #include <QDir>
+#include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QTextBrowser>
@@ -13,6 +16,48 @@
 namespace {
 constexpr int kInitialWidth = 960;
 constexpr int kInitialHeight = 720;
+// The guide's colours for a dark page, which its pages link for a dark
+// colour scheme; a file far larger is not read whole.
+constexpr char kDarkStyle[] = "guide-dark.css";
+constexpr qint64 kMaxDarkStyle = 64 * 1024;
+
+// Whether the palette shows text on a dark base (a dark desktop theme).
+bool IsDark(const QPalette& palette) {
+    return palette.color(QPalette::Base).lightness() < 128;
+}
+
+// The text browser of the guide. Under a dark palette a page takes the
+// guide's colours for a dark page as the last rules of its style sheet (the
+// text browser applies only the first style sheet of a page, and none that
+// a page links for a colour scheme).
+class CGuideBrowser : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+    QVariant loadResource(int type, const QUrl& name) override {
+        QVariant data = QTextBrowser::loadResource(type, name);
+        if (type != QTextDocument::HtmlResource || !IsDark(palette()) || !name.isLocalFile())
+            return data;
+        QFile dark(QFileInfo(name.toLocalFile()).dir().filePath(kDarkStyle));
+        QByteArray page = data.toByteArray();
+        const qsizetype end = page.indexOf("</style>");
+        if (end < 0 || !dark.open(QIODevice::ReadOnly))
+            return data;
+        page.insert(end, dark.read(kMaxDarkStyle));
+        return page;
+    }
+
+protected:
+    void changeEvent(QEvent* event) override {
+        QTextBrowser::changeEvent(event);
+        // Another theme: the page is read again with its colours.
+        if (event->type() == QEvent::PaletteChange && !source().isEmpty()) {
+            const int position = verticalScrollBar()->value();
+            document()->clear();
+            reload();
+            verticalScrollBar()->setValue(position);
+        }
+    }
+};
 
 QToolButton* toolButton(QWidget* parent, QStyle::StandardPixmap icon, const QKeySequence& key,
                         const char* name) {
@@ -26,7 +71,7 @@ QToolButton* toolButton(QWidget* parent, QStyle::StandardPixmap icon, const QKey
 } // namespace
 
 CHelpWindow::CHelpWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), m_browser(new QTextBrowser(this)),
+    : QWidget(parent, Qt::Window), m_browser(new CGuideBrowser(this)),
       m_back(toolButton(this, QStyle::SP_ArrowBack, QKeySequence::Back, "back")),
       m_forward(toolButton(this, QStyle::SP_ArrowForward, QKeySequence::Forward, "forward")),
       m_home(toolButton(this, QStyle::SP_DirHomeIcon, QKeySequence(Qt::ALT | Qt::Key_Home),

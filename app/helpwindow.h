@@ -1,6 +1,7 @@
 // CHelpWindow: the user guide in a window of its own. The guide's HTML pages
 // and their pictures are read from disk and shown by a text browser, offline
 // and without a web browser; Back, Forward and Contents move through them.
+// Under a dark palette the pages take the guide's colours for a dark page.
 #pragma once
 
 #include <QUrl>

@@ -34,6 +34,10 @@ namespace {
 constexpr int kMaxMacroDepth = 10;
 // Options > Device...: the device of the next start (profile DEVICE).
 constexpr int kActionDevice = 58;
+// Window > Close and Window > Next Window: the active analysis window is
+// closed (as its own close button does), the next one becomes active.
+constexpr int kActionCloseWindow = 76;
+constexpr int kActionNextWindow = 77;
 
 void showDeviceDialog(QWidget* parent) {
     CDeviceDialog dlg(QString::fromStdString(torveldevice::LoadedDeviceDescription()), parent);
@@ -193,6 +197,13 @@ int CMainFrame::mainFrameAction(CCommandEntry* e) {
         return 0;
     case kActionDevice:
         showDeviceDialog(this);
+        return 0;
+    case kActionCloseWindow:
+        if (QMdiSubWindow* active = m_mdi->activeSubWindow())
+            active->close();
+        return 0;
+    case kActionNextWindow:
+        m_mdi->activateNextSubWindow();
         return 0;
     default:
         return kActionForCore;
@@ -377,6 +388,9 @@ int CMainFrame::CommandState(const CCommandEntry* e) {
         return m_publish ? 1 : 0;
     case kActionReopenWindows:
         return ReopensWindows() ? 1 : 0;
+    case kActionCloseWindow:
+    case kActionNextWindow:
+        return m_mdi->subWindowList().isEmpty() ? -1 : kNoState;
     case 0:
         return e->checkState;
     case 1:

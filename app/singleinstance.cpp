@@ -19,6 +19,8 @@ namespace {
 // path must fit in about 100 bytes, so a longer name is cut and a hash of the
 // whole name keeps it distinct.
 constexpr int kKeptNameLength = 48;
+// The longest path of a local socket (sun_path holds 108 bytes).
+constexpr qsizetype kMaxSocketPath = 104;
 // A start reaches the first instance within this time or gives up on it.
 constexpr int kConnectTimeoutMs = 3000;
 constexpr int kConnectRetryMs = 50;
@@ -79,10 +81,17 @@ CSingleInstance::~CSingleInstance() {
 }
 
 CSingleInstance::Result CSingleInstance::Acquire(const QStringList& files) {
+    // Lock and socket both in the user's runtime folder: every start of the
+    // same user finds them there, whatever temporary folder it was given.
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
     m_lockPath = dir + "/" + m_name + ".lock";
+    m_socketPath = dir + "/" + m_name + ".socket";
+    // A runtime folder too deep for a socket's path: the socket goes by its
+    // name into the temporary folder, as a last resort.
+    if (QFile::encodeName(m_socketPath).size() >= kMaxSocketPath)
+        m_socketPath = m_name;
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     m_lock->setStaleLockTime(0); // a lock whose process has gone is taken over
     if (!m_lock->tryLock(100)) {
@@ -91,14 +100,14 @@ CSingleInstance::Result CSingleInstance::Acquire(const QStringList& files) {
         if (!held)
             return Result::Failed;
         // Without files nothing is lost when the first instance does not answer.
-        if (!handOver(m_name, files) && !files.isEmpty())
+        if (!handOver(m_socketPath, files) && !files.isEmpty())
             return Result::NotHandedOver;
         return Result::HeldElsewhere;
     }
-    QLocalServer::removeServer(m_name); // a socket left by a crashed instance
+    QLocalServer::removeServer(m_socketPath); // a socket left by a crashed instance
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    m_server->listen(m_name);
+    m_server->listen(m_socketPath);
     connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::serve);
     return Result::Acquired;
 }

@@ -1,5 +1,6 @@
 // The single-instance lock. The first instance holds a lock file named after
-// the lock name and listens on a local socket of the same name; a second start
+// the lock name and listens on a local socket of the same name, both in the
+// user's runtime folder ($XDG_RUNTIME_DIR, else the temporary folder); a second start
 // finds the lock taken, hands the files it was given to the first instance
 // through the socket, asks it to bring its window to the front, and gives up.
 //
@@ -33,8 +34,9 @@ public:
     // Only a lock that another process holds means another instance; the
     // files then go to that instance.
     Result Acquire(const QStringList& files = {});
-    // The lock file's path (set by Acquire).
+    // The lock file's and the socket's paths (set by Acquire).
     const QString& LockPath() const { return m_lockPath; }
+    const QString& SocketPath() const { return m_socketPath; }
     void Release();
     // Called (GUI thread) when a later start asks this instance to come forward.
     void SetActivateHandler(std::function<void()> handler) { m_activate = std::move(handler); }
@@ -49,6 +51,7 @@ private:
 
     QString m_name;
     QString m_lockPath;
+    QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
     std::function<void()> m_activate;

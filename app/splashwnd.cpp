@@ -18,13 +18,27 @@ QPointer<CSplashWnd>& current() {
 }
 } // namespace
 
-CSplashWnd::CSplashWnd(QWidget* mainWindow)
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_mainWindow(mainWindow), m_picture(Picture()) {
+CSplashWnd::Placement CSplashWnd::PlacementFor(const QString& platformName) {
+    // Wayland ignores where a window asks to be and whether it stays on top:
+    // a splash window of its own would lie behind the main window.
+    return platformName.startsWith(QLatin1String("wayland")) ? Placement::InsideMainWindow
+                                                             : Placement::OwnWindow;
+}
+
+CSplashWnd::CSplashWnd(QWidget* mainWindow, Placement placement)
+    : QWidget(placement == Placement::InsideMainWindow ? mainWindow : nullptr,
+              placement == Placement::InsideMainWindow
+                  ? Qt::Widget
+                  : Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_mainWindow(mainWindow),
+      m_picture(Picture(mainWindow ? mainWindow->devicePixelRatioF() : qApp->devicePixelRatio())) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(m_picture.size());
-    if (QScreen* screen = QGuiApplication::primaryScreen())
+    setFixedSize(m_picture.deviceIndependentSize().toSize());
+    if (parentWidget()) {
+        move(parentWidget()->rect().center() - rect().center());
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->geometry().center() - rect().center());
+    }
     qApp->installEventFilter(this);
 }
 
@@ -33,16 +47,28 @@ CSplashWnd::~CSplashWnd() {
 }
 
 void CSplashWnd::ShowSplashScreen(QWidget* mainWindow) {
-    if (current())
+    ShowSplashScreen(mainWindow, PlacementFor(QGuiApplication::platformName()));
+}
+
+void CSplashWnd::ShowSplashScreen(QWidget* mainWindow, Placement placement) {
+    if (IsShowing())
         return;
-    auto* splash = new CSplashWnd(mainWindow);
+    if (placement == Placement::InsideMainWindow && !mainWindow)
+        return;
+    auto* splash = new CSplashWnd(mainWindow, placement);
     current() = splash;
     splash->show();
+    splash->raise();
     splash->SetTimer(kTimerId, kTimerMs);
 }
 
 bool CSplashWnd::IsShowing() {
-    return !current().isNull();
+    // A closed splash is deleted later.
+    return current() && current()->isVisible();
+}
+
+CSplashWnd* CSplashWnd::Current() {
+    return IsShowing() ? current().data() : nullptr;
 }
 
 void CSplashWnd::OnTimer(UINT_PTR id) {
@@ -58,13 +84,19 @@ void CSplashWnd::hideSplash() {
         m_mainWindow->update();
 }
 
-bool CSplashWnd::eventFilter(QObject*, QEvent* event) {
+bool CSplashWnd::eventFilter(QObject* watched, QEvent* event) {
+    // The first press closes the picture and goes on to where it was aimed.
     switch (event->type()) {
+    case QEvent::Resize:
+        // Inside the main window: it stays in the middle.
+        if (watched == parentWidget())
+            move(parentWidget()->rect().center() - rect().center());
+        return false;
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:
     case QEvent::NonClientAreaMouseButtonPress:
         hideSplash();
-        return true;
+        return false;
     default:
         return false;
     }
@@ -75,9 +107,10 @@ void CSplashWnd::paintEvent(QPaintEvent*) {
     p.drawPixmap(0, 0, m_picture);
 }
 
-QPixmap CSplashWnd::Picture() {
+QPixmap CSplashWnd::Picture(qreal ratio) {
     constexpr int w = 400, h = 240;
-    QPixmap pm(w, h);
+    QPixmap pm(qRound(w * ratio), qRound(h * ratio));
+    pm.setDevicePixelRatio(ratio);
     QPainter p(&pm);
     QLinearGradient bg(0, 0, 0, h);
     bg.setColorAt(0, QColor(16, 24, 48));

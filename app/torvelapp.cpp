@@ -3,6 +3,7 @@
 #include "analysis/analysiscore.h"
 #include "app/datafiles.h"
 #include "app/mainframe.h"
+#include "app/programicon.h"
 #include "app/singleinstance.h"
 #include "device/loader/devicelibrary.h"
 #include "lib/channellist.h"
@@ -236,6 +237,10 @@ bool CTorvelApp::InitInstance(const QStringList& args) {
 
 bool CTorvelApp::InitInstanceWith(const CommandLine& cl) {
     m_quitAfterMs = cl.quitAfterMs;
+    // Every window, message box and MDI window carries the program's icon
+    // and class.
+    QCoreApplication::setApplicationName(QString::fromLatin1(kWindowClass));
+    QApplication::setWindowIcon(ProgramIcon());
     // Every profile read and write of the program goes to TORVEL.INI in the
     // current directory.
     // Without a profile this is the program's first start here: the start

@@ -11,6 +11,11 @@
 #include <functional>
 #include <memory>
 
+// The X11 class of the program's windows (the application's name), which
+// the desktop entry names as its StartupWMClass so that docks match windows
+// and launcher.
+constexpr char kWindowClass[] = "torvel";
+
 class CMainFrame;
 class QMessageBox;
 class CSingleInstance;

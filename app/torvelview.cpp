@@ -21,6 +21,7 @@ CTorvelView::CTorvelView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    NamePane(this, PaneNames::kGraph);
 }
 
 CTorvelView::~CTorvelView() {
@@ -80,7 +81,7 @@ UINT CTorvelView::KeyFlags(const QInputEvent* event) {
 void CTorvelView::paintEvent(QPaintEvent*) {
     if (m_intf) {
         QPainter painter(this);
-        PaintView(painter, *this, *m_intf);
+        PaintView(painter, *this, *m_intf, &m_readout);
         if (hasFocus()) {
             DrawFocusMark(painter, *this);
         }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analysis/viewwindow.h"
+#include "modes/paneview.h"
 #include "platform/wintypes.h"
 
 #include <QWidget>
@@ -64,4 +65,5 @@ private:
 
     CAnalysisCore* m_core = nullptr;
     CViewInterface* m_intf = nullptr;
+    CPaneReadout m_readout;
 };

@@ -8,6 +8,8 @@
 // BM_MakePoints/<mode>: items are samples mapped.
 // BM_MakeSlicePoints: a slice of the 3D graph, fewer samples than columns.
 // BM_RenderWindow/<width>/<height>: one paint of the window into an image.
+// BM_RenderWindowScale2/<width>/<height>: the same at scale 2 (an image of
+// 2 x width by 2 x height device pixels).
 // BM_NaivePolylines/<width>/<height>: six drawPolyline calls of 150 000 points
 // each into an image of that size, after a fill.
 #include "analysis/graphinterface.h"
@@ -152,6 +154,28 @@ void BM_RenderWindow(benchmark::State& state) {
         static_cast<double>(window.intf.GetRoot().GetPaintCount()) / state.iterations();
 }
 BENCHMARK(BM_RenderWindow)->Args({1280, 800})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+
+// The same window on a screen at scale 2: width x height logical pixels drawn
+// into an image of twice as many device pixels each way.
+void BM_RenderWindowScale2(benchmark::State& state) {
+    const int width = static_cast<int>(state.range(0));
+    const int height = static_cast<int>(state.range(1));
+    Window window;
+    QImage image(2 * width, 2 * height, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2.0);
+    CDC dc(&image);
+    const CRect client(0, 0, width, height);
+    for (auto _ : state) {
+        window.intf.Draw(&dc, client);
+    }
+    dc.Flush();
+    state.counters["paints"] =
+        static_cast<double>(window.intf.GetRoot().GetPaintCount()) / state.iterations();
+}
+BENCHMARK(BM_RenderWindowScale2)
+    ->Args({1280, 800})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_NaivePolylines(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0));

@@ -221,6 +221,11 @@ def main():
         row(f"full window render {w} × {h}, data line + 5 traces of 150 000 points",
             fmt(t), "≤ 2 ms", t <= 2.0, "naive QPainter polylines",
             ms(draw[f"BM_NaivePolylines/{w}/{h}"]))
+    for w, h in ((1920, 1080), (1280, 800)):
+        t = ms(draw[f"BM_RenderWindowScale2/{w}/{h}"])
+        single = ms(draw[f"BM_RenderWindow/{w}/{h}"])
+        row(f"the same at scale 2 ({2 * w} × {2 * h} device pixels)", fmt(t),
+            "≤ 4× scale 1 (4× the pixels)", t <= 4.0 * single, "scale 1", single)
     names = {0: "maximum", 1: "minimum", 2: "mean", 3: "both"}
     highest = ms(draw["BM_MakePoints/0"])
     for mode in (2, 1, 3):

@@ -231,22 +231,30 @@ void C3DGraphContext::SetWindowRect(int l, int t, int r, int b) {
     }
     RenderLegend();
 
-    // The slice image is white: every pixel of the slice pen that the mask
-    // lets through is white already, so only the mask is drawn per slice.
-    m_SliceImage.CreateCompatibleBitmap(nullptr, d + 1, e + q + 1);
-    {
-        CDC dc;
-        dc.CreateCompatibleDC(nullptr);
-        CBitmap* old = dc.SelectObject(&m_SliceImage);
-        dc.FillSolidRect(0, 0, d + 1, e + q + 1, kWhite);
-        dc.SelectObject(old);
-    }
-    m_SliceMask.CreateBitmap(d + 1, e + q + 1, 1, 1, nullptr);
+    MakeSliceBitmaps(nullptr);
     // Every slice's points are made again in the new box when it is next asked for.
     for (size_t i = 0; i < m_Ring.size(); ++i) {
         m_PointsDue[i] = m_Ring[i] != nullptr;
         m_MappedAside[i] = false;
     }
+}
+
+void C3DGraphContext::MakeSliceBitmaps(CDC* pDC) {
+    // The slice image is white: every pixel of the slice pen that the mask
+    // lets through is white already, so only the mask is drawn per slice.
+    // Both have the device pixels of the DC the slices are stamped on.
+    const int w = m_DepthWidth + 1;
+    const int h = m_DepthHeight + m_TopMargin + 1;
+    m_SliceImage.CreateCompatibleBitmap(pDC, w, h);
+    {
+        CDC dc;
+        dc.CreateCompatibleDC(pDC);
+        CBitmap* old = dc.SelectObject(&m_SliceImage);
+        dc.FillSolidRect(0, 0, w, h, kWhite);
+        dc.SelectObject(old);
+    }
+    m_SliceMask.CreateCompatibleBitmap(pDC, w, h, true);
+    m_SliceRatio = pDC ? pDC->CompatibleRatio() : 1.0;
 }
 
 void C3DGraphContext::RenderLegend() {
@@ -703,6 +711,8 @@ void C3DGraphContext::DrawSlices(CDC* pDC) {
             continue;
         }
         if (!stamp) {
+            if (pDC->CompatibleRatio() != m_SliceRatio)
+                MakeSliceBitmaps(pDC);
             stamp.emplace(pDC, m_SliceImage, m_SliceMask, m_SlicePen);
         }
         CDC& image = stamp->image;

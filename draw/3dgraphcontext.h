@@ -107,6 +107,9 @@ private:
     void RenderLegend();
     // The note's lines from (x, y) down.
     void DrawLegendNote(CDC* pDC, int x, int y);
+    // The slice image and mask for the layout, at pDC's device pixel ratio
+    // (1 without a DC).
+    void MakeSliceBitmaps(CDC* pDC);
     // The bands of the blend list other than the legend's, in the slice box
     // of every slice position.
     void DrawBands(CDC* pDC);
@@ -150,6 +153,7 @@ private:
     // The off-screen images: the slice, its mask, the legend.
     CBitmap m_SliceImage;
     CBitmap m_SliceMask;
+    double m_SliceRatio = 1.0;
     CBitmap m_Legend;
     CPen m_SlicePen;
     std::array<CBlendObject, kLegendBands> m_LegendBand;

@@ -36,13 +36,18 @@ void CDoubleBufferContext::Render(CDC* pDC, CDrawContext* parent, void* reserved
             m_WindowX == 0 && m_WindowY == 0 && surface.CreateOverSurface(pDC, width, height);
         CDC memDC;
         memDC.CreateCompatibleDC(pDC);
-        // The bitmap is kept between paints; only a new size makes a new one.
-        if (!straight &&
-            (!m_Buffer.GetSafeHandle() || width != m_BufferWidth || height != m_BufferHeight)) {
+        // The bitmap is kept between paints; only a new size makes a new one,
+        // or a window that moved to a screen of another device pixel ratio.
+        // It has the device pixels of pDC, so the window's picture is drawn
+        // at the screen's resolution, not enlarged.
+        const double ratio = pDC->CompatibleRatio();
+        if (!straight && (!m_Buffer.GetSafeHandle() || width != m_BufferWidth ||
+                          height != m_BufferHeight || ratio != m_BufferRatio)) {
             m_Buffer.DeleteObject();
             if (m_Buffer.CreateCompatibleBitmap(pDC, width, height)) {
                 m_BufferWidth = width;
                 m_BufferHeight = height;
+                m_BufferRatio = ratio;
             } else {
                 m_BufferWidth = m_BufferHeight = 0;
             }

@@ -1,7 +1,8 @@
 // CDoubleBufferContext: the root of a window's drawing. It renders its whole
-// subtree into an off-screen bitmap of its size and copies it to the window in
-// one BitBlt, so painting never flickers. The bitmap is kept between paints and
-// made anew only when the size changes.
+// subtree into an off-screen bitmap of its size (in the window's device
+// pixels) and copies it to the window in one BitBlt, so painting never
+// flickers. The bitmap is kept between paints and made anew only when the
+// size or the device pixel ratio changes.
 #pragma once
 
 #include "draw/backgroundcontext.h"
@@ -41,5 +42,6 @@ private:
     CBitmap m_Buffer;
     int m_BufferWidth = 0;
     int m_BufferHeight = 0;
+    double m_BufferRatio = 1.0;
     unsigned long m_PaintCount = 0;
 };

@@ -4,7 +4,10 @@
 #include "draw/drawcontext.h"
 #include "platform/dc.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 CDrawFrame::CDrawFrame() = default;
 
@@ -30,9 +33,34 @@ void CDrawFrame::Draw(CDC* pDC, CDrawContext* parent, void*) {
     // A division count below 1 would divide by zero: such a frame is only outlined.
     const long long sx = m_XDivision > 0 ? ((r - l + 1) << 20) / m_XDivision : 0;
     const long long sy = m_YDivision > 0 ? ((b - t + 1) << 20) / m_YDivision : 0;
-    auto line = [pDC](long long x1, long long y1, long long x2, long long y2) {
-        pDC->MoveTo(static_cast<int>(x1), static_cast<int>(y1));
-        pDC->LineTo(static_cast<int>(x2), static_cast<int>(y2));
+    // A division line from a to b (b left out) across the graph at position
+    // at, in the parts that no text box (grown by a pixel) covers.
+    std::vector<std::pair<long long, long long>> gaps;
+    auto line = [&](bool vertical, long long at, long long a, long long b) {
+        gaps.clear();
+        for (const CRect& box : m_ClearBoxes) {
+            const long long across0 = vertical ? box.left : box.top;
+            const long long across1 = vertical ? box.right : box.bottom;
+            if (box.IsRectEmpty() || at < across0 - 1 || at > across1)
+                continue;
+            gaps.emplace_back(vertical ? box.top - 1 : box.left - 1,
+                              vertical ? box.bottom + 1 : box.right + 1);
+        }
+        std::sort(gaps.begin(), gaps.end());
+        long long from = a;
+        auto segment = [&](long long to) {
+            if (to <= from)
+                return;
+            const int p = static_cast<int>(at);
+            pDC->MoveTo(vertical ? p : static_cast<int>(from),
+                        vertical ? static_cast<int>(from) : p);
+            pDC->LineTo(vertical ? p : static_cast<int>(to), vertical ? static_cast<int>(to) : p);
+        };
+        for (const auto& [g0, g1] : gaps) {
+            segment(std::min(g0, b));
+            from = std::max(from, g1);
+        }
+        segment(b);
     };
 
     pDC->MoveTo(static_cast<int>(l), static_cast<int>(t));
@@ -43,11 +71,11 @@ void CDrawFrame::Draw(CDC* pDC, CDrawContext* parent, void*) {
 
     for (int i = 1; i < m_XDivision; ++i) {
         const long long x = ((l << 20) + i * sx) >> 20;
-        line(x, t, x, b);
+        line(true, x, t, b);
     }
     for (int j = 1; j < m_YDivision; ++j) {
         const long long y = ((t << 20) + j * sy) >> 20;
-        line(l, y, r, y);
+        line(false, y, l, r);
     }
 
     // The reference mark: a small triangle at the left edge, its size a third

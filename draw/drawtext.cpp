@@ -267,16 +267,26 @@ bool CDrawMultiLineText::FitIntoBounds(CDC* pDC) {
     return true;
 }
 
-int CDrawMultiLineText::WidthLimit(int height) const {
-    if (m_Y < m_Bounds.top || m_Y + height > m_Bounds.bottom) {
+int CDrawMultiLineText::WidthLimitAt(int x, int y, int height) const {
+    if (y < m_Bounds.top || y + height > m_Bounds.bottom) {
         return 0;
     }
     int right = m_Bounds.right;
-    if (!m_KeepOut.IsRectEmpty() && m_Y < m_KeepOut.bottom && m_Y + height > m_KeepOut.top &&
-        m_X < m_KeepOut.right) {
+    if (!m_KeepOut.IsRectEmpty() && y < m_KeepOut.bottom && y + height > m_KeepOut.top &&
+        x < m_KeepOut.right) {
         right = std::min<int>(right, m_KeepOut.left - kKeepOutGap);
     }
-    return std::max(0, right - m_X);
+    return std::max(0, right - x);
+}
+
+CRect CDrawMultiLineText::MeasureBox(CDC* pDC) const {
+    if (!pDC || m_Text.IsEmpty() || m_Alignment != 0) {
+        return CRect();
+    }
+    SIZE whole{0, 0};
+    pDC->GetTextExtentPoint32(m_Text, m_Text.GetLength(), &whole);
+    const int width = m_Bounded ? std::min<int>(whole.cx, WidthLimit(whole.cy)) : whole.cx;
+    return width > 0 ? CRect(m_X, m_Y, m_X + width, m_Y + whole.cy) : CRect();
 }
 
 CRect CDrawMultiLineText::GetExpectedExtent() const {

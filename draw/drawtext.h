@@ -129,14 +129,23 @@ public:
     // drawn later in the same picture has not been measured yet); empty for a
     // line left out.
     CRect GetExpectedExtent() const;
+    // The box the lines keep clear of (empty for none).
+    const CRect& GetKeepOut() const { return m_KeepOut; }
+    // The box this line takes when drawn now at its place, measured in the
+    // DC's current font (empty for a line left out). Only a line whose text
+    // is set before the picture is drawn (the title) is measured so: a
+    // marker's line takes its text when it is drawn.
+    CRect MeasureBox(CDC* pDC) const;
 
 private:
     // The width limit of this drawing from the bounds, the keep-out box and
     // the line's place (lines placed left-top only); true when the line is
     // bounded so, its whole size measured into m_WholeSize.
     bool FitIntoBounds(CDC* pDC);
-    // The width limit for a line of that height at the line's place.
-    int WidthLimit(int height) const;
+    // The width limit for a line of that height at the line's place, or at
+    // (x, y).
+    int WidthLimit(int height) const { return WidthLimitAt(m_X, m_Y, height); }
+    int WidthLimitAt(int x, int y, int height) const;
 
     CDrawMultiLineText* m_pNextLine = nullptr;
     bool m_Bounded = false;

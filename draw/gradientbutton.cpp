@@ -74,8 +74,11 @@ QSize CGradientButton::sizeHint() const {
     return QSize(80, 34);
 }
 
-QImage CGradientButton::RenderImage() {
-    QImage image(qMax(width(), 1), qMax(height(), 1), QImage::Format_RGB32);
+QImage CGradientButton::RenderImage(double ratio) {
+    // The button's device pixels: its caption in the font at the device size.
+    QImage image(qMax(qRound(width() * ratio), 1), qMax(qRound(height() * ratio), 1),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::black);
     CDC dc(&image);
     DrawItem(&dc, CRect(0, 0, width(), height()));
@@ -86,7 +89,7 @@ QImage CGradientButton::RenderImage() {
 void CGradientButton::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0)
         return;
-    QImage image = RenderImage();
+    QImage image = RenderImage(devicePixelRatioF());
     QPainter painter(this);
     painter.drawImage(0, 0, image);
 }
@@ -98,6 +101,7 @@ void CGradientButton::BuildGradient(CDC* pDC, const CRect& item, COLORREF face) 
     m_CachedSize = item;
     m_CachedFace = face;
     m_CachedHighlight = m_HighlightColor;
+    m_CachedRatio = pDC ? pDC->CompatibleRatio() : 1.0;
     ++m_GradientBuilds;
     if (width <= 0 || height <= 0 || !m_Gradient.CreateCompatibleBitmap(pDC, width, height))
         return;
@@ -147,7 +151,7 @@ void CGradientButton::DrawItem(CDC* pDC, const RECT& itemRect) {
     // 2. The gradient is rebuilt only when the size (or its colours) changed.
     if (item.Width() != m_CachedSize.Width() || item.Height() != m_CachedSize.Height() ||
         face != m_CachedFace || m_HighlightColor != m_CachedHighlight ||
-        !m_Gradient.GetSafeHandle())
+        pDC->CompatibleRatio() != m_CachedRatio || !m_Gradient.GetSafeHandle())
         BuildGradient(pDC, item, face);
 
     // 3. The gradient.

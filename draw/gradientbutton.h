@@ -50,11 +50,13 @@ public:
     // The point stored by the last paint (middle of the bottom edge) or query.
     POINT MenuPoint() const { return m_MenuPoint; }
 
-    // How often the gradient bitmap has been built (it is kept per size).
+    // How often the gradient bitmap has been built (it is kept per size and
+    // device pixel ratio).
     int GradientBuildCount() const { return m_GradientBuilds; }
 
-    // The button as it paints itself now, as an image of its size.
-    QImage RenderImage();
+    // The button as it paints itself now, as an image of its size at a device
+    // pixel ratio (the screen's when it paints).
+    QImage RenderImage(double ratio = 1.0);
 
     // The click and release messages: the left button pressed on the button
     // (or a function key's click) and released again.
@@ -85,5 +87,6 @@ private:
     // The two colours the cached bitmap was blended from.
     COLORREF m_CachedFace = 0;
     COLORREF m_CachedHighlight = 0;
+    double m_CachedRatio = 1.0;
     int m_GradientBuilds = 0;
 };

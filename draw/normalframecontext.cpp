@@ -1,6 +1,11 @@
 // The graph frame: grid and title line on a blending background.
 #include "draw/normalframecontext.h"
 
+#include "platform/dc.h"
+
+#include <utility>
+#include <vector>
+
 namespace {
 constexpr int kTitleInset = 2;
 } // namespace
@@ -38,6 +43,26 @@ int titleIndent(const CDrawFrame& frame, const CRect& rect) {
 
 void CNormalFrameContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     CBlendingBackGroundContext::Draw(pDC, parent, reserved);
-    m_Title.SetPosition(m_Rect.left + titleIndent(m_Frame, m_Rect), m_Rect.top + kTitleInset,
-                        CDrawText::kAnchorLeftTop);
+    const int x = m_Rect.left + titleIndent(m_Frame, m_Rect);
+    int y = m_Rect.top + kTitleInset;
+    // A text at the top right (the graph's status) that leaves the title too
+    // little room beside it: the title and the read-out lines below it start
+    // below that text, whole, instead of the title being cut to its first
+    // letter.
+    const CRect& keepOut = m_Title.GetKeepOut();
+    if (pDC && !keepOut.IsRectEmpty() && x < keepOut.right) {
+        const CSize whole = pDC->GetTextExtent(m_Title.GetText());
+        if (y < keepOut.bottom && y + whole.cy > keepOut.top &&
+            x + whole.cx > keepOut.left - CDrawMultiLineText::kKeepOutGap)
+            y = keepOut.bottom + kTitleInset;
+    }
+    m_Title.SetPosition(x, y, CDrawText::kAnchorLeftTop);
+    // The grid keeps out of the texts drawn on it: that text and the title.
+    std::vector<CRect> texts;
+    if (!keepOut.IsRectEmpty())
+        texts.push_back(keepOut);
+    const CRect title = m_Title.MeasureBox(pDC);
+    if (!title.IsRectEmpty())
+        texts.push_back(title);
+    m_Frame.SetClearBoxes(std::move(texts));
 }

@@ -440,9 +440,11 @@ void CWaterfallContext::Draw(CDC* pDC, CDrawContext* parent, void* reserved) {
     if (!HasLayout())
         return;
     // Straight into an image drawn on pixel for pixel; through a picture of
-    // its own and a blit into anything else (a printer's scaled page).
+    // its own and a blit into anything else (a printer's scaled page, a
+    // screen with more device pixels: each sample keeps its logical pixel).
     QImage* target = pDC->GetImage();
-    if (target && target->format() == QImage::Format_RGB32 && pDC->GetMapMode() == MM_TEXT) {
+    if (target && target->format() == QImage::Format_RGB32 && pDC->GetMapMode() == MM_TEXT &&
+        pDC->GetDevicePixelRatio() == 1.0) {
         ComposeInto(*target, m_ImageRect.left, m_ImageRect.top);
     } else {
         if (m_Picture.width() != m_ImageRect.Width() || m_Picture.height() != m_ImageRect.Height())

@@ -36,6 +36,9 @@ constexpr int kStopGroup = 26;
 constexpr int kOutputGroup = 27;
 constexpr int kEstimateLabel = 28;
 constexpr int kFolderLabel = 29;
+// The names of the date and time fields ("%s": the check box's caption).
+constexpr int kDateName = 94;
+constexpr int kTimeName = 95;
 constexpr int kBrowseButton = 30;
 constexpr int kOkButton = 31;
 constexpr int kCancelButton = 32;
@@ -267,6 +270,10 @@ void CLoggingDialog::buildControls() {
         date->setCalendarPopup(true);
         date->setDisplayFormat("yyyy/MM/dd");
         time->setDisplayFormat("HH:mm:ss");
+        // The date and the time are named after the box that switches them.
+        const QString name = check->text().remove(QLatin1Char('&'));
+        date->setAccessibleName(LibQ(kDateName).replace(QStringLiteral("%s"), name));
+        time->setAccessibleName(LibQ(kTimeName).replace(QStringLiteral("%s"), name));
         auto* layout = new QHBoxLayout(group);
         layout->addWidget(check);
         layout->addWidget(date);
@@ -284,14 +291,18 @@ void CLoggingDialog::buildControls() {
 
     m_Interval = Named(new QComboBox, 1040);
     auto* intervalRow = new QHBoxLayout;
-    intervalRow->addWidget(Named(new QLabel(LibQ(kIntervalLabel)), 1006));
+    auto* intervalLabel = Named(new QLabel(LibQ(kIntervalLabel)), 1006);
+    intervalLabel->setBuddy(m_Interval);
+    intervalRow->addWidget(intervalLabel);
     intervalRow->addWidget(m_Interval, 1);
 
     m_Folder = Named(new QLineEdit, 1042);
     auto* browse = Named(new QPushButton(LibQ(kBrowseButton)), 1044);
     connect(browse, &QPushButton::clicked, this, [this] { browseFolder(); });
     auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(Named(new QLabel(LibQ(kFolderLabel)), 1002));
+    auto* folderLabel = Named(new QLabel(LibQ(kFolderLabel)), 1002);
+    folderLabel->setBuddy(m_Folder);
+    folderRow->addWidget(folderLabel);
     folderRow->addWidget(m_Folder, 1);
     folderRow->addWidget(browse);
 

@@ -38,6 +38,14 @@ CNumEntryDialog::CNumEntryDialog(const CString& text, const char* unit, const ch
     m_unit = new QLabel(fromBytes(unit), this);
     m_unit->setObjectName(QString::number(kIdUnit));
     m_unit->setFont(FontFromLogFont(GetLibraryStyleFont(kFontUnit)));
+    // The field is labelled by its unit; its name says what is entered (the
+    // dialog's title) in that unit.
+    m_unit->setBuddy(m_edit);
+    const QString what = fromBytes(title);
+    m_edit->setAccessibleName(m_unit->text().isEmpty() || what.isEmpty()
+                                  ? what + m_unit->text()
+                                  : what + QStringLiteral(" (") + m_unit->text() +
+                                        QLatin1Char(')'));
 
     auto* ok = new QPushButton(fromBytes(GetLibraryString(kTextOk)), this);
     ok->setObjectName(QString::number(kIdOk));

@@ -394,6 +394,7 @@ QWidget* CMedicalAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     inner->SetRowInfo(0, panel.cy, kMinPaneHeight);
     inner->SetRowInfo(1, narrow.cy, kMinPaneHeight);
     m_wideWidget = new CWideGraphWidget(&m_wideIntf, nullptr);
+    NamePane(m_wideWidget, PaneNames::kWideGraph);
     auto* panelWidget =
         new CPanelWidget([this](CDC* dc, const CRect& r) { m_panel.Draw(dc, r); },
                          [this](int x, int y, bool right) { PressPanel(x, y, right); });

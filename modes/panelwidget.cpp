@@ -12,6 +12,7 @@
 CPanelWidget::CPanelWidget(DrawFunction draw, PressFunction press, QWidget* parent)
     : QWidget(parent), m_draw(std::move(draw)), m_press(std::move(press)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    NamePane(this, PaneNames::kChannelPanel);
 }
 
 void CPanelWidget::paintEvent(QPaintEvent*) {
@@ -19,14 +20,16 @@ void CPanelWidget::paintEvent(QPaintEvent*) {
     // Straight on the window's back store when the whole panel is repainted.
     QImage surface = PaintSurface(painter, *this);
     const bool straight = !surface.isNull();
-    if (!straight && m_image.size() != size())
-        m_image = QImage(size(), QImage::Format_RGB32);
+    if (!straight)
+        FitPaneImage(m_image, *this);
     // The panel paints every pixel, so neither is cleared first.
     QImage& image = straight ? surface : m_image;
     {
         CDC dc(&image);
+        dc.SetTextLog(m_readout.Begin());
         m_draw(&dc, CRect(0, 0, width(), height()));
     }
+    m_readout.End(*this);
     if (!straight)
         painter.drawImage(0, 0, m_image);
     if (hasFocus())

@@ -5,6 +5,7 @@
 // it by a frame, and passes key presses on.
 #pragma once
 
+#include "modes/paneview.h"
 #include "platform/geometry.h"
 
 #include <QImage>
@@ -39,6 +40,8 @@ private:
     DrawFunction m_draw;
     PressFunction m_press;
     KeyFunction m_keys;
-    // The memory image, kept between paints; a new size makes a new one.
+    // The memory image, kept between paints; a new size or device pixel
+    // ratio makes a new one.
     QImage m_image;
+    CPaneReadout m_readout;
 };

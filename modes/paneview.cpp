@@ -1,13 +1,17 @@
 #include "modes/paneview.h"
 
 #include "analysis/viewinterface.h"
+#include "lib/stringtable.h"
 #include "platform/dc.h"
 #include "platform/framepacer.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
+
+#include <cmath>
 
 namespace {
 UINT MouseFlags(const QMouseEvent* event) {
@@ -28,6 +32,7 @@ CPaneView::CPaneView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    NamePane(this, PaneNames::kGraph);
 }
 
 CPaneView::~CPaneView() {
@@ -107,39 +112,105 @@ QImage PaintSurface(QPainter& painter, const QWidget& pane) {
         return {};
     const auto* store = static_cast<const QImage*>(device);
     // An opaque store: an RGB32 picture copied onto it keeps its bytes.
-    if ((store->format() != QImage::Format_RGB32 &&
-         store->format() != QImage::Format_ARGB32_Premultiplied) ||
-        store->devicePixelRatio() != 1.0)
+    if (store->format() != QImage::Format_RGB32 &&
+        store->format() != QImage::Format_ARGB32_Premultiplied)
         return {};
+    // The painter scales by the store's pixel ratio and moves to the pane's
+    // place, a whole device pixel.
+    const double ratio = store->devicePixelRatio();
     const QTransform transform = painter.deviceTransform();
-    if (transform.type() > QTransform::TxTranslate)
+    if (transform.type() > QTransform::TxScale || transform.m11() != ratio ||
+        transform.m22() != ratio)
         return {};
     const QPoint offset(qRound(transform.dx()), qRound(transform.dy()));
     if (offset.x() != transform.dx() || offset.y() != transform.dy())
         return {};
-    const QRect area(offset, pane.size());
+    // The pane's device pixels, as a DC of that ratio places its corners.
+    auto devicePixels = [ratio](int v) { return static_cast<int>(std::floor(v * ratio + 0.5)); };
+    const QRect area(offset, QSize(devicePixels(pane.width()), devicePixels(pane.height())));
     if (area.isEmpty() || !store->rect().contains(area))
         return {};
+    // The repaint covers the whole pane. At a ratio that is not a whole
+    // number the window system may round the pane's edge otherwise: then it
+    // may not reach a pixel beside the pane that a DC would not paint.
     const QRegion clip = engine->systemClip();
-    if (clip.isEmpty() || clip.intersected(area) != QRegion(area))
+    if (clip.isEmpty() || clip.intersected(area) != QRegion(area) ||
+        (ratio != std::round(ratio) && !area.contains(clip.boundingRect())))
         return {};
     // The store's own pixels: constBits does not detach it, and the painter
     // that is active on it writes there too.
     auto* bits = const_cast<uchar*>(store->constBits()) +
                  static_cast<qsizetype>(area.y()) * store->bytesPerLine() + area.x() * 4;
-    return QImage(bits, area.width(), area.height(), store->bytesPerLine(), QImage::Format_RGB32);
+    QImage surface(bits, area.width(), area.height(), store->bytesPerLine(), QImage::Format_RGB32);
+    surface.setDevicePixelRatio(ratio);
+    return surface;
 }
 
-void PaintView(QPainter& painter, const QWidget& pane, CViewInterface& intf) {
+void FitPaneImage(QImage& image, const QWidget& pane) {
+    const double ratio = pane.devicePixelRatioF();
+    const QSize size(std::max(1, static_cast<int>(std::floor(pane.width() * ratio + 0.5))),
+                     std::max(1, static_cast<int>(std::floor(pane.height() * ratio + 0.5))));
+    if (image.size() != size || image.devicePixelRatio() != ratio ||
+        image.format() != QImage::Format_RGB32) {
+        image = QImage(size, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+    }
+}
+
+CPaneReadout::CPaneReadout() {
+    QAccessible::installActivationObserver(this);
+}
+
+CPaneReadout::~CPaneReadout() {
+    QAccessible::removeActivationObserver(this);
+}
+
+std::vector<QString>* CPaneReadout::Begin() {
+    m_logging = (m_listening || QAccessible::isActive()) && (!m_since.isValid() || m_since.elapsed() >= kIntervalMs);
+    if (!m_logging)
+        return nullptr;
+    m_texts.clear();
+    return &m_texts;
+}
+
+void CPaneReadout::End(QWidget& pane) {
+    if (!m_logging)
+        return;
+    m_logging = false;
+    m_since.start();
+    QStringList lines;
+    for (const QString& text : m_texts) {
+        const QString line = text.simplified();
+        if (!line.isEmpty())
+            lines << line;
+    }
+    const QString description = lines.join(QLatin1Char('\n'));
+    // Setting it tells the screen reader of the change.
+    if (description != pane.accessibleDescription())
+        pane.setAccessibleDescription(description);
+}
+
+void NamePane(QWidget* pane, int text) {
+    const char* name = GetTorvelString(text);
+    if (pane && name)
+        pane->setAccessibleName(QString::fromUtf8(name));
+}
+
+void PaintView(QPainter& painter, QWidget& pane, CViewInterface& intf, CPaneReadout* readout) {
     const CRect client(0, 0, pane.width(), pane.height());
+    std::vector<QString>* log = readout ? readout->Begin() : nullptr;
     QImage surface = PaintSurface(painter, pane);
     if (!surface.isNull()) {
         CDC dc(&surface);
+        dc.SetTextLog(log);
         intf.Draw(&dc, client);
     } else {
         CDC dc(&painter);
+        dc.SetTextLog(log);
         intf.Draw(&dc, client);
     }
+    if (readout)
+        readout->End(pane);
 }
 
 void CPaneView::SetCursorShape(ViewCursorShape shape) {
@@ -152,7 +223,7 @@ void CPaneView::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), palette().window());
         return;
     }
-    PaintView(painter, *this, *m_intf);
+    PaintView(painter, *this, *m_intf, &m_readout);
     if (hasFocus())
         DrawFocusMark(painter, *this);
 }

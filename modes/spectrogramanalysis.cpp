@@ -515,6 +515,8 @@ QWidget* CSpectrogramAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     inner->SetColumnInfo(1, lowerRight.cx, kMinPaneSize);
     m_3dView = new CPaneView;
     m_chunkView = new CPaneView;
+    NamePane(m_3dView, PaneNames::kSpectrogram);
+    NamePane(m_chunkView, PaneNames::kChunk);
     outer->SetPane(0, 0, m_3dView, top);
     outer->SetPane(1, 0, inner, lowerLeft);
     inner->SetPane(0, 0, m_chunkView, lowerLeft);

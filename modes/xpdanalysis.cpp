@@ -11,6 +11,7 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/keytables.h"
+#include "modes/paneview.h"
 #include "platform/cfile.h"
 #include "platform/dc.h"
 #include "platform/framepacer.h"
@@ -79,12 +80,12 @@ protected:
             painter.fillRect(rect(), Qt::white);
             return;
         }
-        CDC dc(&painter);
-        m_intf->Draw(&dc, CRect(0, 0, width(), height()));
+        PaintView(painter, *this, *m_intf, &m_readout);
     }
 
 private:
     CGraphInterface* m_intf;
+    CPaneReadout m_readout;
 };
 
 // The value panel above the alarm log.
@@ -96,14 +97,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        QImage image(width(), height(), QImage::Format_RGB32);
-        image.fill(Qt::white);
+        FitPaneImage(m_image, *this);
+        m_image.fill(Qt::white);
         {
-            CDC dc(&image);
+            CDC dc(&m_image);
+            dc.SetTextLog(m_readout.Begin());
             m_core->DrawPanel(&dc, CRect(0, 0, width(), height()));
         }
+        m_readout.End(*this);
         QPainter painter(this);
-        painter.drawImage(0, 0, image);
+        painter.drawImage(0, 0, m_image);
     }
     void resizeEvent(QResizeEvent*) override {
         // The log's controls follow the pane.
@@ -112,6 +115,8 @@ protected:
 
 private:
     CXpdAnalysis* m_core;
+    QImage m_image;
+    CPaneReadout m_readout;
 };
 
 bool takenEntry(double v) {
@@ -725,12 +730,14 @@ QWidget* CXpdAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     splitter->SetColumnInfo(0, left.cx, kMinPaneSize);
     splitter->SetColumnInfo(1, right.cx, kMinPaneSize);
     m_panelWidget = new CXpdPanelWidget(this);
+    NamePane(m_panelWidget, PaneNames::kXpdValues);
     m_log.Create(m_panelWidget, CRect(0, 0, left.cx, h));
     auto* graphs = new CSplitterWnd;
     graphs->CreateStatic(nullptr, 2, 1, CSplitterWnd::kFirstPaneId + 1);
     graphs->SetRowInfo(0, h / 2, kMinPaneSize);
     graphs->SetRowInfo(1, h - h / 2, kMinPaneSize);
     m_graph2Widget = new CSecondGraphWidget(&m_graphIntf2);
+    NamePane(m_graph2Widget, PaneNames::kSecondPath);
     graphs->SetPane(0, 0, view, SIZE{right.cx, h / 2});
     graphs->SetPane(1, 0, m_graph2Widget, SIZE{right.cx, h - h / 2});
     splitter->SetPane(0, 0, m_panelWidget, left);

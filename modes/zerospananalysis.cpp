@@ -11,6 +11,7 @@
 #include "lib/settingfile.h"
 #include "lib/stringtable.h"
 #include "modes/keytables.h"
+#include "modes/paneview.h"
 #include "platform/profile.h"
 
 #include <QWidget>
@@ -899,6 +900,7 @@ QWidget* CZeroSpanAnalysis::CreatePanes(QWidget* parent, QWidget* view) {
     if (!timeView)
         timeView = new QWidget;
     m_timeView = timeView;
+    NamePane(timeView, PaneNames::kTimeGraph);
     splitter->SetPane(0, 0, timeView, upper);
     splitter->SetPane(1, 0, view, lower);
     m_splitter = splitter;

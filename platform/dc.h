@@ -11,6 +11,14 @@
 // image without a scaling map mode, lines, fills and blits write the pixels
 // directly; text, polygons and ellipses go through one QPainter that stays
 // active while the DC is attached.
+// An image may hold more pixels than logical units (its device pixel ratio,
+// a high-resolution screen). Drawing stays in logical units and lands on the
+// device pixels: coordinate v is device pixel DeviceCoord(v), a fill covers
+// the device rectangle of its corners, a pen up to one unit wide draws lines
+// one device pixel wide (its dashes keep their logical lengths), wider pens
+// and shapes scale, and text is drawn in its font at the device size while
+// every measure of it stays logical. A DC over a painter leaves the scaling
+// to the painter.
 #pragma once
 
 #include "cstring.h"
@@ -22,6 +30,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QRect>
+#include <QString>
 #include <QTransform>
 
 #include <array>
@@ -32,7 +41,6 @@
 
 class QImage;
 class QPainter;
-class QString;
 struct DcRaster;
 struct PixelConversion;
 
@@ -119,6 +127,25 @@ public:
     CPoint SetViewportOrg(int x, int y);
     CSize SetViewportExt(int cx, int cy);
     int GetDeviceCaps(int index) const;
+
+    // ---- Texts drawn. While a log is set, each line of text drawn through
+    // this DC, or through a memory DC made compatible with it since, is
+    // appended to it (read-outs for screen readers). The log must outlive
+    // the DCs that write to it.
+    void SetTextLog(std::vector<QString>* log) { m_textLog = log; }
+    std::vector<QString>* GetTextLog() const { return m_textLog; }
+
+    // ---- Device pixels
+    // Device pixels per logical unit of the surface (1 over a painter).
+    double GetDevicePixelRatio() const { return m_ratio; }
+    // The ratio of the bitmaps made compatible with this DC: its surface's;
+    // for a memory DC without a bitmap of its own, that of the DC it was made
+    // compatible with; for a painter, its device's.
+    double CompatibleRatio() const;
+    // The device position of logical coordinate v: v * ratio, rounded half up.
+    long long DeviceCoord(long long v) const {
+        return m_intRatio ? v * m_intRatio : ScaledCoord(v);
+    }
 
     // ---- Lines with the selected pen
     CPoint MoveTo(int x, int y);
@@ -207,15 +234,23 @@ private:
     void Acquire(CGdiObject* object);
     void ObjectGone(CGdiObject* object);
     void UseBitmapImage();
+    // Takes the ratio of the surface drawn on now.
+    void UpdateRatio();
+    long long ScaledCoord(long long v) const;
+    // The device rectangle of a logical one, held within a range whose
+    // differences fit an int.
+    QRect DeviceRect(int left, int top, int right, int bottom) const;
     QTransform MappingTransform() const;
     void ApplyMapping();
-    // The painter to draw with (begun on demand), or null without a surface.
-    // A caller that draws only inside area (device pixels) says so.
+    // The painter to draw with (begun on demand), or null without a surface;
+    // it draws in logical coordinates. A caller that draws only inside area
+    // (device pixels) says so.
     QPainter* Painter(const QRect* area = nullptr);
-    // Direct access to a 32-bit RGB surface in device = logical coordinates.
-    // A caller that keeps the selected bitmap's ink spans up to date itself
-    // says so; for any other the bitmap forgets them. A caller that draws only
-    // inside area says so, and whether it writes every pixel of it.
+    // Direct access to the device pixels of a 32-bit RGB surface without a
+    // mapping (logical coordinates reach them through DeviceCoord). A caller
+    // that keeps the selected bitmap's ink spans up to date itself says so;
+    // for any other the bitmap forgets them. A caller that draws only inside
+    // area (device pixels) says so, and whether it writes every pixel of it.
     bool DirectRaster(DcRaster& raster, bool keepsInk = false, const QRect* area = nullptr,
                       bool overwrites = false);
     // The surface's pixels for writing (the image's own buffer).
@@ -231,8 +266,9 @@ private:
     // costs nothing, one of another colour over a part (a graph inside its
     // window) and a line of text take their rectangle out of the held fill,
     // and the rest of it is written when anything else reads or draws on the
-    // surface. HoldFill is true when the fill needs nothing more; overwrites
-    // says that the fill will write every pixel of its rectangle.
+    // surface. HoldFill (device pixels) is true when the fill needs nothing
+    // more; overwrites says that the fill will write every pixel of its
+    // rectangle.
     bool HoldFill(int left, int top, int right, int bottom, COLORREF color, bool& overwrites);
     // Without an area: writes what is left of the held fill and ends it.
     // With one: the area leaves the held fill, written with the held colour
@@ -243,6 +279,9 @@ private:
 
     // Drawing helpers in logical coordinates.
     void FillColor(int left, int top, int right, int bottom, COLORREF color);
+    // The fill of a device rectangle written straight on the surface; false
+    // when the surface cannot be written that way.
+    bool FillDevice(int left, int top, int right, int bottom, COLORREF color);
     void FillWithBrush(int left, int top, int right, int bottom, const LOGBRUSH& brush);
     void FillPolygonWithBrush(const POINT* points, int count, const LOGBRUSH& brush);
     void InvertPixels(int left, int top, int right, int bottom, bool dotted);
@@ -253,9 +292,10 @@ private:
     // clip when given (dctext.cpp).
     void DrawTextLine(int left, int top, const QString& text, int width, int underlineIndex,
                       COLORREF color, bool opaque, const RECT* clip);
-    // The font's remembered glyphs of text when drawing them with painter
-    // gives exactly what drawText gives, else null.
-    CFontMetrics::Shaped* RememberedGlyphs(const QPainter& painter, const QString& text);
+    // The remembered glyphs of text in the font whose metrics are given when
+    // drawing them with painter gives exactly what drawText gives, else null.
+    CFontMetrics::Shaped* RememberedGlyphs(CFontMetrics& metrics, const QPainter& painter,
+                                           const QString& text);
     // Draws the remembered glyphs of a text at origin by setting the pixels they
     // set, cut to clip when given, in the area the painter was taken for;
     // false when that cannot stand for drawing them with the painter.
@@ -264,6 +304,13 @@ private:
 
     // How pixels of src become pixels of this DC's surface (dcblit.cpp).
     PixelConversion ConversionFrom(const CDC& src) const;
+    // MaskBlt from a source or through a mask of another device pixel ratio
+    // than this DC's: each device pixel of the block takes the source and
+    // mask pixels under its centre. Only onto a surface written pixel by
+    // pixel (FALSE for any other).
+    BOOL StampAcrossRatios(int x, int y, int width, int height, const CDC& src, const QImage& from,
+                           int xSrc, int ySrc, const QImage& mask, int xMask, int yMask, BYTE fore,
+                           BYTE back);
 
     Target m_target = Target::None;
     QImage* m_image = nullptr;
@@ -277,6 +324,13 @@ private:
     mutable std::vector<QRect> m_heldTaken;
     QTransform m_baseTransform;
     bool m_printing = false;
+    // Device pixels per logical unit of the surface, and the same as a whole
+    // number (0 when it is not one).
+    double m_ratio = 1.0;
+    int m_intRatio = 1;
+    // The ratio of the DC a memory DC was made compatible with.
+    double m_compatRatio = 1.0;
+    std::vector<QString>* m_textLog = nullptr;
 
     CPen* m_pen = nullptr;
     CBrush* m_brush = nullptr;

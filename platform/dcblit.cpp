@@ -10,6 +10,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -31,6 +33,21 @@ std::vector<int> StretchMap(int count, int srcStart, int srcCount, bool mirror) 
         map[static_cast<size_t>(i)] = static_cast<int>(srcStart + (mirror ? srcCount - 1 - k : k));
     }
     return map;
+}
+
+// The device pixels [start, start + length) of a DC's logical span, held to
+// what an int holds.
+struct Span {
+    int start, length;
+};
+Span DeviceSpan(const CDC& dc, int start, int length) {
+    if (dc.GetDevicePixelRatio() == 1.0)
+        return {start, length};
+    constexpr long long kLimit = INT_MAX / 4;
+    const long long first = std::clamp(dc.DeviceCoord(start), -kLimit, kLimit);
+    const long long end =
+        std::clamp(dc.DeviceCoord(static_cast<long long>(start) + length), -kLimit, kLimit);
+    return {static_cast<int>(first), static_cast<int>(end - first)};
 }
 
 void ConvertImage(QImage& image, const PixelConversion& convert) {
@@ -71,20 +88,24 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, in
     src->ReleaseHeldFill();
     if (width == 0 || height == 0 || srcWidth == 0 || srcHeight == 0)
         return TRUE;
-    const int dl = std::min(x, x + width);
-    const int dt = std::min(y, y + height);
-    const int dw = std::abs(width);
-    const int dh = std::abs(height);
-    const int sl = std::min(xSrc, xSrc + srcWidth);
-    const int st = std::min(ySrc, ySrc + srcHeight);
-    const int sw = std::abs(srcWidth);
-    const int sh = std::abs(srcHeight);
     const bool mirrorX = (width < 0) != (srcWidth < 0);
     const bool mirrorY = (height < 0) != (srcHeight < 0);
     const PixelConversion convert = ConversionFrom(*src);
+    // The source block in the source's device pixels.
+    const Span sx = DeviceSpan(*src, std::min(xSrc, xSrc + srcWidth), std::abs(srcWidth));
+    const Span sy = DeviceSpan(*src, std::min(ySrc, ySrc + srcHeight), std::abs(srcHeight));
+    const int sl = sx.start, st = sy.start, sw = sx.length, sh = sy.length;
+    if (sw <= 0 || sh <= 0)
+        return TRUE;
 
     DcRaster raster;
     if (DirectRaster(raster)) {
+        // The destination block in this DC's device pixels.
+        const Span dx = DeviceSpan(*this, std::min(x, x + width), std::abs(width));
+        const Span dy = DeviceSpan(*this, std::min(y, y + height), std::abs(height));
+        const int dl = dx.start, dt = dy.start, dw = dx.length, dh = dy.length;
+        if (dw <= 0 || dh <= 0)
+            return TRUE;
         // Copying within one surface reads from a copy, so overlaps are safe.
         QImage copy;
         const QImage* from = src->m_image;
@@ -142,6 +163,11 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, in
     QPainter* painter = Painter();
     if (!painter)
         return FALSE;
+    // The painter places the block in logical coordinates.
+    const int dl = std::min(x, x + width);
+    const int dt = std::min(y, y + height);
+    const int dw = std::abs(width);
+    const int dh = std::abs(height);
     const QImage& image = *src->m_image;
     const QRect source = QRect(sl, st, sw, sh) & image.rect();
     if (source.isEmpty())
@@ -194,6 +220,28 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
         from = &copy;
     }
     const PixelConversion convert = ConversionFrom(*src);
+    const double maskRatio = maskImage.devicePixelRatio();
+    if (src->m_ratio != m_ratio || maskRatio != m_ratio)
+        return StampAcrossRatios(x, y, width, height, *src, *from, xSrc, ySrc, maskImage, xMask,
+                                 yMask, fore, back);
+    if (m_ratio != 1.0) {
+        // One ratio on all three surfaces: the block in device pixels.
+        constexpr long long kLimit = INT_MAX / 4;
+        auto device = [&](int v) {
+            return static_cast<int>(std::clamp(DeviceCoord(v), -kLimit, kLimit));
+        };
+        const Span bx = DeviceSpan(*this, x, width), by = DeviceSpan(*this, y, height);
+        x = bx.start;
+        y = by.start;
+        width = bx.length;
+        height = by.length;
+        xSrc = device(xSrc);
+        ySrc = device(ySrc);
+        xMask = device(xMask);
+        yMask = device(yMask);
+        if (width <= 0 || height <= 0)
+            return TRUE;
+    }
     // Where only the set mask pixels take the source, a mask that knows its
     // ink is read only in the chunks of each row that may hold ink.
     const bool inkOnly =
@@ -407,7 +455,46 @@ BOOL CDC::MaskBlt(int x, int y, int width, int height, CDC* src, int xSrc, int y
     forEachCopied([&](int i, int j, std::uint32_t pixel) {
         reinterpret_cast<std::uint32_t*>(block.scanLine(j))[i] = pixel;
     });
-    painter->drawImage(QPoint(x, y), block);
+    // The block is in device pixels; the painter places it in logical ones.
+    block.setDevicePixelRatio(m_ratio);
+    painter->drawImage(QPointF(x / m_ratio, y / m_ratio), block);
+    return TRUE;
+}
+
+BOOL CDC::StampAcrossRatios(int x, int y, int width, int height, const CDC& src, const QImage& from,
+                            int xSrc, int ySrc, const QImage& mask, int xMask, int yMask, BYTE fore,
+                            BYTE back) {
+    DcRaster raster;
+    if (!DirectRaster(raster))
+        return FALSE;
+    const PixelConversion convert = ConversionFrom(src);
+    const double srcRatio = src.m_ratio;
+    const double maskRatio = mask.devicePixelRatio();
+    // The source or mask pixel under logical position v of a surface.
+    auto under = [](double v, double ratio) {
+        return static_cast<long long>(std::floor(v * ratio));
+    };
+    const Span bx = DeviceSpan(*this, x, width), by = DeviceSpan(*this, y, height);
+    const int x0 = std::max(bx.start, 0),
+              x1 = std::min<long long>(bx.start + bx.length, raster.width);
+    const int y0 = std::max(by.start, 0),
+              y1 = std::min<long long>(by.start + by.length, raster.height);
+    for (int yy = y0; yy < y1; ++yy) {
+        // The device pixel's centre, as a logical offset into the block.
+        const double v = (yy + 0.5) / m_ratio - y;
+        const long long sy = under(ySrc + v, srcRatio), my = under(yMask + v, maskRatio);
+        for (int xx = x0; xx < x1; ++xx) {
+            const double u = (xx + 0.5) / m_ratio - x;
+            const long long sx = under(xSrc + u, srcRatio), mx = under(xMask + u, maskRatio);
+            const bool set =
+                mx >= 0 && my >= 0 && mx < mask.width() && my < mask.height() &&
+                (mask.pixel(static_cast<int>(mx), static_cast<int>(my)) & kPixelRgbMask);
+            if ((set ? fore : back) != kRop3Source || sx < 0 || sy < 0 || sx >= from.width() ||
+                sy >= from.height())
+                continue;
+            raster.At(xx, yy) = convert(from.pixel(static_cast<int>(sx), static_cast<int>(sy)));
+        }
+    }
     return TRUE;
 }
 

@@ -8,6 +8,7 @@
 #include <QPolygon>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -40,9 +41,25 @@ COLORREF GetSysColor(int index) {
 // ---- Fills
 
 void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
-    bool overwrites = false;
-    if (right <= left || bottom <= top || HoldFill(left, top, right, bottom, color, overwrites))
+    if (right <= left || bottom <= top)
         return;
+    if (m_ratio == 1.0) {
+        if (FillDevice(left, top, right, bottom, color))
+            return;
+    } else {
+        const QRect device = DeviceRect(left, top, right, bottom);
+        if (device.isEmpty() ||
+            FillDevice(device.left(), device.top(), device.right() + 1, device.bottom() + 1, color))
+            return;
+    }
+    if (QPainter* painter = Painter())
+        painter->fillRect(QRect(left, top, right - left, bottom - top), PaintColor(color));
+}
+
+bool CDC::FillDevice(int left, int top, int right, int bottom, COLORREF color) {
+    bool overwrites = false;
+    if (HoldFill(left, top, right, bottom, color, overwrites))
+        return true;
     DcRaster raster;
     const QRect area(left, top, right - left, bottom - top);
     if (DirectRaster(raster, true, &area, overwrites)) {
@@ -51,7 +68,7 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
         const int t = std::max(top, 0);
         const int b = std::min(bottom, raster.height);
         if (l >= r || t >= b)
-            return;
+            return true;
         const std::uint32_t value = PixelValue(color);
         CBitmap* ink = KnownInk();
         if (ink && ((value ^ ink->m_inkBase) & kPixelRgbMask) == 0) {
@@ -95,7 +112,7 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
             }
             if (l == 0 && t == 0 && r == raster.width && b == raster.height)
                 ink->m_inkLines.clear();
-            return;
+            return true;
         }
         // One row filled, the others copied from it (the copy is vectorised).
         const size_t count = static_cast<size_t>(r - l);
@@ -109,10 +126,9 @@ void CDC::FillColor(int left, int top, int right, int bottom, COLORREF color) {
             for (int y = t; y < b; ++y)
                 ink->MarkInk(y, l, r);
         }
-        return;
+        return true;
     }
-    if (QPainter* painter = Painter())
-        painter->fillRect(QRect(left, top, right - left, bottom - top), PaintColor(color));
+    return false;
 }
 
 void CDC::FillWithBrush(int left, int top, int right, int bottom, const LOGBRUSH& brush) {
@@ -183,10 +199,14 @@ void CDC::InvertPixels(int left, int top, int right, int bottom, bool dotted) {
         return;
     DcRaster raster;
     if (DirectRaster(raster)) {
-        for (int y = std::max(top, 0); y < std::min(bottom, raster.height); ++y) {
-            const bool edgeRow = y == top || y == bottom - 1;
-            for (int x = std::max(left, 0); x < std::min(right, raster.width); ++x) {
-                if (dotted && ((!edgeRow && x != left && x != right - 1) || ((x + y) & 1)))
+        // The dots of a dotted frame are device pixels.
+        const QRect device = DeviceRect(left, top, right, bottom);
+        const int l = device.left(), t = device.top();
+        const int r = device.right() + 1, b = device.bottom() + 1;
+        for (int y = std::max(t, 0); y < std::min(b, raster.height); ++y) {
+            const bool edgeRow = y == t || y == b - 1;
+            for (int x = std::max(l, 0); x < std::min(r, raster.width); ++x) {
+                if (dotted && ((!edgeRow && x != l && x != r - 1) || ((x + y) & 1)))
                     continue;
                 raster.At(x, y) ^= kPixelRgbMask;
             }
@@ -232,10 +252,17 @@ void CDC::DrawFocusRect(const RECT* rect) {
 COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
     DcRaster raster;
     if (DirectRaster(raster)) {
-        if (!raster.Contains(x, y))
+        const long long dx = DeviceCoord(x), dy = DeviceCoord(y);
+        if (!raster.Contains(dx, dy))
             return CLR_INVALID;
-        raster.At(x, y) = PixelValue(color);
-        return ColorFromPixel(raster.At(x, y));
+        // The logical pixel's device pixels on the surface.
+        const std::uint32_t value = PixelValue(color);
+        const long long right = std::min<long long>(DeviceCoord(x + 1LL), raster.width);
+        const long long bottom = std::min<long long>(DeviceCoord(y + 1LL), raster.height);
+        for (long long yy = dy; yy < std::max(bottom, dy + 1); ++yy)
+            for (long long xx = dx; xx < std::max(right, dx + 1); ++xx)
+                raster.At(static_cast<int>(xx), static_cast<int>(yy)) = value;
+        return ColorFromPixel(value);
     }
     QPainter* painter = Painter();
     if (!painter)
@@ -248,7 +275,12 @@ COLORREF CDC::GetPixel(int x, int y) const {
     if (!m_image || m_image->isNull())
         return CLR_INVALID;
     ReleaseHeldFill();
-    const QPoint device = IsIdentityMapping() ? QPoint(x, y) : MappingTransform().map(QPoint(x, y));
+    const QPoint mapped = IsIdentityMapping() ? QPoint(x, y) : MappingTransform().map(QPoint(x, y));
+    const long long dx = DeviceCoord(mapped.x());
+    const long long dy = DeviceCoord(mapped.y());
+    if (dx < INT_MIN || dx > INT_MAX || dy < INT_MIN || dy > INT_MAX)
+        return CLR_INVALID;
+    const QPoint device(static_cast<int>(dx), static_cast<int>(dy));
     if (!m_image->valid(device))
         return CLR_INVALID;
     return ColorFromPixel(m_image->pixel(device));

@@ -75,7 +75,8 @@ std::vector<QString> WrapLine(const QString& line, int width, const QFontMetrics
 
 } // namespace
 
-CFontMetrics::Shaped* CDC::RememberedGlyphs(const QPainter& painter, const QString& text) {
+CFontMetrics::Shaped* CDC::RememberedGlyphs(CFontMetrics& metrics, const QPainter& painter,
+                                            const QString& text) {
     // The painter's font is the selected one resolved for the image (a
     // painter on another device resolves it against that device's own font),
     // glyphs land where drawText puts them only without a transform, and
@@ -84,8 +85,7 @@ CFontMetrics::Shaped* CDC::RememberedGlyphs(const QPainter& painter, const QStri
     if (m_target == Target::Painter || !painter.deviceTransform().isIdentity() ||
         font.underline() || font.strikeOut() || font.overline())
         return nullptr;
-    return m_metrics->Glyphs(text, font, painter.device()->logicalDpiY(),
-                             painter.layoutDirection());
+    return metrics.Glyphs(text, font, painter.device()->logicalDpiY(), painter.layoutDirection());
 }
 
 bool CDC::DrawGlyphPixels(const QPainter& painter, CFontMetrics::Shaped& text, const QPoint& origin,
@@ -124,30 +124,50 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
     CRect cell(left, top, left + width, top + height);
     if (clip && !cell.IntersectRect(cell, *clip))
         return;
+    // An embossed text is drawn twice; it is one text.
+    if (m_textLog && !text.isEmpty() && (m_textLog->empty() || m_textLog->back() != text))
+        m_textLog->push_back(text);
     if (opaque)
         FillColor(cell.left, cell.top, cell.right, cell.bottom, m_bkColor);
+    // On a surface with more device pixels than logical units the glyphs are
+    // drawn in device pixels, in the font at the device size; the cell, the
+    // clip and the origin are the device pixels of the logical ones.
+    const bool identity = IsIdentityMapping();
+    const bool device = m_ratio != 1.0 && identity;
+    CFontMetrics& glyphMetrics = device ? m_metrics->Scaled(m_ratio) : *m_metrics;
+    const QFontMetrics& gfm = glyphMetrics.Get();
+    auto place = [&](int left, int top, int right, int bottom) {
+        return device ? DeviceRect(left, top, right, bottom)
+                      : QRect(left, top, right - left, bottom - top);
+    };
     // Glyphs stay well within a line height and the widest character of
     // their cell (overhangs, accents, the underline).
-    const int margin = std::max(height, fm.maxWidth());
-    QRect area(cell.left - margin, cell.top - margin, cell.Width() + 2 * margin,
-               cell.Height() + 2 * margin);
-    if (clip)
-        area &= QRect(clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top);
-    QPainter* painter = Painter(IsIdentityMapping() ? &area : nullptr);
+    const int margin = std::max(gfm.ascent() + gfm.descent(), gfm.maxWidth());
+    QRect area = place(cell.left, cell.top, cell.right, cell.bottom)
+                     .adjusted(-margin, -margin, margin, margin);
+    QRect clipArea;
+    RECT glyphClip{};
+    if (clip) {
+        clipArea = place(clip->left, clip->top, clip->right, clip->bottom);
+        area &= clipArea;
+        glyphClip = {clipArea.left(), clipArea.top(), clipArea.right() + 1, clipArea.bottom() + 1};
+    }
+    QPainter* painter = Painter(identity ? &area : nullptr);
     if (!painter)
         return;
-    if (clip) {
+    const bool saved = clip || device;
+    if (saved)
         painter->save();
-        painter->setClipRect(
-            QRect(clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top),
-            Qt::IntersectClip);
-    }
-    painter->setFont(m_qfont);
+    if (device)
+        painter->setWorldTransform(QTransform::fromScale(1 / m_ratio, 1 / m_ratio));
+    if (clip)
+        painter->setClipRect(clipArea, Qt::IntersectClip);
+    painter->setFont(device ? glyphMetrics.Font() : m_qfont);
     painter->setPen(PaintColor(color));
-    const QPoint origin(left, top + ascent);
-    if (CFontMetrics::Shaped* remembered = RememberedGlyphs(*painter, text)) {
-        if (underlineIndex >= 0 ||
-            !DrawGlyphPixels(*painter, *remembered, origin, color, clip, area)) {
+    const QPoint origin = place(left, top + ascent, left, top + ascent).topLeft();
+    if (CFontMetrics::Shaped* remembered = RememberedGlyphs(glyphMetrics, *painter, text)) {
+        if (underlineIndex >= 0 || !DrawGlyphPixels(*painter, *remembered, origin, color,
+                                                    clip ? &glyphClip : nullptr, area)) {
             for (const QGlyphRun& run : remembered->runs)
                 painter->drawGlyphRun(origin, run);
         }
@@ -155,12 +175,12 @@ void CDC::DrawTextLine(int left, int top, const QString& text, int width, int un
         painter->drawText(origin, text);
     }
     if (underlineIndex >= 0 && underlineIndex < text.size()) {
-        const int x = left + fm.horizontalAdvance(text.left(underlineIndex));
-        const int w = fm.horizontalAdvance(text.mid(underlineIndex, 1));
-        const int y = top + ascent + std::max(1, fm.underlinePos());
-        painter->fillRect(QRect(x, y, w, std::max(1, fm.lineWidth())), PaintColor(color));
+        const int x = origin.x() + gfm.horizontalAdvance(text.left(underlineIndex));
+        const int w = gfm.horizontalAdvance(text.mid(underlineIndex, 1));
+        const int y = origin.y() + std::max(1, gfm.underlinePos());
+        painter->fillRect(QRect(x, y, w, std::max(1, gfm.lineWidth())), PaintColor(color));
     }
-    if (clip)
+    if (saved)
         painter->restore();
 }
 

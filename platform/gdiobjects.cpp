@@ -9,6 +9,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -192,6 +193,19 @@ int CFontMetrics::Advance(const QString& text) {
     const int advance = m_metrics.horizontalAdvance(text);
     m_advances.insert(text, advance);
     return advance;
+}
+
+CFontMetrics& CFontMetrics::Scaled(double ratio) {
+    if (!m_scaled || m_scaledRatio != ratio) {
+        QFont font = m_font;
+        if (m_font.pixelSize() > 0)
+            font.setPixelSize(std::max(1, qRound(m_font.pixelSize() * ratio)));
+        else
+            font.setPointSizeF(m_font.pointSizeF() * ratio);
+        m_scaled = std::make_unique<CFontMetrics>(font);
+        m_scaledRatio = ratio;
+    }
+    return *m_scaled;
 }
 
 CFontMetrics::Shaped* CFontMetrics::Glyphs(const QString& text, const QFont& deviceFont, int dpi,
@@ -487,18 +501,26 @@ void CBitmap::FlushUser() const {
         dc->Flush();
 }
 
-BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int width, int height) {
-    (void)pDC;
+BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int width, int height, bool monochrome) {
     if (width < 0 || height < 0)
         return FALSE;
     if (width == 0 || height == 0)
         return CreateBitmap(1, 1, 1, 1, nullptr);
-    QImage image(width, height, QImage::Format_RGB32);
+    // As many device pixels as the DC draws a logical unit with.
+    const double ratio = pDC ? pDC->CompatibleRatio() : 1.0;
+    int deviceWidth = width, deviceHeight = height;
+    if (ratio != 1.0) {
+        constexpr double kLimit = 1 << 16;
+        deviceWidth = static_cast<int>(std::clamp(std::floor(width * ratio + 0.5), 1.0, kLimit));
+        deviceHeight = static_cast<int>(std::clamp(std::floor(height * ratio + 0.5), 1.0, kLimit));
+    }
+    QImage image(deviceWidth, deviceHeight, QImage::Format_RGB32);
     if (image.isNull() || !BeginCreate())
         return FALSE;
     image.fill(kBlack);
+    image.setDevicePixelRatio(ratio);
     m_image = std::move(image);
-    m_mono = false;
+    m_mono = monochrome;
     EndCreate();
     SetInkBlack();
     return TRUE;
@@ -559,8 +581,9 @@ BOOL CBitmap::CreateFromImage(const QImage& image) {
 
 BOOL CBitmap::CreateOverSurface(CDC* pDC, int width, int height) {
     if (!pDC || !pDC->m_image || pDC->IsMonochrome() || !pDC->IsIdentityMapping() ||
-        pDC->m_image->format() != QImage::Format_RGB32 || pDC->m_image->width() != width ||
-        pDC->m_image->height() != height || !BeginCreate())
+        pDC->m_image->format() != QImage::Format_RGB32 ||
+        pDC->m_image->width() != pDC->DeviceCoord(width) ||
+        pDC->m_image->height() != pDC->DeviceCoord(height) || !BeginCreate())
         return FALSE;
     // The DC writes what it still holds back and ends its own painter, so that
     // the two never work on the pixels at once; its bitmap, drawn on from
@@ -568,8 +591,9 @@ BOOL CBitmap::CreateOverSurface(CDC* pDC, int width, int height) {
     pDC->Flush();
     if (pDC->m_bitmap)
         pDC->m_bitmap->ForgetInk();
-    m_image = QImage(reinterpret_cast<uchar*>(pDC->SurfaceBits()), width, height,
-                     pDC->m_image->bytesPerLine(), QImage::Format_RGB32);
+    m_image = QImage(reinterpret_cast<uchar*>(pDC->SurfaceBits()), pDC->m_image->width(),
+                     pDC->m_image->height(), pDC->m_image->bytesPerLine(), QImage::Format_RGB32);
+    m_image.setDevicePixelRatio(pDC->m_ratio);
     m_mono = false;
     EndCreate();
     ForgetInk();

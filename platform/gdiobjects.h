@@ -106,8 +106,13 @@ private:
 // font and the DCs that select it; re-creating the font makes a new one.
 class CFontMetrics {
 public:
-    explicit CFontMetrics(const QFont& font) : m_metrics(font) {}
+    explicit CFontMetrics(const QFont& font) : m_font(font), m_metrics(font) {}
+    const QFont& Font() const { return m_font; }
     const QFontMetrics& Get() const { return m_metrics; }
+    // The metrics (and memories) of this font at ratio times its size: the
+    // font text is drawn in on a surface of that device pixel ratio. Kept for
+    // the last ratio asked for.
+    CFontMetrics& Scaled(double ratio);
     // QFontMetrics::horizontalAdvance of text, remembered for short texts.
     int Advance(const QString& text);
     // A text remembered for drawing: its glyphs and what was learnt of them.
@@ -148,7 +153,10 @@ private:
     // shaped each time, and a full memory starts over.
     static constexpr qsizetype kMaxLength = 64;
     static constexpr qsizetype kMaxTexts = 256;
+    QFont m_font;
     QFontMetrics m_metrics;
+    std::unique_ptr<CFontMetrics> m_scaled;
+    double m_scaledRatio = 0;
     QHash<QString, int> m_advances;
     QFont m_glyphFont;
     int m_glyphDpi = 0;
@@ -189,9 +197,11 @@ public:
     CBitmap() : CGdiObject(Kind::Bitmap) {}
     ~CBitmap() override;
 
-    // A colour bitmap (32-bit RGB), black. A zero width or height gives a
-    // 1x1 monochrome bitmap, as GDI does; negative sizes fail.
-    BOOL CreateCompatibleBitmap(CDC* pDC, int width, int height);
+    // A colour bitmap (32-bit RGB), black, of width x height logical units
+    // at pDC's compatible device pixel ratio (so with as many more pixels);
+    // monochrome: a black monochrome one. A zero width or height gives a 1x1
+    // monochrome bitmap, as GDI does; negative sizes fail.
+    BOOL CreateCompatibleBitmap(CDC* pDC, int width, int height, bool monochrome = false);
     // 1 bit per pixel (monochrome; rows of bits padded to 16 bits, 1 = white)
     // or 32 bits per pixel (B, G, R, unused). bits may be null: black.
     BOOL CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
@@ -199,8 +209,9 @@ public:
     BOOL CreateFromImage(const QImage& image);
     // A colour bitmap whose pixels are pDC's own surface, not a copy of it:
     // what is drawn on the bitmap is drawn on the surface. Only for a surface
-    // of 32-bit RGB colour pixels, exactly width x height, drawn without a
-    // mapping; FALSE (nothing created) for any other DC. The surface must stay
+    // of 32-bit RGB colour pixels, exactly width x height logical units (at
+    // its device pixel ratio), drawn without a mapping; FALSE (nothing
+    // created) for any other DC. The surface must stay
     // as it is (no drawing through pDC, no new size) while the bitmap exists.
     BOOL CreateOverSurface(CDC* pDC, int width, int height);
     // Returns sizeof(BITMAP), or 0 when the bitmap does not exist.

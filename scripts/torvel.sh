@@ -182,9 +182,10 @@ screenshots)
     install_deps xvfb xauth
     build build
     # A fixed scene (seeded noise and bursts) so the pictures do not change
-    # from one run to the next.
-    TORVEL_SIM_SPEED=0 TORVEL_SIM_SCENE="$PWD/docs/screenshots/scene.ini" \
-        xvfb-run -a -s "-screen 0 1280x900x24" build/bin/torvel_screenshots docs/screenshots
+    # from one run to the next; a screen at scale 2, so that the pictures are
+    # sharp on high-resolution screens (2400 x 1600 pixels each).
+    TORVEL_SIM_SPEED=0 TORVEL_SIM_SCENE="$PWD/docs/screenshots/scene.ini" QT_SCALE_FACTOR=2 \
+        xvfb-run -a -s "-screen 0 2560x1800x24" build/bin/torvel_screenshots docs/screenshots
     ;;
 bench)
     # Xvfb: the whole program measured on a virtual display; perf: its

@@ -192,6 +192,11 @@ add(N, "Save &CSV", 0, 1, 0, 10, 1)
 add(N, "Save &BMP", 0, 1, 0, 10, 2)
 add(N, "Save &PNG", 0, 1, 0, 10, 3)
 popup(N, "&Window")
+# Close the active window (action 76) and activate the next one (77); a
+# caption's shortcuts after its tab are separated by "; ".
+add(N, "Cl&ose\tCtrl+F4; Ctrl+W", 0, 1, 0, 76)
+add(N, "&Next Window\tCtrl+F6; Ctrl+Tab", 0, 1, 0, 77)
+sep(N)
 add(N, "&Cascade", 0, 1, 0, 15, 1)
 add(N, "Tile &Vertically", 0, 1, 0, 15, 2)
 add(N, "Tile &Horizontally", 0, 1, 0, 15, 3)

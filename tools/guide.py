@@ -4,7 +4,8 @@
     guide.py TABLE PAGES OUT      write the guide into OUT
     guide.py --check TABLE PAGES  check the menu paths of the pages
 
-In a page, <!--style--> becomes the style sheet guide.css, and
+In a page, <!--style--> becomes the style sheet guide.css and a link to
+guide-dark.css (copied beside the pages) for a dark colour scheme, and
 <!--part:NAME.part|A|B--> the piece NAME.part of the pages' folder with {0}, {1}
 replaced by A, B (the parts that every window kind's page has). Then
 <!--menus:LIST--> becomes the menus of the command list LIST as
@@ -115,6 +116,8 @@ def render_buttons(entries):
 PLACEHOLDER = re.compile(r"<!--(menus|buttons):([A-Z0-9_]+)-->")
 PART = re.compile(r"<!--part:([\w.-]+\.part)((?:\|[^|>]*)*)-->")
 STYLE = "<!--style-->"
+DARK_STYLE = "guide-dark.css"
+DARK_LINK = f'<link rel="stylesheet" media="(prefers-color-scheme: dark)" href="{DARK_STYLE}">'
 MENU_PATH = re.compile(r'<span class="menu">(.*?)</span>', re.S)
 PICTURE = re.compile(r'src="\.\./([^"]+)"')
 PAGE_LINK = re.compile(r'href="([^"#:]+)(?:#[^"]*)?"')
@@ -130,7 +133,7 @@ def read_page(pages, name):
         return read(m.group(1)).format(*m.group(2).split("|")[1:])
 
     text = PART.sub(part, read(name))
-    return text.replace(STYLE, "<style>\n%s</style>" % read("guide.css"))
+    return text.replace(STYLE, "<style>\n%s</style>\n%s" % (read("guide.css"), DARK_LINK))
 
 
 def page_problems(text, lists):
@@ -152,6 +155,7 @@ def build(table, pages, out):
     lists = read_command_list(table)
     os.makedirs(out, exist_ok=True)
     docs = os.path.dirname(os.path.abspath(pages))
+    shutil.copyfile(os.path.join(pages, DARK_STYLE), os.path.join(out, DARK_STYLE))
     for name in sorted(os.listdir(pages)):
         if not name.endswith(".html"):
             continue

@@ -151,6 +151,9 @@ CScreenOptionDlg::CScreenOptionDlg(CDrawObjectList* list, QWidget* parent) : QDi
     for (CDrawObject* object : m_Objects) {
         m_pList->addItem(QString::fromUtf8(object->GetTitleString()));
     }
+    // A list is named by its own name, not by a buddy.
+    label->setBuddy(m_pList);
+    m_pList->setAccessibleName(label->text().remove(QLatin1Char('&')));
     left->addWidget(label);
     left->addWidget(m_pList, 1);
     layout->addLayout(left, 1);
@@ -179,6 +182,8 @@ CScreenOptionDlg::CScreenOptionDlg(CDrawObjectList* list, QWidget* parent) : QDi
     LibDialog::SetControlId(m_pLineWidth, kLineWidth);
     m_pLineWidthSpin = new CUpDownControl(this);
     LibDialog::SetControlId(m_pLineWidthSpin, kLineWidthSpin);
+    // The width shown labels the control that changes it.
+    m_pLineWidth->setBuddy(m_pLineWidthSpin);
     right->addWidget(m_pLineWidth, 6, 0, 1, 2);
     right->addWidget(m_pLineWidthSpin, 6, 2);
 

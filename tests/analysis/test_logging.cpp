@@ -509,6 +509,7 @@ TEST_F(WindowActionTest, SaveDataWritesTheFlaggedOutputsAndReportsTheResult) {
 }
 
 TEST_F(WindowActionTest, SaveDataWithoutAFormatTakesTheExtensionTyped) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
     std::string chosen;
     core.GetLoggingOutput().Prompts().chooseSavePath = [&](const char*) {
         return CString(chosen.c_str());
@@ -528,14 +529,17 @@ TEST_F(WindowActionTest, SaveDataWithoutAFormatTakesTheExtensionTyped) {
     EXPECT_EQ(messages, std::vector<CString>(3, Text(kStrSaveSucceeded)));
     EXPECT_EQ(QImage(QString::fromStdString(dir.file("shot.png"))).size(), QSize(640, 480));
 
-    // An extension that names no format writes nothing, and says so.
+    // An extension that names no format writes nothing, and says that no
+    // output format is chosen and where to choose one.
     messages.clear();
     for (const char* name : {"notes.txt", "plain", "dir.csv/x"}) {
         chosen = dir.file(name);
         core.GetLoggingOutput().SaveData(0);
     }
     EXPECT_EQ(saved().size(), 3u);
-    EXPECT_EQ(messages, std::vector<CString>(3, Text(kStrSaveFailed)));
+    EXPECT_EQ(messages, std::vector<CString>(3, Text(kStrNoOutputFormat)));
+    EXPECT_NE(messages[0].Find("Output"), -1);
+    EXPECT_NE(messages[0].Find("Save CSV"), -1);
 }
 
 TEST_F(WindowActionTest, ASingleOutputIsWrittenUnderTheNameTyped) {

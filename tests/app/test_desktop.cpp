@@ -5,16 +5,20 @@
 #include "analysis/loggingoutput.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "app/programicon.h"
 #include "app/torvelapp.h"
 #include "lib/settingfile.h"
 #include "platform/profile.h"
 #include "testutil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -142,6 +146,32 @@ TEST(CommandLine, OptionsFilesAndTheToolkitsOwnOptions) {
     }
 }
 
+// Every window shows the program's icon (not the toolkit's), and the
+// desktop entry names the window class the program's windows carry, so that
+// a dock matches them with their launcher.
+TEST_F(DesktopTest, EveryWindowCarriesTheProgramsIconAndTheEntryNamesItsClass) {
+    CTorvelApp app;
+    ASSERT_TRUE(app.InitInstance({"Torvel", "--no-splash"})) << app.StartupError().c_str();
+    CMainFrame* frame = app.MainFrame();
+    ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Iconic", 1));
+    const QImage icon = ProgramIcon().pixmap(32).toImage();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_NE(icon.pixel(16, 16), 0u) << "the icon is drawn";
+    std::vector<QWidget*> windows = {frame};
+    for (QMdiSubWindow* w : frame->mdiArea()->subWindowList())
+        windows.push_back(w);
+    QMessageBox box(frame);
+    windows.push_back(&box);
+    ASSERT_GE(windows.size(), 3u);
+    for (QWidget* w : windows)
+        EXPECT_EQ(w->windowIcon().pixmap(32).toImage(), icon) << w->metaObject()->className();
+
+    EXPECT_EQ(QCoreApplication::applicationName(), kWindowClass);
+    const std::string entry = ReadWholeFile(TORVEL_SOURCE_RESOURCES "/" TORVEL_APP_ID ".desktop");
+    EXPECT_NE(entry.find(std::string("\nStartupWMClass=") + kWindowClass + "\n"),
+              std::string::npos);
+}
+
 TEST_F(DesktopTest, AFileIsKnownByItsFirstLineAndNothingElseIsTaken) {
     WriteWholeFile(dir.file("a.SPE"), "Torvel Version2 Setting Data File\r\n[TORVEL_CORE]\r\n");
     WriteWholeFile(dir.file("b.txt"), "Torvel Version2 CSV Formatted Data File\n1,2\n");
@@ -237,13 +267,28 @@ TEST_F(DesktopTest, FilesGivenToASecondStartOpenInTheRunningInstance) {
     EXPECT_EQ(titles(frame).mid(before.size()), QStringList({"Handed Over", "Handed Over"}));
     EXPECT_GE(frame->ActivationCount(), 1);
 
+    // A start given another temporary folder (a desktop session and a
+    // terminal may differ) still finds the running Torvel and hands it the file.
+    const std::string otherTmp = dir.file("othertmp");
+    ASSERT_EQ(mkdir(otherTmp.c_str(), 0700), 0);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", QString::fromStdString(otherTmp));
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.setWorkingDirectory(QString::fromStdString(elsewhere));
+    third.start(TORVEL_BINARY, {"--no-splash", "h.SPE"});
+    ASSERT_TRUE(PumpUntil([&] {
+        return third.state() == QProcess::NotRunning && titles(frame).size() == before.size() + 3;
+    })) << third.readAllStandardError().toStdString();
+    EXPECT_EQ(third.exitCode(), 0);
+
     // An unreadable file is refused by the second start itself, in one line.
     second.start(TORVEL_BINARY, {"--no-splash", "nothing.SPE"});
     ASSERT_TRUE(PumpUntil([&] { return second.state() == QProcess::NotRunning; }));
     EXPECT_EQ(second.exitCode(), 2);
     EXPECT_TRUE(second.readAllStandardError().contains("nothing.SPE"));
     PumpEvents();
-    EXPECT_EQ(titles(frame).size(), before.size() + 2);
+    EXPECT_EQ(titles(frame).size(), before.size() + 3);
 }
 
 TEST_F(DesktopTest, TheInstalledProgramStartsFromAnotherFolderWithItsOwnData) {

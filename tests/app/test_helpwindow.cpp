@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QPalette>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -15,6 +16,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <set>
 #include <sys/stat.h>
 
@@ -92,6 +95,76 @@ TEST(Guide, EveryPageOfTheBuiltGuideShowsItsPicturesAndLinksToPagesOfTheGuide) {
     for (const QString& shot :
          QDir(TORVEL_DOCS_DIR "/screenshots").entryList({"*.png"}, QDir::Files))
         EXPECT_TRUE(shownPictures.count(shot)) << shot.toStdString();
+}
+
+namespace {
+// WCAG's relative luminance and contrast ratio.
+double Luminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+// A light theme and a dark one (the bases of Adwaita and Adwaita-Dark).
+QPalette Theme(bool dark) {
+    QPalette p;
+    p.setColor(QPalette::Base, dark ? QColor("#2d2d2d") : QColor("#ffffff"));
+    p.setColor(QPalette::Text, dark ? QColor("#ffffff") : QColor("#000000"));
+    p.setColor(QPalette::Window, dark ? QColor("#353535") : QColor("#f6f5f4"));
+    p.setColor(QPalette::WindowText, p.color(QPalette::Text));
+    return p;
+}
+} // namespace
+
+// Every text of every page of the guide stands out from what lies behind it
+// by at least 4.5 : 1 under a light and a dark theme, also when the theme
+// changes while a page is shown.
+TEST(Guide, EveryTextKeepsItsContrastUnderALightAndADarkTheme) {
+    const QDir guide(TORVEL_GUIDE_DIR);
+    const QStringList pages = guide.entryList({"*.html"}, QDir::Files, QDir::Name);
+    ASSERT_FALSE(pages.isEmpty());
+    for (const bool switched : {false, true}) {
+        for (const bool dark : {false, true}) {
+            CHelpWindow window;
+            window.setPalette(Theme(switched ? !dark : dark));
+            for (const QString& page : pages) {
+                SCOPED_TRACE(page.toStdString() + (dark ? " dark" : " light") +
+                             (switched ? ", switched" : ""));
+                window.ShowPage(guide.filePath(page));
+                if (switched)
+                    window.setPalette(Theme(dark));
+                const QPalette palette = window.Browser()->palette();
+                int texts = 0;
+                QTextDocument* doc = window.Browser()->document();
+                for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+                    const QBrush blockBack = b.blockFormat().background();
+                    for (auto it = b.begin(); !it.atEnd(); ++it) {
+                        const QTextFragment f = it.fragment();
+                        if (f.text().trimmed().isEmpty() || f.charFormat().isImageFormat())
+                            continue;
+                        const QTextCharFormat c = f.charFormat();
+                        QColor fore =
+                            c.foreground().style() != Qt::NoBrush
+                                ? c.foreground().color()
+                                : palette.color(c.isAnchor() ? QPalette::Link : QPalette::Text);
+                        QColor back = c.background().style() != Qt::NoBrush ? c.background().color()
+                                      : blockBack.style() != Qt::NoBrush
+                                          ? blockBack.color()
+                                          : palette.color(QPalette::Base);
+                        ++texts;
+                        EXPECT_GE(Contrast(fore, back), 4.5)
+                            << "\"" << f.text().left(40).toStdString() << "\" in "
+                            << fore.name().toStdString() << " on " << back.name().toStdString();
+                    }
+                }
+                EXPECT_GT(texts, 5);
+            }
+        }
+    }
 }
 
 TEST(Guide, TheWindowGoesBackForwardAndHomeAndStaysInsideTheGuide) {

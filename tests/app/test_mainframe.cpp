@@ -8,6 +8,7 @@
 #include "app/helpwindow.h"
 #include "app/loggingbar.h"
 #include "app/mainframe.h"
+#include "app/splashwnd.h"
 #include "app/torvelview.h"
 #include "device/TorvelAPI.h"
 #include "draw/gradientbutton.h"
@@ -22,7 +23,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -960,6 +963,94 @@ TEST_F(MainFrameTest, CtrlOReachesOpenSettingsInTheMainFrameAndInAnAnalysisWindo
     ASSERT_TRUE(frame->OpenAnalysisWindow(1, "Normal", 1));
     PumpEvents();
     EXPECT_EQ(pressCtrlO("NORMAL_FRAME_1"), 1);
+}
+
+// Window > Close (Ctrl+F4, Ctrl+W) and Window > Next Window (Ctrl+F6,
+// Ctrl+Tab) are in every window's menu with both keys shown, and the keys
+// work wherever the focus is in the window.
+TEST_F(MainFrameTest, TheWindowMenuClosesAndStepsThroughWindowsByKey) {
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    realCores = true;
+    create();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    for (int kind : {1, 2, 3})
+        ASSERT_TRUE(frame->OpenAnalysisWindow(kind, "Keyed", 1));
+    PumpEvents();
+    QMdiArea* mdi = frame->mdiArea();
+    ASSERT_EQ(mdi->subWindowList().size(), 3);
+    // Each analysis window's Window menu shows both keys of both items.
+    int shown = 0;
+    for (int i = 0; i < frame->Commands().EntryCount(); ++i) {
+        CCommandEntry* e = frame->Commands().Entry(i);
+        if (!e->item || (e->action != 76 && e->action != 77))
+            continue;
+        ++shown;
+        const QString text = e->item->text();
+        EXPECT_TRUE(text.contains(e->action == 76 ? "Ctrl+F4" : "Ctrl+F6") &&
+                    text.contains(e->action == 76 ? "Ctrl+W" : "Ctrl+Tab"))
+            << text.toStdString();
+        EXPECT_EQ(e->item->shortcuts().size(), 2);
+    }
+    EXPECT_EQ(shown, 2 * 7);
+    // The keys, pressed where the focus is (the active window's graph).
+    auto press = [&](Qt::Key key) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : frame.get();
+        QTest::keyClick(target, key, Qt::ControlModifier);
+        PumpEvents();
+    };
+    QMdiSubWindow* first = mdi->activeSubWindow();
+    ASSERT_TRUE(first);
+    first->widget()->setFocus();
+    press(Qt::Key_F6);
+    QMdiSubWindow* second = mdi->activeSubWindow();
+    EXPECT_NE(second, first) << "Ctrl+F6 steps to the next window";
+    press(Qt::Key_Tab);
+    EXPECT_NE(mdi->activeSubWindow(), second) << "Ctrl+Tab steps on";
+    press(Qt::Key_F4);
+    EXPECT_EQ(mdi->subWindowList().size(), 2) << "Ctrl+F4 closes the active window";
+    press(Qt::Key_W);
+    EXPECT_EQ(mdi->subWindowList().size(), 1) << "Ctrl+W closes the active window";
+}
+
+// The splash screen closes at the first key or click, which goes on to where
+// it was aimed; on Wayland it is shown inside the main window.
+TEST_F(MainFrameTest, TheSplashNeverSwallowsAPressAndOnWaylandLiesInTheMainWindow) {
+    using Placement = CSplashWnd::Placement;
+    EXPECT_EQ(CSplashWnd::PlacementFor("wayland"), Placement::InsideMainWindow);
+    EXPECT_EQ(CSplashWnd::PlacementFor("wayland-egl"), Placement::InsideMainWindow);
+    EXPECT_EQ(CSplashWnd::PlacementFor("xcb"), Placement::OwnWindow);
+    ASSERT_EQ(InitializeTorvelLibDLL(TORVEL_SOURCE_RESOURCES "/Torvel.txt", 2500), 1);
+    create();
+    frame->resize(900, 600);
+    frame->show();
+    auto* edit = new QLineEdit(frame.get());
+    auto* button = new QPushButton("Go", frame.get());
+    button->move(0, 40);
+    edit->show();
+    button->show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    for (Placement placement : {Placement::OwnWindow, Placement::InsideMainWindow}) {
+        CSplashWnd::ShowSplashScreen(frame.get(), placement);
+        ASSERT_TRUE(CSplashWnd::IsShowing());
+        CSplashWnd* splash = CSplashWnd::Current();
+        if (placement == Placement::InsideMainWindow) {
+            EXPECT_FALSE(splash->isWindow());
+            EXPECT_EQ(splash->parentWidget(), frame.get());
+            EXPECT_TRUE(frame->rect().contains(splash->geometry()));
+            EXPECT_EQ(splash->geometry().center(), frame->rect().center());
+        } else {
+            EXPECT_TRUE(splash->isWindow());
+        }
+        QTest::keyClick(edit, Qt::Key_A);
+        EXPECT_TRUE(PumpUntil([] { return !CSplashWnd::IsShowing(); }));
+        CSplashWnd::ShowSplashScreen(frame.get(), placement);
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(PumpUntil([] { return !CSplashWnd::IsShowing(); }));
+    }
+    EXPECT_EQ(edit->text(), "aa") << "the keys reached the field";
+    EXPECT_EQ(clicks, 2) << "the clicks reached the button";
 }
 
 TEST_F(MainFrameTest, CascadeAndTileKeepEveryWindowReadableAndTheFrameScrolls) {

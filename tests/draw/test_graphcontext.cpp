@@ -192,20 +192,29 @@ TEST(NormalGraphContext, TextsThatWouldOverlapAreShortenedOrLeftOutInPlace) {
     EXPECT_TRUE(graph.GetCorner(1).GetLastExtent().IsRectEmpty());
     EXPECT_EQ(*graph.GetCornerText(1), CString("RBW : 10KHz [Torvel]")); // the owner's text stays
 
-    // The status text takes the top right of the graph area: the title line
-    // beside it is cut before it, the readout line below it is whole.
-    graph.SetRect(CRect(0, 0, 1000, 400));
+    // The status text takes the top right of the graph area. With room for
+    // the title beside it, the title stays at the top; without, the title
+    // and the readout line below it move below the status text, whole
+    // (not cut to "[T..").
     graph.GetStatusText().SetText("Waiting for trigger, a long status text");
     graph.GetStatusText().SetRedrawFlag(1);
     const int status = s.dc.GetTextExtent(graph.GetStatusText().GetText()).cx;
-    graph.SetRect(CRect(0, 0, left + status + 20 + 2 + 40, 400));
+    const int title = s.dc.GetTextExtent(CString("[Torvel]")).cx;
+    graph.SetRect(CRect(0, 0, left + status + title + 40, 400));
+    graph.Render(&s.dc, nullptr, nullptr);
+    EXPECT_EQ(graph.GetFrame().GetTitle().GetShownText(), CString("[Torvel]"));
+    EXPECT_LT(graph.GetFrame().GetTitle().GetLastExtent().top,
+              graph.GetStatusText().GetLastExtent().bottom);
+    graph.SetRect(CRect(0, 0, left + status + title / 2 + 20, 400));
     graph.Render(&s.dc, nullptr, nullptr);
     const CRect statusBox = graph.GetStatusText().GetLastExtent();
     const CRect titleBox = graph.GetFrame().GetTitle().GetLastExtent();
     EXPECT_EQ(statusBox.Width(), status);
-    EXPECT_NE(graph.GetFrame().GetTitle().GetShownText(), CString("[Torvel]"));
-    EXPECT_LE(titleBox.right, statusBox.left - CDrawMultiLineText::kKeepOutGap);
-    EXPECT_GE(readout.GetLastExtent().top, statusBox.bottom);
+    EXPECT_EQ(graph.GetFrame().GetTitle().GetShownText(), CString("[Torvel]"));
+    EXPECT_GE(titleBox.top, statusBox.bottom);
+    EXPECT_EQ(readout.GetShownText(), readout.GetText());
+    EXPECT_GE(readout.GetLastExtent().top, titleBox.bottom);
+    graph.SetRect(CRect(0, 0, 1000, 400));
 
     // A low graph: the lines that would reach below the graph area, the lower
     // axis value meeting the upper one, are left out; the bottom row stays
@@ -676,6 +685,52 @@ TEST_F(DrawTest, ARenderedGraphShowsGridReferenceMarkTextsAndTracePeak) {
     EXPECT_TRUE(leftText);
     EXPECT_TRUE(topText);
     EXPECT_EQ(root.GetPaintCount(), 1u);
+}
+
+TEST_F(DrawTest, GridLinesKeepOutOfTheTextsOnTheGraph) {
+    // A low graph, as the medical window's narrow graph: its divisions are
+    // lower than a line of text, so the title and the status text lie across
+    // grid lines. (A readout line takes its text only when its marker draws
+    // it, after the grid.)
+    QImage image(700, 130, QImage::Format_RGB32);
+    CDC dc(&image);
+    auto panel = MakeDrawObject(kWhite, kBlue, kBlack);
+    CNormalGraphContext graph;
+    graph.SetDrawObject(panel.get());
+    graph.SetScale(0, 100, -120, -20);
+    *graph.GetCornerText(0) = "10dB/Div  ATT:0dB";
+    graph.GetStatusText().SetText("Stopped: Run/Stop (F1) starts the measurement");
+    graph.GetStatusText().SetRedrawFlag(1);
+    graph.SetRect(CRect(0, 0, 700, 130));
+    graph.Render(&dc, nullptr, nullptr);
+
+    const CRect a = graph.GetGraphArea();
+    const int rowHeight = a.Height() / 10;
+    ASSERT_LT(rowHeight, dc.GetTextExtent(CString("[Torvel]")).cy);
+    int linePixels = 0;
+    for (CDrawText* text :
+         std::initializer_list<CDrawText*>{&graph.GetFrame().GetTitle(), &graph.GetStatusText()}) {
+        const CRect box = text->GetLastExtent();
+        ASSERT_FALSE(box.IsRectEmpty()) << text->GetText().c_str();
+        ASSERT_EQ(text->GetShownText(), text->GetText());
+        int textPixels = 0, gridPixels = 0;
+        for (int y = box.top; y < box.bottom; ++y) {
+            for (int x = box.left; x < box.right; ++x) {
+                textPixels += dc.GetPixel(x, y) == kBlue;
+                gridPixels += dc.GetPixel(x, y) == kBlack;
+            }
+        }
+        EXPECT_GT(textPixels, 0) << text->GetText().c_str();
+        EXPECT_EQ(gridPixels, 0) << text->GetText().c_str();
+        // Beside the text the grid lines of its rows go on.
+        for (int y = box.top; y < box.bottom; ++y) {
+            for (int x = a.left + 1; x < a.right; ++x) {
+                if (x < box.left - 1 || x > box.right)
+                    linePixels += dc.GetPixel(x, y) == kBlack;
+            }
+        }
+    }
+    EXPECT_GT(linePixels, a.Width());
 }
 
 // An alarm about the graph takes the status text's place and is drawn last,

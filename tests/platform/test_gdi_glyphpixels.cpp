@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
@@ -251,8 +253,10 @@ TEST(GlyphPixels, ClippedAndDisabledTextsDrawWhatThePainterDraws) {
     }
 }
 
-// An image of another format or pixel ratio: the DC draws there what
-// drawText draws there.
+// An image of another format: the DC draws there what drawText draws there.
+// On an image of another pixel ratio it draws what drawText draws on its
+// device pixels in the font at the device size, from the device position of
+// the logical baseline.
 TEST(GlyphPixels, OtherImagesDrawWhatDrawTextDraws) {
     LOGFONT lf = MakeFont(-13, "DejaVu Sans");
     CFont font;
@@ -261,14 +265,16 @@ TEST(GlyphPixels, OtherImagesDrawWhatDrawTextDraws) {
         QImage::Format format;
         qreal ratio;
     };
+    const QString text = QString::fromUtf8("-73.4 dBm \xc3\x89");
     for (const Target t : {Target{QImage::Format_RGB32, 1.0}, Target{QImage::Format_RGB32, 2.0},
                            Target{QImage::Format_ARGB32_Premultiplied, 1.0},
                            Target{QImage::Format_ARGB32, 1.0}, Target{QImage::Format_RGB32, 1.5}}) {
         for (int pass = 0; pass < CFontMetrics::kDrawsBeforePixels + 2; ++pass) {
-            QImage image(160, 60, t.format);
+            QImage image(qRound(160 * t.ratio), qRound(60 * t.ratio), t.format);
             image.setDevicePixelRatio(t.ratio);
             image.fill(Qt::white);
             QImage expected = image.copy();
+            expected.setDevicePixelRatio(1.0);
             {
                 CDC dc(&image);
                 dc.SelectObject(&font);
@@ -277,13 +283,17 @@ TEST(GlyphPixels, OtherImagesDrawWhatDrawTextDraws) {
                 dc.TextOut(7, 5, "-73.4 dBm \xc3\x89", 12);
                 dc.Flush();
             }
+            QFont deviceFont = font.GetQFont();
+            deviceFont.setPixelSize(qRound(deviceFont.pixelSize() * t.ratio));
+            const int baseline = 5 + QFontMetrics(font.GetQFont()).ascent();
+            auto device = [&](int v) { return static_cast<int>(std::floor(v * t.ratio + 0.5)); };
             QPainter painter(&expected);
             painter.setRenderHint(QPainter::TextAntialiasing, false);
-            painter.setFont(font.GetQFont());
+            painter.setFont(deviceFont);
             painter.setPen(QColor(0, 0, 200));
-            painter.drawText(QPoint(7, 5 + QFontMetrics(painter.font()).ascent()),
-                             QString::fromUtf8("-73.4 dBm \xc3\x89"));
+            painter.drawText(QPoint(device(7), device(baseline)), text);
             painter.end();
+            image.setDevicePixelRatio(1.0);
             EXPECT_EQ(FirstDifference(image, expected), "")
                 << "format " << t.format << " ratio " << t.ratio << " pass " << pass;
         }
