@@ -1,5 +1,6 @@
 #include "devicedialog.h"
 
+#include "app/programtext.h"
 #include "device/loader/devicelibrary.h"
 #include "lib/stringtable.h"
 
@@ -25,11 +26,6 @@ constexpr int kStrBrowse = 2647;
 constexpr int kStrChooseLibrary = 2648;
 constexpr int kStrInUse = 2649;
 
-QString text(int index) {
-    const char* s = GetTorvelString(index);
-    return QString::fromUtf8(s ? s : "");
-}
-
 template <class T> T* named(T* widget, const char* name) {
     widget->setObjectName(name);
     return widget;
@@ -38,14 +34,15 @@ template <class T> T* named(T* widget, const char* name) {
 } // namespace
 
 CDeviceDialog::CDeviceDialog(const QString& inUse, QWidget* parent)
-    : QDialog(parent), m_simulator(named(new QRadioButton(text(kStrSimulator), this), "Simulator")),
-      m_soapy(named(new QRadioButton(text(kStrSoapy), this), "Soapy")),
-      m_library(named(new QRadioButton(text(kStrLibrary), this), "Library")),
+    : QDialog(parent),
+      m_simulator(named(new QRadioButton(ProgramText(kStrSimulator), this), "Simulator")),
+      m_soapy(named(new QRadioButton(ProgramText(kStrSoapy), this), "Soapy")),
+      m_library(named(new QRadioButton(ProgramText(kStrLibrary), this), "Library")),
       m_soapyArgs(named(new QLineEdit(this), "SoapyArgs")),
       m_libraryPath(named(new QLineEdit(this), "LibraryPath")),
       m_offset(named(new QDoubleSpinBox(this), "LevelOffset")) {
     setObjectName("DeviceDialog");
-    setWindowTitle(text(kStrTitle));
+    setWindowTitle(ProgramText(kStrTitle));
     m_soapyArgs->setPlaceholderText("driver=rtlsdr");
     // Device arguments and paths are long: room for about 50 characters.
     for (QLineEdit* edit : {m_soapyArgs, m_libraryPath})
@@ -54,7 +51,7 @@ CDeviceDialog::CDeviceDialog(const QString& inUse, QWidget* parent)
     m_offset->setDecimals(1);
     m_offset->setSingleStep(0.5);
     m_offset->setSuffix(" dB");
-    auto* browse = named(new QPushButton(text(kStrBrowse), this), "Browse");
+    auto* browse = named(new QPushButton(ProgramText(kStrBrowse), this), "Browse");
 
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
@@ -64,14 +61,14 @@ CDeviceDialog::CDeviceDialog(const QString& inUse, QWidget* parent)
     grid->addWidget(m_library, 2, 0);
     grid->addWidget(m_libraryPath, 2, 1);
     grid->addWidget(browse, 2, 2);
-    auto* offsetLabel = new QLabel(text(kStrOffset), this);
+    auto* offsetLabel = new QLabel(ProgramText(kStrOffset), this);
     offsetLabel->setBuddy(m_offset);
     grid->addWidget(offsetLabel, 3, 0);
     grid->addWidget(m_offset, 3, 1);
     layout->addLayout(grid);
-    QString used = text(kStrInUse);
+    QString used = ProgramText(kStrInUse);
     used.replace("%s", inUse);
-    auto* note = named(new QLabel(used + "\n" + text(kStrNextStart), this), "Note");
+    auto* note = named(new QLabel(used + "\n" + ProgramText(kStrNextStart), this), "Note");
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -119,8 +116,8 @@ double CDeviceDialog::LevelOffset() const {
 }
 
 void CDeviceDialog::browse() {
-    const QString path =
-        QFileDialog::getOpenFileName(this, text(kStrChooseLibrary), m_libraryPath->text(), "*.so*");
+    const QString path = QFileDialog::getOpenFileName(this, ProgramText(kStrChooseLibrary),
+                                                      m_libraryPath->text(), "*.so*");
     if (path.isEmpty())
         return;
     m_libraryPath->setText(path);

@@ -1,5 +1,6 @@
 #include "app/publishdialog.h"
 
+#include "app/programtext.h"
 #include "lib/stringtable.h"
 
 #include <QCheckBox>
@@ -36,11 +37,6 @@ enum : int {
     kStrAutomatic = 2716,
 };
 
-QString text(int index) {
-    const char* s = GetTorvelString(index);
-    return QString::fromUtf8(s ? s : "");
-}
-
 QLineEdit* fileField(QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
@@ -49,15 +45,16 @@ QLineEdit* fileField(QWidget* parent, const char* name) {
 } // namespace
 
 CPublishDialog::CPublishDialog(QWidget* parent)
-    : QDialog(parent), m_enabled(new QCheckBox(text(kStrEnabled), this)),
+    : QDialog(parent), m_enabled(new QCheckBox(ProgramText(kStrEnabled), this)),
       m_host(new QLineEdit(this)), m_port(new QSpinBox(this)),
-      m_tls(new QCheckBox(text(kStrTls), this)), m_ca(fileField(this, "CaFile")),
+      m_tls(new QCheckBox(ProgramText(kStrTls), this)), m_ca(fileField(this, "CaFile")),
       m_cert(fileField(this, "CertFile")), m_key(fileField(this, "KeyFile")),
       m_user(new QLineEdit(this)), m_password(new QLineEdit(this)), m_clientId(new QLineEdit(this)),
-      m_prefix(new QLineEdit(this)), m_alarms(new QCheckBox(text(kStrAlarms), this)),
-      m_readings(new QCheckBox(text(kStrReadings), this)), m_interval(new QDoubleSpinBox(this)) {
+      m_prefix(new QLineEdit(this)), m_alarms(new QCheckBox(ProgramText(kStrAlarms), this)),
+      m_readings(new QCheckBox(ProgramText(kStrReadings), this)),
+      m_interval(new QDoubleSpinBox(this)) {
     setObjectName("PublishDialog");
-    setWindowTitle(text(kStrTitle));
+    setWindowTitle(ProgramText(kStrTitle));
     m_enabled->setObjectName("Enabled");
     m_host->setObjectName("Host");
     m_port->setObjectName("Port");
@@ -77,19 +74,19 @@ CPublishDialog::CPublishDialog(QWidget* parent)
     m_interval->setSuffix(" s");
     // What the empty fields stand for.
     const CPublishSettings defaults;
-    m_clientId->setPlaceholderText(text(kStrAutomatic) + ": " + defaults.ClientId());
+    m_clientId->setPlaceholderText(ProgramText(kStrAutomatic) + ": " + defaults.ClientId());
     m_prefix->setPlaceholderText(defaults.Prefix());
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_enabled);
     auto* form = new QFormLayout;
-    form->addRow(text(kStrHost), m_host);
-    form->addRow(text(kStrPort), m_port);
+    form->addRow(ProgramText(kStrHost), m_host);
+    form->addRow(ProgramText(kStrPort), m_port);
     form->addRow(QString(), m_tls);
     auto addFile = [&](int label, QLineEdit* edit) {
         auto* row = new QHBoxLayout;
         row->addWidget(edit, 1);
-        auto* browse = new QPushButton(text(kStrBrowse), this);
+        auto* browse = new QPushButton(ProgramText(kStrBrowse), this);
         browse->setObjectName(edit->objectName() + "Browse");
         connect(browse, &QPushButton::clicked, this, [this, edit] {
             const QString path = QFileDialog::getOpenFileName(this, QString(), edit->text());
@@ -98,18 +95,18 @@ CPublishDialog::CPublishDialog(QWidget* parent)
         });
         connect(m_tls, &QCheckBox::toggled, browse, &QWidget::setEnabled);
         row->addWidget(browse);
-        form->addRow(text(label), row);
+        form->addRow(ProgramText(label), row);
     };
     addFile(kStrCa, m_ca);
     addFile(kStrCert, m_cert);
     addFile(kStrKey, m_key);
-    form->addRow(text(kStrUser), m_user);
-    form->addRow(text(kStrPassword), m_password);
-    form->addRow(text(kStrClientId), m_clientId);
-    form->addRow(text(kStrPrefix), m_prefix);
+    form->addRow(ProgramText(kStrUser), m_user);
+    form->addRow(ProgramText(kStrPassword), m_password);
+    form->addRow(ProgramText(kStrClientId), m_clientId);
+    form->addRow(ProgramText(kStrPrefix), m_prefix);
     form->addRow(QString(), m_alarms);
     form->addRow(QString(), m_readings);
-    form->addRow(text(kStrInterval), m_interval);
+    form->addRow(ProgramText(kStrInterval), m_interval);
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -1,5 +1,6 @@
 #include "remotedialog.h"
 
+#include "app/programtext.h"
 #include "lib/stringtable.h"
 
 #include <QCheckBox>
@@ -25,20 +26,15 @@ enum : int {
     kStrIdle = 2613,
     kStrFolder = 2614,
 };
-
-QString text(int index) {
-    const char* s = GetTorvelString(index);
-    return QString::fromUtf8(s ? s : "");
-}
 } // namespace
 
 CRemoteDialog::CRemoteDialog(QWidget* parent)
-    : QDialog(parent), m_enabled(new QCheckBox(text(kStrEnabled), this)),
-      m_port(new QSpinBox(this)), m_others(new QCheckBox(text(kStrAllowOthers), this)),
-      m_requireCode(new QCheckBox(text(kStrRequireCode), this)), m_code(new QLineEdit(this)),
+    : QDialog(parent), m_enabled(new QCheckBox(ProgramText(kStrEnabled), this)),
+      m_port(new QSpinBox(this)), m_others(new QCheckBox(ProgramText(kStrAllowOthers), this)),
+      m_requireCode(new QCheckBox(ProgramText(kStrRequireCode), this)), m_code(new QLineEdit(this)),
       m_idle(new QSpinBox(this)), m_folder(new QLineEdit(this)) {
     setObjectName("RemoteDialog");
-    setWindowTitle(text(kStrTitle));
+    setWindowTitle(ProgramText(kStrTitle));
     m_enabled->setObjectName("Enabled");
     m_port->setObjectName("Port");
     m_others->setObjectName("AllowOthers");
@@ -53,16 +49,16 @@ CRemoteDialog::CRemoteDialog(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_enabled);
     auto* form = new QFormLayout;
-    form->addRow(text(kStrPort), m_port);
+    form->addRow(ProgramText(kStrPort), m_port);
     layout->addLayout(form);
     layout->addWidget(m_others);
     layout->addWidget(m_requireCode);
     auto* more = new QFormLayout;
-    more->addRow(text(kStrCode), m_code);
-    more->addRow(text(kStrIdle), m_idle);
-    more->addRow(text(kStrFolder), m_folder);
+    more->addRow(ProgramText(kStrCode), m_code);
+    more->addRow(ProgramText(kStrIdle), m_idle);
+    more->addRow(ProgramText(kStrFolder), m_folder);
     layout->addLayout(more);
-    auto* note = new QLabel(text(kStrNoteLocal) + "\n" + text(kStrNoteControl), this);
+    auto* note = new QLabel(ProgramText(kStrNoteLocal) + "\n" + ProgramText(kStrNoteControl), this);
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -86,7 +82,7 @@ void CRemoteDialog::SetAccess(bool codeSet, int idleMinutes, const QString& fold
                               const QString& defaultFolder) {
     m_requireCode->setChecked(codeSet);
     m_code->setEnabled(codeSet);
-    m_code->setPlaceholderText(codeSet ? text(kStrCodeKept) : QString());
+    m_code->setPlaceholderText(codeSet ? ProgramText(kStrCodeKept) : QString());
     m_idle->setValue(idleMinutes);
     m_folder->setText(folder);
     m_folder->setPlaceholderText(defaultFolder);

@@ -7,6 +7,7 @@
 #include "analysis/alarmlistener.h"
 #include "app/childframe.h"
 #include "app/mainframe.h"
+#include "framewindowtest.h"
 #include "lib/logwindow.h"
 #include "modes/corefactory.h"
 #include "modes/medicalanalysis.h"
@@ -16,7 +17,6 @@
 #include "platform/profile.h"
 #include "ptycontroller.h"
 #include "testutil.h"
-#include "windowtest.h"
 
 #include <QPointer>
 
@@ -66,30 +66,14 @@ struct Heard {
     std::string text;
 };
 
-class AlarmWindowTest : public AnalysisWindowTest, public CAlarmListener {
+class AlarmWindowTest : public FrameWindowTest, public CAlarmListener {
 protected:
     void SetUp() override {
-        AnalysisWindowTest::SetUp();
+        FrameWindowTest::SetUp();
         setenv("TORVEL_SIM_SPEED", "0", 1);
-    }
-    void TearDown() override {
-        for (QPointer<CChildFrame>& w : windows)
-            if (w)
-                w->close();
-        PumpEvents();
-        frame.reset();
-        DestroyLogWindow();
-        unsetenv("TORVEL_SIM_SCENE");
-        AnalysisWindowTest::TearDown();
     }
     void TechnicalAlarm(CAnalysisCore& core, bool raised, const CString& text) override {
         heard.push_back({&core, raised, static_cast<const char*>(text)});
-    }
-    // A scene of steady carriers (and faults) on a quiet floor.
-    void Scene(const std::string& sections) {
-        WriteWholeFile(dir.file("scene.ini"),
-                       "[Scene]\nSeed=7\nDefaultSignals=0\nNoiseDensity=-160\n" + sections);
-        setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
     }
     void OpenFrame() {
         frame = std::make_unique<CMainFrame>([](const CString&) {});
@@ -112,11 +96,6 @@ protected:
         ASSERT_TRUE(frame->Create(false));
         frame->SetAlarmListener(this);
         frame->show();
-    }
-    template <class Core> Core* Open(int kind) {
-        CChildFrame* w = frame->OpenAnalysisWindow(kind, "Window", 1);
-        windows.emplace_back(w);
-        return w ? dynamic_cast<Core*>(w->GetCore()) : nullptr;
     }
     // The window of kind takes n more data intakes.
     bool Intakes(int kind, int n, std::chrono::milliseconds timeout = 30s) {
@@ -162,8 +141,6 @@ protected:
 
     // The XPD window's controllers outlive its window.
     PtyController pri, sec;
-    std::unique_ptr<CMainFrame> frame;
-    std::vector<QPointer<CChildFrame>> windows;
     Counts counts[8];
     std::vector<Heard> heard;
 };

@@ -7,6 +7,7 @@
 #include "app/mainframe.h"
 #include "app/publishbridge.h"
 #include "broker.h"
+#include "framewindowtest.h"
 #include "lib/logwindow.h"
 #include "modes/corefactory.h"
 #include "modes/medicalanalysis.h"
@@ -14,7 +15,6 @@
 #include "platform/profile.h"
 #include "ptycontroller.h"
 #include "testutil.h"
-#include "windowtest.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -39,30 +39,18 @@ QJsonObject Json(const QByteArray& payload) {
     return QJsonDocument::fromJson(payload).object();
 }
 
-class PublishingTest : public AnalysisWindowTest {
+class PublishingTest : public FrameWindowTest {
 protected:
     void SetUp() override {
-        AnalysisWindowTest::SetUp();
+        FrameWindowTest::SetUp();
         setenv("TORVEL_SIM_SPEED", "1", 1);
         // The spool lies in the user folder.
         setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
         ASSERT_TRUE(broker.Start());
     }
     void TearDown() override {
-        for (QPointer<CChildFrame>& w : windows)
-            if (w)
-                w->close();
-        PumpEvents();
-        frame.reset();
-        DestroyLogWindow();
-        unsetenv("TORVEL_SIM_SCENE");
+        FrameWindowTest::TearDown();
         unsetenv("XDG_DATA_HOME");
-        AnalysisWindowTest::TearDown();
-    }
-    void Scene(const std::string& sections) {
-        WriteWholeFile(dir.file("scene.ini"),
-                       "[Scene]\nSeed=7\nDefaultSignals=0\nNoiseDensity=-160\n" + sections);
-        setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
     }
     void OpenFrame() {
         frame = std::make_unique<CMainFrame>([](const CString&) {});
@@ -82,11 +70,6 @@ protected:
             return frame->Publishing()->Publisher().GetState() == CMqttPublisher::State::Connected;
         }));
     }
-    template <class Core> Core* Open(int kind) {
-        CChildFrame* w = frame->OpenAnalysisWindow(kind, "Window", 1);
-        windows.emplace_back(w);
-        return w ? dynamic_cast<Core*>(w->GetCore()) : nullptr;
-    }
     std::string Topic(CAnalysisCore* core, const char* what) {
         return "site/a1/" +
                CPublishSettings::TopicLevel(frame->RemoteWindowTitle(core)).toStdString() + "/" +
@@ -95,8 +78,6 @@ protected:
 
     TestBroker broker{dir.path()};
     PtyController pri, sec;
-    std::unique_ptr<CMainFrame> frame;
-    std::vector<QPointer<CChildFrame>> windows;
 };
 
 // A telemetry transmitter keys on for 1.5 s every 4 s inside the medical
