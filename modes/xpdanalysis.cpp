@@ -568,7 +568,7 @@ void CXpdAnalysis::GetReadings(std::vector<CReading>& out) {
     CNormalAnalysis::GetReadings(out);
     if (!m_xpdValid)
         return;
-    const long long peak = static_cast<long long>(std::llround(m_peakValue * 1000.0));
+    const long long peak = PeakKHz();
     out.push_back(CReading{"xpd", m_xpdValue, "dB", peak, false, CString()});
     out.push_back(CReading{"rf1", ShownToDbm(m_rf1Level), "dBm", peak, false, CString()});
     out.push_back(CReading{"rf2", ShownToDbm(m_rf2Level), "dBm", peak, false, CString()});
@@ -578,7 +578,7 @@ void CXpdAnalysis::ReportAlarm(bool raised, const CString& text) {
     CAlarmEvent event;
     event.raised = raised;
     event.source = "XPD";
-    event.frequencyKHz = static_cast<long long>(std::llround(m_peakValue * 1000.0));
+    event.frequencyKHz = PeakKHz();
     event.hasLevel = m_xpdValid;
     event.level = m_xpdValue;
     event.hasThreshold = true;

@@ -25,6 +25,7 @@
 #include <QPushButton>
 
 #include <array>
+#include <cmath>
 
 class CXpdAnalysis : public CNormalAnalysis {
 public:
@@ -128,6 +129,8 @@ public:
     double GetRf1Level() const { return m_rf1Level; }
     double GetRf2Level() const { return m_rf2Level; }
     double GetPeakValue() const { return m_peakValue; }
+    // The common peak (MHz) in whole kHz.
+    long long PeakKHz() const { return std::llround(m_peakValue * 1000.0); }
     // 1 from a rise above the detect level (the paths measured below it
     // first) until the paths are measured below it again.
     int GetDetectFlag() const { return m_detectFlag; }

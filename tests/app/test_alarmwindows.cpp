@@ -273,13 +273,7 @@ TEST_F(AlarmWindowTest, AMedicalWindowWithoutDataRaisesATechnicalAlarmUntilDataR
 TEST_F(AlarmWindowTest, AnXpdWindowWithoutDataSetsItsAlarmRelayUntilDataReturn) {
     Scene("[Faults]\nUnplugAt=4\nReplugAfter=4\n"
           "[Signal Link]\nFrequency=431000\nLevel=-20\nCrossPolar=25\n");
-    const char* x = "XPDAnalysis_1";
-    WriteProfileString(x, "AnalyzeFlag", "1");
-    WriteProfileString(x, "PriPortName", pri.Path().c_str());
-    WriteProfileString(x, "SecPortName", sec.Path().c_str());
-    WriteProfileString(x, "OnDelay", "0");
-    WriteProfileString(x, "OffDelay", "0");
-    WriteProfileString(x, "AttValue", "0");
+    XpdProfile(pri, sec);
     OpenFrame();
     auto* xpd = Open<CXpdAnalysis>(7);
     ASSERT_TRUE(xpd);
@@ -315,14 +309,8 @@ TEST_F(AlarmWindowTest, AnXpdWindowWithoutDataSetsItsAlarmRelayUntilDataReturn) 
 TEST_F(AlarmWindowTest, AnXpdWindowWaitingToArmRaisesATechnicalAlarmWithoutData) {
     Scene("[Faults]\nUnplugAt=4\nReplugAfter=4\n"
           "[Signal Link]\nFrequency=431000\nLevel=-20\nCrossPolar=25\n");
-    const char* x = "XPDAnalysis_1";
-    WriteProfileString(x, "AnalyzeFlag", "1");
-    WriteProfileString(x, "PriPortName", pri.Path().c_str());
-    WriteProfileString(x, "SecPortName", sec.Path().c_str());
-    WriteProfileString(x, "OnDelay", "0");
-    WriteProfileString(x, "OffDelay", "0");
-    WriteProfileString(x, "AttValue", "0");
-    WriteProfileString(x, "DetectLevel", "-6000"); // -60 dBm, below the carrier
+    XpdProfile(pri, sec);
+    WriteProfileString("XPDAnalysis_1", "DetectLevel", "-6000"); // -60 dBm, below the carrier
     OpenFrame();
     auto* xpd = Open<CXpdAnalysis>(7);
     ASSERT_TRUE(xpd);

@@ -89,13 +89,7 @@ protected:
                        "[Signal WLAN band]\nFrequency=2437000\nLevel=-20\nCrossPolar=25\n");
         setenv("TORVEL_SIM_SCENE", dir.file("scene.ini").c_str(), 1);
         setenv("TORVEL_SIM_SPEED", "0", 1);
-        const char* x = "XPDAnalysis_1";
-        WriteProfileString(x, "AnalyzeFlag", "1");
-        WriteProfileString(x, "PriPortName", pri.Path().c_str());
-        WriteProfileString(x, "SecPortName", sec.Path().c_str());
-        WriteProfileString(x, "OnDelay", "0");
-        WriteProfileString(x, "OffDelay", "0");
-        WriteProfileString(x, "AttValue", "0");
+        XpdProfile(pri, sec);
         // Every other kind looks at the XPD window's carrier (WLAN at its own).
         for (const char* s : {"NormalAnalysis_1", "ZeroSpanAnalysis_1", "SemiRealAnalysis_1",
                               "RealTimeAnalysis_1", "MedicalAnalysis_1", "WLANAnalysis_1"}) {

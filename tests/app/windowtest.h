@@ -6,6 +6,7 @@
 #include "lib/channellist.h"
 #include "lib/stringtable.h"
 #include "platform/profile.h"
+#include "ptycontroller.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -28,3 +29,15 @@ protected:
         ASSERT_EQ(chdir(oldCwd), 0);
     }
 };
+
+// The XPD window measuring with its two controllers on pri and sec, without
+// switching delays, at 0 dB attenuation.
+inline void XpdProfile(const PtyController& pri, const PtyController& sec) {
+    const char* x = "XPDAnalysis_1";
+    WriteProfileString(x, "AnalyzeFlag", "1");
+    WriteProfileString(x, "PriPortName", pri.Path().c_str());
+    WriteProfileString(x, "SecPortName", sec.Path().c_str());
+    WriteProfileString(x, "OnDelay", "0");
+    WriteProfileString(x, "OffDelay", "0");
+    WriteProfileString(x, "AttValue", "0");
+}

@@ -148,12 +148,8 @@ TEST_F(PublishingTest, AMedicalAlarmIsRaisedAndClearedAtTheBrokerAndItsReadingsC
 TEST_F(PublishingTest, AnXpdAlarmAndItsIsolationReachTheBroker) {
     Scene("[Signal Link]\nFrequency=431000\nLevel=-20\nCrossPolar=25\n");
     sec.SetRegister('D', 20, 1);
-    const char* x = "XPDAnalysis_1";
-    WriteProfileString(x, "AnalyzeFlag", "1");
-    WriteProfileString(x, "PriPortName", pri.Path().c_str());
-    WriteProfileString(x, "SecPortName", sec.Path().c_str());
-    WriteProfileString(x, "ActiveTime", "3600");
-    WriteProfileString(x, "AttValue", "0");
+    XpdProfile(pri, sec);
+    WriteProfileString("XPDAnalysis_1", "ActiveTime", "3600");
     OpenFrame();
     TestSubscriber sub(broker.Port(), "site/a1/#");
     ASSERT_TRUE(PumpUntil([&] { return sub.Subscribed(); }));
