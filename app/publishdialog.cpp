@@ -93,9 +93,12 @@ CPublishDialog::CPublishDialog(QWidget* parent)
             if (!path.isEmpty())
                 edit->setText(path);
         });
-        connect(m_tls, &QCheckBox::toggled, browse, &QWidget::setEnabled);
+        m_browse.push_back(browse);
         row->addWidget(browse);
-        form->addRow(ProgramText(label), row);
+        // The label's letter reaches the file's field.
+        auto* caption = new QLabel(ProgramText(label), this);
+        caption->setBuddy(edit);
+        form->addRow(caption, row);
     };
     addFile(kStrCa, m_ca);
     addFile(kStrCert, m_cert);
@@ -134,6 +137,8 @@ void CPublishDialog::enableFields() {
         w->setEnabled(on);
     for (QLineEdit* w : {m_ca, m_cert, m_key})
         w->setEnabled(on && m_tls->isChecked());
+    for (QPushButton* b : m_browse)
+        b->setEnabled(on && m_tls->isChecked());
     m_interval->setEnabled(on && m_readings->isChecked());
 }
 

@@ -8,9 +8,12 @@
 
 #include <QDialog>
 
+#include <vector>
+
 class QCheckBox;
 class QDoubleSpinBox;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 class CPublishDialog : public QDialog {
@@ -38,4 +41,6 @@ private:
     QCheckBox* m_alarms;
     QCheckBox* m_readings;
     QDoubleSpinBox* m_interval;
+    // The TLS files' Browse buttons, on with TLS.
+    std::vector<QPushButton*> m_browse;
 };

@@ -6,6 +6,7 @@
 #include "app/childframe.h"
 #include "app/mainframe.h"
 #include "app/publishbridge.h"
+#include "app/publishdialog.h"
 #include "broker.h"
 #include "framewindowtest.h"
 #include "lib/logwindow.h"
@@ -16,10 +17,12 @@
 #include "ptycontroller.h"
 #include "testutil.h"
 
+#include <QAbstractButton>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QPointer>
 #include <QProcess>
 
@@ -27,6 +30,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -186,6 +190,37 @@ TEST_F(PublishingTest, AnXpdAlarmAndItsIsolationReachTheBroker) {
         }
     }
     EXPECT_TRUE(isolation) << sub.On(readingTopic).back().toStdString();
+}
+
+// The publishing dialog by keyboard: each labelled field is reached by its
+// label's letter (no label shows a bare '&'), no two controls share a letter,
+// and the TLS files' Browse buttons are off while TLS is.
+TEST_F(PublishingTest, ThePublishingDialogIsUsableByKeyboard) {
+    CPublishDialog dialog;
+    CPublishSettings s;
+    s.enabled = true;
+    dialog.SetValues(s);
+    std::map<QChar, QStringList> letters;
+    const auto letterOf = [](const QString& text) {
+        const qsizetype at = text.indexOf('&');
+        return at >= 0 && at + 1 < text.size() ? text[at + 1].toLower() : QChar();
+    };
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->text().contains('&')) {
+            EXPECT_TRUE(label->buddy()) << "no field behind " << label->text().toStdString();
+            letters[letterOf(label->text())] << label->text();
+        }
+    }
+    for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+        if (b->text().contains('&'))
+            letters[letterOf(b->text())] << b->text();
+    for (const auto& [letter, texts] : letters)
+        EXPECT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
+    for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>()) {
+        if (b->objectName().endsWith("Browse")) {
+            EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+        }
+    }
 }
 
 // The program started with --mqtt says "online"; killed, it can say nothing,
