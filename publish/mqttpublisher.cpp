@@ -55,6 +55,26 @@ bool CMqttPublisher::Start(const CPublishSettings& settings, const QString& spoo
     if (!m_spool.IsOpen() && !m_spool.Open(spoolPath, &spoolError))
         return fail(
             QStringLiteral("the alarm spool %1 cannot be written: %2").arg(spoolPath, spoolError));
+    QString why;
+    if (!MakeClient(&why))
+        return fail(why);
+    m_retryMs = kFirstRetryMs;
+    SetState(State::Connecting);
+    Connect();
+    m_miscTimer.start();
+    return true; // a failed connection is tried again later
+}
+
+bool CMqttPublisher::MakeClient(QString* why) {
+    if (m_mosq) {
+        mosquitto_destroy(m_mosq);
+        m_mosq = nullptr;
+    }
+    const CPublishSettings& settings = m_settings;
+    const auto fail = [&](const QString& text) {
+        *why = text;
+        return false;
+    };
     m_mosq = mosquitto_new(Utf8(settings.ClientId()).constData(), true, this);
     if (!m_mosq)
         return fail(QStringLiteral("the MQTT client library could not start"));
@@ -87,18 +107,18 @@ bool CMqttPublisher::Start(const CPublishSettings& settings, const QString& spoo
             return fail(QStringLiteral("TLS could not be set up: %1")
                             .arg(QString::fromUtf8(mosquitto_strerror(rc))));
     }
-    m_retryMs = kFirstRetryMs;
-    SetState(State::Connecting);
-    const int rc = mosquitto_connect_async(m_mosq, Utf8(settings.host).constData(), settings.port,
-                                           kKeepAliveS);
+    return true;
+}
+
+void CMqttPublisher::Connect() {
+    const int rc = mosquitto_connect_async(m_mosq, Utf8(m_settings.host).constData(),
+                                           m_settings.port, kKeepAliveS);
     if (rc != MOSQ_ERR_SUCCESS) {
         Lost(QString::fromUtf8(mosquitto_strerror(rc)));
-        return true; // tried again later
+        return;
     }
     WatchSocket();
     m_connectTimer.start(m_connectTimeoutMs);
-    m_miscTimer.start();
-    return true;
 }
 
 void CMqttPublisher::Stop(int waitMs) {
@@ -326,13 +346,16 @@ void CMqttPublisher::Reconnect() {
     if (!m_mosq)
         return;
     SetState(State::Connecting, m_reason);
-    const int rc = mosquitto_reconnect_async(m_mosq);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        Lost(QString::fromUtf8(mosquitto_strerror(rc)));
+    // A new client each time: the spool is the only one that sends an alarm
+    // again, so the library must not keep (and resend) its own copy of the
+    // alarm that was in flight when the link was lost.
+    UnwatchSocket();
+    QString why;
+    if (!MakeClient(&why)) {
+        Lost(why);
         return;
     }
-    WatchSocket();
-    m_connectTimer.start(m_connectTimeoutMs);
+    Connect();
 }
 
 void CMqttPublisher::SetState(State state, const QString& reason) {

@@ -104,6 +104,11 @@ private:
     void UnwatchSocket();
     void Service();
     void Lost(const QString& reason);
+    // A fresh client of the library with the settings' identity, will, login
+    // and TLS; false with the reason.
+    bool MakeClient(QString* why);
+    // Starts connecting the client; a failure is a lost link, tried again.
+    void Connect();
     void Reconnect();
 
     CPublishSettings m_settings;

@@ -24,6 +24,8 @@ public:
     bool Start();
     void Stop();
     int Port() const { return m_port; }
+    // The broker's process (to freeze it, or kill it without a word).
+    qint64 Pid() const { return m_process.processId(); }
     const std::string& Folder() const { return m_folder; }
 
 private:

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <random>
 #include <string>
 #include <vector>
@@ -249,6 +250,35 @@ TEST_F(PublisherTest, AlarmsRaisedWhileTheBrokerIsAwayComeInOrderOnceWhenItRetur
         EXPECT_EQ(o["time"].toString(), QDateTime::fromMSecsSinceEpoch(1765000000000LL + n, Qt::UTC)
                                             .toString(Qt::ISODateWithMs));
     }
+}
+
+TEST_F(PublisherTest, AnAlarmInFlightWhenTheBrokerDiesIsDeliveredOnceWhenItReturns) {
+    CMqttPublisher publisher;
+    ASSERT_TRUE(publisher.Start(settings, Spool(), nullptr));
+    ASSERT_TRUE(
+        PumpUntil([&] { return publisher.GetState() == CMqttPublisher::State::Connected; }));
+    // The broker hangs: the alarm is sent, its acknowledgement never comes.
+    ASSERT_EQ(::kill(static_cast<pid_t>(broker.Pid()), SIGSTOP), 0);
+    publisher.Alarm(Alarm(1));
+    publisher.Alarm(Alarm(2));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_EQ(publisher.PendingAlarms(), 2u);
+    // ... and dies without having read it.
+    ASSERT_EQ(::kill(static_cast<pid_t>(broker.Pid()), SIGKILL), 0);
+    broker.Stop();
+    ASSERT_TRUE(
+        PumpUntil([&] { return publisher.GetState() != CMqttPublisher::State::Connected; }));
+    ASSERT_TRUE(broker.Start());
+    TestSubscriber sub(broker.Port(), "site/a1/+/alarm");
+    ASSERT_TRUE(PumpUntil([&] { return sub.Subscribed(); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return publisher.PendingAlarms() == 0; }, std::chrono::seconds(40)));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(1500));
+    std::vector<int> sequences;
+    for (const QByteArray& m : sub.On("site/a1/Medical_1/alarm"))
+        sequences.push_back(QJsonDocument::fromJson(m).object()["sequence"].toInt());
+    // Each alarm once, in order.
+    EXPECT_EQ(sequences, (std::vector<int>{1, 2}));
 }
 
 TEST_F(PublisherTest, AWrongPasswordIsSaidAndASilentBrokerIsGivenUp) {
